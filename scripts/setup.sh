@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pagimo needs (only those missing) and configures a build.
+# Usage: scripts/setup.sh [PRESET]   (default preset: release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-release}
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkgconf git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6svg6
+  libjpeg-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev
+  # fuzzing
+  clang libclang-rt-14-dev
+  # fonts the reports name, through metric-compatible faces
+  fontconfig fonts-liberation2 fonts-wine fonts-dejavu-core
+  # printing tests: a private CUPS with an IPP Everywhere printer
+  cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
+  # screenshots and peers used by tests and benchmarks
+  xvfb xauth x11-utils imagemagick emf2svg sqlite3 python3 python3-reportlab
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
+  $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset "$preset" >/dev/null
+echo "setup: configured build/$preset"

@@ -1,0 +1,15 @@
+#pragma once
+// qrptool's commands. Each takes the arguments after its name and returns the exit status.
+
+#include "tools/CommandLine.h"
+
+namespace pagimo::tools {
+
+struct TCommand {
+    const char* Name;
+    const char* Summary;
+    const char* Usage; // full help text of the command
+    int (*Run)(TArgs& args);
+};
+
+} // namespace pagimo::tools
