@@ -83,6 +83,8 @@ public:
     virtual void AddReference(const std::string& name, int line, std::function<void(TComponent*)> assign) = 0;
     // The folder of the description being read (for relative file names), empty when none.
     virtual const std::string& BaseFolder() const = 0;
+    // Applies one assignment of a collection item to the item's object (dotted names included).
+    virtual void AssignItemProperty(TPersistent& target, const TFormItem::TAssignment& assignment) = 0;
 };
 
 struct TPropertyInfo {

@@ -1,0 +1,67 @@
+#pragma once
+// Stored form descriptions (".form" files): a text that names a component tree, its classes and its
+// published properties, read into components created through a class registry.
+//
+//   object QRReport1: TQRReport
+//     Page.Values = (127 2970 127 2100 127 127 0)
+//     Options = [FirstPageHeader, LastPageFooter]
+//     ReportTitle = 'Prohl'#237#382'et'
+//     object DetailBand1: TQRBand
+//       BandType = rbDetail
+//     end
+//   end
+//
+// The text is UTF-8; #n in a string is the character with Unicode code point n.
+
+#include "platform/system/Component.h"
+#include "platform/system/Errors.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pagimo::engine {
+
+// A description that cannot be read. what() is "FILE:LINE: reason".
+class EFormError : public EQRError {
+public:
+    EFormError(std::string file, int line, std::string reason);
+    const std::string& File() const { return FFile; }
+    int Line() const { return FLine; }
+    const std::string& Reason() const { return FReason; }
+
+private:
+    std::string FFile;
+    int FLine;
+    std::string FReason;
+};
+
+struct TFormReadOptions {
+    // Shown in messages; also the base of relative file names the components read (BaseFolder).
+    std::string FileName = "<form>";
+    std::string BaseFolder;
+};
+
+// Largest description accepted, and deepest nesting of objects and lists: a hostile file ends in
+// an error instead of exhausting memory or the stack.
+constexpr size_t MaxFormSize = 64u << 20;
+constexpr int MaxFormDepth = 64;
+
+// Reads a description and returns its root component, which owns every component in it. Each
+// component is created by its class name through registry, named, placed in its parent, and has
+// its properties set in the order written; component references are resolved at the end, then
+// every component's Loaded runs. Throws EFormError.
+std::unique_ptr<system::TComponent> ReadForm(std::string_view text, const system::TClassRegistry& registry,
+                                             const TFormReadOptions& options = {});
+
+// Reads a description file (FileName and BaseFolder taken from the path). Throws EFormError, and
+// EQRError "Cannot open file %s" when the file cannot be read.
+std::unique_ptr<system::TComponent> ReadFormFile(const std::filesystem::path& path,
+                                                 const system::TClassRegistry& registry);
+
+// Writes a component tree in the same format: every property that differs from its default, then
+// the nested components.
+std::string WriteForm(const system::TComponent& root);
+
+} // namespace pagimo::engine
