@@ -1,0 +1,176 @@
+#include "engine/DataSet.h"
+
+#include "platform/system/Errors.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+namespace pagimo::engine {
+
+const system::TEnumInfo& FieldTypeInfo() {
+    static const system::TEnumInfo info{"TFieldType",
+                                        {"ftUnknown", "ftString", "ftInteger", "ftBoolean", "ftFloat", "ftCurrency",
+                                         "ftBCD", "ftDate", "ftTime", "ftDateTime", "ftBlob"}};
+    return info;
+}
+
+const TFieldValue& TQRField::Value() const { return FDataSet.CurrentValue(FIndex); }
+
+std::string TQRField::AsString() const {
+    const TFieldValue& v = Value();
+    if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
+    if (auto* d = std::get_if<double>(&v)) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.15g", *d);
+        return buf;
+    }
+    if (auto* s = std::get_if<std::string>(&v)) return *s;
+    if (auto* b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+    return {};
+}
+
+TQRDataSet::TQRDataSet() = default;
+TQRDataSet::~TQRDataSet() = default;
+
+void TQRDataSet::SetActive(bool active) {
+    if (Loading()) {
+        FStreamedActive = active;
+        return;
+    }
+    if (active) Open();
+    else Close();
+}
+
+void TQRDataSet::Loaded() {
+    if (FStreamedActive) Open();
+}
+
+void TQRDataSet::Open() {
+    if (FActive) return;
+    std::vector<TColumn> columns;
+    std::vector<std::vector<TFieldValue>> rows;
+    ReadRecords(columns, rows);
+    FFields.clear();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        FFields.push_back(std::make_unique<TQRField>(*this, columns[i].Name, columns[i].Type, i));
+    }
+    for (auto& row : rows) row.resize(columns.size());
+    FRows = std::move(rows);
+    FActive = true;
+    First();
+}
+
+void TQRDataSet::Close() {
+    FActive = false;
+    FRows.clear();
+    FRecord = 0;
+    FEof = FBof = true;
+    // Fields stay: evaluators prepared against them hold pointers until they are unprepared, and
+    // a closed data set's fields read as null.
+}
+
+void TQRDataSet::First() {
+    FRecord = 0;
+    FBof = true;
+    FEof = FRows.empty();
+}
+
+void TQRDataSet::Next() {
+    if (!FActive || FRows.empty()) {
+        FEof = true;
+        return;
+    }
+    FBof = false;
+    if (FRecord + 1 < FRows.size()) ++FRecord;
+    else FEof = true;
+}
+
+void TQRDataSet::Prior() {
+    if (!FActive || FRows.empty()) {
+        FBof = true;
+        return;
+    }
+    // Stepping back from the end-of-data position lands on the last record again.
+    if (FEof) FEof = false;
+    else if (FRecord > 0) --FRecord;
+    else FBof = true;
+}
+
+int TQRDataSet::RecordCount() const { return FActive ? static_cast<int>(FRows.size()) : 0; }
+
+const TFieldValue& TQRDataSet::CurrentValue(size_t index) const {
+    static const TFieldValue null;
+    if (!FActive || FRecord >= FRows.size()) return null;
+    const auto& row = FRows[FRecord];
+    return index < row.size() ? row[index] : null;
+}
+
+TQRField* TQRDataSet::FindField(std::string_view name) const {
+    for (const auto& f : FFields) {
+        if (system::SameText(f->FieldName(), name)) return f.get();
+    }
+    return nullptr;
+}
+
+TQRField& TQRDataSet::FieldByName(std::string_view name) const {
+    if (TQRField* f = FindField(name)) return *f;
+    throw EQRError(Name() + ": Field '" + std::string(name) + "' not found");
+}
+
+TQRParam* TQRDataSet::FindParam(std::string_view name) {
+    auto* params = Params();
+    if (!params) return nullptr;
+    for (auto& p : *params) {
+        if (system::SameText(p.Name, name)) return &p;
+    }
+    return nullptr;
+}
+
+const system::TPropertyList& TQRDataSet::ClassProperties() {
+    static const system::TPropertyList list(
+        &TComponent::ClassProperties(),
+        {system::BoolProperty<TQRDataSet>("Active", &TQRDataSet::Active, &TQRDataSet::SetActive, false)});
+    return list;
+}
+
+TQRField* FindDataField(const std::vector<TQRDataSet*>& dataSets, std::string_view qualifiedName) {
+    if (const size_t dot = qualifiedName.find('.'); dot != std::string_view::npos) {
+        const auto setName = qualifiedName.substr(0, dot);
+        for (TQRDataSet* d : dataSets) {
+            if (system::SameText(d->Name(), setName)) {
+                if (TQRField* f = d->FindField(qualifiedName.substr(dot + 1))) return f;
+            }
+        }
+    }
+    for (TQRDataSet* d : dataSets) {
+        if (TQRField* f = d->FindField(qualifiedName)) return f;
+    }
+    return nullptr;
+}
+
+TFieldType InferFieldType(const std::vector<std::vector<TFieldValue>>& rows, size_t column) {
+    bool any = false, allInt = true, allNumber = true;
+    for (const auto& row : rows) {
+        if (column >= row.size()) continue;
+        const TFieldValue& v = row[column];
+        if (std::holds_alternative<std::monostate>(v)) continue;
+        any = true;
+        if (!std::holds_alternative<int64_t>(v)) allInt = false;
+        if (!std::holds_alternative<int64_t>(v) && !std::holds_alternative<double>(v)) allNumber = false;
+    }
+    if (!any) return TFieldType::ftString;
+    if (allInt) return TFieldType::ftInteger;
+    if (allNumber) return TFieldType::ftFloat;
+    return TFieldType::ftString;
+}
+
+std::string ResolvePath(const std::string& baseFolder, const std::string& name) {
+    if (name.empty()) return name;
+    const std::filesystem::path p(name);
+    if (p.is_absolute() || baseFolder.empty()) return name;
+    return (std::filesystem::path(baseFolder) / p).lexically_normal().string();
+}
+
+} // namespace pagimo::engine

@@ -1,0 +1,120 @@
+#pragma once
+// The data-set layer: what a controller needs to walk records (active test, first, next, prior,
+// end-of-data, record count; for a parameterised query its parameters, close and open), and the
+// fields that expressions read as [Field] or [DataSet.Field].
+//
+// The implementations read all records when they open and keep them in memory: a controller steps
+// back one record at every group change, and a report over tens of thousands of records needs a
+// few megabytes at most.
+
+#include "platform/system/Component.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace pagimo::engine {
+
+enum class TFieldType { ftUnknown, ftString, ftInteger, ftBoolean, ftFloat, ftCurrency, ftBCD, ftDate, ftTime,
+                        ftDateTime, ftBlob };
+const system::TEnumInfo& FieldTypeInfo();
+
+// One value of a record: null, integer, float, text (UTF-8) or Boolean.
+using TFieldValue = std::variant<std::monostate, int64_t, double, std::string, bool>;
+
+class TQRDataSet;
+
+class TQRField {
+public:
+    TQRField(TQRDataSet& dataSet, std::string name, TFieldType type, size_t index)
+        : FDataSet(dataSet), FName(std::move(name)), FType(type), FIndex(index) {}
+    const std::string& FieldName() const { return FName; }
+    TFieldType DataType() const { return FType; }
+    TQRDataSet& DataSet() const { return FDataSet; }
+    // The value in the data set's current record; null when there is no current record.
+    const TFieldValue& Value() const;
+    bool IsNull() const { return std::holds_alternative<std::monostate>(Value()); }
+    std::string AsString() const;
+
+private:
+    TQRDataSet& FDataSet;
+    std::string FName;
+    TFieldType FType;
+    size_t FIndex;
+};
+
+// A query parameter (":name" in the SQL). SQLite types values, not parameters, so a parameter read
+// from SQL has type ftUnknown and takes a value of any kind.
+struct TQRParam {
+    std::string Name; // without the colon
+    TFieldType DataType = TFieldType::ftUnknown;
+    TFieldValue Value;
+};
+
+class TQRDataSet : public system::TComponent {
+public:
+    TQRDataSet();
+    ~TQRDataSet() override;
+
+    bool Active() const { return FActive; }
+    // While loading, Active = True is remembered and the data set opens after loading.
+    void SetActive(bool active);
+    void Open();  // throws EQRError when the source cannot be read
+    void Close();
+
+    void First();
+    void Next();
+    void Prior();
+    bool Eof() const { return FEof; }
+    bool Bof() const { return FBof; }
+    int RecordCount() const; // 0 when closed
+    int RecNo() const { return static_cast<int>(FRecord) + 1; }
+
+    size_t FieldCount() const { return FFields.size(); }
+    TQRField& Fields(size_t index) const { return *FFields.at(index); }
+    TQRField* FindField(std::string_view name) const;   // ignoring case; null when absent
+    TQRField& FieldByName(std::string_view name) const; // throws EQRError "Field 'X' not found"
+
+    // Parameterised queries override these; a plain table has none.
+    virtual std::vector<TQRParam>* Params() { return nullptr; }
+    TQRParam* FindParam(std::string_view name);
+
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
+
+    // The value of field `index` in the current record (for TQRField).
+    const TFieldValue& CurrentValue(size_t index) const;
+
+protected:
+    struct TColumn {
+        std::string Name;
+        TFieldType Type;
+    };
+    // Reads the source: the columns and every record. Throws EQRError.
+    virtual void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) = 0;
+    void Loaded() override;
+
+private:
+    bool FActive = false;
+    bool FStreamedActive = false;
+    std::vector<std::unique_ptr<TQRField>> FFields;
+    std::vector<std::vector<TFieldValue>> FRows;
+    size_t FRecord = 0;
+    bool FEof = true;
+    bool FBof = true;
+};
+
+// Finds the field an expression names: "name" in the first data set that has it, or
+// "dataset.name" in the named data set. Null when there is none.
+TQRField* FindDataField(const std::vector<TQRDataSet*>& dataSets, std::string_view qualifiedName);
+
+// The type a column gets from its values when the source declares none: integer when every
+// non-null value is an integer, float when every one is a number, otherwise string.
+TFieldType InferFieldType(const std::vector<std::vector<TFieldValue>>& rows, size_t column);
+
+// Folder-relative file names: a relative name in a description is taken from the description's folder.
+std::string ResolvePath(const std::string& baseFolder, const std::string& name);
+
+} // namespace pagimo::engine

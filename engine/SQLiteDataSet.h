@@ -1,0 +1,75 @@
+#pragma once
+// Data sets over SQLite databases: a query with ":name" parameters and a whole table.
+
+#include "engine/DataSet.h"
+
+namespace pagimo::engine {
+
+// Shared by the query and the table: the database file, taken relative to the description's folder
+// unless absolute, opened read-only for the time it takes to read the records.
+class TQRSQLiteDataSet : public TQRDataSet {
+public:
+    std::string DatabaseName() const { return FDatabaseName; }
+    void SetDatabaseName(const std::string& name);
+    // The file that opens: DatabaseName resolved against the folder of the description it came from.
+    std::string DatabasePath() const { return ResolvePath(FBaseFolder, FDatabaseName); }
+    void SetBaseFolder(const std::string& folder) { FBaseFolder = folder; }
+
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
+
+protected:
+    // Runs sql with the given parameters and reads every row. Throws EQRError.
+    void RunQuery(const std::string& sql, const std::vector<TQRParam>& params, std::vector<TColumn>& columns,
+                  std::vector<std::vector<TFieldValue>>& rows);
+
+private:
+    std::string FDatabaseName;
+    std::string FBaseFolder;
+};
+
+class TQRSQLiteQuery : public TQRSQLiteDataSet {
+public:
+    static const char* StaticClassName() { return "TQRSQLiteQuery"; }
+    const char* ClassName() const override { return StaticClassName(); }
+
+    std::vector<std::string> SQL() const { return FSQL; }
+    // Closes the query and rebuilds the parameter list from the ":name" markers of the text.
+    void SetSQL(const std::vector<std::string>& lines);
+    std::vector<TQRParam>* Params() override { return &FParams; }
+    void SetParamValue(std::string_view name, TFieldValue value); // throws EQRError for an unknown name
+
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
+
+protected:
+    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
+
+private:
+    std::vector<std::string> FSQL;
+    std::vector<TQRParam> FParams;
+};
+
+class TQRSQLiteTable : public TQRSQLiteDataSet {
+public:
+    static const char* StaticClassName() { return "TQRSQLiteTable"; }
+    const char* ClassName() const override { return StaticClassName(); }
+
+    std::string TableName() const { return FTableName; }
+    void SetTableName(const std::string& name);
+
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
+
+protected:
+    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
+
+private:
+    std::string FTableName;
+};
+
+// The parameter names of an SQL text, in order of first appearance, without duplicates (ignoring
+// case): ":name" outside string literals, quoted identifiers and comments; "::" is no parameter.
+std::vector<std::string> SQLParamNames(const std::string& sql);
+
+} // namespace pagimo::engine

@@ -1,0 +1,253 @@
+#include "engine/CSVTable.h"
+#include "engine/FormReader.h"
+#include "engine/SQLiteDataSet.h"
+#include "platform/system/Errors.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace pagimo;
+using namespace pagimo::engine;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TTempDir {
+public:
+    TTempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "pagimo-ds-XXXXXX").string();
+        Path = mkdtemp(tmpl.data());
+    }
+    ~TTempDir() { fs::remove_all(Path); }
+    fs::path Path;
+};
+
+void Exec(const fs::path& db, const std::string& sql) {
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    char* err = nullptr;
+    const int rc = sqlite3_exec(h, sql.c_str(), nullptr, nullptr, &err);
+    const std::string message = err ? err : "";
+    sqlite3_free(err);
+    sqlite3_close(h);
+    ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+class DataSets : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    fs::path Db = Dir.Path / "sales.sqlite";
+    void SetUp() override {
+        Exec(Db, "CREATE TABLE customers (id INTEGER, name TEXT, region TEXT, amount REAL, vip BOOLEAN, note);"
+                 "INSERT INTO customers VALUES (1, 'Nov\xC3\xA1k', 'A', 10.5, 1, NULL),"
+                 " (2, 'Dvo\xC5\x99\xC3\xA1k', 'A', 20, 0, 'x'), (3, 'Svoboda', 'B', 7.25, 0, 3);");
+    }
+};
+
+std::vector<std::string> Names(TQRDataSet& d) {
+    std::vector<std::string> out;
+    for (d.First(); !d.Eof(); d.Next()) out.push_back(d.FieldByName("name").AsString());
+    return out;
+}
+
+TEST_F(DataSets, TableReadsEveryRecordWithDeclaredTypes) {
+    TQRSQLiteTable t;
+    t.SetDatabaseName(Db.string());
+    t.SetTableName("customers");
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 3);
+    EXPECT_EQ(t.FieldByName("ID").DataType(), TFieldType::ftInteger);
+    EXPECT_EQ(t.FieldByName("amount").DataType(), TFieldType::ftFloat);
+    EXPECT_EQ(t.FieldByName("vip").DataType(), TFieldType::ftBoolean);
+    EXPECT_EQ(t.FieldByName("vip").Value(), TFieldValue(true));
+    EXPECT_EQ(t.FieldByName("note").DataType(), TFieldType::ftString) << "mixed values make a string column";
+    EXPECT_TRUE(t.FieldByName("note").IsNull());
+    EXPECT_EQ(Names(t), (std::vector<std::string>{"Nov\xC3\xA1k", "Dvo\xC5\x99\xC3\xA1k", "Svoboda"}));
+}
+
+TEST_F(DataSets, PriorStepsBackFromTheEndOfData) {
+    TQRSQLiteTable t;
+    t.SetDatabaseName(Db.string());
+    t.SetTableName("customers");
+    t.Open();
+    t.Next();
+    t.Next();
+    t.Next();
+    ASSERT_TRUE(t.Eof());
+    t.Prior();
+    EXPECT_FALSE(t.Eof());
+    EXPECT_EQ(t.FieldByName("id").AsString(), "3") << "end of data leaves the cursor on the last record";
+    t.Prior();
+    EXPECT_EQ(t.FieldByName("id").AsString(), "2");
+    t.Next();
+    EXPECT_EQ(t.FieldByName("id").AsString(), "3");
+    t.Next();
+    EXPECT_TRUE(t.Eof());
+}
+
+TEST_F(DataSets, QueryBindsNamedParameters) {
+    TQRSQLiteQuery q;
+    q.SetName("Query1");
+    q.SetDatabaseName(Db.string());
+    q.SetSQL({"SELECT name FROM customers", "WHERE region = :Region AND amount > :min -- not :this", "ORDER BY id"});
+    ASSERT_EQ(q.Params()->size(), 2u);
+    EXPECT_EQ((*q.Params())[0].Name, "Region");
+    q.SetParamValue("region", std::string("A"));
+    q.SetParamValue("MIN", int64_t{15});
+    q.Open();
+    EXPECT_EQ(Names(q), (std::vector<std::string>{"Dvo\xC5\x99\xC3\xA1k"}));
+    EXPECT_THROW(q.SetParamValue("nope", int64_t{1}), EQRError);
+}
+
+TEST_F(DataSets, TableNameIsQuotedNotSpliced) {
+    TQRSQLiteTable t;
+    t.SetName("T");
+    t.SetDatabaseName(Db.string());
+    t.SetTableName("customers; DROP TABLE customers");
+    try {
+        t.Open();
+        FAIL();
+    } catch (const EQRError& e) {
+        EXPECT_STREQ(e.what(), "T: no such table: customers; DROP TABLE customers");
+    }
+}
+
+TEST_F(DataSets, MissingDatabaseAndBadSqlNameTheProblem) {
+    TQRSQLiteQuery q;
+    q.SetName("Query1");
+    q.SetDatabaseName((Dir.Path / "none.sqlite").string());
+    q.SetSQL({"SELECT 1"});
+    try {
+        q.Open();
+        FAIL();
+    } catch (const EQRError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + (Dir.Path / "none.sqlite").string());
+    }
+    EXPECT_FALSE(fs::exists(Dir.Path / "none.sqlite")) << "opening read-only creates nothing";
+    q.SetDatabaseName(Db.string());
+    q.SetSQL({"SELEC name FROM customers"});
+    try {
+        q.Open();
+        FAIL();
+    } catch (const EQRError& e) {
+        EXPECT_STREQ(e.what(), "Query1: near \"SELEC\": syntax error");
+    }
+    EXPECT_FALSE(q.Active());
+}
+
+TEST(SQLParams, NamesOutsideLiteralsAndComments) {
+    EXPECT_EQ(SQLParamNames("select ':no', \"x:no\", [a:no] from t where a = :a and b::int = :B and c = :a "
+                            "/* :no */ -- :no\n and d = :d_2"),
+              (std::vector<std::string>{"a", "B", "d_2"}));
+    EXPECT_TRUE(SQLParamNames("select 'unterminated :x").empty());
+}
+
+struct TCSVRow {
+    const char* Text;
+    std::vector<std::string> Header;
+    std::vector<std::vector<TFieldValue>> Rows;
+    const char* Why;
+};
+
+class CSV : public ::testing::TestWithParam<TCSVRow> {};
+
+TEST_P(CSV, Parses) {
+    std::vector<std::string> header;
+    std::vector<std::vector<TFieldValue>> rows;
+    ParseCSV(GetParam().Text, ',', "t.csv", header, rows);
+    EXPECT_EQ(header, GetParam().Header) << GetParam().Why;
+    EXPECT_EQ(rows, GetParam().Rows) << GetParam().Why;
+}
+
+using V = TFieldValue;
+INSTANTIATE_TEST_SUITE_P(
+    DataSets, CSV,
+    ::testing::Values(
+        TCSVRow{"a,b\n1,x\n2,y\n", {"a", "b"}, {{V(int64_t{1}), V("x")}, {V(int64_t{2}), V("y")}}, "typed columns"},
+        TCSVRow{"a\r\n1\r\n2.5\r\n", {"a"}, {{V(1.0)}, {V(2.5)}}, "CR LF; integers join a float column"},
+        TCSVRow{"a\n1\nx\n", {"a"}, {{V("1")}, {V("x")}}, "one text value makes the column text, keeping the digits"},
+        TCSVRow{"\xEF\xBB\xBFn,q\n\"a, \"\"b\"\"\",\"line\nbreak\"\n", {"n", "q"}, {{V("a, \"b\""), V("line\nbreak")}},
+                "byte-order mark, quotes, delimiter and line break inside quotes"},
+        TCSVRow{"a,b\n1\n\n", {"a", "b"}, {{V(int64_t{1}), V()}}, "short records are padded with null; blank lines skipped"},
+        TCSVRow{"a,b\n,\n", {"a", "b"}, {{V(), V()}}, "empty fields are null"},
+        TCSVRow{"a\n01\n-7\n", {"a"}, {{V(int64_t{1})}, {V(int64_t{-7})}}, "signed integers"}));
+
+TEST(CSVErrors, SayWhereAndWhat) {
+    std::vector<std::string> h;
+    std::vector<std::vector<TFieldValue>> r;
+    auto message = [&](const char* text) {
+        try {
+            ParseCSV(text, ',', "t.csv", h, r);
+        } catch (const EQRError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message("a\n\"open\n\n"), "t.csv:2: unterminated quoted field");
+    EXPECT_EQ(message("a\n\"q\"x\n"), "t.csv:2: text after a quoted field");
+    EXPECT_EQ(message("a\n1,2\n"), "t.csv: record 1 has 2 fields, the header 1");
+    EXPECT_EQ(message(""), "t.csv:1: no header line");
+}
+
+TEST(DataFields, FoundByNameOrQualifiedName) {
+    TQRMemoryTable a, b;
+    a.SetName("Orders");
+    b.SetName("Customers");
+    a.SetLines({"id,name", "1,order"});
+    b.SetLines({"name,city", "Novak,Brno"});
+    a.Open();
+    b.Open();
+    std::vector<TQRDataSet*> sets{&a, &b};
+    ASSERT_NE(FindDataField(sets, "name"), nullptr);
+    EXPECT_EQ(FindDataField(sets, "name")->AsString(), "order") << "the first data set with the field";
+    EXPECT_EQ(FindDataField(sets, "customers.NAME")->AsString(), "Novak");
+    EXPECT_EQ(FindDataField(sets, "city")->AsString(), "Brno");
+    EXPECT_EQ(FindDataField(sets, "Orders.city"), nullptr);
+    EXPECT_EQ(FindDataField(sets, "zip"), nullptr);
+}
+
+TEST_F(DataSets, DescriptionOpensRelativeToItsFolderAfterLoading) {
+    system::TClassRegistry registry;
+    registry.Register<TQRSQLiteQuery>();
+    registry.Register<TQRCSVTable>();
+    std::ofstream(Dir.Path / "regions.csv") << "code;label\nA;Alpha\n";
+    std::ofstream(Dir.Path / "r.form") << "object Query1: TQRSQLiteQuery\n"
+                                          "  Active = True\n"
+                                          "  DatabaseName = 'sales.sqlite'\n"
+                                          "  SQL = (\n    'select * from customers')\n"
+                                          "  object Regions: TQRCSVTable\n"
+                                          "    Active = True\n"
+                                          "    Delimiter = ';'\n"
+                                          "    FileName = 'regions.csv'\n"
+                                          "  end\n"
+                                          "end\n";
+    auto root = ReadFormFile(Dir.Path / "r.form", registry);
+    auto& q = static_cast<TQRSQLiteQuery&>(*root);
+    EXPECT_TRUE(q.Active()) << "Active written before DatabaseName still opens, after loading";
+    EXPECT_EQ(q.RecordCount(), 3);
+    auto* regions = static_cast<TQRCSVTable*>(root->FindComponent("Regions"));
+    EXPECT_EQ(regions->FieldByName("label").AsString(), "Alpha");
+}
+
+TEST_F(DataSets, DescriptionNamingAMissingDatabaseFailsAtTheComponentsLine) {
+    system::TClassRegistry registry;
+    registry.Register<TQRSQLiteQuery>();
+    std::ofstream(Dir.Path / "bad.form") << "object Query1: TQRSQLiteQuery\n"
+                                            "  Active = True\n"
+                                            "  DatabaseName = 'missing.sqlite'\n"
+                                            "  SQL = ('select 1')\n"
+                                            "end\n";
+    try {
+        ReadFormFile(Dir.Path / "bad.form", registry);
+        FAIL();
+    } catch (const EQRError& e) {
+        EXPECT_EQ(std::string(e.what()), (Dir.Path / "bad.form").string() + ":1: Cannot open file " +
+                                             (Dir.Path / "missing.sqlite").string());
+    }
+}
+
+} // namespace
