@@ -43,7 +43,7 @@ void TQRPage::SetOrientation(TPrinterOrientation orientation) {
 void TQRPage::SetPaperSize(TQRPaperSize size) {
     if (size != TQRPaperSize::Default && size != TQRPaperSize::Custom) {
         const TPaperDimensions d = PaperDimensions(size);
-        const bool landscape = FOrientation == TPrinterOrientation::poLandscape;
+        const bool landscape = FOrientation == poLandscape;
         // Stored directly: the Custom rule of SetValue must not refuse the table's dimensions.
         StoreNative(WidthIndex, (landscape ? d.Length : d.Width) * 10);
         StoreNative(LengthIndex, (landscape ? d.Width : d.Length) * 10);
@@ -65,7 +65,7 @@ const system::TPropertyList& TQRPage::ClassProperties() {
         {system::IntProperty<TQRPage>("Columns", &TQRPage::Columns, &TQRPage::SetColumns, 1),
          system::EnumProperty<TQRPage, TPrinterOrientation>("Orientation", PrinterOrientationInfo(),
                                                             &TQRPage::Orientation, &TQRPage::SetOrientation,
-                                                            TPrinterOrientation::poPortrait),
+                                                            poPortrait),
          system::EnumProperty<TQRPage, TQRPaperSize>("PaperSize", QRPaperSizeInfo(), &TQRPage::PaperSize,
                                                      &TQRPage::SetPaperSize, std::nullopt),
          system::BoolProperty<TQRPage>("Ruler", &TQRPage::Ruler, &TQRPage::SetRuler, true)});

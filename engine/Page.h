@@ -62,7 +62,7 @@ public:
 
 private:
     int FColumns = 1;
-    TPrinterOrientation FOrientation = TPrinterOrientation::poPortrait;
+    TPrinterOrientation FOrientation = poPortrait;
     TQRPaperSize FPaperSize;
     bool FRuler = true;
     std::function<void(TChange)> FOnChange;

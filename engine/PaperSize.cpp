@@ -28,4 +28,11 @@ const system::TEnumInfo& PrinterOrientationInfo() {
     return info;
 }
 
+const system::TEnumInfo& QRBinInfo() {
+    static const system::TEnumInfo info{"TQRBin",
+                                        {"First", "Upper", "Lower", "Middle", "Manual", "Envelope", "EnvManual", "Auto",
+                                         "Tractor", "SmallFormat", "LargeFormat", "LargeCapacity", "Cassette", "Last"}};
+    return info;
+}
+
 } // namespace pagimo::engine

@@ -18,7 +18,11 @@ struct TPaperDimensions {
 };
 TPaperDimensions PaperDimensions(TQRPaperSize size);
 
-enum class TPrinterOrientation { poPortrait, poLandscape };
+enum TPrinterOrientation { poPortrait, poLandscape };
+
+enum class TQRBin { First, Upper, Lower, Middle, Manual, Envelope, EnvManual, Auto, Tractor, SmallFormat, LargeFormat,
+                    LargeCapacity, Cassette, Last };
+const system::TEnumInfo& QRBinInfo();
 const system::TEnumInfo& PrinterOrientationInfo();
 
 } // namespace pagimo::engine

@@ -89,8 +89,11 @@ TPropertyInfo ComponentProperty(std::string name, T* (C::*get)() const, void (C:
                 }
                 C* target = &static_cast<C&>(o);
                 ctx.AddReference(v.Text, v.Line, [target, set, n = v.Text](TComponent* c) {
-                    T* typed = dynamic_cast<T*>(c);
-                    if (!typed) throw EPropertyValue("component '" + n + "' has the wrong class " + c->ClassName());
+                    T* typed = c ? dynamic_cast<T*>(c) : nullptr;
+                    if (!typed) {
+                        throw EPropertyValue("component '" + n + "' has the wrong class" +
+                                             (c ? std::string(" ") + c->ClassName() : std::string()));
+                    }
                     (target->*set)(typed);
                 });
             },

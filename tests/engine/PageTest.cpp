@@ -61,22 +61,22 @@ TEST_P(PaperSize, SetsWidthAndLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     Page, PaperSize,
-    ::testing::Values(TPaperRow{TQRPaperSize::A5, TPrinterOrientation::poLandscape, 210, 148, "landscape swaps"},
-                      TPaperRow{TQRPaperSize::A4, TPrinterOrientation::poPortrait, 210, 297, "portrait A4"},
-                      TPaperRow{TQRPaperSize::Note, TPrinterOrientation::poPortrait, 215.9L, 279.0L,
+    ::testing::Values(TPaperRow{TQRPaperSize::A5, poLandscape, 210, 148, "landscape swaps"},
+                      TPaperRow{TQRPaperSize::A4, poPortrait, 210, 297, "portrait A4"},
+                      TPaperRow{TQRPaperSize::Note, poPortrait, 215.9L, 279.0L,
                                 "Note is 279.0 long"},
-                      TPaperRow{TQRPaperSize::Custom, TPrinterOrientation::poPortrait, 215.9L, 279.4L,
+                      TPaperRow{TQRPaperSize::Custom, poPortrait, 215.9L, 279.4L,
                                 "Custom keeps the current sheet"},
-                      TPaperRow{TQRPaperSize::Default, TPrinterOrientation::poLandscape, 279.4L, 215.9L,
+                      TPaperRow{TQRPaperSize::Default, poLandscape, 279.4L, 215.9L,
                                 "Default only stores; the orientation change already swapped Letter"}));
 
 TEST(Page, OrientationReappliesThePaper) {
     TQRPage p;
     p.SetUnits(TQRUnit::MM);
     p.SetPaperSize(TQRPaperSize::A4);
-    p.SetOrientation(TPrinterOrientation::poLandscape);
+    p.SetOrientation(poLandscape);
     ExpectNear(p.Width(), 297, "width");
-    p.SetOrientation(TPrinterOrientation::poPortrait);
+    p.SetOrientation(poPortrait);
     ExpectNear(p.Width(), 210, "back");
 }
 

@@ -1,0 +1,448 @@
+#include "engine/Controller.h"
+
+#include "engine/Report.h"
+#include "platform/system/Errors.h"
+
+#include <algorithm>
+
+namespace pagimo::engine {
+
+TQRCustomController::~TQRCustomController() = default;
+
+void TQRCustomController::PrintBandOf(TQRCustomBand* band) {
+    if (band) FReport->PrintBand(band);
+}
+
+namespace {
+
+// The components a controller scans: those of the host's owner (the form), then the host's own.
+std::vector<system::TComponent*> Candidates(system::TComponent* host) {
+    std::vector<system::TComponent*> out;
+    if (host->Owner()) out = host->Owner()->Components();
+    for (system::TComponent* c : host->Components()) {
+        if (std::find(out.begin(), out.end(), c) == out.end()) out.push_back(c);
+    }
+    return out;
+}
+
+} // namespace
+
+void TQRCustomController::CollectControllers() {
+    FBeforeControllers.clear();
+    FAfterControllers.clear();
+    FGroups.clear();
+    for (system::TComponent* c : Candidates(FHost)) {
+        if (auto* band = dynamic_cast<TQRControllerBand*>(c)) {
+            TQRController* sub = band->Controller();
+            if (band->Destroying() || sub == this || sub->Master() != FHost) continue;
+            sub->SetOwningReport(FReport);
+            (sub->PrintBefore() ? FBeforeControllers : FAfterControllers).push_back(sub);
+            sub->CollectControllers();
+        } else if (auto* group = dynamic_cast<TQRGroup*>(c)) {
+            if (group->Destroying() || group->Master() != FHost) continue;
+            FGroups.push_back(group);
+            group->SetParentReport(FReport);
+        }
+    }
+    CollectDataSets();
+}
+
+void TQRCustomController::CollectDataSets() {}
+
+void TQRCustomController::PrepareRun() {
+    FRecordListeners.clear();
+    for (auto* c : FBeforeControllers) c->PrepareRun();
+    for (auto* c : FAfterControllers) c->PrepareRun();
+    for (TQRGroup* g : FGroups) {
+        g->Prepare();
+        g->HasValue = false;
+        g->HeaderPage = 1;
+        g->GroupOpen = false;
+        g->Changed = false;
+    }
+}
+
+void TQRCustomController::ReleaseRun() {
+    for (auto* c : FBeforeControllers) c->ReleaseRun();
+    for (auto* c : FAfterControllers) c->ReleaseRun();
+    for (TQRGroup* g : FGroups) g->Release();
+}
+
+void TQRCustomController::Execute() {
+    if (FPrintIfEmpty) RunWithoutData();
+}
+
+void TQRCustomController::RunWithoutData() {
+    RunBeforeControllers();
+    RunAfterControllers();
+}
+
+void TQRCustomController::RunBeforeControllers() {
+    for (auto* c : FBeforeControllers) c->Execute();
+}
+
+void TQRCustomController::RunAfterControllers() {
+    for (auto* c : FAfterControllers) c->Execute();
+}
+
+void TQRCustomController::RegisterBands(std::vector<TQRCustomBand*>& list) {
+    for (TQRGroup* g : FGroups) list.push_back(g);
+    for (auto* c : FBeforeControllers) c->RegisterBands(list);
+    for (auto* c : FAfterControllers) c->RegisterBands(list);
+    for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
+        if ((*it)->FooterBand()) list.push_back((*it)->FooterBand());
+    }
+}
+
+bool TQRCustomController::CheckGroups() {
+    bool changed = false;
+    for (TQRGroup* g : FGroups) {
+        if (changed) {
+            g->StoreCurrentValue();
+            g->Changed = true;
+            continue;
+        }
+        g->TestGroupValue();
+        changed = g->Changed;
+    }
+    return changed;
+}
+
+void TQRCustomController::PrintGroupHeaders() {
+    for (TQRGroup* g : FGroups) {
+        if (!g->Changed) continue;
+        PrintBandOf(g);
+        g->GroupOpen = true;
+        g->HeaderPage = FReport->PageCount;
+    }
+}
+
+void TQRCustomController::PrintGroupFooters() {
+    for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
+        TQRGroup* g = *it;
+        if (!g->Changed) continue;
+        PrintBandOf(g->FooterBand());
+        g->GroupOpen = false;
+    }
+}
+
+void TQRCustomController::ReprintGroupHeaders() {
+    for (TQRGroup* g : FGroups) {
+        if (g->Changed) return; // a group break is being processed
+    }
+    for (auto* c : FBeforeControllers) c->ReprintGroupHeaders();
+    bool marked = false;
+    for (TQRGroup* g : FGroups) {
+        if (marked) {
+            g->StoreCurrentValue();
+            g->Changed = true;
+            g->HeaderPage = FReport->PageCount;
+            continue;
+        }
+        g->Changed = g->ReprintOnNewPage() && g->GroupOpen && g->HeaderPage != FReport->PageCount;
+        if (g->Changed) {
+            g->HeaderPage = FReport->PageCount;
+            marked = true;
+        }
+    }
+    if (marked) {
+        PrintGroupHeaders();
+        // The reprint is no group break: the next record's test must not see these flags.
+        for (TQRGroup* g : FGroups) g->Changed = false;
+    }
+    for (auto* c : FAfterControllers) c->ReprintGroupHeaders();
+}
+
+void TQRCustomController::NotifyExprs() {
+    for (controls::TQRPrintable* p : FRecordListeners) p->BandNotify(nullptr, 0);
+}
+
+void TQRController::PrepareRun() {
+    TQRCustomController::PrepareRun();
+    FRefreshParams = false;
+    if (!FDataSet || !FReport) return;
+    if (auto* params = FDataSet->Params()) {
+        for (const TQRParam& p : *params) {
+            if (FReport->Functions()->Find(p.Name)) FRefreshParams = true;
+        }
+    }
+}
+
+void TQRController::RefreshParams() {
+    auto* params = FDataSet->Params();
+    FDataSet->Close();
+    for (TQRParam& p : *params) {
+        std::optional<TFieldValue> v = FReport->FunctionValue(p.Name);
+        if (!v) continue;
+        // Assigned by the parameter's type; SQLite parameters (ftUnknown) take any value.
+        const bool isString = std::holds_alternative<std::string>(*v);
+        const bool isInt = std::holds_alternative<int64_t>(*v);
+        const bool isFloat = std::holds_alternative<double>(*v);
+        const bool isBool = std::holds_alternative<bool>(*v);
+        switch (p.DataType) {
+        case TFieldType::ftUnknown: p.Value = *v; break;
+        case TFieldType::ftString:
+        case TFieldType::ftDate:
+        case TFieldType::ftTime:
+        case TFieldType::ftDateTime:
+            if (isString) p.Value = *v;
+            break;
+        case TFieldType::ftInteger:
+            if (isInt) p.Value = *v;
+            break;
+        case TFieldType::ftBoolean:
+            if (isBool) p.Value = *v;
+            break;
+        case TFieldType::ftFloat:
+        case TFieldType::ftCurrency:
+        case TFieldType::ftBCD:
+            if (isFloat) p.Value = *v;
+            break;
+        default: break;
+        }
+    }
+    FDataSet->Open();
+}
+
+void TQRController::Execute() {
+    int recordCount = 1;
+    for (TQRGroup* g : FGroups) g->HasValue = false;
+    const bool hasData = FDataSet && FDataSet->Active();
+    if ((!hasData && !OnNeedData) || !FReport) {
+        if (FPrintIfEmpty && FReport) RunWithoutData();
+        return;
+    }
+    bool more = true;
+    if (hasData) {
+        if (FRefreshParams) RefreshParams();
+        FDataSet->First();
+        more = !FDataSet->Eof();
+        if (dynamic_cast<TQRReport*>(FHost)) recordCount = FReport->RecordCount();
+        if (!more && FPrintIfEmpty) RunWithoutData();
+    } else {
+        OnNeedData(*FHost, more);
+    }
+    FDetailNumber = 0;
+    if (FDetail) FDetail->SetNotifyController(this);
+    if (!more) return;
+    FReport->Target()->ProcessMessages();
+    if (FReport->Cancelled()) return;
+    const bool hostIsReport = FHost == FReport;
+    PrintBandOf(FHeader);
+    if (hostIsReport) FReport->SuppressNextPageBreak = true;
+    if (hostIsReport && FReport->PageCount <= 1) {
+        TQRCustomBand* columnHeader = FReport->BandOfType(rbColumnHeader);
+        if (columnHeader && columnHeader->Enabled()) {
+            FReport->PrintBand(columnHeader);
+            FReport->SuppressNextPageBreak = true;
+        }
+    }
+    CheckGroups();
+    while (more) {
+        FReport->Target()->ProcessMessages();
+        if (FReport->Target()->CancelRequested() || FReport->Cancelled()) return;
+        ++FDetailNumber;
+        PrintGroupHeaders();
+        RunBeforeControllers();
+        PrintBandOf(FDetail);
+        RunAfterControllers();
+        if (hasData) {
+            FDataSet->Next();
+            more = !FDataSet->Eof();
+        } else {
+            more = false;
+            OnNeedData(*FHost, more);
+        }
+        if (CheckGroups() && hasData) {
+            FDataSet->Prior();
+            PrintGroupFooters();
+            FDataSet->Next();
+        }
+        if (hostIsReport && hasData && FReport->DataSet() == FDataSet && recordCount != 0) {
+            FReport->Target()->SetProgress(FDetailNumber * 100 / recordCount);
+        }
+    }
+    for (TQRGroup* g : FGroups) g->Changed = !g->Changed;
+    PrintGroupFooters();
+    if (FFooter) {
+        if (FReport->PageCount == 0) FReport->NewPage();
+        PrintBandOf(FFooter);
+    }
+}
+
+void TQRController::RunWithoutData() {
+    PrintBandOf(FHeader);
+    RunBeforeControllers();
+    PrintBandOf(FDetail);
+    RunAfterControllers();
+    PrintBandOf(FFooter);
+}
+
+void TQRController::RegisterBands(std::vector<TQRCustomBand*>& list) {
+    if (FHeader) list.push_back(FHeader);
+    for (TQRGroup* g : FGroups) list.push_back(g);
+    for (auto* c : FBeforeControllers) c->RegisterBands(list);
+    if (FDetail) list.push_back(FDetail);
+    for (auto* c : FAfterControllers) c->RegisterBands(list);
+    for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
+        if ((*it)->FooterBand()) list.push_back((*it)->FooterBand());
+    }
+    if (FFooter) list.push_back(FFooter);
+}
+
+TQRControllerBand::TQRControllerBand() : FController(std::make_unique<TQRController>(this)) {
+    FController->SetDetail(this);
+}
+
+TQRControllerBand::~TQRControllerBand() { BeginDestroy(); }
+
+void TQRControllerBand::SetMaster(system::TComponent* master) {
+    // Only the report or another controller band can be a master; a chain back to this band is refused.
+    if (master && !dynamic_cast<TCustomQRReport*>(master) && !dynamic_cast<TQRControllerBand*>(master)) return;
+    int steps = 0;
+    for (system::TComponent* m = master; m; ) {
+        if (m == this || ++steps > 100000) return; // "Circular linking not allowed"
+        auto* band = dynamic_cast<TQRControllerBand*>(m);
+        m = band ? band->Master() : nullptr;
+    }
+    FController->SetMaster(master);
+    if (Report() && !Loading()) Report()->RebuildBandList();
+}
+
+void TQRControllerBand::SetParentComponent(system::TComponent* parent) {
+    TQRCustomBand::SetParentComponent(parent);
+    if (!Master() && Report()) FController->SetMaster(Report());
+}
+
+void TQRControllerBand::Notification(system::TComponent* component, system::TOperation operation) {
+    TQRCustomBand::Notification(component, operation);
+    if (operation != system::opRemove) return;
+    if (component == FController->Master()) FController->SetMaster(nullptr);
+    if (component == FController->DataSet()) FController->SetDataSet(nullptr);
+    if (component == FController->Header()) FController->SetHeader(nullptr);
+    if (component == FController->Footer()) FController->SetFooter(nullptr);
+}
+
+const system::TPropertyList& TQRControllerBand::ClassProperties() {
+    using namespace system;
+    static const TPropertyList list(
+        &TQRCustomBand::ClassProperties(),
+        {ComponentProperty<TQRControllerBand, TComponent>("Master", &TQRControllerBand::Master,
+                                                          &TQRControllerBand::SetMaster)});
+    return list;
+}
+
+void TQRSubDetail::SetHeaderBand(TQRCustomBand* band) {
+    Controller()->SetHeader(band);
+    if (band) band->SetBandType(rbGroupHeader);
+}
+
+void TQRSubDetail::SetFooterBand(TQRCustomBand* band) {
+    Controller()->SetFooter(band);
+    if (band) band->SetBandType(rbGroupFooter);
+}
+
+void TQRSubDetail::SetPrintBefore(bool v) {
+    Controller()->SetPrintBefore(v);
+    if (Report() && !Loading()) Report()->RebuildBandList();
+}
+
+void TQRSubDetail::Notification(system::TComponent* component, system::TOperation operation) {
+    TQRControllerBand::Notification(component, operation);
+}
+
+const system::TPropertyList& TQRSubDetail::ClassProperties() {
+    using namespace system;
+    static const TPropertyList list(
+        &TQRControllerBand::ClassProperties(),
+        {ComponentProperty<TQRSubDetail, TQRDataSet>("DataSet", &TQRSubDetail::DataSet, &TQRSubDetail::SetDataSet),
+         ComponentProperty<TQRSubDetail, TQRCustomBand>("FooterBand", &TQRSubDetail::FooterBand,
+                                                        &TQRSubDetail::SetFooterBand),
+         ComponentProperty<TQRSubDetail, TQRCustomBand>("HeaderBand", &TQRSubDetail::HeaderBand,
+                                                        &TQRSubDetail::SetHeaderBand),
+         BoolProperty<TQRSubDetail>("PrintBefore", &TQRSubDetail::PrintBefore, &TQRSubDetail::SetPrintBefore, false),
+         BoolProperty<TQRSubDetail>("PrintIfEmpty", &TQRSubDetail::PrintIfEmpty, &TQRSubDetail::SetPrintIfEmpty,
+                                    true)});
+    return list;
+}
+
+void TQRGroup::SetFooterBand(TQRCustomBand* band) {
+    FFooterBand = band;
+    if (band) band->SetBandType(rbGroupFooter);
+}
+
+void TQRGroup::SetMaster(system::TComponent* master) {
+    if (master && !dynamic_cast<TCustomQRReport*>(master) && !dynamic_cast<TQRControllerBand*>(master)) return;
+    FMaster = master;
+    if (Report() && !Loading()) Report()->RebuildBandList();
+}
+
+void TQRGroup::SetParentComponent(system::TComponent* parent) {
+    TQRCustomBand::SetParentComponent(parent);
+    if (!FMaster && Report()) FMaster = Report();
+}
+
+void TQRGroup::Notification(system::TComponent* component, system::TOperation operation) {
+    TQRCustomBand::Notification(component, operation);
+    if (operation != system::opRemove) return;
+    if (component == FFooterBand) FFooterBand = nullptr;
+    if (component == FMaster) FMaster = nullptr;
+}
+
+void TQRGroup::Prepare() {
+    FValue = nullptr;
+    // A data field in brackets, [Field] or [DataSet.Field], names the value directly.
+    std::string e = FExpression;
+    while (!e.empty() && e.front() == ' ') e.erase(e.begin());
+    while (!e.empty() && e.back() == ' ') e.pop_back();
+    if (e.size() >= 2 && e.front() == '[' && e.back() == ']' && Report()) {
+        if (TQRField* f = FindDataField(Report()->AllDataSets(), e.substr(1, e.size() - 2))) {
+            FValue = [f] { return f->Value(); };
+            return;
+        }
+    }
+    if (Report()) {
+        std::string name = e;
+        if (auto v = Report()->FunctionValue(name)) {
+            TCustomQRReport* r = Report();
+            FValue = [r, name] { return r->FunctionValue(name).value_or(TFieldValue{}); };
+        }
+    }
+}
+
+void TQRGroup::Release() { FValue = nullptr; }
+
+TQRGroupValue TQRGroup::Evaluate() const { return FValue ? FValue() : TQRGroupValue{}; }
+
+void TQRGroup::StoreCurrentValue() {
+    LastValue = Evaluate();
+    HasValue = true;
+}
+
+void TQRGroup::TestGroupValue() {
+    Changed = false;
+    if (!HasValue) {
+        StoreCurrentValue();
+        Changed = true;
+        return;
+    }
+    TQRGroupValue now = Evaluate();
+    if (now != LastValue) {
+        Changed = true;
+        LastValue = std::move(now);
+    }
+}
+
+const system::TPropertyList& TQRGroup::ClassProperties() {
+    using namespace system;
+    static const TPropertyList list(
+        &TQRCustomBand::ClassProperties(),
+        {StringProperty<TQRGroup>("Expression", &TQRGroup::Expression, &TQRGroup::SetExpression),
+         ComponentProperty<TQRGroup, TQRCustomBand>("FooterBand", &TQRGroup::FooterBand, &TQRGroup::SetFooterBand),
+         ComponentProperty<TQRGroup, TComponent>("Master", &TQRGroup::Master, &TQRGroup::SetMaster),
+         BoolProperty<TQRGroup>("ReprintOnNewPage", &TQRGroup::ReprintOnNewPage, &TQRGroup::SetReprintOnNewPage,
+                                false)});
+    return list;
+}
+
+} // namespace pagimo::engine

@@ -1,0 +1,263 @@
+#include "engine/CustomBand.h"
+
+#include "engine/Report.h"
+#include "platform/system/Errors.h"
+
+namespace pagimo::engine {
+
+namespace {
+
+constexpr const char* Captions[] = {"Title",        "Page Header",  "Detail",     "Page Footer",
+                                    "Summary",      "Group Header", "Group Footer", "Sub Detail",
+                                    "Column Header", "Overlay",     "Child"};
+constexpr const char* DefaultNames[] = {"TitleBand",        "PageHeaderBand",  "DetailBand",     "PageFooterBand",
+                                        "SummaryBand",      "GroupHeaderBand", "GroupFooterBand", "SubDetailBand",
+                                        "ColumnHeaderBand", "OverlayBand",     "ChildBand"};
+
+// Bands of these types never take a forced break.
+bool NeverBreaks(TQRBandType t) { return t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbOverlay; }
+
+// A control that keeps asking for one more page would otherwise run forever.
+constexpr int MaxContinuations = 100000;
+
+} // namespace
+
+const system::TEnumInfo& BandTypeInfo() {
+    static const system::TEnumInfo info{"TQRBandType",
+                                        {"rbTitle", "rbPageHeader", "rbDetail", "rbPageFooter", "rbSummary",
+                                         "rbGroupHeader", "rbGroupFooter", "rbSubDetail", "rbColumnHeader",
+                                         "rbOverlay", "rbChild"}};
+    return info;
+}
+
+const char* BandTypeCaption(TQRBandType type) { return Captions[type]; }
+const char* BandTypeDefaultName(TQRBandType type) { return DefaultNames[type]; }
+
+TQRCustomBand::TQRCustomBand() : FSize(std::make_unique<TQRBandSize>()) {
+    FSize->SetOnResize([this](int32_t h, int32_t w) {
+        TQRBasePanel::SetBounds(FLeft, FTop, w, h);
+        for (controls::TQRPrintable* p : Printables()) p->BandNotify(this, 2);
+    });
+    // 40 pixels high at the reference screen.
+    FSize->SetStoredValues({40 * 254.0L / controls::ScreenPixelsPerInch, 0});
+}
+
+TQRCustomBand::~TQRCustomBand() {
+    BeginDestroy();
+    if (FReport) FReport->RemoveBand(this);
+}
+
+void TQRCustomBand::SetBandType(TQRBandType type) {
+    if (type == FBandType) return;
+    FBandType = type;
+    if (FReport && !Loading()) FReport->RebuildBandList();
+}
+
+void TQRCustomBand::SetLinkBand(TQRCustomBand* band) {
+    int steps = 0;
+    for (TQRCustomBand* b = band; b; b = b->FLinkBand) {
+        if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
+    }
+    FLinkBand = band;
+}
+
+void TQRCustomBand::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
+    const int32_t oldHeight = FHeight;
+    TQRBasePanel::SetBounds(left, top, width, height);
+    if (FSize->ParentUpdating() || Loading() || height == oldHeight) return;
+    FSize->EnterPixelUnits();
+    FSize->SetHeight(height);
+    FSize->LeavePixelUnits();
+}
+
+void TQRCustomBand::SetParentComponent(system::TComponent* parent) {
+    TCustomQRReport* report = dynamic_cast<TCustomQRReport*>(parent);
+    if (!report) {
+        if (auto* band = dynamic_cast<TQRCustomBand*>(parent)) report = band->Report();
+    }
+    if (!report) throw EQRError(std::string("A band must be placed on a report"));
+    report->AddBand(this);
+}
+
+system::TComponent* TQRCustomBand::GetParentComponent() const { return FReport; }
+
+void TQRCustomBand::Loaded() { FSize->ResizeOwner(); }
+
+void TQRCustomBand::Notification(system::TComponent* component, system::TOperation operation) {
+    if (operation != system::opRemove) return;
+    if (component == FLinkBand) FLinkBand = nullptr;
+    if (component == FReport) FReport = nullptr;
+}
+
+Extended TQRCustomBand::StretchHeight(bool withLinks) const {
+    // The band and its linked bands must fit together; all heights are in the stored unit (the
+    // window's pixel height of a linked band is not added again).
+    Extended h = FSize->NativeValue(TQRBandSize::HeightIndex);
+    if (withLinks && FLinkBand) h += FLinkBand->StretchHeight(true);
+    return h;
+}
+
+bool TQRCustomBand::CanExpand(Extended amount) const {
+    if (!FReport) return false;
+    return FReport->AvailableSpace() >= Rnd(amount + FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
+}
+
+bool TQRCustomBand::ExpandBand(Extended amount, Extended& newExpansion, bool& hasExpanded) {
+    if (!CanExpand(amount)) return false;
+    if (hasExpanded || amount >= FExpanded) FExpanded += amount;
+    newExpansion = FExpanded;
+    hasExpanded = true;
+    return true;
+}
+
+void TQRCustomBand::MakeSpace() {
+    TCustomQRReport& r = *FReport;
+    const int32_t need = Rnd(StretchHeight(true));
+    const TQRPage& page = *r.Page();
+    const Extended printable = page.NativeValue(TQRPage::LengthIndex) -
+                               (page.NativeValue(TQRPage::TopMarginIndex) + page.NativeValue(TQRPage::BottomMarginIndex));
+    if (r.PageCount == 0 || (BandType() != rbPageFooter && need > r.AvailableSpace() && need <= printable)) {
+        r.BreakFollowsDetail = BandType() == rbDetail;
+        r.NewColumn();
+    } else if (BandType() == rbDetail) {
+        r.BreakFollowsDetail = false;
+    }
+}
+
+void TQRCustomBand::Print() {
+    TCustomQRReport& r = *FReport;
+    bool printBand = Enabled();
+    if (printBand && BeforePrint) BeforePrint(*this, printBand);
+    if (printBand) {
+        if (FForceNewPage && !r.BreakFollowsDetail && !NeverBreaks(BandType()) && r.PageCount > 0) {
+            r.RequestNewPage();
+            r.BreakFollowsDetail = false;
+        } else if (FForceNewColumn && !NeverBreaks(BandType()) && r.PageCount > 0) {
+            r.RequestNewColumn();
+        } else {
+            MakeSpace();
+        }
+        if (FNotifyController) FNotifyController->NotifyExprs();
+        TQRReportTarget* t = r.Target();
+        const Extended height = FSize->NativeValue(TQRBandSize::HeightIndex);
+        const Extended width = FSize->NativeValue(TQRBandSize::WidthIndex);
+        FBandOutline = {t->DeviceX(r.CurrentX), t->DeviceY(r.CurrentY), t->DeviceX(r.CurrentX + width),
+                        t->DeviceY(r.CurrentY + height)};
+        if (FHeight != 0 && Enabled()) {
+            if (r.FinalPass()) t->FillRect(FBandOutline, Color());
+            FExpanded = 0;
+            bool first = true;
+            for (int continuation = 0;; ++continuation) {
+                bool allFinished = true;
+                for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) {
+                    if (!p->Enabled()) continue;
+                    if (first || !p->PrintFinished()) p->PrintAt(r.CurrentX, r.CurrentY);
+                    allFinished = allFinished && p->PrintFinished();
+                }
+                if (r.FinalPass()) {
+                    FBandOutline = {t->DeviceX(r.CurrentX), t->DeviceY(r.CurrentY), t->DeviceX(r.CurrentX + width),
+                                    t->DeviceY(r.CurrentY + FSize->NativeValue(TQRBandSize::HeightIndex) +
+                                               FExpanded + 1)};
+                    Frame()->StrokeFrameEdges([t](const controls::TRect& rc, TColor c) { t->FillRect(rc, c); },
+                                              FBandOutline, t->ScaleX(), t->ScaleY());
+                }
+                if (allFinished) break;
+                if (continuation >= MaxContinuations) throw EQRError(Name() + ": controls never finish printing");
+                r.BreakFollowsDetail = true;
+                r.NewColumn();
+                r.BreakFollowsDetail = false;
+                FSize->SetStoredValues({height, width});
+                FExpanded = 0;
+                first = false;
+            }
+            r.CurrentY += Rnd(FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
+            FSize->SetStoredValues({height, width});
+        }
+    } else if (FNotifyController && !Enabled()) {
+        FNotifyController->NotifyExprs();
+    }
+    if (AfterPrint) AfterPrint(*this, printBand);
+    if (TQRCustomBand* child = GetChildBand()) {
+        const bool underFooter = BandType() == rbPageFooter;
+        if (underFooter) child->FBandType = rbPageFooter;
+        try {
+            r.PrintBand(child);
+        } catch (...) {
+            if (underFooter) child->FBandType = rbChild;
+            throw;
+        }
+        if (underFooter) child->FBandType = rbChild;
+    }
+    r.BreakFollowsDetail = false;
+}
+
+TQRCustomBand* TQRCustomBand::GetChildBand() const {
+    if (!FReport) return nullptr;
+    for (TQRCustomBand* b : FReport->BandList()) {
+        auto* child = dynamic_cast<TQRChildBand*>(b);
+        if (child && child->ParentBand() == this) return child;
+    }
+    return nullptr;
+}
+
+void TQRCustomBand::SetHasChild(bool hasChild) {
+    if (!FReport || hasChild == HasChild()) return;
+    system::TComponent* owner = Owner() ? Owner() : FReport;
+    if (hasChild) {
+        auto* child = system::TComponent::Create<TQRChildBand>(owner);
+        FReport->AddBand(child);
+        child->SetParentBand(this);
+        return;
+    }
+    auto* child = static_cast<TQRChildBand*>(GetChildBand());
+    if (auto* grandChild = static_cast<TQRChildBand*>(child->GetChildBand())) grandChild->SetParentBand(this);
+    if (child->Owner()) child->Owner()->FreeComponent(child);
+}
+
+const system::TPropertyList& TQRCustomBand::ClassProperties() {
+    using namespace system;
+    static const TPropertyList list(
+        &TQRBasePanel::ClassProperties(),
+        {BoolProperty<TQRCustomBand>("AlignToBottom", &TQRCustomBand::AlignToBottom, &TQRCustomBand::SetAlignToBottom,
+                                     false),
+         BoolProperty<TQRCustomBand>("ForceNewColumn", &TQRCustomBand::ForceNewColumn,
+                                     &TQRCustomBand::SetForceNewColumn, false),
+         BoolProperty<TQRCustomBand>("ForceNewPage", &TQRCustomBand::ForceNewPage, &TQRCustomBand::SetForceNewPage,
+                                     false),
+         ComponentProperty<TQRCustomBand, TQRCustomBand>("LinkBand", &TQRCustomBand::LinkBand,
+                                                         &TQRCustomBand::SetLinkBand),
+         ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});
+    return list;
+}
+
+const system::TPropertyList& TQRBand::ClassProperties() {
+    static const system::TPropertyList list(
+        &TQRCustomBand::ClassProperties(),
+        {system::EnumProperty<TQRCustomBand, TQRBandType>("BandType", BandTypeInfo(), &TQRCustomBand::BandType,
+                                                          &TQRCustomBand::SetBandType, std::nullopt)});
+    return list;
+}
+
+void TQRChildBand::SetParentBand(TQRCustomBand* band) {
+    int steps = 0;
+    for (TQRCustomBand* b = band; b; b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
+        if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
+    }
+    FParentBand = band;
+    if (Report() && !Loading()) Report()->RebuildBandList();
+}
+
+void TQRChildBand::Notification(system::TComponent* component, system::TOperation operation) {
+    TQRCustomBand::Notification(component, operation);
+    if (operation == system::opRemove && component == FParentBand) FParentBand = nullptr;
+}
+
+const system::TPropertyList& TQRChildBand::ClassProperties() {
+    static const system::TPropertyList list(
+        &TQRCustomBand::ClassProperties(),
+        {system::ComponentProperty<TQRChildBand, TQRCustomBand>("ParentBand", &TQRChildBand::ParentBand,
+                                                                &TQRChildBand::SetParentBand)});
+    return list;
+}
+
+} // namespace pagimo::engine

@@ -1,0 +1,635 @@
+#include "engine/Report.h"
+
+#include "engine/CSVTable.h"
+#include "engine/SQLiteDataSet.h"
+#include "platform/system/Errors.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace pagimo::engine {
+
+using controls::TQRUnit;
+
+const system::TEnumInfo& ReportOptionInfo() {
+    static const system::TEnumInfo info{"TQRReportOption", {"FirstPageHeader", "LastPageFooter", "Compression"}};
+    return info;
+}
+
+const system::TPropertyList& TQRReportPrinterSettings::ClassProperties() {
+    using namespace system;
+    using S = TQRReportPrinterSettings;
+    static const TPropertyList list(
+        nullptr, {IntProperty<S>("Copies", &S::Copies, &S::SetCopies, std::nullopt),
+                  BoolProperty<S>("Duplex", &S::Duplex, &S::SetDuplex, std::nullopt),
+                  IntProperty<S>("FirstPage", &S::FirstPage, &S::SetFirstPage, std::nullopt),
+                  IntProperty<S>("LastPage", &S::LastPage, &S::SetLastPage, std::nullopt),
+                  EnumProperty<S, TQRBin>("OutputBin", QRBinInfo(), &S::OutputBin, &S::SetOutputBin, std::nullopt)});
+    return list;
+}
+
+TQRFunctions::TQRFunctions()
+    : FNames{"PAGENUMBER", "COLUMNNUMBER", "REPORTTITLE"}, FExpressions{"0", "0", "''"} {}
+
+void TQRFunctions::Set(const std::string& name, const std::string& expression) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (size_t i = 0; i < FNames.size(); ++i) {
+        if (system::SameText(FNames[i], upper)) {
+            if (i < FExpressions.size()) FExpressions[i] = expression;
+            return;
+        }
+    }
+    FNames.resize(std::min(FNames.size(), FExpressions.size()));
+    FExpressions.resize(FNames.size());
+    FNames.push_back(upper);
+    FExpressions.push_back(expression);
+}
+
+std::optional<std::string> TQRFunctions::Find(std::string_view name) const {
+    for (size_t i = 0; i < FNames.size() && i < FExpressions.size(); ++i) {
+        if (system::SameText(FNames[i], name)) return FExpressions[i];
+    }
+    return std::nullopt;
+}
+
+const system::TPropertyList& TQRFunctions::ClassProperties() {
+    using namespace system;
+    static const TPropertyList list(
+        nullptr, {StringListProperty<TQRFunctions>("Strings", &TQRFunctions::Names, &TQRFunctions::SetNames),
+                  StringListProperty<TQRFunctions>("DATA", &TQRFunctions::Expressions, &TQRFunctions::SetExpressions)});
+    return list;
+}
+
+bool TQRReportBands::Has(TQRBandType type) const { return FReport.BandOfType(type) != nullptr; }
+
+void TQRReportBands::Set(TQRBandType type, bool present) {
+    if (present == Has(type)) return;
+    if (present) {
+        FReport.NewBandOfType(type);
+    } else if (TQRCustomBand* band = FReport.BandOfType(type); band && band->Owner()) {
+        band->Owner()->FreeComponent(band);
+    }
+}
+
+const system::TPropertyList& TQRReportBands::ClassProperties() {
+    using namespace system;
+    auto flag = [](const char* name, TQRBandType type) {
+        return TPropertyInfo{name,
+                             [type](TPersistent& o, const TFormValue& v, TLoadContext&) {
+                                 static_cast<TQRReportBands&>(o).Set(type, BooleanValue(v));
+                             },
+                             nullptr, nullptr};
+    };
+    static const TPropertyList list(nullptr, {flag("HasTitle", rbTitle), flag("HasPageHeader", rbPageHeader),
+                                              flag("HasColumnHeader", rbColumnHeader), flag("HasDetail", rbDetail),
+                                              flag("HasPageFooter", rbPageFooter), flag("HasSummary", rbSummary)});
+    return list;
+}
+
+TCustomQRReport::TCustomQRReport()
+    : FController(std::make_unique<TQRController>(this)), FPage(std::make_unique<TQRPage>()),
+      FPrinterSettings(std::make_unique<TQRReportPrinterSettings>()), FFunctions(std::make_unique<TQRFunctions>()),
+      FBandFlags(std::make_unique<TQRReportBands>(*this)) {
+    FController->SetOwningReport(this);
+    Font()->SetName("Arial");
+    Font()->SetSize(10);
+    FPage->SetFontSizeSource([this] { return Font()->Size(); });
+    FPage->SetOnChange([this](TQRPage::TChange change) {
+        if (change == TQRPage::pcResize) {
+            TQRBasePanel::SetBounds(FLeft, FTop, Rnd(FPage->ValueFromNative(TQRUnit::Pixels, true, FPage->NativeValue(TQRPage::WidthIndex))),
+                                    Rnd(FPage->ValueFromNative(TQRUnit::Pixels, false, FPage->NativeValue(TQRPage::LengthIndex))));
+        } else if (change == TQRPage::pcArrangeBands && !Loading()) {
+            ArrangeBands();
+        }
+    });
+    FPage->ResizeOwner();
+}
+
+TCustomQRReport::~TCustomQRReport() {
+    BeginDestroy();
+    for (TQRCustomBand* b : FBands) b->SetParentReport(nullptr);
+    FBands.clear();
+    FBandList.clear();
+}
+
+void TCustomQRReport::SetParentComponent(system::TComponent* parent) { FParentComponent = parent; }
+
+std::vector<system::TComponent*> TCustomQRReport::GetChildren() const {
+    std::vector<system::TComponent*> out(FBands.begin(), FBands.end());
+    for (system::TComponent* c : TQRBasePanel::GetChildren()) {
+        if (std::find(out.begin(), out.end(), c) == out.end()) out.push_back(c);
+    }
+    return out;
+}
+
+void TCustomQRReport::SetUnits(TQRUnit units) {
+    FPage->SetUnits(units);
+    for (TQRCustomBand* b : FBands) {
+        b->Size()->SetUnits(units);
+        for (controls::TQRPrintable* p : b->Printables()) p->Size()->SetUnits(units);
+    }
+    for (controls::TQRPrintable* p : Printables()) p->Size()->SetUnits(units);
+}
+
+void TCustomQRReport::SetZoom(int zoom) {
+    if (zoom < 1 || zoom > 300) return;
+    TQRBasePanel::SetZoom(zoom);
+    FPage->SetZoom(zoom);
+    for (TQRCustomBand* b : FBands) {
+        b->SetZoom(zoom);
+        b->Size()->SetZoom(zoom);
+    }
+}
+
+void TCustomQRReport::AddBand(TQRCustomBand* band) {
+    if (std::find(FBands.begin(), FBands.end(), band) != FBands.end()) return;
+    FBands.push_back(band);
+    band->SetParentReport(this);
+    band->Size()->SetUnits(Units());
+    band->Size()->SetFontSizeSource([this] { return Font()->Size(); });
+    if (!Loading() && !band->Loading()) RebuildBandList();
+    else FBandList.push_back(band);
+}
+
+void TCustomQRReport::RemoveBand(TQRCustomBand* band) {
+    FBands.erase(std::remove(FBands.begin(), FBands.end(), band), FBands.end());
+    FBandList.erase(std::remove(FBandList.begin(), FBandList.end(), band), FBandList.end());
+    if (FController->Detail() == band) FController->SetDetail(nullptr);
+    if (FController->Header() == band) FController->SetHeader(nullptr);
+    if (FController->Footer() == band) FController->SetFooter(nullptr);
+}
+
+void TCustomQRReport::Notification(system::TComponent* component, system::TOperation operation) {
+    if (operation != system::opRemove) return;
+    if (component == FDataSet) FDataSet = nullptr;
+    if (component == FParentComponent) FParentComponent = nullptr;
+    if (auto* band = dynamic_cast<TQRCustomBand*>(component)) RemoveBand(band);
+    FAllDataSets.erase(std::remove(FAllDataSets.begin(), FAllDataSets.end(), component), FAllDataSets.end());
+}
+
+TQRCustomBand* TCustomQRReport::BandOfType(TQRBandType type) const {
+    for (TQRCustomBand* b : FBandList) {
+        if (b->BandType() == type) return b;
+    }
+    return nullptr;
+}
+
+TQRCustomBand* TCustomQRReport::NewBandOfType(TQRBandType type) {
+    system::TComponent* owner = Owner() ? Owner() : this;
+    auto* band = system::TComponent::Create<TQRBand>(owner);
+    const std::string base = BandTypeDefaultName(type);
+    for (int n = 1;; ++n) {
+        const std::string name = base + std::to_string(n);
+        if (!owner->FindComponent(name) && !system::SameText(owner->Name(), name)) {
+            band->SetName(name);
+            break;
+        }
+    }
+    band->SetBandType(type);
+    AddBand(band);
+    return band;
+}
+
+namespace {
+
+TQRCustomBand* ParentOf(TQRCustomBand* b) {
+    auto* child = dynamic_cast<TQRChildBand*>(b);
+    return child ? child->ParentBand() : nullptr;
+}
+
+} // namespace
+
+void TCustomQRReport::RebuildBandList() {
+    Execute(); // binds the report's bands to the main controller (no run: only assignments)
+    FController->CollectControllers();
+    std::vector<TQRCustomBand*> previous = FBandList;
+    for (TQRCustomBand* b : FBands) {
+        if (std::find(previous.begin(), previous.end(), b) == previous.end()) previous.push_back(b);
+    }
+    std::vector<TQRCustomBand*> list;
+    auto taken = [&](TQRCustomBand* b) { return std::find(list.begin(), list.end(), b) != list.end(); };
+    auto append = [&](TQRCustomBand* b) {
+        if (!b || taken(b) || b->Destroying()) return;
+        if (std::find(FBands.begin(), FBands.end(), b) == FBands.end()) return;
+        list.push_back(b);
+        // Its chain of child bands follows it.
+        for (TQRCustomBand* parent = b;;) {
+            TQRCustomBand* next = nullptr;
+            for (TQRCustomBand* c : FBands) {
+                if (c->BandType() == rbChild && ParentOf(c) == parent && !taken(c)) {
+                    next = c;
+                    break;
+                }
+            }
+            if (!next) break;
+            list.push_back(next);
+            parent = next;
+        }
+    };
+    auto appendType = [&](TQRBandType type) {
+        for (TQRCustomBand* b : previous) {
+            if (b->BandType() == type) append(b);
+        }
+    };
+    appendType(rbPageHeader);
+    appendType(rbTitle);
+    appendType(rbColumnHeader);
+    std::vector<TQRCustomBand*> controllerBands;
+    FController->RegisterBands(controllerBands);
+    for (TQRCustomBand* b : controllerBands) append(b);
+    appendType(rbPageFooter);
+    for (TQRCustomBand* b : previous) append(b);
+    FBandList = std::move(list);
+    ArrangeBands();
+}
+
+void TCustomQRReport::ArrangeBands() {
+    auto px = [&](size_t index) {
+        return Rnd(FPage->ValueFromNative(TQRUnit::Pixels, FPage->Horizontal(index), FPage->NativeValue(index)));
+    };
+    const int32_t left = px(TQRPage::LeftMarginIndex);
+    const int32_t full = px(TQRPage::WidthIndex) - left - px(TQRPage::RightMarginIndex);
+    const int columns = std::max(1, FPage->Columns());
+    const int32_t columnWidth = (full - px(TQRPage::ColumnSpaceIndex) * (columns - 1)) / columns;
+    int32_t top = px(TQRPage::TopMarginIndex);
+    for (TQRCustomBand* b : FBandList) {
+        TQRCustomBand* kind = b;
+        for (int steps = 0; kind && kind->BandType() == rbChild && steps < 100000; ++steps) kind = ParentOf(kind);
+        const TQRBandType t = kind ? kind->BandType() : rbChild;
+        const bool fullWidth =
+            t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbSummary || t == rbOverlay;
+        b->Size()->EnterPixelUnits();
+        b->Size()->SetWidth(fullWidth ? full : columnWidth);
+        b->Size()->LeavePixelUnits();
+        b->TQRBasePanel::SetBounds(left, top, b->Width(), b->Height());
+        top += b->Height();
+    }
+}
+
+void TCustomQRReport::Loaded() {
+    TQRBasePanel::Loaded();
+    FPage->ResizeOwner();
+    RebuildBandList();
+}
+
+void TCustomQRReport::Execute() { FController->SetOwningReport(this); }
+
+void TQRReport::Execute() {
+    FController->SetDetail(BandOfType(rbDetail));
+    FController->SetHeader(BandOfType(rbTitle));
+    FController->SetFooter(BandOfType(rbSummary));
+    FController->SetDataSet(DataSet());
+    FController->OnNeedData = OnNeedData;
+    TCustomQRReport::Execute();
+}
+
+int TCustomQRReport::RecordCount() const {
+    // Any failure counts as one record, so progress is still reported.
+    try {
+        if (!FDataSet || !FDataSet->Active()) return 1;
+        return FDataSet->RecordCount();
+    } catch (...) {
+        return 1;
+    }
+}
+
+void TCustomQRReport::CollectDataSets() {
+    FAllDataSets.clear();
+    // The form that holds the report: the root of the ownership tree.
+    system::TComponent* form = this;
+    while (form->Owner()) form = form->Owner();
+    std::function<void(system::TComponent*)> walk = [&](system::TComponent* c) {
+        for (system::TComponent* owned : c->Components()) {
+            if (auto* d = dynamic_cast<TQRDataSet*>(owned)) FAllDataSets.push_back(d);
+            walk(owned);
+        }
+    };
+    if (auto* d = dynamic_cast<TQRDataSet*>(form)) FAllDataSets.push_back(d);
+    walk(form);
+}
+
+void TCustomQRReport::ResetPageFooterSize() {
+    PageFooterSize = 0;
+    for (TQRCustomBand* b : FBands) {
+        if (b->BandType() != rbPageFooter || !b->Enabled()) continue;
+        int steps = 0;
+        for (TQRCustomBand* c = b; c && steps < 100000; c = c->GetChildBand(), ++steps) {
+            PageFooterSize += c->Size()->NativeValue(TQRBandSize::HeightIndex);
+        }
+    }
+}
+
+void TCustomQRReport::ForEachPrintable(const std::function<void(controls::TQRPrintable&)>& f) const {
+    for (controls::TQRPrintable* p : Printables()) f(*p);
+    for (TQRCustomBand* b : FBands) {
+        for (controls::TQRPrintable* p : b->Printables()) f(*p);
+    }
+}
+
+void TCustomQRReport::SendPrinterValues() {
+    TQRDocumentSettings s;
+    s.PrinterIndex = FPrinterSettings->PrinterIndex;
+    s.PaperSize = FPage->PaperSize();
+    if (s.PaperSize == TQRPaperSize::Custom) {
+        s.PaperWidth = Rnd(FPage->NativeValue(TQRPage::WidthIndex));
+        s.PaperLength = Rnd(FPage->NativeValue(TQRPage::LengthIndex));
+    }
+    s.Orientation = FPage->Orientation();
+    s.Copies = FPrinterSettings->Copies();
+    s.Duplex = FPrinterSettings->Duplex();
+    s.OutputBin = FPrinterSettings->OutputBin();
+    s.FirstPage = FPrinterSettings->FirstPage();
+    s.LastPage = FPrinterSettings->LastPage();
+    s.Title = FReportTitle;
+    s.Compressed = HasOption(Compression);
+    FTarget->Configure(s);
+}
+
+void TCustomQRReport::CreateReport(bool composite) {
+    if (!FAvailable) return;
+    if (!FTarget) throw EQRError("QRPrinter not ready");
+    auto native = [&](size_t i) { return FPage->NativeValue(i); };
+    std::vector<Extended> values = FPage->StoredValues();
+    if (native(TQRPage::WidthIndex) - native(TQRPage::LeftMarginIndex) - native(TQRPage::RightMarginIndex) < 0) {
+        values[TQRPage::LeftMarginIndex] = values[TQRPage::RightMarginIndex] = 0;
+    }
+    if (native(TQRPage::LengthIndex) - native(TQRPage::TopMarginIndex) - native(TQRPage::BottomMarginIndex) < 0) {
+        values[TQRPage::TopMarginIndex] = values[TQRPage::BottomMarginIndex] = 0;
+    }
+    FPage->SetStoredValues(values);
+
+    FAvailable = false;
+    FCancelled = LastPage = SuppressNextPageBreak = ColumnBreakSeen = BreakFollowsDetail = false;
+    const TQRUnit savedUnits = Units();
+    bool unitsSwitched = false;
+    bool documentOpen = false;
+    bool printing = false;
+    // Every way out of a run, an exception included, leaves the report ready for the next run with
+    // its units restored: a failed run must not disable the report for good.
+    auto restore = [&] {
+        if (unitsSwitched) SetUnits(savedUnits);
+        unitsSwitched = false;
+        if (printing) {
+            ForEachPrintable([](controls::TQRPrintable& p) { p.EndPrinting(); });
+            FController->ReleaseRun();
+        }
+        printing = false;
+        FAllDataSets.clear();
+        FAvailable = true;
+    };
+    try {
+        CollectDataSets();
+        bool printReport = true;
+        if (BeforePrint) BeforePrint(*this, printReport);
+        if (printReport) {
+            SetUnits(TQRUnit::Native);
+            unitsSwitched = true;
+            if (composite) {
+                FPage->SetPaperSize(FTarget->PaperSize());
+                FPage->SetOrientation(FTarget->Orientation());
+                CurrentColumn = 1;
+                documentOpen = true;
+            } else {
+                SendPrinterValues();
+                FTarget->StartDocument();
+                documentOpen = true;
+                CurrentY = -1;
+                PageCount = 0;
+                CurrentColumn = FPage->Columns();
+            }
+            ResetPageFooterSize();
+            for (TQRCustomBand* b : FBands) b->SetParentReport(this);
+            ForEachPrintable([this](controls::TQRPrintable& p) { p.SetParentReport(this); });
+            CurrentX = Rnd(native(TQRPage::LeftMarginIndex));
+            Execute();
+            FController->CollectControllers();
+            FPageNumber = 0;
+            FColumnNumber = 0;
+            FController->PrepareRun();
+            printing = true;
+            ForEachPrintable([](controls::TQRPrintable& p) { p.StartPrinting(); });
+            FController->Execute();
+            if (!composite) {
+                CurrentX = Rnd(native(TQRPage::LeftMarginIndex));
+                LastPage = true;
+                if (!FCancelled) EndPage();
+            } else if (Tag() == 999) {
+                LastPage = true;
+                EndPage();
+            }
+            if (unitsSwitched) SetUnits(savedUnits);
+            unitsSwitched = false;
+            ForEachPrintable([](controls::TQRPrintable& p) { p.EndPrinting(); });
+            FController->ReleaseRun();
+            printing = false;
+            if (FCancelled) FTarget->AbortDocument();
+            else if (!composite) FFinalPass ? FTarget->FinishDocument() : FTarget->AbortDocument();
+        }
+    } catch (...) {
+        // The document of a failed run is aborted, never finished as if it were complete.
+        if (documentOpen && !composite) {
+            try {
+                FTarget->AbortDocument();
+            } catch (...) {
+            }
+        }
+        restore();
+        throw;
+    }
+    restore();
+}
+
+void TCustomQRReport::Cancel() {
+    if (FAvailable) return;
+    FCancelled = true;
+    if (FTarget) FTarget->RequestCancel();
+}
+
+int32_t TCustomQRReport::PaperLengthForSpace(bool alignToBottom) const {
+    const bool landscape = FPage->Orientation() == poLandscape;
+    if (alignToBottom) return landscape ? FTarget->SheetWidth() : FTarget->SheetLength();
+    if (!landscape || FPage->PaperSize() == TQRPaperSize::Custom) return FTarget->SheetLength();
+    return FTarget->SheetWidth();
+}
+
+int32_t TCustomQRReport::AvailableSpace() const {
+    if (FAvailable || CurrentY == -1 || !FTarget) return 0;
+    return Rnd(PaperLengthForSpace(false) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize -
+               CurrentY);
+}
+
+void TCustomQRReport::PrintBand(TQRCustomBand* band) {
+    if (!band) return;
+    if (band->AlignToBottom()) {
+        if (band->BandType() == rbSummary && !HasOption(LastPageFooter)) PageFooterSize = 0;
+        const int32_t target = Rnd(PaperLengthForSpace(true) - FPage->NativeValue(TQRPage::BottomMarginIndex) -
+                                   band->Size()->NativeValue(TQRBandSize::HeightIndex) - PageFooterSize);
+        if (CurrentY < target) CurrentY = target;
+    }
+    band->Print();
+}
+
+void TCustomQRReport::NewPage() {
+    EndPage();
+    ++PageCount;
+    FPageNumber = PageCount;
+    if (FFinalPass || PageCount == 1) FTarget->NewPage();
+    CurrentY = Rnd(FPage->NativeValue(TQRPage::TopMarginIndex));
+    if (OnStartPage) OnStartPage(*this);
+    if (PageCount > 1 || HasOption(FirstPageHeader)) PrintBand(BandOfType(rbPageHeader));
+    ColumnTopPosition = CurrentY;
+    if (PageCount == 1) {
+        if (TQRCustomBand* title = BandOfType(rbTitle)) {
+            ColumnTopPosition += Rnd(title->Size()->NativeValue(TQRBandSize::HeightIndex));
+        }
+    }
+}
+
+void TCustomQRReport::NewColumn() {
+    if (CurrentColumn >= FPage->Columns()) {
+        CurrentColumn = 1;
+        CurrentX = Rnd(FPage->NativeValue(TQRPage::LeftMarginIndex));
+        NewPage();
+    } else {
+        int32_t columnWidth;
+        if (TQRCustomBand* detail = BandOfType(rbDetail)) {
+            columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
+        } else {
+            const int columns = std::max(1, FPage->Columns());
+            columnWidth = (Rnd(FPage->NativeValue(TQRPage::WidthIndex) -
+                               (FPage->NativeValue(TQRPage::LeftMarginIndex) +
+                                FPage->NativeValue(TQRPage::RightMarginIndex))) -
+                           Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex)) * (columns - 1)) /
+                          columns;
+        }
+        CurrentX += Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
+        CurrentY = ColumnTopPosition;
+        ++CurrentColumn;
+    }
+    FColumnNumber = CurrentColumn;
+    if (!(CurrentColumn == 1 && PageCount == 1)) {
+        PrintBand(BandOfType(rbColumnHeader));
+        FController->ReprintGroupHeaders();
+    }
+}
+
+void TCustomQRReport::EndPage() {
+    if (PageCount <= 0) return;
+    CurrentY = Rnd(FPage->NativeValue(TQRPage::LengthIndex) - FPage->NativeValue(TQRPage::BottomMarginIndex) -
+                   PageFooterSize);
+    CurrentX = Rnd(FPage->NativeValue(TQRPage::LeftMarginIndex));
+    if (!(LastPage && !HasOption(LastPageFooter))) PrintBand(BandOfType(rbPageFooter));
+    for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) p->PrintAt(0, 0);
+    if (FFinalPass) {
+        auto n = [&](size_t i) { return FPage->NativeValue(i); };
+        const controls::TRect area{
+            FTarget->DeviceX(n(TQRPage::LeftMarginIndex)), FTarget->DeviceY(n(TQRPage::TopMarginIndex)),
+            FTarget->DeviceX(n(TQRPage::WidthIndex) - n(TQRPage::RightMarginIndex)),
+            FTarget->DeviceY(n(TQRPage::LengthIndex) - n(TQRPage::BottomMarginIndex))};
+        Frame()->StrokeFrameEdges([this](const controls::TRect& r, TColor c) { FTarget->FillRect(r, c); }, area,
+                                  FTarget->ScaleX(), FTarget->ScaleY());
+    }
+    if (OnEndPage) OnEndPage(*this);
+}
+
+void TCustomQRReport::RequestNewPage() {
+    if (FAvailable) return;
+    if (SuppressNextPageBreak) {
+        SuppressNextPageBreak = false;
+        return;
+    }
+    int guard = 0;
+    do {
+        NewColumn();
+    } while (CurrentColumn != 1 && ++guard < 100000);
+}
+
+void TCustomQRReport::RequestNewColumn() {
+    if (FAvailable) return;
+    if (ColumnBreakSeen || CurrentColumn > 1) NewColumn();
+    else ColumnBreakSeen = true;
+}
+
+namespace {
+
+// A literal as a report function's expression: a number, a quoted string or True/False.
+std::optional<TFieldValue> Literal(std::string_view e) {
+    while (!e.empty() && e.front() == ' ') e.remove_prefix(1);
+    while (!e.empty() && e.back() == ' ') e.remove_suffix(1);
+    if (e.empty()) return std::nullopt;
+    if (e.size() >= 2 && e.front() == '\'' && e.back() == '\'') {
+        std::string s;
+        for (size_t i = 1; i + 1 < e.size(); ++i) {
+            s += e[i];
+            if (e[i] == '\'' && i + 2 < e.size() && e[i + 1] == '\'') ++i;
+        }
+        return s;
+    }
+    if (system::SameText(e, "True")) return true;
+    if (system::SameText(e, "False")) return false;
+    int64_t i = 0;
+    if (auto [end, ec] = std::from_chars(e.data(), e.data() + e.size(), i); ec == std::errc() && end == e.data() + e.size()) {
+        return i;
+    }
+    double d = 0;
+    if (auto [end, ec] = std::from_chars(e.data(), e.data() + e.size(), d, std::chars_format::fixed);
+        ec == std::errc() && end == e.data() + e.size()) {
+        return d;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<TFieldValue> TCustomQRReport::FunctionValue(std::string_view name) const {
+    if (system::SameText(name, "PAGENUMBER")) return int64_t{FPageNumber};
+    if (system::SameText(name, "COLUMNNUMBER")) return int64_t{FColumnNumber};
+    if (system::SameText(name, "REPORTTITLE")) return FReportTitle;
+    auto e = FFunctions->Find(name);
+    if (!e) return std::nullopt;
+    if (auto literal = Literal(*e)) return literal;
+    // A data field in brackets, [Field] or [DataSet.Field]: its value in the current record.
+    std::string_view text = *e;
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+        if (TQRField* f = FindDataField(FAllDataSets, text.substr(1, text.size() - 2))) return f->Value();
+    }
+    return std::nullopt;
+}
+
+const system::TPropertyList& TCustomQRReport::ClassProperties() {
+    using namespace system;
+    using R = TCustomQRReport;
+    static const TPropertyList list(
+        &TQRBasePanel::ClassProperties(),
+        {ObjectProperty<R, TQRReportBands>("Bands", &R::Bands),
+         ComponentProperty<R, TQRDataSet>("DataSet", &R::DataSet, &R::SetDataSet),
+         StringListProperty<R>("Description", &R::Description, &R::SetDescription),
+         ObjectProperty<R, TQRFunctions>("Functions", &R::Functions),
+         SetProperty<R>("Options", ReportOptionInfo(), &R::Options, &R::SetOptions, std::nullopt),
+         ObjectProperty<R, TQRPage>("Page", &R::Page),
+         ObjectProperty<R, TQRReportPrinterSettings>("PrinterSettings", &R::PrinterSettings),
+         BoolProperty<R>("PrintIfEmpty", &R::PrintIfEmpty, &R::SetPrintIfEmpty, std::nullopt),
+         StringProperty<R>("ReportTitle", &R::ReportTitle, &R::SetReportTitle),
+         BoolProperty<R>("ShowProgress", &R::ShowProgress, &R::SetShowProgress, true),
+         BoolProperty<R>("SnapToGrid", &R::SnapToGrid, &R::SetSnapToGrid, std::nullopt),
+         EnumProperty<R, TQRUnit>("Units", controls::QRUnitInfo(), &R::Units, &R::SetUnits, std::nullopt),
+         IntProperty<R>("Zoom", &R::Zoom, &R::SetZoom, std::nullopt)});
+    return list;
+}
+
+void RegisterReportClasses(system::TClassRegistry& registry) {
+    registry.Register<TQRReport>();
+    registry.Register<TQRBand>();
+    registry.Register<TQRChildBand>();
+    registry.Register<TQRGroup>();
+    registry.Register<TQRSubDetail>();
+    registry.Register<TQRSQLiteQuery>();
+    registry.Register<TQRSQLiteTable>();
+    registry.Register<TQRCSVTable>();
+    registry.Register<TQRMemoryTable>();
+}
+
+} // namespace pagimo::engine

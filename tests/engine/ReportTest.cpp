@@ -1,0 +1,383 @@
+// Pagination of the report object: where bands land, page by page, read from the band trace.
+
+#include "engine/CSVTable.h"
+#include "engine/Report.h"
+#include "engine/TraceTarget.h"
+#include "platform/system/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace pagimo;
+using namespace pagimo::engine;
+using controls::TQRUnit;
+using system::TComponent;
+
+namespace {
+
+// A printable control that needs `Passes` prints before it has put out all of its content.
+class TPagedControl : public controls::TQRPrintable {
+public:
+    int Passes = 1;
+    int Printed = 0;
+    std::vector<int> Pages;
+    void StartPrinting() override {
+        TQRPrintable::StartPrinting();
+        Printed = 0;
+    }
+    void PrintAt(int32_t ofsX, int32_t ofsY) override {
+        ++Printed;
+        Pages.push_back(static_cast<TCustomQRReport*>(ParentReport())->PageCount);
+        SetPrintFinished(Printed % Passes == 0);
+        TQRPrintable::PrintAt(ofsX, ofsY);
+    }
+};
+
+class Report : public ::testing::Test {
+protected:
+    std::unique_ptr<TQRReport> R = std::make_unique<TQRReport>();
+    TQRTraceTarget Target;
+    std::ostringstream Log;
+
+    void SetUp() override {
+        R->SetName("QRReport1");
+        R->SetUnits(TQRUnit::Native);
+        R->Page()->SetPaperSize(TQRPaperSize::A4);
+        R->Page()->SetStoredValues({127, 2970, 127, 2100, 127, 127, 0});
+        R->SetPrintTarget(&Target);
+    }
+
+    template <class B = TQRBand> B* Band(const std::string& name, TQRBandType type, Extended height) {
+        auto* b = TComponent::Create<B>(R.get());
+        b->SetName(name);
+        b->SetParentComponent(R.get());
+        if constexpr (std::is_same_v<B, TQRBand>) b->SetBandType(type);
+        b->Size()->SetUnits(TQRUnit::Native);
+        b->Size()->SetHeight(height);
+        b->AfterPrint = [this](TQRCustomBand& s, bool printed) {
+            if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
+        };
+        return b;
+    }
+
+    TQRMemoryTable* Table(const std::string& name, std::vector<std::string> lines) {
+        auto* t = TComponent::Create<TQRMemoryTable>(R.get());
+        t->SetName(name);
+        t->SetLines(lines);
+        t->Open();
+        return t;
+    }
+
+    std::string Run() {
+        Log.str("");
+        R->CreateReport(false);
+        std::string s = Log.str();
+        if (!s.empty()) s.pop_back();
+        return s;
+    }
+};
+
+TEST_F(Report, HelpReportIsOnePageTitleDetailAndFooter) {
+    Band("Title", rbTitle, 105.83L);
+    Band("ColumnHeader", rbColumnHeader, 63.5L);
+    Band("Detail", rbDetail, 1524);
+    Band("PageFooter", rbPageFooter, 79.38L);
+    EXPECT_EQ(Run(), "Title@1:127 Detail@1:233 PageFooter@1:2764");
+    EXPECT_EQ(Target.Pages().size(), 1u);
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsFinished);
+    EXPECT_TRUE(R->Available());
+    EXPECT_EQ(R->Units(), TQRUnit::Native);
+}
+
+TEST_F(Report, PrintIfEmptyOffGivesNoPages) {
+    Band("Title", rbTitle, 100);
+    Band("Detail", rbDetail, 100);
+    R->SetPrintIfEmpty(false);
+    EXPECT_EQ(Run(), "");
+    EXPECT_TRUE(Target.Pages().empty());
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsFinished);
+}
+
+TEST_F(Report, HeadersFootersAndTitleAcrossPages) {
+    // 2970 - 254 margins - 100 footer leaves 2616 per page: title 500 + header 100 + 20 details of 100
+    // fill page 1 up to 2600; the 21st detail goes to page 2 below the page header.
+    Band("Header", rbPageHeader, 100);
+    Band("Title", rbTitle, 500);
+    Band("Detail", rbDetail, 100);
+    Band("Footer", rbPageFooter, 100);
+    std::vector<std::string> lines{"n"};
+    for (int i = 0; i < 22; ++i) lines.push_back(std::to_string(i));
+    R->SetDataSet(Table("T", lines));
+    const std::string trace = Run();
+    EXPECT_TRUE(trace.starts_with("Header@1:127 Title@1:227 Detail@1:727 ")) << trace;
+    EXPECT_NE(trace.find("Detail@1:2627 Footer@1:2743 Header@2:127 Detail@2:227 Detail@2:327 Footer@2:2743"),
+              std::string::npos)
+        << trace;
+    EXPECT_EQ(Target.Pages().size(), 2u);
+    EXPECT_EQ(Target.Progress, 100);
+}
+
+TEST_F(Report, WithoutFirstPageHeaderPageOneHasNoHeaderButColumnsStillStartBelowTheTitle) {
+    R->SetOptions(OptionBit(LastPageFooter));
+    Band("Header", rbPageHeader, 100);
+    Band("Title", rbTitle, 500);
+    Band("Detail", rbDetail, 1500);
+    R->SetDataSet(Table("T", {"n", "1", "2"}));
+    EXPECT_EQ(Run(), "Title@1:127 Detail@1:627 Header@2:127 Detail@2:227");
+}
+
+TEST_F(Report, WithoutLastPageFooterAnAlignedSummarySitsOnTheBottomMargin) {
+    R->SetOptions(OptionBit(FirstPageHeader));
+    Band("Detail", rbDetail, 100);
+    auto* summary = Band("Summary", rbSummary, 200);
+    summary->SetAlignToBottom(true);
+    Band("Footer", rbPageFooter, 100);
+    // 2970 - 127 - 200 = 2643: the footer area is given up for the summary.
+    EXPECT_EQ(Run(), "Detail@1:127 Summary@1:2643");
+}
+
+TEST_F(Report, AlignedSummaryStaysAboveTheFooterWithLastPageFooter) {
+    Band("Detail", rbDetail, 100);
+    Band("Summary", rbSummary, 200)->SetAlignToBottom(true);
+    Band("Footer", rbPageFooter, 100);
+    EXPECT_EQ(Run(), "Detail@1:127 Summary@1:2543 Footer@1:2743");
+}
+
+TEST_F(Report, TwoColumnsWithoutADetailBandSplitThePrintableWidth) {
+    R->Page()->SetStoredValues({100, 2970, 100, 2100, 100, 100, 0});
+    R->Page()->SetColumns(2);
+    auto* sub = Band<TQRSubDetail>("Sub", rbSubDetail, 1500);
+    sub->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    std::vector<int32_t> xs;
+    sub->AfterPrint = [&](TQRCustomBand& b, bool) { xs.push_back(b.BandOutline().Left); };
+    Run();
+    EXPECT_EQ(xs, (std::vector<int32_t>{100, 1050, 100}));
+    EXPECT_EQ(Target.Pages().size(), 2u);
+}
+
+TEST_F(Report, TwoColumnsAdvanceByTheDetailWidth) {
+    R->Page()->SetStoredValues({100, 2970, 100, 2100, 100, 100, 100});
+    R->Page()->SetColumns(2);
+    auto* detail = Band("Detail", rbDetail, 1500);
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    std::vector<int32_t> xs;
+    detail->AfterPrint = [&](TQRCustomBand& b, bool) { xs.push_back(b.BandOutline().Left); };
+    Run();
+    // The detail band is laid out to the column width: (1900 - 100) / 2 = 900 tenths.
+    ASSERT_EQ(xs.size(), 3u);
+    EXPECT_EQ(xs[1], 100 + 100 + Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex)));
+}
+
+TEST_F(Report, ABandTallerThanThePagePrintsWhereItStands) {
+    Band("Title", rbTitle, 100);
+    Band("Detail", rbDetail, 3000);
+    EXPECT_EQ(Run(), "Title@1:127 Detail@1:227");
+    EXPECT_EQ(Target.Pages().size(), 1u);
+}
+
+TEST_F(Report, ForcedPageBreakAfterTheTitleIsSwallowedOnce) {
+    Band("Title", rbTitle, 100);
+    Band("Detail", rbDetail, 100)->SetForceNewPage(true);
+    R->SetDataSet(Table("T", {"n", "1", "2"}));
+    EXPECT_EQ(Run(), "Title@1:127 Detail@1:227 Detail@2:127");
+}
+
+TEST_F(Report, ForcedPageBreakOnTheFirstBandMakesNoEmptyPage) {
+    Band("Detail", rbDetail, 100)->SetForceNewPage(true);
+    R->SetDataSet(Table("T", {"n", "1"}));
+    EXPECT_EQ(Run(), "Detail@1:127");
+}
+
+TEST_F(Report, DisabledBandAndBeforePrintVeto) {
+    Band("Title", rbTitle, 100)->SetEnabled(false);
+    auto* detail = Band("Detail", rbDetail, 100);
+    std::vector<bool> afterPrint;
+    int n = 0;
+    detail->BeforePrint = [&](TQRCustomBand&, bool& print) { print = (n++ % 2) == 0; };
+    detail->AfterPrint = [&](TQRCustomBand& b, bool printed) {
+        afterPrint.push_back(printed);
+        if (printed) Log << b.Name() << "@" << R->PageCount << ":" << b.BandOutline().Top << " ";
+    };
+    auto* child = TComponent::Create<TQRChildBand>(R.get());
+    child->SetName("Child");
+    child->SetParentComponent(R.get());
+    child->SetParentBand(detail);
+    child->Size()->SetUnits(TQRUnit::Native);
+    child->Size()->SetHeight(50);
+    child->AfterPrint = [this](TQRCustomBand& s, bool printed) {
+        if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
+    };
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    EXPECT_EQ(Run(), "Detail@1:127 Child@1:227 Child@1:277 Detail@1:327 Child@1:427");
+    EXPECT_EQ(afterPrint, (std::vector<bool>{true, false, true}));
+}
+
+TEST_F(Report, PageFooterChildPrintsBelowTheFooterAndCountsInTheFooterArea) {
+    Band("Detail", rbDetail, 100);
+    auto* footer = Band("Footer", rbPageFooter, 100);
+    footer->SetHasChild(true);
+    auto* child = static_cast<TQRChildBand*>(footer->GetChildBand());
+    ASSERT_NE(child, nullptr);
+    child->SetName("FooterChild");
+    child->Size()->SetUnits(TQRUnit::Native);
+    child->Size()->SetHeight(50);
+    child->AfterPrint = [this](TQRCustomBand& s, bool printed) {
+        if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
+    };
+    // 2970 - 127 - 150 = 2693
+    EXPECT_EQ(Run(), "Detail@1:127 Footer@1:2693 FooterChild@1:2793");
+}
+
+TEST_F(Report, ControlsThatContinueBreakTheBandOntoTheNextPage) {
+    auto* detail = Band("Detail", rbDetail, 100);
+    auto* control = TComponent::Create<TPagedControl>(R.get());
+    control->SetParentComponent(detail);
+    control->Passes = 2;
+    auto* other = TComponent::Create<TPagedControl>(R.get());
+    other->SetParentComponent(detail);
+    detail->Frame()->SetDrawTop(true);
+    detail->SetColor(0x123456);
+    Run();
+    EXPECT_EQ(control->Pages, (std::vector<int>{1, 2})) << "the unfinished control prints again on page 2";
+    EXPECT_EQ(other->Pages, (std::vector<int>{1})) << "finished controls do not print again";
+    ASSERT_EQ(Target.Pages().size(), 2u);
+    auto count = [&](int page, controls::TColor c) {
+        int n = 0;
+        for (const auto& f : Target.Pages()[static_cast<size_t>(page)]) n += f.Color == c;
+        return n;
+    };
+    EXPECT_EQ(count(0, 0x123456), 1) << "background on the first page";
+    EXPECT_EQ(count(1, 0x123456), 0) << "no background after the break";
+    EXPECT_EQ(count(0, controls::clBlack), 1) << "frame on each page";
+    EXPECT_EQ(count(1, controls::clBlack), 1);
+}
+
+TEST_F(Report, NestedGroupsRestartInnerGroupWithTheOuter) {
+    auto* ga = Band<TQRGroup>("GA", rbGroupHeader, 10);
+    auto* gb = Band<TQRGroup>("GB", rbGroupHeader, 10);
+    ga->SetExpression("[A]");
+    gb->SetExpression("[B]");
+    ga->SetFooterBand(Band("FA", rbGroupFooter, 10));
+    gb->SetFooterBand(Band("FB", rbGroupFooter, 10));
+    Band("D", rbDetail, 10);
+    R->SetDataSet(Table("T", {"A,B", "A1,B1", "A1,B2", "A2,B2"}));
+    std::string trace = Run();
+    std::string names;
+    for (std::istringstream in(trace); in >> trace;) names += trace.substr(0, trace.find('@')) + " ";
+    EXPECT_EQ(names, "GA GB D FB GB D FB FA GA GB D FB FA ");
+}
+
+TEST_F(Report, GroupHeaderReprintsOnNewPageOnlyWhenAsked) {
+    Band("PH", rbPageHeader, 100);
+    auto* g = Band<TQRGroup>("G", rbGroupHeader, 100);
+    g->SetExpression("[A]");
+    auto* h = Band<TQRGroup>("H", rbGroupHeader, 100);
+    h->SetExpression("[B]");
+    g->SetReprintOnNewPage(true);
+    Band("D", rbDetail, 1000);
+    R->SetDataSet(Table("T", {"A,B", "1,1", "1,1", "1,1"}));
+    std::string trace = Run();
+    EXPECT_EQ(trace, "PH@1:127 G@1:227 H@1:327 D@1:427 D@1:1427 PH@2:127 G@2:227 H@2:327 D@2:427")
+        << "the outer group reprints and takes the inner one with it";
+    g->SetReprintOnNewPage(false);
+    EXPECT_EQ(Run(), "PH@1:127 G@1:227 H@1:327 D@1:427 D@1:1427 PH@2:127 D@2:227");
+}
+
+TEST_F(Report, NeedDataAnsweringTrueThreeTimesGivesThreeDetails) {
+    Band("D", rbDetail, 10);
+    std::vector<bool> incoming;
+    R->OnNeedData = [&](TComponent&, bool& more) {
+        incoming.push_back(more);
+        more = incoming.size() <= 3;
+    };
+    EXPECT_EQ(Run(), "D@1:127 D@1:137 D@1:147");
+    EXPECT_EQ(incoming, (std::vector<bool>{true, false, false, false}));
+}
+
+TEST_F(Report, EmptyDataSetRunsOnceWithoutData) {
+    Band("Title", rbTitle, 10);
+    Band("ColumnHeader", rbColumnHeader, 10);
+    Band("D", rbDetail, 10);
+    Band("S", rbSummary, 10);
+    R->SetDataSet(Table("T", {"n"}));
+    EXPECT_EQ(Run(), "Title@1:127 D@1:137 S@1:147");
+}
+
+TEST_F(Report, ColumnHeaderPrintsOnPageOneWithDataAndOnLaterPages) {
+    Band("CH", rbColumnHeader, 100);
+    Band("D", rbDetail, 2000);
+    R->SetDataSet(Table("T", {"n", "1", "2"}));
+    EXPECT_EQ(Run(), "CH@1:127 D@1:227 CH@2:127 D@2:227");
+}
+
+TEST_F(Report, FailedRunLeavesTheReportAvailableWithItsUnits) {
+    R->SetUnits(TQRUnit::MM);
+    auto* detail = Band("D", rbDetail, 10);
+    detail->Size()->SetUnits(TQRUnit::MM);
+    detail->BeforePrint = [](TQRCustomBand&, bool&) { throw EQRError("boom"); };
+    EXPECT_THROW(R->CreateReport(false), EQRError);
+    EXPECT_TRUE(R->Available());
+    EXPECT_EQ(R->Units(), TQRUnit::MM);
+    EXPECT_EQ(detail->Size()->Units(), TQRUnit::MM);
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsAborted) << "a failed document is aborted, not finished";
+    detail->BeforePrint = nullptr;
+    EXPECT_EQ(Run(), "D@1:127") << "the next run works";
+}
+
+TEST_F(Report, RunRefusedWhileGenerating) {
+    auto* detail = Band("D", rbDetail, 10);
+    int nested = 0;
+    detail->BeforePrint = [&](TQRCustomBand&, bool&) {
+        ++nested;
+        R->CreateReport(false); // ignored: not Available
+    };
+    Run();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(Target.Documents, 1);
+}
+
+TEST_F(Report, CancelAbortsAndSkipsTheLastPage) {
+    auto* d = Band("D", rbDetail, 10);
+    Band("F", rbPageFooter, 10);
+    d->AfterPrint = [&](TQRCustomBand&, bool) { R->Cancel(); };
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    Run();
+    EXPECT_TRUE(R->Cancelled());
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsAborted);
+}
+
+TEST_F(Report, MarginsLargerThanThePaperBecomeZero) {
+    R->Page()->SetStoredValues({2000, 2970, 2000, 2100, 1500, 1500, 0});
+    Band("D", rbDetail, 10);
+    EXPECT_EQ(Run(), "D@1:0");
+}
+
+TEST_F(Report, ZoomOutsideOneToThreeHundredIsIgnored) {
+    R->SetZoom(0);
+    EXPECT_EQ(R->Zoom(), 100);
+    R->SetZoom(301);
+    EXPECT_EQ(R->Zoom(), 100);
+    R->SetZoom(300);
+    EXPECT_EQ(R->Zoom(), 300);
+}
+
+TEST_F(Report, BandListOrderAndCircularLinks) {
+    auto* footer = Band("F", rbPageFooter, 10);
+    auto* detail = Band("D", rbDetail, 10);
+    auto* title = Band("T", rbTitle, 10);
+    auto* header = Band("H", rbPageHeader, 10);
+    std::vector<std::string> names;
+    for (auto* b : R->BandList()) names.push_back(b->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"H", "T", "D", "F"}));
+    detail->SetLinkBand(title);
+    title->SetLinkBand(detail);
+    EXPECT_EQ(title->LinkBand(), nullptr) << "Circular linking not allowed";
+    EXPECT_EQ(detail->LinkBand(), title);
+    (void)footer;
+    (void)header;
+    R->FreeComponent(title);
+    EXPECT_EQ(detail->LinkBand(), nullptr) << "removing a band clears links to it";
+}
+
+} // namespace
