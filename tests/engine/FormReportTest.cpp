@@ -1,0 +1,177 @@
+// Reports read from stored descriptions and run onto the band trace.
+
+#include "engine/CompositeReport.h"
+#include "engine/FormHost.h"
+#include "engine/FormReader.h"
+#include "engine/Report.h"
+#include "engine/TraceTarget.h"
+#include "TestPaths.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace pagimo;
+using namespace pagimo::engine;
+namespace fs = std::filesystem;
+
+namespace {
+
+system::TClassRegistry Registry() {
+    system::TClassRegistry r;
+    RegisterReportClasses(r);
+    RegisterFormHostClasses(r);
+    return r;
+}
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Band name, page and top of every printed band, in print order.
+std::string Trace(TCustomQRReport& report, TQRTraceTarget& target) {
+    std::ostringstream log;
+    for (TQRCustomBand* b : report.BandList()) {
+        b->AfterPrint = [&](TQRCustomBand& s, bool printed) {
+            if (printed) log << s.Name() << "@" << report.PageCount << ":" << s.BandOutline().Top << " ";
+        };
+    }
+    report.SetPrintTarget(&target);
+    report.CreateReport(false);
+    std::string s = log.str();
+    if (!s.empty()) s.pop_back();
+    return s;
+}
+
+TEST(FormReport, HelpReportDescriptionGivesOnePage) {
+    auto root = ReadFormFile(test::DataDir() / "help-report.form", Registry());
+    TQRReport* report = FindFirstReport(*root);
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(report->Units(), controls::TQRUnit::MM);
+    EXPECT_NEAR(static_cast<double>(report->Page()->TopMargin()), 12.7, 1e-9);
+    EXPECT_EQ(report->Width(), 794);
+    EXPECT_EQ(report->Height(), 1123);
+    ASSERT_EQ(report->BandList().size(), 4u);
+    EXPECT_EQ(report->BandList()[0]->Name(), "TitleBand1") << "bands are ordered by type, not by creation";
+    EXPECT_EQ(report->BandList()[0]->Width(), 698);
+    EXPECT_EQ(report->BandList()[2]->Height(), 576);
+    TQRTraceTarget target;
+    EXPECT_EQ(Trace(*report, target), "TitleBand1@1:127 DetailBand1@1:233 PageFooterBand1@1:2764");
+    EXPECT_EQ(target.Pages().size(), 1u);
+    EXPECT_EQ(report->Units(), controls::TQRUnit::MM) << "units come back after the run";
+}
+
+TEST(FormReport, HelpReportWritesBackToWhatReadsTheSame) {
+    auto root = ReadFormFile(test::DataDir() / "help-report.form", Registry());
+    const std::string written = WriteForm(*root);
+    auto again = ReadForm(written, Registry());
+    EXPECT_EQ(WriteForm(*again), written);
+    EXPECT_NE(written.find("    object DetailBand1: TQRBand\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("Functions.DATA = (\n      '0'\n      '0'\n      '''''')"), std::string::npos) << written;
+}
+
+class SalesForm : public ::testing::Test {
+protected:
+    fs::path Dir;
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "pagimo-sales-XXXXXX").string();
+        Dir = mkdtemp(tmpl.data());
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((Dir / "sales.sqlite").c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, ReadText(test::DataDir() / "sales.sql").c_str(), nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        fs::copy_file(test::DataDir() / "sales.form", Dir / "sales.form");
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+};
+
+TEST_F(SalesForm, GroupsAndSubDetailsNestedTwoDeep) {
+    auto root = ReadFormFile(Dir / "sales.form", Registry());
+    TQRReport* report = FindFirstReport(*root);
+    ASSERT_NE(report, nullptr);
+    TQRTraceTarget target;
+    const std::string first = Trace(*report, target);
+    EXPECT_EQ(first,
+              "Title@1:100 RegionHeader@1:300 Detail@1:400 OrderBand@1:460 ItemBand@1:510 ItemBand@1:550 "
+              "OrderBand@1:590 ItemBand@1:640 Detail@1:680 RegionFooter@1:740 RegionHeader@1:820 Detail@1:920 "
+              "OrderBand@1:980 ItemBand@1:1030 RegionFooter@1:1070 PageFooter@1:2770");
+    EXPECT_EQ(target.Settings().Title, "Prodeje podle oblast\u00ed");
+    // A second run gives the same pages: the queries are refreshed per master record.
+    EXPECT_EQ(Trace(*report, target), first);
+}
+
+// Three reports of three 1000-high details each, two to a page.
+class Composite : public ::testing::Test {
+protected:
+    std::vector<std::unique_ptr<TQRReport>> Reports;
+    std::vector<std::string> Log;
+    TQRCompositeReport C;
+    TQRTraceTarget Target;
+
+    void SetUp() override {
+        for (int i = 0; i < 3; ++i) {
+            auto r = std::make_unique<TQRReport>();
+            r->SetName(std::string(1, 'R') + static_cast<char>('1' + i));
+            r->SetUnits(controls::TQRUnit::Native);
+            r->Page()->SetStoredValues({127, 2970, 127, 2100, 127, 127, 0});
+            auto* d = system::TComponent::Create<TQRBand>(r.get());
+            d->SetName("D");
+            d->SetParentComponent(r.get());
+            d->SetBandType(rbDetail);
+            d->Size()->SetUnits(controls::TQRUnit::Native);
+            d->Size()->SetHeight(1000);
+            TQRReport* raw = r.get();
+            d->AfterPrint = [this, raw](TQRCustomBand& b, bool) {
+                std::ostringstream entry;
+                entry << raw->Name() << "@" << raw->PageCount << ":" << b.BandOutline().Top;
+                Log.push_back(entry.str());
+            };
+            auto calls = std::make_shared<int>(0);
+            r->OnNeedData = [calls](system::TComponent&, bool& more) { more = ++*calls % 4 != 0; };
+            Reports.push_back(std::move(r));
+        }
+        C.OnAddReports = [this](system::TComponent&) {
+            for (auto& r : Reports) C.Reports.push_back(r.get());
+        };
+    }
+};
+
+TEST_F(Composite, ContinuousPagesEachReportGoingOnWhereThePreviousStopped) {
+    std::vector<std::string> finished;
+    C.OnFinished = [&](system::TComponent& s) { finished.push_back(s.Name().empty() ? "composite" : s.Name()); };
+    C.PrinterSettings()->SetPaperSize(TQRPaperSize::A4);
+    C.Run(Target);
+    EXPECT_EQ(Log, (std::vector<std::string>{"R1@1:127", "R1@1:1127", "R1@2:127", "R2@2:1127", "R2@3:127",
+                                             "R2@3:1127", "R3@4:127", "R3@4:1127", "R3@5:127"}));
+    EXPECT_EQ(Target.Pages().size(), 5u);
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsFinished);
+    EXPECT_EQ(finished, (std::vector<std::string>{"R1", "R2", "R3", "composite"}));
+    EXPECT_EQ(Reports[2]->Tag(), 0) << "the last report's tag is restored";
+}
+
+TEST_F(Composite, CancellingTheSecondReportStopsAndDiscards) {
+    std::vector<std::string> finished;
+    C.OnFinished = [&](system::TComponent& s) { finished.push_back(s.Name().empty() ? "composite" : s.Name()); };
+    Reports[1]->BandList()[0]->BeforePrint = [this](TQRCustomBand&, bool&) { C.Cancel(); };
+    C.Run(Target);
+    EXPECT_EQ(finished, (std::vector<std::string>{"R1", "composite"}));
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsAborted);
+    for (const auto& entry : Log) EXPECT_NE(entry.substr(0, 2), "R3");
+    EXPECT_FALSE(C.Generating());
+}
+
+TEST_F(Composite, NoReportsBeginsNoDocument) {
+    C.OnAddReports = nullptr;
+    bool finished = false;
+    C.OnFinished = [&](system::TComponent& s) { finished = &s == &C; };
+    C.Run(Target);
+    EXPECT_EQ(Target.Documents, 0);
+    EXPECT_TRUE(finished);
+}
+
+} // namespace
