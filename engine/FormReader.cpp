@@ -293,7 +293,8 @@ private:
 class TReader : public system::TLoadContext {
 public:
     TReader(std::string_view text, const system::TClassRegistry& registry, const TFormReadOptions& options)
-        : FLex(text, options.FileName), FRegistry(registry), FBase(options.BaseFolder) {}
+        : FLex(text, options.FileName), FRegistry(registry), FBase(options.BaseFolder),
+          FBeforeLoaded(options.BeforeLoaded) {}
 
     std::unique_ptr<TComponent> Read() {
         std::unique_ptr<TComponent> root;
@@ -311,6 +312,7 @@ public:
         }
         for (TComponent* c : FCreated) {
             try {
+                if (FBeforeLoaded) FBeforeLoaded(*c);
                 c->EndLoading();
             } catch (const EQRError& e) {
                 FLex.Fail(FCreatedLines[c], e.what());
@@ -333,6 +335,7 @@ private:
     TLexer FLex;
     const system::TClassRegistry& FRegistry;
     std::string FBase;
+    std::function<void(TComponent&)> FBeforeLoaded;
     std::vector<TReference> FReferences;
     std::vector<TComponent*> FCreated;
     std::map<TComponent*, int> FCreatedLines;
@@ -552,7 +555,8 @@ std::unique_ptr<TComponent> ReadForm(std::string_view text, const system::TClass
     return reader.Read();
 }
 
-std::unique_ptr<TComponent> ReadFormFile(const std::filesystem::path& path, const system::TClassRegistry& registry) {
+std::unique_ptr<TComponent> ReadFormFile(const std::filesystem::path& path, const system::TClassRegistry& registry,
+                                         std::function<void(TComponent&)> beforeLoaded) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EQRError(FormatMessage("Cannot open file %s", path.string()));
     in.seekg(0, std::ios::end);
@@ -565,6 +569,7 @@ std::unique_ptr<TComponent> ReadFormFile(const std::filesystem::path& path, cons
     TFormReadOptions options;
     options.FileName = path.string();
     options.BaseFolder = path.parent_path().string();
+    options.BeforeLoaded = std::move(beforeLoaded);
     return ReadForm(text, registry, options);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/system/Errors.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +42,9 @@ struct TFormReadOptions {
     // Shown in messages; also the base of relative file names the components read (BaseFolder).
     std::string FileName = "<form>";
     std::string BaseFolder;
+    // Called for every component once its properties and references are set, before Loaded runs
+    // (a tool points data sets at another database here).
+    std::function<void(system::TComponent&)> BeforeLoaded;
 };
 
 // Largest description accepted, and deepest nesting of objects and lists: a hostile file ends in
@@ -58,7 +62,8 @@ std::unique_ptr<system::TComponent> ReadForm(std::string_view text, const system
 // Reads a description file (FileName and BaseFolder taken from the path). Throws EFormError, and
 // EQRError "Cannot open file %s" when the file cannot be read.
 std::unique_ptr<system::TComponent> ReadFormFile(const std::filesystem::path& path,
-                                                 const system::TClassRegistry& registry);
+                                                 const system::TClassRegistry& registry,
+                                                 std::function<void(system::TComponent&)> beforeLoaded = nullptr);
 
 // Writes a component tree in the same format: every property that differs from its default, then
 // the nested components.

@@ -60,15 +60,18 @@ void TQRPage::OwnerResized(int widthPixels, int lengthPixels) {
 }
 
 const system::TPropertyList& TQRPage::ClassProperties() {
+    // Values come last: reading them after PaperSize and Orientation keeps the stored dimensions of
+    // a custom paper instead of the table's.
     static const system::TPropertyList list(
-        &TQRUnitBase::ClassProperties(),
+        nullptr,
         {system::IntProperty<TQRPage>("Columns", &TQRPage::Columns, &TQRPage::SetColumns, 1),
          system::EnumProperty<TQRPage, TPrinterOrientation>("Orientation", PrinterOrientationInfo(),
                                                             &TQRPage::Orientation, &TQRPage::SetOrientation,
                                                             poPortrait),
          system::EnumProperty<TQRPage, TQRPaperSize>("PaperSize", QRPaperSizeInfo(), &TQRPage::PaperSize,
                                                      &TQRPage::SetPaperSize, std::nullopt),
-         system::BoolProperty<TQRPage>("Ruler", &TQRPage::Ruler, &TQRPage::SetRuler, true)});
+         system::BoolProperty<TQRPage>("Ruler", &TQRPage::Ruler, &TQRPage::SetRuler, true),
+         *TQRUnitBase::ClassProperties().Find("Values")});
     return list;
 }
 

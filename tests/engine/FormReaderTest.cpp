@@ -11,6 +11,12 @@ using system::TFormValue;
 
 namespace {
 
+pagimo::engine::TFormReadOptions Options(const char* file) {
+    pagimo::engine::TFormReadOptions o;
+    o.FileName = file;
+    return o;
+}
+
 // A component with one property of every kind a description can hold.
 class TSample : public TComponent {
 public:
@@ -119,7 +125,7 @@ system::TClassRegistry Registry() {
 }
 
 std::unique_ptr<TSample> Read(const std::string& text) {
-    auto root = ReadForm(text, Registry(), {"sample.form", ""});
+    auto root = ReadForm(text, Registry(), Options("sample.form"));
     return std::unique_ptr<TSample>(static_cast<TSample*>(root.release()));
 }
 
