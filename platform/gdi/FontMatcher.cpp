@@ -26,8 +26,9 @@ std::string KeyOf(const TLogFont& f) {
 } // namespace
 
 TFontMatcher& TFontMatcher::Shared() {
-    static TFontMatcher matcher;
-    return matcher;
+    // Never destroyed: its raw fonts hold Qt font engines, which must not outlive Qt's own teardown.
+    static TFontMatcher* matcher = new TFontMatcher;
+    return *matcher;
 }
 
 QString TFontMatcher::ResolveFamily(const QString& faceName, int weight, bool italic) {

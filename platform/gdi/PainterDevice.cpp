@@ -33,6 +33,22 @@ char32_t GlyphToChar(uint16_t glyph) {
 #endif
 }
 
+// True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
+// boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
+// rules stay crisp instead of smearing over two rows.
+bool Rectilinear(const QPainterPath& path, const QTransform& t) {
+    if (t.type() > QTransform::TxScale) return false;
+    QPointF last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const auto e = path.elementAt(i);
+        if (e.isCurveTo()) return false;
+        const QPointF p(e.x, e.y);
+        if (e.isLineTo() && p.x() != last.x() && p.y() != last.y()) return false;
+        last = p;
+    }
+    return true;
+}
+
 double ScaleOf(const QTransform& t) { return std::sqrt(std::abs(t.determinant())); }
 
 QPen MakePen(const TLogPen& lp, double deviceScale) {
@@ -125,8 +141,8 @@ TPainterDevice::~TPainterDevice() {
 }
 
 void TPainterDevice::ApplyClip(const TDrawState& state) {
-    if (state.Clip.get() == FAppliedClip && FClipKnown) return;
-    FAppliedClip = state.Clip.get();
+    if (state.Clip == FAppliedClip && FClipKnown) return;
+    FAppliedClip = state.Clip;
     FClipKnown = true;
     if (!state.Clip) {
         if (FCallerClip) {
@@ -162,11 +178,25 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     ApplyClip(state);
     ApplyRop2(state.Rop2);
     const QTransform t = state.Transform * FBase;
-    const bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
+    bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
                       shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
     if (!fill && !stroke) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
+    const bool rectilinear = Rectilinear(path, t);
+    FPainter.setRenderHint(QPainter::Antialiasing, !rectilinear);
+    if (fill && rectilinear && path.elementCount() <= 5) {
+        // A hairline rule thinner than a device pixel still covers one row or column.
+        QRectF d = t.mapRect(path.boundingRect());
+        if (d.height() < 1 || d.width() < 1) {
+            if (d.height() < 1) d = QRectF(d.left(), std::floor(d.center().y()), d.width(), 1);
+            if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
+            FPainter.setTransform(FBase);
+            FPainter.fillRect(d, MakeBrush(state.Brush));
+            fill = false;
+            if (!stroke) return;
+        }
+    }
     if (fill) {
         FPainter.setTransform(t);
         if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE)
@@ -261,18 +291,28 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     }
     const double total = x;
 
-    // Text space: origin at the reference point, x along the baseline, y down, logical units; glyphs
-    // stay upright whatever the signs of the mapping's axes.
+    // Text space: origin at the reference point, x along the baseline, y down, logical units. The
+    // escapement turns the baseline counter-clockwise as the logical axes show it; glyphs stay upright
+    // whatever the signs of the mapping's axes.
+    const double angle = font->Escapement * std::numbers::pi / 180.0;
     const QPointF origin = t.map(QPointF(run.Reference));
-    const QPointF ux = t.map(QPointF(run.Reference) + QPointF(1, 0)) - origin;
-    const QPointF uy = t.map(QPointF(run.Reference) + QPointF(0, 1)) - origin;
-    const double sx = std::hypot(ux.x(), ux.y()), sy = std::hypot(uy.x(), uy.y());
+    const QPointF along = t.map(QPointF(run.Reference) + QPointF(std::cos(angle), -std::sin(angle))) - origin;
+    const QPointF across = t.map(QPointF(run.Reference) + QPointF(std::sin(angle), std::cos(angle))) - origin;
+    const double sx = std::hypot(along.x(), along.y()), sy = std::hypot(across.x(), across.y());
     if (sx <= 0 || sy <= 0) return;
-    const double dirSign = ux.x() < 0 ? -1.0 : 1.0; // a mirrored x axis still lays text out leftwards
-    const double angle = -font->Escapement * std::numbers::pi / 180.0;
-    const double c = std::cos(angle), s = std::sin(angle);
-    QTransform text(c * sx * dirSign, s * sx * dirSign, -s * sy, c * sy, origin.x(), origin.y());
+    QPointF u = along / sx;
+    bool reversed = false;
+    if (font->Escapement == 0 && u.x() < 0) {
+        // A mirrored x axis lays the text out leftwards; the glyphs themselves stay readable.
+        u = -u;
+        reversed = true;
+    }
+    const QPointF v(-u.y(), u.x());
+    QTransform text(u.x() * sx, u.y() * sx, v.x() * sy, v.y() * sy, origin.x(), origin.y());
     text *= FBase;
+    if (reversed) {
+        for (size_t i = 0; i < n; ++i) xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
+    }
 
     double dx0 = 0;
     switch (state.TextAlign & TA_CENTER) {
@@ -361,9 +401,9 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
             }
             break;
         case PATCOPY:
-        default:
             if (state.Brush.Style != BS_NULL) FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
             break;
+        default: break; // operations that keep the destination or need a source draw nothing here
         }
         FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         return;

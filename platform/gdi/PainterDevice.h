@@ -39,7 +39,7 @@ private:
     bool FRasterOps = false;
     bool FCallerClip = false;
     QPainterPath FCallerClipPath; // device coordinates
-    const QPainterPath* FAppliedClip = nullptr;
+    std::shared_ptr<const QPainterPath> FAppliedClip; // held, so that its address is not reused
     bool FClipKnown = false;
 };
 
