@@ -353,6 +353,13 @@ QImage DecodeDib(std::span<const uint8_t> bitmapInfo, std::span<const uint8_t> b
     return DecodeTrueColour(bits, h, useAlphaByte);
 }
 
+QImage DecodePackedDib(std::span<const uint8_t> packed, uint32_t usage) {
+    TDibHeader h;
+    if (!ReadDibHeader(packed, usage, h)) return {};
+    const size_t tableEnd = h.ColorTableOffset + size_t(h.ColorsUsed) * h.ColorEntrySize;
+    return DecodeDib(packed.first(tableEnd), packed.subspan(tableEnd), usage);
+}
+
 bool SplitBmpFile(std::span<const uint8_t> file, std::span<const uint8_t>& bitmapInfo,
                   std::span<const uint8_t>& bits) {
     if (file.size() < FileHeaderSize + 4 || file[0] != 'B' || file[1] != 'M') return false;
@@ -360,11 +367,16 @@ bool SplitBmpFile(std::span<const uint8_t> file, std::span<const uint8_t>& bitma
     const auto dib = file.subspan(FileHeaderSize);
     TDibHeader h;
     if (!ReadDibHeader(dib, DibRgbColors, h)) return false;
-    const size_t tableEnd = FileHeaderSize + h.ColorTableOffset;
+    // Read from the rest of the file, the header's table size is the declared one (clamped to the file).
+    const size_t tableStart = FileHeaderSize + h.ColorTableOffset;
+    const size_t declaredEnd = tableStart + size_t(h.ColorsUsed) * h.ColorEntrySize;
+    const uint32_t statedCount = h.HeaderSize >= 36 ? GetU32(dib.data() + 32) : 0;
+    const bool explicitCount = h.BitCount >= 1 && h.BitCount <= 8 && statedCount != 0 && statedCount <= (1u << h.BitCount);
     size_t start = offBits;
-    if (start < tableEnd || start > file.size()) {
-        // An offset into the header or past the end: take the bits from straight after the full table.
-        start = std::min(file.size(), tableEnd + size_t(h.ColorsUsed) * h.ColorEntrySize);
+    if (start < tableStart || start > file.size() || (explicitCount && start < declaredEnd)) {
+        // An offset into the header, into a colour table whose size the header states, or past the end:
+        // the bits follow the table. Without a stated size a short offset means a short table.
+        start = std::min(file.size(), declaredEnd);
     }
     bitmapInfo = file.subspan(FileHeaderSize, start - FileHeaderSize);
     bits = file.subspan(start);

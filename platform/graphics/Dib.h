@@ -62,6 +62,10 @@ QImage DecodeDib(std::span<const uint8_t> bitmapInfo, std::span<const uint8_t> b
 // Decodes a BMP file (BITMAPFILEHEADER + DIB). A null QImage for malformed input.
 QImage DecodeBmpFile(std::span<const uint8_t> file);
 
+// Decodes a packed DIB (BITMAPINFO immediately followed by the bits, as the clipboard and icon
+// resources hold it). A null QImage for malformed input.
+QImage DecodePackedDib(std::span<const uint8_t> packed, uint32_t usage = DibRgbColors);
+
 // Splits a BMP file into its BITMAPINFO and bits (the bits from bfOffBits, or straight after the colour
 // table when bfOffBits is out of range). False when the file is not a BMP file.
 bool SplitBmpFile(std::span<const uint8_t> file, std::span<const uint8_t>& bitmapInfo, std::span<const uint8_t>& bits);
