@@ -48,4 +48,12 @@ std::vector<uint8_t> TBitmap::SaveToBytes() const {
     return file;
 }
 
+TDib DibOf(const TGraphic& graphic) {
+    if (graphic.Kind() == TGraphicKind::gkBitmap) {
+        const auto& bitmap = static_cast<const TBitmap&>(graphic);
+        return {bitmap.DibInfo(), bitmap.DibBits()};
+    }
+    return EncodeDib(graphic.Image());
+}
+
 } // namespace pagimo::graphics

@@ -36,4 +36,9 @@ private:
     QImage FImage;
 };
 
+// The DIB to draw a raster graphic with StretchDIBits: a bitmap's own, the decoded image of a JPEG image
+// or an icon (32 bits with premultiplied alpha where it is transparent); empty for metafiles, which are
+// played instead.
+TDib DibOf(const TGraphic& graphic);
+
 } // namespace pagimo::graphics

@@ -25,7 +25,9 @@ struct TIconEntry {
     uint32_t Size = 0, Offset = 0;
 };
 
-int64_t Stride(int32_t width, int bitCount) { return ((int64_t(width) * bitCount + 31) / 32) * 4; }
+int64_t Stride(int32_t width, int bitCount) {
+    return ((int64_t(width) * bitCount + 31) / 32) * 4;
+}
 
 bool IsPng(std::span<const uint8_t> data) {
     return data.size() >= 24 && std::memcmp(data.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
@@ -71,7 +73,8 @@ QImage DecodeIconImage(std::span<const uint8_t> data) {
     bool hasAlpha = false;
     if (bitCount == 32) {
         for (int32_t y = 0; y < height && !hasAlpha; ++y)
-            for (int32_t x = 0; x < width && !hasAlpha; ++x) hasAlpha = xorBits[size_t(xorStride * y + 4 * x + 3)] != 0;
+            for (int32_t x = 0; x < width && !hasAlpha; ++x)
+                hasAlpha = xorBits[size_t(xorStride * y + 4 * x + 3)] != 0;
     }
     if (hasAlpha) {
         for (int32_t y = 0; y < height; ++y) {

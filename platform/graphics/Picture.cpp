@@ -22,7 +22,7 @@ void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
 
 const TBitmap* TPicture::Bitmap() const {
     return FGraphic && FGraphic->Kind() == TGraphicKind::gkBitmap ? static_cast<const TBitmap*>(FGraphic.get())
-                                                                   : nullptr;
+                                                                  : nullptr;
 }
 
 std::vector<uint8_t> ReadPictureFile(const std::filesystem::path& path, uint64_t maxBytes) {

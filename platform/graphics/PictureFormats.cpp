@@ -89,6 +89,8 @@ void RegisterJpegFormat() {
     PictureFormats().Register("jpg", JpegDescription, TGraphicKind::gkJpeg, FactoryOf(TGraphicKind::gkJpeg));
 }
 
-void UnregisterJpegFormat() { PictureFormats().Unregister(TGraphicKind::gkJpeg); }
+void UnregisterJpegFormat() {
+    PictureFormats().Unregister(TGraphicKind::gkJpeg);
+}
 
 } // namespace pagimo::graphics

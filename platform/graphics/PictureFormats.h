@@ -30,8 +30,7 @@ public:
 
     // Registers an extension (case does not matter, a leading dot is dropped). Registering an extension
     // again replaces its entry.
-    void Register(std::string_view extension, std::string_view description, TGraphicKind kind,
-                  TGraphicFactory create);
+    void Register(std::string_view extension, std::string_view description, TGraphicKind kind, TGraphicFactory create);
     // Removes every extension of a graphic kind.
     void Unregister(TGraphicKind kind);
 
@@ -56,6 +55,15 @@ inline constexpr const char* JpegDescription = "JPEG Image File";
 // Program start: registers "jpeg" and "jpg" as "JPEG Image File". Program end: removes them again.
 void RegisterJpegFormat();
 void UnregisterJpegFormat();
+
+// Holds the JPEG registration for its lifetime: the program's main creates one before its windows.
+class TJpegFormatRegistration {
+public:
+    TJpegFormatRegistration() { RegisterJpegFormat(); }
+    ~TJpegFormatRegistration() { UnregisterJpegFormat(); }
+    TJpegFormatRegistration(const TJpegFormatRegistration&) = delete;
+    TJpegFormatRegistration& operator=(const TJpegFormatRegistration&) = delete;
+};
 
 // Creates an empty graphic of a kind.
 std::unique_ptr<TGraphic> CreateGraphic(TGraphicKind kind);

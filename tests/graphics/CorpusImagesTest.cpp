@@ -90,18 +90,29 @@ const std::map<std::string, std::string> Differences = {
 };
 
 // Files both decoders must read.
-const std::set<std::string> MustDecode = {
-    "bmpsuite-via-pillow/g__pal1.bmp", "bmpsuite-via-pillow/g__pal4rle.bmp", "bmpsuite-via-pillow/g__pal8os2.bmp",
-    "bmpsuite-via-pillow/g__pal8v5.bmp", "bmpsuite-via-pillow/g__rgb32bf.bmp", "pillow/pil_sample_cmyk.jpg",
-    "pillow/hopper_gray.jpg", "libjpeg-turbo/testimgari.jpg", "image-rs/images__jpg__progressive__cat.jpg",
-    "pillow/truncated_jpeg.jpg", "poi/slideshow__clock.dib", "pillow/clipboard.dib", "bmpsuite-via-pillow/q__rgb24jpeg.bmp",
-    "bmpsuite-via-pillow/q__rgb24png.bmp", "pillow/mmap_error.bmp"};
+const std::set<std::string> MustDecode = {"bmpsuite-via-pillow/g__pal1.bmp",
+                                          "bmpsuite-via-pillow/g__pal4rle.bmp",
+                                          "bmpsuite-via-pillow/g__pal8os2.bmp",
+                                          "bmpsuite-via-pillow/g__pal8v5.bmp",
+                                          "bmpsuite-via-pillow/g__rgb32bf.bmp",
+                                          "pillow/pil_sample_cmyk.jpg",
+                                          "pillow/hopper_gray.jpg",
+                                          "libjpeg-turbo/testimgari.jpg",
+                                          "image-rs/images__jpg__progressive__cat.jpg",
+                                          "pillow/truncated_jpeg.jpg",
+                                          "poi/slideshow__clock.dib",
+                                          "pillow/clipboard.dib",
+                                          "bmpsuite-via-pillow/q__rgb24jpeg.bmp",
+                                          "bmpsuite-via-pillow/q__rgb24png.bmp",
+                                          "pillow/mmap_error.bmp"};
 
 // Files that must be refused: sizes beyond what is there or allowed, depths that do not exist.
-const std::set<std::string> MustRefuse = {
-    "bmpsuite-via-pillow/b__badbitcount.bmp", "bmpsuite-via-pillow/b__reallybig.bmp",
-    "bmpsuite-via-pillow/b__badwidth.bmp", "bmpsuite-via-pillow/b__shortfile.bmp", "libjpeg-turbo/monkey12.jpg",
-    "image-rs/bad__bmp__Bad_unusual_extend_buffer_usage.bmp"};
+const std::set<std::string> MustRefuse = {"bmpsuite-via-pillow/b__badbitcount.bmp",
+                                          "bmpsuite-via-pillow/b__reallybig.bmp",
+                                          "bmpsuite-via-pillow/b__badwidth.bmp",
+                                          "bmpsuite-via-pillow/b__shortfile.bmp",
+                                          "libjpeg-turbo/monkey12.jpg",
+                                          "image-rs/bad__bmp__Bad_unusual_extend_buffer_usage.bmp"};
 
 } // namespace
 
@@ -130,7 +141,9 @@ TEST(CorpusImages, EveryFileDecodesOrIsRefusedAndAgreesWithQt) {
             EXPECT_TRUE(ours.isNull()) << name;
         }
         std::printf("%-70s ours %s  qt %s", name.c_str(),
-                    ours.isNull() ? "refused  " : qPrintable(QStringLiteral("%1x%2").arg(ours.width()).arg(ours.height()).leftJustified(9)),
+                    ours.isNull()
+                        ? "refused  "
+                        : qPrintable(QStringLiteral("%1x%2").arg(ours.width()).arg(ours.height()).leftJustified(9)),
                     qt.isNull() ? "refused" : qPrintable(QStringLiteral("%1x%2").arg(qt.width()).arg(qt.height())));
         if (!ours.isNull() && !qt.isNull() && ours.size() == qt.size()) {
             const double diff = MeanDifference(ours, qt);

@@ -19,7 +19,8 @@ void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     v[at + 1] = uint8_t(x >> 8);
 }
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
 }
 
 // A BITMAPINFO with a header of headerSize bytes (40, 108 or 124), optional masks and colour table.
@@ -35,7 +36,8 @@ std::vector<uint8_t> Info(int32_t width, int32_t height, uint16_t bitCount, uint
     Put32(v, 16, compression);
     Put32(v, 32, uint32_t(palette.size()));
     if (headerSize > 40) {
-        for (size_t i = 0; i < masks.size() && i < 4; ++i) Put32(v, 40 + 4 * i, masks[i]);
+        for (size_t i = 0; i < masks.size() && i < 4; ++i)
+            Put32(v, 40 + 4 * i, masks[i]);
     } else {
         for (uint32_t m : masks) {
             v.resize(v.size() + 4);
@@ -51,7 +53,9 @@ std::vector<uint8_t> Info(int32_t width, int32_t height, uint16_t bitCount, uint
     return v;
 }
 
-size_t Stride(int32_t width, int bitCount) { return size_t((width * bitCount + 31) / 32) * 4; }
+size_t Stride(int32_t width, int bitCount) {
+    return size_t((width * bitCount + 31) / 32) * 4;
+}
 
 // Packs pixel values (palette indices, or raw 16/24/32-bit values) row by row, bottom-up unless topDown.
 std::vector<uint8_t> Pack(const std::vector<std::vector<uint32_t>>& rows, int bitCount, bool topDown = false) {
@@ -67,7 +71,8 @@ std::vector<uint8_t> Pack(const std::vector<std::vector<uint32_t>>& rows, int bi
                 const int bit = x * bitCount;
                 dst[bit / 8] |= uint8_t(v << (8 - bitCount - bit % 8));
             } else {
-                for (int b = 0; b < bitCount / 8; ++b) dst[x * (bitCount / 8) + b] = uint8_t(v >> (8 * b));
+                for (int b = 0; b < bitCount / 8; ++b)
+                    dst[x * (bitCount / 8) + b] = uint8_t(v >> (8 * b));
             }
         }
     }
@@ -77,13 +82,15 @@ std::vector<uint8_t> Pack(const std::vector<std::vector<uint32_t>>& rows, int bi
 std::vector<std::vector<uint32_t>> Pattern(int32_t width, int32_t height, uint32_t modulo) {
     std::vector<std::vector<uint32_t>> rows(height, std::vector<uint32_t>(width));
     for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) rows[y][x] = (x * 7 + y * 3) % modulo;
+        for (int32_t x = 0; x < width; ++x)
+            rows[y][x] = (x * 7 + y * 3) % modulo;
     return rows;
 }
 
 std::vector<QRgb> Palette(int n) {
     std::vector<QRgb> p;
-    for (int i = 0; i < n; ++i) p.push_back(qRgb((i * 37) & 0xFF, (i * 91) & 0xFF, (255 - i) & 0xFF));
+    for (int i = 0; i < n; ++i)
+        p.push_back(qRgb((i * 37) & 0xFF, (i * 91) & 0xFF, (255 - i) & 0xFF));
     return p;
 }
 
@@ -101,7 +108,8 @@ TEST(Dib, IndexedDepthsBothRowOrders) {
             ASSERT_EQ(image.size(), QSize(w, h));
             EXPECT_FALSE(image.hasAlphaChannel());
             for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) ASSERT_EQ(image.pixel(x, y), palette[rows[y][x]]) << x << "," << y;
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(image.pixel(x, y), palette[rows[y][x]]) << x << "," << y;
         }
     }
 }
@@ -140,7 +148,8 @@ TEST(Dib, CoreHeaderWithTripleColourTable) {
     Put16(info, 6, 2);
     Put16(info, 8, 1);
     Put16(info, 10, 1);
-    for (uint8_t b : {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00}) info.push_back(b); // red, blue as BGR triples
+    for (uint8_t b : {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00})
+        info.push_back(b); // red, blue as BGR triples
     const QImage image = DecodeDib(info, Pack({{0, 1, 0}, {1, 1, 0}}, 1), DibRgbColors);
     ASSERT_EQ(image.size(), QSize(3, 2));
     EXPECT_EQ(image.pixel(0, 0), qRgb(255, 0, 0));
@@ -164,8 +173,8 @@ TEST(Dib, TrueColourDepthsAndBitFields) {
     EXPECT_EQ(image.pixel(2, 0), qRgb(0, 130, 0)); // 32 of 63, widened with rounding
 
     // 24 bits, odd width so rows are padded.
-    image = DecodeDib(Info(3, 2, 24), Pack({{0x112233, 0x445566, 0x778899}, {0xAABBCC, 0, 0xFFFFFF}}, 24),
-                      DibRgbColors);
+    image =
+        DecodeDib(Info(3, 2, 24), Pack({{0x112233, 0x445566, 0x778899}, {0xAABBCC, 0, 0xFFFFFF}}, 24), DibRgbColors);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.pixel(0, 0), qRgb(0x11, 0x22, 0x33));
     EXPECT_EQ(image.pixel(0, 1), qRgb(0xAA, 0xBB, 0xCC));
@@ -211,14 +220,16 @@ TEST(Dib, Rle8RunsAbsoluteDeltaAndEndCodes) {
     ASSERT_EQ(image.size(), QSize(6, 3));
     ASSERT_TRUE(image.hasAlphaChannel()); // skipped pixels let the background through
     const int bottom = 2, middle = 1, top = 0;
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(image.pixel(x, bottom), palette[1]);
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(image.pixel(x, bottom), palette[1]);
     EXPECT_EQ(image.pixel(3, bottom), palette[2]);
     EXPECT_EQ(image.pixel(5, bottom), palette[4]);
     EXPECT_EQ(qAlpha(image.pixel(0, middle)), 0);
     EXPECT_EQ(image.pixel(2, middle), palette[5]);
     EXPECT_EQ(image.pixel(3, middle), palette[5]);
     EXPECT_EQ(qAlpha(image.pixel(4, middle)), 0);
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(qAlpha(image.pixel(x, top)), 0);
+    for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(qAlpha(image.pixel(x, top)), 0);
 }
 
 TEST(Dib, Rle4NibblesAndFullCoverageIsOpaque) {
@@ -229,7 +240,8 @@ TEST(Dib, Rle4NibblesAndFullCoverageIsOpaque) {
     ASSERT_FALSE(image.isNull());
     EXPECT_FALSE(image.hasAlphaChannel());
     const uint32_t expected[8] = {0xA, 0xB, 0xA, 0xB, 0xA, 1, 2, 3};
-    for (int x = 0; x < 8; ++x) EXPECT_EQ(image.pixel(x, 0), palette[expected[x]]) << x;
+    for (int x = 0; x < 8; ++x)
+        EXPECT_EQ(image.pixel(x, 0), palette[expected[x]]) << x;
 }
 
 TEST(Dib, RleRunsPastTheEdgeAreClipped) {
@@ -238,7 +250,8 @@ TEST(Dib, RleRunsPastTheEdgeAreClipped) {
     const std::vector<uint8_t> bits = {255, 1, 0, 2, 200, 200, 0, 50, 1};
     const QImage image = DecodeDib(Info(4, 2, 8, BiRle8, palette), bits, DibRgbColors);
     ASSERT_FALSE(image.isNull());
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(image.pixel(x, 1), palette[1]);
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(image.pixel(x, 1), palette[1]);
 }
 
 TEST(Dib, EmbeddedPngAndJpeg) {
@@ -290,7 +303,8 @@ TEST(Dib, HostileHeadersAreRefused) {
     truncated.resize(30);
     cases.push_back({"header cut short", truncated});
     cases.push_back({"empty", {}});
-    for (const TCase& c : cases) EXPECT_TRUE(DecodeDib(c.Info, bits, DibRgbColors).isNull()) << c.Reason;
+    for (const TCase& c : cases)
+        EXPECT_TRUE(DecodeDib(c.Info, bits, DibRgbColors).isNull()) << c.Reason;
 
     // A huge clrUsed is clamped to the table that is there, not trusted.
     auto info = Info(2, 1, 8, BiRgb, Palette(2));
@@ -303,7 +317,8 @@ TEST(Dib, HostileHeadersAreRefused) {
 TEST(Dib, EncodeDecodeRoundTrip) {
     QImage opaque(5, 3, QImage::Format_RGB32);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) opaque.setPixel(x, y, qRgb(x * 50, y * 80, 7));
+        for (int x = 0; x < 5; ++x)
+            opaque.setPixel(x, y, qRgb(x * 50, y * 80, 7));
     TDib dib = EncodeDib(opaque);
     EXPECT_EQ(DecodeDib(dib.Info, dib.Bits, DibRgbColors), opaque);
 

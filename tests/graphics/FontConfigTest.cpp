@@ -35,7 +35,8 @@ TMatch Match(FcConfig* config, const std::string& request) {
         FcCharSet* charset = nullptr;
         if (FcPatternGetCharSet(match, FC_CHARSET, 0, &charset) == FcResultMatch) {
             m.CoversCzech = true;
-            for (char32_t c : std::u32string(U"ěščřžýáíéůúťďňĚŠČŘŽÝÁÍÉŮÚŤĎŇ")) m.CoversCzech &= FcCharSetHasChar(charset, c);
+            for (char32_t c : std::u32string(U"ěščřžýáíéůúťďňĚŠČŘŽÝÁÍÉŮÚŤĎŇ"))
+                m.CoversCzech &= FcCharSetHasChar(charset, c);
         }
         FcPatternDestroy(match);
     }
@@ -62,11 +63,20 @@ protected:
 
 TEST_F(FontConfig, WindowsFacesResolveToTheirStandIns) {
     const std::pair<const char*, const char*> table[] = {
-        {"MS Sans Serif", "Tahoma"},      {"Microsoft Sans Serif", "Tahoma"}, {"MS Shell Dlg", "Tahoma"},
-        {"MS Shell Dlg 2", "Tahoma"},     {"Small Fonts", "Tahoma"},          {"Segoe UI", "Tahoma"},
-        {"Tahoma", "Tahoma"},             {"Arial", "Liberation Sans"},       {"Helvetica", "Liberation Sans"},
-        {"Times New Roman", "Liberation Serif"}, {"Courier New", "Liberation Mono"},
-        {"Courier", "Liberation Mono"},   {"Verdana", "DejaVu Sans"},         {"Calibri", "Carlito"},
+        {"MS Sans Serif", "Tahoma"},
+        {"Microsoft Sans Serif", "Tahoma"},
+        {"MS Shell Dlg", "Tahoma"},
+        {"MS Shell Dlg 2", "Tahoma"},
+        {"Small Fonts", "Tahoma"},
+        {"Segoe UI", "Tahoma"},
+        {"Tahoma", "Tahoma"},
+        {"Arial", "Liberation Sans"},
+        {"Helvetica", "Liberation Sans"},
+        {"Times New Roman", "Liberation Serif"},
+        {"Courier New", "Liberation Mono"},
+        {"Courier", "Liberation Mono"},
+        {"Verdana", "DejaVu Sans"},
+        {"Calibri", "Carlito"},
         {"Cambria", "Caladea"},
     };
     for (auto [request, expected] : table) {

@@ -31,14 +31,16 @@ std::string MatchFile(const char* family) {
     return file;
 }
 
-uint16_t Be16(const QByteArray& a, int at) { return uint16_t((uint8_t(a[at]) << 8) | uint8_t(a[at + 1])); }
+uint16_t Be16(const QByteArray& a, int at) {
+    return uint16_t((uint8_t(a[at]) << 8) | uint8_t(a[at + 1]));
+}
 
 } // namespace
 
 TEST(GlyphNames, EdgesOfTheTable) {
-    EXPECT_EQ(StandardOrderGlyphToChar(0), 0u);   // .notdef
-    EXPECT_EQ(StandardOrderGlyphToChar(1), 0u);   // .null
-    EXPECT_EQ(StandardOrderGlyphToChar(2), 0u);   // nonmarkingreturn
+    EXPECT_EQ(StandardOrderGlyphToChar(0), 0u); // .notdef
+    EXPECT_EQ(StandardOrderGlyphToChar(1), 0u); // .null
+    EXPECT_EQ(StandardOrderGlyphToChar(2), 0u); // nonmarkingreturn
     EXPECT_EQ(StandardOrderGlyphToChar(3), U' ');
     EXPECT_EQ(StandardOrderGlyphToChar(36), U'A');
     EXPECT_EQ(StandardOrderGlyphToChar(68), U'a');

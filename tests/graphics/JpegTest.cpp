@@ -20,7 +20,8 @@ namespace {
 QImage Gradient(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 128));
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 128));
     return image;
 }
 
@@ -64,7 +65,8 @@ std::vector<uint8_t> CmykJpeg(int w, int h, const uint8_t inverted[4]) {
     jpeg_set_quality(&cinfo, 95, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<uint8_t> row(size_t(w) * 4);
-    for (int x = 0; x < w; ++x) std::copy(inverted, inverted + 4, row.begin() + 4 * x);
+    for (int x = 0; x < w; ++x)
+        std::copy(inverted, inverted + 4, row.begin() + 4 * x);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);
@@ -142,7 +144,8 @@ TEST(Jpeg, DamagedAndHostileFilesAreRefusedWithAReason) {
     EXPECT_TRUE(DecodeJpeg(std::vector<uint8_t>{}, &error).isNull());
 
     std::vector<uint8_t> garbage = {0xFF, 0xD8};
-    for (int i = 0; i < 200; ++i) garbage.push_back(uint8_t(i * 37));
+    for (int i = 0; i < 200; ++i)
+        garbage.push_back(uint8_t(i * 37));
     error.clear();
     EXPECT_TRUE(DecodeJpeg(garbage, &error).isNull());
     EXPECT_FALSE(error.empty());

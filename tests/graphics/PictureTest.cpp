@@ -1,12 +1,12 @@
 // The picture holder and the picture-format registry: loading by extension and by signature, copying,
 // and the errors users see.
 
+#include "platform/graphics/Picture.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Icon.h"
 #include "platform/graphics/Jpeg.h"
 #include "platform/graphics/JpegImage.h"
 #include "platform/graphics/Metafile.h"
-#include "platform/graphics/Picture.h"
 #include "platform/graphics/PictureFormats.h"
 #include "platform/system/Errors.h"
 
@@ -27,7 +27,8 @@ void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     v[at + 1] = uint8_t(x >> 8);
 }
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
 }
 
 // A one-page EMF of 1 x 1 inch: header and end-of-file records.
@@ -71,9 +72,11 @@ std::vector<uint8_t> TwoImageIcon() {
         small.push_back(0);
     }
     for (int y = 0; y < 16; ++y)
-        for (int b = 0; b < 8; ++b) small.push_back(0x33); // colour 3 everywhere
+        for (int b = 0; b < 8; ++b)
+            small.push_back(0x33); // colour 3 everywhere
     for (int y = 0; y < 16; ++y) {
-        for (int b : {0xFF, 0x00, 0x00, 0x00}) small.push_back(uint8_t(b)); // left 8 pixels masked
+        for (int b : {0xFF, 0x00, 0x00, 0x00})
+            small.push_back(uint8_t(b)); // left 8 pixels masked
     }
     std::vector<uint8_t> large(40, 0);
     Put32(large, 0, 40);
@@ -82,9 +85,11 @@ std::vector<uint8_t> TwoImageIcon() {
     Put16(large, 12, 1);
     Put16(large, 14, 32);
     for (int i = 0; i < 32 * 32; ++i) {
-        for (int b : {0x00, 0xFF, 0x00, i < 32 * 16 ? 0x40 : 0xFF}) large.push_back(uint8_t(b)); // green
+        for (int b : {0x00, 0xFF, 0x00, i < 32 * 16 ? 0x40 : 0xFF})
+            large.push_back(uint8_t(b)); // green
     }
-    for (int i = 0; i < 32 * 4; ++i) large.push_back(0);
+    for (int i = 0; i < 32 * 4; ++i)
+        large.push_back(0);
 
     std::vector<uint8_t> file(6 + 2 * 16, 0);
     Put16(file, 2, 1);
@@ -101,12 +106,14 @@ std::vector<uint8_t> TwoImageIcon() {
         Put32(file, e + 12, uint32_t(offset));
         offset += images[i]->size();
     }
-    for (auto* image : images) file.insert(file.end(), image->begin(), image->end());
+    for (auto* image : images)
+        file.insert(file.end(), image->begin(), image->end());
     return file;
 }
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::string ErrorOf(const std::function<void()>& f) {
@@ -259,8 +266,8 @@ TEST(Icon, LargestImageWithAlphaOrMask) {
 
 TEST(Icon, LyingDirectoryIsRefused) {
     auto bytes = TwoImageIcon();
-    Put32(bytes, 6 + 12, 0x7FFFFFF0);      // first image's offset past the end
-    Put32(bytes, 6 + 16 + 8, 0x7FFFFFF0);  // second image's size past the end
+    Put32(bytes, 6 + 12, 0x7FFFFFF0);     // first image's offset past the end
+    Put32(bytes, 6 + 16 + 8, 0x7FFFFFF0); // second image's size past the end
     TIcon icon;
     EXPECT_THROW(icon.LoadFromBytes(bytes), EQRError);
     Put16(bytes, 4, 5000); // more entries than the file holds
