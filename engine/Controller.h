@@ -189,7 +189,6 @@ private:
     TQRCustomBand* FFooterBand = nullptr;
     system::TComponent* FMaster = nullptr;
     bool FReprintOnNewPage = false;
-    TQRField* FField = nullptr;
     std::function<TQRGroupValue()> FValue;
 };
 

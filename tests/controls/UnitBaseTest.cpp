@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
 using namespace pagimo::controls;
 
 namespace {
@@ -83,6 +87,30 @@ TEST(Measurement, UnknownAndPosixLocalesAreMetric) {
     using pagimo::system::TMeasurementSystem;
     EXPECT_EQ(MeasurementSystemOf("C"), TMeasurementSystem::msMetric);
     EXPECT_EQ(MeasurementSystemOf("xx_NOWHERE.UTF-8"), TMeasurementSystem::msMetric);
+}
+
+} // namespace
+
+namespace {
+
+// Compiles a U.S. locale into a private folder (LOCPATH), as the machine may have none installed.
+TEST(Measurement, UsLocaleMeasuresInInches) {
+    char tmpl[] = "/tmp/pagimo-locale-XXXXXX";
+    const char* dir = mkdtemp(tmpl);
+    ASSERT_NE(dir, nullptr);
+    const std::string folder = dir;
+    const std::string command = "localedef -i en_US -f UTF-8 " + folder + "/en_US.UTF-8 >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        std::filesystem::remove_all(folder);
+        GTEST_SKIP() << "localedef cannot build en_US here";
+    }
+    const char* old = std::getenv("LOCPATH");
+    const std::string saved = old ? old : "";
+    setenv("LOCPATH", folder.c_str(), 1);
+    EXPECT_EQ(pagimo::system::MeasurementSystemOf("en_US.UTF-8"), pagimo::system::TMeasurementSystem::msUS);
+    if (old) setenv("LOCPATH", saved.c_str(), 1);
+    else unsetenv("LOCPATH");
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
