@@ -98,7 +98,10 @@ const system::TPropertyList& TQRUnitBase::ClassProperties() {
                        std::vector<Extended> values;
                        for (const auto& item : v.Items) {
                            const Extended x = system::NumberValue(item);
-                           if (!std::isfinite(x)) throw system::EPropertyValue("value out of range");
+                           // A kilometre is far beyond any sheet; larger values are damage.
+                           if (!std::isfinite(x) || x > MaxStoredValue || x < -MaxStoredValue) {
+                               throw system::EPropertyValue("value out of range");
+                           }
                            values.push_back(x);
                        }
                        holder.SetStoredValues(values);

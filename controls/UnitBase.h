@@ -14,6 +14,9 @@ using pagimo::Extended;
 enum class TQRUnit { MM, Inches, Pixels, Characters, Native };
 const system::TEnumInfo& QRUnitInfo();
 
+// Largest stored value a description may give (tenths of a millimetre).
+constexpr long double MaxStoredValue = 1e7L;
+
 // Screen pixels per inch of the reference device every holder converts against.
 constexpr int ScreenPixelsPerInch = 96;
 

@@ -48,7 +48,7 @@ void TQRCompositeReport::Run(TQRReportTarget& target) {
         TQRReport* first = Reports.front();
         const controls::TQRUnit firstUnits = first->Units();
         first->SetUnits(controls::TQRUnit::Native);
-        int32_t y = Rnd(first->Page()->NativeValue(TQRPage::LengthIndex));
+        int64_t y = Rnd(first->Page()->NativeValue(TQRPage::LengthIndex));
         first->SetUnits(firstUnits);
         int pageCount = 0;
         int column = 0;

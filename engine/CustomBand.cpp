@@ -151,7 +151,7 @@ void TQRCustomBand::Print() {
                 bool allFinished = true;
                 for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) {
                     if (!p->Enabled()) continue;
-                    if (first || !p->PrintFinished()) p->PrintAt(r.CurrentX, r.CurrentY);
+                    if (first || !p->PrintFinished()) p->PrintAt(Clamp32(r.CurrentX), Clamp32(r.CurrentY));
                     allFinished = allFinished && p->PrintFinished();
                 }
                 if (r.FinalPass()) {

@@ -250,9 +250,9 @@ void TCustomQRReport::ArrangeBands() {
     };
     const int32_t left = px(TQRPage::LeftMarginIndex);
     const int32_t full = px(TQRPage::WidthIndex) - left - px(TQRPage::RightMarginIndex);
-    const int columns = std::max(1, FPage->Columns());
-    const int32_t columnWidth = (full - px(TQRPage::ColumnSpaceIndex) * (columns - 1)) / columns;
-    int32_t top = px(TQRPage::TopMarginIndex);
+    const int64_t columns = std::max(1, FPage->Columns());
+    const int64_t columnWidth = (full - int64_t{px(TQRPage::ColumnSpaceIndex)} * (columns - 1)) / columns;
+    int64_t top = px(TQRPage::TopMarginIndex);
     for (TQRCustomBand* b : FBandList) {
         TQRCustomBand* kind = b;
         for (int steps = 0; kind && kind->BandType() == rbChild && steps < 100000; ++steps) kind = ParentOf(kind);
@@ -260,9 +260,10 @@ void TCustomQRReport::ArrangeBands() {
         const bool fullWidth =
             t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbSummary || t == rbOverlay;
         b->Size()->EnterPixelUnits();
-        b->Size()->SetWidth(fullWidth ? full : columnWidth);
+        b->Size()->SetWidth(fullWidth ? full : static_cast<Extended>(columnWidth));
         b->Size()->LeavePixelUnits();
-        b->TQRBasePanel::SetBounds(left, top, b->Width(), b->Height());
+        b->TQRBasePanel::SetBounds(left, static_cast<int32_t>(std::clamp<int64_t>(top, INT32_MIN, INT32_MAX)), b->Width(),
+                                   b->Height());
         top += b->Height();
     }
 }
@@ -492,15 +493,15 @@ void TCustomQRReport::NewColumn() {
         CurrentX = Rnd(FPage->NativeValue(TQRPage::LeftMarginIndex));
         NewPage();
     } else {
-        int32_t columnWidth;
+        int64_t columnWidth;
         if (TQRCustomBand* detail = BandOfType(rbDetail)) {
             columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
         } else {
-            const int columns = std::max(1, FPage->Columns());
-            columnWidth = (Rnd(FPage->NativeValue(TQRPage::WidthIndex) -
-                               (FPage->NativeValue(TQRPage::LeftMarginIndex) +
-                                FPage->NativeValue(TQRPage::RightMarginIndex))) -
-                           Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex)) * (columns - 1)) /
+            const int64_t columns = std::max(1, FPage->Columns());
+            columnWidth = (int64_t{Rnd(FPage->NativeValue(TQRPage::WidthIndex) -
+                                       (FPage->NativeValue(TQRPage::LeftMarginIndex) +
+                                        FPage->NativeValue(TQRPage::RightMarginIndex)))} -
+                           int64_t{Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
                           columns;
         }
         CurrentX += Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;

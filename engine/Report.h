@@ -7,11 +7,15 @@
 #include "engine/Page.h"
 #include "engine/ReportTarget.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
 
 namespace pagimo::engine {
+
+// A position handed to a control, whose protocol takes 32-bit offsets.
+inline int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 enum TQRReportOption { FirstPageHeader, LastPageFooter, Compression };
 const system::TEnumInfo& ReportOptionInfo();
@@ -149,10 +153,12 @@ public:
     // Run state.
     bool Available() const { return FAvailable; }
     bool Cancelled() const { return FCancelled; }
-    int32_t CurrentX = 0;
-    int32_t CurrentY = -1;
+    // Positions are whole tenths of a millimetre; 64 bits, so that hostile sizes and column counts
+    // cannot overflow them.
+    int64_t CurrentX = 0;
+    int64_t CurrentY = -1;
     int CurrentColumn = 1;
-    int32_t ColumnTopPosition = 0;
+    int64_t ColumnTopPosition = 0;
     int PageCount = 0;
     Extended PageFooterSize = 0;
     bool LastPage = false;

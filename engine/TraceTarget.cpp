@@ -30,6 +30,7 @@ void TQRTraceTarget::StartDocument() {
 
 void TQRTraceTarget::NewPage() {
     if (FState != tsBusy) throw EQRError("Illegal call to NewPage");
+    if (PageLimit && FPages.size() >= PageLimit) throw EQRError("more than " + std::to_string(PageLimit) + " pages");
     FPages.emplace_back();
 }
 

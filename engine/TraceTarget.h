@@ -44,6 +44,8 @@ public:
     const std::vector<std::vector<TFill>>& Pages() const { return FPages; }
     int Progress = 0;
     int Documents = 0;
+    // More pages than this end the run with an error (0: no limit).
+    size_t PageLimit = 0;
 
 private:
     TQRDocumentSettings FSettings;

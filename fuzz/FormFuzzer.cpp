@@ -5,6 +5,7 @@
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
+#include "engine/TraceTarget.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -51,6 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (pagimo::engine::WriteForm(*again) != written) std::abort();
     } catch (const pagimo::EQRError&) {
         std::abort();
+    }
+    // And the first report runs to its end or to an error, whatever its setup.
+    try {
+        auto root = pagimo::engine::ReadForm(text, registry, Options("fuzz.form"));
+        if (pagimo::engine::TQRReport* report = pagimo::engine::FindFirstReport(*root)) {
+            pagimo::engine::TQRTraceTarget target;
+            target.PageLimit = 200;
+            report->SetPrintTarget(&target);
+            report->CreateReport(false);
+        }
+    } catch (const pagimo::EQRError&) {
     }
     return 0;
 }
