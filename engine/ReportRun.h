@@ -1,0 +1,56 @@
+#pragma once
+// The runs of a report on a report printer: Preview (generate into the preview window and wait
+// until it closes), Print (generate straight onto the printer), and the window that receives the
+// report printer's messages for the report.
+
+#include "engine/PrinterTarget.h"
+#include "printer/ReportWindow.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace pagimo::printer {
+class TQRPrinter;
+}
+
+namespace pagimo::engine {
+
+class TCustomQRReport;
+
+class TQRReportRunner : public QObject, public printer::TQRReportWindow {
+public:
+    explicit TQRReportRunner(TCustomQRReport& report);
+    ~TQRReportRunner() override;
+
+    // Generates into a fresh report printer shown in the preview, then keeps handling window
+    // messages until the preview is closed. Does nothing while the report is generating.
+    void Preview();
+    // Generates straight onto the printer; the preview's printer, if any, is kept aside meanwhile.
+    void Print();
+    // Generates into a fresh report printer with pages recorded (okPages) and hands it over; the
+    // caller saves or converts its pages. Throws what the run throws.
+    std::unique_ptr<printer::TQRPrinter> Record();
+
+    printer::TQRPrinter* QRPrinter() const { return FPrinter.get(); }
+    bool IsCompositeReport() const override { return false; }
+    printer::TQRPrinter* CurrentPrinter() const override { return FPrinter.get(); }
+
+    std::function<void(TCustomQRReport&)> AfterPreview;
+    std::function<void(TCustomQRReport&)> AfterPrint;
+    std::function<void(printer::TQRPrinter&)> OnPreview;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    TCustomQRReport& FReport;
+    std::unique_ptr<printer::TQRPrinter> FPrinter;
+    std::unique_ptr<TQRPrinterTarget> FTarget;
+
+    std::unique_ptr<printer::TQRPrinter> NewPrinter();
+    void Discard();
+};
+
+} // namespace pagimo::engine
