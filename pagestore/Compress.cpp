@@ -11,11 +11,8 @@ namespace {
 
 [[noreturn]] void DamagedCode() { throw EQRError("Metafile is not valid"); }
 
-inline void StoreLE32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
+inline void StoreLE64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 inline uint64_t LoadLE64(const uint8_t* p) {
@@ -27,12 +24,9 @@ inline uint64_t LoadLE64(const uint8_t* p) {
 } // namespace
 
 void TSplayTree::Reset() {
-    for (unsigned i = 1; i <= 512; ++i) Up[i] = static_cast<uint8_t>((i - 1) / 2);
-    Up[0] = 0;
-    for (unsigned j = 0; j < 256; ++j) {
-        Child[2 * j] = static_cast<uint16_t>(2 * j + 1);
-        Child[2 * j + 1] = static_cast<uint16_t>(2 * j + 2);
-    }
+    for (unsigned i = 0; i < 512; ++i) Child[i] = static_cast<uint16_t>(i + 1);
+    Home[0] = Home[1] = 0; // the root hangs nowhere; never read
+    for (unsigned m = 1; m <= 512; ++m) Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
 }
 
 void TSplayEncoder::Grow() {
@@ -44,39 +38,59 @@ void TSplayEncoder::Grow() {
 }
 
 // The code of a byte is found by walking up from its leaf, and the semi-splay walks up the same path,
-// reading the same child links before it changes them; so one walk does both. The bits come out leaf
-// edge first; shifting each into the bottom of the code word leaves the root edge, which goes out
-// first, in bit 0. A code can be up to 256 bits long, so full words are set aside (deepest first).
+// reading the same links before it changes them; so one walk does both. The bits come out leaf edge
+// first; shifting each into the bottom of the code word leaves the root edge, which goes out first,
+// in bit 0. A code can be up to 256 bits long, so full words are set aside (deepest first).
 void TSplayEncoder::Encode(std::span<const uint8_t> data) {
     uint16_t* const child = FTree.Child;
-    uint8_t* const up = FTree.Up;
+    uint16_t* const home = FTree.Home;
+    // Kept in locals: the output stores are byte stores, which the compiler must assume alias members.
     uint64_t bits = FBits;
     unsigned count = FCount;
+    uint8_t* out = FOut.get();
+    size_t used = FUsed;
+    size_t room = FCapacity;
+    // Branch-free bit output: the whole accumulator is stored every time and only the complete bytes
+    // are kept, so no test decides when a byte is full. Needs n <= 32, v < 2^n.
+    auto put = [&](uint64_t v, unsigned n) {
+        bits |= v << count;
+        count += n;
+        StoreLE64(out + used, bits);
+        used += count >> 3;
+        bits >>= count & ~7u;
+        count &= 7;
+    };
     for (const uint8_t byte : data) {
-        if (FCapacity - FUsed < 40) Grow();
+        if (room - used < 48) [[unlikely]] {
+            FUsed = used;
+            Grow();
+            out = FOut.get();
+            room = FCapacity;
+        }
         unsigned c = 256u + byte;
         uint64_t code = 0;
         unsigned length = 0;
         uint64_t words[8];
         unsigned wordLengths[8];
         unsigned wordCount = 0;
+        unsigned slotC = home[2 * c];
         for (;;) {
-            const unsigned a = up[c];
-            const unsigned sideC = child[2 * a] != c;
-            code = code << 1 | sideC;
+            code = code << 1 | (slotC & 1);
             ++length;
-            if (a == 0) break;
-            const unsigned d = up[a];
-            const unsigned sideA = child[2 * d] != a;
-            code = code << 1 | sideA;
+            if (slotC < 2) break; // C's parent A is the root
+            const unsigned slotA = home[slotC];
+            code = code << 1 | (slotA & 1);
             ++length;
-            const unsigned b = child[2 * d + (sideA ^ 1)];
-            child[2 * d + (sideA ^ 1)] = static_cast<uint16_t>(c);
-            child[2 * a + sideC] = static_cast<uint16_t>(b);
-            up[c] = static_cast<uint8_t>(d);
-            up[b] = static_cast<uint8_t>(a);
-            c = d;
-            if (c == 0) break;
+            // C takes the place of its uncle B under the grandparent D; B takes C's place under A.
+            const unsigned uncleSlot = slotA ^ 1;
+            const unsigned b = child[uncleSlot];
+            child[uncleSlot] = static_cast<uint16_t>(c);
+            child[slotC] = static_cast<uint16_t>(b);
+            home[2 * c] = home[2 * c + 1] = static_cast<uint16_t>(uncleSlot);
+            home[2 * b] = home[2 * b + 1] = static_cast<uint16_t>(slotC);
+            if (slotA < 2) break; // D is the root: C has reached it
+            c = slotA >> 1;
+            slotC = home[slotA];
             if (length >= 62) [[unlikely]] {
                 words[wordCount] = code;
                 wordLengths[wordCount++] = length;
@@ -84,17 +98,6 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
                 length = 0;
             }
         }
-        uint8_t* out = FOut.get();
-        auto put = [&](uint64_t v, unsigned n) { // n <= 32, v < 2^n
-            bits |= v << count;
-            count += n;
-            if (count >= 32) {
-                StoreLE32(out + FUsed, static_cast<uint32_t>(bits));
-                FUsed += 4;
-                bits >>= 32;
-                count -= 32;
-            }
-        };
         if (wordCount == 0 && length <= 32) [[likely]] {
             put(code, length);
         } else {
@@ -111,10 +114,12 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
     }
     FBits = bits;
     FCount = count;
+    FUsed = used;
 }
 
 void TSplayEncoder::Finish() {
     if (FCapacity - FUsed < 8) Grow();
+    // Fewer than 8 bits are pending between calls.
     for (; FCount > 0; FCount = FCount >= 8 ? FCount - 8 : 0) {
         FOut[FUsed++] = static_cast<uint8_t>(FBits);
         FBits >>= 8;
@@ -160,21 +165,32 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
         if (avail < 32) refill();
         unsigned node = 0;
         unsigned depth = 0;
-        do {
-            if (avail == 0) [[unlikely]] {
+        if (avail >= 32) [[likely]] {
+            // Enough bits for any code up to 32 levels: no test for running dry inside the walk.
+            uint64_t b = bits;
+            do {
+                const unsigned bit = static_cast<unsigned>(b) & 1;
+                b >>= 1;
+                pathBit[depth] = static_cast<uint8_t>(bit);
+                node = (child + bit)[2 * node];
+                pathNode[++depth] = static_cast<uint16_t>(node);
+            } while ((node < 256) & (depth < 32));
+            bits = b;
+            avail -= depth;
+        }
+        while (node < 256) {
+            if (avail == 0) {
                 refill();
+                if (avail == 0 && FSource) {
+                    save();
+                    FCode = FSource->More();
+                    code = FCode.data();
+                    size = FCode.size();
+                    refill();
+                }
                 if (avail == 0) {
-                    if (FSource) {
-                        save();
-                        FCode = FSource->More();
-                        code = FCode.data();
-                        size = FCode.size();
-                        refill();
-                    }
-                    if (avail == 0) {
-                        save();
-                        DamagedCode();
-                    }
+                    save();
+                    DamagedCode();
                 }
             }
             const unsigned bit = static_cast<unsigned>(bits) & 1;
@@ -183,7 +199,7 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
             pathBit[depth] = static_cast<uint8_t>(bit);
             node = child[2 * node + bit];
             pathNode[++depth] = static_cast<uint16_t>(node);
-        } while (node < 256);
+        }
         if (node == 512) [[unlikely]] {
             save();
             DamagedCode();

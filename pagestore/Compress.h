@@ -15,11 +15,14 @@
 namespace pagimo::pagestore {
 
 // The code tree. Nodes 0 to 255 are inner nodes (0 is the root), leaf 256 + c stands for byte c and
-// leaf 512 for a symbol that is never coded but shapes the tree. Children are stored interleaved,
-// child of node n by bit b at Child[2n + b], so a walk down is one indexed load per bit.
+// leaf 512 for a symbol that is never coded but shapes the tree. The child of node n by bit b is at
+// Child[2n + b], its "slot". Home[2m] and Home[2m + 1] both hold the slot where node m hangs; so for
+// any slot s, Home[s] is the slot of the node that owns s, and a walk from a leaf up to the root is one
+// dependent load per level with the code bit in the low bit of each slot. Only coding walks up, so
+// decoding leaves Home alone.
 struct TSplayTree {
     uint16_t Child[512];
-    uint8_t Up[513]; // parent of every node; always an inner node, so 8 bits suffice
+    uint16_t Home[1026];
 
     TSplayTree() { Reset(); }
     void Reset(); // the initial tree: complete, in heap order
@@ -45,7 +48,7 @@ private:
     size_t FUsed = 0;
     size_t FCapacity = 0;
     uint64_t FBits = 0;  // pending bits, the next to go out in bit 0
-    unsigned FCount = 0; // number of pending bits, below 32 between calls
+    unsigned FCount = 0; // number of pending bits, below 8 between calls
 };
 
 // Where a decoder gets more code when it runs dry: returns the whole code seen so far (the previous

@@ -12,4 +12,7 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdInfo;
+extern const TCommand CmdSample;
+
 } // namespace pagimo::tools

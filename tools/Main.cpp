@@ -20,6 +20,8 @@ const TCommand Commands[] = {
          std::puts("qrptool 0.1.0");
          return ExitOk;
      }},
+    CmdInfo,
+    CmdSample,
 };
 
 void PrintHelp(FILE* out) {
