@@ -192,6 +192,18 @@ std::span<const uint8_t> TQRPageList::View(int64_t offset, size_t count) {
     return {FScratch.data(), count};
 }
 
+bool TQRPageList::ReadAt(int64_t offset, size_t count, uint8_t* out) {
+    if (offset < 0 || offset > FStreamSize || static_cast<int64_t>(count) > FStreamSize - offset) return false;
+    if (count <= WindowSize) {
+        const auto v = View(offset, count);
+        if (v.size() != count) return false;
+        std::memcpy(out, v.data(), count);
+        return true;
+    }
+    FPageStream->SetPosition(offset);
+    return FPageStream->Read(out, count) == count;
+}
+
 int32_t TQRPageList::ReadI32(int64_t offset, bool& ok) {
     const auto v = View(offset, 4);
     ok = v.size() == 4;
@@ -285,9 +297,8 @@ std::unique_ptr<emf::TEmfPicture> TQRPageList::FetchPage(int32_t n) {
         emf::TEmfHeader header;
         // The body is exactly the picture; an nBytes that disagrees with the record marks damage.
         if (head.empty() || !emf::ReadEmfHeader(head, header) || header.Bytes != bodySize) InvalidPicture();
-        const auto body = View(bodyStart, header.Bytes);
-        if (body.size() != header.Bytes) InvalidPicture();
-        bytes.assign(body.begin(), body.end());
+        bytes.resize(header.Bytes);
+        if (!ReadAt(bodyStart, bytes.size(), bytes.data())) InvalidPicture();
     }
     auto picture = std::make_unique<emf::TEmfPicture>(std::move(bytes));
     FPageStream->SetPosition(record.End);

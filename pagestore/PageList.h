@@ -88,6 +88,8 @@ private:
     // an empty span when the stream ends before.
     std::span<const uint8_t> View(int64_t offset, size_t count);
     int32_t ReadI32(int64_t offset, bool& ok);
+    // Copies bytes [offset, offset + count) to out; false when the stream ends before.
+    bool ReadAt(int64_t offset, size_t count, uint8_t* out);
 
     std::recursive_mutex FLock;
     bool FCompressed = false;
@@ -101,7 +103,9 @@ private:
     std::vector<int32_t> FIndex;
     int64_t FStreamSize = 0;
 
-    static constexpr size_t WindowSize = 65536;
+    // One read fills the window with a few records of small pages, so browsing page by page and walking
+    // the chain cost about one read per window; bodies larger than it are read straight to their place.
+    static constexpr size_t WindowSize = 16384;
     std::vector<uint8_t> FWindow;
     int64_t FWindowStart = 0;
     size_t FWindowLength = 0;

@@ -58,7 +58,7 @@ TEST(Qrptool, DamagedOrMissingFilesFailWithTheErrorOnStderr) {
     TTempDir tmp;
     const std::string file = tmp.File("d.qrp");
     auto bytes = MakeFile(file, 3, false);
-    bytes.resize(bytes.size() - 40);
+    bytes.erase(bytes.end() - 40, bytes.end());
     WriteFileBytes(file, bytes);
     const auto run = Qrptool(tmp, "info --json " + file);
     EXPECT_EQ(run.Status, 1);
