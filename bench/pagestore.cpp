@@ -39,7 +39,8 @@ std::vector<uint8_t> EmfPages() {
 // Real metafiles from other programs, when the shared corpus lies beside the checkout.
 std::vector<uint8_t> CorpusEmf() {
     std::vector<uint8_t> out;
-    const std::filesystem::path dir = std::filesystem::path(PAGIMO_SOURCE_DIR) / ".." / ".." / "shared" / "corpus" / "emf";
+    const std::filesystem::path dir =
+        std::filesystem::path(PAGIMO_SOURCE_DIR) / ".." / ".." / "shared" / "corpus" / "emf";
     std::error_code ec;
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec)) {
@@ -59,9 +60,9 @@ std::vector<uint8_t> CorpusEmf() {
 }
 
 std::vector<uint8_t> Text() {
-    static const char* const Words[] = {"the",    "report", "page",  "of",     "total",   "amount", "and",
-                                        "in",     "invoice", "for",  "customer", "date",  "to",     "is",
-                                        "number", "with",   "order", "payment", "a",      "balance"};
+    static const char* const Words[] = {"the",    "report",  "page",  "of",       "total", "amount", "and",
+                                        "in",     "invoice", "for",   "customer", "date",  "to",     "is",
+                                        "number", "with",    "order", "payment",  "a",     "balance"};
     std::mt19937 rng(3);
     std::string text;
     while (text.size() < DataSize) {
@@ -74,7 +75,8 @@ std::vector<uint8_t> Text() {
 std::vector<uint8_t> RandomBytes() {
     std::mt19937 rng(5);
     std::vector<uint8_t> v(DataSize);
-    for (auto& b : v) b = static_cast<uint8_t>(rng() >> 24);
+    for (auto& b : v)
+        b = static_cast<uint8_t>(rng() >> 24);
     return v;
 }
 
@@ -162,7 +164,8 @@ const std::string& PagesFile(bool compressed) {
         TQRPageList list;
         list.SetPageStream(std::make_shared<TQRStream>(100000));
         list.SetCompressed(compressed);
-        for (int32_t n = 1; n <= FilePages; ++n) list.StorePage(tools::TSamplePageWriter::Picture(n, 1 + n % 3));
+        for (int32_t n = 1; n <= FilePages; ++n)
+            list.StorePage(tools::TSamplePageWriter::Picture(n, 1 + n % 3));
         list.CloseRecording();
         list.CopyToFile(name);
         std::atexit([] {
@@ -183,16 +186,25 @@ void FetchPageBench(benchmark::State& state) {
     TQRPageList list;
     list.OpenFile(PagesFile(compressed));
     // Warm: the page index is complete and the file is in the page cache.
-    for (int32_t n = 1; n <= FilePages; n += 997) list.FetchPage(n);
+    for (int32_t n = 1; n <= FilePages; n += 997)
+        list.FetchPage(n);
     list.FetchPage(FilePages - 1);
     std::mt19937 rng(11);
     for (auto _ : state) {
         int32_t n = 1;
         switch (place) {
-        case fpFirst: n = 1; break;
-        case fpLast: n = FilePages; break;
-        case fpMiddle: n = FilePages / 2; break;
-        default: n = 1 + static_cast<int32_t>(rng() % FilePages); break;
+        case fpFirst:
+            n = 1;
+            break;
+        case fpLast:
+            n = FilePages;
+            break;
+        case fpMiddle:
+            n = FilePages / 2;
+            break;
+        default:
+            n = 1 + static_cast<int32_t>(rng() % FilePages);
+            break;
         }
         auto picture = list.FetchPage(n);
         benchmark::DoNotOptimize(picture.get());

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int32_t n = 1; n <= list.NumPages(); ++n) {
             if (!list.FetchPage(n)) std::abort();
         }
-        for (int32_t n = list.NumPages(); n >= 1; --n) list.FetchPage(n);
+        for (int32_t n = list.NumPages(); n >= 1; --n)
+            list.FetchPage(n);
     } catch (const pagimo::EQRError&) {
     }
     return 0;

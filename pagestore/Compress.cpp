@@ -9,24 +9,30 @@ namespace pagimo::pagestore {
 
 namespace {
 
-[[noreturn]] void DamagedCode() { throw EQRError("Metafile is not valid"); }
+[[noreturn]] void DamagedCode() {
+    throw EQRError("Metafile is not valid");
+}
 
 inline void StoreLE64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 inline uint64_t LoadLE64(const uint8_t* p) {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | p[i];
     return v;
 }
 
 } // namespace
 
 void TSplayTree::Reset() {
-    for (unsigned i = 0; i < 512; ++i) Child[i] = static_cast<uint16_t>(i + 1);
+    for (unsigned i = 0; i < 512; ++i)
+        Child[i] = static_cast<uint16_t>(i + 1);
     Home[0] = Home[1] = 0; // the root hangs nowhere; never read
-    for (unsigned m = 1; m <= 512; ++m) Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
+    for (unsigned m = 1; m <= 512; ++m)
+        Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
 }
 
 void TSplayEncoder::Grow() {
@@ -102,7 +108,8 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             put(code, length);
         } else {
             auto putWord = [&](uint64_t v, unsigned n) {
-                for (; n > 32; n -= 32, v >>= 32) put(v & 0xFFFFFFFFu, 32);
+                for (; n > 32; n -= 32, v >>= 32)
+                    put(v & 0xFFFFFFFFu, 32);
                 put(v, n);
             };
             putWord(code, length);
@@ -259,7 +266,9 @@ void TQRCompress::Encode(std::span<const uint8_t> data) {
     if (FEncoder->Output().size() >= ChunkSize) WriteOutput();
 }
 
-void TQRCompress::EncodeByte(uint8_t c) { Encode({&c, 1}); }
+void TQRCompress::EncodeByte(uint8_t c) {
+    Encode({&c, 1});
+}
 
 std::span<const uint8_t> TQRCompress::More() {
     const size_t have = FCode.size();
@@ -269,9 +278,13 @@ std::span<const uint8_t> TQRCompress::More() {
     return FCode;
 }
 
-void TQRCompress::Decode(uint8_t* out, size_t count) { FDecoder->Decode(out, count); }
+void TQRCompress::Decode(uint8_t* out, size_t count) {
+    FDecoder->Decode(out, count);
+}
 
-uint8_t TQRCompress::DecodeByte() { return FDecoder->DecodeByte(); }
+uint8_t TQRCompress::DecodeByte() {
+    return FDecoder->DecodeByte();
+}
 
 void TQRCompress::Finish() {
     FFinished = true;

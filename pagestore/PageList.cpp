@@ -22,15 +22,19 @@ using emf::PutI32;
 using emf::PutU16;
 
 constexpr int64_t HeaderSize = TQRStream::HeaderSize;
-constexpr int64_t RecordOverhead = 12;   // page number, next-record offset, RecordStart
-constexpr int64_t MinRecordSize = 16;    // a splay-coded record with its byte count and no code
+constexpr int64_t RecordOverhead = 12;     // page number, next-record offset, RecordStart
+constexpr int64_t MinRecordSize = 16;      // a splay-coded record with its byte count and no code
 constexpr int64_t MaxFileSize = INT32_MAX; // offsets are signed 32-bit
 
-[[noreturn]] void InvalidPicture() { throw EQRError("Metafile is not valid"); }
+[[noreturn]] void InvalidPicture() {
+    throw EQRError("Metafile is not valid");
+}
 
 } // namespace
 
-TQRPageList::TQRPageList() { ForgetLayout(); }
+TQRPageList::TQRPageList() {
+    ForgetLayout();
+}
 
 TQRPageList::~TQRPageList() = default;
 
@@ -173,7 +177,8 @@ void TQRPageList::StorePage(const emf::TEmfPicture& picture) {
 
 std::span<const uint8_t> TQRPageList::View(int64_t offset, size_t count) {
     if (offset < 0 || offset > FStreamSize || static_cast<int64_t>(count) > FStreamSize - offset) return {};
-    if (offset >= FWindowStart && offset + static_cast<int64_t>(count) <= FWindowStart + static_cast<int64_t>(FWindowLength)) {
+    if (offset >= FWindowStart &&
+        offset + static_cast<int64_t>(count) <= FWindowStart + static_cast<int64_t>(FWindowLength)) {
         return {FWindow.data() + (offset - FWindowStart), count};
     }
     TQRStream& stream = *FPageStream;

@@ -77,8 +77,9 @@ void TQRStream::Spill() {
 int64_t TQRStream::Seek(int64_t offset, TSeekOrigin origin) {
     TGuard guard(FLock);
     if (!FBuffered) return FFile->Seek(offset, origin);
-    const int64_t base =
-        origin == soBeginning ? 0 : origin == soCurrent ? FMemoryPosition : static_cast<int64_t>(FMemory.size());
+    const int64_t base = origin == soBeginning ? 0
+                         : origin == soCurrent ? FMemoryPosition
+                                               : static_cast<int64_t>(FMemory.size());
     if (offset < -base) throw EQRError("Stream seek error");
     FMemoryPosition = base + offset;
     return FMemoryPosition;

@@ -77,9 +77,9 @@ int RunInfo(TArgs& args) {
             out += std::string(n > 1 ? ", " : "") + "{\"number\": " + std::to_string(n) +
                    ", \"offset\": " + std::to_string(p.Record.Start) +
                    ", \"body_bytes\": " + std::to_string(p.Record.BodySize()) +
-                   ", \"emf_bytes\": " + std::to_string(p.EmfBytes) + ", \"frame_mm\": [" + Number(p.WidthMM) +
-                   ", " + Number(p.HeightMM) + "], \"pixels\": [" + std::to_string(p.Width) + ", " +
-                   std::to_string(p.Height) + "]}";
+                   ", \"emf_bytes\": " + std::to_string(p.EmfBytes) + ", \"frame_mm\": [" + Number(p.WidthMM) + ", " +
+                   Number(p.HeightMM) + "], \"pixels\": [" + std::to_string(p.Width) + ", " + std::to_string(p.Height) +
+                   "]}";
         }
         out += "], \"valid\": true}\n";
         std::fputs(out.c_str(), stdout);

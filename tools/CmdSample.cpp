@@ -21,7 +21,8 @@ int RunSample(TArgs& args) {
     pagestore::TQRPageList list;
     list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
     list.SetCompressed(compress);
-    for (int n = 1; n <= pages; ++n) list.StorePage(TSamplePageWriter::Picture(n, 10 + n % 15));
+    for (int n = 1; n <= pages; ++n)
+        list.StorePage(TSamplePageWriter::Picture(n, 10 + n % 15));
     list.CloseRecording();
     list.CopyToFile(files[0]);
     return ExitOk;

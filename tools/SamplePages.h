@@ -26,9 +26,9 @@ public:
         w.Rectangle(38, 38, 756, 1085);
         for (int line = 0; line < lineCount; ++line) {
             const int32_t y = 60 + line * 40;
-            std::string text = "Page " + std::to_string(pageNumber) + ", line " + std::to_string(line + 1) +
-                               ": item " + std::to_string(next() % 100000) + " amount " +
-                               std::to_string(next() % 10000) + "." + std::to_string(next() % 100);
+            std::string text = "Page " + std::to_string(pageNumber) + ", line " + std::to_string(line + 1) + ": item " +
+                               std::to_string(next() % 100000) + " amount " + std::to_string(next() % 10000) + "." +
+                               std::to_string(next() % 100);
             w.Text(60, y, text);
             w.Line(60, y + 32, 740, y + 32);
             if (line % 6 == 5) w.Rectangle(600, y, 740, y + 30);

@@ -52,8 +52,7 @@ int64_t PWriteFull(int fd, const void* buffer, size_t count, int64_t offset) {
     const auto* p = static_cast<const uint8_t*>(buffer);
     size_t done = 0;
     while (done < count) {
-        const ssize_t n =
-            ::pwrite(fd, p + done, count - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        const ssize_t n = ::pwrite(fd, p + done, count - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
         if (n < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -77,7 +76,8 @@ TUniqueFd CreateTempFile(const std::string& directory, const std::string& prefix
     name.insert(name.end(), dir.begin(), dir.end());
     if (name.back() != '/') name.push_back('/');
     name.insert(name.end(), prefix.begin(), prefix.end());
-    for (const char* p : {"XXXXXX", Suffix}) name.insert(name.end(), p, p + std::strlen(p));
+    for (const char* p : {"XXXXXX", Suffix})
+        name.insert(name.end(), p, p + std::strlen(p));
     name.push_back('\0');
     // mkostemps opens with O_CREAT | O_EXCL, so a name another process took is never reused.
     const int fd = ::mkostemps(name.data(), static_cast<int>(sizeof(Suffix) - 1), O_CLOEXEC);

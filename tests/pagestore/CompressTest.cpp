@@ -15,7 +15,8 @@ namespace {
 class TReferenceCoder {
 public:
     TReferenceCoder() {
-        for (int i = 1; i <= 512; ++i) Up[i] = static_cast<uint8_t>((i - 1) / 2);
+        for (int i = 1; i <= 512; ++i)
+            Up[i] = static_cast<uint8_t>((i - 1) / 2);
         for (int j = 0; j < 256; ++j) {
             Left[j] = static_cast<uint16_t>(2 * j + 1);
             Right[j] = static_cast<uint16_t>(2 * j + 2);
@@ -23,7 +24,8 @@ public:
     }
     void Encode(uint8_t c, std::vector<uint8_t>& out) {
         std::vector<int> bits;
-        for (int node = 256 + c; node != 0; node = Up[node]) bits.push_back(Right[Up[node]] == node ? 1 : 0);
+        for (int node = 256 + c; node != 0; node = Up[node])
+            bits.push_back(Right[Up[node]] == node ? 1 : 0);
         for (auto it = bits.rbegin(); it != bits.rend(); ++it) {
             if (*it) Output |= static_cast<uint16_t>(1 << BitPosition);
             if (BitPosition == 7) {
@@ -75,21 +77,27 @@ private:
 std::vector<uint8_t> ReferenceEncode(const std::vector<uint8_t>& data) {
     TReferenceCoder coder;
     std::vector<uint8_t> out;
-    for (auto c : data) coder.Encode(c, out);
+    for (auto c : data)
+        coder.Encode(c, out);
     coder.Finish(out);
     return out;
 }
 
-std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // Data of several characters: skewed (long runs, few values), text-like, uniform.
 std::vector<uint8_t> RandomData(std::mt19937& rng, size_t n, int kind) {
     std::vector<uint8_t> v(n);
     for (size_t i = 0; i < n; ++i) {
         const uint32_t r = rng();
-        if (kind == 0) v[i] = static_cast<uint8_t>(r % 4 == 0 ? r >> 24 : 0);
-        else if (kind == 1) v[i] = static_cast<uint8_t>('a' + r % 26);
-        else v[i] = static_cast<uint8_t>(r >> 24);
+        if (kind == 0)
+            v[i] = static_cast<uint8_t>(r % 4 == 0 ? r >> 24 : 0);
+        else if (kind == 1)
+            v[i] = static_cast<uint8_t>('a' + r % 26);
+        else
+            v[i] = static_cast<uint8_t>(r >> 24);
     }
     return v;
 }
@@ -124,7 +132,8 @@ TEST(SplayCoder, HandlesCodesLongerThanAMachineWord) {
     // Every byte value twice in ascending order drives some leaves more than 150 levels deep.
     std::vector<uint8_t> data;
     for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i < 512; ++i) data.push_back(static_cast<uint8_t>(i / 2));
+        for (int i = 0; i < 512; ++i)
+            data.push_back(static_cast<uint8_t>(i / 2));
     }
     const auto code = SplayEncode(data);
     EXPECT_EQ(code, ReferenceEncode(data));
@@ -163,7 +172,8 @@ TEST(SplayCoder, StreamCoderWritesAtThePositionAndDecoderStopsBehindTheCode) {
     s.WriteBuffer(lead, 3);
     {
         TQRCompress coder(s, cmEncode);
-        for (size_t i = 0; i < 100; ++i) coder.EncodeByte(data[i]);
+        for (size_t i = 0; i < 100; ++i)
+            coder.EncodeByte(data[i]);
         coder.Encode({data.data() + 100, data.size() - 100});
     } // destruction flushes the last, partly filled byte
     const auto code = SplayEncode(data);

@@ -35,7 +35,8 @@ protected:
             for (int n = 1; n <= list.NumPages(); ++n) {
                 if (!list.FetchPage(n)) return "page " + std::to_string(n) + " missing";
             }
-            for (int n = list.NumPages(); n >= 1; --n) list.FetchPage(n);
+            for (int n = list.NumPages(); n >= 1; --n)
+                list.FetchPage(n);
         } catch (const EQRError& e) {
             return e.what();
         }
@@ -69,8 +70,8 @@ TEST_F(DamagedFile, PageCountsThatCannotFitAreRefusedAtOpening) {
     auto bytes = Good(2, false);
     for (int32_t count : {-1, INT32_MIN, INT32_MAX, 1000000}) {
         PutI32(&bytes[8], count);
-        EXPECT_EQ(OpenAndFetchAll(bytes), Damaged() + ": its page count " + std::to_string(count) +
-                                              " does not fit its size");
+        EXPECT_EQ(OpenAndFetchAll(bytes),
+                  Damaged() + ": its page count " + std::to_string(count) + " does not fit its size");
     }
 }
 
@@ -142,7 +143,8 @@ TEST_F(DamagedFile, SplayCodedBodiesThatCannotBeRightAreNotValidMetafiles) {
     // Code that runs out inside its record: the decoder must not read on into the next one.
     auto bytes = good;
     const int32_t next = GetI32(&bytes[132]);
-    for (int32_t i = 140 + 20; i < next - 4; ++i) bytes[i] = 0xFF;
+    for (int32_t i = 140 + 20; i < next - 4; ++i)
+        bytes[i] = 0xFF;
     EXPECT_EQ(OpenAndFetchAll(bytes), "Metafile is not valid");
 }
 

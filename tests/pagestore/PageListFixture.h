@@ -19,8 +19,8 @@ inline std::vector<uint8_t> FileBytes(const std::string& name) {
 }
 
 inline void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Records pageCount synthetic pages (page i has i % 7 + 1 lines) into a fresh page list.
@@ -28,7 +28,8 @@ inline void Record(pagestore::TQRPageList& list, int pageCount, bool compressed,
                    bool close = true) {
     list.SetPageStream(std::make_shared<pagestore::TQRStream>(spillLimit));
     list.SetCompressed(compressed);
-    for (int i = 1; i <= pageCount; ++i) list.StorePage(tools::TSamplePageWriter::Picture(i, i % 7 + 1));
+    for (int i = 1; i <= pageCount; ++i)
+        list.StorePage(tools::TSamplePageWriter::Picture(i, i % 7 + 1));
     if (close) list.CloseRecording();
 }
 

@@ -1,5 +1,5 @@
-#include "pagestore/Compress.h"
 #include "pagestore/PageList.h"
+#include "pagestore/Compress.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/system/Errors.h"
 #include "platform/system/LocalTime.h"
@@ -22,7 +22,9 @@ using pagimo::tools::TSamplePageWriter;
 
 namespace {
 
-std::vector<uint8_t> PageBytes(int i) { return TSamplePageWriter::Page(i, i % 7 + 1); }
+std::vector<uint8_t> PageBytes(int i) {
+    return TSamplePageWriter::Page(i, i % 7 + 1);
+}
 
 void ExpectMessage(const std::function<void()>& f, const std::string& message) {
     try {
@@ -49,7 +51,8 @@ TEST(PageList, OnePlainPageHasTheDocumentedLayout) {
     EXPECT_GE(stamp, before - 1e-6);
     EXPECT_LE(stamp, NowAsDays() + 1e-6);
     EXPECT_EQ(bytes[25], 0);
-    for (size_t i : {4u, 12u, 24u, 26u, 127u}) EXPECT_EQ(bytes[i], 0) << "reserved byte " << i;
+    for (size_t i : {4u, 12u, 24u, 26u, 127u})
+        EXPECT_EQ(bytes[i], 0) << "reserved byte " << i;
     EXPECT_EQ(GetI32(&bytes[128]), 1);
     EXPECT_EQ(GetI32(&bytes[132]), static_cast<int32_t>(bytes.size()));
     EXPECT_TRUE(std::equal(page.begin(), page.end(), bytes.begin() + 136));
@@ -105,7 +108,8 @@ TEST(PageList, FetchInAnyOrderReturnsTheStoredPictures) {
                 ASSERT_TRUE(picture) << n;
                 EXPECT_EQ(picture->Bytes(), PageBytes(n)) << "page " << n;
             }
-            for (int n = 40; n >= 1; --n) EXPECT_EQ(list.FetchPage(n)->Bytes(), PageBytes(n));
+            for (int n = 40; n >= 1; --n)
+                EXPECT_EQ(list.FetchPage(n)->Bytes(), PageBytes(n));
             EXPECT_EQ(list.FetchPage(41), nullptr);
         }
     }
@@ -122,7 +126,8 @@ TEST(PageList, FetchBetweenStoresDoesNotDisturbTheNextRecord) {
             EXPECT_EQ(list.FetchPage(i)->Bytes(), PageBytes(i));
         }
         list.CloseRecording();
-        for (int i = 1; i <= 12; ++i) EXPECT_EQ(list.FetchPage(i)->Bytes(), PageBytes(i));
+        for (int i = 1; i <= 12; ++i)
+            EXPECT_EQ(list.FetchPage(i)->Bytes(), PageBytes(i));
     }
 }
 
@@ -166,7 +171,8 @@ TEST(PageList, SavingOverTheFileBeingViewedKeepsBothIntact) {
     Record(recording, 3, true);
     recording.CopyToFile(name);
     EXPECT_EQ(FileBytes(name).size(), static_cast<size_t>(recording.PageStream()->Size()));
-    for (int n = 5; n >= 1; --n) EXPECT_EQ(viewer.FetchPage(n)->Bytes(), PageBytes(n)) << n;
+    for (int n = 5; n >= 1; --n)
+        EXPECT_EQ(viewer.FetchPage(n)->Bytes(), PageBytes(n)) << n;
     viewer.CopyToFile(name); // and the viewer saves its own pages back over it
     TQRPageList again;
     again.OpenFile(name);

@@ -21,7 +21,8 @@ namespace {
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 7) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 31 + seed + (i >> 9));
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(i * 31 + seed + (i >> 9));
     return v;
 }
 

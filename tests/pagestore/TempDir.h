@@ -32,7 +32,8 @@ public:
     std::string File(const std::string& name) const { return (FPath / name).string(); }
     size_t Count() const {
         size_t n = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(FPath)) ++n;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(FPath))
+            ++n;
         return n;
     }
 

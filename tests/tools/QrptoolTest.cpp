@@ -22,7 +22,8 @@ TRun Qrptool(const TTempDir& tmp, const std::string& args) {
     TRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.Out.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.Out.append(buffer, n);
     const int status = ::pclose(pipe);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     const auto errBytes = FileBytes(err);
