@@ -20,9 +20,11 @@ const TCommand Commands[] = {
          std::puts("qrptool 0.1.0");
          return ExitOk;
      }},
+    CmdInfo,
     CmdRender,
     CmdConvert,
     CmdText,
+    CmdSample,
 };
 
 void PrintHelp(FILE* out) {
