@@ -53,6 +53,7 @@ extern const TCommand CmdEval = {
     "INTEGER 14, FLOAT 3.5, STRING 'abc', BOOLEAN True, or ERROR <message> (exit status 1).\n"
     "Each --var adds a named expression to the expression's environment, so EXPRESSION may use\n"
     "NAME like a variable (later --var expressions may use earlier names too).\n"
+    "Put -- before an EXPRESSION that starts with a minus sign followed by a non-digit.\n"
     "Example: qrptool eval \"IF(QTY > 10, PRICE * 0.9, PRICE)\" --var QTY=12 --var PRICE=2.5\n",
     RunEval};
 
