@@ -23,11 +23,20 @@ std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 EvResult TQREvEmbeddedFunction::Evaluate() {
     if (FInEvaluation) return EvResult::Error("Recursive calls not allowed");
     if (!FEvaluator.Prepared()) return EvResult::Error("Evaluator not prepared");
+    // A long chain of names that use each other (A2 = A1 + 1, A3 = A2 + 1 ...) nests one
+    // evaluation per link; bound it like the parser bounds nesting inside one text.
+    thread_local int chainDepth = 0;
+    if (chainDepth >= MaxChain) return EvResult::Error("Expression nested too deeply");
     FInEvaluation = true;
+    ++chainDepth;
     struct TClear {
         bool& Flag;
-        ~TClear() { Flag = false; }
-    } clear{FInEvaluation};
+        int& Depth;
+        ~TClear() {
+            Flag = false;
+            --Depth;
+        }
+    } clear{FInEvaluation, chainDepth};
     return FEvaluator.Value();
 }
 

@@ -33,6 +33,9 @@ public:
     const std::string& Expression() const { return FExpression; }
     TQREvaluator& Evaluator() { return FEvaluator; }
 
+    // Deepest chain of named expressions evaluated inside one another.
+    static constexpr int MaxChain = 128;
+
 private:
     std::string FExpression;
     TQREvaluator FEvaluator;
@@ -108,7 +111,8 @@ private:
 };
 
 // The process-wide environment, created on first use with "AppStartTime", "AppStartDate" and
-// "AppName" (the program's file name: the title before the program sets its own).
+// "AppName" (the program's file name: the title before the program sets its own). Programs call it
+// once at start-up so that the start values are those of program start.
 TQREvEnvironment& QRGlobalEnvironment();
 
 } // namespace pagimo::expr

@@ -124,6 +124,10 @@ TSection ParseSection(std::string_view text) {
         const char c = text[i];
         if (c == '\'' || c == '"') {
             const auto end = text.find(c, i + 1);
+            if (end == std::string_view::npos) { // SplitSections refuses such masks; stay safe anyway
+                literal(text.substr(i + 1));
+                break;
+            }
             literal(text.substr(i + 1, end - i - 1));
             i = end;
         } else if ((c == '0' || c == '#') && !s.Scientific) {

@@ -58,6 +58,21 @@ TEST(Environment, RecursionIsAnErrorNotAStackOverflow) {
     EXPECT_EQ(EvalIn(env, "SELF"), "ERROR Recursive calls not allowed") << "the flag is cleared after each evaluation";
 }
 
+TEST(Environment, LongChainsOfNamesAreBounded) {
+    const auto name = [](int i) {
+        std::string text = "A";
+        text += std::to_string(i);
+        return text;
+    };
+    TQREvEnvironment env;
+    env.Add("A0", "1");
+    for (int i = 1; i <= 1000; ++i) env.Add(name(i), name(i - 1) + " + 1");
+    env.Prepare();
+    EXPECT_EQ(EvalIn(env, "A100"), "INTEGER 101");
+    EXPECT_EQ(EvalIn(env, "A1000"), "ERROR Expression nested too deeply") << "an error, not a stack overflow";
+    EXPECT_EQ(EvalIn(env, "A100"), "INTEGER 101") << "the chain depth is released after an error";
+}
+
 TEST(Environment, UnknownNamesAndDeletedEntries) {
     TQREvEnvironment env;
     env.Add("Gone", "1");
