@@ -23,11 +23,16 @@ struct TRecordFixture {
 
 void Evaluate(benchmark::State& state, const char* text) {
     TRecordFixture fixture(text);
-    for (auto _ : state) benchmark::DoNotOptimize(fixture.Evaluator.Value());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fixture.Evaluator.Value());
 }
 
-void BM_Baseline_Constant(benchmark::State& state) { Evaluate(state, "1"); }
-void BM_If_QtyPrice(benchmark::State& state) { Evaluate(state, "IF([Qty] > 10, [Price] * 0.9, [Price])"); }
+void BM_Baseline_Constant(benchmark::State& state) {
+    Evaluate(state, "1");
+}
+void BM_If_QtyPrice(benchmark::State& state) {
+    Evaluate(state, "IF([Qty] > 10, [Price] * 0.9, [Price])");
+}
 void BM_Total_FormatNumericSum(benchmark::State& state) {
     Evaluate(state, "'Total: ' + FORMATNUMERIC('#,##0.00', SUM([Amount]))");
 }
@@ -43,7 +48,8 @@ void BM_Total_AggregateAndValue(benchmark::State& state) {
 
 void BM_Prepare_If(benchmark::State& state) {
     TRecordFixture fixture("1");
-    for (auto _ : state) fixture.Evaluator.Prepare("IF([Qty] > 10, [Price] * 0.9, [Price])");
+    for (auto _ : state)
+        fixture.Evaluator.Prepare("IF([Qty] > 10, [Price] * 0.9, [Price])");
 }
 
 } // namespace

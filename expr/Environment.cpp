@@ -14,9 +14,13 @@ namespace {
 // unprepared are ignored (its entries' evaluators may reach it while they are released).
 int UnprepareRunning = 0;
 
-std::string UpperName(std::string_view name) { return Utf8Upper(name); }
+std::string UpperName(std::string_view name) {
+    return Utf8Upper(name);
+}
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
 
 } // namespace
 
@@ -73,11 +77,14 @@ void TQREvEnvironment::Delete(std::string_view name) {
     std::erase_if(FEntries, [&](const TEntry& entry) { return entry.Name == upper; });
 }
 
-void TQREvEnvironment::Clear() { FEntries.clear(); }
+void TQREvEnvironment::Clear() {
+    FEntries.clear();
+}
 
 void TQREvEnvironment::Prepare() {
     if (++FPrepareCount != 1) return;
-    for (auto& entry : FEntries) PrepareEntry(entry);
+    for (auto& entry : FEntries)
+        PrepareEntry(entry);
 }
 
 void TQREvEnvironment::PrepareOnce() {
@@ -89,7 +96,8 @@ void TQREvEnvironment::Unprepare() {
     if (this == &QRGlobalEnvironment() && UnprepareRunning > 0) return;
     if (--FPrepareCount != 0) return;
     ++UnprepareRunning;
-    for (auto& entry : FEntries) entry.Function->Evaluator().Unprepare();
+    for (auto& entry : FEntries)
+        entry.Function->Evaluator().Unprepare();
     --UnprepareRunning;
 }
 
@@ -129,7 +137,8 @@ void TQREvEnvironment::SetConstant(TQREvElement* element, const EvResult& value)
 
 void TQREvEnvironment::ReadData(const std::vector<std::string>& names, const std::vector<std::string>& expressions) {
     Clear();
-    for (std::size_t i = 0; i < names.size() && i < expressions.size(); ++i) Add(names[i], expressions[i]);
+    for (std::size_t i = 0; i < names.size() && i < expressions.size(); ++i)
+        Add(names[i], expressions[i]);
 }
 
 namespace {

@@ -79,6 +79,8 @@ public:
     void SetDataSets(TQREvDataSets dataSets) { FDataSets = std::move(dataSets); }
     const TQREvDataSets& DataSets() const { return FDataSets; }
 
+    // Whether NAME (any case) is an entry (a query parameter of that name takes its value).
+    bool Contains(std::string_view name) const { return Find(name) != nullptr; }
     // A wrapper on the named entry (any case), or an error element "Unknown function : <name>".
     std::unique_ptr<TQREvElement> Element(std::string_view name) const;
     // The named expression's value; an error without message for an absent name.

@@ -13,9 +13,13 @@ namespace pagimo::expr {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 // Letters start names; UTF-8 lead bytes count as letters so that names may be non-English.
 bool IsLetter(char c) {
@@ -90,7 +94,8 @@ std::string SwapOperators(std::string_view text, char a, char b, bool keepSigns)
             if (!inQuote && !inBracket) ++depth;
         } else if (c == ')') {
             if (!inQuote && !inBracket) --depth;
-        } else if ((c == a || c == b) && !inQuote && !inBracket && depth == 0 && !(keepSigns && IsSignPosition(previous))) {
+        } else if ((c == a || c == b) && !inQuote && !inBracket && depth == 0 &&
+                   !(keepSigns && IsSignPosition(previous))) {
             c = c == a ? b : a;
         }
         if (original != ' ') previous = original;
@@ -99,8 +104,10 @@ std::string SwapOperators(std::string_view text, char a, char b, bool keepSigns)
 }
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     return text;
 }
 
@@ -284,13 +291,13 @@ void TParser::Factor(std::string_view text) {
 
 void TParser::Number(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i;
+    while (i < text.size() && IsDigit(text[i]))
+        ++i;
     const std::size_t digitsEnd = i;
-    while (i < text.size() && std::string_view("+-.0123456789Ee").find(text[i]) != std::string_view::npos) ++i;
+    while (i < text.size() && std::string_view("+-.0123456789Ee").find(text[i]) != std::string_view::npos)
+        ++i;
     const bool isFloat = i > digitsEnd;
-    const auto illegal = [&] {
-        Error("Illegal character in numeric contant \"" + std::string(text) + "\"");
-    };
+    const auto illegal = [&] { Error("Illegal character in numeric contant \"" + std::string(text) + "\""); };
     if (i < text.size()) return illegal();
     const char* begin = text.data();
     const char* end = text.data() + text.size();
@@ -401,7 +408,8 @@ EvResult TQREvaluator::Value() {
 
 void TQREvaluator::Reset() {
     if (!FElements) return;
-    for (std::size_t i = 0; i < FElements->Count(); ++i) FElements->Element(i)->Restart();
+    for (std::size_t i = 0; i < FElements->Count(); ++i)
+        FElements->Element(i)->Restart();
 }
 
 void TQREvaluator::DoAggregate() {

@@ -16,9 +16,13 @@ namespace pagimo::expr {
 
 namespace {
 
-EvResult WrongArgumentsFor(const char* name) { return EvResult::Error(FormatMessage("Wrong arguments for %s", name)); }
+EvResult WrongArgumentsFor(const char* name) {
+    return EvResult::Error(FormatMessage("Wrong arguments for %s", name));
+}
 
-bool FitsInt32(double value) { return value >= -2147483648.0 && value <= 2147483647.0; }
+bool FitsInt32(double value) {
+    return value >= -2147483648.0 && value <= 2147483647.0;
+}
 
 } // namespace
 
@@ -115,8 +119,10 @@ protected:
         const int64_t length = ArgList[2].IntResult;
         if (start >= size || length <= 0) return EvResult::String({});
         int64_t end = std::min(size, start + length);
-        while (start < end && IsUtf8Continuation(static_cast<unsigned char>(x[start]))) ++start;
-        while (end < size && end > start && IsUtf8Continuation(static_cast<unsigned char>(x[end]))) --end;
+        while (start < end && IsUtf8Continuation(static_cast<unsigned char>(x[start])))
+            ++start;
+        while (end < size && end > start && IsUtf8Continuation(static_cast<unsigned char>(x[end])))
+            --end;
         return EvResult::String(x.substr(start, end - start));
     }
 };

@@ -33,7 +33,8 @@ locale_t CaseLocale() {
 uint32_t DecodeSequence(std::string_view text, std::size_t at, std::size_t length) {
     const auto lead = static_cast<unsigned char>(text[at]);
     uint32_t cp = length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    for (std::size_t i = 1; i < length; ++i)
+        cp = (cp << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
     return cp;
 }
 
@@ -111,20 +112,32 @@ const TQRLocale& CurrentLocale() {
     return installed ? *installed : system;
 }
 
-void SetCurrentLocale(TQRLocale locale) { Installed() = std::make_unique<TQRLocale>(std::move(locale)); }
+void SetCurrentLocale(TQRLocale locale) {
+    Installed() = std::make_unique<TQRLocale>(std::move(locale));
+}
 
-TScopedLocale::TScopedLocale(TQRLocale locale) : FSaved(CurrentLocale()) { SetCurrentLocale(std::move(locale)); }
+TScopedLocale::TScopedLocale(TQRLocale locale) : FSaved(CurrentLocale()) {
+    SetCurrentLocale(std::move(locale));
+}
 
-TScopedLocale::~TScopedLocale() { SetCurrentLocale(std::move(FSaved)); }
+TScopedLocale::~TScopedLocale() {
+    SetCurrentLocale(std::move(FSaved));
+}
 
-std::string FormatTime(std::time_t when, const TQRLocale& locale) { return FormatWith(when, locale.TimeFormat); }
+std::string FormatTime(std::time_t when, const TQRLocale& locale) {
+    return FormatWith(when, locale.TimeFormat);
+}
 
 std::string FormatDate(std::time_t when, const TQRLocale& locale) {
     return FormatWith(when, locale.ShortDateFormat);
 }
 
-std::string Utf8Upper(std::string_view text) { return MapCase(text, true); }
+std::string Utf8Upper(std::string_view text) {
+    return MapCase(text, true);
+}
 
-std::string Utf8Lower(std::string_view text) { return MapCase(text, false); }
+std::string Utf8Lower(std::string_view text) {
+    return MapCase(text, false);
+}
 
 } // namespace pagimo::expr

@@ -27,7 +27,8 @@ TDecimal ToDecimal(double absValue) {
     d.Digits.push_back(text[0]);
     d.Digits.append(text.substr(2, e - 2));
     d.Point = std::atoi(buffer + e + 1) + 1;
-    while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
+    while (!d.Digits.empty() && d.Digits.back() == '0')
+        d.Digits.pop_back();
     return d;
 }
 
@@ -42,7 +43,8 @@ void RoundTo(TDecimal& d, int keep) {
     d.Digits.resize(keep);
     if (up) {
         int i = keep - 1;
-        while (i >= 0 && d.Digits[i] == '9') d.Digits[i--] = '0';
+        while (i >= 0 && d.Digits[i] == '9')
+            d.Digits[i--] = '0';
         if (i < 0) {
             d.Digits.insert(d.Digits.begin(), '1');
             ++d.Point;
@@ -50,7 +52,8 @@ void RoundTo(TDecimal& d, int keep) {
             ++d.Digits[i];
         }
     }
-    while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
+    while (!d.Digits.empty() && d.Digits.back() == '0')
+        d.Digits.pop_back();
 }
 
 char DigitAt(const TDecimal& d, int index) {
@@ -73,7 +76,7 @@ enum TTokenKind { tkLiteral, tkIntDigit, tkFracDigit, tkPoint, tkExponent };
 
 struct TToken {
     TTokenKind Kind;
-    std::string Text; // literal text; for a digit "0" or "#"; for an exponent "E+" and the like
+    std::string Text;  // literal text; for a digit "0" or "#"; for an exponent "E+" and the like
     int MinDigits = 0; // exponent: minimum digits
 };
 
@@ -182,7 +185,8 @@ std::string Render(const TSection& s, const std::string& intDigits, const TDecim
     auto flushLeadingDigits = [&] {
         // Integer digits beyond the placeholders go where the first placeholder stands (or before
         // the point when the mask has no integer placeholder).
-        for (int k = 0; k < extra; ++k) AppendGrouped(out, intDigits, k, s.Thousands, locale);
+        for (int k = 0; k < extra; ++k)
+            AppendGrouped(out, intDigits, k, s.Thousands, locale);
     };
     for (const auto& t : s.Tokens) {
         switch (t.Kind) {
@@ -243,12 +247,14 @@ std::string FormatSection(const TSection& s, double absValue, const TQRLocale& l
         RoundTo(d, d.Point + s.FracPlaceholders);
     }
     std::string intDigits;
-    for (int i = 0; i < d.Point; ++i) intDigits += DigitAt(d, i);
+    for (int i = 0; i < d.Point; ++i)
+        intDigits += DigitAt(d, i);
     if (static_cast<int>(intDigits.size()) < s.IntRequired) {
         intDigits.insert(0, s.IntRequired - intDigits.size(), '0');
     }
     int fracShown = s.FracPlaceholders;
-    while (fracShown > s.FracRequired && DigitAt(d, d.Point + fracShown - 1) == '0') --fracShown;
+    while (fracShown > s.FracRequired && DigitAt(d, d.Point + fracShown - 1) == '0')
+        --fracShown;
     return Render(s, intDigits, d, fracShown, exponent, locale);
 }
 

@@ -15,6 +15,8 @@
 //   'x' "x"  literal text
 // Any other character is copied. Separators come from the given locale. Digits are taken from
 // the value's 15 significant decimal digits and rounded half away from zero.
+// The expression control prints numeric results through FormatFloat with its Mask (integers as
+// floats), so its output and FORMATNUMERIC's agree.
 
 #include "expr/Locale.h"
 

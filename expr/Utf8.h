@@ -12,7 +12,9 @@ namespace pagimo::expr {
 // Longest stored text of an expression value, in bytes.
 constexpr std::size_t MaxResultBytes = 255;
 
-inline bool IsUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool IsUtf8Continuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Number of bytes of the well-formed sequence starting at text[at]; 1 for a stray or malformed
 // byte, so that damaged text is still walked byte by byte.

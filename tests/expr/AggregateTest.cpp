@@ -11,7 +11,8 @@ namespace {
 // Runs one aggregation pass per value, with [V] reading the value, then returns the value.
 std::string Aggregate(const std::string& text, std::vector<EvResult> values) {
     TQREvMemoryTable table("T", {"V"});
-    for (auto& v : values) table.AppendRow({std::move(v)});
+    for (auto& v : values)
+        table.AppendRow({std::move(v)});
     TQREvaluator evaluator;
     evaluator.SetDataSets({&table});
     evaluator.Prepare(text);
@@ -30,8 +31,9 @@ TEST(Aggregates, SumAverageCount) {
     EXPECT_EQ(Aggregate("AVERAGE([V])", {I1, I2, I3}), "FLOAT 2");
     EXPECT_EQ(Aggregate("COUNT", {I1, I2, I3}), "INTEGER 3");
     EXPECT_EQ(Aggregate("SUM([V])", {EvResult::Float(0.5), EvResult::Float(0.25)}), "FLOAT 0.75");
-    EXPECT_EQ(Aggregate("'Total: ' + FORMATNUMERIC('#,##0.00', SUM([V]))", {EvResult::Int(1000), EvResult::Float(234.5)}),
-              "STRING 'Total: 1,234.50'");
+    EXPECT_EQ(
+        Aggregate("'Total: ' + FORMATNUMERIC('#,##0.00', SUM([V]))", {EvResult::Int(1000), EvResult::Float(234.5)}),
+        "STRING 'Total: 1,234.50'");
 }
 
 TEST(Aggregates, BeforeAnyPass) {

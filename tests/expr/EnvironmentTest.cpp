@@ -21,6 +21,8 @@ TEST(Environment, NamesResolveIgnoringCase) {
     env.Add("net", "100");
     env.Prepare();
     EXPECT_EQ(env.Name(0), "RATE") << "stored upper-cased";
+    EXPECT_TRUE(env.Contains("rate"));
+    EXPECT_FALSE(env.Contains("rat"));
     EXPECT_EQ(EvalIn(env, "NET * rate"), "FLOAT 25");
     EXPECT_EQ(EvalIn(env, "[Net] + [RATE]"), "FLOAT 100.25") << "in brackets too";
     EXPECT_EQ(Describe(env.Value("rAtE")), "FLOAT 0.25");
@@ -66,7 +68,8 @@ TEST(Environment, LongChainsOfNamesAreBounded) {
     };
     TQREvEnvironment env;
     env.Add("A0", "1");
-    for (int i = 1; i <= 1000; ++i) env.Add(name(i), name(i - 1) + " + 1");
+    for (int i = 1; i <= 1000; ++i)
+        env.Add(name(i), name(i - 1) + " + 1");
     env.Prepare();
     EXPECT_EQ(EvalIn(env, "A100"), "INTEGER 101");
     EXPECT_EQ(EvalIn(env, "A1000"), "ERROR Expression nested too deeply") << "an error, not a stack overflow";

@@ -49,7 +49,8 @@ struct TCase {
 };
 
 inline void CheckCases(std::initializer_list<TCase> cases) {
-    for (const auto& c : cases) EXPECT_EQ(EvalText(c.Text), c.Expected) << c.Text << "  (" << c.Reason << ")";
+    for (const auto& c : cases)
+        EXPECT_EQ(EvalText(c.Text), c.Expected) << c.Text << "  (" << c.Reason << ")";
 }
 
 } // namespace pagimo::expr::test

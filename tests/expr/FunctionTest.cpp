@@ -13,11 +13,13 @@ namespace {
 TEST(FunctionLibrary, BuiltInsInRegistrationOrderWithCodes) {
     const auto& entries = QRFunctionLibrary().Entries();
     const char* expected[][2] = {
-        {"IF", "5BVV"},    {"STR", "7N"},   {"UPPER", "7S"},   {"LOWER", "7S"}, {"PRETTY", "7S"},
-        {"TIME", "1"},     {"DATE", "1"},   {"COPY", "7SNN"},  {"SUM", "3N"},   {"COUNT", "3"},
-        {"MAX", "3V"},     {"MIN", "3V"},   {"AVERAGE", "3N"}, {"TRUE", "5"},   {"FALSE", "5"},
-        {"INT", "2N"},     {"FRAC", "2N"},  {"SQRT", "2N"},    {"DIV", "2NN"},  {"TYPEOF", "6N"},
-        {"FORMATNUMERIC", "7SN"},
+        {"IF", "5BVV"},    {"STR", "7N"},    {"UPPER", "7S"},
+        {"LOWER", "7S"},   {"PRETTY", "7S"}, {"TIME", "1"},
+        {"DATE", "1"},     {"COPY", "7SNN"}, {"SUM", "3N"},
+        {"COUNT", "3"},    {"MAX", "3V"},    {"MIN", "3V"},
+        {"AVERAGE", "3N"}, {"TRUE", "5"},    {"FALSE", "5"},
+        {"INT", "2N"},     {"FRAC", "2N"},   {"SQRT", "2N"},
+        {"DIV", "2NN"},    {"TYPEOF", "6N"}, {"FORMATNUMERIC", "7SN"},
     };
     ASSERT_GE(entries.size(), 21u);
     for (std::size_t i = 0; i < 21; ++i) {
@@ -25,7 +27,8 @@ TEST(FunctionLibrary, BuiltInsInRegistrationOrderWithCodes) {
         EXPECT_EQ(entries[i].Data, expected[i][1]) << entries[i].Name;
         EXPECT_FALSE(entries[i].Vendor.empty());
     }
-    EXPECT_EQ(entries[0].Description, "IF(<Exp>, <X>, <Y>)|Returns <X> or <Y> depending on the boolean expression <Exp>");
+    EXPECT_EQ(entries[0].Description,
+              "IF(<Exp>, <X>, <Y>)|Returns <X> or <Y> depending on the boolean expression <Exp>");
     EXPECT_EQ(entries[18].Description, "DIV(<X>, <Y>) | Integer division of <X> by <Y>") << "no second bar for DIV";
     EXPECT_EQ(entries[5].Description, "TIME|Return current time as a string");
     EXPECT_STREQ(FunctionGroups[entries[8].Data[0] - '0'], "Statistical");
@@ -50,8 +53,7 @@ TEST(FunctionLibrary, RegisteredFunctionIsCallable) {
         }
     };
     if (!QRFunctionLibrary().Find("TWICE")) {
-        RegisterQRFunction([] { return std::make_unique<TTwice>(); }, "TWICE", "TWICE(<X>)|Doubles <X>", "Tests",
-                           "7N");
+        RegisterQRFunction([] { return std::make_unique<TTwice>(); }, "TWICE", "TWICE(<X>)|Doubles <X>", "Tests", "7N");
     }
     EXPECT_EQ(EvalText("twice(21) + 1"), "INTEGER 43");
     EXPECT_EQ(EvalText("TWICE('a')"), "ERROR Wrong arguments for TWICE");

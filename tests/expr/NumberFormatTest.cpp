@@ -58,8 +58,9 @@ TEST(NumberFormat, ThousandsSeparators) {
 TEST(NumberFormat, LocaleSeparators) {
     const TQRLocale czech{.DecimalSeparator = ",", .ThousandSeparator = "\xC2\xA0"};
     CheckMasks(czech, {
-                          {"#,##0.00", 1234, "1\xC2\xA0"
-                                             "234,00",
+                          {"#,##0.00", 1234,
+                           "1\xC2\xA0"
+                           "234,00",
                            "an integer result with separator and two decimals, in the locale's symbols"},
                           {"0.0", 0.25, "0,3", ""},
                       });

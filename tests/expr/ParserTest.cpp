@@ -38,7 +38,8 @@ TEST(Parser, UnaryMinusIsZeroMinusTheRest) {
         {"+7", "INTEGER 7", "plus sign is dropped"},
         {"-'a'", "ERROR Cannot subtract string expressions", "0 - 'a'"},
         {"(-3) * 2", "INTEGER -6", ""},
-        {"5 - -3", "ERROR Error in expression : ", "a sign after a spaced operator splits there: the language has no such form"},
+        {"5 - -3",
+         "ERROR Error in expression : ", "a sign after a spaced operator splits there: the language has no such form"},
     });
 }
 
@@ -50,7 +51,8 @@ TEST(Parser, OneComparisonPerLevel) {
         {"1 <> 2", "BOOLEAN True", "two-character operators"},
         {"1 <= 1", "BOOLEAN True", ""},
         {"2 >= 3", "BOOLEAN False", ""},
-        {"1 < 2 < 3", "ERROR Illegal character in numeric contant \"2 < 3\"", "the second comparison lands in a factor"},
+        {"1 < 2 < 3", "ERROR Illegal character in numeric contant \"2 < 3\"",
+         "the second comparison lands in a factor"},
     });
 }
 
@@ -158,19 +160,23 @@ TEST(Parser, DeepNestingBecomesAnErrorNotACrash) {
         }
     }
     std::string sum = "1";
-    for (int i = 0; i < 20000; ++i) sum += "+1";
+    for (int i = 0; i < 20000; ++i)
+        sum += "+1";
     EXPECT_EQ(EvalText(sum), "ERROR Expression nested too deeply");
     std::string nots;
-    for (int i = 0; i < 20000; ++i) nots += "NOT ";
+    for (int i = 0; i < 20000; ++i)
+        nots += "NOT ";
     EXPECT_EQ(EvalText(nots + "TRUE"), "ERROR Expression nested too deeply");
     std::string signs;
-    for (int i = 0; i < 20000; ++i) signs += "-(";
+    for (int i = 0; i < 20000; ++i)
+        signs += "-(";
     EXPECT_EQ(EvalText(signs + "1" + std::string(20000, ')')), "ERROR Expression nested too deeply");
 }
 
 TEST(Parser, LongButFlatArgumentListsAreFine) {
     std::string text = "STR(1";
-    for (int i = 0; i < 5000; ++i) text += ",1";
+    for (int i = 0; i < 5000; ++i)
+        text += ",1";
     EXPECT_EQ(EvalText(text + ")"), "ERROR Conversion error");
 }
 
