@@ -1,7 +1,7 @@
 #include "expr/NumberFormat.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace pagimo::expr {
@@ -19,14 +19,18 @@ constexpr int SignificantDigits = 15;
 TDecimal ToDecimal(double absValue) {
     TDecimal d;
     if (absValue == 0.0) return d;
+    // d.dddddddddddddde[+-]x, correctly rounded (and several times faster than printf)
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.*e", SignificantDigits - 1, absValue);
-    // buffer: d.dddddddddddddde[+-]x
-    std::string_view text(buffer);
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, absValue, std::chars_format::scientific, SignificantDigits - 1);
+    const std::string_view text(buffer, ec == std::errc() ? end - buffer : 0);
     const auto e = text.find('e');
+    if (e == std::string_view::npos) return d;
     d.Digits.push_back(text[0]);
     d.Digits.append(text.substr(2, e - 2));
-    d.Point = std::atoi(buffer + e + 1) + 1;
+    int exponent = 0;
+    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+    d.Point = exponent + 1;
     while (!d.Digits.empty() && d.Digits.back() == '0')
         d.Digits.pop_back();
     return d;
@@ -233,8 +237,7 @@ std::string Render(const TSection& s, const std::string& intDigits, const TDecim
     return out;
 }
 
-std::string FormatSection(const TSection& s, double absValue, const TQRLocale& locale) {
-    TDecimal d = ToDecimal(absValue);
+std::string FormatSection(const TSection& s, TDecimal d, const TQRLocale& locale) {
     int exponent = 0;
     if (s.Scientific) {
         const int intDigits = s.IntPlaceholders > 0 ? s.IntPlaceholders : 1;
@@ -258,11 +261,36 @@ std::string FormatSection(const TSection& s, double absValue, const TQRLocale& l
     return Render(s, intDigits, d, fracShown, exponent, locale);
 }
 
-bool RoundsToZero(const TSection& s, double absValue) {
-    TDecimal d = ToDecimal(absValue);
+bool RoundsToZero(const TSection& s, TDecimal d) {
     if (s.Scientific) return d.Digits.empty();
     RoundTo(d, d.Point + s.FracPlaceholders);
     return d.Digits.empty();
+}
+
+struct TParsedMask {
+    std::string Mask;
+    bool Valid = false;
+    std::vector<TSection> Sections;
+    std::vector<bool> Empty;
+};
+
+// Reports format the same mask for every record: the last parsed mask is kept per thread.
+const TParsedMask& ParseMask(std::string_view mask) {
+    thread_local TParsedMask cache;
+    thread_local bool filled = false;
+    if (filled && cache.Mask == mask) return cache;
+    cache = TParsedMask{};
+    cache.Mask = mask;
+    std::vector<std::string_view> texts;
+    cache.Valid = SplitSections(mask, texts);
+    if (cache.Valid) {
+        for (const auto text : texts) {
+            cache.Sections.push_back(ParseSection(text));
+            cache.Empty.push_back(text.empty());
+        }
+    }
+    filled = true;
+    return cache;
 }
 
 } // namespace
@@ -286,21 +314,21 @@ std::string FloatToStrGeneral(double value, const TQRLocale& locale) {
 std::optional<std::string> FormatFloat(std::string_view mask, double value, const TQRLocale& locale) {
     if (!std::isfinite(value)) return std::nullopt;
     if (mask.empty()) return FloatToStrGeneral(value, locale);
-    std::vector<std::string_view> texts;
-    if (!SplitSections(mask, texts)) return std::nullopt;
-    const TSection positive = ParseSection(texts[0]);
-    const double absValue = std::fabs(value);
-    if (value == 0.0 || RoundsToZero(positive, absValue)) {
-        if (texts.size() >= 3 && !texts[2].empty()) return FormatSection(ParseSection(texts[2]), 0.0, locale);
-        return FormatSection(positive, 0.0, locale);
+    const TParsedMask& parsed = ParseMask(mask);
+    if (!parsed.Valid) return std::nullopt;
+    const TSection& positive = parsed.Sections[0];
+    const TDecimal d = ToDecimal(std::fabs(value));
+    if (value == 0.0 || RoundsToZero(positive, d)) {
+        const TSection* zero = parsed.Sections.size() >= 3 && !parsed.Empty[2] ? &parsed.Sections[2] : &positive;
+        return FormatSection(*zero, TDecimal{}, locale);
     }
     if (value < 0) {
-        if (texts.size() >= 2 && !texts[1].empty()) return FormatSection(ParseSection(texts[1]), absValue, locale);
+        if (parsed.Sections.size() >= 2 && !parsed.Empty[1]) return FormatSection(parsed.Sections[1], d, locale);
         std::string out = "-";
-        out += FormatSection(positive, absValue, locale);
+        out += FormatSection(positive, d, locale);
         return out;
     }
-    return FormatSection(positive, absValue, locale);
+    return FormatSection(positive, d, locale);
 }
 
 } // namespace pagimo::expr
