@@ -75,7 +75,7 @@ bool IsSignPosition(char previous) {
 
 // Exchanges a and b at depth 0 outside quotes and brackets: the right operand of "-" (or "/") is
 // parsed with its operators inverted, so that a - b + c is computed as a - (b - c). Signs of
-// numbers keep their meaning (5 - -3 stays 8) and bracketed names are left as written.
+// numbers keep their meaning (5--3 stays 8) and bracketed names are left as written.
 std::string SwapOperators(std::string_view text, char a, char b, bool keepSigns) {
     std::string out(text);
     bool inQuote = false;

@@ -8,6 +8,7 @@
 #include "platform/system/Errors.h"
 #include "platform/system/Rnd.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <limits>

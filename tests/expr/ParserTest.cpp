@@ -16,6 +16,8 @@ TEST(Parser, AdditionGroupsFromTheRightWithSignSwap) {
         {"10 - (4 + 3)", "INTEGER 3", "parenthesised signs are not swapped"},
         {"10 - '+' + 'x'", "ERROR Cannot subtract string expressions", "signs inside quotes are not swapped"},
         {"5--3", "INTEGER 8", "the sign of a number is not an operator to swap"},
+        {"5-+3", "INTEGER 2", "nor is a plus sign"},
+        {"10 - [a-b]", "ERROR Unknown function : a-b", "a bracketed name keeps its minus"},
         {"-(-5)", "INTEGER 5", "double negation"},
         {"--5", "ERROR Illegal character in numeric contant \"0-\"", "the second sign is an operator: - then -5"},
     });
