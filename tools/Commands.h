@@ -17,5 +17,6 @@ extern const TCommand CmdSample;
 extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
 extern const TCommand CmdText;
+extern const TCommand CmdEval;
 
 } // namespace pagimo::tools

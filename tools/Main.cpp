@@ -24,6 +24,7 @@ const TCommand Commands[] = {
     CmdRender,
     CmdConvert,
     CmdText,
+    CmdEval,
     CmdSample,
 };
 
