@@ -12,9 +12,12 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdInfo;
+extern const TCommand CmdSample;
 extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
 extern const TCommand CmdText;
+extern const TCommand CmdEval;
 extern const TCommand CmdReport;
 
 } // namespace pagimo::tools
