@@ -390,29 +390,23 @@ void TQRGroup::Notification(system::TComponent* component, system::TOperation op
 }
 
 void TQRGroup::Prepare() {
-    FValue = nullptr;
-    // A data field in brackets, [Field] or [DataSet.Field], names the value directly.
-    std::string e = FExpression;
-    while (!e.empty() && e.front() == ' ') e.erase(e.begin());
-    while (!e.empty() && e.back() == ' ') e.pop_back();
-    if (e.size() >= 2 && e.front() == '[' && e.back() == ']' && Report()) {
-        if (TQRField* f = FindDataField(Report()->AllDataSets(), e.substr(1, e.size() - 2))) {
-            FValue = [f] { return f->Value(); };
-            return;
-        }
+    FEvaluator = std::make_unique<expr::TQREvaluator>();
+    if (TCustomQRReport* r = Report()) {
+        FEvaluator->SetDataSets(r->EvDataSets());
+        FEvaluator->SetEnvironment(r->Environment());
     }
-    if (Report()) {
-        std::string name = e;
-        if (auto v = Report()->FunctionValue(name)) {
-            TCustomQRReport* r = Report();
-            FValue = [r, name] { return r->FunctionValue(name).value_or(TFieldValue{}); };
-        }
-    }
+    FEvaluator->Prepare(FExpression);
 }
 
-void TQRGroup::Release() { FValue = nullptr; }
+void TQRGroup::Release() {
+    if (FEvaluator) FEvaluator->Unprepare();
+    FEvaluator.reset();
+}
 
-TQRGroupValue TQRGroup::Evaluate() const { return FValue ? FValue() : TQRGroupValue{}; }
+TQRGroupValue TQRGroup::Evaluate() const {
+    if (!FEvaluator || !FEvaluator->Prepared()) return TQRGroupValue{};
+    return FromEvResult(FEvaluator->Value());
+}
 
 void TQRGroup::StoreCurrentValue() {
     LastValue = Evaluate();

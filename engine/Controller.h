@@ -5,6 +5,7 @@
 
 #include "engine/CustomBand.h"
 #include "engine/DataSet.h"
+#include "expr/Evaluator.h"
 
 #include <functional>
 #include <memory>
@@ -189,7 +190,7 @@ private:
     TQRCustomBand* FFooterBand = nullptr;
     system::TComponent* FMaster = nullptr;
     bool FReprintOnNewPage = false;
-    std::function<TQRGroupValue()> FValue;
+    std::unique_ptr<expr::TQREvaluator> FEvaluator;
 };
 
 } // namespace pagimo::engine

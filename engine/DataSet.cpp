@@ -16,10 +16,38 @@ const system::TEnumInfo& FieldTypeInfo() {
     return info;
 }
 
-const TFieldValue& TQRField::Value() const { return FDataSet.CurrentValue(FIndex); }
+const TFieldValue& TQRField::FieldValue() const { return FDataSet.CurrentValue(FIndex); }
+
+expr::EvResult ToEvResult(const TFieldValue& value, TFieldType type) {
+    if (auto* i = std::get_if<int64_t>(&value)) {
+        if (*i >= INT32_MIN && *i <= INT32_MAX) return expr::EvResult::Int(static_cast<int32_t>(*i));
+        return expr::EvResult::Float(static_cast<double>(*i));
+    }
+    if (auto* d = std::get_if<double>(&value)) return expr::EvResult::Float(*d);
+    if (auto* s = std::get_if<std::string>(&value)) return expr::EvResult::String(*s);
+    if (auto* b = std::get_if<bool>(&value)) return expr::EvResult::Bool(*b);
+    switch (type) {
+    case TFieldType::ftInteger: return expr::EvResult::Int(0);
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency:
+    case TFieldType::ftBCD: return expr::EvResult::Float(0);
+    case TFieldType::ftBoolean: return expr::EvResult::Bool(false);
+    default: return expr::EvResult::String({});
+    }
+}
+
+TFieldValue FromEvResult(const expr::EvResult& r) {
+    switch (r.Kind) {
+    case expr::resInt: return int64_t{r.IntResult};
+    case expr::resDouble: return r.DblResult;
+    case expr::resString: return r.StrResult;
+    case expr::resBool: return r.BooResult;
+    default: return std::monostate{};
+    }
+}
 
 std::string TQRField::AsString() const {
-    const TFieldValue& v = Value();
+    const TFieldValue& v = FieldValue();
     if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
     if (auto* d = std::get_if<double>(&v)) {
         char buf[32];
@@ -52,9 +80,23 @@ void TQRDataSet::Open() {
     std::vector<TColumn> columns;
     std::vector<std::vector<TFieldValue>> rows;
     ReadRecords(columns, rows);
-    FFields.clear();
+    for (auto& f : FFields) f->FIndex = SIZE_MAX;
+    FColumns.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
-        FFields.push_back(std::make_unique<TQRField>(*this, columns[i].Name, columns[i].Type, i));
+        TQRField* field = nullptr;
+        for (auto& f : FFields) {
+            if (f->FIndex == SIZE_MAX && system::SameText(f->FName, columns[i].Name)) {
+                field = f.get();
+                break;
+            }
+        }
+        if (!field) {
+            FFields.push_back(std::make_unique<TQRField>(*this, columns[i].Name, columns[i].Type, i));
+            field = FFields.back().get();
+        }
+        field->FIndex = i;
+        field->FType = columns[i].Type;
+        FColumns.push_back(field);
     }
     for (auto& row : rows) row.resize(columns.size());
     FRows = std::move(rows);
@@ -102,14 +144,14 @@ int TQRDataSet::RecordCount() const { return FActive ? static_cast<int>(FRows.si
 
 const TFieldValue& TQRDataSet::CurrentValue(size_t index) const {
     static const TFieldValue null;
-    if (!FActive || FRecord >= FRows.size()) return null;
+    if (!FActive || FRecord >= FRows.size() || index == SIZE_MAX) return null;
     const auto& row = FRows[FRecord];
     return index < row.size() ? row[index] : null;
 }
 
 TQRField* TQRDataSet::FindField(std::string_view name) const {
-    for (const auto& f : FFields) {
-        if (system::SameText(f->FieldName(), name)) return f.get();
+    for (TQRField* f : FColumns) {
+        if (system::SameText(f->FieldName(), name)) return f;
     }
     return nullptr;
 }

@@ -7,6 +7,7 @@
 // back one record at every group change, and a report over tens of thousands of records needs a
 // few megabytes at most.
 
+#include "expr/DataSet.h"
 #include "platform/system/Component.h"
 
 #include <cstdint>
@@ -26,7 +27,13 @@ using TFieldValue = std::variant<std::monostate, int64_t, double, std::string, b
 
 class TQRDataSet;
 
-class TQRField {
+// A field value as expressions see it: integers that fit 32 bits stay integers, larger ones become
+// floating point; null is the empty value of the field's kind (0, "" or false).
+expr::EvResult ToEvResult(const TFieldValue& value, TFieldType type);
+// An expression result as a field value (errors: null).
+TFieldValue FromEvResult(const expr::EvResult& result);
+
+class TQRField : public expr::TQREvField {
 public:
     TQRField(TQRDataSet& dataSet, std::string name, TFieldType type, size_t index)
         : FDataSet(dataSet), FName(std::move(name)), FType(type), FIndex(index) {}
@@ -34,15 +41,17 @@ public:
     TFieldType DataType() const { return FType; }
     TQRDataSet& DataSet() const { return FDataSet; }
     // The value in the data set's current record; null when there is no current record.
-    const TFieldValue& Value() const;
-    bool IsNull() const { return std::holds_alternative<std::monostate>(Value()); }
+    const TFieldValue& FieldValue() const;
+    expr::EvResult Value() const override { return ToEvResult(FieldValue(), FType); }
+    bool IsNull() const { return std::holds_alternative<std::monostate>(FieldValue()); }
     std::string AsString() const;
 
 private:
+    friend class TQRDataSet;
     TQRDataSet& FDataSet;
     std::string FName;
     TFieldType FType;
-    size_t FIndex;
+    size_t FIndex; // column in the current records; SIZE_MAX once the column is gone
 };
 
 // A query parameter (":name" in the SQL). SQLite types values, not parameters, so a parameter read
@@ -72,8 +81,8 @@ public:
     int RecordCount() const; // 0 when closed
     int RecNo() const { return static_cast<int>(FRecord) + 1; }
 
-    size_t FieldCount() const { return FFields.size(); }
-    TQRField& Fields(size_t index) const { return *FFields.at(index); }
+    size_t FieldCount() const { return FColumns.size(); }
+    TQRField& Fields(size_t index) const { return *FColumns.at(index); }
     TQRField* FindField(std::string_view name) const;   // ignoring case; null when absent
     TQRField& FieldByName(std::string_view name) const; // throws EQRError "Field 'X' not found"
 
@@ -87,6 +96,9 @@ public:
     // The value of field `index` in the current record (for TQRField).
     const TFieldValue& CurrentValue(size_t index) const;
 
+    // The data set as expressions reach it: "[Name.Field]" and "[Field]".
+    const expr::TQREvDataSet& EvDataSet() const { return FEvDataSet; }
+
 protected:
     struct TColumn {
         std::string Name;
@@ -97,9 +109,23 @@ protected:
     void Loaded() override;
 
 private:
+    class TEvDataSet : public expr::TQREvDataSet {
+    public:
+        explicit TEvDataSet(const TQRDataSet& owner) : FOwner(owner) {}
+        std::string Name() const override { return FOwner.Name(); }
+        const expr::TQREvField* FindField(std::string_view name) const override { return FOwner.FindField(name); }
+
+    private:
+        const TQRDataSet& FOwner;
+    };
+    TEvDataSet FEvDataSet{*this};
     bool FActive = false;
     bool FStreamedActive = false;
+    // Every field ever made lives as long as the data set: expressions prepared against a field keep
+    // it across a close and reopen (a query refreshed with new parameters). FColumns are the current
+    // columns' fields.
     std::vector<std::unique_ptr<TQRField>> FFields;
+    std::vector<TQRField*> FColumns;
     std::vector<std::vector<TFieldValue>> FRows;
     size_t FRecord = 0;
     bool FEof = true;

@@ -376,6 +376,7 @@ void TCustomQRReport::CreateReport(bool composite) {
             FController->ReleaseRun();
         }
         printing = false;
+        ReleaseEnvironment();
         FAllDataSets.clear();
         FAvailable = true;
     };
@@ -407,6 +408,7 @@ void TCustomQRReport::CreateReport(bool composite) {
             FController->CollectControllers();
             FPageNumber = 0;
             FColumnNumber = 0;
+            PrepareEnvironment();
             FController->PrepareRun();
             printing = true;
             ForEachPrintable([](controls::TQRPrintable& p) { p.StartPrinting(); });
@@ -423,6 +425,7 @@ void TCustomQRReport::CreateReport(bool composite) {
             unitsSwitched = false;
             ForEachPrintable([](controls::TQRPrintable& p) { p.EndPrinting(); });
             FController->ReleaseRun();
+            ReleaseEnvironment();
             printing = false;
             if (FCancelled) FTarget->AbortDocument();
             else if (!composite) FFinalPass ? FTarget->FinishDocument() : FTarget->AbortDocument();
@@ -475,6 +478,7 @@ void TCustomQRReport::NewPage() {
     EndPage();
     ++PageCount;
     FPageNumber = PageCount;
+    expr::TQREvEnvironment::SetIntegerConstant(FPageNumberConst, PageCount);
     if (FFinalPass || PageCount == 1) FTarget->NewPage();
     CurrentY = Rnd(FPage->NativeValue(TQRPage::TopMarginIndex));
     if (OnStartPage) OnStartPage(*this);
@@ -509,6 +513,7 @@ void TCustomQRReport::NewColumn() {
         ++CurrentColumn;
     }
     FColumnNumber = CurrentColumn;
+    expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, CurrentColumn);
     if (!(CurrentColumn == 1 && PageCount == 1)) {
         PrintBand(BandOfType(rbColumnHeader));
         FController->ReprintGroupHeaders();
@@ -584,20 +589,44 @@ std::optional<TFieldValue> Literal(std::string_view e) {
 } // namespace
 
 std::optional<TFieldValue> TCustomQRReport::FunctionValue(std::string_view name) const {
+    if (FEnvironment && FEnvironment->Prepared()) {
+        if (!FEnvironment->Contains(name)) return std::nullopt;
+        const expr::EvResult r = FEnvironment->Value(name);
+        if (r.Kind == expr::resError) return std::nullopt;
+        return FromEvResult(r);
+    }
     if (system::SameText(name, "PAGENUMBER")) return int64_t{FPageNumber};
     if (system::SameText(name, "COLUMNNUMBER")) return int64_t{FColumnNumber};
     if (system::SameText(name, "REPORTTITLE")) return FReportTitle;
     auto e = FFunctions->Find(name);
     if (!e) return std::nullopt;
-    if (auto literal = Literal(*e)) return literal;
-    // A data field in brackets, [Field] or [DataSet.Field]: its value in the current record.
-    std::string_view text = *e;
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
-        if (TQRField* f = FindDataField(FAllDataSets, text.substr(1, text.size() - 2))) return f->Value();
-    }
-    return std::nullopt;
+    return Literal(*e);
+}
+
+expr::TQREvDataSets TCustomQRReport::EvDataSets() const {
+    expr::TQREvDataSets sets;
+    for (TQRDataSet* d : FAllDataSets) sets.push_back(&d->EvDataSet());
+    return sets;
+}
+
+void TCustomQRReport::PrepareEnvironment() {
+    ReleaseEnvironment();
+    expr::QRGlobalEnvironment().Prepare();
+    FEnvironment = std::make_unique<expr::TQREvEnvironment>();
+    FEnvironment->ReadData(FFunctions->Names(), FFunctions->Expressions());
+    FEnvironment->SetDataSets(EvDataSets());
+    FEnvironment->Prepare();
+    FPageNumberConst = FEnvironment->Constant("PAGENUMBER");
+    FColumnNumberConst = FEnvironment->Constant("COLUMNNUMBER");
+    expr::TQREvEnvironment::SetStringConstant(FEnvironment->Constant("REPORTTITLE"), FReportTitle);
+}
+
+void TCustomQRReport::ReleaseEnvironment() {
+    if (!FEnvironment) return;
+    FPageNumberConst = FColumnNumberConst = nullptr;
+    FEnvironment->Unprepare();
+    FEnvironment.reset();
+    expr::QRGlobalEnvironment().Unprepare();
 }
 
 const system::TPropertyList& TCustomQRReport::ClassProperties() {

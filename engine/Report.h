@@ -6,6 +6,7 @@
 #include "engine/Controller.h"
 #include "engine/Page.h"
 #include "engine/ReportTarget.h"
+#include "expr/Environment.h"
 
 #include <algorithm>
 #include <functional>
@@ -168,11 +169,16 @@ public:
     // Set while a detail band's new column or a band's continuation break runs.
     bool BreakFollowsDetail = false;
     const std::vector<TQRDataSet*>& AllDataSets() const { return FAllDataSets; }
+    // The data sets as expressions of this run reach them.
+    expr::TQREvDataSets EvDataSets() const;
+    // The report's named expressions, prepared for the current run (null between runs).
+    expr::TQREvEnvironment* Environment() const { return FEnvironment.get(); }
     // The live constants of the run.
     int PageNumberValue() const { return FPageNumber; }
     int ColumnNumberValue() const { return FColumnNumber; }
-    // The value of a report function for a query parameter: literals of numbers, quoted strings,
-    // True and False, and the live constants; none for an unknown name or another expression.
+    // The value of a report function (query parameters take it): evaluated in the run's
+    // environment; between runs only literals and the live constants. None for an unknown name or
+    // an expression in error.
     std::optional<TFieldValue> FunctionValue(std::string_view name) const;
 
     // TQRPrintableReport
@@ -223,6 +229,12 @@ private:
     bool FCancelled = false;
     int FPageNumber = 0;
     int FColumnNumber = 0;
+    std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
+    expr::TQREvElement* FPageNumberConst = nullptr;
+    expr::TQREvElement* FColumnNumberConst = nullptr;
+
+    void PrepareEnvironment();
+    void ReleaseEnvironment();
 
     void CollectDataSets();
     void ResetPageFooterSize();

@@ -63,7 +63,7 @@ TEST_F(DataSets, TableReadsEveryRecordWithDeclaredTypes) {
     EXPECT_EQ(t.FieldByName("ID").DataType(), TFieldType::ftInteger);
     EXPECT_EQ(t.FieldByName("amount").DataType(), TFieldType::ftFloat);
     EXPECT_EQ(t.FieldByName("vip").DataType(), TFieldType::ftBoolean);
-    EXPECT_EQ(t.FieldByName("vip").Value(), TFieldValue(true));
+    EXPECT_EQ(t.FieldByName("vip").FieldValue(), TFieldValue(true));
     EXPECT_EQ(t.FieldByName("note").DataType(), TFieldType::ftString) << "mixed values make a string column";
     EXPECT_TRUE(t.FieldByName("note").IsNull());
     EXPECT_EQ(Names(t), (std::vector<std::string>{"Nov\xC3\xA1k", "Dvo\xC5\x99\xC3\xA1k", "Svoboda"}));
@@ -248,6 +248,28 @@ TEST_F(DataSets, DescriptionNamingAMissingDatabaseFailsAtTheComponentsLine) {
         EXPECT_EQ(std::string(e.what()), (Dir.Path / "bad.form").string() + ":1: Cannot open file " +
                                              (Dir.Path / "missing.sqlite").string());
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(DataFields, SurviveAReopenSoPreparedExpressionsKeepThem) {
+    TQRMemoryTable t;
+    t.SetLines({"a,b", "1,2"});
+    t.Open();
+    TQRField* a = t.FindField("a");
+    t.Close();
+    EXPECT_TRUE(a->IsNull()) << "a closed data set's fields read as null";
+    t.SetLines({"b,a", "3,4"});
+    t.Open();
+    EXPECT_EQ(t.FindField("a"), a) << "the same field object after reopening";
+    EXPECT_EQ(a->AsString(), "4");
+    t.SetLines({"c", "5"});
+    t.Open();
+    EXPECT_EQ(t.FindField("a"), nullptr);
+    EXPECT_TRUE(a->IsNull()) << "a field whose column is gone reads as null";
+    EXPECT_EQ(t.FieldCount(), 1u);
 }
 
 } // namespace

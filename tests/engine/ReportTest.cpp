@@ -381,3 +381,31 @@ TEST_F(Report, BandListOrderAndCircularLinks) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Report, LiveConstantsFollowPagesColumnsAndTitle) {
+    R->SetReportTitle("Sestava");
+    R->Functions()->Set("TWICE", "PAGENUMBER * 2");
+    R->Functions()->Set("HEADING", "REPORTTITLE + ' ' + [name]");
+    auto* d = Band("D", rbDetail, 2000);
+    R->SetDataSet(Table("T", {"name", "x", "y"}));
+    std::vector<std::string> seen;
+    d->BeforePrint = [&](TQRCustomBand&, bool&) {
+        auto show = [](const std::optional<TFieldValue>& v) {
+            if (!v) return std::string("none");
+            if (auto* i = std::get_if<int64_t>(&*v)) return std::to_string(*i);
+            if (auto* s = std::get_if<std::string>(&*v)) return *s;
+            return std::string("?");
+        };
+        seen.push_back(show(R->FunctionValue("pagenumber")) + "/" + show(R->FunctionValue("TWICE")) + "/" +
+                       show(R->FunctionValue("HEADING")) + "/" + show(R->FunctionValue("NOPE")));
+    };
+    Run();
+    // The first band's own space check opens page 1 after BeforePrint, so it still sees page 0.
+    EXPECT_EQ(seen, (std::vector<std::string>{"0/0/Sestava x/none", "1/2/Sestava y/none"}));
+    EXPECT_FALSE(R->FunctionValue("HEADING")) << "between runs only literals are known";
+    EXPECT_EQ(R->FunctionValue("REPORTTITLE"), TFieldValue(std::string("Sestava")));
+}
+
+} // namespace
