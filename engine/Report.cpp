@@ -2,6 +2,7 @@
 
 #include "engine/CSVTable.h"
 #include "engine/SQLiteDataSet.h"
+#include "platform/gdi/Canvas.h"
 #include "platform/system/Errors.h"
 
 #include <algorithm>
@@ -400,6 +401,18 @@ void TCustomQRReport::CreateReport(bool composite) {
                 PageCount = 0;
                 CurrentColumn = FPage->Columns();
             }
+            if (IsExporting && FExportFilter && !FExportFilter->Started) {
+                gdi::TFont font;
+                font.Name = Font()->Name();
+                font.Height = Font()->Height();
+                font.Weight = (Font()->Style() & controls::fsBold) ? gdi::FW_BOLD : gdi::FW_NORMAL;
+                font.Italic = (Font()->Style() & controls::fsItalic) != 0;
+                font.Underline = (Font()->Style() & controls::fsUnderline) != 0;
+                font.StrikeOut = (Font()->Style() & controls::fsStrikeOut) != 0;
+                font.Charset = static_cast<uint8_t>(Font()->Charset());
+                font.Color = static_cast<gdi::TColorRef>(controls::ColorToRGB(Font()->Color())) & 0xFFFFFF;
+                FExportFilter->StartExport(Rnd(native(TQRPage::WidthIndex)), Rnd(native(TQRPage::LengthIndex)), font);
+            }
             ResetPageFooterSize();
             for (TQRCustomBand* b : FBands) b->SetParentReport(this);
             ForEachPrintable([this](controls::TQRPrintable& p) { p.SetParentReport(this); });
@@ -417,6 +430,7 @@ void TCustomQRReport::CreateReport(bool composite) {
                 CurrentX = Rnd(native(TQRPage::LeftMarginIndex));
                 LastPage = true;
                 if (!FCancelled) EndPage();
+                if (IsExporting && FExportFilter) FExportFilter->FinishExport();
             } else if (Tag() == 999) {
                 LastPage = true;
                 EndPage();
@@ -444,6 +458,22 @@ void TCustomQRReport::CreateReport(bool composite) {
     restore();
 }
 
+void TCustomQRReport::ExportTo(printer::TQRExporter& filter) {
+    if (!FAvailable) return;
+    IsExporting = true;
+    FExportFilter = &filter;
+    SetFinalPass(false);
+    struct TReset {
+        TCustomQRReport& R;
+        ~TReset() {
+            R.IsExporting = false;
+            R.FExportFilter = nullptr;
+            R.SetFinalPass(true);
+        }
+    } reset{*this};
+    CreateReport(false);
+}
+
 void TCustomQRReport::Cancel() {
     if (FAvailable) return;
     FCancelled = true;
@@ -459,6 +489,7 @@ int32_t TCustomQRReport::PaperLengthForSpace(bool alignToBottom) const {
 
 int32_t TCustomQRReport::AvailableSpace() const {
     if (FAvailable || CurrentY == -1 || !FTarget) return 0;
+    if (IsExporting && FExportFilter && FExportFilter->IsContinuous()) return FTarget->SheetLength();
     return Rnd(PaperLengthForSpace(false) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize -
                CurrentY);
 }
@@ -476,6 +507,7 @@ void TCustomQRReport::PrintBand(TQRCustomBand* band) {
 
 void TCustomQRReport::NewPage() {
     EndPage();
+    if (IsExporting && FExportFilter) FExportFilter->NewExportPage();
     ++PageCount;
     FPageNumber = PageCount;
     expr::TQREvEnvironment::SetIntegerConstant(FPageNumberConst, PageCount);
@@ -521,6 +553,11 @@ void TCustomQRReport::NewColumn() {
 }
 
 void TCustomQRReport::EndPage() {
+    EndPageObjects();
+    if (IsExporting && FExportFilter) FExportFilter->EndExportPage();
+}
+
+void TCustomQRReport::EndPageObjects() {
     if (PageCount <= 0) return;
     CurrentY = Rnd(FPage->NativeValue(TQRPage::LengthIndex) - FPage->NativeValue(TQRPage::BottomMarginIndex) -
                    PageFooterSize);

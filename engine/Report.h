@@ -7,6 +7,7 @@
 #include "engine/Page.h"
 #include "engine/ReportTarget.h"
 #include "expr/Environment.h"
+#include "printer/ExportFilter.h"
 
 #include <algorithm>
 #include <functional>
@@ -141,6 +142,10 @@ public:
     // what the run throws, with Available, the units and the document restored.
     void CreateReport(bool composite);
     void Cancel();
+    // Runs the report again through an export filter on the current target: no fills or frames,
+    // pages after the first not begun on the target, the filter told of every page.
+    void ExportTo(printer::TQRExporter& filter);
+    printer::TQRExporter* ExportFilter() const { return FExportFilter; }
     void PrintBand(TQRCustomBand* band);
     void NewPage();
     void NewColumn();
@@ -230,6 +235,7 @@ private:
     int FPageNumber = 0;
     int FColumnNumber = 0;
     std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
+    printer::TQRExporter* FExportFilter = nullptr;
     expr::TQREvElement* FPageNumberConst = nullptr;
     expr::TQREvElement* FColumnNumberConst = nullptr;
 
@@ -241,6 +247,7 @@ private:
     void ForEachPrintable(const std::function<void(controls::TQRPrintable&)>& f) const;
     int32_t PaperLengthForSpace(bool alignToBottom) const;
     void SendPrinterValues();
+    void EndPageObjects();
 };
 
 // The published report: binds its first detail, title and summary bands to the main controller.

@@ -1,6 +1,7 @@
 // Pagination of the report object: where bands land, page by page, read from the band trace.
 
 #include "engine/CSVTable.h"
+#include "platform/gdi/Canvas.h"
 #include "engine/Report.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
@@ -406,6 +407,82 @@ TEST_F(Report, LiveConstantsFollowPagesColumnsAndTitle) {
     EXPECT_EQ(seen, (std::vector<std::string>{"0/0/Sestava x/none", "1/2/Sestava y/none"}));
     EXPECT_FALSE(R->FunctionValue("HEADING")) << "between runs only literals are known";
     EXPECT_EQ(R->FunctionValue("REPORTTITLE"), TFieldValue(std::string("Sestava")));
+}
+
+} // namespace
+
+namespace {
+
+// An export filter that writes down what the run tells it.
+class TListFilter : public printer::TQRExporter {
+public:
+    TListFilter() : TQRExporter("list") {}
+    std::vector<std::string> Calls;
+    bool Continuous = false;
+    bool IsContinuous() override { return Continuous; }
+    void StartExport(int32_t w, int32_t l, const gdi::TFont& font) override {
+        Calls.push_back("start " + std::to_string(w) + "x" + std::to_string(l) + " " + font.Name);
+        Started = true;
+    }
+    void EndExportPage() override { Calls.push_back("end page"); }
+    void FinishExport() override { Calls.push_back("finish"); }
+    void NewExportPage() override { Calls.push_back("new page"); }
+    void ExportText(long double, long double, const gdi::TFont&, uint32_t, printer::TAlignment,
+                    const std::string&) override {}
+};
+
+TEST_F(Report, ExportTellsTheFilterOfEveryPageAndLeavesNoDocument) {
+    Band("D", rbDetail, 1500)->SetColor(0x123456);
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    TListFilter filter;
+    R->ExportTo(filter);
+    // One record per page; the end-page operation also comes before page 1, when no page exists.
+    EXPECT_EQ(filter.Calls, (std::vector<std::string>{"start 2100x2970 Arial", "end page", "new page", "end page",
+                                                      "new page", "end page", "new page", "end page", "finish"}));
+    EXPECT_EQ(Target.State(), TQRTraceTarget::tsAborted);
+    ASSERT_EQ(Target.Pages().size(), 1u) << "only page 1 is begun on the report printer";
+    EXPECT_TRUE(Target.Pages()[0].empty()) << "no fills on an export pass";
+    EXPECT_TRUE(R->FinalPass());
+    EXPECT_FALSE(R->Exporting());
+}
+
+TEST_F(Report, ContinuousExportTreatsThePaperAsEndless) {
+    Band("D", rbDetail, 1500);
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    TListFilter filter;
+    filter.Continuous = true;
+    R->ExportTo(filter);
+    EXPECT_EQ(Log.str(), "D@1:127 D@1:1627 D@1:3127 ");
+}
+
+TEST_F(Report, FirstForcedColumnBreakInColumnOneIsSwallowed) {
+    R->Page()->SetColumns(2);
+    auto* d = Band("D", rbDetail, 100);
+    d->SetForceNewColumn(true);
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    std::vector<std::pair<int, int64_t>> placed;
+    d->AfterPrint = [&](TQRCustomBand&, bool) { placed.emplace_back(R->CurrentColumn, R->CurrentY); };
+    Run();
+    // Record 1 opens page 1; record 2's break is the first one seen in column 1 and is swallowed;
+    // record 3 breaks into column 2.
+    EXPECT_EQ(placed, (std::vector<std::pair<int, int64_t>>{{1, 227}, {1, 327}, {2, 227}}));
+}
+
+TEST_F(Report, ExpandingABandNeedsRoomOnThePage) {
+    auto* d = Band("D", rbDetail, 100);
+    std::vector<bool> results;
+    Extended expansion = 0;
+    d->BeforePrint = [&](TQRCustomBand& b, bool&) {
+        bool has = false;
+        results.push_back(b.ExpandBand(50, expansion, has));
+    };
+    d->AfterPrint = [&](TQRCustomBand& b, bool) {
+        bool has = true;
+        results.push_back(b.ExpandBand(10, expansion, has));
+        results.push_back(b.ExpandBand(5000, expansion, has));
+    };
+    Run();
+    EXPECT_EQ(results, (std::vector<bool>{false, true, false})) << "no page yet, then room, then too much";
 }
 
 } // namespace
