@@ -37,6 +37,12 @@ int RunReport(TArgs& args) {
     const auto positionals = args.Positionals();
     if (positionals.size() != 1) throw EUsage{"expected one description file"};
     if (!trace) throw EUsage{"give --trace (page output comes with the report printer)"};
+    std::vector<std::pair<std::string, std::string>> functions;
+    for (const std::string& p : params) {
+        const size_t eq = p.find('=');
+        if (eq == std::string::npos || eq == 0) throw EUsage{"--param needs NAME=VALUE: " + p};
+        functions.emplace_back(p.substr(0, eq), LiteralExpression(p.substr(eq + 1)));
+    }
 
     system::TClassRegistry registry;
     engine::RegisterReportClasses(registry);
@@ -48,11 +54,7 @@ int RunReport(TArgs& args) {
     });
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
-    for (const std::string& p : params) {
-        const size_t eq = p.find('=');
-        if (eq == std::string::npos || eq == 0) throw EUsage{"--param needs NAME=VALUE: " + p};
-        report->Functions()->Set(p.substr(0, eq), LiteralExpression(p.substr(eq + 1)));
-    }
+    for (const auto& [name, expression] : functions) report->Functions()->Set(name, expression);
 
     engine::TQRTraceTarget target;
     std::vector<std::string> lines;

@@ -1,0 +1,99 @@
+// qrptool report as a user runs it: the band trace of stored descriptions, and its failures.
+
+#include "TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+class QrptoolReport : public ::testing::Test {
+protected:
+    fs::path Dir;
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "pagimo-report-XXXXXX").string();
+        Dir = mkdtemp(tmpl.data());
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    TRun Run(const std::string& args) {
+        const fs::path err = Dir / "stderr.txt";
+        const std::string command = std::string(QRPTOOL_PATH) + " report " + args + " 2>" + err.string();
+        TRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.Out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(err);
+        run.Err.assign(std::istreambuf_iterator<char>(in), {});
+        return run;
+    }
+};
+
+TEST_F(QrptoolReport, TracesTheHelpReport) {
+    const TRun r = Run((pagimo::test::DataDir() / "help-report.form").string() + " --trace");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "page 1\n"
+                     "  TitleBand1                  127    127   1847    107\n"
+                     "  DetailBand1                 127    233   1847   1525\n"
+                     "  PageFooterBand1             127   2764   1847     80\n"
+                     "1 page(s)\n");
+}
+
+TEST_F(QrptoolReport, DatabaseAndParametersFromTheCommandLine) {
+    std::ofstream(Dir / "s.sql") << "CREATE TABLE t (region TEXT, n INTEGER);"
+                                    "INSERT INTO t VALUES ('A', 1), ('B', 2), ('B', 3);";
+    ASSERT_EQ(std::system(("sqlite3 " + (Dir / "data.sqlite").string() + " < " + (Dir / "s.sql").string()).c_str()), 0);
+    std::ofstream(Dir / "r.form") << "object R: TQRReport\n"
+                                     "  DataSet = Q\n"
+                                     "  Units = Native\n"
+                                     "  Page.Values = (100 2970 100 2100 100 100 0)\n"
+                                     "  object Q: TQRSQLiteQuery\n"
+                                     "    DatabaseName = 'elsewhere.sqlite'\n"
+                                     "    SQL = ('SELECT n FROM t WHERE region = :REGION')\n"
+                                     "    Active = True\n"
+                                     "  end\n"
+                                     "  object D: TQRBand\n"
+                                     "    BandType = rbDetail\n"
+                                     "    Size.Values = (50 1900)\n"
+                                     "  end\n"
+                                     "end\n";
+    const TRun r = Run((Dir / "r.form").string() + " --trace --db " + (Dir / "data.sqlite").string() +
+                       " --param REGION=B");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("  D                           100    100"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("  D                           100    150"), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("  D                           100    200"), std::string::npos) << "two records of B";
+}
+
+TEST_F(QrptoolReport, BrokenDescriptionFailsWithFileAndLine) {
+    std::ofstream(Dir / "bad.form") << "object R: TQRReport\n  Units = Feet\nend\n";
+    const TRun r = Run((Dir / "bad.form").string() + " --trace");
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "qrptool report: " + (Dir / "bad.form").string() +
+                         ":2: invalid value for Units: 'Feet' is not a value of TQRUnit (MM, Inches, Pixels, "
+                         "Characters, Native)\n");
+}
+
+TEST_F(QrptoolReport, UsageErrors) {
+    EXPECT_EQ(Run("").Status, 2);
+    EXPECT_EQ(Run("a.form b.form --trace").Status, 2);
+    EXPECT_EQ(Run("a.form --trace --param NOEQUALS").Status, 2);
+    EXPECT_EQ(Run("missing.form --trace").Status, 1);
+}
+
+} // namespace
