@@ -14,7 +14,16 @@
 #include <map>
 #include <optional>
 
+namespace pagimo::gdi {
+class TCanvas;
+class TDevice;
+struct TFont;
+} // namespace pagimo::gdi
+
 namespace pagimo::engine {
+
+// The canvas font of a stored font.
+gdi::TFont ToGdiFont(const controls::TFont& font);
 
 // A position handed to a control, whose protocol takes 32-bit offsets.
 inline int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -155,6 +164,11 @@ public:
     int32_t AvailableSpace() const;
     void AddNotifyExpr(controls::TQRPrintable* control) { FController->AddNotifyExpr(control); }
     int RecordCount() const;
+    // Text measurement on a screen-compatible canvas, for text controls: the text's width plus 1,
+    // and the height of "A", in screen pixels of the font; 0 when the font cannot be measured
+    // (no graphical application).
+    int MeasureTextWidth(const controls::TFont& font, std::string_view text) const;
+    int TextHeight(const controls::TFont& font, std::string_view text) const;
 
     // Run state.
     bool Available() const { return FAvailable; }
@@ -236,6 +250,9 @@ private:
     int FColumnNumber = 0;
     std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
     printer::TQRExporter* FExportFilter = nullptr;
+    mutable std::unique_ptr<gdi::TDevice> FMeasureDevice;
+    mutable std::unique_ptr<gdi::TCanvas> FMeasureDC;
+    gdi::TCanvas* MeasureDC() const;
     expr::TQREvElement* FPageNumberConst = nullptr;
     expr::TQREvElement* FColumnNumberConst = nullptr;
 
