@@ -486,3 +486,71 @@ TEST_F(Report, ExpandingABandNeedsRoomOnThePage) {
 }
 
 } // namespace
+
+namespace {
+
+// Registers itself for record notifications when a run starts, as expression controls do.
+class TListener : public controls::TQRPrintable {
+public:
+    int Details = 0;
+    void StartPrinting() override {
+        TQRPrintable::StartPrinting();
+        Details = 0;
+        static_cast<TCustomQRReport*>(ParentReport())->AddNotifyExpr(this);
+    }
+    void BandNotify(system::TComponent* sender, int operation) override {
+        if (operation == 0) ++Details;
+        TQRPrintable::BandNotify(sender, operation);
+    }
+};
+
+TEST_F(Report, RecordListenersHearDisabledDetailsButNotVetoedOnes) {
+    auto* d = Band("D", rbDetail, 10);
+    auto* listener = TComponent::Create<TListener>(R.get());
+    listener->SetParentComponent(d);
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    Run();
+    EXPECT_EQ(listener->Details, 3);
+    d->SetEnabled(false);
+    Run();
+    EXPECT_EQ(listener->Details, 3) << "a disabled band still tells its listeners";
+    d->SetEnabled(true);
+    d->BeforePrint = [](TQRCustomBand&, bool& print) { print = false; };
+    Run();
+    EXPECT_EQ(listener->Details, 0) << "a band vetoed by BeforePrint does not";
+}
+
+TEST_F(Report, ZeroHeightBandIsPlacedButDoesNotAdvance) {
+    auto* z = Band("Z", rbTitle, 0);
+    z->SetColor(0x654321);
+    Band("D", rbDetail, 100);
+    EXPECT_EQ(Run(), "Z@1:127 D@1:127");
+    for (const auto& f : Target.Pages()[0]) EXPECT_NE(f.Color, 0x654321) << "nothing drawn";
+}
+
+TEST_F(Report, BandFlagsCreateAndDestroyBandsOfTheirType) {
+    R->Bands()->Set(rbTitle, true);
+    R->Bands()->Set(rbTitle, true);
+    ASSERT_TRUE(R->Bands()->Has(rbTitle));
+    EXPECT_EQ(R->BandOfType(rbTitle)->Name(), "TitleBand1");
+    Band("TitleBand2", rbDetail, 10);
+    R->Bands()->Set(rbSummary, true);
+    EXPECT_EQ(R->BandOfType(rbSummary)->Name(), "SummaryBand1");
+    R->Bands()->Set(rbTitle, false);
+    EXPECT_FALSE(R->Bands()->Has(rbTitle));
+    R->Bands()->Set(rbTitle, true);
+    EXPECT_EQ(R->BandOfType(rbTitle)->Name(), "TitleBand1") << "the smallest free number";
+}
+
+TEST_F(Report, LandscapePagesMeasureSpaceAlongTheShortSide) {
+    R->Page()->SetOrientation(poLandscape);
+    R->Page()->SetStoredValues({100, 2100, 100, 2970, 100, 100, 0});
+    auto* d = Band("D", rbDetail, 1000);
+    R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
+    std::vector<int> pages;
+    d->AfterPrint = [&](TQRCustomBand&, bool) { pages.push_back(R->PageCount); };
+    Run();
+    EXPECT_EQ(pages, (std::vector<int>{1, 2, 3})) << "1900 tenths down a landscape page hold one band, not two";
+}
+
+} // namespace
