@@ -5,9 +5,7 @@
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/FontMatcher.h"
 
-#ifdef PAGIMO_HAVE_GRAPHICS
 #include "platform/graphics/GlyphNames.h"
-#endif
 
 #include <QGlyphRun>
 #include <QPaintDevice>
@@ -23,15 +21,6 @@ namespace {
 
 QColor ToQColor(TColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
-// Glyph indices of a Windows TrueType face in the standard order: the printable ASCII range starts at
-// glyph 3 (space). The pictures library knows the whole table.
-char32_t GlyphToChar(uint16_t glyph) {
-#ifdef PAGIMO_HAVE_GRAPHICS
-    return graphics::StandardOrderGlyphToChar(glyph);
-#else
-    return glyph >= 3 && glyph <= 97 ? static_cast<char32_t>(glyph + 29) : 0;
-#endif
-}
 
 // True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
 // boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
@@ -56,11 +45,11 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
     if (style == PS_NULL) return QPen(Qt::NoPen);
     QPen pen(ToQColor(lp.Color));
     const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
-    if (lp.Width <= 1 && !geometric ? true : lp.Width * deviceScale < 1.0) {
+    if ((lp.Width <= 1 && !geometric) || lp.Width * deviceScale < 1.0) {
         pen.setWidth(0); // cosmetic: one device pixel, as GDI draws thin pens
         pen.setCosmetic(true);
     } else {
-        pen.setWidthF(lp.Width);
+        pen.setWidthF(std::min(lp.Width, 1 << 20));
     }
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
     const bool thin = pen.isCosmetic();
@@ -243,7 +232,8 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     for (size_t i = 0; i < n; ++i) {
         char32_t c = run.Text[i];
         if (glyphIndices) {
-            c = GlyphToChar(static_cast<uint16_t>(run.Text[i]));
+            // Windows TrueType faces put their first 258 glyphs in the standard Macintosh order.
+            c = graphics::StandardOrderGlyphToChar(static_cast<uint16_t>(run.Text[i]));
             if (c == 0) {
                 skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
                 continue;
@@ -412,9 +402,8 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         return;
     }
 
-    QImage image = DibToImage(draw.Dib);
+    QImage image = DibToImage(draw.Dib, draw.SourceAlpha);
     if (image.isNull()) return;
-    if (draw.SourceAlpha) image = WithAlpha(draw.Dib, image);
 
     // The source rectangle: StretchDIBits counts y from the bottom row of a bottom-up bitmap.
     QRect src = draw.Source;
@@ -456,26 +445,6 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     FPainter.drawImage(target, image, QRectF(src));
     FPainter.setOpacity(1.0);
     FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-}
-
-QImage TPainterDevice::WithAlpha(const TDib& dib, const QImage& image) {
-    // 32-bit BI_RGB pixels with premultiplied alpha in the fourth byte.
-    if (dib.Info.size() < 40 || emf::GetU16(dib.Info.data() + 14) != 32) return image;
-    const int32_t h = emf::GetI32(dib.Info.data() + 8);
-    const int w = image.width(), rows = image.height();
-    if (static_cast<int64_t>(dib.Bits.size()) < static_cast<int64_t>(w) * rows * 4) return image;
-    QImage out(w, rows, QImage::Format_ARGB32_Premultiplied);
-    bool anyAlpha = false;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = dib.Bits.data() + static_cast<size_t>(h > 0 ? rows - 1 - y : y) * w * 4;
-        auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const uint8_t a = row[x * 4 + 3];
-            anyAlpha |= a != 0;
-            o[x] = qRgba(std::min(row[x * 4 + 2], a), std::min(row[x * 4 + 1], a), std::min(row[x * 4], a), a);
-        }
-    }
-    return anyAlpha ? out : image;
 }
 
 TPainterCanvas::TPainterCanvas(QPainter& painter, const QTransform& baseTransform)
