@@ -2,16 +2,22 @@
 // probes on a QImage for what the calls look like, and its handling of damaged and hostile records.
 
 #include "RenderCompare.h"
+#include "TestPaths.h"
 
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/TraceDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace pagimo;
 using namespace pagimo::emf;
@@ -316,4 +322,24 @@ TEST(PlayerRobustness, FrameMapsOntoTheDestinationRectangle) {
     EXPECT_NEAR(t.map(QPointF(0, 0)).x(), 10, 1e-6);
     EXPECT_NEAR(t.map(QPointF(200, 100)).x(), 110, 0.05);
     EXPECT_NEAR(t.map(QPointF(200, 100)).y(), 70, 0.05);
+}
+
+TEST(PlayerRobustness, SavedFuzzInputsReplayOnEveryDevice) {
+    const auto dir = test::SourceDir() / "fuzz" / "corpus" / "emfplay";
+    int played = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".emf") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        SCOPED_TRACE(entry.path().string());
+        gdi::TPlayResult result;
+        test::RenderEmf(bytes, 64, 64, &result);
+        TTraceDevice trace;
+        gdi::TEmfPlayer::Play(bytes, trace, gdi::TPlayOptions{});
+        gdi::TEmfRecorder recorder(64, 64);
+        gdi::TEmfPlayer::Play(bytes, recorder, gdi::TPlayOptions{});
+        EXPECT_FALSE(recorder.Finish().Empty());
+        ++played;
+    }
+    EXPECT_GE(played, 3);
 }
