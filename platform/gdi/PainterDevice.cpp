@@ -283,6 +283,14 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
         }
     }
     const double total = x;
+    if ((run.Options & ETO_RTLREADING) || (state.TextAlign & TA_RTLREADING)) {
+        // Right-to-left reading: the first character in the string takes the rightmost place; each keeps
+        // its own advance.
+        for (size_t i = 0; i < n; ++i) {
+            const double advance = (i + 1 < n ? xs[i + 1] : total) - xs[i];
+            xs[i] = total - xs[i] - advance;
+        }
+    }
 
     // Text space: origin at the reference point, x along the baseline, y down, logical units. The
     // escapement turns the baseline counter-clockwise as the logical axes show it; glyphs stay upright

@@ -343,3 +343,36 @@ TEST(PlayerRobustness, SavedFuzzInputsReplayOnEveryDevice) {
     }
     EXPECT_GE(played, 3);
 }
+
+TEST(PlayerPixels, RightToLeftReadingPutsTheFirstCharacterRightmost) {
+    auto render = [](uint32_t options) {
+        TBuilder b;
+        Font(b, 1, -40, u"Arial");
+        b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETBKMODE, {1});
+        b.W.Begin(EMR_EXTTEXTOUTW);
+        for (int32_t v : {0, 0, -1, -1}) b.W.I32(v);
+        b.W.U32(1);
+        b.W.F32(0);
+        b.W.F32(0);
+        for (int32_t v : {5, 5, 2, 76, static_cast<int32_t>(options), 0, 0, -1, -1, 80}) b.W.I32(v);
+        b.W.U16(u'I');
+        b.W.U16(u'W');
+        b.W.I32(20);
+        b.W.I32(40);
+        b.W.End();
+        return test::RenderEmf(b.Bytes(), 100, 100);
+    };
+    // The upright bar of the "I" is the column with the most ink: at the left with left-to-right reading,
+    // after the 40-pixel "W" with right-to-left reading.
+    auto barColumn = [](const QImage& image) {
+        int best = 0, bestInk = -1;
+        for (int x = 0; x < 100; ++x) {
+            int ink = 0;
+            for (int y = 0; y < 60; ++y) ink += qGray(image.pixel(x, y)) < 128;
+            if (ink > bestInk) best = x, bestInk = ink;
+        }
+        return best;
+    };
+    EXPECT_LT(barColumn(render(0)), 20);
+    EXPECT_GT(barColumn(render(0x80 /*ETO_RTLREADING*/)), 40);
+}
