@@ -344,6 +344,15 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     FPainter.setPen(ToQColor(state.TextColor));
     const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
     if (ws != 1) FPainter.setTransform(QTransform::fromScale(ws, 1) * text);
+    const double deviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(FBase.determinant()));
+    if (!(deviceEm < 1e6)) {
+        if (clipped) {
+            FPainter.restore();
+            FClipKnown = false;
+        }
+        return; // nothing that size fits on any device
+    }
+    const bool huge = deviceEm > 512;
     for (int pass = 0; pass < 2; ++pass) {
         QList<quint32> ids;
         QList<QPointF> positions;
@@ -353,8 +362,17 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
             positions.push_back(QPointF((dx0 + xs[i]) / ws, baseline + ys[i]));
         }
         if (ids.isEmpty()) continue;
+        const QRawFont& raw = pass ? font->Fallback : font->Raw;
+        if (huge) {
+            // Glyphs far larger than any page shows are filled as outlines: the font engine's glyph
+            // cache cannot rasterise them (and fails badly when asked to).
+            FPainter.setRenderHint(QPainter::Antialiasing, true);
+            for (qsizetype k = 0; k < ids.size(); ++k)
+                FPainter.fillPath(raw.pathForGlyph(ids[k]).translated(positions[k]), ToQColor(state.TextColor));
+            continue;
+        }
         QGlyphRun glyphRun;
-        glyphRun.setRawFont(pass ? font->Fallback : font->Raw);
+        glyphRun.setRawFont(raw);
         glyphRun.setGlyphIndexes(ids);
         glyphRun.setPositions(positions);
         FPainter.drawGlyphRun(QPointF(0, 0), glyphRun);
