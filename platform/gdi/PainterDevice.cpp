@@ -205,6 +205,9 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             FPainter.strokePath(path, back);
         }
         pen.setMiterLimit(state.MiterLimit);
+        const QRectF extent = t.mapRect(path.boundingRect());
+        if (pen.style() != Qt::SolidLine && std::max(extent.width(), extent.height()) > 1e5)
+            pen.setStyle(Qt::SolidLine); // millions of dashes off the page would take seconds to build
         FPainter.strokePath(path, pen);
     }
 }
