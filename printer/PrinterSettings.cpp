@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
 #include <strings.h>
 
 namespace pagimo::printer {
@@ -97,6 +98,26 @@ bool BinFromName(const std::string& name, TQRBin& bin) {
         }
     }
     return false;
+}
+
+std::vector<TPaperMatch> MatchPaper(int32_t width, int32_t height, long double scale) {
+    std::vector<TPaperMatch> matches;
+    if (!(scale > 0)) return matches;
+    auto step = [&](long double pixels) { return static_cast<long long>(std::trunc(pixels / scale / 40)); };
+    const long long wq = step(width), hq = step(height);
+    // A side matches in whole 4 mm steps of the paper, or in the steps of the paper's own size once
+    // rounded to whole pixels: a 420 mm side recorded at 96 pixels per inch is 1587 pixels, which is
+    // one step short of 105 (without the second test A3 pages would never be recognised).
+    auto fits = [&](double millimetres, long long q) {
+        return static_cast<long long>(std::trunc(millimetres / 4)) == q ||
+               step(Rnd(static_cast<Extended>(millimetres) * 10 * scale)) == q;
+    };
+    for (int i = static_cast<int>(TQRPaperSize::Letter); i <= static_cast<int>(TQRPaperSize::ESheet); ++i) {
+        const double w = Papers[i].WidthMM, l = Papers[i].LengthMM;
+        if (fits(w, wq) && fits(l, hq)) matches.push_back({static_cast<TQRPaperSize>(i), poPortrait});
+        if (fits(w, hq) && fits(l, wq)) matches.push_back({static_cast<TQRPaperSize>(i), poLandscape});
+    }
+    return matches;
 }
 
 int32_t PaperWidthTenths(TQRPaperSize size) {

@@ -12,4 +12,6 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdPrinters;
+
 } // namespace pagimo::tools

@@ -20,6 +20,7 @@ const TCommand Commands[] = {
          std::puts("qrptool 0.1.0");
          return ExitOk;
      }},
+    CmdPrinters,
 };
 
 void PrintHelp(FILE* out) {
