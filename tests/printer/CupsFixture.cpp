@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -361,6 +362,12 @@ std::vector<fs::path> TCupsFixture::Documents() const {
 std::vector<fs::path> TCupsFixture::WaitForDocuments(size_t count, std::chrono::milliseconds timeout) const {
     WaitUntil([&] { return Documents().size() >= count; }, timeout);
     return Documents();
+}
+
+fs::path TCupsFixture::SubmittedDocument(int job) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "d%05d-001", job);
+    return FRoot / "spool" / name;
 }
 
 std::map<std::string, std::string> TCupsFixture::PrinterJob(int job) const {

@@ -41,6 +41,9 @@ public:
     // media-col collection as its text). The printer numbers jobs 1, 2 ... as documents arrive.
     std::map<std::string, std::string> PrinterJob(int job) const;
 
+    // The document of CUPS job id as the queue received it (before its filters), kept in its spool.
+    std::filesystem::path SubmittedDocument(int job) const;
+
     // Runs a program with this fixture's environment; returns its exit status and standard output.
     int Run(const std::vector<std::string>& argv, std::string* output = nullptr) const;
 
