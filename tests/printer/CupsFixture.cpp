@@ -166,23 +166,39 @@ int TCupsFixture::Spawn(const std::vector<std::string>& argv, const std::string&
     return pid;
 }
 
-int TCupsFixture::Run(const std::vector<std::string>& argv, std::string* output) const {
+int TCupsFixture::Run(const std::vector<std::string>& argv, std::string* output, std::string* errors) const {
     int pipeFd[2];
     if (pipe(pipeFd) != 0) return -1;
+    // Standard error goes to a file when asked for apart, so that neither pipe can fill and block.
+    const fs::path errorFile =
+        (FRoot.empty() ? fs::temp_directory_path() : FRoot) / ("run-" + std::to_string(getpid()) + ".err");
+    const int errFd = errors ? open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         close(pipeFd[0]);
+        if (errFd >= 0) {
+            dup2(pipeFd[1], STDOUT_FILENO);
+            dup2(errFd, STDERR_FILENO);
+            close(pipeFd[1]);
+            Exec(argv, -1, parent, nullptr);
+        }
         Exec(argv, pipeFd[1], parent, nullptr);
     }
     close(pipeFd[1]);
+    if (errFd >= 0) close(errFd);
     std::string out;
     char buffer[4096];
     for (ssize_t n; (n = read(pipeFd[0], buffer, sizeof buffer)) > 0;)
         out.append(buffer, static_cast<size_t>(n));
     close(pipeFd[0]);
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) < 0) return -1;
+    const bool waited = pid > 0 && waitpid(pid, &status, 0) >= 0;
+    if (errors) {
+        *errors = ReadFile(errorFile);
+        fs::remove(errorFile);
+    }
+    if (!waited) return -1;
     if (output) *output = std::move(out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -44,8 +44,9 @@ public:
     // The document of CUPS job id as the queue received it (before its filters), kept in its spool.
     std::filesystem::path SubmittedDocument(int job) const;
 
-    // Runs a program with this fixture's environment; returns its exit status and standard output.
-    int Run(const std::vector<std::string>& argv, std::string* output = nullptr) const;
+    // Runs a program with this fixture's environment; returns its exit status, its standard output and
+    // (when errors is given) its standard error apart; without errors both go to output.
+    int Run(const std::vector<std::string>& argv, std::string* output = nullptr, std::string* errors = nullptr) const;
 
 private:
     TCupsFixture() = default;

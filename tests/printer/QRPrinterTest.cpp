@@ -400,3 +400,25 @@ TEST(QRPrinterWithoutPrinter, WindowsAreNotifiedSafely) {
     r.StartDocument();
     EXPECT_TRUE(asked->PrinterBusy());
 }
+
+TEST(QrptoolWithoutPrinter, PrintSaysNoPrinterIsInstalled) {
+    const std::string qrptool = PAGIMO_BINARY_DIR "/tools/qrptool";
+    if (!fs::exists(qrptool)) GTEST_SKIP() << "qrptool is not built";
+    const fs::path file = TempPath("tool.qrp");
+    {
+        TQRPrinter p;
+        Record(p, 1);
+        p.SaveReportFile(file.string());
+    }
+    const std::string command = "CUPS_SERVER=localhost:9 " + qrptool + " print " + file.string() + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe))
+        out += buffer;
+    const int status = pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(out.find("No printer is installed"), std::string::npos) << out;
+    fs::remove(file);
+}
