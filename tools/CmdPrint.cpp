@@ -6,7 +6,7 @@
 #include "platform/system/Errors.h"
 #include "printer/QRPrinter.h"
 #include "tools/Commands.h"
-#include "tools/PrintSession.h"
+#include "tools/PageSource.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -53,7 +53,7 @@ int Run(TArgs& args) {
     TQRBin outputBin = TQRBin::Auto;
     if (bin && !BinFromName(*bin, outputBin)) throw EUsage{"unknown bin " + *bin};
 
-    EnsurePrintSession();
+    EnsureGuiApplication();
     TQRPrinter p;
     if (!p.HasPrinters()) throw EQRError("No printer is installed");
     if (printerName) {

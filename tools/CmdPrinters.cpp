@@ -5,7 +5,7 @@
 #include "platform/printing/Printer.h"
 #include "printer/PrinterSettings.h"
 #include "tools/Commands.h"
-#include "tools/PrintSession.h"
+#include "tools/PageSource.h"
 
 #include <QMarginsF>
 #include <QPageLayout>
@@ -146,7 +146,7 @@ void PrintText(const std::vector<TPrinterRow>& rows) {
 int Run(TArgs& args) {
     const bool json = args.Flag("--json");
     if (!args.Positionals().empty()) throw EUsage{"printers takes no file"};
-    EnsurePrintSession();
+    EnsureGuiApplication();
     std::vector<TPrinterRow> rows;
     const printing::TPrinter printer;
     for (const auto& p : printer.Printers())

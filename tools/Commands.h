@@ -12,6 +12,9 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdRender;
+extern const TCommand CmdConvert;
+extern const TCommand CmdText;
 extern const TCommand CmdPrinters;
 
 } // namespace pagimo::tools
