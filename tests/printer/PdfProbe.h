@@ -43,6 +43,17 @@ inline std::string PdfText(const TCupsFixture& f, const std::filesystem::path& p
     return out;
 }
 
+// Whether the PDF carries fonts, i.e. its text is text and not outlines.
+inline bool PdfHasFonts(const TCupsFixture& f, const std::filesystem::path& pdf) {
+    std::string out;
+    f.Run({"pdffonts", pdf.string()}, &out);
+    std::istringstream lines(out);
+    int n = 0;
+    for (std::string line; std::getline(lines, line);)
+        ++n;
+    return n > 2; // two header lines, then one line per font
+}
+
 // Word boxes from pdftotext -bbox: true when the word's box is taller than wide, i.e. the text runs
 // across the sheet's short side (a landscape page laid onto portrait paper).
 inline bool PdfWordRunsVertically(const TCupsFixture& f, const std::filesystem::path& pdf, const std::string& word) {
