@@ -12,9 +12,13 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdInfo;
+extern const TCommand CmdSample;
 extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
 extern const TCommand CmdText;
+extern const TCommand CmdEval;
 extern const TCommand CmdPrinters;
+extern const TCommand CmdPrint;
 
 } // namespace pagimo::tools

@@ -20,10 +20,14 @@ const TCommand Commands[] = {
          std::puts("qrptool 0.1.0");
          return ExitOk;
      }},
+    CmdInfo,
     CmdRender,
     CmdConvert,
     CmdText,
+    CmdEval,
+    CmdSample,
     CmdPrinters,
+    CmdPrint,
 };
 
 void PrintHelp(FILE* out) {
