@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <strings.h>
 
@@ -54,6 +56,11 @@ const TQRBinInfo Bins[BinCount] = {
     {"LargeFormat", DMBIN_LARGEFMT}, {"LargeCapacity", DMBIN_LARGECAPACITY},
     {"Cassette", DMBIN_CASSETTE},    {"Last", DMBIN_CASSETTE},
 };
+
+// The mode's fields are 16-bit: larger values are written as the largest that fits, not wrapped.
+int16_t Short(int32_t value) {
+    return static_cast<int16_t>(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX));
+}
 
 // Device pixels to tenths of a millimetre; 0 when the resolution is unknown.
 int32_t PixelsToTenths(int pixels, int dotsPerInch) {
@@ -202,9 +209,9 @@ void TPrinterSettings::ApplySettings() {
     if (!FDevice || !FetchPrinter()) return;
     if (FPaperSize == TQRPaperSize::Custom) {
         MarkField(DM_PAPERLENGTH);
-        FMode->dmPaperLength = static_cast<int16_t>(SheetLength());
+        FMode->dmPaperLength = Short(SheetLength());
         MarkField(DM_PAPERWIDTH);
-        FMode->dmPaperWidth = static_cast<int16_t>(SheetWidth());
+        FMode->dmPaperWidth = Short(SheetWidth());
     }
     if (FDuplex) {
         MarkField(DM_DUPLEX);
@@ -215,7 +222,7 @@ void TPrinterSettings::ApplySettings() {
         FMode->dmPaperSize = PaperInfo(FPaperSize).Code;
     }
     MarkField(DM_COPIES);
-    FMode->dmCopies = static_cast<int16_t>(FCopies);
+    FMode->dmCopies = Short(FCopies);
     MarkField(DM_DEFAULTSOURCE);
     FMode->dmDefaultSource = static_cast<int16_t>(BinInfo(FOutputBin).Code | (FMode->dmDefaultSource & DMBIN_USER));
     MarkField(DM_ORIENTATION);

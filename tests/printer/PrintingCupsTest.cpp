@@ -188,6 +188,13 @@ TEST_F(CupsTest, ApplySettingsWritesTheModeBitByBit) {
     EXPECT_EQ(mode->dmCopies, 2);
     EXPECT_EQ(mode->dmOrientation, DMORIENT_LANDSCAPE);
 
+    // The mode's 16-bit fields take the largest value that fits rather than a wrapped one.
+    s.SetCopies(40000);
+    s.SetSheetLength(50000);
+    s.ApplySettings();
+    EXPECT_EQ(mode->dmCopies, 32767);
+    EXPECT_EQ(mode->dmPaperLength, 32767);
+
     // A mode without the paper-size field keeps its paper; copies, bin and orientation are written anyway.
     mode->dmFields &= ~(DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE | DM_ORIENTATION);
     mode->dmPaperSize = DMPAPER_LETTER;
