@@ -18,6 +18,8 @@ extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
 extern const TCommand CmdText;
 extern const TCommand CmdEval;
+extern const TCommand CmdPrinters;
+extern const TCommand CmdPrint;
 extern const TCommand CmdReport;
 
 } // namespace pagimo::tools
