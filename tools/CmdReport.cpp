@@ -4,14 +4,18 @@
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
+#include "engine/ReportRun.h"
 #include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
+#include "printer/QRPrinter.h"
 #include "tools/Commands.h"
+#include "tools/PageSource.h"
 
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <unistd.h>
 
 namespace pagimo::tools {
 
@@ -34,9 +38,15 @@ int RunReport(TArgs& args) {
     const auto db = args.Option("--db");
     const auto params = args.Options("--param");
     const bool trace = args.Flag("--trace");
+    const bool print = args.Flag("--print");
+    const bool compress = args.Flag("--compress");
+    const auto output = args.Option("-o");
     const auto positionals = args.Positionals();
     if (positionals.size() != 1) throw EUsage{"expected one description file"};
-    if (!trace) throw EUsage{"give --trace (page output comes with the report printer)"};
+    if (int(trace) + int(print) + int(output.has_value()) != 1) throw EUsage{"give one of -o OUT, --print, --trace"};
+    const auto ext = output ? std::filesystem::path(*output).extension().string() : std::string();
+    const bool pdf = ext == ".pdf" || ext == ".PDF";
+    if (output && !pdf && ext != ".qrp" && ext != ".QRP") throw EUsage{"the output must be a .qrp or .pdf file"};
     std::vector<std::pair<std::string, std::string>> functions;
     for (const std::string& p : params) {
         const size_t eq = p.find('=');
@@ -55,6 +65,38 @@ int RunReport(TArgs& args) {
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
     for (const auto& [name, expression] : functions) report->Functions()->Set(name, expression);
+
+    if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
+    if (!trace) {
+        EnsureGuiApplication();
+        engine::TQRReportRunner runner(*report);
+        if (print) {
+            if (!printer::TQRPrinter().HasPrinters()) throw EQRError("No printer is installed");
+            runner.Print();
+            return ExitOk;
+        }
+        std::unique_ptr<printer::TQRPrinter> pages = runner.Record();
+        if (!pdf) {
+            pages->SaveReportFile(*output);
+            return ExitOk;
+        }
+        // PDF: the recorded pages go through the same conversion as qrptool convert.
+        char tmpl[] = "/tmp/qrptool-report-XXXXXX";
+        const char* dir = mkdtemp(tmpl);
+        if (!dir) throw EQRError("Cannot create a temporary folder");
+        const std::string qrp = std::string(dir) + "/pages.qrp";
+        struct TCleanup {
+            std::string Dir;
+            ~TCleanup() {
+                std::error_code ec;
+                std::filesystem::remove_all(Dir, ec);
+            }
+        } cleanup{dir};
+        pages->SaveReportFile(qrp);
+        pages.reset();
+        TArgs convertArgs({qrp, *output});
+        return CmdConvert.Run(convertArgs);
+    }
 
     engine::TQRTraceTarget target;
     std::vector<std::string> lines;
@@ -84,8 +126,12 @@ int RunReport(TArgs& args) {
 
 extern const TCommand CmdReport = {
     "report", "run a stored report description",
-    "usage: qrptool report FILE.form --trace [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
+    "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf [--compress] | --print | --trace)\n"
+    "                                [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report.\n"
+    "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF\n"
+    "  --compress       splay-code the recorded pages\n"
+    "  --print          print the report on the default printer\n"
     "  --trace          print each page's bands: name, left, top, width, height (0.1 mm)\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"
     "  --param N=V      set the report function N to the value V (query parameters :N)\n",

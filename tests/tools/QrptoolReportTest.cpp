@@ -80,6 +80,24 @@ TEST_F(QrptoolReport, DatabaseAndParametersFromTheCommandLine) {
     EXPECT_EQ(r.Out.find("  D                           100    200"), std::string::npos) << "two records of B";
 }
 
+TEST_F(QrptoolReport, RecordsPagesAsQrp) {
+    const std::string form = (pagimo::test::DataDir() / "help-report.form").string();
+    const std::string qrp = (Dir / "help.qrp").string();
+    const TRun r = Run(form + " -o " + qrp + " --compress");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string command = std::string(QRPTOOL_PATH) + " info " + qrp;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string info;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) info.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0) << info;
+    EXPECT_NE(info.find("Pages:       1"), std::string::npos) << info;
+    EXPECT_NE(info.find("Compressed:  yes"), std::string::npos) << info;
+    EXPECT_NE(info.find("794 x 1123"), std::string::npos) << "an A4 page at 96 pixels per inch: " << info;
+
+    EXPECT_EQ(Run(form + " -o " + (Dir / "x.txt").string()).Status, 2);
+}
+
 TEST_F(QrptoolReport, BrokenDescriptionFailsWithFileAndLine) {
     std::ofstream(Dir / "bad.form") << "object R: TQRReport\n  Units = Feet\nend\n";
     const TRun r = Run((Dir / "bad.form").string() + " --trace");
@@ -92,6 +110,7 @@ TEST_F(QrptoolReport, BrokenDescriptionFailsWithFileAndLine) {
 TEST_F(QrptoolReport, UsageErrors) {
     EXPECT_EQ(Run("").Status, 2);
     EXPECT_EQ(Run("a.form b.form --trace").Status, 2);
+    EXPECT_EQ(Run("a.form --trace -o x.qrp").Status, 2);
     EXPECT_EQ(Run("a.form --trace --param NOEQUALS").Status, 2);
     EXPECT_EQ(Run("missing.form --trace").Status, 1);
 }
