@@ -1,12 +1,16 @@
 #include "tools/PageSource.h"
 
+#include "pagestore/PageList.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/system/Errors.h"
 #include "tools/CommandLine.h"
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -25,6 +29,21 @@ private:
     emf::TEmfPicture FPicture;
 };
 
+// A QRP file's pages, read through the page list (which checks the record chain and each body).
+class TQrpFileSource : public TPageSource {
+public:
+    explicit TQrpFileSource(const std::string& path) { FPages.OpenFile(path); }
+    int Count() const override { return FPages.NumPages(); }
+    emf::TEmfPicture Page(int n) override {
+        auto picture = FPages.FetchPage(n);
+        if (!picture) throw EQRError("Metafile is not valid");
+        return std::move(*picture);
+    }
+
+private:
+    pagestore::TQRPageList FPages;
+};
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EQRError(FormatMessage("Cannot open file %s", path));
@@ -35,6 +54,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
     std::vector<uint8_t> bytes = ReadFile(path);
+    // A QRP file starts with its 128-byte header; an enhanced metafile with its header record (type 1).
+    if (bytes.size() >= 128 && emf::GetU32(bytes.data()) != emf::EmrHeader) return std::make_unique<TQrpFileSource>(path);
     if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader && emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
         // Some writers leave nBytes short of or past the file's length; keep what the header claims
         // when the file holds it, so that trailing bytes do not make a good picture invalid.
@@ -48,6 +69,12 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
     setenv("FONTCONFIG_FILE", PAGIMO_FONTS_CONF, 0);
+    // Without a runtime directory (batch jobs, su) Qt warns on every start and then uses
+    // /tmp/runtime-<user>; name that directory ourselves so the warning does not reach scripts.
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+        if (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+    }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     static int argc = 1;
     static char name[] = "qrptool";
