@@ -80,7 +80,7 @@ TEST_F(QrptoolReport, DatabaseAndParametersFromTheCommandLine) {
     EXPECT_EQ(r.Out.find("  D                           100    200"), std::string::npos) << "two records of B";
 }
 
-TEST_F(QrptoolReport, RecordsPagesAsQrp) {
+TEST_F(QrptoolReport, RecordsPagesAsQrpAndPdf) {
     const std::string form = (pagimo::test::DataDir() / "help-report.form").string();
     const std::string qrp = (Dir / "help.qrp").string();
     const TRun r = Run(form + " -o " + qrp + " --compress");
@@ -95,6 +95,14 @@ TEST_F(QrptoolReport, RecordsPagesAsQrp) {
     EXPECT_NE(info.find("Compressed:  yes"), std::string::npos) << info;
     EXPECT_NE(info.find("794 x 1123"), std::string::npos) << "an A4 page at 96 pixels per inch: " << info;
 
+    const fs::path pdf = Dir / "help.pdf";
+    const TRun p = Run(form + " -o " + pdf.string());
+    ASSERT_EQ(p.Status, 0) << p.Err;
+    std::ifstream in(pdf, std::ios::binary);
+    std::string head(5, '\0');
+    in.read(head.data(), 5);
+    EXPECT_EQ(head, "%PDF-");
+    EXPECT_FALSE(fs::exists(Dir / "help.pdf.tmp")) << "nothing left behind";
     EXPECT_EQ(Run(form + " -o " + (Dir / "x.txt").string()).Status, 2);
 }
 
