@@ -22,21 +22,21 @@ std::vector<TRect> TQRFrame::EdgeStrips(const TRect& r, long double xFactor, lon
 
 void TQRFrame::StrokeFrameEdges(const std::function<void(const TRect&, TColor)>& fill, const TRect& rect,
                                 long double xFactor, long double yFactor) const {
-    for (const TRect& strip : EdgeStrips(rect, xFactor, yFactor)) fill(strip, FColor);
+    for (const TRect& strip : EdgeStrips(rect, xFactor, yFactor))
+        fill(strip, FColor);
 }
 
 const system::TPropertyList& TQRFrame::ClassProperties() {
     using system::BoolProperty;
     static const system::TPropertyList list(
-        nullptr,
-        {ColorProperty<TQRFrame>("Color", &TQRFrame::Color, &TQRFrame::SetColor, clBlack),
-         BoolProperty<TQRFrame>("DrawTop", &TQRFrame::DrawTop, &TQRFrame::SetDrawTop, false),
-         BoolProperty<TQRFrame>("DrawBottom", &TQRFrame::DrawBottom, &TQRFrame::SetDrawBottom, false),
-         BoolProperty<TQRFrame>("DrawLeft", &TQRFrame::DrawLeft, &TQRFrame::SetDrawLeft, false),
-         BoolProperty<TQRFrame>("DrawRight", &TQRFrame::DrawRight, &TQRFrame::SetDrawRight, false),
-         system::EnumProperty<TQRFrame, TPenStyle>("Style", PenStyleInfo(), &TQRFrame::Style, &TQRFrame::SetStyle,
-                                                   TPenStyle::psSolid),
-         system::IntProperty<TQRFrame>("Width", &TQRFrame::Width, &TQRFrame::SetWidth, 1)});
+        nullptr, {ColorProperty<TQRFrame>("Color", &TQRFrame::Color, &TQRFrame::SetColor, clBlack),
+                  BoolProperty<TQRFrame>("DrawTop", &TQRFrame::DrawTop, &TQRFrame::SetDrawTop, false),
+                  BoolProperty<TQRFrame>("DrawBottom", &TQRFrame::DrawBottom, &TQRFrame::SetDrawBottom, false),
+                  BoolProperty<TQRFrame>("DrawLeft", &TQRFrame::DrawLeft, &TQRFrame::SetDrawLeft, false),
+                  BoolProperty<TQRFrame>("DrawRight", &TQRFrame::DrawRight, &TQRFrame::SetDrawRight, false),
+                  system::EnumProperty<TQRFrame, TPenStyle>("Style", PenStyleInfo(), &TQRFrame::Style,
+                                                            &TQRFrame::SetStyle, TPenStyle::psSolid),
+                  system::IntProperty<TQRFrame>("Width", &TQRFrame::Width, &TQRFrame::SetWidth, 1)});
     return list;
 }
 

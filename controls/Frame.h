@@ -42,8 +42,8 @@ public:
     // The solid strips StrokeFrameEdges fills inside rect: top, bottom, left, right, as selected.
     std::vector<TRect> EdgeStrips(const TRect& rect, long double xFactor, long double yFactor) const;
     // Draws the strips in Color through fill (a device's solid rectangle fill).
-    void StrokeFrameEdges(const std::function<void(const TRect&, TColor)>& fill, const TRect& rect,
-                          long double xFactor, long double yFactor) const;
+    void StrokeFrameEdges(const std::function<void(const TRect&, TColor)>& fill, const TRect& rect, long double xFactor,
+                          long double yFactor) const;
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }

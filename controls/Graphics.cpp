@@ -64,11 +64,11 @@ struct TNamedCharset {
 };
 
 constexpr TNamedCharset Charsets[] = {
-    {"ANSI_CHARSET", 0},        {"DEFAULT_CHARSET", 1},   {"SYMBOL_CHARSET", 2},     {"MAC_CHARSET", 77},
-    {"SHIFTJIS_CHARSET", 128},  {"HANGEUL_CHARSET", 129}, {"JOHAB_CHARSET", 130},    {"GB2312_CHARSET", 134},
-    {"CHINESEBIG5_CHARSET", 136}, {"GREEK_CHARSET", 161}, {"TURKISH_CHARSET", 162},  {"VIETNAMESE_CHARSET", 163},
-    {"HEBREW_CHARSET", 177},    {"ARABIC_CHARSET", 178},  {"BALTIC_CHARSET", 186},   {"RUSSIAN_CHARSET", 204},
-    {"THAI_CHARSET", 222},      {"EASTEUROPE_CHARSET", 238}, {"OEM_CHARSET", 255},
+    {"ANSI_CHARSET", 0},          {"DEFAULT_CHARSET", 1},      {"SYMBOL_CHARSET", 2},    {"MAC_CHARSET", 77},
+    {"SHIFTJIS_CHARSET", 128},    {"HANGEUL_CHARSET", 129},    {"JOHAB_CHARSET", 130},   {"GB2312_CHARSET", 134},
+    {"CHINESEBIG5_CHARSET", 136}, {"GREEK_CHARSET", 161},      {"TURKISH_CHARSET", 162}, {"VIETNAMESE_CHARSET", 163},
+    {"HEBREW_CHARSET", 177},      {"ARABIC_CHARSET", 178},     {"BALTIC_CHARSET", 186},  {"RUSSIAN_CHARSET", 204},
+    {"THAI_CHARSET", 222},        {"EASTEUROPE_CHARSET", 238}, {"OEM_CHARSET", 255},
 };
 
 } // namespace
@@ -82,7 +82,8 @@ TFormValue ColorToValue(TColor color) {
 
 TColor ColorFromValue(const TFormValue& value) {
     if (value.Kind == TFormValue::fvInteger) {
-        if (value.Integer < INT32_MIN || value.Integer > UINT32_MAX) throw system::EPropertyValue("colour out of range");
+        if (value.Integer < INT32_MIN || value.Integer > UINT32_MAX)
+            throw system::EPropertyValue("colour out of range");
         return static_cast<TColor>(static_cast<uint32_t>(value.Integer & 0xFFFFFFFF));
     }
     if (value.Kind == TFormValue::fvIdent) {
@@ -196,27 +197,26 @@ bool TFont::operator==(const TFont& o) const {
 const system::TPropertyList& TFont::ClassProperties() {
     using system::TPersistent;
     static const system::TPropertyList list(
-        nullptr,
-        {{"Charset",
-          [](TPersistent& o, const TFormValue& v, system::TLoadContext&) {
-              static_cast<TFont&>(o).SetCharset(CharsetFromValue(v));
-          },
-          [](const TPersistent& o) -> std::optional<TFormValue> {
-              return CharsetToValue(static_cast<const TFont&>(o).Charset());
-          },
-          nullptr},
-         ColorProperty<TFont>("Color", &TFont::Color, &TFont::SetColor, clNone),
-         system::IntProperty<TFont>("Height", &TFont::Height, &TFont::SetHeight, std::nullopt),
-         system::StringProperty<TFont>("Name", &TFont::Name, &TFont::SetName),
-         // Size is another view of Height: read from older descriptions, never written.
-         {"Size",
-          [](TPersistent& o, const TFormValue& v, system::TLoadContext&) {
-              const int64_t i = system::IntegerValue(v);
-              if (i < -10000 || i > 10000) throw system::EPropertyValue("font size out of range");
-              static_cast<TFont&>(o).SetSize(static_cast<int>(i));
-          },
-          nullptr, nullptr},
-         system::SetProperty<TFont>("Style", FontStyleInfo(), &TFont::Style, &TFont::SetStyle, std::nullopt)});
+        nullptr, {{"Charset",
+                   [](TPersistent& o, const TFormValue& v, system::TLoadContext&) {
+                       static_cast<TFont&>(o).SetCharset(CharsetFromValue(v));
+                   },
+                   [](const TPersistent& o) -> std::optional<TFormValue> {
+                       return CharsetToValue(static_cast<const TFont&>(o).Charset());
+                   },
+                   nullptr},
+                  ColorProperty<TFont>("Color", &TFont::Color, &TFont::SetColor, clNone),
+                  system::IntProperty<TFont>("Height", &TFont::Height, &TFont::SetHeight, std::nullopt),
+                  system::StringProperty<TFont>("Name", &TFont::Name, &TFont::SetName),
+                  // Size is another view of Height: read from older descriptions, never written.
+                  {"Size",
+                   [](TPersistent& o, const TFormValue& v, system::TLoadContext&) {
+                       const int64_t i = system::IntegerValue(v);
+                       if (i < -10000 || i > 10000) throw system::EPropertyValue("font size out of range");
+                       static_cast<TFont&>(o).SetSize(static_cast<int>(i));
+                   },
+                   nullptr, nullptr},
+                  system::SetProperty<TFont>("Style", FontStyleInfo(), &TFont::Style, &TFont::SetStyle, std::nullopt)});
     return list;
 }
 

@@ -59,7 +59,7 @@ public:
     void SetName(const std::string& name);
     int Height() const { return FHeight; }
     void SetHeight(int height);
-    int Size() const;        // points, rounded
+    int Size() const; // points, rounded
     void SetSize(int points);
     uint32_t Style() const { return FStyle; }
     void SetStyle(uint32_t style);

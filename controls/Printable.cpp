@@ -28,8 +28,7 @@ void TQRPrintableSize::ResizeOwner() {
     FParentUpdating = false;
 }
 
-TQRPrintable::TQRPrintable()
-    : FFrame(std::make_unique<TQRFrame>()), FSize(std::make_unique<TQRPrintableSize>(this)) {}
+TQRPrintable::TQRPrintable() : FFrame(std::make_unique<TQRFrame>()), FSize(std::make_unique<TQRPrintableSize>(this)) {}
 
 TQRPrintable::~TQRPrintable() {
     BeginDestroy();
@@ -85,7 +84,9 @@ void TQRPrintable::ApplyBandAlignment() {
     const bool onBand = FParent && FParent->IsBand();
     int32_t left = FLeft;
     switch (FAlignment) {
-    case taLeftJustify: left = 0; break;
+    case taLeftJustify:
+        left = 0;
+        break;
     case taRightJustify:
         if (onBand) left = FParent->ClientWidth() - FWidth;
         break;
@@ -104,8 +105,10 @@ void TQRPrintable::SetZoom(int zoom) {
 
 void TQRPrintable::SetParentReport(TQRPrintableReport* report) {
     FReport = report;
-    if (report) FSize->SetFontSizeSource([report] { return report->FontSize(); });
-    else FSize->SetFontSizeSource(nullptr);
+    if (report)
+        FSize->SetFontSizeSource([report] { return report->FontSize(); });
+    else
+        FSize->SetFontSizeSource(nullptr);
 }
 
 void TQRPrintable::SetParentComponent(system::TComponent* parent) {
@@ -123,7 +126,9 @@ void TQRPrintable::SetParentComponent(system::TComponent* parent) {
     }
 }
 
-system::TComponent* TQRPrintable::GetParentComponent() const { return dynamic_cast<system::TComponent*>(FParent); }
+system::TComponent* TQRPrintable::GetParentComponent() const {
+    return dynamic_cast<system::TComponent*>(FParent);
+}
 
 void TQRPrintable::StartPrinting() {
     FPrinting = true;

@@ -23,7 +23,7 @@ public:
     virtual TQRPrintTarget* PrintTarget() const = 0; // the report printer of the current run
     virtual bool FinalPass() const = 0;              // false while exporting: no fills or frames
     virtual bool Exporting() const = 0;
-    virtual int FontSize() const = 0;                // points, for the Characters unit
+    virtual int FontSize() const = 0; // points, for the Characters unit
     virtual TQRUnit ReportUnits() const = 0;
     virtual int ReportZoom() const = 0;
 };

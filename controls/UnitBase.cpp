@@ -30,23 +30,29 @@ Extended TQRUnitBase::FontPoints() const {
 
 Extended TQRUnitBase::ValueFromNative(TQRUnit unit, bool horizontal, Extended stored) const {
     switch (unit) {
-    case TQRUnit::MM: return stored / 10;
-    case TQRUnit::Inches: return stored / 254;
-    case TQRUnit::Pixels: return stored / (254.0L / FResolution) * FZoom / 100;
+    case TQRUnit::MM:
+        return stored / 10;
+    case TQRUnit::Inches:
+        return stored / 254;
+    case TQRUnit::Pixels:
+        return stored / (254.0L / FResolution) * FZoom / 100;
     case TQRUnit::Characters: {
         const Extended f = FontPoints();
         const Extended cell = horizontal ? 80 / f / 2.54L : 145.3L / f / 2.54L;
         return stored / cell / 10;
     }
-    case TQRUnit::Native: return stored;
+    case TQRUnit::Native:
+        return stored;
     }
     return stored;
 }
 
 Extended TQRUnitBase::ValueToNative(TQRUnit unit, bool horizontal, Extended value) const {
     switch (unit) {
-    case TQRUnit::MM: return value * 10;
-    case TQRUnit::Inches: return value * 254;
+    case TQRUnit::MM:
+        return value * 10;
+    case TQRUnit::Inches:
+        return value * 254;
     case TQRUnit::Pixels:
         // A zoom of 0 would divide by zero; the panels never store one, but a holder read from a
         // damaged description might.
@@ -57,7 +63,8 @@ Extended TQRUnitBase::ValueToNative(TQRUnit unit, bool horizontal, Extended valu
         const Extended cell = horizontal ? 80 / f / 2.54L : 145.3L / f / 2.54L;
         return value * cell * 10;
     }
-    case TQRUnit::Native: return value;
+    case TQRUnit::Native:
+        return value;
     }
     return value;
 }
@@ -67,7 +74,9 @@ void TQRUnitBase::EnterPixelUnits() {
     SetUnits(TQRUnit::Pixels);
 }
 
-void TQRUnitBase::LeavePixelUnits() { SetUnits(FUnitsBeforePixels); }
+void TQRUnitBase::LeavePixelUnits() {
+    SetUnits(FUnitsBeforePixels);
+}
 
 Extended TQRUnitBase::GetValue(size_t index) const {
     return ValueFromNative(FUnits, Horizontal(index), FValues.at(index));
@@ -78,42 +87,43 @@ void TQRUnitBase::SetValue(size_t index, Extended value) {
 }
 
 void TQRUnitBase::SetStoredValues(const std::vector<Extended>& values) {
-    for (size_t i = 0; i < values.size() && i < FValues.size(); ++i) FValues[i] = values[i];
+    for (size_t i = 0; i < values.size() && i < FValues.size(); ++i)
+        FValues[i] = values[i];
     ResizeOwner();
 }
 
 const system::TPropertyList& TQRUnitBase::ClassProperties() {
     static const system::TPropertyList list(
-        nullptr, {{"Values",
-                   [](system::TPersistent& o, const TFormValue& v, system::TLoadContext&) {
-                       auto& holder = static_cast<TQRUnitBase&>(o);
-                       if (v.Kind != TFormValue::fvList) {
-                           throw system::EPropertyValue(std::string("expected a list of numbers, found ") +
-                                                        v.KindName());
-                       }
-                       if (v.Items.size() > holder.ValueCount()) {
-                           throw system::EPropertyValue("expected at most " + std::to_string(holder.ValueCount()) +
-                                                        " values, found " + std::to_string(v.Items.size()));
-                       }
-                       std::vector<Extended> values;
-                       for (const auto& item : v.Items) {
-                           const Extended x = system::NumberValue(item);
-                           // A kilometre is far beyond any sheet; larger values are damage.
-                           if (!std::isfinite(x) || x > MaxStoredValue || x < -MaxStoredValue) {
-                               throw system::EPropertyValue("value out of range");
-                           }
-                           values.push_back(x);
-                       }
-                       holder.SetStoredValues(values);
-                   },
-                   [](const system::TPersistent& o) -> std::optional<TFormValue> {
-                       std::vector<TFormValue> items;
-                       for (Extended x : static_cast<const TQRUnitBase&>(o).StoredValues()) {
-                           items.push_back(TFormValue::Flt(x));
-                       }
-                       return TFormValue::List(std::move(items));
-                   },
-                   nullptr}});
+        nullptr,
+        {{"Values",
+          [](system::TPersistent& o, const TFormValue& v, system::TLoadContext&) {
+              auto& holder = static_cast<TQRUnitBase&>(o);
+              if (v.Kind != TFormValue::fvList) {
+                  throw system::EPropertyValue(std::string("expected a list of numbers, found ") + v.KindName());
+              }
+              if (v.Items.size() > holder.ValueCount()) {
+                  throw system::EPropertyValue("expected at most " + std::to_string(holder.ValueCount()) +
+                                               " values, found " + std::to_string(v.Items.size()));
+              }
+              std::vector<Extended> values;
+              for (const auto& item : v.Items) {
+                  const Extended x = system::NumberValue(item);
+                  // A kilometre is far beyond any sheet; larger values are damage.
+                  if (!std::isfinite(x) || x > MaxStoredValue || x < -MaxStoredValue) {
+                      throw system::EPropertyValue("value out of range");
+                  }
+                  values.push_back(x);
+              }
+              holder.SetStoredValues(values);
+          },
+          [](const system::TPersistent& o) -> std::optional<TFormValue> {
+              std::vector<TFormValue> items;
+              for (Extended x : static_cast<const TQRUnitBase&>(o).StoredValues()) {
+                  items.push_back(TFormValue::Flt(x));
+              }
+              return TFormValue::List(std::move(items));
+          },
+          nullptr}});
     return list;
 }
 

@@ -11,20 +11,24 @@ TQRBasePanel::TQRBasePanel()
 
 TQRBasePanel::~TQRBasePanel() {
     BeginDestroy();
-    for (controls::TQRPrintable* p : FPrintables) p->DetachParent();
+    for (controls::TQRPrintable* p : FPrintables)
+        p->DetachParent();
 }
 
 void TQRBasePanel::SetZoom(int zoom) {
     if (zoom == 0) return;
     FZoom = zoom;
-    for (controls::TQRPrintable* p : FPrintables) p->SetZoom(zoom);
+    for (controls::TQRPrintable* p : FPrintables)
+        p->SetZoom(zoom);
 }
 
 void TQRBasePanel::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
     FLeft = left, FTop = top, FWidth = width, FHeight = height;
 }
 
-controls::TQRPrintableReport* TQRBasePanel::ParentReport() const { return Report(); }
+controls::TQRPrintableReport* TQRBasePanel::ParentReport() const {
+    return Report();
+}
 
 void TQRBasePanel::InsertPrintable(controls::TQRPrintable* control) {
     if (std::find(FPrintables.begin(), FPrintables.end(), control) == FPrintables.end()) {

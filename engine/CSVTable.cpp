@@ -53,7 +53,8 @@ void ParseCSV(std::string_view text, char delimiter, const std::string& where, s
             const int startLine = line;
             ++i;
             for (;;) {
-                if (i >= text.size()) throw EQRError(where + ":" + std::to_string(startLine) + ": unterminated quoted field");
+                if (i >= text.size())
+                    throw EQRError(where + ":" + std::to_string(startLine) + ": unterminated quoted field");
                 if (text[i] == '"') {
                     if (i + 1 < text.size() && text[i + 1] == '"') {
                         field += '"';
@@ -94,7 +95,8 @@ void ParseCSV(std::string_view text, char delimiter, const std::string& where, s
                            " fields, the header " + std::to_string(header.size()));
         }
         std::vector<TFieldValue> row;
-        for (auto& f : records[r]) row.push_back(Typed(f));
+        for (auto& f : records[r])
+            row.push_back(Typed(f));
         row.resize(header.size());
         rows.push_back(std::move(row));
     }
@@ -142,7 +144,8 @@ void TQRCSVTable::ReadRecords(std::vector<TColumn>& columns, std::vector<std::ve
     std::vector<std::string> header;
     ParseCSV(text, FDelimiter, path, header, rows);
     columns.clear();
-    for (size_t c = 0; c < header.size(); ++c) columns.push_back({header[c], InferFieldType(rows, c)});
+    for (size_t c = 0; c < header.size(); ++c)
+        columns.push_back({header[c], InferFieldType(rows, c)});
 }
 
 const system::TPropertyList& TQRCSVTable::ClassProperties() {
@@ -179,12 +182,14 @@ void TQRMemoryTable::SetLines(const std::vector<std::string>& lines) {
     Close();
     FLines = lines;
     std::string text;
-    for (const auto& l : lines) text += l + "\n";
+    for (const auto& l : lines)
+        text += l + "\n";
     std::vector<std::string> header;
     std::vector<std::vector<TFieldValue>> rows;
     ParseCSV(text, ',', Name().empty() ? "Lines" : Name() + ".Lines", header, rows);
     FColumns.clear();
-    for (size_t c = 0; c < header.size(); ++c) FColumns.push_back({header[c], InferFieldType(rows, c)});
+    for (size_t c = 0; c < header.size(); ++c)
+        FColumns.push_back({header[c], InferFieldType(rows, c)});
     FRecords = std::move(rows);
 }
 

@@ -11,8 +11,7 @@ const system::TPropertyList& TQRCompositePrinterSettings::ClassProperties() {
         &TQRReportPrinterSettings::ClassProperties(),
         {EnumProperty<S, TPrinterOrientation>("Orientation", PrinterOrientationInfo(), &S::Orientation,
                                               &S::SetOrientation, std::nullopt),
-         EnumProperty<S, TQRPaperSize>("PaperSize", QRPaperSizeInfo(), &S::PaperSize, &S::SetPaperSize,
-                                       std::nullopt)});
+         EnumProperty<S, TQRPaperSize>("PaperSize", QRPaperSizeInfo(), &S::PaperSize, &S::SetPaperSize, std::nullopt)});
     return list;
 }
 
@@ -91,8 +90,10 @@ void TQRCompositeReport::Run(TQRReportTarget& target) {
             throw;
         }
     }
-    if (cancelled) target.AbortDocument();
-    else target.FinishDocument();
+    if (cancelled)
+        target.AbortDocument();
+    else
+        target.FinishDocument();
     if (OnFinished) OnFinished(*this);
 }
 

@@ -51,8 +51,10 @@ void TQRCustomController::CollectDataSets() {}
 
 void TQRCustomController::PrepareRun() {
     FRecordListeners.clear();
-    for (auto* c : FBeforeControllers) c->PrepareRun();
-    for (auto* c : FAfterControllers) c->PrepareRun();
+    for (auto* c : FBeforeControllers)
+        c->PrepareRun();
+    for (auto* c : FAfterControllers)
+        c->PrepareRun();
     for (TQRGroup* g : FGroups) {
         g->Prepare();
         g->HasValue = false;
@@ -63,9 +65,12 @@ void TQRCustomController::PrepareRun() {
 }
 
 void TQRCustomController::ReleaseRun() {
-    for (auto* c : FBeforeControllers) c->ReleaseRun();
-    for (auto* c : FAfterControllers) c->ReleaseRun();
-    for (TQRGroup* g : FGroups) g->Release();
+    for (auto* c : FBeforeControllers)
+        c->ReleaseRun();
+    for (auto* c : FAfterControllers)
+        c->ReleaseRun();
+    for (TQRGroup* g : FGroups)
+        g->Release();
 }
 
 void TQRCustomController::Execute() {
@@ -78,17 +83,22 @@ void TQRCustomController::RunWithoutData() {
 }
 
 void TQRCustomController::RunBeforeControllers() {
-    for (auto* c : FBeforeControllers) c->Execute();
+    for (auto* c : FBeforeControllers)
+        c->Execute();
 }
 
 void TQRCustomController::RunAfterControllers() {
-    for (auto* c : FAfterControllers) c->Execute();
+    for (auto* c : FAfterControllers)
+        c->Execute();
 }
 
 void TQRCustomController::RegisterBands(std::vector<TQRCustomBand*>& list) {
-    for (TQRGroup* g : FGroups) list.push_back(g);
-    for (auto* c : FBeforeControllers) c->RegisterBands(list);
-    for (auto* c : FAfterControllers) c->RegisterBands(list);
+    for (TQRGroup* g : FGroups)
+        list.push_back(g);
+    for (auto* c : FBeforeControllers)
+        c->RegisterBands(list);
+    for (auto* c : FAfterControllers)
+        c->RegisterBands(list);
     for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
         if ((*it)->FooterBand()) list.push_back((*it)->FooterBand());
     }
@@ -130,7 +140,8 @@ void TQRCustomController::ReprintGroupHeaders() {
     for (TQRGroup* g : FGroups) {
         if (g->Changed) return; // a group break is being processed
     }
-    for (auto* c : FBeforeControllers) c->ReprintGroupHeaders();
+    for (auto* c : FBeforeControllers)
+        c->ReprintGroupHeaders();
     bool marked = false;
     for (TQRGroup* g : FGroups) {
         if (marked) {
@@ -148,13 +159,16 @@ void TQRCustomController::ReprintGroupHeaders() {
     if (marked) {
         PrintGroupHeaders();
         // The reprint is no group break: the next record's test must not see these flags.
-        for (TQRGroup* g : FGroups) g->Changed = false;
+        for (TQRGroup* g : FGroups)
+            g->Changed = false;
     }
-    for (auto* c : FAfterControllers) c->ReprintGroupHeaders();
+    for (auto* c : FAfterControllers)
+        c->ReprintGroupHeaders();
 }
 
 void TQRCustomController::NotifyExprs() {
-    for (controls::TQRPrintable* p : FRecordListeners) p->BandNotify(nullptr, 0);
+    for (controls::TQRPrintable* p : FRecordListeners)
+        p->BandNotify(nullptr, 0);
 }
 
 void TQRController::PrepareRun() {
@@ -180,7 +194,9 @@ void TQRController::RefreshParams() {
         const bool isFloat = std::holds_alternative<double>(*v);
         const bool isBool = std::holds_alternative<bool>(*v);
         switch (p.DataType) {
-        case TFieldType::ftUnknown: p.Value = *v; break;
+        case TFieldType::ftUnknown:
+            p.Value = *v;
+            break;
         case TFieldType::ftString:
         case TFieldType::ftDate:
         case TFieldType::ftTime:
@@ -198,7 +214,8 @@ void TQRController::RefreshParams() {
         case TFieldType::ftBCD:
             if (isFloat) p.Value = *v;
             break;
-        default: break;
+        default:
+            break;
         }
     }
     FDataSet->Open();
@@ -206,7 +223,8 @@ void TQRController::RefreshParams() {
 
 void TQRController::Execute() {
     int recordCount = 1;
-    for (TQRGroup* g : FGroups) g->HasValue = false;
+    for (TQRGroup* g : FGroups)
+        g->HasValue = false;
     const bool hasData = FDataSet && FDataSet->Active();
     if ((!hasData && !OnNeedData) || !FReport) {
         if (FPrintIfEmpty && FReport) RunWithoutData();
@@ -262,7 +280,8 @@ void TQRController::Execute() {
             FReport->Target()->SetProgress(FDetailNumber * 100 / recordCount);
         }
     }
-    for (TQRGroup* g : FGroups) g->Changed = !g->Changed;
+    for (TQRGroup* g : FGroups)
+        g->Changed = !g->Changed;
     PrintGroupFooters();
     if (FFooter) {
         if (FReport->PageCount == 0) FReport->NewPage();
@@ -280,10 +299,13 @@ void TQRController::RunWithoutData() {
 
 void TQRController::RegisterBands(std::vector<TQRCustomBand*>& list) {
     if (FHeader) list.push_back(FHeader);
-    for (TQRGroup* g : FGroups) list.push_back(g);
-    for (auto* c : FBeforeControllers) c->RegisterBands(list);
+    for (TQRGroup* g : FGroups)
+        list.push_back(g);
+    for (auto* c : FBeforeControllers)
+        c->RegisterBands(list);
     if (FDetail) list.push_back(FDetail);
-    for (auto* c : FAfterControllers) c->RegisterBands(list);
+    for (auto* c : FAfterControllers)
+        c->RegisterBands(list);
     for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
         if ((*it)->FooterBand()) list.push_back((*it)->FooterBand());
     }
@@ -294,13 +316,15 @@ TQRControllerBand::TQRControllerBand() : FController(std::make_unique<TQRControl
     FController->SetDetail(this);
 }
 
-TQRControllerBand::~TQRControllerBand() { BeginDestroy(); }
+TQRControllerBand::~TQRControllerBand() {
+    BeginDestroy();
+}
 
 void TQRControllerBand::SetMaster(system::TComponent* master) {
     // Only the report or another controller band can be a master; a chain back to this band is refused.
     if (master && !dynamic_cast<TCustomQRReport*>(master) && !dynamic_cast<TQRControllerBand*>(master)) return;
     int steps = 0;
-    for (system::TComponent* m = master; m; ) {
+    for (system::TComponent* m = master; m;) {
         if (m == this || ++steps > 100000) return; // "Circular linking not allowed"
         auto* band = dynamic_cast<TQRControllerBand*>(m);
         m = band ? band->Master() : nullptr;
@@ -325,10 +349,9 @@ void TQRControllerBand::Notification(system::TComponent* component, system::TOpe
 
 const system::TPropertyList& TQRControllerBand::ClassProperties() {
     using namespace system;
-    static const TPropertyList list(
-        &TQRCustomBand::ClassProperties(),
-        {ComponentProperty<TQRControllerBand, TComponent>("Master", &TQRControllerBand::Master,
-                                                          &TQRControllerBand::SetMaster)});
+    static const TPropertyList list(&TQRCustomBand::ClassProperties(),
+                                    {ComponentProperty<TQRControllerBand, TComponent>(
+                                        "Master", &TQRControllerBand::Master, &TQRControllerBand::SetMaster)});
     return list;
 }
 

@@ -7,15 +7,17 @@ namespace pagimo::engine {
 
 namespace {
 
-constexpr const char* Captions[] = {"Title",        "Page Header",  "Detail",     "Page Footer",
-                                    "Summary",      "Group Header", "Group Footer", "Sub Detail",
-                                    "Column Header", "Overlay",     "Child"};
-constexpr const char* DefaultNames[] = {"TitleBand",        "PageHeaderBand",  "DetailBand",     "PageFooterBand",
+constexpr const char* Captions[] = {"Title",         "Page Header",  "Detail",       "Page Footer",
+                                    "Summary",       "Group Header", "Group Footer", "Sub Detail",
+                                    "Column Header", "Overlay",      "Child"};
+constexpr const char* DefaultNames[] = {"TitleBand",        "PageHeaderBand",  "DetailBand",      "PageFooterBand",
                                         "SummaryBand",      "GroupHeaderBand", "GroupFooterBand", "SubDetailBand",
                                         "ColumnHeaderBand", "OverlayBand",     "ChildBand"};
 
 // Bands of these types never take a forced break.
-bool NeverBreaks(TQRBandType t) { return t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbOverlay; }
+bool NeverBreaks(TQRBandType t) {
+    return t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbOverlay;
+}
 
 // A control that keeps asking for one more page would otherwise run forever.
 constexpr int MaxContinuations = 100000;
@@ -25,18 +27,23 @@ constexpr int MaxContinuations = 100000;
 const system::TEnumInfo& BandTypeInfo() {
     static const system::TEnumInfo info{"TQRBandType",
                                         {"rbTitle", "rbPageHeader", "rbDetail", "rbPageFooter", "rbSummary",
-                                         "rbGroupHeader", "rbGroupFooter", "rbSubDetail", "rbColumnHeader",
-                                         "rbOverlay", "rbChild"}};
+                                         "rbGroupHeader", "rbGroupFooter", "rbSubDetail", "rbColumnHeader", "rbOverlay",
+                                         "rbChild"}};
     return info;
 }
 
-const char* BandTypeCaption(TQRBandType type) { return Captions[type]; }
-const char* BandTypeDefaultName(TQRBandType type) { return DefaultNames[type]; }
+const char* BandTypeCaption(TQRBandType type) {
+    return Captions[type];
+}
+const char* BandTypeDefaultName(TQRBandType type) {
+    return DefaultNames[type];
+}
 
 TQRCustomBand::TQRCustomBand() : FSize(std::make_unique<TQRBandSize>()) {
     FSize->SetOnResize([this](int32_t h, int32_t w) {
         TQRBasePanel::SetBounds(FLeft, FTop, w, h);
-        for (controls::TQRPrintable* p : Printables()) p->BandNotify(this, 2);
+        for (controls::TQRPrintable* p : Printables())
+            p->BandNotify(this, 2);
     });
     // 40 pixels high at the reference screen.
     FSize->SetStoredValues({40 * 254.0L / controls::ScreenPixelsPerInch, 0});
@@ -79,9 +86,13 @@ void TQRCustomBand::SetParentComponent(system::TComponent* parent) {
     report->AddBand(this);
 }
 
-system::TComponent* TQRCustomBand::GetParentComponent() const { return FReport; }
+system::TComponent* TQRCustomBand::GetParentComponent() const {
+    return FReport;
+}
 
-void TQRCustomBand::Loaded() { FSize->ResizeOwner(); }
+void TQRCustomBand::Loaded() {
+    FSize->ResizeOwner();
+}
 
 void TQRCustomBand::Notification(system::TComponent* component, system::TOperation operation) {
     if (operation != system::opRemove) return;
@@ -114,8 +125,8 @@ void TQRCustomBand::MakeSpace() {
     TCustomQRReport& r = *FReport;
     const int32_t need = Rnd(StretchHeight(true));
     const TQRPage& page = *r.Page();
-    const Extended printable = page.NativeValue(TQRPage::LengthIndex) -
-                               (page.NativeValue(TQRPage::TopMarginIndex) + page.NativeValue(TQRPage::BottomMarginIndex));
+    const Extended printable = page.NativeValue(TQRPage::LengthIndex) - (page.NativeValue(TQRPage::TopMarginIndex) +
+                                                                         page.NativeValue(TQRPage::BottomMarginIndex));
     if (r.PageCount == 0 || (BandType() != rbPageFooter && need > r.AvailableSpace() && need <= printable)) {
         r.BreakFollowsDetail = BandType() == rbDetail;
         r.NewColumn();
@@ -155,9 +166,9 @@ void TQRCustomBand::Print() {
                     allFinished = allFinished && p->PrintFinished();
                 }
                 if (r.FinalPass()) {
-                    FBandOutline = {t->DeviceX(r.CurrentX), t->DeviceY(r.CurrentY), t->DeviceX(r.CurrentX + width),
-                                    t->DeviceY(r.CurrentY + FSize->NativeValue(TQRBandSize::HeightIndex) +
-                                               FExpanded + 1)};
+                    FBandOutline = {
+                        t->DeviceX(r.CurrentX), t->DeviceY(r.CurrentY), t->DeviceX(r.CurrentX + width),
+                        t->DeviceY(r.CurrentY + FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded + 1)};
                     Frame()->StrokeFrameEdges([t](const controls::TRect& rc, TColor c) { t->FillRect(rc, c); },
                                               FBandOutline, t->ScaleX(), t->ScaleY());
                 }
@@ -216,17 +227,16 @@ void TQRCustomBand::SetHasChild(bool hasChild) {
 
 const system::TPropertyList& TQRCustomBand::ClassProperties() {
     using namespace system;
-    static const TPropertyList list(
-        &TQRBasePanel::ClassProperties(),
-        {BoolProperty<TQRCustomBand>("AlignToBottom", &TQRCustomBand::AlignToBottom, &TQRCustomBand::SetAlignToBottom,
-                                     false),
-         BoolProperty<TQRCustomBand>("ForceNewColumn", &TQRCustomBand::ForceNewColumn,
-                                     &TQRCustomBand::SetForceNewColumn, false),
-         BoolProperty<TQRCustomBand>("ForceNewPage", &TQRCustomBand::ForceNewPage, &TQRCustomBand::SetForceNewPage,
-                                     false),
-         ComponentProperty<TQRCustomBand, TQRCustomBand>("LinkBand", &TQRCustomBand::LinkBand,
-                                                         &TQRCustomBand::SetLinkBand),
-         ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});
+    static const TPropertyList list(&TQRBasePanel::ClassProperties(),
+                                    {BoolProperty<TQRCustomBand>("AlignToBottom", &TQRCustomBand::AlignToBottom,
+                                                                 &TQRCustomBand::SetAlignToBottom, false),
+                                     BoolProperty<TQRCustomBand>("ForceNewColumn", &TQRCustomBand::ForceNewColumn,
+                                                                 &TQRCustomBand::SetForceNewColumn, false),
+                                     BoolProperty<TQRCustomBand>("ForceNewPage", &TQRCustomBand::ForceNewPage,
+                                                                 &TQRCustomBand::SetForceNewPage, false),
+                                     ComponentProperty<TQRCustomBand, TQRCustomBand>(
+                                         "LinkBand", &TQRCustomBand::LinkBand, &TQRCustomBand::SetLinkBand),
+                                     ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});
     return list;
 }
 
@@ -240,7 +250,8 @@ const system::TPropertyList& TQRBand::ClassProperties() {
 
 void TQRChildBand::SetParentBand(TQRCustomBand* band) {
     int steps = 0;
-    for (TQRCustomBand* b = band; b; b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
+    for (TQRCustomBand* b = band; b;
+         b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
         if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
     }
     FParentBand = band;
@@ -254,9 +265,8 @@ void TQRChildBand::Notification(system::TComponent* component, system::TOperatio
 
 const system::TPropertyList& TQRChildBand::ClassProperties() {
     static const system::TPropertyList list(
-        &TQRCustomBand::ClassProperties(),
-        {system::ComponentProperty<TQRChildBand, TQRCustomBand>("ParentBand", &TQRChildBand::ParentBand,
-                                                                &TQRChildBand::SetParentBand)});
+        &TQRCustomBand::ClassProperties(), {system::ComponentProperty<TQRChildBand, TQRCustomBand>(
+                                               "ParentBand", &TQRChildBand::ParentBand, &TQRChildBand::SetParentBand)});
     return list;
 }
 

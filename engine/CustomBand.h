@@ -12,8 +12,19 @@ namespace pagimo::engine {
 
 class TQRCustomController;
 
-enum TQRBandType { rbTitle, rbPageHeader, rbDetail, rbPageFooter, rbSummary, rbGroupHeader, rbGroupFooter,
-                   rbSubDetail, rbColumnHeader, rbOverlay, rbChild };
+enum TQRBandType {
+    rbTitle,
+    rbPageHeader,
+    rbDetail,
+    rbPageFooter,
+    rbSummary,
+    rbGroupHeader,
+    rbGroupFooter,
+    rbSubDetail,
+    rbColumnHeader,
+    rbOverlay,
+    rbChild
+};
 const system::TEnumInfo& BandTypeInfo();
 const char* BandTypeCaption(TQRBandType type);
 const char* BandTypeDefaultName(TQRBandType type);

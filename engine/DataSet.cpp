@@ -16,7 +16,9 @@ const system::TEnumInfo& FieldTypeInfo() {
     return info;
 }
 
-const TFieldValue& TQRField::FieldValue() const { return FDataSet.CurrentValue(FIndex); }
+const TFieldValue& TQRField::FieldValue() const {
+    return FDataSet.CurrentValue(FIndex);
+}
 
 expr::EvResult ToEvResult(const TFieldValue& value, TFieldType type) {
     if (auto* i = std::get_if<int64_t>(&value)) {
@@ -27,22 +29,31 @@ expr::EvResult ToEvResult(const TFieldValue& value, TFieldType type) {
     if (auto* s = std::get_if<std::string>(&value)) return expr::EvResult::String(*s);
     if (auto* b = std::get_if<bool>(&value)) return expr::EvResult::Bool(*b);
     switch (type) {
-    case TFieldType::ftInteger: return expr::EvResult::Int(0);
+    case TFieldType::ftInteger:
+        return expr::EvResult::Int(0);
     case TFieldType::ftFloat:
     case TFieldType::ftCurrency:
-    case TFieldType::ftBCD: return expr::EvResult::Float(0);
-    case TFieldType::ftBoolean: return expr::EvResult::Bool(false);
-    default: return expr::EvResult::String({});
+    case TFieldType::ftBCD:
+        return expr::EvResult::Float(0);
+    case TFieldType::ftBoolean:
+        return expr::EvResult::Bool(false);
+    default:
+        return expr::EvResult::String({});
     }
 }
 
 TFieldValue FromEvResult(const expr::EvResult& r) {
     switch (r.Kind) {
-    case expr::resInt: return int64_t{r.IntResult};
-    case expr::resDouble: return r.DblResult;
-    case expr::resString: return r.StrResult;
-    case expr::resBool: return r.BooResult;
-    default: return std::monostate{};
+    case expr::resInt:
+        return int64_t{r.IntResult};
+    case expr::resDouble:
+        return r.DblResult;
+    case expr::resString:
+        return r.StrResult;
+    case expr::resBool:
+        return r.BooResult;
+    default:
+        return std::monostate{};
     }
 }
 
@@ -67,8 +78,10 @@ void TQRDataSet::SetActive(bool active) {
         FStreamedActive = active;
         return;
     }
-    if (active) Open();
-    else Close();
+    if (active)
+        Open();
+    else
+        Close();
 }
 
 void TQRDataSet::Loaded() {
@@ -80,7 +93,8 @@ void TQRDataSet::Open() {
     std::vector<TColumn> columns;
     std::vector<std::vector<TFieldValue>> rows;
     ReadRecords(columns, rows);
-    for (auto& f : FFields) f->FIndex = SIZE_MAX;
+    for (auto& f : FFields)
+        f->FIndex = SIZE_MAX;
     FColumns.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         TQRField* field = nullptr;
@@ -98,7 +112,8 @@ void TQRDataSet::Open() {
         field->FType = columns[i].Type;
         FColumns.push_back(field);
     }
-    for (auto& row : rows) row.resize(columns.size());
+    for (auto& row : rows)
+        row.resize(columns.size());
     FRows = std::move(rows);
     FActive = true;
     First();
@@ -125,8 +140,10 @@ void TQRDataSet::Next() {
         return;
     }
     FBof = false;
-    if (FRecord + 1 < FRows.size()) ++FRecord;
-    else FEof = true;
+    if (FRecord + 1 < FRows.size())
+        ++FRecord;
+    else
+        FEof = true;
 }
 
 void TQRDataSet::Prior() {
@@ -135,12 +152,17 @@ void TQRDataSet::Prior() {
         return;
     }
     // Stepping back from the end-of-data position lands on the last record again.
-    if (FEof) FEof = false;
-    else if (FRecord > 0) --FRecord;
-    else FBof = true;
+    if (FEof)
+        FEof = false;
+    else if (FRecord > 0)
+        --FRecord;
+    else
+        FBof = true;
 }
 
-int TQRDataSet::RecordCount() const { return FActive ? static_cast<int>(FRows.size()) : 0; }
+int TQRDataSet::RecordCount() const {
+    return FActive ? static_cast<int>(FRows.size()) : 0;
+}
 
 const TFieldValue& TQRDataSet::CurrentValue(size_t index) const {
     static const TFieldValue null;

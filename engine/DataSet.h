@@ -18,8 +18,19 @@
 
 namespace pagimo::engine {
 
-enum class TFieldType { ftUnknown, ftString, ftInteger, ftBoolean, ftFloat, ftCurrency, ftBCD, ftDate, ftTime,
-                        ftDateTime, ftBlob };
+enum class TFieldType {
+    ftUnknown,
+    ftString,
+    ftInteger,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBlob
+};
 const system::TEnumInfo& FieldTypeInfo();
 
 // One value of a record: null, integer, float, text (UTF-8) or Boolean.
@@ -70,7 +81,7 @@ public:
     bool Active() const { return FActive; }
     // While loading, Active = True is remembered and the data set opens after loading.
     void SetActive(bool active);
-    void Open();  // throws EQRError when the source cannot be read
+    void Open(); // throws EQRError when the source cannot be read
     void Close();
 
     void First();

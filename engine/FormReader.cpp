@@ -28,8 +28,12 @@ struct TToken {
     int Line = 1;
 };
 
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool IsIdentStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsIdentChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -55,10 +59,14 @@ size_t Utf8Length(std::string_view s, size_t i) {
     size_t n;
     uint32_t cp;
     if (b < 0x80) return 1;
-    if ((b & 0xE0) == 0xC0) n = 2, cp = b & 0x1F;
-    else if ((b & 0xF0) == 0xE0) n = 3, cp = b & 0x0F;
-    else if ((b & 0xF8) == 0xF0) n = 4, cp = b & 0x07;
-    else return 0;
+    if ((b & 0xE0) == 0xC0)
+        n = 2, cp = b & 0x1F;
+    else if ((b & 0xF0) == 0xE0)
+        n = 3, cp = b & 0x0F;
+    else if ((b & 0xF8) == 0xF0)
+        n = 4, cp = b & 0x07;
+    else
+        return 0;
     if (i + n > s.size()) return 0;
     for (size_t k = 1; k < n; ++k) {
         const auto c = static_cast<unsigned char>(s[i + k]);
@@ -94,17 +102,24 @@ public:
     bool PeekSymbol(const char* s) { return Peek().Kind == TTok::Symbol && Peek().Text == s; }
     void ExpectSymbol(const char* s) {
         TToken t = Next();
-        if (t.Kind != TTok::Symbol || t.Text != s) Fail(t.Line, std::string("expected '") + s + "', found " + Describe(t));
+        if (t.Kind != TTok::Symbol || t.Text != s)
+            Fail(t.Line, std::string("expected '") + s + "', found " + Describe(t));
     }
     static std::string Describe(const TToken& t) {
         switch (t.Kind) {
-        case TTok::End: return "end of file";
-        case TTok::Ident: return "'" + t.Text + "'";
+        case TTok::End:
+            return "end of file";
+        case TTok::Ident:
+            return "'" + t.Text + "'";
         case TTok::Integer:
-        case TTok::Float: return "a number";
-        case TTok::String: return "a string";
-        case TTok::Binary: return "binary data";
-        case TTok::Symbol: return "'" + t.Text + "'";
+        case TTok::Float:
+            return "a number";
+        case TTok::String:
+            return "a string";
+        case TTok::Binary:
+            return "binary data";
+        case TTok::Symbol:
+            return "'" + t.Text + "'";
         }
         return "?";
     }
@@ -120,7 +135,8 @@ public:
             if (c == '}') break;
             if (c == '\n') ++FLine;
             if (std::isspace(static_cast<unsigned char>(c))) continue;
-            if (!std::isxdigit(static_cast<unsigned char>(c))) Fail(FLine, std::string("invalid character in binary data"));
+            if (!std::isxdigit(static_cast<unsigned char>(c)))
+                Fail(FLine, std::string("invalid character in binary data"));
             t.Text += c;
         }
         if (t.Text.size() % 2) Fail(line, "odd number of hex digits in binary data");
@@ -153,8 +169,8 @@ private:
         if (IsIdentStart(c)) {
             const size_t start = FPos;
             // Qualified names (Font.Height, Form1.Query1) are one token.
-            while (FPos < FText.size() && (IsIdentChar(FText[FPos]) ||
-                                           (FText[FPos] == '.' && FPos + 1 < FText.size() && IsIdentStart(FText[FPos + 1])))) {
+            while (FPos < FText.size() && (IsIdentChar(FText[FPos]) || (FText[FPos] == '.' && FPos + 1 < FText.size() &&
+                                                                        IsIdentStart(FText[FPos + 1])))) {
                 ++FPos;
             }
             t.Kind = TTok::Ident;
@@ -191,7 +207,8 @@ private:
             while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos]))) {
                 if (FPos - start >= 16) Fail(FLine, "number out of range");
                 const char h = FText[FPos++];
-                v = v * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(h)) ? h - '0' : (std::toupper(h) - 'A' + 10));
+                v = v * 16 + static_cast<uint64_t>(
+                                 std::isdigit(static_cast<unsigned char>(h)) ? h - '0' : (std::toupper(h) - 'A' + 10));
             }
             if (FPos == start) Fail(FLine, "expected hex digits after '$'");
             t.Kind = TTok::Integer;
@@ -200,12 +217,14 @@ private:
         }
         const size_t start = FPos;
         bool isFloat = false;
-        while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+        while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])))
+            ++FPos;
         if (FPos < FText.size() && FText[FPos] == '.' && FPos + 1 < FText.size() &&
             std::isdigit(static_cast<unsigned char>(FText[FPos + 1]))) {
             isFloat = true;
             ++FPos;
-            while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+            while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])))
+                ++FPos;
         }
         if (FPos < FText.size() && (FText[FPos] == 'e' || FText[FPos] == 'E')) {
             size_t p = FPos + 1;
@@ -213,7 +232,8 @@ private:
             if (p < FText.size() && std::isdigit(static_cast<unsigned char>(FText[p]))) {
                 isFloat = true;
                 FPos = p;
-                while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+                while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])))
+                    ++FPos;
             }
         }
         if (FPos < FText.size() && IsIdentChar(FText[FPos])) Fail(FLine, "malformed number");
@@ -266,13 +286,17 @@ private:
                 uint64_t cp = 0;
                 if (FPos < FText.size() && FText[FPos] == '$') {
                     ++FPos;
-                    while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos])) && cp <= 0x10FFFF) {
+                    while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos])) &&
+                           cp <= 0x10FFFF) {
                         const char h = FText[FPos++];
-                        cp = cp * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(h)) ? h - '0' : (std::toupper(h) - 'A' + 10));
+                        cp = cp * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(h))
+                                                                 ? h - '0'
+                                                                 : (std::toupper(h) - 'A' + 10));
                     }
                     if (FPos == start + 1) Fail(FLine, "expected a character code after '#'");
                 } else {
-                    while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])) && cp <= 0x10FFFF) {
+                    while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])) &&
+                           cp <= 0x10FFFF) {
                         cp = cp * 10 + static_cast<uint64_t>(FText[FPos++] - '0');
                     }
                     if (FPos == start) Fail(FLine, "expected a character code after '#'");
@@ -349,13 +373,15 @@ private:
         if (depth > MaxFormDepth) FLex.Fail(FLex.Peek().Line, "objects nested too deeply");
         TToken kw = FLex.Next();
         if (kw.Kind != TTok::Ident || !system::SameText(kw.Text, "object")) {
-            if (kw.Kind == TTok::Ident && (system::SameText(kw.Text, "inherited") || system::SameText(kw.Text, "inline"))) {
+            if (kw.Kind == TTok::Ident &&
+                (system::SameText(kw.Text, "inherited") || system::SameText(kw.Text, "inline"))) {
                 FLex.Fail(kw.Line, "inherited descriptions are not supported");
             }
             FLex.Fail(kw.Line, "expected 'object', found " + TLexer::Describe(kw));
         }
         TToken first = FLex.Next();
-        if (first.Kind != TTok::Ident) FLex.Fail(first.Line, "expected a component name, found " + TLexer::Describe(first));
+        if (first.Kind != TTok::Ident)
+            FLex.Fail(first.Line, "expected a component name, found " + TLexer::Describe(first));
         std::string name, className;
         if (FLex.PeekSymbol(":")) {
             FLex.Next();
@@ -402,12 +428,13 @@ private:
                 FLex.Next();
                 return;
             }
-            if (t.Kind == TTok::Ident &&
-                (system::SameText(t.Text, "object") || system::SameText(t.Text, "inherited") || system::SameText(t.Text, "inline"))) {
+            if (t.Kind == TTok::Ident && (system::SameText(t.Text, "object") || system::SameText(t.Text, "inherited") ||
+                                          system::SameText(t.Text, "inline"))) {
                 ReadObject(root, component, rootOut, depth + 1);
                 continue;
             }
-            if (t.Kind != TTok::Ident) FLex.Fail(t.Line, "expected a property name or 'end', found " + TLexer::Describe(t));
+            if (t.Kind != TTok::Ident)
+                FLex.Fail(t.Line, "expected a property name or 'end', found " + TLexer::Describe(t));
             TFormItem::TAssignment a;
             const int line = t.Line;
             a.Name = FLex.Next().Text;
@@ -423,9 +450,18 @@ private:
         TFormValue v;
         v.Line = t.Line;
         switch (t.Kind) {
-        case TTok::Integer: v.Kind = TFormValue::fvInteger; v.Integer = t.Integer; return v;
-        case TTok::Float: v.Kind = TFormValue::fvFloat; v.Float = t.Float; return v;
-        case TTok::Ident: v.Kind = TFormValue::fvIdent; v.Text = t.Text; return v;
+        case TTok::Integer:
+            v.Kind = TFormValue::fvInteger;
+            v.Integer = t.Integer;
+            return v;
+        case TTok::Float:
+            v.Kind = TFormValue::fvFloat;
+            v.Float = t.Float;
+            return v;
+        case TTok::Ident:
+            v.Kind = TFormValue::fvIdent;
+            v.Text = t.Text;
+            return v;
         case TTok::String:
             v.Kind = TFormValue::fvString;
             v.Text = t.Text;
@@ -433,12 +469,15 @@ private:
             while (FLex.PeekSymbol("+")) {
                 FLex.Next();
                 TToken more = FLex.Next();
-                if (more.Kind != TTok::String) FLex.Fail(more.Line, "expected a string after '+', found " + TLexer::Describe(more));
+                if (more.Kind != TTok::String)
+                    FLex.Fail(more.Line, "expected a string after '+', found " + TLexer::Describe(more));
                 v.Text += more.Text;
             }
             return v;
-        case TTok::End: FLex.Fail(t.Line, "unexpected end of file");
-        case TTok::Binary: break;
+        case TTok::End:
+            FLex.Fail(t.Line, "unexpected end of file");
+        case TTok::Binary:
+            break;
         case TTok::Symbol:
             if (t.Text == "[") return ReadSet(t.Line);
             if (t.Text == "(") {
@@ -479,7 +518,8 @@ private:
             v.Names.push_back(n.Text);
             TToken sep = FLex.Next();
             if (sep.Kind == TTok::Symbol && sep.Text == "]") return v;
-            if (sep.Kind != TTok::Symbol || sep.Text != ",") FLex.Fail(sep.Line, "expected ',' or ']', found " + TLexer::Describe(sep));
+            if (sep.Kind != TTok::Symbol || sep.Text != ",")
+                FLex.Fail(sep.Line, "expected ',' or ']', found " + TLexer::Describe(sep));
         }
     }
 
@@ -498,7 +538,8 @@ private:
             for (;;) {
                 TToken p = FLex.Next();
                 if (p.Kind == TTok::Ident && system::SameText(p.Text, "end")) break;
-                if (p.Kind != TTok::Ident) FLex.Fail(p.Line, "expected a property name or 'end', found " + TLexer::Describe(p));
+                if (p.Kind != TTok::Ident)
+                    FLex.Fail(p.Line, "expected a property name or 'end', found " + TLexer::Describe(p));
                 TFormItem::TAssignment a;
                 a.Name = p.Text;
                 FLex.ExpectSymbol("=");
@@ -521,7 +562,8 @@ private:
                 FLex.Fail(line, "unknown property '" + a.Name + "' of " + target.ClassName());
             }
             if (dot == std::string_view::npos) {
-                if (!info->Write) FLex.Fail(line, "property '" + a.Name + "' of " + target.ClassName() + " cannot be set");
+                if (!info->Write)
+                    FLex.Fail(line, "property '" + a.Name + "' of " + target.ClassName() + " cannot be set");
                 try {
                     info->Write(*object, a.Value, *this);
                 } catch (const EFormError&) {

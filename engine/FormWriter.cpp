@@ -52,7 +52,8 @@ public:
     void WriteObject(const TComponent& c, int indent) {
         Line(indent, "object " + (c.Name().empty() ? std::string() : c.Name() + ": ") + c.ClassName());
         WriteProperties(c, "", indent + 1);
-        for (const TComponent* child : c.GetChildren()) WriteObject(*child, indent + 1);
+        for (const TComponent* child : c.GetChildren())
+            WriteObject(*child, indent + 1);
         Line(indent, "end");
     }
 
@@ -80,16 +81,22 @@ private:
 
     std::string Scalar(const TFormValue& v) {
         switch (v.Kind) {
-        case TFormValue::fvInteger: return std::to_string(v.Integer);
-        case TFormValue::fvFloat: return FormatFloat(v.Float);
-        case TFormValue::fvString: return QuoteString(v.Text);
-        case TFormValue::fvIdent: return v.Text;
+        case TFormValue::fvInteger:
+            return std::to_string(v.Integer);
+        case TFormValue::fvFloat:
+            return FormatFloat(v.Float);
+        case TFormValue::fvString:
+            return QuoteString(v.Text);
+        case TFormValue::fvIdent:
+            return v.Text;
         case TFormValue::fvSet: {
             std::string s = "[";
-            for (size_t i = 0; i < v.Names.size(); ++i) s += (i ? ", " : "") + v.Names[i];
+            for (size_t i = 0; i < v.Names.size(); ++i)
+                s += (i ? ", " : "") + v.Names[i];
             return s + "]";
         }
-        default: return {};
+        default:
+            return {};
         }
     }
 
@@ -125,13 +132,15 @@ private:
             Line(indent, head + "<");
             for (size_t i = 0; i < v.Elements.size(); ++i) {
                 Line(indent + 1, "item");
-                for (const auto& a : v.Elements[i].Properties) WriteValue(a.Name + " = ", a.Value, indent + 2);
+                for (const auto& a : v.Elements[i].Properties)
+                    WriteValue(a.Name + " = ", a.Value, indent + 2);
                 Line(indent + 1, i + 1 == v.Elements.size() ? "end>" : "end");
             }
             if (v.Elements.empty()) Out.back() = '>', Out += '\n';
             return;
         }
-        default: Line(indent, head + Scalar(v));
+        default:
+            Line(indent, head + Scalar(v));
         }
     }
 };

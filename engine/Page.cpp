@@ -27,7 +27,9 @@ void TQRPage::SetStoredValues(const std::vector<Extended>& values) {
     Notify(pcArrangeBands);
 }
 
-void TQRPage::ResizeOwner() { Notify(pcResize); }
+void TQRPage::ResizeOwner() {
+    Notify(pcResize);
+}
 
 void TQRPage::SetColumns(int columns) {
     if (columns == FColumns || columns < 1) return;
@@ -65,9 +67,8 @@ const system::TPropertyList& TQRPage::ClassProperties() {
     static const system::TPropertyList list(
         nullptr,
         {system::IntProperty<TQRPage>("Columns", &TQRPage::Columns, &TQRPage::SetColumns, 1),
-         system::EnumProperty<TQRPage, TPrinterOrientation>("Orientation", PrinterOrientationInfo(),
-                                                            &TQRPage::Orientation, &TQRPage::SetOrientation,
-                                                            poPortrait),
+         system::EnumProperty<TQRPage, TPrinterOrientation>(
+             "Orientation", PrinterOrientationInfo(), &TQRPage::Orientation, &TQRPage::SetOrientation, poPortrait),
          system::EnumProperty<TQRPage, TQRPaperSize>("PaperSize", QRPaperSizeInfo(), &TQRPage::PaperSize,
                                                      &TQRPage::SetPaperSize, std::nullopt),
          system::BoolProperty<TQRPage>("Ruler", &TQRPage::Ruler, &TQRPage::SetRuler, true),

@@ -13,8 +13,15 @@ using controls::TQRUnit;
 
 class TQRPage : public controls::TQRUnitBase {
 public:
-    enum TIndex : size_t { BottomMarginIndex, LengthIndex, TopMarginIndex, WidthIndex, LeftMarginIndex,
-                           RightMarginIndex, ColumnSpaceIndex };
+    enum TIndex : size_t {
+        BottomMarginIndex,
+        LengthIndex,
+        TopMarginIndex,
+        WidthIndex,
+        LeftMarginIndex,
+        RightMarginIndex,
+        ColumnSpaceIndex
+    };
 
     // What the owning report does after a change.
     enum TChange { pcRepaint, pcResize, pcArrangeBands };

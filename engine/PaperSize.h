@@ -7,11 +7,11 @@
 namespace pagimo::engine {
 
 // The paper vocabulary is the report printer's; the engine adds the stored names.
-using printer::TQRPaperSize;
-using printer::TQRBin;
-using printer::TPrinterOrientation;
-using printer::poPortrait;
 using printer::poLandscape;
+using printer::poPortrait;
+using printer::TPrinterOrientation;
+using printer::TQRBin;
+using printer::TQRPaperSize;
 
 const system::TEnumInfo& QRPaperSizeInfo();
 

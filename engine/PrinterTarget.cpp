@@ -21,23 +21,57 @@ void TQRPrinterTarget::Configure(const TQRDocumentSettings& s) {
     FPrinter.SetCompressed(s.Compressed);
 }
 
-TQRPaperSize TQRPrinterTarget::PaperSize() const { return FPrinter.PaperSize(); }
-TPrinterOrientation TQRPrinterTarget::Orientation() const { return FPrinter.Orientation(); }
-int32_t TQRPrinterTarget::SheetWidth() const { return FPrinter.SheetWidth(); }
-int32_t TQRPrinterTarget::SheetLength() const { return FPrinter.SheetLength(); }
-void TQRPrinterTarget::StartDocument() { FPrinter.StartDocument(); }
-void TQRPrinterTarget::NewPage() { FPrinter.NewPage(); }
-void TQRPrinterTarget::FinishDocument() { FPrinter.FinishDocument(); }
-void TQRPrinterTarget::AbortDocument() { FPrinter.AbortDocument(); }
-bool TQRPrinterTarget::CancelRequested() const { return FPrinter.CancelRequested(); }
-void TQRPrinterTarget::RequestCancel() { FPrinter.RequestCancel(); }
-void TQRPrinterTarget::SetProgress(int percent) { FPrinter.SetProgress(percent); }
-void TQRPrinterTarget::ProcessMessages() { printer::ProcessMessages(); }
-int32_t TQRPrinterTarget::DeviceX(Extended x) const { return FPrinter.DeviceX(x); }
-int32_t TQRPrinterTarget::DeviceY(Extended y) const { return FPrinter.DeviceY(y); }
-Extended TQRPrinterTarget::ScaleX() const { return FPrinter.ScaleX(); }
-Extended TQRPrinterTarget::ScaleY() const { return FPrinter.ScaleY(); }
-gdi::TCanvas* TQRPrinterTarget::PageCanvas() const { return FPrinter.PageCanvas(); }
+TQRPaperSize TQRPrinterTarget::PaperSize() const {
+    return FPrinter.PaperSize();
+}
+TPrinterOrientation TQRPrinterTarget::Orientation() const {
+    return FPrinter.Orientation();
+}
+int32_t TQRPrinterTarget::SheetWidth() const {
+    return FPrinter.SheetWidth();
+}
+int32_t TQRPrinterTarget::SheetLength() const {
+    return FPrinter.SheetLength();
+}
+void TQRPrinterTarget::StartDocument() {
+    FPrinter.StartDocument();
+}
+void TQRPrinterTarget::NewPage() {
+    FPrinter.NewPage();
+}
+void TQRPrinterTarget::FinishDocument() {
+    FPrinter.FinishDocument();
+}
+void TQRPrinterTarget::AbortDocument() {
+    FPrinter.AbortDocument();
+}
+bool TQRPrinterTarget::CancelRequested() const {
+    return FPrinter.CancelRequested();
+}
+void TQRPrinterTarget::RequestCancel() {
+    FPrinter.RequestCancel();
+}
+void TQRPrinterTarget::SetProgress(int percent) {
+    FPrinter.SetProgress(percent);
+}
+void TQRPrinterTarget::ProcessMessages() {
+    printer::ProcessMessages();
+}
+int32_t TQRPrinterTarget::DeviceX(Extended x) const {
+    return FPrinter.DeviceX(x);
+}
+int32_t TQRPrinterTarget::DeviceY(Extended y) const {
+    return FPrinter.DeviceY(y);
+}
+Extended TQRPrinterTarget::ScaleX() const {
+    return FPrinter.ScaleX();
+}
+Extended TQRPrinterTarget::ScaleY() const {
+    return FPrinter.ScaleY();
+}
+gdi::TCanvas* TQRPrinterTarget::PageCanvas() const {
+    return FPrinter.PageCanvas();
+}
 
 void TQRPrinterTarget::FillRect(const controls::TRect& rect, controls::TColor color) {
     gdi::TCanvas* canvas = FPrinter.PageCanvas();

@@ -32,12 +32,12 @@ const system::TPropertyList& TQRReportPrinterSettings::ClassProperties() {
     return list;
 }
 
-TQRFunctions::TQRFunctions()
-    : FNames{"PAGENUMBER", "COLUMNNUMBER", "REPORTTITLE"}, FExpressions{"0", "0", "''"} {}
+TQRFunctions::TQRFunctions() : FNames{"PAGENUMBER", "COLUMNNUMBER", "REPORTTITLE"}, FExpressions{"0", "0", "''"} {}
 
 void TQRFunctions::Set(const std::string& name, const std::string& expression) {
     std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (size_t i = 0; i < FNames.size(); ++i) {
         if (system::SameText(FNames[i], upper)) {
             if (i < FExpressions.size()) FExpressions[i] = expression;
@@ -65,7 +65,9 @@ const system::TPropertyList& TQRFunctions::ClassProperties() {
     return list;
 }
 
-bool TQRReportBands::Has(TQRBandType type) const { return FReport.BandOfType(type) != nullptr; }
+bool TQRReportBands::Has(TQRBandType type) const {
+    return FReport.BandOfType(type) != nullptr;
+}
 
 void TQRReportBands::Set(TQRBandType type, bool present) {
     if (present == Has(type)) return;
@@ -101,8 +103,10 @@ TCustomQRReport::TCustomQRReport()
     FPage->SetFontSizeSource([this] { return Font()->Size(); });
     FPage->SetOnChange([this](TQRPage::TChange change) {
         if (change == TQRPage::pcResize) {
-            TQRBasePanel::SetBounds(FLeft, FTop, Rnd(FPage->ValueFromNative(TQRUnit::Pixels, true, FPage->NativeValue(TQRPage::WidthIndex))),
-                                    Rnd(FPage->ValueFromNative(TQRUnit::Pixels, false, FPage->NativeValue(TQRPage::LengthIndex))));
+            TQRBasePanel::SetBounds(
+                FLeft, FTop,
+                Rnd(FPage->ValueFromNative(TQRUnit::Pixels, true, FPage->NativeValue(TQRPage::WidthIndex))),
+                Rnd(FPage->ValueFromNative(TQRUnit::Pixels, false, FPage->NativeValue(TQRPage::LengthIndex))));
         } else if (change == TQRPage::pcArrangeBands && !Loading()) {
             ArrangeBands();
         }
@@ -112,12 +116,15 @@ TCustomQRReport::TCustomQRReport()
 
 TCustomQRReport::~TCustomQRReport() {
     BeginDestroy();
-    for (TQRCustomBand* b : FBands) b->SetParentReport(nullptr);
+    for (TQRCustomBand* b : FBands)
+        b->SetParentReport(nullptr);
     FBands.clear();
     FBandList.clear();
 }
 
-void TCustomQRReport::SetParentComponent(system::TComponent* parent) { FParentComponent = parent; }
+void TCustomQRReport::SetParentComponent(system::TComponent* parent) {
+    FParentComponent = parent;
+}
 
 std::vector<system::TComponent*> TCustomQRReport::GetChildren() const {
     std::vector<system::TComponent*> out(FBands.begin(), FBands.end());
@@ -131,9 +138,11 @@ void TCustomQRReport::SetUnits(TQRUnit units) {
     FPage->SetUnits(units);
     for (TQRCustomBand* b : FBands) {
         b->Size()->SetUnits(units);
-        for (controls::TQRPrintable* p : b->Printables()) p->Size()->SetUnits(units);
+        for (controls::TQRPrintable* p : b->Printables())
+            p->Size()->SetUnits(units);
     }
-    for (controls::TQRPrintable* p : Printables()) p->Size()->SetUnits(units);
+    for (controls::TQRPrintable* p : Printables())
+        p->Size()->SetUnits(units);
 }
 
 void TCustomQRReport::SetZoom(int zoom) {
@@ -152,8 +161,10 @@ void TCustomQRReport::AddBand(TQRCustomBand* band) {
     band->SetParentReport(this);
     band->Size()->SetUnits(Units());
     band->Size()->SetFontSizeSource([this] { return Font()->Size(); });
-    if (!Loading() && !band->Loading()) RebuildBandList();
-    else FBandList.push_back(band);
+    if (!Loading() && !band->Loading())
+        RebuildBandList();
+    else
+        FBandList.push_back(band);
 }
 
 void TCustomQRReport::RemoveBand(TQRCustomBand* band) {
@@ -241,9 +252,11 @@ void TCustomQRReport::RebuildBandList() {
     appendType(rbColumnHeader);
     std::vector<TQRCustomBand*> controllerBands;
     FController->RegisterBands(controllerBands);
-    for (TQRCustomBand* b : controllerBands) append(b);
+    for (TQRCustomBand* b : controllerBands)
+        append(b);
     appendType(rbPageFooter);
-    for (TQRCustomBand* b : previous) append(b);
+    for (TQRCustomBand* b : previous)
+        append(b);
     FBandList = std::move(list);
     ArrangeBands();
 }
@@ -259,15 +272,16 @@ void TCustomQRReport::ArrangeBands() {
     int64_t top = px(TQRPage::TopMarginIndex);
     for (TQRCustomBand* b : FBandList) {
         TQRCustomBand* kind = b;
-        for (int steps = 0; kind && kind->BandType() == rbChild && steps < 100000; ++steps) kind = ParentOf(kind);
+        for (int steps = 0; kind && kind->BandType() == rbChild && steps < 100000; ++steps)
+            kind = ParentOf(kind);
         const TQRBandType t = kind ? kind->BandType() : rbChild;
         const bool fullWidth =
             t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbSummary || t == rbOverlay;
         b->Size()->EnterPixelUnits();
         b->Size()->SetWidth(fullWidth ? full : static_cast<Extended>(columnWidth));
         b->Size()->LeavePixelUnits();
-        b->TQRBasePanel::SetBounds(left, static_cast<int32_t>(std::clamp<int64_t>(top, INT32_MIN, INT32_MAX)), b->Width(),
-                                   b->Height());
+        b->TQRBasePanel::SetBounds(left, static_cast<int32_t>(std::clamp<int64_t>(top, INT32_MIN, INT32_MAX)),
+                                   b->Width(), b->Height());
         top += b->Height();
     }
 }
@@ -278,7 +292,9 @@ void TCustomQRReport::Loaded() {
     RebuildBandList();
 }
 
-void TCustomQRReport::Execute() { FController->SetOwningReport(this); }
+void TCustomQRReport::Execute() {
+    FController->SetOwningReport(this);
+}
 
 void TQRReport::Execute() {
     FController->SetDetail(BandOfType(rbDetail));
@@ -348,7 +364,8 @@ void TCustomQRReport::CollectDataSets() {
     FAllDataSets.clear();
     // The form that holds the report: the root of the ownership tree.
     system::TComponent* form = this;
-    while (form->Owner()) form = form->Owner();
+    while (form->Owner())
+        form = form->Owner();
     std::function<void(system::TComponent*)> walk = [&](system::TComponent* c) {
         for (system::TComponent* owned : c->Components()) {
             if (auto* d = dynamic_cast<TQRDataSet*>(owned)) FAllDataSets.push_back(d);
@@ -371,9 +388,11 @@ void TCustomQRReport::ResetPageFooterSize() {
 }
 
 void TCustomQRReport::ForEachPrintable(const std::function<void(controls::TQRPrintable&)>& f) const {
-    for (controls::TQRPrintable* p : Printables()) f(*p);
+    for (controls::TQRPrintable* p : Printables())
+        f(*p);
     for (TQRCustomBand* b : FBands) {
-        for (controls::TQRPrintable* p : b->Printables()) f(*p);
+        for (controls::TQRPrintable* p : b->Printables())
+            f(*p);
     }
 }
 
@@ -454,7 +473,8 @@ void TCustomQRReport::CreateReport(bool composite) {
                                            ToGdiFont(*Font()));
             }
             ResetPageFooterSize();
-            for (TQRCustomBand* b : FBands) b->SetParentReport(this);
+            for (TQRCustomBand* b : FBands)
+                b->SetParentReport(this);
             ForEachPrintable([this](controls::TQRPrintable& p) { p.SetParentReport(this); });
             CurrentX = Rnd(native(TQRPage::LeftMarginIndex));
             Execute();
@@ -481,8 +501,10 @@ void TCustomQRReport::CreateReport(bool composite) {
             FController->ReleaseRun();
             ReleaseEnvironment();
             printing = false;
-            if (FCancelled) FTarget->AbortDocument();
-            else if (!composite) FFinalPass ? FTarget->FinishDocument() : FTarget->AbortDocument();
+            if (FCancelled)
+                FTarget->AbortDocument();
+            else if (!composite)
+                FFinalPass ? FTarget->FinishDocument() : FTarget->AbortDocument();
         }
     } catch (...) {
         // The document of a failed run is aborted, never finished as if it were complete.
@@ -530,8 +552,7 @@ int32_t TCustomQRReport::PaperLengthForSpace(bool alignToBottom) const {
 int32_t TCustomQRReport::AvailableSpace() const {
     if (FAvailable || CurrentY == -1 || !FTarget) return 0;
     if (IsExporting && FExportFilter && FExportFilter->IsContinuous()) return FTarget->SheetLength();
-    return Rnd(PaperLengthForSpace(false) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize -
-               CurrentY);
+    return Rnd(PaperLengthForSpace(false) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize - CurrentY);
 }
 
 void TCustomQRReport::PrintBand(TQRCustomBand* band) {
@@ -599,17 +620,18 @@ void TCustomQRReport::EndPage() {
 
 void TCustomQRReport::EndPageObjects() {
     if (PageCount <= 0) return;
-    CurrentY = Rnd(FPage->NativeValue(TQRPage::LengthIndex) - FPage->NativeValue(TQRPage::BottomMarginIndex) -
-                   PageFooterSize);
+    CurrentY =
+        Rnd(FPage->NativeValue(TQRPage::LengthIndex) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize);
     CurrentX = Rnd(FPage->NativeValue(TQRPage::LeftMarginIndex));
     if (!(LastPage && !HasOption(LastPageFooter))) PrintBand(BandOfType(rbPageFooter));
-    for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) p->PrintAt(0, 0);
+    for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables()))
+        p->PrintAt(0, 0);
     if (FFinalPass) {
         auto n = [&](size_t i) { return FPage->NativeValue(i); };
-        const controls::TRect area{
-            FTarget->DeviceX(n(TQRPage::LeftMarginIndex)), FTarget->DeviceY(n(TQRPage::TopMarginIndex)),
-            FTarget->DeviceX(n(TQRPage::WidthIndex) - n(TQRPage::RightMarginIndex)),
-            FTarget->DeviceY(n(TQRPage::LengthIndex) - n(TQRPage::BottomMarginIndex))};
+        const controls::TRect area{FTarget->DeviceX(n(TQRPage::LeftMarginIndex)),
+                                   FTarget->DeviceY(n(TQRPage::TopMarginIndex)),
+                                   FTarget->DeviceX(n(TQRPage::WidthIndex) - n(TQRPage::RightMarginIndex)),
+                                   FTarget->DeviceY(n(TQRPage::LengthIndex) - n(TQRPage::BottomMarginIndex))};
         Frame()->StrokeFrameEdges([this](const controls::TRect& r, TColor c) { FTarget->FillRect(r, c); }, area,
                                   FTarget->ScaleX(), FTarget->ScaleY());
     }
@@ -630,16 +652,20 @@ void TCustomQRReport::RequestNewPage() {
 
 void TCustomQRReport::RequestNewColumn() {
     if (FAvailable) return;
-    if (ColumnBreakSeen || CurrentColumn > 1) NewColumn();
-    else ColumnBreakSeen = true;
+    if (ColumnBreakSeen || CurrentColumn > 1)
+        NewColumn();
+    else
+        ColumnBreakSeen = true;
 }
 
 namespace {
 
 // A literal as a report function's expression: a number, a quoted string or True/False.
 std::optional<TFieldValue> Literal(std::string_view e) {
-    while (!e.empty() && e.front() == ' ') e.remove_prefix(1);
-    while (!e.empty() && e.back() == ' ') e.remove_suffix(1);
+    while (!e.empty() && e.front() == ' ')
+        e.remove_prefix(1);
+    while (!e.empty() && e.back() == ' ')
+        e.remove_suffix(1);
     if (e.empty()) return std::nullopt;
     if (e.size() >= 2 && e.front() == '\'' && e.back() == '\'') {
         std::string s;
@@ -652,7 +678,8 @@ std::optional<TFieldValue> Literal(std::string_view e) {
     if (system::SameText(e, "True")) return true;
     if (system::SameText(e, "False")) return false;
     int64_t i = 0;
-    if (auto [end, ec] = std::from_chars(e.data(), e.data() + e.size(), i); ec == std::errc() && end == e.data() + e.size()) {
+    if (auto [end, ec] = std::from_chars(e.data(), e.data() + e.size(), i);
+        ec == std::errc() && end == e.data() + e.size()) {
         return i;
     }
     double d = 0;
@@ -682,7 +709,8 @@ std::optional<TFieldValue> TCustomQRReport::FunctionValue(std::string_view name)
 
 expr::TQREvDataSets TCustomQRReport::EvDataSets() const {
     expr::TQREvDataSets sets;
-    for (TQRDataSet* d : FAllDataSets) sets.push_back(&d->EvDataSet());
+    for (TQRDataSet* d : FAllDataSets)
+        sets.push_back(&d->EvDataSet());
     return sets;
 }
 

@@ -26,11 +26,15 @@ namespace pagimo::engine {
 gdi::TFont ToGdiFont(const controls::TFont& font);
 
 // A position handed to a control, whose protocol takes 32-bit offsets.
-inline int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+inline int32_t Clamp32(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
 
 enum TQRReportOption { FirstPageHeader, LastPageFooter, Compression };
 const system::TEnumInfo& ReportOptionInfo();
-constexpr uint32_t OptionBit(TQRReportOption o) { return 1u << o; }
+constexpr uint32_t OptionBit(TQRReportOption o) {
+    return 1u << o;
+}
 
 // The printer wishes a report stores with itself.
 class TQRReportPrinterSettings : public system::TPersistent {

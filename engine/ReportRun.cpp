@@ -48,8 +48,7 @@ void TQRReportRunner::Preview() {
         Discard();
         return;
     }
-    while (FPrinter && FPrinter->PreviewShown() && QCoreApplication::instance() &&
-           !QCoreApplication::closingDown()) {
+    while (FPrinter && FPrinter->PreviewShown() && QCoreApplication::instance() && !QCoreApplication::closingDown()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
@@ -103,7 +102,9 @@ std::unique_ptr<printer::TQRPrinter> TQRReportRunner::Record() {
 
 bool TQRReportRunner::event(QEvent* e) {
     switch (static_cast<int>(e->type())) {
-    case printer::MsgPrintReport: Print(); return true;
+    case printer::MsgPrintReport:
+        Print();
+        return true;
     case printer::MsgPreviewClosed:
         if (!FReport.Available()) {
             FReport.Cancel();
@@ -112,8 +113,10 @@ bool TQRReportRunner::event(QEvent* e) {
             Discard();
         }
         return true;
-    case printer::MsgPageAvailable: return true;
-    default: return QObject::event(e);
+    case printer::MsgPageAvailable:
+        return true;
+    default:
+        return QObject::event(e);
     }
 }
 

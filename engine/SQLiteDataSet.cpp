@@ -18,14 +18,17 @@ struct TStmtFinalize {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
 
-bool Contains(const std::string& upper, const char* what) { return upper.find(what) != std::string::npos; }
+bool Contains(const std::string& upper, const char* what) {
+    return upper.find(what) != std::string::npos;
+}
 
 // A declared column type to a field type, by SQLite's own affinity rules; NUMERIC and undeclared
 // columns take their type from the values.
 TFieldType DeclaredType(const char* decl) {
     if (!decl) return TFieldType::ftUnknown;
     std::string u(decl);
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : u)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (Contains(u, "BOOL")) return TFieldType::ftBoolean;
     if (Contains(u, "INT")) return TFieldType::ftInteger;
     if (Contains(u, "CHAR") || Contains(u, "CLOB") || Contains(u, "TEXT")) return TFieldType::ftString;
@@ -65,11 +68,16 @@ void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRPar
         std::visit(
             [&](const auto& v) {
                 using T = std::decay_t<decltype(v)>;
-                if constexpr (std::is_same_v<T, std::monostate>) sqlite3_bind_null(stmt.get(), index);
-                else if constexpr (std::is_same_v<T, int64_t>) sqlite3_bind_int64(stmt.get(), index, v);
-                else if constexpr (std::is_same_v<T, double>) sqlite3_bind_double(stmt.get(), index, v);
-                else if constexpr (std::is_same_v<T, bool>) sqlite3_bind_int(stmt.get(), index, v ? 1 : 0);
-                else sqlite3_bind_text(stmt.get(), index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+                if constexpr (std::is_same_v<T, std::monostate>)
+                    sqlite3_bind_null(stmt.get(), index);
+                else if constexpr (std::is_same_v<T, int64_t>)
+                    sqlite3_bind_int64(stmt.get(), index, v);
+                else if constexpr (std::is_same_v<T, double>)
+                    sqlite3_bind_double(stmt.get(), index, v);
+                else if constexpr (std::is_same_v<T, bool>)
+                    sqlite3_bind_int(stmt.get(), index, v ? 1 : 0);
+                else
+                    sqlite3_bind_text(stmt.get(), index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
             },
             p.Value);
     }
@@ -87,8 +95,12 @@ void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRPar
         for (int i = 0; i < n; ++i) {
             TFieldValue& v = row[static_cast<size_t>(i)];
             switch (sqlite3_column_type(stmt.get(), i)) {
-            case SQLITE_INTEGER: v = static_cast<int64_t>(sqlite3_column_int64(stmt.get(), i)); break;
-            case SQLITE_FLOAT: v = sqlite3_column_double(stmt.get(), i); break;
+            case SQLITE_INTEGER:
+                v = static_cast<int64_t>(sqlite3_column_int64(stmt.get(), i));
+                break;
+            case SQLITE_FLOAT:
+                v = sqlite3_column_double(stmt.get(), i);
+                break;
             case SQLITE_TEXT: {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), i));
                 v = std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt.get(), i)));
@@ -99,7 +111,8 @@ void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRPar
                 v = std::string(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(stmt.get(), i)));
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
         rows.push_back(std::move(row));
@@ -118,20 +131,19 @@ void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRPar
 
 const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
     using namespace system;
-    static const TPropertyList list(
-        &TQRDataSet::ClassProperties(),
-        {{"DatabaseName",
-          [](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {
-              auto& d = static_cast<TQRSQLiteDataSet&>(o);
-              d.SetDatabaseName(StringValue(v));
-              d.SetBaseFolder(ctx.BaseFolder());
-          },
-          [](const TPersistent& o) -> std::optional<TFormValue> {
-              const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
-              if (d.DatabaseName().empty()) return std::nullopt;
-              return TFormValue::Str(d.DatabaseName());
-          },
-          nullptr}});
+    static const TPropertyList list(&TQRDataSet::ClassProperties(),
+                                    {{"DatabaseName",
+                                      [](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {
+                                          auto& d = static_cast<TQRSQLiteDataSet&>(o);
+                                          d.SetDatabaseName(StringValue(v));
+                                          d.SetBaseFolder(ctx.BaseFolder());
+                                      },
+                                      [](const TPersistent& o) -> std::optional<TFormValue> {
+                                          const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
+                                          if (d.DatabaseName().empty()) return std::nullopt;
+                                          return TFormValue::Str(d.DatabaseName());
+                                      },
+                                      nullptr}});
     return list;
 }
 
@@ -155,7 +167,8 @@ std::vector<std::string> SQLParamNames(const std::string& sql) {
             }
             ++i;
         } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-            while (i < n && sql[i] != '\n') ++i;
+            while (i < n && sql[i] != '\n')
+                ++i;
         } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
             const size_t end = sql.find("*/", i + 2);
             i = end == std::string::npos ? n : end + 2;
@@ -163,10 +176,12 @@ std::vector<std::string> SQLParamNames(const std::string& sql) {
             i += 2;
         } else if (c == ':' && i + 1 < n && isStart(sql[i + 1])) {
             size_t j = i + 1;
-            while (j < n && isChar(sql[j])) ++j;
+            while (j < n && isChar(sql[j]))
+                ++j;
             std::string name = sql.substr(i + 1, j - i - 1);
             bool seen = false;
-            for (const auto& s : names) seen = seen || system::SameText(s, name);
+            for (const auto& s : names)
+                seen = seen || system::SameText(s, name);
             if (!seen) names.push_back(std::move(name));
             i = j;
         } else {
@@ -180,7 +195,8 @@ void TQRSQLiteQuery::SetSQL(const std::vector<std::string>& lines) {
     Close();
     FSQL = lines;
     std::string text;
-    for (const auto& l : lines) text += l + "\n";
+    for (const auto& l : lines)
+        text += l + "\n";
     std::vector<TQRParam> params;
     for (auto& name : SQLParamNames(text)) {
         TQRParam p;
@@ -200,7 +216,8 @@ void TQRSQLiteQuery::SetParamValue(std::string_view name, TFieldValue value) {
 
 void TQRSQLiteQuery::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
     std::string text;
-    for (const auto& l : FSQL) text += l + "\n";
+    for (const auto& l : FSQL)
+        text += l + "\n";
     RunQuery(text, FParams, columns, rows);
 }
 

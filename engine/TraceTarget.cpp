@@ -4,20 +4,22 @@
 
 namespace pagimo::engine {
 
-void TQRTraceTarget::Configure(const TQRDocumentSettings& settings) { FSettings = settings; }
+void TQRTraceTarget::Configure(const TQRDocumentSettings& settings) {
+    FSettings = settings;
+}
 
 int32_t TQRTraceTarget::SheetWidth() const {
     if (FSettings.PaperSize == TQRPaperSize::Custom) return FSettings.PaperWidth;
-    return Rnd(PaperDimensions(FSettings.PaperSize == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize)
-                   .Width *
-               10);
+    return Rnd(
+        PaperDimensions(FSettings.PaperSize == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize).Width *
+        10);
 }
 
 int32_t TQRTraceTarget::SheetLength() const {
     if (FSettings.PaperSize == TQRPaperSize::Custom) return FSettings.PaperLength;
-    return Rnd(PaperDimensions(FSettings.PaperSize == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize)
-                   .Length *
-               10);
+    return Rnd(
+        PaperDimensions(FSettings.PaperSize == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize).Length *
+        10);
 }
 
 void TQRTraceTarget::StartDocument() {
@@ -38,7 +40,9 @@ void TQRTraceTarget::FinishDocument() {
     if (FState == tsBusy) FState = tsFinished;
 }
 
-void TQRTraceTarget::AbortDocument() { FState = tsAborted; }
+void TQRTraceTarget::AbortDocument() {
+    FState = tsAborted;
+}
 
 void TQRTraceTarget::FillRect(const controls::TRect& rect, controls::TColor color) {
     if (FPages.empty()) return;

@@ -64,7 +64,8 @@ int RunReport(TArgs& args) {
     });
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
-    for (const auto& [name, expression] : functions) report->Functions()->Set(name, expression);
+    for (const auto& [name, expression] : functions)
+        report->Functions()->Set(name, expression);
 
     if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
     if (!trace) {
@@ -110,14 +111,15 @@ int RunReport(TArgs& args) {
             }
             const auto& r = b.BandOutline();
             char buf[160];
-            std::snprintf(buf, sizeof buf, "  %-24s %6d %6d %6d %6d", b.Name().c_str(), r.Left, r.Top,
-                          r.Right - r.Left, r.Bottom - r.Top);
+            std::snprintf(buf, sizeof buf, "  %-24s %6d %6d %6d %6d", b.Name().c_str(), r.Left, r.Top, r.Right - r.Left,
+                          r.Bottom - r.Top);
             lines.push_back(buf);
         };
     }
     report->SetPrintTarget(&target);
     report->CreateReport(false);
-    for (const auto& l : lines) std::puts(l.c_str());
+    for (const auto& l : lines)
+        std::puts(l.c_str());
     std::printf("%zu page(s)\n", target.Pages().size());
     return ExitOk;
 }

@@ -118,15 +118,19 @@ std::vector<TComponent*> TComponent::GetChildren() const {
 void TComponent::Notification(TComponent*, TOperation) {}
 
 const TPropertyList& TComponent::ClassProperties() {
-    static const TPropertyList list(nullptr, {IntProperty<TComponent>("Tag", &TComponent::Tag, &TComponent::SetTag, 0)});
+    static const TPropertyList list(nullptr,
+                                    {IntProperty<TComponent>("Tag", &TComponent::Tag, &TComponent::SetTag, 0)});
     return list;
 }
 
-const TPropertyList& TComponent::Properties() const { return ClassProperties(); }
+const TPropertyList& TComponent::Properties() const {
+    return ClassProperties();
+}
 
 static std::string Upper(std::string_view s) {
     std::string u(s);
-    for (char& ch : u) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    for (char& ch : u)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     return u;
 }
 
@@ -134,7 +138,9 @@ void TClassRegistry::Register(const std::string& className, TFactory factory) {
     FFactories[Upper(className)] = std::move(factory);
 }
 
-bool TClassRegistry::Contains(std::string_view className) const { return FFactories.contains(Upper(className)); }
+bool TClassRegistry::Contains(std::string_view className) const {
+    return FFactories.contains(Upper(className));
+}
 
 std::unique_ptr<TComponent> TClassRegistry::Create(std::string_view className) const {
     auto it = FFactories.find(Upper(className));

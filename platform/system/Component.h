@@ -24,8 +24,10 @@ public:
     template <class T, class... A> static T* Create(TComponent* owner, A&&... args) {
         auto p = std::make_unique<T>(std::forward<A>(args)...);
         T* raw = p.get();
-        if (owner) owner->InsertComponent(std::move(p));
-        else p.release();
+        if (owner)
+            owner->InsertComponent(std::move(p));
+        else
+            p.release();
         return raw;
     }
     // Takes over a component created elsewhere.

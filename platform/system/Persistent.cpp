@@ -50,14 +50,22 @@ TFormValue TFormValue::Binary(std::vector<uint8_t> bytes) {
 
 const char* TFormValue::KindName() const {
     switch (Kind) {
-    case fvInteger: return "an integer";
-    case fvFloat: return "a number";
-    case fvString: return "a string";
-    case fvIdent: return "a name";
-    case fvSet: return "a set";
-    case fvList: return "a list";
-    case fvBinary: return "binary data";
-    case fvCollection: return "a collection";
+    case fvInteger:
+        return "an integer";
+    case fvFloat:
+        return "a number";
+    case fvString:
+        return "a string";
+    case fvIdent:
+        return "a name";
+    case fvSet:
+        return "a set";
+    case fvList:
+        return "a list";
+    case fvBinary:
+        return "binary data";
+    case fvCollection:
+        return "a collection";
     }
     return "a value";
 }
@@ -84,9 +92,12 @@ TPropertyList::TPropertyList(const TPropertyList* base, std::vector<TPropertyInf
     if (base) FAll = base->FAll;
     for (auto& p : own) {
         // A class may redeclare a base property (to change its default); the last one wins.
-        auto it = std::find_if(FAll.begin(), FAll.end(), [&](const TPropertyInfo& q) { return SameText(q.Name, p.Name); });
-        if (it != FAll.end()) *it = std::move(p);
-        else FAll.push_back(std::move(p));
+        auto it =
+            std::find_if(FAll.begin(), FAll.end(), [&](const TPropertyInfo& q) { return SameText(q.Name, p.Name); });
+        if (it != FAll.end())
+            *it = std::move(p);
+        else
+            FAll.push_back(std::move(p));
     }
 }
 
@@ -127,13 +138,15 @@ const std::string& StringValue(const TFormValue& v) {
 std::vector<std::string> StringListValue(const TFormValue& v) {
     if (v.Kind != TFormValue::fvList) throw EPropertyValue(Expected("a list of strings", v));
     std::vector<std::string> out;
-    for (const auto& item : v.Items) out.push_back(StringValue(item));
+    for (const auto& item : v.Items)
+        out.push_back(StringValue(item));
     return out;
 }
 
 static std::string NameList(const TEnumInfo& info) {
     std::string s;
-    for (const auto& n : info.Names) s += (s.empty() ? "" : ", ") + n;
+    for (const auto& n : info.Names)
+        s += (s.empty() ? "" : ", ") + n;
     return s;
 }
 
@@ -166,7 +179,8 @@ TFormValue SetToValue(uint32_t bits, const TEnumInfo& info) {
 
 TFormValue StringListToValue(const std::vector<std::string>& lines) {
     std::vector<TFormValue> items;
-    for (const auto& l : lines) items.push_back(TFormValue::Str(l));
+    for (const auto& l : lines)
+        items.push_back(TFormValue::Str(l));
     return TFormValue::List(std::move(items));
 }
 

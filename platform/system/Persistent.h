@@ -32,12 +32,12 @@ struct TFormValue {
     TKind Kind = fvInteger;
     int64_t Integer = 0;
     long double Float = 0;
-    std::string Text;                 // fvString (UTF-8) and fvIdent
-    std::vector<std::string> Names;   // fvSet
-    std::vector<TFormValue> Items;    // fvList
-    std::vector<uint8_t> Bytes;       // fvBinary
-    std::vector<TFormItem> Elements;  // fvCollection
-    int Line = 0;                     // where the value starts in its description
+    std::string Text;                // fvString (UTF-8) and fvIdent
+    std::vector<std::string> Names;  // fvSet
+    std::vector<TFormValue> Items;   // fvList
+    std::vector<uint8_t> Bytes;      // fvBinary
+    std::vector<TFormItem> Elements; // fvCollection
+    int Line = 0;                    // where the value starts in its description
 
     static TFormValue Int(int64_t v);
     static TFormValue Flt(long double v);
@@ -122,9 +122,9 @@ public:
 template <class C, class T> using TGetter = T (C::*)() const;
 template <class C, class T> using TSetter = void (C::*)(T);
 
-long double NumberValue(const TFormValue& v);     // integer or float, else EPropertyValue
-int64_t IntegerValue(const TFormValue& v);        // integer, else EPropertyValue
-bool BooleanValue(const TFormValue& v);           // True / False
+long double NumberValue(const TFormValue& v); // integer or float, else EPropertyValue
+int64_t IntegerValue(const TFormValue& v);    // integer, else EPropertyValue
+bool BooleanValue(const TFormValue& v);       // True / False
 const std::string& StringValue(const TFormValue& v);
 std::vector<std::string> StringListValue(const TFormValue& v); // ( 'a' 'b' )
 int EnumValue(const TFormValue& v, const TEnumInfo& info);
@@ -175,16 +175,15 @@ TPropertyInfo StringProperty(std::string name, TGetter<C, std::string> get, TSet
 template <class C>
 TPropertyInfo StringListProperty(std::string name, TGetter<C, std::vector<std::string>> get,
                                  TSetter<C, const std::vector<std::string>&> set) {
-    return {std::move(name),
-            [set](TPersistent& o, const TFormValue& v, TLoadContext&) {
-                (static_cast<C&>(o).*set)(StringListValue(v));
-            },
-            [get](const TPersistent& o) -> std::optional<TFormValue> {
-                auto lines = (static_cast<const C&>(o).*get)();
-                if (lines.empty()) return std::nullopt;
-                return StringListToValue(lines);
-            },
-            nullptr};
+    return {
+        std::move(name),
+        [set](TPersistent& o, const TFormValue& v, TLoadContext&) { (static_cast<C&>(o).*set)(StringListValue(v)); },
+        [get](const TPersistent& o) -> std::optional<TFormValue> {
+            auto lines = (static_cast<const C&>(o).*get)();
+            if (lines.empty()) return std::nullopt;
+            return StringListToValue(lines);
+        },
+        nullptr};
 }
 
 // Enumerations are stored by name; E is an enum type whose values index info.Names.
@@ -205,8 +204,8 @@ TPropertyInfo EnumProperty(std::string name, const TEnumInfo& info, TGetter<C, E
 
 // Sets are stored as [Name, Name]; bit i stands for info.Names[i].
 template <class C>
-TPropertyInfo SetProperty(std::string name, const TEnumInfo& info, TGetter<C, uint32_t> get,
-                          TSetter<C, uint32_t> set, std::optional<uint32_t> def) {
+TPropertyInfo SetProperty(std::string name, const TEnumInfo& info, TGetter<C, uint32_t> get, TSetter<C, uint32_t> set,
+                          std::optional<uint32_t> def) {
     return {std::move(name),
             [set, &info](TPersistent& o, const TFormValue& v, TLoadContext&) {
                 (static_cast<C&>(o).*set)(SetValue(v, info));

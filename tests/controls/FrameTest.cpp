@@ -20,15 +20,15 @@ TEST_P(EdgeThickness, PixelsFromPointsAndFactor) {
     EXPECT_EQ(TQRFrame::EdgeThickness(r.Factor, r.Width), r.Expected) << r.Why;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frame, EdgeThickness,
-    ::testing::Values(TThicknessRow{600 / 254.0L, 1, 8, "1 point at 600 dpi is rnd(8.33)"},
-                      TThicknessRow{96 / 254.0L, 1, 1, "1 point on screen rounds to 1"},
-                      TThicknessRow{0.01L, 1, 1, "a thickness below 1 becomes 1"},
-                      TThicknessRow{600 / 254.0L, 0, 0, "width 0 draws nothing"},
-                      TThicknessRow{600 / 254.0L, -1, 1, "width -1 is always one pixel"},
-                      TThicknessRow{600 / 254.0L, -5, 0, "other negative widths draw nothing"},
-                      TThicknessRow{300 / 254.0L, 3, 12, "3 points at 300 dpi is rnd(12.5), halves to even"}));
+INSTANTIATE_TEST_SUITE_P(Frame, EdgeThickness,
+                         ::testing::Values(TThicknessRow{600 / 254.0L, 1, 8, "1 point at 600 dpi is rnd(8.33)"},
+                                           TThicknessRow{96 / 254.0L, 1, 1, "1 point on screen rounds to 1"},
+                                           TThicknessRow{0.01L, 1, 1, "a thickness below 1 becomes 1"},
+                                           TThicknessRow{600 / 254.0L, 0, 0, "width 0 draws nothing"},
+                                           TThicknessRow{600 / 254.0L, -1, 1, "width -1 is always one pixel"},
+                                           TThicknessRow{600 / 254.0L, -5, 0, "other negative widths draw nothing"},
+                                           TThicknessRow{300 / 254.0L, 3, 12,
+                                                         "3 points at 300 dpi is rnd(12.5), halves to even"}));
 
 TEST(Frame, StripsLieInsideTheRectangle) {
     TQRFrame f;

@@ -108,8 +108,10 @@ TEST(Measurement, UsLocaleMeasuresInInches) {
     const std::string saved = old ? old : "";
     setenv("LOCPATH", folder.c_str(), 1);
     EXPECT_EQ(pagimo::system::MeasurementSystemOf("en_US.UTF-8"), pagimo::system::TMeasurementSystem::msUS);
-    if (old) setenv("LOCPATH", saved.c_str(), 1);
-    else unsetenv("LOCPATH");
+    if (old)
+        setenv("LOCPATH", saved.c_str(), 1);
+    else
+        unsetenv("LOCPATH");
     std::filesystem::remove_all(folder);
 }
 

@@ -50,7 +50,8 @@ protected:
 
 std::vector<std::string> Names(TQRDataSet& d) {
     std::vector<std::string> out;
-    for (d.First(); !d.Eof(); d.Next()) out.push_back(d.FieldByName("name").AsString());
+    for (d.First(); !d.Eof(); d.Next())
+        out.push_back(d.FieldByName("name").AsString());
     return out;
 }
 
@@ -170,9 +171,14 @@ INSTANTIATE_TEST_SUITE_P(
         TCSVRow{"a,b\n1,x\n2,y\n", {"a", "b"}, {{V(int64_t{1}), V("x")}, {V(int64_t{2}), V("y")}}, "typed columns"},
         TCSVRow{"a\r\n1\r\n2.5\r\n", {"a"}, {{V(1.0)}, {V(2.5)}}, "CR LF; integers join a float column"},
         TCSVRow{"a\n1\nx\n", {"a"}, {{V("1")}, {V("x")}}, "one text value makes the column text, keeping the digits"},
-        TCSVRow{"\xEF\xBB\xBFn,q\n\"a, \"\"b\"\"\",\"line\nbreak\"\n", {"n", "q"}, {{V("a, \"b\""), V("line\nbreak")}},
+        TCSVRow{"\xEF\xBB\xBFn,q\n\"a, \"\"b\"\"\",\"line\nbreak\"\n",
+                {"n", "q"},
+                {{V("a, \"b\""), V("line\nbreak")}},
                 "byte-order mark, quotes, delimiter and line break inside quotes"},
-        TCSVRow{"a,b\n1\n\n", {"a", "b"}, {{V(int64_t{1}), V()}}, "short records are padded with null; blank lines skipped"},
+        TCSVRow{"a,b\n1\n\n",
+                {"a", "b"},
+                {{V(int64_t{1}), V()}},
+                "short records are padded with null; blank lines skipped"},
         TCSVRow{"a,b\n,\n", {"a", "b"}, {{V(), V()}}, "empty fields are null"},
         TCSVRow{"a\n01\n-7\n", {"a"}, {{V(int64_t{1})}, {V(int64_t{-7})}}, "signed integers"}));
 
@@ -245,8 +251,8 @@ TEST_F(DataSets, DescriptionNamingAMissingDatabaseFailsAtTheComponentsLine) {
         ReadFormFile(Dir.Path / "bad.form", registry);
         FAIL();
     } catch (const EQRError& e) {
-        EXPECT_EQ(std::string(e.what()), (Dir.Path / "bad.form").string() + ":1: Cannot open file " +
-                                             (Dir.Path / "missing.sqlite").string());
+        EXPECT_EQ(std::string(e.what()),
+                  (Dir.Path / "bad.form").string() + ":1: Cannot open file " + (Dir.Path / "missing.sqlite").string());
     }
 }
 

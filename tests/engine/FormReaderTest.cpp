@@ -1,5 +1,5 @@
-#include "controls/Graphics.h"
 #include "engine/FormReader.h"
+#include "controls/Graphics.h"
 #include "engine/Page.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +85,8 @@ public:
                   auto& s = static_cast<TSample&>(o);
                   for (const auto& e : v.Elements) {
                       std::vector<std::pair<std::string, std::string>> item;
-                      for (const auto& a : e.Properties) item.emplace_back(a.Name, StringValue(a.Value));
+                      for (const auto& a : e.Properties)
+                          item.emplace_back(a.Name, StringValue(a.Value));
                       s.Items.push_back(item);
                   }
               },
@@ -226,13 +227,13 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorRow{"object A: TSample\n  Caption = 'a'#1114112\nend\n", "sample.form:2: invalid character code"},
         TErrorRow{"object A: TSample\n  Caption = 'a'#55296\nend\n", "sample.form:2: invalid character code"},
         TErrorRow{"object A: TSample\n  Caption = '\xC3('\nend\n", "sample.form:2: invalid UTF-8 in string"},
-        TErrorRow{"object A: TSample\n  Data = {0A1}\nend\n",
-                  "sample.form:2: odd number of hex digits in binary data"},
+        TErrorRow{"object A: TSample\n  Data = {0A1}\nend\n", "sample.form:2: odd number of hex digits in binary data"},
         TErrorRow{"object A: TSample\n  Data = {0A\n  zz}\nend\n", "sample.form:3: invalid character in binary data"},
         TErrorRow{"object A: TSample\n  Link = Nobody\nend\n", "sample.form:2: unknown component 'Nobody'"},
         TErrorRow{"object A: TSample\n  object B: TSample\n  end\n  object b: TSample\n  end\nend\n",
                   "sample.form:4: duplicate component name 'b'"},
-        TErrorRow{"object A: TSample\n  Left = 1\n", "sample.form:3: expected a property name or 'end', found end of file"},
+        TErrorRow{"object A: TSample\n  Left = 1\n",
+                  "sample.form:3: expected a property name or 'end', found end of file"},
         TErrorRow{"object A: TSample\n  Page.Values = (1 2 3 4 5 6 7 8)\nend\n",
                   "sample.form:2: invalid value for Page.Values: expected at most 7 values, found 8"},
         TErrorRow{"object A: TSample\n  Lines = (\n   'a'\n", "sample.form:2: unterminated list"},
@@ -247,10 +248,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FormReader, DeepNestingEndsInAnError) {
     std::string text = "object A: TSample\n  Lines = ";
-    for (int i = 0; i < 10000; ++i) text += "(";
+    for (int i = 0; i < 10000; ++i)
+        text += "(";
     EXPECT_THROW(Read(text), EFormError);
     std::string objects;
-    for (int i = 0; i < 10000; ++i) objects += "object X" + std::to_string(i) + ": TSample\n";
+    for (int i = 0; i < 10000; ++i)
+        objects += "object X" + std::to_string(i) + ": TSample\n";
     EXPECT_THROW(Read(objects), EFormError);
 }
 

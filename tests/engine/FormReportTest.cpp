@@ -1,11 +1,11 @@
 // Reports read from stored descriptions and run onto the band trace.
 
+#include "TestPaths.h"
 #include "engine/CompositeReport.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
 #include "engine/TraceTarget.h"
-#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -96,10 +96,9 @@ TEST_F(SalesForm, GroupsAndSubDetailsNestedTwoDeep) {
     ASSERT_NE(report, nullptr);
     TQRTraceTarget target;
     const std::string first = Trace(*report, target);
-    EXPECT_EQ(first,
-              "Title@1:100 RegionHeader@1:300 Detail@1:400 OrderBand@1:460 ItemBand@1:510 ItemBand@1:550 "
-              "OrderBand@1:590 ItemBand@1:640 Detail@1:680 RegionFooter@1:740 RegionHeader@1:820 Detail@1:920 "
-              "OrderBand@1:980 ItemBand@1:1030 RegionFooter@1:1070 PageFooter@1:2770");
+    EXPECT_EQ(first, "Title@1:100 RegionHeader@1:300 Detail@1:400 OrderBand@1:460 ItemBand@1:510 ItemBand@1:550 "
+                     "OrderBand@1:590 ItemBand@1:640 Detail@1:680 RegionFooter@1:740 RegionHeader@1:820 Detail@1:920 "
+                     "OrderBand@1:980 ItemBand@1:1030 RegionFooter@1:1070 PageFooter@1:2770");
     EXPECT_EQ(target.Settings().Title, "Prodeje podle oblast\u00ed");
     // A second run gives the same pages: the queries are refreshed per master record.
     EXPECT_EQ(Trace(*report, target), first);
@@ -136,7 +135,8 @@ protected:
             Reports.push_back(std::move(r));
         }
         C.OnAddReports = [this](system::TComponent&) {
-            for (auto& r : Reports) C.Reports.push_back(r.get());
+            for (auto& r : Reports)
+                C.Reports.push_back(r.get());
         };
     }
 };
@@ -146,8 +146,8 @@ TEST_F(Composite, ContinuousPagesEachReportGoingOnWhereThePreviousStopped) {
     C.OnFinished = [&](system::TComponent& s) { finished.push_back(s.Name().empty() ? "composite" : s.Name()); };
     C.PrinterSettings()->SetPaperSize(TQRPaperSize::A4);
     C.Run(Target);
-    EXPECT_EQ(Log, (std::vector<std::string>{"R1@1:127", "R1@1:1127", "R1@2:127", "R2@2:1127", "R2@3:127",
-                                             "R2@3:1127", "R3@4:127", "R3@4:1127", "R3@5:127"}));
+    EXPECT_EQ(Log, (std::vector<std::string>{"R1@1:127", "R1@1:1127", "R1@2:127", "R2@2:1127", "R2@3:127", "R2@3:1127",
+                                             "R3@4:127", "R3@4:1127", "R3@5:127"}));
     EXPECT_EQ(Target.Pages().size(), 5u);
     EXPECT_EQ(Target.State(), TQRTraceTarget::tsFinished);
     EXPECT_EQ(finished, (std::vector<std::string>{"R1", "R2", "R3", "composite"}));
@@ -161,7 +161,8 @@ TEST_F(Composite, CancellingTheSecondReportStopsAndDiscards) {
     C.Run(Target);
     EXPECT_EQ(finished, (std::vector<std::string>{"R1", "composite"}));
     EXPECT_EQ(Target.State(), TQRTraceTarget::tsAborted);
-    for (const auto& entry : Log) EXPECT_NE(entry.substr(0, 2), "R3");
+    for (const auto& entry : Log)
+        EXPECT_NE(entry.substr(0, 2), "R3");
     EXPECT_FALSE(C.Generating());
 }
 

@@ -1,5 +1,5 @@
-#include "engine/BandSize.h"
 #include "engine/Page.h"
+#include "engine/BandSize.h"
 
 #include <gtest/gtest.h>
 
@@ -63,10 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
     Page, PaperSize,
     ::testing::Values(TPaperRow{TQRPaperSize::A5, poLandscape, 210, 148, "landscape swaps"},
                       TPaperRow{TQRPaperSize::A4, poPortrait, 210, 297, "portrait A4"},
-                      TPaperRow{TQRPaperSize::Note, poPortrait, 215.9L, 279.0L,
-                                "Note is 279.0 long"},
-                      TPaperRow{TQRPaperSize::Custom, poPortrait, 215.9L, 279.4L,
-                                "Custom keeps the current sheet"},
+                      TPaperRow{TQRPaperSize::Note, poPortrait, 215.9L, 279.0L, "Note is 279.0 long"},
+                      TPaperRow{TQRPaperSize::Custom, poPortrait, 215.9L, 279.4L, "Custom keeps the current sheet"},
                       TPaperRow{TQRPaperSize::Default, poLandscape, 279.4L, 215.9L,
                                 "Default only stores; the orientation change already swapped Letter"}));
 

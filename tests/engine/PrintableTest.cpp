@@ -52,14 +52,14 @@ TEST_P(AlignToBand, PlacesTheControl) {
     EXPECT_EQ(c->Left(), row.Left) << row.Why;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Printable, AlignToBand,
-    ::testing::Values(TAlignRow{controls::taCenter, true, 275, "(651 - 100) / 2 truncated"},
-                      TAlignRow{controls::taRightJustify, true, 551, "651 - 100"},
-                      TAlignRow{controls::taLeftJustify, true, 0, "left edge"},
-                      TAlignRow{controls::taCenter, false, 10, "on the report: unchanged"},
-                      TAlignRow{controls::taRightJustify, false, 10, "on the report: unchanged"},
-                      TAlignRow{controls::taLeftJustify, false, 0, "left still applies on the report"}));
+INSTANTIATE_TEST_SUITE_P(Printable, AlignToBand,
+                         ::testing::Values(TAlignRow{controls::taCenter, true, 275, "(651 - 100) / 2 truncated"},
+                                           TAlignRow{controls::taRightJustify, true, 551, "651 - 100"},
+                                           TAlignRow{controls::taLeftJustify, true, 0, "left edge"},
+                                           TAlignRow{controls::taCenter, false, 10, "on the report: unchanged"},
+                                           TAlignRow{controls::taRightJustify, false, 10, "on the report: unchanged"},
+                                           TAlignRow{controls::taLeftJustify, false, 0,
+                                                     "left still applies on the report"}));
 
 TEST_F(Printable, BoundsAndSizeFollowEachOther) {
     TQRPrintable* c = Control(B, 309);
@@ -95,12 +95,14 @@ TEST_F(Printable, FramesDrawOnTheFinalPassOnly) {
     R->CreateReport(false);
     ASSERT_EQ(target.Pages().size(), 1u);
     int frames = 0;
-    for (const auto& f : target.Pages()[0]) frames += f.Color == controls::clBlack;
+    for (const auto& f : target.Pages()[0])
+        frames += f.Color == controls::clBlack;
     EXPECT_EQ(frames, 1);
     R->SetFinalPass(false);
     R->CreateReport(false);
     frames = 0;
-    for (const auto& f : target.Pages()[0]) frames += f.Color == controls::clBlack;
+    for (const auto& f : target.Pages()[0])
+        frames += f.Color == controls::clBlack;
     EXPECT_EQ(frames, 0) << "nothing drawn on an export pass";
     EXPECT_EQ(target.State(), TQRTraceTarget::tsAborted) << "an export pass leaves no document";
 }

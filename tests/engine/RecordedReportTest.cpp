@@ -1,6 +1,7 @@
 // Golden check of a recorded report: the band fills in the page pictures that the report printer
 // records lie where the band trace of the same report puts the bands.
 
+#include "TestPaths.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
@@ -8,7 +9,6 @@
 #include "engine/TraceTarget.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "printer/QRPrinter.h"
-#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -73,7 +73,8 @@ TEST(RecordedReport, BandFillsLieWhereTheTraceHasTheBands) {
     TQRTraceTarget trace;
     report->SetPrintTarget(&trace);
     report->CreateReport(false);
-    for (TQRCustomBand* b : report->BandList()) b->AfterPrint = nullptr;
+    for (TQRCustomBand* b : report->BandList())
+        b->AfterPrint = nullptr;
 
     TQRReportRunner runner(*report);
     std::unique_ptr<printer::TQRPrinter> pages = runner.Record();

@@ -1,9 +1,9 @@
 // Pagination of the report object: where bands land, page by page, read from the band trace.
 
-#include "engine/CSVTable.h"
-#include "platform/gdi/Canvas.h"
 #include "engine/Report.h"
+#include "engine/CSVTable.h"
 #include "engine/TraceTarget.h"
+#include "platform/gdi/Canvas.h"
 #include "platform/system/Errors.h"
 
 #include <gtest/gtest.h>
@@ -108,7 +108,8 @@ TEST_F(Report, HeadersFootersAndTitleAcrossPages) {
     Band("Detail", rbDetail, 100);
     Band("Footer", rbPageFooter, 100);
     std::vector<std::string> lines{"n"};
-    for (int i = 0; i < 22; ++i) lines.push_back(std::to_string(i));
+    for (int i = 0; i < 22; ++i)
+        lines.push_back(std::to_string(i));
     R->SetDataSet(Table("T", lines));
     const std::string trace = Run();
     EXPECT_TRUE(trace.starts_with("Header@1:127 Title@1:227 Detail@1:727 ")) << trace;
@@ -245,7 +246,8 @@ TEST_F(Report, ControlsThatContinueBreakTheBandOntoTheNextPage) {
     ASSERT_EQ(Target.Pages().size(), 2u);
     auto count = [&](int page, controls::TColor c) {
         int n = 0;
-        for (const auto& f : Target.Pages()[static_cast<size_t>(page)]) n += f.Color == c;
+        for (const auto& f : Target.Pages()[static_cast<size_t>(page)])
+            n += f.Color == c;
         return n;
     };
     EXPECT_EQ(count(0, 0x123456), 1) << "background on the first page";
@@ -265,7 +267,8 @@ TEST_F(Report, NestedGroupsRestartInnerGroupWithTheOuter) {
     R->SetDataSet(Table("T", {"A,B", "A1,B1", "A1,B2", "A2,B2"}));
     std::string trace = Run();
     std::string names;
-    for (std::istringstream in(trace); in >> trace;) names += trace.substr(0, trace.find('@')) + " ";
+    for (std::istringstream in(trace); in >> trace;)
+        names += trace.substr(0, trace.find('@')) + " ";
     EXPECT_EQ(names, "GA GB D FB GB D FB FA GA GB D FB FA ");
 }
 
@@ -369,7 +372,8 @@ TEST_F(Report, BandListOrderAndCircularLinks) {
     auto* title = Band("T", rbTitle, 10);
     auto* header = Band("H", rbPageHeader, 10);
     std::vector<std::string> names;
-    for (auto* b : R->BandList()) names.push_back(b->Name());
+    for (auto* b : R->BandList())
+        names.push_back(b->Name());
     EXPECT_EQ(names, (std::vector<std::string>{"H", "T", "D", "F"}));
     detail->SetLinkBand(title);
     title->SetLinkBand(detail);
@@ -525,7 +529,8 @@ TEST_F(Report, ZeroHeightBandIsPlacedButDoesNotAdvance) {
     z->SetColor(0x654321);
     Band("D", rbDetail, 100);
     EXPECT_EQ(Run(), "Z@1:127 D@1:127");
-    for (const auto& f : Target.Pages()[0]) EXPECT_NE(f.Color, 0x654321) << "nothing drawn";
+    for (const auto& f : Target.Pages()[0])
+        EXPECT_NE(f.Color, 0x654321) << "nothing drawn";
 }
 
 TEST_F(Report, BandFlagsCreateAndDestroyBandsOfTheirType) {

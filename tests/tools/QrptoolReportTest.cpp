@@ -35,7 +35,8 @@ protected:
         TRun run;
         FILE* pipe = ::popen(command.c_str(), "r");
         char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.Out.append(buffer, n);
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.Out.append(buffer, n);
         const int status = ::pclose(pipe);
         run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         std::ifstream in(err);
@@ -72,8 +73,8 @@ TEST_F(QrptoolReport, DatabaseAndParametersFromTheCommandLine) {
                                      "    Size.Values = (50 1900)\n"
                                      "  end\n"
                                      "end\n";
-    const TRun r = Run((Dir / "r.form").string() + " --trace --db " + (Dir / "data.sqlite").string() +
-                       " --param REGION=B");
+    const TRun r =
+        Run((Dir / "r.form").string() + " --trace --db " + (Dir / "data.sqlite").string() + " --param REGION=B");
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("  D                           100    100"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("  D                           100    150"), std::string::npos) << r.Out;
@@ -89,7 +90,8 @@ TEST_F(QrptoolReport, RecordsPagesAsQrpAndPdf) {
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string info;
     char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) info.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        info.append(buffer, n);
     EXPECT_EQ(::pclose(pipe), 0) << info;
     EXPECT_NE(info.find("Pages:       1"), std::string::npos) << info;
     EXPECT_NE(info.find("Compressed:  yes"), std::string::npos) << info;
