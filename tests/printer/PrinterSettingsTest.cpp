@@ -23,6 +23,7 @@ struct TPaperRow {
     TQRPaperSize Size;
     int32_t Width, Length;
     const char* Why;
+    friend void PrintTo(const TPaperRow& row, std::ostream* out) { *out << row.Why; }
 };
 
 class PaperTable : public ::testing::TestWithParam<TPaperRow> {};
@@ -43,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TPaperRow{TQRPaperSize::Note, 2159, 2790, "Note is 279.0 mm long, not 279.4"},
                       TPaperRow{TQRPaperSize::Ledger, 4318, 2794, "Ledger is wider than long"},
                       TPaperRow{TQRPaperSize::CSheet, 1000, 1000, "the sheet sizes are 100 mm squares"},
-                      TPaperRow{TQRPaperSize::Default, 0, 0, "Default has no fixed size"}));
+                      TPaperRow{TQRPaperSize::Default, 0, 0, "Default has no fixed size"}),
+    [](const ::testing::TestParamInfo<TPaperRow>& row) { return std::string(PaperInfo(row.param.Size).Name); });
 
 TEST(PaperVocabulary, CodesNamesAndBins) {
     EXPECT_EQ(PaperNames().size(), 28u);
