@@ -115,11 +115,13 @@ TEST(SettingsWithoutPrinter, GuardedSettersIgnoreAllButDefault) {
     s.SetPaperSize(TQRPaperSize::Custom);
     EXPECT_EQ(s.PaperSize(), TQRPaperSize::A4);
     s.SetCopies(3);
-    s.SetOrientation(poLandscape);
     s.SetOutputBin(TQRBin::Manual);
     EXPECT_EQ(s.Copies(), 1);
-    EXPECT_EQ(s.Orientation(), poPortrait);
     EXPECT_EQ(s.OutputBin(), TQRBin::First);
+    // Orientation is a matter of layout, not of the missing printer: it is taken.
+    s.SetOrientation(poLandscape);
+    EXPECT_EQ(s.Orientation(), poLandscape);
+    s.SetOrientation(poPortrait);
     s.ApplySettings(); // no mode: nothing to write, no failure
     EXPECT_EQ(s.DotsPerInchX(), 0);
     EXPECT_EQ(s.UnprintableLeft(), 0);
