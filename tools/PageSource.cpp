@@ -1,5 +1,6 @@
 #include "tools/PageSource.h"
 
+#include "pagestore/PageList.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/system/Errors.h"
 #include "tools/CommandLine.h"
@@ -25,6 +26,22 @@ private:
     emf::TEmfPicture FPicture;
 };
 
+// A QRP file's pages, fetched one at a time from the page list (a damaged page raises the page
+// list's own error).
+class TQrpFileSource : public TPageSource {
+public:
+    explicit TQrpFileSource(const std::string& path) { FList.OpenFile(path); }
+    int Count() const override { return FList.NumPages(); }
+    emf::TEmfPicture Page(int n) override {
+        auto picture = FList.FetchPage(n);
+        if (!picture) throw EQRError("Metafile is not valid");
+        return std::move(*picture);
+    }
+
+private:
+    pagestore::TQRPageList FList;
+};
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EQRError(FormatMessage("Cannot open file %s", path));
@@ -34,6 +51,15 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 } // namespace
 
 std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
+    {
+        // Told apart by content: an enhanced metafile starts with its header record.
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw EQRError(FormatMessage("Cannot open file %s", path));
+        uint8_t head[44] = {};
+        in.read(reinterpret_cast<char*>(head), sizeof head);
+        if (in.gcount() < 44 || emf::GetU32(head) != emf::EmrHeader || emf::GetU32(head + 40) != emf::EmfSignature)
+            return std::make_unique<TQrpFileSource>(path);
+    }
     std::vector<uint8_t> bytes = ReadFile(path);
     if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader && emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
         // Some writers leave nBytes short of or past the file's length; keep what the header claims
