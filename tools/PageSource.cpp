@@ -61,7 +61,8 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
             return std::make_unique<TQrpFileSource>(path);
     }
     std::vector<uint8_t> bytes = ReadFile(path);
-    if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader && emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
+    if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader &&
+        emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
         // Some writers leave nBytes short of or past the file's length; keep what the header claims
         // when the file holds it, so that trailing bytes do not make a good picture invalid.
         const uint32_t nBytes = emf::GetU32(bytes.data() + 48);
@@ -81,7 +82,8 @@ void EnsureGuiApplication() {
     static QGuiApplication app(argc, argv);
 }
 
-std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages, int count) {
+std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages,
+                              int count) {
     int first = 1, last = count;
     if (page && pages) throw EUsage{"--page and --pages exclude each other"};
     if (page) first = last = ParseInt(*page, "--page");
@@ -92,7 +94,8 @@ std::pair<int, int> PageRange(const std::optional<std::string>& page, const std:
         last = ParseInt(pages->substr(dash + 1), "--pages");
     }
     if (first < 1 || last > count || first > last)
-        throw EUsage{"page range " + std::to_string(first) + "-" + std::to_string(last) + " outside 1-" + std::to_string(count)};
+        throw EUsage{"page range " + std::to_string(first) + "-" + std::to_string(last) + " outside 1-" +
+                     std::to_string(count)};
     return {first, last};
 }
 
