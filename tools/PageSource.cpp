@@ -7,9 +7,12 @@
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace pagimo::tools {
@@ -26,20 +29,19 @@ private:
     emf::TEmfPicture FPicture;
 };
 
-// A QRP file's pages, fetched one at a time from the page list (a damaged page raises the page
-// list's own error).
+// A QRP file's pages, read through the page list (which checks the record chain and each body).
 class TQrpFileSource : public TPageSource {
 public:
-    explicit TQrpFileSource(const std::string& path) { FList.OpenFile(path); }
-    int Count() const override { return FList.NumPages(); }
+    explicit TQrpFileSource(const std::string& path) { FPages.OpenFile(path); }
+    int Count() const override { return FPages.NumPages(); }
     emf::TEmfPicture Page(int n) override {
-        auto picture = FList.FetchPage(n);
+        auto picture = FPages.FetchPage(n);
         if (!picture) throw EQRError("Metafile is not valid");
         return std::move(*picture);
     }
 
 private:
-    pagestore::TQRPageList FList;
+    pagestore::TQRPageList FPages;
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -52,7 +54,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
     {
-        // Told apart by content: an enhanced metafile starts with its header record.
+        // Told apart by content, from the first bytes only (a report file may be large): an enhanced
+        // metafile starts with its header record, anything else goes to the page list, which checks it.
         std::ifstream in(path, std::ios::binary);
         if (!in) throw EQRError(FormatMessage("Cannot open file %s", path));
         uint8_t head[44] = {};
@@ -75,6 +78,12 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
     setenv("FONTCONFIG_FILE", PAGIMO_FONTS_CONF, 0);
+    // Without a runtime directory (batch jobs, su) Qt warns on every start and then uses
+    // /tmp/runtime-<user>; name that directory ourselves so the warning does not reach scripts.
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+        if (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+    }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     static int argc = 1;
     static char name[] = "qrptool";
