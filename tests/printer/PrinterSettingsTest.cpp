@@ -152,19 +152,6 @@ TEST(SettingsWithoutPrinter, LocalePaperFollowsTheMeasurementSystem) {
     }
 }
 
-TEST(QRPrinterSettings, DefaultsOfAStoredReport) {
-    TQRReportPrinterSettings s;
-    EXPECT_EQ(s.Copies(), 1);
-    EXPECT_FALSE(s.Duplex());
-    EXPECT_EQ(s.Orientation(), poPortrait);
-    EXPECT_EQ(s.OutputBin(), TQRBin::Auto);
-    EXPECT_EQ(s.PaperSize(), TQRPaperSize::Letter);
-    EXPECT_EQ(s.PrinterNumber(), -1);
-    EXPECT_EQ(s.JobTitle(), "");
-    EXPECT_EQ(s.FirstPage(), 0);
-    EXPECT_EQ(s.LastPage(), 0);
-}
-
 namespace {
 
 class TTextExporter : public TQRExporter {
