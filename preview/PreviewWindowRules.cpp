@@ -2,6 +2,18 @@
 
 namespace pagimo::preview {
 
+QStringList DialogFilters(const QString& filter) {
+    QStringList result;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        const QString masks = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+        const QString suffix = QLatin1Char('(') + masks + QLatin1Char(')');
+        result << (description.endsWith(suffix) ? description : description + QLatin1Char(' ') + suffix);
+    }
+    return result;
+}
+
 QString PageInfoText(int32_t pageNumber, int32_t pageTotal) {
     return QStringLiteral("Page %1 of %2").arg(pageNumber).arg(pageTotal);
 }

@@ -3,11 +3,17 @@
 // keyboard table, the progress panel and the enabling of the print and printer-setup buttons.
 
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
 #include <cstdint>
 
 namespace pagimo::preview {
+
+// A file-dialog filter of the form "description|masks|description|masks" (masks separated by ";") as
+// Qt's dialogs take it: one "description (masks)" entry per pair, in order. A description that
+// already ends with its masks in parentheses is kept as it is.
+QStringList DialogFilters(const QString& filter);
 
 // "Page 3 of 12".
 QString PageInfoText(int32_t pageNumber, int32_t pageTotal);
