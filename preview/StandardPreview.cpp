@@ -16,6 +16,7 @@
 #include <QScreen>
 
 #include <memory>
+#include <utility>
 
 namespace pagimo::preview {
 
@@ -291,7 +292,8 @@ void TQRStandardPreview::closeEvent(QCloseEvent* event) {
     FClosed = true;
     // The report behind the printer learns that its preview has gone; the window then frees itself,
     // and its preview control lets go of the printer.
-    if (FReportPrinter) FReportPrinter->PreviewClosed(this);
+    // The report may free the printer while it handles the message: it is not touched afterwards.
+    if (printer::TQRPrinter* p = std::exchange(FReportPrinter, nullptr)) p->PreviewClosed(this);
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
