@@ -6,6 +6,14 @@ using namespace pagimo::preview;
 
 namespace {
 
+TEST(DialogFilters, BecomeOneQtEntryPerPair) {
+    EXPECT_EQ(DialogFilters(QStringLiteral("Report file (*.QRP)|*.QRP")), QStringList{QStringLiteral("Report file (*.QRP)")});
+    EXPECT_EQ(DialogFilters(QStringLiteral("QRP file|*.QRP|Web page|*.htm;*.html")),
+              (QStringList{QStringLiteral("QRP file (*.QRP)"), QStringLiteral("Web page (*.htm *.html)")}));
+    EXPECT_EQ(DialogFilters(QStringLiteral("odd|")), QStringList{QStringLiteral("odd ()")});
+    EXPECT_TRUE(DialogFilters(QStringLiteral("description without masks")).isEmpty());
+}
+
 TEST(PageInfo, SaysPageNumberOfTotal) {
     EXPECT_EQ(PageInfoText(3, 12), QStringLiteral("Page 3 of 12"));
     EXPECT_EQ(PageInfoText(1, 0), QStringLiteral("Page 1 of 0"));
