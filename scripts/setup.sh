@@ -14,7 +14,7 @@ packages=(
   # fuzzing
   clang libclang-rt-14-dev
   # fonts the reports name, through metric-compatible faces
-  fontconfig fonts-liberation2 fonts-wine fonts-dejavu-core
+  fontconfig fonts-liberation2 fonts-wine fonts-dejavu-core fonts-crosextra-carlito fonts-crosextra-caladea
   # printing tests: a private CUPS with an IPP Everywhere printer
   cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
   # screenshots and peers used by tests and benchmarks
