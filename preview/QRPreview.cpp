@@ -191,13 +191,17 @@ bool TQRPreview::viewportEvent(QEvent* event) {
 }
 
 bool TQRPreview::event(QEvent* event) {
-    if (event->type() == printer::MsgPageAvailable) {
-        PageAvailable(static_cast<int32_t>(static_cast<printer::TQRMessageEvent*>(event)->WParam & 0xFFFF));
-        return true;
-    }
-    if (event->type() == printer::MsgProgressUpdate) {
-        ProgressUpdate(static_cast<int32_t>(static_cast<printer::TQRMessageEvent*>(event)->WParam & 0xFFFF));
-        return true;
+    // Only the printer's own messages carry a count; the number is read from the low 16 bits.
+    if (const auto* message = dynamic_cast<const printer::TQRMessageEvent*>(event)) {
+        const auto n = static_cast<int32_t>(message->WParam & 0xFFFF);
+        if (message->Message() == printer::MsgPageAvailable) {
+            PageAvailable(n);
+            return true;
+        }
+        if (message->Message() == printer::MsgProgressUpdate) {
+            ProgressUpdate(n);
+            return true;
+        }
     }
     return QAbstractScrollArea::event(event);
 }

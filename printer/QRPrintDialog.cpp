@@ -203,7 +203,13 @@ bool TQRPrintDialog::ShowDialog() {
     }
     // Qt keeps the count it asked for; a driver that copies itself would report one and keep the count
     // in its mode.
-    SetCopies(ChosenCopies(printer.copyCount(), chosen.dmCopies));
+    // Without an installed printer Qt's dialog still offers a PDF file, and there is no mode to write
+    // the count into: it is only kept.
+    const int32_t copies = ChosenCopies(printer.copyCount(), chosen.dmCopies);
+    if (TargetPrinter && TargetPrinter->PrinterIndex() >= 0)
+        SetCopies(copies);
+    else
+        FCopies = copies;
     return true;
 }
 
