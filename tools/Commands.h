@@ -12,4 +12,8 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdRender;
+extern const TCommand CmdConvert;
+extern const TCommand CmdText;
+
 } // namespace pagimo::tools

@@ -20,6 +20,9 @@ const TCommand Commands[] = {
          std::puts("qrptool 0.1.0");
          return ExitOk;
      }},
+    CmdRender,
+    CmdConvert,
+    CmdText,
 };
 
 void PrintHelp(FILE* out) {

@@ -58,31 +58,51 @@ namespace {
 const char16_t* HighHalf(int codePage) {
     using namespace detail;
     switch (codePage) {
-    case 1250: return CodePage1250High;
-    case 1251: return CodePage1251High;
-    case 1252: return CodePage1252High;
-    case 1253: return CodePage1253High;
-    case 1254: return CodePage1254High;
-    case 1255: return CodePage1255High;
-    case 1256: return CodePage1256High;
-    case 1257: return CodePage1257High;
-    case 1258: return CodePage1258High;
-    case 874: return CodePage874High;
-    case 437: return CodePage437High;
-    case 850: return CodePage850High;
-    default: return nullptr;
+    case 1250:
+        return CodePage1250High;
+    case 1251:
+        return CodePage1251High;
+    case 1252:
+        return CodePage1252High;
+    case 1253:
+        return CodePage1253High;
+    case 1254:
+        return CodePage1254High;
+    case 1255:
+        return CodePage1255High;
+    case 1256:
+        return CodePage1256High;
+    case 1257:
+        return CodePage1257High;
+    case 1258:
+        return CodePage1258High;
+    case 874:
+        return CodePage874High;
+    case 437:
+        return CodePage437High;
+    case 850:
+        return CodePage850High;
+    default:
+        return nullptr;
     }
 }
 
 const char* IconvName(int codePage) {
     switch (codePage) {
-    case 932: return "CP932";
-    case 936: return "CP936";
-    case 949: return "CP949";
-    case 950: return "CP950";
-    case 1361: return "JOHAB";
-    case 10000: return "MACINTOSH";
-    default: return nullptr;
+    case 932:
+        return "CP932";
+    case 936:
+        return "CP936";
+    case 949:
+        return "CP949";
+    case 950:
+        return "CP950";
+    case 1361:
+        return "JOHAB";
+    case 10000:
+        return "MACINTOSH";
+    default:
+        return nullptr;
     }
 }
 
@@ -109,7 +129,8 @@ bool DecodeWithIconv(std::span<const uint8_t> bytes, const char* name, std::u16s
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
             if (iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1) && inLeft == 0) {
                 for (char* c = outBuf; c + 1 < o; c += 2)
-                    out.push_back(static_cast<char16_t>(static_cast<uint8_t>(c[0]) | (static_cast<uint8_t>(c[1]) << 8)));
+                    out.push_back(
+                        static_cast<char16_t>(static_cast<uint8_t>(c[0]) | (static_cast<uint8_t>(c[1]) << 8)));
                 consumed = len;
                 break;
             }
@@ -131,19 +152,22 @@ std::u16string DecodeCodePage(std::span<const uint8_t> bytes, int codePage) {
     std::u16string out;
     if (codePage == 0) {
         out.reserve(bytes.size());
-        for (uint8_t b : bytes) out.push_back(static_cast<char16_t>(0xF000 + b));
+        for (uint8_t b : bytes)
+            out.push_back(static_cast<char16_t>(0xF000 + b));
         return out;
     }
     if (const char* name = IconvName(codePage)) {
         if (DecodeWithIconv(bytes, name, out)) return out;
         out.clear();
-        for (uint8_t b : bytes) out.push_back(b < 0x80 ? static_cast<char16_t>(b) : u'?');
+        for (uint8_t b : bytes)
+            out.push_back(b < 0x80 ? static_cast<char16_t>(b) : u'?');
         return out;
     }
     const char16_t* high = HighHalf(codePage);
     if (!high) high = detail::CodePage1252High;
     out.reserve(bytes.size());
-    for (uint8_t b : bytes) out.push_back(b < 0x80 ? static_cast<char16_t>(b) : high[b - 0x80]);
+    for (uint8_t b : bytes)
+        out.push_back(b < 0x80 ? static_cast<char16_t>(b) : high[b - 0x80]);
     return out;
 }
 

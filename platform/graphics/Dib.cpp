@@ -23,14 +23,21 @@ constexpr uint32_t FileHeaderSize = 14;
 
 // The default logical palette: the 20 static colours every device context starts with, so the
 // indices of a DIB_PAL_COLORS table refer to these unless a program selected a palette of its own.
-constexpr std::array<QRgb, 20> DefaultPalette = {
-    0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080, 0xFF008080,
-    0xFFC0C0C0, 0xFFC0DCC0, 0xFFA6CAF0, 0xFFFFFBF0, 0xFFA0A0A4, 0xFF808080, 0xFFFF0000,
-    0xFF00FF00, 0xFFFFFF00, 0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF};
+constexpr std::array<QRgb, 20> DefaultPalette = {0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080,
+                                                 0xFF800080, 0xFF008080, 0xFFC0C0C0, 0xFFC0DCC0, 0xFFA6CAF0,
+                                                 0xFFFFFBF0, 0xFFA0A0A4, 0xFF808080, 0xFFFF0000, 0xFF00FF00,
+                                                 0xFFFFFF00, 0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF};
 
 bool KnownHeaderSize(uint32_t size) {
     switch (size) {
-    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124:
+    case 12:
+    case 16:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
         return true;
     default:
         return false;
@@ -132,7 +139,8 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
         const uint8_t* src = bits.data() + stride * row;
         QRgb* dst = RowOf(image, h, row);
         if (h.BitCount == 24) {
-            for (int32_t x = 0; x < h.Width; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
+            for (int32_t x = 0; x < h.Width; ++x, src += 3)
+                dst[x] = qRgb(src[2], src[1], src[0]);
             continue;
         }
         for (int32_t x = 0; x < h.Width; ++x) {
@@ -176,7 +184,8 @@ QImage DecodeRle(std::span<const uint8_t> bits, const TDibHeader& h, const std::
         pos += 2;
         if (count > 0) {
             // An encoded run; what passes the end of the line is dropped, as a run never wraps.
-            for (uint32_t i = 0; i < count; ++i) put(four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
+            for (uint32_t i = 0; i < count; ++i)
+                put(four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
             if (x > h.Width) x = h.Width;
             continue;
         }
@@ -353,18 +362,30 @@ QImage DecodeDib(std::span<const uint8_t> bitmapInfo, std::span<const uint8_t> b
     return DecodeTrueColour(bits, h, useAlphaByte);
 }
 
-bool SplitBmpFile(std::span<const uint8_t> file, std::span<const uint8_t>& bitmapInfo,
-                  std::span<const uint8_t>& bits) {
+QImage DecodePackedDib(std::span<const uint8_t> packed, uint32_t usage) {
+    TDibHeader h;
+    if (!ReadDibHeader(packed, usage, h)) return {};
+    const size_t tableEnd = h.ColorTableOffset + size_t(h.ColorsUsed) * h.ColorEntrySize;
+    return DecodeDib(packed.first(tableEnd), packed.subspan(tableEnd), usage);
+}
+
+bool SplitBmpFile(std::span<const uint8_t> file, std::span<const uint8_t>& bitmapInfo, std::span<const uint8_t>& bits) {
     if (file.size() < FileHeaderSize + 4 || file[0] != 'B' || file[1] != 'M') return false;
     const uint32_t offBits = GetU32(file.data() + 10);
     const auto dib = file.subspan(FileHeaderSize);
     TDibHeader h;
     if (!ReadDibHeader(dib, DibRgbColors, h)) return false;
-    const size_t tableEnd = FileHeaderSize + h.ColorTableOffset;
+    // Read from the rest of the file, the header's table size is the declared one (clamped to the file).
+    const size_t tableStart = FileHeaderSize + h.ColorTableOffset;
+    const size_t declaredEnd = tableStart + size_t(h.ColorsUsed) * h.ColorEntrySize;
+    const uint32_t statedCount = h.HeaderSize >= 36 ? GetU32(dib.data() + 32) : 0;
+    const bool explicitCount =
+        h.BitCount >= 1 && h.BitCount <= 8 && statedCount != 0 && statedCount <= (1u << h.BitCount);
     size_t start = offBits;
-    if (start < tableEnd || start > file.size()) {
-        // An offset into the header or past the end: take the bits from straight after the full table.
-        start = std::min(file.size(), tableEnd + size_t(h.ColorsUsed) * h.ColorEntrySize);
+    if (start < tableStart || start > file.size() || (explicitCount && start < declaredEnd)) {
+        // An offset into the header, into a colour table whose size the header states, or past the end:
+        // the bits follow the table. Without a stated size a short offset means a short table.
+        start = std::min(file.size(), declaredEnd);
     }
     bitmapInfo = file.subspan(FileHeaderSize, start - FileHeaderSize);
     bits = file.subspan(start);

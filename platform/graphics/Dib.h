@@ -30,15 +30,15 @@ constexpr int64_t MaxDibPixels = int64_t(1) << 25;
 // The header fields of a DIB that callers need without decoding it (stretch mode for monochrome
 // bitmaps, the source rectangle of a record).
 struct TDibHeader {
-    uint32_t HeaderSize = 0;    // 12 (core), 16 or 64 (OS/2), 40, 52, 56, 108 (V4), 124 (V5)
+    uint32_t HeaderSize = 0; // 12 (core), 16 or 64 (OS/2), 40, 52, 56, 108 (V4), 124 (V5)
     int32_t Width = 0;
-    int32_t Height = 0;         // always positive; TopDown says where row 0 is
+    int32_t Height = 0; // always positive; TopDown says where row 0 is
     bool TopDown = false;
     uint16_t BitCount = 0;
     uint32_t Compression = BiRgb;
-    uint32_t ColorsUsed = 0;    // colour table entries present in bitmapInfo (clamped to what is there)
+    uint32_t ColorsUsed = 0; // colour table entries present in bitmapInfo (clamped to what is there)
     uint32_t ColorTableOffset = 0;
-    uint32_t ColorEntrySize = 4; // 3 for core headers, 2 with DIB_PAL_COLORS
+    uint32_t ColorEntrySize = 4;                                      // 3 for core headers, 2 with DIB_PAL_COLORS
     uint32_t RedMask = 0, GreenMask = 0, BlueMask = 0, AlphaMask = 0; // for 16 and 32 bits per pixel
     int32_t XPelsPerMeter = 0, YPelsPerMeter = 0;
 };
@@ -61,6 +61,10 @@ QImage DecodeDib(std::span<const uint8_t> bitmapInfo, std::span<const uint8_t> b
 
 // Decodes a BMP file (BITMAPFILEHEADER + DIB). A null QImage for malformed input.
 QImage DecodeBmpFile(std::span<const uint8_t> file);
+
+// Decodes a packed DIB (BITMAPINFO immediately followed by the bits, as the clipboard and icon
+// resources hold it). A null QImage for malformed input.
+QImage DecodePackedDib(std::span<const uint8_t> packed, uint32_t usage = DibRgbColors);
 
 // Splits a BMP file into its BITMAPINFO and bits (the bits from bfOffBits, or straight after the colour
 // table when bfOffBits is out of range). False when the file is not a BMP file.

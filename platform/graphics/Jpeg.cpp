@@ -166,8 +166,8 @@ bool Decode(std::span<const uint8_t> data, QImage& image, TJpegInfo* infoOnly, s
     return ok;
 }
 
-bool RunEncode(jpeg_compress_struct& cinfo, TJpegError& error, const QImage& rgb, int quality,
-               unsigned char** buffer, unsigned long* size) {
+bool RunEncode(jpeg_compress_struct& cinfo, TJpegError& error, const QImage& rgb, int quality, unsigned char** buffer,
+               unsigned long* size) {
     if (setjmp(error.Jump)) return false;
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, buffer, size);

@@ -16,9 +16,9 @@ namespace pagimo::graphics {
 struct TJpegInfo {
     int32_t Width = 0;
     int32_t Height = 0;
-    int Components = 0;   // 1 grey, 3 colour, 4 CMYK/YCCK
+    int Components = 0; // 1 grey, 3 colour, 4 CMYK/YCCK
     bool Progressive = false;
-    int DensityUnit = 0;  // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
+    int DensityUnit = 0; // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
     int XDensity = 0, YDensity = 0;
 };
 

@@ -1,0 +1,104 @@
+#include "platform/gdi/Device.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace pagimo::gdi {
+
+namespace {
+
+// The box that the pen follows and the brush fills: GDI leaves out the right and bottom edge.
+QRectF InnerBox(const QRect& box) {
+    const double l = std::min(box.left(), box.right()), r = std::max(box.left(), box.right());
+    const double t = std::min(box.top(), box.bottom()), b = std::max(box.top(), box.bottom());
+    return QRectF(l, t, std::max(r - l - 1, 0.0), std::max(b - t - 1, 0.0));
+}
+
+// Angle in degrees (counter-clockwise on screen) of the radial through p, in the ellipse's own
+// parameter, which is what QPainterPath::arcTo expects.
+double ParametricAngle(const QRectF& r, QPointF p) {
+    const QPointF c = r.center();
+    const double rx = std::max(r.width() / 2, 1e-9), ry = std::max(r.height() / 2, 1e-9);
+    return std::atan2(-(p.y() - c.y()) / ry, (p.x() - c.x()) / rx) * 180.0 / std::numbers::pi;
+}
+
+void AddArc(QPainterPath& path, const QRectF& r, QPoint start, QPoint end, int direction, bool moveFirst) {
+    const double a0 = ParametricAngle(r, start);
+    const double a1 = ParametricAngle(r, end);
+    double sweep = a1 - a0;
+    if (direction == AD_CLOCKWISE) {
+        while (sweep >= 0) sweep -= 360;
+    } else {
+        while (sweep <= 0) sweep += 360;
+    }
+    if (moveFirst) path.arcMoveTo(r, a0);
+    path.arcTo(r, a0, sweep);
+}
+
+} // namespace
+
+QPainterPath ShapeToPath(const TShape& shape, const TDrawState& state, bool strokePath) {
+    QPainterPath path;
+    path.setFillRule(state.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    switch (shape.Kind) {
+    case TShapeKind::skRectangle:
+        if (!shape.Stroke && !strokePath) {
+            const QRect n = shape.Box.normalized();
+            path.addRect(QRectF(n.left(), n.top(), n.right() - n.left(), n.bottom() - n.top()));
+        } else {
+            path.addRect(InnerBox(shape.Box));
+        }
+        break;
+    case TShapeKind::skRoundRect:
+        path.addRoundedRect(InnerBox(shape.Box), std::abs(shape.Corner.width()) / 2.0,
+                            std::abs(shape.Corner.height()) / 2.0);
+        break;
+    case TShapeKind::skEllipse: path.addEllipse(InnerBox(shape.Box)); break;
+    case TShapeKind::skArc:
+    case TShapeKind::skChord:
+    case TShapeKind::skPie: {
+        const QRectF r = InnerBox(shape.Box);
+        if (shape.Kind == TShapeKind::skPie) {
+            path.moveTo(r.center());
+            AddArc(path, r, shape.Start, shape.End, state.ArcDirection, false);
+            path.closeSubpath();
+        } else {
+            AddArc(path, r, shape.Start, shape.End, state.ArcDirection, true);
+            if (shape.Kind == TShapeKind::skChord) path.closeSubpath();
+        }
+        break;
+    }
+    case TShapeKind::skPolyline:
+    case TShapeKind::skPolygon: {
+        const bool close = shape.Kind == TShapeKind::skPolygon;
+        size_t at = 0;
+        auto figure = [&](size_t n) {
+            if (n == 0 || at + n > shape.Points.size()) return;
+            path.moveTo(shape.Points[at]);
+            for (size_t i = 1; i < n; ++i) path.lineTo(shape.Points[at + i]);
+            if (close) path.closeSubpath();
+            at += n;
+        };
+        if (shape.Counts.empty()) {
+            figure(shape.Points.size());
+        } else {
+            for (uint32_t n : shape.Counts) figure(n);
+        }
+        break;
+    }
+    case TShapeKind::skPolyBezier:
+        if (!shape.Points.empty()) {
+            path.moveTo(shape.Points[0]);
+            for (size_t i = 1; i + 2 < shape.Points.size(); i += 3)
+                path.cubicTo(shape.Points[i], shape.Points[i + 1], shape.Points[i + 2]);
+        }
+        break;
+    case TShapeKind::skPath:
+        path = shape.Path;
+        path.setFillRule(state.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+        break;
+    }
+    return path;
+}
+
+} // namespace pagimo::gdi

@@ -1,0 +1,1149 @@
+#include "platform/gdi/EmfPlayer.h"
+
+#include "platform/emf/EmfRecords.h"
+#include "platform/emf/RecordReader.h"
+#include "platform/gdi/DibImage.h"
+
+#ifdef PAGIMO_HAVE_GRAPHICS
+#include "platform/graphics/CodePages.h"
+#endif
+
+#include <QStringDecoder>
+
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <variant>
+
+namespace pagimo::gdi {
+
+using namespace emf;
+
+namespace {
+
+TLogBrush SolidBrush(TColorRef color) {
+    TLogBrush b;
+    b.Color = color;
+    return b;
+}
+
+TLogBrush NullBrush() {
+    TLogBrush b;
+    b.Style = BS_NULL;
+    return b;
+}
+
+bool Finite(double v) { return std::isfinite(v) && std::abs(v) < 1e7; }
+
+// Text of an EXTTEXTOUTA record in the code page of the font's character set.
+std::u16string DecodeAnsiText(std::span<const uint8_t> bytes, uint8_t charset) {
+#ifdef PAGIMO_HAVE_GRAPHICS
+    return graphics::DecodeAnsi(bytes, charset);
+#else
+    const char* name = nullptr;
+    switch (charset) {
+    case EASTEUROPE_CHARSET: name = "windows-1250"; break;
+    case 204: name = "windows-1251"; break;
+    case 161: name = "windows-1253"; break;
+    case 162: name = "windows-1254"; break;
+    case 186: name = "windows-1257"; break;
+    default: name = "windows-1252"; break;
+    }
+    QStringDecoder decoder(name);
+    QString s = decoder.isValid() ? decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))
+                                  : QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return s.toStdU16String();
+#endif
+}
+
+struct TPenObject {
+    TLogPen Pen;
+};
+struct TBrushObject {
+    TLogBrush Brush;
+};
+struct TFontObject {
+    TLogFont Font;
+};
+struct TOtherObject {}; // palettes, colour spaces: selectable and deletable, otherwise ignored
+using TObject = std::variant<std::monostate, TPenObject, TBrushObject, TFontObject, TOtherObject>;
+
+struct TDcState {
+    uint32_t MapMode = MM_TEXT;
+    QPointF WindowOrg, ViewportOrg;
+    QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
+    QTransform World;
+    TDrawState Draw; // pen, brush, font, colours, modes, clip; Transform recomputed on use
+    QPointF CurrentPos;
+};
+
+class TPlayback {
+public:
+    TPlayback(TDevice& device, const TPlayOptions& options, const TEmfHeader& header)
+        : FDevice(device), FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
+        // Pixels per millimetre of the reference device, for the metric and English mapping modes.
+        if (header.DevicePixelsX > 0 && header.DeviceMillimetersX > 0 && header.DevicePixelsY > 0 &&
+            header.DeviceMillimetersY > 0) {
+            FPxPerMmX = static_cast<double>(header.DevicePixelsX) / header.DeviceMillimetersX;
+            FPxPerMmY = static_cast<double>(header.DevicePixelsY) / header.DeviceMillimetersY;
+        }
+        S.Draw.Clip = options.Clip;
+        FBaseClip = options.Clip;
+        Recompute();
+    }
+
+    TPlayResult Run(std::span<const uint8_t> bytes);
+
+private:
+    using THandler = void (TPlayback::*)(const TRecordReader&);
+    struct TEntry {
+        uint32_t MinSize = 0;
+        THandler Handler = nullptr;
+    };
+    static const std::array<TEntry, EmrMaxType + 1>& Table();
+
+    // Transforms.
+    void Recompute();
+    QTransform PageTransform() const;
+    QPointF ToDevice(QPointF logical) const { return FLogicalToRef.map(logical); }
+    TDrawState& State() { return S.Draw; }
+    const TDrawState& DrawingState() {
+        S.Draw.Transform = FLogicalToTarget;
+        return S.Draw;
+    }
+
+    // Helpers.
+    static QRect Box(const TRecordReader& r, size_t at) {
+        return QRect(QPoint(r.I32(at), r.I32(at + 4)), QPoint(r.I32(at + 8), r.I32(at + 12)));
+    }
+    void Shape(TShape&& shape);
+    void PathShape(const QPainterPath& refPath, bool fill, bool stroke);
+    std::vector<QPointF> Points(const TRecordReader& r, size_t at, uint32_t count, bool small);
+    void Poly(const TRecordReader& r, TShapeKind kind, bool small, bool fromCurrent);
+    void PolyPoly(const TRecordReader& r, TShapeKind kind, bool small);
+    void BoxShape(const TRecordReader& r, TShapeKind kind);
+    void ClipCombine(const QPainterPath& targetArea, uint32_t mode);
+    QPainterPath RefRect(const QRectF& logical) const;
+    void Text(const TRecordReader& r, bool wide);
+    void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, size_t offBmiAt, size_t usageAt,
+             bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
+    static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt);
+    static QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
+    TObject* Object(uint32_t index) {
+        if (index == 0 || index >= FObjects.size()) throw ERecordDamaged("object index outside the handle table");
+        return &FObjects[index];
+    }
+
+    // Handlers.
+    void Header(const TRecordReader&) {}
+    void Ignore(const TRecordReader&) {}
+    void Eof(const TRecordReader&) {}
+    void SetMapMode(const TRecordReader& r);
+    void SetWindowExt(const TRecordReader& r);
+    void SetWindowOrg(const TRecordReader& r);
+    void SetViewportExt(const TRecordReader& r);
+    void SetViewportOrg(const TRecordReader& r);
+    void ScaleViewportExt(const TRecordReader& r);
+    void ScaleWindowExt(const TRecordReader& r);
+    void SetWorldTransform(const TRecordReader& r);
+    void ModifyWorldTransform(const TRecordReader& r);
+    void SaveDC(const TRecordReader& r);
+    void RestoreDC(const TRecordReader& r);
+    void SetBkMode(const TRecordReader& r) { State().BkMode = r.U32(8) == TRANSPARENT ? TRANSPARENT : OPAQUE; }
+    void SetBkColor(const TRecordReader& r) { State().BkColor = r.U32(8) & 0xFFFFFF; }
+    void SetTextColor(const TRecordReader& r) { State().TextColor = r.U32(8) & 0xFFFFFF; }
+    void SetTextAlign(const TRecordReader& r) { State().TextAlign = r.U32(8); }
+    void SetPolyFillMode(const TRecordReader& r) { State().PolyFillMode = r.U32(8) == WINDING ? WINDING : ALTERNATE; }
+    void SetRop2(const TRecordReader& r) { State().Rop2 = static_cast<int>(r.U32(8)); }
+    void SetStretchBltMode(const TRecordReader& r) { State().StretchBltMode = static_cast<int>(r.U32(8)); }
+    void SetArcDirection(const TRecordReader& r) {
+        State().ArcDirection = r.U32(8) == AD_CLOCKWISE ? AD_CLOCKWISE : AD_COUNTERCLOCKWISE;
+    }
+    void SetMiterLimit(const TRecordReader& r);
+    void CreatePen(const TRecordReader& r);
+    void ExtCreatePen(const TRecordReader& r);
+    void CreateBrushIndirect(const TRecordReader& r);
+    void CreateDibPatternBrush(const TRecordReader& r);
+    void CreateFont(const TRecordReader& r);
+    void CreateOther(const TRecordReader& r) { *Object(r.U32(8)) = TOtherObject{}; }
+    void SelectObject(const TRecordReader& r);
+    void DeleteObject(const TRecordReader& r) { *Object(r.U32(8)) = std::monostate{}; }
+    void MoveTo(const TRecordReader& r);
+    void LineTo(const TRecordReader& r);
+    void Polyline(const TRecordReader& r) { Poly(r, TShapeKind::skPolyline, false, false); }
+    void Polyline16(const TRecordReader& r) { Poly(r, TShapeKind::skPolyline, true, false); }
+    void Polygon(const TRecordReader& r) { Poly(r, TShapeKind::skPolygon, false, false); }
+    void Polygon16(const TRecordReader& r) { Poly(r, TShapeKind::skPolygon, true, false); }
+    void PolyBezier(const TRecordReader& r) { Poly(r, TShapeKind::skPolyBezier, false, false); }
+    void PolyBezier16(const TRecordReader& r) { Poly(r, TShapeKind::skPolyBezier, true, false); }
+    void PolylineTo(const TRecordReader& r) { Poly(r, TShapeKind::skPolyline, false, true); }
+    void PolylineTo16(const TRecordReader& r) { Poly(r, TShapeKind::skPolyline, true, true); }
+    void PolyBezierTo(const TRecordReader& r) { Poly(r, TShapeKind::skPolyBezier, false, true); }
+    void PolyBezierTo16(const TRecordReader& r) { Poly(r, TShapeKind::skPolyBezier, true, true); }
+    void PolyPolyline(const TRecordReader& r) { PolyPoly(r, TShapeKind::skPolyline, false); }
+    void PolyPolyline16(const TRecordReader& r) { PolyPoly(r, TShapeKind::skPolyline, true); }
+    void PolyPolygon(const TRecordReader& r) { PolyPoly(r, TShapeKind::skPolygon, false); }
+    void PolyPolygon16(const TRecordReader& r) { PolyPoly(r, TShapeKind::skPolygon, true); }
+    void PolyDraw(const TRecordReader& r);
+    void PolyDraw16(const TRecordReader& r);
+    void Rectangle(const TRecordReader& r) { BoxShape(r, TShapeKind::skRectangle); }
+    void Ellipse(const TRecordReader& r) { BoxShape(r, TShapeKind::skEllipse); }
+    void RoundRect(const TRecordReader& r) { BoxShape(r, TShapeKind::skRoundRect); }
+    void Arc(const TRecordReader& r) { BoxShape(r, TShapeKind::skArc); }
+    void Chord(const TRecordReader& r) { BoxShape(r, TShapeKind::skChord); }
+    void Pie(const TRecordReader& r) { BoxShape(r, TShapeKind::skPie); }
+    void ArcTo(const TRecordReader& r);
+    void AngleArc(const TRecordReader& r);
+    void SetPixel(const TRecordReader& r);
+    void BeginPath(const TRecordReader&) {
+        FInPath = true;
+        FPath = QPainterPath();
+    }
+    void EndPath(const TRecordReader&) { FInPath = false; }
+    void CloseFigure(const TRecordReader&) {
+        if (FInPath) FPath.closeSubpath();
+    }
+    void AbortPath(const TRecordReader&) {
+        FInPath = false;
+        FPath = QPainterPath();
+    }
+    void FillPath(const TRecordReader&) { PathShape(FPath, true, false), FPath = QPainterPath(); }
+    void StrokePath(const TRecordReader&) { PathShape(FPath, false, true), FPath = QPainterPath(); }
+    void StrokeAndFillPath(const TRecordReader&) { PathShape(FPath, true, true), FPath = QPainterPath(); }
+    void FlattenPath(const TRecordReader&) {}
+    void SelectClipPath(const TRecordReader& r);
+    void IntersectClipRect(const TRecordReader& r);
+    void ExcludeClipRect(const TRecordReader& r);
+    void ExtSelectClipRgn(const TRecordReader& r);
+    void OffsetClipRgn(const TRecordReader& r);
+    void FillRgn(const TRecordReader& r);
+    void FrameRgn(const TRecordReader& r);
+    void PaintRgn(const TRecordReader& r);
+    void InvertRgn(const TRecordReader& r);
+    void ExtTextOutW(const TRecordReader& r) { Text(r, true); }
+    void ExtTextOutA(const TRecordReader& r) { Text(r, false); }
+    void SmallTextOut(const TRecordReader& r);
+    void BitBlt(const TRecordReader& r);
+    void StretchBlt(const TRecordReader& r);
+    void StretchDIBits(const TRecordReader& r);
+    void SetDIBitsToDevice(const TRecordReader& r);
+    void AlphaBlend(const TRecordReader& r);
+
+    TDevice& FDevice;
+    TPlayOptions FOptions;
+    std::vector<TObject> FObjects;
+    TDcState S;
+    std::vector<TDcState> FStack;
+    std::shared_ptr<const QPainterPath> FBaseClip;
+    double FPxPerMmX = 96 / 25.4, FPxPerMmY = 96 / 25.4;
+    QTransform FLogicalToRef, FLogicalToTarget;
+    bool FInPath = false;
+    QPainterPath FPath; // reference-device pixels
+    TPlayResult FResult;
+};
+
+// ---- transforms -----------------------------------------------------------------------------------
+
+QTransform TPlayback::PageTransform() const {
+    double sx = 1, sy = 1;
+    switch (S.MapMode) {
+    case MM_LOMETRIC: sx = FPxPerMmX / 10, sy = -FPxPerMmY / 10; break;
+    case MM_HIMETRIC: sx = FPxPerMmX / 100, sy = -FPxPerMmY / 100; break;
+    case MM_LOENGLISH: sx = FPxPerMmX * 0.254, sy = -FPxPerMmY * 0.254; break;
+    case MM_HIENGLISH: sx = FPxPerMmX * 0.0254, sy = -FPxPerMmY * 0.0254; break;
+    case MM_TWIPS: sx = FPxPerMmX * 25.4 / 1440, sy = -FPxPerMmY * 25.4 / 1440; break;
+    case MM_ISOTROPIC:
+    case MM_ANISOTROPIC:
+        sx = S.ViewportExt.width() / S.WindowExt.width();
+        sy = S.ViewportExt.height() / S.WindowExt.height();
+        if (S.MapMode == MM_ISOTROPIC) {
+            const double m = std::min(std::abs(sx), std::abs(sy));
+            sx = std::copysign(m, sx);
+            sy = std::copysign(m, sy);
+        }
+        break;
+    default: break;
+    }
+    // device = (page - windowOrg) * scale + viewportOrg
+    return QTransform(sx, 0, 0, sy, S.ViewportOrg.x() - S.WindowOrg.x() * sx, S.ViewportOrg.y() - S.WindowOrg.y() * sy);
+}
+
+void TPlayback::Recompute() {
+    FLogicalToRef = S.World * PageTransform();
+    FLogicalToTarget = FLogicalToRef * FOptions.DeviceTransform;
+}
+
+void TPlayback::SetMapMode(const TRecordReader& r) {
+    const uint32_t mode = r.U32(8);
+    if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return;
+    S.MapMode = mode;
+    Recompute();
+}
+
+void TPlayback::SetWindowExt(const TRecordReader& r) {
+    const int32_t cx = r.I32(8), cy = r.I32(12);
+    if (cx == 0 || cy == 0) return;
+    S.WindowExt = QSizeF(cx, cy);
+    Recompute();
+}
+
+void TPlayback::SetViewportExt(const TRecordReader& r) {
+    const int32_t cx = r.I32(8), cy = r.I32(12);
+    if (cx == 0 || cy == 0) return;
+    S.ViewportExt = QSizeF(cx, cy);
+    Recompute();
+}
+
+void TPlayback::SetWindowOrg(const TRecordReader& r) {
+    S.WindowOrg = QPointF(r.I32(8), r.I32(12));
+    Recompute();
+}
+
+void TPlayback::SetViewportOrg(const TRecordReader& r) {
+    S.ViewportOrg = QPointF(r.I32(8), r.I32(12));
+    Recompute();
+}
+
+void TPlayback::ScaleViewportExt(const TRecordReader& r) {
+    const int32_t xn = r.I32(8), xd = r.I32(12), yn = r.I32(16), yd = r.I32(20);
+    if (xn == 0 || xd == 0 || yn == 0 || yd == 0) return;
+    S.ViewportExt = QSizeF(S.ViewportExt.width() * xn / xd, S.ViewportExt.height() * yn / yd);
+    Recompute();
+}
+
+void TPlayback::ScaleWindowExt(const TRecordReader& r) {
+    const int32_t xn = r.I32(8), xd = r.I32(12), yn = r.I32(16), yd = r.I32(20);
+    if (xn == 0 || xd == 0 || yn == 0 || yd == 0) return;
+    S.WindowExt = QSizeF(S.WindowExt.width() * xn / xd, S.WindowExt.height() * yn / yd);
+    Recompute();
+}
+
+static bool ReadXForm(const TRecordReader& r, size_t at, QTransform& t) {
+    double v[6];
+    for (int i = 0; i < 6; ++i) {
+        v[i] = r.F32(at + 4 * static_cast<size_t>(i));
+        if (!Finite(v[i])) return false;
+    }
+    t = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+    return std::abs(t.determinant()) > 1e-12;
+}
+
+void TPlayback::SetWorldTransform(const TRecordReader& r) {
+    QTransform t;
+    if (!ReadXForm(r, 8, t)) return;
+    S.World = t;
+    Recompute();
+}
+
+void TPlayback::ModifyWorldTransform(const TRecordReader& r) {
+    const uint32_t mode = r.U32(32);
+    if (mode == MWT_IDENTITY) {
+        S.World = QTransform();
+        Recompute();
+        return;
+    }
+    QTransform t;
+    if (!ReadXForm(r, 8, t)) return;
+    switch (mode) {
+    case MWT_LEFTMULTIPLY: S.World = t * S.World; break;
+    case MWT_RIGHTMULTIPLY: S.World = S.World * t; break;
+    case MWT_SET: S.World = t; break;
+    default: return;
+    }
+    Recompute();
+}
+
+void TPlayback::SaveDC(const TRecordReader&) {
+    if (FStack.size() < 10000) FStack.push_back(S);
+}
+
+void TPlayback::RestoreDC(const TRecordReader& r) {
+    const int32_t rel = r.I32(8);
+    if (rel >= 0 || static_cast<int64_t>(FStack.size()) + rel < 0) return;
+    const size_t keep = FStack.size() + static_cast<size_t>(rel);
+    S = FStack[keep];
+    FStack.resize(keep);
+    Recompute();
+}
+
+void TPlayback::SetMiterLimit(const TRecordReader& r) {
+    // Written as a float by most programs, as an integer by some.
+    const float f = r.F32(8);
+    const uint32_t u = r.U32(8);
+    State().MiterLimit = std::isfinite(f) && f >= 1 && f < 1000 ? f : (u >= 1 && u < 1000 ? static_cast<float>(u) : 10.0f);
+}
+
+// ---- objects --------------------------------------------------------------------------------------
+
+void TPlayback::CreatePen(const TRecordReader& r) {
+    TLogPen pen;
+    pen.Style = r.U32(12);
+    pen.Width = r.I32(16);
+    pen.Color = r.U32(24) & 0xFFFFFF;
+    *Object(r.U32(8)) = TPenObject{pen};
+}
+
+void TPlayback::ExtCreatePen(const TRecordReader& r) {
+    TLogPen pen;
+    pen.Style = r.U32(28);
+    pen.Width = static_cast<int32_t>(std::min<uint32_t>(r.U32(32), 1u << 20));
+    const uint32_t brushStyle = r.U32(36);
+    pen.Color = r.U32(40) & 0xFFFFFF;
+    if (brushStyle == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
+    if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_DASH;
+    *Object(r.U32(8)) = TPenObject{pen};
+}
+
+void TPlayback::CreateBrushIndirect(const TRecordReader& r) {
+    TLogBrush brush;
+    brush.Style = r.U32(12);
+    brush.Color = r.U32(16) & 0xFFFFFF;
+    brush.Hatch = r.U32(20);
+    if (brush.Style != BS_SOLID && brush.Style != BS_NULL && brush.Style != BS_HATCHED) brush.Style = BS_SOLID;
+    *Object(r.U32(8)) = TBrushObject{brush};
+}
+
+std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt) {
+    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
+                   cbBits = r.U32(offBmiAt + 12);
+    TDib dib{r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), r.U32(usageAt)};
+    QImage image = DibToImage(dib);
+    if (image.isNull()) return nullptr;
+    return std::make_shared<const QImage>(std::move(image));
+}
+
+void TPlayback::CreateDibPatternBrush(const TRecordReader& r) {
+    TLogBrush brush;
+    brush.Style = BS_DIBPATTERN;
+    brush.Color = 0x808080;
+    brush.Pattern = PatternImage(r, 12, 16);
+    if (!brush.Pattern) brush.Style = BS_SOLID;
+    *Object(r.U32(8)) = TBrushObject{brush};
+}
+
+void TPlayback::CreateFont(const TRecordReader& r) {
+    TLogFont font;
+    font.Height = r.I32(12);
+    font.Width = r.I32(16);
+    font.Escapement = r.I32(20);
+    font.Orientation = r.I32(24);
+    font.Weight = r.I32(28);
+    font.Italic = r.U8(32);
+    font.Underline = r.U8(33);
+    font.StrikeOut = r.U8(34);
+    font.CharSet = r.U8(35);
+    font.OutPrecision = r.U8(36);
+    font.ClipPrecision = r.U8(37);
+    font.Quality = r.U8(38);
+    font.PitchAndFamily = r.U8(39);
+    font.FaceName.clear();
+    for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
+        const char16_t c = r.U16(40 + 2 * i);
+        if (c == 0) break;
+        font.FaceName.push_back(c);
+    }
+    *Object(r.U32(8)) = TFontObject{font};
+}
+
+void TPlayback::SelectObject(const TRecordReader& r) {
+    const uint32_t index = r.U32(8);
+    if (index & StockObjectFlag) {
+        TDrawState& s = State();
+        switch (index & ~StockObjectFlag) {
+        case WHITE_BRUSH: s.Brush = SolidBrush(0xFFFFFF); break;
+        case LTGRAY_BRUSH: s.Brush = SolidBrush(0xC0C0C0); break;
+        case GRAY_BRUSH: s.Brush = SolidBrush(0x808080); break;
+        case DKGRAY_BRUSH: s.Brush = SolidBrush(0x404040); break;
+        case BLACK_BRUSH: s.Brush = SolidBrush(0); break;
+        case NULL_BRUSH: s.Brush = NullBrush(); break;
+        case DC_BRUSH: s.Brush = SolidBrush(0xFFFFFF); break;
+        case WHITE_PEN: s.Pen = TLogPen{PS_SOLID, 0, 0xFFFFFF}; break;
+        case BLACK_PEN:
+        case DC_PEN: s.Pen = TLogPen{PS_SOLID, 0, 0}; break;
+        case NULL_PEN: s.Pen = TLogPen{PS_NULL, 0, 0}; break;
+        case OEM_FIXED_FONT:
+        case ANSI_FIXED_FONT:
+        case SYSTEM_FIXED_FONT: s.Font = TLogFont{}, s.Font.FaceName = u"Courier New", s.Font.Height = -13; break;
+        case ANSI_VAR_FONT:
+        case SYSTEM_FONT:
+        case DEVICE_DEFAULT_FONT:
+        case DEFAULT_GUI_FONT: s.Font = TLogFont{}, s.Font.FaceName = u"MS Sans Serif", s.Font.Height = -11; break;
+        default: break;
+        }
+        return;
+    }
+    TObject* o = Object(index);
+    if (auto* pen = std::get_if<TPenObject>(o)) State().Pen = pen->Pen;
+    else if (auto* brush = std::get_if<TBrushObject>(o)) State().Brush = brush->Brush;
+    else if (auto* font = std::get_if<TFontObject>(o)) State().Font = font->Font;
+}
+
+// ---- lines and shapes -----------------------------------------------------------------------------
+
+void TPlayback::Shape(TShape&& shape) {
+    if (FInPath) {
+        // Inside a path bracket figures become part of the path, in reference-device pixels.
+        TDrawState s = S.Draw;
+        QPainterPath p = ShapeToPath(shape, s, false);
+        if (shape.Kind == TShapeKind::skPolyline || shape.Kind == TShapeKind::skPolyBezier ||
+            shape.Kind == TShapeKind::skArc) {
+            // Connected to the current figure: drop the moveTo when the path already has a figure.
+            const QPainterPath mapped = FLogicalToRef.map(p);
+            for (int i = 0; i < mapped.elementCount(); ++i) {
+                const auto e = mapped.elementAt(i);
+                if (e.isMoveTo()) {
+                    if (FPath.elementCount() == 0 || i > 0) FPath.moveTo(e.x, e.y);
+                    else FPath.lineTo(e.x, e.y);
+                } else if (e.isLineTo()) {
+                    FPath.lineTo(e.x, e.y);
+                } else if (e.isCurveTo() && i + 2 < mapped.elementCount()) {
+                    const auto c2 = mapped.elementAt(i + 1), end = mapped.elementAt(i + 2);
+                    FPath.cubicTo(QPointF(e.x, e.y), QPointF(c2.x, c2.y), QPointF(end.x, end.y));
+                    i += 2;
+                }
+            }
+        } else {
+            FPath.addPath(FLogicalToRef.map(p));
+        }
+        return;
+    }
+    FDevice.DrawShape(shape, DrawingState());
+}
+
+void TPlayback::PathShape(const QPainterPath& refPath, bool fill, bool stroke) {
+    if (refPath.isEmpty()) return;
+    TDrawState s = S.Draw;
+    s.Transform = FOptions.DeviceTransform;
+    const double scale = std::sqrt(std::abs(FLogicalToRef.determinant()));
+    if (s.Pen.Width > 0) s.Pen.Width = std::max(1, static_cast<int32_t>(std::lround(s.Pen.Width * scale)));
+    TShape shape;
+    shape.Kind = TShapeKind::skPath;
+    shape.Path = refPath;
+    shape.Fill = fill;
+    shape.Stroke = stroke;
+    if (!stroke) s.Pen.Style = PS_NULL;
+    FDevice.DrawShape(shape, s);
+}
+
+std::vector<QPointF> TPlayback::Points(const TRecordReader& r, size_t at, uint32_t count, bool small) {
+    const auto bytes = r.Bytes(at, count, small ? 4 : 8);
+    std::vector<QPointF> points;
+    points.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (small) points.emplace_back(GetI16(bytes.data() + i * 4), GetI16(bytes.data() + i * 4 + 2));
+        else points.emplace_back(GetI32(bytes.data() + i * 8), GetI32(bytes.data() + i * 8 + 4));
+    }
+    return points;
+}
+
+void TPlayback::Poly(const TRecordReader& r, TShapeKind kind, bool small, bool fromCurrent) {
+    const uint32_t count = r.U32(24);
+    std::vector<QPointF> points = Points(r, 28, count, small);
+    if (points.empty()) return;
+    if (fromCurrent) points.insert(points.begin(), S.CurrentPos);
+    if (kind == TShapeKind::skPolyBezier) points.resize(1 + (points.size() - 1) / 3 * 3);
+    if (fromCurrent) S.CurrentPos = points.back();
+    if (points.size() < 2) return;
+    TShape shape;
+    shape.Kind = kind;
+    shape.Fill = kind == TShapeKind::skPolygon;
+    shape.Points = std::move(points);
+    Shape(std::move(shape));
+}
+
+void TPlayback::PolyPoly(const TRecordReader& r, TShapeKind kind, bool small) {
+    const uint32_t polys = r.U32(24), count = r.U32(28);
+    const auto counts = r.Bytes(32, polys, 4);
+    uint64_t total = 0;
+    TShape shape;
+    shape.Kind = kind;
+    shape.Fill = kind == TShapeKind::skPolygon;
+    for (uint32_t i = 0; i < polys; ++i) {
+        const uint32_t n = GetU32(counts.data() + 4 * i);
+        total += n;
+        shape.Counts.push_back(n);
+    }
+    if (total != count) throw ERecordDamaged("poly-polygon counts do not add up");
+    shape.Points = Points(r, 32 + 4 * static_cast<size_t>(polys), count, small);
+    if (shape.Points.empty()) return;
+    Shape(std::move(shape));
+}
+
+void TPlayback::PolyDraw(const TRecordReader& r) {
+    const uint32_t count = r.U32(24);
+    const std::vector<QPointF> points = Points(r, 28, count, false);
+    const auto types = r.Bytes(28 + 8 * static_cast<size_t>(count), count);
+    QPainterPath path;
+    path.moveTo(S.CurrentPos);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t t = types[i] & ~1u;
+        if (t == 6) path.moveTo(points[i]);
+        else if (t == 4 && i + 2 < count) path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
+        else path.lineTo(points[i]);
+        if (types[i] & 1) path.closeSubpath();
+    }
+    if (count) S.CurrentPos = points.back();
+    TShape shape;
+    shape.Kind = TShapeKind::skPath;
+    shape.Path = path;
+    shape.Fill = false;
+    Shape(std::move(shape));
+}
+
+void TPlayback::PolyDraw16(const TRecordReader& r) {
+    const uint32_t count = r.U32(24);
+    const std::vector<QPointF> points = Points(r, 28, count, true);
+    const auto types = r.Bytes(28 + 4 * static_cast<size_t>(count), count);
+    QPainterPath path;
+    path.moveTo(S.CurrentPos);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t t = types[i] & ~1u;
+        if (t == 6) path.moveTo(points[i]);
+        else if (t == 4 && i + 2 < count) path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
+        else path.lineTo(points[i]);
+        if (types[i] & 1) path.closeSubpath();
+    }
+    if (count) S.CurrentPos = points.back();
+    TShape shape;
+    shape.Kind = TShapeKind::skPath;
+    shape.Path = path;
+    shape.Fill = false;
+    Shape(std::move(shape));
+}
+
+void TPlayback::MoveTo(const TRecordReader& r) {
+    S.CurrentPos = QPointF(r.I32(8), r.I32(12));
+    if (FInPath) FPath.moveTo(ToDevice(S.CurrentPos));
+}
+
+void TPlayback::LineTo(const TRecordReader& r) {
+    const QPointF to(r.I32(8), r.I32(12));
+    if (FInPath) {
+        if (FPath.elementCount() == 0) FPath.moveTo(ToDevice(S.CurrentPos));
+        FPath.lineTo(ToDevice(to));
+    } else {
+        TShape shape;
+        shape.Kind = TShapeKind::skPolyline;
+        shape.Fill = false;
+        shape.Points = {S.CurrentPos, to};
+        Shape(std::move(shape));
+    }
+    S.CurrentPos = to;
+}
+
+void TPlayback::BoxShape(const TRecordReader& r, TShapeKind kind) {
+    TShape shape;
+    shape.Kind = kind;
+    shape.Box = Box(r, 8);
+    if (kind == TShapeKind::skRoundRect) shape.Corner = QSize(r.I32(24), r.I32(28));
+    if (kind == TShapeKind::skArc || kind == TShapeKind::skChord || kind == TShapeKind::skPie) {
+        shape.Start = QPoint(r.I32(24), r.I32(28));
+        shape.End = QPoint(r.I32(32), r.I32(36));
+        shape.Fill = kind != TShapeKind::skArc;
+    }
+    Shape(std::move(shape));
+}
+
+void TPlayback::ArcTo(const TRecordReader& r) {
+    // A line from the current position to the arc's start, then the arc; the position moves to its end.
+    TShape shape;
+    shape.Kind = TShapeKind::skArc;
+    shape.Fill = false;
+    shape.Box = Box(r, 8);
+    shape.Start = QPoint(r.I32(24), r.I32(28));
+    shape.End = QPoint(r.I32(32), r.I32(36));
+    QPainterPath arc = ShapeToPath(shape, S.Draw, true);
+    QPainterPath path;
+    path.moveTo(S.CurrentPos);
+    path.connectPath(arc);
+    S.CurrentPos = path.currentPosition();
+    TShape p;
+    p.Kind = TShapeKind::skPath;
+    p.Fill = false;
+    p.Path = path;
+    Shape(std::move(p));
+}
+
+void TPlayback::AngleArc(const TRecordReader& r) {
+    const QPointF c(r.I32(8), r.I32(12));
+    const double radius = r.U32(16);
+    const double start = r.F32(20), sweep = r.F32(24);
+    if (!Finite(start) || !Finite(sweep) || radius > 1e7) return;
+    QPainterPath path;
+    path.moveTo(S.CurrentPos);
+    const QRectF box(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
+    path.arcTo(box, start, sweep);
+    S.CurrentPos = path.currentPosition();
+    TShape p;
+    p.Kind = TShapeKind::skPath;
+    p.Fill = false;
+    p.Path = path;
+    Shape(std::move(p));
+}
+
+void TPlayback::SetPixel(const TRecordReader& r) {
+    TDrawState s = DrawingState();
+    s.Pen.Style = PS_NULL;
+    s.Brush = SolidBrush(r.U32(16) & 0xFFFFFF);
+    TShape shape;
+    shape.Stroke = false;
+    shape.Box = QRect(QPoint(r.I32(8), r.I32(12)), QPoint(r.I32(8) + 1, r.I32(12) + 1));
+    FDevice.DrawShape(shape, s);
+}
+
+// ---- clipping -------------------------------------------------------------------------------------
+
+QPainterPath TPlayback::RefRect(const QRectF& logical) const {
+    QPainterPath p;
+    p.addRect(logical.normalized());
+    return FLogicalToRef.map(p);
+}
+
+void TPlayback::ClipCombine(const QPainterPath& targetArea, uint32_t mode) {
+    const QPainterPath* current = S.Draw.Clip.get();
+    QPainterPath everything;
+    everything.addRect(QRectF(-1e7, -1e7, 2e7, 2e7));
+    QPainterPath next;
+    switch (mode) {
+    case RGN_AND: next = current ? current->intersected(targetArea) : targetArea; break;
+    case RGN_OR:
+        if (!current) return;
+        next = current->united(targetArea);
+        break;
+    case RGN_XOR: next = (current ? *current : everything).subtracted(targetArea).united(targetArea.subtracted(current ? *current : everything)); break;
+    case RGN_DIFF: next = (current ? *current : everything).subtracted(targetArea); break;
+    case RGN_COPY:
+        next = targetArea;
+        if (FBaseClip) next = next.intersected(*FBaseClip);
+        break;
+    default: return;
+    }
+    S.Draw.Clip = std::make_shared<const QPainterPath>(std::move(next));
+}
+
+void TPlayback::IntersectClipRect(const TRecordReader& r) {
+    const QRect b = Box(r, 8);
+    ClipCombine(FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))), RGN_AND);
+}
+
+void TPlayback::ExcludeClipRect(const TRecordReader& r) {
+    const QRect b = Box(r, 8);
+    ClipCombine(FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))), RGN_DIFF);
+}
+
+QPainterPath TPlayback::RegionPath(const TRecordReader& r, size_t at, uint32_t size) {
+    // RGNDATAHEADER: dwSize, iType, nCount, nRgnSize, rcBound; then nCount rectangles.
+    if (size < 32) throw ERecordDamaged("region data too short");
+    const uint32_t headerSize = r.U32(at);
+    const uint32_t count = r.U32(at + 8);
+    if (headerSize < 32 || headerSize > size) throw ERecordDamaged("region header size");
+    const auto rects = r.Bytes(at + headerSize, count, 16);
+    if (static_cast<uint64_t>(count) * 16 > size - headerSize) throw ERecordDamaged("region rectangles overflow");
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* p = rects.data() + 16 * i;
+        const int32_t l = GetI32(p), t = GetI32(p + 4), rr = GetI32(p + 8), b = GetI32(p + 12);
+        if (rr > l && b > t) path.addRect(QRectF(l, t, static_cast<double>(rr) - l, static_cast<double>(b) - t));
+    }
+    return path;
+}
+
+void TPlayback::ExtSelectClipRgn(const TRecordReader& r) {
+    const uint32_t size = r.U32(8), mode = r.U32(12);
+    if (size == 0 || !r.Has(16, size)) {
+        if (mode == RGN_COPY) S.Draw.Clip = FBaseClip;
+        return;
+    }
+    // Region coordinates are reference-device pixels.
+    ClipCombine(FOptions.DeviceTransform.map(RegionPath(r, 16, size)), mode);
+}
+
+void TPlayback::OffsetClipRgn(const TRecordReader& r) {
+    if (!S.Draw.Clip) return;
+    const QPointF d = FLogicalToTarget.map(QPointF(r.I32(8), r.I32(12))) - FLogicalToTarget.map(QPointF(0, 0));
+    S.Draw.Clip = std::make_shared<const QPainterPath>(S.Draw.Clip->translated(d));
+}
+
+void TPlayback::SelectClipPath(const TRecordReader& r) {
+    QPainterPath p = FPath;
+    p.setFillRule(S.Draw.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    ClipCombine(FOptions.DeviceTransform.map(p), r.U32(8));
+    FPath = QPainterPath();
+}
+
+// ---- regions --------------------------------------------------------------------------------------
+
+void TPlayback::FillRgn(const TRecordReader& r) {
+    const uint32_t size = r.U32(24);
+    auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
+    if (!brush) return;
+    TDrawState s = DrawingState();
+    s.Brush = brush->Brush;
+    s.Pen.Style = PS_NULL;
+    TShape shape;
+    shape.Kind = TShapeKind::skPath;
+    shape.Stroke = false;
+    shape.Path = RegionPath(r, 32, size);
+    FDevice.DrawShape(shape, s);
+}
+
+void TPlayback::FrameRgn(const TRecordReader& r) {
+    const uint32_t size = r.U32(24);
+    auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
+    if (!brush) return;
+    const QPainterPath region = RegionPath(r, 40, size);
+    TDrawState s = DrawingState();
+    s.Pen = TLogPen{PS_SOLID, std::max(1, r.I32(32)), brush->Brush.Color};
+    s.Brush.Style = BS_NULL;
+    TShape shape;
+    shape.Kind = TShapeKind::skPath;
+    shape.Fill = false;
+    shape.Path = region.simplified();
+    FDevice.DrawShape(shape, s);
+}
+
+void TPlayback::PaintRgn(const TRecordReader& r) {
+    const uint32_t size = r.U32(24);
+    TDrawState s = DrawingState();
+    s.Pen.Style = PS_NULL;
+    TShape shape;
+    shape.Kind = TShapeKind::skPath;
+    shape.Stroke = false;
+    shape.Path = RegionPath(r, 28, size);
+    FDevice.DrawShape(shape, s);
+}
+
+void TPlayback::InvertRgn(const TRecordReader& r) {
+    const QPainterPath region = RegionPath(r, 28, r.U32(24));
+    const QRectF b = region.boundingRect();
+    TDibDraw draw;
+    draw.Rop = DSTINVERT;
+    draw.Destination = b.toAlignedRect();
+    FDevice.DrawDib(draw, DrawingState());
+}
+
+// ---- text -----------------------------------------------------------------------------------------
+
+void TPlayback::Text(const TRecordReader& r, bool wide) {
+    TTextRun run;
+    run.Reference = QPoint(r.I32(36), r.I32(40));
+    const uint32_t chars = r.U32(44), offString = r.U32(48);
+    run.Options = r.U32(52);
+    if (!(run.Options & ETO_NO_RECT)) run.Rect = Box(r, 56);
+    const uint32_t offDx = r.U32(72);
+    if (chars == 0) {
+        if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) FDevice.DrawText(run, DrawingState());
+        return;
+    }
+    const auto bytes = r.Bytes(offString, chars, wide ? 2 : 1);
+    if (wide) {
+        run.Text.resize(chars);
+        for (uint32_t i = 0; i < chars; ++i) run.Text[i] = GetU16(bytes.data() + 2 * i);
+    } else {
+        run.Text = DecodeAnsiText(bytes, S.Draw.Font.CharSet);
+    }
+    const size_t perChar = (run.Options & ETO_PDY) ? 2 : 1;
+    if (offDx != 0 && r.Has(offDx, static_cast<uint64_t>(chars) * 4 * perChar)) {
+        const auto dx = r.Bytes(offDx, static_cast<uint64_t>(chars) * perChar, 4);
+        run.Dx.resize(static_cast<size_t>(chars) * perChar);
+        for (size_t i = 0; i < run.Dx.size(); ++i) run.Dx[i] = GetI32(dx.data() + 4 * i);
+        // ANSI text of a double-byte code page has fewer characters than bytes: keep the byte advances
+        // of the characters' lead bytes.
+        if (!wide && run.Text.size() != chars) run.Dx.clear();
+    } else {
+        run.Options &= ~ETO_PDY;
+    }
+    if (S.Draw.TextAlign & TA_UPDATECP) {
+        run.Reference = S.CurrentPos.toPoint();
+        int64_t total = 0;
+        for (size_t i = 0; i < run.Dx.size(); i += perChar) total += run.Dx[i];
+        S.CurrentPos.rx() += static_cast<double>(total);
+    }
+    FDevice.DrawText(run, DrawingState());
+}
+
+void TPlayback::SmallTextOut(const TRecordReader& r) {
+    TTextRun run;
+    run.Reference = QPoint(r.I32(8), r.I32(12));
+    const uint32_t chars = r.U32(16);
+    run.Options = r.U32(20);
+    size_t at = 36;
+    if (!(run.Options & ETO_NO_RECT)) {
+        run.Rect = Box(r, 36);
+        at += 16;
+    }
+    const bool small = run.Options & 0x200; // ETO_SMALL_CHARS: one byte per character
+    const auto bytes = r.Bytes(at, chars, small ? 1 : 2);
+    if (small) run.Text = DecodeAnsiText(bytes, S.Draw.Font.CharSet);
+    else
+        for (uint32_t i = 0; i < chars; ++i) run.Text.push_back(GetU16(bytes.data() + 2 * i));
+    run.Options &= ETO_OPAQUE | ETO_CLIPPED | ETO_GLYPH_INDEX | ETO_RTLREADING;
+    FDevice.DrawText(run, DrawingState());
+}
+
+// ---- bitmaps --------------------------------------------------------------------------------------
+
+void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, size_t offBmiAt, size_t usageAt,
+                    bool sourceTopDown, uint8_t alpha, bool sourceAlpha) {
+    TDibDraw draw;
+    draw.Destination = dest;
+    draw.Rop = rop;
+    draw.ConstantAlpha = alpha;
+    draw.SourceAlpha = sourceAlpha;
+    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
+                   cbBits = r.U32(offBmiAt + 12);
+    if (cbBmi != 0) {
+        draw.Dib = TDib{r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), r.U32(usageAt)};
+        if (sourceTopDown && draw.Dib.Info.size() >= 40 && GetU32(draw.Dib.Info.data()) >= 40) {
+            // BitBlt-style sources count y from the top; StretchDIBits (what devices take) from the bottom
+            // of a bottom-up bitmap.
+            const int32_t h = GetI32(draw.Dib.Info.data() + 8);
+            if (h > 0) src.moveTop(h - src.y() - src.height());
+        }
+    }
+    draw.Source = src;
+    FDevice.DrawDib(draw, DrawingState());
+}
+
+void TPlayback::BitBlt(const TRecordReader& r) {
+    const QRect dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+    const QRect src(r.I32(44), r.I32(48), dest.width(), dest.height());
+    Dib(r, dest, src, r.U32(40), 84, 80, true);
+}
+
+void TPlayback::StretchBlt(const TRecordReader& r) {
+    const QRect dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+    const QRect src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    Dib(r, dest, src, r.U32(40), 84, 80, true);
+}
+
+void TPlayback::StretchDIBits(const TRecordReader& r) {
+    const QRect dest(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
+    const QRect src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+    Dib(r, dest, src, r.U32(68), 48, 64, false);
+}
+
+void TPlayback::SetDIBitsToDevice(const TRecordReader& r) {
+    const QRect src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+    const QRect dest(r.I32(24), r.I32(28), src.width(), src.height());
+    const uint32_t startScan = r.U32(68), scans = r.U32(72);
+    const uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
+    const auto info = r.Bytes(offBmi, cbBmi);
+    if (info.size() < 40 || GetU32(info.data()) < 40) {
+        Dib(r, dest, src, SRCCOPY, 48, 64, false);
+        return;
+    }
+    // The bits hold only scans [startScan, startScan + scans): describe them as a bitmap of that height.
+    std::vector<uint8_t> patched(info.begin(), info.end());
+    const int32_t h = GetI32(info.data() + 8);
+    if (scans == 0 || scans > 0x7FFFFFF) return;
+    PutI32(patched.data() + 8, h < 0 ? -static_cast<int32_t>(scans) : static_cast<int32_t>(scans));
+    TDibDraw draw;
+    draw.Destination = dest;
+    draw.Dib = TDib{patched, r.Bytes(offBits, cbBits), r.U32(64)};
+    draw.Source = QRect(src.x(), src.y() - static_cast<int32_t>(startScan), src.width(), src.height());
+    FDevice.DrawDib(draw, DrawingState());
+}
+
+void TPlayback::AlphaBlend(const TRecordReader& r) {
+    const QRect dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+    const QRect src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    const uint8_t constant = r.U8(42), format = r.U8(43);
+    Dib(r, dest, src, SRCCOPY, 84, 80, true, constant, format & 1);
+}
+
+// ---- dispatch -------------------------------------------------------------------------------------
+
+const std::array<TPlayback::TEntry, EmrMaxType + 1>& TPlayback::Table() {
+    static const std::array<TEntry, EmrMaxType + 1> table = [] {
+        std::array<TEntry, EmrMaxType + 1> t{};
+        auto set = [&](uint32_t type, uint32_t minSize, THandler h) { t[type] = TEntry{minSize, h}; };
+        set(EMR_HEADER, 88, &TPlayback::Header);
+        set(EMR_EOF, 20, &TPlayback::Eof);
+        set(EMR_POLYBEZIER, 28, &TPlayback::PolyBezier);
+        set(EMR_POLYGON, 28, &TPlayback::Polygon);
+        set(EMR_POLYLINE, 28, &TPlayback::Polyline);
+        set(EMR_POLYBEZIERTO, 28, &TPlayback::PolyBezierTo);
+        set(EMR_POLYLINETO, 28, &TPlayback::PolylineTo);
+        set(EMR_POLYPOLYLINE, 32, &TPlayback::PolyPolyline);
+        set(EMR_POLYPOLYGON, 32, &TPlayback::PolyPolygon);
+        set(EMR_POLYBEZIER16, 28, &TPlayback::PolyBezier16);
+        set(EMR_POLYGON16, 28, &TPlayback::Polygon16);
+        set(EMR_POLYLINE16, 28, &TPlayback::Polyline16);
+        set(EMR_POLYBEZIERTO16, 28, &TPlayback::PolyBezierTo16);
+        set(EMR_POLYLINETO16, 28, &TPlayback::PolylineTo16);
+        set(EMR_POLYPOLYLINE16, 32, &TPlayback::PolyPolyline16);
+        set(EMR_POLYPOLYGON16, 32, &TPlayback::PolyPolygon16);
+        set(EMR_POLYDRAW, 28, &TPlayback::PolyDraw);
+        set(EMR_POLYDRAW16, 28, &TPlayback::PolyDraw16);
+        set(EMR_SETWINDOWEXTEX, 16, &TPlayback::SetWindowExt);
+        set(EMR_SETWINDOWORGEX, 16, &TPlayback::SetWindowOrg);
+        set(EMR_SETVIEWPORTEXTEX, 16, &TPlayback::SetViewportExt);
+        set(EMR_SETVIEWPORTORGEX, 16, &TPlayback::SetViewportOrg);
+        set(EMR_SCALEVIEWPORTEXTEX, 24, &TPlayback::ScaleViewportExt);
+        set(EMR_SCALEWINDOWEXTEX, 24, &TPlayback::ScaleWindowExt);
+        set(EMR_SETMAPMODE, 12, &TPlayback::SetMapMode);
+        set(EMR_SETBKMODE, 12, &TPlayback::SetBkMode);
+        set(EMR_SETPOLYFILLMODE, 12, &TPlayback::SetPolyFillMode);
+        set(EMR_SETROP2, 12, &TPlayback::SetRop2);
+        set(EMR_SETSTRETCHBLTMODE, 12, &TPlayback::SetStretchBltMode);
+        set(EMR_SETTEXTALIGN, 12, &TPlayback::SetTextAlign);
+        set(EMR_SETTEXTCOLOR, 12, &TPlayback::SetTextColor);
+        set(EMR_SETBKCOLOR, 12, &TPlayback::SetBkColor);
+        set(EMR_SETARCDIRECTION, 12, &TPlayback::SetArcDirection);
+        set(EMR_SETMITERLIMIT, 12, &TPlayback::SetMiterLimit);
+        set(EMR_MOVETOEX, 16, &TPlayback::MoveTo);
+        set(EMR_LINETO, 16, &TPlayback::LineTo);
+        set(EMR_SAVEDC, 8, &TPlayback::SaveDC);
+        set(EMR_RESTOREDC, 12, &TPlayback::RestoreDC);
+        set(EMR_SETWORLDTRANSFORM, 32, &TPlayback::SetWorldTransform);
+        set(EMR_MODIFYWORLDTRANSFORM, 36, &TPlayback::ModifyWorldTransform);
+        set(EMR_SELECTOBJECT, 12, &TPlayback::SelectObject);
+        set(EMR_CREATEPEN, 28, &TPlayback::CreatePen);
+        set(EMR_EXTCREATEPEN, 52, &TPlayback::ExtCreatePen);
+        set(EMR_CREATEBRUSHINDIRECT, 24, &TPlayback::CreateBrushIndirect);
+        set(EMR_CREATEDIBPATTERNBRUSHPT, 32, &TPlayback::CreateDibPatternBrush);
+        set(EMR_CREATEMONOBRUSH, 32, &TPlayback::CreateDibPatternBrush);
+        set(EMR_EXTCREATEFONTINDIRECTW, 40, &TPlayback::CreateFont);
+        set(EMR_CREATEPALETTE, 12, &TPlayback::CreateOther);
+        set(EMR_CREATECOLORSPACE, 12, &TPlayback::CreateOther);
+        set(EMR_CREATECOLORSPACEW, 12, &TPlayback::CreateOther);
+        set(EMR_DELETEOBJECT, 12, &TPlayback::DeleteObject);
+        set(EMR_RECTANGLE, 24, &TPlayback::Rectangle);
+        set(EMR_ELLIPSE, 24, &TPlayback::Ellipse);
+        set(EMR_ROUNDRECT, 32, &TPlayback::RoundRect);
+        set(EMR_ARC, 40, &TPlayback::Arc);
+        set(EMR_CHORD, 40, &TPlayback::Chord);
+        set(EMR_PIE, 40, &TPlayback::Pie);
+        set(EMR_ARCTO, 40, &TPlayback::ArcTo);
+        set(EMR_ANGLEARC, 28, &TPlayback::AngleArc);
+        set(EMR_SETPIXELV, 20, &TPlayback::SetPixel);
+        set(EMR_BEGINPATH, 8, &TPlayback::BeginPath);
+        set(EMR_ENDPATH, 8, &TPlayback::EndPath);
+        set(EMR_CLOSEFIGURE, 8, &TPlayback::CloseFigure);
+        set(EMR_FILLPATH, 8, &TPlayback::FillPath);
+        set(EMR_STROKEANDFILLPATH, 8, &TPlayback::StrokeAndFillPath);
+        set(EMR_STROKEPATH, 8, &TPlayback::StrokePath);
+        set(EMR_FLATTENPATH, 8, &TPlayback::FlattenPath);
+        set(EMR_WIDENPATH, 8, &TPlayback::FlattenPath);
+        set(EMR_ABORTPATH, 8, &TPlayback::AbortPath);
+        set(EMR_SELECTCLIPPATH, 12, &TPlayback::SelectClipPath);
+        set(EMR_INTERSECTCLIPRECT, 24, &TPlayback::IntersectClipRect);
+        set(EMR_EXCLUDECLIPRECT, 24, &TPlayback::ExcludeClipRect);
+        set(EMR_EXTSELECTCLIPRGN, 16, &TPlayback::ExtSelectClipRgn);
+        set(EMR_OFFSETCLIPRGN, 16, &TPlayback::OffsetClipRgn);
+        set(EMR_FILLRGN, 32, &TPlayback::FillRgn);
+        set(EMR_FRAMERGN, 40, &TPlayback::FrameRgn);
+        set(EMR_PAINTRGN, 28, &TPlayback::PaintRgn);
+        set(EMR_INVERTRGN, 28, &TPlayback::InvertRgn);
+        set(EMR_EXTTEXTOUTW, 76, &TPlayback::ExtTextOutW);
+        set(EMR_EXTTEXTOUTA, 76, &TPlayback::ExtTextOutA);
+        set(EMR_SMALLTEXTOUT, 36, &TPlayback::SmallTextOut);
+        set(EMR_BITBLT, 100, &TPlayback::BitBlt);
+        set(EMR_STRETCHBLT, 108, &TPlayback::StretchBlt);
+        set(EMR_STRETCHDIBITS, 80, &TPlayback::StretchDIBits);
+        set(EMR_SETDIBITSTODEVICE, 76, &TPlayback::SetDIBitsToDevice);
+        set(EMR_ALPHABLEND, 108, &TPlayback::AlphaBlend);
+        // Records that change nothing we draw.
+        for (uint32_t type : {EMR_SETBRUSHORGEX, EMR_SETMAPPERFLAGS, EMR_SETCOLORADJUSTMENT, EMR_SETMETARGN,
+                              EMR_SELECTPALETTE, EMR_SETPALETTEENTRIES, EMR_RESIZEPALETTE, EMR_REALIZEPALETTE,
+                              EMR_COMMENT, EMR_SETICMMODE, EMR_SETCOLORSPACE, EMR_DELETECOLORSPACE, EMR_SETLAYOUT,
+                              EMR_SETLINKEDUFIS, EMR_SETTEXTJUSTIFICATION, EMR_FORCEUFIMAPPING, EMR_SETICMPROFILEA,
+                              EMR_SETICMPROFILEW, EMR_COLORCORRECTPALETTE, EMR_COLORMATCHTOTARGETW, EMR_PIXELFORMAT,
+                              EMR_GLSRECORD, EMR_GLSBOUNDEDRECORD, EMR_DRAWESCAPE, EMR_EXTESCAPE, EMR_NAMEDESCAPE})
+            set(type, 8, &TPlayback::Ignore);
+        return t;
+    }();
+    return table;
+}
+
+TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
+    TRecordWalker walker(bytes);
+    TRecordReader record(bytes.first(0));
+    const auto& table = Table();
+    bool first = true;
+    while (walker.Next(record)) {
+        ++FResult.Records;
+        if (FOptions.MaxRecords && FResult.Records > FOptions.MaxRecords) {
+            FResult.Complete = false;
+            break;
+        }
+        const uint32_t type = record.Type();
+        if (first) {
+            first = false;
+            if (type != EMR_HEADER) {
+                FResult.Complete = false;
+                ++FResult.Damaged;
+                break;
+            }
+            continue;
+        }
+        if (type == EMR_EOF) break;
+        const TEntry* entry = type <= EmrMaxType ? &table[type] : nullptr;
+        if (!entry || !entry->Handler || type == EMR_HEADER) {
+            ++FResult.Skipped;
+            continue;
+        }
+        if (record.Size() < entry->MinSize) {
+            ++FResult.Damaged;
+            continue;
+        }
+        try {
+            (this->*entry->Handler)(record);
+        } catch (const ERecordDamaged&) {
+            ++FResult.Damaged;
+        }
+    }
+    if (walker.Broken()) FResult.Complete = false;
+    return FResult;
+}
+
+} // namespace
+
+QTransform TEmfPlayer::FrameTransform(const TEmfHeader& header, const QRectF& destination) {
+    double pxPerMmX = 96 / 25.4, pxPerMmY = 96 / 25.4;
+    if (header.DevicePixelsX > 0 && header.DeviceMillimetersX > 0 && header.DevicePixelsY > 0 &&
+        header.DeviceMillimetersY > 0) {
+        pxPerMmX = static_cast<double>(header.DevicePixelsX) / header.DeviceMillimetersX;
+        pxPerMmY = static_cast<double>(header.DevicePixelsY) / header.DeviceMillimetersY;
+    }
+    // The frame (0.01 mm) in reference-device pixels; the bounds when the frame is unusable.
+    QRectF frame(header.FrameLeft / 100.0 * pxPerMmX, header.FrameTop / 100.0 * pxPerMmY,
+                 (static_cast<double>(header.FrameRight) - header.FrameLeft) / 100.0 * pxPerMmX,
+                 (static_cast<double>(header.FrameBottom) - header.FrameTop) / 100.0 * pxPerMmY);
+    if (!(frame.width() > 0.5 && frame.height() > 0.5) || !Finite(frame.width()) || !Finite(frame.height())) {
+        frame = QRectF(header.BoundsLeft, header.BoundsTop,
+                       static_cast<double>(header.BoundsRight) - header.BoundsLeft + 1,
+                       static_cast<double>(header.BoundsBottom) - header.BoundsTop + 1);
+    }
+    if (!(frame.width() > 0 && frame.height() > 0) || !Finite(frame.width()) || !Finite(frame.height()))
+        return QTransform::fromTranslate(destination.x(), destination.y());
+    QTransform t;
+    t.translate(destination.x(), destination.y());
+    t.scale(destination.width() / frame.width(), destination.height() / frame.height());
+    t.translate(-frame.x(), -frame.y());
+    return t;
+}
+
+TPlayResult TEmfPlayer::Play(std::span<const uint8_t> bytes, TDevice& device, const TPlayOptions& options) {
+    TEmfHeader header;
+    if (!ReadEmfHeader(bytes, header)) {
+        TPlayResult result;
+        result.Complete = false;
+        result.Damaged = 1;
+        return result;
+    }
+    TPlayback playback(device, options, header);
+    return playback.Run(bytes);
+}
+
+TPlayResult TEmfPlayer::Play(const TEmfPicture& picture, TDevice& device, const QRectF& destination,
+                             std::shared_ptr<const QPainterPath> clip) {
+    TPlayOptions options;
+    options.DeviceTransform = FrameTransform(picture.Header(), destination);
+    options.Clip = std::move(clip);
+    return Play(picture.Bytes(), device, options);
+}
+
+} // namespace pagimo::gdi

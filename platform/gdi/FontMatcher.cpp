@@ -1,0 +1,169 @@
+#include "platform/gdi/FontMatcher.h"
+
+#include <QFile>
+
+#include <fontconfig/fontconfig.h>
+
+#include <cmath>
+
+namespace pagimo::gdi {
+
+namespace {
+
+uint16_t BigU16(const QByteArray& table, int at) {
+    if (at + 2 > table.size()) return 0;
+    return static_cast<uint16_t>((static_cast<uint8_t>(table[at]) << 8) | static_cast<uint8_t>(table[at + 1]));
+}
+
+std::string KeyOf(const TLogFont& f) {
+    std::string key = QString::fromStdU16String(f.FaceName).toLower().toStdString();
+    key += '|' + std::to_string(f.Height) + '|' + std::to_string(f.Width) + '|' + std::to_string(f.Escapement) + '|' +
+           std::to_string(f.Weight) + '|' + std::to_string(f.Italic) + std::to_string(f.Underline) +
+           std::to_string(f.StrikeOut) + '|' + std::to_string(f.CharSet);
+    return key;
+}
+
+} // namespace
+
+TFontMatcher& TFontMatcher::Shared() {
+    // Never destroyed: its raw fonts hold Qt font engines, which must not outlive Qt's own teardown.
+    static TFontMatcher* matcher = new TFontMatcher;
+    return *matcher;
+}
+
+QString TFontMatcher::ResolveFamily(const QString& faceName, int weight, bool italic) {
+    std::lock_guard lock(FMutex);
+    return FaceFor(faceName, weight, italic).Family;
+}
+
+const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int weight, bool italic) {
+    const bool bold = weight >= 600;
+    const std::string key = faceName.toLower().toStdString() + (bold ? "|b" : "|r") + (italic ? "i" : "n");
+    if (auto it = FFaces.find(key); it != FFaces.end()) return *it->second;
+
+    auto face = std::make_unique<TFace>();
+    auto tryMatch = [&](const QString& family) {
+        FcPattern* pattern = FcPatternCreate();
+        const QByteArray name = family.toUtf8();
+        if (!name.isEmpty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
+        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        bool ok = false;
+        if (match) {
+            FcChar8* file = nullptr;
+            FcChar8* fam = nullptr;
+            FcBool scalable = FcFalse;
+            int index = 0;
+            FcPatternGetBool(match, FC_SCALABLE, 0, &scalable);
+            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && scalable) {
+                FcPatternGetInteger(match, FC_INDEX, 0, &index);
+                FcPatternGetString(match, FC_FAMILY, 0, &fam);
+                QFile f(QString::fromUtf8(reinterpret_cast<const char*>(file)));
+                if (f.open(QIODevice::ReadOnly)) {
+                    face->File = f.fileName();
+                    face->Index = index;
+                    face->Family = fam ? QString::fromUtf8(reinterpret_cast<const char*>(fam)) : QString();
+                    face->Data = f.readAll();
+                    ok = !face->Data.isEmpty();
+                }
+            }
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pattern);
+        return ok;
+    };
+    if (!tryMatch(faceName) && !tryMatch(QStringLiteral("Liberation Sans"))) tryMatch(QStringLiteral("DejaVu Sans"));
+
+    QRawFont probe(face->Data, 100, QFont::PreferNoHinting);
+    if (probe.isValid()) {
+        face->UnitsPerEm = probe.unitsPerEm() > 0 ? probe.unitsPerEm() : 1000;
+        const QByteArray os2 = probe.fontTable("OS/2");
+        face->WinAscent = BigU16(os2, 74);
+        face->WinDescent = BigU16(os2, 76);
+        if (face->WinAscent + face->WinDescent <= 0) {
+            face->WinAscent = probe.ascent() / 100 * face->UnitsPerEm;
+            face->WinDescent = probe.descent() / 100 * face->UnitsPerEm;
+        }
+    }
+    return *FFaces.emplace(key, std::move(face)).first->second;
+}
+
+std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
+    std::lock_guard lock(FMutex);
+    const std::string key = KeyOf(font);
+    if (auto it = FFonts.find(key); it != FFonts.end()) return it->second;
+
+    const QString faceName = QString::fromStdU16String(font.FaceName);
+    const TFace& face = FaceFor(faceName, font.Weight, font.Italic != 0);
+    auto m = std::make_shared<TMatchedFont>();
+    const double cellUnits = std::max(face.WinAscent + face.WinDescent, 1.0);
+    double em;
+    if (font.Height < 0) em = -static_cast<double>(font.Height);
+    else if (font.Height > 0) em = font.Height * face.UnitsPerEm / cellUnits;
+    else em = 16 * face.UnitsPerEm / cellUnits; // GDI's default cell height on a 96 dpi screen
+    em = std::min(em, 20000.0);
+    m->EmSize = em;
+    m->Family = face.Family;
+    m->Ascent = face.WinAscent * em / face.UnitsPerEm;
+    m->Descent = face.WinDescent * em / face.UnitsPerEm;
+    m->Underline = font.Underline != 0;
+    m->StrikeOut = font.StrikeOut != 0;
+    m->Escapement = font.Escapement / 10.0;
+    m->Raw = QRawFont(face.Data, em > 0 ? em : 1, QFont::PreferNoHinting);
+    m->Symbol = font.CharSet == SYMBOL_CHARSET;
+    if (font.Width > 0 && m->Raw.isValid()) {
+        const QByteArray os2 = m->Raw.fontTable("OS/2");
+        const double avg = static_cast<int16_t>(BigU16(os2, 2)) * em / face.UnitsPerEm;
+        if (avg > 0.1) m->WidthScale = font.Width / avg;
+    }
+    const TFace& fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
+    if (fallback.File != face.File) m->Fallback = QRawFont(fallback.Data, em > 0 ? em : 1, QFont::PreferNoHinting);
+    if (FFonts.size() > 512) FFonts.clear();
+    return FFonts.emplace(key, std::move(m)).first->second;
+}
+
+std::vector<int32_t> TMatchedFont::Advances(std::u16string_view text) const {
+    std::vector<int32_t> out(text.size(), 0);
+    if (text.empty() || !Raw.isValid()) return out;
+    const QString s = QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        char32_t c = s[i].unicode();
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate();
+        if (pair) c = QChar::surrogateToUcs4(s[i], s[i + 1]);
+        QChar units[2];
+        int n = 1;
+        if (c > 0xFFFF) {
+            units[0] = QChar(QChar::highSurrogate(c));
+            units[1] = QChar(QChar::lowSurrogate(c));
+            n = 2;
+        } else {
+            units[0] = QChar(static_cast<char16_t>(c));
+        }
+        quint32 glyph = 0;
+        int count = 1;
+        const QRawFont* font = &Raw;
+        Raw.glyphIndexesForChars(units, n, &glyph, &count);
+        if (glyph == 0 && Symbol && c < 0x100) {
+            units[0] = QChar(static_cast<char16_t>(0xF000 + c));
+            Raw.glyphIndexesForChars(units, 1, &glyph, &count);
+        }
+        if (glyph == 0 && Fallback.isValid()) {
+            font = &Fallback;
+            Fallback.glyphIndexesForChars(units, n, &glyph, &count);
+        }
+        QPointF advance;
+        font->advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics);
+        out[static_cast<size_t>(i)] = static_cast<int32_t>(std::lround(advance.x() * WidthScale));
+        if (pair) ++i;
+    }
+    return out;
+}
+
+int32_t TMatchedFont::CellHeight() const { return static_cast<int32_t>(std::lround(Ascent + Descent)); }
+
+} // namespace pagimo::gdi

@@ -1,0 +1,496 @@
+#include "platform/gdi/PainterDevice.h"
+
+#include "platform/emf/LittleEndian.h"
+#include "platform/gdi/DibImage.h"
+#include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/FontMatcher.h"
+
+#ifdef PAGIMO_HAVE_GRAPHICS
+#include "platform/graphics/GlyphNames.h"
+#endif
+
+#include <QGlyphRun>
+#include <QPaintDevice>
+#include <QPaintEngine>
+
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+namespace pagimo::gdi {
+
+namespace {
+
+QColor ToQColor(TColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+// Glyph indices of a Windows TrueType face in the standard order: the printable ASCII range starts at
+// glyph 3 (space). The pictures library knows the whole table.
+char32_t GlyphToChar(uint16_t glyph) {
+#ifdef PAGIMO_HAVE_GRAPHICS
+    return graphics::StandardOrderGlyphToChar(glyph);
+#else
+    return glyph >= 3 && glyph <= 97 ? static_cast<char32_t>(glyph + 29) : 0;
+#endif
+}
+
+// True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
+// boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
+// rules stay crisp instead of smearing over two rows.
+bool Rectilinear(const QPainterPath& path, const QTransform& t) {
+    if (t.type() > QTransform::TxScale) return false;
+    QPointF last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const auto e = path.elementAt(i);
+        if (e.isCurveTo()) return false;
+        const QPointF p(e.x, e.y);
+        if (e.isLineTo() && p.x() != last.x() && p.y() != last.y()) return false;
+        last = p;
+    }
+    return true;
+}
+
+double ScaleOf(const QTransform& t) { return std::sqrt(std::abs(t.determinant())); }
+
+QPen MakePen(const TLogPen& lp, double deviceScale) {
+    const uint32_t style = lp.Style & PS_STYLE_MASK;
+    if (style == PS_NULL) return QPen(Qt::NoPen);
+    QPen pen(ToQColor(lp.Color));
+    const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
+    if (lp.Width <= 1 && !geometric ? true : lp.Width * deviceScale < 1.0) {
+        pen.setWidth(0); // cosmetic: one device pixel, as GDI draws thin pens
+        pen.setCosmetic(true);
+    } else {
+        pen.setWidthF(lp.Width);
+    }
+    switch (style) {
+    case PS_DASH: pen.setStyle(Qt::DashLine); break;
+    case PS_DOT:
+    case PS_ALTERNATE: pen.setStyle(Qt::DotLine); break;
+    case PS_DASHDOT: pen.setStyle(Qt::DashDotLine); break;
+    case PS_DASHDOTDOT: pen.setStyle(Qt::DashDotDotLine); break;
+    default: pen.setStyle(Qt::SolidLine); break;
+    }
+    switch (lp.Style & PS_ENDCAP_MASK) {
+    case PS_ENDCAP_SQUARE: pen.setCapStyle(Qt::SquareCap); break;
+    case PS_ENDCAP_FLAT: pen.setCapStyle(Qt::FlatCap); break;
+    default: pen.setCapStyle(Qt::RoundCap); break;
+    }
+    switch (lp.Style & PS_JOIN_MASK) {
+    case PS_JOIN_BEVEL: pen.setJoinStyle(Qt::BevelJoin); break;
+    case PS_JOIN_MITER: pen.setJoinStyle(Qt::MiterJoin); break;
+    default: pen.setJoinStyle(Qt::RoundJoin); break;
+    }
+    return pen;
+}
+
+QBrush MakeBrush(const TLogBrush& lb) {
+    switch (lb.Style) {
+    case BS_NULL: return QBrush(Qt::NoBrush);
+    case BS_HATCHED: {
+        Qt::BrushStyle s = Qt::HorPattern;
+        switch (lb.Hatch) {
+        case HS_VERTICAL: s = Qt::VerPattern; break;
+        case HS_FDIAGONAL: s = Qt::FDiagPattern; break;
+        case HS_BDIAGONAL: s = Qt::BDiagPattern; break;
+        case HS_CROSS: s = Qt::CrossPattern; break;
+        case HS_DIAGCROSS: s = Qt::DiagCrossPattern; break;
+        default: break;
+        }
+        return QBrush(ToQColor(lb.Color), s);
+    }
+    case BS_PATTERN:
+    case BS_DIBPATTERN:
+    case BS_DIBPATTERNPT:
+        if (lb.Pattern && !lb.Pattern->isNull()) return QBrush(*lb.Pattern);
+        return QBrush(ToQColor(lb.Color));
+    default: return QBrush(ToQColor(lb.Color));
+    }
+}
+
+} // namespace
+
+TPainterDevice::TPainterDevice(QPainter& painter) : TPainterDevice(painter, TDeviceCaps{}) {
+    if (QPaintDevice* d = painter.device()) {
+        FCaps = TDeviceCaps::Screen(d->width(), d->height(), d->logicalDpiX());
+        FCaps.LogPixelsY = d->logicalDpiY();
+        FCaps.HorzSizeMM = d->widthMM();
+        FCaps.VertSizeMM = d->heightMM();
+    }
+}
+
+TPainterDevice::TPainterDevice(QPainter& painter, const TDeviceCaps& caps) : FPainter(painter), FCaps(caps) {
+    FBase = painter.transform();
+    FPainter.setRenderHint(QPainter::Antialiasing, true);
+    FPainter.setRenderHint(QPainter::TextAntialiasing, true);
+    FPainter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    FRasterOps = painter.paintEngine() && painter.paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+    FCallerClip = painter.hasClipping();
+    if (FCallerClip) FCallerClipPath = painter.transform().map(painter.clipPath());
+}
+
+TPainterDevice::~TPainterDevice() {
+    FPainter.setTransform(FBase);
+    if (FCallerClip) {
+        FPainter.setTransform(QTransform());
+        FPainter.setClipPath(FCallerClipPath);
+        FPainter.setTransform(FBase);
+    } else {
+        FPainter.setClipping(false);
+    }
+    FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TPainterDevice::ApplyClip(const TDrawState& state) {
+    if (state.Clip == FAppliedClip && FClipKnown) return;
+    FAppliedClip = state.Clip;
+    FClipKnown = true;
+    if (!state.Clip) {
+        if (FCallerClip) {
+            FPainter.setTransform(QTransform());
+            FPainter.setClipPath(FCallerClipPath);
+        } else {
+            FPainter.setClipping(false);
+        }
+        return;
+    }
+    QPainterPath clip = FBase.map(*state.Clip);
+    if (FCallerClip) clip = clip.intersected(FCallerClipPath);
+    FPainter.setTransform(QTransform());
+    FPainter.setClipPath(clip);
+}
+
+void TPainterDevice::ApplyRop2(int rop2) {
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    if (FRasterOps) {
+        switch (rop2) {
+        case R2_XORPEN: mode = QPainter::RasterOp_SourceXorDestination; break;
+        case R2_NOT: mode = QPainter::RasterOp_NotDestination; break;
+        case R2_MASKPEN: mode = QPainter::RasterOp_SourceAndDestination; break;
+        case R2_MERGEPEN: mode = QPainter::RasterOp_SourceOrDestination; break;
+        default: break;
+        }
+    }
+    FPainter.setCompositionMode(mode);
+}
+
+void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
+    if (state.Rop2 == R2_NOP) return;
+    ApplyClip(state);
+    ApplyRop2(state.Rop2);
+    const QTransform t = state.Transform * FBase;
+    bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
+                      shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
+    const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
+    if (!fill && !stroke) return;
+    const QPainterPath path = ShapeToPath(shape, state, false);
+    const bool rectilinear = Rectilinear(path, t);
+    FPainter.setRenderHint(QPainter::Antialiasing, !rectilinear);
+    if (fill && rectilinear && path.elementCount() <= 5) {
+        // A hairline rule thinner than a device pixel still covers one row or column.
+        QRectF d = t.mapRect(path.boundingRect());
+        if (d.height() < 1 || d.width() < 1) {
+            if (d.height() < 1) d = QRectF(d.left(), std::floor(d.center().y()), d.width(), 1);
+            if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
+            FPainter.setTransform(FBase);
+            FPainter.fillRect(d, MakeBrush(state.Brush));
+            fill = false;
+            if (!stroke) return;
+        }
+    }
+    if (fill) {
+        FPainter.setTransform(t);
+        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE)
+            FPainter.fillPath(path, ToQColor(state.BkColor));
+        FPainter.fillPath(path, MakeBrush(state.Brush));
+    }
+    if (stroke) {
+        // GDI strokes pixel centres: shift by half a device pixel so thin lines land on whole pixels.
+        FPainter.setTransform(t * QTransform::fromTranslate(0.5, 0.5));
+        QPen pen = MakePen(state.Pen, ScaleOf(t));
+        if (pen.style() != Qt::SolidLine && state.BkMode == OPAQUE && pen.isCosmetic()) {
+            QPen back(ToQColor(state.BkColor), 0);
+            back.setCosmetic(true);
+            FPainter.strokePath(path, back);
+        }
+        pen.setMiterLimit(state.MiterLimit);
+        FPainter.strokePath(path, pen);
+    }
+}
+
+void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
+    if (run.Text.empty() && !(run.Options & ETO_OPAQUE)) return;
+    ApplyClip(state);
+    FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    const QTransform t = state.Transform * FBase;
+    const auto font = TFontMatcher::Shared().Match(state.Font);
+
+    if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) {
+        FPainter.setTransform(t);
+        const QRect r = run.Rect.normalized();
+        FPainter.fillRect(QRectF(r.left(), r.top(), r.width() - 1, r.height() - 1), ToQColor(state.BkColor));
+    }
+    if (run.Text.empty() || !font->Raw.isValid()) return;
+
+    // Glyphs and advances.
+    const bool glyphIndices = run.Options & ETO_GLYPH_INDEX;
+    const size_t n = run.Text.size();
+    std::vector<quint32> glyphs(n, 0);
+    std::vector<uint8_t> useFallback(n, 0);
+    std::vector<uint8_t> skip(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        char32_t c = run.Text[i];
+        if (glyphIndices) {
+            c = GlyphToChar(static_cast<uint16_t>(run.Text[i]));
+            if (c == 0) {
+                skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
+                continue;
+            }
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(run.Text[i + 1])) {
+            c = QChar::surrogateToUcs4(static_cast<char16_t>(c), run.Text[i + 1]);
+            skip[i + 1] = 1;
+        }
+        if (c < 0x20 && c != 0x09) {
+            skip[i] = 1;
+            continue;
+        }
+        QChar units[2];
+        int count = 1;
+        if (c > 0xFFFF) {
+            units[0] = QChar(QChar::highSurrogate(c));
+            units[1] = QChar(QChar::lowSurrogate(c));
+            count = 2;
+        } else {
+            units[0] = QChar(static_cast<char16_t>(c));
+        }
+        int got = 1;
+        font->Raw.glyphIndexesForChars(units, count, &glyphs[i], &got);
+        if (glyphs[i] == 0 && font->Symbol && c < 0x100) {
+            units[0] = QChar(static_cast<char16_t>(0xF000 + c));
+            font->Raw.glyphIndexesForChars(units, 1, &glyphs[i], &got);
+        }
+        if (glyphs[i] == 0 && font->Fallback.isValid()) {
+            font->Fallback.glyphIndexesForChars(units, count, &glyphs[i], &got);
+            useFallback[i] = 1;
+        }
+    }
+    std::vector<double> xs(n, 0), ys(n, 0);
+    double x = 0, y = 0;
+    const bool pdy = run.Options & ETO_PDY;
+    std::vector<int32_t> measured;
+    if (run.Dx.empty()) measured = font->Advances(run.Text);
+    for (size_t i = 0; i < n; ++i) {
+        xs[i] = x;
+        ys[i] = y;
+        if (!run.Dx.empty()) {
+            const size_t k = pdy ? 2 * i : i;
+            if (k < run.Dx.size()) x += run.Dx[k];
+            if (pdy && k + 1 < run.Dx.size()) y -= run.Dx[k + 1];
+        } else {
+            x += measured[i];
+        }
+    }
+    const double total = x;
+
+    // Text space: origin at the reference point, x along the baseline, y down, logical units. The
+    // escapement turns the baseline counter-clockwise as the logical axes show it; glyphs stay upright
+    // whatever the signs of the mapping's axes.
+    const double angle = font->Escapement * std::numbers::pi / 180.0;
+    const QPointF origin = t.map(QPointF(run.Reference));
+    const QPointF along = t.map(QPointF(run.Reference) + QPointF(std::cos(angle), -std::sin(angle))) - origin;
+    const QPointF across = t.map(QPointF(run.Reference) + QPointF(std::sin(angle), std::cos(angle))) - origin;
+    const double sx = std::hypot(along.x(), along.y()), sy = std::hypot(across.x(), across.y());
+    if (sx <= 0 || sy <= 0) return;
+    QPointF u = along / sx;
+    bool reversed = false;
+    if (font->Escapement == 0 && u.x() < 0) {
+        // A mirrored x axis lays the text out leftwards; the glyphs themselves stay readable.
+        u = -u;
+        reversed = true;
+    }
+    const QPointF v(-u.y(), u.x());
+    QTransform text(u.x() * sx, u.y() * sx, v.x() * sy, v.y() * sy, origin.x(), origin.y());
+    text *= FBase;
+    if (reversed) {
+        for (size_t i = 0; i < n; ++i) xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
+    }
+
+    double dx0 = 0;
+    switch (state.TextAlign & TA_CENTER) {
+    case TA_CENTER: dx0 = -total / 2; break;
+    case TA_RIGHT: dx0 = -total; break;
+    default: break;
+    }
+    double baseline = 0;
+    switch (state.TextAlign & TA_BASELINE) {
+    case TA_BASELINE: baseline = 0; break;
+    case TA_BOTTOM: baseline = -font->Descent; break;
+    default: baseline = font->Ascent; break;
+    }
+
+    FPainter.setTransform(text);
+    if (state.BkMode == OPAQUE && !(run.Options & ETO_OPAQUE))
+        FPainter.fillRect(QRectF(dx0, baseline - font->Ascent, total, font->Ascent + font->Descent),
+                          ToQColor(state.BkColor));
+    bool clipped = false;
+    if ((run.Options & ETO_CLIPPED) && !run.Rect.isNull()) {
+        FPainter.save();
+        clipped = true;
+        FPainter.setTransform(t);
+        const QRect r = run.Rect.normalized();
+        FPainter.setClipRect(QRectF(r.left(), r.top(), r.width() - 1, r.height() - 1), Qt::IntersectClip);
+        FPainter.setTransform(text);
+    }
+    FPainter.setPen(ToQColor(state.TextColor));
+    const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
+    if (ws != 1) FPainter.setTransform(QTransform::fromScale(ws, 1) * text);
+    for (int pass = 0; pass < 2; ++pass) {
+        QList<quint32> ids;
+        QList<QPointF> positions;
+        for (size_t i = 0; i < n; ++i) {
+            if (skip[i] || useFallback[i] != pass || glyphs[i] == 0) continue;
+            ids.push_back(glyphs[i]);
+            positions.push_back(QPointF((dx0 + xs[i]) / ws, baseline + ys[i]));
+        }
+        if (ids.isEmpty()) continue;
+        QGlyphRun glyphRun;
+        glyphRun.setRawFont(pass ? font->Fallback : font->Raw);
+        glyphRun.setGlyphIndexes(ids);
+        glyphRun.setPositions(positions);
+        FPainter.drawGlyphRun(QPointF(0, 0), glyphRun);
+    }
+    if (ws != 1) FPainter.setTransform(text);
+    if (font->Underline || font->StrikeOut) {
+        const double thick = std::max(font->Raw.lineThickness(), 0.5);
+        if (font->Underline)
+            FPainter.fillRect(QRectF(dx0, baseline + font->Raw.underlinePosition(), total, thick),
+                              ToQColor(state.TextColor));
+        if (font->StrikeOut)
+            FPainter.fillRect(QRectF(dx0, baseline - font->Raw.xHeight() / 2 - thick / 2, total, thick),
+                              ToQColor(state.TextColor));
+    }
+    if (clipped) {
+        FPainter.restore();
+        FClipKnown = false;
+    }
+}
+
+void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
+    ApplyClip(state);
+    const QTransform t = state.Transform * FBase;
+    FPainter.setTransform(t);
+    const QRect d = draw.Destination;
+    const QRectF dest(d.x(), d.y(), d.width(), d.height());
+    const uint32_t rop = draw.Rop;
+
+    // Operations without a source bitmap.
+    if (draw.Dib.Info.empty()) {
+        FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        switch (rop) {
+        case BLACKNESS: FPainter.fillRect(dest.normalized(), Qt::black); break;
+        case WHITENESS: FPainter.fillRect(dest.normalized(), Qt::white); break;
+        case DSTINVERT:
+            if (FRasterOps) {
+                FPainter.setCompositionMode(QPainter::RasterOp_NotDestination);
+                FPainter.fillRect(dest.normalized(), Qt::white);
+            }
+            break;
+        case PATINVERT:
+            if (FRasterOps) {
+                FPainter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+                FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
+            }
+            break;
+        case PATCOPY:
+            if (state.Brush.Style != BS_NULL) FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
+            break;
+        default: break; // operations that keep the destination or need a source draw nothing here
+        }
+        FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        return;
+    }
+
+    QImage image = DibToImage(draw.Dib);
+    if (image.isNull()) return;
+    if (draw.SourceAlpha) image = WithAlpha(draw.Dib, image);
+
+    // The source rectangle: StretchDIBits counts y from the bottom row of a bottom-up bitmap.
+    QRect src = draw.Source;
+    const int32_t infoHeight = draw.Dib.Info.size() >= 12
+                                   ? (emf::GetU32(draw.Dib.Info.data()) == 12 ? emf::GetI16(draw.Dib.Info.data() + 6)
+                                                                              : emf::GetI32(draw.Dib.Info.data() + 8))
+                                   : 0;
+    if (infoHeight > 0) src.moveTop(image.height() - src.y() - src.height());
+    src = src.normalized();
+    if (src.width() == 0 || src.height() == 0) src = image.rect();
+
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    switch (rop) {
+    case SRCAND: mode = QPainter::CompositionMode_Multiply; break;
+    case SRCPAINT: mode = QPainter::CompositionMode_Lighten; break;
+    case SRCINVERT: mode = FRasterOps ? QPainter::RasterOp_SourceXorDestination : QPainter::CompositionMode_Difference; break;
+    case NOTSRCCOPY: image.invertPixels(); break;
+    case SRCERASE:
+    case NOTSRCERASE:
+    case MERGEPAINT: break;
+    default: break;
+    }
+    FPainter.setCompositionMode(mode);
+    if (draw.ConstantAlpha != 255) FPainter.setOpacity(draw.ConstantAlpha / 255.0);
+    // Mirroring by negative destination sizes.
+    QTransform mirror;
+    QRectF target = dest;
+    if (dest.width() < 0 || dest.height() < 0) {
+        const QPointF c = dest.center();
+        mirror.translate(c.x(), c.y());
+        mirror.scale(dest.width() < 0 ? -1 : 1, dest.height() < 0 ? -1 : 1);
+        mirror.translate(-c.x(), -c.y());
+        target = dest.normalized();
+        FPainter.setTransform(mirror * t);
+    }
+    FPainter.setRenderHint(QPainter::SmoothPixmapTransform, state.StretchBltMode == HALFTONE ||
+                                                              (target.width() < src.width() && state.StretchBltMode != COLORONCOLOR) ||
+                                                              state.StretchBltMode == COLORONCOLOR);
+    FPainter.drawImage(target, image, QRectF(src));
+    FPainter.setOpacity(1.0);
+    FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+QImage TPainterDevice::WithAlpha(const TDib& dib, const QImage& image) {
+    // 32-bit BI_RGB pixels with premultiplied alpha in the fourth byte.
+    if (dib.Info.size() < 40 || emf::GetU16(dib.Info.data() + 14) != 32) return image;
+    const int32_t h = emf::GetI32(dib.Info.data() + 8);
+    const int w = image.width(), rows = image.height();
+    if (static_cast<int64_t>(dib.Bits.size()) < static_cast<int64_t>(w) * rows * 4) return image;
+    QImage out(w, rows, QImage::Format_ARGB32_Premultiplied);
+    bool anyAlpha = false;
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* row = dib.Bits.data() + static_cast<size_t>(h > 0 ? rows - 1 - y : y) * w * 4;
+        auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const uint8_t a = row[x * 4 + 3];
+            anyAlpha |= a != 0;
+            o[x] = qRgba(std::min(row[x * 4 + 2], a), std::min(row[x * 4 + 1], a), std::min(row[x * 4], a), a);
+        }
+    }
+    return anyAlpha ? out : image;
+}
+
+TPainterCanvas::TPainterCanvas(QPainter& painter, const QTransform& baseTransform)
+    : detail::TPainterDeviceHolder(painter), TCanvas(HeldDevice, baseTransform) {}
+
+TPainterCanvas::TPainterCanvas(QPainter& painter, const TDeviceCaps& caps, const QTransform& baseTransform)
+    : detail::TPainterDeviceHolder(painter, caps), TCanvas(HeldDevice, baseTransform) {}
+
+bool PlayEnhMetaFile(QPainter& painter, const emf::TEmfPicture& picture, const QRectF& rect) {
+    if (picture.Empty()) return true;
+    painter.save();
+    bool complete;
+    {
+        TPainterDevice device(painter);
+        complete = TEmfPlayer::Play(picture, device, rect).Complete;
+    }
+    painter.restore();
+    return complete;
+}
+
+} // namespace pagimo::gdi

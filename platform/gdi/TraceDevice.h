@@ -1,0 +1,70 @@
+#pragma once
+// Observing devices, used as test oracles and by qrptool text: a trace device writes one line per call
+// (stable text that golden tests compare), a bounds device accumulates the area drawn, and a text
+// device collects text runs with their device positions.
+
+#include "platform/gdi/Device.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace pagimo::gdi {
+
+class TTraceDevice : public TDevice {
+public:
+    void DrawShape(const TShape& shape, const TDrawState& state) override;
+    void DrawText(const TTextRun& run, const TDrawState& state) override;
+    void DrawDib(const TDibDraw& draw, const TDrawState& state) override;
+    TDeviceCaps Caps() const override { return TDeviceCaps::Screen(1920, 1440); }
+
+    const std::vector<std::string>& Lines() const { return FLines; }
+    std::string Text() const; // the lines joined with '\n'
+
+private:
+    std::string Common(const TDrawState& state) const;
+    std::vector<std::string> FLines;
+};
+
+class TBoundsDevice : public TDevice {
+public:
+    void DrawShape(const TShape& shape, const TDrawState& state) override;
+    void DrawText(const TTextRun& run, const TDrawState& state) override;
+    void DrawDib(const TDibDraw& draw, const TDrawState& state) override;
+    TDeviceCaps Caps() const override { return TDeviceCaps::Screen(1920, 1440); }
+
+    QRectF Bounds() const { return FBounds; } // device pixels; empty when nothing was drawn
+    int Calls() const { return FCalls; }
+
+private:
+    void Add(const QRectF& device, const TDrawState& state);
+    QRectF FBounds;
+    int FCalls = 0;
+};
+
+struct TTextItem {
+    QString Text;
+    QPointF Origin;  // device position of the reference point
+    double Height = 0; // device height of the font cell
+    double Width = 0;  // device advance of the run
+};
+
+class TTextDevice : public TDevice {
+public:
+    void DrawShape(const TShape&, const TDrawState&) override {}
+    void DrawText(const TTextRun& run, const TDrawState& state) override;
+    void DrawDib(const TDibDraw&, const TDrawState&) override {}
+    TDeviceCaps Caps() const override { return TDeviceCaps::Screen(1920, 1440); }
+
+    const std::vector<TTextItem>& Items() const { return FItems; }
+    // The runs in reading order: lines top to bottom (runs whose baselines lie within half a cell of
+    // each other share a line), left to right within a line, separated by spaces and newlines.
+    QString ReadingOrder() const;
+
+private:
+    std::vector<TTextItem> FItems;
+};
+
+} // namespace pagimo::gdi
