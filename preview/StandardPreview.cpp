@@ -253,10 +253,18 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
         return;
     }
     if (!FReportPrinter) return;
+    const bool hadPage = QRPreview->PageImage()->HasPage();
     FReportPrinter->OpenReportFile(ToStd(fileName));
     QRPreview->SetPageNumber(1);
     // Page 1 of the new file, also when page 1 of the old one was shown.
     QRPreview->PageImage()->ShowPage(1);
+    // The sheet takes the new file's paper (which may differ in size and orientation from what was
+    // shown) instead of stretching the page over the old one. A window that showed nothing yet fits
+    // the width, as it does when the first page of a report arrives.
+    if (hadPage)
+        QRPreview->ReapplyZoomMode();
+    else
+        QRPreview->FitPageWidth();
     UpdatePageInfo();
     FButtonRules.FileLoaded();
     ApplyButtonRules();

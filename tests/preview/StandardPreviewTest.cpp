@@ -259,13 +259,51 @@ TEST_F(StandardPreviewFiles, LoadThroughTheDialogReplacesThePages) {
     EXPECT_FALSE(w.PrintSetup->isEnabled()) << "a loaded file has no report behind it";
 }
 
+// Qt delivers a drop only inside a drag it runs itself; the window's handlers are called directly.
+class TDropTarget : public TQRStandardPreview {
+public:
+    using TQRStandardPreview::TQRStandardPreview;
+    using TQRStandardPreview::dragEnterEvent;
+    using TQRStandardPreview::dropEvent;
+};
+
+// A file loaded where nothing was shown fits the page width, as the first page of a report does; a
+// file loaded over shown pages keeps the zoom but takes its own paper, so a landscape file is not
+// squeezed onto the portrait sheet that was there.
+TEST_F(StandardPreviewFiles, ALoadedFileGetsItsOwnSheet) {
+    printer::TQRPrinter empty;
+    TQRStandardPreview first(nullptr, &empty);
+    first.QRPreview->resize(644, 501);
+    first.LoadReportFile(Saved);
+    EXPECT_EQ(first.QRPreview->ZoomMode(), zmFitWidth);
+    EXPECT_EQ(first.QRPreview->Zoom(), 73);
+
+    printer::TQRPrinter landscapeSource;
+    landscapeSource.SetPaperSize(printer::TQRPaperSize::A4);
+    landscapeSource.SetOrientation(printer::poLandscape);
+    test::RecordPages(landscapeSource, 1);
+    const QString landscape = Dir.filePath(QStringLiteral("wide.QRP"));
+    landscapeSource.SaveReportFile(landscape.toStdString());
+
+    auto portrait = test::PrinterWithPages(1);
+    TQRStandardPreview w(nullptr, portrait.get());
+    w.QRPreview->SetZoom(100);
+    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(798, 1127));
+    w.LoadReportFile(landscape);
+    EXPECT_EQ(w.QRPreview->Zoom(), 100);
+    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(1127, 798));
+}
+
 TEST_F(StandardPreviewFiles, AFileDroppedOnTheWindowIsLoaded) {
     printer::TQRPrinter printer;
-    TQRStandardPreview w(nullptr, &printer);
+    TDropTarget w(nullptr, &printer);
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(Saved)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    w.dragEnterEvent(&enter);
+    EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &drop);
+    w.dropEvent(&drop);
     EXPECT_EQ(printer.PageTotal(), 4);
     EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 1 of 4"));
 }
