@@ -1,4 +1,5 @@
 #include "preview/StandardPreview.h"
+#include "preview/StandardPreviewInterface.h"
 
 #include "RecordedPages.h"
 #include "TestPaths.h"
@@ -202,6 +203,46 @@ TEST(StandardPreview, PrintButtonsFollowTheJob) {
     TQRStandardPreview late(nullptr, finished.get());
     EXPECT_TRUE(late.Print->isEnabled()) << "a finished printer enables Print at once";
     EXPECT_FALSE(late.PrintSetup->isEnabled());
+}
+
+TEST(StandardPreviewInterface, OpensAShownWindowWithItsPageCounter) {
+    auto printer = test::PrinterWithPages(2);
+    TQRStandardPreviewInterface preview;
+    QPointer<QObject> opened = preview.OpenPreview(*printer);
+    auto* w = dynamic_cast<TQRStandardPreview*>(opened.data());
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->PagePanel->text(), QStringLiteral("Page 1 of 2"));
+    EXPECT_EQ(printer->NotifyWindow(), static_cast<QObject*>(w->QRPreview));
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(opened.isNull());
+}
+
+TEST(StandardPreviewInterface, TheModalWindowReturnsWhenClosed) {
+    auto printer = test::PrinterWithPages(1);
+    bool wasModal = false;
+    WhenModal([&wasModal](QWidget* modal) {
+        wasModal = dynamic_cast<TQRStandardPreview*>(modal) != nullptr;
+        modal->close();
+    });
+    TQRStandardPreviewInterface().OpenPreviewModal(*printer);
+    EXPECT_TRUE(wasModal);
+    EXPECT_EQ(printer->NotifyWindow(), nullptr);
+}
+
+TEST(StandardPreviewInterface, IsWhatAReportPrinterOpensOnceInstalled) {
+    InstallStandardPreviewInterface();
+    auto printer = test::PrinterWithPages(1);
+    printer->ShowPreview();
+    auto* control = dynamic_cast<TQRPreview*>(printer->NotifyWindow());
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(printer->PreviewShown());
+    QPointer<QWidget> window = control->window();
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_FALSE(printer->PreviewShown());
 }
 
 class StandardPreviewFiles : public ::testing::Test {
