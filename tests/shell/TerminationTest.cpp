@@ -1,11 +1,8 @@
-// Ending the program: these tests end the application's event loops, so they run last.
+// Ending the program: these tests end the application's event loops, so their file is linked last.
 
-#include "preview/StandardPreviewInterface.h"
 #include "shell/MainForm.h"
-#include "shell/ViewSession.h"
 
 #include <QEventLoop>
-#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -15,22 +12,6 @@ using namespace pagimo;
 using namespace pagimo::shell;
 
 namespace {
-
-TEST(Termination, ProgramEndClosesThePreviewsStillOpen) {
-    preview::InstallStandardPreviewInterface();
-    auto session = std::make_unique<TViewSession>();
-    QPointer<QWidget> window;
-    QTimer::singleShot(0, [&window, &session] {
-        ASSERT_EQ(session->OpenWindows().size(), 1u);
-        window = session->OpenWindows().front();
-        QCoreApplication::exit(0); // as Konec does: the nested loop ends with the program
-    });
-    session->View();
-    ASSERT_FALSE(window.isNull()) << "still open when the loop ended";
-    session->CloseAll();
-    EXPECT_TRUE(window.isNull());
-    EXPECT_TRUE(session->OpenWindows().empty());
-}
 
 // "Konec" pressed while "Prohlížet" waits for its preview ends the nested wait and the program.
 TEST(Termination, KonecEndsANestedLoopAndTheMainLoop) {

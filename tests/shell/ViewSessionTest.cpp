@@ -93,4 +93,21 @@ TEST_F(ViewSession, AMissingFileIsReportedAndThePreviewStays) {
     EXPECT_EQ(message, QStringLiteral("File does not exist"));
 }
 
+// Ends the event loops as Konec does, so it comes last.
+TEST(ViewSessionEnd, ProgramEndClosesThePreviewsStillOpen) {
+    preview::InstallStandardPreviewInterface();
+    auto session = std::make_unique<TViewSession>();
+    QPointer<QWidget> window;
+    QTimer::singleShot(0, [&window, &session] {
+        ASSERT_EQ(session->OpenWindows().size(), 1u);
+        window = session->OpenWindows().front();
+        QCoreApplication::exit(0); // as Konec does: the nested loop ends with the program
+    });
+    session->View();
+    ASSERT_FALSE(window.isNull()) << "still open when the loop ended";
+    session->CloseAll();
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(session->OpenWindows().empty());
+}
+
 } // namespace
