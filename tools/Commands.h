@@ -12,8 +12,11 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+extern const TCommand CmdInfo;
+extern const TCommand CmdSample;
 extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
 extern const TCommand CmdText;
+extern const TCommand CmdEval;
 
 } // namespace pagimo::tools

@@ -20,9 +20,12 @@ const TCommand Commands[] = {
          std::puts("qrptool 0.1.0");
          return ExitOk;
      }},
+    CmdInfo,
     CmdRender,
     CmdConvert,
     CmdText,
+    CmdEval,
+    CmdSample,
 };
 
 void PrintHelp(FILE* out) {

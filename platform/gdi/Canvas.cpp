@@ -197,14 +197,15 @@ void TCanvas::TextOut(int32_t x, int32_t y, std::string_view utf8) {
 void TCanvas::ExtTextOut(int32_t x, int32_t y, uint32_t options, const QRect* rect, std::u16string_view text,
                          std::span<const int32_t> dx) {
     TTextRun run;
-    run.Reference = QPoint(x, y);
+    run.Reference = (FTextAlign & TA_UPDATECP) ? FPenPos : QPoint(x, y);
     run.Text.assign(text.begin(), text.end());
     run.Options = options & ~ETO_PDY;
     if (rect) run.Rect = *rect;
     else run.Options &= ~(ETO_OPAQUE | ETO_CLIPPED);
     if (dx.size() >= text.size() && !text.empty()) run.Dx.assign(dx.begin(), dx.begin() + text.size());
     else run.Dx = TextAdvances(text);
-    const TDrawState state = DrawState();
+    TDrawState state = DrawState();
+    state.TextAlign &= ~TA_UPDATECP;
     FDevice.DrawText(run, state);
     if (FTextAlign & TA_UPDATECP) FPenPos.rx() += std::accumulate(run.Dx.begin(), run.Dx.end(), 0);
 }

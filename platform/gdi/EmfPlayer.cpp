@@ -512,13 +512,15 @@ void TPlayback::Shape(TShape&& shape) {
 
 void TPlayback::PathShape(const QPainterPath& refPath, bool fill, bool stroke) {
     if (refPath.isEmpty()) return;
-    TDrawState s = S.Draw;
-    s.Transform = FOptions.DeviceTransform;
-    const double scale = std::sqrt(std::abs(FLogicalToRef.determinant()));
-    if (s.Pen.Width > 0) s.Pen.Width = std::max(1, static_cast<int32_t>(std::lround(s.Pen.Width * scale)));
+    // The path was built in reference-device pixels; GDI strokes it with the pen transformed by the
+    // mapping in force now, so hand it back to the device in today's logical units.
+    bool invertible = false;
+    const QTransform back = FLogicalToRef.inverted(&invertible);
+    TDrawState s = DrawingState();
     TShape shape;
     shape.Kind = TShapeKind::skPath;
-    shape.Path = refPath;
+    shape.Path = invertible ? back.map(refPath) : refPath;
+    if (!invertible) s.Transform = FOptions.DeviceTransform;
     shape.Fill = fill;
     shape.Stroke = stroke;
     if (!stroke) s.Pen.Style = PS_NULL;
@@ -751,10 +753,11 @@ QPainterPath TPlayback::RegionPath(const TRecordReader& r, size_t at, uint32_t s
 
 void TPlayback::ExtSelectClipRgn(const TRecordReader& r) {
     const uint32_t size = r.U32(8), mode = r.U32(12);
-    if (size == 0 || !r.Has(16, size)) {
+    if (size == 0) {
         if (mode == RGN_COPY) S.Draw.Clip = FBaseClip;
         return;
     }
+    if (!r.Has(16, size)) throw ERecordDamaged("region data runs past the record");
     // Region coordinates are reference-device pixels.
     ClipCombine(FOptions.DeviceTransform.map(RegionPath(r, 16, size)), mode);
 }
@@ -856,11 +859,17 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
     }
     if (S.Draw.TextAlign & TA_UPDATECP) {
         run.Reference = S.CurrentPos.toPoint();
-        int64_t total = 0;
-        for (size_t i = 0; i < run.Dx.size(); i += perChar) total += run.Dx[i];
-        S.CurrentPos.rx() += static_cast<double>(total);
+        int64_t total = 0, rise = 0;
+        for (size_t i = 0; i < run.Dx.size(); i += perChar) {
+            total += run.Dx[i];
+            if (perChar == 2 && i + 1 < run.Dx.size()) rise += run.Dx[i + 1];
+        }
+        S.CurrentPos += QPointF(static_cast<double>(total), -static_cast<double>(rise));
     }
-    FDevice.DrawText(run, DrawingState());
+    // Devices get the absolute reference point; the current position is the player's business.
+    TDrawState state = DrawingState();
+    state.TextAlign &= ~TA_UPDATECP;
+    FDevice.DrawText(run, state);
 }
 
 void TPlayback::SmallTextOut(const TRecordReader& r) {
@@ -1119,6 +1128,13 @@ QTransform TEmfPlayer::FrameTransform(const TEmfHeader& header, const QRectF& de
     }
     if (!(frame.width() > 0 && frame.height() > 0) || !Finite(frame.width()) || !Finite(frame.height()))
         return QTransform::fromTranslate(destination.x(), destination.y());
+    // 0.01 mm cannot hold a whole number of pixels exactly; a frame within that rounding of whole
+    // pixels is taken as whole pixels, so a page recorded at W x H plays at W x H without a stray scale.
+    auto snap = [](double v) {
+        const double r = std::round(v);
+        return std::abs(v - r) <= 0.02 ? r : v;
+    };
+    frame = QRectF(snap(frame.x()), snap(frame.y()), snap(frame.width()), snap(frame.height()));
     QTransform t;
     t.translate(destination.x(), destination.y());
     t.scale(destination.width() / frame.width(), destination.height() / frame.height());

@@ -1,6 +1,7 @@
 #include "platform/gdi/FontMatcher.h"
 
 #include <QFile>
+#include <QFont>
 
 #include <fontconfig/fontconfig.h>
 
@@ -24,6 +25,23 @@ std::string KeyOf(const TLogFont& f) {
 }
 
 } // namespace
+
+QRawFont TFontMatcher::RawFont(const TFace& face, bool bold, bool italic, double pixelSize) {
+    // Through Qt's font database when it knows the face, so that PDF output embeds the font file and
+    // keeps text as text; from the file's bytes otherwise.
+    QFont qfont(face.Family);
+    qfont.setWeight(bold ? QFont::Bold : QFont::Normal);
+    qfont.setItalic(italic);
+    qfont.setStyleStrategy(QFont::NoFontMerging);
+    qfont.setHintingPreference(QFont::PreferNoHinting);
+    qfont.setPixelSize(100);
+    QRawFont raw = QRawFont::fromFont(qfont);
+    if (raw.isValid() && raw.familyName() == face.Family && raw.unitsPerEm() == face.UnitsPerEm) {
+        raw.setPixelSize(pixelSize);
+        return raw;
+    }
+    return QRawFont(face.Data, pixelSize, QFont::PreferNoHinting);
+}
 
 TFontMatcher& TFontMatcher::Shared() {
     // Never destroyed: its raw fonts hold Qt font engines, which must not outlive Qt's own teardown.
@@ -114,7 +132,7 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     m->Underline = font.Underline != 0;
     m->StrikeOut = font.StrikeOut != 0;
     m->Escapement = font.Escapement / 10.0;
-    m->Raw = QRawFont(face.Data, em > 0 ? em : 1, QFont::PreferNoHinting);
+    m->Raw = RawFont(face, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
     m->Symbol = font.CharSet == SYMBOL_CHARSET;
     if (font.Width > 0 && m->Raw.isValid()) {
         const QByteArray os2 = m->Raw.fontTable("OS/2");
@@ -122,7 +140,7 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
         if (avg > 0.1) m->WidthScale = font.Width / avg;
     }
     const TFace& fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
-    if (fallback.File != face.File) m->Fallback = QRawFont(fallback.Data, em > 0 ? em : 1, QFont::PreferNoHinting);
+    if (fallback.File != face.File) m->Fallback = RawFont(fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
     if (FFonts.size() > 512) FFonts.clear();
     return FFonts.emplace(key, std::move(m)).first->second;
 }

@@ -56,6 +56,7 @@ private:
         QByteArray Data;
     };
     const TFace& FaceFor(const QString& faceName, int weight, bool italic);
+    static QRawFont RawFont(const TFace& face, bool bold, bool italic, double pixelSize);
 
     std::mutex FMutex;
     std::unordered_map<std::string, std::unique_ptr<TFace>> FFaces;

@@ -62,12 +62,14 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
     } else {
         pen.setWidthF(lp.Width);
     }
+    // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
+    const bool thin = pen.isCosmetic();
     switch (style) {
-    case PS_DASH: pen.setStyle(Qt::DashLine); break;
-    case PS_DOT:
-    case PS_ALTERNATE: pen.setStyle(Qt::DotLine); break;
-    case PS_DASHDOT: pen.setStyle(Qt::DashDotLine); break;
-    case PS_DASHDOTDOT: pen.setStyle(Qt::DashDotDotLine); break;
+    case PS_DASH: pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1}); break;
+    case PS_DOT: pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1}); break;
+    case PS_ALTERNATE: pen.setDashPattern({1, 1}); break;
+    case PS_DASHDOT: pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1}); break;
+    case PS_DASHDOTDOT: pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1}); break;
     default: pen.setStyle(Qt::SolidLine); break;
     }
     switch (lp.Style & PS_ENDCAP_MASK) {
@@ -208,6 +210,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
         FPainter.setTransform(t * QTransform::fromTranslate(0.5, 0.5));
         QPen pen = MakePen(state.Pen, ScaleOf(t));
         if (pen.style() != Qt::SolidLine && state.BkMode == OPAQUE && pen.isCosmetic()) {
+            // Gaps of thin styled lines show the background colour in opaque mode.
             QPen back(ToQColor(state.BkColor), 0);
             back.setCosmetic(true);
             FPainter.strokePath(path, back);

@@ -169,3 +169,20 @@ TEST(Jpeg, DamagedAndHostileFilesAreRefusedWithAReason) {
     headerOnly.resize(FindMarker(headerOnly, 0xC0) + 4);
     EXPECT_TRUE(DecodeJpeg(headerOnly).isNull());
 }
+
+TEST(Jpeg, EndlessProgressiveScansAreCutShort) {
+    // Thousands of scans cost a pass over the whole image each: the last scan repeated 2,000 times.
+    const auto progressive = QtWrite(Gradient(16, 16), true);
+    size_t lastScan = 0;
+    for (size_t i = 2; i + 1 < progressive.size(); ++i)
+        if (progressive[i] == 0xFF && progressive[i + 1] == 0xDA) lastScan = i;
+    ASSERT_NE(lastScan, 0u);
+    const std::vector<uint8_t> scan(progressive.begin() + std::ptrdiff_t(lastScan), progressive.end() - 2);
+    std::vector<uint8_t> hostile(progressive.begin(), progressive.end() - 2);
+    for (int i = 0; i < 2000; ++i) hostile.insert(hostile.end(), scan.begin(), scan.end());
+    hostile.push_back(0xFF);
+    hostile.push_back(0xD9);
+    std::string error;
+    EXPECT_TRUE(DecodeJpeg(hostile, &error).isNull());
+    EXPECT_TRUE(error == "too many scans" || error == "too much corrupt data") << error;
+}

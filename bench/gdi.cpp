@@ -1,0 +1,131 @@
+// Page rendering: a text-heavy A4 page played into a QImage at 96 and 300 pixels per inch, a run of
+// pages converted to PDF, and the external converter emf2svg-conv on the same page as the baseline.
+
+#include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/MetafileCanvas.h"
+#include "platform/gdi/PainterDevice.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace pagimo;
+
+namespace {
+
+// About 60 lines of 10-point text, a few rules and a bitmap, as a report page has them.
+const emf::TEmfPicture& TextPage() {
+    static const emf::TEmfPicture page = [] {
+        gdi::TMetafileCanvas c(794, 1123);
+        c.Font.Name = "Arial";
+        c.Font.Height = -16;
+        c.Font.Weight = gdi::FW_BOLD;
+        c.SetBkMode(gdi::TRANSPARENT);
+        c.TextOut(60, 40, "Přehled objednávek – prosinec");
+        c.Font.Weight = gdi::FW_NORMAL;
+        c.Font.Height = -13; // 10 points at 96 pixels per inch
+        c.Pen.Width = 1;
+        c.MoveTo(60, 70);
+        c.LineTo(734, 70);
+        for (int i = 0; i < 60; ++i) {
+            const int y = 80 + i * 16;
+            c.SetTextAlign(gdi::TA_LEFT | gdi::TA_TOP);
+            c.TextOut(60, y, std::to_string(10000 + i * 7));
+            c.TextOut(120, y, "Dodávka spojovacího materiálu, šrouby M8 a podložky, balení po 100 ks");
+            c.SetTextAlign(gdi::TA_RIGHT | gdi::TA_TOP);
+            c.TextOut(734, y, std::to_string(1200 + i * 37) + ",50 Kč");
+            if (i % 10 == 9) {
+                c.MoveTo(60, y + 15);
+                c.LineTo(734, y + 15);
+            }
+        }
+        QImage logo(64, 32, QImage::Format_RGB32);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 64; ++x) logo.setPixel(x, y, qRgb(x * 4, y * 8, 200));
+        c.StretchDraw(QRect(640, 20, 96, 48), logo);
+        c.Brush.Style = gdi::BS_NULL;
+        c.Rectangle(50, 30, 744, 1060);
+        return c.Finish();
+    }();
+    return page;
+}
+
+void Render(benchmark::State& state, int dpi) {
+    const emf::TEmfPicture& page = TextPage();
+    const int w = page.Width() * dpi / 96, h = page.Height() * dpi / 96;
+    QImage image(w, h, QImage::Format_RGB32);
+    for (auto _ : state) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        gdi::PlayEnhMetaFile(painter, page, QRectF(0, 0, w, h));
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void BM_RenderTextPage96(benchmark::State& state) { Render(state, 96); }
+void BM_RenderTextPage300(benchmark::State& state) { Render(state, 300); }
+
+// Pages to a vector PDF in memory, as qrptool convert writes them; reported per page.
+void BM_PagesToPdf(benchmark::State& state) {
+    const emf::TEmfPicture& page = TextPage();
+    const int pages = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setResolution(1200);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&writer);
+        for (int i = 0; i < pages; ++i) {
+            if (i) writer.newPage();
+            gdi::PlayEnhMetaFile(painter, page, QRectF(0, 0, page.WidthMM() / 25.4 * 1200, page.HeightMM() / 25.4 * 1200));
+        }
+        painter.end();
+        benchmark::DoNotOptimize(buffer.data().size());
+    }
+    state.counters["pages/s"] = benchmark::Counter(static_cast<double>(pages) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+// The external converter on the same page (process start included, SVG rasterising not).
+void BM_Emf2SvgConv(benchmark::State& state) {
+    const std::string in = "/tmp/pagimo-bench-page.emf", out = "/tmp/pagimo-bench-page.svg";
+    std::ofstream(in, std::ios::binary)
+        .write(reinterpret_cast<const char*>(TextPage().Bytes().data()), static_cast<std::streamsize>(TextPage().Bytes().size()));
+    const std::string command = "emf2svg-conv -i " + in + " -o " + out + " >/dev/null 2>&1";
+    if (std::system("command -v emf2svg-conv >/dev/null 2>&1") != 0) {
+        state.SkipWithError("emf2svg-conv not installed");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(std::system(command.c_str()));
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+}
+
+} // namespace
+
+BENCHMARK(BM_RenderTextPage96)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderTextPage300)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PagesToPdf)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Emf2SvgConv)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("FONTCONFIG_FILE", PAGIMO_SOURCE_DIR "/resources/fonts/fonts.conf", 0);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,299 @@
+#include "pagestore/Compress.h"
+
+#include "platform/system/Errors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pagimo::pagestore {
+
+namespace {
+
+[[noreturn]] void DamagedCode() {
+    throw EQRError("Metafile is not valid");
+}
+
+inline void StoreLE64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+inline uint64_t LoadLE64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+} // namespace
+
+void TSplayTree::Reset() {
+    for (unsigned i = 0; i < 512; ++i)
+        Child[i] = static_cast<uint16_t>(i + 1);
+    Home[0] = Home[1] = 0; // the root hangs nowhere; never read
+    for (unsigned m = 1; m <= 512; ++m)
+        Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
+}
+
+void TSplayEncoder::Grow() {
+    const size_t capacity = std::max<size_t>(4096, FCapacity * 2);
+    auto bigger = std::make_unique<uint8_t[]>(capacity);
+    if (FUsed) std::memcpy(bigger.get(), FOut.get(), FUsed);
+    FOut = std::move(bigger);
+    FCapacity = capacity;
+}
+
+// The code of a byte is found by walking up from its leaf, and the semi-splay walks up the same path,
+// reading the same links before it changes them; so one walk does both. The bits come out leaf edge
+// first; shifting each into the bottom of the code word leaves the root edge, which goes out first,
+// in bit 0. A code can be up to 256 bits long, so full words are set aside (deepest first).
+void TSplayEncoder::Encode(std::span<const uint8_t> data) {
+    uint16_t* const child = FTree.Child;
+    uint16_t* const home = FTree.Home;
+    // Kept in locals: the output stores are byte stores, which the compiler must assume alias members.
+    uint64_t bits = FBits;
+    unsigned count = FCount;
+    uint8_t* out = FOut.get();
+    size_t used = FUsed;
+    size_t room = FCapacity;
+    // Branch-free bit output: the whole accumulator is stored every time and only the complete bytes
+    // are kept, so no test decides when a byte is full. Needs n <= 32, v < 2^n.
+    auto put = [&](uint64_t v, unsigned n) {
+        bits |= v << count;
+        count += n;
+        StoreLE64(out + used, bits);
+        used += count >> 3;
+        bits >>= count & ~7u;
+        count &= 7;
+    };
+    for (const uint8_t byte : data) {
+        if (room - used < 48) [[unlikely]] {
+            FUsed = used;
+            Grow();
+            out = FOut.get();
+            room = FCapacity;
+        }
+        unsigned c = 256u + byte;
+        uint64_t code = 0;
+        unsigned length = 0;
+        uint64_t words[8];
+        unsigned wordLengths[8];
+        unsigned wordCount = 0;
+        unsigned slotC = home[2 * c];
+        for (;;) {
+            code = code << 1 | (slotC & 1);
+            ++length;
+            if (slotC < 2) break; // C's parent A is the root
+            const unsigned slotA = home[slotC];
+            code = code << 1 | (slotA & 1);
+            ++length;
+            // C takes the place of its uncle B under the grandparent D; B takes C's place under A.
+            const unsigned uncleSlot = slotA ^ 1;
+            const unsigned b = child[uncleSlot];
+            child[uncleSlot] = static_cast<uint16_t>(c);
+            child[slotC] = static_cast<uint16_t>(b);
+            home[2 * c] = home[2 * c + 1] = static_cast<uint16_t>(uncleSlot);
+            home[2 * b] = home[2 * b + 1] = static_cast<uint16_t>(slotC);
+            if (slotA < 2) break; // D is the root: C has reached it
+            c = slotA >> 1;
+            slotC = home[slotA];
+            if (length >= 62) [[unlikely]] {
+                words[wordCount] = code;
+                wordLengths[wordCount++] = length;
+                code = 0;
+                length = 0;
+            }
+        }
+        if (wordCount == 0 && length <= 32) [[likely]] {
+            put(code, length);
+        } else {
+            auto putWord = [&](uint64_t v, unsigned n) {
+                for (; n > 32; n -= 32, v >>= 32)
+                    put(v & 0xFFFFFFFFu, 32);
+                put(v, n);
+            };
+            putWord(code, length);
+            while (wordCount > 0) {
+                --wordCount;
+                putWord(words[wordCount], wordLengths[wordCount]);
+            }
+        }
+    }
+    FBits = bits;
+    FCount = count;
+    FUsed = used;
+}
+
+void TSplayEncoder::Finish() {
+    if (FCapacity - FUsed < 8) Grow();
+    // Fewer than 8 bits are pending between calls.
+    for (; FCount > 0; FCount = FCount >= 8 ? FCount - 8 : 0) {
+        FOut[FUsed++] = static_cast<uint8_t>(FBits);
+        FBits >>= 8;
+    }
+    FBits = 0;
+}
+
+// Decoding walks down one child link per bit and notes the path; the semi-splay then runs over the
+// noted path, which already says on which side each node hangs, so no parent links are needed.
+void TSplayDecoder::Decode(uint8_t* out, size_t count) {
+    uint16_t* const child = FTree.Child;
+    uint16_t pathNode[260];
+    uint8_t pathBit[260];
+    pathNode[0] = 0;
+    uint64_t bits = FBits;
+    unsigned avail = FAvail;
+    size_t next = FNext;
+    const uint8_t* code = FCode.data();
+    size_t size = FCode.size();
+
+    auto refill = [&] {
+        if (next + 8 <= size) {
+            // The bits above the new count are the following code bytes, so OR-ing them in again
+            // later changes nothing.
+            bits |= LoadLE64(code + next) << avail;
+            const unsigned take = (63 - avail) >> 3;
+            next += take;
+            avail += take * 8;
+        } else {
+            while (avail <= 56 && next < size) {
+                bits |= static_cast<uint64_t>(code[next++]) << avail;
+                avail += 8;
+            }
+        }
+    };
+    auto save = [&] {
+        FBits = bits;
+        FAvail = avail;
+        FNext = next;
+    };
+
+    for (size_t i = 0; i < count; ++i) {
+        if (avail < 32) refill();
+        unsigned node = 0;
+        unsigned depth = 0;
+        if (avail >= 32) [[likely]] {
+            // Enough bits for any code up to 32 levels: no test for running dry inside the walk.
+            uint64_t b = bits;
+            do {
+                const unsigned bit = static_cast<unsigned>(b) & 1;
+                b >>= 1;
+                pathBit[depth] = static_cast<uint8_t>(bit);
+                node = (child + bit)[2 * node];
+                pathNode[++depth] = static_cast<uint16_t>(node);
+            } while ((node < 256) & (depth < 32));
+            bits = b;
+            avail -= depth;
+        }
+        while (node < 256) {
+            if (avail == 0) {
+                refill();
+                if (avail == 0 && FSource) {
+                    save();
+                    FCode = FSource->More();
+                    code = FCode.data();
+                    size = FCode.size();
+                    refill();
+                }
+                if (avail == 0) {
+                    save();
+                    DamagedCode();
+                }
+            }
+            const unsigned bit = static_cast<unsigned>(bits) & 1;
+            bits >>= 1;
+            --avail;
+            pathBit[depth] = static_cast<uint8_t>(bit);
+            node = child[2 * node + bit];
+            pathNode[++depth] = static_cast<uint16_t>(node);
+        }
+        if (node == 512) [[unlikely]] {
+            save();
+            DamagedCode();
+        }
+        out[i] = static_cast<uint8_t>(node - 256);
+        for (unsigned k = depth; k >= 2; k -= 2) {
+            const unsigned c = pathNode[k], a = pathNode[k - 1], d = pathNode[k - 2];
+            const unsigned uncleSlot = 2 * d + (pathBit[k - 2] ^ 1u);
+            const unsigned b = child[uncleSlot];
+            child[uncleSlot] = static_cast<uint16_t>(c);
+            child[2 * a + pathBit[k - 1]] = static_cast<uint16_t>(b);
+        }
+    }
+    save();
+}
+
+std::vector<uint8_t> SplayEncode(std::span<const uint8_t> data) {
+    TSplayEncoder encoder;
+    encoder.Encode(data);
+    encoder.Finish();
+    const auto out = encoder.Output();
+    return {out.begin(), out.end()};
+}
+
+size_t SplayDecode(std::span<const uint8_t> code, uint8_t* out, size_t count) {
+    TSplayDecoder decoder(code);
+    decoder.Decode(out, count);
+    return decoder.BytesConsumed();
+}
+
+TQRCompress::TQRCompress(TStream& stream, TQRCompressMode mode) : FStream(stream), FMode(mode) {
+    if (mode == cmEncode) {
+        FEncoder = std::make_unique<TSplayEncoder>();
+    } else {
+        FCodeStart = stream.Position();
+        FDecoder = std::make_unique<TSplayDecoder>(std::span<const uint8_t>(), static_cast<TSplayCodeSource*>(this));
+    }
+}
+
+TQRCompress::~TQRCompress() {
+    if (FFinished) return;
+    try {
+        Finish();
+    } catch (const std::exception&) {
+        // Destruction cannot report; callers that need to know call Finish.
+    }
+}
+
+void TQRCompress::WriteOutput() {
+    const auto out = FEncoder->Output();
+    FStream.WriteBuffer(out.data(), out.size());
+    FEncoder->ClearOutput();
+}
+
+void TQRCompress::Encode(std::span<const uint8_t> data) {
+    FEncoder->Encode(data);
+    if (FEncoder->Output().size() >= ChunkSize) WriteOutput();
+}
+
+void TQRCompress::EncodeByte(uint8_t c) {
+    Encode({&c, 1});
+}
+
+std::span<const uint8_t> TQRCompress::More() {
+    const size_t have = FCode.size();
+    FCode.resize(have + ChunkSize);
+    FStream.SetPosition(FCodeStart + static_cast<int64_t>(have));
+    FCode.resize(have + FStream.Read(FCode.data() + have, ChunkSize));
+    return FCode;
+}
+
+void TQRCompress::Decode(uint8_t* out, size_t count) {
+    FDecoder->Decode(out, count);
+}
+
+uint8_t TQRCompress::DecodeByte() {
+    return FDecoder->DecodeByte();
+}
+
+void TQRCompress::Finish() {
+    FFinished = true;
+    if (FMode == cmEncode) {
+        FEncoder->Finish();
+        WriteOutput();
+    } else {
+        FStream.SetPosition(FCodeStart + static_cast<int64_t>(FDecoder->BytesConsumed()));
+    }
+}
+
+} // namespace pagimo::pagestore

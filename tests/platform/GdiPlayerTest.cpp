@@ -1,0 +1,319 @@
+// The EMF player, record family by record family: golden traces of the device calls it makes, pixel
+// probes on a QImage for what the calls look like, and its handling of damaged and hostile records.
+
+#include "RenderCompare.h"
+
+#include "platform/emf/EmfRecords.h"
+#include "platform/emf/EmfWriter.h"
+#include "platform/emf/LittleEndian.h"
+#include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/TraceDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+
+using namespace pagimo;
+using namespace pagimo::emf;
+using gdi::TTraceDevice;
+
+namespace {
+
+// A 100 x 100 pixel picture built record by record.
+class TBuilder {
+public:
+    TBuilder() : W(100, 100) {
+        for (int i = 0; i < 8; ++i) W.NewHandle(); // object slots 1..8 for the records below
+    }
+    TBuilder& Rec(uint32_t type, std::initializer_list<int32_t> words) {
+        W.Record(type, words);
+        return *this;
+    }
+    TEmfWriter W;
+    std::vector<uint8_t> Bytes() { return W.Finish(); }
+};
+
+std::string Trace(std::vector<uint8_t> bytes, gdi::TPlayResult* result = nullptr) {
+    TTraceDevice trace;
+    const auto r = gdi::TEmfPlayer::Play(bytes, trace, gdi::TPlayOptions{});
+    if (result) *result = r;
+    return trace.Text();
+}
+
+void Font(TBuilder& b, uint32_t handle, int32_t height, const std::u16string& face, uint8_t charset = 0,
+          int32_t escapement = 0) {
+    b.W.Begin(EMR_EXTCREATEFONTINDIRECTW);
+    b.W.U32(handle);
+    for (int32_t v : {height, 0, escapement, escapement, 400}) b.W.I32(v);
+    const uint8_t flags[8] = {0, 0, 0, charset, 0, 0, 0, 0};
+    b.W.Bytes(flags);
+    for (size_t i = 0; i < 32; ++i) b.W.U16(i < face.size() ? face[i] : 0);
+    b.W.End();
+}
+
+void TextW(TBuilder& b, int32_t x, int32_t y, const std::u16string& text, bool withDx = true) {
+    b.W.Begin(EMR_EXTTEXTOUTW);
+    for (int32_t v : {0, 0, -1, -1}) b.W.I32(v);
+    b.W.U32(1);
+    b.W.F32(0);
+    b.W.F32(0);
+    b.W.I32(x);
+    b.W.I32(y);
+    b.W.U32(static_cast<uint32_t>(text.size()));
+    b.W.U32(76);
+    b.W.U32(0);
+    for (int32_t v : {0, 0, -1, -1}) b.W.I32(v);
+    const uint32_t strBytes = static_cast<uint32_t>((text.size() * 2 + 3) / 4 * 4);
+    b.W.U32(withDx ? 76 + strBytes : 0);
+    for (char16_t c : text) b.W.U16(c);
+    if (text.size() % 2) b.W.U16(0);
+    if (withDx)
+        for (size_t i = 0; i < text.size(); ++i) b.W.I32(10);
+    b.W.End();
+}
+
+// STRETCHDIBITS of a 2 x 2, 24-bit bitmap: bottom row red, green; top row blue, white.
+void Dib2x2(TBuilder& b, int32_t x, int32_t y, int32_t w, int32_t h, bool topDown) {
+    const uint32_t head = 80;
+    b.W.Begin(EMR_STRETCHDIBITS);
+    for (int32_t v : {x, y, x + w - 1, y + h - 1}) b.W.I32(v);
+    for (int32_t v : {x, y, 0, 0, 2, 2}) b.W.I32(v);
+    b.W.U32(head);
+    b.W.U32(40);
+    b.W.U32(head + 40);
+    b.W.U32(16);
+    b.W.U32(0);
+    b.W.U32(0x00CC0020);
+    b.W.I32(w);
+    b.W.I32(h);
+    uint8_t info[40] = {};
+    PutU32(info, 40);
+    PutI32(info + 4, 2);
+    PutI32(info + 8, topDown ? -2 : 2);
+    PutU16(info + 12, 1);
+    PutU16(info + 14, 24);
+    b.W.Bytes(info);
+    // Rows are stored first-to-last; each 2-pixel 24-bit row is padded to 8 bytes. BGR order.
+    const uint8_t bottom[8] = {0, 0, 255, 0, 255, 0, 0, 0};
+    const uint8_t top[8] = {255, 0, 0, 255, 255, 255, 0, 0};
+    b.W.Bytes(topDown ? top : bottom);
+    b.W.Bytes(topDown ? bottom : top);
+    b.W.End();
+}
+
+QColor At(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)); }
+
+} // namespace
+
+TEST(PlayerTrace, ShapesWithPensBrushesAndStockObjects) {
+    TBuilder b;
+    b.Rec(EMR_CREATEPEN, {1, 0 /*PS_SOLID*/, 3, 0, 0x0000FF})
+        .Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_CREATEBRUSHINDIRECT, {2, 2 /*BS_HATCHED*/, 0x00FF00, 4 /*HS_CROSS*/})
+        .Rec(EMR_SELECTOBJECT, {2})
+        .Rec(EMR_RECTANGLE, {10, 10, 30, 20})
+        .Rec(EMR_ELLIPSE, {0, 0, 50, 40})
+        .Rec(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000005)}) // NULL_BRUSH
+        .Rec(EMR_ROUNDRECT, {0, 0, 20, 20, 4, 4})
+        .Rec(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000008)}) // NULL_PEN
+        .Rec(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000004)}) // BLACK_BRUSH
+        .Rec(EMR_PIE, {0, 0, 40, 40, 40, 20, 20, 0})
+        .Rec(EMR_DELETEOBJECT, {1});
+    EXPECT_EQ(Trace(b.Bytes()), "rectangle box=10,10,29,19 pen=0/3/#ff0000 brush=2/#00ff00\n"
+                                "ellipse box=0,0,49,39 pen=0/3/#ff0000 brush=2/#00ff00\n"
+                                "roundrect box=0,0,19,19 pen=0/3/#ff0000\n"
+                                "pie box=19.5,0.0062853,39,19.9756 brush=0/#000000\n");
+}
+
+TEST(PlayerTrace, PolylinesPolygonsAndBeziersIn16And32BitForms) {
+    TBuilder b;
+    b.Rec(EMR_POLYLINE16, {0, 0, 10, 10, 3, (5 << 16) | 0, (5 << 16) | 10, (10 << 16) | 10})
+        .Rec(EMR_POLYGON, {0, 0, 10, 10, 3, 0, 0, 10, 0, 10, 10})
+        .Rec(EMR_POLYPOLYGON16, {0, 0, 10, 10, 2, 6, 3, 3, 0, 1, 1 << 16, 2 << 16 | 2, 3 << 16 | 3, 4 << 16 | 2})
+        .Rec(EMR_POLYBEZIER16, {0, 0, 10, 10, 4, 0, 10, 10 << 16 | 10, 20 << 16})
+        .Rec(EMR_MOVETOEX, {1, 1})
+        .Rec(EMR_LINETO, {9, 1})
+        .Rec(EMR_POLYLINETO16, {0, 0, 10, 10, 1, 9 << 16 | 9});
+    EXPECT_EQ(Trace(b.Bytes()), "polyline box=0,5,10,10 points=3 pen=0/0/#000000\n"
+                                "polygon box=0,0,10,10 points=3 pen=0/0/#000000 brush=0/#ffffff\n"
+                                "polygon box=0,0,3,4 points=6 figures=2 pen=0/0/#000000 brush=0/#ffffff\n"
+                                "polybezier box=0,0,7.5,20 points=4 pen=0/0/#000000\n"
+                                "polyline box=1,1,9,1 points=2 pen=0/0/#000000\n"
+                                "polyline box=9,1,9,9 points=2 pen=0/0/#000000\n");
+}
+
+TEST(PlayerTrace, MappingModesAndWorldTransformsComposeAndRestore) {
+    TBuilder b;
+    b.Rec(EMR_SETMAPMODE, {8 /*MM_ANISOTROPIC*/})
+        .Rec(EMR_SETWINDOWEXTEX, {1000, 1000})
+        .Rec(EMR_SETVIEWPORTEXTEX, {100, -100})
+        .Rec(EMR_SETVIEWPORTORGEX, {0, 100})
+        .Rec(EMR_SAVEDC, {});
+    b.W.Begin(EMR_SETWORLDTRANSFORM);
+    for (float v : {2.0f, 0.0f, 0.0f, 2.0f, 5.0f, 0.0f}) b.W.F32(v);
+    b.W.End();
+    b.Rec(EMR_RECTANGLE, {0, 0, 100, 100}).Rec(EMR_RESTOREDC, {-1}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    b.Rec(EMR_SETMAPMODE, {2 /*MM_LOMETRIC*/}).Rec(EMR_RECTANGLE, {0, 0, 100, -100});
+    const std::string t = Trace(b.Bytes());
+    EXPECT_EQ(t, "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff xform=0.2,0,0,-0.2,0.5,100\n"
+                 "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff xform=0.1,0,0,-0.1,0,100\n"
+                 "rectangle box=0,-100,99,-1 pen=0/0/#000000 brush=0/#ffffff xform=0.377953,0,0,-0.377953,0,100\n");
+}
+
+TEST(PlayerTrace, TextRecordsWideAnsiAndSmall) {
+    TBuilder b;
+    Font(b, 1, -20, u"Arial", 238 /*EASTEUROPE_CHARSET*/);
+    b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETTEXTCOLOR, {0x0000FF}).Rec(EMR_SETBKMODE, {1}).Rec(EMR_SETTEXTALIGN, {24});
+    TextW(b, 5, 50, u"Žluťoučký kůň");
+    // EXTTEXTOUTA in code page 1250: "ěš" is 0xEC 0x9A.
+    b.W.Begin(EMR_EXTTEXTOUTA);
+    for (int32_t v : {0, 0, -1, -1, 1, 0, 0, 5, 70, 2, 76, 0, 0, 0, -1, -1, 0}) b.W.I32(v);
+    const uint8_t ansi[4] = {0xEC, 0x9A, 0, 0};
+    b.W.Bytes(ansi);
+    b.W.End();
+    // SMALLTEXTOUT with 8-bit characters and no rectangle.
+    b.W.Begin(EMR_SMALLTEXTOUT);
+    for (int32_t v : {5, 90, 2, 0x300, 1, 0, 0}) b.W.I32(v);
+    const uint8_t small[4] = {'O', 'K', 0, 0};
+    b.W.Bytes(small);
+    b.W.End();
+    EXPECT_EQ(Trace(b.Bytes()), "text at=5,50 \"Žluťoučký kůň\" font=Arial/-20/400 color=#ff0000 align=24 advance=130\n"
+                                "text at=5,70 \"ěš\" font=Arial/-20/400 color=#ff0000 align=24\n"
+                                "text at=5,90 \"OK\" font=Arial/-20/400 color=#ff0000 align=24\n");
+}
+
+TEST(PlayerTrace, ClippingIntersectsExcludesSelectsRegionsAndResets) {
+    TBuilder b;
+    b.Rec(EMR_INTERSECTCLIPRECT, {10, 10, 50, 50}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    b.Rec(EMR_SAVEDC, {}).Rec(EMR_INTERSECTCLIPRECT, {20, 0, 100, 30}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    b.Rec(EMR_RESTOREDC, {-1}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    // EXTSELECTCLIPRGN RGN_COPY with one rectangle, then a reset.
+    b.Rec(EMR_EXTSELECTCLIPRGN, {48, 5, 32, 1, 1, 16, 60, 60, 70, 70, 60, 60, 70, 70}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    b.Rec(EMR_EXTSELECTCLIPRGN, {0, 5}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    b.Rec(EMR_EXCLUDECLIPRECT, {0, 0, 100, 50}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    EXPECT_EQ(Trace(b.Bytes()), "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
+                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=20,10,50,30\n"
+                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
+                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=60,60,70,70\n"
+                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff\n"
+                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=-1e+07,-1e+07,1e+07,1e+07\n");
+}
+
+TEST(PlayerTrace, PathsAreFilledStrokedAndClipped) {
+    TBuilder b;
+    b.Rec(EMR_BEGINPATH, {})
+        .Rec(EMR_MOVETOEX, {10, 10})
+        .Rec(EMR_LINETO, {50, 10})
+        .Rec(EMR_POLYBEZIERTO16, {0, 0, 0, 0, 3, 60 << 16 | 50, 60 << 16 | 60, 50 << 16 | 60})
+        .Rec(EMR_CLOSEFIGURE, {})
+        .Rec(EMR_ENDPATH, {})
+        .Rec(EMR_STROKEANDFILLPATH, {0, 0, 0, 0})
+        .Rec(EMR_BEGINPATH, {})
+        .Rec(EMR_RECTANGLE, {0, 0, 40, 40})
+        .Rec(EMR_ENDPATH, {})
+        .Rec(EMR_SELECTCLIPPATH, {5})
+        .Rec(EMR_ELLIPSE, {0, 0, 100, 100});
+    EXPECT_EQ(Trace(b.Bytes()), "path box=10,10,60,55.2254 pen=0/0/#000000 brush=0/#ffffff\n"
+                                "ellipse box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=0,0,39,39\n");
+}
+
+TEST(PlayerTrace, BitmapRecordsKeepSourceAndDestination) {
+    TBuilder b;
+    Dib2x2(b, 10, 10, 20, 20, false);
+    b.Rec(EMR_BITBLT, {0, 0, 9, 9, 0, 0, 10, 10, static_cast<int32_t>(0x00F00021), 0, 0, 0x3F800000, 0, 0, 0x3F800000, 0,
+                       0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(Trace(b.Bytes()), "dib dest=10,10,20,20 src=0,0,2,2 rop=00cc0020 bytes=40+16\n"
+                                "dib dest=0,0,10,10 src=0,0,10,10 rop=00f00021 bytes=0+0\n");
+}
+
+TEST(PlayerPixels, FillsOutlinesAndClipsWhereGdiWould) {
+    TBuilder b;
+    b.Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, 0x0000FF, 0})
+        .Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_RECTANGLE, {10, 10, 20, 20}) // black outline 10..19, red inside
+        .Rec(EMR_INTERSECTCLIPRECT, {50, 50, 60, 60})
+        .Rec(EMR_RECTANGLE, {40, 40, 70, 70});
+    const QImage image = test::RenderEmf(b.Bytes(), 100, 100);
+    EXPECT_EQ(At(image, 10, 15), QColor(Qt::black));
+    EXPECT_EQ(At(image, 19, 15), QColor(Qt::black));
+    EXPECT_EQ(At(image, 20, 15), QColor(Qt::white)) << "the right edge is excluded";
+    EXPECT_EQ(At(image, 15, 15), QColor(Qt::red));
+    EXPECT_EQ(At(image, 55, 55), QColor(Qt::red));
+    EXPECT_EQ(At(image, 45, 45), QColor(Qt::white)) << "outside the clip";
+    EXPECT_EQ(At(image, 60, 55), QColor(Qt::white)) << "the clip excludes its right edge";
+}
+
+TEST(PlayerPixels, BottomUpAndTopDownBitmapsLandTheSameWayUp) {
+    for (bool topDown : {false, true}) {
+        TBuilder b;
+        Dib2x2(b, 0, 0, 100, 100, topDown);
+        b.Rec(EMR_SETSTRETCHBLTMODE, {3});
+        const QImage image = test::RenderEmf(b.Bytes(), 100, 100);
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+        EXPECT_EQ(At(image, 10, 10), QColor(Qt::blue));
+        EXPECT_EQ(At(image, 90, 10), QColor(Qt::white));
+        EXPECT_EQ(At(image, 10, 90), QColor(Qt::red));
+        EXPECT_EQ(At(image, 90, 90), QColor(Qt::green));
+    }
+}
+
+TEST(PlayerPixels, TextIsDrawnInTheTextColour) {
+    TBuilder b;
+    Font(b, 1, -40, u"Arial");
+    b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETTEXTCOLOR, {0xFF0000}).Rec(EMR_SETBKMODE, {1});
+    TextW(b, 5, 5, u"HH", false);
+    const QImage image = test::RenderEmf(b.Bytes(), 100, 100);
+    int blue = 0;
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 60; ++x) blue += At(image, x, y) == QColor(Qt::blue);
+    EXPECT_GT(blue, 50);
+}
+
+TEST(PlayerRobustness, SkipsUnknownAndDamagedRecordsAndPlaysOn) {
+    TBuilder b;
+    b.Rec(250, {1, 2, 3})                  // unknown type: skipped by its size
+        .Rec(EMR_RECTANGLE, {1, 2})        // too short for its type
+        .Rec(EMR_SELECTOBJECT, {999})      // beyond the handle table
+        .Rec(EMR_POLYGON16, {0, 0, 0, 0, 0x40000000}) // a count that cannot fit
+        .Rec(EMR_RESTOREDC, {-5})          // nothing saved
+        .Rec(EMR_SETWINDOWEXTEX, {0, 0})   // would divide by zero
+        .Rec(EMR_EXTSELECTCLIPRGN, {64, 5, 32, 1, 0x7FFFFFFF, 16, 0, 0, 1, 1})
+        .Rec(EMR_RECTANGLE, {0, 0, 10, 10});
+    // An EMF+ comment: skipped, the GDI record after it is played.
+    b.W.Begin(EMR_COMMENT);
+    b.W.U32(16);
+    b.W.U32(EmfPlusSignature);
+    b.W.U32(0x4001);
+    b.W.U32(0);
+    b.W.U32(12);
+    b.W.End();
+    b.Rec(EMR_ELLIPSE, {0, 0, 10, 10});
+    gdi::TPlayResult result;
+    EXPECT_EQ(Trace(b.Bytes(), &result), "rectangle box=0,0,9,9 pen=0/0/#000000 brush=0/#ffffff\n"
+                                         "ellipse box=0,0,9,9 pen=0/0/#000000 brush=0/#ffffff\n");
+    EXPECT_EQ(result.Skipped, 1u);
+    EXPECT_EQ(result.Damaged, 4u);
+    EXPECT_TRUE(result.Complete);
+}
+
+TEST(PlayerRobustness, ABrokenRecordChainEndsPlaybackIncomplete) {
+    TBuilder b;
+    b.Rec(EMR_RECTANGLE, {0, 0, 10, 10}).Rec(EMR_ELLIPSE, {0, 0, 10, 10});
+    auto bytes = b.Bytes();
+    PutU32(bytes.data() + 108 + 24 + 4, 0x10000); // the ellipse claims to run far past the end
+    gdi::TPlayResult result;
+    EXPECT_EQ(Trace(bytes, &result), "rectangle box=0,0,9,9 pen=0/0/#000000 brush=0/#ffffff\n");
+    EXPECT_FALSE(result.Complete);
+    bytes.resize(40);
+    EXPECT_EQ(Trace(bytes, &result), "");
+    EXPECT_FALSE(result.Complete);
+}
+
+TEST(PlayerRobustness, FrameMapsOntoTheDestinationRectangle) {
+    TEmfWriter w(200, 100);
+    const TEmfPicture picture(w.Finish());
+    const QTransform t = gdi::TEmfPlayer::FrameTransform(picture.Header(), QRectF(10, 20, 100, 50));
+    EXPECT_NEAR(t.map(QPointF(0, 0)).x(), 10, 1e-6);
+    EXPECT_NEAR(t.map(QPointF(200, 100)).x(), 110, 0.05);
+    EXPECT_NEAR(t.map(QPointF(200, 100)).y(), 70, 0.05);
+}

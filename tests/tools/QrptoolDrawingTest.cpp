@@ -1,0 +1,121 @@
+// qrptool render, convert and text, run as the user runs them.
+
+#include "TestPaths.h"
+
+#include "platform/gdi/MetafileCanvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fstream>
+
+using namespace pagimo;
+
+namespace {
+
+struct TRun {
+    int Exit = -1;
+    QString Out, Err;
+};
+
+TRun Qrptool(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(PAGIMO_BINARY_DIR "/tools/qrptool"), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString Write(const QTemporaryDir& dir, const QString& name, const std::vector<uint8_t>& bytes) {
+    const QString path = dir.filePath(name);
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+// A 200 x 100 pixel page: two lines of text drawn out of reading order, and a box.
+std::vector<uint8_t> SamplePage() {
+    gdi::TMetafileCanvas c(200, 100);
+    c.Font.Name = "Arial";
+    c.Font.Height = -14;
+    c.TextOut(110, 50, "vpravo");
+    c.TextOut(10, 50, "Druhý řádek");
+    c.TextOut(10, 10, "Žluťoučký kůň");
+    c.Brush.Style = gdi::BS_NULL;
+    c.Rectangle(2, 2, 198, 98);
+    return c.Finish().Bytes();
+}
+
+bool HavePoppler() { return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v pdftotext >/dev/null")}) == 0; }
+
+} // namespace
+
+TEST(QrptoolRender, WritesThePageAtTheRequestedResolution) {
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    const QString png = dir.filePath(QStringLiteral("page.png"));
+    const TRun r = Qrptool({QStringLiteral("render"), emf, QStringLiteral("--dpi"), QStringLiteral("192"), QStringLiteral("-o"), png});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const QImage image(png);
+    EXPECT_EQ(image.size(), QSize(400, 200));
+    EXPECT_EQ(QColor(image.pixel(4, 100)), QColor(Qt::black)) << "the box's left edge";
+    EXPECT_EQ(QColor(image.pixel(100, 190)), QColor(Qt::white));
+}
+
+TEST(QrptoolRender, DamagedInputFailsWithAMessageAndLeavesNoFile) {
+    QTemporaryDir dir;
+    auto bytes = SamplePage();
+    std::vector<uint8_t> truncated(bytes.begin(), bytes.begin() + 60);
+    auto broken = bytes;
+    broken[108 + 4] = 0xFF; // the first record's size runs far past the end
+    for (const auto& [name, data] : {std::pair{QStringLiteral("short.emf"), truncated}, std::pair{QStringLiteral("broken.emf"), broken}}) {
+        const QString emf = Write(dir, name, data);
+        const QString png = dir.filePath(name + QStringLiteral(".png"));
+        const TRun r = Qrptool({QStringLiteral("render"), emf, QStringLiteral("-o"), png});
+        EXPECT_EQ(r.Exit, 1) << name.toStdString();
+        EXPECT_TRUE(r.Err.contains(QStringLiteral("Metafile is not valid"))) << r.Err.toStdString();
+        EXPECT_FALSE(QFile::exists(png));
+        EXPECT_FALSE(QFile::exists(png + QStringLiteral(".part")));
+    }
+    const TRun missing = Qrptool({QStringLiteral("render"), dir.filePath(QStringLiteral("none.emf")), QStringLiteral("-o"), dir.filePath(QStringLiteral("x.png"))});
+    EXPECT_EQ(missing.Exit, 1);
+    EXPECT_TRUE(missing.Err.contains(QStringLiteral("Cannot open file"))) << missing.Err.toStdString();
+}
+
+TEST(QrptoolRender, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(Qrptool({QStringLiteral("render"), QStringLiteral("x.emf")}).Exit, 2) << "no -o";
+    EXPECT_EQ(Qrptool({QStringLiteral("render"), QStringLiteral("x.emf"), QStringLiteral("-o"), QStringLiteral("y.png"), QStringLiteral("--dpi"), QStringLiteral("abc")}).Exit, 2);
+    EXPECT_EQ(Qrptool({QStringLiteral("text")}).Exit, 2);
+}
+
+TEST(QrptoolConvert, WritesAVectorPdfAtThePageSizeWithTextAsText) {
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    const QString pdf = dir.filePath(QStringLiteral("page.pdf"));
+    const TRun r = Qrptool({QStringLiteral("convert"), emf, pdf});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5) == "%PDF-");
+    if (!HavePoppler()) GTEST_SKIP() << "poppler-utils not installed";
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    text.waitForFinished();
+    EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).contains(QStringLiteral("Žluťoučký kůň")));
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.waitForFinished();
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("150 x 75 pts"))) << "200 x 100 pixels at 96 per inch";
+}
+
+TEST(QrptoolText, PrintsTheTextInReadingOrder) {
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    const TRun r = Qrptool({QStringLiteral("text"), emf});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QStringLiteral("Žluťoučký kůň\nDruhý řádek vpravo\n"));
+}

@@ -1,0 +1,85 @@
+// qrptool as a user runs it: exit statuses, what goes to stdout and stderr.
+
+#include "PageListFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+using namespace pagimo::test;
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+TRun Qrptool(const TTempDir& tmp, const std::string& args) {
+    const std::string err = tmp.File("stderr.txt");
+    const std::string command = std::string(QRPTOOL_PATH) + " " + args + " 2>" + err;
+    TRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.Out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto errBytes = FileBytes(err);
+    run.Err.assign(errBytes.begin(), errBytes.end());
+    return run;
+}
+
+} // namespace
+
+TEST(Qrptool, InfoDescribesEveryPageAndEndsWithAVerdict) {
+    TTempDir tmp;
+    const std::string file = tmp.File("r.qrp");
+    ASSERT_EQ(Qrptool(tmp, "sample " + file + " --pages 4 --compress").Status, 0);
+    const auto text = Qrptool(tmp, "info " + file);
+    EXPECT_EQ(text.Status, 0) << text.Err;
+    EXPECT_NE(text.Out.find("Format:      3 350"), std::string::npos) << text.Out;
+    EXPECT_NE(text.Out.find("Pages:       4"), std::string::npos);
+    EXPECT_NE(text.Out.find("Compressed:  yes"), std::string::npos);
+    EXPECT_NE(text.Out.find("210.00 x 297.00"), std::string::npos);
+    EXPECT_NE(text.Out.find("794 x 1123"), std::string::npos);
+    EXPECT_NE(text.Out.find("OK: 4 pages read without errors"), std::string::npos);
+
+    const auto json = Qrptool(tmp, "info --json " + file);
+    EXPECT_EQ(json.Status, 0);
+    for (const char* key : {"\"format\": [3, 350]", "\"page_count\": 4", "\"compressed\": true", "\"timestamp\": \"",
+                            "\"number\": 4", "\"offset\": 128", "\"body_bytes\": ", "\"emf_bytes\": ",
+                            "\"frame_mm\": [210.00, 297.00]", "\"pixels\": [794, 1123]"}) {
+        EXPECT_NE(json.Out.find(key), std::string::npos) << key << " in " << json.Out;
+    }
+}
+
+TEST(Qrptool, DamagedOrMissingFilesFailWithTheErrorOnStderr) {
+    TTempDir tmp;
+    const std::string file = tmp.File("d.qrp");
+    auto bytes = MakeFile(file, 3, false);
+    bytes.erase(bytes.end() - 40, bytes.end());
+    WriteFileBytes(file, bytes);
+    const auto run = Qrptool(tmp, "info --json " + file);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Out.empty()) << "JSON output is all or nothing";
+    EXPECT_NE(run.Err.find("File " + file + " is damaged"), std::string::npos) << run.Err;
+
+    const auto missing = Qrptool(tmp, "info " + tmp.File("none.qrp"));
+    EXPECT_EQ(missing.Status, 1);
+    EXPECT_NE(missing.Err.find("Cannot open file " + tmp.File("none.qrp")), std::string::npos);
+}
+
+TEST(Qrptool, UsageErrorsExitWithTwoAndHelpWithZero) {
+    TTempDir tmp;
+    EXPECT_EQ(Qrptool(tmp, "info").Status, 2);
+    EXPECT_EQ(Qrptool(tmp, "info a.qrp b.qrp").Status, 2);
+    EXPECT_EQ(Qrptool(tmp, "info --bogus a.qrp").Status, 2);
+    EXPECT_EQ(Qrptool(tmp, "sample x.qrp --pages many").Status, 2);
+    EXPECT_EQ(Qrptool(tmp, "frobnicate").Status, 2);
+    const auto help = Qrptool(tmp, "info --help");
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_TRUE(help.Out.starts_with("usage: qrptool info FILE.qrp [--json]"));
+    EXPECT_NE(Qrptool(tmp, "--help").Out.find("info"), std::string::npos);
+}
