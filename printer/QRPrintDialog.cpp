@@ -1,6 +1,7 @@
 #include "printer/QRPrintDialog.h"
 
 #include "platform/printing/Printer.h"
+#include "printer/QRPrinter.h"
 #include "platform/system/Errors.h"
 
 #include <QApplication>
@@ -210,6 +211,56 @@ bool TQRPrintDialog::ShowDialog() {
         SetCopies(copies);
     else
         FCopies = copies;
+    return true;
+}
+
+// ---- the report's printer setup ----
+
+bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOrientation,
+                      const TQRPrinter* reportPrinter, QObject* owner) {
+    TQRPrintDialog dialog(owner);
+    printing::TPrinter& device = printing::Printer();
+    // The dialog starts from the driver's default mode of the report's printer.
+    RefreshDeviceMode(device);
+    if (!device.Printers().empty()) {
+        const int32_t n = settings.PrinterNumber();
+        device.SetPrinterIndex(n >= 0 && n < static_cast<int32_t>(device.Printers().size()) ? n : -1);
+    }
+    dialog.MinPage = 0;
+    dialog.MaxPage = 9999;
+    if (reportPrinter && reportPrinter->JobState() == jsFinished) {
+        dialog.MinPage = 1;
+        dialog.MaxPage = reportPrinter->PageTotal();
+        dialog.FromPage = 1;
+        dialog.ToPage = dialog.MaxPage;
+    }
+    dialog.Options = {poPageNums, poWarning};
+    {
+        std::string dev, driver, port;
+        TDevModeHandle mode;
+        device.GetPrinter(dev, driver, port, mode);
+        if (mode) {
+            mode->dmOrientation = pageOrientation == poLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+            mode->dmFields |= DM_ORIENTATION;
+        }
+    }
+    dialog.SetCopies(settings.Copies());
+    if (!dialog.ShowDialog()) return false;
+
+    settings.SetCopies(dialog.Copies());
+    settings.SetPrinterNumber(device.PrinterIndex());
+    std::string dev, driver, port;
+    TDevModeHandle mode;
+    device.GetPrinter(dev, driver, port, mode);
+    if (mode && (mode->dmFields & DM_ORIENTATION))
+        pageOrientation = mode->dmOrientation == DMORIENT_LANDSCAPE ? poLandscape : poPortrait;
+    if (dialog.PrintRange == prPageNums) {
+        settings.SetFirstPage(dialog.FromPage);
+        settings.SetLastPage(dialog.ToPage);
+    } else {
+        settings.SetFirstPage(0);
+        settings.SetLastPage(0);
+    }
     return true;
 }
 

@@ -7,6 +7,7 @@
 // hands the printer to the dialog and takes it back; TQRPrintDialog is the print dialog itself.
 
 #include "printer/PrintDialogFlags.h"
+#include "printer/PrinterSettings.h"
 
 #include "platform/printing/DevMode.h"
 
@@ -90,6 +91,18 @@ public:
 private:
     int32_t FCopies = 0;
 };
+
+class TQRPrinter;
+class TQRPrinterSettings;
+
+// A report's printer setup through the dialog, on the application-wide printer object: starts from the
+// driver's default mode of the report's printer, offers pages 0..9999 (1..PageTotal, all preset, when
+// the report's printer holds finished pages), the page orientation and the report's copies. Confirmed,
+// the report takes back the copies, the printer number, the orientation and the page range (0..0 for
+// all pages and for a selection); cancelled, nothing changes. Returns whether it was confirmed (the
+// report's Tag is 0 then, else 1).
+bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOrientation,
+                      const TQRPrinter* reportPrinter, QObject* owner = nullptr);
 
 // The mode a printer of Qt's describes (paper, orientation, copies, collation, duplex), starting from
 // base (the fields Qt has no say in, such as the bin, are kept).

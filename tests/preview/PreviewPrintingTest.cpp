@@ -8,6 +8,7 @@
 
 #include "platform/printing/Printer.h"
 
+#include <QApplication>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTemporaryDir>
@@ -16,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <functional>
 
 using namespace pagimo;
 using namespace std::chrono_literals;
@@ -80,6 +83,58 @@ TEST_F(PreviewPrinting, TheDialogSwitchesThePrinterObjectToTheChosenQueueAndMode
     ASSERT_TRUE(mode);
     EXPECT_EQ(device, Cups->Queue());
     EXPECT_EQ(mode->dmCopies, 2) << "the copies went into the printer mode";
+}
+
+// The report's printer setup: what the dialog is given and what the report takes back.
+class ReportPrintSetup : public PreviewPrinting {
+protected:
+    // Runs the setup, answering the dialog with answer; records the range the dialog offered.
+    bool Run(const std::function<void(QPrintDialog&, QPrinter&)>& answer, const printer::TQRPrinter* current) {
+        QTimer::singleShot(0, [this, answer] {
+            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            Offered = {dialog->minPage(), dialog->maxPage(), dialog->fromPage(), dialog->toPage()};
+            answer(*dialog, *dialog->printer());
+        });
+        return printer::ReportPrintSetup(Settings, Orientation, current);
+    }
+    printer::TQRPrinterSettings Settings;
+    printer::TPrinterOrientation Orientation = printer::poPortrait;
+    std::array<int, 4> Offered{};
+};
+
+TEST_F(ReportPrintSetup, ANewReportOffersPagesZeroTo9999AndCancelChangesNothing) {
+    Settings.SetCopies(3);
+    Settings.SetFirstPage(2);
+    EXPECT_FALSE(Run([](QPrintDialog& d, QPrinter&) { d.reject(); }, nullptr));
+    EXPECT_EQ(Offered[0], 0);
+    EXPECT_EQ(Offered[1], 9999);
+    EXPECT_EQ(Settings.Copies(), 3);
+    EXPECT_EQ(Settings.FirstPage(), 2);
+}
+
+TEST_F(ReportPrintSetup, AfterAPreviewOfTwelvePagesTheRangeIsOneToTwelve) {
+    auto previewed = test::PrinterWithPages(12);
+    const bool confirmed = Run(
+        [](QPrintDialog& d, QPrinter& p) {
+            d.setPrintRange(QAbstractPrintDialog::PageRange);
+            d.setFromTo(3, 5);
+            p.setCopyCount(2);
+            p.setPageOrientation(QPageLayout::Landscape);
+            d.QDialog::accept();
+        },
+        previewed.get());
+    ASSERT_TRUE(confirmed);
+    EXPECT_EQ(Offered, (std::array<int, 4>{1, 12, 1, 12}));
+    EXPECT_EQ(Settings.FirstPage(), 3);
+    EXPECT_EQ(Settings.LastPage(), 5);
+    EXPECT_EQ(Settings.Copies(), 2);
+    EXPECT_EQ(Settings.PrinterNumber(), printing::Printer().PrinterIndex());
+    EXPECT_EQ(Orientation, printer::poLandscape);
+
+    ASSERT_TRUE(Run([](QPrintDialog& d, QPrinter&) { d.QDialog::accept(); }, previewed.get()));
+    EXPECT_EQ(Settings.FirstPage(), 0) << "all pages";
+    EXPECT_EQ(Settings.LastPage(), 0);
 }
 
 } // namespace
