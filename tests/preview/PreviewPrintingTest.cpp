@@ -85,6 +85,26 @@ TEST_F(PreviewPrinting, TheDialogSwitchesThePrinterObjectToTheChosenQueueAndMode
     EXPECT_EQ(mode->dmCopies, 2) << "the copies went into the printer mode";
 }
 
+// A file loaded over shown pages keeps the zoom but takes its own paper, so a landscape file is not
+// squeezed onto the portrait sheet that was there. (Orientation needs a printer that offers it.)
+TEST_F(PreviewPrinting, ALandscapeFileLoadedOverPortraitPagesGetsALandscapeSheet) {
+    printer::TQRPrinter landscapeSource;
+    landscapeSource.SetPaperSize(printer::TQRPaperSize::A4);
+    landscapeSource.SetOrientation(printer::poLandscape);
+    ASSERT_EQ(landscapeSource.Orientation(), printer::poLandscape);
+    test::RecordPages(landscapeSource, 1);
+    const QString landscape = Dir.filePath(QStringLiteral("wide.QRP"));
+    landscapeSource.SaveReportFile(landscape.toStdString());
+
+    auto portrait = test::PrinterWithPages(1);
+    preview::TQRStandardPreview w(nullptr, portrait.get());
+    w.QRPreview->SetZoom(100);
+    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(798, 1127));
+    w.LoadReportFile(landscape);
+    EXPECT_EQ(w.QRPreview->Zoom(), 100);
+    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(1127, 798));
+}
+
 // The report's printer setup: what the dialog is given and what the report takes back.
 class ReportPrintSetup : public PreviewPrinting {
 protected:
