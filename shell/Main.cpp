@@ -2,6 +2,7 @@
 // window, and a report file named on the command line (as a file manager passes it) is opened in a
 // preview at once.
 
+#include "preview/StandardPreviewInterface.h"
 #include "shell/Application.h"
 #include "shell/MainForm.h"
 #include "shell/ViewSession.h"
@@ -34,6 +35,7 @@ void UseProjectFonts(const char* argv0) {
 int main(int argc, char** argv) {
     UseProjectFonts(argv[0]);
     pagimo::shell::TApplication app(argc, argv);
+    pagimo::preview::InstallStandardPreviewInterface();
 
     pagimo::shell::TForm1 form;
     pagimo::shell::TViewSession session;

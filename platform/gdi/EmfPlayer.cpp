@@ -4,11 +4,7 @@
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
 
-#ifdef PAGIMO_HAVE_GRAPHICS
 #include "platform/graphics/CodePages.h"
-#endif
-
-#include <QStringDecoder>
 
 #include <array>
 #include <cmath>
@@ -37,23 +33,7 @@ bool Finite(double v) { return std::isfinite(v) && std::abs(v) < 1e7; }
 
 // Text of an EXTTEXTOUTA record in the code page of the font's character set.
 std::u16string DecodeAnsiText(std::span<const uint8_t> bytes, uint8_t charset) {
-#ifdef PAGIMO_HAVE_GRAPHICS
     return graphics::DecodeAnsi(bytes, charset);
-#else
-    const char* name = nullptr;
-    switch (charset) {
-    case EASTEUROPE_CHARSET: name = "windows-1250"; break;
-    case 204: name = "windows-1251"; break;
-    case 161: name = "windows-1253"; break;
-    case 162: name = "windows-1254"; break;
-    case 186: name = "windows-1257"; break;
-    default: name = "windows-1252"; break;
-    }
-    QStringDecoder decoder(name);
-    QString s = decoder.isValid() ? decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))
-                                  : QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-    return s.toStdU16String();
-#endif
 }
 
 struct TPenObject {

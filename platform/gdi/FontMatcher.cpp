@@ -5,6 +5,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pagimo::gdi {
@@ -137,7 +138,8 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     if (font.Width > 0 && m->Raw.isValid()) {
         const QByteArray os2 = m->Raw.fontTable("OS/2");
         const double avg = static_cast<int16_t>(BigU16(os2, 2)) * em / face.UnitsPerEm;
-        if (avg > 0.1) m->WidthScale = font.Width / avg;
+        // Wider or narrower than 64 times the face's own proportions is no text anyone reads.
+        if (avg > 0.1) m->WidthScale = std::clamp(font.Width / avg, 1.0 / 64, 64.0);
     }
     const TFace& fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
     if (fallback.File != face.File) m->Fallback = RawFont(fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);

@@ -26,18 +26,35 @@ int32_t R(double v) {
     return static_cast<int32_t>(std::clamp(std::lround(v), -2147483647L, 2147483647L));
 }
 
-// A clip path as the rectangles of a GDI region (device pixels).
+double SignedArea(const QPolygonF& poly) {
+    double a = 0;
+    for (qsizetype i = 0, n = poly.size(); i < n; ++i) {
+        const QPointF& p = poly[i];
+        const QPointF& q = poly[(i + 1) % n];
+        a += p.x() * q.y() - q.x() * p.y();
+    }
+    return a / 2;
+}
+
+// A clip path as the rectangles of a GDI region (device pixels). Under the winding rule a figure turning
+// against the largest one is a hole; under the alternate rule overlapping figures cancel.
 QRegion RegionOf(const QPainterPath& path) {
+    const QList<QPolygonF> polys = path.toSubpathPolygons();
+    double largest = 0;
+    for (const QPolygonF& poly : polys)
+        if (std::abs(SignedArea(poly)) > std::abs(largest)) largest = SignedArea(poly);
     QRegion region;
-    for (const QPolygonF& poly : path.toSubpathPolygons()) {
+    for (const QPolygonF& poly : polys) {
         const QRectF b = poly.boundingRect();
         const bool rect = poly.size() == 5 &&
                           std::all_of(poly.begin(), poly.end(), [&](const QPointF& p) {
                               return (p.x() == b.left() || p.x() == b.right()) && (p.y() == b.top() || p.y() == b.bottom());
                           });
-        QRegion part = rect ? QRegion(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()) - 1, R(b.bottom()) - 1)))
-                            : QRegion(poly.toPolygon(), path.fillRule());
-        region = path.fillRule() == Qt::OddEvenFill ? region.xored(part) : region.united(part);
+        const QRegion part = rect ? QRegion(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()) - 1, R(b.bottom()) - 1)))
+                                  : QRegion(poly.toPolygon(), Qt::OddEvenFill);
+        if (path.fillRule() == Qt::OddEvenFill) region = region.xored(part);
+        else if (SignedArea(poly) * largest < 0) region = region.subtracted(part);
+        else region = region.united(part);
     }
     return region;
 }

@@ -5,9 +5,7 @@
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/FontMatcher.h"
 
-#ifdef PAGIMO_HAVE_GRAPHICS
 #include "platform/graphics/GlyphNames.h"
-#endif
 
 #include <QGlyphRun>
 #include <QPaintDevice>
@@ -23,15 +21,6 @@ namespace {
 
 QColor ToQColor(TColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
-// Glyph indices of a Windows TrueType face in the standard order: the printable ASCII range starts at
-// glyph 3 (space). The pictures library knows the whole table.
-char32_t GlyphToChar(uint16_t glyph) {
-#ifdef PAGIMO_HAVE_GRAPHICS
-    return graphics::StandardOrderGlyphToChar(glyph);
-#else
-    return glyph >= 3 && glyph <= 97 ? static_cast<char32_t>(glyph + 29) : 0;
-#endif
-}
 
 // True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
 // boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
@@ -56,11 +45,11 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
     if (style == PS_NULL) return QPen(Qt::NoPen);
     QPen pen(ToQColor(lp.Color));
     const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
-    if (lp.Width <= 1 && !geometric ? true : lp.Width * deviceScale < 1.0) {
+    if ((lp.Width <= 1 && !geometric) || lp.Width * deviceScale < 1.0) {
         pen.setWidth(0); // cosmetic: one device pixel, as GDI draws thin pens
         pen.setCosmetic(true);
     } else {
-        pen.setWidthF(lp.Width);
+        pen.setWidthF(std::min(lp.Width, 1 << 20));
     }
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
     const bool thin = pen.isCosmetic();
@@ -216,6 +205,9 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             FPainter.strokePath(path, back);
         }
         pen.setMiterLimit(state.MiterLimit);
+        const QRectF extent = t.mapRect(path.boundingRect());
+        if (pen.style() != Qt::SolidLine && std::max(extent.width(), extent.height()) > 1e5)
+            pen.setStyle(Qt::SolidLine); // millions of dashes off the page would take seconds to build
         FPainter.strokePath(path, pen);
     }
 }
@@ -243,7 +235,8 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     for (size_t i = 0; i < n; ++i) {
         char32_t c = run.Text[i];
         if (glyphIndices) {
-            c = GlyphToChar(static_cast<uint16_t>(run.Text[i]));
+            // Windows TrueType faces put their first 258 glyphs in the standard Macintosh order.
+            c = graphics::StandardOrderGlyphToChar(static_cast<uint16_t>(run.Text[i]));
             if (c == 0) {
                 skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
                 continue;
@@ -293,6 +286,14 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
         }
     }
     const double total = x;
+    if ((run.Options & ETO_RTLREADING) || (state.TextAlign & TA_RTLREADING)) {
+        // Right-to-left reading: the first character in the string takes the rightmost place; each keeps
+        // its own advance.
+        for (size_t i = 0; i < n; ++i) {
+            const double advance = (i + 1 < n ? xs[i + 1] : total) - xs[i];
+            xs[i] = total - xs[i] - advance;
+        }
+    }
 
     // Text space: origin at the reference point, x along the baseline, y down, logical units. The
     // escapement turns the baseline counter-clockwise as the logical axes show it; glyphs stay upright
@@ -346,6 +347,15 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     FPainter.setPen(ToQColor(state.TextColor));
     const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
     if (ws != 1) FPainter.setTransform(QTransform::fromScale(ws, 1) * text);
+    const double deviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(FBase.determinant()));
+    if (!(deviceEm < 1e6)) {
+        if (clipped) {
+            FPainter.restore();
+            FClipKnown = false;
+        }
+        return; // nothing that size fits on any device
+    }
+    const bool huge = deviceEm > 512;
     for (int pass = 0; pass < 2; ++pass) {
         QList<quint32> ids;
         QList<QPointF> positions;
@@ -355,8 +365,17 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
             positions.push_back(QPointF((dx0 + xs[i]) / ws, baseline + ys[i]));
         }
         if (ids.isEmpty()) continue;
+        const QRawFont& raw = pass ? font->Fallback : font->Raw;
+        if (huge) {
+            // Glyphs far larger than any page shows are filled as outlines: the font engine's glyph
+            // cache cannot rasterise them (and fails badly when asked to).
+            FPainter.setRenderHint(QPainter::Antialiasing, true);
+            for (qsizetype k = 0; k < ids.size(); ++k)
+                FPainter.fillPath(raw.pathForGlyph(ids[k]).translated(positions[k]), ToQColor(state.TextColor));
+            continue;
+        }
         QGlyphRun glyphRun;
-        glyphRun.setRawFont(pass ? font->Fallback : font->Raw);
+        glyphRun.setRawFont(raw);
         glyphRun.setGlyphIndexes(ids);
         glyphRun.setPositions(positions);
         FPainter.drawGlyphRun(QPointF(0, 0), glyphRun);
@@ -412,9 +431,8 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         return;
     }
 
-    QImage image = DibToImage(draw.Dib);
+    QImage image = DibToImage(draw.Dib, draw.SourceAlpha);
     if (image.isNull()) return;
-    if (draw.SourceAlpha) image = WithAlpha(draw.Dib, image);
 
     // The source rectangle: StretchDIBits counts y from the bottom row of a bottom-up bitmap.
     QRect src = draw.Source;
@@ -456,26 +474,6 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     FPainter.drawImage(target, image, QRectF(src));
     FPainter.setOpacity(1.0);
     FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-}
-
-QImage TPainterDevice::WithAlpha(const TDib& dib, const QImage& image) {
-    // 32-bit BI_RGB pixels with premultiplied alpha in the fourth byte.
-    if (dib.Info.size() < 40 || emf::GetU16(dib.Info.data() + 14) != 32) return image;
-    const int32_t h = emf::GetI32(dib.Info.data() + 8);
-    const int w = image.width(), rows = image.height();
-    if (static_cast<int64_t>(dib.Bits.size()) < static_cast<int64_t>(w) * rows * 4) return image;
-    QImage out(w, rows, QImage::Format_ARGB32_Premultiplied);
-    bool anyAlpha = false;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = dib.Bits.data() + static_cast<size_t>(h > 0 ? rows - 1 - y : y) * w * 4;
-        auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const uint8_t a = row[x * 4 + 3];
-            anyAlpha |= a != 0;
-            o[x] = qRgba(std::min(row[x * 4 + 2], a), std::min(row[x * 4 + 1], a), std::min(row[x * 4], a), a);
-        }
-    }
-    return anyAlpha ? out : image;
 }
 
 TPainterCanvas::TPainterCanvas(QPainter& painter, const QTransform& baseTransform)

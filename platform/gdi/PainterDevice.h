@@ -31,7 +31,6 @@ public:
 private:
     void ApplyClip(const TDrawState& state);
     void ApplyRop2(int rop2);
-    static QImage WithAlpha(const TDib& dib, const QImage& image);
 
     QPainter& FPainter;
     TDeviceCaps FCaps;

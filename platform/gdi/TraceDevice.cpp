@@ -1,6 +1,7 @@
 #include "platform/gdi/TraceDevice.h"
 
 #include "platform/gdi/FontMatcher.h"
+#include "platform/graphics/GlyphNames.h"
 
 #include <QString>
 
@@ -142,8 +143,15 @@ void TBoundsDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
 void TTextDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (run.Text.empty()) return;
     TTextItem item;
-    if (run.Options & ETO_GLYPH_INDEX) return; // glyph indices carry no characters of their own
-    item.Text = QString::fromStdU16String(run.Text);
+    if (run.Options & ETO_GLYPH_INDEX) {
+        // Glyph indices in the standard order of Windows faces map back to characters; others are left out.
+        for (char16_t g : run.Text) {
+            const char32_t c = graphics::StandardOrderGlyphToChar(g);
+            if (c) item.Text += QString::fromUcs4(&c, 1);
+        }
+    } else {
+        item.Text = QString::fromStdU16String(run.Text);
+    }
     item.Origin = state.Transform.map(QPointF(run.Reference));
     const auto font = TFontMatcher::Shared().Match(state.Font);
     const double scale = std::sqrt(std::abs(state.Transform.determinant()));

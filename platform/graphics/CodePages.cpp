@@ -5,7 +5,6 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <string_view>
 
 namespace pagimo::graphics {
 
@@ -107,14 +106,15 @@ const char* IconvName(int codePage) {
 }
 
 // Converts through iconv, one character at a time, so that a sequence iconv rejects costs one '?' and
-// the rest of the text survives. Returns false when the C library has no such converter.
+// the rest of the text survives. The lower half is ASCII in every code page used here, as Windows reads it. Returns
+// false when the C library has no such converter.
 bool DecodeWithIconv(std::span<const uint8_t> bytes, const char* name, std::u16string& out) {
     iconv_t cd = iconv_open("UTF-16LE", name);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.reserve(bytes.size());
     size_t pos = 0;
     while (pos < bytes.size()) {
-        if (bytes[pos] < 0x80 && name != std::string_view("MACINTOSH")) {
+        if (bytes[pos] < 0x80) {
             out.push_back(static_cast<char16_t>(bytes[pos++]));
             continue;
         }

@@ -16,30 +16,6 @@ std::u16string Decode(std::string_view bytes, uint8_t charset) {
 
 } // namespace
 
-TEST(CodePages, CharsetsMapToTheirCodePages) {
-    const std::pair<uint8_t, int> table[] = {{AnsiCharset, 1252},
-                                             {DefaultCharset, 1252},
-                                             {SymbolCharset, 0},
-                                             {ShiftJisCharset, 932},
-                                             {HangulCharset, 949},
-                                             {Gb2312Charset, 936},
-                                             {ChineseBig5Charset, 950},
-                                             {GreekCharset, 1253},
-                                             {TurkishCharset, 1254},
-                                             {HebrewCharset, 1255},
-                                             {ArabicCharset, 1256},
-                                             {BalticCharset, 1257},
-                                             {RussianCharset, 1251},
-                                             {ThaiCharset, 874},
-                                             {EastEuropeCharset, 1250},
-                                             {OemCharset, 437},
-                                             {VietnameseCharset, 1258},
-                                             {JohabCharset, 1361},
-                                             {99, 1252}};
-    for (auto [charset, codePage] : table)
-        EXPECT_EQ(CodePageOfCharset(charset), codePage) << int(charset);
-}
-
 TEST(CodePages, SingleByteTables) {
     // Czech in 1250: "čáš ěřžůúý ŽŠČ".
     EXPECT_EQ(Decode("\xE8\xE1\x9A \xEC\xF8\x9E\xF9\xFA\xFD \x8E\x8A\xC8", EastEuropeCharset), u"čáš ěřžůúý ŽŠČ");

@@ -2,16 +2,22 @@
 // probes on a QImage for what the calls look like, and its handling of damaged and hostile records.
 
 #include "RenderCompare.h"
+#include "TestPaths.h"
 
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/TraceDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace pagimo;
 using namespace pagimo::emf;
@@ -316,4 +322,57 @@ TEST(PlayerRobustness, FrameMapsOntoTheDestinationRectangle) {
     EXPECT_NEAR(t.map(QPointF(0, 0)).x(), 10, 1e-6);
     EXPECT_NEAR(t.map(QPointF(200, 100)).x(), 110, 0.05);
     EXPECT_NEAR(t.map(QPointF(200, 100)).y(), 70, 0.05);
+}
+
+TEST(PlayerRobustness, SavedFuzzInputsReplayOnEveryDevice) {
+    const auto dir = test::SourceDir() / "fuzz" / "corpus" / "emfplay";
+    int played = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".emf") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        SCOPED_TRACE(entry.path().string());
+        gdi::TPlayResult result;
+        test::RenderEmf(bytes, 64, 64, &result);
+        TTraceDevice trace;
+        gdi::TEmfPlayer::Play(bytes, trace, gdi::TPlayOptions{});
+        gdi::TEmfRecorder recorder(64, 64);
+        gdi::TEmfPlayer::Play(bytes, recorder, gdi::TPlayOptions{});
+        EXPECT_FALSE(recorder.Finish().Empty());
+        ++played;
+    }
+    EXPECT_GE(played, 3);
+}
+
+TEST(PlayerPixels, RightToLeftReadingPutsTheFirstCharacterRightmost) {
+    auto render = [](uint32_t options) {
+        TBuilder b;
+        Font(b, 1, -40, u"Arial");
+        b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETBKMODE, {1});
+        b.W.Begin(EMR_EXTTEXTOUTW);
+        for (int32_t v : {0, 0, -1, -1}) b.W.I32(v);
+        b.W.U32(1);
+        b.W.F32(0);
+        b.W.F32(0);
+        for (int32_t v : {5, 5, 2, 76, static_cast<int32_t>(options), 0, 0, -1, -1, 80}) b.W.I32(v);
+        b.W.U16(u'I');
+        b.W.U16(u'W');
+        b.W.I32(20);
+        b.W.I32(40);
+        b.W.End();
+        return test::RenderEmf(b.Bytes(), 100, 100);
+    };
+    // The upright bar of the "I" is the column with the most ink: at the left with left-to-right reading,
+    // after the 40-pixel "W" with right-to-left reading.
+    auto barColumn = [](const QImage& image) {
+        int best = 0, bestInk = -1;
+        for (int x = 0; x < 100; ++x) {
+            int ink = 0;
+            for (int y = 0; y < 60; ++y) ink += qGray(image.pixel(x, y)) < 128;
+            if (ink > bestInk) best = x, bestInk = ink;
+        }
+        return best;
+    };
+    EXPECT_LT(barColumn(render(0)), 20);
+    EXPECT_GT(barColumn(render(0x80 /*ETO_RTLREADING*/)), 40);
 }
