@@ -148,7 +148,8 @@ void BM_PageThrough10000(benchmark::State& state) {
         preview::TQRStandardPreview w(nullptr, &p);
         w.showNormal();
         w.LoadReportFile(file);
-        for (int i = 0; i < 200; ++i) w.NextPageClick(); // warm up caches and allocator
+        for (int i = 0; i < 200; ++i)
+            w.NextPageClick(); // warm up caches and allocator
         Paint(w);
         const long before = ResidentKb();
         while (w.QRPreview->PageNumber() < p.PageTotal()) {

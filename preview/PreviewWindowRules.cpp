@@ -22,12 +22,18 @@ TPreviewKeyAction PreviewKeyAction(int key, Qt::KeyboardModifiers modifiers) {
     const Qt::KeyboardModifiers state = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const bool ctrlAlone = state == Qt::ControlModifier;
     switch (key) {
-    case Qt::Key_Escape: return kaExit;
-    case Qt::Key_PageUp: return ctrlAlone ? kaFirstPage : kaPrevPage;
-    case Qt::Key_PageDown: return ctrlAlone ? kaLastPage : kaNextPage;
-    case Qt::Key_Home: return kaFirstPage;
-    case Qt::Key_End: return kaLastPage;
-    default: return kaNone;
+    case Qt::Key_Escape:
+        return kaExit;
+    case Qt::Key_PageUp:
+        return ctrlAlone ? kaFirstPage : kaPrevPage;
+    case Qt::Key_PageDown:
+        return ctrlAlone ? kaLastPage : kaNextPage;
+    case Qt::Key_Home:
+        return kaFirstPage;
+    case Qt::Key_End:
+        return kaLastPage;
+    default:
+        return kaNone;
     }
 }
 

@@ -37,8 +37,8 @@ void TQRPreviewImage::DrawPage(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::black, 0));
     painter.setBrush(Qt::NoBrush);
-    painter.drawPolyline(QPolygon({QPoint(0, 0), QPoint(0, h - 3), QPoint(w - 3, h - 3), QPoint(w - 3, 0),
-                                   QPoint(0, 0)}));
+    painter.drawPolyline(
+        QPolygon({QPoint(0, 0), QPoint(0, h - 3), QPoint(w - 3, h - 3), QPoint(w - 3, 0), QPoint(0, 0)}));
     painter.fillRect(QRect(w - 2, 2, 2, h - 2), Qt::black);
     painter.fillRect(QRect(2, h - 2, w - 2, 2), Qt::black);
     painter.restore();
@@ -72,9 +72,9 @@ TQRPreview::~TQRPreview() {
 std::unique_ptr<TPaperMetrics> TQRPreview::PaperMetrics() const {
     if (!FReportPrinter) return nullptr;
     printer::TQRPrinter* p = FReportPrinter;
-    return std::make_unique<TPaperMetrics>(TPaperMetrics{
-        static_cast<Extended>(p->OrientedWidth()), static_cast<Extended>(p->OrientedLength()),
-        [p](Extended w) { return p->DeviceWidth(w); }, [p](Extended h) { return p->DeviceHeight(h); }});
+    return std::make_unique<TPaperMetrics>(
+        TPaperMetrics{static_cast<Extended>(p->OrientedWidth()), static_cast<Extended>(p->OrientedLength()),
+                      [p](Extended w) { return p->DeviceWidth(w); }, [p](Extended h) { return p->DeviceHeight(h); }});
 }
 
 void TQRPreview::SetReportPrinter(printer::TQRPrinter* printer) {
@@ -140,8 +140,10 @@ void TQRPreview::FitPageWidth() {
 }
 
 void TQRPreview::ReapplyZoomMode() {
-    if (FZoomMode == zmFitPage) FitWholePage();
-    else if (FZoomMode == zmFitWidth) FitPageWidth();
+    if (FZoomMode == zmFitPage)
+        FitWholePage();
+    else if (FZoomMode == zmFitWidth)
+        FitPageWidth();
     ApplyZoom();
 }
 
@@ -174,7 +176,9 @@ void TQRPreview::PlaceSheet() {
     FPageImage->move(FSheet.Left - horizontalScrollBar()->value(), FSheet.Top - verticalScrollBar()->value());
 }
 
-void TQRPreview::scrollContentsBy(int, int) { PlaceSheet(); }
+void TQRPreview::scrollContentsBy(int, int) {
+    PlaceSheet();
+}
 
 void TQRPreview::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);

@@ -22,8 +22,12 @@ namespace pagimo::preview {
 
 namespace {
 
-QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string ToStd(const QString& s) { return s.toUtf8().toStdString(); }
+QString FromStd(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string ToStd(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 
 // A file dialog of Qt's own kind, so that it looks and behaves the same everywhere (and can be driven).
 void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
@@ -48,7 +52,8 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     setPalette(pal);
     setAcceptDrops(true);
 
-    for (int i = 0; i < ToolBarGlyphCount; ++i) Images << ToolBarGlyph(i);
+    for (int i = 0; i < ToolBarGlyphCount; ++i)
+        Images << ToolBarGlyph(i);
 
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -61,7 +66,8 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
     AddDivider(QStringLiteral("ToolButton1"));
-    ZoomFit = AddButton(QStringLiteral("ZoomFit"), QStringLiteral("Zoom to fit"), 0, &TQRStandardPreview::ZoomToFitClick);
+    ZoomFit =
+        AddButton(QStringLiteral("ZoomFit"), QStringLiteral("Zoom to fit"), 0, &TQRStandardPreview::ZoomToFitClick);
     Zoom100 = AddButton(QStringLiteral("Zoom100"), QStringLiteral("100%"), 1, &TQRStandardPreview::ZoomTo100Click);
     ZoomToWidth = AddButton(QStringLiteral("ZoomToWidth"), QStringLiteral("Zoom to width"), 2,
                             &TQRStandardPreview::ZoomToWidthClick);
@@ -72,18 +78,23 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
         FZoomGroup->addButton(b);
     }
     AddDivider(QStringLiteral("Separator1"));
-    FirstPage = AddButton(QStringLiteral("FirstPage"), QStringLiteral("First page"), 3, &TQRStandardPreview::FirstPageClick);
+    FirstPage =
+        AddButton(QStringLiteral("FirstPage"), QStringLiteral("First page"), 3, &TQRStandardPreview::FirstPageClick);
     PreviousPage = AddButton(QStringLiteral("PreviousPage"), QStringLiteral("Previous page"), 4,
                              &TQRStandardPreview::PrevPageClick);
-    ToolButton2 = AddButton(QStringLiteral("ToolButton2"), QStringLiteral("Next page"), 5, &TQRStandardPreview::NextPageClick);
-    LastPage = AddButton(QStringLiteral("LastPage"), QStringLiteral("Last page"), 6, &TQRStandardPreview::LastPageClick);
+    ToolButton2 =
+        AddButton(QStringLiteral("ToolButton2"), QStringLiteral("Next page"), 5, &TQRStandardPreview::NextPageClick);
+    LastPage =
+        AddButton(QStringLiteral("LastPage"), QStringLiteral("Last page"), 6, &TQRStandardPreview::LastPageClick);
     AddDivider(QStringLiteral("Separator2"));
     PrintSetup = AddButton(QStringLiteral("PrintSetup"), QStringLiteral("Printer setup"), 7,
                            &TQRStandardPreview::PrintSetupClick);
     Print = AddButton(QStringLiteral("Print"), QStringLiteral("Print"), 8, &TQRStandardPreview::PrintClick);
     AddDivider(QStringLiteral("Separator3"));
-    SaveReport = AddButton(QStringLiteral("SaveReport"), QStringLiteral("Save Report"), 10, &TQRStandardPreview::SaveClick);
-    LoadReport = AddButton(QStringLiteral("LoadReport"), QStringLiteral("Load Report"), 9, &TQRStandardPreview::LoadClick);
+    SaveReport =
+        AddButton(QStringLiteral("SaveReport"), QStringLiteral("Save Report"), 10, &TQRStandardPreview::SaveClick);
+    LoadReport =
+        AddButton(QStringLiteral("LoadReport"), QStringLiteral("Load Report"), 9, &TQRStandardPreview::LoadClick);
     AddDivider(QStringLiteral("Separator4"));
     ExitButton = new QPushButton(QStringLiteral("&Close"), ToolBar1);
     ExitButton->setObjectName(QStringLiteral("ExitButton"));
@@ -109,7 +120,8 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     PagePanel = new QLabel(QStringLiteral("Page"), StatusBar);
     PagePanel->setObjectName(QStringLiteral("Panel1"));
     PagePanel->setMinimumWidth(50);
-    for (QLabel* panel : {ProgressPanel, PagePanel}) panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    for (QLabel* panel : {ProgressPanel, PagePanel})
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar->addWidget(ProgressPanel);
     StatusBar->addWidget(PagePanel, 1); // the last panel reaches the window's right edge
     setStatusBar(StatusBar);
@@ -121,14 +133,17 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     FReportPrinter = reportPrinter;
     setWindowState(windowState() | Qt::WindowMaximized);
     QRPreview->SetReportPrinter(reportPrinter);
-    if (reportPrinter && !reportPrinter->DocumentTitle().empty()) setWindowTitle(FromStd(reportPrinter->DocumentTitle()));
+    if (reportPrinter && !reportPrinter->DocumentTitle().empty())
+        setWindowTitle(FromStd(reportPrinter->DocumentTitle()));
     ZoomToWidth->setChecked(true);
     FButtonRules.Constructed(reportPrinter && reportPrinter->JobState() == printer::jsFinished);
     ApplyButtonRules();
     QRPreview->setFocus();
 }
 
-TQRStandardPreview::~TQRStandardPreview() { qApp->removeEventFilter(this); }
+TQRStandardPreview::~TQRStandardPreview() {
+    qApp->removeEventFilter(this);
+}
 
 QToolButton* TQRStandardPreview::AddButton(const QString& name, const QString& hint, int glyph,
                                            void (TQRStandardPreview::*click)()) {
@@ -270,16 +285,29 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     ApplyButtonRules();
 }
 
-void TQRStandardPreview::ExitClick() { close(); }
+void TQRStandardPreview::ExitClick() {
+    close();
+}
 
 void TQRStandardPreview::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     switch (PreviewKeyAction(key, modifiers)) {
-    case kaExit: ExitClick(); break;
-    case kaFirstPage: FirstPageClick(); break;
-    case kaPrevPage: PrevPageClick(); break;
-    case kaNextPage: NextPageClick(); break;
-    case kaLastPage: LastPageClick(); break;
-    case kaNone: break;
+    case kaExit:
+        ExitClick();
+        break;
+    case kaFirstPage:
+        FirstPageClick();
+        break;
+    case kaPrevPage:
+        PrevPageClick();
+        break;
+    case kaNextPage:
+        NextPageClick();
+        break;
+    case kaLastPage:
+        LastPageClick();
+        break;
+    case kaNone:
+        break;
     }
 }
 

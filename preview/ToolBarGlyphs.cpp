@@ -138,8 +138,8 @@ void Load(QPainter& p) {
     // an open folder with a sheet coming out of it
     p.setPen(QPen(QColor(140, 100, 20), 1));
     p.setBrush(QColor(235, 190, 70));
-    p.drawPolygon(QPolygonF({QPointF(0.5, 3.5), QPointF(5.5, 3.5), QPointF(7, 5), QPointF(13.5, 5),
-                             QPointF(13.5, 14.5), QPointF(0.5, 14.5)}));
+    p.drawPolygon(QPolygonF({QPointF(0.5, 3.5), QPointF(5.5, 3.5), QPointF(7, 5), QPointF(13.5, 5), QPointF(13.5, 14.5),
+                             QPointF(0.5, 14.5)}));
     Sheet(p, QRectF(4.5, 1.5, 8, 8), false);
     p.setPen(QPen(QColor(140, 100, 20), 1));
     p.setBrush(QColor(250, 215, 110));
@@ -150,8 +150,8 @@ void Save(QPainter& p) {
     // a diskette: body, metal shutter and label
     p.setPen(QPen(QColor(20, 30, 70), 1));
     p.setBrush(QColor(50, 80, 170));
-    p.drawPolygon(QPolygonF({QPointF(1.5, 1.5), QPointF(12.5, 1.5), QPointF(14.5, 3.5), QPointF(14.5, 14.5),
-                             QPointF(1.5, 14.5)}));
+    p.drawPolygon(QPolygonF(
+        {QPointF(1.5, 1.5), QPointF(12.5, 1.5), QPointF(14.5, 3.5), QPointF(14.5, 14.5), QPointF(1.5, 14.5)}));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(200, 205, 215));
     p.drawRect(QRectF(4, 2, 7, 4.5));
@@ -174,16 +174,26 @@ QPixmap ToolBarGlyph(int index, int scale) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(scale, scale);
     switch (index) {
-    case 0: ZoomToFit(p); break;
-    case 1: Zoom100(p); break;
-    case 2: ZoomToWidth(p); break;
+    case 0:
+        ZoomToFit(p);
+        break;
+    case 1:
+        Zoom100(p);
+        break;
+    case 2:
+        ZoomToWidth(p);
+        break;
     case 3:
         Bar(p, 3, 8, 5);
         Triangle(p, 5.5, -1, 8, 5);
         Triangle(p, 10.5, -1, 8, 5);
         break;
-    case 4: Triangle(p, 4.5, -1, 8, 5.5); break;
-    case 5: Triangle(p, 11.5, 1, 8, 5.5); break;
+    case 4:
+        Triangle(p, 4.5, -1, 8, 5.5);
+        break;
+    case 5:
+        Triangle(p, 11.5, 1, 8, 5.5);
+        break;
     case 6:
         Triangle(p, 5.5, 1, 8, 5);
         Triangle(p, 10.5, 1, 8, 5);
@@ -193,9 +203,15 @@ QPixmap ToolBarGlyph(int index, int scale) {
         Printer(p, false);
         Gear(p, QPointF(11, 11.2), 2.9);
         break;
-    case 8: Printer(p, true); break;
-    case 9: Load(p); break;
-    case 10: Save(p); break;
+    case 8:
+        Printer(p, true);
+        break;
+    case 9:
+        Load(p);
+        break;
+    case 10:
+        Save(p);
+        break;
     }
     return pixmap;
 }

@@ -7,7 +7,9 @@ namespace pagimo::preview {
 namespace {
 
 // A sheet side: the picture's pixels plus the border and shadow, kept within what a widget can be.
-int32_t SheetExtent(int32_t pixels) { return std::clamp(pixels, 0, MaxSheetExtent) + SheetMargin; }
+int32_t SheetExtent(int32_t pixels) {
+    return std::clamp(pixels, 0, MaxSheetExtent) + SheetMargin;
+}
 
 // Centred when the sheet is smaller than the control, else at the origin (the scroll bars take over).
 int32_t Offset(int32_t controlExtent, int32_t sheetExtent) {

@@ -11,9 +11,9 @@ namespace pagimo::preview {
 
 constexpr int32_t MinZoom = 2;
 constexpr int32_t MaxZoom = 2000;
-constexpr int32_t SheetMargin = 4;      // border and two-pixel shadow around the picture
-constexpr int32_t FitPageFactor = 95;   // whole page: a little air around the sheet
-constexpr int32_t FitWidthFactor = 90;  // page width: room for the vertical scroll bar
+constexpr int32_t SheetMargin = 4;     // border and two-pixel shadow around the picture
+constexpr int32_t FitPageFactor = 95;  // whole page: a little air around the sheet
+constexpr int32_t FitWidthFactor = 90; // page width: room for the vertical scroll bar
 // Without a report printer the sheet takes Letter paper's millimetres as pixels.
 constexpr Extended LetterWidthMM = 215.9L;
 constexpr Extended LetterLengthMM = 279.4L;
@@ -34,7 +34,9 @@ struct TSheetGeometry {
     bool operator==(const TSheetGeometry&) const = default;
 };
 
-inline bool ZoomAccepted(int32_t zoom) { return zoom >= MinZoom && zoom <= MaxZoom; }
+inline bool ZoomAccepted(int32_t zoom) {
+    return zoom >= MinZoom && zoom <= MaxZoom;
+}
 
 // Size and placement of the sheet at a zoom inside a control of the given outer size; paper may be
 // null (no report printer). The sheet is centred on an axis where it is smaller than the control.

@@ -17,7 +17,8 @@ class TPrintDialogOptions {
 public:
     TPrintDialogOptions() = default;
     TPrintDialogOptions(std::initializer_list<TPrintDialogOption> options) {
-        for (auto o : options) Include(o);
+        for (auto o : options)
+            Include(o);
     }
     void Include(TPrintDialogOption o) { FBits |= 1u << o; }
     void Exclude(TPrintDialogOption o) { FBits &= ~(1u << o); }

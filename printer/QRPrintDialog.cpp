@@ -1,8 +1,8 @@
 #include "printer/QRPrintDialog.h"
 
 #include "platform/printing/Printer.h"
-#include "printer/QRPrinter.h"
 #include "platform/system/Errors.h"
+#include "printer/QRPrinter.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -24,21 +24,29 @@ using namespace printing;
 
 namespace {
 
-int16_t Tenths(qreal millimetres) { return static_cast<int16_t>(std::lround(millimetres * 10)); }
+int16_t Tenths(qreal millimetres) {
+    return static_cast<int16_t>(std::lround(millimetres * 10));
+}
 
 QPrinter::DuplexMode DuplexOf(int16_t dmDuplex) {
     switch (dmDuplex) {
-    case DMDUP_VERTICAL: return QPrinter::DuplexLongSide;
-    case DMDUP_HORIZONTAL: return QPrinter::DuplexShortSide;
-    default: return QPrinter::DuplexNone;
+    case DMDUP_VERTICAL:
+        return QPrinter::DuplexLongSide;
+    case DMDUP_HORIZONTAL:
+        return QPrinter::DuplexShortSide;
+    default:
+        return QPrinter::DuplexNone;
     }
 }
 
 int16_t DmDuplexOf(QPrinter::DuplexMode mode) {
     switch (mode) {
-    case QPrinter::DuplexLongSide: return DMDUP_VERTICAL;
-    case QPrinter::DuplexShortSide: return DMDUP_HORIZONTAL;
-    default: return DMDUP_SIMPLEX;
+    case QPrinter::DuplexLongSide:
+        return DMDUP_VERTICAL;
+    case QPrinter::DuplexShortSide:
+        return DMDUP_HORIZONTAL;
+    default:
+        return DMDUP_SIMPLEX;
     }
 }
 
@@ -80,7 +88,8 @@ void ApplyModeToQt(const TDevMode& m, QPrinter& printer) {
                          QPageSize::FuzzyMatch);
     if (size.isValid()) printer.setPageSize(size);
     if (m.dmFields & DM_ORIENTATION)
-        printer.setPageOrientation(m.dmOrientation == DMORIENT_LANDSCAPE ? QPageLayout::Landscape : QPageLayout::Portrait);
+        printer.setPageOrientation(m.dmOrientation == DMORIENT_LANDSCAPE ? QPageLayout::Landscape
+                                                                         : QPageLayout::Portrait);
     if (m.dmFields & DM_COPIES) printer.setCopyCount(std::max<int>(1, m.dmCopies));
     if (m.dmFields & DM_COLLATE) printer.setCollateCopies(m.dmCollate != DMCOLLATE_FALSE);
     if (m.dmFields & DM_DUPLEX) printer.setDuplex(DuplexOf(m.dmDuplex));

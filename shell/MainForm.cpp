@@ -38,7 +38,9 @@ void Terminate() {
     QCoreApplication::exit(0); // leaves every running event loop of the main thread
 }
 
-bool Terminated() { return TerminateRequested; }
+bool Terminated() {
+    return TerminateRequested;
+}
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
@@ -54,7 +56,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
 
     // "Konec" comes first in the tab order although it stands on the right: it is created first.
-    BitBtn2 = GlyphButton(this, QStringLiteral("Konec"), QStringLiteral("Kliknutím ukončíte program"), ExitGlyph(), 108);
+    BitBtn2 =
+        GlyphButton(this, QStringLiteral("Konec"), QStringLiteral("Kliknutím ukončíte program"), ExitGlyph(), 108);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn3 = GlyphButton(this, QStringLiteral("Prohlížet"), QStringLiteral("Kliknutím spustíte režim prohlížení"),
                           ViewGlyph(), 5);
@@ -69,7 +72,9 @@ void TForm1::BitBtn3Click() {
     if (OnView) OnView();
 }
 
-void TForm1::BitBtn2Click() { Terminate(); }
+void TForm1::BitBtn2Click() {
+    Terminate();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     // The main window's close box ends the program, also while a preview is open.

@@ -37,7 +37,8 @@ QPixmap PageMagnifierPicture(int size) {
     p.drawPolygon(QPolygonF({QPointF(8.5, 0.5), QPointF(8.5, 3.5), QPointF(11.5, 3.5)}));
     // lines of text
     p.setPen(QPen(QColor(120, 140, 170), 1));
-    for (double y : {3.5, 5.5, 7.5, 9.5, 11.5}) p.drawLine(QPointF(3, y), QPointF(y < 4 ? 7 : 10, y));
+    for (double y : {3.5, 5.5, 7.5, 9.5, 11.5})
+        p.drawLine(QPointF(3, y), QPointF(y < 4 ? 7 : 10, y));
     // the magnifying glass over the lower right
     p.setPen(QPen(QColor(100, 60, 20), 2.2, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(12.2, 12.2), QPointF(15, 15));
@@ -72,7 +73,11 @@ QIcon AppIcon() {
     return icon;
 }
 
-QIcon ViewGlyph() { return QIcon(PageMagnifierPicture(16)); }
-QIcon ExitGlyph() { return QIcon(PowerPicture(16)); }
+QIcon ViewGlyph() {
+    return QIcon(PageMagnifierPicture(16));
+}
+QIcon ExitGlyph() {
+    return QIcon(PowerPicture(16));
+}
 
 } // namespace pagimo::shell

@@ -11,8 +11,8 @@ namespace pagimo::shell {
 QPixmap PageMagnifierPicture(int size);
 QPixmap PowerPicture(int size);
 
-QIcon AppIcon();    // 32 x 32, with a 16 x 16 variant for small places
-QIcon ViewGlyph();  // 16 x 16
-QIcon ExitGlyph();  // 16 x 16
+QIcon AppIcon();   // 32 x 32, with a 16 x 16 variant for small places
+QIcon ViewGlyph(); // 16 x 16
+QIcon ExitGlyph(); // 16 x 16
 
 } // namespace pagimo::shell

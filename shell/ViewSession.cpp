@@ -20,7 +20,9 @@ struct TViewSession::TPreview {
 
 TViewSession::TViewSession() = default;
 
-TViewSession::~TViewSession() { CloseAll(); }
+TViewSession::~TViewSession() {
+    CloseAll();
+}
 
 void TViewSession::View() {
     for (const auto& p : FPreviews) {
@@ -33,7 +35,9 @@ void TViewSession::View() {
     Open(QString(), true);
 }
 
-void TViewSession::View(const QString& fileName) { Open(fileName, false); }
+void TViewSession::View(const QString& fileName) {
+    Open(fileName, false);
+}
 
 void TViewSession::Open(const QString& fileName, bool fromViewButton) {
     if (Terminated()) return;
@@ -72,8 +76,8 @@ bool TViewSession::event(QEvent* event) {
     if (event->type() == printer::MsgPreviewClosed) {
         const auto* message = static_cast<printer::TQRMessageEvent*>(event);
         auto* closing = reinterpret_cast<printer::TQRPrinter*>(message->LParam);
-        const auto it =
-            std::find_if(FPreviews.begin(), FPreviews.end(), [closing](const auto& p) { return p->Printer.get() == closing; });
+        const auto it = std::find_if(FPreviews.begin(), FPreviews.end(),
+                                     [closing](const auto& p) { return p->Printer.get() == closing; });
         if (it != FPreviews.end()) {
             std::unique_ptr<TPreview> entry = std::move(*it);
             FPreviews.erase(it);

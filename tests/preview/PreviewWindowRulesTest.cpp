@@ -7,7 +7,8 @@ using namespace pagimo::preview;
 namespace {
 
 TEST(DialogFilters, BecomeOneQtEntryPerPair) {
-    EXPECT_EQ(DialogFilters(QStringLiteral("Report file (*.QRP)|*.QRP")), QStringList{QStringLiteral("Report file (*.QRP)")});
+    EXPECT_EQ(DialogFilters(QStringLiteral("Report file (*.QRP)|*.QRP")),
+              QStringList{QStringLiteral("Report file (*.QRP)")});
     EXPECT_EQ(DialogFilters(QStringLiteral("QRP file|*.QRP|Web page|*.htm;*.html")),
               (QStringList{QStringLiteral("QRP file (*.QRP)"), QStringLiteral("Web page (*.htm *.html)")}));
     EXPECT_EQ(DialogFilters(QStringLiteral("odd|")), QStringList{QStringLiteral("odd ()")});

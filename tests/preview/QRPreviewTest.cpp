@@ -14,7 +14,9 @@ using namespace pagimo::preview;
 namespace {
 
 // Delivers the notifications the printer has posted.
-void Pump() { QCoreApplication::processEvents(); }
+void Pump() {
+    QCoreApplication::processEvents();
+}
 
 TSheetGeometry SheetOf(const TQRPreview& p) {
     const QWidget* s = p.PageImage();
@@ -221,7 +223,8 @@ TEST(QRPreview, DrawsBorderShadowAndPage) {
     EXPECT_EQ(sheet.pixelColor(w - 8, h - 8), QColor(Qt::white)) << "inside the page's margin";
     int dark = 0; // the page's text
     for (int y = 20; y < 60; ++y)
-        for (int x = 20; x < 200; ++x) dark += black(x, y);
+        for (int x = 20; x < 200; ++x)
+            dark += black(x, y);
     EXPECT_GT(dark, 20);
 }
 

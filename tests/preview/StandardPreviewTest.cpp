@@ -24,11 +24,12 @@ using namespace pagimo::preview;
 
 namespace {
 
-void Pump() { QCoreApplication::processEvents(); }
+void Pump() {
+    QCoreApplication::processEvents();
+}
 
 // Answers the next modal dialog with f, from the event loop the dialog runs.
-template <typename F>
-void WhenModal(F f) {
+template <typename F> void WhenModal(F f) {
     QTimer::singleShot(0, [f] {
         QWidget* modal = QApplication::activeModalWidget();
         ASSERT_NE(modal, nullptr);
@@ -59,11 +60,17 @@ TEST(StandardPreview, IsBuiltAsTheFormDescribes) {
     TQRStandardPreview w(nullptr, printer.get());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Print Preview"));
     EXPECT_TRUE(w.windowState().testFlag(Qt::WindowMaximized));
-    const std::vector<std::pair<QToolButton*, const char*>> hints = {
-        {w.ZoomFit, "Zoom to fit"},       {w.Zoom100, "100%"},           {w.ZoomToWidth, "Zoom to width"},
-        {w.FirstPage, "First page"},      {w.PreviousPage, "Previous page"}, {w.ToolButton2, "Next page"},
-        {w.LastPage, "Last page"},        {w.PrintSetup, "Printer setup"}, {w.Print, "Print"},
-        {w.SaveReport, "Save Report"},    {w.LoadReport, "Load Report"}};
+    const std::vector<std::pair<QToolButton*, const char*>> hints = {{w.ZoomFit, "Zoom to fit"},
+                                                                     {w.Zoom100, "100%"},
+                                                                     {w.ZoomToWidth, "Zoom to width"},
+                                                                     {w.FirstPage, "First page"},
+                                                                     {w.PreviousPage, "Previous page"},
+                                                                     {w.ToolButton2, "Next page"},
+                                                                     {w.LastPage, "Last page"},
+                                                                     {w.PrintSetup, "Printer setup"},
+                                                                     {w.Print, "Print"},
+                                                                     {w.SaveReport, "Save Report"},
+                                                                     {w.LoadReport, "Load Report"}};
     for (const auto& [button, hint] : hints) {
         EXPECT_EQ(button->toolTip(), QString::fromUtf8(hint));
         EXPECT_EQ(button->width(), 23);
@@ -303,9 +310,9 @@ TEST_F(StandardPreviewFiles, LoadThroughTheDialogReplacesThePages) {
 // Qt delivers a drop only inside a drag it runs itself; the window's handlers are called directly.
 class TDropTarget : public TQRStandardPreview {
 public:
-    using TQRStandardPreview::TQRStandardPreview;
     using TQRStandardPreview::dragEnterEvent;
     using TQRStandardPreview::dropEvent;
+    using TQRStandardPreview::TQRStandardPreview;
 };
 
 // A file loaded where nothing was shown fits the page width, as the first page of a report does.

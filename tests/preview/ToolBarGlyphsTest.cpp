@@ -10,12 +10,15 @@ using namespace pagimo::preview;
 
 namespace {
 
-QImage Glyph(int i) { return ToolBarGlyph(i).toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage Glyph(int i) {
+    return ToolBarGlyph(i).toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
 int Opaque(const QImage& img) {
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 128;
+        for (int x = 0; x < img.width(); ++x)
+            n += qAlpha(img.pixel(x, y)) > 128;
     return n;
 }
 
@@ -24,7 +27,8 @@ TEST(ToolBarGlyphs, ElevenDistinctSixteenPixelPictures) {
         const QImage img = Glyph(i);
         EXPECT_EQ(img.size(), QSize(16, 16)) << i;
         EXPECT_GT(Opaque(img), 20) << "glyph " << i << " draws something";
-        for (int j = 0; j < i; ++j) EXPECT_NE(img, Glyph(j)) << i << " and " << j;
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(img, Glyph(j)) << i << " and " << j;
     }
     EXPECT_TRUE(ToolBarGlyph(-1).isNull());
     EXPECT_TRUE(ToolBarGlyph(ToolBarGlyphCount).isNull());
@@ -34,7 +38,8 @@ TEST(ToolBarGlyphs, ElevenDistinctSixteenPixelPictures) {
 int Differences(const QImage& a, const QImage& b) {
     int n = 0;
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) n += std::abs(qAlpha(a.pixel(x, y)) - qAlpha(b.pixel(x, y))) > 60;
+        for (int x = 0; x < 16; ++x)
+            n += std::abs(qAlpha(a.pixel(x, y)) - qAlpha(b.pixel(x, y))) > 60;
     return n;
 }
 
@@ -42,7 +47,8 @@ int Differences(const QImage& a, const QImage& b) {
 int LeftWeight(const QImage& img) {
     int n = 0;
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) n += (qAlpha(img.pixel(x, y)) > 128) * (x < 8 ? 1 : -1);
+        for (int x = 0; x < 16; ++x)
+            n += (qAlpha(img.pixel(x, y)) > 128) * (x < 8 ? 1 : -1);
     return n;
 }
 
@@ -51,7 +57,8 @@ int EdgeColumnHeight(const QImage& img, bool fromRight) {
     for (int i = 0; i < 16; ++i) {
         const int x = fromRight ? 15 - i : i;
         int n = 0;
-        for (int y = 0; y < 16; ++y) n += qAlpha(img.pixel(x, y)) > 128;
+        for (int y = 0; y < 16; ++y)
+            n += qAlpha(img.pixel(x, y)) > 128;
         if (n) return n;
     }
     return 0;

@@ -42,9 +42,10 @@ TEST_P(SheetAtTable, GivesSizeAndPlacement) {
 INSTANTIATE_TEST_SUITE_P(
     Zoom, SheetAtTable,
     ::testing::Values(
-        TSheetCase{"A4 at 100 % is the page's true size plus border and shadow", true, 100, 250, 250, {0, 0, 798, 1127}},
-        TSheetCase{"whole-page zoom of a 644 x 501 preview is centred on both axes", true, 42, 644, 501,
-                   {153, 13, 337, 475}},
+        TSheetCase{
+            "A4 at 100 % is the page's true size plus border and shadow", true, 100, 250, 250, {0, 0, 798, 1127}},
+        TSheetCase{
+            "whole-page zoom of a 644 x 501 preview is centred on both axes", true, 42, 644, 501, {153, 13, 337, 475}},
         TSheetCase{"page-width zoom is centred across and starts at the top", true, 73, 644, 501, {30, 0, 583, 823}},
         TSheetCase{"without a printer Letter's millimetres count as pixels", false, 100, 250, 250, {15, 0, 220, 283}},
         TSheetCase{"a sheet as wide as the control is not centred", true, 100, 798, 2000, {0, 436, 798, 1127}},
@@ -58,8 +59,8 @@ TEST(FitZoom, WholePageTakesTheSmallerRatio) {
 }
 
 TEST(FitZoom, PageWidthUsesFactor90WithAPrinterAnd95Without) {
-    EXPECT_EQ(FitPageWidthZoom(&A4, 644), 73);      // R(644 / 794 x 90) = 72.997
-    EXPECT_EQ(FitPageWidthZoom(nullptr, 644), 283); // R(644 / 215.9 x 95) = 283.37
+    EXPECT_EQ(FitPageWidthZoom(&A4, 644), 73);           // R(644 / 794 x 90) = 72.997
+    EXPECT_EQ(FitPageWidthZoom(nullptr, 644), 283);      // R(644 / 215.9 x 95) = 283.37
     EXPECT_EQ(FitWholePageZoom(nullptr, 644, 501), 170); // min(283, R(501 / 279.4 x 95) = 170.35)
 }
 

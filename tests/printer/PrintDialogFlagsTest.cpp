@@ -26,12 +26,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TFlagCase{"the report's printer setup", {poPageNums, poWarning}, prAllPages, false, false, 0x103004},
         TFlagCase{"no options at all hide and forbid everything", {}, prAllPages, false, false, 0x10308C},
-        TFlagCase{"a chosen range and collation are passed on", {poPageNums, poWarning}, prPageNums, true, false,
-                  0x103016},
-        TFlagCase{"print to file offered and ticked", {poPrintToFile, poPageNums, poSelection, poWarning},
-                  prSelection, false, true, 0x3021},
-        TFlagCase{"help and a greyed print-to-file box", {poHelp, poDisablePrintToFile, poWarning}, prAllPages,
-                  false, false, 0x18380C}));
+        TFlagCase{
+            "a chosen range and collation are passed on", {poPageNums, poWarning}, prPageNums, true, false, 0x103016},
+        TFlagCase{"print to file offered and ticked",
+                  {poPrintToFile, poPageNums, poSelection, poWarning},
+                  prSelection,
+                  false,
+                  true,
+                  0x3021},
+        TFlagCase{"help and a greyed print-to-file box",
+                  {poHelp, poDisablePrintToFile, poWarning},
+                  prAllPages,
+                  false,
+                  false,
+                  0x18380C}));
 
 TEST(QtOptions, FollowTheFlags) {
     const auto setup = QtDialogOptions(0x103004);
@@ -46,7 +54,8 @@ TEST(QtOptions, FollowTheFlags) {
 }
 
 TEST(QtOptions, RangesTravelBothWays) {
-    for (TPrintRange r : {prAllPages, prSelection, prPageNums}) EXPECT_EQ(RangeFromQt(QtPrintRange(r)), r);
+    for (TPrintRange r : {prAllPages, prSelection, prPageNums})
+        EXPECT_EQ(RangeFromQt(QtPrintRange(r)), r);
     EXPECT_EQ(RangeFromQt(QAbstractPrintDialog::CurrentPage), prAllPages);
 }
 

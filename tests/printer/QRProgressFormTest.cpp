@@ -1,5 +1,5 @@
-#include "printer/QRPrinter.h"
 #include "printer/QRProgressForm.h"
+#include "printer/QRPrinter.h"
 
 #include <QTest>
 

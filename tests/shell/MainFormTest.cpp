@@ -1,6 +1,6 @@
+#include "shell/MainForm.h"
 #include "platform/system/Errors.h"
 #include "shell/Application.h"
-#include "shell/MainForm.h"
 #include "shell/ShellGlyphs.h"
 
 #include <QEventLoop>
@@ -16,7 +16,9 @@ using namespace pagimo::shell;
 
 namespace {
 
-TApplication& App() { return *static_cast<TApplication*>(QCoreApplication::instance()); }
+TApplication& App() {
+    return *static_cast<TApplication*>(QCoreApplication::instance());
+}
 
 TEST(MainForm, HasItsFixedStripLayout) {
     TForm1 form;

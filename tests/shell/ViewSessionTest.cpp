@@ -1,8 +1,8 @@
+#include "shell/ViewSession.h"
 #include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
 #include "shell/Application.h"
-#include "shell/ViewSession.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -26,8 +26,7 @@ protected:
         test::PrinterWithPages(3)->SaveReportFile(File.toStdString());
     }
     // Runs f with the preview window once the session has opened it and waits in its loop.
-    template <typename F>
-    void WithOpenPreview(TViewSession& session, F f) {
+    template <typename F> void WithOpenPreview(TViewSession& session, F f) {
         QTimer::singleShot(0, [&session, f] {
             ASSERT_EQ(session.OpenWindows().size(), 1u);
             f(dynamic_cast<preview::TQRStandardPreview*>(session.OpenWindows().front()));
