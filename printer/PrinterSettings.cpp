@@ -245,7 +245,9 @@ void TPrinterSettings::SetCopies(int32_t value) {
 }
 
 void TPrinterSettings::SetOrientation(TPrinterOrientation value) {
-    if (HasDevModeField(DM_ORIENTATION)) FOrientation = value;
+    // Without any printer mode nothing restricts the layout: a landscape report still records
+    // landscape pages on a machine without printers.
+    if (HasDevModeField(DM_ORIENTATION) || !FMode) FOrientation = value;
 }
 
 void TPrinterSettings::SetOutputBin(TQRBin value) {

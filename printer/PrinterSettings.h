@@ -104,7 +104,8 @@ int32_t PaperLengthTenths(TQRPaperSize size);
 // where the printer supports the change, and written back into its mode before a document.
 //
 // Without any installed printer nothing is ever read; the sheet of the paper size Default is then
-// the locale's default paper (A4 or Letter), so pages always have a size.
+// the locale's default paper (A4 or Letter), so pages always have a size, and the orientation is
+// taken as asked, so landscape reports are still recorded landscape.
 class TPrinterSettings {
 public:
     TPrinterSettings();

@@ -9,10 +9,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace pagimo::tools {
@@ -53,10 +53,19 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 } // namespace
 
 std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
+    {
+        // Told apart by content, from the first bytes only (a report file may be large): an enhanced
+        // metafile starts with its header record, anything else goes to the page list, which checks it.
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw EQRError(FormatMessage("Cannot open file %s", path));
+        uint8_t head[44] = {};
+        in.read(reinterpret_cast<char*>(head), sizeof head);
+        if (in.gcount() < 44 || emf::GetU32(head) != emf::EmrHeader || emf::GetU32(head + 40) != emf::EmfSignature)
+            return std::make_unique<TQrpFileSource>(path);
+    }
     std::vector<uint8_t> bytes = ReadFile(path);
-    // A QRP file starts with its 128-byte header; an enhanced metafile with its header record (type 1).
-    if (bytes.size() >= 128 && emf::GetU32(bytes.data()) != emf::EmrHeader) return std::make_unique<TQrpFileSource>(path);
-    if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader && emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
+    if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader &&
+        emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
         // Some writers leave nBytes short of or past the file's length; keep what the header claims
         // when the file holds it, so that trailing bytes do not make a good picture invalid.
         const uint32_t nBytes = emf::GetU32(bytes.data() + 48);
@@ -82,7 +91,8 @@ void EnsureGuiApplication() {
     static QGuiApplication app(argc, argv);
 }
 
-std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages, int count) {
+std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages,
+                              int count) {
     int first = 1, last = count;
     if (page && pages) throw EUsage{"--page and --pages exclude each other"};
     if (page) first = last = ParseInt(*page, "--page");
@@ -93,7 +103,8 @@ std::pair<int, int> PageRange(const std::optional<std::string>& page, const std:
         last = ParseInt(pages->substr(dash + 1), "--pages");
     }
     if (first < 1 || last > count || first > last)
-        throw EUsage{"page range " + std::to_string(first) + "-" + std::to_string(last) + " outside 1-" + std::to_string(count)};
+        throw EUsage{"page range " + std::to_string(first) + "-" + std::to_string(last) + " outside 1-" +
+                     std::to_string(count)};
     return {first, last};
 }
 

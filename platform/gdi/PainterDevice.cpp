@@ -19,8 +19,9 @@ namespace pagimo::gdi {
 
 namespace {
 
-QColor ToQColor(TColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
-
+QColor ToQColor(TColorRef c) {
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
 
 // True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
 // boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
@@ -38,7 +39,9 @@ bool Rectilinear(const QPainterPath& path, const QTransform& t) {
     return true;
 }
 
-double ScaleOf(const QTransform& t) { return std::sqrt(std::abs(t.determinant())); }
+double ScaleOf(const QTransform& t) {
+    return std::sqrt(std::abs(t.determinant()));
+}
 
 QPen MakePen(const TLogPen& lp, double deviceScale) {
     const uint32_t style = lp.Style & PS_STYLE_MASK;
@@ -54,38 +57,74 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
     const bool thin = pen.isCosmetic();
     switch (style) {
-    case PS_DASH: pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1}); break;
-    case PS_DOT: pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1}); break;
-    case PS_ALTERNATE: pen.setDashPattern({1, 1}); break;
-    case PS_DASHDOT: pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1}); break;
-    case PS_DASHDOTDOT: pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1}); break;
-    default: pen.setStyle(Qt::SolidLine); break;
+    case PS_DASH:
+        pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1});
+        break;
+    case PS_DOT:
+        pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1});
+        break;
+    case PS_ALTERNATE:
+        pen.setDashPattern({1, 1});
+        break;
+    case PS_DASHDOT:
+        pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1});
+        break;
+    case PS_DASHDOTDOT:
+        pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1});
+        break;
+    default:
+        pen.setStyle(Qt::SolidLine);
+        break;
     }
     switch (lp.Style & PS_ENDCAP_MASK) {
-    case PS_ENDCAP_SQUARE: pen.setCapStyle(Qt::SquareCap); break;
-    case PS_ENDCAP_FLAT: pen.setCapStyle(Qt::FlatCap); break;
-    default: pen.setCapStyle(Qt::RoundCap); break;
+    case PS_ENDCAP_SQUARE:
+        pen.setCapStyle(Qt::SquareCap);
+        break;
+    case PS_ENDCAP_FLAT:
+        pen.setCapStyle(Qt::FlatCap);
+        break;
+    default:
+        pen.setCapStyle(Qt::RoundCap);
+        break;
     }
     switch (lp.Style & PS_JOIN_MASK) {
-    case PS_JOIN_BEVEL: pen.setJoinStyle(Qt::BevelJoin); break;
-    case PS_JOIN_MITER: pen.setJoinStyle(Qt::MiterJoin); break;
-    default: pen.setJoinStyle(Qt::RoundJoin); break;
+    case PS_JOIN_BEVEL:
+        pen.setJoinStyle(Qt::BevelJoin);
+        break;
+    case PS_JOIN_MITER:
+        pen.setJoinStyle(Qt::MiterJoin);
+        break;
+    default:
+        pen.setJoinStyle(Qt::RoundJoin);
+        break;
     }
     return pen;
 }
 
 QBrush MakeBrush(const TLogBrush& lb) {
     switch (lb.Style) {
-    case BS_NULL: return QBrush(Qt::NoBrush);
+    case BS_NULL:
+        return QBrush(Qt::NoBrush);
     case BS_HATCHED: {
         Qt::BrushStyle s = Qt::HorPattern;
         switch (lb.Hatch) {
-        case HS_VERTICAL: s = Qt::VerPattern; break;
-        case HS_FDIAGONAL: s = Qt::FDiagPattern; break;
-        case HS_BDIAGONAL: s = Qt::BDiagPattern; break;
-        case HS_CROSS: s = Qt::CrossPattern; break;
-        case HS_DIAGCROSS: s = Qt::DiagCrossPattern; break;
-        default: break;
+        case HS_VERTICAL:
+            s = Qt::VerPattern;
+            break;
+        case HS_FDIAGONAL:
+            s = Qt::FDiagPattern;
+            break;
+        case HS_BDIAGONAL:
+            s = Qt::BDiagPattern;
+            break;
+        case HS_CROSS:
+            s = Qt::CrossPattern;
+            break;
+        case HS_DIAGCROSS:
+            s = Qt::DiagCrossPattern;
+            break;
+        default:
+            break;
         }
         return QBrush(ToQColor(lb.Color), s);
     }
@@ -94,7 +133,8 @@ QBrush MakeBrush(const TLogBrush& lb) {
     case BS_DIBPATTERNPT:
         if (lb.Pattern && !lb.Pattern->isNull()) return QBrush(*lb.Pattern);
         return QBrush(ToQColor(lb.Color));
-    default: return QBrush(ToQColor(lb.Color));
+    default:
+        return QBrush(ToQColor(lb.Color));
     }
 }
 
@@ -154,11 +194,20 @@ void TPainterDevice::ApplyRop2(int rop2) {
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     if (FRasterOps) {
         switch (rop2) {
-        case R2_XORPEN: mode = QPainter::RasterOp_SourceXorDestination; break;
-        case R2_NOT: mode = QPainter::RasterOp_NotDestination; break;
-        case R2_MASKPEN: mode = QPainter::RasterOp_SourceAndDestination; break;
-        case R2_MERGEPEN: mode = QPainter::RasterOp_SourceOrDestination; break;
-        default: break;
+        case R2_XORPEN:
+            mode = QPainter::RasterOp_SourceXorDestination;
+            break;
+        case R2_NOT:
+            mode = QPainter::RasterOp_NotDestination;
+            break;
+        case R2_MASKPEN:
+            mode = QPainter::RasterOp_SourceAndDestination;
+            break;
+        case R2_MERGEPEN:
+            mode = QPainter::RasterOp_SourceOrDestination;
+            break;
+        default:
+            break;
         }
     }
     FPainter.setCompositionMode(mode);
@@ -170,7 +219,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     ApplyRop2(state.Rop2);
     const QTransform t = state.Transform * FBase;
     bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
-                      shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
+                shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
     if (!fill && !stroke) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
@@ -190,8 +239,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     }
     if (fill) {
         FPainter.setTransform(t);
-        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE)
-            FPainter.fillPath(path, ToQColor(state.BkColor));
+        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) FPainter.fillPath(path, ToQColor(state.BkColor));
         FPainter.fillPath(path, MakeBrush(state.Brush));
     }
     if (stroke) {
@@ -315,20 +363,32 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     QTransform text(u.x() * sx, u.y() * sx, v.x() * sy, v.y() * sy, origin.x(), origin.y());
     text *= FBase;
     if (reversed) {
-        for (size_t i = 0; i < n; ++i) xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
+        for (size_t i = 0; i < n; ++i)
+            xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
     }
 
     double dx0 = 0;
     switch (state.TextAlign & TA_CENTER) {
-    case TA_CENTER: dx0 = -total / 2; break;
-    case TA_RIGHT: dx0 = -total; break;
-    default: break;
+    case TA_CENTER:
+        dx0 = -total / 2;
+        break;
+    case TA_RIGHT:
+        dx0 = -total;
+        break;
+    default:
+        break;
     }
     double baseline = 0;
     switch (state.TextAlign & TA_BASELINE) {
-    case TA_BASELINE: baseline = 0; break;
-    case TA_BOTTOM: baseline = -font->Descent; break;
-    default: baseline = font->Ascent; break;
+    case TA_BASELINE:
+        baseline = 0;
+        break;
+    case TA_BOTTOM:
+        baseline = -font->Descent;
+        break;
+    default:
+        baseline = font->Ascent;
+        break;
     }
 
     FPainter.setTransform(text);
@@ -408,8 +468,12 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     if (draw.Dib.Info.empty()) {
         FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         switch (rop) {
-        case BLACKNESS: FPainter.fillRect(dest.normalized(), Qt::black); break;
-        case WHITENESS: FPainter.fillRect(dest.normalized(), Qt::white); break;
+        case BLACKNESS:
+            FPainter.fillRect(dest.normalized(), Qt::black);
+            break;
+        case WHITENESS:
+            FPainter.fillRect(dest.normalized(), Qt::white);
+            break;
         case DSTINVERT:
             if (FRasterOps) {
                 FPainter.setCompositionMode(QPainter::RasterOp_NotDestination);
@@ -425,7 +489,8 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         case PATCOPY:
             if (state.Brush.Style != BS_NULL) FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
             break;
-        default: break; // operations that keep the destination or need a source draw nothing here
+        default:
+            break; // operations that keep the destination or need a source draw nothing here
         }
         FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         return;
@@ -446,14 +511,24 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
 
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     switch (rop) {
-    case SRCAND: mode = QPainter::CompositionMode_Multiply; break;
-    case SRCPAINT: mode = QPainter::CompositionMode_Lighten; break;
-    case SRCINVERT: mode = FRasterOps ? QPainter::RasterOp_SourceXorDestination : QPainter::CompositionMode_Difference; break;
-    case NOTSRCCOPY: image.invertPixels(); break;
+    case SRCAND:
+        mode = QPainter::CompositionMode_Multiply;
+        break;
+    case SRCPAINT:
+        mode = QPainter::CompositionMode_Lighten;
+        break;
+    case SRCINVERT:
+        mode = FRasterOps ? QPainter::RasterOp_SourceXorDestination : QPainter::CompositionMode_Difference;
+        break;
+    case NOTSRCCOPY:
+        image.invertPixels();
+        break;
     case SRCERASE:
     case NOTSRCERASE:
-    case MERGEPAINT: break;
-    default: break;
+    case MERGEPAINT:
+        break;
+    default:
+        break;
     }
     FPainter.setCompositionMode(mode);
     if (draw.ConstantAlpha != 255) FPainter.setOpacity(draw.ConstantAlpha / 255.0);
@@ -468,9 +543,10 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         target = dest.normalized();
         FPainter.setTransform(mirror * t);
     }
-    FPainter.setRenderHint(QPainter::SmoothPixmapTransform, state.StretchBltMode == HALFTONE ||
-                                                              (target.width() < src.width() && state.StretchBltMode != COLORONCOLOR) ||
-                                                              state.StretchBltMode == COLORONCOLOR);
+    FPainter.setRenderHint(QPainter::SmoothPixmapTransform,
+                           state.StretchBltMode == HALFTONE ||
+                               (target.width() < src.width() && state.StretchBltMode != COLORONCOLOR) ||
+                               state.StretchBltMode == COLORONCOLOR);
     FPainter.drawImage(target, image, QRectF(src));
     FPainter.setOpacity(1.0);
     FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);

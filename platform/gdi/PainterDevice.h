@@ -37,7 +37,7 @@ private:
     QTransform FBase;
     bool FRasterOps = false;
     bool FCallerClip = false;
-    QPainterPath FCallerClipPath; // device coordinates
+    QPainterPath FCallerClipPath;                     // device coordinates
     std::shared_ptr<const QPainterPath> FAppliedClip; // held, so that its address is not reused
     bool FClipKnown = false;
 };

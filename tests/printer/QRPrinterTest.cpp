@@ -113,6 +113,15 @@ TEST(QRPrinterWithoutPrinter, ConstructionAndCoordinates) {
     EXPECT_EQ(page->Width(), 794);
     EXPECT_EQ(page->Height(), 1123);
 
+    // A landscape document records its pages landscape, printer or not.
+    TQRPrinter landscape;
+    landscape.SetOrientation(poLandscape);
+    Record(landscape, 1);
+    auto turned = landscape.FetchPage(1);
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->Width(), 1123);
+    EXPECT_EQ(turned->Height(), 794);
+
     // Neither printing nor selecting a printer does anything here.
     p.Print();
     p.SelectPrinter(0);
