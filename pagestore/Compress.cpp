@@ -3,6 +3,7 @@
 #include "platform/system/Errors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace pagimo::pagestore {
@@ -13,15 +14,16 @@ namespace {
     throw EQRError("Metafile is not valid");
 }
 
+// One unaligned 8-byte access each (the byte loops these replace did not always compile to one).
 inline void StoreLE64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
 }
 
 inline uint64_t LoadLE64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | p[i];
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
 }
 
@@ -29,7 +31,7 @@ inline uint64_t LoadLE64(const uint8_t* p) {
 
 void TSplayTree::Reset() {
     for (unsigned i = 0; i < 512; ++i)
-        Child[i] = static_cast<uint16_t>(i + 1);
+        Child[i] = static_cast<uint16_t>(2 * (i + 1));
     Home[0] = Home[1] = 0; // the root hangs nowhere; never read
     for (unsigned m = 1; m <= 512; ++m)
         Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
@@ -73,13 +75,13 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             out = FOut.get();
             room = FCapacity;
         }
-        unsigned c = 256u + byte;
+        unsigned c = 2 * (256u + byte); // C as its first slot
         uint64_t code = 0;
         unsigned length = 0;
         uint64_t words[8];
         unsigned wordLengths[8];
         unsigned wordCount = 0;
-        unsigned slotC = home[2 * c];
+        unsigned slotC = home[c];
         for (;;) {
             code = code << 1 | (slotC & 1);
             ++length;
@@ -92,10 +94,10 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             const unsigned b = child[uncleSlot];
             child[uncleSlot] = static_cast<uint16_t>(c);
             child[slotC] = static_cast<uint16_t>(b);
-            home[2 * c] = home[2 * c + 1] = static_cast<uint16_t>(uncleSlot);
-            home[2 * b] = home[2 * b + 1] = static_cast<uint16_t>(slotC);
+            home[c] = home[c + 1] = static_cast<uint16_t>(uncleSlot);
+            home[b] = home[b + 1] = static_cast<uint16_t>(slotC);
             if (slotA < 2) break; // D is the root: C has reached it
-            c = slotA >> 1;
+            c = slotA & ~1u;
             slotC = home[slotA];
             if (length >= 62) [[unlikely]] {
                 words[wordCount] = code;
@@ -134,13 +136,14 @@ void TSplayEncoder::Finish() {
     FBits = 0;
 }
 
-// Decoding walks down one child link per bit and notes the path; the semi-splay then runs over the
-// noted path, which already says on which side each node hangs, so no parent links are needed.
+// Decoding walks down one child link per bit and notes the slot taken at each level; the semi-splay
+// then runs over the noted path, which already says on which side each node hangs, so no parent links
+// are needed.
 void TSplayDecoder::Decode(uint8_t* out, size_t count) {
     uint16_t* const child = FTree.Child;
-    uint16_t pathNode[260];
-    uint8_t pathBit[260];
-    pathNode[0] = 0;
+    // path[k] is the slot taken from the node at depth k; path[depth] is the leaf's first slot. As
+    // every slot is its owner's first slot plus the bit, the node at depth k is path[k] & ~1.
+    uint16_t path[260];
     uint64_t bits = FBits;
     unsigned avail = FAvail;
     size_t next = FNext;
@@ -170,22 +173,21 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
 
     for (size_t i = 0; i < count; ++i) {
         if (avail < 32) refill();
-        unsigned node = 0;
+        unsigned node = 0; // as its first slot
         unsigned depth = 0;
         if (avail >= 32) [[likely]] {
             // Enough bits for any code up to 32 levels: no test for running dry inside the walk.
             uint64_t b = bits;
             do {
-                const unsigned bit = static_cast<unsigned>(b) & 1;
+                const unsigned slot = node + (static_cast<unsigned>(b) & 1);
                 b >>= 1;
-                pathBit[depth] = static_cast<uint8_t>(bit);
-                node = (child + bit)[2 * node];
-                pathNode[++depth] = static_cast<uint16_t>(node);
-            } while ((node < 256) & (depth < 32));
+                path[depth++] = static_cast<uint16_t>(slot);
+                node = child[slot];
+            } while ((node < 512) & (depth < 32));
             bits = b;
             avail -= depth;
         }
-        while (node < 256) {
+        while (node < 512) {
             if (avail == 0) {
                 refill();
                 if (avail == 0 && FSource) {
@@ -200,24 +202,23 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
                     DamagedCode();
                 }
             }
-            const unsigned bit = static_cast<unsigned>(bits) & 1;
+            const unsigned slot = node + (static_cast<unsigned>(bits) & 1);
             bits >>= 1;
             --avail;
-            pathBit[depth] = static_cast<uint8_t>(bit);
-            node = child[2 * node + bit];
-            pathNode[++depth] = static_cast<uint16_t>(node);
+            path[depth++] = static_cast<uint16_t>(slot);
+            node = child[slot];
         }
-        if (node == 512) [[unlikely]] {
+        if (node == 1024) [[unlikely]] {
             save();
             DamagedCode();
         }
-        out[i] = static_cast<uint8_t>(node - 256);
+        out[i] = static_cast<uint8_t>(node >> 1);
+        path[depth] = static_cast<uint16_t>(node);
         for (unsigned k = depth; k >= 2; k -= 2) {
-            const unsigned c = pathNode[k], a = pathNode[k - 1], d = pathNode[k - 2];
-            const unsigned uncleSlot = 2 * d + (pathBit[k - 2] ^ 1u);
+            const unsigned uncleSlot = path[k - 2] ^ 1u;
             const unsigned b = child[uncleSlot];
-            child[uncleSlot] = static_cast<uint16_t>(c);
-            child[2 * a + pathBit[k - 1]] = static_cast<uint16_t>(b);
+            child[uncleSlot] = static_cast<uint16_t>(path[k] & ~1u);
+            child[path[k - 1]] = static_cast<uint16_t>(b);
         }
     }
     save();
