@@ -43,7 +43,7 @@ public:
     void ClearOutput() { FUsed = 0; }
 
 private:
-    void Grow();
+    void Grow(size_t room); // makes room for at least that many more bytes
 
     TSplayTree FTree;
     std::unique_ptr<uint8_t[]> FOut;
