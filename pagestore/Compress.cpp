@@ -137,11 +137,23 @@ void TSplayEncoder::Finish() {
 // Decoding walks down one child link per bit and notes the slot taken at each level; the semi-splay
 // then runs over the noted path, which already says on which side each node hangs, so no parent links
 // are needed.
+TSplayDecoder::TSplayDecoder(std::span<const uint8_t> code, TSplayCodeSource* source) : FCode(code), FSource(source) {
+    const TSplayTree initial;
+    for (unsigned i = 0; i < 512; ++i)
+        FLinks[i] = reinterpret_cast<uintptr_t>(FLinks + initial.Child[i]);
+    std::fill(FLinks + 512, FLinks + 1026, uintptr_t{0});
+}
+
 void TSplayDecoder::Decode(uint8_t* out, size_t count) {
-    uint16_t* const child = FTree.Child;
-    // path[k] is the slot taken from the node at depth k; path[depth] is the leaf's first slot. As
-    // every slot is its owner's first slot plus the bit, the node at depth k is path[k] & ~1.
-    uint16_t path[260];
+    using TSlot = const uintptr_t*;
+    const uintptr_t root = reinterpret_cast<uintptr_t>(FLinks);
+    const uintptr_t firstLeaf = reinterpret_cast<uintptr_t>(FLinks + 512);
+    const uintptr_t neverCoded = reinterpret_cast<uintptr_t>(FLinks + 1024);
+    auto slotOf = [](uintptr_t address) { return reinterpret_cast<uintptr_t*>(address); };
+    // path[k] is the address of the slot taken from the node at depth k; path[depth] is the leaf's.
+    // Slot pairs are 16-byte aligned, so the node at depth k is path[k] & ~15 and the other slot of
+    // the same node is path[k] ^ 8.
+    uintptr_t path[260];
     uint64_t bits = FBits;
     unsigned avail = FAvail;
     size_t next = FNext;
@@ -171,21 +183,21 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
 
     for (size_t i = 0; i < count; ++i) {
         if (avail < 32) refill();
-        unsigned node = 0; // as its first slot
+        uintptr_t node = root;
         unsigned depth = 0;
         if (avail >= 32) [[likely]] {
             // Enough bits for any code up to 32 levels: no test for running dry inside the walk.
             uint64_t b = bits;
             do {
-                const unsigned slot = node + (static_cast<unsigned>(b) & 1);
+                const TSlot slot = reinterpret_cast<TSlot>(node) + (b & 1);
                 b >>= 1;
-                path[depth++] = static_cast<uint16_t>(slot);
-                node = child[slot];
-            } while ((node < 512) & (depth < 32));
+                path[depth++] = reinterpret_cast<uintptr_t>(slot);
+                node = *slot;
+            } while ((node < firstLeaf) & (depth < 32));
             bits = b;
             avail -= depth;
         }
-        while (node < 512) {
+        while (node < firstLeaf) {
             if (avail == 0) {
                 refill();
                 if (avail == 0 && FSource) {
@@ -200,23 +212,23 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
                     DamagedCode();
                 }
             }
-            const unsigned slot = node + (static_cast<unsigned>(bits) & 1);
+            const TSlot slot = reinterpret_cast<TSlot>(node) + (bits & 1);
             bits >>= 1;
             --avail;
-            path[depth++] = static_cast<uint16_t>(slot);
-            node = child[slot];
+            path[depth++] = reinterpret_cast<uintptr_t>(slot);
+            node = *slot;
         }
-        if (node == 1024) [[unlikely]] {
+        if (node == neverCoded) [[unlikely]] {
             save();
             DamagedCode();
         }
-        out[i] = static_cast<uint8_t>(node >> 1);
-        path[depth] = static_cast<uint16_t>(node);
+        out[i] = static_cast<uint8_t>((node - root) / (2 * sizeof(uintptr_t)));
+        path[depth] = node;
         for (unsigned k = depth; k >= 2; k -= 2) {
-            const unsigned uncleSlot = path[k - 2] ^ 1u;
-            const unsigned b = child[uncleSlot];
-            child[uncleSlot] = static_cast<uint16_t>(path[k] & ~1u);
-            child[path[k - 1]] = static_cast<uint16_t>(b);
+            uintptr_t* const uncleSlot = slotOf(path[k - 2] ^ sizeof(uintptr_t));
+            const uintptr_t b = *uncleSlot;
+            *uncleSlot = path[k] & ~(2 * sizeof(uintptr_t) - 1);
+            *slotOf(path[k - 1]) = b;
         }
     }
     save();
