@@ -1,6 +1,7 @@
 // Page rendering: a text-heavy A4 page played into a QImage at 96 and 300 pixels per inch, a run of
 // pages converted to PDF, and the external converter emf2svg-conv on the same page as the baseline.
 
+#include "pagestore/PageList.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/PainterDevice.h"
@@ -51,7 +52,8 @@ const emf::TEmfPicture& TextPage() {
         }
         QImage logo(64, 32, QImage::Format_RGB32);
         for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 64; ++x) logo.setPixel(x, y, qRgb(x * 4, y * 8, 200));
+            for (int x = 0; x < 64; ++x)
+                logo.setPixel(x, y, qRgb(x * 4, y * 8, 200));
         c.StretchDraw(QRect(640, 20, 96, 48), logo);
         c.Brush.Style = gdi::BS_NULL;
         c.Rectangle(50, 30, 744, 1060);
@@ -73,8 +75,12 @@ void Render(benchmark::State& state, int dpi) {
     }
 }
 
-void BM_RenderTextPage96(benchmark::State& state) { Render(state, 96); }
-void BM_RenderTextPage300(benchmark::State& state) { Render(state, 300); }
+void BM_RenderTextPage96(benchmark::State& state) {
+    Render(state, 96);
+}
+void BM_RenderTextPage300(benchmark::State& state) {
+    Render(state, 300);
+}
 
 // Pages to a vector PDF in memory, as qrptool convert writes them; reported per page.
 void BM_PagesToPdf(benchmark::State& state) {
@@ -90,25 +96,61 @@ void BM_PagesToPdf(benchmark::State& state) {
         QPainter painter(&writer);
         for (int i = 0; i < pages; ++i) {
             if (i) writer.newPage();
-            gdi::PlayEnhMetaFile(painter, page, QRectF(0, 0, page.WidthMM() / 25.4 * 1200, page.HeightMM() / 25.4 * 1200));
+            gdi::PlayEnhMetaFile(painter, page,
+                                 QRectF(0, 0, page.WidthMM() / 25.4 * 1200, page.HeightMM() / 25.4 * 1200));
         }
         painter.end();
         benchmark::DoNotOptimize(buffer.data().size());
     }
-    state.counters["pages/s"] = benchmark::Counter(static_cast<double>(pages) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["pages/s"] =
+        benchmark::Counter(static_cast<double>(pages) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+// A 1,000-page QRP file of the text page, opened and converted to a PDF file as qrptool convert does.
+void BM_QrpToPdf(benchmark::State& state) {
+    const std::string qrp = "/tmp/pagimo-bench-1000.qrp", pdf = "/tmp/pagimo-bench-1000.pdf";
+    {
+        pagestore::TQRPageList list;
+        list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
+        for (int i = 0; i < 1000; ++i)
+            list.StorePage(TextPage());
+        list.CloseRecording();
+        list.CopyToFile(qrp);
+    }
+    for (auto _ : state) {
+        pagestore::TQRPageList list;
+        list.OpenFile(qrp);
+        QPdfWriter writer(QString::fromStdString(pdf));
+        writer.setResolution(1200);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&writer);
+        for (int32_t n = 1; n <= list.NumPages(); ++n) {
+            const auto page = list.FetchPage(n);
+            if (n > 1) writer.newPage();
+            gdi::PlayEnhMetaFile(painter, *page,
+                                 QRectF(0, 0, page->WidthMM() / 25.4 * 1200, page->HeightMM() / 25.4 * 1200));
+        }
+        painter.end();
+    }
+    state.counters["pages/s"] = benchmark::Counter(1000.0 * state.iterations(), benchmark::Counter::kIsRate);
+    std::remove(qrp.c_str());
+    std::remove(pdf.c_str());
 }
 
 // The external converter on the same page (process start included, SVG rasterising not).
 void BM_Emf2SvgConv(benchmark::State& state) {
     const std::string in = "/tmp/pagimo-bench-page.emf", out = "/tmp/pagimo-bench-page.svg";
     std::ofstream(in, std::ios::binary)
-        .write(reinterpret_cast<const char*>(TextPage().Bytes().data()), static_cast<std::streamsize>(TextPage().Bytes().size()));
+        .write(reinterpret_cast<const char*>(TextPage().Bytes().data()),
+               static_cast<std::streamsize>(TextPage().Bytes().size()));
     const std::string command = "emf2svg-conv -i " + in + " -o " + out + " >/dev/null 2>&1";
     if (std::system("command -v emf2svg-conv >/dev/null 2>&1") != 0) {
         state.SkipWithError("emf2svg-conv not installed");
         return;
     }
-    for (auto _ : state) benchmark::DoNotOptimize(std::system(command.c_str()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(std::system(command.c_str()));
     std::remove(in.c_str());
     std::remove(out.c_str());
 }
@@ -118,6 +160,7 @@ void BM_Emf2SvgConv(benchmark::State& state) {
 BENCHMARK(BM_RenderTextPage96)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderTextPage300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PagesToPdf)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QrpToPdf)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Emf2SvgConv)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <strings.h>
 
 namespace pagimo::printer {
@@ -54,6 +57,11 @@ const TQRBinInfo Bins[BinCount] = {
     {"Cassette", DMBIN_CASSETTE},    {"Last", DMBIN_CASSETTE},
 };
 
+// The mode's fields are 16-bit: larger values are written as the largest that fits, not wrapped.
+int16_t Short(int32_t value) {
+    return static_cast<int16_t>(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX));
+}
+
 // Device pixels to tenths of a millimetre; 0 when the resolution is unknown.
 int32_t PixelsToTenths(int pixels, int dotsPerInch) {
     if (dotsPerInch <= 0) return 0;
@@ -97,6 +105,26 @@ bool BinFromName(const std::string& name, TQRBin& bin) {
         }
     }
     return false;
+}
+
+std::vector<TPaperMatch> MatchPaper(int32_t width, int32_t height, long double scale) {
+    std::vector<TPaperMatch> matches;
+    if (!(scale > 0)) return matches;
+    auto step = [&](long double pixels) { return static_cast<long long>(std::trunc(pixels / scale / 40)); };
+    const long long wq = step(width), hq = step(height);
+    // A side matches in whole 4 mm steps of the paper, or in the steps of the paper's own size once
+    // rounded to whole pixels: a 420 mm side recorded at 96 pixels per inch is 1587 pixels, which is
+    // one step short of 105 (without the second test A3 pages would never be recognised).
+    auto fits = [&](double millimetres, long long q) {
+        return static_cast<long long>(std::trunc(millimetres / 4)) == q ||
+               step(Rnd(static_cast<Extended>(millimetres) * 10 * scale)) == q;
+    };
+    for (int i = static_cast<int>(TQRPaperSize::Letter); i <= static_cast<int>(TQRPaperSize::ESheet); ++i) {
+        const double w = Papers[i].WidthMM, l = Papers[i].LengthMM;
+        if (fits(w, wq) && fits(l, hq)) matches.push_back({static_cast<TQRPaperSize>(i), poPortrait});
+        if (fits(w, hq) && fits(l, wq)) matches.push_back({static_cast<TQRPaperSize>(i), poLandscape});
+    }
+    return matches;
 }
 
 int32_t PaperWidthTenths(TQRPaperSize size) {
@@ -181,9 +209,9 @@ void TPrinterSettings::ApplySettings() {
     if (!FDevice || !FetchPrinter()) return;
     if (FPaperSize == TQRPaperSize::Custom) {
         MarkField(DM_PAPERLENGTH);
-        FMode->dmPaperLength = static_cast<int16_t>(SheetLength());
+        FMode->dmPaperLength = Short(SheetLength());
         MarkField(DM_PAPERWIDTH);
-        FMode->dmPaperWidth = static_cast<int16_t>(SheetWidth());
+        FMode->dmPaperWidth = Short(SheetWidth());
     }
     if (FDuplex) {
         MarkField(DM_DUPLEX);
@@ -194,7 +222,7 @@ void TPrinterSettings::ApplySettings() {
         FMode->dmPaperSize = PaperInfo(FPaperSize).Code;
     }
     MarkField(DM_COPIES);
-    FMode->dmCopies = static_cast<int16_t>(FCopies);
+    FMode->dmCopies = Short(FCopies);
     MarkField(DM_DEFAULTSOURCE);
     FMode->dmDefaultSource = static_cast<int16_t>(BinInfo(FOutputBin).Code | (FMode->dmDefaultSource & DMBIN_USER));
     MarkField(DM_ORIENTATION);
@@ -217,7 +245,9 @@ void TPrinterSettings::SetCopies(int32_t value) {
 }
 
 void TPrinterSettings::SetOrientation(TPrinterOrientation value) {
-    if (HasDevModeField(DM_ORIENTATION)) FOrientation = value;
+    // Without any printer mode nothing restricts the layout: a landscape report still records
+    // landscape pages on a machine without printers.
+    if (HasDevModeField(DM_ORIENTATION) || !FMode) FOrientation = value;
 }
 
 void TPrinterSettings::SetOutputBin(TQRBin value) {

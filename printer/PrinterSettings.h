@@ -87,6 +87,15 @@ const std::vector<std::string>& PaperNames();
 // Look-ups by enumeration name, case-insensitive ("A4", "letter", "Env10"); false when unknown.
 bool PaperSizeFromName(const std::string& name, TQRPaperSize& size);
 bool BinFromName(const std::string& name, TQRBin& bin);
+// The paper sizes a page of width x height pixels (at scale pixels per tenth of a millimetre) may
+// have been printed on, compared in whole steps of 4 mm, in the order a QRP file's paper is detected:
+// for each size from Letter to ESheet, portrait then landscape. The last entry is the detected paper.
+struct TPaperMatch {
+    TQRPaperSize Size;
+    TPrinterOrientation Orientation;
+};
+std::vector<TPaperMatch> MatchPaper(int32_t width, int32_t height, long double scale);
+
 // The sheet of a fixed paper size in tenths of a millimetre (millimetres x 10, rounded).
 int32_t PaperWidthTenths(TQRPaperSize size);
 int32_t PaperLengthTenths(TQRPaperSize size);
@@ -95,7 +104,8 @@ int32_t PaperLengthTenths(TQRPaperSize size);
 // where the printer supports the change, and written back into its mode before a document.
 //
 // Without any installed printer nothing is ever read; the sheet of the paper size Default is then
-// the locale's default paper (A4 or Letter), so pages always have a size.
+// the locale's default paper (A4 or Letter), so pages always have a size, and the orientation is
+// taken as asked, so landscape reports are still recorded landscape.
 class TPrinterSettings {
 public:
     TPrinterSettings();

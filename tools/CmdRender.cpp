@@ -61,7 +61,8 @@ int Run(TArgs& args) {
         if (result.Damaged)
             std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
         TOutputFile file(OutputName(*out, n));
-        if (!image.save(file.TempPath(), "PNG")) throw EQRError(FormatMessage("Cannot create file %s", OutputName(*out, n)));
+        if (!image.save(file.TempPath(), "PNG"))
+            throw EQRError(FormatMessage("Cannot create file %s", OutputName(*out, n)));
         file.Commit();
     }
     return ExitOk;

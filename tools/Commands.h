@@ -18,5 +18,7 @@ extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
 extern const TCommand CmdText;
 extern const TCommand CmdEval;
+extern const TCommand CmdPrinters;
+extern const TCommand CmdPrint;
 
 } // namespace pagimo::tools

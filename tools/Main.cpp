@@ -26,6 +26,8 @@ const TCommand Commands[] = {
     CmdText,
     CmdEval,
     CmdSample,
+    CmdPrinters,
+    CmdPrint,
 };
 
 void PrintHelp(FILE* out) {

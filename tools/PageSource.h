@@ -5,8 +5,8 @@
 
 #include <memory>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace pagimo::tools {
 
@@ -28,6 +28,7 @@ void EnsureGuiApplication();
 
 // Parses "--page N" / "--pages A-B" against a page count; throws EUsage for malformed or
 // out-of-range values. Returns the inclusive range.
-std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages, int count);
+std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages,
+                              int count);
 
 } // namespace pagimo::tools

@@ -42,29 +42,39 @@ void TEmfWriter::U16(uint16_t v) {
     PutU16(FBuffer.data() + at, v);
 }
 
-void TEmfWriter::F32(float v) { U32(std::bit_cast<uint32_t>(v)); }
+void TEmfWriter::F32(float v) {
+    U32(std::bit_cast<uint32_t>(v));
+}
 
-void TEmfWriter::Bytes(std::span<const uint8_t> bytes) { FBuffer.insert(FBuffer.end(), bytes.begin(), bytes.end()); }
+void TEmfWriter::Bytes(std::span<const uint8_t> bytes) {
+    FBuffer.insert(FBuffer.end(), bytes.begin(), bytes.end());
+}
 
 void TEmfWriter::End() {
-    while (FBuffer.size() % 4 != 0) FBuffer.push_back(0);
+    while (FBuffer.size() % 4 != 0)
+        FBuffer.push_back(0);
     PutU32(FBuffer.data() + FRecordStart + 4, static_cast<uint32_t>(FBuffer.size() - FRecordStart));
     ++FRecords;
 }
 
-void TEmfWriter::PatchU32(size_t at, uint32_t v) { PutU32(FBuffer.data() + at, v); }
+void TEmfWriter::PatchU32(size_t at, uint32_t v) {
+    PutU32(FBuffer.data() + at, v);
+}
 
 void TEmfWriter::Record(uint32_t type, std::initializer_list<int32_t> words) {
     Begin(type);
-    for (int32_t w : words) I32(w);
+    for (int32_t w : words)
+        I32(w);
     End();
 }
 
 uint32_t TEmfWriter::NewHandle() {
     auto it = std::find(FHandles.begin() + 1, FHandles.end(), false);
     const auto index = static_cast<uint32_t>(it - FHandles.begin());
-    if (it == FHandles.end()) FHandles.push_back(true);
-    else *it = true;
+    if (it == FHandles.end())
+        FHandles.push_back(true);
+    else
+        *it = true;
     FMaxHandles = std::max<uint32_t>(FMaxHandles, index + 1);
     return index;
 }

@@ -7,7 +7,9 @@
 
 namespace pagimo::emf {
 
-float TRecordReader::F32(size_t offset) const { return std::bit_cast<float>(U32(offset)); }
+float TRecordReader::F32(size_t offset) const {
+    return std::bit_cast<float>(U32(offset));
+}
 
 std::span<const uint8_t> TRecordReader::Bytes(size_t offset, uint64_t count, size_t elementSize) const {
     if (elementSize != 0 && count > std::numeric_limits<uint64_t>::max() / elementSize)

@@ -78,9 +78,13 @@ TDrawState TCanvas::DrawState() const {
     return s;
 }
 
-void TCanvas::Shape(TShape&& shape) const { FDevice.DrawShape(shape, DrawState()); }
+void TCanvas::Shape(TShape&& shape) const {
+    FDevice.DrawShape(shape, DrawState());
+}
 
-void TCanvas::MoveTo(int32_t x, int32_t y) { FPenPos = QPoint(x, y); }
+void TCanvas::MoveTo(int32_t x, int32_t y) {
+    FPenPos = QPoint(x, y);
+}
 
 void TCanvas::LineTo(int32_t x, int32_t y) {
     TShape s;
@@ -200,10 +204,14 @@ void TCanvas::ExtTextOut(int32_t x, int32_t y, uint32_t options, const QRect* re
     run.Reference = (FTextAlign & TA_UPDATECP) ? FPenPos : QPoint(x, y);
     run.Text.assign(text.begin(), text.end());
     run.Options = options & ~ETO_PDY;
-    if (rect) run.Rect = *rect;
-    else run.Options &= ~(ETO_OPAQUE | ETO_CLIPPED);
-    if (dx.size() >= text.size() && !text.empty()) run.Dx.assign(dx.begin(), dx.begin() + text.size());
-    else run.Dx = TextAdvances(text);
+    if (rect)
+        run.Rect = *rect;
+    else
+        run.Options &= ~(ETO_OPAQUE | ETO_CLIPPED);
+    if (dx.size() >= text.size() && !text.empty())
+        run.Dx.assign(dx.begin(), dx.begin() + text.size());
+    else
+        run.Dx = TextAdvances(text);
     TDrawState state = DrawState();
     state.TextAlign &= ~TA_UPDATECP;
     FDevice.DrawText(run, state);
@@ -220,7 +228,9 @@ QSize TCanvas::TextExtent(std::u16string_view text) const {
     return QSize(std::accumulate(advances.begin(), advances.end(), 0), font->CellHeight());
 }
 
-QSize TCanvas::TextExtent(std::string_view utf8) const { return TextExtent(std::u16string_view(FromUtf8(utf8))); }
+QSize TCanvas::TextExtent(std::string_view utf8) const {
+    return TextExtent(std::u16string_view(FromUtf8(utf8)));
+}
 
 void TCanvas::ClipTo(const QPainterPath& deviceArea, bool intersect) {
     QPainterPath next;
@@ -246,7 +256,9 @@ void TCanvas::ExcludeClipRect(int32_t left, int32_t top, int32_t right, int32_t 
     ClipTo(FBase.map(p), false);
 }
 
-void TCanvas::SelectClipRgnNone() { FClip.reset(); }
+void TCanvas::SelectClipRgnNone() {
+    FClip.reset();
+}
 
 void TCanvas::StretchDIBits(const QRect& destination, const QRect& source, const TDib& dib, uint32_t rop) {
     TDibDraw draw;
@@ -297,6 +309,8 @@ bool TCanvas::RestoreDC(int level) {
     return true;
 }
 
-int32_t TCanvas::GetDeviceCaps(int index) const { return FDevice.Caps().Get(index); }
+int32_t TCanvas::GetDeviceCaps(int index) const {
+    return FDevice.Caps().Get(index);
+}
 
 } // namespace pagimo::gdi

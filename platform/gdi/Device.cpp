@@ -27,9 +27,11 @@ void AddArc(QPainterPath& path, const QRectF& r, QPoint start, QPoint end, int d
     const double a1 = ParametricAngle(r, end);
     double sweep = a1 - a0;
     if (direction == AD_CLOCKWISE) {
-        while (sweep >= 0) sweep -= 360;
+        while (sweep >= 0)
+            sweep -= 360;
     } else {
-        while (sweep <= 0) sweep += 360;
+        while (sweep <= 0)
+            sweep += 360;
     }
     if (moveFirst) path.arcMoveTo(r, a0);
     path.arcTo(r, a0, sweep);
@@ -53,7 +55,9 @@ QPainterPath ShapeToPath(const TShape& shape, const TDrawState& state, bool stro
         path.addRoundedRect(InnerBox(shape.Box), std::abs(shape.Corner.width()) / 2.0,
                             std::abs(shape.Corner.height()) / 2.0);
         break;
-    case TShapeKind::skEllipse: path.addEllipse(InnerBox(shape.Box)); break;
+    case TShapeKind::skEllipse:
+        path.addEllipse(InnerBox(shape.Box));
+        break;
     case TShapeKind::skArc:
     case TShapeKind::skChord:
     case TShapeKind::skPie: {
@@ -75,14 +79,16 @@ QPainterPath ShapeToPath(const TShape& shape, const TDrawState& state, bool stro
         auto figure = [&](size_t n) {
             if (n == 0 || at + n > shape.Points.size()) return;
             path.moveTo(shape.Points[at]);
-            for (size_t i = 1; i < n; ++i) path.lineTo(shape.Points[at + i]);
+            for (size_t i = 1; i < n; ++i)
+                path.lineTo(shape.Points[at + i]);
             if (close) path.closeSubpath();
             at += n;
         };
         if (shape.Counts.empty()) {
             figure(shape.Points.size());
         } else {
-            for (uint32_t n : shape.Counts) figure(n);
+            for (uint32_t n : shape.Counts)
+                figure(n);
         }
         break;
     }

@@ -49,15 +49,15 @@ enum class TShapeKind {
     skArc,       // Box, Start, End (radial points), ArcDirection of the state
     skChord,
     skPie,
-    skPolyline,  // Points (one or more figures per Counts)
-    skPolygon,   // Points, Counts (poly-polygon when Counts has several entries)
+    skPolyline,   // Points (one or more figures per Counts)
+    skPolygon,    // Points, Counts (poly-polygon when Counts has several entries)
     skPolyBezier, // Points: start point then triples
-    skPath,      // Path: a complete path (closed figures filled, all stroked)
+    skPath,       // Path: a complete path (closed figures filled, all stroked)
 };
 
 struct TShape {
     TShapeKind Kind = TShapeKind::skRectangle;
-    QRect Box;    // from left/top to right/bottom as GDI gives them (QRect(QPoint(l, t), QPoint(r, b)))
+    QRect Box; // from left/top to right/bottom as GDI gives them (QRect(QPoint(l, t), QPoint(r, b)))
     QSize Corner;
     QPoint Start, End;
     std::vector<QPointF> Points;

@@ -10,8 +10,9 @@
 
 namespace pagimo::gdi {
 
-// Decodes a DIB; a null image for malformed or hostile input (sizes checked before allocating).
-QImage DibToImage(const TDib& dib);
+// Decodes a DIB in any depth and compression; a null image for malformed or hostile input. With
+// sourceAlpha the fourth byte of 32-bit pixels is premultiplied alpha (ALPHABLEND).
+QImage DibToImage(const TDib& dib, bool sourceAlpha = false);
 
 struct TDibBytes {
     std::vector<uint8_t> Info; // BITMAPINFOHEADER (40 bytes), no colour table

@@ -4,11 +4,7 @@
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
 
-#ifdef PAGIMO_HAVE_GRAPHICS
 #include "platform/graphics/CodePages.h"
-#endif
-
-#include <QStringDecoder>
 
 #include <array>
 #include <cmath>
@@ -33,27 +29,13 @@ TLogBrush NullBrush() {
     return b;
 }
 
-bool Finite(double v) { return std::isfinite(v) && std::abs(v) < 1e7; }
+bool Finite(double v) {
+    return std::isfinite(v) && std::abs(v) < 1e7;
+}
 
 // Text of an EXTTEXTOUTA record in the code page of the font's character set.
 std::u16string DecodeAnsiText(std::span<const uint8_t> bytes, uint8_t charset) {
-#ifdef PAGIMO_HAVE_GRAPHICS
     return graphics::DecodeAnsi(bytes, charset);
-#else
-    const char* name = nullptr;
-    switch (charset) {
-    case EASTEUROPE_CHARSET: name = "windows-1250"; break;
-    case 204: name = "windows-1251"; break;
-    case 161: name = "windows-1253"; break;
-    case 162: name = "windows-1254"; break;
-    case 186: name = "windows-1257"; break;
-    default: name = "windows-1252"; break;
-    }
-    QStringDecoder decoder(name);
-    QString s = decoder.isValid() ? decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))
-                                  : QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-    return s.toStdU16String();
-#endif
 }
 
 struct TPenObject {
@@ -247,11 +229,21 @@ private:
 QTransform TPlayback::PageTransform() const {
     double sx = 1, sy = 1;
     switch (S.MapMode) {
-    case MM_LOMETRIC: sx = FPxPerMmX / 10, sy = -FPxPerMmY / 10; break;
-    case MM_HIMETRIC: sx = FPxPerMmX / 100, sy = -FPxPerMmY / 100; break;
-    case MM_LOENGLISH: sx = FPxPerMmX * 0.254, sy = -FPxPerMmY * 0.254; break;
-    case MM_HIENGLISH: sx = FPxPerMmX * 0.0254, sy = -FPxPerMmY * 0.0254; break;
-    case MM_TWIPS: sx = FPxPerMmX * 25.4 / 1440, sy = -FPxPerMmY * 25.4 / 1440; break;
+    case MM_LOMETRIC:
+        sx = FPxPerMmX / 10, sy = -FPxPerMmY / 10;
+        break;
+    case MM_HIMETRIC:
+        sx = FPxPerMmX / 100, sy = -FPxPerMmY / 100;
+        break;
+    case MM_LOENGLISH:
+        sx = FPxPerMmX * 0.254, sy = -FPxPerMmY * 0.254;
+        break;
+    case MM_HIENGLISH:
+        sx = FPxPerMmX * 0.0254, sy = -FPxPerMmY * 0.0254;
+        break;
+    case MM_TWIPS:
+        sx = FPxPerMmX * 25.4 / 1440, sy = -FPxPerMmY * 25.4 / 1440;
+        break;
     case MM_ISOTROPIC:
     case MM_ANISOTROPIC:
         sx = S.ViewportExt.width() / S.WindowExt.width();
@@ -262,7 +254,8 @@ QTransform TPlayback::PageTransform() const {
             sy = std::copysign(m, sy);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     // device = (page - windowOrg) * scale + viewportOrg
     return QTransform(sx, 0, 0, sy, S.ViewportOrg.x() - S.WindowOrg.x() * sx, S.ViewportOrg.y() - S.WindowOrg.y() * sy);
@@ -345,10 +338,17 @@ void TPlayback::ModifyWorldTransform(const TRecordReader& r) {
     QTransform t;
     if (!ReadXForm(r, 8, t)) return;
     switch (mode) {
-    case MWT_LEFTMULTIPLY: S.World = t * S.World; break;
-    case MWT_RIGHTMULTIPLY: S.World = S.World * t; break;
-    case MWT_SET: S.World = t; break;
-    default: return;
+    case MWT_LEFTMULTIPLY:
+        S.World = t * S.World;
+        break;
+    case MWT_RIGHTMULTIPLY:
+        S.World = S.World * t;
+        break;
+    case MWT_SET:
+        S.World = t;
+        break;
+    default:
+        return;
     }
     Recompute();
 }
@@ -370,7 +370,8 @@ void TPlayback::SetMiterLimit(const TRecordReader& r) {
     // Written as a float by most programs, as an integer by some.
     const float f = r.F32(8);
     const uint32_t u = r.U32(8);
-    State().MiterLimit = std::isfinite(f) && f >= 1 && f < 1000 ? f : (u >= 1 && u < 1000 ? static_cast<float>(u) : 10.0f);
+    State().MiterLimit =
+        std::isfinite(f) && f >= 1 && f < 1000 ? f : (u >= 1 && u < 1000 ? static_cast<float>(u) : 10.0f);
 }
 
 // ---- objects --------------------------------------------------------------------------------------
@@ -450,32 +451,60 @@ void TPlayback::SelectObject(const TRecordReader& r) {
     if (index & StockObjectFlag) {
         TDrawState& s = State();
         switch (index & ~StockObjectFlag) {
-        case WHITE_BRUSH: s.Brush = SolidBrush(0xFFFFFF); break;
-        case LTGRAY_BRUSH: s.Brush = SolidBrush(0xC0C0C0); break;
-        case GRAY_BRUSH: s.Brush = SolidBrush(0x808080); break;
-        case DKGRAY_BRUSH: s.Brush = SolidBrush(0x404040); break;
-        case BLACK_BRUSH: s.Brush = SolidBrush(0); break;
-        case NULL_BRUSH: s.Brush = NullBrush(); break;
-        case DC_BRUSH: s.Brush = SolidBrush(0xFFFFFF); break;
-        case WHITE_PEN: s.Pen = TLogPen{PS_SOLID, 0, 0xFFFFFF}; break;
+        case WHITE_BRUSH:
+            s.Brush = SolidBrush(0xFFFFFF);
+            break;
+        case LTGRAY_BRUSH:
+            s.Brush = SolidBrush(0xC0C0C0);
+            break;
+        case GRAY_BRUSH:
+            s.Brush = SolidBrush(0x808080);
+            break;
+        case DKGRAY_BRUSH:
+            s.Brush = SolidBrush(0x404040);
+            break;
+        case BLACK_BRUSH:
+            s.Brush = SolidBrush(0);
+            break;
+        case NULL_BRUSH:
+            s.Brush = NullBrush();
+            break;
+        case DC_BRUSH:
+            s.Brush = SolidBrush(0xFFFFFF);
+            break;
+        case WHITE_PEN:
+            s.Pen = TLogPen{PS_SOLID, 0, 0xFFFFFF};
+            break;
         case BLACK_PEN:
-        case DC_PEN: s.Pen = TLogPen{PS_SOLID, 0, 0}; break;
-        case NULL_PEN: s.Pen = TLogPen{PS_NULL, 0, 0}; break;
+        case DC_PEN:
+            s.Pen = TLogPen{PS_SOLID, 0, 0};
+            break;
+        case NULL_PEN:
+            s.Pen = TLogPen{PS_NULL, 0, 0};
+            break;
         case OEM_FIXED_FONT:
         case ANSI_FIXED_FONT:
-        case SYSTEM_FIXED_FONT: s.Font = TLogFont{}, s.Font.FaceName = u"Courier New", s.Font.Height = -13; break;
+        case SYSTEM_FIXED_FONT:
+            s.Font = TLogFont{}, s.Font.FaceName = u"Courier New", s.Font.Height = -13;
+            break;
         case ANSI_VAR_FONT:
         case SYSTEM_FONT:
         case DEVICE_DEFAULT_FONT:
-        case DEFAULT_GUI_FONT: s.Font = TLogFont{}, s.Font.FaceName = u"MS Sans Serif", s.Font.Height = -11; break;
-        default: break;
+        case DEFAULT_GUI_FONT:
+            s.Font = TLogFont{}, s.Font.FaceName = u"MS Sans Serif", s.Font.Height = -11;
+            break;
+        default:
+            break;
         }
         return;
     }
     TObject* o = Object(index);
-    if (auto* pen = std::get_if<TPenObject>(o)) State().Pen = pen->Pen;
-    else if (auto* brush = std::get_if<TBrushObject>(o)) State().Brush = brush->Brush;
-    else if (auto* font = std::get_if<TFontObject>(o)) State().Font = font->Font;
+    if (auto* pen = std::get_if<TPenObject>(o))
+        State().Pen = pen->Pen;
+    else if (auto* brush = std::get_if<TBrushObject>(o))
+        State().Brush = brush->Brush;
+    else if (auto* font = std::get_if<TFontObject>(o))
+        State().Font = font->Font;
 }
 
 // ---- lines and shapes -----------------------------------------------------------------------------
@@ -492,8 +521,10 @@ void TPlayback::Shape(TShape&& shape) {
             for (int i = 0; i < mapped.elementCount(); ++i) {
                 const auto e = mapped.elementAt(i);
                 if (e.isMoveTo()) {
-                    if (FPath.elementCount() == 0 || i > 0) FPath.moveTo(e.x, e.y);
-                    else FPath.lineTo(e.x, e.y);
+                    if (FPath.elementCount() == 0 || i > 0)
+                        FPath.moveTo(e.x, e.y);
+                    else
+                        FPath.lineTo(e.x, e.y);
                 } else if (e.isLineTo()) {
                     FPath.lineTo(e.x, e.y);
                 } else if (e.isCurveTo() && i + 2 < mapped.elementCount()) {
@@ -532,8 +563,10 @@ std::vector<QPointF> TPlayback::Points(const TRecordReader& r, size_t at, uint32
     std::vector<QPointF> points;
     points.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        if (small) points.emplace_back(GetI16(bytes.data() + i * 4), GetI16(bytes.data() + i * 4 + 2));
-        else points.emplace_back(GetI32(bytes.data() + i * 8), GetI32(bytes.data() + i * 8 + 4));
+        if (small)
+            points.emplace_back(GetI16(bytes.data() + i * 4), GetI16(bytes.data() + i * 4 + 2));
+        else
+            points.emplace_back(GetI32(bytes.data() + i * 8), GetI32(bytes.data() + i * 8 + 4));
     }
     return points;
 }
@@ -579,9 +612,12 @@ void TPlayback::PolyDraw(const TRecordReader& r) {
     path.moveTo(S.CurrentPos);
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t t = types[i] & ~1u;
-        if (t == 6) path.moveTo(points[i]);
-        else if (t == 4 && i + 2 < count) path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
-        else path.lineTo(points[i]);
+        if (t == 6)
+            path.moveTo(points[i]);
+        else if (t == 4 && i + 2 < count)
+            path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
+        else
+            path.lineTo(points[i]);
         if (types[i] & 1) path.closeSubpath();
     }
     if (count) S.CurrentPos = points.back();
@@ -600,9 +636,12 @@ void TPlayback::PolyDraw16(const TRecordReader& r) {
     path.moveTo(S.CurrentPos);
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t t = types[i] & ~1u;
-        if (t == 6) path.moveTo(points[i]);
-        else if (t == 4 && i + 2 < count) path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
-        else path.lineTo(points[i]);
+        if (t == 6)
+            path.moveTo(points[i]);
+        else if (t == 4 && i + 2 < count)
+            path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
+        else
+            path.lineTo(points[i]);
         if (types[i] & 1) path.closeSubpath();
     }
     if (count) S.CurrentPos = points.back();
@@ -707,30 +746,43 @@ void TPlayback::ClipCombine(const QPainterPath& targetArea, uint32_t mode) {
     everything.addRect(QRectF(-1e7, -1e7, 2e7, 2e7));
     QPainterPath next;
     switch (mode) {
-    case RGN_AND: next = current ? current->intersected(targetArea) : targetArea; break;
+    case RGN_AND:
+        next = current ? current->intersected(targetArea) : targetArea;
+        break;
     case RGN_OR:
         if (!current) return;
         next = current->united(targetArea);
         break;
-    case RGN_XOR: next = (current ? *current : everything).subtracted(targetArea).united(targetArea.subtracted(current ? *current : everything)); break;
-    case RGN_DIFF: next = (current ? *current : everything).subtracted(targetArea); break;
+    case RGN_XOR:
+        next = (current ? *current : everything)
+                   .subtracted(targetArea)
+                   .united(targetArea.subtracted(current ? *current : everything));
+        break;
+    case RGN_DIFF:
+        next = (current ? *current : everything).subtracted(targetArea);
+        break;
     case RGN_COPY:
         next = targetArea;
         if (FBaseClip) next = next.intersected(*FBaseClip);
         break;
-    default: return;
+    default:
+        return;
     }
     S.Draw.Clip = std::make_shared<const QPainterPath>(std::move(next));
 }
 
 void TPlayback::IntersectClipRect(const TRecordReader& r) {
     const QRect b = Box(r, 8);
-    ClipCombine(FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))), RGN_AND);
+    ClipCombine(
+        FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))),
+        RGN_AND);
 }
 
 void TPlayback::ExcludeClipRect(const TRecordReader& r) {
     const QRect b = Box(r, 8);
-    ClipCombine(FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))), RGN_DIFF);
+    ClipCombine(
+        FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))),
+        RGN_DIFF);
 }
 
 QPainterPath TPlayback::RegionPath(const TRecordReader& r, size_t at, uint32_t size) {
@@ -842,7 +894,8 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
     const auto bytes = r.Bytes(offString, chars, wide ? 2 : 1);
     if (wide) {
         run.Text.resize(chars);
-        for (uint32_t i = 0; i < chars; ++i) run.Text[i] = GetU16(bytes.data() + 2 * i);
+        for (uint32_t i = 0; i < chars; ++i)
+            run.Text[i] = GetU16(bytes.data() + 2 * i);
     } else {
         run.Text = DecodeAnsiText(bytes, S.Draw.Font.CharSet);
     }
@@ -850,7 +903,8 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
     if (offDx != 0 && r.Has(offDx, static_cast<uint64_t>(chars) * 4 * perChar)) {
         const auto dx = r.Bytes(offDx, static_cast<uint64_t>(chars) * perChar, 4);
         run.Dx.resize(static_cast<size_t>(chars) * perChar);
-        for (size_t i = 0; i < run.Dx.size(); ++i) run.Dx[i] = GetI32(dx.data() + 4 * i);
+        for (size_t i = 0; i < run.Dx.size(); ++i)
+            run.Dx[i] = GetI32(dx.data() + 4 * i);
         // ANSI text of a double-byte code page has fewer characters than bytes: keep the byte advances
         // of the characters' lead bytes.
         if (!wide && run.Text.size() != chars) run.Dx.clear();
@@ -884,9 +938,11 @@ void TPlayback::SmallTextOut(const TRecordReader& r) {
     }
     const bool small = run.Options & 0x200; // ETO_SMALL_CHARS: one byte per character
     const auto bytes = r.Bytes(at, chars, small ? 1 : 2);
-    if (small) run.Text = DecodeAnsiText(bytes, S.Draw.Font.CharSet);
+    if (small)
+        run.Text = DecodeAnsiText(bytes, S.Draw.Font.CharSet);
     else
-        for (uint32_t i = 0; i < chars; ++i) run.Text.push_back(GetU16(bytes.data() + 2 * i));
+        for (uint32_t i = 0; i < chars; ++i)
+            run.Text.push_back(GetU16(bytes.data() + 2 * i));
     run.Options &= ETO_OPAQUE | ETO_CLIPPED | ETO_GLYPH_INDEX | ETO_RTLREADING;
     FDevice.DrawText(run, DrawingState());
 }
@@ -1055,12 +1111,14 @@ const std::array<TPlayback::TEntry, EmrMaxType + 1>& TPlayback::Table() {
         set(EMR_SETDIBITSTODEVICE, 76, &TPlayback::SetDIBitsToDevice);
         set(EMR_ALPHABLEND, 108, &TPlayback::AlphaBlend);
         // Records that change nothing we draw.
-        for (uint32_t type : {EMR_SETBRUSHORGEX, EMR_SETMAPPERFLAGS, EMR_SETCOLORADJUSTMENT, EMR_SETMETARGN,
-                              EMR_SELECTPALETTE, EMR_SETPALETTEENTRIES, EMR_RESIZEPALETTE, EMR_REALIZEPALETTE,
-                              EMR_COMMENT, EMR_SETICMMODE, EMR_SETCOLORSPACE, EMR_DELETECOLORSPACE, EMR_SETLAYOUT,
-                              EMR_SETLINKEDUFIS, EMR_SETTEXTJUSTIFICATION, EMR_FORCEUFIMAPPING, EMR_SETICMPROFILEA,
-                              EMR_SETICMPROFILEW, EMR_COLORCORRECTPALETTE, EMR_COLORMATCHTOTARGETW, EMR_PIXELFORMAT,
-                              EMR_GLSRECORD, EMR_GLSBOUNDEDRECORD, EMR_DRAWESCAPE, EMR_EXTESCAPE, EMR_NAMEDESCAPE})
+        for (uint32_t type :
+             {EMR_SETBRUSHORGEX,  EMR_SETMAPPERFLAGS,    EMR_SETCOLORADJUSTMENT,   EMR_SETMETARGN,
+              EMR_SELECTPALETTE,  EMR_SETPALETTEENTRIES, EMR_RESIZEPALETTE,        EMR_REALIZEPALETTE,
+              EMR_COMMENT,        EMR_SETICMMODE,        EMR_SETCOLORSPACE,        EMR_DELETECOLORSPACE,
+              EMR_SETLAYOUT,      EMR_SETLINKEDUFIS,     EMR_SETTEXTJUSTIFICATION, EMR_FORCEUFIMAPPING,
+              EMR_SETICMPROFILEA, EMR_SETICMPROFILEW,    EMR_COLORCORRECTPALETTE,  EMR_COLORMATCHTOTARGETW,
+              EMR_PIXELFORMAT,    EMR_GLSRECORD,         EMR_GLSBOUNDEDRECORD,     EMR_DRAWESCAPE,
+              EMR_EXTESCAPE,      EMR_NAMEDESCAPE})
             set(type, 8, &TPlayback::Ignore);
         return t;
     }();
@@ -1122,9 +1180,9 @@ QTransform TEmfPlayer::FrameTransform(const TEmfHeader& header, const QRectF& de
                  (static_cast<double>(header.FrameRight) - header.FrameLeft) / 100.0 * pxPerMmX,
                  (static_cast<double>(header.FrameBottom) - header.FrameTop) / 100.0 * pxPerMmY);
     if (!(frame.width() > 0.5 && frame.height() > 0.5) || !Finite(frame.width()) || !Finite(frame.height())) {
-        frame = QRectF(header.BoundsLeft, header.BoundsTop,
-                       static_cast<double>(header.BoundsRight) - header.BoundsLeft + 1,
-                       static_cast<double>(header.BoundsBottom) - header.BoundsTop + 1);
+        frame =
+            QRectF(header.BoundsLeft, header.BoundsTop, static_cast<double>(header.BoundsRight) - header.BoundsLeft + 1,
+                   static_cast<double>(header.BoundsBottom) - header.BoundsTop + 1);
     }
     if (!(frame.width() > 0 && frame.height() > 0) || !Finite(frame.width()) || !Finite(frame.height()))
         return QTransform::fromTranslate(destination.x(), destination.y());

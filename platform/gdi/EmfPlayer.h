@@ -17,10 +17,10 @@
 namespace pagimo::gdi {
 
 struct TPlayResult {
-    uint32_t Records = 0;  // records read
-    uint32_t Skipped = 0;  // unknown or unsupported records
-    uint32_t Damaged = 0;  // records refused as malformed
-    bool Complete = true;  // false: playback ended before EOF (broken record chain)
+    uint32_t Records = 0; // records read
+    uint32_t Skipped = 0; // unknown or unsupported records
+    uint32_t Damaged = 0; // records refused as malformed
+    bool Complete = true; // false: playback ended before EOF (broken record chain)
 };
 
 struct TPlayOptions {

@@ -5,6 +5,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pagimo::gdi {
@@ -121,9 +122,12 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     auto m = std::make_shared<TMatchedFont>();
     const double cellUnits = std::max(face.WinAscent + face.WinDescent, 1.0);
     double em;
-    if (font.Height < 0) em = -static_cast<double>(font.Height);
-    else if (font.Height > 0) em = font.Height * face.UnitsPerEm / cellUnits;
-    else em = 16 * face.UnitsPerEm / cellUnits; // GDI's default cell height on a 96 dpi screen
+    if (font.Height < 0)
+        em = -static_cast<double>(font.Height);
+    else if (font.Height > 0)
+        em = font.Height * face.UnitsPerEm / cellUnits;
+    else
+        em = 16 * face.UnitsPerEm / cellUnits; // GDI's default cell height on a 96 dpi screen
     em = std::min(em, 20000.0);
     m->EmSize = em;
     m->Family = face.Family;
@@ -137,10 +141,12 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     if (font.Width > 0 && m->Raw.isValid()) {
         const QByteArray os2 = m->Raw.fontTable("OS/2");
         const double avg = static_cast<int16_t>(BigU16(os2, 2)) * em / face.UnitsPerEm;
-        if (avg > 0.1) m->WidthScale = font.Width / avg;
+        // Wider or narrower than 64 times the face's own proportions is no text anyone reads.
+        if (avg > 0.1) m->WidthScale = std::clamp(font.Width / avg, 1.0 / 64, 64.0);
     }
     const TFace& fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
-    if (fallback.File != face.File) m->Fallback = RawFont(fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
+    if (fallback.File != face.File)
+        m->Fallback = RawFont(fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
     if (FFonts.size() > 512) FFonts.clear();
     return FFonts.emplace(key, std::move(m)).first->second;
 }
@@ -148,7 +154,8 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
 std::vector<int32_t> TMatchedFont::Advances(std::u16string_view text) const {
     std::vector<int32_t> out(text.size(), 0);
     if (text.empty() || !Raw.isValid()) return out;
-    const QString s = QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    const QString s =
+        QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
     for (qsizetype i = 0; i < s.size(); ++i) {
         char32_t c = s[i].unicode();
         const bool pair = QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate();
@@ -182,6 +189,8 @@ std::vector<int32_t> TMatchedFont::Advances(std::u16string_view text) const {
     return out;
 }
 
-int32_t TMatchedFont::CellHeight() const { return static_cast<int32_t>(std::lround(Ascent + Descent)); }
+int32_t TMatchedFont::CellHeight() const {
+    return static_cast<int32_t>(std::lround(Ascent + Descent));
+}
 
 } // namespace pagimo::gdi

@@ -19,16 +19,16 @@ namespace pagimo::gdi {
 // One LOGFONT resolved to a face at its em size in logical units. Immutable and shared.
 class TMatchedFont {
 public:
-    QRawFont Raw;           // at EmSize pixels, unhinted
-    QRawFont Fallback;      // a broad-coverage face at the same size for characters Raw lacks
-    QString Family;         // the installed family chosen
-    double EmSize = 0;      // logical units
-    double Ascent = 0;      // win ascent at EmSize
-    double Descent = 0;     // win descent at EmSize
-    double WidthScale = 1;  // horizontal stretch from lfWidth
+    QRawFont Raw;          // at EmSize pixels, unhinted
+    QRawFont Fallback;     // a broad-coverage face at the same size for characters Raw lacks
+    QString Family;        // the installed family chosen
+    double EmSize = 0;     // logical units
+    double Ascent = 0;     // win ascent at EmSize
+    double Descent = 0;    // win descent at EmSize
+    double WidthScale = 1; // horizontal stretch from lfWidth
     bool Underline = false, StrikeOut = false;
-    double Escapement = 0;  // degrees, counter-clockwise
-    bool Symbol = false;    // a symbol face: text maps to U+F0xx when the face wants it
+    double Escapement = 0; // degrees, counter-clockwise
+    bool Symbol = false;   // a symbol face: text maps to U+F0xx when the face wants it
 
     // Advances of each UTF-16 unit rounded to whole logical units, as recorded in dx arrays (the
     // second unit of a surrogate pair gets 0).

@@ -6,20 +6,34 @@ namespace pagimo::gdi {
 
 int32_t TDeviceCaps::Get(int index) const {
     switch (index) {
-    case TECHNOLOGY: return Technology;
-    case HORZSIZE: return HorzSizeMM;
-    case VERTSIZE: return VertSizeMM;
-    case HORZRES: return HorzRes;
-    case VERTRES: return VertRes;
-    case BITSPIXEL: return BitsPixel;
-    case PLANES: return Planes;
-    case LOGPIXELSX: return LogPixelsX;
-    case LOGPIXELSY: return LogPixelsY;
-    case PHYSICALWIDTH: return PhysicalWidth;
-    case PHYSICALHEIGHT: return PhysicalHeight;
-    case PHYSICALOFFSETX: return PhysicalOffsetX;
-    case PHYSICALOFFSETY: return PhysicalOffsetY;
-    default: return 0;
+    case TECHNOLOGY:
+        return Technology;
+    case HORZSIZE:
+        return HorzSizeMM;
+    case VERTSIZE:
+        return VertSizeMM;
+    case HORZRES:
+        return HorzRes;
+    case VERTRES:
+        return VertRes;
+    case BITSPIXEL:
+        return BitsPixel;
+    case PLANES:
+        return Planes;
+    case LOGPIXELSX:
+        return LogPixelsX;
+    case LOGPIXELSY:
+        return LogPixelsY;
+    case PHYSICALWIDTH:
+        return PhysicalWidth;
+    case PHYSICALHEIGHT:
+        return PhysicalHeight;
+    case PHYSICALOFFSETX:
+        return PhysicalOffsetX;
+    case PHYSICALOFFSETY:
+        return PhysicalOffsetY;
+    default:
+        return 0;
     }
 }
 

@@ -16,9 +16,15 @@ using TColorRef = uint32_t;
 constexpr TColorRef Rgb(uint8_t r, uint8_t g, uint8_t b) {
     return static_cast<TColorRef>(r) | (static_cast<TColorRef>(g) << 8) | (static_cast<TColorRef>(b) << 16);
 }
-constexpr uint8_t RedOf(TColorRef c) { return static_cast<uint8_t>(c); }
-constexpr uint8_t GreenOf(TColorRef c) { return static_cast<uint8_t>(c >> 8); }
-constexpr uint8_t BlueOf(TColorRef c) { return static_cast<uint8_t>(c >> 16); }
+constexpr uint8_t RedOf(TColorRef c) {
+    return static_cast<uint8_t>(c);
+}
+constexpr uint8_t GreenOf(TColorRef c) {
+    return static_cast<uint8_t>(c >> 8);
+}
+constexpr uint8_t BlueOf(TColorRef c) {
+    return static_cast<uint8_t>(c >> 16);
+}
 constexpr TColorRef clBlack = 0x000000;
 constexpr TColorRef clWhite = 0xFFFFFF;
 
@@ -48,22 +54,21 @@ constexpr int AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2;
 constexpr int BLACKONWHITE = 1, WHITEONBLACK = 2, COLORONCOLOR = 3, HALFTONE = 4;
 
 // Binary raster operations (line and fill drawing) and the ternary ones that documents use for bitmaps.
-constexpr int R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_MASKPEN = 9, R2_NOP = 11, R2_MERGEPEN = 15,
-              R2_COPYPEN = 13, R2_WHITE = 16;
+constexpr int R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_MASKPEN = 9, R2_NOP = 11, R2_MERGEPEN = 15, R2_COPYPEN = 13,
+              R2_WHITE = 16;
 constexpr uint32_t SRCCOPY = 0x00CC0020, SRCPAINT = 0x00EE0086, SRCAND = 0x008800C6, SRCINVERT = 0x00660046,
-                   SRCERASE = 0x00440328, NOTSRCCOPY = 0x00330008, NOTSRCERASE = 0x001100A6,
-                   MERGECOPY = 0x00C000CA, MERGEPAINT = 0x00BB0226, PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09,
-                   PATINVERT = 0x005A0049, DSTINVERT = 0x00550009, BLACKNESS = 0x00000042,
-                   WHITENESS = 0x00FF0062;
+                   SRCERASE = 0x00440328, NOTSRCCOPY = 0x00330008, NOTSRCERASE = 0x001100A6, MERGECOPY = 0x00C000CA,
+                   MERGEPAINT = 0x00BB0226, PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09, PATINVERT = 0x005A0049,
+                   DSTINVERT = 0x00550009, BLACKNESS = 0x00000042, WHITENESS = 0x00FF0062;
 
 // Font weights and character sets.
 constexpr int32_t FW_NORMAL = 400, FW_BOLD = 700;
 constexpr uint8_t ANSI_CHARSET = 0, DEFAULT_CHARSET = 1, SYMBOL_CHARSET = 2, EASTEUROPE_CHARSET = 238;
 
 // GetDeviceCaps indices.
-constexpr int TECHNOLOGY = 2, HORZSIZE = 4, VERTSIZE = 6, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12,
-              PLANES = 14, LOGPIXELSX = 88, LOGPIXELSY = 90, PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111,
-              PHYSICALOFFSETX = 112, PHYSICALOFFSETY = 113;
+constexpr int TECHNOLOGY = 2, HORZSIZE = 4, VERTSIZE = 6, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12, PLANES = 14,
+              LOGPIXELSX = 88, LOGPIXELSY = 90, PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111, PHYSICALOFFSETX = 112,
+              PHYSICALOFFSETY = 113;
 constexpr int DT_RASDISPLAY = 1, DT_RASPRINTER = 2, DT_METAFILE = 5;
 
 // Usage of a DIB's colour table.
@@ -86,8 +91,8 @@ struct TLogBrush {
 };
 
 struct TLogFont {
-    int32_t Height = -13; // logical units: below 0 the character (em) height, above 0 the cell height
-    int32_t Width = 0;    // average character width; 0 keeps the face's own proportions
+    int32_t Height = -13;   // logical units: below 0 the character (em) height, above 0 the cell height
+    int32_t Width = 0;      // average character width; 0 keeps the face's own proportions
     int32_t Escapement = 0; // tenths of a degree, counter-clockwise
     int32_t Orientation = 0;
     int32_t Weight = FW_NORMAL;
@@ -101,10 +106,10 @@ struct TLogFont {
 // What GetDeviceCaps answers for a device.
 struct TDeviceCaps {
     int32_t Technology = DT_RASDISPLAY;
-    int32_t HorzRes = 0, VertRes = 0;          // printable area in pixels
-    int32_t HorzSizeMM = 0, VertSizeMM = 0;    // printable area in millimetres
+    int32_t HorzRes = 0, VertRes = 0;       // printable area in pixels
+    int32_t HorzSizeMM = 0, VertSizeMM = 0; // printable area in millimetres
     int32_t LogPixelsX = 96, LogPixelsY = 96;
-    int32_t PhysicalWidth = 0, PhysicalHeight = 0;   // whole sheet in pixels (printers)
+    int32_t PhysicalWidth = 0, PhysicalHeight = 0;    // whole sheet in pixels (printers)
     int32_t PhysicalOffsetX = 0, PhysicalOffsetY = 0; // unprintable margin in pixels (printers)
     int32_t BitsPixel = 32, Planes = 1;
 

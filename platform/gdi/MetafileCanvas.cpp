@@ -19,25 +19,48 @@ namespace {
 
 constexpr uint32_t NoHandle = 0xFFFFFFFF;
 
-bool FitsI16(double v) { return v >= -32768 && v <= 32767; }
+bool FitsI16(double v) {
+    return v >= -32768 && v <= 32767;
+}
 
 int32_t R(double v) {
     if (!(v == v)) return 0;
     return static_cast<int32_t>(std::clamp(std::lround(v), -2147483647L, 2147483647L));
 }
 
-// A clip path as the rectangles of a GDI region (device pixels).
+double SignedArea(const QPolygonF& poly) {
+    double a = 0;
+    for (qsizetype i = 0, n = poly.size(); i < n; ++i) {
+        const QPointF& p = poly[i];
+        const QPointF& q = poly[(i + 1) % n];
+        a += p.x() * q.y() - q.x() * p.y();
+    }
+    return a / 2;
+}
+
+// A clip path as the rectangles of a GDI region (device pixels). Under the winding rule a figure turning
+// against the largest one is a hole; under the alternate rule overlapping figures cancel.
 QRegion RegionOf(const QPainterPath& path) {
+    const QList<QPolygonF> polys = path.toSubpathPolygons();
+    double largest = 0;
+    for (const QPolygonF& poly : polys)
+        if (std::abs(SignedArea(poly)) > std::abs(largest)) largest = SignedArea(poly);
     QRegion region;
-    for (const QPolygonF& poly : path.toSubpathPolygons()) {
+    for (const QPolygonF& poly : polys) {
         const QRectF b = poly.boundingRect();
-        const bool rect = poly.size() == 5 &&
-                          std::all_of(poly.begin(), poly.end(), [&](const QPointF& p) {
-                              return (p.x() == b.left() || p.x() == b.right()) && (p.y() == b.top() || p.y() == b.bottom());
-                          });
-        QRegion part = rect ? QRegion(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()) - 1, R(b.bottom()) - 1)))
-                            : QRegion(poly.toPolygon(), path.fillRule());
-        region = path.fillRule() == Qt::OddEvenFill ? region.xored(part) : region.united(part);
+        const bool rect =
+            poly.size() == 5 && std::all_of(poly.begin(), poly.end(), [&](const QPointF& p) {
+                return (p.x() == b.left() || p.x() == b.right()) && (p.y() == b.top() || p.y() == b.bottom());
+            });
+        const QRegion part =
+            rect ? QRegion(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()) - 1, R(b.bottom()) - 1)))
+                 : QRegion(poly.toPolygon(), Qt::OddEvenFill);
+        if (path.fillRule() == Qt::OddEvenFill)
+            region = region.xored(part);
+        else if (SignedArea(poly) * largest < 0)
+            region = region.subtracted(part);
+        else
+            region = region.united(part);
     }
     return region;
 }
@@ -62,8 +85,7 @@ struct TEmfRecorder::TImpl {
     TColorRef TextColor = clBlack, BkColor = clWhite;
     int BkMode = OPAQUE;
     uint32_t TextAlign = TA_LEFT | TA_TOP;
-    int PolyFillMode = ALTERNATE, ArcDirection = AD_COUNTERCLOCKWISE, Rop2 = R2_COPYPEN,
-        StretchBltMode = BLACKONWHITE;
+    int PolyFillMode = ALTERNATE, ArcDirection = AD_COUNTERCLOCKWISE, Rop2 = R2_COPYPEN, StretchBltMode = BLACKONWHITE;
     float MiterLimit = 10.0f;
     const QPainterPath* Clip = nullptr;
     std::shared_ptr<const QPainterPath> ClipKeep; // keeps the compared pointer alive
@@ -79,7 +101,7 @@ struct TEmfRecorder::TImpl {
 
     void SyncPen(const TLogPen& pen) {
         if (PenHandle != NoHandle && pen == Pen) return;
-        if (PenHandle == NoHandle && pen == TLogPen{} ) {
+        if (PenHandle == NoHandle && pen == TLogPen{}) {
             Pen = pen;
             PenHandle = StockObjectFlag | BLACK_PEN;
             return;
@@ -123,8 +145,9 @@ struct TEmfRecorder::TImpl {
         } else {
             handle = Writer.NewHandle();
             const uint32_t style = brush.Style == BS_HATCHED ? BS_HATCHED : BS_SOLID;
-            Writer.Record(EMR_CREATEBRUSHINDIRECT, {static_cast<int32_t>(handle), static_cast<int32_t>(style),
-                                                    static_cast<int32_t>(brush.Color), static_cast<int32_t>(brush.Hatch)});
+            Writer.Record(EMR_CREATEBRUSHINDIRECT,
+                          {static_cast<int32_t>(handle), static_cast<int32_t>(style), static_cast<int32_t>(brush.Color),
+                           static_cast<int32_t>(brush.Hatch)});
             Select(handle);
         }
         Delete(BrushHandle);
@@ -142,10 +165,11 @@ struct TEmfRecorder::TImpl {
         Writer.I32(font.Escapement);
         Writer.I32(font.Orientation);
         Writer.I32(font.Weight);
-        const uint8_t bytes[8] = {font.Italic, font.Underline, font.StrikeOut, font.CharSet,
-                                  font.OutPrecision, font.ClipPrecision, font.Quality, font.PitchAndFamily};
+        const uint8_t bytes[8] = {font.Italic,       font.Underline,     font.StrikeOut, font.CharSet,
+                                  font.OutPrecision, font.ClipPrecision, font.Quality,   font.PitchAndFamily};
         Writer.Bytes(bytes);
-        for (size_t i = 0; i < 32; ++i) Writer.U16(i < font.FaceName.size() && i < 31 ? font.FaceName[i] : 0);
+        for (size_t i = 0; i < 32; ++i)
+            Writer.U16(i < font.FaceName.size() && i < 31 ? font.FaceName[i] : 0);
         Writer.End();
         Select(handle);
         Delete(FontHandle);
@@ -210,9 +234,11 @@ struct TEmfRecorder::TImpl {
         Writer.U32(static_cast<uint32_t>(count));
         Writer.U32(static_cast<uint32_t>(16 * count));
         const QRect b = region.boundingRect();
-        for (int v : {b.left(), b.top(), b.right() + 1, b.bottom() + 1}) Writer.I32(v);
+        for (int v : {b.left(), b.top(), b.right() + 1, b.bottom() + 1})
+            Writer.I32(v);
         for (const QRect& r : region) {
-            for (int v : {r.left(), r.top(), r.right() + 1, r.bottom() + 1}) Writer.I32(v);
+            for (int v : {r.left(), r.top(), r.right() + 1, r.bottom() + 1})
+                Writer.I32(v);
         }
         Writer.End();
     }
@@ -224,11 +250,13 @@ struct TEmfRecorder::TImpl {
     }
 
     void WriteRect(const QRect& box) {
-        for (int v : {box.left(), box.top(), box.right(), box.bottom()}) Writer.I32(v);
+        for (int v : {box.left(), box.top(), box.right(), box.bottom()})
+            Writer.I32(v);
     }
 
     void WritePoly(uint32_t type16, uint32_t type32, const std::vector<QPointF>& points) {
-        const bool small = std::all_of(points.begin(), points.end(), [](const QPointF& p) { return FitsI16(p.x()) && FitsI16(p.y()); });
+        const bool small = std::all_of(points.begin(), points.end(),
+                                       [](const QPointF& p) { return FitsI16(p.x()) && FitsI16(p.y()); });
         const QRectF b = QPolygonF(QList<QPointF>(points.begin(), points.end())).boundingRect();
         Writer.Begin(small ? type16 : type32);
         WriteRect(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()), R(b.bottom()))));
@@ -247,13 +275,15 @@ struct TEmfRecorder::TImpl {
 
     void WritePolyPoly(uint32_t type16, uint32_t type32, const std::vector<QPointF>& points,
                        const std::vector<uint32_t>& counts) {
-        const bool small = std::all_of(points.begin(), points.end(), [](const QPointF& p) { return FitsI16(p.x()) && FitsI16(p.y()); });
+        const bool small = std::all_of(points.begin(), points.end(),
+                                       [](const QPointF& p) { return FitsI16(p.x()) && FitsI16(p.y()); });
         const QRectF b = QPolygonF(QList<QPointF>(points.begin(), points.end())).boundingRect();
         Writer.Begin(small ? type16 : type32);
         WriteRect(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()), R(b.bottom()))));
         Writer.U32(static_cast<uint32_t>(counts.size()));
         Writer.U32(static_cast<uint32_t>(points.size()));
-        for (uint32_t c : counts) Writer.U32(c);
+        for (uint32_t c : counts)
+            Writer.U32(c);
         for (const QPointF& p : points) {
             if (small) {
                 Writer.I16(static_cast<int16_t>(R(p.x())));
@@ -280,8 +310,8 @@ struct TEmfRecorder::TImpl {
                 Writer.Record(EMR_LINETO, {R(e.x), R(e.y)});
             } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
                 const auto c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
-                Writer.Record(EMR_POLYBEZIERTO, {R(b.left()), R(b.top()), R(b.right()), R(b.bottom()), 3, R(e.x), R(e.y),
-                                                 R(c2.x), R(c2.y), R(end.x), R(end.y)});
+                Writer.Record(EMR_POLYBEZIERTO, {R(b.left()), R(b.top()), R(b.right()), R(b.bottom()), 3, R(e.x),
+                                                 R(e.y), R(c2.x), R(c2.y), R(end.x), R(end.y)});
                 i += 2;
             }
         }
@@ -335,27 +365,33 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
         f.Writer.I32(shape.Corner.width());
         f.Writer.I32(shape.Corner.height());
         f.Writer.End();
-        f.Bounds(QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom())).normalized(), grow);
+        f.Bounds(QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()))
+                     .normalized(),
+                 grow);
         break;
     case TShapeKind::skArc:
     case TShapeKind::skChord:
     case TShapeKind::skPie:
-        f.Writer.Begin(shape.Kind == TShapeKind::skArc ? EMR_ARC : shape.Kind == TShapeKind::skChord ? EMR_CHORD : EMR_PIE);
+        f.Writer.Begin(shape.Kind == TShapeKind::skArc     ? EMR_ARC
+                       : shape.Kind == TShapeKind::skChord ? EMR_CHORD
+                                                           : EMR_PIE);
         f.WriteRect(shape.Box);
         f.Writer.I32(shape.Start.x());
         f.Writer.I32(shape.Start.y());
         f.Writer.I32(shape.End.x());
         f.Writer.I32(shape.End.y());
         f.Writer.End();
-        f.Bounds(QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom())).normalized(), grow);
+        f.Bounds(QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()))
+                     .normalized(),
+                 grow);
         break;
     case TShapeKind::skPolyline:
     case TShapeKind::skPolygon: {
         const bool polygon = shape.Kind == TShapeKind::skPolygon;
         if (shape.Points.empty()) return;
         if (shape.Counts.size() > 1) {
-            f.WritePolyPoly(polygon ? EMR_POLYPOLYGON16 : EMR_POLYPOLYLINE16, polygon ? EMR_POLYPOLYGON : EMR_POLYPOLYLINE,
-                            shape.Points, shape.Counts);
+            f.WritePolyPoly(polygon ? EMR_POLYPOLYGON16 : EMR_POLYPOLYLINE16,
+                            polygon ? EMR_POLYPOLYGON : EMR_POLYPOLYLINE, shape.Points, shape.Counts);
         } else {
             f.WritePoly(polygon ? EMR_POLYGON16 : EMR_POLYLINE16, polygon ? EMR_POLYGON : EMR_POLYLINE, shape.Points);
         }
@@ -398,13 +434,15 @@ void TEmfRecorder::DrawText(const TTextRun& run, const TDrawState& state) {
         dx = font->Advances(run.Text);
         if (pdy) {
             std::vector<int32_t> pairs;
-            for (int32_t a : dx) pairs.insert(pairs.end(), {a, 0});
+            for (int32_t a : dx)
+                pairs.insert(pairs.end(), {a, 0});
             dx = std::move(pairs);
         }
     }
     dx.resize(run.Text.size() * perChar);
     int64_t total = 0;
-    for (size_t i = 0; i < run.Text.size(); ++i) total += dx[i * perChar];
+    for (size_t i = 0; i < run.Text.size(); ++i)
+        total += dx[i * perChar];
 
     // Bounds: the text cell around the reference point, wide enough for any alignment.
     const QRectF cell(run.Reference.x() - std::abs(total), run.Reference.y() - font->Ascent - font->Descent,
@@ -417,7 +455,8 @@ void TEmfRecorder::DrawText(const TTextRun& run, const TDrawState& state) {
     const uint32_t stringBytes = static_cast<uint32_t>((chars * 2 + 3) / 4 * 4);
     const uint32_t offDx = offString + stringBytes;
     f.Writer.Begin(EMR_EXTTEXTOUTW);
-    for (int v : {R(dev.left()), R(dev.top()), R(dev.right()), R(dev.bottom())}) f.Writer.I32(v);
+    for (int v : {R(dev.left()), R(dev.top()), R(dev.right()), R(dev.bottom())})
+        f.Writer.I32(v);
     f.Writer.U32(1); // GM_COMPATIBLE
     f.Writer.F32(0);
     f.Writer.F32(0);
@@ -426,14 +465,19 @@ void TEmfRecorder::DrawText(const TTextRun& run, const TDrawState& state) {
     f.Writer.U32(static_cast<uint32_t>(chars));
     f.Writer.U32(offString);
     f.Writer.U32(run.Options);
-    if (run.Options & (ETO_OPAQUE | ETO_CLIPPED)) f.WriteRect(run.Rect);
-    else f.WriteRect(QRect(QPoint(0, 0), QPoint(-1, -1)));
+    if (run.Options & (ETO_OPAQUE | ETO_CLIPPED))
+        f.WriteRect(run.Rect);
+    else
+        f.WriteRect(QRect(QPoint(0, 0), QPoint(-1, -1)));
     f.Writer.U32(offDx);
-    for (char16_t c : run.Text) f.Writer.U16(c);
+    for (char16_t c : run.Text)
+        f.Writer.U16(c);
     if (chars % 2) f.Writer.U16(0);
-    for (int32_t d : dx) f.Writer.I32(d);
+    for (int32_t d : dx)
+        f.Writer.I32(d);
     f.Writer.End();
-    f.Writer.ExtendBounds(R(std::floor(dev.left())), R(std::floor(dev.top())), R(std::ceil(dev.right())), R(std::ceil(dev.bottom())));
+    f.Writer.ExtendBounds(R(std::floor(dev.left())), R(std::floor(dev.top())), R(std::ceil(dev.right())),
+                          R(std::ceil(dev.bottom())));
 }
 
 void TEmfRecorder::DrawDib(const TDibDraw& draw, const TDrawState& state) {
@@ -445,7 +489,8 @@ void TEmfRecorder::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     }
     const QRect d = draw.Destination;
     const QRectF dev = f.Transform.mapRect(QRectF(d.x(), d.y(), d.width(), d.height()).normalized());
-    f.Writer.ExtendBounds(R(std::floor(dev.left())), R(std::floor(dev.top())), R(std::ceil(dev.right())), R(std::ceil(dev.bottom())));
+    f.Writer.ExtendBounds(R(std::floor(dev.left())), R(std::floor(dev.top())), R(std::ceil(dev.right())),
+                          R(std::ceil(dev.bottom())));
     const QRect b = dev.toAlignedRect();
     const uint32_t infoSize = static_cast<uint32_t>((draw.Dib.Info.size() + 3) / 4 * 4);
     const uint32_t bitsSize = static_cast<uint32_t>(draw.Dib.Bits.size());
@@ -458,28 +503,35 @@ void TEmfRecorder::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     if (draw.Dib.Info.empty()) {
         f.SyncBrush(state.Brush);
         f.Writer.Begin(EMR_BITBLT);
-        for (int v : {b.left(), b.top(), b.right(), b.bottom()}) f.Writer.I32(v);
-        for (int v : {d.x(), d.y(), d.width(), d.height()}) f.Writer.I32(v);
+        for (int v : {b.left(), b.top(), b.right(), b.bottom()})
+            f.Writer.I32(v);
+        for (int v : {d.x(), d.y(), d.width(), d.height()})
+            f.Writer.I32(v);
         f.Writer.U32(draw.Rop);
         f.Writer.I32(0);
         f.Writer.I32(0);
-        for (float v : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) f.Writer.F32(v);
+        for (float v : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f})
+            f.Writer.F32(v);
         f.Writer.U32(0);
         f.Writer.U32(0);
-        for (int i = 0; i < 4; ++i) f.Writer.U32(0);
+        for (int i = 0; i < 4; ++i)
+            f.Writer.U32(0);
         f.Writer.End();
         return;
     }
     if (draw.SourceAlpha || draw.ConstantAlpha != 255) {
         const uint32_t head = 108;
         f.Writer.Begin(EMR_ALPHABLEND);
-        for (int v : {b.left(), b.top(), b.right(), b.bottom()}) f.Writer.I32(v);
-        for (int v : {d.x(), d.y(), d.width(), d.height()}) f.Writer.I32(v);
+        for (int v : {b.left(), b.top(), b.right(), b.bottom()})
+            f.Writer.I32(v);
+        for (int v : {d.x(), d.y(), d.width(), d.height()})
+            f.Writer.I32(v);
         const uint8_t blend[4] = {0, 0, draw.ConstantAlpha, static_cast<uint8_t>(draw.SourceAlpha ? 1 : 0)};
         f.Writer.Bytes(blend);
         f.Writer.I32(draw.Source.x());
         f.Writer.I32(draw.Source.y());
-        for (float v : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) f.Writer.F32(v);
+        for (float v : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f})
+            f.Writer.F32(v);
         f.Writer.U32(0);
         f.Writer.U32(draw.Dib.Usage);
         f.Writer.U32(head);
@@ -494,7 +546,8 @@ void TEmfRecorder::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     }
     const uint32_t head = 80;
     f.Writer.Begin(EMR_STRETCHDIBITS);
-    for (int v : {b.left(), b.top(), b.right(), b.bottom()}) f.Writer.I32(v);
+    for (int v : {b.left(), b.top(), b.right(), b.bottom()})
+        f.Writer.I32(v);
     f.Writer.I32(d.x());
     f.Writer.I32(d.y());
     f.Writer.I32(draw.Source.x());

@@ -5,9 +5,7 @@
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/FontMatcher.h"
 
-#ifdef PAGIMO_HAVE_GRAPHICS
 #include "platform/graphics/GlyphNames.h"
-#endif
 
 #include <QGlyphRun>
 #include <QPaintDevice>
@@ -21,16 +19,8 @@ namespace pagimo::gdi {
 
 namespace {
 
-QColor ToQColor(TColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
-
-// Glyph indices of a Windows TrueType face in the standard order: the printable ASCII range starts at
-// glyph 3 (space). The pictures library knows the whole table.
-char32_t GlyphToChar(uint16_t glyph) {
-#ifdef PAGIMO_HAVE_GRAPHICS
-    return graphics::StandardOrderGlyphToChar(glyph);
-#else
-    return glyph >= 3 && glyph <= 97 ? static_cast<char32_t>(glyph + 29) : 0;
-#endif
+QColor ToQColor(TColorRef c) {
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
 }
 
 // True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
@@ -49,54 +39,92 @@ bool Rectilinear(const QPainterPath& path, const QTransform& t) {
     return true;
 }
 
-double ScaleOf(const QTransform& t) { return std::sqrt(std::abs(t.determinant())); }
+double ScaleOf(const QTransform& t) {
+    return std::sqrt(std::abs(t.determinant()));
+}
 
 QPen MakePen(const TLogPen& lp, double deviceScale) {
     const uint32_t style = lp.Style & PS_STYLE_MASK;
     if (style == PS_NULL) return QPen(Qt::NoPen);
     QPen pen(ToQColor(lp.Color));
     const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
-    if (lp.Width <= 1 && !geometric ? true : lp.Width * deviceScale < 1.0) {
+    if ((lp.Width <= 1 && !geometric) || lp.Width * deviceScale < 1.0) {
         pen.setWidth(0); // cosmetic: one device pixel, as GDI draws thin pens
         pen.setCosmetic(true);
     } else {
-        pen.setWidthF(lp.Width);
+        pen.setWidthF(std::min(lp.Width, 1 << 20));
     }
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
     const bool thin = pen.isCosmetic();
     switch (style) {
-    case PS_DASH: pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1}); break;
-    case PS_DOT: pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1}); break;
-    case PS_ALTERNATE: pen.setDashPattern({1, 1}); break;
-    case PS_DASHDOT: pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1}); break;
-    case PS_DASHDOTDOT: pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1}); break;
-    default: pen.setStyle(Qt::SolidLine); break;
+    case PS_DASH:
+        pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1});
+        break;
+    case PS_DOT:
+        pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1});
+        break;
+    case PS_ALTERNATE:
+        pen.setDashPattern({1, 1});
+        break;
+    case PS_DASHDOT:
+        pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1});
+        break;
+    case PS_DASHDOTDOT:
+        pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1});
+        break;
+    default:
+        pen.setStyle(Qt::SolidLine);
+        break;
     }
     switch (lp.Style & PS_ENDCAP_MASK) {
-    case PS_ENDCAP_SQUARE: pen.setCapStyle(Qt::SquareCap); break;
-    case PS_ENDCAP_FLAT: pen.setCapStyle(Qt::FlatCap); break;
-    default: pen.setCapStyle(Qt::RoundCap); break;
+    case PS_ENDCAP_SQUARE:
+        pen.setCapStyle(Qt::SquareCap);
+        break;
+    case PS_ENDCAP_FLAT:
+        pen.setCapStyle(Qt::FlatCap);
+        break;
+    default:
+        pen.setCapStyle(Qt::RoundCap);
+        break;
     }
     switch (lp.Style & PS_JOIN_MASK) {
-    case PS_JOIN_BEVEL: pen.setJoinStyle(Qt::BevelJoin); break;
-    case PS_JOIN_MITER: pen.setJoinStyle(Qt::MiterJoin); break;
-    default: pen.setJoinStyle(Qt::RoundJoin); break;
+    case PS_JOIN_BEVEL:
+        pen.setJoinStyle(Qt::BevelJoin);
+        break;
+    case PS_JOIN_MITER:
+        pen.setJoinStyle(Qt::MiterJoin);
+        break;
+    default:
+        pen.setJoinStyle(Qt::RoundJoin);
+        break;
     }
     return pen;
 }
 
 QBrush MakeBrush(const TLogBrush& lb) {
     switch (lb.Style) {
-    case BS_NULL: return QBrush(Qt::NoBrush);
+    case BS_NULL:
+        return QBrush(Qt::NoBrush);
     case BS_HATCHED: {
         Qt::BrushStyle s = Qt::HorPattern;
         switch (lb.Hatch) {
-        case HS_VERTICAL: s = Qt::VerPattern; break;
-        case HS_FDIAGONAL: s = Qt::FDiagPattern; break;
-        case HS_BDIAGONAL: s = Qt::BDiagPattern; break;
-        case HS_CROSS: s = Qt::CrossPattern; break;
-        case HS_DIAGCROSS: s = Qt::DiagCrossPattern; break;
-        default: break;
+        case HS_VERTICAL:
+            s = Qt::VerPattern;
+            break;
+        case HS_FDIAGONAL:
+            s = Qt::FDiagPattern;
+            break;
+        case HS_BDIAGONAL:
+            s = Qt::BDiagPattern;
+            break;
+        case HS_CROSS:
+            s = Qt::CrossPattern;
+            break;
+        case HS_DIAGCROSS:
+            s = Qt::DiagCrossPattern;
+            break;
+        default:
+            break;
         }
         return QBrush(ToQColor(lb.Color), s);
     }
@@ -105,7 +133,8 @@ QBrush MakeBrush(const TLogBrush& lb) {
     case BS_DIBPATTERNPT:
         if (lb.Pattern && !lb.Pattern->isNull()) return QBrush(*lb.Pattern);
         return QBrush(ToQColor(lb.Color));
-    default: return QBrush(ToQColor(lb.Color));
+    default:
+        return QBrush(ToQColor(lb.Color));
     }
 }
 
@@ -165,11 +194,20 @@ void TPainterDevice::ApplyRop2(int rop2) {
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     if (FRasterOps) {
         switch (rop2) {
-        case R2_XORPEN: mode = QPainter::RasterOp_SourceXorDestination; break;
-        case R2_NOT: mode = QPainter::RasterOp_NotDestination; break;
-        case R2_MASKPEN: mode = QPainter::RasterOp_SourceAndDestination; break;
-        case R2_MERGEPEN: mode = QPainter::RasterOp_SourceOrDestination; break;
-        default: break;
+        case R2_XORPEN:
+            mode = QPainter::RasterOp_SourceXorDestination;
+            break;
+        case R2_NOT:
+            mode = QPainter::RasterOp_NotDestination;
+            break;
+        case R2_MASKPEN:
+            mode = QPainter::RasterOp_SourceAndDestination;
+            break;
+        case R2_MERGEPEN:
+            mode = QPainter::RasterOp_SourceOrDestination;
+            break;
+        default:
+            break;
         }
     }
     FPainter.setCompositionMode(mode);
@@ -181,7 +219,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     ApplyRop2(state.Rop2);
     const QTransform t = state.Transform * FBase;
     bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
-                      shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
+                shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
     if (!fill && !stroke) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
@@ -201,8 +239,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     }
     if (fill) {
         FPainter.setTransform(t);
-        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE)
-            FPainter.fillPath(path, ToQColor(state.BkColor));
+        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) FPainter.fillPath(path, ToQColor(state.BkColor));
         FPainter.fillPath(path, MakeBrush(state.Brush));
     }
     if (stroke) {
@@ -216,6 +253,9 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             FPainter.strokePath(path, back);
         }
         pen.setMiterLimit(state.MiterLimit);
+        const QRectF extent = t.mapRect(path.boundingRect());
+        if (pen.style() != Qt::SolidLine && std::max(extent.width(), extent.height()) > 1e5)
+            pen.setStyle(Qt::SolidLine); // millions of dashes off the page would take seconds to build
         FPainter.strokePath(path, pen);
     }
 }
@@ -243,7 +283,8 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     for (size_t i = 0; i < n; ++i) {
         char32_t c = run.Text[i];
         if (glyphIndices) {
-            c = GlyphToChar(static_cast<uint16_t>(run.Text[i]));
+            // Windows TrueType faces put their first 258 glyphs in the standard Macintosh order.
+            c = graphics::StandardOrderGlyphToChar(static_cast<uint16_t>(run.Text[i]));
             if (c == 0) {
                 skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
                 continue;
@@ -293,6 +334,14 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
         }
     }
     const double total = x;
+    if ((run.Options & ETO_RTLREADING) || (state.TextAlign & TA_RTLREADING)) {
+        // Right-to-left reading: the first character in the string takes the rightmost place; each keeps
+        // its own advance.
+        for (size_t i = 0; i < n; ++i) {
+            const double advance = (i + 1 < n ? xs[i + 1] : total) - xs[i];
+            xs[i] = total - xs[i] - advance;
+        }
+    }
 
     // Text space: origin at the reference point, x along the baseline, y down, logical units. The
     // escapement turns the baseline counter-clockwise as the logical axes show it; glyphs stay upright
@@ -314,20 +363,32 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     QTransform text(u.x() * sx, u.y() * sx, v.x() * sy, v.y() * sy, origin.x(), origin.y());
     text *= FBase;
     if (reversed) {
-        for (size_t i = 0; i < n; ++i) xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
+        for (size_t i = 0; i < n; ++i)
+            xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
     }
 
     double dx0 = 0;
     switch (state.TextAlign & TA_CENTER) {
-    case TA_CENTER: dx0 = -total / 2; break;
-    case TA_RIGHT: dx0 = -total; break;
-    default: break;
+    case TA_CENTER:
+        dx0 = -total / 2;
+        break;
+    case TA_RIGHT:
+        dx0 = -total;
+        break;
+    default:
+        break;
     }
     double baseline = 0;
     switch (state.TextAlign & TA_BASELINE) {
-    case TA_BASELINE: baseline = 0; break;
-    case TA_BOTTOM: baseline = -font->Descent; break;
-    default: baseline = font->Ascent; break;
+    case TA_BASELINE:
+        baseline = 0;
+        break;
+    case TA_BOTTOM:
+        baseline = -font->Descent;
+        break;
+    default:
+        baseline = font->Ascent;
+        break;
     }
 
     FPainter.setTransform(text);
@@ -346,6 +407,15 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     FPainter.setPen(ToQColor(state.TextColor));
     const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
     if (ws != 1) FPainter.setTransform(QTransform::fromScale(ws, 1) * text);
+    const double deviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(FBase.determinant()));
+    if (!(deviceEm < 1e6)) {
+        if (clipped) {
+            FPainter.restore();
+            FClipKnown = false;
+        }
+        return; // nothing that size fits on any device
+    }
+    const bool huge = deviceEm > 512;
     for (int pass = 0; pass < 2; ++pass) {
         QList<quint32> ids;
         QList<QPointF> positions;
@@ -355,8 +425,17 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
             positions.push_back(QPointF((dx0 + xs[i]) / ws, baseline + ys[i]));
         }
         if (ids.isEmpty()) continue;
+        const QRawFont& raw = pass ? font->Fallback : font->Raw;
+        if (huge) {
+            // Glyphs far larger than any page shows are filled as outlines: the font engine's glyph
+            // cache cannot rasterise them (and fails badly when asked to).
+            FPainter.setRenderHint(QPainter::Antialiasing, true);
+            for (qsizetype k = 0; k < ids.size(); ++k)
+                FPainter.fillPath(raw.pathForGlyph(ids[k]).translated(positions[k]), ToQColor(state.TextColor));
+            continue;
+        }
         QGlyphRun glyphRun;
-        glyphRun.setRawFont(pass ? font->Fallback : font->Raw);
+        glyphRun.setRawFont(raw);
         glyphRun.setGlyphIndexes(ids);
         glyphRun.setPositions(positions);
         FPainter.drawGlyphRun(QPointF(0, 0), glyphRun);
@@ -389,8 +468,12 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     if (draw.Dib.Info.empty()) {
         FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         switch (rop) {
-        case BLACKNESS: FPainter.fillRect(dest.normalized(), Qt::black); break;
-        case WHITENESS: FPainter.fillRect(dest.normalized(), Qt::white); break;
+        case BLACKNESS:
+            FPainter.fillRect(dest.normalized(), Qt::black);
+            break;
+        case WHITENESS:
+            FPainter.fillRect(dest.normalized(), Qt::white);
+            break;
         case DSTINVERT:
             if (FRasterOps) {
                 FPainter.setCompositionMode(QPainter::RasterOp_NotDestination);
@@ -406,15 +489,15 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         case PATCOPY:
             if (state.Brush.Style != BS_NULL) FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
             break;
-        default: break; // operations that keep the destination or need a source draw nothing here
+        default:
+            break; // operations that keep the destination or need a source draw nothing here
         }
         FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         return;
     }
 
-    QImage image = DibToImage(draw.Dib);
+    QImage image = DibToImage(draw.Dib, draw.SourceAlpha);
     if (image.isNull()) return;
-    if (draw.SourceAlpha) image = WithAlpha(draw.Dib, image);
 
     // The source rectangle: StretchDIBits counts y from the bottom row of a bottom-up bitmap.
     QRect src = draw.Source;
@@ -428,14 +511,24 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
 
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     switch (rop) {
-    case SRCAND: mode = QPainter::CompositionMode_Multiply; break;
-    case SRCPAINT: mode = QPainter::CompositionMode_Lighten; break;
-    case SRCINVERT: mode = FRasterOps ? QPainter::RasterOp_SourceXorDestination : QPainter::CompositionMode_Difference; break;
-    case NOTSRCCOPY: image.invertPixels(); break;
+    case SRCAND:
+        mode = QPainter::CompositionMode_Multiply;
+        break;
+    case SRCPAINT:
+        mode = QPainter::CompositionMode_Lighten;
+        break;
+    case SRCINVERT:
+        mode = FRasterOps ? QPainter::RasterOp_SourceXorDestination : QPainter::CompositionMode_Difference;
+        break;
+    case NOTSRCCOPY:
+        image.invertPixels();
+        break;
     case SRCERASE:
     case NOTSRCERASE:
-    case MERGEPAINT: break;
-    default: break;
+    case MERGEPAINT:
+        break;
+    default:
+        break;
     }
     FPainter.setCompositionMode(mode);
     if (draw.ConstantAlpha != 255) FPainter.setOpacity(draw.ConstantAlpha / 255.0);
@@ -450,32 +543,13 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         target = dest.normalized();
         FPainter.setTransform(mirror * t);
     }
-    FPainter.setRenderHint(QPainter::SmoothPixmapTransform, state.StretchBltMode == HALFTONE ||
-                                                              (target.width() < src.width() && state.StretchBltMode != COLORONCOLOR) ||
-                                                              state.StretchBltMode == COLORONCOLOR);
+    FPainter.setRenderHint(QPainter::SmoothPixmapTransform,
+                           state.StretchBltMode == HALFTONE ||
+                               (target.width() < src.width() && state.StretchBltMode != COLORONCOLOR) ||
+                               state.StretchBltMode == COLORONCOLOR);
     FPainter.drawImage(target, image, QRectF(src));
     FPainter.setOpacity(1.0);
     FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-}
-
-QImage TPainterDevice::WithAlpha(const TDib& dib, const QImage& image) {
-    // 32-bit BI_RGB pixels with premultiplied alpha in the fourth byte.
-    if (dib.Info.size() < 40 || emf::GetU16(dib.Info.data() + 14) != 32) return image;
-    const int32_t h = emf::GetI32(dib.Info.data() + 8);
-    const int w = image.width(), rows = image.height();
-    if (static_cast<int64_t>(dib.Bits.size()) < static_cast<int64_t>(w) * rows * 4) return image;
-    QImage out(w, rows, QImage::Format_ARGB32_Premultiplied);
-    bool anyAlpha = false;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = dib.Bits.data() + static_cast<size_t>(h > 0 ? rows - 1 - y : y) * w * 4;
-        auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const uint8_t a = row[x * 4 + 3];
-            anyAlpha |= a != 0;
-            o[x] = qRgba(std::min(row[x * 4 + 2], a), std::min(row[x * 4 + 1], a), std::min(row[x * 4], a), a);
-        }
-    }
-    return anyAlpha ? out : image;
 }
 
 TPainterCanvas::TPainterCanvas(QPainter& painter, const QTransform& baseTransform)

@@ -31,14 +31,13 @@ public:
 private:
     void ApplyClip(const TDrawState& state);
     void ApplyRop2(int rop2);
-    static QImage WithAlpha(const TDib& dib, const QImage& image);
 
     QPainter& FPainter;
     TDeviceCaps FCaps;
     QTransform FBase;
     bool FRasterOps = false;
     bool FCallerClip = false;
-    QPainterPath FCallerClipPath; // device coordinates
+    QPainterPath FCallerClipPath;                     // device coordinates
     std::shared_ptr<const QPainterPath> FAppliedClip; // held, so that its address is not reused
     bool FClipKnown = false;
 };

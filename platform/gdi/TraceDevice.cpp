@@ -1,6 +1,7 @@
 #include "platform/gdi/TraceDevice.h"
 
 #include "platform/gdi/FontMatcher.h"
+#include "platform/graphics/GlyphNames.h"
 
 #include <QString>
 
@@ -26,16 +27,26 @@ std::string Num(double v) {
 
 const char* KindName(TShapeKind k) {
     switch (k) {
-    case TShapeKind::skRectangle: return "rectangle";
-    case TShapeKind::skRoundRect: return "roundrect";
-    case TShapeKind::skEllipse: return "ellipse";
-    case TShapeKind::skArc: return "arc";
-    case TShapeKind::skChord: return "chord";
-    case TShapeKind::skPie: return "pie";
-    case TShapeKind::skPolyline: return "polyline";
-    case TShapeKind::skPolygon: return "polygon";
-    case TShapeKind::skPolyBezier: return "polybezier";
-    case TShapeKind::skPath: return "path";
+    case TShapeKind::skRectangle:
+        return "rectangle";
+    case TShapeKind::skRoundRect:
+        return "roundrect";
+    case TShapeKind::skEllipse:
+        return "ellipse";
+    case TShapeKind::skArc:
+        return "arc";
+    case TShapeKind::skChord:
+        return "chord";
+    case TShapeKind::skPie:
+        return "pie";
+    case TShapeKind::skPolyline:
+        return "polyline";
+    case TShapeKind::skPolygon:
+        return "polygon";
+    case TShapeKind::skPolyBezier:
+        return "polybezier";
+    case TShapeKind::skPath:
+        return "path";
     }
     return "?";
 }
@@ -63,7 +74,8 @@ void TTraceDevice::DrawShape(const TShape& shape, const TDrawState& s) {
     if (!shape.Points.empty()) line += " points=" + std::to_string(shape.Points.size());
     if (shape.Counts.size() > 1) line += " figures=" + std::to_string(shape.Counts.size());
     if (shape.Stroke && (s.Pen.Style & PS_STYLE_MASK) != PS_NULL)
-        line += " pen=" + std::to_string(s.Pen.Style & PS_STYLE_MASK) + "/" + std::to_string(s.Pen.Width) + "/" + Hex(s.Pen.Color);
+        line += " pen=" + std::to_string(s.Pen.Style & PS_STYLE_MASK) + "/" + std::to_string(s.Pen.Width) + "/" +
+                Hex(s.Pen.Color);
     const bool filled = shape.Fill && s.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
                         shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     if (filled) line += " brush=" + std::to_string(s.Brush.Style) + "/" + Hex(s.Brush.Color);
@@ -82,7 +94,8 @@ void TTraceDevice::DrawText(const TTextRun& run, const TDrawState& s) {
     if (s.BkMode == OPAQUE) line += " bk=" + Hex(s.BkColor);
     if (!run.Dx.empty()) {
         int64_t total = 0;
-        for (size_t i = 0; i < run.Dx.size(); i += (run.Options & ETO_PDY) ? 2 : 1) total += run.Dx[i];
+        for (size_t i = 0; i < run.Dx.size(); i += (run.Options & ETO_PDY) ? 2 : 1)
+            total += run.Dx[i];
         line += " advance=" + std::to_string(total);
     }
     FLines.push_back(line + Common(s));
@@ -95,14 +108,16 @@ void TTraceDevice::DrawDib(const TDibDraw& d, const TDrawState& s) {
             std::to_string(d.Source.width()) + "," + std::to_string(d.Source.height());
     char rop[16];
     std::snprintf(rop, sizeof rop, "%08x", d.Rop);
-    line += std::string(" rop=") + rop + " bytes=" + std::to_string(d.Dib.Info.size()) + "+" + std::to_string(d.Dib.Bits.size());
+    line += std::string(" rop=") + rop + " bytes=" + std::to_string(d.Dib.Info.size()) + "+" +
+            std::to_string(d.Dib.Bits.size());
     if (d.SourceAlpha || d.ConstantAlpha != 255) line += " alpha=" + std::to_string(d.ConstantAlpha);
     FLines.push_back(line + Common(s));
 }
 
 std::string TTraceDevice::Text() const {
     std::string out;
-    for (const auto& l : FLines) out += l + "\n";
+    for (const auto& l : FLines)
+        out += l + "\n";
     return out;
 }
 
@@ -125,12 +140,17 @@ void TBoundsDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     const auto font = TFontMatcher::Shared().Match(state.Font);
     int64_t total = 0;
     const auto adv = run.Dx.empty() ? font->Advances(run.Text) : run.Dx;
-    for (size_t i = 0; i < adv.size(); i += (run.Options & ETO_PDY) ? 2 : 1) total += adv[i];
+    for (size_t i = 0; i < adv.size(); i += (run.Options & ETO_PDY) ? 2 : 1)
+        total += adv[i];
     double x = run.Reference.x(), y = run.Reference.y();
-    if ((state.TextAlign & TA_CENTER) == TA_CENTER) x -= total / 2.0;
-    else if ((state.TextAlign & TA_CENTER) == TA_RIGHT) x -= static_cast<double>(total);
-    if ((state.TextAlign & TA_BASELINE) == TA_BASELINE) y -= font->Ascent;
-    else if ((state.TextAlign & TA_BASELINE) == TA_BOTTOM) y -= font->Ascent + font->Descent;
+    if ((state.TextAlign & TA_CENTER) == TA_CENTER)
+        x -= total / 2.0;
+    else if ((state.TextAlign & TA_CENTER) == TA_RIGHT)
+        x -= static_cast<double>(total);
+    if ((state.TextAlign & TA_BASELINE) == TA_BASELINE)
+        y -= font->Ascent;
+    else if ((state.TextAlign & TA_BASELINE) == TA_BOTTOM)
+        y -= font->Ascent + font->Descent;
     Add(state.Transform.mapRect(QRectF(x, y, static_cast<double>(total), font->Ascent + font->Descent)), state);
 }
 
@@ -142,28 +162,41 @@ void TBoundsDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
 void TTextDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (run.Text.empty()) return;
     TTextItem item;
-    if (run.Options & ETO_GLYPH_INDEX) return; // glyph indices carry no characters of their own
-    item.Text = QString::fromStdU16String(run.Text);
+    if (run.Options & ETO_GLYPH_INDEX) {
+        // Glyph indices in the standard order of Windows faces map back to characters; others are left out.
+        for (char16_t g : run.Text) {
+            const char32_t c = graphics::StandardOrderGlyphToChar(g);
+            if (c) item.Text += QString::fromUcs4(&c, 1);
+        }
+    } else {
+        item.Text = QString::fromStdU16String(run.Text);
+    }
     item.Origin = state.Transform.map(QPointF(run.Reference));
     const auto font = TFontMatcher::Shared().Match(state.Font);
     const double scale = std::sqrt(std::abs(state.Transform.determinant()));
     item.Height = (font->Ascent + font->Descent) * scale;
     int64_t total = 0;
     const auto adv = run.Dx.empty() ? font->Advances(run.Text) : run.Dx;
-    for (size_t i = 0; i < adv.size(); i += (run.Options & ETO_PDY) ? 2 : 1) total += adv[i];
+    for (size_t i = 0; i < adv.size(); i += (run.Options & ETO_PDY) ? 2 : 1)
+        total += adv[i];
     item.Width = std::abs(static_cast<double>(total)) * scale;
-    if ((state.TextAlign & TA_CENTER) == TA_CENTER) item.Origin.rx() -= item.Width / 2;
-    else if ((state.TextAlign & TA_CENTER) == TA_RIGHT) item.Origin.rx() -= item.Width;
+    if ((state.TextAlign & TA_CENTER) == TA_CENTER)
+        item.Origin.rx() -= item.Width / 2;
+    else if ((state.TextAlign & TA_CENTER) == TA_RIGHT)
+        item.Origin.rx() -= item.Width;
     // Normalise the reference point to the top of the cell so that alignments compare.
     const uint32_t v = state.TextAlign & TA_BASELINE;
-    if (v == TA_BASELINE) item.Origin.ry() -= font->Ascent * scale;
-    else if (v == TA_BOTTOM) item.Origin.ry() -= item.Height;
+    if (v == TA_BASELINE)
+        item.Origin.ry() -= font->Ascent * scale;
+    else if (v == TA_BOTTOM)
+        item.Origin.ry() -= item.Height;
     FItems.push_back(item);
 }
 
 QString TTextDevice::ReadingOrder() const {
     std::vector<TTextItem> items = FItems;
-    std::stable_sort(items.begin(), items.end(), [](const TTextItem& a, const TTextItem& b) { return a.Origin.y() < b.Origin.y(); });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const TTextItem& a, const TTextItem& b) { return a.Origin.y() < b.Origin.y(); });
     std::vector<std::vector<TTextItem>> lines;
     for (const auto& item : items) {
         if (!lines.empty()) {
@@ -177,7 +210,8 @@ QString TTextDevice::ReadingOrder() const {
     }
     QString out;
     for (auto& line : lines) {
-        std::stable_sort(line.begin(), line.end(), [](const TTextItem& a, const TTextItem& b) { return a.Origin.x() < b.Origin.x(); });
+        std::stable_sort(line.begin(), line.end(),
+                         [](const TTextItem& a, const TTextItem& b) { return a.Origin.x() < b.Origin.x(); });
         QString text;
         double end = 0;
         for (const auto& item : line) {

@@ -46,7 +46,7 @@ private:
 
 struct TTextItem {
     QString Text;
-    QPointF Origin;  // device position of the reference point
+    QPointF Origin;    // device position of the reference point
     double Height = 0; // device height of the font cell
     double Width = 0;  // device advance of the run
 };

@@ -1,6 +1,7 @@
 #include "platform/printing/CupsQueue.h"
 
 #include "platform/printing/DevMode.h"
+#include "platform/system/Errors.h"
 
 #include <cups/cups.h>
 
@@ -67,15 +68,19 @@ std::vector<std::string> CupsMediaSources(const std::string& queue) {
     return out;
 }
 
-int CupsNewestJob(const std::string& queue, const std::string& title) {
-    cups_job_t* jobs = nullptr;
-    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.c_str(), 1, CUPS_WHICHJOBS_ALL);
-    int newest = 0;
-    for (int i = 0; i < count; ++i) {
-        if (jobs[i].title && title == jobs[i].title && jobs[i].id > newest) newest = jobs[i].id;
+int CupsSubmit(const std::string& queue, const std::string& fileName, const std::string& title,
+               const std::vector<std::pair<std::string, std::string>>& options) {
+    cups_option_t* list = nullptr;
+    int count = 0;
+    for (const auto& [name, value] : options)
+        count = cupsAddOption(name.c_str(), value.c_str(), count, &list);
+    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, queue.c_str(), fileName.c_str(), title.c_str(), count, list);
+    cupsFreeOptions(count, list);
+    if (job <= 0) {
+        const char* reason = cupsLastErrorString();
+        throw EQRError("Printing failed on " + queue + ": " + (reason ? reason : "no reason given"));
     }
-    cupsFreeJobs(count, jobs);
-    return newest;
+    return job;
 }
 
 int16_t BinCodeOfSource(const std::string& keyword) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pagimo::printing {
@@ -15,8 +16,10 @@ std::string CupsDeviceUri(const std::string& queue);
 // The queue's paper sources as IPP keywords ("auto", "main", "manual", "by-pass-tray" ...).
 std::vector<std::string> CupsMediaSources(const std::string& queue);
 
-// The highest id among this user's jobs on the queue whose title is title; 0 when none.
-int CupsNewestJob(const std::string& queue, const std::string& title);
+// Submits a PDF file to the queue with the given job options (name, value pairs); returns the job
+// id. Throws EQRError with CUPS's reason when the server refuses the job.
+int CupsSubmit(const std::string& queue, const std::string& fileName, const std::string& title,
+               const std::vector<std::pair<std::string, std::string>>& options);
 
 // Bin codes and paper-source keywords. A bin code maps to the first keyword of its list that the
 // printer offers; keywords map back to the code of the list they appear in.

@@ -6,15 +6,17 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPrintEngine>
 #include <QPrinter>
 #include <QPrinterInfo>
 
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
+#include <unistd.h>
 
 namespace pagimo::printing {
 
@@ -23,10 +25,6 @@ namespace {
 QString ToQ(const std::string& s) {
     return QString::fromStdString(s);
 }
-
-// Qt's CUPS print engine passes this property's key/value pairs on as job options. The paper
-// source has to go this way: QPrinter::setPaperSource does not reach a CUPS job.
-const auto PpkCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
 int16_t TenthsOfMillimetre(qreal millimetres) {
     return static_cast<int16_t>(std::lround(millimetres * 10.0));
@@ -161,6 +159,8 @@ void TPrinter::EnsureMode() {
 }
 
 QPrinter& TPrinter::Device() {
+    // While a document is open its job settings are fixed; capabilities describe that document.
+    if (Printing()) return *FDevice;
     if (!FDevice) {
         FDevice = std::make_unique<QPrinter>(QPrinter::HighResolution);
         if (FIndex >= 0) FDevice->setPrinterName(ToQ(FPrinters[static_cast<size_t>(FIndex)].Name));
@@ -199,21 +199,6 @@ void TPrinter::ApplyMode(QPrinter& printer) const {
     if (m.dmFields & DM_COPIES) printer.setCopyCount(m.dmCopies > 0 ? m.dmCopies : 1);
     if (m.dmFields & DM_COLLATE) printer.setCollateCopies(m.dmCollate != DMCOLLATE_FALSE);
     if (m.dmFields & DM_DUPLEX) printer.setDuplex(DuplexOf(m.dmDuplex));
-    if ((m.dmFields & DM_DEFAULTSOURCE) && printer.outputFormat() == QPrinter::NativeFormat) {
-        // Bit 8 marks a driver's own bins; the low byte names the standard bin.
-        const int16_t code = (m.dmDefaultSource & DMBIN_USER) ? m.dmDefaultSource : (m.dmDefaultSource & 0xff);
-        const std::string source = SourceOfBinCode(code, CupsMediaSources(m.dmDeviceName));
-        QStringList options = printer.printEngine()->property(PpkCupsOptions).toStringList();
-        for (qsizetype i = 0; i + 1 < options.size();) {
-            if (options[i] == QStringLiteral("InputSlot")) {
-                options.remove(i, 2);
-            } else {
-                i += 2;
-            }
-        }
-        if (!source.empty()) options << QStringLiteral("InputSlot") << ToQ(SourceChoiceName(source));
-        printer.printEngine()->setProperty(PpkCupsOptions, options);
-    }
 }
 
 int TPrinter::GetDeviceCaps(int index) {
@@ -261,47 +246,96 @@ std::vector<int16_t> TPrinter::DeviceCapabilities(int capability) {
     return out;
 }
 
+std::string TPrinter::Target() const {
+    return FOutputFileName.empty() && FIndex >= 0 ? FPrinters[static_cast<size_t>(FIndex)].Name : FOutputFileName;
+}
+
+std::vector<std::pair<std::string, std::string>> TPrinter::JobOptions() const {
+    std::vector<std::pair<std::string, std::string>> options;
+    if (!FMode) return options;
+    const TDevMode& m = *FMode;
+    const QPageSize size = FDevice->pageLayout().pageSize();
+    if (size.id() != QPageSize::Custom) {
+        options.emplace_back("media", size.key().toStdString());
+    } else {
+        const QSizeF mm = size.size(QPageSize::Millimeter);
+        options.emplace_back("media", "Custom." + std::to_string(std::lround(mm.width())) + "x" +
+                                          std::to_string(std::lround(mm.height())) + "mm");
+    }
+    if (m.dmFields & DM_COPIES) options.emplace_back("copies", std::to_string(m.dmCopies > 0 ? m.dmCopies : 1));
+    if (m.dmFields & DM_COLLATE) options.emplace_back("Collate", m.dmCollate != DMCOLLATE_FALSE ? "true" : "false");
+    if (m.dmFields & DM_DUPLEX) {
+        options.emplace_back("sides", m.dmDuplex == DMDUP_VERTICAL     ? "two-sided-long-edge"
+                                      : m.dmDuplex == DMDUP_HORIZONTAL ? "two-sided-short-edge"
+                                                                       : "one-sided");
+    }
+    if (m.dmFields & DM_DEFAULTSOURCE) {
+        // Bit 8 marks a driver's own bins; the standard bin is the rest. A bin the printer lacks is
+        // left to the printer, as a driver does. Through CUPS only the InputSlot choice reaches the job.
+        const int16_t code = (m.dmDefaultSource & DMBIN_USER) ? m.dmDefaultSource : (m.dmDefaultSource & 0xff);
+        const std::string source = SourceOfBinCode(code, CupsMediaSources(m.dmDeviceName));
+        if (!source.empty()) options.emplace_back("InputSlot", SourceChoiceName(source));
+    }
+    return options;
+}
+
 void TPrinter::BeginDoc() {
     if (Printing()) throw EQRError("Printing in progress");
     if (FIndex < 0 && FOutputFileName.empty()) throw EQRError("There is no default printer currently selected");
-    QPrinter& p = Device();
-    p.setDocName(ToQ(FTitle));
-    p.setFullPage(false);
+    QPrinter& device = Device();
+    std::string file = FOutputFileName;
+    if (file.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/QRPXXXXXX";
+        const int fd = mkstemp(name.data());
+        if (fd < 0) throw EQRError(FormatMessage("Cannot create file %s", name));
+        close(fd);
+        FSpoolFile = name;
+        file = name;
+    }
+    auto document = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    document->setOutputFormat(QPrinter::PdfFormat);
+    document->setOutputFileName(ToQ(file));
+    document->setResolution(device.resolution());
+    document->setFullPage(false);
+    document->setPageLayout(device.pageLayout());
+    document->setDocName(ToQ(FTitle));
+    document->setCreator(QStringLiteral("Pagimo"));
     FAborted = false;
     FLastJobId = 0;
     auto painter = std::make_unique<QPainter>();
-    if (!painter->begin(&p)) {
-        const std::string target =
-            FOutputFileName.empty() ? FPrinters[static_cast<size_t>(FIndex)].Name : FOutputFileName;
-        throw EQRError(FormatMessage("Cannot start printing on %s", target));
+    if (!painter->begin(document.get())) {
+        ReleaseDocument();
+        throw EQRError(FormatMessage("Cannot start printing on %s", Target()));
     }
+    FDocument = std::move(document);
     FPainter = std::move(painter);
     FPageNumber = 1;
 }
 
 void TPrinter::NewPage() {
-    if (!Printing()) throw EQRError("Printer is not currently printing");
-    if (!FDevice->newPage()) throw EQRError("Printer is not currently printing");
+    if (!Printing() || !FDocument->newPage()) throw EQRError("Printer is not currently printing");
     ++FPageNumber;
 }
 
 void TPrinter::EndDoc() {
     if (!Printing()) throw EQRError("Printer is not currently printing");
-    const bool ok = FPainter->end();
+    const bool ok = FPainter->end() && FDocument->printerState() != QPrinter::Error;
+    FPainter.reset();
+    if (ok && !FSpoolFile.empty()) {
+        try {
+            FLastJobId = CupsSubmit(Target(), FSpoolFile, FTitle, JobOptions());
+        } catch (...) {
+            ReleaseDocument();
+            throw;
+        }
+    }
     ReleaseDocument();
-    if (!ok || FDevice->printerState() == QPrinter::Error) {
-        throw EQRError(FormatMessage("Printing failed on %s", FOutputFileName.empty()
-                                                                  ? FPrinters[static_cast<size_t>(FIndex)].Name
-                                                                  : FOutputFileName));
-    }
-    if (FOutputFileName.empty() && FIndex >= 0) {
-        FLastJobId = CupsNewestJob(FPrinters[static_cast<size_t>(FIndex)].Name, FTitle);
-    }
+    if (!ok) throw EQRError(FormatMessage("Printing failed on %s", Target()));
 }
 
 void TPrinter::Abort() {
     if (!Printing()) return;
-    FDevice->abort();
     FPainter->end();
     ReleaseDocument();
     FAborted = true;
@@ -309,6 +343,9 @@ void TPrinter::Abort() {
 
 void TPrinter::ReleaseDocument() {
     FPainter.reset();
+    FDocument.reset();
+    if (!FSpoolFile.empty()) std::remove(FSpoolFile.c_str());
+    FSpoolFile.clear();
     FPageNumber = 0;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The printer object: the installed printers, the one selected, its mode, its device capabilities
 // and the document and page brackets of a print job. Backed by Qt's printer support, which talks to
-// CUPS; the mode's paper, orientation, copies, duplex, collation and bin reach the job's options.
+// CUPS: the printer's resolution, papers and margins come from Qt; a document is drawn into a PDF of
+// the printer's page layout and submitted to the queue with job options that follow the mode (paper,
+// copies, collation, duplex, paper source), so that an aborted document never reaches the printer.
 //
 // Needs a QGuiApplication (fonts and the print support plugin live there).
 
@@ -9,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -81,13 +84,17 @@ private:
     QPrinter& Device();
     void EnsureMode();
     void ApplyMode(QPrinter& printer) const;
+    std::vector<std::pair<std::string, std::string>> JobOptions() const;
+    std::string Target() const;
     void ReleaseDocument();
 
     std::vector<TPrinterInfo> FPrinters;
     int FIndex = -1;
     TDevModeHandle FMode;
-    std::unique_ptr<QPrinter> FDevice;
+    std::unique_ptr<QPrinter> FDevice;   // the queue: capabilities and page layout
+    std::unique_ptr<QPrinter> FDocument; // the open document, drawn into FSpoolFile
     std::unique_ptr<QPainter> FPainter;
+    std::string FSpoolFile;
     std::string FTitle;
     std::string FOutputFileName;
     bool FAborted = false;

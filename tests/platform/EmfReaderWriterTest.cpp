@@ -68,7 +68,8 @@ TEST(RecordWalker, StopsAtABrokenChain) {
         TRecordWalker walker(b);
         TRecordReader r(b.first(0));
         int n = 0;
-        while (walker.Next(r)) ++n;
+        while (walker.Next(r))
+            ++n;
         *broken = walker.Broken();
         return n;
     };

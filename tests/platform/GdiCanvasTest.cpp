@@ -64,7 +64,8 @@ void DrawPage(TCanvas& c) {
     c.RestoreDC();
     QImage bitmap(16, 16, QImage::Format_RGB32);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) bitmap.setPixel(x, y, qRgb(x * 16, y * 16, 255 - x * 8));
+        for (int x = 0; x < 16; ++x)
+            bitmap.setPixel(x, y, qRgb(x * 16, y * 16, 255 - x * 8));
     c.StretchDraw(QRect(340, 200, 40, 80), bitmap);
     c.Font.Name = "Times New Roman";
     c.Font.Height = -20;
@@ -92,7 +93,8 @@ emf::TEmfPicture Recorded(int w, int h, const std::function<void(TCanvas&)>& dra
 double MeanDifference(const QImage& a, const QImage& b) {
     double sum = 0;
     for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+        for (int x = 0; x < a.width(); ++x)
+            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
     return sum / (a.width() * a.height());
 }
 
@@ -204,8 +206,10 @@ TEST(FontMatcher, CzechTextHasGlyphsAndWholePixelAdvances) {
     int count = 64;
     const QString s = QString::fromStdU16String(text);
     ASSERT_TRUE(font->Raw.glyphIndexesForChars(s.constData(), static_cast<int>(s.size()), glyphs, &count));
-    for (int i = 0; i < count; ++i) EXPECT_NE(glyphs[i], 0u) << "no glyph for " << s.mid(i, 1).toStdString();
-    for (int32_t a : font->Advances(text)) EXPECT_GT(a, 3);
+    for (int i = 0; i < count; ++i)
+        EXPECT_NE(glyphs[i], 0u) << "no glyph for " << s.mid(i, 1).toStdString();
+    for (int32_t a : font->Advances(text))
+        EXPECT_GT(a, 3);
     // A surrogate pair takes two dx entries, the second zero.
     const auto pair = font->Advances(u"a\U0001F600b");
     ASSERT_EQ(pair.size(), 4u);

@@ -83,7 +83,8 @@ TEST(GdiCorpus, EveryFilePlaysOnEveryDeviceWithoutCrashing) {
         gdi::TBoundsDevice bounds;
         gdi::TTextDevice text;
         gdi::TPlayOptions options;
-        for (gdi::TDevice* d : std::initializer_list<gdi::TDevice*>{&trace, &bounds, &text}) gdi::TEmfPlayer::Play(bytes, *d, options);
+        for (gdi::TDevice* d : std::initializer_list<gdi::TDevice*>{&trace, &bounds, &text})
+            gdi::TEmfPlayer::Play(bytes, *d, options);
         gdi::TEmfRecorder recorder(std::max(size.width(), 8), std::max(size.height(), 8));
         gdi::TEmfPlayer::Play(bytes, recorder, options);
         const emf::TEmfPicture again = recorder.Finish();

@@ -2,16 +2,22 @@
 // probes on a QImage for what the calls look like, and its handling of damaged and hostile records.
 
 #include "RenderCompare.h"
+#include "TestPaths.h"
 
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/TraceDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace pagimo;
 using namespace pagimo::emf;
@@ -23,7 +29,8 @@ namespace {
 class TBuilder {
 public:
     TBuilder() : W(100, 100) {
-        for (int i = 0; i < 8; ++i) W.NewHandle(); // object slots 1..8 for the records below
+        for (int i = 0; i < 8; ++i)
+            W.NewHandle(); // object slots 1..8 for the records below
     }
     TBuilder& Rec(uint32_t type, std::initializer_list<int32_t> words) {
         W.Record(type, words);
@@ -44,16 +51,19 @@ void Font(TBuilder& b, uint32_t handle, int32_t height, const std::u16string& fa
           int32_t escapement = 0) {
     b.W.Begin(EMR_EXTCREATEFONTINDIRECTW);
     b.W.U32(handle);
-    for (int32_t v : {height, 0, escapement, escapement, 400}) b.W.I32(v);
+    for (int32_t v : {height, 0, escapement, escapement, 400})
+        b.W.I32(v);
     const uint8_t flags[8] = {0, 0, 0, charset, 0, 0, 0, 0};
     b.W.Bytes(flags);
-    for (size_t i = 0; i < 32; ++i) b.W.U16(i < face.size() ? face[i] : 0);
+    for (size_t i = 0; i < 32; ++i)
+        b.W.U16(i < face.size() ? face[i] : 0);
     b.W.End();
 }
 
 void TextW(TBuilder& b, int32_t x, int32_t y, const std::u16string& text, bool withDx = true) {
     b.W.Begin(EMR_EXTTEXTOUTW);
-    for (int32_t v : {0, 0, -1, -1}) b.W.I32(v);
+    for (int32_t v : {0, 0, -1, -1})
+        b.W.I32(v);
     b.W.U32(1);
     b.W.F32(0);
     b.W.F32(0);
@@ -62,13 +72,16 @@ void TextW(TBuilder& b, int32_t x, int32_t y, const std::u16string& text, bool w
     b.W.U32(static_cast<uint32_t>(text.size()));
     b.W.U32(76);
     b.W.U32(0);
-    for (int32_t v : {0, 0, -1, -1}) b.W.I32(v);
+    for (int32_t v : {0, 0, -1, -1})
+        b.W.I32(v);
     const uint32_t strBytes = static_cast<uint32_t>((text.size() * 2 + 3) / 4 * 4);
     b.W.U32(withDx ? 76 + strBytes : 0);
-    for (char16_t c : text) b.W.U16(c);
+    for (char16_t c : text)
+        b.W.U16(c);
     if (text.size() % 2) b.W.U16(0);
     if (withDx)
-        for (size_t i = 0; i < text.size(); ++i) b.W.I32(10);
+        for (size_t i = 0; i < text.size(); ++i)
+            b.W.I32(10);
     b.W.End();
 }
 
@@ -76,8 +89,10 @@ void TextW(TBuilder& b, int32_t x, int32_t y, const std::u16string& text, bool w
 void Dib2x2(TBuilder& b, int32_t x, int32_t y, int32_t w, int32_t h, bool topDown) {
     const uint32_t head = 80;
     b.W.Begin(EMR_STRETCHDIBITS);
-    for (int32_t v : {x, y, x + w - 1, y + h - 1}) b.W.I32(v);
-    for (int32_t v : {x, y, 0, 0, 2, 2}) b.W.I32(v);
+    for (int32_t v : {x, y, x + w - 1, y + h - 1})
+        b.W.I32(v);
+    for (int32_t v : {x, y, 0, 0, 2, 2})
+        b.W.I32(v);
     b.W.U32(head);
     b.W.U32(40);
     b.W.U32(head + 40);
@@ -101,7 +116,9 @@ void Dib2x2(TBuilder& b, int32_t x, int32_t y, int32_t w, int32_t h, bool topDow
     b.W.End();
 }
 
-QColor At(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)); }
+QColor At(const QImage& image, int x, int y) {
+    return QColor(image.pixel(x, y));
+}
 
 } // namespace
 
@@ -150,7 +167,8 @@ TEST(PlayerTrace, MappingModesAndWorldTransformsComposeAndRestore) {
         .Rec(EMR_SETVIEWPORTORGEX, {0, 100})
         .Rec(EMR_SAVEDC, {});
     b.W.Begin(EMR_SETWORLDTRANSFORM);
-    for (float v : {2.0f, 0.0f, 0.0f, 2.0f, 5.0f, 0.0f}) b.W.F32(v);
+    for (float v : {2.0f, 0.0f, 0.0f, 2.0f, 5.0f, 0.0f})
+        b.W.F32(v);
     b.W.End();
     b.Rec(EMR_RECTANGLE, {0, 0, 100, 100}).Rec(EMR_RESTOREDC, {-1}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
     b.Rec(EMR_SETMAPMODE, {2 /*MM_LOMETRIC*/}).Rec(EMR_RECTANGLE, {0, 0, 100, -100});
@@ -167,13 +185,15 @@ TEST(PlayerTrace, TextRecordsWideAnsiAndSmall) {
     TextW(b, 5, 50, u"Žluťoučký kůň");
     // EXTTEXTOUTA in code page 1250: "ěš" is 0xEC 0x9A.
     b.W.Begin(EMR_EXTTEXTOUTA);
-    for (int32_t v : {0, 0, -1, -1, 1, 0, 0, 5, 70, 2, 76, 0, 0, 0, -1, -1, 0}) b.W.I32(v);
+    for (int32_t v : {0, 0, -1, -1, 1, 0, 0, 5, 70, 2, 76, 0, 0, 0, -1, -1, 0})
+        b.W.I32(v);
     const uint8_t ansi[4] = {0xEC, 0x9A, 0, 0};
     b.W.Bytes(ansi);
     b.W.End();
     // SMALLTEXTOUT with 8-bit characters and no rectangle.
     b.W.Begin(EMR_SMALLTEXTOUT);
-    for (int32_t v : {5, 90, 2, 0x300, 1, 0, 0}) b.W.I32(v);
+    for (int32_t v : {5, 90, 2, 0x300, 1, 0, 0})
+        b.W.I32(v);
     const uint8_t small[4] = {'O', 'K', 0, 0};
     b.W.Bytes(small);
     b.W.End();
@@ -188,15 +208,17 @@ TEST(PlayerTrace, ClippingIntersectsExcludesSelectsRegionsAndResets) {
     b.Rec(EMR_SAVEDC, {}).Rec(EMR_INTERSECTCLIPRECT, {20, 0, 100, 30}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
     b.Rec(EMR_RESTOREDC, {-1}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
     // EXTSELECTCLIPRGN RGN_COPY with one rectangle, then a reset.
-    b.Rec(EMR_EXTSELECTCLIPRGN, {48, 5, 32, 1, 1, 16, 60, 60, 70, 70, 60, 60, 70, 70}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
+    b.Rec(EMR_EXTSELECTCLIPRGN, {48, 5, 32, 1, 1, 16, 60, 60, 70, 70, 60, 60, 70, 70})
+        .Rec(EMR_RECTANGLE, {0, 0, 100, 100});
     b.Rec(EMR_EXTSELECTCLIPRGN, {0, 5}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
     b.Rec(EMR_EXCLUDECLIPRECT, {0, 0, 100, 50}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
-    EXPECT_EQ(Trace(b.Bytes()), "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
-                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=20,10,50,30\n"
-                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
-                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=60,60,70,70\n"
-                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff\n"
-                                "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=-1e+07,-1e+07,1e+07,1e+07\n");
+    EXPECT_EQ(Trace(b.Bytes()),
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=20,10,50,30\n"
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=60,60,70,70\n"
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff\n"
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=-1e+07,-1e+07,1e+07,1e+07\n");
 }
 
 TEST(PlayerTrace, PathsAreFilledStrokedAndClipped) {
@@ -220,8 +242,8 @@ TEST(PlayerTrace, PathsAreFilledStrokedAndClipped) {
 TEST(PlayerTrace, BitmapRecordsKeepSourceAndDestination) {
     TBuilder b;
     Dib2x2(b, 10, 10, 20, 20, false);
-    b.Rec(EMR_BITBLT, {0, 0, 9, 9, 0, 0, 10, 10, static_cast<int32_t>(0x00F00021), 0, 0, 0x3F800000, 0, 0, 0x3F800000, 0,
-                       0, 0, 0, 0, 0, 0, 0});
+    b.Rec(EMR_BITBLT, {0, 0, 9, 9, 0, 0, 10, 10, static_cast<int32_t>(0x00F00021), 0, 0, 0x3F800000, 0, 0, 0x3F800000,
+                       0, 0, 0, 0, 0, 0, 0,  0});
     EXPECT_EQ(Trace(b.Bytes()), "dib dest=10,10,20,20 src=0,0,2,2 rop=00cc0020 bytes=40+16\n"
                                 "dib dest=0,0,10,10 src=0,0,10,10 rop=00f00021 bytes=0+0\n");
 }
@@ -265,18 +287,19 @@ TEST(PlayerPixels, TextIsDrawnInTheTextColour) {
     const QImage image = test::RenderEmf(b.Bytes(), 100, 100);
     int blue = 0;
     for (int y = 0; y < 50; ++y)
-        for (int x = 0; x < 60; ++x) blue += At(image, x, y) == QColor(Qt::blue);
+        for (int x = 0; x < 60; ++x)
+            blue += At(image, x, y) == QColor(Qt::blue);
     EXPECT_GT(blue, 50);
 }
 
 TEST(PlayerRobustness, SkipsUnknownAndDamagedRecordsAndPlaysOn) {
     TBuilder b;
-    b.Rec(250, {1, 2, 3})                  // unknown type: skipped by its size
-        .Rec(EMR_RECTANGLE, {1, 2})        // too short for its type
-        .Rec(EMR_SELECTOBJECT, {999})      // beyond the handle table
+    b.Rec(250, {1, 2, 3})                             // unknown type: skipped by its size
+        .Rec(EMR_RECTANGLE, {1, 2})                   // too short for its type
+        .Rec(EMR_SELECTOBJECT, {999})                 // beyond the handle table
         .Rec(EMR_POLYGON16, {0, 0, 0, 0, 0x40000000}) // a count that cannot fit
-        .Rec(EMR_RESTOREDC, {-5})          // nothing saved
-        .Rec(EMR_SETWINDOWEXTEX, {0, 0})   // would divide by zero
+        .Rec(EMR_RESTOREDC, {-5})                     // nothing saved
+        .Rec(EMR_SETWINDOWEXTEX, {0, 0})              // would divide by zero
         .Rec(EMR_EXTSELECTCLIPRGN, {64, 5, 32, 1, 0x7FFFFFFF, 16, 0, 0, 1, 1})
         .Rec(EMR_RECTANGLE, {0, 0, 10, 10});
     // An EMF+ comment: skipped, the GDI record after it is played.
@@ -316,4 +339,60 @@ TEST(PlayerRobustness, FrameMapsOntoTheDestinationRectangle) {
     EXPECT_NEAR(t.map(QPointF(0, 0)).x(), 10, 1e-6);
     EXPECT_NEAR(t.map(QPointF(200, 100)).x(), 110, 0.05);
     EXPECT_NEAR(t.map(QPointF(200, 100)).y(), 70, 0.05);
+}
+
+TEST(PlayerRobustness, SavedFuzzInputsReplayOnEveryDevice) {
+    const auto dir = test::SourceDir() / "fuzz" / "corpus" / "emfplay";
+    int played = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".emf") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        SCOPED_TRACE(entry.path().string());
+        gdi::TPlayResult result;
+        test::RenderEmf(bytes, 64, 64, &result);
+        TTraceDevice trace;
+        gdi::TEmfPlayer::Play(bytes, trace, gdi::TPlayOptions{});
+        gdi::TEmfRecorder recorder(64, 64);
+        gdi::TEmfPlayer::Play(bytes, recorder, gdi::TPlayOptions{});
+        EXPECT_FALSE(recorder.Finish().Empty());
+        ++played;
+    }
+    EXPECT_GE(played, 3);
+}
+
+TEST(PlayerPixels, RightToLeftReadingPutsTheFirstCharacterRightmost) {
+    auto render = [](uint32_t options) {
+        TBuilder b;
+        Font(b, 1, -40, u"Arial");
+        b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETBKMODE, {1});
+        b.W.Begin(EMR_EXTTEXTOUTW);
+        for (int32_t v : {0, 0, -1, -1})
+            b.W.I32(v);
+        b.W.U32(1);
+        b.W.F32(0);
+        b.W.F32(0);
+        for (int32_t v : {5, 5, 2, 76, static_cast<int32_t>(options), 0, 0, -1, -1, 80})
+            b.W.I32(v);
+        b.W.U16(u'I');
+        b.W.U16(u'W');
+        b.W.I32(20);
+        b.W.I32(40);
+        b.W.End();
+        return test::RenderEmf(b.Bytes(), 100, 100);
+    };
+    // The upright bar of the "I" is the column with the most ink: at the left with left-to-right reading,
+    // after the 40-pixel "W" with right-to-left reading.
+    auto barColumn = [](const QImage& image) {
+        int best = 0, bestInk = -1;
+        for (int x = 0; x < 100; ++x) {
+            int ink = 0;
+            for (int y = 0; y < 60; ++y)
+                ink += qGray(image.pixel(x, y)) < 128;
+            if (ink > bestInk) best = x, bestInk = ink;
+        }
+        return best;
+    };
+    EXPECT_LT(barColumn(render(0)), 20);
+    EXPECT_GT(barColumn(render(0x80 /*ETO_RTLREADING*/)), 40);
 }

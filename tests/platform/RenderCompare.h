@@ -42,7 +42,8 @@ inline double InkAgreement(const QImage& a, const QImage& b) {
         std::vector<float> g(static_cast<size_t>(w) * h);
         for (int y = 0; y < h; ++y) {
             const auto* row = reinterpret_cast<const QRgb*>(c.constScanLine(y));
-            for (int x = 0; x < w; ++x) g[static_cast<size_t>(y) * w + x] = static_cast<float>(qGray(row[x]));
+            for (int x = 0; x < w; ++x)
+                g[static_cast<size_t>(y) * w + x] = static_cast<float>(qGray(row[x]));
         }
         std::vector<float> blurred(g.size());
         for (int y = 0; y < h; ++y)

@@ -2,6 +2,7 @@
 
 #include "TestPaths.h"
 
+#include "pagestore/PageList.h"
 #include "platform/gdi/MetafileCanvas.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +51,10 @@ std::vector<uint8_t> SamplePage() {
     return c.Finish().Bytes();
 }
 
-bool HavePoppler() { return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v pdftotext >/dev/null")}) == 0; }
+bool HavePoppler() {
+    return QProcess::execute(QStringLiteral("sh"),
+                             {QStringLiteral("-c"), QStringLiteral("command -v pdftotext >/dev/null")}) == 0;
+}
 
 } // namespace
 
@@ -58,7 +62,8 @@ TEST(QrptoolRender, WritesThePageAtTheRequestedResolution) {
     QTemporaryDir dir;
     const QString emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
     const QString png = dir.filePath(QStringLiteral("page.png"));
-    const TRun r = Qrptool({QStringLiteral("render"), emf, QStringLiteral("--dpi"), QStringLiteral("192"), QStringLiteral("-o"), png});
+    const TRun r = Qrptool(
+        {QStringLiteral("render"), emf, QStringLiteral("--dpi"), QStringLiteral("192"), QStringLiteral("-o"), png});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     const QImage image(png);
     EXPECT_EQ(image.size(), QSize(400, 200));
@@ -72,7 +77,8 @@ TEST(QrptoolRender, DamagedInputFailsWithAMessageAndLeavesNoFile) {
     std::vector<uint8_t> truncated(bytes.begin(), bytes.begin() + 60);
     auto broken = bytes;
     broken[108 + 4] = 0xFF; // the first record's size runs far past the end
-    for (const auto& [name, data] : {std::pair{QStringLiteral("short.emf"), truncated}, std::pair{QStringLiteral("broken.emf"), broken}}) {
+    for (const auto& [name, data] :
+         {std::pair{QStringLiteral("short.emf"), truncated}, std::pair{QStringLiteral("broken.emf"), broken}}) {
         const QString emf = Write(dir, name, data);
         const QString png = dir.filePath(name + QStringLiteral(".png"));
         const TRun r = Qrptool({QStringLiteral("render"), emf, QStringLiteral("-o"), png});
@@ -81,14 +87,18 @@ TEST(QrptoolRender, DamagedInputFailsWithAMessageAndLeavesNoFile) {
         EXPECT_FALSE(QFile::exists(png));
         EXPECT_FALSE(QFile::exists(png + QStringLiteral(".part")));
     }
-    const TRun missing = Qrptool({QStringLiteral("render"), dir.filePath(QStringLiteral("none.emf")), QStringLiteral("-o"), dir.filePath(QStringLiteral("x.png"))});
+    const TRun missing = Qrptool({QStringLiteral("render"), dir.filePath(QStringLiteral("none.emf")),
+                                  QStringLiteral("-o"), dir.filePath(QStringLiteral("x.png"))});
     EXPECT_EQ(missing.Exit, 1);
     EXPECT_TRUE(missing.Err.contains(QStringLiteral("Cannot open file"))) << missing.Err.toStdString();
 }
 
 TEST(QrptoolRender, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Qrptool({QStringLiteral("render"), QStringLiteral("x.emf")}).Exit, 2) << "no -o";
-    EXPECT_EQ(Qrptool({QStringLiteral("render"), QStringLiteral("x.emf"), QStringLiteral("-o"), QStringLiteral("y.png"), QStringLiteral("--dpi"), QStringLiteral("abc")}).Exit, 2);
+    EXPECT_EQ(Qrptool({QStringLiteral("render"), QStringLiteral("x.emf"), QStringLiteral("-o"), QStringLiteral("y.png"),
+                       QStringLiteral("--dpi"), QStringLiteral("abc")})
+                  .Exit,
+              2);
     EXPECT_EQ(Qrptool({QStringLiteral("text")}).Exit, 2);
 }
 
@@ -109,7 +119,8 @@ TEST(QrptoolConvert, WritesAVectorPdfAtThePageSizeWithTextAsText) {
     QProcess info;
     info.start(QStringLiteral("pdfinfo"), {pdf});
     info.waitForFinished();
-    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("150 x 75 pts"))) << "200 x 100 pixels at 96 per inch";
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("150 x 75 pts")))
+        << "200 x 100 pixels at 96 per inch";
 }
 
 TEST(QrptoolText, PrintsTheTextInReadingOrder) {
@@ -118,4 +129,75 @@ TEST(QrptoolText, PrintsTheTextInReadingOrder) {
     const TRun r = Qrptool({QStringLiteral("text"), emf});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_EQ(r.Out, QStringLiteral("Žluťoučký kůň\nDruhý řádek vpravo\n"));
+}
+
+namespace {
+
+// A QRP file of three pages: A4 portrait, A4 landscape and a small square, each with its number.
+QString WriteQrp(const QTemporaryDir& dir) {
+    pagestore::TQRPageList list;
+    list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
+    const QSize sizes[] = {{794, 1123}, {1123, 794}, {200, 200}};
+    int n = 0;
+    for (const QSize& size : sizes) {
+        gdi::TMetafileCanvas c(size.width(), size.height());
+        c.Font.Height = -20;
+        c.TextOut(20, 20, "Strana " + std::to_string(++n));
+        list.StorePage(c.Finish());
+    }
+    list.CloseRecording();
+    const QString path = dir.filePath(QStringLiteral("report.qrp"));
+    list.CopyToFile(path.toStdString());
+    return path;
+}
+
+} // namespace
+
+TEST(QrptoolQrp, RendersConvertsAndReadsPagesOfAReportFile) {
+    QTemporaryDir dir;
+    const QString qrp = WriteQrp(dir);
+    const QString pattern = dir.filePath(QStringLiteral("p-%d.png"));
+    TRun r = Qrptool({QStringLiteral("render"), qrp, QStringLiteral("--pages"), QStringLiteral("2-3"),
+                      QStringLiteral("-o"), pattern});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("p-1.png"))));
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("p-2.png"))).size(), QSize(1123, 794));
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("p-3.png"))).size(), QSize(200, 200));
+    EXPECT_EQ(Qrptool({QStringLiteral("render"), qrp, QStringLiteral("--page"), QStringLiteral("4"),
+                       QStringLiteral("-o"), pattern})
+                  .Exit,
+              2);
+    EXPECT_EQ(
+        Qrptool({QStringLiteral("render"), qrp, QStringLiteral("-o"), dir.filePath(QStringLiteral("one.png"))}).Exit, 2)
+        << "several pages need a pattern";
+
+    r = Qrptool({QStringLiteral("text"), qrp, QStringLiteral("--page"), QStringLiteral("2")});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QStringLiteral("Strana 2\n"));
+
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    r = Qrptool({QStringLiteral("convert"), qrp, pdf});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    if (!HavePoppler()) GTEST_SKIP() << "poppler-utils not installed";
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"),
+               {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("3"), pdf});
+    info.waitForFinished();
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QStringLiteral("Pages:           3"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Page    2 size:  842 x 596 pts"))) << out.toStdString();
+}
+
+TEST(QrptoolQrp, ADamagedReportFailsWithoutLeavingAPdf) {
+    QTemporaryDir dir;
+    const QString qrp = WriteQrp(dir);
+    QFile file(qrp);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.resize(file.size() - 300); // the last page is cut short
+    file.close();
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    const TRun r = Qrptool({QStringLiteral("convert"), qrp, pdf});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_FALSE(r.Err.isEmpty());
+    EXPECT_FALSE(QFile::exists(pdf));
 }

@@ -42,7 +42,8 @@ TEST(Qrptool, InfoDescribesEveryPageAndEndsWithAVerdict) {
     EXPECT_NE(text.Out.find("Format:      3 350"), std::string::npos) << text.Out;
     EXPECT_NE(text.Out.find("Pages:       4"), std::string::npos);
     EXPECT_NE(text.Out.find("Compressed:  yes"), std::string::npos);
-    EXPECT_NE(text.Out.find("210.00 x 297.00"), std::string::npos);
+    // The sample is recorded on a 794 x 1123 pixel canvas, whose frame is that size at 96 per inch.
+    EXPECT_NE(text.Out.find("210.08 x 297.13"), std::string::npos);
     EXPECT_NE(text.Out.find("794 x 1123"), std::string::npos);
     EXPECT_NE(text.Out.find("OK: 4 pages read without errors"), std::string::npos);
 
@@ -50,7 +51,7 @@ TEST(Qrptool, InfoDescribesEveryPageAndEndsWithAVerdict) {
     EXPECT_EQ(json.Status, 0);
     for (const char* key : {"\"format\": [3, 350]", "\"page_count\": 4", "\"compressed\": true", "\"timestamp\": \"",
                             "\"number\": 4", "\"offset\": 128", "\"body_bytes\": ", "\"emf_bytes\": ",
-                            "\"frame_mm\": [210.00, 297.00]", "\"pixels\": [794, 1123]"}) {
+                            "\"frame_mm\": [210.08, 297.13]", "\"pixels\": [794, 1123]"}) {
         EXPECT_NE(json.Out.find(key), std::string::npos) << key << " in " << json.Out;
     }
 }

@@ -1,0 +1,61 @@
+#pragma once
+// The rules of the standard preview window that do not need a widget: the page counter text, the
+// keyboard table, the progress panel and the enabling of the print and printer-setup buttons.
+
+#include <QString>
+#include <QStringList>
+#include <Qt>
+
+#include <cstdint>
+
+namespace pagimo::preview {
+
+// A file-dialog filter of the form "description|masks|description|masks" (masks separated by ";") as
+// Qt's dialogs take it: one "description (masks)" entry per pair, in order. A description that
+// already ends with its masks in parentheses is kept as it is.
+QStringList DialogFilters(const QString& filter);
+
+// "Page 3 of 12".
+QString PageInfoText(int32_t pageNumber, int32_t pageTotal);
+
+enum TPreviewKeyAction { kaNone, kaExit, kaFirstPage, kaPrevPage, kaNextPage, kaLastPage };
+
+// What a key press does in the preview window. With Page Up and Page Down, only Ctrl held alone
+// jumps to the first or last page; Ctrl with Shift or Alt pages by one. The keypad flag and the
+// Meta key are not part of the modifier state compared here: Page Up on the keypad is the same key.
+TPreviewKeyAction PreviewKeyAction(int key, Qt::KeyboardModifiers modifiers);
+
+// Status panel 0: the progress of a generation, written in steps of at least 5 percent and
+// cleared at 0 and 100. ShownProgress is never reset.
+class TProgressPanel {
+public:
+    void Update(int32_t progress);
+    const QString& Text() const { return FText; }
+    int32_t ShownProgress() const { return FShownProgress; }
+
+private:
+    QString FText = QStringLiteral("0%");
+    int32_t FShownProgress = 0;
+};
+
+// Print starts disabled and, once enabled, stays so; printer setup follows a finished generation
+// and is switched off by a loaded file, which has no report behind it.
+class TPrintButtonRules {
+public:
+    void Constructed(bool finished) { FPrint = FPrint || finished; }
+    void PageAvailable(bool finished) {
+        if (finished) FPrint = FPrintSetup = true;
+    }
+    void FileLoaded() {
+        FPrint = true;
+        FPrintSetup = false;
+    }
+    bool PrintEnabled() const { return FPrint; }
+    bool PrintSetupEnabled() const { return FPrintSetup; }
+
+private:
+    bool FPrint = false;
+    bool FPrintSetup = false;
+};
+
+} // namespace pagimo::preview

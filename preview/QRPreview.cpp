@@ -1,0 +1,213 @@
+#include "preview/QRPreview.h"
+
+#include "platform/gdi/PainterDevice.h"
+#include "printer/QRPrinter.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+namespace pagimo::preview {
+
+// ---- TQRPreviewImage ----
+
+TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("PageImage"));
+    resize(100, 50);
+    // The sheet paints every pixel it owns when it holds a page, and nothing otherwise, so the scroll
+    // box's ground shows through.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void TQRPreviewImage::ShowPage(int32_t n) {
+    FPageNumber = n;
+    FPagePicture.reset();
+    if (FReportPrinter) FPagePicture = FReportPrinter->FetchPage(n);
+    update();
+}
+
+void TQRPreviewImage::DrawPage(QPainter& painter) {
+    if (!FPagePicture) return;
+    const int w = width(), h = height();
+    painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
+    // The picture covers the whole sheet, the four extra pixels of border and shadow included.
+    gdi::PlayEnhMetaFile(painter, *FPagePicture, QRectF(0, 0, w, h));
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPolyline(
+        QPolygon({QPoint(0, 0), QPoint(0, h - 3), QPoint(w - 3, h - 3), QPoint(w - 3, 0), QPoint(0, 0)}));
+    painter.fillRect(QRect(w - 2, 2, 2, h - 2), Qt::black);
+    painter.fillRect(QRect(2, h - 2, w - 2, 2), Qt::black);
+    painter.restore();
+}
+
+void TQRPreviewImage::paintEvent(QPaintEvent* event) {
+    if (!FPagePicture) return;
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    DrawPage(painter);
+}
+
+// ---- TQRPreview ----
+
+TQRPreview::TQRPreview(QWidget* parent) : QAbstractScrollArea(parent) {
+    setObjectName(QStringLiteral("QRPreview"));
+    resize(250, 250);
+    // The view follows the thumb while it is dragged.
+    horizontalScrollBar()->setTracking(true);
+    verticalScrollBar()->setTracking(true);
+    horizontalScrollBar()->setSingleStep(8);
+    verticalScrollBar()->setSingleStep(8);
+    FPageImage = new TQRPreviewImage(viewport());
+    FPageImage->move(0, 0);
+}
+
+TQRPreview::~TQRPreview() {
+    if (FReportPrinter) SetReportPrinter(nullptr);
+}
+
+std::unique_ptr<TPaperMetrics> TQRPreview::PaperMetrics() const {
+    if (!FReportPrinter) return nullptr;
+    printer::TQRPrinter* p = FReportPrinter;
+    return std::make_unique<TPaperMetrics>(
+        TPaperMetrics{static_cast<Extended>(p->OrientedWidth()), static_cast<Extended>(p->OrientedLength()),
+                      [p](Extended w) { return p->DeviceWidth(w); }, [p](Extended h) { return p->DeviceHeight(h); }});
+}
+
+void TQRPreview::SetReportPrinter(printer::TQRPrinter* printer) {
+    if (FReportPrinter && FReportPrinter->NotifyWindow() == static_cast<QObject*>(this)) {
+        FReportPrinter->SetPreviewShown(false);
+        FReportPrinter->SetNotifyWindow(nullptr);
+    }
+    FReportPrinter = printer;
+    FPageImage->SetReportPrinter(printer);
+    if (printer) {
+        printer->SetNotifyWindow(this);
+        printer->SetPreviewShown(true);
+    }
+    SetPageNumber(1);
+    FPageImage->ShowPage(1);
+    viewport()->update();
+}
+
+void TQRPreview::ReportPrinterDestroyed(printer::TQRPrinter& printer) {
+    if (FReportPrinter != &printer) return;
+    FReportPrinter = nullptr;
+    FPageImage->SetReportPrinter(nullptr);
+    FPageImage->ShowPage(FPageImage->PageNumber());
+}
+
+void TQRPreview::SetPageNumber(int32_t n) {
+    if (n == FPageNumber && FPageImage->HasPage()) return;
+    if (n < 1 || !FReportPrinter || n > FReportPrinter->PageTotal()) return;
+    FPageImage->ShowPage(n);
+    FPageNumber = n;
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+}
+
+void TQRPreview::SetZoom(int32_t zoom) {
+    if (!ZoomAccepted(zoom)) return;
+    FZoomMode = zmCustom;
+    FZoom = zoom;
+    ApplyZoom();
+}
+
+void TQRPreview::ApplyZoom() {
+    const auto paper = PaperMetrics();
+    FSheet = SheetAt(paper.get(), FZoom, width(), height());
+    FPageImage->resize(FSheet.Width, FSheet.Height);
+    UpdateScrollRanges();
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    PlaceSheet();
+}
+
+void TQRPreview::FitWholePage() {
+    const auto paper = PaperMetrics();
+    SetZoom(FitWholePageZoom(paper.get(), width(), height()));
+    FZoomMode = zmFitPage;
+}
+
+void TQRPreview::FitPageWidth() {
+    const auto paper = PaperMetrics();
+    SetZoom(FitPageWidthZoom(paper.get(), width()));
+    ApplyZoom();
+    FZoomMode = zmFitWidth;
+}
+
+void TQRPreview::ReapplyZoomMode() {
+    if (FZoomMode == zmFitPage)
+        FitWholePage();
+    else if (FZoomMode == zmFitWidth)
+        FitPageWidth();
+    ApplyZoom();
+}
+
+void TQRPreview::RefreshShownPage() {
+    if (!FPageImage || FPageImage->HasPage() || !FReportPrinter) return;
+    if (FPageImage->PageNumber() > FReportPrinter->PagesAvailable()) return;
+    FitPageWidth();
+    FPageImage->ShowPage(FPageImage->PageNumber());
+}
+
+void TQRPreview::PageAvailable(int32_t n) {
+    if (n == FPageNumber) RefreshShownPage();
+    if (OnPageAvailable) OnPageAvailable(this, n);
+}
+
+void TQRPreview::ProgressUpdate(int32_t progress) {
+    if (OnProgressUpdate) OnProgressUpdate(this, progress);
+}
+
+// The scroll range reaches the sheet's far edges, as a scroll box's range follows its children.
+void TQRPreview::UpdateScrollRanges() {
+    const QSize view = viewport()->size();
+    horizontalScrollBar()->setPageStep(view.width());
+    verticalScrollBar()->setPageStep(view.height());
+    horizontalScrollBar()->setRange(0, std::max(0, FSheet.Left + FSheet.Width - view.width()));
+    verticalScrollBar()->setRange(0, std::max(0, FSheet.Top + FSheet.Height - view.height()));
+}
+
+void TQRPreview::PlaceSheet() {
+    FPageImage->move(FSheet.Left - horizontalScrollBar()->value(), FSheet.Top - verticalScrollBar()->value());
+}
+
+void TQRPreview::scrollContentsBy(int, int) {
+    PlaceSheet();
+}
+
+void TQRPreview::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    ReapplyZoomMode();
+}
+
+bool TQRPreview::viewportEvent(QEvent* event) {
+    // Scroll bars coming and going change the viewport, not the control: only the ranges follow.
+    if (event->type() == QEvent::Resize) {
+        UpdateScrollRanges();
+        PlaceSheet();
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+bool TQRPreview::event(QEvent* event) {
+    // Only the printer's own messages carry a count; the number is read from the low 16 bits.
+    if (const auto* message = dynamic_cast<const printer::TQRMessageEvent*>(event)) {
+        const auto n = static_cast<int32_t>(message->WParam & 0xFFFF);
+        if (message->Message() == printer::MsgPageAvailable) {
+            PageAvailable(n);
+            return true;
+        }
+        if (message->Message() == printer::MsgProgressUpdate) {
+            ProgressUpdate(n);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+} // namespace pagimo::preview

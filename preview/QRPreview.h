@@ -1,0 +1,113 @@
+#pragma once
+// The preview control: one recorded page of a report printer on a white sheet with a thin black
+// border and a two-pixel shadow, at a zoom factor, inside a scroll box. It follows a report printer
+// that is still recording (page-available and progress notifications) and passes both on to its
+// owner as events. Only the page on screen is held, as a vector picture replayed at every paint.
+
+#include "platform/emf/EmfPicture.h"
+#include "preview/ZoomRules.h"
+#include "printer/PreviewInterface.h"
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QPainter;
+
+namespace pagimo::preview {
+
+enum TZoomMode { zmFitPage, zmFitWidth, zmCustom };
+
+using TQRPageAvailableEvent = std::function<void(QObject* sender, int32_t pageNum)>;
+using TQRProgressUpdateEvent = std::function<void(QObject* sender, int32_t progress)>;
+
+// The sheet inside the control. Mouse use on it is left unhandled, so it reaches the control's own
+// handlers as mouse use on the control does.
+class TQRPreviewImage : public QWidget {
+public:
+    explicit TQRPreviewImage(QWidget* parent = nullptr);
+
+    printer::TQRPrinter* ReportPrinter() const { return FReportPrinter; }
+    void SetReportPrinter(printer::TQRPrinter* printer) { FReportPrinter = printer; }
+    int32_t PageNumber() const { return FPageNumber; }
+    bool HasPage() const { return FPagePicture != nullptr; }
+    const emf::TEmfPicture* PagePicture() const { return FPagePicture.get(); }
+
+    // Replaces the held picture by page n of the report printer (none when the page is not available
+    // yet) and repaints.
+    void ShowPage(int32_t n);
+    // Paints the sheet of the current size: white ground, the page stretched over the whole sheet,
+    // border and shadow. Without a page nothing is drawn.
+    void DrawPage(QPainter& painter);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    printer::TQRPrinter* FReportPrinter = nullptr;
+    int32_t FPageNumber = 1;
+    std::unique_ptr<emf::TEmfPicture> FPagePicture;
+};
+
+class TQRPreview : public QAbstractScrollArea, public printer::TQRNotifyWindow {
+public:
+    explicit TQRPreview(QWidget* parent = nullptr);
+    ~TQRPreview() override;
+
+    TQRPageAvailableEvent OnPageAvailable;
+    TQRProgressUpdateEvent OnProgressUpdate;
+
+    TQRPreviewImage* PageImage() const { return FPageImage; }
+
+    printer::TQRPrinter* ReportPrinter() const { return FReportPrinter; }
+    // Attaches to a report printer (or detaches with null): becomes its NotifyWindow, shows page 1.
+    void SetReportPrinter(printer::TQRPrinter* printer);
+    int32_t PageNumber() const { return FPageNumber; }
+    // Shows page n when it exists; page numbers outside 1..PageTotal are ignored.
+    void SetPageNumber(int32_t n);
+    int32_t Zoom() const { return FZoom; }
+    // A custom zoom in percent; values outside 2..2000 are ignored.
+    void SetZoom(int32_t zoom);
+    TZoomMode ZoomMode() const { return FZoomMode; }
+
+    void FitWholePage();
+    void FitPageWidth();
+    // Resizes and centres the sheet for the current zoom and scrolls to the top left.
+    void ApplyZoom();
+    // Fetches the shown page once it has become available.
+    void RefreshShownPage();
+    // Runs when the control's size changes: the fit modes re-fit, every mode re-applies the zoom.
+    void ReapplyZoomMode();
+
+    // The sheet's place in the scrolled area (before scrolling).
+    const TSheetGeometry& Sheet() const { return FSheet; }
+
+    // A report printer that goes away while this control shows its pages: let go of it.
+    void ReportPrinterDestroyed(printer::TQRPrinter& printer) override;
+
+protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void PageAvailable(int32_t n);
+    void ProgressUpdate(int32_t progress);
+    void UpdateScrollRanges();
+    void PlaceSheet();
+    std::unique_ptr<TPaperMetrics> PaperMetrics() const;
+
+    TQRPreviewImage* FPageImage = nullptr;
+    int32_t FPageNumber = 1;
+    printer::TQRPrinter* FReportPrinter = nullptr;
+    int32_t FZoom = 100;
+    TZoomMode FZoomMode = zmCustom;
+    TSheetGeometry FSheet{0, 0, 100, 50};
+};
+
+} // namespace pagimo::preview

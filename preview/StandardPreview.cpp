@@ -1,0 +1,369 @@
+#include "preview/StandardPreview.h"
+
+#include "preview/ToolBarGlyphs.h"
+#include "printer/QRPrinter.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+
+#include <memory>
+#include <utility>
+
+namespace pagimo::preview {
+
+namespace {
+
+QString FromStd(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string ToStd(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+// A file dialog of Qt's own kind, so that it looks and behaves the same everywhere (and can be driven).
+void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
+    dialog.setWindowTitle(title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setWindowModality(Qt::ApplicationModal);
+}
+
+} // namespace
+
+TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* reportPrinter)
+    : QMainWindow(owner, Qt::Window) {
+    setObjectName(QStringLiteral("QRStandardPreview"));
+    setWindowTitle(QStringLiteral("Print Preview"));
+    resize(652, 579);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->availableGeometry();
+        move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
+    }
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+    setAcceptDrops(true);
+
+    for (int i = 0; i < ToolBarGlyphCount; ++i)
+        Images << ToolBarGlyph(i);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setContentsMargins(2, 2, 2, 2);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    AddDivider(QStringLiteral("ToolButton1"));
+    ZoomFit =
+        AddButton(QStringLiteral("ZoomFit"), QStringLiteral("Zoom to fit"), 0, &TQRStandardPreview::ZoomToFitClick);
+    Zoom100 = AddButton(QStringLiteral("Zoom100"), QStringLiteral("100%"), 1, &TQRStandardPreview::ZoomTo100Click);
+    ZoomToWidth = AddButton(QStringLiteral("ZoomToWidth"), QStringLiteral("Zoom to width"), 2,
+                            &TQRStandardPreview::ZoomToWidthClick);
+    FZoomGroup = new QButtonGroup(this);
+    FZoomGroup->setExclusive(true);
+    for (QToolButton* b : {ZoomFit, Zoom100, ZoomToWidth}) {
+        b->setCheckable(true);
+        FZoomGroup->addButton(b);
+    }
+    AddDivider(QStringLiteral("Separator1"));
+    FirstPage =
+        AddButton(QStringLiteral("FirstPage"), QStringLiteral("First page"), 3, &TQRStandardPreview::FirstPageClick);
+    PreviousPage = AddButton(QStringLiteral("PreviousPage"), QStringLiteral("Previous page"), 4,
+                             &TQRStandardPreview::PrevPageClick);
+    ToolButton2 =
+        AddButton(QStringLiteral("ToolButton2"), QStringLiteral("Next page"), 5, &TQRStandardPreview::NextPageClick);
+    LastPage =
+        AddButton(QStringLiteral("LastPage"), QStringLiteral("Last page"), 6, &TQRStandardPreview::LastPageClick);
+    AddDivider(QStringLiteral("Separator2"));
+    PrintSetup = AddButton(QStringLiteral("PrintSetup"), QStringLiteral("Printer setup"), 7,
+                           &TQRStandardPreview::PrintSetupClick);
+    Print = AddButton(QStringLiteral("Print"), QStringLiteral("Print"), 8, &TQRStandardPreview::PrintClick);
+    AddDivider(QStringLiteral("Separator3"));
+    SaveReport =
+        AddButton(QStringLiteral("SaveReport"), QStringLiteral("Save Report"), 10, &TQRStandardPreview::SaveClick);
+    LoadReport =
+        AddButton(QStringLiteral("LoadReport"), QStringLiteral("Load Report"), 9, &TQRStandardPreview::LoadClick);
+    AddDivider(QStringLiteral("Separator4"));
+    ExitButton = new QPushButton(QStringLiteral("&Close"), ToolBar1);
+    ExitButton->setObjectName(QStringLiteral("ExitButton"));
+    ExitButton->setFlat(true);
+    ExitButton->setFixedSize(40, 22);
+    ExitButton->setFocusPolicy(Qt::NoFocus);
+    connect(ExitButton, &QPushButton::clicked, this, [this] { ExitClick(); });
+    ToolBar1->addWidget(ExitButton);
+
+    QRPreview = new TQRPreview(this);
+    QRPreview->setFocusPolicy(Qt::StrongFocus);
+    QRPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
+    QRPreview->OnProgressUpdate = [this](QObject* sender, int32_t p) { QRPreviewProgressUpdate(sender, p); };
+    setCentralWidget(QRPreview);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setFixedHeight(19);
+    ProgressPanel = new QLabel(FProgressPanel.Text(), StatusBar);
+    ProgressPanel->setObjectName(QStringLiteral("Panel0"));
+    ProgressPanel->setFixedWidth(40);
+    ProgressPanel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    PagePanel = new QLabel(QStringLiteral("Page"), StatusBar);
+    PagePanel->setObjectName(QStringLiteral("Panel1"));
+    PagePanel->setMinimumWidth(50);
+    for (QLabel* panel : {ProgressPanel, PagePanel})
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar->addWidget(ProgressPanel);
+    StatusBar->addWidget(PagePanel, 1); // the last panel reaches the window's right edge
+    setStatusBar(StatusBar);
+
+    // Every key press reaches FormKeyDown before the focused control sees it.
+    qApp->installEventFilter(this);
+
+    // Construction proper, once the components exist.
+    FReportPrinter = reportPrinter;
+    setWindowState(windowState() | Qt::WindowMaximized);
+    QRPreview->SetReportPrinter(reportPrinter);
+    if (reportPrinter && !reportPrinter->DocumentTitle().empty())
+        setWindowTitle(FromStd(reportPrinter->DocumentTitle()));
+    ZoomToWidth->setChecked(true);
+    FButtonRules.Constructed(reportPrinter && reportPrinter->JobState() == printer::jsFinished);
+    ApplyButtonRules();
+    QRPreview->setFocus();
+}
+
+TQRStandardPreview::~TQRStandardPreview() {
+    qApp->removeEventFilter(this);
+}
+
+QToolButton* TQRStandardPreview::AddButton(const QString& name, const QString& hint, int glyph,
+                                           void (TQRStandardPreview::*click)()) {
+    auto* b = new QToolButton(ToolBar1);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    b->setIcon(QIcon(Images.value(glyph)));
+    b->setAutoRaise(true);
+    b->setFixedSize(23, 22);
+    b->setFocusPolicy(Qt::NoFocus);
+    connect(b, &QToolButton::clicked, this, [this, click] { (this->*click)(); });
+    ToolBar1->addWidget(b);
+    return b;
+}
+
+void TQRStandardPreview::AddDivider(const QString& name) {
+    auto* line = new QFrame(ToolBar1);
+    line->setObjectName(name);
+    line->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    line->setFixedSize(8, 22);
+    ToolBar1->addWidget(line);
+}
+
+void TQRStandardPreview::ApplyButtonRules() {
+    Print->setEnabled(FButtonRules.PrintEnabled());
+    PrintSetup->setEnabled(FButtonRules.PrintSetupEnabled());
+}
+
+void TQRStandardPreview::UpdatePageInfo() {
+    const int32_t total = QRPreview->ReportPrinter() ? QRPreview->ReportPrinter()->PageTotal() : 0;
+    PagePanel->setText(PageInfoText(QRPreview->PageNumber(), total));
+}
+
+// The zoom buttons first let queued notifications through, so the zoom applies to the current state.
+void TQRStandardPreview::ZoomToFitClick() {
+    QCoreApplication::processEvents();
+    QRPreview->FitWholePage();
+}
+
+void TQRStandardPreview::ZoomTo100Click() {
+    QCoreApplication::processEvents();
+    QRPreview->SetZoom(100);
+}
+
+void TQRStandardPreview::ZoomToWidthClick() {
+    QCoreApplication::processEvents();
+    QRPreview->FitPageWidth();
+}
+
+void TQRStandardPreview::FirstPageClick() {
+    QRPreview->SetPageNumber(1);
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::PrevPageClick() {
+    QRPreview->SetPageNumber(QRPreview->PageNumber() - 1);
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::NextPageClick() {
+    QRPreview->SetPageNumber(QRPreview->PageNumber() + 1);
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::LastPageClick() {
+    if (FReportPrinter) QRPreview->SetPageNumber(FReportPrinter->PageTotal());
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::PrintClick() {
+    if (!FReportPrinter) return;
+    // A report that is generating again with another printer is left alone.
+    if (const auto* report = dynamic_cast<const printer::TQRReportWindow*>(FReportPrinter->ReportWindow());
+        report && !report->IsCompositeReport() && report->PrinterBusy())
+        return;
+    FReportPrinter->Print();
+}
+
+void TQRStandardPreview::PrintSetupClick() {
+    if (FReportPrinter) FReportPrinter->PrintSetup(PrintSetup);
+}
+
+void TQRStandardPreview::SaveClick() {
+    if (!FReportPrinter) return;
+    QFileDialog dialog(this);
+    PrepareFileDialog(dialog, QStringLiteral("Save report"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const auto& library = printer::QRExportFilterLibrary();
+    const QStringList filters = DialogFilters(FromStd(library.BuildSaveFilter()));
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QStringLiteral("QRP"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const std::string fileName = ToStd(dialog.selectedFiles().constFirst());
+    const qsizetype filterIndex = filters.indexOf(dialog.selectedNameFilter()) + 1;
+    if (filterIndex <= 1) {
+        FReportPrinter->SaveReportFile(fileName);
+        return;
+    }
+    // The filter object is freed on the way out, also when the export fails.
+    const std::unique_ptr<printer::TQRExporter> filter =
+        library.CreateExporter(static_cast<int>(filterIndex), fileName);
+    if (filter) FReportPrinter->ExportPages(*filter);
+}
+
+void TQRStandardPreview::LoadClick() {
+    QFileDialog dialog(this);
+    PrepareFileDialog(dialog, QStringLiteral("Load report"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Any name may be typed: a missing file is reported by the window, not refused by the dialog.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(DialogFilters(QStringLiteral("Report file") + QStringLiteral(" (*.QRP)|*.QRP")));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    LoadReportFile(dialog.selectedFiles().constFirst());
+}
+
+void TQRStandardPreview::LoadReportFile(const QString& fileName) {
+    if (!QFileInfo(fileName).isFile()) {
+        QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QStringLiteral("File does not exist"),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    if (!FReportPrinter) return;
+    const bool hadPage = QRPreview->PageImage()->HasPage();
+    FReportPrinter->OpenReportFile(ToStd(fileName));
+    QRPreview->SetPageNumber(1);
+    // Page 1 of the new file, also when page 1 of the old one was shown.
+    QRPreview->PageImage()->ShowPage(1);
+    // The sheet takes the new file's paper (which may differ in size and orientation from what was
+    // shown) instead of stretching the page over the old one. A window that showed nothing yet fits
+    // the width, as it does when the first page of a report arrives.
+    if (hadPage)
+        QRPreview->ReapplyZoomMode();
+    else
+        QRPreview->FitPageWidth();
+    UpdatePageInfo();
+    FButtonRules.FileLoaded();
+    ApplyButtonRules();
+}
+
+void TQRStandardPreview::ExitClick() {
+    close();
+}
+
+void TQRStandardPreview::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    switch (PreviewKeyAction(key, modifiers)) {
+    case kaExit:
+        ExitClick();
+        break;
+    case kaFirstPage:
+        FirstPageClick();
+        break;
+    case kaPrevPage:
+        PrevPageClick();
+        break;
+    case kaNextPage:
+        NextPageClick();
+        break;
+    case kaLastPage:
+        LastPageClick();
+        break;
+    case kaNone:
+        break;
+    }
+}
+
+void TQRStandardPreview::QRPreviewPageAvailable(QObject*, int32_t) {
+    UpdatePageInfo();
+    FButtonRules.PageAvailable(FReportPrinter && FReportPrinter->JobState() == printer::jsFinished);
+    ApplyButtonRules();
+}
+
+void TQRStandardPreview::QRPreviewProgressUpdate(QObject*, int32_t progress) {
+    FProgressPanel.Update(progress);
+    ProgressPanel->setText(FProgressPanel.Text());
+}
+
+void TQRStandardPreview::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (FClosed) return;
+    FClosed = true;
+    // The report behind the printer learns that its preview has gone; the window then frees itself,
+    // and its preview control lets go of the printer.
+    // The report may free the printer while it handles the message: it is not touched afterwards.
+    if (printer::TQRPrinter* p = std::exchange(FReportPrinter, nullptr)) p->PreviewClosed(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void TQRStandardPreview::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    QRPreview->ApplyZoom();
+}
+
+// Key preview: a key press meant for any control of this window is seen here first, once (at its
+// first receiver), and then goes on to that control.
+bool TQRStandardPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        QWidget* focus = QApplication::focusWidget();
+        const bool firstReceiver = focus ? widget == focus : widget == this;
+        if (firstReceiver && widget->window() == this) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            FormKeyDown(key->key(), key->modifiers());
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TQRStandardPreview::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* mime = event->mimeData();
+    if (mime->hasUrls() && !mime->urls().isEmpty() && mime->urls().constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TQRStandardPreview::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.constFirst().isLocalFile()) return;
+    event->acceptProposedAction();
+    LoadReportFile(urls.constFirst().toLocalFile());
+}
+
+} // namespace pagimo::preview

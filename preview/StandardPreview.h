@@ -1,0 +1,96 @@
+#pragma once
+// The standard preview window: a tool bar (zoom, paging, printing, saving, loading, closing), the
+// preview control and a status bar with the progress and the page counter. It works on one report
+// printer, given when it is created; every file, print and setup action is delegated to it.
+
+#include "preview/PreviewWindowRules.h"
+#include "preview/QRPreview.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace pagimo::printer {
+class TQRPrinter;
+}
+
+namespace pagimo::preview {
+
+class TQRStandardPreview : public QMainWindow {
+public:
+    // owner: the application's window that owns the preview, or none (the application object).
+    TQRStandardPreview(QWidget* owner, printer::TQRPrinter* reportPrinter);
+    ~TQRStandardPreview() override;
+
+    printer::TQRPrinter* ReportPrinter() const { return FReportPrinter; }
+    int32_t ShownProgress() const { return FProgressPanel.ShownProgress(); }
+
+    // Components, top to bottom.
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* ZoomFit = nullptr;
+    QToolButton* Zoom100 = nullptr;
+    QToolButton* ZoomToWidth = nullptr;
+    QToolButton* FirstPage = nullptr;
+    QToolButton* PreviousPage = nullptr;
+    QToolButton* ToolButton2 = nullptr; // next page
+    QToolButton* LastPage = nullptr;
+    QToolButton* PrintSetup = nullptr;
+    QToolButton* Print = nullptr;
+    QToolButton* SaveReport = nullptr;
+    QToolButton* LoadReport = nullptr;
+    QPushButton* ExitButton = nullptr;
+    TQRPreview* QRPreview = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* ProgressPanel = nullptr; // panel 0
+    QLabel* PagePanel = nullptr;     // panel 1
+    QList<QPixmap> Images;
+
+    void UpdatePageInfo();
+
+    void ZoomToFitClick();
+    void ZoomTo100Click();
+    void ZoomToWidthClick();
+    void FirstPageClick();
+    void PrevPageClick();
+    void NextPageClick();
+    void LastPageClick();
+    void PrintClick();
+    void PrintSetupClick();
+    void SaveClick();
+    void LoadClick();
+    void ExitClick();
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void QRPreviewPageAvailable(QObject* sender, int32_t pageNum);
+    void QRPreviewProgressUpdate(QObject* sender, int32_t progress);
+
+    // Loads a report file in place of the current pages, as a confirmed load dialog does (also for a
+    // file dropped on the window or named on the command line). A missing file is reported and
+    // changes nothing.
+    void LoadReportFile(const QString& fileName);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QToolButton* AddButton(const QString& name, const QString& hint, int glyph, void (TQRStandardPreview::*click)());
+    void AddDivider(const QString& name);
+    void ApplyButtonRules();
+
+    printer::TQRPrinter* FReportPrinter = nullptr;
+    TProgressPanel FProgressPanel;
+    TPrintButtonRules FButtonRules;
+    QButtonGroup* FZoomGroup = nullptr;
+    bool FClosed = false;
+};
+
+} // namespace pagimo::preview

@@ -1,0 +1,35 @@
+#include "preview/StandardPreviewInterface.h"
+
+#include "preview/StandardPreview.h"
+
+#include <QEventLoop>
+#include <QPointer>
+
+namespace pagimo::preview {
+
+QObject* TQRStandardPreviewInterface::OpenPreview(printer::TQRPrinter& printer) {
+    auto* window = new TQRStandardPreview(nullptr, &printer);
+    window->show();
+    window->UpdatePageInfo();
+    return window;
+}
+
+void TQRStandardPreviewInterface::OpenPreviewModal(printer::TQRPrinter& printer) {
+    QPointer<TQRStandardPreview> window = new TQRStandardPreview(nullptr, &printer);
+    window->setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    QObject::connect(window.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
+    window->show();
+    loop.exec();
+    // The program ending leaves the loop early: the window then goes with it.
+    if (window) {
+        window->close();
+        delete window.data();
+    }
+}
+
+void InstallStandardPreviewInterface() {
+    printer::SetPreviewInterfaceClass([] { return std::make_unique<TQRStandardPreviewInterface>(); });
+}
+
+} // namespace pagimo::preview

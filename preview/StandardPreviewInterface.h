@@ -1,0 +1,21 @@
+#pragma once
+// The preview interface that opens the standard preview window; installed as the process-wide
+// preview interface class at program start.
+
+#include "printer/PreviewInterface.h"
+
+namespace pagimo::preview {
+
+class TQRStandardPreviewInterface : public printer::TQRPreviewInterface {
+public:
+    // Shows a new standard preview window for printer (modeless, freeing itself when closed) with its
+    // page counter written, and returns it.
+    QObject* OpenPreview(printer::TQRPrinter& printer) override;
+    // The same window, run modally: returns when it has closed.
+    void OpenPreviewModal(printer::TQRPrinter& printer) override;
+};
+
+// Makes TQRStandardPreviewInterface the class every report printer's ShowPreview instantiates.
+void InstallStandardPreviewInterface();
+
+} // namespace pagimo::preview

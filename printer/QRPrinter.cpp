@@ -1,0 +1,412 @@
+#include "printer/QRPrinter.h"
+
+#include "pagestore/PageList.h"
+#include "pagestore/Stream.h"
+#include "platform/gdi/Canvas.h"
+#include "platform/gdi/MetafileCanvas.h"
+#include "platform/gdi/PainterDevice.h"
+#include "platform/printing/Printer.h"
+#include "platform/system/Errors.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace pagimo::printer {
+
+namespace {
+
+// The reference device of every recorded page: a screen of 96 logical pixels per inch.
+constexpr Extended ScreenScale = static_cast<Extended>(emf::ScreenPixelsPerInch) / 254;
+
+// Runs on every way out of a scope, also when an exception passes.
+template <class F> class TFinally {
+public:
+    explicit TFinally(F f) : FF(std::move(f)) {}
+    ~TFinally() { FF(); }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F FF;
+};
+
+} // namespace
+
+TQRPrinter::TQRPrinter()
+    : FDevice(std::make_unique<printing::TPrinter>()), FSettings(std::make_unique<TPrinterSettings>()),
+      FPages(std::make_unique<pagestore::TQRPageList>()) {
+    printing::TPrinter& application = printing::Printer();
+    FHasPrinters = !application.Printers().empty();
+    if (FHasPrinters) {
+        FSettings->SetDevice(FDevice.get());
+        ProcessMessages();
+        const int index = application.PrinterIndex();
+        if (index >= 0 && index < static_cast<int>(FDevice->Printers().size()) && index != FDevice->PrinterIndex()) {
+            FDevice->SetPrinterIndex(index);
+            FSettings->ReadSettings();
+        }
+    }
+    FOriginTop = FSettings->UnprintableTop();
+    FOriginLeft = FSettings->UnprintableLeft();
+}
+
+TQRPrinter::~TQRPrinter() {
+    if (FJobState != jsReady) {
+        try {
+            Reset();
+        } catch (...) {
+            // A destructor must not throw; the pages are being dropped anyway.
+        }
+    }
+    FPageCanvas = nullptr;
+    FCurrentPicture.reset();
+    FPrinterCanvas.reset();
+    if (FDevice->Printing()) FDevice->Abort();
+    if (auto* window = dynamic_cast<TQRNotifyWindow*>(FNotifyWindow.data())) window->ReportPrinterDestroyed(*this);
+}
+
+// Coordinates and sheet.
+
+int32_t TQRPrinter::OrientedWidth() const {
+    return FSettings->Orientation() == poLandscape ? FSettings->SheetLength() : FSettings->SheetWidth();
+}
+
+int32_t TQRPrinter::OrientedLength() const {
+    return FSettings->Orientation() == poLandscape ? FSettings->SheetWidth() : FSettings->SheetLength();
+}
+
+void TQRPrinter::SetScreenScale() {
+    FScaleX = FScaleY = ScreenScale;
+}
+
+void TQRPrinter::SetPrinterScale() {
+    FScaleX = static_cast<Extended>(FDevice->GetDeviceCaps(printing::LOGPIXELSX)) / 254;
+    FScaleY = static_cast<Extended>(FDevice->GetDeviceCaps(printing::LOGPIXELSY)) / 254;
+}
+
+// Document and pages.
+
+void TQRPrinter::StartDocument() {
+    FPageCanvas = nullptr;
+    FCurrentPicture.reset();
+    FPagesAvailable = 0;
+    FCancelRequested = false;
+    if (FOutput == okPrinter) FSettings->ApplySettings();
+    if (FOutput == okPrinter) {
+        FOriginTop = FSettings->UnprintableTop();
+        FOriginLeft = FSettings->UnprintableLeft();
+    } else {
+        FOriginTop = FOriginLeft = 0;
+    }
+    if (FJobState != jsReady) throw EQRError("QRPrinter not ready");
+    FPageTotal = 0;
+    FJobState = jsBusy;
+    if (FOutput == okPages) {
+        FPageStream = std::make_shared<pagestore::TQRStream>(PageStreamMemoryLimit);
+        FPages->SetPageStream(FPageStream);
+        SetScreenScale();
+    } else {
+        SetPrinterScale();
+    }
+}
+
+bool TQRPrinter::InPrintRange() const {
+    return (FFirstPage <= 0 || FPageTotal >= FFirstPage) && (FLastPage <= 0 || FPageTotal <= FLastPage);
+}
+
+void TQRPrinter::NewPage() {
+    if (FJobState != jsBusy) throw EQRError("Illegal call to NewPage");
+    if (FPageTotal > 0) {
+        if (FOutput == okPages) {
+            ClosePictureCanvas(true);
+        } else if (InPrintRange()) {
+            ClosePrinterPage();
+        } else {
+            ClosePictureCanvas(false);
+        }
+        SetPagesAvailable(FPagesAvailable + 1);
+    }
+    ++FPageTotal;
+    if (FOutput == okPrinter && InPrintRange()) {
+        OpenPrinterPage();
+    } else {
+        OpenPictureCanvas();
+    }
+}
+
+void TQRPrinter::OpenPictureCanvas() {
+    const int32_t width = DeviceWidth(OrientedWidth());
+    const int32_t height = DeviceHeight(OrientedLength());
+    FPrinterCanvas.reset();
+    FCurrentPicture = std::make_unique<gdi::TMetafileCanvas>(width, height);
+    FPageCanvas = FCurrentPicture.get();
+    SetScreenScale();
+}
+
+void TQRPrinter::ClosePictureCanvas(bool store) {
+    FPageCanvas = nullptr;
+    if (!FCurrentPicture) return;
+    std::unique_ptr<gdi::TMetafileCanvas> canvas = std::move(FCurrentPicture);
+    emf::TEmfPicture picture = canvas->Finish();
+    canvas.reset();
+    if (store) FPages->StorePage(picture);
+}
+
+void TQRPrinter::OpenPrinterPage() {
+    FCurrentPicture.reset();
+    if (!FDevice->Printing()) {
+        FDevice->SetTitle(FDocumentTitle);
+        FDevice->BeginDoc();
+    }
+    // A fresh canvas per page: its drawing objects are selected anew into the device context.
+    gdi::TDeviceCaps caps;
+    caps.Technology = gdi::DT_RASPRINTER;
+    caps.HorzRes = FDevice->GetDeviceCaps(printing::HORZRES);
+    caps.VertRes = FDevice->GetDeviceCaps(printing::VERTRES);
+    caps.LogPixelsX = FDevice->GetDeviceCaps(printing::LOGPIXELSX);
+    caps.LogPixelsY = FDevice->GetDeviceCaps(printing::LOGPIXELSY);
+    if (caps.LogPixelsX > 0 && caps.LogPixelsY > 0) {
+        caps.HorzSizeMM = static_cast<int32_t>(std::lround(caps.HorzRes * 25.4 / caps.LogPixelsX));
+        caps.VertSizeMM = static_cast<int32_t>(std::lround(caps.VertRes * 25.4 / caps.LogPixelsY));
+    }
+    caps.PhysicalWidth = FDevice->GetDeviceCaps(printing::PHYSICALWIDTH);
+    caps.PhysicalHeight = FDevice->GetDeviceCaps(printing::PHYSICALHEIGHT);
+    caps.PhysicalOffsetX = FDevice->GetDeviceCaps(printing::PHYSICALOFFSETX);
+    caps.PhysicalOffsetY = FDevice->GetDeviceCaps(printing::PHYSICALOFFSETY);
+    FPrinterCanvas = std::make_unique<gdi::TPainterCanvas>(*FDevice->Canvas(), caps);
+    FPageCanvas = FPrinterCanvas.get();
+    SetPrinterScale();
+}
+
+void TQRPrinter::ClosePrinterPage() {
+    FPageCanvas = nullptr;
+    FPrinterCanvas.reset();
+    // The range's last page stays open; FinishDocument ends it with the document.
+    if (FDevice->Printing() && FPageTotal != FLastPage) FDevice->NewPage();
+}
+
+void TQRPrinter::FinishDocument() {
+    if (FJobState != jsBusy) return;
+    if (FOutput == okPages) {
+        if (FPageTotal > 0) ClosePictureCanvas(true);
+    } else {
+        FPageCanvas = nullptr;
+        FPrinterCanvas.reset();
+        FCurrentPicture.reset();
+        if (FDevice->Printing()) FDevice->EndDoc();
+    }
+    FJobState = jsFinished;
+    ProcessMessages();
+    SetPagesAvailable(FPagesAvailable + 1);
+    if (FOutput == okPages) {
+        FPages->CloseRecording();
+    } else if (AfterPrintHook) {
+        AfterPrintHook(*this);
+    }
+}
+
+void TQRPrinter::AbortDocument() {
+    if (FOutput == okPrinter) {
+        FPageCanvas = nullptr;
+        FPrinterCanvas.reset();
+        FCurrentPicture.reset();
+        if (FDevice->Printing()) FDevice->Abort();
+    } else if (FCurrentPicture && FPages->PageStream()) {
+        ClosePictureCanvas(true);
+    } else {
+        FPageCanvas = nullptr;
+        FCurrentPicture.reset();
+    }
+    FJobState = jsFinished;
+}
+
+void TQRPrinter::Reset() {
+    if (FJobState == jsBusy) RequestCancel();
+    if (FPageStream) {
+        FPageStream.reset();
+        FPages->SetPageStream(nullptr);
+    }
+    FPages->ResetPages();
+    FJobState = jsReady;
+}
+
+std::unique_ptr<emf::TEmfPicture> TQRPrinter::FetchPage(int32_t n) {
+    if ((FJobState != jsBusy && FJobState != jsFinished) || n < 1 || n > FPageTotal) return nullptr;
+    return FPages->FetchPage(n);
+}
+
+// Notifications.
+
+void TQRPrinter::SetPagesAvailable(int32_t value) {
+    FPagesAvailable = value;
+    PostMessage(FNotifyWindow, MsgPageAvailable, value, 0);
+}
+
+void TQRPrinter::SetProgress(int32_t value) {
+    FProgress = value;
+    PostMessage(FNotifyWindow, MsgProgressUpdate, value, 0);
+}
+
+void TQRPrinter::SetPreviewShown(bool value) {
+    const bool wasShown = FPreviewShown;
+    TFinally store([&] { FPreviewShown = value; });
+    if (wasShown && !value) {
+        if (FJobState == jsBusy) RequestCancel();
+        if (AfterPreviewHook) AfterPreviewHook(*this);
+    }
+}
+
+void TQRPrinter::ShowPreview() {
+    if (PreviewHandler) {
+        PreviewHandler(*this);
+        return;
+    }
+    std::unique_ptr<TQRPreviewInterface> preview = PreviewInterfaceClass()();
+    if (preview) preview->OpenPreview(*this);
+}
+
+void TQRPrinter::PreviewClosed(QObject*) {
+    // The handler may destroy this printer: nothing of it is touched afterwards.
+    QObject* receiver = FReportWindow;
+    SendMessage(receiver, MsgPreviewClosed, 0, reinterpret_cast<intptr_t>(this));
+}
+
+void TQRPrinter::PrintSetup(QObject* sender) {
+    if (PrintSetupHook) PrintSetupHook(sender);
+}
+
+void TQRPrinter::SelectPrinter(int32_t n) {
+    if (!FHasPrinters) return;
+    // A printer number that no longer exists (a stored choice, a removed queue) means the default.
+    if (n < -1 || n >= static_cast<int32_t>(FDevice->Printers().size())) n = -1;
+    FDevice->SetPrinterIndex(n);
+    RefreshDeviceMode(*FDevice);
+    FSettings->ReadSettings();
+}
+
+void TQRPrinter::SetCompressed(bool value) {
+    FPages->SetCompressed(value);
+}
+
+// Printing the stored pages.
+
+void TQRPrinter::Print() {
+    if (FReportWindow && !FLoadedFromFile) {
+        PostMessage(FReportWindow, MsgPrintReport, 0, 0);
+        return;
+    }
+    if (FJobState != jsFinished || !FHasPrinters) return;
+    FDevice->SetTitle(FDocumentTitle);
+    if (FDevice->Printing()) FDevice->Abort();
+    FSettings->ApplySettings();
+    const int32_t first = FFirstPage > 0 ? FFirstPage : 1;
+    // Pages past the end would only come out blank.
+    const int32_t last = FLastPage > 0 ? std::min(FLastPage, FPageTotal) : FPageTotal;
+    if (last < first) return;
+    FDevice->BeginDoc();
+    try {
+        const int32_t width = FDevice->GetDeviceCaps(printing::HORZRES);
+        const int32_t height = FDevice->GetDeviceCaps(printing::VERTRES);
+        for (int32_t i = first; i <= last; ++i) {
+            ProcessMessages();
+            if (std::unique_ptr<emf::TEmfPicture> picture = FetchPage(i)) {
+                gdi::PlayEnhMetaFile(*FDevice->Canvas(), *picture, QRectF(0, 0, width, height));
+            }
+            if (i < last) FDevice->NewPage();
+            if (FCancelRequested) {
+                FDevice->Abort();
+                break;
+            }
+        }
+    } catch (...) {
+        // The document is ended also after a failure; the first failure is the one reported.
+        if (FDevice->Printing()) {
+            try {
+                FDevice->EndDoc();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (FDevice->Printing()) FDevice->EndDoc();
+}
+
+// File operations.
+
+void TQRPrinter::OpenReportFile(const std::string& fileName) {
+    if (FJobState != jsReady) Reset();
+    FPages->OpenFile(fileName);
+    FPageTotal = FPages->NumPages();
+    SetScreenScale();
+    if (FPageTotal > 0) {
+        std::unique_ptr<emf::TEmfPicture> first;
+        try {
+            first = FPages->FetchPage(1);
+        } catch (...) {
+            FPageTotal = 0;
+            throw;
+        }
+        if (first) {
+            // Every match is applied through the guarded setters, so the last one the printer takes wins.
+            for (const TPaperMatch& m : MatchPaper(first->Width(), first->Height(), FScaleX)) {
+                SetPaperSize(m.Size);
+                SetOrientation(m.Orientation);
+            }
+        }
+    }
+    FPageStream = FPages->PageStream();
+    FJobState = jsFinished;
+    PrintSetupHook = nullptr;
+    ExportHook = nullptr;
+    FLoadedFromFile = true;
+}
+
+void TQRPrinter::SaveReportFile(const std::string& fileName) {
+    if (FJobState == jsFinished) FPages->CopyToFile(fileName);
+}
+
+void TQRPrinter::ExportPages(TQRExporter& filter) {
+    if (ExportHook) ExportHook(filter);
+}
+
+// Paper properties.
+
+TQRPaperSize TQRPrinter::PaperSize() const {
+    return FSettings->PaperSize();
+}
+void TQRPrinter::SetPaperSize(TQRPaperSize value) {
+    FSettings->SetPaperSize(value);
+}
+TPrinterOrientation TQRPrinter::Orientation() const {
+    return FSettings->Orientation();
+}
+void TQRPrinter::SetOrientation(TPrinterOrientation value) {
+    FSettings->SetOrientation(value);
+}
+int32_t TQRPrinter::Copies() const {
+    return FSettings->Copies();
+}
+void TQRPrinter::SetCopies(int32_t value) {
+    FSettings->SetCopies(value);
+}
+TQRBin TQRPrinter::OutputBin() const {
+    return FSettings->OutputBin();
+}
+void TQRPrinter::SetOutputBin(TQRBin value) {
+    FSettings->SetOutputBin(value);
+}
+int32_t TQRPrinter::SheetWidth() const {
+    return FSettings->SheetWidth();
+}
+void TQRPrinter::SetSheetWidth(int32_t value) {
+    FSettings->SetSheetWidth(value);
+}
+int32_t TQRPrinter::SheetLength() const {
+    return FSettings->SheetLength();
+}
+void TQRPrinter::SetSheetLength(int32_t value) {
+    FSettings->SetSheetLength(value);
+}
+
+} // namespace pagimo::printer

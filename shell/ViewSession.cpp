@@ -1,0 +1,115 @@
+#include "shell/ViewSession.h"
+
+#include "preview/StandardPreview.h"
+#include "printer/QRPrinter.h"
+#include "shell/MainForm.h"
+
+#include <QEventLoop>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace pagimo::shell {
+
+struct TViewSession::TPreview {
+    std::unique_ptr<printer::TQRPrinter> Printer;
+    QPointer<QWidget> Window;
+    QEventLoop* Loop = nullptr; // the nested loop waiting for this preview
+    bool FromViewButton = false;
+};
+
+TViewSession::TViewSession() = default;
+
+TViewSession::~TViewSession() {
+    CloseAll();
+}
+
+void TViewSession::View() {
+    for (const auto& p : FPreviews) {
+        if (p->FromViewButton && p->Window) {
+            p->Window->raise();
+            p->Window->activateWindow();
+            return;
+        }
+    }
+    Open(QString(), true);
+}
+
+void TViewSession::View(const QString& fileName) {
+    Open(fileName, false);
+}
+
+void TViewSession::Open(const QString& fileName, bool fromViewButton) {
+    if (Terminated()) return;
+    auto entry = std::make_unique<TPreview>();
+    entry->FromViewButton = fromViewButton;
+    entry->Printer = std::make_unique<printer::TQRPrinter>();
+    printer::TQRPrinter* printer = entry->Printer.get();
+    printer->SetReportWindow(this);
+    TPreview* view = entry.get();
+    FPreviews.push_back(std::move(entry));
+
+    printer->ShowPreview();
+    // The preview control became the printer's NotifyWindow; its window is the preview window.
+    if (auto* control = qobject_cast<QWidget*>(printer->NotifyWindow())) view->Window = control->window();
+    if (!view->Window) {
+        // No preview interface is installed: nothing is shown and nothing needs waiting for.
+        FPreviews.pop_back();
+        return;
+    }
+    if (!fileName.isEmpty()) {
+        if (auto* window = dynamic_cast<preview::TQRStandardPreview*>(view->Window.data()))
+            window->LoadReportFile(fileName);
+    }
+
+    // Returns when the preview has closed (its printer is freed then) or the program is ending.
+    QEventLoop loop;
+    const auto it = std::find_if(FPreviews.begin(), FPreviews.end(), [view](const auto& p) { return p.get() == view; });
+    if (it == FPreviews.end()) return; // already closed while the file was loading
+    view->Loop = &loop;
+    loop.exec();
+    for (const auto& p : FPreviews)
+        if (p.get() == view) p->Loop = nullptr;
+}
+
+bool TViewSession::event(QEvent* event) {
+    if (event->type() == printer::MsgPreviewClosed) {
+        const auto* message = static_cast<printer::TQRMessageEvent*>(event);
+        auto* closing = reinterpret_cast<printer::TQRPrinter*>(message->LParam);
+        const auto it = std::find_if(FPreviews.begin(), FPreviews.end(),
+                                     [closing](const auto& p) { return p->Printer.get() == closing; });
+        if (it != FPreviews.end()) {
+            std::unique_ptr<TPreview> entry = std::move(*it);
+            FPreviews.erase(it);
+            entry->Printer->SetPreviewShown(false);
+            if (entry->Loop) entry->Loop->quit();
+            // Freeing the printer detaches the preview control from it.
+            entry->Printer.reset();
+        }
+        return true;
+    }
+    // Pages loaded from a file print themselves; there is no report here to print again.
+    if (event->type() == printer::MsgPrintReport) return true;
+    return QObject::event(event);
+}
+
+std::vector<QWidget*> TViewSession::OpenWindows() const {
+    std::vector<QWidget*> windows;
+    for (const auto& p : FPreviews)
+        if (p->Window) windows.push_back(p->Window);
+    return windows;
+}
+
+void TViewSession::CloseAll() {
+    while (!FPreviews.empty()) {
+        QPointer<QWidget> window = FPreviews.back()->Window;
+        const size_t before = FPreviews.size();
+        if (window) {
+            window->close(); // tells the session, which frees the printer
+            delete window.data();
+        }
+        if (FPreviews.size() == before) FPreviews.pop_back();
+    }
+}
+
+} // namespace pagimo::shell

@@ -1,0 +1,160 @@
+// Printing from the preview window to a real queue of a private CUPS, and the print dialog on it.
+
+#include "preview/RecordedPages.h"
+#include "preview/StandardPreview.h"
+#include "printer/CupsFixture.h"
+#include "printer/PdfProbe.h"
+#include "printer/QRPrintDialog.h"
+
+#include "platform/printing/Printer.h"
+
+#include <QApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <functional>
+
+using namespace pagimo;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PreviewPrinting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Cups = test::TCupsFixture::Shared();
+        if (!Cups) GTEST_SKIP() << "no private CUPS: " << test::TCupsFixture::Error();
+        ASSERT_TRUE(Dir.isValid());
+        File = Dir.filePath(QStringLiteral("three.qrp"));
+        test::PrinterWithPages(3)->SaveReportFile(File.toStdString());
+    }
+    test::TCupsFixture* Cups = nullptr;
+    QTemporaryDir Dir;
+    QString File;
+};
+
+TEST_F(PreviewPrinting, PrintPlaysTheLoadedPagesOntoTheQueue) {
+    const size_t before = Cups->Documents().size();
+    printer::TQRPrinter printer;
+    preview::TQRStandardPreview w(nullptr, &printer);
+    w.LoadReportFile(File);
+    ASSERT_TRUE(w.Print->isEnabled());
+    QTest::mouseClick(w.Print, Qt::LeftButton);
+    const auto documents = Cups->WaitForDocuments(before + 1, 30s);
+    ASSERT_EQ(documents.size(), before + 1);
+    const auto pages = test::PdfPages(*Cups, documents.back());
+    EXPECT_EQ(pages.size(), 3u);
+}
+
+TEST_F(PreviewPrinting, TheDialogSwitchesThePrinterObjectToTheChosenQueueAndMode) {
+    printer::TQRPrintDialog d;
+    d.MinPage = 1;
+    d.MaxPage = 3;
+    d.FromPage = 1;
+    d.ToPage = 3;
+    d.Options = {printer::poPageNums, printer::poWarning};
+    QString offered;
+    d.OnPrepared = [&offered](QDialog& dialog, QPrinter& qp) {
+        offered = qp.printerName();
+        QTimer::singleShot(0, &dialog, [&dialog, &qp] {
+            auto& pd = static_cast<QPrintDialog&>(dialog);
+            pd.setPrintRange(QAbstractPrintDialog::PageRange);
+            pd.setFromTo(2, 3);
+            qp.setCopyCount(2);
+            pd.QDialog::accept();
+        });
+    };
+    ASSERT_TRUE(d.ShowDialog());
+    EXPECT_EQ(offered.toStdString(), Cups->Queue());
+    EXPECT_EQ(d.PrintRange, printer::prPageNums);
+    EXPECT_EQ(d.FromPage, 2);
+    EXPECT_EQ(d.ToPage, 3);
+    EXPECT_EQ(d.Copies(), 2);
+    std::string device, driver, port;
+    printing::TDevModeHandle mode;
+    printing::Printer().GetPrinter(device, driver, port, mode);
+    ASSERT_TRUE(mode);
+    EXPECT_EQ(device, Cups->Queue());
+    EXPECT_EQ(mode->dmCopies, 2) << "the copies went into the printer mode";
+}
+
+// A file loaded over shown pages keeps the zoom but takes its own paper, so a landscape file is not
+// squeezed onto the portrait sheet that was there. (Orientation needs a printer that offers it.)
+TEST_F(PreviewPrinting, ALandscapeFileLoadedOverPortraitPagesGetsALandscapeSheet) {
+    printer::TQRPrinter landscapeSource;
+    landscapeSource.SetPaperSize(printer::TQRPaperSize::A4);
+    landscapeSource.SetOrientation(printer::poLandscape);
+    ASSERT_EQ(landscapeSource.Orientation(), printer::poLandscape);
+    test::RecordPages(landscapeSource, 1);
+    const QString landscape = Dir.filePath(QStringLiteral("wide.QRP"));
+    landscapeSource.SaveReportFile(landscape.toStdString());
+
+    auto portrait = test::PrinterWithPages(1);
+    preview::TQRStandardPreview w(nullptr, portrait.get());
+    w.QRPreview->SetZoom(100);
+    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(798, 1127));
+    w.LoadReportFile(landscape);
+    EXPECT_EQ(w.QRPreview->Zoom(), 100);
+    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(1127, 798));
+}
+
+// The report's printer setup: what the dialog is given and what the report takes back.
+class ReportPrintSetup : public PreviewPrinting {
+protected:
+    // Runs the setup, answering the dialog with answer; records the range the dialog offered.
+    bool Run(const std::function<void(QPrintDialog&, QPrinter&)>& answer, const printer::TQRPrinter* current) {
+        QTimer::singleShot(0, [this, answer] {
+            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            Offered = {dialog->minPage(), dialog->maxPage(), dialog->fromPage(), dialog->toPage()};
+            answer(*dialog, *dialog->printer());
+        });
+        return printer::ReportPrintSetup(Settings, Orientation, current);
+    }
+    printer::TQRPrinterSettings Settings;
+    printer::TPrinterOrientation Orientation = printer::poPortrait;
+    std::array<int, 4> Offered{};
+};
+
+TEST_F(ReportPrintSetup, ANewReportOffersPagesZeroTo9999AndCancelChangesNothing) {
+    Settings.SetCopies(3);
+    Settings.SetFirstPage(2);
+    EXPECT_FALSE(Run([](QPrintDialog& d, QPrinter&) { d.reject(); }, nullptr));
+    EXPECT_EQ(Offered[0], 0);
+    EXPECT_EQ(Offered[1], 9999);
+    EXPECT_EQ(Settings.Copies(), 3);
+    EXPECT_EQ(Settings.FirstPage(), 2);
+}
+
+TEST_F(ReportPrintSetup, AfterAPreviewOfTwelvePagesTheRangeIsOneToTwelve) {
+    auto previewed = test::PrinterWithPages(12);
+    const bool confirmed = Run(
+        [](QPrintDialog& d, QPrinter& p) {
+            d.setPrintRange(QAbstractPrintDialog::PageRange);
+            d.setFromTo(3, 5);
+            p.setCopyCount(2);
+            p.setPageOrientation(QPageLayout::Landscape);
+            d.QDialog::accept();
+        },
+        previewed.get());
+    ASSERT_TRUE(confirmed);
+    EXPECT_EQ(Offered, (std::array<int, 4>{1, 12, 1, 12}));
+    EXPECT_EQ(Settings.FirstPage(), 3);
+    EXPECT_EQ(Settings.LastPage(), 5);
+    EXPECT_EQ(Settings.Copies(), 2);
+    EXPECT_EQ(Settings.PrinterNumber(), printing::Printer().PrinterIndex());
+    EXPECT_EQ(Orientation, printer::poLandscape);
+
+    ASSERT_TRUE(Run([](QPrintDialog& d, QPrinter&) { d.QDialog::accept(); }, previewed.get()));
+    EXPECT_EQ(Settings.FirstPage(), 0) << "all pages";
+    EXPECT_EQ(Settings.LastPage(), 0);
+}
+
+} // namespace

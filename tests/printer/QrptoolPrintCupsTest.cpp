@@ -1,0 +1,110 @@
+// qrptool printers and qrptool print against the private queue, as a user runs them.
+
+#include "CupsFixture.h"
+#include "PdfProbe.h"
+
+#include "platform/gdi/Canvas.h"
+#include "platform/gdi/Gdi.h"
+#include "printer/QRPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+using namespace pagimo;
+using namespace pagimo::printer;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Qrptool = PAGIMO_BINARY_DIR "/tools/qrptool";
+
+class QrptoolCups : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Fixture = test::TCupsFixture::Shared();
+        if (!Fixture) GTEST_SKIP() << "no private CUPS: " << test::TCupsFixture::Error();
+        if (!fs::exists(Qrptool)) GTEST_SKIP() << "qrptool is not built";
+    }
+    test::TCupsFixture* Fixture = nullptr;
+};
+
+fs::path RecordLetterFile(int pages) {
+    const fs::path file = fs::temp_directory_path() / ("pagimo-qrptool-" + std::to_string(getpid()) + "-letter.qrp");
+    TQRPrinter p;
+    p.SetPaperSize(TQRPaperSize::Letter);
+    p.StartDocument();
+    for (int i = 1; i <= pages; ++i) {
+        p.NewPage();
+        gdi::TCanvas& c = *p.PageCanvas();
+        c.Font.SetSize(14, c.GetDeviceCaps(gdi::LOGPIXELSY));
+        c.TextOut(p.DeviceX(250), p.DeviceY(300), "Tool page " + std::to_string(i));
+    }
+    p.FinishDocument();
+    p.SaveReportFile(file.string());
+    return file;
+}
+
+} // namespace
+
+TEST_F(QrptoolCups, PrintersListsTheQueueWithPapersAndMargins) {
+    std::string out, err;
+    ASSERT_EQ(Fixture->Run({Qrptool, "printers", "--json"}, &out, &err), 0) << out << err;
+    EXPECT_EQ(out.rfind("{\"default\": \"" + Fixture->Queue() + "\"", 0), 0u) << out;
+    EXPECT_NE(out.find("\"resolution_dpi\": 1200"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"name\": \"A4\", \"code\": 9, \"size_mm\": [210, 297]"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"sources\": [\"auto\", \"main\", \"manual\", \"by-pass-tray\"]"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"duplex\": true"), std::string::npos) << out;
+    ASSERT_EQ(Fixture->Run({Qrptool, "printers"}, &out, &err), 0);
+    EXPECT_NE(out.find("* " + Fixture->Queue() + "  (default)"), std::string::npos) << out;
+}
+
+TEST_F(QrptoolCups, PrintAppliesTheOptionsToTheJob) {
+    const fs::path file = RecordLetterFile(5);
+    const size_t before = Fixture->Documents().size();
+    std::string out, err;
+    ASSERT_EQ(Fixture->Run({Qrptool, "print", file.string(), "-P", Fixture->Queue(), "--pages", "2-4", "--copies", "3",
+                            "--duplex", "--bin", "Manual"},
+                           &out, &err),
+              0)
+        << err;
+    EXPECT_EQ(out.rfind(Fixture->Queue() + "-", 0), 0u) << out;
+    const auto docs = Fixture->WaitForDocuments(before + 1, 30s);
+    ASSERT_EQ(docs.size(), before + 1);
+    const auto pages = test::PdfPages(*Fixture, docs.back());
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_TRUE(test::NearPt(pages[0].WidthPt, 215.9) && test::NearPt(pages[0].HeightPt, 279.4))
+        << "Letter detected from the pages: " << pages[0].WidthPt << " x " << pages[0].HeightPt;
+    const auto job = Fixture->PrinterJob(static_cast<int>(docs.size()));
+    EXPECT_EQ(job.at("copies"), "3");
+    EXPECT_EQ(job.at("sides"), "two-sided-short-edge");
+    EXPECT_NE(job.at("media-col").find("media-source=manual"), std::string::npos) << job.at("media-col");
+    EXPECT_NE(job.at("media-col").find("x-dimension=21590 y-dimension=27940"), std::string::npos);
+
+    // Paper and orientation given on the command line win over the detected ones.
+    ASSERT_EQ(
+        Fixture->Run({Qrptool, "print", file.string(), "--pages", "1", "--paper", "A4", "--landscape"}, &out, &err), 0)
+        << err;
+    const auto more = Fixture->WaitForDocuments(before + 2, 30s);
+    ASSERT_EQ(more.size(), before + 2);
+    const auto a4 = test::PdfPages(*Fixture, more.back());
+    ASSERT_EQ(a4.size(), 1u);
+    EXPECT_TRUE(test::NearPt(a4[0].WidthPt, 210) && test::NearPt(a4[0].HeightPt, 297));
+    const int cupsJob = std::stoi(out.substr(out.rfind('-') + 1));
+    const auto submitted = test::PdfPages(*Fixture, Fixture->SubmittedDocument(cupsJob));
+    ASSERT_EQ(submitted.size(), 1u);
+    EXPECT_GT(submitted[0].WidthPt, submitted[0].HeightPt) << "landscape sheet";
+
+    // Errors: exit 1 with a message, nothing printed.
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "-P", "no-such-queue"}, &out), 1);
+    EXPECT_NE(out.find("no-such-queue is not installed"), std::string::npos) << out;
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--pages", "9-12"}, &out), 1);
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", (file.string() + ".missing")}, &out), 1);
+    EXPECT_NE(out.find("Cannot open file"), std::string::npos) << out;
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--copies", "0"}, &out), 2);
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--paper", "A0"}, &out), 2);
+    EXPECT_EQ(Fixture->Documents().size(), before + 2);
+    fs::remove(file);
+}
