@@ -37,95 +37,97 @@ void TSplayTree::Reset() {
         Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
 }
 
-void TSplayEncoder::Grow(size_t room) {
-    const size_t capacity = std::max({size_t{4096}, FCapacity * 2, FUsed + room});
+void TSplayEncoder::Grow() {
+    const size_t capacity = std::max<size_t>(4096, FCapacity * 2);
     auto bigger = std::make_unique<uint8_t[]>(capacity);
     if (FUsed) std::memcpy(bigger.get(), FOut.get(), FUsed);
     FOut = std::move(bigger);
     FCapacity = capacity;
 }
 
-namespace {
-
-// Both Home entries of a node at once (slot is the node's first slot, so the pair is 4-byte aligned).
-inline void SetHome(uint16_t* home, unsigned slot, unsigned where) {
-    const uint32_t pair = where | where << 16;
-    std::memcpy(home + slot, &pair, 4);
-}
-
-} // namespace
-
 // The code of a byte is found by walking up from its leaf, and the semi-splay walks up the same path,
 // reading the same links before it changes them; so one walk does both. The bits come out leaf edge
-// first; shifting each into the bottom of the code word, above a marker bit, leaves the root edge,
-// which goes out first, in bit 0. A code can be up to 256 bits long, so full words are set aside
-// (deepest first).
+// first; shifting each into the bottom of the code word leaves the root edge, which goes out first,
+// in bit 0. A code can be up to 256 bits long, so full words are set aside (deepest first).
 void TSplayEncoder::Encode(std::span<const uint8_t> data) {
     uint16_t* const child = FTree.Child;
     uint16_t* const home = FTree.Home;
     // Kept in locals: the output stores are byte stores, which the compiler must assume alias members.
     uint64_t bits = FBits;
     unsigned count = FCount;
-    uint8_t* out = nullptr;
+    uint8_t* out = FOut.get();
+    size_t used = FUsed;
+    size_t room = FCapacity;
     // Branch-free bit output: the whole accumulator is stored every time and only the complete bytes
-    // are kept, so no test decides when a byte is full. Takes a code word with its marker bit, at
-    // most 56 code bits.
-    auto put = [&](uint64_t word) {
-        const unsigned n = static_cast<unsigned>(std::bit_width(word)) - 1;
-        bits |= (word ^ uint64_t{1} << n) << count;
+    // are kept, so no test decides when a byte is full. Needs n <= 32, v < 2^n.
+    auto put = [&](uint64_t v, unsigned n) {
+        bits |= v << count;
         count += n;
-        StoreLE64(out, bits);
-        out += count >> 3;
+        StoreLE64(out + used, bits);
+        used += count >> 3;
         bits >>= count & ~7u;
         count &= 7;
     };
-    // Bytes go in blocks, each with room made beforehand for all of them at their longest codes
-    // (33 bytes), so the loop over a block has no test for room.
-    constexpr size_t BlockBytes = 128;
-    const uint8_t* p = data.data();
-    const uint8_t* const end = p + data.size();
-    while (p != end) {
-        const size_t n = std::min<size_t>(static_cast<size_t>(end - p), BlockBytes);
-        if (FCapacity - FUsed < n * 33 + 8) Grow(n * 33 + 8);
-        out = FOut.get() + FUsed;
-        for (const uint8_t* const blockEnd = p + n; p != blockEnd; ++p) {
-            unsigned c = 2 * (256u + *p); // C as its first slot
-            uint64_t code = 1;            // the marker
-            uint64_t words[8];
-            unsigned wordCount = 0;
-            unsigned slotC = home[c];
-            for (;;) {
-                code = code << 1 | (slotC & 1);
-                if (slotC < 2) break; // C's parent A is the root
-                const unsigned slotA = home[slotC];
-                code = code << 1 | (slotA & 1);
-                // C takes the place of its uncle B under the grandparent D; B takes C's place under A.
-                const unsigned uncleSlot = slotA ^ 1;
-                const unsigned b = child[uncleSlot];
-                child[uncleSlot] = static_cast<uint16_t>(c);
-                child[slotC] = static_cast<uint16_t>(b);
-                SetHome(home, c, uncleSlot);
-                SetHome(home, b, slotC);
-                if (slotA < 2) break; // D is the root: C has reached it
-                c = slotA & ~1u;
-                slotC = home[slotA];
-                if (code >> 54) [[unlikely]] { // 54 code bits: with two more, a word is full
-                    words[wordCount++] = code;
-                    code = 1;
-                }
-            }
-            put(code);
-            while (wordCount > 0)
-                put(words[--wordCount]);
+    for (const uint8_t byte : data) {
+        if (room - used < 48) [[unlikely]] {
+            FUsed = used;
+            Grow();
+            out = FOut.get();
+            room = FCapacity;
         }
-        FUsed = static_cast<size_t>(out - FOut.get());
+        unsigned c = 2 * (256u + byte); // C as its first slot
+        uint64_t code = 0;
+        unsigned length = 0;
+        uint64_t words[8];
+        unsigned wordLengths[8];
+        unsigned wordCount = 0;
+        unsigned slotC = home[c];
+        for (;;) {
+            code = code << 1 | (slotC & 1);
+            ++length;
+            if (slotC < 2) break; // C's parent A is the root
+            const unsigned slotA = home[slotC];
+            code = code << 1 | (slotA & 1);
+            ++length;
+            // C takes the place of its uncle B under the grandparent D; B takes C's place under A.
+            const unsigned uncleSlot = slotA ^ 1;
+            const unsigned b = child[uncleSlot];
+            child[uncleSlot] = static_cast<uint16_t>(c);
+            child[slotC] = static_cast<uint16_t>(b);
+            home[c] = home[c + 1] = static_cast<uint16_t>(uncleSlot);
+            home[b] = home[b + 1] = static_cast<uint16_t>(slotC);
+            if (slotA < 2) break; // D is the root: C has reached it
+            c = slotA & ~1u;
+            slotC = home[slotA];
+            if (length >= 62) [[unlikely]] {
+                words[wordCount] = code;
+                wordLengths[wordCount++] = length;
+                code = 0;
+                length = 0;
+            }
+        }
+        if (wordCount == 0 && length <= 32) [[likely]] {
+            put(code, length);
+        } else {
+            auto putWord = [&](uint64_t v, unsigned n) {
+                for (; n > 32; n -= 32, v >>= 32)
+                    put(v & 0xFFFFFFFFu, 32);
+                put(v, n);
+            };
+            putWord(code, length);
+            while (wordCount > 0) {
+                --wordCount;
+                putWord(words[wordCount], wordLengths[wordCount]);
+            }
+        }
     }
     FBits = bits;
     FCount = count;
+    FUsed = used;
 }
 
 void TSplayEncoder::Finish() {
-    if (FCapacity - FUsed < 8) Grow(8);
+    if (FCapacity - FUsed < 8) Grow();
     // Fewer than 8 bits are pending between calls.
     for (; FCount > 0; FCount = FCount >= 8 ? FCount - 8 : 0) {
         FOut[FUsed++] = static_cast<uint8_t>(FBits);

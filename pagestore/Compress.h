@@ -43,7 +43,7 @@ public:
     void ClearOutput() { FUsed = 0; }
 
 private:
-    void Grow(size_t room); // makes room for at least that many more bytes
+    void Grow();
 
     TSplayTree FTree;
     std::unique_ptr<uint8_t[]> FOut;
