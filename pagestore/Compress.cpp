@@ -31,7 +31,7 @@ inline uint64_t LoadLE64(const uint8_t* p) {
 
 void TSplayTree::Reset() {
     for (unsigned i = 0; i < 512; ++i)
-        Child[i] = static_cast<uint16_t>(2 * (i + 1));
+        Child[i] = static_cast<uint16_t>(i + 1);
     Home[0] = Home[1] = 0; // the root hangs nowhere; never read
     for (unsigned m = 1; m <= 512; ++m)
         Home[2 * m] = Home[2 * m + 1] = static_cast<uint16_t>(m - 1);
@@ -75,13 +75,13 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             out = FOut.get();
             room = FCapacity;
         }
-        unsigned c = 2 * (256u + byte); // C as its first slot
+        unsigned c = 256u + byte;
         uint64_t code = 0;
         unsigned length = 0;
         uint64_t words[8];
         unsigned wordLengths[8];
         unsigned wordCount = 0;
-        unsigned slotC = home[c];
+        unsigned slotC = home[2 * c];
         for (;;) {
             code = code << 1 | (slotC & 1);
             ++length;
@@ -94,10 +94,10 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             const unsigned b = child[uncleSlot];
             child[uncleSlot] = static_cast<uint16_t>(c);
             child[slotC] = static_cast<uint16_t>(b);
-            home[c] = home[c + 1] = static_cast<uint16_t>(uncleSlot);
-            home[b] = home[b + 1] = static_cast<uint16_t>(slotC);
+            home[2 * c] = home[2 * c + 1] = static_cast<uint16_t>(uncleSlot);
+            home[2 * b] = home[2 * b + 1] = static_cast<uint16_t>(slotC);
             if (slotA < 2) break; // D is the root: C has reached it
-            c = slotA & ~1u;
+            c = slotA >> 1;
             slotC = home[slotA];
             if (length >= 62) [[unlikely]] {
                 words[wordCount] = code;
@@ -142,7 +142,7 @@ void TSplayEncoder::Finish() {
 TSplayDecoder::TSplayDecoder(std::span<const uint8_t> code, TSplayCodeSource* source) : FCode(code), FSource(source) {
     const TSplayTree initial;
     for (unsigned i = 0; i < 512; ++i)
-        FLinks[i] = reinterpret_cast<uintptr_t>(FLinks + initial.Child[i]);
+        FLinks[i] = reinterpret_cast<uintptr_t>(FLinks + 2 * initial.Child[i]);
     std::fill(FLinks + 512, FLinks + 1026, uintptr_t{0});
 }
 

@@ -15,13 +15,11 @@
 namespace pagimo::pagestore {
 
 // The code tree. Nodes 0 to 255 are inner nodes (0 is the root), leaf 256 + c stands for byte c and
-// leaf 512 for a symbol that is never coded but shapes the tree. Node n owns the two "slots" 2n and
-// 2n + 1, the places of its children by bit 0 and 1; links are kept as slot numbers throughout, so a
-// child m is stored as 2m (its first slot) and a walk down is slot = Child[slot] + bit, one load and
-// one add per level; leaves are the values from 512 up. Home[2m] and Home[2m + 1] both hold the slot
-// where node m hangs; so for any slot s, Home[s] is the slot of the node that owns s, and a walk from
-// a leaf up to the root is one dependent load per level with the code bit in the low bit of each slot.
-// Only coding walks up; the decoder keeps the same links in its own form (TSplayDecoder::FLinks).
+// leaf 512 for a symbol that is never coded but shapes the tree. The child of node n by bit b is at
+// Child[2n + b], its "slot". Home[2m] and Home[2m + 1] both hold the slot where node m hangs; so for
+// any slot s, Home[s] is the slot of the node that owns s, and a walk from a leaf up to the root is one
+// dependent load per level with the code bit in the low bit of each slot. Only coding walks up; the
+// decoder keeps the same links in its own form (TSplayDecoder::FLinks).
 struct TSplayTree {
     uint16_t Child[512];
     uint16_t Home[1026];
