@@ -3,6 +3,7 @@
 #include "platform/system/Errors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace pagimo::pagestore {
@@ -13,15 +14,16 @@ namespace {
     throw EQRError("Metafile is not valid");
 }
 
+// One unaligned 8-byte access each (the byte loops these replace did not always compile to one).
 inline void StoreLE64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
 }
 
 inline uint64_t LoadLE64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | p[i];
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
 }
 
@@ -134,13 +136,26 @@ void TSplayEncoder::Finish() {
     FBits = 0;
 }
 
-// Decoding walks down one child link per bit and notes the path; the semi-splay then runs over the
-// noted path, which already says on which side each node hangs, so no parent links are needed.
+// Decoding walks down one child link per bit and notes the slot taken at each level; the semi-splay
+// then runs over the noted path, which already says on which side each node hangs, so no parent links
+// are needed.
+TSplayDecoder::TSplayDecoder(std::span<const uint8_t> code, TSplayCodeSource* source) : FCode(code), FSource(source) {
+    const TSplayTree initial;
+    for (unsigned i = 0; i < 512; ++i)
+        FLinks[i] = reinterpret_cast<uintptr_t>(FLinks + 2 * initial.Child[i]);
+    std::fill(FLinks + 512, FLinks + 1026, uintptr_t{0});
+}
+
 void TSplayDecoder::Decode(uint8_t* out, size_t count) {
-    uint16_t* const child = FTree.Child;
-    uint16_t pathNode[260];
-    uint8_t pathBit[260];
-    pathNode[0] = 0;
+    using TSlot = const uintptr_t*;
+    const uintptr_t root = reinterpret_cast<uintptr_t>(FLinks);
+    const uintptr_t firstLeaf = reinterpret_cast<uintptr_t>(FLinks + 512);
+    const uintptr_t neverCoded = reinterpret_cast<uintptr_t>(FLinks + 1024);
+    auto slotOf = [](uintptr_t address) { return reinterpret_cast<uintptr_t*>(address); };
+    // path[k] is the address of the slot taken from the node at depth k; path[depth] is the leaf's.
+    // Slot pairs are 16-byte aligned, so the node at depth k is path[k] & ~15 and the other slot of
+    // the same node is path[k] ^ 8.
+    uintptr_t path[260];
     uint64_t bits = FBits;
     unsigned avail = FAvail;
     size_t next = FNext;
@@ -170,22 +185,21 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
 
     for (size_t i = 0; i < count; ++i) {
         if (avail < 32) refill();
-        unsigned node = 0;
+        uintptr_t node = root;
         unsigned depth = 0;
         if (avail >= 32) [[likely]] {
             // Enough bits for any code up to 32 levels: no test for running dry inside the walk.
             uint64_t b = bits;
             do {
-                const unsigned bit = static_cast<unsigned>(b) & 1;
+                const TSlot slot = reinterpret_cast<TSlot>(node) + (b & 1);
                 b >>= 1;
-                pathBit[depth] = static_cast<uint8_t>(bit);
-                node = (child + bit)[2 * node];
-                pathNode[++depth] = static_cast<uint16_t>(node);
-            } while ((node < 256) & (depth < 32));
+                path[depth++] = reinterpret_cast<uintptr_t>(slot);
+                node = *slot;
+            } while ((node < firstLeaf) & (depth < 32));
             bits = b;
             avail -= depth;
         }
-        while (node < 256) {
+        while (node < firstLeaf) {
             if (avail == 0) {
                 refill();
                 if (avail == 0 && FSource) {
@@ -200,24 +214,23 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
                     DamagedCode();
                 }
             }
-            const unsigned bit = static_cast<unsigned>(bits) & 1;
+            const TSlot slot = reinterpret_cast<TSlot>(node) + (bits & 1);
             bits >>= 1;
             --avail;
-            pathBit[depth] = static_cast<uint8_t>(bit);
-            node = child[2 * node + bit];
-            pathNode[++depth] = static_cast<uint16_t>(node);
+            path[depth++] = reinterpret_cast<uintptr_t>(slot);
+            node = *slot;
         }
-        if (node == 512) [[unlikely]] {
+        if (node == neverCoded) [[unlikely]] {
             save();
             DamagedCode();
         }
-        out[i] = static_cast<uint8_t>(node - 256);
+        out[i] = static_cast<uint8_t>((node - root) / (2 * sizeof(uintptr_t)));
+        path[depth] = node;
         for (unsigned k = depth; k >= 2; k -= 2) {
-            const unsigned c = pathNode[k], a = pathNode[k - 1], d = pathNode[k - 2];
-            const unsigned uncleSlot = 2 * d + (pathBit[k - 2] ^ 1u);
-            const unsigned b = child[uncleSlot];
-            child[uncleSlot] = static_cast<uint16_t>(c);
-            child[2 * a + pathBit[k - 1]] = static_cast<uint16_t>(b);
+            uintptr_t* const uncleSlot = slotOf(path[k - 2] ^ sizeof(uintptr_t));
+            const uintptr_t b = *uncleSlot;
+            *uncleSlot = path[k] & ~(2 * sizeof(uintptr_t) - 1);
+            *slotOf(path[k - 1]) = b;
         }
     }
     save();

@@ -18,8 +18,8 @@ namespace pagimo::pagestore {
 // leaf 512 for a symbol that is never coded but shapes the tree. The child of node n by bit b is at
 // Child[2n + b], its "slot". Home[2m] and Home[2m + 1] both hold the slot where node m hangs; so for
 // any slot s, Home[s] is the slot of the node that owns s, and a walk from a leaf up to the root is one
-// dependent load per level with the code bit in the low bit of each slot. Only coding walks up, so
-// decoding leaves Home alone.
+// dependent load per level with the code bit in the low bit of each slot. Only coding walks up; the
+// decoder keeps the same links in its own form (TSplayDecoder::FLinks).
 struct TSplayTree {
     uint16_t Child[512];
     uint16_t Home[1026];
@@ -64,8 +64,9 @@ public:
 // EQRError("Metafile is not valid").
 class TSplayDecoder {
 public:
-    explicit TSplayDecoder(std::span<const uint8_t> code, TSplayCodeSource* source = nullptr)
-        : FCode(code), FSource(source) {}
+    explicit TSplayDecoder(std::span<const uint8_t> code, TSplayCodeSource* source = nullptr);
+    TSplayDecoder(const TSplayDecoder&) = delete; // the links point into the object itself
+    TSplayDecoder& operator=(const TSplayDecoder&) = delete;
     void Decode(uint8_t* out, size_t count);
     uint8_t DecodeByte() {
         uint8_t c;
@@ -76,7 +77,10 @@ public:
     size_t BytesConsumed() const { return (FNext * 8 - FAvail + 7) / 8; }
 
 private:
-    TSplayTree FTree;
+    // The code tree as TSplayTree lays it out, but with each link the address of the child's first
+    // slot, so a step down is one load (link + bit) with no arithmetic on the dependent path. Leaves
+    // own no slots; their addresses lie behind the inner nodes' slots and are only compared.
+    alignas(16) uintptr_t FLinks[1026];
     std::span<const uint8_t> FCode;
     TSplayCodeSource* FSource;
     size_t FNext = 0;    // next code byte to load into FBits
