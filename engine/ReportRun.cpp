@@ -1,9 +1,13 @@
 #include "engine/ReportRun.h"
 
 #include "engine/Report.h"
+#include "printer/ExportFilter.h"
 #include "printer/Messages.h"
+#include "printer/QRPrintDialog.h"
 #include "printer/QRPrinter.h"
+#include "printer/QRProgressForm.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 namespace pagimo::engine {
@@ -23,7 +27,32 @@ std::unique_ptr<printer::TQRPrinter> TQRReportRunner::NewPrinter() {
     p->AfterPrintHook = [this](printer::TQRPrinter&) {
         if (AfterPrint) AfterPrint(FReport);
     };
+    // The preview's printer setup edits the report's own printer wishes; the next Print takes them.
+    printer::TQRPrinter* raw = p.get();
+    p->PrintSetupHook = [this, raw](QObject* sender) { PrintSetup(raw, sender); };
+    // The preview's export runs the report again through the filter on the preview's printer.
+    p->ExportHook = [this](printer::TQRExporter& filter) { FReport.ExportTo(filter); };
     return p;
+}
+
+bool TQRReportRunner::PrintSetup(const printer::TQRPrinter* pages, QObject* owner) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    TQRReportPrinterSettings& wishes = *FReport.PrinterSettings();
+    printer::TQRPrinterSettings settings;
+    settings.SetCopies(wishes.Copies());
+    settings.SetDuplex(wishes.Duplex());
+    settings.SetFirstPage(wishes.FirstPage());
+    settings.SetLastPage(wishes.LastPage());
+    settings.SetOutputBin(wishes.OutputBin());
+    settings.SetPrinterNumber(wishes.PrinterIndex);
+    TPrinterOrientation orientation = FReport.Page()->Orientation();
+    if (!printer::ReportPrintSetup(settings, orientation, pages, owner)) return false;
+    wishes.SetCopies(settings.Copies());
+    wishes.SetFirstPage(settings.FirstPage());
+    wishes.SetLastPage(settings.LastPage());
+    wishes.PrinterIndex = settings.PrinterNumber();
+    FReport.Page()->SetOrientation(orientation);
+    return true;
 }
 
 void TQRReportRunner::Discard() {
@@ -43,7 +72,14 @@ void TQRReportRunner::Preview() {
     if (OnPreview) FPrinter->PreviewHandler = OnPreview;
     FReport.SetPrintTarget(FTarget.get());
     FPrinter->ShowPreview();
-    FReport.CreateReport(false);
+    try {
+        FReport.CreateReport(false);
+    } catch (...) {
+        // The report is ready again (CreateReport restores it); the preview window lets go of the
+        // freed printer and stays open, empty, until the user closes it.
+        Discard();
+        throw;
+    }
     if (FReport.Cancelled()) {
         Discard();
         return;
@@ -76,12 +112,26 @@ void TQRReportRunner::Print() {
     p->SetOutput(printer::okPrinter);
     TQRPrinterTarget target(*p);
     FReport.SetPrintTarget(&target);
+    // The progress window follows the run and turns Cancel into a cancel request on the printer;
+    // only where widgets can be shown.
+    std::unique_ptr<printer::TQRProgressForm> progress;
+    if (FReport.ShowProgress() && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        progress = std::make_unique<printer::TQRProgressForm>();
+        progress->ReportPrinter = p.get();
+        progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
+        p->SetNotifyWindow(progress.get());
+        progress->show();
+    }
     try {
         FReport.CreateReport(false);
     } catch (...) {
+        p->SetNotifyWindow(nullptr);
+        progress.reset();
         restore();
         throw;
     }
+    p->SetNotifyWindow(nullptr);
+    progress.reset();
     restore();
 }
 

@@ -33,6 +33,11 @@ public:
     // caller saves or converts its pages. Throws what the run throws.
     std::unique_ptr<printer::TQRPrinter> Record();
 
+    // The report's printer setup through the print dialog, offering the pages of `pages` (may be
+    // null); confirmed, the report keeps the copies, printer, page range and orientation. False
+    // when cancelled or where no dialog can be shown.
+    bool PrintSetup(const printer::TQRPrinter* pages, QObject* owner = nullptr);
+
     printer::TQRPrinter* QRPrinter() const { return FPrinter.get(); }
     bool IsCompositeReport() const override { return false; }
     printer::TQRPrinter* CurrentPrinter() const override { return FPrinter.get(); }

@@ -1,0 +1,99 @@
+// A report's Preview through the standard preview window, offscreen: pages arrive in the window while
+// the report runs, Preview waits until the window closes and then frees its report printer; a run
+// that throws leaves the report ready for the next Preview.
+
+#include "engine/Report.h"
+#include "engine/ReportRun.h"
+#include "preview/StandardPreview.h"
+#include "preview/StandardPreviewInterface.h"
+#include "printer/QRPrinter.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace pagimo;
+using namespace pagimo::engine;
+
+namespace {
+
+class Preview : public ::testing::Test {
+protected:
+    std::unique_ptr<TQRReport> R = std::make_unique<TQRReport>();
+    int Records = 0;
+
+    void SetUp() override {
+        preview::InstallStandardPreviewInterface();
+        R->SetName("QRReport1");
+        R->SetUnits(controls::TQRUnit::Native);
+        R->Page()->SetPaperSize(TQRPaperSize::A4);
+        R->Page()->SetStoredValues({100, 2970, 100, 2100, 100, 100, 0});
+        auto* detail = system::TComponent::Create<TQRBand>(R.get());
+        detail->SetName("Detail");
+        detail->SetParentComponent(R.get());
+        detail->SetBandType(rbDetail);
+        detail->Size()->SetUnits(controls::TQRUnit::Native);
+        detail->Size()->SetHeight(1000); // two records a page
+        R->OnNeedData = [this](system::TComponent&, bool& more) { more = ++Records <= 5; };
+    }
+
+    // Waits (from inside Preview's wait) until the run has finished, then notes the pages the
+    // preview's printer holds and closes the preview window.
+    void CloseWhenDone(TQRReportRunner& runner, int& pagesSeen) {
+        auto* timer = new QTimer;
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, [this, timer, &runner, &pagesSeen] {
+            if (!R->Available() || !runner.QRPrinter()) return;
+            timer->stop();
+            timer->deleteLater();
+            auto windows = Windows();
+            pagesSeen = windows.size() == 1 ? runner.QRPrinter()->PageTotal() : -1;
+            for (auto* w : windows)
+                w->close();
+        });
+        timer->start();
+    }
+
+    static std::vector<preview::TQRStandardPreview*> Windows() {
+        std::vector<preview::TQRStandardPreview*> found;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = dynamic_cast<preview::TQRStandardPreview*>(w); p && p->isVisible()) found.push_back(p);
+        return found;
+    }
+};
+
+TEST_F(Preview, PagesArriveAndClosingReturnsAndFreesThePrinter) {
+    TQRReportRunner runner(*R);
+    int pagesSeen = 0;
+    CloseWhenDone(runner, pagesSeen);
+    runner.Preview();
+    EXPECT_EQ(pagesSeen, 3) << "five records of half a page each";
+    EXPECT_EQ(runner.QRPrinter(), nullptr) << "closing the preview frees its report printer";
+    EXPECT_TRUE(R->Available());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(Windows().empty());
+}
+
+TEST_F(Preview, AFailedRunLeavesTheReportReadyForTheNextPreview) {
+    TQRReportRunner runner(*R);
+    R->BeforePrint = [](TCustomQRReport&, bool&) { throw std::runtime_error("broken data"); };
+    EXPECT_THROW(runner.Preview(), std::runtime_error);
+    EXPECT_TRUE(R->Available()) << "a failed run must not disable the report";
+    EXPECT_EQ(runner.QRPrinter(), nullptr);
+    for (auto* w : Windows())
+        w->close(); // the emptied window of the failed run
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    R->BeforePrint = nullptr;
+    int pagesSeen = 0;
+    Records = 0;
+    CloseWhenDone(runner, pagesSeen);
+    runner.Preview();
+    EXPECT_EQ(pagesSeen, 3);
+    EXPECT_EQ(runner.QRPrinter(), nullptr);
+}
+
+} // namespace
