@@ -1,0 +1,367 @@
+// A grouped report over SQLite: 10,000 customers in 5 regions; a title, a group header per region, a
+// detail band per customer (name and amount), a group footer with the region's running sum and a page
+// footer with the page number. Generated to QRP (plain and compressed) and to PDF, as a sub-detail
+// variant (regions as master, customers as sub-detail), and drawn by ReportLab's canvas straight to
+// PDF as the peer (bench/report_reportlab.py, run with Debian's /usr/bin/python3 in the same run).
+//
+// Peak memory: the report runs in a child process (this program re-run with --child) at 1,000 and
+// 10,000 records and prints its resident high-water mark.
+//
+// Run with: bench_report --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+//
+// The detail texts are drawn by a small printable of this benchmark (TText): the text controls are
+// not part of the engine library.
+
+#include "engine/Report.h"
+#include "controls/Printable.h"
+#include "engine/FormHost.h"
+#include "engine/FormReader.h"
+#include "engine/ReportRun.h"
+#include "engine/SQLiteDataSet.h"
+#include "platform/emf/EmfPicture.h"
+#include "platform/gdi/Canvas.h"
+#include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/PainterDevice.h"
+#include "platform/system/Errors.h"
+#include "printer/QRPrinter.h"
+
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <unistd.h>
+
+using namespace pagimo;
+using namespace pagimo::engine;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int Records = 10000;
+constexpr int Regions = 5;
+
+fs::path WorkDir() {
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("pagimo-bench-report-" + std::to_string(getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+// customers(id, name, region, amount) with `records` rows, regions(region) with 5 rows.
+fs::path Database(int records) {
+    const fs::path path = WorkDir() / ("sales-" + std::to_string(records) + ".sqlite");
+    if (fs::exists(path)) return path;
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw EQRError("cannot create " + path.string());
+    sqlite3_exec(db,
+                 "CREATE TABLE customers (id INTEGER PRIMARY KEY, name TEXT, region TEXT, amount REAL);"
+                 "CREATE TABLE regions (region TEXT PRIMARY KEY);"
+                 "BEGIN;",
+                 nullptr, nullptr, nullptr);
+    for (int r = 1; r <= Regions; ++r) {
+        const std::string sql = "INSERT INTO regions VALUES ('Region " + std::to_string(r) + "');";
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO customers VALUES (?, ?, ?, ?)", -1, &st, nullptr);
+    for (int i = 1; i <= records; ++i) {
+        const std::string name = "Customer " + std::to_string(i * 7919 % 100000);
+        const std::string region = "Region " + std::to_string((i - 1) * Regions / records + 1);
+        sqlite3_bind_int(st, 1, i);
+        sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 3, region.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_double(st, 4, (i * 37 % 100000) / 100.0);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return path;
+}
+
+std::string Band(const std::string& name, const std::string& kind, int height) {
+    return "    object " + name + ": " + kind + "\n      Size.Values = (\n        " + std::to_string(height) +
+           "\n        1900)\n";
+}
+
+// The grouped report (or its sub-detail variant) as a form description over the database.
+std::string Description(const fs::path& db, bool subDetail) {
+    std::string f = "object Form1: TForm\n";
+    f += "  object Customers: TQRSQLiteQuery\n    DatabaseName = '" + db.string() + "'\n";
+    f += subDetail ? "    SQL = ('SELECT id, name, region, amount FROM customers WHERE region = :REGION ORDER BY id')\n"
+                   : "    SQL = ('SELECT id, name, region, amount FROM customers ORDER BY region, id')\n";
+    f += "    Active = True\n  end\n";
+    if (subDetail) {
+        f += "  object Regions: TQRSQLiteQuery\n    DatabaseName = '" + db.string() + "'\n";
+        f += "    SQL = ('SELECT region FROM regions ORDER BY region')\n    Active = True\n  end\n";
+    }
+    f += "  object Report: TQRReport\n    DataSet = ";
+    f += subDetail ? "Regions\n" : "Customers\n";
+    f += "    Functions.Strings = ('PAGENUMBER' 'COLUMNNUMBER' 'REPORTTITLE' 'REGION')\n";
+    f += "    Functions.DATA = ('0' '0' '''''' '[Regions.region]')\n";
+    f += "    Page.PaperSize = A4\n    Page.Values = (100 2970 100 2100 100 100 0)\n    Units = Native\n";
+    f += "    ReportTitle = 'Sales by region'\n";
+    f += Band("Title", "TQRBand", 120) + "      BandType = rbTitle\n    end\n";
+    if (subDetail) {
+        f += Band("RegionHeader", "TQRBand", 60) + "      BandType = rbDetail\n    end\n";
+        f += Band("Detail", "TQRSubDetail", 46) +
+             "      DataSet = Customers\n      Master = Report\n      FooterBand = RegionFooter\n    end\n";
+    } else {
+        f += Band("RegionHeader", "TQRGroup", 60) +
+             "      Expression = '[region]'\n      FooterBand = RegionFooter\n    end\n";
+        f += Band("Detail", "TQRBand", 46) + "      BandType = rbDetail\n    end\n";
+    }
+    f += Band("RegionFooter", "TQRBand", 60) + "      BandType = rbGroupFooter\n    end\n";
+    f += Band("PageFooter", "TQRBand", 60) + "      BandType = rbPageFooter\n    end\n";
+    f += "  end\nend\n";
+    return f;
+}
+
+// A line of text whose content is asked for at print time, in 10-point Arial at the band offset.
+class TText : public controls::TQRPrintable {
+public:
+    std::function<std::string()> Text;
+    int32_t Right = 0; // tenths of a millimetre from the band's left edge; 0: left aligned at Left
+    void PrintAt(int32_t ofsX, int32_t ofsY) override {
+        controls::TQRPrintable::PrintAt(ofsX, ofsY);
+        controls::TQRPrintTarget* target = PrintTarget();
+        if (!target || !target->PageCanvas()) return;
+        gdi::TCanvas& canvas = *target->PageCanvas();
+        canvas.Font.Height = -static_cast<int32_t>(35 * target->ScaleY() + 0.5);
+        const std::string text = Text();
+        const controls::TRect r = DeviceRect(ofsX, ofsY);
+        int32_t x = r.Left;
+        if (Right) x = r.Left + static_cast<int32_t>(Right * target->ScaleX()) - canvas.TextWidth(text);
+        canvas.TextOut(x, r.Top, text);
+    }
+};
+
+std::string Str(const TFieldValue& v) {
+    if (auto* s = std::get_if<std::string>(&v)) return *s;
+    if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
+    if (auto* d = std::get_if<double>(&v)) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.2f", *d);
+        return buf;
+    }
+    return {};
+}
+
+system::TComponent* Find(system::TComponent& root, const std::string& name) {
+    if (auto* c = root.FindComponent(name)) return c;
+    for (system::TComponent* child : root.Components())
+        if (auto* c = Find(*child, name)) return c;
+    return nullptr;
+}
+
+// A loaded report with its texts attached; owns the form.
+struct TBenchReport {
+    std::unique_ptr<system::TComponent> Root;
+    TQRReport* Report = nullptr;
+    double Sum = 0;
+
+    TBenchReport(int records, bool subDetail, bool compress) {
+        static system::TClassRegistry registry = [] {
+            system::TClassRegistry r;
+            RegisterReportClasses(r);
+            RegisterFormHostClasses(r);
+            return r;
+        }();
+        Root = ReadForm(Description(Database(records), subDetail), registry);
+        Report = FindFirstReport(*Root);
+        if (compress) Report->SetOptions(Report->Options() | OptionBit(Compression));
+        auto* customers = dynamic_cast<TQRDataSet*>(Find(*Root, "Customers"));
+        auto field = [customers](const char* name) { return Str(customers->FieldByName(name).FieldValue()); };
+        Text("Title", 0, [this] { return Report->ReportTitle(); });
+        Text("RegionHeader", 0, [this, customers, subDetail] {
+            Sum = 0;
+            if (!subDetail) return Str(customers->FieldByName("region").FieldValue());
+            auto* regions = dynamic_cast<TQRDataSet*>(Find(*Root, "Regions"));
+            return Str(regions->FieldByName("region").FieldValue());
+        });
+        Text("Detail", 0, [field] { return field("name"); });
+        Text("Detail", 1800, [this, customers] {
+            const TFieldValue v = customers->FieldByName("amount").FieldValue();
+            if (auto* d = std::get_if<double>(&v)) Sum += *d;
+            return Str(v);
+        });
+        Text("RegionFooter", 1800, [this] { return Str(Sum); });
+        Text("PageFooter", 0, [this] { return "Page " + std::to_string(Report->PageNumberValue()); });
+    }
+
+    void Text(const std::string& band, int32_t right, std::function<std::string()> text) {
+        auto* b = dynamic_cast<TQRCustomBand*>(Find(*Root, band));
+        if (!b) throw EQRError("no band " + band);
+        auto* t = system::TComponent::Create<TText>(Report);
+        t->SetParentComponent(b);
+        t->Size()->SetUnits(controls::TQRUnit::Native);
+        t->Size()->SetLeft(right ? 100 : 20);
+        t->Size()->SetTop(5);
+        t->Size()->SetWidth(right ? 1750 : 900);
+        t->Size()->SetHeight(40);
+        t->Right = right ? 1700 : 0;
+        t->Text = std::move(text);
+    }
+
+    std::unique_ptr<printer::TQRPrinter> Record() {
+        TQRReportRunner runner(*Report);
+        return runner.Record();
+    }
+};
+
+QPageSize PageSizeOf(const emf::TEmfPicture& picture) {
+    return QPageSize(QSizeF(picture.WidthMM(), picture.HeightMM()), QPageSize::Millimeter, QString(),
+                     QPageSize::ExactMatch);
+}
+
+// The recorded pages as a vector PDF, as qrptool convert writes it.
+void WritePdf(printer::TQRPrinter& pages, const fs::path& file) {
+    QPdfWriter writer(QString::fromStdString(file.string()));
+    writer.setResolution(1200);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    for (int32_t n = 1; n <= pages.PageTotal(); ++n) {
+        std::unique_ptr<emf::TEmfPicture> picture = pages.FetchPage(n);
+        if (!picture) throw EQRError("page " + std::to_string(n) + " missing");
+        writer.setPageSize(PageSizeOf(*picture));
+        if (n == 1) {
+            if (!painter.begin(&writer)) throw EQRError("cannot write " + file.string());
+        } else {
+            writer.newPage();
+        }
+        const QRectF target(0, 0, picture->WidthMM() / 25.4 * writer.resolution(),
+                            picture->HeightMM() / 25.4 * writer.resolution());
+        gdi::TPainterDevice device(painter);
+        gdi::TEmfPlayer::Play(*picture, device, target);
+    }
+    painter.end();
+}
+
+enum TOutput { outQrp, outQrpCompressed, outPdf };
+
+// One whole run: load, generate, save. Returns the page count.
+int RunOnce(int records, bool subDetail, TOutput output) {
+    TBenchReport report(records, subDetail, output == outQrpCompressed);
+    std::unique_ptr<printer::TQRPrinter> pages = report.Record();
+    const int total = pages->PageTotal();
+    if (output == outPdf)
+        WritePdf(*pages, WorkDir() / "report.pdf");
+    else
+        pages->SaveReportFile((WorkDir() / "report.qrp").string());
+    return total;
+}
+
+void Report(benchmark::State& state, bool subDetail, TOutput output) {
+    Database(Records);
+    int pages = 0;
+    for (auto _ : state)
+        pages = RunOnce(Records, subDetail, output);
+    state.counters["pages"] = pages;
+    state.counters["pages_per_s"] = benchmark::Counter(pages, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["file_kB"] =
+        static_cast<double>(fs::file_size(WorkDir() / (output == outPdf ? "report.pdf" : "report.qrp"))) / 1024;
+}
+
+void BM_ReportQrp(benchmark::State& state) {
+    Report(state, false, outQrp);
+}
+void BM_ReportQrpCompressed(benchmark::State& state) {
+    Report(state, false, outQrpCompressed);
+}
+void BM_ReportPdf(benchmark::State& state) {
+    Report(state, false, outPdf);
+}
+void BM_ReportSubDetailQrp(benchmark::State& state) {
+    Report(state, true, outQrp);
+}
+
+// The peer: ReportLab drawing the same grouped report to PDF; the script prints its page count.
+void BM_ReportLabPdf(benchmark::State& state) {
+    const std::string out = (WorkDir() / "reportlab.pdf").string();
+    const std::string command =
+        "/usr/bin/python3 " PAGIMO_SOURCE_DIR "/bench/report_reportlab.py " + Database(Records).string() + " " + out;
+    int pages = 0;
+    for (auto _ : state) {
+        FILE* p = popen(command.c_str(), "r");
+        if (!p || std::fscanf(p, "%d", &pages) != 1) pages = 0;
+        if (!p || pclose(p) != 0) {
+            state.SkipWithError("/usr/bin/python3 bench/report_reportlab.py failed (is python3-reportlab installed?)");
+            return;
+        }
+    }
+    state.counters["pages"] = pages;
+    state.counters["pages_per_s"] = benchmark::Counter(pages, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["file_kB"] = static_cast<double>(fs::file_size(out)) / 1024;
+}
+
+// Peak resident memory of a child process generating the report to compressed QRP. The child reports
+// its own high-water mark (VmHWM): the rusage of a spawned child also counts the parent's pages it
+// shared before exec.
+void BM_PeakMemory(benchmark::State& state) {
+    const std::string command = fs::read_symlink("/proc/self/exe").string() + " --child " +
+                                std::to_string(state.range(0)) + " " + WorkDir().string();
+    long hwm = 0;
+    for (auto _ : state) {
+        FILE* p = popen(command.c_str(), "r");
+        if (!p || std::fscanf(p, "%ld", &hwm) != 1) hwm = 0;
+        if (!p || pclose(p) != 0 || hwm == 0) {
+            state.SkipWithError("the child failed");
+            return;
+        }
+    }
+    state.counters["peak_rss_kB"] = static_cast<double>(hwm);
+}
+
+// The child of BM_PeakMemory: one run to compressed QRP in the parent's work folder; prints VmHWM in kB.
+int Child(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const int records = std::atoi(argv[2]);
+    const fs::path dir = argv[3];
+    try {
+        TBenchReport report(records, false, true);
+        std::unique_ptr<printer::TQRPrinter> pages = report.Record();
+        pages->SaveReportFile((dir / ("child-" + std::to_string(records) + ".qrp")).string());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) std::printf("%ld\n", std::atol(line.c_str() + 6));
+    return 0;
+}
+
+} // namespace
+
+BENCHMARK(BM_ReportQrp)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportQrpCompressed)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportSubDetailQrp)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportLabPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PeakMemory)->Arg(Records / 10)->Arg(Records)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("FONTCONFIG_FILE", PAGIMO_SOURCE_DIR "/resources/fonts/fonts.conf", 0);
+    if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return Child(argc, argv);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    fs::remove_all(WorkDir(), ec);
+    return 0;
+}
