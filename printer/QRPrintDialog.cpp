@@ -20,6 +20,9 @@
 
 namespace pagimo::printer {
 
+using printing::DmDuplexOf;
+using printing::DuplexOf;
+
 using namespace printing;
 
 namespace {
@@ -28,27 +31,6 @@ int16_t Tenths(qreal millimetres) {
     return static_cast<int16_t>(std::lround(millimetres * 10));
 }
 
-QPrinter::DuplexMode DuplexOf(int16_t dmDuplex) {
-    switch (dmDuplex) {
-    case DMDUP_VERTICAL:
-        return QPrinter::DuplexLongSide;
-    case DMDUP_HORIZONTAL:
-        return QPrinter::DuplexShortSide;
-    default:
-        return QPrinter::DuplexNone;
-    }
-}
-
-int16_t DmDuplexOf(QPrinter::DuplexMode mode) {
-    switch (mode) {
-    case QPrinter::DuplexLongSide:
-        return DMDUP_VERTICAL;
-    case QPrinter::DuplexShortSide:
-        return DMDUP_HORIZONTAL;
-    default:
-        return DMDUP_SIMPLEX;
-    }
-}
 
 // Re-enables what it disabled and reactivates the remembered window, whatever way the run ends.
 class TDisabledWindows {

@@ -30,6 +30,8 @@ int16_t TenthsOfMillimetre(qreal millimetres) {
     return static_cast<int16_t>(std::lround(millimetres * 10.0));
 }
 
+} // namespace
+
 QPrinter::DuplexMode DuplexOf(int16_t dmDuplex) {
     switch (dmDuplex) {
     case DMDUP_VERTICAL:
@@ -52,7 +54,6 @@ int16_t DmDuplexOf(QPrinter::DuplexMode mode) {
     }
 }
 
-} // namespace
 
 TPrinter::TPrinter() {
     Refresh();

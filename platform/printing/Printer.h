@@ -17,6 +17,8 @@
 class QPainter;
 class QPrinter;
 
+#include <QPrinter>
+
 namespace pagimo::printing {
 
 // One installed printer as the system describes it.
@@ -108,5 +110,9 @@ TPrinter& Printer();
 // The paper the user's locale prefers when no printer says otherwise: DMPAPER_A4 under metric
 // measurement (LC_MEASUREMENT), DMPAPER_LETTER under U.S. measurement.
 int16_t LocaleDefaultPaper();
+
+// The DEVMODE duplex codes and Qt's duplex modes, both ways.
+QPrinter::DuplexMode DuplexOf(int16_t dmDuplex);
+int16_t DmDuplexOf(QPrinter::DuplexMode mode);
 
 } // namespace pagimo::printing
