@@ -65,4 +65,10 @@ const system::TPropertyList& TQRBasePanel::ClassProperties() {
     return list;
 }
 
+const controls::TFont& TQRBasePanel::EffectiveFont() const {
+    const TQRBasePanel* report = Report();
+    if (FParentFont && report && report != this) return report->EffectiveFont();
+    return *FFont;
+}
+
 } // namespace pagimo::engine

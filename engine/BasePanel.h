@@ -2,6 +2,7 @@
 // TQRBasePanel: the window-like panel that the report object and the bands share: a frame, a zoom,
 // a colour, a font, pixel bounds on the design surface, and the printable controls placed on it.
 
+#include "controls/ControlHost.h"
 #include "controls/Printable.h"
 
 #include <memory>
@@ -12,7 +13,7 @@ namespace pagimo::engine {
 class TCustomQRReport;
 using controls::TColor;
 
-class TQRBasePanel : public system::TComponent, public controls::TQRPrintableParent {
+class TQRBasePanel : public system::TComponent, public controls::TQRPrintableParent, public controls::TQRFontParent {
 public:
     TQRBasePanel();
     ~TQRBasePanel() override;
@@ -28,6 +29,8 @@ public:
     controls::TFont* Font() const { return FFont.get(); }
     bool ParentFont() const { return FParentFont; }
     void SetParentFont(bool parentFont) { FParentFont = parentFont; }
+    // The panel's own font, or, with ParentFont on, the font of the report it belongs to.
+    const controls::TFont& EffectiveFont() const override;
 
     // Pixel bounds on the design surface.
     int32_t Left() const { return FLeft; }

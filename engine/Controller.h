@@ -124,7 +124,7 @@ private:
     std::unique_ptr<TQRController> FController;
 };
 
-class TQRSubDetail : public TQRControllerBand {
+class TQRSubDetail : public TQRControllerBand, public controls::TQRRecordSource {
 public:
     TQRSubDetail() { FBandType = rbSubDetail; }
     static const char* StaticClassName() { return "TQRSubDetail"; }
@@ -140,6 +140,7 @@ public:
     void SetPrintBefore(bool v);
     bool PrintIfEmpty() const { return Controller()->PrintIfEmpty(); }
     void SetPrintIfEmpty(bool v) { Controller()->SetPrintIfEmpty(v); }
+    void AddRecordListener(controls::TQRPrintable* control) override { Controller()->AddNotifyExpr(control); }
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }

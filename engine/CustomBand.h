@@ -29,7 +29,7 @@ const system::TEnumInfo& BandTypeInfo();
 const char* BandTypeCaption(TQRBandType type);
 const char* BandTypeDefaultName(TQRBandType type);
 
-class TQRCustomBand : public TQRBasePanel {
+class TQRCustomBand : public TQRBasePanel, public controls::TQRStretchParent {
 public:
     using TBeforePrintEvent = std::function<void(TQRCustomBand& sender, bool& printBand)>;
     using TAfterPrintEvent = std::function<void(TQRCustomBand& sender, bool bandPrinted)>;
@@ -66,8 +66,8 @@ public:
     void Print();
     void MakeSpace();
     Extended StretchHeight(bool withLinks) const;
-    bool CanExpand(Extended amount) const;
-    bool ExpandBand(Extended amount, Extended& newExpansion, bool& hasExpanded);
+    bool CanExpand(Extended amount) const override;
+    bool ExpandBand(Extended amount, Extended& newExpansion, bool& hasExpanded) override;
     // The first rbChild band whose ParentBand is this band, in the report's band list.
     TQRCustomBand* GetChildBand() const;
     bool HasChild() const { return GetChildBand() != nullptr; }

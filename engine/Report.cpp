@@ -350,6 +350,14 @@ int TCustomQRReport::TextHeight(const controls::TFont& font, std::string_view) c
     }
 }
 
+bool TCustomQRReport::IsBandReport() const {
+    return dynamic_cast<const TQRReport*>(this) != nullptr;
+}
+
+int TCustomQRReport::DetailNumber() const {
+    return FController->DetailNumber();
+}
+
 int TCustomQRReport::RecordCount() const {
     // Any failure counts as one record, so progress is still reported.
     try {

@@ -98,7 +98,7 @@ private:
     TCustomQRReport& FReport;
 };
 
-class TCustomQRReport : public TQRBasePanel, public controls::TQRPrintableReport {
+class TCustomQRReport : public TQRBasePanel, public controls::TQRPrintableReport, public controls::TQRControlReport {
 public:
     using TReportEvent = std::function<void(TCustomQRReport& sender)>;
     using TBeforePrintEvent = std::function<void(TCustomQRReport& sender, bool& printReport)>;
@@ -113,7 +113,7 @@ public:
     bool HasOption(TQRReportOption o) const { return (FOptions & OptionBit(o)) != 0; }
     bool PrintIfEmpty() const { return FController->PrintIfEmpty(); }
     virtual void SetPrintIfEmpty(bool v) { FController->SetPrintIfEmpty(v); }
-    std::string ReportTitle() const { return FReportTitle; }
+    std::string ReportTitle() const override { return FReportTitle; }
     void SetReportTitle(const std::string& t) { FReportTitle = t; }
     bool ShowProgress() const { return FShowProgress; }
     void SetShowProgress(bool v) { FShowProgress = v; }
@@ -158,7 +158,7 @@ public:
     // Runs the report again through an export filter on the current target: no fills or frames,
     // pages after the first not begun on the target, the filter told of every page.
     void ExportTo(printer::TQRExporter& filter);
-    printer::TQRExporter* ExportFilter() const { return FExportFilter; }
+    printer::TQRExporter* ExportFilter() const override { return FExportFilter; }
     void PrintBand(TQRCustomBand* band);
     void NewPage();
     void NewColumn();
@@ -166,13 +166,16 @@ public:
     void RequestNewPage();
     void RequestNewColumn();
     int32_t AvailableSpace() const;
-    void AddNotifyExpr(controls::TQRPrintable* control) { FController->AddNotifyExpr(control); }
-    int RecordCount() const;
+    void AddNotifyExpr(controls::TQRPrintable* control) override { FController->AddNotifyExpr(control); }
+    int RecordCount() const override;
+    int CurrentPageCount() const override { return PageCount; }
+    bool IsBandReport() const override;
+    int DetailNumber() const override;
     // Text measurement on a screen-compatible canvas, for text controls: the text's width plus 1,
     // and the height of "A", in screen pixels of the font; 0 when the font cannot be measured
     // (no graphical application).
-    int MeasureTextWidth(const controls::TFont& font, std::string_view text) const;
-    int TextHeight(const controls::TFont& font, std::string_view text) const;
+    int MeasureTextWidth(const controls::TFont& font, std::string_view text) const override;
+    int TextHeight(const controls::TFont& font, std::string_view text) const override;
 
     // Run state.
     bool Available() const { return FAvailable; }
@@ -193,9 +196,9 @@ public:
     bool BreakFollowsDetail = false;
     const std::vector<TQRDataSet*>& AllDataSets() const { return FAllDataSets; }
     // The data sets as expressions of this run reach them.
-    expr::TQREvDataSets EvDataSets() const;
+    expr::TQREvDataSets EvDataSets() const override;
     // The report's named expressions, prepared for the current run (null between runs).
-    expr::TQREvEnvironment* Environment() const { return FEnvironment.get(); }
+    expr::TQREvEnvironment* Environment() const override { return FEnvironment.get(); }
     // The live constants of the run.
     int PageNumberValue() const { return FPageNumber; }
     int ColumnNumberValue() const { return FColumnNumber; }

@@ -98,6 +98,7 @@ void TQRPreview::ReportPrinterDestroyed(printer::TQRPrinter& printer) {
     FReportPrinter = nullptr;
     FPageImage->SetReportPrinter(nullptr);
     FPageImage->ShowPage(FPageImage->PageNumber());
+    if (OnReportPrinterGone) OnReportPrinterGone();
 }
 
 void TQRPreview::SetPageNumber(int32_t n) {

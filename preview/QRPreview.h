@@ -60,6 +60,8 @@ public:
 
     TQRPageAvailableEvent OnPageAvailable;
     TQRProgressUpdateEvent OnProgressUpdate;
+    // Runs after the control has let go of a report printer that was destroyed under it.
+    std::function<void()> OnReportPrinterGone;
 
     TQRPreviewImage* PageImage() const { return FPageImage; }
 

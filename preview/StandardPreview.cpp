@@ -131,6 +131,11 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
 
     // Construction proper, once the components exist.
     FReportPrinter = reportPrinter;
+    // A printer freed while the window stays open (a failed run) must not be reached from here.
+    QRPreview->OnReportPrinterGone = [this] {
+        FReportPrinter = nullptr;
+        ApplyButtonRules();
+    };
     setWindowState(windowState() | Qt::WindowMaximized);
     QRPreview->SetReportPrinter(reportPrinter);
     if (reportPrinter && !reportPrinter->DocumentTitle().empty())

@@ -1,0 +1,77 @@
+#pragma once
+// What the printable controls ask of the panels and the report they sit on, beyond the printable
+// base: the panel's effective font, the growth of a band under stretching text, the run's data
+// for system data and expressions, and the controllers that feed aggregating expressions. The
+// engine implements these; a control finds them with dynamic_cast on its parent and report, so a
+// control placed on something else simply does without.
+
+#include "controls/Graphics.h"
+#include "controls/UnitBase.h"
+#include "expr/DataSet.h"
+
+#include <string>
+#include <string_view>
+
+namespace pagimo::printer {
+class TQRExporter;
+}
+namespace pagimo::expr {
+class TQREvEnvironment;
+}
+
+namespace pagimo::controls {
+
+class TQRPrintable;
+
+// A panel whose font a control with ParentFont on takes.
+class TQRFontParent {
+public:
+    virtual ~TQRFontParent() = default;
+    // The panel's own font, or the font it inherits itself.
+    virtual const TFont& EffectiveFont() const = 0;
+};
+
+// A band that a stretching control may grow while it prints.
+class TQRStretchParent {
+public:
+    virtual ~TQRStretchParent() = default;
+    // Whether the page has room for the band to grow by amount (tenths of a millimetre).
+    virtual bool CanExpand(Extended amount) const = 0;
+    // Grows the band by amount; newExpansion receives the band's total growth so far.
+    virtual bool ExpandBand(Extended amount, Extended& newExpansion, bool& hasExpanded) = 0;
+};
+
+// The report as text, system-data and expression controls see it during a run.
+class TQRControlReport {
+public:
+    virtual ~TQRControlReport() = default;
+    virtual std::string ReportTitle() const = 0;
+    // Pages begun so far in the current run: the current page number.
+    virtual int CurrentPageCount() const = 0;
+    // The record count of the report's data set; 1 when it has none that can be counted.
+    virtual int RecordCount() const = 0;
+    // Whether the report is a band report (not a composite one); only such a report has details.
+    virtual bool IsBandReport() const = 0;
+    // The detail number of the report's main controller.
+    virtual int DetailNumber() const = 0;
+    // The export filter of an export run; null otherwise.
+    virtual printer::TQRExporter* ExportFilter() const = 0;
+    // The data sets and named expressions of the current run, for expression controls.
+    virtual expr::TQREvDataSets EvDataSets() const = 0;
+    virtual expr::TQREvEnvironment* Environment() const = 0;
+    // Registers a control for a notification (BandNotify, operation 0) per printed detail.
+    virtual void AddNotifyExpr(TQRPrintable* control) = 0;
+    // Text measurement on the report's reference device: width of the text plus 1, and the
+    // height of a one-character text, in screen pixels of the font; 0 when it cannot be measured.
+    virtual int MeasureTextWidth(const TFont& font, std::string_view text) const = 0;
+    virtual int TextHeight(const TFont& font, std::string_view text) const = 0;
+};
+
+// A band with a controller of its own (a sub-detail) that feeds expression controls its records.
+class TQRRecordSource {
+public:
+    virtual ~TQRRecordSource() = default;
+    virtual void AddRecordListener(TQRPrintable* control) = 0;
+};
+
+} // namespace pagimo::controls
