@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 
 namespace pagimo::engine {
 
@@ -84,9 +85,14 @@ void TQRReportRunner::Preview() {
         Discard();
         return;
     }
-    while (FPrinter && FPrinter->PreviewShown() && QCoreApplication::instance() && !QCoreApplication::closingDown()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    if (!FPrinter || !FPrinter->PreviewShown() || !QCoreApplication::instance() || QCoreApplication::closingDown())
+        return;
+    // Waits in a loop of its own, which ends when the preview closes and also when the program
+    // asks every loop to end (QCoreApplication::exit).
+    QEventLoop loop;
+    FWaitLoop = &loop;
+    loop.exec();
+    FWaitLoop = nullptr;
 }
 
 void TQRReportRunner::Print() {
@@ -161,6 +167,7 @@ bool TQRReportRunner::event(QEvent* e) {
         } else {
             if (FPrinter && FPrinter->PreviewShown()) FPrinter->SetPreviewShown(false);
             Discard();
+            if (FWaitLoop) FWaitLoop->quit();
         }
         return true;
     case printer::MsgPageAvailable:

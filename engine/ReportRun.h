@@ -6,6 +6,7 @@
 #include "engine/PrinterTarget.h"
 #include "printer/ReportWindow.h"
 
+#include <QEventLoop>
 #include <QObject>
 
 #include <functional>
@@ -53,6 +54,7 @@ private:
     TCustomQRReport& FReport;
     std::unique_ptr<printer::TQRPrinter> FPrinter;
     std::unique_ptr<TQRPrinterTarget> FTarget;
+    QEventLoop* FWaitLoop = nullptr; // the loop Preview waits in
 
     std::unique_ptr<printer::TQRPrinter> NewPrinter();
     void Discard();
