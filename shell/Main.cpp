@@ -3,6 +3,7 @@
 // preview at once.
 
 #include "preview/StandardPreviewInterface.h"
+#include "printer/ExportFilters.h"
 #include "shell/Application.h"
 #include "shell/MainForm.h"
 #include "shell/ViewSession.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     UseProjectFonts(argv[0]);
     pagimo::shell::TApplication app(argc, argv);
     pagimo::preview::InstallStandardPreviewInterface();
+    pagimo::printer::RegisterStandardExportFilters(pagimo::printer::QRExportFilterLibrary());
 
     pagimo::shell::TForm1 form;
     pagimo::shell::TViewSession session;
