@@ -267,6 +267,10 @@ std::string TQRTextExportFilter::Render() const {
         std::vector<TSegment> Segments;
     };
     const long double cell = CellWidth(), rowHeight = RowHeight();
+    // Texts off the paper keep their order but are drawn to its edge, so a stray coordinate cannot
+    // blow a line or a page up to millions of spaces or blank lines.
+    const long double lastColumn = std::min(10000.0L, PaperWidth / cell + 1);
+    const long double lastRow = std::min(100000.0L, PaperLength / rowHeight + 1);
     std::vector<std::vector<TRow>> pages;
     long leftmost = -1;
     for (const auto& page : Pages) {
@@ -287,7 +291,7 @@ std::string TQRTextExportFilter::Render() const {
                     start = anchor - width;
                 else if (t->Alignment == taCenter)
                     start = anchor - width / 2.0L;
-                segments.push_back({std::max(0L, std::lround(std::clamp(start, 0.0L, 10000.0L))), std::move(text)});
+                segments.push_back({std::max(0L, std::lround(std::clamp(start, 0.0L, lastColumn))), std::move(text)});
             }
             if (segments.empty()) continue;
             std::stable_sort(segments.begin(), segments.end(),
@@ -301,7 +305,7 @@ std::string TQRTextExportFilter::Render() const {
             }
             const long double y = line.front()->Y;
             if (rows.empty()) firstY = y;
-            long number = std::lround(std::clamp((y - firstY) / rowHeight, 0.0L, 100000.0L));
+            long number = std::lround(std::clamp((y - firstY) / rowHeight, 0.0L, lastRow));
             if (!rows.empty()) number = std::max(number, rows.back().Number + 1);
             row.Number = number;
             row.Segments = std::move(segments);

@@ -241,7 +241,7 @@ TEST_F(ExportFilters, BadInputNeitherCrashesNorCorruptsTheOutput) {
     const std::string text = ReadAll(out);
     EXPECT_EQ(text.substr(0, 4), "a b\n");
     EXPECT_NE(text.find("\xEF\xBF\xBD( \xF0\x9F\x98\x80\n"), std::string::npos);
-    EXPECT_LT(text.size(), 200'000u);
+    EXPECT_LT(text.size(), 1000u) << "off-paper positions are drawn to the paper's edge";
 }
 
 TEST_F(ExportFilters, UncreatableTargetRaisesAndLeavesNothingBehind) {
