@@ -31,8 +31,8 @@ std::unique_ptr<printer::TQRPrinter> TQRReportRunner::NewPrinter() {
     // The preview's printer setup edits the report's own printer wishes; the next Print takes them.
     printer::TQRPrinter* raw = p.get();
     p->PrintSetupHook = [this, raw](QObject* sender) { PrintSetup(raw, sender); };
-    // The preview's export runs the report again through the filter on the preview's printer.
-    p->ExportHook = [this](printer::TQRExporter& filter) { FReport.ExportTo(filter); };
+    // The preview's export runs the report again through the filter.
+    p->ExportHook = [this](printer::TQRExporter& filter) { Export(filter); };
     return p;
 }
 
@@ -138,6 +138,41 @@ void TQRReportRunner::Print() {
     }
     p->SetNotifyWindow(nullptr);
     progress.reset();
+    restore();
+}
+
+void TQRReportRunner::Export(printer::TQRExporter& filter) {
+    if (!FReport.Available()) return;
+    // The filter learns the preview's printer (whose document title is the report's) and the report's
+    // window; the run itself goes to a plain printer of its own, so the finished preview stays intact.
+    filter.Printer = FPrinter.get();
+    filter.Report = this;
+    auto kept = std::move(FPrinter);
+    auto keptTarget = std::move(FTarget);
+    auto p = std::make_unique<printer::TQRPrinter>();
+    TQRPrinterTarget target(*p);
+    FReport.SetPrintTarget(&target);
+    std::unique_ptr<printer::TQRProgressForm> progress;
+    auto restore = [&] {
+        p->SetNotifyWindow(nullptr);
+        progress.reset();
+        FReport.SetPrintTarget(keptTarget.get());
+        FTarget = std::move(keptTarget);
+        FPrinter = std::move(kept);
+    };
+    if (FReport.ShowProgress() && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        progress = std::make_unique<printer::TQRProgressForm>();
+        progress->ReportPrinter = p.get();
+        progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
+        p->SetNotifyWindow(progress.get());
+        progress->show();
+    }
+    try {
+        FReport.ExportTo(filter);
+    } catch (...) {
+        restore();
+        throw;
+    }
     restore();
 }
 

@@ -13,8 +13,9 @@
 #include <memory>
 
 namespace pagimo::printer {
+class TQRExporter;
 class TQRPrinter;
-}
+} // namespace pagimo::printer
 
 namespace pagimo::engine {
 
@@ -30,6 +31,9 @@ public:
     void Preview();
     // Generates straight onto the printer; the preview's printer, if any, is kept aside meanwhile.
     void Print();
+    // Generates again through an export filter (the preview's export), on a fresh report printer with
+    // the progress window; the preview's printer is kept aside meanwhile. Throws what the run throws.
+    void Export(printer::TQRExporter& filter);
     // Generates into a fresh report printer with pages recorded (okPages) and hands it over; the
     // caller saves or converts its pages. Throws what the run throws.
     std::unique_ptr<printer::TQRPrinter> Record();

@@ -3,6 +3,7 @@
 // on the command line (as a file manager passes it) is opened in a preview at once.
 
 #include "preview/StandardPreviewInterface.h"
+#include "printer/ExportFilters.h"
 #include "shell/Application.h"
 #include "shell/HelpReport.h"
 #include "shell/MainForm.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     UseProjectFonts(argv[0]);
     pagimo::shell::TApplication app(argc, argv);
     pagimo::preview::InstallStandardPreviewInterface();
+    pagimo::printer::RegisterStandardExportFilters(pagimo::printer::QRExportFilterLibrary());
 
     pagimo::shell::TForm1 form;
     pagimo::shell::TViewSession session;
