@@ -524,3 +524,28 @@ TEST(GraphicControlsForm, EmptyPictureDataClearsAndIsNotWritten) {
 }
 
 } // namespace
+
+namespace {
+
+// The help report's pictures: 24-bit bitmaps of the stated sizes that an image control takes whole.
+TEST(GraphicControlsForm, HelpPicturesAreBitmapsOfTheirSizes) {
+    const struct {
+        const char* File;
+        int Width, Height;
+    } pictures[] = {{"MainWindow.bmp", 217, 66}, {"PreviewToolBar.bmp", 345, 57}};
+    for (const auto& p : pictures) {
+        SCOPED_TRACE(p.File);
+        const auto bytes = graphics::ReadPictureFile(test::SourceDir() / "resources" / "help" / p.File);
+        auto root = ReadForm(FormWithImages(Hex(Prefixed("TBitmap", bytes, true)), ""), Registry());
+        auto* image = dynamic_cast<TQRImage*>(root->FindComponent("QRImage1"));
+        ASSERT_NE(image, nullptr);
+        const graphics::TBitmap* bitmap = image->Picture()->Bitmap();
+        ASSERT_NE(bitmap, nullptr);
+        EXPECT_EQ(bitmap->Width(), p.Width);
+        EXPECT_EQ(bitmap->Height(), p.Height);
+        ASSERT_GE(bitmap->DibInfo().size(), 16u);
+        EXPECT_EQ(bitmap->DibInfo()[14], 24) << "bits per pixel";
+    }
+}
+
+} // namespace
