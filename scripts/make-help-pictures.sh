@@ -5,16 +5,50 @@
 #                                      five button groups, 345 x 57 pixels
 # Both are 24-bit BMP files. Needs a configured build (scripts/setup.sh release), Xvfb (xvfb-run),
 # ImageMagick (import, convert), xwininfo, xprop and python3.
-# Usage: scripts/make-help-pictures.sh [BUILD_DIR]      (default build/release)
+# Usage: scripts/make-help-pictures.sh [--view] [BUILD_DIR]      (default build/release)
+# The preview shows the sample report loaded from a file (printer setup is then greyed, as for any
+# loaded file); with --view it is opened by clicking "Prohlížet" in the main window instead, so the
+# tool bar shows the state after a report generated its pages.
 set -euo pipefail
 
 # ---- Inside the X server: run the program and take the screenshot. ----
 if [ "${1:-}" = "--shoot" ]; then
   out=$2
   build=$3
-  "$build/shell/pagimo" "$build/sample.qrp" >"$out/pagimo.log" 2>&1 &
+  source=$4
+  if [ "$source" = view ]; then
+    "$build/shell/pagimo" >"$out/pagimo.log" 2>&1 &
+  else
+    "$build/shell/pagimo" "$build/sample.qrp" >"$out/pagimo.log" 2>&1 &
+  fi
   pid=$!
   trap 'kill $pid 2>/dev/null || true' EXIT
+  if [ "$source" = view ]; then
+    for _ in $(seq 1 100); do
+      main=$(xwininfo -root -tree | grep -E '"Pagimo 1\.2": \("pagimo"' || true)
+      [ -n "$main" ] && break
+      sleep 0.2
+    done
+    [ -n "$main" ] || { echo "main window did not appear" >&2; exit 1; }
+    sleep 1
+    IFS='x+' read -r _ _ x y < <(grep -oE '[0-9]+x[0-9]+\+[0-9]+\+[0-9]+' <<<"$main" | head -1)
+    # "Prohlížet" is the left button (5 pixels in, 98 wide, centred in the 34 rows): a pointer click
+    # through the XTEST extension.
+    python3 - $((x + 54)) $((y + 17)) <<'EOF2'
+import ctypes, sys, time
+x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+display = ctypes.c_void_p(x11.XOpenDisplay(None))
+xtst.XTestFakeMotionEvent(display, -1, int(sys.argv[1]), int(sys.argv[2]), 0)
+x11.XFlush(display)
+time.sleep(0.2)
+for press in (1, 0):
+    xtst.XTestFakeButtonEvent(display, 1, press, 0)
+    x11.XFlush(display)
+    time.sleep(0.1)
+x11.XCloseDisplay(display)
+EOF2
+  fi
   # The main window and the preview window, once both are mapped: "id name WxH+X+Y".
   for _ in $(seq 1 100); do
     tree=$(xwininfo -root -tree)
@@ -34,12 +68,17 @@ if [ "${1:-}" = "--shoot" ]; then
 fi
 
 cd "$(dirname "$0")/.."
+source=file
+if [ "${1:-}" = "--view" ]; then
+  source=view
+  shift
+fi
 build=${1:-build/release}
 [ -f "$build/CMakeCache.txt" ] || { echo "no configured build in $build (run scripts/setup.sh release)" >&2; exit 1; }
 cmake --build "$build" --target pagimo sample_qrp
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --shoot "$tmp" "$build"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --shoot "$tmp" "$build" "$source"
 mkdir -p resources/help
 font=$(fc-match -f '%{file}' 'DejaVu Sans:bold')
 
