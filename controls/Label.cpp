@@ -321,11 +321,13 @@ void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
     printer::TQRExporter* exporter = report->Exporting() && controlReport ? controlReport->ExportFilter() : nullptr;
     auto* stretchParent = dynamic_cast<TQRStretchParent*>(ParentPanel());
     Extended growth = 0;
+    // Whether this print has grown the band yet; until it has, growth other controls already gave
+    // the band is used first.
+    bool hasExpanded = false;
     auto fits = [&]() {
         if (bottom >= y + lineHeight) return true;
         if (!FAutoStretch || !stretchParent || !stretchParent->CanExpand(lineHeight)) return false;
         const Extended previous = growth;
-        bool hasExpanded = false;
         stretchParent->ExpandBand(lineHeight, growth, hasExpanded);
         bottom = textTop + height + 1 + growth;
         if (finalPass && !Transparent()) {
