@@ -80,8 +80,7 @@ TEST(LineBreaker, MultiByteCharactersAreNeverSplit) {
     // Three-byte and four-byte sequences and a stray continuation byte.
     const Lines cut = Break("€€€€ 😀😀😀 \x80\x80\x80", 31);
     for (const std::string& line : cut) {
-        EXPECT_TRUE(line.empty() || line.rfind("€", 0) == 0 || line.rfind("😀", 0) == 0 || line[0] == '\x80')
-            << line;
+        EXPECT_TRUE(line.empty() || line.rfind("€", 0) == 0 || line.rfind("😀", 0) == 0 || line[0] == '\x80') << line;
     }
     EXPECT_EQ(cut[0], "€€");
     EXPECT_EQ(cut[1], "😀😀");

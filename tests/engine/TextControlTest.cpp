@@ -155,6 +155,7 @@ TEST_F(TextControls, StretchingTextGrowsTheBandAndContinuesAtTheTopOfTheNextPage
     auto* title = Band("Title", rbTitle, 60);
     TQRLabel* l = Label(title, Words(120), 120, false);
     l->SetAutoStretch(true);
+    l->SetColor(0x00FF00);
     R->CreateReport(false);
     ASSERT_GE(Target.Pages().size(), 2u) << "120 words in a narrow column need more than one page";
     // The page has room for 800 tenths of a millimetre; the band grows line by line into all of it.
@@ -176,6 +177,15 @@ TEST_F(TextControls, StretchingTextGrowsTheBandAndContinuesAtTheTopOfTheNextPage
         lastY = t.Y;
     }
     EXPECT_TRUE(l->PrintFinished());
+    // The control's background grows strip by strip under the lines it adds.
+    int32_t filledTo = 0, lastLine = 0;
+    for (const auto& f : Target.Pages()[0]) {
+        if (f.Color == 0x00FF00) filledTo = std::max(filledTo, f.Rect.Bottom);
+    }
+    for (const auto& t : texts) {
+        if (t.Page == 1) lastLine = t.Y;
+    }
+    EXPECT_GT(filledTo, lastLine);
 }
 
 TEST_F(TextControls, WithoutAutoStretchLinesBeyondTheHeightAreDropped) {
@@ -298,6 +308,23 @@ TEST_F(TextControls, SumInAGroupFooterResetsAfterPrintAndCountFillsTheSummary) {
     EXPECT_EQ(Target.AllTexts(), (std::vector<std::string>{"3", "33", "4", "B"}));
 }
 
+TEST_F(TextControls, MasterChoosesTheRecordsThatFeedTheAggregate) {
+    Band("D", rbDetail, 50);
+    auto* sub = Band<TQRSubDetail>("Sub", rbSubDetail, 50);
+    sub->SetMaster(R.get());
+    sub->SetDataSet(Table("S", {"x", "1", "2", "3"}));
+    auto* footer = Band("SubFooter", rbGroupFooter, 50);
+    sub->SetFooterBand(footer);
+    TQRExpr* perSub = Expr(footer, "COUNT");
+    perSub->SetMaster(sub);
+    perSub->SetResetAfterPrint(true);
+    TQRExpr* perMaster = Expr(footer, "COUNT");
+    perMaster->SetMaster(R.get());
+    R->SetDataSet(Table("M", {"n", "1", "2"}));
+    R->CreateReport(false);
+    EXPECT_EQ(Target.AllTexts(), (std::vector<std::string>{"3", "1", "3", "2"}));
+}
+
 TEST_F(TextControls, ValuesPrintByKindWithMaskAndErrors) {
     auto* title = Band("Title", rbTitle, 400);
     Expr(title, "DIV(1, 0)");
@@ -310,7 +337,8 @@ TEST_F(TextControls, ValuesPrintByKindWithMaskAndErrors) {
     {
         expr::TScopedLocale locale({".", ",", "%H:%M:%S", "%m/%d/%y"});
         R->CreateReport(false);
-        EXPECT_EQ(Target.AllTexts(), (std::vector<std::string>{"Division by Zero", "1,234.00", "5.0", "True", "text", " "}))
+        EXPECT_EQ(Target.AllTexts(),
+                  (std::vector<std::string>{"Division by Zero", "1,234.00", "5.0", "True", "text", " "}))
             << "an empty expression is a string of one space";
     }
     {
@@ -450,11 +478,28 @@ end
     EXPECT_TRUE(expr->ResetAfterPrint());
     EXPECT_EQ(expr->Caption(), "2*3");
 
+    // What is written reads back the same.
+    const std::string written = WriteForm(*root);
+    auto again = ReadForm(written, registry);
+    auto* label2 = dynamic_cast<TQRLabel*>(again->FindComponent("Label1"));
+    auto* memo2 = dynamic_cast<controls::TQRMemo*>(again->FindComponent("Memo1"));
+    auto* sys2 = dynamic_cast<TQRSysData*>(again->FindComponent("Sys1"));
+    auto* expr2 = dynamic_cast<TQRExpr*>(again->FindComponent("Expr1"));
+    ASSERT_TRUE(label2 && memo2 && sys2 && expr2) << written;
+    EXPECT_EQ(label2->Caption(), label->Caption());
+    EXPECT_TRUE(*label2->Font() == *label->Font()) << written;
+    EXPECT_FALSE(label2->ParentFont());
+    EXPECT_EQ(memo2->Lines()->Lines(), memo->Lines()->Lines());
+    EXPECT_EQ(sys2->Text(), "T: ");
+    EXPECT_EQ(sys2->Data(), controls::qrsReportTitle);
+    EXPECT_EQ(expr2->Expression(), "2*3");
+    EXPECT_EQ(expr2->Mask(), "0.0");
+    EXPECT_EQ(expr2->Master(), again.get());
+
     TTextTarget target;
     report->SetPrintTarget(&target);
     report->CreateReport(false);
-    EXPECT_EQ(target.AllTexts(),
-              (std::vector<std::string>{"Popis ovládání :", "first", "second", "T: Help", "6.0"}));
+    EXPECT_EQ(target.AllTexts(), (std::vector<std::string>{"Popis ovládání :", "first", "second", "T: Help", "6.0"}));
 }
 
 } // namespace
