@@ -16,16 +16,6 @@ size_t CharacterLength(std::string_view text, size_t at) {
     return expr::Utf8SequenceLength(text, at);
 }
 
-size_t LastCharacterStart(std::string_view text) {
-    size_t at = 0;
-    size_t last = 0;
-    while (at < text.size()) {
-        last = at;
-        at += CharacterLength(text, at);
-    }
-    return last;
-}
-
 TLineBreaker::TLineBreaker(const TLineBreakOptions& options, TTextMeasureFunc measure)
     : FOptions(options), FMeasure(std::move(measure)) {}
 
@@ -94,8 +84,16 @@ void TLineBreaker::BreakSourceLine(std::string_view line, std::vector<std::strin
             if (width <= 0) {
                 word.clear();
             } else {
-                while (!word.empty() && Measure(word) > width)
-                    word.erase(LastCharacterStart(word));
+                // The longest start of the word that measures no more than the width: what taking
+                // characters off its end would leave, found from the front so that a huge word
+                // costs no more than the characters that fit.
+                size_t keep = 0;
+                while (keep < word.size()) {
+                    const size_t n = CharacterLength(word, keep);
+                    if (Measure(std::string_view(word).substr(0, keep + n)) > width) break;
+                    keep += n;
+                }
+                word.resize(keep);
             }
             lines.push_back(std::move(word));
             word.clear();

@@ -47,7 +47,5 @@ private:
 
 // Byte length of the character starting at text[at]: a whole well-formed UTF-8 sequence, or 1.
 size_t CharacterLength(std::string_view text, size_t at);
-// Byte offset where the last character of text starts (0 for an empty text).
-size_t LastCharacterStart(std::string_view text);
 
 } // namespace pagimo::controls

@@ -86,6 +86,13 @@ TEST(LineBreaker, MultiByteCharactersAreNeverSplit) {
     EXPECT_EQ(cut[1], "😀😀");
 }
 
+TEST(LineBreaker, AHugeWordIsCutWithoutMeasuringItOverAndOver) {
+    const std::string huge(400000, 'x');
+    const Lines lines = Break("a " + huge + " b", 41);
+    EXPECT_EQ(lines, (Lines{"a ", "xxxx", "b"}));
+    EXPECT_EQ(Break(huge, 41), (Lines{"xxx", ""}));
+}
+
 TEST(LineBreaker, ZeroOrNegativeWidthGivesOnlyEmptyLinesAndEnds) {
     for (int width : {0, -5}) {
         const Lines lines = Break("abc def-ghi", width);
