@@ -37,7 +37,11 @@ QRawFont TFontMatcher::RawFont(const TFace& face, bool bold, bool italic, double
     qfont.setHintingPreference(QFont::PreferNoHinting);
     qfont.setPixelSize(100);
     QRawFont raw = QRawFont::fromFont(qfont);
-    if (raw.isValid() && raw.familyName() == face.Family && raw.unitsPerEm() == face.UnitsPerEm) {
+    // Qt may answer with another style of the family (the regular face, emboldened on the fly) when
+    // its own database lacks the matched one; the advances come from the matched face, so only that
+    // face will do.
+    if (raw.isValid() && raw.familyName() == face.Family && raw.unitsPerEm() == face.UnitsPerEm &&
+        (face.Os2.isEmpty() || raw.fontTable("OS/2") == face.Os2)) {
         raw.setPixelSize(pixelSize);
         return raw;
     }
@@ -102,6 +106,7 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
     if (probe.isValid()) {
         face->UnitsPerEm = probe.unitsPerEm() > 0 ? probe.unitsPerEm() : 1000;
         const QByteArray os2 = probe.fontTable("OS/2");
+        face->Os2 = os2;
         face->WinAscent = BigU16(os2, 74);
         face->WinDescent = BigU16(os2, 76);
         if (face->WinAscent + face->WinDescent <= 0) {

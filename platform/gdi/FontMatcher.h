@@ -54,6 +54,7 @@ private:
         QString Family;
         double WinAscent = 0, WinDescent = 0, UnitsPerEm = 1000; // font units
         QByteArray Data;
+        QByteArray Os2; // the face's OS/2 table, which tells one style of a family from another
     };
     const TFace& FaceFor(const QString& faceName, int weight, bool italic);
     static QRawFont RawFont(const TFace& face, bool bold, bool italic, double pixelSize);
