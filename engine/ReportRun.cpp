@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 
 namespace pagimo::engine {
 
@@ -30,8 +31,8 @@ std::unique_ptr<printer::TQRPrinter> TQRReportRunner::NewPrinter() {
     // The preview's printer setup edits the report's own printer wishes; the next Print takes them.
     printer::TQRPrinter* raw = p.get();
     p->PrintSetupHook = [this, raw](QObject* sender) { PrintSetup(raw, sender); };
-    // The preview's export runs the report again through the filter on the preview's printer.
-    p->ExportHook = [this](printer::TQRExporter& filter) { FReport.ExportTo(filter); };
+    // The preview's export runs the report again through the filter.
+    p->ExportHook = [this](printer::TQRExporter& filter) { Export(filter); };
     return p;
 }
 
@@ -84,9 +85,14 @@ void TQRReportRunner::Preview() {
         Discard();
         return;
     }
-    while (FPrinter && FPrinter->PreviewShown() && QCoreApplication::instance() && !QCoreApplication::closingDown()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    if (!FPrinter || !FPrinter->PreviewShown() || !QCoreApplication::instance() || QCoreApplication::closingDown())
+        return;
+    // Waits in a loop of its own, which ends when the preview closes and also when the program
+    // asks every loop to end (QCoreApplication::exit).
+    QEventLoop loop;
+    FWaitLoop = &loop;
+    loop.exec();
+    FWaitLoop = nullptr;
 }
 
 void TQRReportRunner::Print() {
@@ -135,6 +141,41 @@ void TQRReportRunner::Print() {
     restore();
 }
 
+void TQRReportRunner::Export(printer::TQRExporter& filter) {
+    if (!FReport.Available()) return;
+    // The filter learns the preview's printer (whose document title is the report's) and the report's
+    // window; the run itself goes to a plain printer of its own, so the finished preview stays intact.
+    filter.Printer = FPrinter.get();
+    filter.Report = this;
+    auto kept = std::move(FPrinter);
+    auto keptTarget = std::move(FTarget);
+    auto p = std::make_unique<printer::TQRPrinter>();
+    TQRPrinterTarget target(*p);
+    FReport.SetPrintTarget(&target);
+    std::unique_ptr<printer::TQRProgressForm> progress;
+    auto restore = [&] {
+        p->SetNotifyWindow(nullptr);
+        progress.reset();
+        FReport.SetPrintTarget(keptTarget.get());
+        FTarget = std::move(keptTarget);
+        FPrinter = std::move(kept);
+    };
+    if (FReport.ShowProgress() && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        progress = std::make_unique<printer::TQRProgressForm>();
+        progress->ReportPrinter = p.get();
+        progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
+        p->SetNotifyWindow(progress.get());
+        progress->show();
+    }
+    try {
+        FReport.ExportTo(filter);
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+}
+
 std::unique_ptr<printer::TQRPrinter> TQRReportRunner::Record() {
     auto p = NewPrinter();
     p->SetOutput(printer::okPages);
@@ -161,6 +202,7 @@ bool TQRReportRunner::event(QEvent* e) {
         } else {
             if (FPrinter && FPrinter->PreviewShown()) FPrinter->SetPreviewShown(false);
             Discard();
+            if (FWaitLoop) FWaitLoop->quit();
         }
         return true;
     case printer::MsgPageAvailable:

@@ -6,14 +6,16 @@
 #include "engine/PrinterTarget.h"
 #include "printer/ReportWindow.h"
 
+#include <QEventLoop>
 #include <QObject>
 
 #include <functional>
 #include <memory>
 
 namespace pagimo::printer {
+class TQRExporter;
 class TQRPrinter;
-}
+} // namespace pagimo::printer
 
 namespace pagimo::engine {
 
@@ -29,6 +31,9 @@ public:
     void Preview();
     // Generates straight onto the printer; the preview's printer, if any, is kept aside meanwhile.
     void Print();
+    // Generates again through an export filter (the preview's export), on a fresh report printer with
+    // the progress window; the preview's printer is kept aside meanwhile. Throws what the run throws.
+    void Export(printer::TQRExporter& filter);
     // Generates into a fresh report printer with pages recorded (okPages) and hands it over; the
     // caller saves or converts its pages. Throws what the run throws.
     std::unique_ptr<printer::TQRPrinter> Record();
@@ -53,6 +58,7 @@ private:
     TCustomQRReport& FReport;
     std::unique_ptr<printer::TQRPrinter> FPrinter;
     std::unique_ptr<TQRPrinterTarget> FTarget;
+    QEventLoop* FWaitLoop = nullptr; // the loop Preview waits in
 
     std::unique_ptr<printer::TQRPrinter> NewPrinter();
     void Discard();

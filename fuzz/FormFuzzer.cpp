@@ -1,6 +1,7 @@
 // Form-description reader: any input ends in a component tree or an EQRError, never a crash or a
 // hang, and whatever is read writes out and reads back to the same text.
 
+#include "controls/GraphicControls.h"
 #include "engine/CSVTable.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -31,6 +32,7 @@ pagimo::system::TClassRegistry FuzzRegistry() {
     r.Register<TQRSubDetail>();
     r.Register<TQRMemoryTable>();
     RegisterFormHostClasses(r);
+    pagimo::controls::RegisterGraphicControlClasses(r);
     return r;
 }
 

@@ -241,6 +241,11 @@ void TQRStandardPreview::SaveClick() {
     const QStringList filters = DialogFilters(FromStd(library.BuildSaveFilter()));
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(QStringLiteral("QRP"));
+    // A name typed without an extension gets the extension of the chosen file type, not always QRP.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &library](const QString& f) {
+        const printer::TQRExporterEntry* entry = library.EntryForFilterIndex(static_cast<int>(filters.indexOf(f)) + 1);
+        dialog.setDefaultSuffix(entry ? FromStd(entry->Extension) : QStringLiteral("QRP"));
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const std::string fileName = ToStd(dialog.selectedFiles().constFirst());
     const qsizetype filterIndex = filters.indexOf(dialog.selectedNameFilter()) + 1;

@@ -1,16 +1,20 @@
-// pagimo: the viewer program. The main window lives for the whole run; "Prohlížet" opens the preview
-// window, and a report file named on the command line (as a file manager passes it) is opened in a
-// preview at once.
+// pagimo: the viewer program. The main window lives for the whole run; "Prohlížet" previews the
+// program's help report, from whose preview window report files are loaded, and a report file named
+// on the command line (as a file manager passes it) is opened in a preview at once.
 
 #include "preview/StandardPreviewInterface.h"
+#include "printer/ExportFilters.h"
 #include "shell/Application.h"
+#include "shell/HelpReport.h"
 #include "shell/MainForm.h"
 #include "shell/ViewSession.h"
 
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -36,10 +40,24 @@ int main(int argc, char** argv) {
     UseProjectFonts(argv[0]);
     pagimo::shell::TApplication app(argc, argv);
     pagimo::preview::InstallStandardPreviewInterface();
+    pagimo::printer::RegisterStandardExportFilters(pagimo::printer::QRExportFilterLibrary());
 
     pagimo::shell::TForm1 form;
     pagimo::shell::TViewSession session;
-    form.OnView = [&session] { session.View(); };
+    // The help report is built after the main window. Without it (a damaged installation) the
+    // button still opens an empty preview, from which files can be loaded.
+    std::unique_ptr<pagimo::shell::THelpReport> help;
+    try {
+        help = std::make_unique<pagimo::shell::THelpReport>(pagimo::shell::THelpReport::Locate());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pagimo: %s\n", e.what());
+    }
+    form.OnView = [&session, &help] {
+        if (help)
+            help->View();
+        else
+            session.View();
+    };
     form.show();
 
     const QStringList args = QCoreApplication::arguments();
@@ -49,5 +67,6 @@ int main(int argc, char** argv) {
     }
     const int rc = app.exec();
     session.CloseAll();
+    if (help) help->Close();
     return rc;
 }

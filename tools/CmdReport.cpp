@@ -1,5 +1,6 @@
 // qrptool report: loads a stored report description and runs its first report.
 
+#include "controls/ControlClasses.h"
 #include "engine/CSVTable.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -57,6 +58,7 @@ int RunReport(TArgs& args) {
     system::TClassRegistry registry;
     engine::RegisterReportClasses(registry);
     engine::RegisterFormHostClasses(registry);
+    controls::RegisterControlClasses(registry);
     std::string dbPath;
     if (db) dbPath = std::filesystem::absolute(*db).string();
     auto root = engine::ReadFormFile(positionals[0], registry, [&](system::TComponent& c) {

@@ -1,6 +1,7 @@
 // Reports read from stored descriptions and run onto the band trace.
 
 #include "TestPaths.h"
+#include "controls/GraphicControls.h"
 #include "engine/CompositeReport.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -24,6 +25,7 @@ system::TClassRegistry Registry() {
     system::TClassRegistry r;
     RegisterReportClasses(r);
     RegisterFormHostClasses(r);
+    controls::RegisterGraphicControlClasses(r);
     return r;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/ReportRun.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 
 #include <QApplication>
@@ -13,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace pagimo;
 using namespace pagimo::engine;
@@ -94,6 +99,46 @@ TEST_F(Preview, AFailedRunLeavesTheReportReadyForTheNextPreview) {
     runner.Preview();
     EXPECT_EQ(pagesSeen, 3);
     EXPECT_EQ(runner.QRPrinter(), nullptr);
+}
+
+// Exporting from an open preview runs the report again into the filter, which learns the report
+// printer (and through it the report's title) and the report's window, and writes its file.
+TEST_F(Preview, ExportFromThePreviewWritesTheFilterFile) {
+    TQRReportRunner runner(*R);
+    R->SetReportTitle("Přehled <5>");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("pagimo-preview-export-" + std::to_string(::getpid()) + ".html");
+    printer::TQRHTMLExportFilter filter(file.string());
+    printer::TQRPrinter* seenPrinter = nullptr;
+    QObject* seenReport = nullptr;
+    int pagesAfter = 0;
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [&, timer] {
+        if (!R->Available() || !runner.QRPrinter()) return;
+        timer->stop();
+        timer->deleteLater();
+        Records = 0; // the same five records again
+        runner.QRPrinter()->ExportPages(filter);
+        seenPrinter = filter.Printer;
+        seenReport = filter.Report;
+        pagesAfter = runner.QRPrinter() ? runner.QRPrinter()->PageTotal() : -1;
+        for (auto* w : Windows())
+            w->close();
+    });
+    timer->start();
+    runner.Preview();
+    EXPECT_NE(seenPrinter, nullptr);
+    EXPECT_EQ(seenReport, &runner);
+    EXPECT_EQ(pagesAfter, 3) << "the preview keeps its pages";
+    std::ifstream in(file);
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(file);
+    EXPECT_NE(html.find("<title>Přehled &lt;5&gt;</title>"), std::string::npos) << html;
+    size_t pages = 0;
+    for (size_t at = 0; (at = html.find("<div class=\"page\"", at)) != std::string::npos; ++at)
+        ++pages;
+    EXPECT_EQ(pages, 3u);
 }
 
 } // namespace

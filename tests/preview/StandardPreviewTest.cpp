@@ -1,10 +1,13 @@
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "printer/ExportFilters.h"
+#include "printer/QRPrinter.h"
 
 #include "RecordedPages.h"
 #include "TestPaths.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -356,6 +359,38 @@ TEST_F(StandardPreviewFiles, SaveAsQrpThroughTheDialog) {
     EXPECT_EQ(title, QStringLiteral("Save report"));
     EXPECT_EQ(suffix, QStringLiteral("QRP"));
     EXPECT_EQ(Bytes(target + QStringLiteral(".QRP")), Bytes(Saved)) << "the default extension is added";
+}
+
+// Choosing an export filter's file type exports through a filter of that entry, and a name typed
+// without an extension gets the filter's extension.
+TEST_F(StandardPreviewFiles, SaveThroughAnExportFilterAddsItsExtension) {
+    printer::RegisterStandardExportFilters(printer::QRExportFilterLibrary());
+    std::string exportedTo;
+    bool csv = false;
+    Source->ExportHook = [&](printer::TQRExporter& filter) {
+        exportedTo = filter.FileName;
+        csv = dynamic_cast<printer::TQRCSVExportFilter*>(&filter) != nullptr;
+    };
+    TQRStandardPreview w(nullptr, Source.get());
+    const QString target = Dir.filePath(QStringLiteral("table"));
+    QStringList offered;
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        offered = dialog->nameFilters();
+        // As the user does it: pick the type in the combo box, then type a name.
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        types->setCurrentIndex(2);
+        emit types->activated(2);
+        emit types->textActivated(types->itemText(2));
+        dialog->selectFile(target);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    w.SaveClick();
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("Report file(*.QRP)"), QStringLiteral("Text file (*.txt)"),
+                                    QStringLiteral("CSV file (*.csv)"), QStringLiteral("HTML document (*.html)")}));
+    EXPECT_TRUE(csv);
+    EXPECT_EQ(exportedTo, (target + QStringLiteral(".csv")).toStdString());
 }
 
 TEST_F(StandardPreviewFiles, ACancelledDialogDoesNothing) {

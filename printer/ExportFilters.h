@@ -1,0 +1,132 @@
+#pragma once
+// The export filters the program offers besides the QRP file: plain text, CSV and HTML. Each collects
+// the texts of a report run page by page and writes its file when the run finishes.
+//
+// Files are written safely: StartExport creates a temporary file beside the target (so a target that
+// cannot be written fails before the report runs), FinishExport fills it and renames it into place.
+// A run that fails or is abandoned (the filter is destroyed without FinishExport) leaves neither the
+// temporary file nor a half-written target behind; an existing target is kept until the rename.
+// Every failure raises EQRError("Cannot create file <FileName>").
+
+#include "platform/gdi/Canvas.h"
+#include "printer/ExportFilter.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pagimo {
+class TFileRemover;
+class TUniqueFd;
+} // namespace pagimo
+
+namespace pagimo::printer {
+
+// One line of text as a text control handed it over; Text is valid UTF-8.
+struct TExportedText {
+    long double X = 0, Y = 0; // tenths of a millimetre; X is the anchor of Alignment
+    gdi::TFont Font;
+    uint32_t Background = gdi::clWhite; // COLORREF; values above 0xFFFFFF (none, system colours) are clear
+    TAlignment Alignment = taLeftJustify;
+    std::string Text;
+    size_t Order = 0; // arrival order on its page
+};
+
+struct TExportedPage {
+    std::vector<TExportedText> Texts;
+};
+
+// Base of the filters that write one file: page bookkeeping and the safe file write.
+class TQRFileExportFilter : public TQRExporter {
+public:
+    explicit TQRFileExportFilter(const std::string& fileName);
+    ~TQRFileExportFilter() override;
+
+    void StartExport(int32_t paperWidth, int32_t paperLength, const gdi::TFont& font) override;
+    // A page that was not begun (the report ends a page before opening its first one) is ignored.
+    void EndExportPage() override;
+    // Writes the file; raises EQRError when it cannot, and then leaves nothing behind.
+    void FinishExport() override;
+    void NewExportPage() override;
+    // Invalid UTF-8 in text becomes U+FFFD. A text arriving outside a page opens one.
+    void ExportText(long double x, long double y, const gdi::TFont& font, uint32_t background, TAlignment alignment,
+                    const std::string& text) override;
+
+    // Grid the report font gives (tenths of a millimetre): the height of one text row, 1.15 em, and
+    // the width of one character cell, half an em, a fair average for proportional faces.
+    long double RowHeight() const;
+    long double CellWidth() const;
+
+protected:
+    // The whole file's content from the collected pages.
+    virtual std::string Render() const = 0;
+
+    // Texts of one page grouped into printed lines: texts whose Y lies within tolerance of the
+    // line's first Y share the line. Lines by Y, texts in a line by X (arrival order on ties).
+    static std::vector<std::vector<const TExportedText*>> LinesOfPage(const TExportedPage& page, long double tolerance);
+    // Tolerance for "the same printed line": well below the distance of two lines of the report font.
+    long double LineTolerance() const { return RowHeight() * 0.4L; }
+    // The title for documents that carry one: the report printer's document title, else the file's
+    // base name.
+    std::string Title() const;
+
+    int32_t PaperWidth = 2100, PaperLength = 2970; // tenths of a millimetre
+    gdi::TFont ReportFont;
+    std::vector<TExportedPage> Pages;
+
+private:
+    void OpenTarget();
+    void Discard();
+
+    bool FPageOpen = false;
+    std::string FTempName;
+    std::unique_ptr<TUniqueFd> FTempFile;
+    std::unique_ptr<TFileRemover> FRemover;
+};
+
+// "Text file": texts placed on a character grid by their positions. Rows follow Y (RowHeight apart,
+// counted from the first line of each page; nearly equal Ys share a row, and distinct lines never
+// share one), columns follow X (CellWidth wide; X anchors the right end of right-aligned and the
+// middle of centred texts). A text that would overlap its left neighbour is pushed right, keeping one
+// space between them, so no character is lost. The columns left of the leftmost text of the whole
+// document are dropped (the report's left margin). Columns count characters, not bytes; combining
+// marks take none. Pages are separated by a form feed at the start of every page after the first;
+// lines end with LF; trailing spaces are dropped; control characters become spaces.
+class TQRTextExportFilter : public TQRFileExportFilter {
+public:
+    using TQRFileExportFilter::TQRFileExportFilter;
+
+protected:
+    std::string Render() const override;
+};
+
+// "CSV file": one record per printed line of a page (texts sharing a Y), its fields the line's texts
+// in X order, so records may differ in their number of fields. Quoting as RFC 4180: a field holding
+// a comma, a double quote, CR or LF is enclosed in double quotes, inner quotes doubled. UTF-8 without
+// a byte order mark; records end with CRLF. Lines made only of empty texts are left out.
+class TQRCSVExportFilter : public TQRFileExportFilter {
+public:
+    using TQRFileExportFilter::TQRFileExportFilter;
+
+protected:
+    std::string Render() const override;
+};
+
+// "HTML document": a standalone UTF-8 HTML5 document with one box per page, sized to the paper in
+// millimetres, and every text absolutely positioned in it (right and centred texts shifted back by
+// their own width or half of it), with its face, size, weight, slant, underline and strike-out,
+// colour and a background colour when it is neither white nor clear. The title is the report's.
+class TQRHTMLExportFilter : public TQRFileExportFilter {
+public:
+    using TQRFileExportFilter::TQRFileExportFilter;
+
+protected:
+    std::string Render() const override;
+};
+
+// Appends "Text file" (txt), "CSV file" (csv) and "HTML document" (html) to library, in this order;
+// entries already there (same description and extension) are not added twice.
+void RegisterStandardExportFilters(TQRExportFilterLibrary& library);
+
+} // namespace pagimo::printer
