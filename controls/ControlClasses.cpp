@@ -1,10 +1,12 @@
 #include "controls/ControlClasses.h"
 
 #include "controls/GraphicControls.h"
+#include "controls/TextControls.h"
 
 namespace pagimo::controls {
 
 void RegisterControlClasses(system::TClassRegistry& registry) {
+    RegisterTextControlClasses(registry);
     RegisterGraphicControlClasses(registry);
 }
 

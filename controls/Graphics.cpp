@@ -1,5 +1,7 @@
 #include "controls/Graphics.h"
 
+#include "platform/gdi/Canvas.h"
+
 #include <utility>
 
 namespace pagimo::controls {
@@ -218,6 +220,25 @@ const system::TPropertyList& TFont::ClassProperties() {
                    nullptr, nullptr},
                   system::SetProperty<TFont>("Style", FontStyleInfo(), &TFont::Style, &TFont::SetStyle, std::nullopt)});
     return list;
+}
+
+gdi::TFont ToGdiFont(const TFont& f) {
+    gdi::TFont font;
+    font.Name = f.Name();
+    font.Height = f.Height();
+    font.Weight = (f.Style() & fsBold) ? gdi::FW_BOLD : gdi::FW_NORMAL;
+    font.Italic = (f.Style() & fsItalic) != 0;
+    font.Underline = (f.Style() & fsUnderline) != 0;
+    font.StrikeOut = (f.Style() & fsStrikeOut) != 0;
+    font.Charset = static_cast<uint8_t>(f.Charset());
+    font.Color = static_cast<gdi::TColorRef>(ColorToRGB(f.Color())) & 0xFFFFFF;
+    return font;
+}
+
+gdi::TFont DeviceFont(const TFont& f, int pixelsPerInch) {
+    gdi::TFont font = ToGdiFont(f);
+    if (pixelsPerInch > 0 && pixelsPerInch != 96) font.SetSize(f.Size(), pixelsPerInch);
+    return font;
 }
 
 } // namespace pagimo::controls

@@ -7,6 +7,10 @@
 #include <functional>
 #include <string>
 
+namespace pagimo::gdi {
+struct TFont;
+}
+
 namespace pagimo::controls {
 
 // A colour as stored: 0x00BBGGRR, or a system colour 0x800000nn (clWindowText).
@@ -85,5 +89,11 @@ private:
     std::function<void()> FOnChange;
     void Changed();
 };
+
+// The canvas font of a stored font, at the 96 pixels-per-inch reference screen.
+gdi::TFont ToGdiFont(const TFont& font);
+// The canvas font for a device of the given resolution: the same size in points (whole points, as
+// the stored size is), so text keeps its size on a printer.
+gdi::TFont DeviceFont(const TFont& font, int pixelsPerInch);
 
 } // namespace pagimo::controls

@@ -3,10 +3,7 @@
 #include "engine/CSVTable.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
-#include "platform/gdi/TraceDevice.h"
 #include "platform/system/Errors.h"
-
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <charconv>
@@ -305,49 +302,12 @@ void TQRReport::Execute() {
     TCustomQRReport::Execute();
 }
 
-gdi::TFont ToGdiFont(const controls::TFont& f) {
-    gdi::TFont font;
-    font.Name = f.Name();
-    font.Height = f.Height();
-    font.Weight = (f.Style() & controls::fsBold) ? gdi::FW_BOLD : gdi::FW_NORMAL;
-    font.Italic = (f.Style() & controls::fsItalic) != 0;
-    font.Underline = (f.Style() & controls::fsUnderline) != 0;
-    font.StrikeOut = (f.Style() & controls::fsStrikeOut) != 0;
-    font.Charset = static_cast<uint8_t>(f.Charset());
-    font.Color = static_cast<gdi::TColorRef>(controls::ColorToRGB(f.Color())) & 0xFFFFFF;
-    return font;
-}
-
-gdi::TCanvas* TCustomQRReport::MeasureDC() const {
-    // Fonts are matched through the graphical application's font database.
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return nullptr;
-    if (!FMeasureDC) {
-        FMeasureDevice = std::make_unique<gdi::TBoundsDevice>();
-        FMeasureDC = std::make_unique<gdi::TCanvas>(*FMeasureDevice);
-    }
-    return FMeasureDC.get();
-}
-
 int TCustomQRReport::MeasureTextWidth(const controls::TFont& font, std::string_view text) const {
-    gdi::TCanvas* dc = MeasureDC();
-    if (!dc) return 0;
-    try {
-        dc->Font = ToGdiFont(font);
-        return dc->TextExtent(text).width() + 1;
-    } catch (const std::exception&) {
-        return 0;
-    }
+    return FMeasure.Width(font, text);
 }
 
 int TCustomQRReport::TextHeight(const controls::TFont& font, std::string_view) const {
-    gdi::TCanvas* dc = MeasureDC();
-    if (!dc) return 0;
-    try {
-        dc->Font = ToGdiFont(font);
-        return dc->TextExtent(std::string_view("A")).height();
-    } catch (const std::exception&) {
-        return 0;
-    }
+    return FMeasure.Height(font);
 }
 
 bool TCustomQRReport::IsBandReport() const {
@@ -478,7 +438,7 @@ void TCustomQRReport::CreateReport(bool composite) {
             }
             if (IsExporting && FExportFilter && !FExportFilter->Started) {
                 FExportFilter->StartExport(Rnd(native(TQRPage::WidthIndex)), Rnd(native(TQRPage::LengthIndex)),
-                                           ToGdiFont(*Font()));
+                                           controls::ToGdiFont(*Font()));
             }
             ResetPageFooterSize();
             for (TQRCustomBand* b : FBands)

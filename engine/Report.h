@@ -3,6 +3,7 @@
 // the controller that walks the data, and on request generates the report onto a report printer:
 // pages and columns, page headers and footers, page and column numbers.
 
+#include "controls/TextMeasure.h"
 #include "engine/Controller.h"
 #include "engine/Page.h"
 #include "engine/ReportTarget.h"
@@ -14,16 +15,7 @@
 #include <map>
 #include <optional>
 
-namespace pagimo::gdi {
-class TCanvas;
-class TDevice;
-struct TFont;
-} // namespace pagimo::gdi
-
 namespace pagimo::engine {
-
-// The canvas font of a stored font.
-gdi::TFont ToGdiFont(const controls::TFont& font);
 
 // A position handed to a control, whose protocol takes 32-bit offsets.
 inline int32_t Clamp32(int64_t v) {
@@ -257,9 +249,7 @@ private:
     int FColumnNumber = 0;
     std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
     printer::TQRExporter* FExportFilter = nullptr;
-    mutable std::unique_ptr<gdi::TDevice> FMeasureDevice;
-    mutable std::unique_ptr<gdi::TCanvas> FMeasureDC;
-    gdi::TCanvas* MeasureDC() const;
+    controls::TQRTextMeasure FMeasure;
     expr::TQREvElement* FPageNumberConst = nullptr;
     expr::TQREvElement* FColumnNumberConst = nullptr;
 

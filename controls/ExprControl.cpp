@@ -1,0 +1,109 @@
+#include "controls/ExprControl.h"
+
+#include "controls/ControlHost.h"
+#include "expr/NumberFormat.h"
+
+namespace pagimo::controls {
+
+TQRExpr::TQRExpr() {
+    SetExpression("");
+}
+
+TQRExpr::~TQRExpr() {
+    BeginDestroy();
+}
+
+void TQRExpr::SetExpression(const std::string& expression) {
+    FExpression = expression;
+    SetCaption(expression.empty() ? std::string("(none)") : expression);
+}
+
+void TQRExpr::SetMask(const std::string& mask) {
+    FMask = mask;
+    SetExpression(FExpression);
+}
+
+void TQRExpr::Notification(system::TComponent* component, system::TOperation operation) {
+    TQRCustomLabel::Notification(component, operation);
+    if (operation == system::opRemove && component == FMaster) FMaster = nullptr;
+}
+
+void TQRExpr::Reset() {
+    if (FEvaluator.Prepared()) FEvaluator.Reset();
+}
+
+void TQRExpr::StartPrinting() {
+    TQRCustomLabel::StartPrinting();
+    auto* report = dynamic_cast<TQRControlReport*>(ParentReport());
+    FEvaluator.SetDataSets(report ? report->EvDataSets() : expr::TQREvDataSets{});
+    FEvaluator.SetEnvironment(report ? report->Environment() : nullptr);
+    FEvaluator.Prepare(FExpression);
+    FRegistered = false;
+    if (FMaster) {
+        if (auto* masterReport = dynamic_cast<TQRControlReport*>(FMaster)) {
+            masterReport->AddNotifyExpr(this);
+            FRegistered = true;
+        } else if (auto* source = dynamic_cast<TQRRecordSource*>(FMaster)) {
+            source->AddRecordListener(this);
+            FRegistered = true;
+        }
+    } else if (report && FEvaluator.IsAggregate()) {
+        report->AddNotifyExpr(this);
+        FRegistered = true;
+    }
+    FEvaluator.Reset();
+}
+
+void TQRExpr::BandNotify(system::TComponent* sender, int operation) {
+    TQRCustomLabel::BandNotify(sender, operation);
+    if (operation == 0 && FEvaluator.Prepared()) FEvaluator.DoAggregate();
+}
+
+std::string TQRExpr::ValueText() {
+    const expr::EvResult value = FEvaluator.Value();
+    switch (value.Kind) {
+    case expr::resInt:
+    case expr::resDouble:
+        return expr::FormatFloat(FMask, value.AsDouble(), expr::CurrentLocale()).value_or(std::string());
+    case expr::resString:
+    case expr::resError:
+        return value.StrResult;
+    case expr::resBool:
+        return value.BooResult ? "True" : "False";
+    }
+    return std::string();
+}
+
+void TQRExpr::PrintAt(int32_t ofsX, int32_t ofsY) {
+    if (!PrintEnabled()) return;
+    if (FEvaluator.Prepared()) SetPrintText(ValueText());
+    TQRCustomLabel::PrintAt(ofsX, ofsY);
+    // A text continued on the next page still shows the value it started with.
+    if (FResetAfterPrint && PrintFinished()) Reset();
+}
+
+void TQRExpr::EndPrinting() {
+    FEvaluator.SetDataSets({});
+    FEvaluator.Unprepare();
+    FRegistered = false;
+    TQRCustomLabel::EndPrinting();
+    SetExpression(FExpression);
+}
+
+const system::TPropertyList& TQRExpr::ClassProperties() {
+    using namespace system;
+    using E = TQRExpr;
+    static const TPropertyList list = [] {
+        std::vector<TPropertyInfo> own =
+            LabelProperties({"Alignment", "AlignToBand", "AutoSize", "AutoStretch", "BiDiMode", "Color", "Font",
+                             "FontSize", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap"});
+        own.push_back(ComponentProperty<E, TComponent>("Master", &E::Master, &E::SetMaster));
+        own.push_back(BoolProperty<E>("ResetAfterPrint", &E::ResetAfterPrint, &E::SetResetAfterPrint, false));
+        own.push_back(StringProperty<E>("Expression", &E::Expression, &E::SetExpression));
+        own.push_back(StringProperty<E>("Mask", &E::Mask, &E::SetMask));
+        return TPropertyList(&TQRPrintable::ClassProperties(), std::move(own));
+    }();
+    return list;
+}
+
+} // namespace pagimo::controls

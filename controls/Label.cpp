@@ -1,0 +1,434 @@
+#include "controls/Label.h"
+
+#include "controls/ControlHost.h"
+#include "platform/gdi/Canvas.h"
+#include "printer/ExportFilter.h"
+
+#include <QString>
+
+#include <cmath>
+#include <map>
+
+namespace pagimo::controls {
+
+const system::TEnumInfo& BiDiModeInfo() {
+    static const system::TEnumInfo info{
+        "TBiDiMode", {"bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign", "bdRightToLeftReadingOnly"}};
+    return info;
+}
+
+void TQRStrings::SetStrings(const std::vector<std::string>& lines) {
+    FLines = lines;
+    if (FOnChange) FOnChange();
+}
+
+void TQRStrings::Add(const std::string& line) {
+    FLines.push_back(line);
+    if (FOnChange) FOnChange();
+}
+
+void TQRStrings::Clear() {
+    FLines.clear();
+    if (FOnChange) FOnChange();
+}
+
+const system::TPropertyList& TQRStrings::ClassProperties() {
+    static const system::TPropertyList list(
+        nullptr, {system::StringListProperty<TQRStrings>("Strings", &TQRStrings::Strings, &TQRStrings::SetStrings)});
+    return list;
+}
+
+TQRCustomLabel::TQRCustomLabel() : FFont(std::make_unique<TFont>()), FLines(std::make_unique<TQRStrings>()) {
+    FFont->SetOnChange([this] { FontChanged(); });
+    FLines->SetOnChange([this] { FLinesValid = false; });
+    SetCaption("");
+    SetTransparent(false);
+}
+
+TQRCustomLabel::~TQRCustomLabel() {
+    FFont->SetOnChange(nullptr);
+    FLines->SetOnChange(nullptr);
+}
+
+void TQRCustomLabel::SetCaption(const std::string& caption) {
+    FCaption = caption;
+    FPrintText = caption;
+    FLinesValid = false;
+    if (!Loading()) BuildLines();
+}
+
+void TQRCustomLabel::SetPrintText(const std::string& text) {
+    FPrintText = text;
+    FLinesValid = false;
+}
+
+void TQRCustomLabel::SetAutoSize(bool autoSize) {
+    FAutoSize = autoSize;
+    FLinesValid = false;
+}
+
+void TQRCustomLabel::SetAlignment(TAlignment alignment) {
+    TQRPrintable::SetAlignment(alignment);
+    FLinesValid = false;
+}
+
+void TQRCustomLabel::SetParentFont(bool parentFont) {
+    FParentFont = parentFont;
+    if (parentFont) SyncParentFont();
+}
+
+void TQRCustomLabel::FontChanged() {
+    if (!FSyncingFont) FParentFont = false;
+    FLinesValid = false;
+    if (!Loading()) BuildLines();
+}
+
+void TQRCustomLabel::SyncParentFont() {
+    if (!FParentFont) return;
+    auto* parent = dynamic_cast<TQRFontParent*>(ParentPanel());
+    if (!parent || parent->EffectiveFont() == *FFont) return;
+    FSyncingFont = true;
+    try {
+        FFont->Assign(parent->EffectiveFont());
+    } catch (...) {
+        FSyncingFont = false;
+        throw;
+    }
+    FSyncingFont = false;
+}
+
+void TQRCustomLabel::SetParentComponent(system::TComponent* parent) {
+    TQRPrintable::SetParentComponent(parent);
+    SyncParentFont();
+    if (!Loading()) BuildLines();
+}
+
+void TQRCustomLabel::Loaded() {
+    TQRPrintable::Loaded();
+    SyncParentFont();
+    // The point size outlives a change of screen resolution, the stored height does not.
+    if (FFontSize > 0 && FFontSize != FFont->Size()) FFont->SetSize(FFontSize);
+    BuildLines();
+}
+
+TAlignment TQRCustomLabel::EffectiveAlignment() const {
+    if (!UseRightToLeftAlignment()) return Alignment();
+    switch (Alignment()) {
+    case taLeftJustify:
+        return taRightJustify;
+    case taRightJustify:
+        return taLeftJustify;
+    case taCenter:
+        break;
+    }
+    return taCenter;
+}
+
+int TQRCustomLabel::TextWidth(std::string_view text) const {
+    const auto* report = dynamic_cast<const TQRControlReport*>(ParentReport());
+    const int width = report ? report->MeasureTextWidth(*FFont, text) : FMeasure.Width(*FFont, text);
+    return static_cast<int>(std::lround(static_cast<double>(width) * Zoom() / 100.0));
+}
+
+int TQRCustomLabel::LineHeight() const {
+    const auto* report = dynamic_cast<const TQRControlReport*>(ParentReport());
+    return report ? report->TextHeight(*FFont, "W") : FMeasure.Height(*FFont);
+}
+
+std::vector<std::string> TQRCustomLabel::BreakText(std::string_view text) const {
+    std::vector<std::string> lines;
+    TLineBreaker breaker({Width(), FAutoSize, FWordWrap}, [this](std::string_view t) { return TextWidth(t); });
+    breaker.BreakText(text, lines);
+    return lines;
+}
+
+void TQRCustomLabel::BuildLines() {
+    if (!ParentPanel()) return;
+    FWrappedLines.clear();
+    const bool hasReport = ParentReport() != nullptr;
+    const int minHeight = LineHeight() * Zoom() / 100 + 1;
+    if (FTextFromCaption) {
+        FWrappedLines = BreakText(FPrintText);
+        if (hasReport && !FSelfResizing && Height() < minHeight) {
+            FSelfResizing = true;
+            SetHeight(minHeight);
+            FSelfResizing = false;
+        }
+    } else if (!FLines->Empty()) {
+        if (FAutoSize) {
+            FWrappedLines = FLines->Lines();
+        } else {
+            for (const std::string& line : FLines->Lines()) {
+                std::vector<std::string> broken = BreakText(line);
+                FWrappedLines.insert(FWrappedLines.end(), broken.begin(), broken.end());
+            }
+        }
+    } else if (!Printing()) {
+        // An empty memo shows itself by its name.
+        FWrappedLines = BreakText(Name());
+    }
+    if (FAutoSize && hasReport && !FSelfResizing) {
+        int w = 0;
+        bool measured = true;
+        for (const std::string& line : FWrappedLines) {
+            const int lineWidth = TextWidth(line);
+            measured = measured && lineWidth > 0;
+            w = std::max(w, lineWidth);
+        }
+        // Without a font database nothing can be measured; the control keeps its size then.
+        if (measured) {
+            if (Frame()->DrawLeft()) w += Frame()->Width();
+            if (Frame()->DrawRight()) w += Frame()->Width();
+            FSelfResizing = true;
+            int32_t left = Left();
+            switch (EffectiveAlignment()) {
+            case taRightJustify:
+                left += Width() - w;
+                break;
+            case taCenter:
+                left += (Width() - w) / 2;
+                break;
+            case taLeftJustify:
+                break;
+            }
+            const int32_t height = std::max(Height(), minHeight);
+            SetBounds(left, Top(), w, height);
+            FSelfResizing = false;
+        }
+    }
+    FLinesValid = true;
+}
+
+void TQRCustomLabel::StartPrinting() {
+    TQRPrintable::StartPrinting();
+    FNextLine = 0;
+    SyncParentFont();
+    SetCaption(FCaption);
+}
+
+namespace {
+
+// Puts a text back when a print that replaced it for the moment ends, also by an exception.
+class TRestoreText {
+public:
+    explicit TRestoreText(std::string& text) : FText(text) {}
+    ~TRestoreText() {
+        if (FActive) FText = std::move(FSaved);
+    }
+    void Save() {
+        FSaved = FText;
+        FActive = true;
+    }
+
+private:
+    std::string& FText;
+    std::string FSaved;
+    bool FActive = false;
+};
+
+printer::TAlignment ExportAlignment(TAlignment a) {
+    switch (a) {
+    case taRightJustify:
+        return printer::taRightJustify;
+    case taCenter:
+        return printer::taCenter;
+    case taLeftJustify:
+        break;
+    }
+    return printer::taLeftJustify;
+}
+
+} // namespace
+
+void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
+    if (!PrintEnabled()) return;
+    TQRPrintTarget* target = PrintTarget();
+    TQRPrintableReport* report = ParentReport();
+    if (!target || !report) return;
+    auto* controlReport = dynamic_cast<TQRControlReport*>(report);
+    gdi::TCanvas* canvas = target->PageCanvas();
+    const bool finalPass = report->FinalPass() && !report->Exporting();
+    const TQRPrintableSize& size = *Size();
+    const int pixelsPerInch = static_cast<int>(std::lround(static_cast<double>(target->ScaleY()) * 254.0));
+
+    // The line height in tenths of a millimetre, from the font as the page canvas has it.
+    auto selectFont = [&]() -> Extended {
+        if (canvas && target->ScaleY() > 0) {
+            canvas->Font = DeviceFont(*FFont, pixelsPerInch);
+            return canvas->TextHeight(std::string_view("W")) / target->ScaleY();
+        }
+        return static_cast<Extended>(LineHeight()) * 254 / 96;
+    };
+    Extended lineHeight = selectFont();
+    Extended height = size.NativeValue(TQRPrintableSize::HeightIndex);
+    const Extended top = size.NativeValue(TQRPrintableSize::TopIndex) + ofsY;
+
+    TRestoreText restore(FPrintText);
+    if (!FPrintText.empty() && OnPrint) {
+        std::string value = FPrintText;
+        OnPrint(*this, value);
+        lineHeight = selectFont();
+        height = size.NativeValue(TQRPrintableSize::HeightIndex);
+        if (value != FPrintText) {
+            restore.Save();
+            FPrintText = std::move(value);
+        }
+    }
+
+    BuildLines();
+    // Read after the lines are built: AutoSize may have moved the control to keep its text's
+    // anchor, and fill, text and frame all follow the control where it now is.
+    const Extended width = size.NativeValue(TQRPrintableSize::WidthIndex);
+    const Extended left = size.NativeValue(TQRPrintableSize::LeftIndex) + ofsX;
+
+    if (finalPass && !Transparent()) {
+        target->FillRect(
+            {target->DeviceX(left), target->DeviceY(top), target->DeviceX(left + width), target->DeviceY(top + height)},
+            Color());
+    }
+    const Extended inset = Rnd(static_cast<Extended>(Frame()->Width()) / 72 * 254);
+    const Extended textTop = Frame()->DrawTop() ? top + inset : top;
+    const Extended textLeft = Frame()->DrawLeft() ? left + inset : left;
+    Extended bottom = textTop + height + 1;
+    Extended y = textTop;
+    Extended x = textLeft;
+
+    const TAlignment alignment = EffectiveAlignment();
+    uint32_t options = 0;
+    uint32_t textAlign = gdi::TA_TOP;
+    if (UseRightToLeftReading()) {
+        options |= gdi::ETO_RTLREADING;
+        textAlign |= gdi::TA_RTLREADING;
+    }
+    switch (alignment) {
+    case taLeftJustify:
+        textAlign |= gdi::TA_LEFT;
+        break;
+    case taRightJustify:
+        textAlign |= gdi::TA_RIGHT;
+        x += width;
+        break;
+    case taCenter:
+        textAlign |= gdi::TA_CENTER;
+        x += width / 2;
+        break;
+    }
+    if (canvas) {
+        canvas->SetBkMode(gdi::TRANSPARENT);
+        canvas->SetTextAlign(textAlign);
+    }
+
+    printer::TQRExporter* exporter = report->Exporting() && controlReport ? controlReport->ExportFilter() : nullptr;
+    auto* stretchParent = dynamic_cast<TQRStretchParent*>(ParentPanel());
+    Extended growth = 0;
+    // Whether this print has grown the band yet; until it has, growth other controls already gave
+    // the band is used first.
+    bool hasExpanded = false;
+    auto fits = [&]() {
+        if (bottom >= y + lineHeight) return true;
+        if (!FAutoStretch || !stretchParent || !stretchParent->CanExpand(lineHeight)) return false;
+        const Extended previous = growth;
+        stretchParent->ExpandBand(lineHeight, growth, hasExpanded);
+        bottom = textTop + height + 1 + growth;
+        if (finalPass && !Transparent()) {
+            target->FillRect({target->DeviceX(left), target->DeviceY(textTop + height + previous),
+                              target->DeviceX(left + width), target->DeviceY(textTop + height + growth)},
+                             Color());
+        }
+        // A band that reports no growth gives no room: stop rather than loop.
+        return growth > previous;
+    };
+
+    if (PrintFinished()) FNextLine = 0;
+    const int count = static_cast<int>(FWrappedLines.size());
+    if (FNextLine < 0) FNextLine = 0;
+    while (FNextLine < count && fits()) {
+        const std::string& line = FWrappedLines[static_cast<size_t>(FNextLine)];
+        if (finalPass && canvas && !line.empty()) {
+            const std::u16string text =
+                QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).toStdU16String();
+            canvas->ExtTextOut(target->DeviceX(x), target->DeviceY(y), options, nullptr, text);
+        }
+        if (exporter) {
+            exporter->ExportText(x, y, ToGdiFont(*FFont), static_cast<uint32_t>(ColorToRGB(Color())) & 0xFFFFFF,
+                                 ExportAlignment(alignment), line);
+        }
+        y += lineHeight;
+        ++FNextLine;
+    }
+    SetPrintFinished(!(FNextLine < count && FAutoStretch));
+    if (canvas) canvas->SelectClipRgnNone();
+
+    if (finalPass && Frame()->HasAnyEdge()) {
+        Frame()->StrokeFrameEdges([target](const TRect& r, TColor c) { target->FillRect(r, c); },
+                                  {target->DeviceX(left), target->DeviceY(top), target->DeviceX(left + width),
+                                   target->DeviceY(top + height + growth)},
+                                  target->ScaleX(), target->ScaleY());
+    }
+}
+
+std::vector<system::TPropertyInfo> TQRCustomLabel::LabelProperties(std::initializer_list<std::string_view> names) {
+    using namespace system;
+    using L = TQRCustomLabel;
+    static const std::map<std::string, TPropertyInfo, std::less<>> all = [] {
+        std::map<std::string, TPropertyInfo, std::less<>> m;
+        auto add = [&m](TPropertyInfo info) {
+            std::string name = info.Name;
+            m.emplace(std::move(name), std::move(info));
+        };
+        add(EnumProperty<L, TAlignment>("Alignment", AlignmentInfo(), &L::Alignment, &L::SetAlignment, taLeftJustify));
+        add(BoolProperty<L>("AlignToBand", &L::AlignToBand, &L::SetAlignToBand, false));
+        add(BoolProperty<L>("AutoSize", &L::AutoSize, &L::SetAutoSize, true));
+        add(BoolProperty<L>("AutoStretch", &L::AutoStretch, &L::SetAutoStretch, false));
+        add(EnumProperty<L, TBiDiMode>("BiDiMode", BiDiModeInfo(), &L::BiDiMode, &L::SetBiDiMode, bdLeftToRight));
+        add(StringProperty<L>("Caption", &L::CaptionValue, &L::SetCaption));
+        add(ColorProperty<L>("Color", &L::Color, &L::SetColor, clWhite));
+        add(ObjectProperty<L, TFont>("Font", &L::Font));
+        add(IntProperty<L>("FontSize", &L::StoredFontSize, &L::SetFontSize, std::nullopt));
+        add(ObjectProperty<L, TQRStrings>("Lines", &L::SourceLines));
+        add(BoolProperty<L>("ParentBiDiMode", &L::ParentBiDiMode, &L::SetParentBiDiMode, true));
+        add(BoolProperty<L>("ParentFont", &L::ParentFont, &L::SetParentFont, true));
+        add(BoolProperty<L>("Transparent", &L::Transparent, &L::SetTransparent, false));
+        add(BoolProperty<L>("WordWrap", &L::WordWrap, &L::SetWordWrap, true));
+        return m;
+    }();
+    std::vector<TPropertyInfo> out;
+    for (std::string_view name : names) {
+        auto it = all.find(name);
+        if (it != all.end()) out.push_back(it->second);
+    }
+    return out;
+}
+
+const system::TPropertyList& TQRCustomLabel::ClassProperties() {
+    static const system::TPropertyList list(&TQRPrintable::ClassProperties(), {});
+    return list;
+}
+
+const system::TPropertyList& TQRLabel::ClassProperties() {
+    static const system::TPropertyList list(
+        &TQRPrintable::ClassProperties(),
+        LabelProperties({"Alignment", "AlignToBand", "AutoSize", "AutoStretch", "BiDiMode", "Caption", "Color", "Font",
+                         "FontSize", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap"}));
+    return list;
+}
+
+TQRMemo::TQRMemo() {
+    FTextFromCaption = false;
+}
+
+void TQRMemo::PrintAt(int32_t ofsX, int32_t ofsY) {
+    SetCaption("");
+    TQRCustomLabel::PrintAt(ofsX, ofsY);
+    SetCaption(Name());
+}
+
+const system::TPropertyList& TQRMemo::ClassProperties() {
+    static const system::TPropertyList list(
+        &TQRPrintable::ClassProperties(),
+        LabelProperties({"Alignment", "AlignToBand", "AutoSize", "AutoStretch", "BiDiMode", "Color", "Font", "FontSize",
+                         "Lines", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap"}));
+    return list;
+}
+
+} // namespace pagimo::controls
