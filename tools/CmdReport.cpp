@@ -4,15 +4,19 @@
 #include "engine/CSVTable.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
+#include "engine/PrinterTarget.h"
 #include "engine/Report.h"
 #include "engine/ReportRun.h"
 #include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
+#include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -35,6 +39,47 @@ std::string LiteralExpression(const std::string& value) {
     return quoted + "'";
 }
 
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The registered export filter whose extension is ext (with its dot, any case); none when no filter
+// has it.
+const printer::TQRExporterEntry* FilterForExtension(const std::string& ext) {
+    printer::TQRExportFilterLibrary& library = printer::QRExportFilterLibrary();
+    printer::RegisterStandardExportFilters(library);
+    if (ext.size() < 2) return nullptr;
+    for (const printer::TQRExporterEntry& entry : library.Filters())
+        if (Lower(entry.Extension) == Lower(ext.substr(1))) return &entry;
+    return nullptr;
+}
+
+std::string FilterExtensions() {
+    std::string list;
+    printer::RegisterStandardExportFilters(printer::QRExportFilterLibrary());
+    for (const printer::TQRExporterEntry& entry : printer::QRExportFilterLibrary().Filters())
+        list += ", ." + entry.Extension;
+    return list;
+}
+
+// Runs the report again through the filter: the texts of its pages go to the filter's file. The
+// report printer under the run carries the report's title, which filters that write one take.
+void ExportReport(engine::TQRReport& report, const printer::TQRExporterEntry& entry, const std::string& path) {
+    std::unique_ptr<printer::TQRExporter> filter = entry.ExporterClass(path);
+    if (!filter) throw EQRError("No export filter for " + path);
+    printer::TQRPrinter pages;
+    pages.SetDocumentTitle(report.ReportTitle());
+    engine::TQRPrinterTarget target(pages);
+    filter->Printer = &pages;
+    report.SetPrintTarget(&target);
+    struct TDetach {
+        engine::TQRReport& R;
+        ~TDetach() { R.SetPrintTarget(nullptr); }
+    } detach{report};
+    report.ExportTo(*filter);
+}
+
 int RunReport(TArgs& args) {
     const auto db = args.Option("--db");
     const auto params = args.Options("--param");
@@ -46,8 +91,15 @@ int RunReport(TArgs& args) {
     if (positionals.size() != 1) throw EUsage{"expected one description file"};
     if (int(trace) + int(print) + int(output.has_value()) != 1) throw EUsage{"give one of -o OUT, --print, --trace"};
     const auto ext = output ? std::filesystem::path(*output).extension().string() : std::string();
-    const bool pdf = ext == ".pdf" || ext == ".PDF";
-    if (output && !pdf && ext != ".qrp" && ext != ".QRP") throw EUsage{"the output must be a .qrp or .pdf file"};
+    const bool pdf = Lower(ext) == ".pdf";
+    const printer::TQRExporterEntry* exportEntry = nullptr;
+    if (output && !pdf && Lower(ext) != ".qrp") {
+        exportEntry = FilterForExtension(ext);
+        if (!exportEntry)
+            throw EUsage{"the output must be a .qrp or .pdf file, or have an export filter's extension (" +
+                         FilterExtensions().substr(2) + ")"};
+        if (compress) throw EUsage{"--compress applies to .qrp and .pdf output only"};
+    }
     std::vector<std::pair<std::string, std::string>> functions;
     for (const std::string& p : params) {
         const size_t eq = p.find('=');
@@ -76,6 +128,10 @@ int RunReport(TArgs& args) {
         if (print) {
             if (!printer::TQRPrinter().HasPrinters()) throw EQRError("No printer is installed");
             runner.Print();
+            return ExitOk;
+        }
+        if (exportEntry) {
+            ExportReport(*report, *exportEntry, *output);
             return ExitOk;
         }
         std::unique_ptr<printer::TQRPrinter> pages = runner.Record();
@@ -130,11 +186,14 @@ int RunReport(TArgs& args) {
 
 extern const TCommand CmdReport = {
     "report", "run a stored report description",
-    "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf [--compress] | --print | --trace)\n"
-    "                                [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
+    "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
+    "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report.\n"
-    "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF\n"
-    "  --compress       splay-code the recorded pages\n"
+    "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
+    "                   .txt, .csv and .html run the report through the export filter of that\n"
+    "                   extension (text on a character grid, one CSV record per printed line,\n"
+    "                   an HTML page per report page)\n"
+    "  --compress       splay-code the recorded pages (.qrp and .pdf output)\n"
     "  --print          print the report on the default printer\n"
     "  --trace          print each page's bands: name, left, top, width, height (0.1 mm)\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"

@@ -105,7 +105,8 @@ TEST_F(QrptoolReport, RecordsPagesAsQrpAndPdf) {
     in.read(head.data(), 5);
     EXPECT_EQ(head, "%PDF-");
     EXPECT_FALSE(fs::exists(Dir / "help.pdf.tmp")) << "nothing left behind";
-    EXPECT_EQ(Run(form + " -o " + (Dir / "x.txt").string()).Status, 2);
+    EXPECT_EQ(Run(form + " -o " + (Dir / "x.doc").string()).Status, 2) << "no filter writes .doc";
+    EXPECT_EQ(Run(form + " -o " + (Dir / "x.txt").string() + " --compress").Status, 2) << "exports are not compressed";
 }
 
 TEST_F(QrptoolReport, BrokenDescriptionFailsWithFileAndLine) {
