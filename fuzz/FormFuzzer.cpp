@@ -1,7 +1,7 @@
 // Form-description reader: any input ends in a component tree or an EQRError, never a crash or a
 // hang, and whatever is read writes out and reads back to the same text.
 
-#include "controls/GraphicControls.h"
+#include "controls/ControlClasses.h"
 #include "engine/CSVTable.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -32,7 +32,7 @@ pagimo::system::TClassRegistry FuzzRegistry() {
     r.Register<TQRSubDetail>();
     r.Register<TQRMemoryTable>();
     RegisterFormHostClasses(r);
-    pagimo::controls::RegisterGraphicControlClasses(r);
+    pagimo::controls::RegisterControlClasses(r);
     return r;
 }
 

@@ -1,7 +1,7 @@
 // Reports read from stored descriptions and run onto the band trace.
 
 #include "TestPaths.h"
-#include "controls/GraphicControls.h"
+#include "controls/ControlClasses.h"
 #include "engine/CompositeReport.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -25,7 +25,7 @@ system::TClassRegistry Registry() {
     system::TClassRegistry r;
     RegisterReportClasses(r);
     RegisterFormHostClasses(r);
-    controls::RegisterGraphicControlClasses(r);
+    controls::RegisterControlClasses(r);
     return r;
 }
 
