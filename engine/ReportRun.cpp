@@ -95,6 +95,16 @@ void TQRReportRunner::Preview() {
     FWaitLoop = nullptr;
 }
 
+std::unique_ptr<printer::TQRProgressForm> TQRReportRunner::ShowProgress(printer::TQRPrinter& p) const {
+    if (!FReport.ShowProgress() || !qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
+    auto progress = std::make_unique<printer::TQRProgressForm>();
+    progress->ReportPrinter = &p;
+    progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
+    p.SetNotifyWindow(progress.get());
+    progress->show();
+    return progress;
+}
+
 void TQRReportRunner::Print() {
     if (!FReport.Available()) return;
     auto kept = std::move(FPrinter);
@@ -120,14 +130,7 @@ void TQRReportRunner::Print() {
     FReport.SetPrintTarget(&target);
     // The progress window follows the run and turns Cancel into a cancel request on the printer;
     // only where widgets can be shown.
-    std::unique_ptr<printer::TQRProgressForm> progress;
-    if (FReport.ShowProgress() && qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        progress = std::make_unique<printer::TQRProgressForm>();
-        progress->ReportPrinter = p.get();
-        progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
-        p->SetNotifyWindow(progress.get());
-        progress->show();
-    }
+    std::unique_ptr<printer::TQRProgressForm> progress = ShowProgress(*p);
     try {
         FReport.CreateReport(false);
     } catch (...) {
@@ -160,13 +163,7 @@ void TQRReportRunner::Export(printer::TQRExporter& filter) {
         FTarget = std::move(keptTarget);
         FPrinter = std::move(kept);
     };
-    if (FReport.ShowProgress() && qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        progress = std::make_unique<printer::TQRProgressForm>();
-        progress->ReportPrinter = p.get();
-        progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
-        p->SetNotifyWindow(progress.get());
-        progress->show();
-    }
+    progress = ShowProgress(*p);
     try {
         FReport.ExportTo(filter);
     } catch (...) {

@@ -15,6 +15,7 @@
 namespace pagimo::printer {
 class TQRExporter;
 class TQRPrinter;
+class TQRProgressForm;
 } // namespace pagimo::printer
 
 namespace pagimo::engine {
@@ -61,6 +62,9 @@ private:
     QEventLoop* FWaitLoop = nullptr; // the loop Preview waits in
 
     std::unique_ptr<printer::TQRPrinter> NewPrinter();
+    // The progress window that follows a run on p and turns Cancel into a cancel request on it;
+    // none where widgets cannot be shown or the report shows no progress.
+    std::unique_ptr<printer::TQRProgressForm> ShowProgress(printer::TQRPrinter& p) const;
     void Discard();
 };
 

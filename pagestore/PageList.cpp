@@ -329,16 +329,7 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
     if (!fd.Valid()) throw cannotCreate();
     TFileRemover remover(tempName);
 
-    // The new file gets the old one's permissions, or those a newly created file would get.
-    struct stat st {};
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
+    const mode_t mode = ReplacementMode(target.string());
     const int handle = fd.Get();
     TFileStream out(std::move(fd));
     try {

@@ -201,20 +201,11 @@ void TQRFileExportFilter::FinishExport() {
         const std::string content = Render();
         if (PWriteFull(FTempFile->Get(), content.data(), content.size(), 0) != static_cast<int64_t>(content.size()))
             throw cannotCreate();
-        // The new file gets the old one's permissions, or those a newly created file would get.
         namespace fs = std::filesystem;
         std::error_code ec;
         fs::path target = fs::weakly_canonical(FileName, ec);
         if (ec || target.empty()) target = FileName;
-        struct stat st {};
-        mode_t mode = 0;
-        if (::stat(target.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
+        const mode_t mode = ReplacementMode(target.string());
         if (::fchmod(FTempFile->Get(), mode) != 0 || ::fsync(FTempFile->Get()) != 0 || !FTempFile->Close())
             throw cannotCreate();
         if (::rename(FTempName.c_str(), target.c_str()) != 0) throw cannotCreate();

@@ -34,20 +34,7 @@ if [ "${1:-}" = "--shoot" ]; then
     IFS='x+' read -r _ _ x y < <(grep -oE '[0-9]+x[0-9]+\+[0-9]+\+[0-9]+' <<<"$main" | head -1)
     # "Prohlížet" is the left button (5 pixels in, 98 wide, centred in the 34 rows): a pointer click
     # through the XTEST extension.
-    python3 - $((x + 54)) $((y + 17)) <<'EOF2'
-import ctypes, sys, time
-x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-display = ctypes.c_void_p(x11.XOpenDisplay(None))
-xtst.XTestFakeMotionEvent(display, -1, int(sys.argv[1]), int(sys.argv[2]), 0)
-x11.XFlush(display)
-time.sleep(0.2)
-for press in (1, 0):
-    xtst.XTestFakeButtonEvent(display, 1, press, 0)
-    x11.XFlush(display)
-    time.sleep(0.1)
-x11.XCloseDisplay(display)
-EOF2
+    python3 "$(dirname "$0")/x-click.py" $((x + 54)) $((y + 17))
   fi
   # The main window and the preview window, once both are mapped: "id name WxH+X+Y".
   for _ in $(seq 1 100); do

@@ -20,20 +20,7 @@ if [ "${1:-}" = "--shoot" ]; then
   sleep 1
   IFS='x+' read -r _ _ x y < <(grep -oE '[0-9]+x[0-9]+\+[0-9]+\+[0-9]+' <<<"$main" | head -1)
   # "Prohlížet" is the left button of the main window: a pointer click through XTEST.
-  python3 - $((x + 54)) $((y + 17)) <<'PY'
-import ctypes, sys, time
-x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-display = ctypes.c_void_p(x11.XOpenDisplay(None))
-xtst.XTestFakeMotionEvent(display, -1, int(sys.argv[1]), int(sys.argv[2]), 0)
-x11.XFlush(display)
-time.sleep(0.2)
-for press in (1, 0):
-    xtst.XTestFakeButtonEvent(display, 1, press, 0)
-    x11.XFlush(display)
-    time.sleep(0.1)
-x11.XCloseDisplay(display)
-PY
+  python3 "$(dirname "$0")/x-click.py" $((x + 54)) $((y + 17))
   for _ in $(seq 1 100); do
     preview=$(xwininfo -root -tree | grep -E '\("pagimo" "Pagimo"\)' | grep -v '"Pagimo 1\.2"' || true)
     [ -n "$preview" ] && break

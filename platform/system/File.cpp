@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -87,6 +88,14 @@ TUniqueFd CreateTempFile(const std::string& directory, const std::string& prefix
     }
     path.assign(name.data());
     return TUniqueFd(fd);
+}
+
+mode_t ReplacementMode(const std::string& target) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 } // namespace pagimo

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/types.h>
+
 namespace pagimo {
 
 // Owns one open file descriptor and closes it when destroyed.
@@ -61,5 +63,9 @@ std::string TempDirectory();
 // unique part the system picks; the creation is atomic and exclusive (never opens an existing file).
 // Returns the open descriptor (read and write) and sets path; an invalid handle when it failed.
 TUniqueFd CreateTempFile(const std::string& directory, const std::string& prefix, std::string& path);
+
+// The permissions for a file written in place of target: the old file's, or, when there is none,
+// those a newly created file gets under the current umask.
+mode_t ReplacementMode(const std::string& target);
 
 } // namespace pagimo
