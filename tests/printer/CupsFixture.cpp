@@ -342,6 +342,23 @@ bool TCupsFixture::Start(std::string& error) {
         error = "lpadmin failed: " + out;
         return false;
     }
+    // The queue's PPD is made from the printer's attributes; tests read its papers, sources and
+    // duplex, so they start only once it is complete (the printer is two-sided).
+    const fs::path ppd = FRoot / "etc" / "ppd" / (FQueue + ".ppd");
+    std::string seen;
+    const bool complete = WaitUntil(
+        [&] {
+            // Complete: it offers duplex and has stopped growing.
+            std::string now = ReadFile(ppd);
+            const bool done = !now.empty() && now == seen && now.find("*OpenUI *Duplex") != std::string::npos;
+            seen = std::move(now);
+            return done;
+        },
+        10000ms);
+    if (!complete) {
+        error = "the queue's PPD did not appear: " + ppd.string();
+        return false;
+    }
     return true;
 }
 
