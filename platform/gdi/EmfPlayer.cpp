@@ -168,6 +168,7 @@ private:
     void PolyPolygon16(const TRecordReader& r) { PolyPoly(r, TShapeKind::skPolygon, true); }
     void PolyDraw(const TRecordReader& r);
     void PolyDraw16(const TRecordReader& r);
+    void PolyDrawPoints(const TRecordReader& r, bool small);
     void Rectangle(const TRecordReader& r) { BoxShape(r, TShapeKind::skRectangle); }
     void Ellipse(const TRecordReader& r) { BoxShape(r, TShapeKind::skEllipse); }
     void RoundRect(const TRecordReader& r) { BoxShape(r, TShapeKind::skRoundRect); }
@@ -605,33 +606,19 @@ void TPlayback::PolyPoly(const TRecordReader& r, TShapeKind kind, bool small) {
 }
 
 void TPlayback::PolyDraw(const TRecordReader& r) {
-    const uint32_t count = r.U32(24);
-    const std::vector<QPointF> points = Points(r, 28, count, false);
-    const auto types = r.Bytes(28 + 8 * static_cast<size_t>(count), count);
-    QPainterPath path;
-    path.moveTo(S.CurrentPos);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t t = types[i] & ~1u;
-        if (t == 6)
-            path.moveTo(points[i]);
-        else if (t == 4 && i + 2 < count)
-            path.cubicTo(points[i], points[i + 1], points[i + 2]), i += 2;
-        else
-            path.lineTo(points[i]);
-        if (types[i] & 1) path.closeSubpath();
-    }
-    if (count) S.CurrentPos = points.back();
-    TShape shape;
-    shape.Kind = TShapeKind::skPath;
-    shape.Path = path;
-    shape.Fill = false;
-    Shape(std::move(shape));
+    PolyDrawPoints(r, false);
 }
 
 void TPlayback::PolyDraw16(const TRecordReader& r) {
+    PolyDrawPoints(r, true);
+}
+
+// Points (32-bit or 16-bit pairs) followed by one type byte each: move, line or three Bézier points,
+// with bit 0 closing the figure.
+void TPlayback::PolyDrawPoints(const TRecordReader& r, bool small) {
     const uint32_t count = r.U32(24);
-    const std::vector<QPointF> points = Points(r, 28, count, true);
-    const auto types = r.Bytes(28 + 4 * static_cast<size_t>(count), count);
+    const std::vector<QPointF> points = Points(r, 28, count, small);
+    const auto types = r.Bytes(28 + (small ? 4 : 8) * static_cast<size_t>(count), count);
     QPainterPath path;
     path.moveTo(S.CurrentPos);
     for (uint32_t i = 0; i < count; ++i) {

@@ -159,6 +159,18 @@ TEST(PlayerTrace, PolylinesPolygonsAndBeziersIn16And32BitForms) {
                                 "polyline box=9,1,9,9 points=2 pen=0/0/#000000\n");
 }
 
+TEST(PlayerTrace, PolyDrawIn16And32BitFormsDrawsTheSameFigure) {
+    // Move to (0,0), line to (10,0), line to (10,10) and close: types 6, 2, 2|1.
+    const int32_t types = 0x00030206;
+    TBuilder wide;
+    wide.Rec(EMR_POLYDRAW, {0, 0, 10, 10, 3, 0, 0, 10, 0, 10, 10, types});
+    TBuilder small;
+    small.Rec(EMR_POLYDRAW16, {0, 0, 10, 10, 3, 0, 10, 10 << 16 | 10, types});
+    const std::string t = Trace(wide.Bytes());
+    EXPECT_NE(t.find("box=0,0,10,10"), std::string::npos) << t;
+    EXPECT_EQ(Trace(small.Bytes()), t);
+}
+
 TEST(PlayerTrace, MappingModesAndWorldTransformsComposeAndRestore) {
     TBuilder b;
     b.Rec(EMR_SETMAPMODE, {8 /*MM_ANISOTROPIC*/})
