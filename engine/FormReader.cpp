@@ -1,5 +1,7 @@
 #include "engine/FormReader.h"
 
+#include "expr/Utf8.h"
+
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -33,24 +35,6 @@ bool IsIdentStart(char c) {
 }
 bool IsIdentChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Length of the valid UTF-8 sequence at s[i], or 0.
@@ -305,7 +289,7 @@ private:
                     Fail(FLine, "invalid character code");
                 }
                 if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) Fail(FLine, "invalid character code");
-                AppendUtf8(t.Text, static_cast<uint32_t>(cp));
+                expr::AppendUtf8(t.Text, static_cast<uint32_t>(cp));
             } else {
                 break;
             }

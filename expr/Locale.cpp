@@ -38,24 +38,6 @@ uint32_t DecodeSequence(std::string_view text, std::size_t at, std::size_t lengt
     return cp;
 }
 
-void Encode(uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string MapCase(std::string_view text, bool upper) {
     const locale_t loc = CaseLocale();
     std::string out;
@@ -72,7 +54,7 @@ std::string MapCase(std::string_view text, bool upper) {
             const auto cp = static_cast<wint_t>(DecodeSequence(text, at, length));
             const wint_t mapped = upper ? towupper_l(cp, loc) : towlower_l(cp, loc);
             if (mapped > 0 && mapped <= 0x10FFFF && !(mapped >= 0xD800 && mapped <= 0xDFFF)) {
-                Encode(static_cast<uint32_t>(mapped), out);
+                AppendUtf8(out, static_cast<uint32_t>(mapped));
             } else {
                 out.append(text.substr(at, length));
             }

@@ -4,6 +4,7 @@
 // character: it is kept whole or left out whole.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 
 // The largest length <= maxBytes that does not end inside a well-formed sequence.
 std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes);
+
+// Appends the UTF-8 encoding of code point cp (at most U+10FFFF).
+void AppendUtf8(std::string& out, uint32_t cp);
 
 // Cuts text in place to at most MaxResultBytes bytes without splitting a character.
 void CutToResultLength(std::string& text);
