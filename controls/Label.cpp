@@ -319,6 +319,10 @@ void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
     }
 
     printer::TQRExporter* exporter = report->Exporting() && controlReport ? controlReport->ExportFilter() : nullptr;
+    // What every exported line of this print carries.
+    const gdi::TFont exportFont = exporter ? ToGdiFont(*FFont) : gdi::TFont();
+    const uint32_t exportBackground = static_cast<uint32_t>(ColorToRGB(Color())) & 0xFFFFFF;
+    const printer::TAlignment exportAlignment = ExportAlignment(alignment);
     auto* stretchParent = dynamic_cast<TQRStretchParent*>(ParentPanel());
     Extended growth = 0;
     // Whether this print has grown the band yet; until it has, growth other controls already gave
@@ -350,8 +354,7 @@ void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
             canvas->ExtTextOut(target->DeviceX(x), target->DeviceY(y), options, nullptr, text);
         }
         if (exporter) {
-            exporter->ExportText(x, y, ToGdiFont(*FFont), static_cast<uint32_t>(ColorToRGB(Color())) & 0xFFFFFF,
-                                 ExportAlignment(alignment), line);
+            exporter->ExportText(x, y, exportFont, exportBackground, exportAlignment, line);
         }
         y += lineHeight;
         ++FNextLine;

@@ -146,13 +146,15 @@ void TQRReportRunner::Print() {
 
 void TQRReportRunner::Export(printer::TQRExporter& filter) {
     if (!FReport.Available()) return;
-    // The filter learns the preview's printer (whose document title is the report's) and the report's
-    // window; the run itself goes to a plain printer of its own, so the finished preview stays intact.
-    filter.Printer = FPrinter.get();
+    // The run goes to a plain printer of its own, so a finished preview stays intact. The filter
+    // learns the report's window and a printer that carries the report's title: the preview's, or
+    // without a preview the run's own.
+    auto p = std::make_unique<printer::TQRPrinter>();
+    p->SetDocumentTitle(FReport.ReportTitle());
+    filter.Printer = FPrinter ? FPrinter.get() : p.get();
     filter.Report = this;
     auto kept = std::move(FPrinter);
     auto keptTarget = std::move(FTarget);
-    auto p = std::make_unique<printer::TQRPrinter>();
     TQRPrinterTarget target(*p);
     FReport.SetPrintTarget(&target);
     std::unique_ptr<printer::TQRProgressForm> progress;

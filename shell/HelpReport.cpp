@@ -18,12 +18,6 @@ THelpReport::THelpReport(const std::filesystem::path& form) {
     FReport = engine::FindFirstReport(*FRoot);
     if (!FReport) throw EQRError(form.string() + ": no report in the description");
     FRunner = std::make_unique<engine::TQRReportRunner>(*FReport);
-    // The preview control becomes the printer's notify window as the preview opens; its window is
-    // the one a further press brings forward.
-    FReport->OnStartPage = [this](engine::TCustomQRReport&) {
-        if (printer::TQRPrinter* p = FRunner->QRPrinter())
-            if (auto* control = qobject_cast<QWidget*>(p->NotifyWindow())) FWindow = control->window();
-    };
 }
 
 THelpReport::~THelpReport() {
@@ -44,10 +38,17 @@ std::filesystem::path THelpReport::Locate() {
     throw EQRError("The help report QRListForm.form was not found");
 }
 
+QWidget* THelpReport::Window() const {
+    // The preview control is the notify window of the report's printer while the preview is open.
+    const printer::TQRPrinter* p = FRunner->QRPrinter();
+    auto* control = p ? qobject_cast<QWidget*>(p->NotifyWindow()) : nullptr;
+    return control ? control->window() : nullptr;
+}
+
 void THelpReport::View() {
-    if (FWindow) {
-        FWindow->raise();
-        FWindow->activateWindow();
+    if (QWidget* window = Window()) {
+        window->raise();
+        window->activateWindow();
         return;
     }
     if (FRunning) return; // still generating; the window comes up with the first page
@@ -57,13 +58,12 @@ void THelpReport::View() {
         ~TDone() { Running = false; }
     } done{FRunning};
     FRunner->Preview();
-    FWindow = nullptr;
 }
 
 void THelpReport::Close() {
-    if (QWidget* window = FWindow.data()) {
+    if (QPointer<QWidget> window = Window()) {
         window->close();
-        delete window;
+        delete window.data(); // null when closing freed it already
     }
 }
 

@@ -37,14 +37,13 @@ public:
 
     engine::TQRReport& Report() const { return *FReport; }
     // The preview window open now, if any.
-    QWidget* Window() const { return FWindow.data(); }
+    QWidget* Window() const;
 
 private:
     system::TClassRegistry FRegistry;
     std::unique_ptr<system::TComponent> FRoot;
     engine::TQRReport* FReport = nullptr;
     std::unique_ptr<engine::TQRReportRunner> FRunner;
-    QPointer<QWidget> FWindow;
     bool FRunning = false;
 };
 

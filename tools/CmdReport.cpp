@@ -63,23 +63,6 @@ std::string FilterExtensions() {
     return list;
 }
 
-// Runs the report again through the filter: the texts of its pages go to the filter's file. The
-// report printer under the run carries the report's title, which filters that write one take.
-void ExportReport(engine::TQRReport& report, const printer::TQRExporterEntry& entry, const std::string& path) {
-    std::unique_ptr<printer::TQRExporter> filter = entry.ExporterClass(path);
-    if (!filter) throw EQRError("No export filter for " + path);
-    printer::TQRPrinter pages;
-    pages.SetDocumentTitle(report.ReportTitle());
-    engine::TQRPrinterTarget target(pages);
-    filter->Printer = &pages;
-    report.SetPrintTarget(&target);
-    struct TDetach {
-        engine::TQRReport& R;
-        ~TDetach() { R.SetPrintTarget(nullptr); }
-    } detach{report};
-    report.ExportTo(*filter);
-}
-
 int RunReport(TArgs& args) {
     const auto db = args.Option("--db");
     const auto params = args.Options("--param");
@@ -131,7 +114,9 @@ int RunReport(TArgs& args) {
             return ExitOk;
         }
         if (exportEntry) {
-            ExportReport(*report, *exportEntry, *output);
+            std::unique_ptr<printer::TQRExporter> filter = exportEntry->ExporterClass(*output);
+            if (!filter) throw EQRError("No export filter for " + *output);
+            runner.Export(*filter);
             return ExitOk;
         }
         std::unique_ptr<printer::TQRPrinter> pages = runner.Record();

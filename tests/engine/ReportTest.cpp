@@ -1,5 +1,7 @@
 // Pagination of the report object: where bands land, page by page, read from the band trace.
 
+#include "ReportBuilder.h"
+
 #include "engine/Report.h"
 #include "engine/CSVTable.h"
 #include "engine/TraceTarget.h"
@@ -50,12 +52,7 @@ protected:
     }
 
     template <class B = TQRBand> B* Band(const std::string& name, TQRBandType type, Extended height) {
-        auto* b = TComponent::Create<B>(R.get());
-        b->SetName(name);
-        b->SetParentComponent(R.get());
-        if constexpr (std::is_same_v<B, TQRBand>) b->SetBandType(type);
-        b->Size()->SetUnits(TQRUnit::Native);
-        b->Size()->SetHeight(height);
+        B* b = test::AddBand<B>(*R, name, type, height);
         b->AfterPrint = [this](TQRCustomBand& s, bool printed) {
             if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
         };

@@ -2,6 +2,8 @@
 // the next page, OnPrint, system data, expressions with aggregates, masks and errors, export of
 // lines, and text controls loaded from a description. Real fonts through the offscreen platform.
 
+#include "ReportBuilder.h"
+
 #include "controls/TextControls.h"
 #include "engine/CSVTable.h"
 #include "engine/FormReader.h"
@@ -88,12 +90,7 @@ protected:
     }
 
     template <class B = TQRBand> B* Band(const std::string& name, TQRBandType type, Extended height) {
-        auto* b = TComponent::Create<B>(R.get());
-        b->SetName(name);
-        b->SetParentComponent(R.get());
-        if constexpr (std::is_same_v<B, TQRBand>) b->SetBandType(type);
-        b->Size()->SetUnits(TQRUnit::Native);
-        b->Size()->SetHeight(height);
+        B* b = test::AddBand<B>(*R, name, type, height);
         b->Size()->SetWidth(1900);
         return b;
     }

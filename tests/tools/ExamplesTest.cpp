@@ -3,6 +3,7 @@
 // exports to the files kept in tests/data/examples, the labels fill both columns, and the handbook
 // loses no word where its paragraphs cross page breaks.
 
+#include "QrptoolRun.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-    int Status = -1;
-    std::string Out, Err;
-};
+using pagimo::test::RunQrptool;
+using pagimo::test::TRun;
 
 std::string ReadAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -126,19 +125,7 @@ protected:
     void TearDown() override { fs::remove_all(Dir); }
 
     // qrptool with the given arguments, in a fixed locale so that amounts print as 1,234.50.
-    TRun Qrptool(const std::string& args) {
-        const fs::path err = Dir / "stderr.txt";
-        const std::string command = "LC_ALL=C.UTF-8 " + std::string(QRPTOOL_PATH) + " " + args + " 2>" + err.string();
-        TRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            run.Out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.Err = ReadAll(err);
-        return run;
-    }
+    TRun Qrptool(const std::string& args) { return RunQrptool(Dir, args, "LC_ALL=C.UTF-8"); }
 
     TRun Report(const std::string& example, const std::string& args) {
         return Qrptool("report " + Form(example).string() + " --db " + Database().string() + " " + args);

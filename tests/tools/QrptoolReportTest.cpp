@@ -1,5 +1,6 @@
 // qrptool report as a user runs it: the band trace of stored descriptions, and its failures.
 
+#include "QrptoolRun.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-    int Status = -1;
-    std::string Out, Err;
-};
+using pagimo::test::RunQrptool;
+using pagimo::test::TRun;
 
 class QrptoolReport : public ::testing::Test {
 protected:
@@ -29,20 +28,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(Dir); }
 
-    TRun Run(const std::string& args) {
-        const fs::path err = Dir / "stderr.txt";
-        const std::string command = std::string(QRPTOOL_PATH) + " report " + args + " 2>" + err.string();
-        TRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            run.Out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        run.Err.assign(std::istreambuf_iterator<char>(in), {});
-        return run;
-    }
+    TRun Run(const std::string& args) { return RunQrptool(Dir, "report " + args); }
 };
 
 TEST_F(QrptoolReport, TracesTheHelpReport) {

@@ -1,6 +1,7 @@
 // qrptool as a user runs it: exit statuses, what goes to stdout and stderr.
 
 #include "PageListFixture.h"
+#include "QrptoolRun.h"
 
 #include <gtest/gtest.h>
 
@@ -11,24 +12,8 @@ using namespace pagimo::test;
 
 namespace {
 
-struct TRun {
-    int Status = -1;
-    std::string Out, Err;
-};
-
 TRun Qrptool(const TTempDir& tmp, const std::string& args) {
-    const std::string err = tmp.File("stderr.txt");
-    const std::string command = std::string(QRPTOOL_PATH) + " " + args + " 2>" + err;
-    TRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.Out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto errBytes = FileBytes(err);
-    run.Err.assign(errBytes.begin(), errBytes.end());
-    return run;
+    return RunQrptool(tmp.Path(), args);
 }
 
 } // namespace

@@ -1,0 +1,38 @@
+#pragma once
+// Runs qrptool as a user runs it, from the test programs of tests/tools: the exit status, what went
+// to stdout, and what went to stderr (through a file in the test's own folder).
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+
+namespace pagimo::test {
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+// qrptool with the given arguments (passed through the shell as they stand); env is put before the
+// command, e.g. "LC_ALL=C.UTF-8".
+inline TRun RunQrptool(const std::filesystem::path& dir, const std::string& args, const std::string& env = {}) {
+    const std::filesystem::path err = dir / "stderr.txt";
+    const std::string command =
+        (env.empty() ? std::string() : env + " ") + std::string(QRPTOOL_PATH) + " " + args + " 2>" + err.string();
+    TRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.Out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(err, std::ios::binary);
+    run.Err.assign(std::istreambuf_iterator<char>(in), {});
+    return run;
+}
+
+} // namespace pagimo::test
