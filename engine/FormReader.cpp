@@ -1,6 +1,6 @@
 #include "engine/FormReader.h"
 
-#include "expr/Utf8.h"
+#include "platform/system/Utf8.h"
 
 #include <cmath>
 #include <cstring>
@@ -35,31 +35,6 @@ bool IsIdentStart(char c) {
 }
 bool IsIdentChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
-// Length of the valid UTF-8 sequence at s[i], or 0.
-size_t Utf8Length(std::string_view s, size_t i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    size_t n;
-    uint32_t cp;
-    if (b < 0x80) return 1;
-    if ((b & 0xE0) == 0xC0)
-        n = 2, cp = b & 0x1F;
-    else if ((b & 0xF0) == 0xE0)
-        n = 3, cp = b & 0x0F;
-    else if ((b & 0xF8) == 0xF0)
-        n = 4, cp = b & 0x07;
-    else
-        return 0;
-    if (i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-        const auto c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000)) return 0; // overlong
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
 }
 
 class TLexer {
@@ -259,7 +234,7 @@ private:
                         ++FPos;
                         break;
                     }
-                    const size_t n = Utf8Length(FText, FPos);
+                    const size_t n = system::DecodeUtf8(FText, FPos).Length;
                     if (n == 0) Fail(FLine, "invalid UTF-8 in string");
                     t.Text.append(FText.substr(FPos, n));
                     FPos += n;
@@ -289,7 +264,7 @@ private:
                     Fail(FLine, "invalid character code");
                 }
                 if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) Fail(FLine, "invalid character code");
-                expr::AppendUtf8(t.Text, static_cast<uint32_t>(cp));
+                system::AppendUtf8(t.Text, static_cast<char32_t>(cp));
             } else {
                 break;
             }

@@ -30,31 +30,24 @@ locale_t CaseLocale() {
     return loc;
 }
 
-uint32_t DecodeSequence(std::string_view text, std::size_t at, std::size_t length) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    uint32_t cp = length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-    for (std::size_t i = 1; i < length; ++i)
-        cp = (cp << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-    return cp;
-}
-
 std::string MapCase(std::string_view text, bool upper) {
     const locale_t loc = CaseLocale();
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, at);
+        const system::TUtf8Char c = system::DecodeUtf8(text, at);
+        const std::size_t length = c.Length == 0 ? 1 : c.Length;
         const auto lead = static_cast<unsigned char>(text[at]);
         if (lead < 0x80) {
             out += static_cast<char>(upper ? (lead >= 'a' && lead <= 'z' ? lead - 32 : lead)
                                            : (lead >= 'A' && lead <= 'Z' ? lead + 32 : lead));
-        } else if (length == 1 || loc == static_cast<locale_t>(nullptr)) {
+        } else if (c.Length == 0 || loc == static_cast<locale_t>(nullptr)) {
             out.append(text.substr(at, length));
         } else {
-            const auto cp = static_cast<wint_t>(DecodeSequence(text, at, length));
+            const auto cp = static_cast<wint_t>(c.CodePoint);
             const wint_t mapped = upper ? towupper_l(cp, loc) : towlower_l(cp, loc);
             if (mapped > 0 && mapped <= 0x10FFFF && !(mapped >= 0xD800 && mapped <= 0xDFFF)) {
-                AppendUtf8(out, static_cast<uint32_t>(mapped));
+                system::AppendUtf8(out, static_cast<char32_t>(mapped));
             } else {
                 out.append(text.substr(at, length));
             }

@@ -3,8 +3,9 @@
 // (the 255-byte limit, COPY, PRETTY) a multi-byte UTF-8 sequence plays the part of a double-byte
 // character: it is kept whole or left out whole.
 
+#include "platform/system/Utf8.h"
+
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,9 +14,7 @@ namespace pagimo::expr {
 // Longest stored text of an expression value, in bytes.
 constexpr std::size_t MaxResultBytes = 255;
 
-inline bool IsUtf8Continuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
+using system::IsUtf8Continuation;
 
 // Number of bytes of the well-formed sequence starting at text[at]; 1 for a stray or malformed
 // byte, so that damaged text is still walked byte by byte.
@@ -23,9 +22,6 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 
 // The largest length <= maxBytes that does not end inside a well-formed sequence.
 std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes);
-
-// Appends the UTF-8 encoding of code point cp (at most U+10FFFF).
-void AppendUtf8(std::string& out, uint32_t cp);
 
 // Cuts text in place to at most MaxResultBytes bytes without splitting a character.
 void CutToResultLength(std::string& text);

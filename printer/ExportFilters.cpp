@@ -2,6 +2,7 @@
 
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
+#include "platform/system/Utf8.h"
 #include "printer/QRPrinter.h"
 
 #include <sys/stat.h>
@@ -24,73 +25,6 @@ long double EmPixels(const gdi::TFont& font) {
     if (font.Height < 0) return -static_cast<long double>(font.Height);
     if (font.Height > 0) return font.Height / 1.15L;
     return 13;
-}
-
-// Code points of a UTF-8 text; a byte that does not start a valid, shortest-form sequence of a scalar
-// value becomes U+FFFD.
-std::u32string Decode(const std::string& s) {
-    std::u32string out;
-    out.reserve(s.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = p[i];
-        size_t len = 0;
-        char32_t cp = 0, min = 0;
-        if (c < 0x80) {
-            out.push_back(c);
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            len = 2, cp = c & 0x1F, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3, cp = c & 0x0F, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4, cp = c & 0x07, min = 0x10000;
-        }
-        bool ok = len != 0 && i + len <= n;
-        for (size_t k = 1; ok && k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-        if (ok) {
-            out.push_back(cp);
-            i += len;
-        } else {
-            out.push_back(0xFFFD);
-            ++i;
-        }
-    }
-    return out;
-}
-
-void Append(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-std::string Encode(const std::u32string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (const char32_t cp : s)
-        Append(out, cp);
-    return out;
 }
 
 bool IsControl(char32_t cp) {
@@ -189,7 +123,7 @@ void TQRFileExportFilter::ExportText(long double x, long double y, const gdi::TF
     t.Font = font;
     t.Background = background;
     t.Alignment = alignment;
-    t.Text = Encode(Decode(text));
+    t.Text = system::CodePointsToUtf8(system::Utf8ToCodePoints(text));
     t.Order = page.Texts.size();
     page.Texts.push_back(std::move(t));
 }
@@ -271,7 +205,7 @@ std::string TQRTextExportFilter::Render() const {
             TRow row;
             std::vector<TSegment> segments;
             for (const auto* t : line) {
-                std::u32string text = Decode(t->Text);
+                std::u32string text = system::Utf8ToCodePoints(t->Text);
                 for (auto& cp : text)
                     if (IsControl(cp)) cp = U' ';
                 if (text.empty()) continue;
@@ -321,7 +255,7 @@ std::string TQRTextExportFilter::Render() const {
             }
             while (!line.empty() && line.back() == U' ')
                 line.pop_back();
-            out += Encode(line);
+            out += system::CodePointsToUtf8(line);
             out += '\n';
             next = row.Number + 1;
         }
