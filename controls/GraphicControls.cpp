@@ -7,6 +7,7 @@
 #include "platform/graphics/PictureFormats.h"
 #include "platform/system/Component.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 
 namespace pagimo::controls {
 
@@ -314,10 +315,7 @@ void TQRImage::PrintAt(int32_t ofsX, int32_t ofsY) {
         } else {
             canvas->IntersectClipRect(control.Left, control.Top, control.Right, control.Bottom);
             // The clip goes also when drawing fails.
-            struct TUnclip {
-                gdi::TCanvas& Canvas;
-                ~TUnclip() { Canvas.SelectClipRgnNone(); }
-            } unclip{*canvas};
+            system::TScopeGuard unclip([canvas] { canvas->SelectClipRgnNone(); });
             // The picture's natural size at the screen's resolution, in device pixels.
             const int32_t w = Rnd(Extended(FPicture->Width()) / ScreenPixelsPerInch * 254 * target->ScaleX());
             const int32_t h = Rnd(Extended(FPicture->Height()) / ScreenPixelsPerInch * 254 * target->ScaleY());

@@ -2,6 +2,7 @@
 
 #include "expr/Locale.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 
 #include <cerrno>
 #include <ctime>
@@ -33,14 +34,10 @@ EvResult TQREvEmbeddedFunction::Evaluate() {
     if (chainDepth >= MaxChain) return EvResult::Error("Expression nested too deeply");
     FInEvaluation = true;
     ++chainDepth;
-    struct TClear {
-        bool& Flag;
-        int& Depth;
-        ~TClear() {
-            Flag = false;
-            --Depth;
-        }
-    } clear{FInEvaluation, chainDepth};
+    system::TScopeGuard clear([this] {
+        FInEvaluation = false;
+        --chainDepth;
+    });
     return FEvaluator.Value();
 }
 

@@ -4,6 +4,7 @@
 #include "expr/FunctionLibrary.h"
 #include "expr/Locale.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 
 #include <charconv>
 #include <string>
@@ -414,10 +415,7 @@ void TQREvaluator::Reset() {
 
 void TQREvaluator::DoAggregate() {
     if (!FPrepared) throw EQRError("Evaluator not prepared");
-    struct TFlag {
-        TQRFiFo& Fifo;
-        ~TFlag() { Fifo.Aggregate = false; }
-    } flag{*FElements};
+    system::TScopeGuard flag([this] { FElements->Aggregate = false; });
     FElements->Aggregate = true;
     Value();
 }

@@ -2,6 +2,7 @@
 
 #include "platform/printing/Printer.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 #include "printer/QRPrinter.h"
 
 #include <QApplication>
@@ -106,15 +107,11 @@ bool TQRCommonDialog::TaskModal(QDialog& dialog) {
     const TDisabledWindows disabled(&dialog);
     FHandle = &dialog;
     dialog.installEventFilter(this);
-    struct TForget {
-        TQRCommonDialog& Self;
-        QDialog& Dialog;
-        ~TForget() {
-            Dialog.removeEventFilter(&Self);
-            Self.FHandle = nullptr;
-            if (Self.OnClose) Self.OnClose(Self);
-        }
-    } forget{*this, dialog};
+    system::TScopeGuard forget([this, &dialog] {
+        dialog.removeEventFilter(this);
+        FHandle = nullptr;
+        if (OnClose) OnClose(*this);
+    });
     dialog.setWindowModality(Qt::ApplicationModal);
     return dialog.exec() == QDialog::Accepted;
 }

@@ -7,6 +7,7 @@
 #include "platform/gdi/PainterDevice.h"
 #include "platform/printing/Printer.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 
 #include <QPainter>
 
@@ -18,18 +19,6 @@ namespace {
 
 // The reference device of every recorded page: a screen of 96 logical pixels per inch.
 constexpr Extended ScreenScale = static_cast<Extended>(emf::ScreenPixelsPerInch) / 254;
-
-// Runs on every way out of a scope, also when an exception passes.
-template <class F> class TFinally {
-public:
-    explicit TFinally(F f) : FF(std::move(f)) {}
-    ~TFinally() { FF(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F FF;
-};
 
 } // namespace
 
@@ -250,7 +239,7 @@ void TQRPrinter::SetProgress(int32_t value) {
 
 void TQRPrinter::SetPreviewShown(bool value) {
     const bool wasShown = FPreviewShown;
-    TFinally store([&] { FPreviewShown = value; });
+    system::TScopeGuard store([&] { FPreviewShown = value; });
     if (wasShown && !value) {
         if (FJobState == jsBusy) RequestCancel();
         if (AfterPreviewHook) AfterPreviewHook(*this);

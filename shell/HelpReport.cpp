@@ -6,6 +6,7 @@
 #include "engine/Report.h"
 #include "engine/ReportRun.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 #include "printer/QRPrinter.h"
 
 namespace pagimo::shell {
@@ -53,10 +54,7 @@ void THelpReport::View() {
     }
     if (FRunning) return; // still generating; the window comes up with the first page
     FRunning = true;
-    struct TDone {
-        bool& Running;
-        ~TDone() { Running = false; }
-    } done{FRunning};
+    system::TScopeGuard done([this] { FRunning = false; });
     FRunner->Preview();
 }
 

@@ -10,6 +10,7 @@
 #include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 #include "tools/Commands.h"
@@ -129,13 +130,10 @@ int RunReport(TArgs& args) {
         const char* dir = mkdtemp(tmpl);
         if (!dir) throw EQRError("Cannot create a temporary folder");
         const std::string qrp = std::string(dir) + "/pages.qrp";
-        struct TCleanup {
-            std::string Dir;
-            ~TCleanup() {
-                std::error_code ec;
-                std::filesystem::remove_all(Dir, ec);
-            }
-        } cleanup{dir};
+        system::TScopeGuard cleanup([folder = std::string(dir)] {
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
+        });
         pages->SaveReportFile(qrp);
         pages.reset();
         TArgs convertArgs({qrp, *output});
@@ -148,8 +146,8 @@ int RunReport(TArgs& args) {
     for (engine::TQRCustomBand* band : report->BandList()) {
         band->AfterPrint = [&](engine::TQRCustomBand& b, bool printed) {
             if (!printed) return;
-            if (report->PageCount != page) {
-                page = report->PageCount;
+            if (report->PageCount() != page) {
+                page = report->PageCount();
                 lines.push_back("page " + std::to_string(page));
             }
             const auto& r = b.BandOutline();
