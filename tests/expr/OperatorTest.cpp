@@ -111,5 +111,16 @@ TEST(Operators, ConcatenationIsCutAt255BytesOnACharacterBoundary) {
     EXPECT_EQ(r.StrResult.size(), 255u);
 }
 
+TEST(Operators, TheByteLimitCutsDamagedTextByteByByte) {
+    TQREvaluator evaluator;
+    // An encoded surrogate is no character (as for every other reader of UTF-8): the limit may
+    // fall between its bytes. A well-formed three-byte letter in the same place goes whole.
+    EvResult r = Eval("'" + std::string(254, 'x') + "\xED\xA0\x80'", evaluator);
+    ASSERT_EQ(r.Kind, resString);
+    EXPECT_EQ(r.StrResult, std::string(254, 'x') + "\xED");
+    r = Eval("'" + std::string(254, 'x') + "\xE2\x82\xAC'", evaluator);
+    EXPECT_EQ(r.StrResult, std::string(254, 'x'));
+}
+
 } // namespace
 } // namespace pagimo::expr::test
