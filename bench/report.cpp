@@ -199,7 +199,7 @@ struct TBenchReport {
             return Str(v);
         });
         Text("RegionFooter", 1800, [this] { return Str(Sum); });
-        Text("PageFooter", 0, [this] { return "Page " + std::to_string(Report->PageNumberValue()); });
+        Text("PageFooter", 0, [this] { return "Page " + std::to_string(Report->PageCount()); });
     }
 
     void Text(const std::string& band, int32_t right, std::function<std::string()> text) {

@@ -1,5 +1,7 @@
 #include "engine/CompositeReport.h"
 
+#include "platform/system/ScopeGuard.h"
+
 #include <algorithm>
 
 namespace pagimo::engine {
@@ -33,57 +35,37 @@ void TQRCompositeReport::Run(TQRReportTarget& target) {
     bool cancelled = false;
     if (!Reports.empty()) {
         TQRDocumentSettings s;
-        s.PrinterIndex = FPrinterSettings->PrinterIndex;
-        s.PaperSize = FPrinterSettings->PaperSize();
-        s.Orientation = FPrinterSettings->Orientation();
-        s.Copies = FPrinterSettings->Copies();
-        s.Duplex = FPrinterSettings->Duplex();
-        s.OutputBin = FPrinterSettings->OutputBin();
-        s.FirstPage = FPrinterSettings->FirstPage();
-        s.LastPage = FPrinterSettings->LastPage();
-        s.Title = FPrinterSettings->Title;
+        static_cast<printer::TQRPrinterSettings&>(s) = *FPrinterSettings;
         target.Configure(s);
         target.StartDocument();
         TQRReport* first = Reports.front();
         const controls::TQRUnit firstUnits = first->Units();
         first->SetUnits(controls::TQRUnit::Native);
-        int64_t y = Rnd(first->Page()->NativeValue(TQRPage::LengthIndex));
+        // Starting at the page's bottom makes the first report's first band open page 1.
+        TQRRunPosition at{Rnd(first->Page()->NativeValue(TQRPage::LengthIndex)), 0, 0};
         first->SetUnits(firstUnits);
-        int pageCount = 0;
-        int column = 0;
         FGenerating = true;
-        struct TGeneratingReset {
-            TQRCompositeReport& C;
-            ~TGeneratingReset() {
-                C.FGenerating = false;
-                C.FCurrentReport = nullptr;
-            }
-        } reset{*this};
+        system::TScopeGuard reset([this] {
+            FGenerating = false;
+            FCurrentReport = nullptr;
+        });
         try {
             for (size_t i = 0; i < Reports.size(); ++i) {
                 TQRReport* report = Reports[i];
                 FCurrentReport = report;
                 report->SetPrintTarget(&target);
-                report->CurrentY = y;
-                report->PageCount = pageCount;
-                report->CurrentColumn = column;
+                // The last report closes the final page; its own tag comes back afterwards.
                 const int savedTag = report->Tag();
                 if (i + 1 == Reports.size()) report->SetTag(999);
-                try {
-                    report->CreateReport(true);
-                } catch (...) {
-                    report->SetTag(savedTag);
-                    throw;
+                {
+                    system::TScopeGuard restoreTag([report, savedTag] { report->SetTag(savedTag); });
+                    report->CreateReport(true, &at);
                 }
-                report->SetTag(savedTag);
                 if (report->Cancelled()) {
                     cancelled = true;
                     break;
                 }
                 if (OnFinished) OnFinished(*report);
-                y = report->CurrentY;
-                pageCount = report->PageCount;
-                column = report->CurrentColumn;
             }
         } catch (...) {
             target.AbortDocument();

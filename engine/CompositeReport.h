@@ -6,21 +6,13 @@
 
 namespace pagimo::engine {
 
+// A composite report's printer wishes: a report's, with the orientation and paper published too;
+// the job title is set in code (JobTitle).
 class TQRCompositePrinterSettings : public TQRReportPrinterSettings {
 public:
     const char* ClassName() const override { return "TQRCompositePrinterSettings"; }
-    TPrinterOrientation Orientation() const { return FOrientation; }
-    void SetOrientation(TPrinterOrientation o) { FOrientation = o; }
-    TQRPaperSize PaperSize() const { return FPaperSize; }
-    void SetPaperSize(TQRPaperSize p) { FPaperSize = p; }
-    std::string Title;
-
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
-
-private:
-    TPrinterOrientation FOrientation = poPortrait;
-    TQRPaperSize FPaperSize = TQRPaperSize::Letter;
 };
 
 class TQRCompositeReport : public system::TComponent {

@@ -9,11 +9,12 @@ namespace pagimo::engine {
 
 TQRCustomController::~TQRCustomController() = default;
 
-void TQRCustomController::PrintBandOf(TQRCustomBand* band) {
-    if (band) FReport->PrintBand(band);
-}
-
 namespace {
+
+// The run of the report a controller serves; controllers run only inside one.
+TQRGeneration& RunOf(const TCustomQRReport* report) {
+    return *report->Generation();
+}
 
 // The components a controller scans: those of the host's owner (the form), then the host's own.
 std::vector<system::TComponent*> Candidates(system::TComponent* host) {
@@ -26,6 +27,10 @@ std::vector<system::TComponent*> Candidates(system::TComponent* host) {
 }
 
 } // namespace
+
+void TQRCustomController::PrintBandOf(TQRCustomBand* band) {
+    if (band) RunOf(FReport).PrintBand(band);
+}
 
 void TQRCustomController::CollectControllers() {
     FBeforeControllers.clear();
@@ -55,12 +60,10 @@ void TQRCustomController::PrepareRun() {
         c->PrepareRun();
     for (auto* c : FAfterControllers)
         c->PrepareRun();
+    if (FGroups.empty()) return;
+    TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups) {
-        g->Prepare();
-        g->HasValue = false;
-        g->HeaderPage = 1;
-        g->GroupOpen = false;
-        g->Changed = false;
+        run.Group(*g).Prepare(*g, FReport->EvDataSets(), FReport->Environment());
     }
 }
 
@@ -69,8 +72,10 @@ void TQRCustomController::ReleaseRun() {
         c->ReleaseRun();
     for (auto* c : FAfterControllers)
         c->ReleaseRun();
+    if (FGroups.empty()) return;
+    TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups)
-        g->Release();
+        run.Group(*g).Release();
 }
 
 void TQRCustomController::Execute() {
@@ -105,54 +110,64 @@ void TQRCustomController::RegisterBands(std::vector<TQRCustomBand*>& list) {
 }
 
 bool TQRCustomController::CheckGroups() {
+    if (FGroups.empty()) return false;
+    TQRGeneration& run = RunOf(FReport);
     bool changed = false;
     for (TQRGroup* g : FGroups) {
+        TQRGroupRun& state = run.Group(*g);
         if (changed) {
-            g->StoreCurrentValue();
-            g->Changed = true;
+            state.StoreCurrentValue();
+            state.Changed = true;
             continue;
         }
-        g->TestGroupValue();
-        changed = g->Changed;
+        state.TestGroupValue();
+        changed = state.Changed;
     }
     return changed;
 }
 
 void TQRCustomController::PrintGroupHeaders() {
+    if (FGroups.empty()) return;
+    TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups) {
-        if (!g->Changed) continue;
+        if (!run.Group(*g).Changed) continue;
         PrintBandOf(g);
-        g->GroupOpen = true;
-        g->HeaderPage = FReport->PageCount;
+        TQRGroupRun& state = run.Group(*g);
+        state.GroupOpen = true;
+        state.HeaderPage = run.PageCount();
     }
 }
 
 void TQRCustomController::PrintGroupFooters() {
+    if (FGroups.empty()) return;
+    TQRGeneration& run = RunOf(FReport);
     for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
         TQRGroup* g = *it;
-        if (!g->Changed) continue;
+        if (!run.Group(*g).Changed) continue;
         PrintBandOf(g->FooterBand());
-        g->GroupOpen = false;
+        run.Group(*g).GroupOpen = false;
     }
 }
 
 void TQRCustomController::ReprintGroupHeaders() {
+    TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups) {
-        if (g->Changed) return; // a group break is being processed
+        if (run.Group(*g).Changed) return; // a group break is being processed
     }
     for (auto* c : FBeforeControllers)
         c->ReprintGroupHeaders();
     bool marked = false;
     for (TQRGroup* g : FGroups) {
+        TQRGroupRun& state = run.Group(*g);
         if (marked) {
-            g->StoreCurrentValue();
-            g->Changed = true;
-            g->HeaderPage = FReport->PageCount;
+            state.StoreCurrentValue();
+            state.Changed = true;
+            state.HeaderPage = run.PageCount();
             continue;
         }
-        g->Changed = g->ReprintOnNewPage() && g->GroupOpen && g->HeaderPage != FReport->PageCount;
-        if (g->Changed) {
-            g->HeaderPage = FReport->PageCount;
+        state.Changed = g->ReprintOnNewPage() && state.GroupOpen && state.HeaderPage != run.PageCount();
+        if (state.Changed) {
+            state.HeaderPage = run.PageCount();
             marked = true;
         }
     }
@@ -160,7 +175,7 @@ void TQRCustomController::ReprintGroupHeaders() {
         PrintGroupHeaders();
         // The reprint is no group break: the next record's test must not see these flags.
         for (TQRGroup* g : FGroups)
-            g->Changed = false;
+            run.Group(*g).Changed = false;
     }
     for (auto* c : FAfterControllers)
         c->ReprintGroupHeaders();
@@ -223,13 +238,14 @@ void TQRController::RefreshParams() {
 
 void TQRController::Execute() {
     int recordCount = 1;
-    for (TQRGroup* g : FGroups)
-        g->HasValue = false;
     const bool hasData = FDataSet && FDataSet->Active();
     if ((!hasData && !OnNeedData) || !FReport) {
         if (FPrintIfEmpty && FReport) RunWithoutData();
         return;
     }
+    TQRGeneration& run = RunOf(FReport);
+    for (TQRGroup* g : FGroups)
+        run.Group(*g).HasValue = false;
     bool more = true;
     if (hasData) {
         if (FRefreshParams) RefreshParams();
@@ -247,12 +263,12 @@ void TQRController::Execute() {
     if (FReport->Cancelled()) return;
     const bool hostIsReport = FHost == FReport;
     PrintBandOf(FHeader);
-    if (hostIsReport) FReport->SuppressNextPageBreak = true;
-    if (hostIsReport && FReport->PageCount <= 1) {
+    if (hostIsReport) run.SuppressNextPageBreak();
+    if (hostIsReport && run.PageCount() <= 1) {
         TQRCustomBand* columnHeader = FReport->BandOfType(rbColumnHeader);
         if (columnHeader && columnHeader->Enabled()) {
-            FReport->PrintBand(columnHeader);
-            FReport->SuppressNextPageBreak = true;
+            run.PrintBand(columnHeader);
+            run.SuppressNextPageBreak();
         }
     }
     CheckGroups();
@@ -280,11 +296,13 @@ void TQRController::Execute() {
             FReport->Target()->SetProgress(FDetailNumber * 100 / recordCount);
         }
     }
-    for (TQRGroup* g : FGroups)
-        g->Changed = !g->Changed;
+    for (TQRGroup* g : FGroups) {
+        TQRGroupRun& state = run.Group(*g);
+        state.Changed = !state.Changed;
+    }
     PrintGroupFooters();
     if (FFooter) {
-        if (FReport->PageCount == 0) FReport->NewPage();
+        if (run.PageCount() == 0) run.NewPage();
         PrintBandOf(FFooter);
     }
 }
@@ -410,44 +428,6 @@ void TQRGroup::Notification(system::TComponent* component, system::TOperation op
     if (operation != system::opRemove) return;
     if (component == FFooterBand) FFooterBand = nullptr;
     if (component == FMaster) FMaster = nullptr;
-}
-
-void TQRGroup::Prepare() {
-    FEvaluator = std::make_unique<expr::TQREvaluator>();
-    if (TCustomQRReport* r = Report()) {
-        FEvaluator->SetDataSets(r->EvDataSets());
-        FEvaluator->SetEnvironment(r->Environment());
-    }
-    FEvaluator->Prepare(FExpression);
-}
-
-void TQRGroup::Release() {
-    if (FEvaluator) FEvaluator->Unprepare();
-    FEvaluator.reset();
-}
-
-TQRGroupValue TQRGroup::Evaluate() const {
-    if (!FEvaluator || !FEvaluator->Prepared()) return TQRGroupValue{};
-    return FromEvResult(FEvaluator->Value());
-}
-
-void TQRGroup::StoreCurrentValue() {
-    LastValue = Evaluate();
-    HasValue = true;
-}
-
-void TQRGroup::TestGroupValue() {
-    Changed = false;
-    if (!HasValue) {
-        StoreCurrentValue();
-        Changed = true;
-        return;
-    }
-    TQRGroupValue now = Evaluate();
-    if (now != LastValue) {
-        Changed = true;
-        LastValue = std::move(now);
-    }
 }
 
 const system::TPropertyList& TQRGroup::ClassProperties() {

@@ -5,7 +5,6 @@
 
 #include "engine/CustomBand.h"
 #include "engine/DataSet.h"
-#include "expr/Evaluator.h"
 
 #include <functional>
 #include <memory>
@@ -18,10 +17,6 @@ class TQRControllerBand;
 
 // A record source without a data set: MoreData comes in true on the first call.
 using TQRNeedDataEvent = std::function<void(system::TComponent& sender, bool& moreData)>;
-
-// The value a group compares between records: a different kind is a change, equal kinds compare
-// by value (strings byte for byte).
-using TQRGroupValue = TFieldValue;
 
 class TQRCustomController {
 public:
@@ -149,6 +144,9 @@ protected:
     void Notification(system::TComponent* component, system::TOperation operation) override;
 };
 
+// A group band: its header prints when the value of Expression changes between records, its footer
+// when a run of equal values ends. What a group remembers during a run lives in the run's record
+// of it (TQRGroupRun).
 class TQRGroup : public TQRCustomBand {
 public:
     TQRGroup() { FBandType = rbGroupHeader; }
@@ -165,20 +163,6 @@ public:
     bool ReprintOnNewPage() const { return FReprintOnNewPage; }
     void SetReprintOnNewPage(bool v) { FReprintOnNewPage = v; }
 
-    // Run state.
-    bool HasValue = false;
-    bool Changed = false;
-    bool GroupOpen = false;
-    int HeaderPage = 1;
-    TQRGroupValue LastValue;
-
-    void Prepare(); // parses Expression against the report's data sets and functions
-    void Release();
-    TQRGroupValue Evaluate() const;
-    // Stores the current value; Changed tells whether it differs from the last one.
-    void TestGroupValue();
-    void StoreCurrentValue();
-
     void SetParentComponent(system::TComponent* parent) override;
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
@@ -191,7 +175,6 @@ private:
     TQRCustomBand* FFooterBand = nullptr;
     system::TComponent* FMaster = nullptr;
     bool FReprintOnNewPage = false;
-    std::unique_ptr<expr::TQREvaluator> FEvaluator;
 };
 
 } // namespace pagimo::engine

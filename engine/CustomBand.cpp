@@ -2,6 +2,7 @@
 
 #include "engine/Report.h"
 #include "platform/system/Errors.h"
+#include "platform/system/ScopeGuard.h"
 
 namespace pagimo::engine {
 
@@ -13,11 +14,6 @@ constexpr const char* Captions[] = {"Title",         "Page Header",  "Detail",  
 constexpr const char* DefaultNames[] = {"TitleBand",        "PageHeaderBand",  "DetailBand",      "PageFooterBand",
                                         "SummaryBand",      "GroupHeaderBand", "GroupFooterBand", "SubDetailBand",
                                         "ColumnHeaderBand", "OverlayBand",     "ChildBand"};
-
-// Bands of these types never take a forced break.
-bool NeverBreaks(TQRBandType t) {
-    return t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbOverlay;
-}
 
 // A control that keeps asking for one more page would otherwise run forever.
 constexpr int MaxContinuations = 100000;
@@ -122,66 +118,47 @@ bool TQRCustomBand::ExpandBand(Extended amount, Extended& newExpansion, bool& ha
 }
 
 void TQRCustomBand::MakeSpace() {
-    TCustomQRReport& r = *FReport;
-    const int32_t need = Rnd(StretchHeight(true));
-    const TQRPage& page = *r.Page();
-    const Extended printable = page.NativeValue(TQRPage::LengthIndex) - (page.NativeValue(TQRPage::TopMarginIndex) +
-                                                                         page.NativeValue(TQRPage::BottomMarginIndex));
-    if (r.PageCount == 0 || (BandType() != rbPageFooter && need > r.AvailableSpace() && need <= printable)) {
-        r.BreakFollowsDetail = BandType() == rbDetail;
-        r.NewColumn();
-    } else if (BandType() == rbDetail) {
-        r.BreakFollowsDetail = false;
-    }
+    if (TQRGeneration* run = FReport ? FReport->Generation() : nullptr) run->MakeSpace(*this);
 }
 
 void TQRCustomBand::Print() {
-    TCustomQRReport& r = *FReport;
+    TQRGeneration& run = *FReport->Generation();
     bool printBand = Enabled();
     if (printBand && BeforePrint) BeforePrint(*this, printBand);
     if (printBand) {
-        if (FForceNewPage && !r.BreakFollowsDetail && !NeverBreaks(BandType()) && r.PageCount > 0) {
-            r.RequestNewPage();
-            r.BreakFollowsDetail = false;
-        } else if (FForceNewColumn && !NeverBreaks(BandType()) && r.PageCount > 0) {
-            r.RequestNewColumn();
-        } else {
-            MakeSpace();
-        }
+        run.MakeRoom(*this);
         if (FNotifyController) FNotifyController->NotifyExprs();
-        TQRReportTarget* t = r.Target();
+        TQRReportTarget& t = run.Target();
         const Extended height = FSize->NativeValue(TQRBandSize::HeightIndex);
         const Extended width = FSize->NativeValue(TQRBandSize::WidthIndex);
-        FBandOutline = {t->DeviceX(r.CurrentX), t->DeviceY(r.CurrentY), t->DeviceX(r.CurrentX + width),
-                        t->DeviceY(r.CurrentY + height)};
+        FBandOutline = {t.DeviceX(run.CurrentX()), t.DeviceY(run.CurrentY()), t.DeviceX(run.CurrentX() + width),
+                        t.DeviceY(run.CurrentY() + height)};
         if (FHeight != 0 && Enabled()) {
-            if (r.FinalPass()) t->FillRect(FBandOutline, Color());
+            if (run.FinalPass()) t.FillRect(FBandOutline, Color());
             FExpanded = 0;
             bool first = true;
             for (int continuation = 0;; ++continuation) {
                 bool allFinished = true;
                 for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) {
                     if (!p->Enabled()) continue;
-                    if (first || !p->PrintFinished()) p->PrintAt(Clamp32(r.CurrentX), Clamp32(r.CurrentY));
+                    if (first || !p->PrintFinished()) p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
                     allFinished = allFinished && p->PrintFinished();
                 }
-                if (r.FinalPass()) {
+                if (run.FinalPass()) {
                     FBandOutline = {
-                        t->DeviceX(r.CurrentX), t->DeviceY(r.CurrentY), t->DeviceX(r.CurrentX + width),
-                        t->DeviceY(r.CurrentY + FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded + 1)};
-                    Frame()->StrokeFrameEdges([t](const controls::TRect& rc, TColor c) { t->FillRect(rc, c); },
-                                              FBandOutline, t->ScaleX(), t->ScaleY());
+                        t.DeviceX(run.CurrentX()), t.DeviceY(run.CurrentY()), t.DeviceX(run.CurrentX() + width),
+                        t.DeviceY(run.CurrentY() + FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded + 1)};
+                    Frame()->StrokeFrameEdges([&t](const controls::TRect& rc, TColor c) { t.FillRect(rc, c); },
+                                              FBandOutline, t.ScaleX(), t.ScaleY());
                 }
                 if (allFinished) break;
                 if (continuation >= MaxContinuations) throw EQRError(Name() + ": controls never finish printing");
-                r.BreakFollowsDetail = true;
-                r.NewColumn();
-                r.BreakFollowsDetail = false;
+                run.ContinueBand();
                 FSize->SetStoredValues({height, width});
                 FExpanded = 0;
                 first = false;
             }
-            r.CurrentY += Rnd(FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
+            run.Advance(FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
             FSize->SetStoredValues({height, width});
         }
     } else if (FNotifyController && !Enabled()) {
@@ -189,17 +166,15 @@ void TQRCustomBand::Print() {
     }
     if (AfterPrint) AfterPrint(*this, printBand);
     if (TQRCustomBand* child = GetChildBand()) {
+        // A page footer's child prints as a page footer.
         const bool underFooter = BandType() == rbPageFooter;
         if (underFooter) child->FBandType = rbPageFooter;
-        try {
-            r.PrintBand(child);
-        } catch (...) {
+        system::TScopeGuard back([child, underFooter] {
             if (underFooter) child->FBandType = rbChild;
-            throw;
-        }
-        if (underFooter) child->FBandType = rbChild;
+        });
+        run.PrintBand(child);
     }
-    r.BreakFollowsDetail = false;
+    run.EndBand();
 }
 
 TQRCustomBand* TQRCustomBand::GetChildBand() const {

@@ -62,8 +62,10 @@ public:
     const controls::TRect& BandOutline() const { return FBandOutline; }
     Extended Expanded() const { return FExpanded; }
 
-    // The band print procedure; called only through the report's PrintBand.
+    // The band print procedure; called only through the run's PrintBand.
     void Print();
+    // The space check of the run in progress (a new column or page when the band does not fit);
+    // nothing between runs.
     void MakeSpace();
     Extended StretchHeight(bool withLinks) const;
     bool CanExpand(Extended amount) const override;

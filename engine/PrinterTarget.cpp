@@ -6,18 +6,18 @@
 namespace pagimo::engine {
 
 void TQRPrinterTarget::Configure(const TQRDocumentSettings& s) {
-    if (s.PrinterIndex >= 0) FPrinter.SelectPrinter(s.PrinterIndex);
-    FPrinter.SetPaperSize(s.PaperSize);
-    if (s.PaperSize == TQRPaperSize::Custom) {
+    if (s.PrinterNumber() >= 0) FPrinter.SelectPrinter(s.PrinterNumber());
+    FPrinter.SetPaperSize(s.PaperSize());
+    if (s.PaperSize() == TQRPaperSize::Custom) {
         FPrinter.SetSheetWidth(s.PaperWidth);
         FPrinter.SetSheetLength(s.PaperLength);
     }
-    FPrinter.SetOrientation(s.Orientation);
-    FPrinter.SetCopies(s.Copies);
-    FPrinter.SetOutputBin(s.OutputBin);
-    FPrinter.SetFirstPage(s.FirstPage);
-    FPrinter.SetLastPage(s.LastPage);
-    FPrinter.SetDocumentTitle(s.Title);
+    FPrinter.SetOrientation(s.Orientation());
+    FPrinter.SetCopies(s.Copies());
+    FPrinter.SetOutputBin(s.OutputBin());
+    FPrinter.SetFirstPage(s.FirstPage());
+    FPrinter.SetLastPage(s.LastPage());
+    FPrinter.SetDocumentTitle(s.JobTitle());
     FPrinter.SetCompressed(s.Compressed);
 }
 

@@ -177,7 +177,7 @@ void TCustomQRReport::Notification(system::TComponent* component, system::TOpera
     if (component == FDataSet) FDataSet = nullptr;
     if (component == FParentComponent) FParentComponent = nullptr;
     if (auto* band = dynamic_cast<TQRCustomBand*>(component)) RemoveBand(band);
-    FAllDataSets.erase(std::remove(FAllDataSets.begin(), FAllDataSets.end(), component), FAllDataSets.end());
+    if (FGeneration) FGeneration->Forget(component);
 }
 
 TQRCustomBand* TCustomQRReport::BandOfType(TQRBandType type) const {
@@ -328,31 +328,38 @@ int TCustomQRReport::RecordCount() const {
     }
 }
 
-void TCustomQRReport::CollectDataSets() {
-    FAllDataSets.clear();
+void TCustomQRReport::CollectDataSets(std::vector<TQRDataSet*>& out) const {
+    out.clear();
     // The form that holds the report: the root of the ownership tree.
-    system::TComponent* form = this;
+    const system::TComponent* form = this;
     while (form->Owner())
         form = form->Owner();
-    std::function<void(system::TComponent*)> walk = [&](system::TComponent* c) {
+    std::function<void(const system::TComponent*)> walk = [&](const system::TComponent* c) {
         for (system::TComponent* owned : c->Components()) {
-            if (auto* d = dynamic_cast<TQRDataSet*>(owned)) FAllDataSets.push_back(d);
+            if (auto* d = dynamic_cast<TQRDataSet*>(owned)) out.push_back(d);
             walk(owned);
         }
     };
-    if (auto* d = dynamic_cast<TQRDataSet*>(form)) FAllDataSets.push_back(d);
+    if (auto* d = dynamic_cast<const TQRDataSet*>(form)) out.push_back(const_cast<TQRDataSet*>(d));
     walk(form);
 }
 
-void TCustomQRReport::ResetPageFooterSize() {
-    PageFooterSize = 0;
+Extended TCustomQRReport::PageFooterArea() const {
+    Extended size = 0;
     for (TQRCustomBand* b : FBands) {
         if (b->BandType() != rbPageFooter || !b->Enabled()) continue;
         int steps = 0;
         for (TQRCustomBand* c = b; c && steps < 100000; c = c->GetChildBand(), ++steps) {
-            PageFooterSize += c->Size()->NativeValue(TQRBandSize::HeightIndex);
+            size += c->Size()->NativeValue(TQRBandSize::HeightIndex);
         }
     }
+    return size;
+}
+
+void TCustomQRReport::AttachBands() {
+    for (TQRCustomBand* b : FBands)
+        b->SetParentReport(this);
+    ForEachPrintable([this](controls::TQRPrintable& p) { p.SetParentReport(this); });
 }
 
 void TCustomQRReport::ForEachPrintable(const std::function<void(controls::TQRPrintable&)>& f) const {
@@ -364,28 +371,21 @@ void TCustomQRReport::ForEachPrintable(const std::function<void(controls::TQRPri
     }
 }
 
-void TCustomQRReport::SendPrinterValues() {
+TQRDocumentSettings TCustomQRReport::DocumentSettings() const {
     TQRDocumentSettings s;
-    s.PrinterIndex = FPrinterSettings->PrinterIndex;
-    s.PaperSize = FPage->PaperSize();
-    if (s.PaperSize == TQRPaperSize::Custom) {
+    static_cast<printer::TQRPrinterSettings&>(s) = *FPrinterSettings;
+    s.SetPaperSize(FPage->PaperSize());
+    if (s.PaperSize() == TQRPaperSize::Custom) {
         s.PaperWidth = Rnd(FPage->NativeValue(TQRPage::WidthIndex));
         s.PaperLength = Rnd(FPage->NativeValue(TQRPage::LengthIndex));
     }
-    s.Orientation = FPage->Orientation();
-    s.Copies = FPrinterSettings->Copies();
-    s.Duplex = FPrinterSettings->Duplex();
-    s.OutputBin = FPrinterSettings->OutputBin();
-    s.FirstPage = FPrinterSettings->FirstPage();
-    s.LastPage = FPrinterSettings->LastPage();
-    s.Title = FReportTitle;
+    s.SetOrientation(FPage->Orientation());
+    s.SetJobTitle(FReportTitle);
     s.Compressed = HasOption(Compression);
-    FTarget->Configure(s);
+    return s;
 }
 
-void TCustomQRReport::CreateReport(bool composite) {
-    if (!FAvailable) return;
-    if (!FTarget) throw EQRError("QRPrinter not ready");
+void TCustomQRReport::FitMarginsToPaper() {
     auto native = [&](size_t i) { return FPage->NativeValue(i); };
     std::vector<Extended> values = FPage->StoredValues();
     if (native(TQRPage::WidthIndex) - native(TQRPage::LeftMarginIndex) - native(TQRPage::RightMarginIndex) < 0) {
@@ -395,235 +395,68 @@ void TCustomQRReport::CreateReport(bool composite) {
         values[TQRPage::TopMarginIndex] = values[TQRPage::BottomMarginIndex] = 0;
     }
     FPage->SetStoredValues(values);
+}
 
-    FAvailable = false;
-    FCancelled = LastPage = SuppressNextPageBreak = ColumnBreakSeen = BreakFollowsDetail = false;
-    const TQRUnit savedUnits = Units();
-    bool unitsSwitched = false;
-    bool documentOpen = false;
-    bool printing = false;
-    // Every way out of a run, an exception included, leaves the report ready for the next run with
-    // its units restored: a failed run must not disable the report for good.
-    auto restore = [&] {
-        if (unitsSwitched) SetUnits(savedUnits);
-        unitsSwitched = false;
-        if (printing) {
-            ForEachPrintable([](controls::TQRPrintable& p) { p.EndPrinting(); });
-            FController->ReleaseRun();
-        }
-        printing = false;
-        ReleaseEnvironment();
-        FAllDataSets.clear();
-        FAvailable = true;
-    };
-    try {
-        CollectDataSets();
-        bool printReport = true;
-        if (BeforePrint) BeforePrint(*this, printReport);
-        if (printReport) {
-            SetUnits(TQRUnit::Native);
-            unitsSwitched = true;
-            if (composite) {
-                FPage->SetPaperSize(FTarget->PaperSize());
-                FPage->SetOrientation(FTarget->Orientation());
-                CurrentColumn = 1;
-                documentOpen = true;
-            } else {
-                SendPrinterValues();
-                FTarget->StartDocument();
-                documentOpen = true;
-                CurrentY = -1;
-                PageCount = 0;
-                CurrentColumn = FPage->Columns();
-            }
-            if (IsExporting && FExportFilter && !FExportFilter->Started) {
-                FExportFilter->StartExport(Rnd(native(TQRPage::WidthIndex)), Rnd(native(TQRPage::LengthIndex)),
-                                           controls::ToGdiFont(*Font()));
-            }
-            ResetPageFooterSize();
-            for (TQRCustomBand* b : FBands)
-                b->SetParentReport(this);
-            ForEachPrintable([this](controls::TQRPrintable& p) { p.SetParentReport(this); });
-            CurrentX = Rnd(native(TQRPage::LeftMarginIndex));
-            Execute();
-            FController->CollectControllers();
-            FPageNumber = 0;
-            FColumnNumber = 0;
-            PrepareEnvironment();
-            FController->PrepareRun();
-            printing = true;
-            ForEachPrintable([](controls::TQRPrintable& p) { p.StartPrinting(); });
-            FController->Execute();
-            if (!composite) {
-                CurrentX = Rnd(native(TQRPage::LeftMarginIndex));
-                LastPage = true;
-                if (!FCancelled) EndPage();
-                if (IsExporting && FExportFilter) FExportFilter->FinishExport();
-            } else if (Tag() == 999) {
-                LastPage = true;
-                EndPage();
-            }
-            if (unitsSwitched) SetUnits(savedUnits);
-            unitsSwitched = false;
-            ForEachPrintable([](controls::TQRPrintable& p) { p.EndPrinting(); });
-            FController->ReleaseRun();
-            ReleaseEnvironment();
-            printing = false;
-            if (FCancelled)
-                FTarget->AbortDocument();
-            else if (!composite)
-                FFinalPass ? FTarget->FinishDocument() : FTarget->AbortDocument();
-        }
-    } catch (...) {
-        // The document of a failed run is aborted, never finished as if it were complete.
-        if (documentOpen && !composite) {
-            try {
-                FTarget->AbortDocument();
-            } catch (...) {
-            }
-        }
-        restore();
-        throw;
-    }
-    restore();
+void TCustomQRReport::CreateReport(bool composite, TQRRunPosition* carry) {
+    TQRRunPosition fresh;
+    Generate(composite, composite ? (carry ? carry : &fresh) : nullptr, nullptr);
 }
 
 void TCustomQRReport::ExportTo(printer::TQRExporter& filter) {
-    if (!FAvailable) return;
-    IsExporting = true;
-    FExportFilter = &filter;
-    SetFinalPass(false);
-    struct TReset {
-        TCustomQRReport& R;
-        ~TReset() {
-            R.IsExporting = false;
-            R.FExportFilter = nullptr;
-            R.SetFinalPass(true);
-        }
-    } reset{*this};
-    CreateReport(false);
+    Generate(false, nullptr, &filter);
+}
+
+void TCustomQRReport::Generate(bool composite, TQRRunPosition* carry, printer::TQRExporter* filter) {
+    if (FGeneration) return;
+    if (!FTarget) throw EQRError("QRPrinter not ready");
+    FitMarginsToPaper();
+    TQRGeneration run(*this, *FTarget, composite ? carry : nullptr, filter);
+    bool printReport = true;
+    if (BeforePrint) BeforePrint(*this, printReport);
+    if (!printReport) return;
+    run.Begin();
+    FController->Execute();
+    run.Finish();
+    if (carry) *carry = run.Position();
 }
 
 void TCustomQRReport::Cancel() {
-    if (FAvailable) return;
+    if (!FGeneration) return;
     FCancelled = true;
     if (FTarget) FTarget->RequestCancel();
 }
 
-int32_t TCustomQRReport::PaperLengthForSpace(bool alignToBottom) const {
-    const bool landscape = FPage->Orientation() == poLandscape;
-    if (alignToBottom) return landscape ? FTarget->SheetWidth() : FTarget->SheetLength();
-    if (!landscape || FPage->PaperSize() == TQRPaperSize::Custom) return FTarget->SheetLength();
-    return FTarget->SheetWidth();
-}
-
-int32_t TCustomQRReport::AvailableSpace() const {
-    if (FAvailable || CurrentY == -1 || !FTarget) return 0;
-    if (IsExporting && FExportFilter && FExportFilter->IsContinuous()) return FTarget->SheetLength();
-    return Rnd(PaperLengthForSpace(false) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize - CurrentY);
-}
-
 void TCustomQRReport::PrintBand(TQRCustomBand* band) {
-    if (!band) return;
-    if (band->AlignToBottom()) {
-        if (band->BandType() == rbSummary && !HasOption(LastPageFooter)) PageFooterSize = 0;
-        const int32_t target = Rnd(PaperLengthForSpace(true) - FPage->NativeValue(TQRPage::BottomMarginIndex) -
-                                   band->Size()->NativeValue(TQRBandSize::HeightIndex) - PageFooterSize);
-        if (CurrentY < target) CurrentY = target;
-    }
-    band->Print();
+    if (FGeneration) FGeneration->PrintBand(band);
 }
 
 void TCustomQRReport::NewPage() {
-    EndPage();
-    if (IsExporting && FExportFilter) FExportFilter->NewExportPage();
-    ++PageCount;
-    FPageNumber = PageCount;
-    expr::TQREvEnvironment::SetIntegerConstant(FPageNumberConst, PageCount);
-    if (FFinalPass || PageCount == 1) FTarget->NewPage();
-    CurrentY = Rnd(FPage->NativeValue(TQRPage::TopMarginIndex));
-    if (OnStartPage) OnStartPage(*this);
-    if (PageCount > 1 || HasOption(FirstPageHeader)) PrintBand(BandOfType(rbPageHeader));
-    ColumnTopPosition = CurrentY;
-    if (PageCount == 1) {
-        if (TQRCustomBand* title = BandOfType(rbTitle)) {
-            ColumnTopPosition += Rnd(title->Size()->NativeValue(TQRBandSize::HeightIndex));
-        }
-    }
+    if (FGeneration) FGeneration->NewPage();
 }
 
 void TCustomQRReport::NewColumn() {
-    if (CurrentColumn >= FPage->Columns()) {
-        CurrentColumn = 1;
-        CurrentX = Rnd(FPage->NativeValue(TQRPage::LeftMarginIndex));
-        NewPage();
-    } else {
-        int64_t columnWidth;
-        if (TQRCustomBand* detail = BandOfType(rbDetail)) {
-            columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
-        } else {
-            const int64_t columns = std::max(1, FPage->Columns());
-            columnWidth = (int64_t{Rnd(FPage->NativeValue(TQRPage::WidthIndex) -
-                                       (FPage->NativeValue(TQRPage::LeftMarginIndex) +
-                                        FPage->NativeValue(TQRPage::RightMarginIndex)))} -
-                           int64_t{Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
-                          columns;
-        }
-        CurrentX += Rnd(FPage->NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
-        CurrentY = ColumnTopPosition;
-        ++CurrentColumn;
-    }
-    FColumnNumber = CurrentColumn;
-    expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, CurrentColumn);
-    if (!(CurrentColumn == 1 && PageCount == 1)) {
-        PrintBand(BandOfType(rbColumnHeader));
-        FController->ReprintGroupHeaders();
-    }
+    if (FGeneration) FGeneration->NewColumn();
 }
 
 void TCustomQRReport::EndPage() {
-    EndPageObjects();
-    if (IsExporting && FExportFilter) FExportFilter->EndExportPage();
-}
-
-void TCustomQRReport::EndPageObjects() {
-    if (PageCount <= 0) return;
-    CurrentY =
-        Rnd(FPage->NativeValue(TQRPage::LengthIndex) - FPage->NativeValue(TQRPage::BottomMarginIndex) - PageFooterSize);
-    CurrentX = Rnd(FPage->NativeValue(TQRPage::LeftMarginIndex));
-    if (!(LastPage && !HasOption(LastPageFooter))) PrintBand(BandOfType(rbPageFooter));
-    for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables()))
-        p->PrintAt(0, 0);
-    if (FFinalPass) {
-        auto n = [&](size_t i) { return FPage->NativeValue(i); };
-        const controls::TRect area{FTarget->DeviceX(n(TQRPage::LeftMarginIndex)),
-                                   FTarget->DeviceY(n(TQRPage::TopMarginIndex)),
-                                   FTarget->DeviceX(n(TQRPage::WidthIndex) - n(TQRPage::RightMarginIndex)),
-                                   FTarget->DeviceY(n(TQRPage::LengthIndex) - n(TQRPage::BottomMarginIndex))};
-        Frame()->StrokeFrameEdges([this](const controls::TRect& r, TColor c) { FTarget->FillRect(r, c); }, area,
-                                  FTarget->ScaleX(), FTarget->ScaleY());
-    }
-    if (OnEndPage) OnEndPage(*this);
+    if (FGeneration) FGeneration->EndPage();
 }
 
 void TCustomQRReport::RequestNewPage() {
-    if (FAvailable) return;
-    if (SuppressNextPageBreak) {
-        SuppressNextPageBreak = false;
-        return;
-    }
-    int guard = 0;
-    do {
-        NewColumn();
-    } while (CurrentColumn != 1 && ++guard < 100000);
+    if (FGeneration) FGeneration->RequestNewPage();
 }
 
 void TCustomQRReport::RequestNewColumn() {
-    if (FAvailable) return;
-    if (ColumnBreakSeen || CurrentColumn > 1)
-        NewColumn();
-    else
-        ColumnBreakSeen = true;
+    if (FGeneration) FGeneration->RequestNewColumn();
+}
+
+int32_t TCustomQRReport::AvailableSpace() const {
+    return FGeneration ? FGeneration->AvailableSpace() : 0;
+}
+
+const std::vector<TQRDataSet*>& TCustomQRReport::AllDataSets() const {
+    static const std::vector<TQRDataSet*> none;
+    return FGeneration ? FGeneration->AllDataSets() : none;
 }
 
 namespace {
@@ -661,14 +494,14 @@ std::optional<TFieldValue> Literal(std::string_view e) {
 } // namespace
 
 std::optional<TFieldValue> TCustomQRReport::FunctionValue(std::string_view name) const {
-    if (FEnvironment && FEnvironment->Prepared()) {
-        if (!FEnvironment->Contains(name)) return std::nullopt;
-        const expr::EvResult r = FEnvironment->Value(name);
+    if (expr::TQREvEnvironment* environment = Environment(); environment && environment->Prepared()) {
+        if (!environment->Contains(name)) return std::nullopt;
+        const expr::EvResult r = environment->Value(name);
         if (r.Kind == expr::resError) return std::nullopt;
         return FromEvResult(r);
     }
-    if (system::SameText(name, "PAGENUMBER")) return int64_t{FPageNumber};
-    if (system::SameText(name, "COLUMNNUMBER")) return int64_t{FColumnNumber};
+    // No run: no page or column has begun.
+    if (system::SameText(name, "PAGENUMBER") || system::SameText(name, "COLUMNNUMBER")) return int64_t{0};
     if (system::SameText(name, "REPORTTITLE")) return FReportTitle;
     auto e = FFunctions->Find(name);
     if (!e) return std::nullopt;
@@ -676,30 +509,7 @@ std::optional<TFieldValue> TCustomQRReport::FunctionValue(std::string_view name)
 }
 
 expr::TQREvDataSets TCustomQRReport::EvDataSets() const {
-    expr::TQREvDataSets sets;
-    for (TQRDataSet* d : FAllDataSets)
-        sets.push_back(&d->EvDataSet());
-    return sets;
-}
-
-void TCustomQRReport::PrepareEnvironment() {
-    ReleaseEnvironment();
-    expr::QRGlobalEnvironment().Prepare();
-    FEnvironment = std::make_unique<expr::TQREvEnvironment>();
-    FEnvironment->ReadData(FFunctions->Names(), FFunctions->Expressions());
-    FEnvironment->SetDataSets(EvDataSets());
-    FEnvironment->Prepare();
-    FPageNumberConst = FEnvironment->Constant("PAGENUMBER");
-    FColumnNumberConst = FEnvironment->Constant("COLUMNNUMBER");
-    expr::TQREvEnvironment::SetStringConstant(FEnvironment->Constant("REPORTTITLE"), FReportTitle);
-}
-
-void TCustomQRReport::ReleaseEnvironment() {
-    if (!FEnvironment) return;
-    FPageNumberConst = FColumnNumberConst = nullptr;
-    FEnvironment->Unprepare();
-    FEnvironment.reset();
-    expr::QRGlobalEnvironment().Unprepare();
+    return FGeneration ? FGeneration->EvDataSets() : expr::TQREvDataSets{};
 }
 
 const system::TPropertyList& TCustomQRReport::ClassProperties() {

@@ -5,6 +5,7 @@
 
 #include "controls/TextMeasure.h"
 #include "engine/Controller.h"
+#include "engine/Generation.h"
 #include "engine/Page.h"
 #include "engine/ReportTarget.h"
 #include "expr/Environment.h"
@@ -28,31 +29,14 @@ constexpr uint32_t OptionBit(TQRReportOption o) {
     return 1u << o;
 }
 
-// The printer wishes a report stores with itself.
-class TQRReportPrinterSettings : public system::TPersistent {
+// The printer wishes a report stores with itself, as its form publishes them: Copies, Duplex,
+// FirstPage, LastPage and OutputBin; the printer number is kept but not published (-1: the
+// system's default printer).
+class TQRReportPrinterSettings : public system::TPersistent, public printer::TQRPrinterSettings {
 public:
     const char* ClassName() const override { return "TQRReportPrinterSettings"; }
-    int Copies() const { return FCopies; }
-    void SetCopies(int v) { FCopies = v; }
-    bool Duplex() const { return FDuplex; }
-    void SetDuplex(bool v) { FDuplex = v; }
-    int FirstPage() const { return FFirstPage; }
-    void SetFirstPage(int v) { FFirstPage = v; }
-    int LastPage() const { return FLastPage; }
-    void SetLastPage(int v) { FLastPage = v; }
-    TQRBin OutputBin() const { return FOutputBin; }
-    void SetOutputBin(TQRBin v) { FOutputBin = v; }
-    int PrinterIndex = -1; // not published: the system's default printer
-
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
-
-private:
-    int FCopies = 1;
-    bool FDuplex = false;
-    int FFirstPage = 0;
-    int FLastPage = 0;
-    TQRBin FOutputBin = TQRBin::Auto;
 };
 
 // The report's own named expressions, stored as two parallel string lists (names and expressions).
@@ -144,23 +128,41 @@ public:
     void SetPrintTarget(TQRReportTarget* target) { FTarget = target; }
     TQRReportTarget* Target() const { return FTarget; }
     // Runs the report on the target. Refused (returns at once) while a run is in progress. Throws
-    // what the run throws, with Available, the units and the document restored.
-    void CreateReport(bool composite);
+    // what the run throws, with the report ready again, its units restored and the document
+    // aborted. A composite part (composite true) runs on a document the composite report opened
+    // and closes, starting at *carry (a fresh position when carry is null) and leaving there where
+    // it ended.
+    void CreateReport(bool composite, TQRRunPosition* carry = nullptr);
     void Cancel();
     // Runs the report again through an export filter on the current target: no fills or frames,
     // pages after the first not begun on the target, the filter told of every page.
     void ExportTo(printer::TQRExporter& filter);
-    printer::TQRExporter* ExportFilter() const override { return FExportFilter; }
+    // The run in progress; null between runs.
+    TQRGeneration* Generation() const { return FGeneration; }
+
+    // The page and column machinery, forwarded to the run in progress; nothing between runs.
     void PrintBand(TQRCustomBand* band);
     void NewPage();
     void NewColumn();
     void EndPage();
     void RequestNewPage();
     void RequestNewColumn();
+    // 0 between runs.
     int32_t AvailableSpace() const;
+
+    // The run's state in the words of the report object, forwarded to the run in progress; between
+    // runs the values a fresh run starts from.
+    int64_t CurrentX() const { return FGeneration ? FGeneration->CurrentX() : 0; }
+    int64_t CurrentY() const { return FGeneration ? FGeneration->CurrentY() : TQRRunPosition{}.CurrentY; }
+    int CurrentColumn() const { return FGeneration ? FGeneration->CurrentColumn() : TQRRunPosition{}.CurrentColumn; }
+    int64_t ColumnTopPosition() const { return FGeneration ? FGeneration->ColumnTopPosition() : 0; }
+    int PageCount() const { return FGeneration ? FGeneration->PageCount() : 0; }
+    Extended PageFooterSize() const { return FGeneration ? FGeneration->PageFooterSize() : 0; }
+    bool LastPage() const { return FGeneration && FGeneration->LastPage(); }
+
     void AddNotifyExpr(controls::TQRPrintable* control) override { FController->AddNotifyExpr(control); }
     int RecordCount() const override;
-    int CurrentPageCount() const override { return PageCount; }
+    int CurrentPageCount() const override { return PageCount(); }
     bool IsBandReport() const override;
     int DetailNumber() const override;
     // Text measurement on a screen-compatible canvas, for text controls: the text's width plus 1,
@@ -169,41 +171,28 @@ public:
     int MeasureTextWidth(const controls::TFont& font, std::string_view text) const override;
     int TextHeight(const controls::TFont& font, std::string_view text) const override;
 
-    // Run state.
-    bool Available() const { return FAvailable; }
+    bool Available() const { return FGeneration == nullptr; }
+    // Set by Cancel during a run; kept after it, for the caller to see how the run ended.
     bool Cancelled() const { return FCancelled; }
-    // Positions are whole tenths of a millimetre; 64 bits, so that hostile sizes and column counts
-    // cannot overflow them.
-    int64_t CurrentX = 0;
-    int64_t CurrentY = -1;
-    int CurrentColumn = 1;
-    int64_t ColumnTopPosition = 0;
-    int PageCount = 0;
-    Extended PageFooterSize = 0;
-    bool LastPage = false;
-    bool IsExporting = false;
-    bool SuppressNextPageBreak = false;
-    bool ColumnBreakSeen = false;
-    // Set while a detail band's new column or a band's continuation break runs.
-    bool BreakFollowsDetail = false;
-    const std::vector<TQRDataSet*>& AllDataSets() const { return FAllDataSets; }
+    // The data sets of the run's form (empty between runs).
+    const std::vector<TQRDataSet*>& AllDataSets() const;
     // The data sets as expressions of this run reach them.
     expr::TQREvDataSets EvDataSets() const override;
     // The report's named expressions, prepared for the current run (null between runs).
-    expr::TQREvEnvironment* Environment() const override { return FEnvironment.get(); }
-    // The live constants of the run.
-    int PageNumberValue() const { return FPageNumber; }
-    int ColumnNumberValue() const { return FColumnNumber; }
+    expr::TQREvEnvironment* Environment() const override { return FGeneration ? FGeneration->Environment() : nullptr; }
+    printer::TQRExporter* ExportFilter() const override { return FGeneration ? FGeneration->ExportFilter() : nullptr; }
     // The value of a report function (query parameters take it): evaluated in the run's
-    // environment; between runs only literals and the live constants. None for an unknown name or
-    // an expression in error.
+    // environment; between runs only literals, the title, and 0 for the page and column numbers.
+    // None for an unknown name or an expression in error.
     std::optional<TFieldValue> FunctionValue(std::string_view name) const;
 
     // TQRPrintableReport
     controls::TQRPrintTarget* PrintTarget() const override { return FTarget; }
-    bool FinalPass() const override { return FFinalPass; }
+    // The run's final pass; between runs, whether the next runs are final passes.
+    bool FinalPass() const override { return FGeneration ? FGeneration->FinalPass() : FFinalPass; }
+    // Makes the next runs final passes or not; an export run is never one.
     void SetFinalPass(bool v) { FFinalPass = v; }
-    bool Exporting() const override { return IsExporting; }
+    bool Exporting() const override { return FGeneration && FGeneration->Exporting(); }
     int FontSize() const override { return Font()->Size(); }
     controls::TQRUnit ReportUnits() const override { return Units(); }
     int ReportZoom() const override { return Zoom(); }
@@ -227,13 +216,14 @@ protected:
     std::unique_ptr<TQRController> FController;
 
 private:
+    friend class TQRGeneration;
+
     std::unique_ptr<TQRPage> FPage;
     std::unique_ptr<TQRReportPrinterSettings> FPrinterSettings;
     std::unique_ptr<TQRFunctions> FFunctions;
     std::unique_ptr<TQRReportBands> FBandFlags;
     std::vector<TQRCustomBand*> FBands;    // every band on the report, in the order they came
     std::vector<TQRCustomBand*> FBandList; // band-list order
-    std::vector<TQRDataSet*> FAllDataSets;
     TQRDataSet* FDataSet = nullptr;
     TQRReportTarget* FTarget = nullptr;
     system::TComponent* FParentComponent = nullptr;
@@ -242,26 +232,21 @@ private:
     std::vector<std::string> FDescription;
     bool FShowProgress = true;
     bool FSnapToGrid = true;
-    bool FAvailable = true;
-    bool FFinalPass = true;
     bool FCancelled = false;
-    int FPageNumber = 0;
-    int FColumnNumber = 0;
-    std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
-    printer::TQRExporter* FExportFilter = nullptr;
+    bool FFinalPass = true;
+    TQRGeneration* FGeneration = nullptr;
     controls::TQRTextMeasure FMeasure;
-    expr::TQREvElement* FPageNumberConst = nullptr;
-    expr::TQREvElement* FColumnNumberConst = nullptr;
 
-    void PrepareEnvironment();
-    void ReleaseEnvironment();
-
-    void CollectDataSets();
-    void ResetPageFooterSize();
+    void Generate(bool composite, TQRRunPosition* carry, printer::TQRExporter* filter);
+    void FitMarginsToPaper();
+    // What a run asks of the report it runs.
+    void CollectDataSets(std::vector<TQRDataSet*>& out) const;
+    // The height of all enabled page footers with their child bands.
+    Extended PageFooterArea() const;
+    // Every band and every printable control placed on the report learns that it belongs to it.
+    void AttachBands();
     void ForEachPrintable(const std::function<void(controls::TQRPrintable&)>& f) const;
-    int32_t PaperLengthForSpace(bool alignToBottom) const;
-    void SendPrinterValues();
-    void EndPageObjects();
+    TQRDocumentSettings DocumentSettings() const;
 };
 
 // The published report: binds its first detail, title and summary bands to the main controller.

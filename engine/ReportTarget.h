@@ -10,19 +10,17 @@
 
 namespace pagimo::engine {
 
-// The printer values a report sends before a document starts.
-struct TQRDocumentSettings {
-    int PrinterIndex = -1;
-    TQRPaperSize PaperSize = TQRPaperSize::A4;
-    TPrinterOrientation Orientation = poPortrait;
+// The printer values a run sends before its document starts: the printer wishes (printer number,
+// paper, orientation, copies, duplex, bin, page range, job title) and what only a run knows, the
+// sheet of Custom paper and whether the pages are stored compressed.
+struct TQRDocumentSettings : printer::TQRPrinterSettings {
+    // A target that was never configured assumes A4 from the first bin.
+    TQRDocumentSettings() {
+        SetPaperSize(TQRPaperSize::A4);
+        SetOutputBin(TQRBin::First);
+    }
     int32_t PaperWidth = 0;  // tenths of a millimetre, Custom paper only
     int32_t PaperLength = 0; // tenths of a millimetre, Custom paper only
-    int Copies = 1;
-    bool Duplex = false;
-    TQRBin OutputBin = TQRBin::First;
-    int FirstPage = 0;
-    int LastPage = 0;
-    std::string Title;
     bool Compressed = false;
 };
 

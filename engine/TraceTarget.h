@@ -18,8 +18,8 @@ public:
     enum TState { tsReady, tsBusy, tsFinished, tsAborted };
 
     void Configure(const TQRDocumentSettings& settings) override;
-    TQRPaperSize PaperSize() const override { return FSettings.PaperSize; }
-    TPrinterOrientation Orientation() const override { return FSettings.Orientation; }
+    TQRPaperSize PaperSize() const override { return FSettings.PaperSize(); }
+    TPrinterOrientation Orientation() const override { return FSettings.Orientation(); }
     int32_t SheetWidth() const override;
     int32_t SheetLength() const override;
 

@@ -169,7 +169,9 @@ private:
 // time one is needed.
 void RefreshDeviceMode(printing::TPrinter& device);
 
-// The printer wishes a report stores with itself and copies into its report printer before a run.
+// The printer wishes: what a report (or a composite report) stores with itself, what the print
+// dialog of its printer setup edits, and what a run sends to its report printer before the
+// document starts. The one type for them all; the engine publishes it on its report forms.
 class TQRPrinterSettings {
 public:
     virtual ~TQRPrinterSettings() = default;
@@ -204,10 +206,5 @@ private:
     int32_t FFirstPage = 0;
     int32_t FLastPage = 0;
 };
-
-// The forms publish Copies, Duplex, FirstPage, LastPage and OutputBin of a report's settings, and
-// also Orientation and PaperSize of a composite report's.
-class TQRReportPrinterSettings : public TQRPrinterSettings {};
-class TQRCompositePrinterSettings : public TQRPrinterSettings {};
 
 } // namespace pagimo::printer

@@ -39,7 +39,7 @@ std::string Trace(TCustomQRReport& report, TQRTraceTarget& target) {
     std::ostringstream log;
     for (TQRCustomBand* b : report.BandList()) {
         b->AfterPrint = [&](TQRCustomBand& s, bool printed) {
-            if (printed) log << s.Name() << "@" << report.PageCount << ":" << s.BandOutline().Top << " ";
+            if (printed) log << s.Name() << "@" << report.PageCount() << ":" << s.BandOutline().Top << " ";
         };
     }
     report.SetPrintTarget(&target);
@@ -101,7 +101,7 @@ TEST_F(SalesForm, GroupsAndSubDetailsNestedTwoDeep) {
     EXPECT_EQ(first, "Title@1:100 RegionHeader@1:300 Detail@1:400 OrderBand@1:460 ItemBand@1:510 ItemBand@1:550 "
                      "OrderBand@1:590 ItemBand@1:640 Detail@1:680 RegionFooter@1:740 RegionHeader@1:820 Detail@1:920 "
                      "OrderBand@1:980 ItemBand@1:1030 RegionFooter@1:1070 PageFooter@1:2770");
-    EXPECT_EQ(target.Settings().Title, "Prodeje podle oblast\u00ed");
+    EXPECT_EQ(target.Settings().JobTitle(), "Prodeje podle oblast\u00ed");
     // A second run gives the same pages: the queries are refreshed per master record.
     EXPECT_EQ(Trace(*report, target), first);
 }
@@ -129,7 +129,7 @@ protected:
             TQRReport* raw = r.get();
             d->AfterPrint = [this, raw](TQRCustomBand& b, bool) {
                 std::ostringstream entry;
-                entry << raw->Name() << "@" << raw->PageCount << ":" << b.BandOutline().Top;
+                entry << raw->Name() << "@" << raw->PageCount() << ":" << b.BandOutline().Top;
                 Log.push_back(entry.str());
             };
             auto calls = std::make_shared<int>(0);

@@ -31,7 +31,7 @@ public:
     }
     void PrintAt(int32_t ofsX, int32_t ofsY) override {
         ++Printed;
-        Pages.push_back(static_cast<TCustomQRReport*>(ParentReport())->PageCount);
+        Pages.push_back(static_cast<TCustomQRReport*>(ParentReport())->PageCount());
         SetPrintFinished(Printed % Passes == 0);
         TQRPrintable::PrintAt(ofsX, ofsY);
     }
@@ -54,7 +54,7 @@ protected:
     template <class B = TQRBand> B* Band(const std::string& name, TQRBandType type, Extended height) {
         B* b = test::AddBand<B>(*R, name, type, height);
         b->AfterPrint = [this](TQRCustomBand& s, bool printed) {
-            if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
+            if (printed) Log << s.Name() << "@" << R->PageCount() << ":" << s.BandOutline().Top << " ";
         };
         return b;
     }
@@ -196,7 +196,7 @@ TEST_F(Report, DisabledBandAndBeforePrintVeto) {
     detail->BeforePrint = [&](TQRCustomBand&, bool& print) { print = (n++ % 2) == 0; };
     detail->AfterPrint = [&](TQRCustomBand& b, bool printed) {
         afterPrint.push_back(printed);
-        if (printed) Log << b.Name() << "@" << R->PageCount << ":" << b.BandOutline().Top << " ";
+        if (printed) Log << b.Name() << "@" << R->PageCount() << ":" << b.BandOutline().Top << " ";
     };
     auto* child = TComponent::Create<TQRChildBand>(R.get());
     child->SetName("Child");
@@ -205,7 +205,7 @@ TEST_F(Report, DisabledBandAndBeforePrintVeto) {
     child->Size()->SetUnits(TQRUnit::Native);
     child->Size()->SetHeight(50);
     child->AfterPrint = [this](TQRCustomBand& s, bool printed) {
-        if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
+        if (printed) Log << s.Name() << "@" << R->PageCount() << ":" << s.BandOutline().Top << " ";
     };
     R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
     EXPECT_EQ(Run(), "Detail@1:127 Child@1:227 Child@1:277 Detail@1:327 Child@1:427");
@@ -222,7 +222,7 @@ TEST_F(Report, PageFooterChildPrintsBelowTheFooterAndCountsInTheFooterArea) {
     child->Size()->SetUnits(TQRUnit::Native);
     child->Size()->SetHeight(50);
     child->AfterPrint = [this](TQRCustomBand& s, bool printed) {
-        if (printed) Log << s.Name() << "@" << R->PageCount << ":" << s.BandOutline().Top << " ";
+        if (printed) Log << s.Name() << "@" << R->PageCount() << ":" << s.BandOutline().Top << " ";
     };
     // 2970 - 127 - 150 = 2693
     EXPECT_EQ(Run(), "Detail@1:127 Footer@1:2693 FooterChild@1:2793");
@@ -462,7 +462,7 @@ TEST_F(Report, FirstForcedColumnBreakInColumnOneIsSwallowed) {
     d->SetForceNewColumn(true);
     R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
     std::vector<std::pair<int, int64_t>> placed;
-    d->AfterPrint = [&](TQRCustomBand&, bool) { placed.emplace_back(R->CurrentColumn, R->CurrentY); };
+    d->AfterPrint = [&](TQRCustomBand&, bool) { placed.emplace_back(R->CurrentColumn(), R->CurrentY()); };
     Run();
     // Record 1 opens page 1; record 2's break is the first one seen in column 1 and is swallowed;
     // record 3 breaks into column 2.
@@ -550,7 +550,7 @@ TEST_F(Report, LandscapePagesMeasureSpaceAlongTheShortSide) {
     auto* d = Band("D", rbDetail, 1000);
     R->SetDataSet(Table("T", {"n", "1", "2", "3"}));
     std::vector<int> pages;
-    d->AfterPrint = [&](TQRCustomBand&, bool) { pages.push_back(R->PageCount); };
+    d->AfterPrint = [&](TQRCustomBand&, bool) { pages.push_back(R->PageCount()); };
     Run();
     EXPECT_EQ(pages, (std::vector<int>{1, 2, 3})) << "1900 tenths down a landscape page hold one band, not two";
 }

@@ -1,0 +1,354 @@
+#include "engine/Generation.h"
+
+#include "engine/Report.h"
+#include "platform/gdi/Canvas.h"
+#include "platform/system/Errors.h"
+#include "printer/ExportFilter.h"
+
+#include <algorithm>
+
+namespace pagimo::engine {
+
+namespace {
+
+// Bands of these types never take a forced break.
+bool NeverBreaks(TQRBandType t) {
+    return t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbOverlay;
+}
+
+// A forced page break walks the columns up to the next page; bounded against hostile column counts.
+constexpr int MaxColumnSteps = 100000;
+
+} // namespace
+
+void TQRGroupRun::Prepare(const TQRGroup& group, expr::TQREvDataSets dataSets, expr::TQREvEnvironment* environment) {
+    FEvaluator = std::make_unique<expr::TQREvaluator>();
+    FEvaluator->SetDataSets(std::move(dataSets));
+    FEvaluator->SetEnvironment(environment);
+    FEvaluator->Prepare(group.Expression());
+}
+
+void TQRGroupRun::Release() {
+    if (FEvaluator) FEvaluator->Unprepare();
+    FEvaluator.reset();
+}
+
+TQRGroupValue TQRGroupRun::Evaluate() const {
+    if (!FEvaluator || !FEvaluator->Prepared()) return TQRGroupValue{};
+    return FromEvResult(FEvaluator->Value());
+}
+
+void TQRGroupRun::StoreCurrentValue() {
+    LastValue = Evaluate();
+    HasValue = true;
+}
+
+void TQRGroupRun::TestGroupValue() {
+    Changed = false;
+    if (!HasValue) {
+        StoreCurrentValue();
+        Changed = true;
+        return;
+    }
+    TQRGroupValue now = Evaluate();
+    if (now != LastValue) {
+        Changed = true;
+        LastValue = std::move(now);
+    }
+}
+
+TQRGeneration::TQRGeneration(TCustomQRReport& report, TQRReportTarget& target, const TQRRunPosition* continueAt,
+                             printer::TQRExporter* exportFilter)
+    : FReport(report), FTarget(target), FPage(*report.Page()), FComposite(continueAt != nullptr),
+      FExportFilter(exportFilter), FFinalPass(!exportFilter && report.FinalPass()) {
+    if (FReport.FGeneration) throw EQRError("The report is already generating");
+    if (continueAt) {
+        FCurrentY = continueAt->CurrentY;
+        FPageCount = continueAt->PageCount;
+        FCurrentColumn = continueAt->CurrentColumn;
+    }
+    FReport.CollectDataSets(FAllDataSets);
+    FReport.FGeneration = this;
+    FReport.FCancelled = false;
+}
+
+TQRGeneration::~TQRGeneration() {
+    // Only a run that threw gets here with work left; what it would throw now must not replace
+    // the exception on its way out.
+    if (FDocumentOpen) {
+        try {
+            FTarget.AbortDocument();
+        } catch (...) {
+        }
+    }
+    try {
+        RestoreUnits();
+    } catch (...) {
+    }
+    try {
+        EndPrinting();
+    } catch (...) {
+    }
+    try {
+        ReleaseEnvironment();
+    } catch (...) {
+    }
+    FReport.FGeneration = nullptr;
+}
+
+void TQRGeneration::Begin() {
+    FSavedUnits = FReport.Units();
+    FReport.SetUnits(controls::TQRUnit::Native);
+    if (FComposite) {
+        // The document is shared: its paper is what the report prints on.
+        FPage.SetPaperSize(FTarget.PaperSize());
+        FPage.SetOrientation(FTarget.Orientation());
+        FCurrentColumn = 1;
+    } else {
+        FTarget.Configure(FReport.DocumentSettings());
+        FTarget.StartDocument();
+        FDocumentOpen = true;
+        // Starting in the last column makes the first band's space check open page 1 through
+        // NewColumn.
+        FCurrentY = -1;
+        FPageCount = 0;
+        FCurrentColumn = FPage.Columns();
+    }
+    if (FExportFilter && !FExportFilter->Started) {
+        FExportFilter->StartExport(Rnd(FPage.NativeValue(TQRPage::WidthIndex)),
+                                   Rnd(FPage.NativeValue(TQRPage::LengthIndex)), controls::ToGdiFont(*FReport.Font()));
+    }
+    FPageFooterSize = FReport.PageFooterArea();
+    FReport.AttachBands();
+    FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
+    FReport.Execute(); // binds the report's bands to the main controller
+    TQRCustomController& controller = *FReport.Controller();
+    controller.CollectControllers();
+    PrepareEnvironment();
+    controller.PrepareRun();
+    FPrinting = true;
+    FReport.ForEachPrintable([](controls::TQRPrintable& p) { p.StartPrinting(); });
+}
+
+void TQRGeneration::Finish() {
+    if (!FComposite) {
+        FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
+        FLastPage = true;
+        if (!FReport.Cancelled()) EndPage();
+        if (FExportFilter) FExportFilter->FinishExport();
+    } else if (FReport.Tag() == 999) {
+        // The last report of a composite document closes its final page.
+        FLastPage = true;
+        EndPage();
+    }
+    RestoreUnits();
+    EndPrinting();
+    ReleaseEnvironment();
+    if (FReport.Cancelled()) {
+        FTarget.AbortDocument();
+    } else if (!FComposite) {
+        // An export pass leaves no document behind.
+        if (FinalPass())
+            FTarget.FinishDocument();
+        else
+            FTarget.AbortDocument();
+    }
+    FDocumentOpen = false;
+}
+
+void TQRGeneration::RestoreUnits() {
+    if (!FSavedUnits) return;
+    const controls::TQRUnit units = *FSavedUnits;
+    FSavedUnits.reset();
+    FReport.SetUnits(units);
+}
+
+void TQRGeneration::EndPrinting() {
+    if (!FPrinting) return;
+    FPrinting = false;
+    FReport.ForEachPrintable([](controls::TQRPrintable& p) { p.EndPrinting(); });
+    FReport.Controller()->ReleaseRun();
+}
+
+expr::TQREvDataSets TQRGeneration::EvDataSets() const {
+    expr::TQREvDataSets sets;
+    for (TQRDataSet* d : FAllDataSets)
+        sets.push_back(&d->EvDataSet());
+    return sets;
+}
+
+void TQRGeneration::Forget(const system::TComponent* component) {
+    FAllDataSets.erase(std::remove(FAllDataSets.begin(), FAllDataSets.end(), component), FAllDataSets.end());
+}
+
+void TQRGeneration::PrepareEnvironment() {
+    ReleaseEnvironment();
+    expr::QRGlobalEnvironment().Prepare();
+    FEnvironment = std::make_unique<expr::TQREvEnvironment>();
+    FEnvironment->ReadData(FReport.Functions()->Names(), FReport.Functions()->Expressions());
+    FEnvironment->SetDataSets(EvDataSets());
+    FEnvironment->Prepare();
+    FPageNumberConst = FEnvironment->Constant("PAGENUMBER");
+    FColumnNumberConst = FEnvironment->Constant("COLUMNNUMBER");
+    expr::TQREvEnvironment::SetStringConstant(FEnvironment->Constant("REPORTTITLE"), FReport.ReportTitle());
+}
+
+void TQRGeneration::ReleaseEnvironment() {
+    if (!FEnvironment) return;
+    FPageNumberConst = FColumnNumberConst = nullptr;
+    FEnvironment->Unprepare();
+    FEnvironment.reset();
+    expr::QRGlobalEnvironment().Unprepare();
+}
+
+int32_t TQRGeneration::PaperLengthForSpace(bool alignToBottom) const {
+    const bool landscape = FPage.Orientation() == poLandscape;
+    if (alignToBottom) return landscape ? FTarget.SheetWidth() : FTarget.SheetLength();
+    if (!landscape || FPage.PaperSize() == TQRPaperSize::Custom) return FTarget.SheetLength();
+    return FTarget.SheetWidth();
+}
+
+int32_t TQRGeneration::AvailableSpace() const {
+    if (FCurrentY == -1) return 0;
+    if (FExportFilter && FExportFilter->IsContinuous()) return FTarget.SheetLength();
+    return Rnd(PaperLengthForSpace(false) - FPage.NativeValue(TQRPage::BottomMarginIndex) - FPageFooterSize -
+               FCurrentY);
+}
+
+void TQRGeneration::PrintBand(TQRCustomBand* band) {
+    if (!band) return;
+    if (band->AlignToBottom()) {
+        if (band->BandType() == rbSummary && !FReport.HasOption(LastPageFooter)) FPageFooterSize = 0;
+        const int32_t target = Rnd(PaperLengthForSpace(true) - FPage.NativeValue(TQRPage::BottomMarginIndex) -
+                                   band->Size()->NativeValue(TQRBandSize::HeightIndex) - FPageFooterSize);
+        if (FCurrentY < target) FCurrentY = target;
+    }
+    band->Print();
+}
+
+void TQRGeneration::NewPage() {
+    EndPage();
+    if (FExportFilter) FExportFilter->NewExportPage();
+    ++FPageCount;
+    expr::TQREvEnvironment::SetIntegerConstant(FPageNumberConst, FPageCount);
+    if (FinalPass() || FPageCount == 1) FTarget.NewPage();
+    FCurrentY = Rnd(FPage.NativeValue(TQRPage::TopMarginIndex));
+    if (FReport.OnStartPage) FReport.OnStartPage(FReport);
+    if (FPageCount > 1 || FReport.HasOption(FirstPageHeader)) PrintBand(FReport.BandOfType(rbPageHeader));
+    FColumnTopPosition = FCurrentY;
+    if (FPageCount == 1) {
+        // Later columns of page 1 start below the title.
+        if (TQRCustomBand* title = FReport.BandOfType(rbTitle)) {
+            FColumnTopPosition += Rnd(title->Size()->NativeValue(TQRBandSize::HeightIndex));
+        }
+    }
+}
+
+void TQRGeneration::NewColumn() {
+    if (FCurrentColumn >= FPage.Columns()) {
+        FCurrentColumn = 1;
+        FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
+        NewPage();
+    } else {
+        int64_t columnWidth;
+        if (TQRCustomBand* detail = FReport.BandOfType(rbDetail)) {
+            columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
+        } else {
+            const int64_t columns = std::max(1, FPage.Columns());
+            columnWidth =
+                (int64_t{Rnd(FPage.NativeValue(TQRPage::WidthIndex) - (FPage.NativeValue(TQRPage::LeftMarginIndex) +
+                                                                       FPage.NativeValue(TQRPage::RightMarginIndex)))} -
+                 int64_t{Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
+                columns;
+        }
+        FCurrentX += Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
+        FCurrentY = FColumnTopPosition;
+        ++FCurrentColumn;
+    }
+    expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, FCurrentColumn);
+    if (!(FCurrentColumn == 1 && FPageCount == 1)) {
+        PrintBand(FReport.BandOfType(rbColumnHeader));
+        FReport.Controller()->ReprintGroupHeaders();
+    }
+}
+
+void TQRGeneration::EndPage() {
+    if (FPageCount > 0) {
+        FCurrentY = Rnd(FPage.NativeValue(TQRPage::LengthIndex) - FPage.NativeValue(TQRPage::BottomMarginIndex) -
+                        FPageFooterSize);
+        FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
+        if (!(FLastPage && !FReport.HasOption(LastPageFooter))) PrintBand(FReport.BandOfType(rbPageFooter));
+        // The page objects: controls placed on the report itself, and the report's frame.
+        for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(FReport.Printables()))
+            p->PrintAt(0, 0);
+        if (FinalPass()) {
+            auto n = [&](size_t i) { return FPage.NativeValue(i); };
+            const controls::TRect area{FTarget.DeviceX(n(TQRPage::LeftMarginIndex)),
+                                       FTarget.DeviceY(n(TQRPage::TopMarginIndex)),
+                                       FTarget.DeviceX(n(TQRPage::WidthIndex) - n(TQRPage::RightMarginIndex)),
+                                       FTarget.DeviceY(n(TQRPage::LengthIndex) - n(TQRPage::BottomMarginIndex))};
+            FReport.Frame()->StrokeFrameEdges([this](const controls::TRect& r, TColor c) { FTarget.FillRect(r, c); },
+                                              area, FTarget.ScaleX(), FTarget.ScaleY());
+        }
+        if (FReport.OnEndPage) FReport.OnEndPage(FReport);
+    }
+    // The filter hears of the page's end also when no page was begun.
+    if (FExportFilter) FExportFilter->EndExportPage();
+}
+
+void TQRGeneration::RequestNewPage() {
+    if (FSuppressNextPageBreak) {
+        FSuppressNextPageBreak = false;
+        return;
+    }
+    int steps = 0;
+    do {
+        NewColumn();
+    } while (FCurrentColumn != 1 && ++steps < MaxColumnSteps);
+}
+
+void TQRGeneration::RequestNewColumn() {
+    // The first forced column break seen in column 1 of a run is swallowed.
+    if (FColumnBreakSeen || FCurrentColumn > 1)
+        NewColumn();
+    else
+        FColumnBreakSeen = true;
+}
+
+void TQRGeneration::MakeRoom(const TQRCustomBand& band) {
+    const TQRBandType type = band.BandType();
+    if (band.ForceNewPage() && !FBreakFollowsDetail && !NeverBreaks(type) && FPageCount > 0) {
+        RequestNewPage();
+        FBreakFollowsDetail = false;
+    } else if (band.ForceNewColumn() && !NeverBreaks(type) && FPageCount > 0) {
+        RequestNewColumn();
+    } else {
+        MakeSpace(band);
+    }
+}
+
+void TQRGeneration::MakeSpace(const TQRCustomBand& band) {
+    const int32_t need = Rnd(band.StretchHeight(true));
+    const Extended printable =
+        FPage.NativeValue(TQRPage::LengthIndex) -
+        (FPage.NativeValue(TQRPage::TopMarginIndex) + FPage.NativeValue(TQRPage::BottomMarginIndex));
+    // A band taller than a whole page prints where it stands rather than leave empty pages behind.
+    if (FPageCount == 0 || (band.BandType() != rbPageFooter && need > AvailableSpace() && need <= printable)) {
+        FBreakFollowsDetail = band.BandType() == rbDetail;
+        NewColumn();
+    } else if (band.BandType() == rbDetail) {
+        FBreakFollowsDetail = false;
+    }
+}
+
+void TQRGeneration::ContinueBand() {
+    FBreakFollowsDetail = true;
+    NewColumn();
+    FBreakFollowsDetail = false;
+}
+
+void TQRGeneration::Advance(Extended height) {
+    FCurrentY += Rnd(height);
+}
+
+} // namespace pagimo::engine
