@@ -3,11 +3,9 @@
 #include "engine/Report.h"
 #include "printer/ExportFilter.h"
 #include "printer/Messages.h"
-#include "printer/QRPrintDialog.h"
 #include "printer/QRPrinter.h"
-#include "printer/QRProgressForm.h"
+#include "printer/RunDialogs.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -37,21 +35,8 @@ std::unique_ptr<printer::TQRPrinter> TQRReportRunner::NewPrinter() {
 }
 
 bool TQRReportRunner::PrintSetup(const printer::TQRPrinter* pages, QObject* owner) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
-    TQRReportPrinterSettings& wishes = *FReport.PrinterSettings();
-    printer::TQRPrinterSettings settings;
-    settings.SetCopies(wishes.Copies());
-    settings.SetDuplex(wishes.Duplex());
-    settings.SetFirstPage(wishes.FirstPage());
-    settings.SetLastPage(wishes.LastPage());
-    settings.SetOutputBin(wishes.OutputBin());
-    settings.SetPrinterNumber(wishes.PrinterIndex);
     TPrinterOrientation orientation = FReport.Page()->Orientation();
-    if (!printer::ReportPrintSetup(settings, orientation, pages, owner)) return false;
-    wishes.SetCopies(settings.Copies());
-    wishes.SetFirstPage(settings.FirstPage());
-    wishes.SetLastPage(settings.LastPage());
-    wishes.PrinterIndex = settings.PrinterNumber();
+    if (!printer::RunDialogs().PrintSetup(*FReport.PrinterSettings(), orientation, pages, owner)) return false;
     FReport.Page()->SetOrientation(orientation);
     return true;
 }
@@ -95,14 +80,9 @@ void TQRReportRunner::Preview() {
     FWaitLoop = nullptr;
 }
 
-std::unique_ptr<printer::TQRProgressForm> TQRReportRunner::ShowProgress(printer::TQRPrinter& p) const {
-    if (!FReport.ShowProgress() || !qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
-    auto progress = std::make_unique<printer::TQRProgressForm>();
-    progress->ReportPrinter = &p;
-    progress->setWindowTitle(QString::fromStdString(FReport.ReportTitle()));
-    p.SetNotifyWindow(progress.get());
-    progress->show();
-    return progress;
+std::unique_ptr<QObject> TQRReportRunner::ShowProgress(printer::TQRPrinter& p) const {
+    if (!FReport.ShowProgress()) return nullptr;
+    return printer::RunDialogs().ShowProgress(p, FReport.ReportTitle());
 }
 
 void TQRReportRunner::Print() {
@@ -130,7 +110,7 @@ void TQRReportRunner::Print() {
     FReport.SetPrintTarget(&target);
     // The progress window follows the run and turns Cancel into a cancel request on the printer;
     // only where widgets can be shown.
-    std::unique_ptr<printer::TQRProgressForm> progress = ShowProgress(*p);
+    std::unique_ptr<QObject> progress = ShowProgress(*p);
     try {
         FReport.CreateReport(false);
     } catch (...) {
@@ -157,7 +137,7 @@ void TQRReportRunner::Export(printer::TQRExporter& filter) {
     auto keptTarget = std::move(FTarget);
     TQRPrinterTarget target(*p);
     FReport.SetPrintTarget(&target);
-    std::unique_ptr<printer::TQRProgressForm> progress;
+    std::unique_ptr<QObject> progress;
     auto restore = [&] {
         p->SetNotifyWindow(nullptr);
         progress.reset();

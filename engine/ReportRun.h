@@ -15,7 +15,6 @@
 namespace pagimo::printer {
 class TQRExporter;
 class TQRPrinter;
-class TQRProgressForm;
 } // namespace pagimo::printer
 
 namespace pagimo::engine {
@@ -39,9 +38,9 @@ public:
     // caller saves or converts its pages. Throws what the run throws.
     std::unique_ptr<printer::TQRPrinter> Record();
 
-    // The report's printer setup through the print dialog, offering the pages of `pages` (may be
-    // null); confirmed, the report keeps the copies, printer, page range and orientation. False
-    // when cancelled or where no dialog can be shown.
+    // The report's printer setup through the print dialog of the installed run dialogs, offering
+    // the pages of `pages` (may be null); confirmed, the report keeps the copies, printer, page
+    // range and orientation. False when cancelled or where no dialog can be shown.
     bool PrintSetup(const printer::TQRPrinter* pages, QObject* owner = nullptr);
 
     printer::TQRPrinter* QRPrinter() const { return FPrinter.get(); }
@@ -62,9 +61,10 @@ private:
     QEventLoop* FWaitLoop = nullptr; // the loop Preview waits in
 
     std::unique_ptr<printer::TQRPrinter> NewPrinter();
-    // The progress window that follows a run on p and turns Cancel into a cancel request on it;
-    // none where widgets cannot be shown or the report shows no progress.
-    std::unique_ptr<printer::TQRProgressForm> ShowProgress(printer::TQRPrinter& p) const;
+    // The progress window (of the installed run dialogs) that follows a run on p and turns Cancel
+    // into a cancel request on it; none where no window can be shown or the report shows no
+    // progress.
+    std::unique_ptr<QObject> ShowProgress(printer::TQRPrinter& p) const;
     void Discard();
 };
 

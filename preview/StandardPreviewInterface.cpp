@@ -1,6 +1,7 @@
 #include "preview/StandardPreviewInterface.h"
 
 #include "preview/StandardPreview.h"
+#include "preview/StandardRunDialogs.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -30,6 +31,7 @@ void TQRStandardPreviewInterface::OpenPreviewModal(printer::TQRPrinter& printer)
 
 void InstallStandardPreviewInterface() {
     printer::SetPreviewInterfaceClass([] { return std::make_unique<TQRStandardPreviewInterface>(); });
+    printer::SetRunDialogs(std::make_unique<TQRStandardRunDialogs>());
 }
 
 } // namespace pagimo::preview

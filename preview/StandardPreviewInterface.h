@@ -15,7 +15,8 @@ public:
     void OpenPreviewModal(printer::TQRPrinter& printer) override;
 };
 
-// Makes TQRStandardPreviewInterface the class every report printer's ShowPreview instantiates.
+// Makes TQRStandardPreviewInterface the class every report printer's ShowPreview instantiates, and
+// installs the run dialogs its commands lead to (printer setup, progress of a print or export).
 void InstallStandardPreviewInterface();
 
 } // namespace pagimo::preview

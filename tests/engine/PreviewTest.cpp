@@ -8,6 +8,8 @@
 #include "preview/StandardPreviewInterface.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
+#include "printer/QRProgressForm.h"
+#include "printer/RunDialogs.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -139,6 +141,42 @@ TEST_F(Preview, ExportFromThePreviewWritesTheFilterFile) {
     for (size_t at = 0; (at = html.find("<div class=\"page\"", at)) != std::string::npos; ++at)
         ++pages;
     EXPECT_EQ(pages, 3u);
+}
+
+
+// The progress window of an export comes from the run dialogs the preview installs: it is up while
+// the report runs and gone afterwards. Without them (a headless program) a run opens no window.
+TEST_F(Preview, ExportShowsTheProgressWindowOfTheInstalledRunDialogsOnly) {
+    auto progressWindows = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            n += dynamic_cast<printer::TQRProgressForm*>(w) && w->isVisible();
+        return n;
+    };
+    std::vector<int> seen;
+    R->BandList()[0]->BeforePrint = [&](TQRCustomBand&, bool&) { seen.push_back(progressWindows()); };
+    TQRReportRunner runner(*R);
+    const auto file =
+        std::filesystem::temp_directory_path() / ("pagimo-run-dialogs-" + std::to_string(::getpid()) + ".txt");
+    {
+        printer::TQRTextExportFilter filter(file.string());
+        runner.Export(filter);
+    }
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen.front(), 1) << "the progress window follows the run";
+    EXPECT_EQ(progressWindows(), 0) << "and goes with it";
+
+    printer::SetRunDialogs(nullptr);
+    seen.clear();
+    Records = 0;
+    {
+        printer::TQRTextExportFilter filter(file.string());
+        runner.Export(filter);
+    }
+    preview::InstallStandardPreviewInterface();
+    std::filesystem::remove(file);
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen.front(), 0) << "the base run dialogs show nothing";
 }
 
 } // namespace
