@@ -10,9 +10,9 @@
 #include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
-#include "platform/system/ScopeGuard.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
+#include "printer/StoredPageExport.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 
@@ -126,18 +126,9 @@ int RunReport(TArgs& args) {
             return ExitOk;
         }
         // PDF: the recorded pages go through the same conversion as qrptool convert.
-        char tmpl[] = "/tmp/qrptool-report-XXXXXX";
-        const char* dir = mkdtemp(tmpl);
-        if (!dir) throw EQRError("Cannot create a temporary folder");
-        const std::string qrp = std::string(dir) + "/pages.qrp";
-        system::TScopeGuard cleanup([folder = std::string(dir)] {
-            std::error_code ec;
-            std::filesystem::remove_all(folder, ec);
-        });
-        pages->SaveReportFile(qrp);
-        pages.reset();
-        TArgs convertArgs({qrp, *output});
-        return CmdConvert.Run(convertArgs);
+        printer::TQRPDFExportFilter filter(*output);
+        pages->ExportPages(filter);
+        return ExitOk;
     }
 
     engine::TQRTraceTarget target;
