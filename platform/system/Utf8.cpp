@@ -2,10 +2,8 @@
 
 namespace pagimo::system {
 
-TUtf8Char DecodeUtf8(std::string_view text, std::size_t at) {
-    if (at >= text.size()) return {};
+TUtf8Char DecodeUtf8MultiByte(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) return {lead, 1};
     std::size_t length;
     char32_t cp;
     char32_t least;
