@@ -11,14 +11,16 @@ void TQRTraceTarget::Configure(const TQRDocumentSettings& settings) {
 int32_t TQRTraceTarget::SheetWidth() const {
     if (FSettings.PaperSize() == TQRPaperSize::Custom) return FSettings.PaperWidth;
     return Rnd(
-        PaperDimensions(FSettings.PaperSize() == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize()).Width *
+        PaperDimensions(FSettings.PaperSize() == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize())
+            .Width *
         10);
 }
 
 int32_t TQRTraceTarget::SheetLength() const {
     if (FSettings.PaperSize() == TQRPaperSize::Custom) return FSettings.PaperLength;
     return Rnd(
-        PaperDimensions(FSettings.PaperSize() == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize()).Length *
+        PaperDimensions(FSettings.PaperSize() == TQRPaperSize::Default ? TQRPaperSize::A4 : FSettings.PaperSize())
+            .Length *
         10);
 }
 

@@ -143,7 +143,6 @@ TEST_F(Preview, ExportFromThePreviewWritesTheFilterFile) {
     EXPECT_EQ(pages, 3u);
 }
 
-
 // The progress window of an export comes from the run dialogs the preview installs: it is up while
 // the report runs and gone afterwards. Without them (a headless program) a run opens no window.
 TEST_F(Preview, ExportShowsTheProgressWindowOfTheInstalledRunDialogsOnly) {
