@@ -31,8 +31,9 @@ constexpr uint32_t OptionBit(TQRReportOption o) {
 
 // The printer wishes a report stores with itself, as its form publishes them: Copies, Duplex,
 // FirstPage, LastPage and OutputBin; the printer number is kept but not published (-1: the
-// system's default printer).
-class TQRReportPrinterSettings : public system::TPersistent, public printer::TQRPrinterSettings {
+// system's default printer). The wishes are the first base, so that the published accessors,
+// which are theirs, are called on the object's own address.
+class TQRReportPrinterSettings : public printer::TQRPrinterSettings, public system::TPersistent {
 public:
     const char* ClassName() const override { return "TQRReportPrinterSettings"; }
     static const system::TPropertyList& ClassProperties();

@@ -556,3 +556,42 @@ TEST_F(Report, LandscapePagesMeasureSpaceAlongTheShortSide) {
 }
 
 } // namespace
+
+namespace {
+
+// What a run sends before its document starts: the report's printer wishes as they are, the page's
+// paper and orientation, the title and the compression option; a Custom sheet goes by its size.
+TEST_F(Report, TheDocumentGetsThePrinterWishesAndThePage) {
+    Band("D", rbDetail, 100);
+    TQRReportPrinterSettings& wishes = *R->PrinterSettings();
+    wishes.SetCopies(3);
+    wishes.SetDuplex(true);
+    wishes.SetOutputBin(TQRBin::Lower);
+    wishes.SetFirstPage(2);
+    wishes.SetLastPage(5);
+    wishes.SetPrinterNumber(1);
+    R->SetReportTitle("Faktury");
+    R->SetOptions(R->Options() | OptionBit(Compression));
+    EXPECT_EQ(Run(), "D@1:127");
+    const TQRDocumentSettings& s = Target.Settings();
+    EXPECT_EQ(s.Copies(), 3);
+    EXPECT_TRUE(s.Duplex());
+    EXPECT_EQ(s.OutputBin(), TQRBin::Lower);
+    EXPECT_EQ(s.FirstPage(), 2);
+    EXPECT_EQ(s.LastPage(), 5);
+    EXPECT_EQ(s.PrinterNumber(), 1);
+    EXPECT_EQ(s.JobTitle(), "Faktury");
+    EXPECT_TRUE(s.Compressed);
+    EXPECT_EQ(s.PaperSize(), TQRPaperSize::A4);
+    EXPECT_EQ(s.Orientation(), poPortrait);
+
+    R->Page()->SetPaperSize(TQRPaperSize::Custom);
+    R->Page()->SetStoredValues({127, 1500.4L, 127, 1000.6L, 127, 127, 0});
+    EXPECT_EQ(Run(), "D@1:127");
+    EXPECT_EQ(Target.Settings().PaperSize(), TQRPaperSize::Custom);
+    EXPECT_EQ(Target.Settings().PaperWidth, 1001);
+    EXPECT_EQ(Target.Settings().PaperLength, 1500);
+    EXPECT_EQ(Target.Settings().Copies(), 3) << "the wishes stay the report's";
+}
+
+} // namespace
