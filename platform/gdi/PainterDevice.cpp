@@ -1,6 +1,5 @@
 #include "platform/gdi/PainterDevice.h"
 
-#include "platform/emf/LittleEndian.h"
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/FontMatcher.h"
@@ -21,26 +20,6 @@ QColor ToQColor(TColorRef c) {
     return QColor(RedOf(c), GreenOf(c), BlueOf(c));
 }
 
-// True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
-// boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
-// rules stay crisp instead of smearing over two rows.
-bool Rectilinear(const QPainterPath& path, const QTransform& t) {
-    if (t.type() > QTransform::TxScale) return false;
-    QPointF last;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const auto e = path.elementAt(i);
-        if (e.isCurveTo()) return false;
-        const QPointF p(e.x, e.y);
-        if (e.isLineTo() && p.x() != last.x() && p.y() != last.y()) return false;
-        last = p;
-    }
-    return true;
-}
-
-double ScaleOf(const QTransform& t) {
-    return std::sqrt(std::abs(t.determinant()));
-}
-
 QPen MakePen(const TLogPen& lp, double deviceScale) {
     const uint32_t style = lp.Style & PS_STYLE_MASK;
     if (style == PS_NULL) return QPen(Qt::NoPen);
@@ -53,27 +32,11 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
         pen.setWidthF(std::min(lp.Width, 1 << 20));
     }
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
-    const bool thin = pen.isCosmetic();
-    switch (style) {
-    case PS_DASH:
-        pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1});
-        break;
-    case PS_DOT:
-        pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1});
-        break;
-    case PS_ALTERNATE:
-        pen.setDashPattern({1, 1});
-        break;
-    case PS_DASHDOT:
-        pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1});
-        break;
-    case PS_DASHDOTDOT:
-        pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1});
-        break;
-    default:
+    const auto dashes = DashPattern(style, pen.isCosmetic());
+    if (dashes.empty())
         pen.setStyle(Qt::SolidLine);
-        break;
-    }
+    else
+        pen.setDashPattern(QList<qreal>(dashes.begin(), dashes.end()));
     switch (lp.Style & PS_ENDCAP_MASK) {
     case PS_ENDCAP_SQUARE:
         pen.setCapStyle(Qt::SquareCap);
@@ -221,7 +184,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
     if (!fill && !stroke) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
-    const bool rectilinear = Rectilinear(path, t);
+    const bool rectilinear = IsRectilinear(path, t);
     FPainter.setRenderHint(QPainter::Antialiasing, !rectilinear);
     if (fill && rectilinear && path.elementCount() <= 5) {
         // A hairline rule thinner than a device pixel still covers one row or column.
@@ -382,15 +345,7 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     QImage image = DibToImage(draw.Dib, draw.SourceAlpha);
     if (image.isNull()) return;
 
-    // The source rectangle: StretchDIBits counts y from the bottom row of a bottom-up bitmap.
-    QRect src = draw.Source;
-    const int32_t infoHeight = draw.Dib.Info.size() >= 12
-                                   ? (emf::GetU32(draw.Dib.Info.data()) == 12 ? emf::GetI16(draw.Dib.Info.data() + 6)
-                                                                              : emf::GetI32(draw.Dib.Info.data() + 8))
-                                   : 0;
-    if (infoHeight > 0) src.moveTop(image.height() - src.y() - src.height());
-    src = src.normalized();
-    if (src.width() == 0 || src.height() == 0) src = image.rect();
+    const QRect src = DibSourceRect(draw, image);
 
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     switch (rop) {
