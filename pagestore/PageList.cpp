@@ -2,6 +2,7 @@
 
 #include "pagestore/Compress.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
 #include "platform/system/LocalTime.h"
 
@@ -82,7 +83,18 @@ void TQRPageList::ReadHeader() {
     std::memcpy(&FHeader.TimeStamp, header + 16, sizeof FHeader.TimeStamp);
     FHeader.CompressionFlag = header[25];
     // Every record takes at least MinRecordSize bytes, so a larger count cannot be right.
-    if (FHeader.PageCount < 0 || FHeader.PageCount > (FStreamSize - HeaderSize) / MinRecordSize) {
+    const bool countFits = FHeader.PageCount >= 0 && FHeader.PageCount <= (FStreamSize - HeaderSize) / MinRecordSize;
+    // The format words are not compared as such (files with other values open the same way), but a
+    // file whose words are wrong and whose first record does not fit either is something else
+    // altogether: a program, a picture, a text.
+    const bool usualWords = FHeader.FormatWord1 == 3 && FHeader.FormatWord2 == 350;
+    if (!usualWords) {
+        TQRPageRecord first;
+        const bool looksRight =
+            countFits && (FHeader.PageCount == 0 ? FStreamSize == HeaderSize : CheckRecord(HeaderSize, 1, first));
+        if (!looksRight) throw EQRError("File " + FPageStream->FileName() + " is not a QRP file");
+    }
+    if (!countFits) {
         throw EQRError("File " + FPageStream->FileName() + " is damaged: its page count " +
                        std::to_string(FHeader.PageCount) + " does not fit its size");
     }
@@ -264,6 +276,63 @@ TQRPageRecord TQRPageList::PageRecord(int32_t n) {
     if (n < 1 || n > FNumPages || !FPageStream) throw EQRError("Page " + std::to_string(n) + " does not exist");
     TGuard streamGuard(FPageStream->Lock());
     return GoToPage(n);
+}
+
+int32_t TQRPageList::ReachablePages(std::string* problem) {
+    TGuard guard(FLock);
+    if (!FPageStream) return 0;
+    TGuard streamGuard(FPageStream->Lock());
+    auto known = static_cast<int32_t>(FIndex.size() - 1);
+    if (known >= FNumPages) return FNumPages;
+    TQRPageRecord record;
+    FIndex.reserve(static_cast<size_t>(FNumPages) + 1);
+    for (int32_t page = known + 1; page <= FNumPages; ++page) {
+        const int64_t start = FIndex.back();
+        if (!CheckRecord(start, page, record)) {
+            if (problem) {
+                try {
+                    BrokenChain(page, start);
+                } catch (const EQRError& e) {
+                    *problem = e.what();
+                }
+            }
+            return page - 1;
+        }
+        FIndex.push_back(static_cast<int32_t>(record.End));
+    }
+    return FNumPages;
+}
+
+int64_t TQRPageList::TrailingBytes() {
+    TGuard guard(FLock);
+    if (!FPageStream || static_cast<int32_t>(FIndex.size() - 1) < FNumPages) return 0;
+    return FStreamSize - FIndex[static_cast<size_t>(FNumPages)];
+}
+
+std::unique_ptr<emf::TEmfPicture> TQRPageList::CheckedPage(int32_t n, std::string& reason, bool* chainBroken) {
+    reason.clear();
+    if (chainBroken) *chainBroken = false;
+    try {
+        PageRecord(n);
+    } catch (const EQRError& e) {
+        reason = e.what();
+        if (chainBroken) *chainBroken = true;
+        return nullptr;
+    }
+    std::unique_ptr<emf::TEmfPicture> picture;
+    try {
+        picture = FetchPage(n);
+    } catch (const EQRError& e) {
+        reason = e.what();
+        return nullptr;
+    }
+    if (!picture) {
+        reason = "Page " + std::to_string(n) + " does not exist";
+        return nullptr;
+    }
+    reason = emf::CheckRecordChain(picture->Bytes()).Problem();
+    if (!reason.empty()) return nullptr;
+    return picture;
 }
 
 std::unique_ptr<emf::TEmfPicture> TQRPageList::FetchPage(int32_t n) {

@@ -76,6 +76,18 @@ public:
     // The record of page n (1 <= n <= NumPages), found and checked as FetchPage does.
     TQRPageRecord PageRecord(int32_t n);
 
+    // Walks the record chain to its end (the index every later fetch uses) and returns how many
+    // pages, from page 1 on, can be reached; when that is fewer than NumPages, problem says why the
+    // next one cannot. Never throws for damaged data.
+    int32_t ReachablePages(std::string* problem = nullptr);
+    // Bytes after the last record, once ReachablePages has reached every page; 0 otherwise.
+    int64_t TrailingBytes();
+
+    // Page n as drawing it needs it: its record reached, its body decoded and its metafile records
+    // walkable to the end. Returns the picture; a page that cannot be drawn gives none and the reason
+    // (chainBroken set when the record itself cannot be reached, so later pages cannot be either).
+    std::unique_ptr<emf::TEmfPicture> CheckedPage(int32_t n, std::string& reason, bool* chainBroken = nullptr);
+
 private:
     void WriteHeader();
     void ReadHeader();

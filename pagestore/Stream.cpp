@@ -1,6 +1,7 @@
 #include "pagestore/Stream.h"
 
 #include "platform/system/Errors.h"
+#include "platform/system/Termination.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,7 +29,10 @@ std::unique_ptr<TQRStream> TQRStream::CreateForFile(const std::string& fileName)
 TQRStream::~TQRStream() {
     TGuard guard(FLock);
     FFile.reset();
-    if (!FSpillFileName.empty()) ::unlink(FSpillFileName.c_str());
+    if (!FSpillFileName.empty()) {
+        ::unlink(FSpillFileName.c_str());
+        UnregisterTemporary(FSpillFileName);
+    }
 }
 
 size_t TQRStream::Read(void* buffer, size_t count) {
@@ -67,6 +71,8 @@ void TQRStream::Spill() {
     file->WriteBuffer(FMemory.data(), FMemory.size());
     file->SetPosition(FMemoryPosition);
     remover.Keep();
+    // Removed with the stream, and by the termination handlers if the process is ended first.
+    RegisterTemporary(name);
     FFile = std::move(file);
     FSpillFileName = std::move(name);
     std::vector<uint8_t>().swap(FMemory);

@@ -30,6 +30,8 @@ TPreviewKeyAction PreviewKeyAction(int key, Qt::KeyboardModifiers modifiers);
 class TProgressPanel {
 public:
     void Update(int32_t progress);
+    // A loaded file has no generation to show: the panel is emptied.
+    void Clear() { FText.clear(); }
     const QString& Text() const { return FText; }
     int32_t ShownProgress() const { return FShownProgress; }
 
@@ -38,18 +40,15 @@ private:
     int32_t FShownProgress = 0;
 };
 
-// Print starts disabled and, once enabled, stays so; printer setup follows a finished generation
-// and is switched off by a loaded file, which has no report behind it.
+// Print starts disabled and, once enabled, stays so; printer setup follows a finished generation,
+// and a loaded file enables both (its pages are printed through the print dialog).
 class TPrintButtonRules {
 public:
     void Constructed(bool finished) { FPrint = FPrint || finished; }
     void PageAvailable(bool finished) {
         if (finished) FPrint = FPrintSetup = true;
     }
-    void FileLoaded() {
-        FPrint = true;
-        FPrintSetup = false;
-    }
+    void FileLoaded() { FPrint = FPrintSetup = true; }
     bool PrintEnabled() const { return FPrint; }
     bool PrintSetupEnabled() const { return FPrintSetup; }
 

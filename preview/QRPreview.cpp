@@ -8,6 +8,8 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace pagimo::preview {
 
 // ---- TQRPreviewImage ----
@@ -23,16 +25,39 @@ TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent) {
 void TQRPreviewImage::ShowPage(int32_t n) {
     FPageNumber = n;
     FPagePicture.reset();
-    if (FReportPrinter) FPagePicture = FReportPrinter->FetchPage(n);
+    FPageProblem.clear();
+    if (FReportPrinter) {
+        std::string reason;
+        FPagePicture = FReportPrinter->FetchPage(n, reason);
+        if (!FPagePicture && !reason.empty()) FPageProblem = QString::fromStdString(reason);
+    }
     update();
 }
 
 void TQRPreviewImage::DrawPage(QPainter& painter) {
-    if (!FPagePicture) return;
+    if (!HasPage()) return;
     const int w = width(), h = height();
     painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
-    // The picture covers the whole sheet, the four extra pixels of border and shadow included.
-    gdi::PlayEnhMetaFile(painter, *FPagePicture, QRectF(0, 0, w, h));
+    if (FPagePicture) {
+        // The picture covers the whole sheet, the four extra pixels of border and shadow included.
+        gdi::PlayEnhMetaFile(painter, *FPagePicture, QRectF(0, 0, w, h));
+    } else {
+        // Not a blank page: a sheet crossed out, with what is wrong with it.
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(QColor(200, 60, 60), 2));
+        painter.drawLine(QPointF(8, 8), QPointF(w - 11, h - 11));
+        painter.drawLine(QPointF(w - 11, 8), QPointF(8, h - 11));
+        const QRect box(w / 10, h / 3, w - w / 5, h / 3);
+        painter.fillRect(box, Qt::white);
+        painter.setPen(Qt::black);
+        QFont font = painter.font();
+        font.setPixelSize(std::clamp(w / 36, 9, 18));
+        painter.setFont(font);
+        painter.drawText(box, Qt::AlignCenter | Qt::TextWordWrap,
+                         QStringLiteral("Page %1 cannot be drawn\n\n%2").arg(FPageNumber).arg(FPageProblem));
+        painter.restore();
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::black, 0));
@@ -45,7 +70,7 @@ void TQRPreviewImage::DrawPage(QPainter& painter) {
 }
 
 void TQRPreviewImage::paintEvent(QPaintEvent* event) {
-    if (!FPagePicture) return;
+    if (!HasPage()) return;
     QPainter painter(this);
     painter.setClipRegion(event->region());
     DrawPage(painter);
@@ -63,6 +88,24 @@ TQRPreview::TQRPreview(QWidget* parent) : QAbstractScrollArea(parent) {
     verticalScrollBar()->setSingleStep(8);
     FPageImage = new TQRPreviewImage(viewport());
     FPageImage->move(0, 0);
+    // The ground around the sheet is the button face, so that the white sheet stands out.
+    viewport()->setBackgroundRole(QPalette::Button);
+    viewport()->setAutoFillBackground(true);
+}
+
+void TQRPreview::ShowPage(int32_t n) {
+    FPageImage->ShowPage(n);
+    const QString problem = FPageImage->PageProblem();
+    if (!problem.isEmpty() && OnPageProblem) {
+        // Told from the event loop, not from inside whatever asked for the page (a paint, a key).
+        QPointer<TQRPreview> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, n, problem] {
+                if (self && self->OnPageProblem) self->OnPageProblem(n, problem);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 TQRPreview::~TQRPreview() {
@@ -89,7 +132,7 @@ void TQRPreview::SetReportPrinter(printer::TQRPrinter* printer) {
         printer->SetPreviewShown(true);
     }
     SetPageNumber(1);
-    FPageImage->ShowPage(1);
+    ShowPage(1);
     viewport()->update();
 }
 
@@ -104,7 +147,7 @@ void TQRPreview::ReportPrinterDestroyed(printer::TQRPrinter& printer) {
 void TQRPreview::SetPageNumber(int32_t n) {
     if (n == FPageNumber && FPageImage->HasPage()) return;
     if (n < 1 || !FReportPrinter || n > FReportPrinter->PageTotal()) return;
-    FPageImage->ShowPage(n);
+    ShowPage(n);
     FPageNumber = n;
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -152,7 +195,7 @@ void TQRPreview::RefreshShownPage() {
     if (!FPageImage || FPageImage->HasPage() || !FReportPrinter) return;
     if (FPageImage->PageNumber() > FReportPrinter->PagesAvailable()) return;
     FitPageWidth();
-    FPageImage->ShowPage(FPageImage->PageNumber());
+    ShowPage(FPageImage->PageNumber());
 }
 
 void TQRPreview::PageAvailable(int32_t n) {

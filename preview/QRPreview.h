@@ -34,15 +34,18 @@ public:
     printer::TQRPrinter* ReportPrinter() const { return FReportPrinter; }
     void SetReportPrinter(printer::TQRPrinter* printer) { FReportPrinter = printer; }
     int32_t PageNumber() const { return FPageNumber; }
-    bool HasPage() const { return FPagePicture != nullptr; }
+    bool HasPage() const { return FPagePicture != nullptr || !FPageProblem.isEmpty(); }
     const emf::TEmfPicture* PagePicture() const { return FPagePicture.get(); }
 
     // Replaces the held picture by page n of the report printer (none when the page is not available
-    // yet) and repaints.
+    // yet) and repaints. A page that cannot be drawn is held as its reason (PageProblem) instead.
     void ShowPage(int32_t n);
     // Paints the sheet of the current size: white ground, the page stretched over the whole sheet,
-    // border and shadow. Without a page nothing is drawn.
+    // border and shadow. A page that cannot be drawn gets a sheet marked so, with the reason. Without
+    // a page nothing is drawn.
     void DrawPage(QPainter& painter);
+    // Why the shown page cannot be drawn; empty when it can (or is not available yet).
+    const QString& PageProblem() const { return FPageProblem; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,6 +54,7 @@ private:
     printer::TQRPrinter* FReportPrinter = nullptr;
     int32_t FPageNumber = 1;
     std::unique_ptr<emf::TEmfPicture> FPagePicture;
+    QString FPageProblem;
 };
 
 class TQRPreview : public QAbstractScrollArea, public printer::TQRNotifyWindow {
@@ -62,6 +66,8 @@ public:
     TQRProgressUpdateEvent OnProgressUpdate;
     // Runs after the control has let go of a report printer that was destroyed under it.
     std::function<void()> OnReportPrinterGone;
+    // Runs, from the event loop, when a page that cannot be drawn has been shown (page, reason).
+    std::function<void(int32_t page, const QString& reason)> OnPageProblem;
 
     TQRPreviewImage* PageImage() const { return FPageImage; }
 
@@ -71,6 +77,9 @@ public:
     int32_t PageNumber() const { return FPageNumber; }
     // Shows page n when it exists; page numbers outside 1..PageTotal are ignored.
     void SetPageNumber(int32_t n);
+    // Has the sheet show page n (also the same page again), and tells OnPageProblem when it cannot
+    // be drawn.
+    void ShowPage(int32_t n);
     int32_t Zoom() const { return FZoom; }
     // A custom zoom in percent; values outside 2..2000 are ignored.
     void SetZoom(int32_t zoom);

@@ -1,7 +1,11 @@
 #include "preview/StandardPreview.h"
 
 #include "preview/ToolBarGlyphs.h"
+#include "printer/QRPrintDialog.h"
 #include "printer/QRPrinter.h"
+
+#include "platform/printing/Printer.h"
+#include "platform/system/Errors.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,6 +18,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QTimer>
 
 #include <memory>
 #include <utility>
@@ -108,6 +113,7 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     QRPreview->setFocusPolicy(Qt::StrongFocus);
     QRPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
     QRPreview->OnProgressUpdate = [this](QObject* sender, int32_t p) { QRPreviewProgressUpdate(sender, p); };
+    QRPreview->OnPageProblem = [this](int32_t page, const QString& reason) { PageProblem(page, reason); };
     setCentralWidget(QRPreview);
 
     StatusBar = new QStatusBar(this);
@@ -124,6 +130,10 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar->addWidget(ProgressPanel);
     StatusBar->addWidget(PagePanel, 1); // the last panel reaches the window's right edge
+    JobPanel = new QLabel(StatusBar);
+    JobPanel->setObjectName(QStringLiteral("JobPanel"));
+    JobPanel->hide();
+    StatusBar->addPermanentWidget(JobPanel);
     setStatusBar(StatusBar);
 
     // Every key press reaches FormKeyDown before the focused control sees it.
@@ -224,11 +234,59 @@ void TQRStandardPreview::PrintClick() {
     if (const auto* report = dynamic_cast<const printer::TQRReportWindow*>(FReportPrinter->ReportWindow());
         report && !report->IsCompositeReport() && report->PrinterBusy())
         return;
-    FReportPrinter->Print();
+    if (!FReportPrinter->LoadedFromFile()) {
+        FReportPrinter->Print();
+        return;
+    }
+    // Loaded pages are printed as the print dialog says; before any setup, it asks first.
+    if (!FReportPrinter->HasPrinters()) throw EQRError("No printer is installed");
+    if (!FStoredPrintSetUp && !SetUpStoredPagesPrint()) return;
+    printer::TQRPrinter* p = FReportPrinter;
+    p->Print();
+    if (const int job = p->Device().LastJobId(); job > 0 && FReportPrinter == p) {
+        JobPanel->setText(QStringLiteral("Sent to %1 as job %2")
+                              .arg(QString::fromStdString(p->Settings().DeviceName()))
+                              .arg(job));
+        JobPanel->show();
+        QTimer::singleShot(6000, JobPanel, [panel = JobPanel] { panel->hide(); });
+    }
 }
 
 void TQRStandardPreview::PrintSetupClick() {
-    if (FReportPrinter) FReportPrinter->PrintSetup(PrintSetup);
+    if (!FReportPrinter) return;
+    if (!FReportPrinter->LoadedFromFile()) {
+        FReportPrinter->PrintSetup(PrintSetup);
+        return;
+    }
+    if (!FReportPrinter->HasPrinters()) throw EQRError("No printer is installed");
+    SetUpStoredPagesPrint();
+}
+
+bool TQRStandardPreview::SetUpStoredPagesPrint() {
+    if (!printer::StoredPagesPrintSetup(*FReportPrinter, this)) return false;
+    FStoredPrintSetUp = true;
+    return true;
+}
+
+void TQRStandardPreview::ShowMessage(const QString& text) {
+    if (OnMessage) {
+        OnMessage(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TQRStandardPreview::PageProblem(int32_t, const QString& reason) {
+    if (FPageProblemShown || !FReportPrinter) return;
+    FPageProblemShown = true;
+    ShowMessage(reason);
+}
+
+void TQRStandardPreview::SetFileCaption(bool value) {
+    FFileCaption = value;
+    if (value && FReportPrinter && FReportPrinter->LoadedFromFile())
+        setWindowTitle(QFileInfo(FromStd(FReportPrinter->FileName())).fileName() + QStringLiteral(" \u2013 Pagimo"));
 }
 
 void TQRStandardPreview::SaveClick() {
@@ -279,10 +337,15 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     }
     if (!FReportPrinter) return;
     const bool hadPage = QRPreview->PageImage()->HasPage();
+    // A file that cannot be opened raises here, before anything shown is touched.
     FReportPrinter->OpenReportFile(ToStd(fileName));
+    FStoredPrintSetUp = false;
+    FPageProblemShown = false;
+    // A damaged file is said so at once; its first page problem then needs no second message.
+    const QString problem = FromStd(FReportPrinter->OpenProblem());
     QRPreview->SetPageNumber(1);
     // Page 1 of the new file, also when page 1 of the old one was shown.
-    QRPreview->PageImage()->ShowPage(1);
+    QRPreview->ShowPage(1);
     // The sheet takes the new file's paper (which may differ in size and orientation from what was
     // shown) instead of stretching the page over the old one. A window that showed nothing yet fits
     // the width, as it does when the first page of a report arrives.
@@ -291,8 +354,15 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     else
         QRPreview->FitPageWidth();
     UpdatePageInfo();
+    FProgressPanel.Clear();
+    ProgressPanel->setText(FProgressPanel.Text());
     FButtonRules.FileLoaded();
     ApplyButtonRules();
+    SetFileCaption(FFileCaption);
+    if (!problem.isEmpty()) {
+        FPageProblemShown = true;
+        ShowMessage(problem);
+    }
 }
 
 void TQRStandardPreview::ExitClick() {
@@ -357,7 +427,12 @@ bool TQRStandardPreview::eventFilter(QObject* watched, QEvent* event) {
         const bool firstReceiver = focus ? widget == focus : widget == this;
         if (firstReceiver && widget->window() == this) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            FormKeyDown(key->key(), key->modifiers());
+            // A key the window acts on goes no further: Page Down turns the page and must not also
+            // scroll the new page down a screen.
+            if (PreviewKeyAction(key->key(), key->modifiers()) != kaNone) {
+                FormKeyDown(key->key(), key->modifiers());
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);

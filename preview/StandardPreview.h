@@ -16,6 +16,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <functional>
+
 namespace pagimo::printer {
 class TQRPrinter;
 }
@@ -49,7 +51,13 @@ public:
     QStatusBar* StatusBar = nullptr;
     QLabel* ProgressPanel = nullptr; // panel 0
     QLabel* PagePanel = nullptr;     // panel 1
+    QLabel* JobPanel = nullptr;      // right end: where the last print job went, for a few seconds
     QList<QPixmap> Images;
+
+    // A window that views files (rather than a report's preview) is captioned after the file it
+    // shows: "NAME.qrp – Pagimo".
+    void SetFileCaption(bool value);
+    bool FileCaption() const { return FFileCaption; }
 
     void UpdatePageInfo();
 
@@ -71,8 +79,12 @@ public:
 
     // Loads a report file in place of the current pages, as a confirmed load dialog does (also for a
     // file dropped on the window or named on the command line). A missing file is reported and
-    // changes nothing.
+    // changes nothing; a file that cannot be opened raises its error and leaves the pages shown as
+    // they were; a damaged file that still has pages is shown with a message saying how many.
     void LoadReportFile(const QString& fileName);
+
+    // Seen by tests instead of the message boxes the window shows (title, text); none: the boxes.
+    std::function<void(const QString& text)> OnMessage;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -85,12 +97,19 @@ private:
     QToolButton* AddButton(const QString& name, const QString& hint, int glyph, void (TQRStandardPreview::*click)());
     void AddDivider(const QString& name);
     void ApplyButtonRules();
+    void ShowMessage(const QString& text);
+    void PageProblem(int32_t page, const QString& reason);
+    // Printer setup of loaded pages; false when cancelled.
+    bool SetUpStoredPagesPrint();
 
     printer::TQRPrinter* FReportPrinter = nullptr;
     TProgressPanel FProgressPanel;
     TPrintButtonRules FButtonRules;
     QButtonGroup* FZoomGroup = nullptr;
     bool FClosed = false;
+    bool FFileCaption = false;
+    bool FStoredPrintSetUp = false; // the print dialog has been confirmed for the loaded pages
+    bool FPageProblemShown = false; // one message per loaded document
 };
 
 } // namespace pagimo::preview

@@ -14,6 +14,10 @@ namespace pagimo::gdi {
 struct TFont;
 }
 
+namespace pagimo::emf {
+class TEmfPicture;
+}
+
 namespace pagimo::printer {
 
 class TQRPrinter;
@@ -37,6 +41,14 @@ public:
     // One line of text at X, Y (tenths of a millimetre); background is a COLORREF.
     virtual void ExportText(long double x, long double y, const gdi::TFont& font, uint32_t background,
                             TAlignment alignment, const std::string& text) = 0;
+
+    // Filters that write whole pages (a PDF) take the page pictures instead of the texts: exported
+    // from stored pages, such a filter gets ExportPicture between NewExportPage and EndExportPage,
+    // and no ExportText.
+    virtual bool TakesPictures() const { return false; }
+    virtual void ExportPicture(const emf::TEmfPicture&) {}
+    // A page that cannot be drawn, kept as an empty sheet of the given size (tenths of a millimetre).
+    virtual void ExportBlankPicture(int32_t /*width*/, int32_t /*length*/) {}
 
     TQRPrinter* Printer = nullptr; // borrowed
     bool Started = false;

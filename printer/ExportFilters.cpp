@@ -2,7 +2,9 @@
 
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
+#include "platform/system/OutputFile.h"
 #include "printer/QRPrinter.h"
+#include "printer/StoredPageExport.h"
 
 #include <sys/stat.h>
 
@@ -139,25 +141,12 @@ long double TQRFileExportFilter::CellWidth() const {
 }
 
 void TQRFileExportFilter::Discard() {
-    FTempFile.reset();
-    FRemover.reset(); // removes the temporary file
-    FTempName.clear();
+    FOutput.reset(); // removes the temporary file unless it was put in place
 }
 
 void TQRFileExportFilter::OpenTarget() {
     Discard();
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = fs::weakly_canonical(FileName, ec);
-    if (ec || target.empty()) target = FileName;
-    fs::path directory = target.parent_path();
-    if (directory.empty()) directory = ".";
-    std::string tempName;
-    TUniqueFd fd = CreateTempFile(directory.string(), ".export", tempName);
-    if (!fd.Valid()) throw EQRError(FormatMessage("Cannot create file %s", FileName));
-    FRemover = std::make_unique<TFileRemover>(tempName);
-    FTempFile = std::make_unique<TUniqueFd>(std::move(fd));
-    FTempName = tempName;
+    FOutput = std::make_unique<TOutputFile>(FileName);
 }
 
 void TQRFileExportFilter::StartExport(int32_t paperWidth, int32_t paperLength, const gdi::TFont& font) {
@@ -195,21 +184,12 @@ void TQRFileExportFilter::ExportText(long double x, long double y, const gdi::TF
 }
 
 void TQRFileExportFilter::FinishExport() {
-    if (!FTempFile) OpenTarget(); // a run whose start was skipped still writes its file
-    const auto cannotCreate = [&] { return EQRError(FormatMessage("Cannot create file %s", FileName)); };
+    if (!FOutput) OpenTarget(); // a run whose start was skipped still writes its file
     try {
         const std::string content = Render();
-        if (PWriteFull(FTempFile->Get(), content.data(), content.size(), 0) != static_cast<int64_t>(content.size()))
-            throw cannotCreate();
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        fs::path target = fs::weakly_canonical(FileName, ec);
-        if (ec || target.empty()) target = FileName;
-        const mode_t mode = ReplacementMode(target.string());
-        if (::fchmod(FTempFile->Get(), mode) != 0 || ::fsync(FTempFile->Get()) != 0 || !FTempFile->Close())
-            throw cannotCreate();
-        if (::rename(FTempName.c_str(), target.c_str()) != 0) throw cannotCreate();
-        FRemover->Keep();
+        if (PWriteFull(FOutput->Fd(), content.data(), content.size(), 0) != static_cast<int64_t>(content.size()))
+            throw EQRError(FormatMessage("Cannot create file %s", FileName));
+        FOutput->Commit();
     } catch (...) {
         Discard();
         Started = false;
@@ -484,6 +464,7 @@ void RegisterStandardExportFilters(TQRExportFilterLibrary& library) {
     add([](const std::string& f) { return std::make_unique<TQRTextExportFilter>(f); }, "Text file", "txt");
     add([](const std::string& f) { return std::make_unique<TQRCSVExportFilter>(f); }, "CSV file", "csv");
     add([](const std::string& f) { return std::make_unique<TQRHTMLExportFilter>(f); }, "HTML document", "html");
+    add([](const std::string& f) { return std::make_unique<TQRPDFExportFilter>(f); }, "PDF document", "pdf");
 }
 
 } // namespace pagimo::printer

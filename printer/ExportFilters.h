@@ -17,8 +17,7 @@
 #include <vector>
 
 namespace pagimo {
-class TFileRemover;
-class TUniqueFd;
+class TOutputFile;
 } // namespace pagimo
 
 namespace pagimo::printer {
@@ -80,9 +79,7 @@ private:
     void Discard();
 
     bool FPageOpen = false;
-    std::string FTempName;
-    std::unique_ptr<TUniqueFd> FTempFile;
-    std::unique_ptr<TFileRemover> FRemover;
+    std::unique_ptr<TOutputFile> FOutput;
 };
 
 // "Text file": texts placed on a character grid by their positions. Rows follow Y (RowHeight apart,
@@ -125,7 +122,8 @@ protected:
     std::string Render() const override;
 };
 
-// Appends "Text file" (txt), "CSV file" (csv) and "HTML document" (html) to library, in this order;
+// Appends "Text file" (txt), "CSV file" (csv), "HTML document" (html) and "PDF document" (pdf,
+// printer/StoredPageExport.h) to library, in this order;
 // entries already there (same description and extension) are not added twice.
 void RegisterStandardExportFilters(TQRExportFilterLibrary& library);
 

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -251,6 +252,54 @@ bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOri
     } else {
         settings.SetFirstPage(0);
         settings.SetLastPage(0);
+    }
+    return true;
+}
+
+// ---- printer setup for stored pages ----
+
+bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner) {
+    TQRPrintDialog dialog(owner);
+    printing::TPrinter& device = printing::Printer();
+    {
+        std::string dev, driver, port;
+        TDevModeHandle mode;
+        reportPrinter.Device().GetPrinter(dev, driver, port, mode);
+        if (!dev.empty()) device.SetPrinter(dev, driver, port, mode ? std::make_shared<TDevMode>(*mode) : nullptr);
+    }
+    const int32_t pages = std::max(1, reportPrinter.DeclaredPages());
+    dialog.MinPage = 1;
+    dialog.MaxPage = pages;
+    const int32_t first = reportPrinter.FirstPage(), last = reportPrinter.LastPage();
+    if (first > 0 && first <= pages) {
+        dialog.PrintRange = prPageNums;
+        dialog.FromPage = first;
+        dialog.ToPage = last > 0 ? std::clamp(last, first, pages) : pages;
+    } else {
+        dialog.FromPage = 1;
+        dialog.ToPage = pages;
+    }
+    dialog.Options = {poPageNums, poWarning};
+    dialog.SetCopies(reportPrinter.Copies());
+    if (!dialog.ShowDialog()) return false;
+
+    std::string dev, driver, port;
+    TDevModeHandle mode;
+    device.GetPrinter(dev, driver, port, mode);
+    if (dev.empty()) return true; // the dialog's own PDF file without any printer: nothing to take over
+    const TQRPaperSize paper = reportPrinter.PaperSize();
+    const TPrinterOrientation orientation = reportPrinter.Orientation();
+    reportPrinter.Device().SetPrinter(dev, driver, port, mode ? std::make_shared<TDevMode>(*mode) : nullptr);
+    reportPrinter.Settings().ReadSettings();
+    reportPrinter.SetPaperSize(paper);
+    reportPrinter.SetOrientation(orientation);
+    reportPrinter.SetCopies(dialog.Copies());
+    if (dialog.PrintRange == prPageNums) {
+        reportPrinter.SetFirstPage(dialog.FromPage);
+        reportPrinter.SetLastPage(dialog.ToPage);
+    } else {
+        reportPrinter.SetFirstPage(0);
+        reportPrinter.SetLastPage(0);
     }
     return true;
 }

@@ -104,6 +104,14 @@ class TQRPrinterSettings;
 bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOrientation,
                       const TQRPrinter* reportPrinter, QObject* owner = nullptr);
 
+// Printer setup for stored pages (a loaded QRP file), through the dialog on the application-wide
+// printer object: it starts from the report printer's own printer and mode, offers pages
+// 1..DeclaredPages (the report printer's range preset), its copies, collation and two-sided printing.
+// Confirmed, the report printer takes the chosen printer with its mode, the copies and the range
+// (0..0 for all pages); the paper and orientation stay those detected from the file. Cancelled,
+// nothing changes. Returns whether it was confirmed.
+bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner = nullptr);
+
 // The mode a printer of Qt's describes (paper, orientation, copies, collation, duplex), starting from
 // base (the fields Qt has no say in, such as the bin, are kept).
 printing::TDevMode ModeFromQt(const QPrinter& printer, const printing::TDevMode& base);

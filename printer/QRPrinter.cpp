@@ -7,10 +7,12 @@
 #include "platform/gdi/PainterDevice.h"
 #include "platform/printing/Printer.h"
 #include "platform/system/Errors.h"
+#include "printer/StoredPageExport.h"
 
 #include <QPainter>
 
 #include <cmath>
+#include <filesystem>
 
 namespace pagimo::printer {
 
@@ -223,6 +225,7 @@ void TQRPrinter::AbortDocument() {
 
 void TQRPrinter::Reset() {
     if (FJobState == jsBusy) RequestCancel();
+    FOpenProblem.clear();
     if (FPageStream) {
         FPageStream.reset();
         FPages->SetPageStream(nullptr);
@@ -297,13 +300,16 @@ void TQRPrinter::Print() {
         return;
     }
     if (FJobState != jsFinished || !FHasPrinters) return;
+    const int32_t first = FFirstPage > 0 ? FFirstPage : 1;
+    // Pages past the end would only come out blank; a loaded file's range reaches every page it
+    // declares, so that pages lost to damage are not left out in silence.
+    const int32_t last = FLastPage > 0 ? std::min(FLastPage, DeclaredPages()) : DeclaredPages();
+    if (last < first) return;
+    // Every chosen page is checked before the job is opened: a job is sent whole or not at all.
+    CheckPages(first, last);
     FDevice->SetTitle(FDocumentTitle);
     if (FDevice->Printing()) FDevice->Abort();
     FSettings->ApplySettings();
-    const int32_t first = FFirstPage > 0 ? FFirstPage : 1;
-    // Pages past the end would only come out blank.
-    const int32_t last = FLastPage > 0 ? std::min(FLastPage, FPageTotal) : FPageTotal;
-    if (last < first) return;
     FDevice->BeginDoc();
     try {
         const int32_t width = FDevice->GetDeviceCaps(printing::HORZRES);
@@ -332,27 +338,69 @@ void TQRPrinter::Print() {
     if (FDevice->Printing()) FDevice->EndDoc();
 }
 
+std::unique_ptr<emf::TEmfPicture> TQRPrinter::FetchPage(int32_t n, std::string& reason) {
+    reason.clear();
+    if ((FJobState != jsBusy && FJobState != jsFinished) || n < 1 || n > DeclaredPages()) return nullptr;
+    if (n > FPageTotal) {
+        reason = FOpenProblem;
+        return nullptr;
+    }
+    if (n > FPages->NumPages()) return nullptr; // still being recorded
+    return FPages->CheckedPage(n, reason);
+}
+
+TStoredPages TQRPrinter::StoredPages() {
+    TStoredPages pages;
+    pages.Count = (FJobState == jsBusy || FJobState == jsFinished) ? DeclaredPages() : 0;
+    pages.Page = [this](int32_t n, std::string& reason) {
+        std::unique_ptr<emf::TEmfPicture> picture = FetchPage(n, reason);
+        if (!picture && reason.empty()) reason = "Page " + std::to_string(n) + " is not available";
+        return picture;
+    };
+    return pages;
+}
+
+void TQRPrinter::CheckPages(int32_t first, int32_t last) {
+    const TStoredPages pages = StoredPages();
+    if (last <= 0 || last > pages.Count) last = pages.Count;
+    std::string reason;
+    for (int32_t n = std::max(1, first); n <= last; ++n) {
+        if (!pages.Page(n, reason)) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+    }
+}
+
 // File operations.
 
 void TQRPrinter::OpenReportFile(const std::string& fileName) {
+    // The new file is opened and checked on a page list of its own; the pages shown so far are dropped
+    // only once it has proved usable.
+    auto pages = std::make_unique<pagestore::TQRPageList>();
+    pages->OpenFile(fileName);
+    std::string problem;
+    const int32_t declared = pages->NumPages();
+    const int32_t reachable = pages->ReachablePages(&problem);
+    if (declared > 0 && reachable == 0) throw EQRError(problem);
+    std::unique_ptr<emf::TEmfPicture> first;
+    if (reachable > 0) {
+        std::string reason;
+        first = pages->CheckedPage(1, reason);
+    }
+
     if (FJobState != jsReady) Reset();
-    FPages->OpenFile(fileName);
-    FPageTotal = FPages->NumPages();
+    FPages = std::move(pages);
+    FPageTotal = reachable;
+    FDeclaredPages = declared;
+    FOpenProblem.clear();
+    if (reachable < declared) {
+        FOpenProblem = "File " + fileName + " is damaged: only " + std::to_string(reachable) + " of " +
+                       std::to_string(declared) + " pages can be read (" + problem + ")";
+    }
     SetScreenScale();
-    if (FPageTotal > 0) {
-        std::unique_ptr<emf::TEmfPicture> first;
-        try {
-            first = FPages->FetchPage(1);
-        } catch (...) {
-            FPageTotal = 0;
-            throw;
-        }
-        if (first) {
-            // Every match is applied through the guarded setters, so the last one the printer takes wins.
-            for (const TPaperMatch& m : MatchPaper(first->Width(), first->Height(), FScaleX)) {
-                SetPaperSize(m.Size);
-                SetOrientation(m.Orientation);
-            }
+    if (first) {
+        // Every match is applied through the guarded setters, so the last one the printer takes wins.
+        for (const TPaperMatch& m : MatchPaper(first->Width(), first->Height(), FScaleX)) {
+            SetPaperSize(m.Size);
+            SetOrientation(m.Orientation);
         }
     }
     FPageStream = FPages->PageStream();
@@ -360,6 +408,9 @@ void TQRPrinter::OpenReportFile(const std::string& fileName) {
     PrintSetupHook = nullptr;
     ExportHook = nullptr;
     FLoadedFromFile = true;
+    FFileName = fileName;
+    // Print jobs and exported documents are named after the file.
+    FDocumentTitle = std::filesystem::path(fileName).filename().string();
 }
 
 void TQRPrinter::SaveReportFile(const std::string& fileName) {
@@ -367,7 +418,13 @@ void TQRPrinter::SaveReportFile(const std::string& fileName) {
 }
 
 void TQRPrinter::ExportPages(TQRExporter& filter) {
-    if (ExportHook) ExportHook(filter);
+    if (ExportHook && !FLoadedFromFile && !filter.TakesPictures()) {
+        ExportHook(filter);
+        return;
+    }
+    if (FJobState != jsFinished) return;
+    filter.Printer = this;
+    ExportStoredPages(filter, StoredPages());
 }
 
 // Paper properties.

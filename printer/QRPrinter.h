@@ -48,6 +48,8 @@ class TPrinter;
 
 namespace pagimo::printer {
 
+struct TStoredPages; // printer/StoredPageExport.h
+
 enum TQROutputKind { okPages = 0, okPrinter = 1 };
 enum TQRJobState { jsReady = 0, jsBusy = 1, jsFinished = 2 };
 
@@ -93,6 +95,9 @@ public:
     // Page n (1..PageTotal) as a new picture owned by the caller; none for a page that does not
     // exist or is not stored yet, and in jsReady.
     std::unique_ptr<emf::TEmfPicture> FetchPage(int32_t n);
+    // The same, checked as drawing needs it (printer/StoredPageExport.h): a stored page that cannot be
+    // drawn gives none and its reason; a page that is not stored yet gives none and no reason.
+    std::unique_ptr<emf::TEmfPicture> FetchPage(int32_t n, std::string& reason);
 
     // Preview.
     void ShowPreview();
@@ -111,13 +116,28 @@ public:
     void SelectPrinter(int32_t n);
 
     // File operations.
-    // Discards the current pages and opens the QRP file in their place, detecting the paper size from
-    // page 1. Raises "Cannot open file %s" and the page list's errors; the printer is then jsReady.
+    // Opens the QRP file in place of the current pages, detecting the paper size from page 1. The file
+    // is checked first (its header, and the record chain walked to its end): a file that cannot be
+    // opened or offers no page that can be reached raises "Cannot open file %s" or the page list's
+    // error and leaves the current pages as they were. A file whose chain breaks after some pages opens
+    // with the pages before the break (PageTotal) and says why in OpenProblem.
     void OpenReportFile(const std::string& fileName);
+    // Empty, or why a loaded file shows fewer pages than it declares, in the system's words.
+    const std::string& OpenProblem() const { return FOpenProblem; }
+    // The pages a loaded file declares (PageTotal for recorded pages).
+    int32_t DeclaredPages() const { return FLoadedFromFile ? FDeclaredPages : FPageTotal; }
+    // The stored pages as export and printing take them: every declared page, each checked as drawing
+    // needs it (pages past a broken chain give OpenProblem as their reason).
+    TStoredPages StoredPages();
+    // Checks pages first..last (0: the last declared page) before anything is written or sent; raises
+    // EQRError("Page N cannot be drawn: REASON") for the first that cannot be drawn.
+    void CheckPages(int32_t first, int32_t last);
     // Saves the pages as a QRP file (atomically: an old file is replaced only when the copy is
     // complete); only in jsFinished, otherwise nothing happens.
     void SaveReportFile(const std::string& fileName);
-    // Runs ExportHook with filter; nothing without one.
+    // Pages a report generated are exported by running the report again (ExportHook); pages loaded
+    // from a file, and filters that take whole pages, are exported from the stored pages
+    // (printer/StoredPageExport.h). Nothing happens while pages are still being generated.
     void ExportPages(TQRExporter& filter);
 
     // State.
@@ -142,6 +162,8 @@ public:
     int32_t OriginTop() const { return FOriginTop; }
     bool HasPrinters() const { return FHasPrinters; }
     bool LoadedFromFile() const { return FLoadedFromFile; }
+    // The loaded file's name, empty for generated pages.
+    const std::string& FileName() const { return FFileName; }
     void SetCompressed(bool value);
 
     QObject* NotifyWindow() const { return FNotifyWindow; }
@@ -203,6 +225,9 @@ private:
     bool FHasPrinters = false;
     bool FPreviewShown = false;
     bool FLoadedFromFile = false;
+    std::string FFileName;
+    int32_t FDeclaredPages = 0;
+    std::string FOpenProblem;
 
     gdi::TCanvas* FPageCanvas = nullptr;
     std::unique_ptr<gdi::TMetafileCanvas> FCurrentPicture; // the page being recorded

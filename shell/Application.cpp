@@ -1,6 +1,12 @@
 #include "shell/Application.h"
 
+#include "platform/system/Termination.h"
+#include "platform/system/Version.h"
+
 #include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <unistd.h>
 
 #include <exception>
 
@@ -10,7 +16,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // Only the name, not the display name: Qt appends a display name to every window caption.
     setApplicationName(Title());
     setDesktopFileName(QStringLiteral("pagimo"));
-    setApplicationVersion(QStringLiteral("1.2"));
+    setApplicationVersion(QString::fromLatin1(ProgramVersion()));
 }
 
 void TApplication::ShowException(const QString& message) {
@@ -31,6 +37,16 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         ShowException(QStringLiteral("Unknown error"));
     }
     return true;
+}
+
+void TApplication::EndOnTerminationSignals() {
+    const int fd = TerminationSignalFd();
+    if (fd < 0) return;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [fd] {
+        unsigned char sig = 0;
+        if (::read(fd, &sig, 1) == 1) QCoreApplication::exit(128 + sig);
+    });
 }
 
 } // namespace pagimo::shell

@@ -23,6 +23,10 @@ public:
     std::function<void(const QString&)> ExceptionWatcher;
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // SIGINT, SIGTERM and SIGHUP (a log-out) end every event loop as "Konec" does, so windows close
+    // and page stores remove their files; exec() then returns 128 + the signal's number.
+    void EndOnTerminationSignals();
 };
 
 } // namespace pagimo::shell

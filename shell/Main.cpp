@@ -1,20 +1,24 @@
-// pagimo: the viewer program. The main window lives for the whole run; "Prohlížet" previews the
-// program's help report, from whose preview window report files are loaded, and a report file named
-// on the command line (as a file manager passes it) is opened in a preview at once.
+// pagimo: the viewer program. Without files, the main window lives for the whole run and
+// "Prohlížet" previews the program's help report, from whose preview window report files are loaded.
+// With files (as a file manager passes them), each opens in a window of its own and the program ends
+// when the last of them closes.
 
 #include "preview/StandardPreviewInterface.h"
 #include "printer/ExportFilters.h"
+#include "platform/system/Version.h"
 #include "shell/Application.h"
+#include "shell/CommandLine.h"
 #include "shell/HelpReport.h"
 #include "shell/MainForm.h"
 #include "shell/ViewSession.h"
 
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -37,10 +41,36 @@ void UseProjectFonts(const char* argv0) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The command line is read before anything needs a display, so --help and --version work anywhere.
+    const auto cl = pagimo::shell::ParseViewerCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (cl.Help) {
+        std::fputs(pagimo::shell::ViewerUsage(), stdout);
+        return 0;
+    }
+    if (cl.Version) {
+        std::printf("pagimo %s\n", pagimo::ProgramVersion());
+        return 0;
+    }
+    if (!cl.Error.empty()) {
+        std::fprintf(stderr, "pagimo: %s\n%s", cl.Error.c_str(), pagimo::shell::ViewerUsage());
+        return 2;
+    }
+
     UseProjectFonts(argv[0]);
     pagimo::shell::TApplication app(argc, argv);
+    app.EndOnTerminationSignals();
     pagimo::preview::InstallStandardPreviewInterface();
     pagimo::printer::RegisterStandardExportFilters(pagimo::printer::QRExportFilterLibrary());
+
+    if (!cl.Files.empty()) {
+        // A file viewer: no main window; Qt ends the loop when the last window has closed.
+        pagimo::shell::TViewSession session;
+        for (const std::string& file : cl.Files)
+            session.Show(QString::fromLocal8Bit(file.c_str()));
+        const int rc = session.OpenWindows().empty() ? 0 : app.exec();
+        session.CloseAll();
+        return rc;
+    }
 
     pagimo::shell::TForm1 form;
     pagimo::shell::TViewSession session;
@@ -59,12 +89,6 @@ int main(int argc, char** argv) {
             session.View();
     };
     form.show();
-
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1) {
-        const QString file = args.at(1);
-        QTimer::singleShot(0, &form, [&session, file] { session.View(file); });
-    }
     const int rc = app.exec();
     session.CloseAll();
     if (help) help->Close();

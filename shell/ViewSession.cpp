@@ -5,6 +5,8 @@
 #include "shell/MainForm.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -37,6 +39,26 @@ void TViewSession::View() {
 
 void TViewSession::View(const QString& fileName) {
     Open(fileName, false);
+}
+
+void TViewSession::Show(const QString& fileName) {
+    if (Terminated()) return;
+    auto entry = std::make_unique<TPreview>();
+    entry->Printer = std::make_unique<printer::TQRPrinter>();
+    printer::TQRPrinter* printer = entry->Printer.get();
+    printer->SetReportWindow(this);
+    TPreview* view = entry.get();
+    FPreviews.push_back(std::move(entry));
+    printer->ShowPreview();
+    if (auto* control = qobject_cast<QWidget*>(printer->NotifyWindow())) view->Window = control->window();
+    auto* window = dynamic_cast<preview::TQRStandardPreview*>(view->Window.data());
+    if (!window) {
+        FPreviews.pop_back();
+        return;
+    }
+    window->setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" \u2013 Pagimo"));
+    window->SetFileCaption(true);
+    QTimer::singleShot(0, window, [window, fileName] { window->LoadReportFile(fileName); });
 }
 
 void TViewSession::Open(const QString& fileName, bool fromViewButton) {

@@ -26,6 +26,10 @@ public:
     void View();
     // Opens a preview with a report file loaded into it (and waits in the same way).
     void View(const QString& fileName);
+    // Opens a window of its own for a report file, captioned "NAME.qrp – Pagimo", and returns at
+    // once; the file is loaded from the event loop, so that a file that cannot be opened is reported
+    // by the application's error display.
+    void Show(const QString& fileName);
     // Closes the previews still open and frees their printers; at program end.
     void CloseAll();
 

@@ -17,19 +17,6 @@ namespace {
 
 using namespace pagimo::printer;
 
-std::pair<int, int> ParseRange(const std::string& text) {
-    const auto dash = text.find('-');
-    if (dash == std::string::npos) {
-        const int page = ParseInt(text, "--pages");
-        if (page < 1) throw EUsage{"--pages counts from 1"};
-        return {page, page};
-    }
-    const int first = ParseInt(text.substr(0, dash), "--pages");
-    const int last = ParseInt(text.substr(dash + 1), "--pages");
-    if (first < 1 || last < first) throw EUsage{"--pages takes a range A-B with 1 <= A <= B"};
-    return {first, last};
-}
-
 int Run(TArgs& args) {
     const auto printerName = args.Option("-P");
     const auto pages = args.Option("--pages");
@@ -42,7 +29,7 @@ int Run(TArgs& args) {
     if (files.size() != 1) throw EUsage{"print takes one QRP file"};
 
     std::pair<int, int> range{0, 0};
-    if (pages) range = ParseRange(*pages);
+    if (pages) range = ParsePageRange(*pages, "--pages");
     int copyCount = 1;
     if (copies) {
         copyCount = ParseInt(*copies, "--copies");
@@ -90,8 +77,8 @@ int Run(TArgs& args) {
     if (bin) p.SetOutputBin(outputBin);
     p.SetFirstPage(range.first);
     p.SetLastPage(range.second);
-    if (range.first > p.PageTotal()) {
-        throw EQRError("the file has " + std::to_string(p.PageTotal()) + " pages; nothing to print");
+    if (range.first > p.DeclaredPages()) {
+        throw EQRError("the file has " + std::to_string(p.DeclaredPages()) + " pages; nothing to print");
     }
     p.Print();
     const int job = p.Device().LastJobId();
@@ -107,7 +94,8 @@ extern const TCommand CmdPrint{
     "usage: qrptool print FILE.qrp [-P PRINTER] [--pages A-B] [--copies N] [--paper NAME] [--landscape]\n"
     "                      [--duplex] [--bin NAME]\n\n"
     "Prints the stored pages, each stretched onto the printable area of the paper. The paper and its\n"
-    "orientation are detected from page 1 unless given. Prints the job id (QUEUE-ID) on success.\n"
+    "orientation are detected from page 1 unless given. Every chosen page is checked first: when one\n"
+    "cannot be drawn nothing is sent. Prints the job id (QUEUE-ID) on success.\n"
     "  -P PRINTER     a queue of 'qrptool printers' (default: the default printer)\n"
     "  --pages A-B    a page range (or one page)\n"
     "  --copies N     copies, made by the printer\n"

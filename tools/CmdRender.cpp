@@ -1,17 +1,22 @@
-// qrptool render: pages to PNG images.
+// qrptool render: pages to PNG or JPEG images.
 
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/PainterDevice.h"
+#include "platform/graphics/Jpeg.h"
 #include "platform/system/Errors.h"
+#include "platform/system/File.h"
+#include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
-#include "tools/OutputFile.h"
 #include "tools/PageSource.h"
 
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 namespace pagimo::tools {
 
@@ -23,58 +28,91 @@ std::string OutputName(const std::string& pattern, int page) {
     return pattern.substr(0, at) + std::to_string(page) + pattern.substr(at + 2);
 }
 
+enum class TImageFormat { Png, Jpeg };
+
+TImageFormat FormatOf(const std::string& out, const std::optional<std::string>& format) {
+    std::string name = format ? *format : std::filesystem::path(out).extension().string();
+    if (!name.empty() && name[0] == '.') name.erase(0, 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (name == "png" || (out == "-" && name.empty())) return TImageFormat::Png;
+    if (name == "jpg" || name == "jpeg") return TImageFormat::Jpeg;
+    throw EUsage{"the output must be a .png or .jpg file (or --format png|jpg)"};
+}
+
+void Save(const QImage& image, TImageFormat format, const std::string& path) {
+    TOutputFile file(path);
+    if (format == TImageFormat::Jpeg) {
+        const std::vector<uint8_t> bytes = graphics::EncodeJpeg(image, 90);
+        if (PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
+            throw EQRError(FormatMessage("Cannot create file %s", path));
+    } else if (!image.save(QString::fromStdString(file.TempPath()), "PNG")) {
+        throw EQRError(FormatMessage("Cannot create file %s", path));
+    }
+    file.Commit();
+}
+
 int Run(TArgs& args) {
     const auto page = args.Option("--page");
     const auto pages = args.Option("--pages");
     const auto dpiText = args.Option("--dpi");
     const auto out = args.Option("-o");
+    const auto format = args.Option("--format");
+    const bool keepGoing = args.Flag("--keep-going");
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
     if (!out) throw EUsage{"-o OUT.png is required"};
+    const TImageFormat imageFormat = FormatOf(*out, format);
     const int dpi = dpiText ? ParseInt(*dpiText, "--dpi") : 96;
     if (dpi < 10 || dpi > 1200) throw EUsage{"--dpi must lie between 10 and 1200"};
 
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
     const auto [first, last] = PageRange(page, pages, source->Count());
+    if (first != last && *out == "-") throw EUsage{"standard output takes one page"};
     if (first != last && out->find("%d") == std::string::npos)
         throw EUsage{"several pages need an output pattern with %d"};
 
+    TDamagePolicy damage("render", keepGoing);
+    int width = 0, height = 0; // of the last page drawn, for the empty page of a damaged one
+    const double scale = dpi / 96.0;
     for (int n = first; n <= last; ++n) {
-        const emf::TEmfPicture picture = source->Page(n);
-        const double scale = dpi / 96.0;
-        const int w = std::max(1, static_cast<int>(std::lround(picture.Width() * scale)));
-        const int h = std::max(1, static_cast<int>(std::lround(picture.Height() * scale)));
-        if (static_cast<int64_t>(w) * h > 400LL * 1000 * 1000)
+        const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, n);
+        if (picture) {
+            width = std::max(1, static_cast<int>(std::lround(picture->Width() * scale)));
+            height = std::max(1, static_cast<int>(std::lround(picture->Height() * scale)));
+        } else if (width == 0) {
+            width = static_cast<int>(std::lround(210 / 25.4 * dpi)), height = static_cast<int>(std::lround(297 / 25.4 * dpi));
+        }
+        if (static_cast<int64_t>(width) * height > 400LL * 1000 * 1000)
             throw EQRError("page " + std::to_string(n) + " is too large to render at " + std::to_string(dpi) + " dpi");
-        QImage image(w, h, QImage::Format_RGB32);
+        QImage image(width, height, QImage::Format_RGB32);
         if (image.isNull()) throw EQRError("out of memory rendering page " + std::to_string(n));
         image.fill(Qt::white);
-        gdi::TPlayResult result;
-        {
-            QPainter painter(&image);
-            gdi::TPainterDevice device(painter);
-            result = gdi::TEmfPlayer::Play(picture, device, QRectF(0, 0, w, h));
+        if (picture) {
+            gdi::TPlayResult result;
+            {
+                QPainter painter(&image);
+                gdi::TPainterDevice device(painter);
+                result = gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
+            }
+            if (result.Damaged)
+                std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
         }
-        if (!result.Complete)
-            throw EQRError("page " + std::to_string(n) + ": Metafile is not valid (its record chain is broken)");
-        if (result.Damaged)
-            std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
-        TOutputFile file(OutputName(*out, n));
-        if (!image.save(file.TempPath(), "PNG"))
-            throw EQRError(FormatMessage("Cannot create file %s", OutputName(*out, n)));
-        file.Commit();
+        Save(image, imageFormat, OutputName(*out, n));
     }
-    return ExitOk;
+    return damage.ExitStatus();
 }
 
 } // namespace
 
 extern const TCommand CmdRender = {
-    "render", "render pages to PNG images",
-    "usage: qrptool render FILE [--page N | --pages A-B] [--dpi D] -o OUT.png\n"
-    "  FILE is a QRP file or an .emf file. Several pages need a pattern such as out-%d.png.\n"
-    "  --dpi D   pixels per inch (default 96)\n",
+    "render", "render pages to PNG or JPEG images",
+    "usage: qrptool render FILE [--page N | --pages A-B] [--dpi D] [--keep-going] -o OUT.png|OUT.jpg\n"
+    "  FILE is a QRP file or an .emf file. Several pages need a pattern such as out-%d.png; '-' writes\n"
+    "  one page to standard output (PNG unless --format jpg).\n"
+    "  --dpi D        pixels per inch (default 96)\n"
+    "  --format F     png or jpg instead of OUT's extension\n"
+    "  --keep-going   a page that cannot be drawn becomes an empty image (named on stderr, exit status 1)\n",
     Run};
 
 } // namespace pagimo::tools

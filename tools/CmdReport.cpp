@@ -12,6 +12,7 @@
 #include "platform/system/Errors.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
+#include "printer/StoredPageExport.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 
@@ -125,21 +126,9 @@ int RunReport(TArgs& args) {
             return ExitOk;
         }
         // PDF: the recorded pages go through the same conversion as qrptool convert.
-        char tmpl[] = "/tmp/qrptool-report-XXXXXX";
-        const char* dir = mkdtemp(tmpl);
-        if (!dir) throw EQRError("Cannot create a temporary folder");
-        const std::string qrp = std::string(dir) + "/pages.qrp";
-        struct TCleanup {
-            std::string Dir;
-            ~TCleanup() {
-                std::error_code ec;
-                std::filesystem::remove_all(Dir, ec);
-            }
-        } cleanup{dir};
-        pages->SaveReportFile(qrp);
-        pages.reset();
-        TArgs convertArgs({qrp, *output});
-        return CmdConvert.Run(convertArgs);
+        printer::TQRPDFExportFilter filter(*output);
+        pages->ExportPages(filter);
+        return ExitOk;
     }
 
     engine::TQRTraceTarget target;

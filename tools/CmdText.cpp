@@ -1,12 +1,15 @@
-// qrptool text: the text of a page's text records in reading order.
+// qrptool text: the text of pages' text records in reading order.
 
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/TraceDevice.h"
 #include "platform/system/Errors.h"
+#include "platform/system/File.h"
+#include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace pagimo::tools {
 
@@ -14,30 +17,49 @@ namespace {
 
 int Run(TArgs& args) {
     const auto page = args.Option("--page");
+    const auto pages = args.Option("--pages");
+    const auto out = args.Option("-o");
+    const bool keepGoing = args.Flag("--keep-going");
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
-    const auto [first, last] = PageRange(page, std::nullopt, source->Count());
-    std::string out;
+    const auto [first, last] = PageRange(page, pages, source->Count());
+    // Written page by page as extracted: standard output directly, a file under a temporary name.
+    std::unique_ptr<TOutputFile> file;
+    if (out && *out != "-") file = std::make_unique<TOutputFile>(*out);
+    int64_t offset = 0;
+    const auto write = [&](const std::string& text) {
+        if (file) {
+            if (PWriteFull(file->Fd(), text.data(), text.size(), offset) != static_cast<int64_t>(text.size()))
+                throw EQRError(FormatMessage("Cannot create file %s", *out));
+            offset += static_cast<int64_t>(text.size());
+        } else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+            throw EQRError("Cannot write to standard output");
+        }
+    };
+    TDamagePolicy damage("text", keepGoing);
     for (int n = first; n <= last; ++n) {
-        const emf::TEmfPicture picture = source->Page(n);
+        if (n > first) write("\f");
+        const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, n);
+        if (!picture) continue;
         gdi::TTextDevice device;
-        const auto result = gdi::TEmfPlayer::Play(picture, device, QRectF(0, 0, picture.Width(), picture.Height()));
-        if (!result.Complete)
-            throw EQRError("page " + std::to_string(n) + ": Metafile is not valid (its record chain is broken)");
-        if (n > first) out += "\f";
-        out += device.ReadingOrder().toStdString();
+        gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
+        write(device.ReadingOrder().toStdString());
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    return ExitOk;
+    if (file) file->Commit();
+    if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");
+    return damage.ExitStatus();
 }
 
 } // namespace
 
 extern const TCommand CmdText = {"text", "print the text of pages in reading order",
-                                 "usage: qrptool text FILE [--page N]\n"
-                                 "  Pages are separated by form feeds.\n",
+                                 "usage: qrptool text FILE [--page N | --pages A-B] [-o OUT.txt] [--keep-going]\n"
+                                 "  Pages are separated by form feeds; written to standard output unless -o names\n"
+                                 "  a file ('-' is standard output too).\n"
+                                 "  --keep-going   a page that cannot be drawn gives an empty page (named on stderr,\n"
+                                 "                 exit status 1) instead of stopping\n",
                                  Run};
 
 } // namespace pagimo::tools

@@ -16,6 +16,7 @@ extern const TCommand CmdInfo;
 extern const TCommand CmdSample;
 extern const TCommand CmdRender;
 extern const TCommand CmdConvert;
+extern const TCommand CmdExport;
 extern const TCommand CmdText;
 extern const TCommand CmdEval;
 extern const TCommand CmdPrinters;

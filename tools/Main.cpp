@@ -1,6 +1,8 @@
 // qrptool: headless companion of the Pagimo viewer.
 
 #include "platform/system/Errors.h"
+#include "platform/system/Termination.h"
+#include "platform/system/Version.h"
 #include "tools/Commands.h"
 
 #include <cstdio>
@@ -15,14 +17,15 @@ namespace {
 
 // The command table; each entry's implementation lives in its own Cmd*.cpp file.
 const TCommand Commands[] = {
-    {"version", "print the program's version", "usage: qrptool version\n",
+    {"version", "print the program's version", "usage: qrptool version (or qrptool --version)\n",
      [](TArgs&) {
-         std::puts("qrptool 0.1.0");
+         std::printf("qrptool %s\n", pagimo::ProgramVersion());
          return ExitOk;
      }},
     CmdInfo,
     CmdRender,
     CmdConvert,
+    CmdExport,
     CmdText,
     CmdEval,
     CmdSample,
@@ -43,6 +46,8 @@ void PrintHelp(FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // SIGINT, SIGTERM and SIGHUP remove the temporary files a command has made before it ends.
+    pagimo::InstallTerminationCleanup();
     if (argc < 2) {
         PrintHelp(stderr);
         return ExitUsage;
@@ -50,6 +55,10 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
+        return ExitOk;
+    }
+    if (name == "--version") {
+        std::printf("qrptool %s\n", pagimo::ProgramVersion());
         return ExitOk;
     }
     for (const auto& command : Commands) {

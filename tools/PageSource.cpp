@@ -2,15 +2,19 @@
 
 #include "pagestore/PageList.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
+#include "printer/StoredPageExport.h"
 #include "tools/CommandLine.h"
 
 #include <QGuiApplication>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -21,12 +25,18 @@ namespace {
 
 class TEmfFileSource : public TPageSource {
 public:
-    explicit TEmfFileSource(std::vector<uint8_t> bytes) : FPicture(std::move(bytes)) {}
+    explicit TEmfFileSource(std::vector<uint8_t> bytes) : FPicture(std::move(bytes)) {
+        FProblem = emf::CheckRecordChain(FPicture.Bytes()).Problem();
+    }
     int Count() const override { return 1; }
-    emf::TEmfPicture Page(int) override { return FPicture; }
+    std::unique_ptr<emf::TEmfPicture> Checked(int, std::string& reason) override {
+        reason = FProblem;
+        return FProblem.empty() ? std::make_unique<emf::TEmfPicture>(FPicture) : nullptr;
+    }
 
 private:
     emf::TEmfPicture FPicture;
+    std::string FProblem;
 };
 
 // A QRP file's pages, read through the page list (which checks the record chain and each body).
@@ -34,10 +44,8 @@ class TQrpFileSource : public TPageSource {
 public:
     explicit TQrpFileSource(const std::string& path) { FPages.OpenFile(path); }
     int Count() const override { return FPages.NumPages(); }
-    emf::TEmfPicture Page(int n) override {
-        auto picture = FPages.FetchPage(n);
-        if (!picture) throw EQRError("Metafile is not valid");
-        return std::move(*picture);
+    std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) override {
+        return FPages.CheckedPage(n, reason);
     }
 
 private:
@@ -75,6 +83,39 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
     throw EQRError("Metafile is not valid");
 }
 
+emf::TEmfPicture TPageSource::Page(int n) {
+    std::string reason;
+    std::unique_ptr<emf::TEmfPicture> picture = Checked(n, reason);
+    if (!picture) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+    return std::move(*picture);
+}
+
+printer::TStoredPages TPageSource::Stored() {
+    printer::TStoredPages pages;
+    pages.Count = Count();
+    pages.Page = [this](int32_t n, std::string& reason) { return Checked(n, reason); };
+    return pages;
+}
+
+std::unique_ptr<emf::TEmfPicture> TDamagePolicy::Take(TPageSource& source, int n) {
+    std::string reason;
+    std::unique_ptr<emf::TEmfPicture> picture = source.Checked(n, reason);
+    if (!picture) {
+        if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+        Damaged(n, reason);
+    }
+    return picture;
+}
+
+void TDamagePolicy::Damaged(int n, const std::string& reason) {
+    ++FDamaged;
+    std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; left empty\n", FCommand, n, reason.c_str());
+}
+
+int TDamagePolicy::ExitStatus() const {
+    return FDamaged ? ExitFailure : ExitOk;
+}
+
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
     setenv("FONTCONFIG_FILE", PAGIMO_FONTS_CONF, 0);
@@ -91,17 +132,20 @@ void EnsureGuiApplication() {
     static QGuiApplication app(argc, argv);
 }
 
+std::pair<int, int> ParsePageRange(const std::string& text, const std::string& option) {
+    const auto dash = text.find('-');
+    const int first = ParseInt(dash == std::string::npos ? text : text.substr(0, dash), option);
+    const int last = dash == std::string::npos ? first : ParseInt(text.substr(dash + 1), option);
+    if (first < 1 || last < first) throw EUsage{option + " takes a page N or a range A-B with 1 <= A <= B"};
+    return {first, last};
+}
+
 std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages,
                               int count) {
     int first = 1, last = count;
     if (page && pages) throw EUsage{"--page and --pages exclude each other"};
     if (page) first = last = ParseInt(*page, "--page");
-    if (pages) {
-        const auto dash = pages->find('-');
-        if (dash == std::string::npos) throw EUsage{"--pages takes a range A-B"};
-        first = ParseInt(pages->substr(0, dash), "--pages");
-        last = ParseInt(pages->substr(dash + 1), "--pages");
-    }
+    if (pages) std::tie(first, last) = ParsePageRange(*pages, "--pages");
     if (first < 1 || last > count || first > last)
         throw EUsage{"page range " + std::to_string(first) + "-" + std::to_string(last) + " outside 1-" +
                      std::to_string(count)};

@@ -1,5 +1,6 @@
 #pragma once
-// The pages qrptool's drawing commands work on: a QRP file's pages or a bare enhanced metafile.
+// The pages qrptool's drawing commands work on: a QRP file's pages or a bare enhanced metafile, and
+// the damaged-page policy they share.
 
 #include "platform/emf/EmfPicture.h"
 
@@ -7,6 +8,10 @@
 #include <optional>
 #include <string>
 #include <utility>
+
+namespace pagimo::printer {
+struct TStoredPages;
+}
 
 namespace pagimo::tools {
 
@@ -18,16 +23,44 @@ public:
     static std::unique_ptr<TPageSource> Open(const std::string& path);
 
     virtual int Count() const = 0;
-    // Page n (1-based); throws EQRError("Metafile is not valid") for a damaged page.
-    virtual emf::TEmfPicture Page(int n) = 0;
+    // Page n (1-based) as drawing needs it: reached, decoded and its records walkable to the end; none
+    // and the reason when it cannot be drawn.
+    virtual std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) = 0;
+    // Page n; throws EQRError("Page N cannot be drawn: REASON") for a damaged page.
+    emf::TEmfPicture Page(int n);
+    // The pages as the export driver takes them.
+    printer::TStoredPages Stored();
+};
+
+// What a command does with pages that cannot be drawn. Without --keep-going the first one stops the
+// command (an error, exit status 1, no output). With it, each is named on standard error, takes its
+// place as an empty page of the previous page's size, and the command ends with exit status 1.
+class TDamagePolicy {
+public:
+    TDamagePolicy(const char* command, bool keepGoing) : FCommand(command), FKeepGoing(keepGoing) {}
+    bool KeepGoing() const { return FKeepGoing; }
+    // Page n of source, or none for a damaged page when going on (reported); throws otherwise.
+    std::unique_ptr<emf::TEmfPicture> Take(TPageSource& source, int n);
+    // Reports a damaged page found by other means (the export driver).
+    void Damaged(int n, const std::string& reason);
+    int DamagedPages() const { return FDamaged; }
+    int ExitStatus() const; // ExitOk, or ExitFailure when a page was damaged
+
+private:
+    const char* FCommand;
+    bool FKeepGoing;
+    int FDamaged = 0;
 };
 
 // Creates the Qt application object the drawing commands need (offscreen unless a platform is
 // chosen) and points fontconfig at the project's font aliases unless FONTCONFIG_FILE is set.
 void EnsureGuiApplication();
 
+// A page range as commands take it: "N" or "A-B" with 1 <= A <= B; throws EUsage naming option.
+std::pair<int, int> ParsePageRange(const std::string& text, const std::string& option);
+
 // Parses "--page N" / "--pages A-B" against a page count; throws EUsage for malformed or
-// out-of-range values. Returns the inclusive range.
+// out-of-range values. Returns the inclusive range (all pages when neither is given).
 std::pair<int, int> PageRange(const std::optional<std::string>& page, const std::optional<std::string>& pages,
                               int count);
 

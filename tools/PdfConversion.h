@@ -1,6 +1,7 @@
 #pragma once
 // Pages to a vector PDF, one PDF page per page at the page's own size: qrptool convert's work, kept
-// apart so that other programs (the handbook benchmark) measure the very same conversion.
+// apart so that other programs (the handbook benchmark) measure the very same conversion. It is the
+// "PDF document" export filter fed from the stored pages, as the viewer's export runs it.
 
 #include "tools/PageSource.h"
 
@@ -8,9 +9,10 @@
 
 namespace pagimo::tools {
 
-// Writes every page of source to the PDF file at path (under a temporary name, renamed at the end).
-// Needs the Qt application object (EnsureGuiApplication). Throws EQRError when the file cannot be
-// written or a page is damaged.
+// Writes every page of source to the PDF file at path ("-": standard output), under a temporary
+// name put in place at the end. Needs the Qt application object (EnsureGuiApplication). Throws
+// EQRError when the file cannot be written or, unless the policy goes on past them, a page is damaged.
 void WritePdf(TPageSource& source, const std::string& path);
+void WritePdf(TPageSource& source, const std::string& path, TDamagePolicy& damage, int first = 1, int last = 0);
 
 } // namespace pagimo::tools

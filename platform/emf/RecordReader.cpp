@@ -50,4 +50,25 @@ bool TRecordWalker::Next(TRecordReader& record) {
     return true;
 }
 
+std::string TRecordChainCheck::Problem() const {
+    if (!StartsWithHeader) return "Metafile is not valid (it does not start with a header record)";
+    if (Broken)
+        return "Metafile is not valid (its record chain is broken at record " + std::to_string(Records + 1) +
+               ", offset " + std::to_string(BrokenOffset) + ")";
+    return {};
+}
+
+TRecordChainCheck CheckRecordChain(std::span<const uint8_t> data) {
+    TRecordChainCheck check;
+    TRecordWalker walker(data);
+    TRecordReader record(data.first(0));
+    while (walker.Next(record)) {
+        if (check.Records++ == 0) check.StartsWithHeader = record.Type() == EmrHeader;
+        if (record.Type() == 14 /* EMR_EOF */) check.EndsWithEof = true;
+    }
+    check.Broken = walker.Broken();
+    if (check.Broken) check.BrokenOffset = walker.Offset();
+    return check;
+}
+
 } // namespace pagimo::emf

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <string>
 
 namespace pagimo::emf {
 
@@ -59,5 +60,19 @@ private:
     bool FBroken = false;
     bool FDone = false;
 };
+
+// The outcome of walking a whole metafile's records without playing them: what a player can reach.
+struct TRecordChainCheck {
+    uint32_t Records = 0;      // records walked, the header included
+    bool StartsWithHeader = false;
+    bool Broken = false;       // a record's size is impossible (below 8, not a multiple of 4, past the end)
+    size_t BrokenOffset = 0;   // where the broken record starts
+    bool EndsWithEof = false;
+    // Empty when every record can be reached; else a reason in the system's words.
+    std::string Problem() const;
+};
+
+// Walks data record by record as a player does (TRecordWalker), checking only the chain itself.
+TRecordChainCheck CheckRecordChain(std::span<const uint8_t> data);
 
 } // namespace pagimo::emf

@@ -94,6 +94,10 @@ TPdfOutput::TPdfOutput(const std::string& path) {
     FBuffer.reserve(OutputBuffer);
 }
 
+TPdfOutput::TPdfOutput(int fd) : FFd(fd), FOwned(false) {
+    FBuffer.reserve(OutputBuffer);
+}
+
 TPdfOutput::~TPdfOutput() {
     Close();
 }
@@ -129,7 +133,7 @@ void TPdfOutput::Flush() {
 void TPdfOutput::Close() {
     if (FFd < 0) return;
     Flush();
-    if (::close(FFd) != 0 && !FError) FError = errno;
+    if (FOwned && ::close(FFd) != 0 && !FError) FError = errno;
     FFd = -1;
 }
 
@@ -144,19 +148,33 @@ struct TPdfDocument::TFace {
     std::unordered_map<quint32, uint16_t> Codes;
 };
 
-TPdfDocument::TPdfDocument(const std::string& path, const std::string& creator) : FOut(path) {
+TPdfDocument::TPdfDocument(const std::string& path, const std::string& creator, const std::string& title)
+    : FOut(path) {
+    Start(creator, title);
+}
+
+TPdfDocument::TPdfDocument(int fd, const std::string& creator, const std::string& title) : FOut(fd) {
+    Start(creator, title);
+}
+
+void TPdfDocument::Start(const std::string& creator, const std::string& title) {
     FOut.Write("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     FOffsets.assign(1, 0);
     NewObject(); // 1: the catalog
     FPagesObject = NewObject();
     FInfoObject = NewObject();
     BeginObject(FInfoObject);
-    std::string info = "<< /Creator (";
-    for (char c : creator) {
-        if (c == '(' || c == ')' || c == '\\') info += '\\';
-        info += c;
-    }
-    info += ") /Producer (Pagimo) >>\nendobj\n";
+    // Text strings: PDFDocEncoding covers ASCII; anything else goes as UTF-16 with a byte order mark.
+    auto text = [](const std::string& utf8) {
+        const std::u16string units = QString::fromStdString(utf8).toStdU16String();
+        std::string out = "<FEFF";
+        for (char16_t u : units)
+            AppendHex16(out, u);
+        return out + ">";
+    };
+    std::string info = "<< /Creator " + text(creator);
+    if (!title.empty()) info += " /Title " + text(title);
+    info += " /Producer " + text("Pagimo") + " >>\nendobj\n";
     FOut.Write(info);
 }
 

@@ -28,13 +28,16 @@ class TPdfOutput {
 public:
     // Creates or truncates the file; throws EQRError("Cannot create file %s") when it cannot.
     explicit TPdfOutput(const std::string& path);
+    // Writes to an open file descriptor the caller owns (it is not closed).
+    explicit TPdfOutput(int fd);
     ~TPdfOutput();
     TPdfOutput(const TPdfOutput&) = delete;
     TPdfOutput& operator=(const TPdfOutput&) = delete;
 
     void Write(std::string_view bytes);
     uint64_t Offset() const { return FOffset; }
-    // Writes what is buffered and closes the file (also at destruction).
+    // Writes what is buffered and closes the file (also at destruction); a borrowed descriptor is only
+    // flushed to.
     void Close();
     int Error() const { return FError; } // an errno value, 0 while every write succeeded
 
@@ -42,6 +45,7 @@ private:
     void Flush();
 
     int FFd = -1;
+    bool FOwned = true;
     std::string FBuffer;
     uint64_t FOffset = 0;
     int FError = 0;
@@ -52,8 +56,10 @@ void AppendNumber(std::string& out, double value, int decimals = 2);
 
 class TPdfDocument {
 public:
-    // Opens the file (throws as TPdfOutput does). creator goes into the document information.
-    TPdfDocument(const std::string& path, const std::string& creator);
+    // Opens the file (throws as TPdfOutput does), or writes to fd, which stays the caller's. creator and
+    // title (when not empty) go into the document information.
+    TPdfDocument(const std::string& path, const std::string& creator, const std::string& title = {});
+    TPdfDocument(int fd, const std::string& creator, const std::string& title = {});
     ~TPdfDocument();
     TPdfDocument(const TPdfDocument&) = delete;
     TPdfDocument& operator=(const TPdfDocument&) = delete;
@@ -96,6 +102,7 @@ private:
     struct TImage {
         uint32_t Object = 0;
     };
+    void Start(const std::string& creator, const std::string& title);
     uint32_t NewObject();
     void BeginObject(uint32_t id);
     void WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress);

@@ -180,6 +180,12 @@ void TTextDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     for (size_t i = 0; i < adv.size(); i += (run.Options & ETO_PDY) ? 2 : 1)
         total += adv[i];
     item.Width = std::abs(static_cast<double>(total)) * scale;
+    item.AnchorX = item.Origin.x();
+    item.HorizontalAlign = state.TextAlign & TA_CENTER;
+    item.Font = state.Font;
+    item.Font.Height = static_cast<int32_t>(std::lround(-font->EmSize * scale));
+    item.Color = state.TextColor;
+    if (state.BkMode == OPAQUE || (run.Options & ETO_OPAQUE)) item.Background = state.BkColor;
     if ((state.TextAlign & TA_CENTER) == TA_CENTER)
         item.Origin.rx() -= item.Width / 2;
     else if ((state.TextAlign & TA_CENTER) == TA_RIGHT)

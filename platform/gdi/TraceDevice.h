@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,18 @@ private:
 
 struct TTextItem {
     QString Text;
-    QPointF Origin;    // device position of the reference point
+    QPointF Origin;    // device position of the run's left end, at the top of the font cell
     double Height = 0; // device height of the font cell
     double Width = 0;  // device advance of the run
+    // As drawn: the alignment anchor (the reference point's x: the left end, the right end or the
+    // middle of the run, after TA_LEFT, TA_RIGHT or TA_CENTER), the font with its height in device
+    // pixels (negative: the em), the text colour, and the background colour when the text is drawn
+    // on an opaque background (BkMode OPAQUE), else none.
+    double AnchorX = 0;
+    uint32_t HorizontalAlign = TA_LEFT; // TA_LEFT, TA_RIGHT or TA_CENTER
+    TLogFont Font;
+    TColorRef Color = clBlack;
+    std::optional<TColorRef> Background;
 };
 
 class TTextDevice : public TDevice {

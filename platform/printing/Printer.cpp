@@ -2,6 +2,8 @@
 
 #include "platform/printing/CupsQueue.h"
 #include "platform/system/Errors.h"
+#include "platform/system/File.h"
+#include "platform/system/Termination.h"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -286,11 +288,10 @@ void TPrinter::BeginDoc() {
     QPrinter& device = Device();
     std::string file = FOutputFileName;
     if (file.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/QRPXXXXXX";
-        const int fd = mkstemp(name.data());
-        if (fd < 0) throw EQRError(FormatMessage("Cannot create file %s", name));
-        close(fd);
+        std::string name;
+        TUniqueFd fd = CreateTempFile(TempDirectory(), "QRP", name);
+        if (!fd.Valid()) throw EQRError(FormatMessage("Cannot create file %s", TempDirectory() + "/QRP*.tmp"));
+        RegisterTemporary(name);
         FSpoolFile = name;
         file = name;
     }
@@ -345,7 +346,10 @@ void TPrinter::Abort() {
 void TPrinter::ReleaseDocument() {
     FPainter.reset();
     FDocument.reset();
-    if (!FSpoolFile.empty()) std::remove(FSpoolFile.c_str());
+    if (!FSpoolFile.empty()) {
+        std::remove(FSpoolFile.c_str());
+        UnregisterTemporary(FSpoolFile);
+    }
     FSpoolFile.clear();
     FPageNumber = 0;
 }

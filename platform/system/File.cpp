@@ -1,5 +1,7 @@
 #include "platform/system/File.h"
 
+#include "platform/system/Termination.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +32,19 @@ bool TUniqueFd::Close() {
     return rc == 0;
 }
 
+TFileRemover::TFileRemover(std::string path) : FPath(std::move(path)) {
+    RegisterTemporary(FPath);
+}
+
 TFileRemover::~TFileRemover() {
-    if (!FPath.empty()) ::unlink(FPath.c_str());
+    if (FPath.empty()) return;
+    ::unlink(FPath.c_str());
+    UnregisterTemporary(FPath);
+}
+
+void TFileRemover::Keep() {
+    UnregisterTemporary(FPath);
+    FPath.clear();
 }
 
 int64_t PReadFull(int fd, void* buffer, size_t count, int64_t offset) {

@@ -37,14 +37,15 @@ private:
 };
 
 // Removes a file when destroyed unless Keep() was called: the temporary file of an operation that
-// failed half-way never stays behind.
+// failed half-way never stays behind. While it holds a path, the path is registered for removal on a
+// terminating signal (platform/system/Termination.h).
 class TFileRemover {
 public:
-    explicit TFileRemover(std::string path) : FPath(std::move(path)) {}
+    explicit TFileRemover(std::string path);
     TFileRemover(const TFileRemover&) = delete;
     TFileRemover& operator=(const TFileRemover&) = delete;
     ~TFileRemover();
-    void Keep() { FPath.clear(); }
+    void Keep();
     const std::string& Path() const { return FPath; }
 
 private:

@@ -40,13 +40,22 @@ protected:
     QString File;
 };
 
+// Before any printer setup, Print asks with the print dialog first; confirmed, the loaded pages go out.
 TEST_F(PreviewPrinting, PrintPlaysTheLoadedPagesOntoTheQueue) {
     const size_t before = Cups->Documents().size();
     printer::TQRPrinter printer;
     preview::TQRStandardPreview w(nullptr, &printer);
     w.LoadReportFile(File);
     ASSERT_TRUE(w.Print->isEnabled());
+    bool asked = false;
+    QTimer::singleShot(0, [&asked] {
+        auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        asked = true;
+        dialog->QDialog::accept();
+    });
     QTest::mouseClick(w.Print, Qt::LeftButton);
+    EXPECT_TRUE(asked);
     const auto documents = Cups->WaitForDocuments(before + 1, 30s);
     ASSERT_EQ(documents.size(), before + 1);
     const auto pages = test::PdfPages(*Cups, documents.back());

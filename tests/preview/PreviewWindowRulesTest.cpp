@@ -104,12 +104,12 @@ TEST(PrintButtons, AFinishedPrinterEnablesOnlyPrintAtConstruction) {
     EXPECT_FALSE(b.PrintSetupEnabled());
 }
 
-TEST(PrintButtons, ALoadedFileDisablesSetupAndNothingDisablesPrint) {
+// A loaded file is printed through the print dialog, so its printer setup is offered too.
+TEST(PrintButtons, ALoadedFileEnablesSetupAndNothingDisablesPrint) {
     TPrintButtonRules b;
-    b.PageAvailable(true);
     b.FileLoaded();
     EXPECT_TRUE(b.PrintEnabled());
-    EXPECT_FALSE(b.PrintSetupEnabled());
+    EXPECT_TRUE(b.PrintSetupEnabled());
     b.PageAvailable(false);
     b.Constructed(false);
     EXPECT_TRUE(b.PrintEnabled());

@@ -307,7 +307,7 @@ TEST_F(StandardPreviewFiles, LoadThroughTheDialogReplacesThePages) {
     EXPECT_TRUE(w.QRPreview->PageImage()->HasPage());
     EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 1 of 4"));
     EXPECT_TRUE(w.Print->isEnabled());
-    EXPECT_FALSE(w.PrintSetup->isEnabled()) << "a loaded file has no report behind it";
+    EXPECT_TRUE(w.PrintSetup->isEnabled()) << "a loaded file is printed through the print dialog";
 }
 
 // Qt delivers a drop only inside a drag it runs itself; the window's handlers are called directly.
@@ -388,7 +388,8 @@ TEST_F(StandardPreviewFiles, SaveThroughAnExportFilterAddsItsExtension) {
     });
     w.SaveClick();
     EXPECT_EQ(offered, (QStringList{QStringLiteral("Report file(*.QRP)"), QStringLiteral("Text file (*.txt)"),
-                                    QStringLiteral("CSV file (*.csv)"), QStringLiteral("HTML document (*.html)")}));
+                                    QStringLiteral("CSV file (*.csv)"), QStringLiteral("HTML document (*.html)"),
+                                    QStringLiteral("PDF document (*.pdf)")}));
     EXPECT_TRUE(csv);
     EXPECT_EQ(exportedTo, (target + QStringLiteral(".csv")).toStdString());
 }

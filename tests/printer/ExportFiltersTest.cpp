@@ -2,6 +2,7 @@
 // them, their registration, and what they leave on disk when writing fails.
 
 #include "printer/ExportFilters.h"
+#include "printer/StoredPageExport.h"
 #include "platform/system/Errors.h"
 #include "printer/QRPrinter.h"
 
@@ -302,7 +303,7 @@ TEST(ExportFilterRegistry, StandardFiltersFollowTheReportFileInTheSaveFilter) {
     RegisterStandardExportFilters(library);
     RegisterStandardExportFilters(library); // a second registration adds nothing
     EXPECT_EQ(library.BuildSaveFilter(), "Report file(*.QRP)|*.QRP|Text file (*.txt)|*.txt|CSV file (*.csv)|*.csv|"
-                                         "HTML document (*.html)|*.html");
+                                         "HTML document (*.html)|*.html|PDF document (*.pdf)|*.pdf");
     EXPECT_EQ(library.CreateExporter(1, "a.QRP"), nullptr);
     const auto text = library.CreateExporter(2, "a.txt");
     const auto csv = library.CreateExporter(3, "a.csv");
@@ -312,7 +313,8 @@ TEST(ExportFilterRegistry, StandardFiltersFollowTheReportFileInTheSaveFilter) {
     EXPECT_NE(dynamic_cast<TQRHTMLExportFilter*>(html.get()), nullptr);
     EXPECT_EQ(html->FileName, "a.html");
     EXPECT_FALSE(html->Started);
-    EXPECT_EQ(library.CreateExporter(5, "a.x"), nullptr);
+    EXPECT_NE(dynamic_cast<TQRPDFExportFilter*>(library.CreateExporter(5, "a.pdf").get()), nullptr);
+    EXPECT_EQ(library.CreateExporter(6, "a.x"), nullptr);
 }
 
 } // namespace

@@ -287,7 +287,7 @@ TEST(QRPrinterWithoutPrinter, SaveOpenAndExport) {
         EXPECT_EQ(p.FetchPage(1), nullptr);
     }
     {
-        // A file whose first page is damaged: the error propagates, the printer offers no pages.
+        // A file whose first page is damaged still opens: the page says why it cannot be drawn.
         std::string bytes;
         {
             std::ifstream in(file, std::ios::binary);
@@ -297,9 +297,12 @@ TEST(QRPrinterWithoutPrinter, SaveOpenAndExport) {
         const fs::path damaged = TempPath("damaged.qrp");
         std::ofstream(damaged, std::ios::binary) << bytes;
         TQRPrinter p;
-        EXPECT_THROW(p.OpenReportFile(damaged.string()), EQRError);
-        EXPECT_EQ(p.JobState(), jsReady);
-        EXPECT_EQ(p.FetchPage(1), nullptr);
+        p.OpenReportFile(damaged.string());
+        EXPECT_EQ(p.JobState(), jsFinished);
+        std::string reason;
+        EXPECT_EQ(p.FetchPage(1, reason), nullptr);
+        EXPECT_EQ(reason, "Metafile is not valid");
+        EXPECT_THROW(p.CheckPages(1, 0), EQRError);
         fs::remove(damaged);
     }
     {
