@@ -33,6 +33,17 @@ inline void SetHome(uint16_t* home, unsigned m, unsigned slot) {
     std::memcpy(home + 2 * m, &pair, 4);
 }
 
+// The semi-splay step of the encoder: C (hanging in slotC of its parent A, which hangs in slotA of the
+// grandparent D) takes the place of its uncle B under D; B takes C's place under A.
+inline void SwapWithUncle(uint16_t* child, uint16_t* home, unsigned c, unsigned slotC, unsigned slotA) {
+    const unsigned uncleSlot = slotA ^ 1;
+    const unsigned b = child[uncleSlot];
+    child[uncleSlot] = static_cast<uint16_t>(c);
+    child[slotC] = static_cast<uint16_t>(b);
+    SetHome(home, c, uncleSlot);
+    SetHome(home, b, slotC);
+}
+
 // Levels the unrolled walks cover. A code longer than that (rare but possible: up to 256 bits) goes on
 // in a loop. Unrolled, every level has its own exit test, taken once per byte, and the code length is
 // known at each exit from where the walk left, not computed from loaded data; so the next byte's walk
@@ -52,13 +63,7 @@ template <unsigned Gathered, unsigned Levels>
         if (slotC < 2) return Gathered + 1; // C's parent A is the root
         const unsigned slotA = home[slotC];
         code = code << 1 | (slotA & 1);
-        // C takes the place of its uncle B under the grandparent D; B takes C's place under A.
-        const unsigned uncleSlot = slotA ^ 1;
-        const unsigned b = child[uncleSlot];
-        child[uncleSlot] = static_cast<uint16_t>(c);
-        child[slotC] = static_cast<uint16_t>(b);
-        SetHome(home, c, uncleSlot);
-        SetHome(home, b, slotC);
+        SwapWithUncle(child, home, c, slotC, slotA);
         if (slotA < 2) return Gathered + 2; // D is the root: C has reached it
         c = slotA >> 1;
         slotC = home[slotA];
@@ -187,12 +192,7 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             const unsigned slotA = home[slotC];
             code = code << 1 | (slotA & 1);
             ++gathered;
-            const unsigned uncleSlot = slotA ^ 1;
-            const unsigned b = child[uncleSlot];
-            child[uncleSlot] = static_cast<uint16_t>(c);
-            child[slotC] = static_cast<uint16_t>(b);
-            SetHome(home, c, uncleSlot);
-            SetHome(home, b, slotC);
+            SwapWithUncle(child, home, c, slotC, slotA);
             if (slotA < 2) break;
             c = slotA >> 1;
             slotC = home[slotA];

@@ -10,12 +10,7 @@ namespace pagimo::gdi {
 namespace {
 
 std::string Rgb(TColorRef c, const char* op) {
-    std::string s;
-    AppendNumber(s, RedOf(c) / 255.0, 3);
-    s += ' ';
-    AppendNumber(s, GreenOf(c) / 255.0, 3);
-    s += ' ';
-    AppendNumber(s, BlueOf(c) / 255.0, 3);
+    std::string s = ColorOperands(c);
     s += ' ';
     s += op;
     s += '\n';

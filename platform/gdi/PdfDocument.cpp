@@ -48,15 +48,6 @@ std::string NameToken(const QString& s) {
     return out.empty() ? std::string("Font") : out;
 }
 
-std::string ColorOperands(TColorRef c) {
-    std::string s;
-    AppendNumber(s, RedOf(c) / 255.0, 3);
-    s += ' ';
-    AppendNumber(s, GreenOf(c) / 255.0, 3);
-    s += ' ';
-    AppendNumber(s, BlueOf(c) / 255.0, 3);
-    return s;
-}
 
 std::string MatrixOperands(const QTransform& m) {
     std::string s;
@@ -67,7 +58,31 @@ std::string MatrixOperands(const QTransform& m) {
     return s;
 }
 
+// The dictionary of a coloured tiling pattern of w x h cells.
+std::string TilingPattern(double w, double h, const std::string& resources, const QTransform& matrix) {
+    std::string d = "/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 ";
+    AppendNumber(d, w, 3);
+    d += ' ';
+    AppendNumber(d, h, 3);
+    d += "] /XStep ";
+    AppendNumber(d, w, 3);
+    d += " /YStep ";
+    AppendNumber(d, h, 3);
+    d += " /Resources << " + resources + " >> /Matrix [" + MatrixOperands(matrix) + "]";
+    return d;
+}
+
 } // namespace
+
+std::string ColorOperands(TColorRef c) {
+    std::string s;
+    AppendNumber(s, RedOf(c) / 255.0, 3);
+    s += ' ';
+    AppendNumber(s, GreenOf(c) / 255.0, 3);
+    s += ' ';
+    AppendNumber(s, BlueOf(c) / 255.0, 3);
+    return s;
+}
 
 void AppendNumber(std::string& out, double value, int decimals) {
     if (!std::isfinite(value)) value = 0;
@@ -483,17 +498,8 @@ std::string TPdfDocument::HatchPatternName(uint32_t hatch, TColorRef color, doub
         if (vertical) line(m, -e, m, cell + e);
         if (hatch == HS_FDIAGONAL || hatch == HS_DIAGCROSS) line(-e, -e, cell + e, cell + e);
         if (hatch == HS_BDIAGONAL || hatch == HS_DIAGCROSS) line(-e, cell + e, cell + e, -e);
-        std::string d = "/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 ";
-        AppendNumber(d, cell, 3);
-        d += ' ';
-        AppendNumber(d, cell, 3);
-        d += "] /XStep ";
-        AppendNumber(d, cell, 3);
-        d += " /YStep ";
-        AppendNumber(d, cell, 3);
-        d += " /Resources << >> /Matrix [" + MatrixOperands(deviceToPage) + "]";
         const uint32_t object = NewObject();
-        WriteStream(object, d, c, false);
+        WriteStream(object, TilingPattern(cell, cell, "", deviceToPage), c, false);
         it = FNamed.emplace(key, std::make_pair("P" + std::to_string(FNextName++), object)).first;
     }
     return UseResource("Pattern", it->second.first, it->second.second);
@@ -514,17 +520,8 @@ std::string TPdfDocument::ImagePatternName(const QImage& image, double pixel, co
         c += " 0 ";
         AppendNumber(c, h, 3);
         c += " cm /Tile Do Q";
-        std::string d = "/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 ";
-        AppendNumber(d, w, 3);
-        d += ' ';
-        AppendNumber(d, h, 3);
-        d += "] /XStep ";
-        AppendNumber(d, w, 3);
-        d += " /YStep ";
-        AppendNumber(d, h, 3);
-        d += " /Resources << /XObject << /Tile " + Ref(picture) + " >> >> /Matrix [" + MatrixOperands(deviceToPage) + "]";
         const uint32_t object = NewObject();
-        WriteStream(object, d, c, false);
+        WriteStream(object, TilingPattern(w, h, "/XObject << /Tile " + Ref(picture) + " >>", deviceToPage), c, false);
         it = FNamed.emplace(key, std::make_pair("P" + std::to_string(FNextName++), object)).first;
     }
     return UseResource("Pattern", it->second.first, it->second.second);

@@ -53,6 +53,8 @@ private:
 
 // Compact decimal numbers for content streams: at most `decimals` places, no trailing zeros.
 void AppendNumber(std::string& out, double value, int decimals = 2);
+// "r g b" for the colour operators.
+std::string ColorOperands(TColorRef c);
 
 class TPdfDocument {
 public:
