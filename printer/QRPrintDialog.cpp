@@ -208,6 +208,16 @@ bool TQRPrintDialog::ShowDialog() {
 
 // ---- the report's printer setup ----
 
+namespace {
+
+// The confirmed range as a report printer takes it: 0..0 for all pages (and for a selection).
+std::pair<int32_t, int32_t> ChosenRange(const TQRPrintDialog& dialog) {
+    if (dialog.PrintRange == prPageNums) return {dialog.FromPage, dialog.ToPage};
+    return {0, 0};
+}
+
+} // namespace
+
 bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOrientation,
                       const TQRPrinter* reportPrinter, QObject* owner) {
     TQRPrintDialog dialog(owner);
@@ -246,13 +256,9 @@ bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOri
     device.GetPrinter(dev, driver, port, mode);
     if (mode && (mode->dmFields & DM_ORIENTATION))
         pageOrientation = mode->dmOrientation == DMORIENT_LANDSCAPE ? poLandscape : poPortrait;
-    if (dialog.PrintRange == prPageNums) {
-        settings.SetFirstPage(dialog.FromPage);
-        settings.SetLastPage(dialog.ToPage);
-    } else {
-        settings.SetFirstPage(0);
-        settings.SetLastPage(0);
-    }
+    const auto [first, last] = ChosenRange(dialog);
+    settings.SetFirstPage(first);
+    settings.SetLastPage(last);
     return true;
 }
 
@@ -294,13 +300,9 @@ bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner) {
     reportPrinter.SetPaperSize(paper);
     reportPrinter.SetOrientation(orientation);
     reportPrinter.SetCopies(dialog.Copies());
-    if (dialog.PrintRange == prPageNums) {
-        reportPrinter.SetFirstPage(dialog.FromPage);
-        reportPrinter.SetLastPage(dialog.ToPage);
-    } else {
-        reportPrinter.SetFirstPage(0);
-        reportPrinter.SetLastPage(0);
-    }
+    const auto [chosenFirst, chosenLast] = ChosenRange(dialog);
+    reportPrinter.SetFirstPage(chosenFirst);
+    reportPrinter.SetLastPage(chosenLast);
     return true;
 }
 

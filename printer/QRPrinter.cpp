@@ -392,8 +392,10 @@ void TQRPrinter::OpenReportFile(const std::string& fileName) {
     FDeclaredPages = declared;
     FOpenProblem.clear();
     if (reachable < declared) {
-        FOpenProblem = "File " + fileName + " is damaged: only " + std::to_string(reachable) + " of " +
-                       std::to_string(declared) + " pages can be read (" + problem + ")";
+        const std::string prefix = "File " + fileName + " is damaged: ";
+        if (problem.starts_with(prefix)) problem.erase(0, prefix.size());
+        FOpenProblem = prefix + "only " + std::to_string(reachable) + " of " + std::to_string(declared) +
+                       " pages can be read (" + problem + ")";
     }
     SetScreenScale();
     if (first) {

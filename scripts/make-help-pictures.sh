@@ -5,10 +5,10 @@
 #                                      five button groups, 345 x 57 pixels
 # Both are 24-bit BMP files. Needs a configured build (scripts/setup.sh release), Xvfb (xvfb-run),
 # ImageMagick (import, convert), xwininfo, xprop and python3.
-# Usage: scripts/make-help-pictures.sh [--view] [BUILD_DIR]      (default build/release)
-# The preview shows the sample report loaded from a file (printer setup is then greyed, as for any
-# loaded file); with --view it is opened by clicking "Prohlížet" in the main window instead, so the
-# tool bar shows the state after a report generated its pages.
+# Usage: scripts/make-help-pictures.sh [BUILD_DIR]      (default build/release)
+# The preview is opened by clicking "Prohlížet" in the main window, so the tool bar shows the state
+# after a report generated its pages. (A file named on the command line opens without the main
+# window, which the pictures need.)
 set -euo pipefail
 
 # ---- Inside the X server: run the program and take the screenshot. ----
@@ -16,11 +16,7 @@ if [ "${1:-}" = "--shoot" ]; then
   out=$2
   build=$3
   source=$4
-  if [ "$source" = view ]; then
-    "$build/shell/pagimo" >"$out/pagimo.log" 2>&1 &
-  else
-    "$build/shell/pagimo" "$build/sample.qrp" >"$out/pagimo.log" 2>&1 &
-  fi
+  "$build/shell/pagimo" >"$out/pagimo.log" 2>&1 &
   pid=$!
   trap 'kill $pid 2>/dev/null || true' EXIT
   if [ "$source" = view ]; then
@@ -55,11 +51,8 @@ if [ "${1:-}" = "--shoot" ]; then
 fi
 
 cd "$(dirname "$0")/.."
-source=file
-if [ "${1:-}" = "--view" ]; then
-  source=view
-  shift
-fi
+source=view
+[ "${1:-}" = "--view" ] && shift # the only way now; kept for old command lines
 build=${1:-build/release}
 [ -f "$build/CMakeCache.txt" ] || { echo "no configured build in $build (run scripts/setup.sh release)" >&2; exit 1; }
 cmake --build "$build" --target pagimo sample_qrp

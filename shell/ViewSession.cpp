@@ -41,28 +41,8 @@ void TViewSession::View(const QString& fileName) {
     Open(fileName, false);
 }
 
-void TViewSession::Show(const QString& fileName) {
-    if (Terminated()) return;
-    auto entry = std::make_unique<TPreview>();
-    entry->Printer = std::make_unique<printer::TQRPrinter>();
-    printer::TQRPrinter* printer = entry->Printer.get();
-    printer->SetReportWindow(this);
-    TPreview* view = entry.get();
-    FPreviews.push_back(std::move(entry));
-    printer->ShowPreview();
-    if (auto* control = qobject_cast<QWidget*>(printer->NotifyWindow())) view->Window = control->window();
-    auto* window = dynamic_cast<preview::TQRStandardPreview*>(view->Window.data());
-    if (!window) {
-        FPreviews.pop_back();
-        return;
-    }
-    window->setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" \u2013 Pagimo"));
-    window->SetFileCaption(true);
-    QTimer::singleShot(0, window, [window, fileName] { window->LoadReportFile(fileName); });
-}
-
-void TViewSession::Open(const QString& fileName, bool fromViewButton) {
-    if (Terminated()) return;
+TViewSession::TPreview* TViewSession::NewPreview(bool fromViewButton) {
+    if (Terminated()) return nullptr;
     auto entry = std::make_unique<TPreview>();
     entry->FromViewButton = fromViewButton;
     entry->Printer = std::make_unique<printer::TQRPrinter>();
@@ -77,8 +57,23 @@ void TViewSession::Open(const QString& fileName, bool fromViewButton) {
     if (!view->Window) {
         // No preview interface is installed: nothing is shown and nothing needs waiting for.
         FPreviews.pop_back();
-        return;
+        return nullptr;
     }
+    return view;
+}
+
+void TViewSession::Show(const QString& fileName) {
+    TPreview* view = NewPreview(false);
+    auto* window = view ? dynamic_cast<preview::TQRStandardPreview*>(view->Window.data()) : nullptr;
+    if (!window) return;
+    window->setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" \u2013 Pagimo"));
+    window->SetFileCaption(true);
+    QTimer::singleShot(0, window, [window, fileName] { window->LoadReportFile(fileName); });
+}
+
+void TViewSession::Open(const QString& fileName, bool fromViewButton) {
+    TPreview* view = NewPreview(fromViewButton);
+    if (!view) return;
     if (!fileName.isEmpty()) {
         if (auto* window = dynamic_cast<preview::TQRStandardPreview*>(view->Window.data()))
             window->LoadReportFile(fileName);

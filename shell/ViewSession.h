@@ -40,9 +40,11 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void Open(const QString& fileName, bool fromViewButton);
-
     struct TPreview;
+    void Open(const QString& fileName, bool fromViewButton);
+    // A preview window on a printer of the session's own; none when no preview interface is installed.
+    TPreview* NewPreview(bool fromViewButton);
+
     std::vector<std::unique_ptr<TPreview>> FPreviews;
 };
 

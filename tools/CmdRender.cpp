@@ -73,6 +73,7 @@ int Run(TArgs& args) {
         throw EUsage{"several pages need an output pattern with %d"};
 
     TDamagePolicy damage("render", keepGoing);
+    if (first != last) damage.CheckFirst(*source, first, last);
     int width = 0, height = 0; // of the last page drawn, for the empty page of a damaged one
     const double scale = dpi / 96.0;
     for (int n = first; n <= last; ++n) {

@@ -107,6 +107,13 @@ std::unique_ptr<emf::TEmfPicture> TDamagePolicy::Take(TPageSource& source, int n
     return picture;
 }
 
+void TDamagePolicy::CheckFirst(TPageSource& source, int first, int last) const {
+    if (FKeepGoing) return;
+    std::string reason;
+    for (int n = first; n <= last; ++n)
+        if (!source.Checked(n, reason)) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+}
+
 void TDamagePolicy::Damaged(int n, const std::string& reason) {
     ++FDamaged;
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; left empty\n", FCommand, n, reason.c_str());

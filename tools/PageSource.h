@@ -41,6 +41,9 @@ public:
     bool KeepGoing() const { return FKeepGoing; }
     // Page n of source, or none for a damaged page when going on (reported); throws otherwise.
     std::unique_ptr<emf::TEmfPicture> Take(TPageSource& source, int n);
+    // Without --keep-going, checks pages first..last before anything is written (commands that write
+    // one file per page); throws for the first damaged one.
+    void CheckFirst(TPageSource& source, int first, int last) const;
     // Reports a damaged page found by other means (the export driver).
     void Damaged(int n, const std::string& reason);
     int DamagedPages() const { return FDamaged; }

@@ -1,5 +1,7 @@
 // Printing from the preview window to a real queue of a private CUPS, and the print dialog on it.
 
+#include "DamagedFiles.h"
+#include "pagestore/PageListFixture.h"
 #include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "printer/CupsFixture.h"
@@ -7,6 +9,7 @@
 #include "printer/QRPrintDialog.h"
 
 #include "platform/printing/Printer.h"
+#include "platform/system/Errors.h"
 
 #include <QApplication>
 #include <QPrintDialog>
@@ -92,6 +95,70 @@ TEST_F(PreviewPrinting, TheDialogSwitchesThePrinterObjectToTheChosenQueueAndMode
     ASSERT_TRUE(mode);
     EXPECT_EQ(device, Cups->Queue());
     EXPECT_EQ(mode->dmCopies, 2) << "the copies went into the printer mode";
+}
+
+// Printer setup of a loaded file: the dialog offers its pages, and Print sends what it chose, named
+// after the file.
+TEST_F(PreviewPrinting, TheDialogOfALoadedFileChoosesTheRangeAndCopiesThatPrintSends) {
+    const QString five = Dir.filePath(QStringLiteral("five.qrp"));
+    test::PrinterWithPages(5)->SaveReportFile(five.toStdString());
+    const size_t before = Cups->Documents().size();
+    printer::TQRPrinter printer;
+    preview::TQRStandardPreview w(nullptr, &printer);
+    w.LoadReportFile(five);
+    ASSERT_TRUE(w.PrintSetup->isEnabled());
+    std::array<int, 4> offered{};
+    QTimer::singleShot(0, [&offered] {
+        auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = {dialog->minPage(), dialog->maxPage(), dialog->fromPage(), dialog->toPage()};
+        dialog->setPrintRange(QAbstractPrintDialog::PageRange);
+        dialog->setFromTo(2, 4);
+        dialog->printer()->setCopyCount(2);
+        dialog->QDialog::accept();
+    });
+    QTest::mouseClick(w.PrintSetup, Qt::LeftButton);
+    EXPECT_EQ(offered, (std::array<int, 4>{1, 5, 1, 5}));
+    EXPECT_EQ(printer.FirstPage(), 2);
+    EXPECT_EQ(printer.LastPage(), 4);
+    QTest::mouseClick(w.Print, Qt::LeftButton); // no second question once set up
+    const auto documents = Cups->WaitForDocuments(before + 1, 30s);
+    ASSERT_EQ(documents.size(), before + 1);
+    const auto pages = test::PdfPages(*Cups, documents.back());
+    EXPECT_EQ(pages.size(), 3u);
+    const std::string text = test::PdfText(*Cups, documents.back());
+    EXPECT_NE(text.find("Page 2"), std::string::npos);
+    EXPECT_EQ(text.find("Page 5"), std::string::npos);
+    const auto job = Cups->PrinterJob(static_cast<int>(documents.size()));
+    EXPECT_EQ(job.at("copies"), "2");
+    EXPECT_EQ(job.at("job-name"), "five.qrp");
+    EXPECT_TRUE(w.JobPanel->text().startsWith(QStringLiteral("Sent to ") + QString::fromStdString(Cups->Queue())))
+        << w.JobPanel->text().toStdString();
+}
+
+// A print whose range holds a page that cannot be drawn sends nothing at all.
+TEST_F(PreviewPrinting, APrintWithADamagedPageSendsNothing) {
+    auto bytes = test::FileBytes(File.toStdString());
+    test::BreakRecordInsidePage(bytes, 2);
+    const QString damaged = Dir.filePath(QStringLiteral("damaged.qrp"));
+    test::WriteFileBytes(damaged.toStdString(), bytes);
+    const size_t before = Cups->Documents().size();
+    printer::TQRPrinter printer;
+    printer.OpenReportFile(damaged.toStdString());
+    try {
+        printer.Print();
+        ADD_FAILURE() << "printed";
+    } catch (const EQRError& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with("Page 2 cannot be drawn")) << e.what();
+    }
+    EXPECT_EQ(printer.Device().LastJobId(), 0);
+    printer.SetFirstPage(3);
+    printer.SetLastPage(3);
+    printer.Print();
+    EXPECT_GT(printer.Device().LastJobId(), 0) << "a range without the damaged page prints";
+    const auto documents = Cups->WaitForDocuments(before + 1, 30s);
+    ASSERT_EQ(documents.size(), before + 1) << "only the second print arrived";
+    EXPECT_EQ(test::PdfPages(*Cups, documents.back()).size(), 1u);
 }
 
 // A file loaded over shown pages keeps the zoom but takes its own paper, so a landscape file is not

@@ -1,7 +1,9 @@
 // qrptool printers and qrptool print against the private queue, as a user runs them.
 
 #include "CupsFixture.h"
+#include "DamagedFiles.h"
 #include "PdfProbe.h"
+#include "pagestore/PageListFixture.h"
 
 #include "platform/gdi/Canvas.h"
 #include "platform/gdi/Gdi.h"
@@ -106,5 +108,22 @@ TEST_F(QrptoolCups, PrintAppliesTheOptionsToTheJob) {
     EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--copies", "0"}, &out), 2);
     EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--paper", "A0"}, &out), 2);
     EXPECT_EQ(Fixture->Documents().size(), before + 2);
+    fs::remove(file);
+}
+
+// Every chosen page is checked before the job is opened: a range with a damaged page sends nothing.
+TEST_F(QrptoolCups, PrintOfARangeWithADamagedPageSendsNothing) {
+    const fs::path file = RecordLetterFile(20);
+    auto bytes = test::FileBytes(file.string());
+    test::BreakRecordInsidePage(bytes, 16);
+    test::WriteFileBytes(file.string(), bytes);
+    const size_t before = Fixture->Documents().size();
+    std::string out, err;
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--pages", "15-17"}, &out, &err), 1);
+    EXPECT_NE(err.find("Page 16 cannot be drawn: Metafile is not valid"), std::string::npos) << err;
+    EXPECT_TRUE(out.empty()) << out;
+    EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--pages", "17-18"}, &out, &err), 0) << err;
+    const auto documents = Fixture->WaitForDocuments(before + 1, 30s);
+    EXPECT_EQ(documents.size(), before + 1) << "only the print without the damaged page arrived";
     fs::remove(file);
 }

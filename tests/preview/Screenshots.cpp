@@ -1,0 +1,124 @@
+// Screenshots of the preview window for the documentation, taken on a real X server with a window
+// manager (scripts/screenshots.sh runs this program under Xvfb and openbox). Not a test: each case
+// arranges a window, waits until the window manager has framed it and grabs the whole screen into
+// $PAGIMO_SCREENSHOT_DIR/NAME.png. Printing shots use the private CUPS of the printing tests.
+
+#include "preview/StandardPreview.h"
+#include "printer/CupsFixture.h"
+#include "printer/QRPrinter.h"
+
+#include "DamagedFiles.h"
+#include "RecordedPages.h"
+#include "pagestore/PageListFixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+using namespace pagimo;
+
+namespace {
+
+QString ShotPath(const char* name) {
+    return QString::fromLocal8Bit(std::getenv("PAGIMO_SCREENSHOT_DIR")) + QLatin1Char('/') +
+           QString::fromLatin1(name) + QStringLiteral(".png");
+}
+
+// Waits for the window manager, then grabs the screen.
+void Shoot(const char* name) {
+    QTest::qWait(700);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen->grabWindow(0).save(ShotPath(name)));
+}
+
+// Runs f on the next modal window once it is up (polled from the event loop it runs).
+void WhenModal(std::function<void(QWidget*)> f, int tries = 100) {
+    QTimer::singleShot(50, [f, tries] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            f(modal);
+        } else if (tries > 0) {
+            WhenModal(f, tries - 1);
+        } else {
+            ADD_FAILURE() << "no modal window appeared";
+        }
+    });
+}
+
+class Screenshots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("PAGIMO_SCREENSHOT_DIR")) GTEST_SKIP() << "PAGIMO_SCREENSHOT_DIR is not set";
+        QCoreApplication::setApplicationName(QStringLiteral("Pagimo")); // message boxes' caption
+        // The printers are read when a report printer is made: the private CUPS comes first.
+        test::TCupsFixture::Shared();
+        File = Dir.File("invoices-2026.qrp");
+        test::PrinterWithPages(12)->SaveReportFile(File);
+        Printer = std::make_unique<printer::TQRPrinter>();
+        Shown = std::make_unique<preview::TQRStandardPreview>(nullptr, Printer.get());
+        Shown->setWindowTitle(QStringLiteral("invoices-2026.qrp \u2013 Pagimo"));
+        Shown->setWindowState(Qt::WindowNoState);
+        Shown->setGeometry(60, 40, 1000, 860);
+        Shown->show();
+        Shown->LoadReportFile(QString::fromStdString(File));
+    }
+    void TearDown() override {
+        Shown.reset();
+        Printer.reset();
+    }
+    test::TTempDir Dir;
+    std::string File;
+    std::unique_ptr<printer::TQRPrinter> Printer;
+    std::unique_ptr<preview::TQRStandardPreview> Shown;
+};
+
+TEST_F(Screenshots, LoadedFileAtWholePage) {
+    QTest::mouseClick(Shown->ZoomFit, Qt::LeftButton);
+    Shown->NextPageClick();
+    Shoot("opened-file-fit");
+}
+
+TEST_F(Screenshots, PrintDialogOfALoadedFile) {
+    if (!test::TCupsFixture::Shared()) GTEST_SKIP() << test::TCupsFixture::Error();
+    WhenModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<QPrintDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        // With its options open, so that the page range shows.
+        for (QPushButton* b : dialog->findChildren<QPushButton*>())
+            if (b->text().contains(QStringLiteral("Options"))) b->click();
+        dialog->setPrintRange(QAbstractPrintDialog::PageRange);
+        dialog->setFromTo(3, 7);
+        Shoot("opened-file-print-dialog");
+        dialog->reject();
+    });
+    Shown->PrintSetupClick();
+}
+
+TEST_F(Screenshots, DamagedFileMessage) {
+    auto bytes = test::FileBytes(File);
+    test::BreakRecordInsidePage(bytes, 2);
+    const std::string damaged = Dir.File("ledger-damaged.qrp");
+    test::WriteFileBytes(damaged, test::CutInsidePage(bytes, 9));
+    WhenModal([](QWidget* box) {
+        Shoot("damaged-file-message");
+        static_cast<QDialog*>(box)->accept();
+    });
+    Shown->setWindowTitle(QStringLiteral("ledger-damaged.qrp \u2013 Pagimo"));
+    QTest::mouseClick(Shown->ZoomFit, Qt::LeftButton);
+    Shown->LoadReportFile(QString::fromStdString(damaged));
+    Shown->NextPageClick(); // page 2 cannot be drawn; the file's message has told already
+    Shoot("damaged-page");
+}
+
+} // namespace

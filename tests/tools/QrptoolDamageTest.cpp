@@ -1,0 +1,155 @@
+// The damaged-page policy of qrptool's commands, the conventions they share (standard output,
+// image formats, versions) and their clean end on a terminating signal.
+
+#include "DamagedFiles.h"
+#include "PageListFixture.h"
+#include "PopplerProbe.h"
+#include "QrptoolRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+using namespace pagimo::test;
+
+namespace {
+
+class QrptoolDamage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto bytes = MakeFile(Tmp.File("good.qrp"), 20, false);
+        BreakRecordInsidePage(bytes, 7);
+        Damaged = Tmp.File("seven.qrp");
+        WriteFileBytes(Damaged, bytes);
+    }
+    TRun Run(const std::string& args) { return RunQrptool(Tmp.Path(), args); }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(Tmp.File(name)); }
+    TTempDir Tmp;
+    std::string Damaged;
+};
+
+TEST_F(QrptoolDamage, InfoListsTheDamagedPageWithItsReasonAndExitsWithOne) {
+    const auto text = Run("info " + Damaged);
+    EXPECT_EQ(text.Status, 1);
+    EXPECT_NE(text.Out.find("     7 "), std::string::npos);
+    EXPECT_NE(text.Out.find("DAMAGED: Metafile is not valid (its record chain is broken at record 3"),
+              std::string::npos)
+        << text.Out;
+    EXPECT_NE(text.Out.find("\nDAMAGED: 1 of 20 pages cannot be drawn\n"), std::string::npos);
+    const auto json = Run("info --json " + Damaged);
+    EXPECT_EQ(json.Status, 1);
+    EXPECT_NE(json.Out.find("\"usable_pages\": 19"), std::string::npos) << json.Out.substr(json.Out.size() - 300);
+    EXPECT_NE(json.Out.find("\"damaged\": [{\"page\": 7, \"reason\": \"Metafile is not valid"), std::string::npos);
+    EXPECT_NE(json.Out.find("\"valid\": false}"), std::string::npos);
+}
+
+// Without --keep-going the first damaged page stops every drawing command, and nothing is written.
+TEST_F(QrptoolDamage, DrawingCommandsStopAtTheDamagedPageAndWriteNothing) {
+    for (const std::string& args : {"convert " + Damaged + " " + Tmp.File("out.pdf"),
+                                    "export " + Damaged + " " + Tmp.File("out.csv"),
+                                    "text " + Damaged + " -o " + Tmp.File("out.txt"),
+                                    "render " + Damaged + " -o " + Tmp.File("out-%d.png")}) {
+        const auto run = Run(args);
+        EXPECT_EQ(run.Status, 1) << args;
+        EXPECT_NE(run.Err.find("Page 7 cannot be drawn: Metafile is not valid"), std::string::npos) << run.Err;
+    }
+    for (const char* name : {"out.pdf", "out.csv", "out.txt"})
+        EXPECT_FALSE(Exists(name)) << name;
+    EXPECT_EQ(Tmp.Count(), 3u) << "the two QRP files and stderr.txt: every page is checked before one is rendered";
+}
+
+TEST_F(QrptoolDamage, KeepGoingLeavesTheDamagedPageEmptyNamesItAndExitsWithOne) {
+    const auto convert = Run("convert " + Damaged + " " + Tmp.File("out.pdf") + " --keep-going");
+    EXPECT_EQ(convert.Status, 1);
+    EXPECT_NE(convert.Err.find("page 7 cannot be drawn"), std::string::npos) << convert.Err;
+    const auto pdf = Tmp.Path() / "out.pdf";
+    EXPECT_EQ(PdfPageCount(pdf), 20);
+    EXPECT_EQ(PdfPagesText(pdf, 7, 7).find_first_not_of(" \n\f"), std::string::npos) << "page 7 is empty";
+    EXPECT_NE(PdfPagesText(pdf, 8, 8).find("Page 8"), std::string::npos) << PdfPagesText(pdf, 8, 8);
+
+    const auto text = Run("text " + Damaged + " --keep-going");
+    EXPECT_EQ(text.Status, 1);
+    EXPECT_EQ(std::count(text.Out.begin(), text.Out.end(), '\f'), 19) << "page numbers stay";
+
+    const auto csv = Run("export " + Damaged + " " + Tmp.File("out.csv") + " --keep-going --pages 6-8");
+    EXPECT_EQ(csv.Status, 1);
+    EXPECT_TRUE(Exists("out.csv"));
+
+    const auto render = Run("render " + Damaged + " --pages 6-8 -o " + Tmp.File("p-%d.png") + " --keep-going");
+    EXPECT_EQ(render.Status, 1);
+    for (const char* name : {"p-6.png", "p-7.png", "p-8.png"})
+        EXPECT_TRUE(Exists(name)) << name;
+}
+
+TEST_F(QrptoolDamage, AForeignFileIsNotAQrpFile) {
+    const std::string foreign = Tmp.File("program.qrp");
+    const auto bytes = ForeignFile();
+    WriteFileBytes(foreign, bytes);
+    for (const std::string command : {"info ", "convert ", "text "}) {
+        const auto run = Run(command + foreign + (command == "convert " ? " " + Tmp.File("o.pdf") : ""));
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Err.find("File " + foreign + " is not a QRP file"), std::string::npos) << run.Err;
+    }
+}
+
+TEST(QrptoolConventions, DashIsStandardOutputAndImagesArePngOrJpeg) {
+    TTempDir tmp;
+    const std::string file = tmp.File("r.qrp");
+    MakeFile(file, 2, true);
+    const auto pdf = RunQrptool(tmp.Path(), "convert " + file + " -");
+    EXPECT_EQ(pdf.Status, 0);
+    EXPECT_TRUE(pdf.Out.starts_with("%PDF-")) << pdf.Out.substr(0, 10);
+    const auto csv = RunQrptool(tmp.Path(), "export " + file + " - --format csv");
+    EXPECT_EQ(csv.Status, 0);
+    EXPECT_NE(csv.Out.find("Page 2, line 1"), std::string::npos);
+    EXPECT_EQ(RunQrptool(tmp.Path(), "export " + file + " -").Status, 2) << "standard output needs a format";
+    const auto png = RunQrptool(tmp.Path(), "render " + file + " --page 2 -o -");
+    EXPECT_EQ(png.Status, 0);
+    EXPECT_TRUE(png.Out.starts_with("\x89PNG"));
+    EXPECT_EQ(RunQrptool(tmp.Path(), "render " + file + " -o -").Status, 2) << "one page only";
+    const auto jpg = RunQrptool(tmp.Path(), "render " + file + " --page 1 -o " + tmp.File("p.jpg"));
+    EXPECT_EQ(jpg.Status, 0);
+    EXPECT_TRUE(FileBytes(tmp.File("p.jpg")).size() > 1000);
+    EXPECT_EQ(FileBytes(tmp.File("p.jpg"))[0], 0xFF);
+    EXPECT_EQ(RunQrptool(tmp.Path(), "render " + file + " --page 1 -o " + tmp.File("p.gif")).Status, 2);
+    EXPECT_EQ(RunQrptool(tmp.Path(), "text " + file + " -o " + tmp.File("t.txt")).Status, 0);
+    EXPECT_EQ(FileBytes(tmp.File("t.txt")).size(), RunQrptool(tmp.Path(), "text " + file).Out.size());
+    for (const char* args : {"--version", "version"}) {
+        const auto v = RunQrptool(tmp.Path(), args);
+        EXPECT_EQ(v.Status, 0);
+        EXPECT_EQ(v.Out, "qrptool 1.2\n");
+    }
+}
+
+// A command ended by SIGTERM while its pages spill to a temporary file leaves nothing behind.
+TEST(QrptoolSignals, TerminationRemovesThePageStoreFile) {
+    TTempDir tmp;
+    const std::string out = tmp.File("big.qrp");
+    const std::string tmpdir = "TMPDIR=" + tmp.Path().string();
+    char* const argv[] = {const_cast<char*>(QRPTOOL_PATH), const_cast<char*>("sample"), const_cast<char*>(out.c_str()),
+                          const_cast<char*>("--pages"), const_cast<char*>("1000000"), nullptr};
+    char* const envp[] = {const_cast<char*>(tmpdir.c_str()), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, QRPTOOL_PATH, nullptr, nullptr, argv, envp), 0);
+    // The page store spills to QRP*.tmp once it has grown past its memory limit.
+    bool spilled = false;
+    for (int i = 0; i < 3000 && !spilled; ++i) {
+        for (const auto& e : std::filesystem::directory_iterator(tmp.Path()))
+            spilled = spilled || e.path().filename().string().starts_with("QRP");
+        if (!spilled) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(spilled);
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "ends as signalled";
+    EXPECT_EQ(tmp.Count(), 0u) << "no page store, no partial output";
+}
+
+} // namespace
