@@ -1,10 +1,16 @@
 // Page rendering: a text-heavy A4 page played into a QImage at 96 and 300 pixels per inch, a run of
 // pages converted to PDF, and the external converter emf2svg-conv on the same page as the baseline.
+// PDF size and speed: 100 report pages (qrptool sample's) and 100 dense text pages written by Qt's PDF
+// engine through the painter device and by the PDF device, in bytes per page and pages per second.
+//
+//   build/release/bench/bench_gdi --benchmark_filter=Pdf100 --benchmark_repetitions=5
+//       --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true
 
 #include "pagestore/PageList.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/PainterDevice.h"
+#include "platform/gdi/PdfDevice.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,7 +23,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <unistd.h>
+#include <vector>
 #include <string>
 
 using namespace pagimo;
@@ -138,6 +148,86 @@ void BM_QrpToPdf(benchmark::State& state) {
     std::remove(pdf.c_str());
 }
 
+// The pages of the PDF comparison: kind 0, qrptool sample's 100 report pages; kind 1, the dense text
+// page above 100 times.
+const std::vector<emf::TEmfPicture>& PdfPages(int kind) {
+    static std::vector<emf::TEmfPicture> pages[2];
+    auto& out = pages[kind];
+    if (!out.empty()) return out;
+    if (kind == 1) {
+        out.assign(100, TextPage());
+        return out;
+    }
+    const std::string qrp = "/tmp/pagimo-bench-sample-" + std::to_string(getpid()) + ".qrp";
+    const std::string command = std::string(PAGIMO_BINARY_DIR "/tools/qrptool sample ") + qrp + " --pages 100";
+    if (std::system(command.c_str()) != 0) return out;
+    pagestore::TQRPageList list;
+    list.OpenFile(qrp);
+    for (int32_t n = 1; n <= list.NumPages(); ++n)
+        out.push_back(*list.FetchPage(n));
+    std::remove(qrp.c_str());
+    return out;
+}
+
+const char* const PdfKinds[] = {"report pages", "dense text pages"};
+
+void ReportPdf(benchmark::State& state, const std::string& file, size_t pages) {
+    state.counters["bytes/page"] = static_cast<double>(std::filesystem::file_size(file)) / static_cast<double>(pages);
+    state.counters["pages/s"] =
+        benchmark::Counter(static_cast<double>(pages) * state.iterations(), benchmark::Counter::kIsRate);
+    state.SetLabel(PdfKinds[state.range(0)]);
+    std::remove(file.c_str());
+}
+
+// Baseline: Qt's PDF engine through the painter device, as qrptool convert wrote PDF before.
+void BM_Pdf100Qt(benchmark::State& state) {
+    const auto& pages = PdfPages(static_cast<int>(state.range(0)));
+    if (pages.empty()) return state.SkipWithError("no pages (qrptool not built)");
+    const std::string file = "/tmp/pagimo-bench-qt-" + std::to_string(getpid()) + ".pdf";
+    for (auto _ : state) {
+        QPdfWriter writer(QString::fromStdString(file));
+        writer.setResolution(1200);
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setPageSize(QPageSize(QSizeF(pages[0].WidthMM(), pages[0].HeightMM()), QPageSize::Millimeter, QString(),
+                                     QPageSize::ExactMatch));
+        QPainter painter(&writer);
+        for (size_t i = 0; i < pages.size(); ++i) {
+            if (i) writer.newPage();
+            gdi::PlayEnhMetaFile(painter, pages[i],
+                                 QRectF(0, 0, pages[i].WidthMM() / 25.4 * 1200, pages[i].HeightMM() / 25.4 * 1200));
+        }
+        painter.end();
+    }
+    ReportPdf(state, file, pages.size());
+}
+
+// The PDF device, as qrptool convert writes PDF now.
+void BM_Pdf100Own(benchmark::State& state) {
+    const auto& pages = PdfPages(static_cast<int>(state.range(0)));
+    if (pages.empty()) return state.SkipWithError("no pages (qrptool not built)");
+    const std::string file = "/tmp/pagimo-bench-own-" + std::to_string(getpid()) + ".pdf";
+    for (auto _ : state) {
+        gdi::TPdfDocument document(file, "bench");
+        for (const auto& page : pages) {
+            const QSize points = QPageSize(QSizeF(page.WidthMM(), page.HeightMM()), QPageSize::Millimeter, QString(),
+                                           QPageSize::ExactMatch)
+                                     .sizePoints();
+            const QRectF target(0, 0, page.WidthMM() / 25.4 * 1200, page.HeightMM() / 25.4 * 1200);
+            document.BeginPage(points.width(), points.height());
+            {
+                gdi::TPdfDevice device(document,
+                                       gdi::TDeviceCaps::Screen(static_cast<int32_t>(target.width()),
+                                                                static_cast<int32_t>(target.height()), 1200),
+                                       points.height(), gdi::ScaleOf(gdi::TEmfPlayer::FrameTransform(page.Header(), target)));
+                gdi::TEmfPlayer::Play(page, device, target);
+            }
+            document.EndPage();
+        }
+        document.Finish();
+    }
+    ReportPdf(state, file, pages.size());
+}
+
 // The external converter on the same page (process start included, SVG rasterising not).
 void BM_Emf2SvgConv(benchmark::State& state) {
     const std::string in = "/tmp/pagimo-bench-page.emf", out = "/tmp/pagimo-bench-page.svg";
@@ -162,6 +252,8 @@ BENCHMARK(BM_RenderTextPage300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PagesToPdf)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QrpToPdf)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Emf2SvgConv)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pdf100Qt)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pdf100Own)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -2,10 +2,12 @@
 // 100,000-page file.
 //
 //   build/release/bench/bench_pagestore --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//       --benchmark_enable_random_interleaving=true
 
 #include "pagestore/Compress.h"
 #include "pagestore/PageList.h"
 #include "platform/system/File.h"
+#include "tests/TestPaths.h"
 #include "tools/SamplePages.h"
 
 #include <benchmark/benchmark.h>
@@ -36,11 +38,13 @@ std::vector<uint8_t> EmfPages() {
     return out;
 }
 
-// Real metafiles from other programs, when the shared corpus lies beside the checkout.
+// Real metafiles from other programs, when the shared corpus lies beside the checkout (found as the
+// tests find it).
 std::vector<uint8_t> CorpusEmf() {
     std::vector<uint8_t> out;
-    const std::filesystem::path dir =
-        std::filesystem::path(PAGIMO_SOURCE_DIR) / ".." / ".." / "shared" / "corpus" / "emf";
+    const std::filesystem::path corpus = test::CorpusDir();
+    if (corpus.empty()) return out;
+    const std::filesystem::path dir = corpus / "emf";
     std::error_code ec;
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec)) {

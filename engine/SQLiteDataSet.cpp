@@ -62,6 +62,9 @@ void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRPar
     }
     std::unique_ptr<sqlite3_stmt, TStmtFinalize> stmt(rawStmt);
     if (!stmt) throw EQRError(Name() + ": no SQL statement");
+    // The database is opened read-only, but some statements write other files (VACUUM INTO,
+    // ATTACH of a new database): only statements that SQLite itself calls read-only are run.
+    if (!sqlite3_stmt_readonly(stmt.get())) throw EQRError(Name() + ": only statements that read are allowed");
     for (const TQRParam& p : params) {
         const int index = sqlite3_bind_parameter_index(stmt.get(), (":" + p.Name).c_str());
         if (index == 0) continue;
@@ -91,6 +94,9 @@ void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRPar
         const int step = sqlite3_step(stmt.get());
         if (step == SQLITE_DONE) break;
         if (step != SQLITE_ROW) throw EQRError(Name() + ": " + sqlite3_errmsg(db.get()));
+        if (static_cast<int64_t>(rows.size()) >= FMaxRows)
+            throw EQRError(Name() + ": the query gives more than " + std::to_string(FMaxRows) +
+                           " rows (MaxRows sets the limit)");
         std::vector<TFieldValue> row(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
             TFieldValue& v = row[static_cast<size_t>(i)];
@@ -142,6 +148,16 @@ const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
                                           const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
                                           if (d.DatabaseName().empty()) return std::nullopt;
                                           return TFormValue::Str(d.DatabaseName());
+                                      },
+                                      nullptr},
+                                     {"MaxRows",
+                                      [](TPersistent& o, const TFormValue& v, TLoadContext&) {
+                                          static_cast<TQRSQLiteDataSet&>(o).SetMaxRows(IntegerValue(v));
+                                      },
+                                      [](const TPersistent& o) -> std::optional<TFormValue> {
+                                          const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
+                                          if (d.MaxRows() == DefaultMaxRows) return std::nullopt;
+                                          return TFormValue::Int(d.MaxRows());
                                       },
                                       nullptr}});
     return list;

@@ -6,7 +6,10 @@
 namespace pagimo::engine {
 
 // Shared by the query and the table: the database file, taken relative to the description's folder
-// unless absolute, opened read-only for the time it takes to read the records.
+// unless absolute, opened read-only for the time it takes to read the records. Only statements that
+// read are run (a description cannot make the report write a database or a copy of one), and at most
+// MaxRows rows are read (a recursive query cannot grow without end); the author raises MaxRows for
+// larger data.
 class TQRSQLiteDataSet : public TQRDataSet {
 public:
     std::string DatabaseName() const { return FDatabaseName; }
@@ -14,6 +17,9 @@ public:
     // The file that opens: DatabaseName resolved against the folder of the description it came from.
     std::string DatabasePath() const { return ResolvePath(FBaseFolder, FDatabaseName); }
     void SetBaseFolder(const std::string& folder) { FBaseFolder = folder; }
+    static constexpr int64_t DefaultMaxRows = 10'000'000;
+    int64_t MaxRows() const { return FMaxRows; }
+    void SetMaxRows(int64_t value) { FMaxRows = value > 0 ? value : DefaultMaxRows; }
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
@@ -26,6 +32,7 @@ protected:
 private:
     std::string FDatabaseName;
     std::string FBaseFolder;
+    int64_t FMaxRows = DefaultMaxRows;
 };
 
 class TQRSQLiteQuery : public TQRSQLiteDataSet {

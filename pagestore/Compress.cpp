@@ -27,6 +27,96 @@ inline uint64_t LoadLE64(const uint8_t* p) {
     return v;
 }
 
+// Both Home entries of node m in one store (they are equal, so byte order does not matter).
+inline void SetHome(uint16_t* home, unsigned m, unsigned slot) {
+    const uint32_t pair = slot | slot << 16;
+    std::memcpy(home + 2 * m, &pair, 4);
+}
+
+// The semi-splay step of the encoder: C (hanging in slotC of its parent A, which hangs in slotA of the
+// grandparent D) takes the place of its uncle B under D; B takes C's place under A.
+inline void SwapWithUncle(uint16_t* child, uint16_t* home, unsigned c, unsigned slotC, unsigned slotA) {
+    const unsigned uncleSlot = slotA ^ 1;
+    const unsigned b = child[uncleSlot];
+    child[uncleSlot] = static_cast<uint16_t>(c);
+    child[slotC] = static_cast<uint16_t>(b);
+    SetHome(home, c, uncleSlot);
+    SetHome(home, b, slotC);
+}
+
+// Levels the unrolled walks cover. A code longer than that (rare but possible: up to 256 bits) goes on
+// in a loop. Unrolled, every level has its own exit test, taken once per byte, and the code length is
+// known at each exit from where the walk left, not computed from loaded data; so the next byte's walk
+// can start as soon as that exit is predicted, and the semi-splay after it is straight-line code.
+constexpr unsigned FastLevels = 24;
+
+// The encoder's climb from leaf c (hanging in slot slotC) towards the root, splaying on the way. Returns
+// the code length once the root is reached within Levels levels, with the code in code (root edge in
+// bit 0); returns 0 after Levels levels, with c, slotC and code saying where the climb goes on.
+template <unsigned Gathered, unsigned Levels>
+[[gnu::always_inline]] inline unsigned Climb(uint16_t* child, uint16_t* home, unsigned& c, unsigned& slotC,
+                                              uint64_t& code) {
+    if constexpr (Gathered >= Levels) {
+        return 0;
+    } else {
+        code = code << 1 | (slotC & 1);
+        if (slotC < 2) return Gathered + 1; // C's parent A is the root
+        const unsigned slotA = home[slotC];
+        code = code << 1 | (slotA & 1);
+        SwapWithUncle(child, home, c, slotC, slotA);
+        if (slotA < 2) return Gathered + 2; // D is the root: C has reached it
+        c = slotA >> 1;
+        slotC = home[slotA];
+        return Climb<Gathered + 2, Levels>(child, home, c, slotC, code);
+    }
+}
+
+// The decoder's semi-splay after a code of Depth bits: path[k] is the slot taken from the node at depth
+// k, c the leaf. Slot pairs are 16-byte aligned, so the node that owns slot s is s & ~15 and the other
+// slot of the same node is s ^ 8.
+template <unsigned Depth>
+[[gnu::always_inline]] inline void SplayPath(const uintptr_t* path, uintptr_t c) {
+    if constexpr (Depth >= 2) {
+        uintptr_t* const uncleSlot = reinterpret_cast<uintptr_t*>(path[Depth - 2] ^ sizeof(uintptr_t));
+        const uintptr_t b = *uncleSlot;
+        *uncleSlot = c;
+        *reinterpret_cast<uintptr_t*>(path[Depth - 1]) = b;
+        SplayPath<Depth - 2>(path, path[Depth - 2] & ~(2 * sizeof(uintptr_t) - 1));
+    }
+}
+
+// The same for a depth known only at run time.
+inline void SplayPath(const uintptr_t* path, unsigned depth, uintptr_t c) {
+    for (unsigned k = depth; k >= 2; k -= 2) {
+        uintptr_t* const uncleSlot = reinterpret_cast<uintptr_t*>(path[k - 2] ^ sizeof(uintptr_t));
+        const uintptr_t b = *uncleSlot;
+        *uncleSlot = c;
+        *reinterpret_cast<uintptr_t*>(path[k - 1]) = b;
+        c = path[k - 2] & ~(2 * sizeof(uintptr_t) - 1);
+    }
+}
+
+// The decoder's walk down from node (at depth Level) by the bits of code (the bit for depth k in bit k),
+// noting the slots taken in path. Returns the leaf's depth, with the leaf in leaf and the tree already
+// splayed, or 0 when no leaf lies within Levels levels (the tree untouched).
+template <unsigned Level, unsigned Levels>
+[[gnu::always_inline]] inline unsigned WalkDown(uintptr_t node, uint64_t code, uintptr_t* path, uintptr_t firstLeaf,
+                                                uintptr_t& leaf) {
+    if constexpr (Level >= Levels) {
+        return 0;
+    } else {
+        const uintptr_t slot = node + ((code >> Level) & 1) * sizeof(uintptr_t);
+        path[Level] = slot;
+        node = *reinterpret_cast<const uintptr_t*>(slot);
+        if (node >= firstLeaf) {
+            leaf = node;
+            SplayPath<Level + 1>(path, node);
+            return Level + 1;
+        }
+        return WalkDown<Level + 1, Levels>(node, code, path, firstLeaf, leaf);
+    }
+}
+
 } // namespace
 
 void TSplayTree::Reset() {
@@ -48,7 +138,8 @@ void TSplayEncoder::Grow() {
 // The code of a byte is found by walking up from its leaf, and the semi-splay walks up the same path,
 // reading the same links before it changes them; so one walk does both. The bits come out leaf edge
 // first; shifting each into the bottom of the code word leaves the root edge, which goes out first,
-// in bit 0. A code can be up to 256 bits long, so full words are set aside (deepest first).
+// in bit 0. A code can be up to 256 bits long, so beyond the unrolled climb full words are set aside
+// (deepest first).
 void TSplayEncoder::Encode(std::span<const uint8_t> data) {
     uint16_t* const child = FTree.Child;
     uint16_t* const home = FTree.Home;
@@ -76,49 +167,45 @@ void TSplayEncoder::Encode(std::span<const uint8_t> data) {
             room = FCapacity;
         }
         unsigned c = 256u + byte;
+        unsigned slotC = home[2 * c];
         uint64_t code = 0;
-        unsigned length = 0;
+        const unsigned length = Climb<0, FastLevels>(child, home, c, slotC, code);
+        if (length != 0) [[likely]] {
+            put(code, length);
+            continue;
+        }
+        // A code longer than the unrolled climb: FastLevels bits gathered so far, the rest in words.
         uint64_t words[8];
         unsigned wordLengths[8];
         unsigned wordCount = 0;
-        unsigned slotC = home[2 * c];
+        unsigned gathered = FastLevels;
         for (;;) {
+            if (gathered >= 62) {
+                words[wordCount] = code;
+                wordLengths[wordCount++] = gathered;
+                code = 0;
+                gathered = 0;
+            }
             code = code << 1 | (slotC & 1);
-            ++length;
-            if (slotC < 2) break; // C's parent A is the root
+            ++gathered;
+            if (slotC < 2) break;
             const unsigned slotA = home[slotC];
             code = code << 1 | (slotA & 1);
-            ++length;
-            // C takes the place of its uncle B under the grandparent D; B takes C's place under A.
-            const unsigned uncleSlot = slotA ^ 1;
-            const unsigned b = child[uncleSlot];
-            child[uncleSlot] = static_cast<uint16_t>(c);
-            child[slotC] = static_cast<uint16_t>(b);
-            home[2 * c] = home[2 * c + 1] = static_cast<uint16_t>(uncleSlot);
-            home[2 * b] = home[2 * b + 1] = static_cast<uint16_t>(slotC);
-            if (slotA < 2) break; // D is the root: C has reached it
+            ++gathered;
+            SwapWithUncle(child, home, c, slotC, slotA);
+            if (slotA < 2) break;
             c = slotA >> 1;
             slotC = home[slotA];
-            if (length >= 62) [[unlikely]] {
-                words[wordCount] = code;
-                wordLengths[wordCount++] = length;
-                code = 0;
-                length = 0;
-            }
         }
-        if (wordCount == 0 && length <= 32) [[likely]] {
-            put(code, length);
-        } else {
-            auto putWord = [&](uint64_t v, unsigned n) {
-                for (; n > 32; n -= 32, v >>= 32)
-                    put(v & 0xFFFFFFFFu, 32);
-                put(v, n);
-            };
-            putWord(code, length);
-            while (wordCount > 0) {
-                --wordCount;
-                putWord(words[wordCount], wordLengths[wordCount]);
-            }
+        auto putWord = [&](uint64_t v, unsigned n) {
+            for (; n > 32; n -= 32, v >>= 32)
+                put(v & 0xFFFFFFFFu, 32);
+            put(v, n);
+        };
+        putWord(code, gathered);
+        while (wordCount > 0) {
+            --wordCount;
+            putWord(words[wordCount], wordLengths[wordCount]);
         }
     }
     FBits = bits;
@@ -151,10 +238,7 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
     const uintptr_t root = reinterpret_cast<uintptr_t>(FLinks);
     const uintptr_t firstLeaf = reinterpret_cast<uintptr_t>(FLinks + 512);
     const uintptr_t neverCoded = reinterpret_cast<uintptr_t>(FLinks + 1024);
-    auto slotOf = [](uintptr_t address) { return reinterpret_cast<uintptr_t*>(address); };
-    // path[k] is the address of the slot taken from the node at depth k; path[depth] is the leaf's.
-    // Slot pairs are 16-byte aligned, so the node at depth k is path[k] & ~15 and the other slot of
-    // the same node is path[k] ^ 8.
+    // path[k] is the address of the slot taken from the node at depth k.
     uintptr_t path[260];
     uint64_t bits = FBits;
     unsigned avail = FAvail;
@@ -184,54 +268,47 @@ void TSplayDecoder::Decode(uint8_t* out, size_t count) {
     };
 
     for (size_t i = 0; i < count; ++i) {
-        if (avail < 32) refill();
-        uintptr_t node = root;
+        if (avail < FastLevels) refill();
+        uintptr_t leaf = 0;
         unsigned depth = 0;
-        if (avail >= 32) [[likely]] {
-            // Enough bits for any code up to 32 levels: no test for running dry inside the walk.
-            uint64_t b = bits;
-            do {
-                const TSlot slot = reinterpret_cast<TSlot>(node) + (b & 1);
-                b >>= 1;
+        // With enough bits for any code the unrolled walk covers, no test for running dry inside it.
+        if (avail >= FastLevels) [[likely]]
+            depth = WalkDown<0, FastLevels>(root, bits, path, firstLeaf, leaf);
+        if (depth != 0) [[likely]] {
+            bits >>= depth;
+            avail -= depth;
+        } else {
+            // A longer code, or the end of the code is near: bit by bit, asking for more when dry.
+            uintptr_t node = root;
+            while (node < firstLeaf) {
+                if (avail == 0) {
+                    refill();
+                    if (avail == 0 && FSource) {
+                        save();
+                        FCode = FSource->More();
+                        code = FCode.data();
+                        size = FCode.size();
+                        refill();
+                    }
+                    if (avail == 0) {
+                        save();
+                        DamagedCode();
+                    }
+                }
+                const TSlot slot = reinterpret_cast<TSlot>(node) + (bits & 1);
+                bits >>= 1;
+                --avail;
                 path[depth++] = reinterpret_cast<uintptr_t>(slot);
                 node = *slot;
-            } while ((node < firstLeaf) & (depth < 32));
-            bits = b;
-            avail -= depth;
-        }
-        while (node < firstLeaf) {
-            if (avail == 0) {
-                refill();
-                if (avail == 0 && FSource) {
-                    save();
-                    FCode = FSource->More();
-                    code = FCode.data();
-                    size = FCode.size();
-                    refill();
-                }
-                if (avail == 0) {
-                    save();
-                    DamagedCode();
-                }
             }
-            const TSlot slot = reinterpret_cast<TSlot>(node) + (bits & 1);
-            bits >>= 1;
-            --avail;
-            path[depth++] = reinterpret_cast<uintptr_t>(slot);
-            node = *slot;
+            leaf = node;
+            SplayPath(path, depth, leaf);
         }
-        if (node == neverCoded) [[unlikely]] {
+        if (leaf == neverCoded) [[unlikely]] {
             save();
             DamagedCode();
         }
-        out[i] = static_cast<uint8_t>((node - root) / (2 * sizeof(uintptr_t)));
-        path[depth] = node;
-        for (unsigned k = depth; k >= 2; k -= 2) {
-            uintptr_t* const uncleSlot = slotOf(path[k - 2] ^ sizeof(uintptr_t));
-            const uintptr_t b = *uncleSlot;
-            *uncleSlot = path[k] & ~(2 * sizeof(uintptr_t) - 1);
-            *slotOf(path[k - 1]) = b;
-        }
+        out[i] = static_cast<uint8_t>((leaf - root) / (2 * sizeof(uintptr_t)));
     }
     save();
 }

@@ -1,14 +1,12 @@
 #include "printer/PdfWriter.h"
 
-#include "platform/gdi/PainterDevice.h"
+#include "platform/gdi/PdfDevice.h"
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
 
-#include <QFile>
-#include <QPageLayout>
 #include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
+
+#include <cmath>
 
 namespace pagimo::printer {
 
@@ -16,57 +14,53 @@ namespace {
 
 constexpr int Resolution = 1200; // device units per inch of the PDF pages
 
-QPageSize PageSizeMM(double widthMM, double heightMM) {
-    return QPageSize(QSizeF(widthMM, heightMM), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
-}
-
 } // namespace
 
 TPdfPagesWriter::TPdfPagesWriter(const std::string& path, const std::string& title)
-    : FPath(path), FTitle(title), FOutput(std::make_unique<TOutputFile>(path)), FFile(std::make_unique<QFile>()) {
-    // Qt writes through a file of ours, so that every write error is seen (QFile keeps it).
-    if (!FFile->open(FOutput->Fd(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
-        throw EQRError(FormatMessage("Cannot create file %s", path));
-    FWriter = std::make_unique<QPdfWriter>(FFile.get());
-    FWriter->setCreator(QStringLiteral("Pagimo"));
-    if (!title.empty()) FWriter->setTitle(QString::fromStdString(title));
-    FWriter->setResolution(Resolution);
-    FWriter->setPageMargins(QMarginsF(0, 0, 0, 0));
-    FPainter = std::make_unique<QPainter>();
+    : FPath(path), FTitle(title), FOutput(std::make_unique<TOutputFile>(path)) {
+    // Written through the output file's descriptor; the document keeps the first write error.
+    FDocument = std::make_unique<gdi::TPdfDocument>(FOutput->Fd(), "Pagimo", title);
 }
 
-TPdfPagesWriter::~TPdfPagesWriter() {
-    if (FPainter && FPainter->isActive()) FPainter->end();
-}
+TPdfPagesWriter::~TPdfPagesWriter() = default;
 
 void TPdfPagesWriter::BeginPage(double widthMM, double heightMM) {
     if (!(widthMM > 0.1) || !(heightMM > 0.1)) widthMM = 210, heightMM = 297;
-    FWriter->setPageSize(PageSizeMM(widthMM, heightMM));
-    if (FPages == 0) {
-        if (!FPainter->begin(FWriter.get())) throw EQRError(FormatMessage("Cannot create file %s", FPath));
-    } else if (!FWriter->newPage()) {
-        throw EQRError(FormatMessage("Cannot create file %s", FPath));
-    }
+    // Whole points, as page sizes have always been written.
+    const QSize points =
+        QPageSize(QSizeF(widthMM, heightMM), QPageSize::Millimeter, QString(), QPageSize::ExactMatch).sizePoints();
+    FPageHeightPt = points.height();
+    FDocument->BeginPage(points.width(), points.height());
     ++FPages;
 }
 
 gdi::TPlayResult TPdfPagesWriter::AddPage(const emf::TEmfPicture& picture) {
     BeginPage(picture.WidthMM(), picture.HeightMM());
     const QRectF target(0, 0, picture.WidthMM() / 25.4 * Resolution, picture.HeightMM() / 25.4 * Resolution);
-    gdi::TPainterDevice device(*FPainter);
-    return gdi::TEmfPlayer::Play(picture, device, target);
+    gdi::TDeviceCaps caps = gdi::TDeviceCaps::Screen(static_cast<int32_t>(std::lround(target.width())),
+                                                     static_cast<int32_t>(std::lround(target.height())), Resolution);
+    caps.HorzSizeMM = static_cast<int32_t>(std::lround(picture.WidthMM()));
+    caps.VertSizeMM = static_cast<int32_t>(std::lround(picture.HeightMM()));
+    // Thin pens and hatches in pixels of the picture's own reference device.
+    const double pixel = gdi::ScaleOf(gdi::TEmfPlayer::FrameTransform(picture.Header(), target));
+    gdi::TPlayResult result;
+    {
+        gdi::TPdfDevice device(*FDocument, caps, FPageHeightPt, pixel);
+        result = gdi::TEmfPlayer::Play(picture, device, target);
+    }
+    FDocument->EndPage();
+    return result;
 }
 
 void TPdfPagesWriter::AddBlankPage(double widthMM, double heightMM) {
     BeginPage(widthMM, heightMM);
+    FDocument->EndPage();
 }
 
 void TPdfPagesWriter::Finish() {
     if (FPages == 0) throw EQRError("There are no pages to write");
-    const bool ended = FPainter->end();
-    const bool written = ended && FFile->flush() && FFile->error() == QFileDevice::NoError;
-    FFile->close();
-    if (!written) throw EQRError(FormatMessage("Cannot create file %s", FPath));
+    FDocument->Finish();
+    if (FDocument->WriteError() != 0) throw EQRError(FormatMessage("Cannot create file %s", FPath));
     FOutput->Commit();
 }
 

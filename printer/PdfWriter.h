@@ -1,6 +1,7 @@
 #pragma once
 // Page pictures as a vector PDF: one PDF page per picture at the picture's own paper size, drawn by
-// the metafile player through the painter device, so text stays text (selectable, found by search).
+// the metafile player through the PDF device, so text stays text (selectable, found by search): one
+// text object per text record, fonts subset once per document.
 // qrptool convert, the "PDF document" export filter and the report command's PDF output all write
 // through here.
 //
@@ -14,12 +15,12 @@
 #include <memory>
 #include <string>
 
-class QFile;
-class QPainter;
-class QPdfWriter;
-
 namespace pagimo {
 class TOutputFile;
+}
+
+namespace pagimo::gdi {
+class TPdfDocument;
 }
 
 namespace pagimo::printer {
@@ -46,9 +47,8 @@ private:
 
     std::string FPath, FTitle;
     std::unique_ptr<TOutputFile> FOutput;
-    std::unique_ptr<QFile> FFile;
-    std::unique_ptr<QPdfWriter> FWriter;
-    std::unique_ptr<QPainter> FPainter;
+    std::unique_ptr<gdi::TPdfDocument> FDocument;
+    double FPageHeightPt = 0;
     int32_t FPages = 0;
 };
 

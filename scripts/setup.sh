@@ -18,7 +18,7 @@ packages=(
   # printing tests: a private CUPS with an IPP Everywhere printer
   cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
   # screenshots and peers used by tests and benchmarks
-  xvfb xauth x11-utils openbox imagemagick emf2svg sqlite3 python3 python3-reportlab
+  xvfb xauth x11-utils openbox imagemagick emf2svg sqlite3 python3 python3-reportlab qpdf
 )
 
 missing=()

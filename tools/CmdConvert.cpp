@@ -1,5 +1,6 @@
 // qrptool convert: pages to a vector PDF, one PDF page per page at the page's own size.
 
+#include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 #include "tools/PdfConversion.h"
@@ -12,6 +13,7 @@ int Run(TArgs& args) {
     const bool keepGoing = args.Flag("--keep-going");
     const auto files = args.Positionals();
     if (files.size() != 2) throw EUsage{"input file and output PDF expected"};
+    RefuseInputAsOutput({files[0]}, files[1]);
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
     TDamagePolicy damage("convert", keepGoing);

@@ -4,6 +4,7 @@
 #include "platform/system/Errors.h"
 #include "printer/ExportFilters.h"
 #include "printer/StoredPageExport.h"
+#include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 
@@ -27,6 +28,7 @@ int Run(TArgs& args) {
     const auto files = args.Positionals();
     if (files.size() != 2) throw EUsage{"input file and output file expected"};
     const std::string& out = files[1];
+    RefuseInputAsOutput({files[0]}, out);
     std::string extension = format ? *format : std::filesystem::path(out).extension().string();
     if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
     extension = Lower(extension);

@@ -99,6 +99,7 @@ int Run(TArgs& args) {
             if (result.Damaged)
                 std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
         }
+        RefuseInputAsOutput({files[0]}, OutputName(*out, n));
         Save(image, imageFormat, OutputName(*out, n));
     }
     return damage.ExitStatus();

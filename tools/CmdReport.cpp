@@ -10,6 +10,7 @@
 #include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
+#include "platform/system/OutputFile.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 #include "printer/StoredPageExport.h"
@@ -97,9 +98,20 @@ int RunReport(TArgs& args) {
     controls::RegisterControlClasses(registry);
     std::string dbPath;
     if (db) dbPath = std::filesystem::absolute(*db).string();
+    std::vector<system::TComponent*> dataSets;
     auto root = engine::ReadFormFile(positionals[0], registry, [&](system::TComponent& c) {
         if (auto* d = dynamic_cast<engine::TQRSQLiteDataSet*>(&c); d && !dbPath.empty()) d->SetDatabaseName(dbPath);
+        if (dynamic_cast<engine::TQRSQLiteDataSet*>(&c) || dynamic_cast<engine::TQRCSVTable*>(&c)) dataSets.push_back(&c);
     });
+    if (output) {
+        // The report's own files are never overwritten by its output.
+        std::vector<std::string> inputs{positionals[0]};
+        for (system::TComponent* c : dataSets) {
+            if (auto* d = dynamic_cast<engine::TQRSQLiteDataSet*>(c)) inputs.push_back(d->DatabasePath());
+            if (auto* t = dynamic_cast<engine::TQRCSVTable*>(c)) inputs.push_back(t->FilePath());
+        }
+        RefuseInputAsOutput(inputs, *output);
+    }
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
     for (const auto& [name, expression] : functions)

@@ -22,6 +22,7 @@ int Run(TArgs& args) {
     const bool keepGoing = args.Flag("--keep-going");
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
+    if (out) RefuseInputAsOutput({files[0]}, *out);
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
     const auto [first, last] = PageRange(page, pages, source->Count());

@@ -107,4 +107,55 @@ QPainterPath ShapeToPath(const TShape& shape, const TDrawState& state, bool stro
     return path;
 }
 
+bool IsRectilinear(const QPainterPath& path, const QTransform& t) {
+    if (t.type() > QTransform::TxScale) return false;
+    QPointF last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const auto e = path.elementAt(i);
+        if (e.isCurveTo()) return false;
+        const QPointF p(e.x, e.y);
+        if (e.isLineTo() && p.x() != last.x() && p.y() != last.y()) return false;
+        last = p;
+    }
+    return true;
+}
+
+double ScaleOf(const QTransform& t) {
+    return std::sqrt(std::abs(t.determinant()));
+}
+
+std::vector<double> DashPattern(uint32_t style, bool thin) {
+    switch (style & PS_STYLE_MASK) {
+    case PS_DASH:
+        return thin ? std::vector<double>{18, 6} : std::vector<double>{3, 1};
+    case PS_DOT:
+        return thin ? std::vector<double>{3, 3} : std::vector<double>{1, 1};
+    case PS_ALTERNATE:
+        return {1, 1};
+    case PS_DASHDOT:
+        return thin ? std::vector<double>{9, 6, 3, 6} : std::vector<double>{3, 1, 1, 1};
+    case PS_DASHDOTDOT:
+        return thin ? std::vector<double>{9, 3, 3, 3, 3, 3} : std::vector<double>{3, 1, 1, 1, 1, 1};
+    default:
+        return {};
+    }
+}
+
+QRect DibSourceRect(const TDibDraw& draw, const QImage& image) {
+    // StretchDIBits counts y from the bottom row of a bottom-up bitmap.
+    QRect src = draw.Source;
+    const auto& info = draw.Dib.Info;
+    auto u32 = [&](size_t at) {
+        return static_cast<uint32_t>(info[at]) | static_cast<uint32_t>(info[at + 1]) << 8 |
+               static_cast<uint32_t>(info[at + 2]) << 16 | static_cast<uint32_t>(info[at + 3]) << 24;
+    };
+    int32_t infoHeight = 0;
+    if (info.size() >= 12)
+        infoHeight = u32(0) == 12 ? static_cast<int16_t>(info[6] | info[7] << 8) : static_cast<int32_t>(u32(8));
+    if (infoHeight > 0) src.moveTop(image.height() - src.y() - src.height());
+    src = src.normalized();
+    if (src.width() == 0 || src.height() == 0) src = image.rect();
+    return src;
+}
+
 } // namespace pagimo::gdi

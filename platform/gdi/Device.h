@@ -9,6 +9,7 @@
 
 #include "platform/gdi/Gdi.h"
 
+#include <QImage>
 #include <QPainterPath>
 #include <QPoint>
 #include <QRect>
@@ -111,5 +112,18 @@ public:
 // one-pixel outline of Rectangle(0, 0, 10, 10) covers pixels 0..9. strokePath: the figure the pen follows;
 // otherwise the area the brush fills.
 QPainterPath ShapeToPath(const TShape& shape, const TDrawState& state, bool strokePath);
+
+// Helpers every painting device applies alike.
+// True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
+// boxes, cell backgrounds) are drawn on whole pixels as GDI draws them, without antialiasing.
+bool IsRectilinear(const QPainterPath& path, const QTransform& t);
+// The linear scale of a transform (square root of the area scale).
+double ScaleOf(const QTransform& t);
+// GDI's dash pattern of a pen style (PS_DASH ...), in pixels for thin pens and in pen widths for wide
+// ones; empty for solid pens.
+std::vector<double> DashPattern(uint32_t style, bool thin);
+// The source rectangle of a StretchDIBits call in the decoded image's rows (top-down), normalised;
+// the whole image when the call gives an empty one.
+QRect DibSourceRect(const TDibDraw& draw, const QImage& image);
 
 } // namespace pagimo::gdi

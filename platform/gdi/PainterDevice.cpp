@@ -1,19 +1,16 @@
 #include "platform/gdi/PainterDevice.h"
 
-#include "platform/emf/LittleEndian.h"
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/FontMatcher.h"
+#include "platform/gdi/TextLayout.h"
 
-#include "platform/graphics/GlyphNames.h"
 
 #include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPaintEngine>
 
 #include <cmath>
-#include <numbers>
-#include <numeric>
 
 namespace pagimo::gdi {
 
@@ -21,26 +18,6 @@ namespace {
 
 QColor ToQColor(TColorRef c) {
     return QColor(RedOf(c), GreenOf(c), BlueOf(c));
-}
-
-// True when every edge of the path runs horizontally or vertically on the device: such figures (rules,
-// boxes, cell backgrounds) are drawn without antialiasing, on whole pixels as GDI draws them, so that thin
-// rules stay crisp instead of smearing over two rows.
-bool Rectilinear(const QPainterPath& path, const QTransform& t) {
-    if (t.type() > QTransform::TxScale) return false;
-    QPointF last;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const auto e = path.elementAt(i);
-        if (e.isCurveTo()) return false;
-        const QPointF p(e.x, e.y);
-        if (e.isLineTo() && p.x() != last.x() && p.y() != last.y()) return false;
-        last = p;
-    }
-    return true;
-}
-
-double ScaleOf(const QTransform& t) {
-    return std::sqrt(std::abs(t.determinant()));
 }
 
 QPen MakePen(const TLogPen& lp, double deviceScale) {
@@ -55,27 +32,11 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
         pen.setWidthF(std::min(lp.Width, 1 << 20));
     }
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
-    const bool thin = pen.isCosmetic();
-    switch (style) {
-    case PS_DASH:
-        pen.setDashPattern(thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1});
-        break;
-    case PS_DOT:
-        pen.setDashPattern(thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1});
-        break;
-    case PS_ALTERNATE:
-        pen.setDashPattern({1, 1});
-        break;
-    case PS_DASHDOT:
-        pen.setDashPattern(thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1});
-        break;
-    case PS_DASHDOTDOT:
-        pen.setDashPattern(thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1});
-        break;
-    default:
+    const auto dashes = DashPattern(style, pen.isCosmetic());
+    if (dashes.empty())
         pen.setStyle(Qt::SolidLine);
-        break;
-    }
+    else
+        pen.setDashPattern(QList<qreal>(dashes.begin(), dashes.end()));
     switch (lp.Style & PS_ENDCAP_MASK) {
     case PS_ENDCAP_SQUARE:
         pen.setCapStyle(Qt::SquareCap);
@@ -223,7 +184,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
     if (!fill && !stroke) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
-    const bool rectilinear = Rectilinear(path, t);
+    const bool rectilinear = IsRectilinear(path, t);
     FPainter.setRenderHint(QPainter::Antialiasing, !rectilinear);
     if (fill && rectilinear && path.elementCount() <= 5) {
         // A hairline rule thinner than a device pixel still covers one row or column.
@@ -265,135 +226,20 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     ApplyClip(state);
     FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     const QTransform t = state.Transform * FBase;
-    const auto font = TFontMatcher::Shared().Match(state.Font);
+    const TTextLayout layout = LayOutText(run, state, FBase);
+    const auto& font = layout.Font;
 
     if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) {
         FPainter.setTransform(t);
         const QRect r = run.Rect.normalized();
         FPainter.fillRect(QRectF(r.left(), r.top(), r.width() - 1, r.height() - 1), ToQColor(state.BkColor));
     }
-    if (run.Text.empty() || !font->Raw.isValid()) return;
+    if (!layout.Valid) return;
 
-    // Glyphs and advances.
-    const bool glyphIndices = run.Options & ETO_GLYPH_INDEX;
-    const size_t n = run.Text.size();
-    std::vector<quint32> glyphs(n, 0);
-    std::vector<uint8_t> useFallback(n, 0);
-    std::vector<uint8_t> skip(n, 0);
-    for (size_t i = 0; i < n; ++i) {
-        char32_t c = run.Text[i];
-        if (glyphIndices) {
-            // Windows TrueType faces put their first 258 glyphs in the standard Macintosh order.
-            c = graphics::StandardOrderGlyphToChar(static_cast<uint16_t>(run.Text[i]));
-            if (c == 0) {
-                skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
-                continue;
-            }
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(run.Text[i + 1])) {
-            c = QChar::surrogateToUcs4(static_cast<char16_t>(c), run.Text[i + 1]);
-            skip[i + 1] = 1;
-        }
-        if (c < 0x20 && c != 0x09) {
-            skip[i] = 1;
-            continue;
-        }
-        QChar units[2];
-        int count = 1;
-        if (c > 0xFFFF) {
-            units[0] = QChar(QChar::highSurrogate(c));
-            units[1] = QChar(QChar::lowSurrogate(c));
-            count = 2;
-        } else {
-            units[0] = QChar(static_cast<char16_t>(c));
-        }
-        int got = 1;
-        font->Raw.glyphIndexesForChars(units, count, &glyphs[i], &got);
-        if (glyphs[i] == 0 && font->Symbol && c < 0x100) {
-            units[0] = QChar(static_cast<char16_t>(0xF000 + c));
-            font->Raw.glyphIndexesForChars(units, 1, &glyphs[i], &got);
-        }
-        if (glyphs[i] == 0 && font->Fallback.isValid()) {
-            font->Fallback.glyphIndexesForChars(units, count, &glyphs[i], &got);
-            useFallback[i] = 1;
-        }
-    }
-    std::vector<double> xs(n, 0), ys(n, 0);
-    double x = 0, y = 0;
-    const bool pdy = run.Options & ETO_PDY;
-    std::vector<int32_t> measured;
-    if (run.Dx.empty()) measured = font->Advances(run.Text);
-    for (size_t i = 0; i < n; ++i) {
-        xs[i] = x;
-        ys[i] = y;
-        if (!run.Dx.empty()) {
-            const size_t k = pdy ? 2 * i : i;
-            if (k < run.Dx.size()) x += run.Dx[k];
-            if (pdy && k + 1 < run.Dx.size()) y -= run.Dx[k + 1];
-        } else {
-            x += measured[i];
-        }
-    }
-    const double total = x;
-    if ((run.Options & ETO_RTLREADING) || (state.TextAlign & TA_RTLREADING)) {
-        // Right-to-left reading: the first character in the string takes the rightmost place; each keeps
-        // its own advance.
-        for (size_t i = 0; i < n; ++i) {
-            const double advance = (i + 1 < n ? xs[i + 1] : total) - xs[i];
-            xs[i] = total - xs[i] - advance;
-        }
-    }
-
-    // Text space: origin at the reference point, x along the baseline, y down, logical units. The
-    // escapement turns the baseline counter-clockwise as the logical axes show it; glyphs stay upright
-    // whatever the signs of the mapping's axes.
-    const double angle = font->Escapement * std::numbers::pi / 180.0;
-    const QPointF origin = t.map(QPointF(run.Reference));
-    const QPointF along = t.map(QPointF(run.Reference) + QPointF(std::cos(angle), -std::sin(angle))) - origin;
-    const QPointF across = t.map(QPointF(run.Reference) + QPointF(std::sin(angle), std::cos(angle))) - origin;
-    const double sx = std::hypot(along.x(), along.y()), sy = std::hypot(across.x(), across.y());
-    if (sx <= 0 || sy <= 0) return;
-    QPointF u = along / sx;
-    bool reversed = false;
-    if (font->Escapement == 0 && u.x() < 0) {
-        // A mirrored x axis lays the text out leftwards; the glyphs themselves stay readable.
-        u = -u;
-        reversed = true;
-    }
-    const QPointF v(-u.y(), u.x());
-    QTransform text(u.x() * sx, u.y() * sx, v.x() * sy, v.y() * sy, origin.x(), origin.y());
-    text *= FBase;
-    if (reversed) {
-        for (size_t i = 0; i < n; ++i)
-            xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
-    }
-
-    double dx0 = 0;
-    switch (state.TextAlign & TA_CENTER) {
-    case TA_CENTER:
-        dx0 = -total / 2;
-        break;
-    case TA_RIGHT:
-        dx0 = -total;
-        break;
-    default:
-        break;
-    }
-    double baseline = 0;
-    switch (state.TextAlign & TA_BASELINE) {
-    case TA_BASELINE:
-        baseline = 0;
-        break;
-    case TA_BOTTOM:
-        baseline = -font->Descent;
-        break;
-    default:
-        baseline = font->Ascent;
-        break;
-    }
-
+    const QTransform& text = layout.Text;
     FPainter.setTransform(text);
     if (state.BkMode == OPAQUE && !(run.Options & ETO_OPAQUE))
-        FPainter.fillRect(QRectF(dx0, baseline - font->Ascent, total, font->Ascent + font->Descent),
+        FPainter.fillRect(QRectF(layout.Left, layout.Baseline - font->Ascent, layout.Total, font->Ascent + font->Descent),
                           ToQColor(state.BkColor));
     bool clipped = false;
     if ((run.Options & ETO_CLIPPED) && !run.Rect.isNull()) {
@@ -407,22 +253,21 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     FPainter.setPen(ToQColor(state.TextColor));
     const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
     if (ws != 1) FPainter.setTransform(QTransform::fromScale(ws, 1) * text);
-    const double deviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(FBase.determinant()));
-    if (!(deviceEm < 1e6)) {
+    if (!(layout.DeviceEm < 1e6)) {
         if (clipped) {
             FPainter.restore();
             FClipKnown = false;
         }
         return; // nothing that size fits on any device
     }
-    const bool huge = deviceEm > 512;
+    const bool huge = layout.DeviceEm > 512;
     for (int pass = 0; pass < 2; ++pass) {
         QList<quint32> ids;
         QList<QPointF> positions;
-        for (size_t i = 0; i < n; ++i) {
-            if (skip[i] || useFallback[i] != pass || glyphs[i] == 0) continue;
-            ids.push_back(glyphs[i]);
-            positions.push_back(QPointF((dx0 + xs[i]) / ws, baseline + ys[i]));
+        for (const TPlacedGlyph& g : layout.Glyphs) {
+            if (g.Fallback != (pass == 1)) continue;
+            ids.push_back(g.Glyph);
+            positions.push_back(g.Position);
         }
         if (ids.isEmpty()) continue;
         const QRawFont& raw = pass ? font->Fallback : font->Raw;
@@ -444,11 +289,12 @@ void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (font->Underline || font->StrikeOut) {
         const double thick = std::max(font->Raw.lineThickness(), 0.5);
         if (font->Underline)
-            FPainter.fillRect(QRectF(dx0, baseline + font->Raw.underlinePosition(), total, thick),
+            FPainter.fillRect(QRectF(layout.Left, layout.Baseline + font->Raw.underlinePosition(), layout.Total, thick),
                               ToQColor(state.TextColor));
         if (font->StrikeOut)
-            FPainter.fillRect(QRectF(dx0, baseline - font->Raw.xHeight() / 2 - thick / 2, total, thick),
-                              ToQColor(state.TextColor));
+            FPainter.fillRect(
+                QRectF(layout.Left, layout.Baseline - font->Raw.xHeight() / 2 - thick / 2, layout.Total, thick),
+                ToQColor(state.TextColor));
     }
     if (clipped) {
         FPainter.restore();
@@ -499,15 +345,7 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     QImage image = DibToImage(draw.Dib, draw.SourceAlpha);
     if (image.isNull()) return;
 
-    // The source rectangle: StretchDIBits counts y from the bottom row of a bottom-up bitmap.
-    QRect src = draw.Source;
-    const int32_t infoHeight = draw.Dib.Info.size() >= 12
-                                   ? (emf::GetU32(draw.Dib.Info.data()) == 12 ? emf::GetI16(draw.Dib.Info.data() + 6)
-                                                                              : emf::GetI32(draw.Dib.Info.data() + 8))
-                                   : 0;
-    if (infoHeight > 0) src.moveTop(image.height() - src.y() - src.height());
-    src = src.normalized();
-    if (src.width() == 0 || src.height() == 0) src = image.rect();
+    const QRect src = DibSourceRect(draw, image);
 
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     switch (rop) {

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pagimo::printing {
@@ -282,6 +284,21 @@ std::vector<std::pair<std::string, std::string>> TPrinter::JobOptions() const {
     return options;
 }
 
+namespace {
+
+// Whether the file's last kilobyte holds "%%EOF", as every complete PDF's does.
+bool EndsLikeAPdf(const std::string& path) {
+    TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || st.st_size < 16) return false;
+    const int64_t tail = std::min<int64_t>(1024, st.st_size);
+    std::string bytes(static_cast<size_t>(tail), '\0');
+    if (PReadFull(fd.Get(), bytes.data(), bytes.size(), st.st_size - tail) != tail) return false;
+    return bytes.find("%%EOF") != std::string::npos;
+}
+
+} // namespace
+
 void TPrinter::BeginDoc() {
     if (Printing()) throw EQRError("Printing in progress");
     if (FIndex < 0 && FOutputFileName.empty()) throw EQRError("There is no default printer currently selected");
@@ -316,14 +333,27 @@ void TPrinter::BeginDoc() {
 }
 
 void TPrinter::NewPage() {
-    if (!Printing() || !FDocument->newPage()) throw EQRError("Printer is not currently printing");
+    if (!Printing()) throw EQRError("Printer is not currently printing");
+    // The document cannot take another page when writing it has failed.
+    if (!FDocument->newPage()) SpoolFailed();
     ++FPageNumber;
+}
+
+void TPrinter::SpoolFailed() {
+    const std::string spool = FSpoolFile.empty() ? FOutputFileName : FSpoolFile;
+    if (FPainter) FPainter->end();
+    ReleaseDocument();
+    throw EQRError(FormatMessage("Printing failed on %s", Target()) + ": the job could not be written to " + spool +
+                   " (is the temporary folder full?)");
 }
 
 void TPrinter::EndDoc() {
     if (!Printing()) throw EQRError("Printer is not currently printing");
     const bool ok = FPainter->end() && FDocument->printerState() != QPrinter::Error;
     FPainter.reset();
+    // Qt does not see write errors of the file it prints into: a full temporary folder would leave a
+    // truncated document, which is not sent. A whole PDF ends with its end-of-file marker.
+    if (ok && !FSpoolFile.empty() && !EndsLikeAPdf(FSpoolFile)) SpoolFailed();
     if (ok && !FSpoolFile.empty()) {
         try {
             FLastJobId = CupsSubmit(Target(), FSpoolFile, FTitle, JobOptions());

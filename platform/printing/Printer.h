@@ -89,6 +89,8 @@ private:
     std::vector<std::pair<std::string, std::string>> JobOptions() const;
     std::string Target() const;
     void ReleaseDocument();
+    // Ends a document whose file could not be written whole, and raises the error saying so.
+    [[noreturn]] void SpoolFailed();
 
     std::vector<TPrinterInfo> FPrinters;
     int FIndex = -1;

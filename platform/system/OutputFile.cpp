@@ -72,4 +72,15 @@ void TOutputFile::Commit() {
     FCommitted = true;
 }
 
+void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::string& output) {
+    if (output == "-") return;
+    struct stat out {};
+    if (::stat(output.c_str(), &out) != 0) return; // a new file cannot be an input
+    for (const std::string& input : inputs) {
+        struct stat in {};
+        if (!input.empty() && ::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            throw EQRError(FormatMessage("Cannot create file %s", output) + ": it is the input file " + input);
+    }
+}
+
 } // namespace pagimo

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pagimo {
 
@@ -39,5 +40,9 @@ private:
     std::unique_ptr<TFileRemover> FRemover;
     bool FCommitted = false;
 };
+
+// Refuses to write output over one of the files a command reads: raises EQRError("Cannot create file
+// OUT: it is the input file IN") when output names the same file as an input (through links too).
+void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::string& output);
 
 } // namespace pagimo

@@ -140,6 +140,43 @@ TEST_F(DataSets, MissingDatabaseAndBadSqlNameTheProblem) {
     EXPECT_FALSE(q.Active());
 }
 
+// A description may only read: a statement that writes (a copy of the database, another database)
+// is refused before it runs, and a query that would give rows without end stops at MaxRows.
+TEST_F(DataSets, QueriesOnlyReadAndStopAtTheRowLimit) {
+    TQRSQLiteQuery q;
+    q.SetName("Query1");
+    q.SetDatabaseName(Db.string());
+    const fs::path copy = Dir.Path / "copy.sqlite";
+    for (const std::string& sql : {"VACUUM INTO '" + copy.string() + "'", std::string("DELETE FROM customers")}) {
+        q.SetSQL({sql});
+        try {
+            q.Open();
+            ADD_FAILURE() << sql;
+        } catch (const EQRError& e) {
+            EXPECT_STREQ(e.what(), "Query1: only statements that read are allowed") << sql;
+        }
+        EXPECT_FALSE(fs::exists(copy)) << sql;
+    }
+    // Attaching only changes the connection, which is read-only: it cannot create a database either.
+    q.SetSQL({"ATTACH DATABASE '" + copy.string() + "' AS other"});
+    EXPECT_THROW(q.Open(), EQRError);
+    EXPECT_FALSE(fs::exists(copy));
+    q.SetSQL({"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n"});
+    q.SetMaxRows(5000);
+    try {
+        q.Open();
+        ADD_FAILURE() << "a query without end was read";
+    } catch (const EQRError& e) {
+        EXPECT_STREQ(e.what(), "Query1: the query gives more than 5000 rows (MaxRows sets the limit)");
+    }
+    q.SetSQL({"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) SELECT i FROM n"});
+    q.Open();
+    int rows = 0;
+    for (q.First(); !q.Eof(); q.Next())
+        ++rows;
+    EXPECT_EQ(rows, 5000) << "exactly MaxRows rows are allowed";
+}
+
 TEST(SQLParams, NamesOutsideLiteralsAndComments) {
     EXPECT_EQ(SQLParamNames("select ':no', \"x:no\", [a:no] from t where a = :a and b::int = :B and c = :a "
                             "/* :no */ -- :no\n and d = :d_2"),

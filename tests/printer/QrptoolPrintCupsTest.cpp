@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 
 using namespace pagimo;
@@ -125,5 +126,20 @@ TEST_F(QrptoolCups, PrintOfARangeWithADamagedPageSendsNothing) {
     EXPECT_EQ(Fixture->Run({Qrptool, "print", file.string(), "--pages", "17-18"}, &out, &err), 0) << err;
     const auto documents = Fixture->WaitForDocuments(before + 1, 30s);
     EXPECT_EQ(documents.size(), before + 1) << "only the print without the damaged page arrived";
+    fs::remove(file);
+}
+
+// A full temporary folder leaves the spool document incomplete: it is not sent, and the message says
+// what failed instead of blaming the printer.
+TEST_F(QrptoolCups, ASpoolFileThatCannotBeWrittenWholeIsNotSent) {
+    const fs::path file = RecordLetterFile(30);
+    const size_t before = Fixture->Documents().size();
+    std::string out, err;
+    const std::string command = "trap '' XFSZ; ulimit -f 12; exec " + Qrptool + " print " + file.string();
+    EXPECT_EQ(Fixture->Run({"bash", "-c", command}, &out, &err), 1);
+    EXPECT_NE(err.find("the job could not be written to"), std::string::npos) << err;
+    EXPECT_TRUE(out.empty()) << out;
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(Fixture->Documents().size(), before);
     fs::remove(file);
 }

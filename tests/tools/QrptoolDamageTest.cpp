@@ -153,3 +153,25 @@ TEST(QrptoolSignals, TerminationRemovesThePageStoreFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(QrptoolInfo, BytesAfterTheLastPageAndOddFileNamesAreReported) {
+    TTempDir tmp;
+    // A name that is not valid UTF-8 still gives JSON that parses.
+    const std::string name = tmp.File("caf\xE9.qrp");
+    auto bytes = MakeFile(name, 3, false);
+    bytes.insert(bytes.end(), 100, 'x');
+    WriteFileBytes(name, bytes);
+    const auto text = RunQrptool(tmp.Path(), "info '" + name + "'");
+    EXPECT_EQ(text.Status, 1);
+    EXPECT_NE(text.Out.find("100 bytes follow the last page record"), std::string::npos) << text.Out;
+    EXPECT_NE(text.Out.find("DAMAGED: 100 bytes after the last page"), std::string::npos) << text.Out;
+    const auto json = RunQrptool(tmp.Path(), "info --json '" + name + "'");
+    EXPECT_EQ(json.Status, 1);
+    EXPECT_NE(json.Out.find("caf\\ufffd.qrp\""), std::string::npos) << json.Out.substr(0, 120);
+    EXPECT_NE(json.Out.find("\"trailing_bytes\": 100"), std::string::npos);
+    EXPECT_NE(json.Out.find("\"valid\": false"), std::string::npos);
+}
+
+} // namespace

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -121,6 +122,33 @@ TEST(QrptoolConvert, WritesAVectorPdfAtThePageSizeWithTextAsText) {
     info.waitForFinished();
     EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("150 x 75 pts")))
         << "200 x 100 pixels at 96 per inch";
+}
+
+TEST(QrptoolConvert, PdfTextComesOutInTheOrderOfQrptoolText) {
+    // The lean PDF keeps text extractable: poppler finds the same words in the same order as qrptool
+    // text, over several pages of table-like report pages and the example handbook's wrapped paragraphs.
+    if (!HavePoppler()) GTEST_SKIP() << "poppler-utils not installed";
+    QTemporaryDir dir;
+    const QString sample = dir.filePath(QStringLiteral("sample.qrp"));
+    ASSERT_EQ(Qrptool({QStringLiteral("sample"), sample, QStringLiteral("--pages"), QStringLiteral("3")}).Exit, 0);
+    QStringList files{sample};
+    const QString handbook = QStringLiteral(PAGIMO_BINARY_DIR "/examples/handbook.qrp");
+    if (QFile::exists(handbook)) files << handbook;
+    for (const QString& file : files) {
+        const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+        const TRun converted = Qrptool({QStringLiteral("convert"), file, pdf});
+        ASSERT_EQ(converted.Exit, 0) << converted.Err.toStdString();
+        const TRun text = Qrptool({QStringLiteral("text"), file});
+        ASSERT_EQ(text.Exit, 0) << text.Err.toStdString();
+        QProcess extract;
+        extract.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        extract.waitForFinished();
+        const QString found = QString::fromUtf8(extract.readAllStandardOutput());
+        const QStringList want = text.Out.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        const QStringList got = found.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        ASSERT_GT(want.size(), 100) << file.toStdString();
+        EXPECT_EQ(got, want) << file.toStdString();
+    }
 }
 
 TEST(QrptoolText, PrintsTheTextInReadingOrder) {

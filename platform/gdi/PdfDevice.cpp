@@ -1,0 +1,473 @@
+#include "platform/gdi/PdfDevice.h"
+
+#include "platform/gdi/DibImage.h"
+#include "platform/gdi/TextLayout.h"
+
+#include <cmath>
+
+namespace pagimo::gdi {
+
+namespace {
+
+std::string Rgb(TColorRef c, const char* op) {
+    std::string s = ColorOperands(c);
+    s += ' ';
+    s += op;
+    s += '\n';
+    return s;
+}
+
+void AppendPoint(std::string& out, QPointF p) {
+    AppendNumber(out, p.x(), 1);
+    out += ' ';
+    AppendNumber(out, p.y(), 1);
+    out += ' ';
+}
+
+void AppendMatrix(std::string& out, const QTransform& m) {
+    for (double v : {m.m11(), m.m12(), m.m21(), m.m22()}) {
+        AppendNumber(out, v, 5);
+        out += ' ';
+    }
+    AppendNumber(out, m.m31(), 2);
+    out += ' ';
+    AppendNumber(out, m.m32(), 2);
+    out += ' ';
+}
+
+} // namespace
+
+TPdfDevice::TPdfDevice(TPdfDocument& document, const TDeviceCaps& caps, double pageHeightPt, double pixel)
+    : FDocument(document), FOut(document.Content()), FCaps(caps), FPixel(pixel > 0 ? pixel : 1) {
+    const double unit = 72.0 / std::max(1, caps.LogPixelsX);
+    FDeviceToPage = QTransform(unit, 0, 0, -unit, 0, pageHeightPt);
+    // The content is written in device units with y up (the page's own direction), so that plain text
+    // needs no flipping matrix; shapes and images are flipped on the way out instead.
+    FFlip = QTransform(1, 0, 0, -1, 0, pageHeightPt / unit);
+    FOut += "q ";
+    AppendMatrix(FOut, QTransform::fromScale(unit, unit));
+    FOut += "cm\n";
+}
+
+TPdfDevice::~TPdfDevice() {
+    if (FClipped) FOut += "Q\n";
+    FOut += "Q\n";
+}
+
+void TPdfDevice::Save() {
+    FOut += "q\n";
+    FSaved = FState;
+}
+
+void TPdfDevice::Restore() {
+    FOut += "Q\n";
+    FState = FSaved;
+}
+
+void TPdfDevice::SetFill(const std::string& operators) {
+    if (operators == FState.Fill) return;
+    FOut += operators;
+    FState.Fill = operators;
+}
+
+void TPdfDevice::SetStroke(const std::string& operators) {
+    if (operators == FState.Stroke) return;
+    FOut += operators;
+    FState.Stroke = operators;
+}
+
+void TPdfDevice::SetLine(const std::string& operators) {
+    if (operators == FState.Line) return;
+    FOut += operators;
+    FState.Line = operators;
+}
+
+void TPdfDevice::ApplyClip(const TDrawState& state) {
+    if (state.Clip == FAppliedClip && FClipKnown) return;
+    FAppliedClip = state.Clip;
+    FClipKnown = true;
+    // PDF clips only narrow; a new clip starts again from the unclipped state.
+    if (FClipped) {
+        Restore();
+        FClipped = false;
+    }
+    if (!state.Clip) return;
+    Save();
+    FClipped = true;
+    AppendPath(*state.Clip, QTransform());
+    FOut += state.Clip->fillRule() == Qt::OddEvenFill ? "W* n\n" : "W n\n";
+}
+
+void TPdfDevice::AppendPath(const QPainterPath& path, const QTransform& toDevice) {
+    const QTransform t = toDevice * FFlip;
+    // Axis-parallel boxes (the bulk of a report: frames, rules, cell backgrounds) as re.
+    if (path.elementCount() == 5 && t.type() <= QTransform::TxScale) {
+        const QPointF p0 = t.map(QPointF(path.elementAt(0).x, path.elementAt(0).y));
+        const QPointF p1 = t.map(QPointF(path.elementAt(1).x, path.elementAt(1).y));
+        const QPointF p2 = t.map(QPointF(path.elementAt(2).x, path.elementAt(2).y));
+        const QPointF p3 = t.map(QPointF(path.elementAt(3).x, path.elementAt(3).y));
+        const QPointF p4 = t.map(QPointF(path.elementAt(4).x, path.elementAt(4).y));
+        const bool box = path.elementAt(0).isMoveTo() && p4 == p0 &&
+                         ((p0.y() == p1.y() && p1.x() == p2.x() && p2.y() == p3.y() && p3.x() == p0.x()) ||
+                          (p0.x() == p1.x() && p1.y() == p2.y() && p2.x() == p3.x() && p3.y() == p0.y()));
+        if (box) {
+            AppendPoint(FOut, p0);
+            AppendNumber(FOut, p2.x() - p0.x(), 1);
+            FOut += ' ';
+            AppendNumber(FOut, p2.y() - p0.y(), 1);
+            FOut += " re\n";
+            return;
+        }
+    }
+    QPointF start;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const auto e = path.elementAt(i);
+        const QPointF p = t.map(QPointF(e.x, e.y));
+        switch (e.type) {
+        case QPainterPath::MoveToElement:
+            AppendPoint(FOut, p);
+            FOut += "m\n";
+            start = p;
+            break;
+        case QPainterPath::LineToElement:
+            if (p == start && (i + 1 == path.elementCount() || path.elementAt(i + 1).isMoveTo())) {
+                FOut += "h\n";
+            } else {
+                AppendPoint(FOut, p);
+                FOut += "l\n";
+            }
+            break;
+        case QPainterPath::CurveToElement:
+            if (i + 2 < path.elementCount()) {
+                AppendPoint(FOut, p);
+                AppendPoint(FOut, t.map(QPointF(path.elementAt(i + 1).x, path.elementAt(i + 1).y)));
+                AppendPoint(FOut, t.map(QPointF(path.elementAt(i + 2).x, path.elementAt(i + 2).y)));
+                FOut += "c\n";
+                i += 2;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+std::string TPdfDevice::BrushFill(const TLogBrush& brush) {
+    switch (brush.Style) {
+    case BS_HATCHED:
+        return "/Pattern cs /" + FDocument.HatchPatternName(brush.Hatch, brush.Color, 8 * FPixel, FPixel, FDeviceToPage) +
+               " scn\n";
+    case BS_PATTERN:
+    case BS_DIBPATTERN:
+    case BS_DIBPATTERNPT:
+        if (brush.Pattern && !brush.Pattern->isNull())
+            return "/Pattern cs /" + FDocument.ImagePatternName(*brush.Pattern, FPixel, FDeviceToPage) + " scn\n";
+        return Rgb(brush.Color, "rg");
+    default:
+        return Rgb(brush.Color, "rg");
+    }
+}
+
+void TPdfDevice::FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill) {
+    SetFill(fill);
+    AppendPath(path, t);
+    FOut += path.fillRule() == Qt::OddEvenFill ? "f*\n" : "f\n";
+}
+
+void TPdfDevice::FillRect(const QRectF& rect, const QTransform& t, TColorRef color) {
+    QPainterPath path;
+    path.addRect(rect);
+    FillPath(path, t, Rgb(color, "rg"));
+}
+
+void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
+    if (state.Rop2 == R2_NOP) return;
+    ApplyClip(state);
+    const QTransform& t = state.Transform;
+    bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
+                shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
+    const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
+    if (!fill && !stroke) return;
+    const QPainterPath path = ShapeToPath(shape, state, false);
+    if (fill && path.elementCount() <= 5 && IsRectilinear(path, t)) {
+        // A hairline rule thinner than a device unit still covers one row or column.
+        QRectF d = t.mapRect(path.boundingRect());
+        if (d.height() < 1 || d.width() < 1) {
+            if (d.height() < 1) d = QRectF(d.left(), std::floor(d.center().y()), d.width(), 1);
+            if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
+            QPainterPath rule;
+            rule.addRect(d);
+            FillPath(rule, QTransform(), BrushFill(state.Brush));
+            fill = false;
+            if (!stroke) return;
+        }
+    }
+    if (fill) {
+        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) FillPath(path, t, Rgb(state.BkColor, "rg"));
+        FillPath(path, t, BrushFill(state.Brush));
+    }
+    if (!stroke) return;
+
+    // GDI strokes pixel centres: half a pixel of the reference device to the right and down.
+    const QTransform shifted = t * QTransform::fromTranslate(FPixel / 2, FPixel / 2);
+    const TLogPen& lp = state.Pen;
+    const uint32_t style = lp.Style & PS_STYLE_MASK;
+    const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
+    const double scale = ScaleOf(t);
+    const bool thin = (lp.Width <= 1 && !geometric) || lp.Width * scale < 1.0;
+    const double width = thin ? FPixel : std::min(lp.Width, 1 << 20) * scale;
+    std::vector<double> dashes = DashPattern(style, thin);
+    const QRectF extent = t.mapRect(path.boundingRect());
+    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5) dashes.clear(); // millions of dashes off the page
+    int cap = 1, join = 1; // round
+    switch (lp.Style & PS_ENDCAP_MASK) {
+    case PS_ENDCAP_SQUARE:
+        cap = 2;
+        break;
+    case PS_ENDCAP_FLAT:
+        cap = 0;
+        break;
+    default:
+        break;
+    }
+    switch (lp.Style & PS_JOIN_MASK) {
+    case PS_JOIN_BEVEL:
+        join = 2;
+        break;
+    case PS_JOIN_MITER:
+        join = 0;
+        break;
+    default:
+        break;
+    }
+    auto line = [&](const std::vector<double>& pattern) {
+        std::string s;
+        AppendNumber(s, width, 2);
+        s += " w " + std::to_string(cap) + " J " + std::to_string(join) + " j ";
+        if (join == 0) {
+            AppendNumber(s, std::max(1.0f, state.MiterLimit), 2);
+            s += " M ";
+        }
+        s += '[';
+        for (size_t i = 0; i < pattern.size(); ++i) {
+            if (i) s += ' ';
+            AppendNumber(s, pattern[i] * (thin ? FPixel : width), 2);
+        }
+        s += "] 0 d\n";
+        return s;
+    };
+    if (!dashes.empty() && state.BkMode == OPAQUE && thin) {
+        // Gaps of thin styled lines show the background colour in opaque mode.
+        SetLine(line({}));
+        SetStroke(Rgb(state.BkColor, "RG"));
+        AppendPath(path, shifted);
+        FOut += "S\n";
+    }
+    SetLine(line(dashes));
+    SetStroke(Rgb(lp.Color, "RG"));
+    AppendPath(path, shifted);
+    FOut += "S\n";
+}
+
+void TPdfDevice::DrawGlyphs(const TTextLayout& layout, const TDrawState& state) {
+    const auto& font = *layout.Font;
+    const double ws = font.WidthScale > 0 ? font.WidthScale : 1;
+    // PDF text space: x along the baseline, y up, in units of 1/k of the logical units, so that the
+    // font size is the em in device units and the text matrix of plain text is a translation.
+    const QTransform toDevice = QTransform(ws, 0, 0, -1, 0, 0) * layout.Text * FFlip;
+    const double k = std::sqrt(std::abs(layout.Text.determinant()));
+    if (!(k > 0)) return;
+    const double fontSize = font.EmSize * k;
+    for (int pass = 0; pass < 2; ++pass) {
+        const QRawFont& raw = pass ? font.Fallback : font.Raw;
+        std::vector<const TPlacedGlyph*> glyphs;
+        for (const TPlacedGlyph& g : layout.Glyphs) {
+            if (g.Fallback == (pass == 1)) glyphs.push_back(&g);
+        }
+        if (glyphs.empty()) continue;
+        const int pdfFont = FDocument.FontFor(raw, font.EmSize);
+        if (pdfFont < 0) {
+            // A face without TrueType outlines cannot be embedded here: its glyphs become shapes.
+            const std::string fill = Rgb(state.TextColor, "rg");
+            for (const TPlacedGlyph* g : glyphs) {
+                QPainterPath outline = raw.pathForGlyph(g->Glyph).translated(g->Position);
+                outline.setFillRule(Qt::WindingFill);
+                FillPath(outline, QTransform::fromScale(ws, 1) * layout.Text, fill);
+            }
+            continue;
+        }
+        SetFill(Rgb(state.TextColor, "rg"));
+        std::string tf = "/";
+        tf += FDocument.FontName(pdfFont);
+        tf += ' ';
+        AppendNumber(tf, fontSize, 2);
+        tf += " Tf\n";
+        FOut += "BT\n";
+        if (tf != FState.Font) {
+            FOut += tf;
+            FState.Font = tf;
+        }
+        auto at = [&](size_t i) { return QPointF(glyphs[i]->Position.x() * k, -glyphs[i]->Position.y() * k); };
+        const QPointF first = at(0);
+        const QTransform start =
+            QTransform::fromTranslate(first.x(), first.y()) * QTransform::fromScale(1 / k, 1 / k) * toDevice;
+        auto near = [](double a, double b) { return std::abs(a - b) < 1e-4; }; // a frame a hair off square
+        if (near(start.m11(), 1) && near(start.m12(), 0) && near(start.m21(), 0) && near(start.m22(), 1)) {
+            AppendPoint(FOut, QPointF(start.m31(), start.m32()));
+            FOut += "Td\n";
+        } else {
+            AppendMatrix(FOut, start);
+            FOut += "Tm\n";
+        }
+        // One TJ array per baseline: the glyphs' codes with the adjustments (in thousandths of the
+        // font size) that put each where the layout wants it. The pen position is tracked as the
+        // viewer will compute it, so rounding does not add up along the line.
+        QPointF lineStart = first;
+        double pen = first.x();
+        std::string array;
+        bool inString = false, adjusted = false;
+        auto flush = [&] {
+            if (inString) array += '>';
+            inString = false;
+            if (array.empty()) return;
+            FOut += array;
+            FOut += adjusted ? "] TJ\n" : " Tj\n";
+            if (adjusted) FOut.insert(FOut.size() - array.size() - 5, 1, '[');
+            array.clear();
+            adjusted = false;
+        };
+        for (size_t i = 0; i < glyphs.size(); ++i) {
+            const QPointF here = at(i);
+            if (here.y() != lineStart.y()) {
+                flush();
+                AppendPoint(FOut, here - lineStart);
+                FOut += "Td\n";
+                lineStart = here;
+                pen = here.x();
+            }
+            const long adjustment = std::lround((pen - here.x()) * 1000 / fontSize);
+            if (adjustment != 0) {
+                if (inString) array += '>';
+                inString = false;
+                array += std::to_string(adjustment);
+                adjusted = true;
+                pen -= adjustment * fontSize / 1000;
+            }
+            if (!inString) array += '<';
+            inString = true;
+            const uint16_t code = FDocument.GlyphCode(pdfFont, glyphs[i]->Glyph, glyphs[i]->Char);
+            static const char Digits[] = "0123456789ABCDEF";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                array.push_back(Digits[(code >> shift) & 15]);
+            // The first advance a glyph is given in this size becomes its width: text laid out in whole
+            // pixels then needs no adjustments at all.
+            double width;
+            if (i + 1 < glyphs.size() && at(i + 1).y() == here.y())
+                width = FDocument.LearnWidth(pdfFont, code, (at(i + 1).x() - here.x()) * 1000 / fontSize);
+            else
+                width = FDocument.GlyphWidth(pdfFont, code);
+            pen += width * fontSize / 1000;
+        }
+        flush();
+        FOut += "ET\n";
+    }
+}
+
+void TPdfDevice::DrawText(const TTextRun& run, const TDrawState& state) {
+    if (run.Text.empty() && !(run.Options & ETO_OPAQUE)) return;
+    ApplyClip(state);
+    const QTransform& t = state.Transform;
+    const TTextLayout layout = LayOutText(run, state, QTransform());
+    if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) {
+        const QRect r = run.Rect.normalized();
+        FillRect(QRectF(r.left(), r.top(), r.width() - 1, r.height() - 1), t, state.BkColor);
+    }
+    if (!layout.Valid) return;
+    const auto& font = *layout.Font;
+    if (state.BkMode == OPAQUE && !(run.Options & ETO_OPAQUE))
+        FillRect(QRectF(layout.Left, layout.Baseline - font.Ascent, layout.Total, font.Ascent + font.Descent), layout.Text,
+                 state.BkColor);
+    const bool clipped = (run.Options & ETO_CLIPPED) && !run.Rect.isNull();
+    if (clipped) {
+        Save();
+        const QRect r = run.Rect.normalized();
+        QPainterPath box;
+        box.addRect(QRectF(r.left(), r.top(), r.width() - 1, r.height() - 1));
+        AppendPath(box, t);
+        FOut += "W n\n";
+    }
+    if (layout.DeviceEm < 1e6) {
+        DrawGlyphs(layout, state);
+        if (font.Underline || font.StrikeOut) {
+            const double thick = std::max(font.Raw.lineThickness(), 0.5);
+            if (font.Underline)
+                FillRect(QRectF(layout.Left, layout.Baseline + font.Raw.underlinePosition(), layout.Total, thick),
+                         layout.Text, state.TextColor);
+            if (font.StrikeOut)
+                FillRect(QRectF(layout.Left, layout.Baseline - font.Raw.xHeight() / 2 - thick / 2, layout.Total, thick),
+                         layout.Text, state.TextColor);
+        }
+    }
+    if (clipped) Restore();
+}
+
+void TPdfDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
+    ApplyClip(state);
+    const QTransform& t = state.Transform;
+    const QRect d = draw.Destination;
+    const QRectF dest(d.x(), d.y(), d.width(), d.height());
+    if (draw.Dib.Info.empty()) {
+        // Without a bitmap: what a device without raster operations can do.
+        QPainterPath box;
+        box.addRect(dest.normalized());
+        switch (draw.Rop) {
+        case BLACKNESS:
+            FillPath(box, t, Rgb(clBlack, "rg"));
+            break;
+        case WHITENESS:
+            FillPath(box, t, Rgb(clWhite, "rg"));
+            break;
+        case PATCOPY:
+            if (state.Brush.Style != BS_NULL) FillPath(box, t, BrushFill(state.Brush));
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    QImage image = DibToImage(draw.Dib, draw.SourceAlpha);
+    if (image.isNull()) return;
+    const QRect src = DibSourceRect(draw, image);
+    if (src != image.rect()) image = image.copy(src);
+    if (image.isNull()) return;
+    const char* blend = nullptr;
+    switch (draw.Rop) {
+    case SRCAND:
+        blend = "Multiply";
+        break;
+    case SRCPAINT:
+        blend = "Lighten";
+        break;
+    case SRCINVERT:
+        blend = "Difference";
+        break;
+    case NOTSRCCOPY:
+        image.invertPixels();
+        break;
+    default:
+        break;
+    }
+    const std::string name = FDocument.ImageName(image);
+    FOut += "q\n";
+    if (blend || draw.ConstantAlpha != 255) {
+        FOut += '/';
+        FOut += FDocument.GStateName(draw.ConstantAlpha, blend);
+        FOut += " gs\n";
+    }
+    // The image's unit square onto the destination, its first row at the destination's top; negative
+    // sizes mirror.
+    AppendMatrix(FOut, QTransform(dest.width(), 0, 0, -dest.height(), dest.x(), dest.y() + dest.height()) * t * FFlip);
+    FOut += "cm /" + name + " Do\nQ\n";
+}
+
+} // namespace pagimo::gdi

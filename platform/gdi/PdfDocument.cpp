@@ -1,0 +1,558 @@
+#include "platform/gdi/PdfDocument.h"
+
+#include "platform/system/Errors.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+
+namespace pagimo::gdi {
+
+namespace {
+
+constexpr size_t OutputBuffer = 1 << 16;
+
+std::string Deflate(std::string_view data) {
+    uLongf size = compressBound(data.size());
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(),
+                  Z_DEFAULT_COMPRESSION) != Z_OK)
+        throw EQRError("Out of memory");
+    out.resize(size);
+    return out;
+}
+
+std::string Ref(uint32_t object) {
+    return std::to_string(object) + " 0 R";
+}
+
+void AppendHex16(std::string& out, uint32_t v) {
+    static const char Digits[] = "0123456789ABCDEF";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(Digits[(v >> shift) & 15]);
+}
+
+// A PDF name from a face's name: letters, digits and hyphens.
+std::string NameToken(const QString& s) {
+    std::string out;
+    for (QChar c : s) {
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-')
+            out.push_back(static_cast<char>(c.unicode()));
+    }
+    return out.empty() ? std::string("Font") : out;
+}
+
+
+std::string MatrixOperands(const QTransform& m) {
+    std::string s;
+    for (double v : {m.m11(), m.m12(), m.m21(), m.m22(), m.m31(), m.m32()}) {
+        if (!s.empty()) s += ' ';
+        AppendNumber(s, v, 5);
+    }
+    return s;
+}
+
+// The dictionary of a coloured tiling pattern of w x h cells.
+std::string TilingPattern(double w, double h, const std::string& resources, const QTransform& matrix) {
+    std::string d = "/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 ";
+    AppendNumber(d, w, 3);
+    d += ' ';
+    AppendNumber(d, h, 3);
+    d += "] /XStep ";
+    AppendNumber(d, w, 3);
+    d += " /YStep ";
+    AppendNumber(d, h, 3);
+    d += " /Resources << " + resources + " >> /Matrix [" + MatrixOperands(matrix) + "]";
+    return d;
+}
+
+} // namespace
+
+std::string ColorOperands(TColorRef c) {
+    std::string s;
+    AppendNumber(s, RedOf(c) / 255.0, 3);
+    s += ' ';
+    AppendNumber(s, GreenOf(c) / 255.0, 3);
+    s += ' ';
+    AppendNumber(s, BlueOf(c) / 255.0, 3);
+    return s;
+}
+
+void AppendNumber(std::string& out, double value, int decimals) {
+    if (!std::isfinite(value)) value = 0;
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc()) {
+        out += '0';
+        return;
+    }
+    char* dot = std::find(buffer, end, '.');
+    if (dot != end) {
+        while (end > dot && (end[-1] == '0' || end[-1] == '.')) {
+            if (*--end == '.') break;
+        }
+    }
+    std::string_view text(buffer, static_cast<size_t>(end - buffer));
+    if (text == "-0" || text.empty()) text = "0";
+    out += text;
+}
+
+TPdfOutput::TPdfOutput(const std::string& path) {
+    FFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (FFd < 0) throw EQRError(FormatMessage("Cannot create file %s", path));
+    FBuffer.reserve(OutputBuffer);
+}
+
+TPdfOutput::TPdfOutput(int fd) : FFd(fd), FOwned(false) {
+    FBuffer.reserve(OutputBuffer);
+}
+
+TPdfOutput::~TPdfOutput() {
+    Close();
+}
+
+void TPdfOutput::Write(std::string_view bytes) {
+    FOffset += bytes.size();
+    if (FError) return;
+    if (FBuffer.size() + bytes.size() > OutputBuffer) Flush();
+    if (bytes.size() >= OutputBuffer) {
+        FBuffer.append(bytes);
+        Flush();
+    } else {
+        FBuffer.append(bytes);
+    }
+}
+
+void TPdfOutput::Flush() {
+    const char* p = FBuffer.data();
+    size_t left = FBuffer.size();
+    while (left > 0 && !FError) {
+        const ssize_t n = ::write(FFd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            FError = errno;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    FBuffer.clear();
+}
+
+void TPdfOutput::Close() {
+    if (FFd < 0) return;
+    Flush();
+    if (FOwned && ::close(FFd) != 0 && !FError) FError = errno;
+    FFd = -1;
+}
+
+struct TPdfDocument::TFace {
+    QRawFont Raw;
+    std::vector<int> Fonts; // its sizes
+    std::string Hmtx, Hhea;
+    unsigned UnitsPerEm = 1000;
+    std::vector<uint16_t> Glyphs{0};   // old glyph id of each code
+    std::vector<char32_t> Shows{0};    // the character each code shows
+    std::vector<double> Widths{0};     // the face's own advances, thousandths of an em
+    std::unordered_map<quint32, uint16_t> Codes;
+};
+
+TPdfDocument::TPdfDocument(const std::string& path, const std::string& creator, const std::string& title)
+    : FOut(path) {
+    Start(creator, title);
+}
+
+TPdfDocument::TPdfDocument(int fd, const std::string& creator, const std::string& title) : FOut(fd) {
+    Start(creator, title);
+}
+
+void TPdfDocument::Start(const std::string& creator, const std::string& title) {
+    FOut.Write("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    FOffsets.assign(1, 0);
+    NewObject(); // 1: the catalog
+    FPagesObject = NewObject();
+    FInfoObject = NewObject();
+    BeginObject(FInfoObject);
+    // Text strings: PDFDocEncoding covers ASCII; anything else goes as UTF-16 with a byte order mark.
+    auto text = [](const std::string& utf8) {
+        const std::u16string units = QString::fromStdString(utf8).toStdU16String();
+        std::string out = "<FEFF";
+        for (char16_t u : units)
+            AppendHex16(out, u);
+        return out + ">";
+    };
+    std::string info = "<< /Creator " + text(creator);
+    if (!title.empty()) info += " /Title " + text(title);
+    info += " /Producer " + text("Pagimo") + " >>\nendobj\n";
+    FOut.Write(info);
+}
+
+TPdfDocument::~TPdfDocument() = default;
+
+uint32_t TPdfDocument::NewObject() {
+    FOffsets.push_back(0);
+    return static_cast<uint32_t>(FOffsets.size() - 1);
+}
+
+void TPdfDocument::BeginObject(uint32_t id) {
+    FOffsets[id] = FOut.Offset();
+    FOut.Write(std::to_string(id) + " 0 obj\n");
+}
+
+void TPdfDocument::WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress) {
+    BeginObject(id);
+    std::string packed;
+    if (compress) {
+        packed = Deflate(data);
+        data = packed;
+    }
+    FOut.Write("<< " + dictionary + (compress ? " /Filter /FlateDecode" : "") + " /Length " +
+               std::to_string(data.size()) + " >>\nstream\n");
+    FOut.Write(data);
+    FOut.Write("\nendstream\nendobj\n");
+}
+
+void TPdfDocument::BeginPage(double widthPt, double heightPt) {
+    FContent.clear();
+    FPageResources.clear();
+    FPageWidth = widthPt;
+    FPageHeight = heightPt;
+}
+
+void TPdfDocument::EndPage() {
+    const uint32_t content = NewObject();
+    WriteStream(content, "", FContent, true);
+    const uint32_t page = NewObject();
+    BeginObject(page);
+    std::string s = "<< /Type /Page /Parent " + Ref(FPagesObject) + " /MediaBox [0 0 ";
+    AppendNumber(s, FPageWidth);
+    s += ' ';
+    AppendNumber(s, FPageHeight);
+    s += "] /Contents " + Ref(content) + " /Resources <<";
+    for (const auto& [kind, names] : FPageResources) {
+        s += " /" + kind + " <<";
+        for (const auto& [name, object] : names)
+            s += " /" + name + " " + Ref(object);
+        s += " >>";
+    }
+    s += " >> >>\nendobj\n";
+    FOut.Write(s);
+    FPageObjects.push_back(page);
+    FContent.clear();
+}
+
+std::string TPdfDocument::UseResource(const char* kind, const std::string& name, uint32_t object) {
+    FPageResources[kind][name] = object;
+    return name;
+}
+
+int TPdfDocument::FontFor(const QRawFont& raw, double emSize) {
+    const QByteArray head = raw.fontTable("head");
+    const std::string key = (raw.familyName() + u'|' + raw.styleName()).toStdString() + '|' + head.toStdString();
+    auto faceIt = FFaceIndex.find(key);
+    if (faceIt == FFaceIndex.end()) {
+        int index = -1;
+        if (head.size() >= 54 && !raw.fontTable("glyf").isEmpty() && !raw.fontTable("loca").isEmpty()) {
+            auto face = std::make_unique<TFace>();
+            face->Raw = raw;
+            face->Hmtx = raw.fontTable("hmtx").toStdString();
+            face->Hhea = raw.fontTable("hhea").toStdString();
+            face->UnitsPerEm = std::max(16, (static_cast<uint8_t>(head[18]) << 8) | static_cast<uint8_t>(head[19]));
+            index = static_cast<int>(FFaces.size());
+            FFaces.push_back(std::move(face));
+        }
+        faceIt = FFaceIndex.emplace(key, index).first;
+    }
+    if (faceIt->second < 0) return -1;
+    const std::pair<int, int64_t> fontKey(faceIt->second, std::llround(emSize * 1000));
+    if (auto it = FFontIndex.find(fontKey); it != FFontIndex.end()) return it->second;
+    TFont font;
+    font.Face = static_cast<size_t>(faceIt->second);
+    font.Name = "F" + std::to_string(FNextName++);
+    font.Object = NewObject();
+    const int index = static_cast<int>(FFonts.size());
+    FFonts.push_back(std::move(font));
+    FFaces[static_cast<size_t>(faceIt->second)]->Fonts.push_back(index);
+    FFontIndex.emplace(fontKey, index);
+    return index;
+}
+
+uint16_t TPdfDocument::GlyphCode(int font, quint32 glyph, char32_t shows) {
+    TFace& f = *FFaces[FFonts[static_cast<size_t>(font)].Face];
+    if (auto it = f.Codes.find(glyph); it != f.Codes.end()) return it->second;
+    if (f.Glyphs.size() >= 0xFFF0) return 0; // beyond what two-byte codes hold: the missing glyph
+    const auto code = static_cast<uint16_t>(f.Glyphs.size());
+    f.Codes.emplace(glyph, code);
+    f.Glyphs.push_back(static_cast<uint16_t>(glyph));
+    f.Shows.push_back(shows);
+    // The advance as the face's metrics give it; hmtx lists numberOfHMetrics advances, the last one
+    // standing for every glyph after it.
+    auto u16 = [](const std::string& s, size_t at) -> unsigned {
+        return at + 2 <= s.size() ? (static_cast<uint8_t>(s[at]) << 8 | static_cast<uint8_t>(s[at + 1])) : 0u;
+    };
+    const unsigned metrics = u16(f.Hhea, 34);
+    const unsigned advance = metrics ? u16(f.Hmtx, 4 * std::min<unsigned>(glyph, metrics - 1)) : 0;
+    f.Widths.push_back(std::round(advance * 1000.0 / f.UnitsPerEm));
+    return code;
+}
+
+double TPdfDocument::GlyphWidth(int font, uint16_t code) {
+    const TFont& s = FFonts[static_cast<size_t>(font)];
+    if (auto it = s.Widths.find(code); it != s.Widths.end()) return it->second;
+    const TFace& f = *FFaces[s.Face];
+    return code < f.Widths.size() ? f.Widths[code] : 0;
+}
+
+double TPdfDocument::LearnWidth(int font, uint16_t code, double width) {
+    TFont& s = FFonts[static_cast<size_t>(font)];
+    if (auto it = s.Widths.find(code); it != s.Widths.end()) return it->second;
+    if (!(width >= 0 && width < 10000)) return GlyphWidth(font, code);
+    const double written = std::round(width * 100) / 100; // as the W array will say it
+    s.Widths.emplace(code, written);
+    return written;
+}
+
+std::string TPdfDocument::FontName(int font) {
+    const TFont& s = FFonts[static_cast<size_t>(font)];
+    return UseResource("Font", s.Name, s.Object);
+}
+
+void TPdfDocument::WriteFace(TFace& f) {
+    std::vector<uint16_t> glyphs = f.Glyphs;
+    const QRawFont& raw = f.Raw;
+    const TFontSubset subset =
+        SubsetTrueType([&raw](const char* tag) { return raw.fontTable(tag).toStdString(); }, glyphs);
+    // The subset tag: six capitals from the glyphs used, so that different subsets of one face differ.
+    const std::string glyphBytes(reinterpret_cast<const char*>(glyphs.data()), glyphs.size() * sizeof(uint16_t));
+    size_t h = std::hash<std::string>()(glyphBytes);
+    std::string tag;
+    for (int i = 0; i < 6; ++i, h /= 26)
+        tag.push_back(static_cast<char>('A' + h % 26));
+    const std::string baseFont = tag + "+" + NameToken(raw.familyName()) +
+                                 (raw.styleName().isEmpty() || raw.styleName() == u"Regular"
+                                      ? std::string()
+                                      : "-" + NameToken(raw.styleName()));
+    const double scale = 1000.0 / subset.UnitsPerEm;
+
+    const uint32_t file = NewObject(), descriptor = NewObject(), toUnicode = NewObject();
+    WriteStream(file, "/Length1 " + std::to_string(subset.File.size()), subset.File, true);
+
+    BeginObject(descriptor);
+    std::string d = "<< /Type /FontDescriptor /FontName /" + baseFont + " /Flags 32 /FontBBox [";
+    for (int v : {subset.XMin, subset.YMin, subset.XMax, subset.YMax}) {
+        AppendNumber(d, v * scale, 0);
+        d += ' ';
+    }
+    d += "] /ItalicAngle 0 /Ascent ";
+    AppendNumber(d, subset.Ascender * scale, 0);
+    d += " /Descent ";
+    AppendNumber(d, subset.Descender * scale, 0);
+    d += " /CapHeight ";
+    AppendNumber(d, subset.Ascender * scale, 0);
+    d += " /StemV 80 /FontFile2 " + Ref(file) + " >>\nendobj\n";
+    FOut.Write(d);
+
+    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    std::vector<std::pair<uint16_t, char32_t>> shown;
+    for (size_t i = 1; i < f.Shows.size(); ++i) {
+        if (f.Shows[i] != 0) shown.emplace_back(static_cast<uint16_t>(i), f.Shows[i]);
+    }
+    for (size_t at = 0; at < shown.size(); at += 100) {
+        const size_t n = std::min<size_t>(100, shown.size() - at);
+        cmap += std::to_string(n) + " beginbfchar\n";
+        for (size_t k = at; k < at + n; ++k) {
+            cmap += '<';
+            AppendHex16(cmap, shown[k].first);
+            cmap += "> <";
+            const char32_t u = shown[k].second;
+            if (u > 0xFFFF) {
+                AppendHex16(cmap, 0xD800 + ((u - 0x10000) >> 10));
+                AppendHex16(cmap, 0xDC00 + ((u - 0x10000) & 0x3FF));
+            } else {
+                AppendHex16(cmap, u);
+            }
+            cmap += ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    WriteStream(toUnicode, "", cmap, true);
+
+    // Each size: its widths, the shared subset and text map.
+    for (const int index : f.Fonts) {
+        const TFont& font = FFonts[static_cast<size_t>(index)];
+        const uint32_t cidFont = NewObject();
+        BeginObject(cidFont);
+        std::string c = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFont +
+                        " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor " +
+                        Ref(descriptor) + " /CIDToGIDMap /Identity /DW 0 /W [0 [";
+        for (size_t i = 0; i < glyphs.size(); ++i) {
+            if (i) c += ' ';
+            double w = i < f.Widths.size() ? f.Widths[i] : std::round(subset.Advances[i] * scale);
+            if (auto it = font.Widths.find(static_cast<uint16_t>(i)); it != font.Widths.end()) w = it->second;
+            AppendNumber(c, w, 2);
+        }
+        c += "]] >>\nendobj\n";
+        FOut.Write(c);
+        BeginObject(font.Object);
+        FOut.Write("<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFont +
+                   " /Encoding /Identity-H /DescendantFonts [" + Ref(cidFont) + "] /ToUnicode " + Ref(toUnicode) +
+                   " >>\nendobj\n");
+    }
+}
+
+uint32_t TPdfDocument::WriteImage(const QImage& source) {
+    const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
+    const int w = argb.width(), h = argb.height();
+    std::string rgb, alpha;
+    rgb.reserve(static_cast<size_t>(w) * h * 3);
+    bool translucent = false;
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            rgb.push_back(static_cast<char>(qRed(row[x])));
+            rgb.push_back(static_cast<char>(qGreen(row[x])));
+            rgb.push_back(static_cast<char>(qBlue(row[x])));
+            alpha.push_back(static_cast<char>(qAlpha(row[x])));
+            translucent |= qAlpha(row[x]) != 255;
+        }
+    }
+    const std::string size = "/Width " + std::to_string(w) + " /Height " + std::to_string(h);
+    uint32_t mask = 0;
+    if (translucent) {
+        mask = NewObject();
+        WriteStream(mask, "/Type /XObject /Subtype /Image " + size + " /ColorSpace /DeviceGray /BitsPerComponent 8",
+                    alpha, true);
+    }
+    const uint32_t image = NewObject();
+    WriteStream(image,
+                "/Type /XObject /Subtype /Image " + size + " /ColorSpace /DeviceRGB /BitsPerComponent 8" +
+                    (mask ? " /SMask " + Ref(mask) : std::string()),
+                rgb, true);
+    return image;
+}
+
+std::string TPdfDocument::ImageName(const QImage& image) {
+    // Pictures repeated on every page (a letterhead's logo) are stored once.
+    const std::string key = "image|" + std::to_string(image.width()) + "x" + std::to_string(image.height()) + "|" +
+                            std::to_string(image.format()) + "|" +
+                            std::to_string(std::hash<std::string_view>()(std::string_view(
+                                reinterpret_cast<const char*>(image.constBits()), static_cast<size_t>(image.sizeInBytes()))));
+    auto it = FNamed.find(key);
+    if (it == FNamed.end()) it = FNamed.emplace(key, std::make_pair("Im" + std::to_string(FNextName++), WriteImage(image))).first;
+    return UseResource("XObject", it->second.first, it->second.second);
+}
+
+std::string TPdfDocument::GStateName(uint8_t fillAlpha, const char* blendMode) {
+    const std::string key = "gs|" + std::to_string(fillAlpha) + "|" + (blendMode ? blendMode : "Normal");
+    auto it = FNamed.find(key);
+    if (it == FNamed.end()) {
+        const uint32_t object = NewObject();
+        BeginObject(object);
+        std::string s = "<< /Type /ExtGState /ca ";
+        AppendNumber(s, fillAlpha / 255.0, 3);
+        s += " /CA ";
+        AppendNumber(s, fillAlpha / 255.0, 3);
+        s += " /BM /" + std::string(blendMode ? blendMode : "Normal") + " >>\nendobj\n";
+        FOut.Write(s);
+        it = FNamed.emplace(key, std::make_pair("GS" + std::to_string(FNextName++), object)).first;
+    }
+    return UseResource("ExtGState", it->second.first, it->second.second);
+}
+
+std::string TPdfDocument::HatchPatternName(uint32_t hatch, TColorRef color, double cell, double lineWidth,
+                                           const QTransform& deviceToPage) {
+    std::string key = "hatch|" + std::to_string(hatch) + "|" + std::to_string(color) + "|";
+    AppendNumber(key, cell, 3);
+    key += '|';
+    AppendNumber(key, lineWidth, 3);
+    key += '|' + MatrixOperands(deviceToPage);
+    auto it = FNamed.find(key);
+    if (it == FNamed.end()) {
+        std::string c = ColorOperands(color) + " RG ";
+        AppendNumber(c, lineWidth);
+        c += " w ";
+        auto line = [&](double x0, double y0, double x1, double y1) {
+            AppendNumber(c, x0);
+            c += ' ';
+            AppendNumber(c, y0);
+            c += " m ";
+            AppendNumber(c, x1);
+            c += ' ';
+            AppendNumber(c, y1);
+            c += " l S ";
+        };
+        const double m = cell / 2, e = lineWidth; // lines run a little past the cell so tiles join
+        const bool horizontal = hatch == HS_HORIZONTAL || hatch == HS_CROSS;
+        const bool vertical = hatch == HS_VERTICAL || hatch == HS_CROSS;
+        if (horizontal) line(-e, m, cell + e, m);
+        if (vertical) line(m, -e, m, cell + e);
+        if (hatch == HS_FDIAGONAL || hatch == HS_DIAGCROSS) line(-e, -e, cell + e, cell + e);
+        if (hatch == HS_BDIAGONAL || hatch == HS_DIAGCROSS) line(-e, cell + e, cell + e, -e);
+        const uint32_t object = NewObject();
+        WriteStream(object, TilingPattern(cell, cell, "", deviceToPage), c, false);
+        it = FNamed.emplace(key, std::make_pair("P" + std::to_string(FNextName++), object)).first;
+    }
+    return UseResource("Pattern", it->second.first, it->second.second);
+}
+
+std::string TPdfDocument::ImagePatternName(const QImage& image, double pixel, const QTransform& deviceToPage) {
+    std::string key = "tile|" + std::to_string(image.cacheKey()) + "|";
+    AppendNumber(key, pixel, 3);
+    key += '|' + MatrixOperands(deviceToPage);
+    auto it = FNamed.find(key);
+    if (it == FNamed.end()) {
+        const uint32_t picture = WriteImage(image);
+        const double w = image.width() * pixel, h = image.height() * pixel;
+        std::string c = "q ";
+        AppendNumber(c, w, 3);
+        c += " 0 0 ";
+        AppendNumber(c, -h, 3);
+        c += " 0 ";
+        AppendNumber(c, h, 3);
+        c += " cm /Tile Do Q";
+        const uint32_t object = NewObject();
+        WriteStream(object, TilingPattern(w, h, "/XObject << /Tile " + Ref(picture) + " >>", deviceToPage), c, false);
+        it = FNamed.emplace(key, std::make_pair("P" + std::to_string(FNextName++), object)).first;
+    }
+    return UseResource("Pattern", it->second.first, it->second.second);
+}
+
+void TPdfDocument::Finish() {
+    if (FFinished) return;
+    FFinished = true;
+    for (auto& face : FFaces)
+        WriteFace(*face);
+    BeginObject(FPagesObject);
+    std::string pages = "<< /Type /Pages /Kids [";
+    for (size_t i = 0; i < FPageObjects.size(); ++i) {
+        if (i) pages += ' ';
+        pages += Ref(FPageObjects[i]);
+    }
+    pages += "] /Count " + std::to_string(FPageObjects.size()) + " >>\nendobj\n";
+    FOut.Write(pages);
+    BeginObject(1);
+    FOut.Write("<< /Type /Catalog /Pages " + Ref(FPagesObject) + " >>\nendobj\n");
+    const uint64_t xref = FOut.Offset();
+    std::string table = "xref\n0 " + std::to_string(FOffsets.size()) + "\n0000000000 65535 f \n";
+    char line[32];
+    for (size_t i = 1; i < FOffsets.size(); ++i) {
+        std::snprintf(line, sizeof line, "%010llu 00000 n \n", static_cast<unsigned long long>(FOffsets[i]));
+        table += line;
+    }
+    table += "trailer\n<< /Size " + std::to_string(FOffsets.size()) + " /Root 1 0 R /Info " + Ref(FInfoObject) +
+             " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    FOut.Write(table);
+    FOut.Close();
+}
+
+} // namespace pagimo::gdi
