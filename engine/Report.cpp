@@ -1,6 +1,7 @@
 #include "engine/Report.h"
 
 #include "engine/CSVTable.h"
+#include "engine/SQLQuery.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/system/Errors.h"
@@ -541,6 +542,7 @@ void RegisterReportClasses(system::TClassRegistry& registry) {
     registry.Register<TQRSubDetail>();
     registry.Register<TQRSQLiteQuery>();
     registry.Register<TQRSQLiteTable>();
+    registry.Register<TQRSQLQuery>();
     registry.Register<TQRCSVTable>();
     registry.Register<TQRMemoryTable>();
 }

@@ -1,5 +1,7 @@
 #include "engine/SQLiteDataSet.h"
 
+#include "engine/SQLQuery.h"
+
 #include "platform/system/Errors.h"
 
 #include <sqlite3.h>
@@ -210,18 +212,7 @@ std::vector<std::string> SQLParamNames(const std::string& sql) {
 void TQRSQLiteQuery::SetSQL(const std::vector<std::string>& lines) {
     Close();
     FSQL = lines;
-    std::string text;
-    for (const auto& l : lines)
-        text += l + "\n";
-    std::vector<TQRParam> params;
-    for (auto& name : SQLParamNames(text)) {
-        TQRParam p;
-        p.Name = name;
-        // Keep values already given to parameters of the same name.
-        if (TQRParam* old = FindParam(name)) p.Value = old->Value;
-        params.push_back(std::move(p));
-    }
-    FParams = std::move(params);
+    FParams = ParamsOfSQL(lines, FParams);
 }
 
 void TQRSQLiteQuery::SetParamValue(std::string_view name, TFieldValue value) {

@@ -1,34 +1,67 @@
-// qrptool convert: pages to a vector PDF, one PDF page per page at the page's own size.
+// qrptool convert: pages to a vector PDF, one PDF page per page at the page's own size; several files
+// in one process with --out-dir.
 
+#include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
+#include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
 #include "tools/PdfConversion.h"
+
+#include <cstdio>
+#include <filesystem>
 
 namespace pagimo::tools {
 
 namespace {
 
+void Convert(const std::string& input, const std::string& output, int jobs, TDamagePolicy& damage) {
+    RefuseInputAsOutput({input}, output);
+    std::unique_ptr<TPageSource> source = TPageSource::Open(input);
+    source = Prefetch(std::move(source), input, jobs, 1, source->Count());
+    WritePdf(*source, output, damage);
+}
+
 int Run(TArgs& args) {
     const bool keepGoing = args.Flag("--keep-going");
+    const auto outDir = args.Option("--out-dir");
+    const int jobs = JobsOption(args);
     const auto files = args.Positionals();
-    if (files.size() != 2) throw EUsage{"input file and output PDF expected"};
-    RefuseInputAsOutput({files[0]}, files[1]);
     EnsureGuiApplication();
-    auto source = TPageSource::Open(files[0]);
     TDamagePolicy damage("convert", keepGoing);
-    WritePdf(*source, files[1], damage);
-    return damage.ExitStatus();
+    if (!outDir) {
+        if (files.size() != 2) throw EUsage{"input file and output PDF expected (or --out-dir DIR with inputs)"};
+        Convert(files[0], files[1], jobs, damage);
+        return damage.ExitStatus();
+    }
+    if (files.empty()) throw EUsage{"--out-dir needs input files"};
+    if (!std::filesystem::is_directory(*outDir)) throw EQRError("Folder " + *outDir + " does not exist");
+    // Every file is tried; each that fails is named, and the status says whether any did.
+    int status = ExitOk;
+    for (const std::string& input : files) {
+        const std::filesystem::path output =
+            std::filesystem::path(*outDir) / std::filesystem::path(input).filename().replace_extension(".pdf");
+        try {
+            Convert(input, output.string(), jobs, damage);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "qrptool convert: %s\n", e.what());
+            status = ExitFailure;
+        }
+    }
+    return damage.ExitStatus() == ExitOk ? status : ExitFailure;
 }
 
 } // namespace
 
-extern const TCommand CmdConvert = {"convert", "convert pages to a vector PDF",
-                                    "usage: qrptool convert FILE OUT.pdf [--keep-going]\n"
-                                    "  FILE is a QRP file or an .emf file; one PDF page per page, at its own size.\n"
-                                    "  OUT.pdf '-' writes to standard output.\n"
-                                    "  --keep-going   a page that cannot be drawn becomes an empty page (named on\n"
-                                    "                 stderr, exit status 1) instead of stopping the conversion\n",
-                                    Run};
+extern const TCommand CmdConvert = {
+    "convert", "convert pages to a vector PDF",
+    "usage: qrptool convert FILE OUT.pdf [--keep-going] [-j N]\n"
+    "       qrptool convert FILE... --out-dir DIR [--keep-going] [-j N]\n"
+    "  FILE is a QRP file or an .emf file; one PDF page per page, at its own size. OUT.pdf '-' writes\n"
+    "  to standard output; with --out-dir each FILE becomes DIR/NAME.pdf.\n"
+    "  --keep-going   a page that cannot be drawn becomes an empty page (named on stderr, exit status 1)\n"
+    "                 instead of stopping the conversion\n"
+    "  -j N           threads that decode pages ahead (default: the number of cores)\n",
+    Run};
 
 } // namespace pagimo::tools

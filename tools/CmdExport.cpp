@@ -6,6 +6,7 @@
 #include "printer/StoredPageExport.h"
 #include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
+#include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@ std::string Lower(std::string s) {
 
 int Run(TArgs& args) {
     const bool keepGoing = args.Flag("--keep-going");
+    const int jobs = JobsOption(args);
     const auto pages = args.Option("--pages");
     const auto format = args.Option("--format");
     const auto files = args.Positionals();
@@ -44,6 +46,7 @@ int Run(TArgs& args) {
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
     const auto [first, last] = PageRange(std::nullopt, pages, source->Count());
+    source = Prefetch(std::move(source), files[0], jobs, first, last);
     const std::unique_ptr<printer::TQRExporter> filter = library.CreateExporter(index, out);
     TDamagePolicy damage("export", keepGoing);
     printer::TStoredExportOptions options;
@@ -59,13 +62,15 @@ int Run(TArgs& args) {
 
 extern const TCommand CmdExport = {
     "export", "export pages as text, CSV, HTML or PDF",
-    "usage: qrptool export FILE OUT.txt|OUT.csv|OUT.html|OUT.pdf [--pages A-B] [--format F] [--keep-going]\n\n"
+    "usage: qrptool export FILE OUT.txt|OUT.csv|OUT.html|OUT.pdf [--pages A-B] [--format F] [--keep-going]\n"
+    "                      [-j N]\n\n"
     "Runs the viewer's export filters on the stored pages: the texts each page draws, with their place,\n"
     "font and colour, go to the text, CSV or HTML filter; PDF gets the pages themselves (vector, text\n"
     "stays text). The file appears only when the export has finished.\n"
     "  --pages A-B    a page range (or one page)\n"
     "  --format F     txt, csv, html or pdf instead of OUT's extension (needed for '-', standard output)\n"
-    "  --keep-going   a page that cannot be drawn becomes an empty page (named on stderr, exit status 1)\n",
+    "  --keep-going   a page that cannot be drawn becomes an empty page (named on stderr, exit status 1)\n"
+    "  -j N           threads that decode pages ahead (default: the number of cores)\n",
     Run};
 
 } // namespace pagimo::tools

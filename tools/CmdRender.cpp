@@ -7,6 +7,7 @@
 #include "platform/system/File.h"
 #include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
+#include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
 
 #include <QImage>
@@ -58,6 +59,7 @@ int Run(TArgs& args) {
     const auto out = args.Option("-o");
     const auto format = args.Option("--format");
     const bool keepGoing = args.Flag("--keep-going");
+    const int jobs = JobsOption(args);
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
     if (!out) throw EUsage{"-o OUT.png is required"};
@@ -69,6 +71,7 @@ int Run(TArgs& args) {
     auto source = TPageSource::Open(files[0]);
     const auto [first, last] = PageRange(page, pages, source->Count());
     if (first != last && *out == "-") throw EUsage{"standard output takes one page"};
+    source = Prefetch(std::move(source), files[0], jobs, first, last);
     if (first != last && out->find("%d") == std::string::npos)
         throw EUsage{"several pages need an output pattern with %d"};
 
@@ -114,7 +117,8 @@ extern const TCommand CmdRender = {
     "  one page to standard output (PNG unless --format jpg).\n"
     "  --dpi D        pixels per inch (default 96)\n"
     "  --format F     png or jpg instead of OUT's extension\n"
-    "  --keep-going   a page that cannot be drawn becomes an empty image (named on stderr, exit status 1)\n",
+    "  --keep-going   a page that cannot be drawn becomes an empty image (named on stderr, exit status 1)\n"
+    "  -j N           threads that decode pages ahead (default: the number of cores)\n",
     Run};
 
 } // namespace pagimo::tools

@@ -92,6 +92,8 @@ int RunReport(TArgs& args) {
         functions.emplace_back(p.substr(0, eq), LiteralExpression(p.substr(eq + 1)));
     }
 
+    // Data sets open while the description loads; those on database servers need Qt's drivers.
+    EnsureGuiApplication();
     system::TClassRegistry registry;
     engine::RegisterReportClasses(registry);
     engine::RegisterFormHostClasses(registry);

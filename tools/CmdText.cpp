@@ -6,6 +6,7 @@
 #include "platform/system/File.h"
 #include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
+#include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
 
 #include <cstdio>
@@ -20,12 +21,14 @@ int Run(TArgs& args) {
     const auto pages = args.Option("--pages");
     const auto out = args.Option("-o");
     const bool keepGoing = args.Flag("--keep-going");
+    const int jobs = JobsOption(args);
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
     if (out) RefuseInputAsOutput({files[0]}, *out);
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
     const auto [first, last] = PageRange(page, pages, source->Count());
+    source = Prefetch(std::move(source), files[0], jobs, first, last);
     // Written page by page as extracted: standard output directly, a file under a temporary name.
     std::unique_ptr<TOutputFile> file;
     if (out && *out != "-") file = std::make_unique<TOutputFile>(*out);
@@ -56,11 +59,12 @@ int Run(TArgs& args) {
 } // namespace
 
 extern const TCommand CmdText = {"text", "print the text of pages in reading order",
-                                 "usage: qrptool text FILE [--page N | --pages A-B] [-o OUT.txt] [--keep-going]\n"
+                                 "usage: qrptool text FILE [--page N | --pages A-B] [-o OUT.txt] [--keep-going] [-j N]\n"
                                  "  Pages are separated by form feeds; written to standard output unless -o names\n"
                                  "  a file ('-' is standard output too).\n"
                                  "  --keep-going   a page that cannot be drawn gives an empty page (named on stderr,\n"
-                                 "                 exit status 1) instead of stopping\n",
+                                 "                 exit status 1) instead of stopping\n"
+                                 "  -j N           threads that decode pages ahead (default: the number of cores)\n",
                                  Run};
 
 } // namespace pagimo::tools

@@ -175,3 +175,56 @@ TEST(QrptoolInfo, BytesAfterTheLastPageAndOddFileNamesAreReported) {
 }
 
 } // namespace
+
+namespace {
+
+// Pages decoded ahead on worker threads change nothing of what is written.
+TEST(QrptoolJobs, OutputsWithSeveralThreadsAreTheSameAsWithOne) {
+    TTempDir tmp;
+    const std::string coded = tmp.File("coded.qrp");
+    MakeFile(coded, 40, true);
+    auto bytes = MakeFile(tmp.File("plain.qrp"), 30, false);
+    BreakRecordInsidePage(bytes, 11);
+    const std::string damaged = tmp.File("damaged.qrp");
+    WriteFileBytes(damaged, bytes);
+    for (const std::string& input : {coded, damaged}) {
+        for (const std::string kind : {"text", "csv", "html", "txt", "info"}) {
+            std::string outputs[2];
+            for (int i = 0; i < 2; ++i) {
+                const std::string jobs = i == 0 ? " -j 1" : " -j 3";
+                // Same names in two folders, so that titles taken from the name agree.
+                std::filesystem::create_directories(tmp.File("j" + std::to_string(i)));
+                const std::string out = tmp.File("j" + std::to_string(i) + "/out." + kind);
+                const auto run = kind == "text"   ? RunQrptool(tmp.Path(), "text " + input + " --keep-going" + jobs)
+                                 : kind == "info" ? RunQrptool(tmp.Path(), "info --json " + input + jobs)
+                                                  : RunQrptool(tmp.Path(), "export " + input + " " + out + " --keep-going" + jobs);
+                const auto written = FileBytes(out);
+                outputs[i] = kind == "text" || kind == "info" ? run.Out : std::string(written.begin(), written.end());
+                EXPECT_FALSE(outputs[i].empty()) << kind << " of " << input;
+            }
+            EXPECT_TRUE(outputs[0] == outputs[1]) << kind << " of " << input;
+        }
+    }
+    // PDF pages carry a creation time; their pages and text are compared.
+    const auto one = RunQrptool(tmp.Path(), "convert " + coded + " " + tmp.File("one.pdf") + " -j 1");
+    const auto three = RunQrptool(tmp.Path(), "convert " + coded + " " + tmp.File("three.pdf") + " -j 3");
+    ASSERT_EQ(one.Status, 0);
+    ASSERT_EQ(three.Status, 0);
+    EXPECT_EQ(PdfPagesText(tmp.File("one.pdf")), PdfPagesText(tmp.File("three.pdf")));
+    EXPECT_EQ(PdfPageCount(tmp.File("three.pdf")), 40);
+}
+
+TEST(QrptoolJobs, ConvertWritesManyFilesIntoAFolder) {
+    TTempDir tmp;
+    MakeFile(tmp.File("a.qrp"), 2, false);
+    MakeFile(tmp.File("b.qrp"), 3, true);
+    std::filesystem::create_directory(tmp.File("pdf"));
+    const auto run = RunQrptool(tmp.Path(), "convert " + tmp.File("a.qrp") + " " + tmp.File("b.qrp") + " " +
+                                                tmp.File("missing.qrp") + " --out-dir " + tmp.File("pdf"));
+    EXPECT_EQ(run.Status, 1) << "one input is missing";
+    EXPECT_NE(run.Err.find("Cannot open file " + tmp.File("missing.qrp")), std::string::npos) << run.Err;
+    EXPECT_EQ(PdfPageCount(tmp.File("pdf/a.pdf")), 2);
+    EXPECT_EQ(PdfPageCount(tmp.File("pdf/b.pdf")), 3);
+}
+
+} // namespace
