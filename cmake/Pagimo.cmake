@@ -75,6 +75,11 @@ function(pagimo_add_fuzzer name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  # "fuzzers" builds every fuzz target and only what they need (scripts/fuzz.sh).
+  if(NOT TARGET fuzzers)
+    add_custom_target(fuzzers)
+  endif()
+  add_dependencies(fuzzers ${name})
 endfunction()
 
 # pagimo_forbid_links(TARGET FORBIDDEN...)
