@@ -3,6 +3,7 @@
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
+#include "platform/gdi/EmfPlusPlayer.h"
 
 #include "platform/graphics/CodePages.h"
 
@@ -75,6 +76,7 @@ public:
     }
 
     TPlayResult Run(std::span<const uint8_t> bytes);
+    void SetPlus(TEmfPlusPlayer* plus) { FPlus = plus; }
 
 private:
     using THandler = void (TPlayback::*)(const TRecordReader&);
@@ -223,6 +225,7 @@ private:
     bool FInPath = false;
     QPainterPath FPath; // reference-device pixels
     TPlayResult FResult;
+    TEmfPlusPlayer* FPlus = nullptr; // EMF+ pages: draws the EMF+ records and gates the GDI ones
 };
 
 // ---- transforms -----------------------------------------------------------------------------------
@@ -1134,6 +1137,7 @@ TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
             continue;
         }
         if (type == EMR_EOF) break;
+        if (FPlus && FPlus->Intercept(record)) continue;
         const TEntry* entry = type <= EmrMaxType ? &table[type] : nullptr;
         if (!entry || !entry->Handler || type == EMR_HEADER) {
             ++FResult.Skipped;
@@ -1196,7 +1200,13 @@ TPlayResult TEmfPlayer::Play(std::span<const uint8_t> bytes, TDevice& device, co
         return result;
     }
     TPlayback playback(device, options, header);
-    return playback.Run(bytes);
+    TEmfPlusPlayer plus(device, options, header);
+    if (plus.Prepare(bytes)) playback.SetPlus(&plus);
+    TPlayResult result = playback.Run(bytes);
+    result.PlusRecords = plus.Records();
+    result.PlusUnknown = plus.Unknown();
+    result.Damaged += plus.Damaged();
+    return result;
 }
 
 TPlayResult TEmfPlayer::Play(const TEmfPicture& picture, TDevice& device, const QRectF& destination,

@@ -3,7 +3,7 @@
 // objects, mapping mode and world transform, clip, path, SaveDC stack) and drives a TDevice.
 // Records are checked against the file and their own fields before use; a damaged record is skipped
 // (or ends playback when the record chain itself is broken), unknown records are skipped by size,
-// EMF+ comments are skipped and the GDI records beside them are played.
+// EMF+ records are drawn by TEmfPlusPlayer when it knows them all (see EmfPlusPlayer.h).
 
 #include "platform/emf/EmfPicture.h"
 #include "platform/gdi/Device.h"
@@ -21,6 +21,8 @@ struct TPlayResult {
     uint32_t Skipped = 0; // unknown or unsupported records
     uint32_t Damaged = 0; // records refused as malformed
     bool Complete = true; // false: playback ended before EOF (broken record chain)
+    uint32_t PlusRecords = 0; // EMF+ records drawn
+    uint32_t PlusUnknown = 0; // EMF+ records of kinds not drawn; the page was played from its GDI records
 };
 
 struct TPlayOptions {
