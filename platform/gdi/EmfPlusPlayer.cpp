@@ -24,10 +24,6 @@ constexpr uint32_t MaxPoints = 1u << 20;
 constexpr size_t MaxStack = 512;
 constexpr size_t MaxRegionNodes = 4096;
 
-bool Finite(double v) {
-    return std::isfinite(v) && std::abs(v) < 1e7;
-}
-
 TColorRef ToColorRef(uint32_t argb) {
     return Rgb(static_cast<uint8_t>(argb >> 16), static_cast<uint8_t>(argb >> 8), static_cast<uint8_t>(argb));
 }
@@ -39,6 +35,7 @@ struct TPlusBrush {
     uint32_t Type = EmfPlusBrushSolid;
     uint32_t Color = 0xFF000000; // ARGB; gradients: their mean colour
     uint32_t Hatch = 0, Back = 0;
+    bool Approximate = false; // gradients and textures, drawn in one colour
 };
 struct TPlusPen {
     double Width = 1;
@@ -75,13 +72,17 @@ struct TPlusState {
     std::shared_ptr<const QPainterPath> Clip; // target device pixels; none: the caller's clip alone
 };
 
+// The kinds this player draws or applies. Images are not drawn yet: pages with them keep their GDI
+// fallback.
 bool Known(uint16_t type) {
-    return type >= EmfPlusHeader && type <= EmfPlusDrawDriverString;
+    return type >= EmfPlusHeader && type <= EmfPlusDrawDriverString && type != EmfPlusDrawImage &&
+           type != EmfPlusDrawImagePoints;
 }
 
+// GDI+ writes "everything" clips as rectangles of some 1e7 units; coordinates are clamped on use.
 float ReadF(const TRecordReader& r, size_t at) {
     const float v = r.F32(at);
-    if (!Finite(v)) throw ERecordDamaged("EMF+ number out of range");
+    if (!std::isfinite(v) || std::abs(v) > 1e9f) throw ERecordDamaged("EMF+ number out of range");
     return v;
 }
 
@@ -231,6 +232,7 @@ struct TEmfPlusPlayer::TImpl {
                 mixed |= ((((c1 >> shift) & 0xFF) + ((c2 >> shift) & 0xFF)) / 2) << shift;
             b.Color = mixed;
             b.Type = EmfPlusBrushSolid;
+            b.Approximate = true;
             break;
         }
         case EmfPlusBrushPathGradient: {
@@ -243,11 +245,13 @@ struct TEmfPlusPlayer::TImpl {
                 mixed |= ((((center >> shift) & 0xFF) + ((edge >> shift) & 0xFF)) / 2) << shift;
             b.Color = mixed;
             b.Type = EmfPlusBrushSolid;
+            b.Approximate = true;
             break;
         }
         case EmfPlusBrushTexture:
             b.Color = 0x80808080; // textures: a mid grey at half opacity shows the area
             b.Type = EmfPlusBrushSolid;
+            b.Approximate = true;
             break;
         default:
             throw ERecordDamaged("unknown EMF+ brush type");
@@ -454,7 +458,7 @@ struct TEmfPlusPlayer::TImpl {
     // ---- drawing ----
     TPlusBrush BrushOf(const TRecordReader& r, uint16_t flags, size_t at) const {
         const uint32_t v = r.U32(at);
-        if (flags & EmfPlusFlagSolidColor) return TPlusBrush{EmfPlusBrushSolid, v, 0, 0};
+        if (flags & EmfPlusFlagSolidColor) return TPlusBrush{EmfPlusBrushSolid, v, 0, 0, false};
         const TPlusBrush* b = Get<TPlusBrush>(v);
         if (!b) throw ERecordDamaged("EMF+ brush missing");
         return *b;
@@ -476,7 +480,12 @@ struct TEmfPlusPlayer::TImpl {
             if (Alpha(brush.Back) >= 128) st.BkMode = OPAQUE, st.BkColor = ToColorRef(brush.Back);
         } else {
             uint32_t c = brush.Color;
-            if (brush.Type == EmfPlusBrushHatch) c = brush.Color; // other hatch styles: the fore colour
+            if (brush.Type == EmfPlusBrushHatch) {
+                // The percentage and pattern hatches: the mean of fore and back colour, as they look.
+                c = 0xFF000000u;
+                for (int shift = 0; shift < 24; shift += 8)
+                    c |= ((((brush.Color >> shift) & 0xFF) + ((brush.Back >> shift) & 0xFF)) / 2) << shift;
+            }
             if (Alpha(c) == 0) return;
             st.Brush.Style = BS_SOLID;
             st.Brush.Color = ToColorRef(c);
@@ -689,7 +698,7 @@ struct TEmfPlusPlayer::TImpl {
             const uint32_t unit = S.PageUnit;
             const double scale = S.PageScale;
             S.World = QTransform(), S.PageUnit = EmfPlusUnitPixel, S.PageScale = 1;
-            Fill(page, TPlusBrush{EmfPlusBrushSolid, r.U32(12) | 0xFF000000u, 0, 0});
+            Fill(page, TPlusBrush{EmfPlusBrushSolid, r.U32(12) | 0xFF000000u, 0, 0, false});
             S.World = saved, S.PageUnit = unit, S.PageScale = scale;
             break;
         }
@@ -811,7 +820,7 @@ struct TEmfPlusPlayer::TImpl {
         case EmfPlusResetClip: S.Clip = nullptr; break;
         case EmfPlusSetClipRect: {
             QPainterPath p;
-            p.addRect(ReadRect(r, 12, false));
+            p.addRect(ReadRect(r, 12, false).intersected(QRectF(-1e7, -1e7, 2e7, 2e7)));
             SetClip(p, (flags >> 8) & 0x0F);
             break;
         }
@@ -871,6 +880,22 @@ bool TEmfPlusPlayer::Prepare(std::span<const uint8_t> bytes) {
         TImpl::Walk(record, [&](const TRecordReader& r) {
             any = true;
             if (!Known(r.U16(0))) ++F->UnknownCount;
+            // Gradient and texture brushes (of fills and of pens) are not drawn faithfully yet: such
+            // pages keep their fallback.
+            else if (r.U16(0) == EmfPlusObject) {
+                const uint8_t kind = (r.U16(2) >> 8) & 0x7F;
+                // Pens and brushes too big for one record hold textures.
+                if ((r.U16(2) & EmfPlusFlagContinued) && (kind == EmfPlusObjectBrush || kind == EmfPlusObjectPen)) {
+                    ++F->UnknownCount;
+                    return;
+                }
+                try {
+                    if ((kind == EmfPlusObjectBrush && TImpl::ParseBrush(r, 12).Approximate) ||
+                        (kind == EmfPlusObjectPen && TImpl::ParsePen(r, 12).Brush.Approximate))
+                        ++F->UnknownCount;
+                } catch (const ERecordDamaged&) {
+                }
+            }
         });
     }
     F->Seen = any;
