@@ -36,6 +36,8 @@ const char* BandTypeDefaultName(TQRBandType type) {
 }
 
 TQRCustomBand::TQRCustomBand() : FSize(std::make_unique<TQRBandSize>()) {
+    // Its destructor speaks only to its report, which looks after its bands itself.
+    SetQuietInTeardown(true);
     FSize->SetOnResize([this](int32_t h, int32_t w) {
         TQRBasePanel::SetBounds(FLeft, FTop, w, h);
         for (controls::TQRPrintable* p : Printables())
@@ -178,12 +180,7 @@ void TQRCustomBand::Print() {
 }
 
 TQRCustomBand* TQRCustomBand::GetChildBand() const {
-    if (!FReport) return nullptr;
-    for (TQRCustomBand* b : FReport->BandList()) {
-        auto* child = dynamic_cast<TQRChildBand*>(b);
-        if (child && child->ParentBand() == this) return child;
-    }
-    return nullptr;
+    return FReport ? FReport->ChildOf(this) : nullptr;
 }
 
 void TQRCustomBand::SetHasChild(bool hasChild) {
@@ -224,18 +221,34 @@ const system::TPropertyList& TQRBand::ClassProperties() {
 }
 
 void TQRChildBand::SetParentBand(TQRCustomBand* band) {
-    int steps = 0;
-    for (TQRCustomBand* b = band; b;
-         b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
-        if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
+    // A chain can only come back to this band when some band names it as parent; a band that is
+    // nobody's parent (every new one in a description) needs no walk up the chain.
+    if (FChildren > 0) {
+        int steps = 0;
+        for (TQRCustomBand* b = band; b;
+             b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
+            if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
+        }
+    } else if (band == this) {
+        return;
     }
-    FParentBand = band;
+    LinkParent(band);
     if (Report() && !Loading()) Report()->RebuildBandList();
+}
+
+void TQRChildBand::LinkParent(TQRCustomBand* band) {
+    if (auto* old = dynamic_cast<TQRChildBand*>(FParentBand)) --old->FChildren;
+    FParentBand = band;
+    if (auto* now = dynamic_cast<TQRChildBand*>(band)) ++now->FChildren;
+    if (Report()) Report()->ChildLinksChanged();
 }
 
 void TQRChildBand::Notification(system::TComponent* component, system::TOperation operation) {
     TQRCustomBand::Notification(component, operation);
-    if (operation == system::opRemove && component == FParentBand) FParentBand = nullptr;
+    if (operation == system::opRemove && component == FParentBand) {
+        FParentBand = nullptr;
+        if (Report()) Report()->ChildLinksChanged();
+    }
 }
 
 const system::TPropertyList& TQRChildBand::ClassProperties() {

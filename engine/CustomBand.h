@@ -127,6 +127,11 @@ protected:
 
 private:
     TQRCustomBand* FParentBand = nullptr;
+    // How many child bands have named this band as parent (at least; one that went away is not
+    // taken off): zero means no parent chain can lead back here.
+    int FChildren = 0;
+
+    void LinkParent(TQRCustomBand* band);
 };
 
 } // namespace pagimo::engine

@@ -11,6 +11,7 @@
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
+#include "platform/system/Termination.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 #include "printer/StoredPageExport.h"
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
@@ -65,8 +67,54 @@ std::string FilterExtensions() {
     return list;
 }
 
+int RunReportCommand(TArgs& args);
+bool ProgressShown = false;
+
+// Runs the command with the terminating signals turned into a request that the run honours at its
+// next page: it unwinds, every temporary file goes with it, and the process then ends as signalled.
 int RunReport(TArgs& args) {
+    InstallTerminationRequest();
+    int signal = 0;
+    // The progress line ends before anything else is said.
+    struct TEndProgress {
+        ~TEndProgress() {
+            if (ProgressShown) std::fputs("\n", stderr);
+        }
+    };
+    try {
+        TEndProgress endProgress;
+        const int status = RunReportCommand(args);
+        InstallTerminationCleanup();
+        if (!TerminationRequested()) return status;
+        signal = TerminationRequested();
+    } catch (const engine::ERunInterrupted& e) {
+        InstallTerminationCleanup();
+        std::fprintf(stderr, "qrptool: report: %s; nothing was written\n", e.what());
+        signal = e.Signal;
+    } catch (...) {
+        InstallTerminationCleanup();
+        throw;
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return ExitFailure;
+}
+
+// Shows the page being made on a terminal.
+void ShowProgress(engine::TQRReport& report) {
+    if (!::isatty(STDERR_FILENO)) return;
+    auto previous = report.OnStartPage;
+    report.OnStartPage = [previous](engine::TCustomQRReport& r) {
+        ProgressShown = true;
+        std::fprintf(stderr, "\rqrptool: page %d ", r.PageCount());
+        std::fflush(stderr);
+        if (previous) previous(r);
+    };
+}
+
+int RunReportCommand(TArgs& args) {
     const auto db = args.Option("--db");
+    const auto maxPages = args.Option("--max-pages");
     const auto params = args.Options("--param");
     const bool trace = args.Flag("--trace");
     const bool print = args.Flag("--print");
@@ -120,6 +168,14 @@ int RunReport(TArgs& args) {
         report->Functions()->Set(name, expression);
 
     if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
+    if (maxPages) {
+        int pages = 0;
+        auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pages);
+        if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pages < 1)
+            throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
+        report->SetMaxPages(pages);
+    }
+    ShowProgress(*report);
     if (!trace) {
         EnsureGuiApplication();
         engine::TQRReportRunner runner(*report);
@@ -176,6 +232,7 @@ extern const TCommand CmdReport = {
     "report", "run a stored report description",
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
     "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
+    "                                 [--max-pages N]\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report.\n"
     "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
     "                   .txt, .csv and .html run the report through the export filter of that\n"
@@ -185,7 +242,11 @@ extern const TCommand CmdReport = {
     "  --print          print the report on the default printer\n"
     "  --trace          print each page's bands: name, left, top, width, height (0.1 mm)\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"
-    "  --param N=V      set the report function N to the value V (query parameters :N)\n",
+    "  --param N=V      set the report function N to the value V (query parameters :N)\n"
+    "  --max-pages N    end with an error when the report gives more than N pages\n"
+    "                   (default 100000)\n"
+    "  Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends the run at its next page, leaving no files behind;\n"
+    "  a second one ends it at once.\n",
     RunReport};
 
 } // namespace pagimo::tools
