@@ -24,6 +24,7 @@ const TCommand Commands[] = {
      }},
     CmdInfo,
     CmdRender,
+    CmdThumbnail,
     CmdConvert,
     CmdExport,
     CmdText,
