@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <tuple>
@@ -125,7 +126,14 @@ int TDamagePolicy::ExitStatus() const {
 
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
-    setenv("FONTCONFIG_FILE", PAGIMO_FONTS_CONF, 0);
+    // The project's font configuration: the installed one beside the program (PREFIX/bin/qrptool,
+    // PREFIX/share/pagimo/fonts), else the source tree's for a program run from its build folder.
+    if (!std::getenv("FONTCONFIG_FILE")) {
+        std::error_code ec;
+        const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+        const auto installed = exe.parent_path() / ".." / "share" / "pagimo" / "fonts" / "fonts.conf";
+        setenv("FONTCONFIG_FILE", !ec && std::filesystem::is_regular_file(installed, ec) ? installed.c_str() : PAGIMO_FONTS_CONF, 1);
+    }
     // Without a runtime directory (batch jobs, su) Qt warns on every start and then uses
     // /tmp/runtime-<user>; name that directory ourselves so the warning does not reach scripts.
     if (!std::getenv("XDG_RUNTIME_DIR")) {
