@@ -1,6 +1,6 @@
-// qrptool is headless: it needs no Qt Widgets of its own. ldd lists libQt6Widgets only because
-// Qt's printer support (which qrptool prints through) is built on it; no other library qrptool
-// loads asks for it.
+// qrptool is headless: it needs neither Qt Widgets nor Qt DBus of its own. ldd lists libQt6Widgets
+// only because Qt's printer support (which qrptool prints through) is built on it, and libQt6DBus
+// only because Debian's Qt Gui is linked against it; no other library qrptool loads asks for them.
 
 #include <gtest/gtest.h>
 
@@ -47,6 +47,10 @@ bool IsWidgets(const std::string& name) {
     return name.rfind("libQt6Widgets.so", 0) == 0;
 }
 
+bool IsDBus(const std::string& name) {
+    return name.rfind("libQt6DBus.so", 0) == 0;
+}
+
 TEST(QrptoolLinks, NeedsNoQtWidgetsOfItsOwn) {
     const std::set<std::string> own = Needed(QRPTOOL_PATH);
     ASSERT_FALSE(own.empty()) << "readelf found no dynamic section in " << QRPTOOL_PATH;
@@ -63,3 +67,22 @@ TEST(QrptoolLinks, NeedsNoQtWidgetsOfItsOwn) {
 }
 
 } // namespace
+
+TEST(QrptoolLinks, NeedsNoDBusOfItsOwn) {
+    const std::set<std::string> own = Needed(QRPTOOL_PATH);
+    ASSERT_FALSE(own.empty());
+    for (const std::string& name : own)
+        EXPECT_FALSE(IsDBus(name)) << "qrptool itself needs " << name;
+    // Only Qt Gui may bring Qt DBus in. (The plain libdbus-1 comes with libcups, through Avahi.)
+    for (const auto& [name, path] : Loaded(QRPTOOL_PATH)) {
+        if (name.rfind("libQt6Gui.so", 0) == 0) continue;
+        for (const std::string& need : Needed(path))
+            EXPECT_FALSE(IsDBus(need)) << name << " (" << path << ") needs " << need;
+    }
+}
+
+TEST(QrptoolLinks, WritesPngThroughLibpngItself) {
+    // PNG pages go through libpng directly (no scan of Qt's image-format plugins before saving).
+    const std::set<std::string> own = Needed(QRPTOOL_PATH);
+    EXPECT_TRUE(own.count("libpng16.so.16")) << "qrptool does not link libpng itself";
+}
