@@ -140,7 +140,10 @@ void EnsureGuiApplication() {
         const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
         if (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Pages are drawn into images and files, never onto a screen: the offscreen platform is the only
+    // one qrptool loads, whatever the session asks for (a file manager's thumbnailer may run with
+    // QT_QPA_PLATFORM=wayland or xcb and no access to the display).
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "qrptool";
     static char* argv[] = {name, nullptr};

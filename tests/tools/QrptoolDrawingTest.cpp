@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -25,8 +26,9 @@ struct TRun {
     QString Out, Err;
 };
 
-TRun Qrptool(const QStringList& args) {
+TRun Qrptool(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(PAGIMO_BINARY_DIR "/tools/qrptool"), args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
@@ -263,6 +265,22 @@ TEST(QrptoolThumbnail, FitsTheFirstPageIntoTheSquareKeepingItsAspect) {
     const QImage box(png);
     EXPECT_LT(qGray(box.pixel(1, 25)), 160);
     EXPECT_EQ(QColor(box.pixel(50, 45)), QColor(Qt::white));
+}
+
+TEST(QrptoolThumbnail, RunsWithoutADisplayWhateverPlatformTheSessionNames) {
+    // As a desktop session's thumbnailer runs it: a platform named, but no display to reach.
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    const QString png = dir.filePath(QStringLiteral("thumb.png"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const QString& platform : {QStringLiteral("xcb"), QStringLiteral("wayland;xcb")}) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        const TRun r = Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("64"), emf, png}, env);
+        EXPECT_EQ(r.Exit, 0) << platform.toStdString() << ": " << r.Err.toStdString();
+        EXPECT_EQ(QImage(png).size(), QSize(64, 32));
+    }
 }
 
 TEST(QrptoolThumbnail, BadInputFailsAndLeavesTheOutputAlone) {
