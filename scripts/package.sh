@@ -27,6 +27,7 @@ for path in usr/bin/pagimo usr/bin/qrptool usr/share/applications/pagimo.desktop
             usr/share/icons/hicolor/scalable/apps/pagimo.svg \
             usr/share/icons/hicolor/scalable/mimetypes/application-x-pagimo-report.svg \
             usr/share/man/man1/pagimo.1.gz usr/share/man/man1/qrptool.1.gz \
+            usr/libexec/pagimo/qrptool-print \
             usr/share/doc/pagimo/copyright usr/share/doc/pagimo/changelog.gz \
             usr/share/pagimo/fonts/fonts.conf; do
   grep -q " \./$path\$" <<<"$contents" || { echo "package: $path is missing"; missing=1; }
@@ -40,7 +41,7 @@ if ((install)); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q "./$deb"
-  (cd / && /usr/bin/pagimo --version && /usr/bin/qrptool --version)
+  (cd / && /usr/bin/pagimo --version && /usr/bin/qrptool --version && /usr/bin/qrptool printers >/dev/null)
   # The package's files reached the databases through the triggers.
   grep -q 'application/x-pagimo-report=.*pagimo.desktop' /usr/share/applications/mimeinfo.cache
   test -f /usr/share/mime/application/x-pagimo-report.xml

@@ -173,7 +173,7 @@ int RunReport(TArgs& args) {
 } // namespace
 
 extern const TCommand CmdReport = {
-    "report", "run a stored report description",
+    "report", ReportSummary,
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
     "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report.\n"

@@ -126,13 +126,23 @@ int TDamagePolicy::ExitStatus() const {
 
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
-    // The project's font configuration: the installed one beside the program (PREFIX/bin/qrptool,
-    // PREFIX/share/pagimo/fonts), else the source tree's for a program run from its build folder.
+    // The project's font configuration: the installed one under the program's prefix (PREFIX/bin/qrptool
+    // or PREFIX/libexec/pagimo/qrptool-print, PREFIX/share/pagimo/fonts), else the source tree's for a
+    // program run from its build folder.
     if (!std::getenv("FONTCONFIG_FILE")) {
         std::error_code ec;
         const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
-        const auto installed = exe.parent_path() / ".." / "share" / "pagimo" / "fonts" / "fonts.conf";
-        setenv("FONTCONFIG_FILE", !ec && std::filesystem::is_regular_file(installed, ec) ? installed.c_str() : PAGIMO_FONTS_CONF, 1);
+        std::string file = PAGIMO_FONTS_CONF;
+        if (!ec) {
+            for (const auto& prefix : {exe.parent_path().parent_path(), exe.parent_path().parent_path().parent_path()}) {
+                const auto installed = prefix / "share" / "pagimo" / "fonts" / "fonts.conf";
+                if (std::filesystem::is_regular_file(installed, ec)) {
+                    file = installed.string();
+                    break;
+                }
+            }
+        }
+        setenv("FONTCONFIG_FILE", file.c_str(), 1);
     }
     // Without a runtime directory (batch jobs, su) Qt warns on every start and then uses
     // /tmp/runtime-<user>; name that directory ourselves so the warning does not reach scripts.
