@@ -229,7 +229,7 @@ int RunReportCommand(TArgs& args) {
 } // namespace
 
 extern const TCommand CmdReport = {
-    "report", "run a stored report description",
+    "report", ReportSummary,
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
     "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
     "                                 [--max-pages N]\n"
