@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -168,6 +169,30 @@ void TQRPreview::ApplyZoom() {
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
     PlaceSheet();
+    if (OnZoomApplied) OnZoomApplied();
+}
+
+void TQRPreview::ZoomStep(int direction) {
+    const int32_t zoom = NextZoomStep(FZoom, direction);
+    if (zoom != FZoom) SetZoom(zoom);
+}
+
+void TQRPreview::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // A touchpad sends many small turns: a step per notch's worth (120 eighths of a degree).
+    FWheelZoomAngle += event->angleDelta().y();
+    while (FWheelZoomAngle >= 120) {
+        FWheelZoomAngle -= 120;
+        ZoomStep(+1);
+    }
+    while (FWheelZoomAngle <= -120) {
+        FWheelZoomAngle += 120;
+        ZoomStep(-1);
+    }
+    event->accept();
 }
 
 void TQRPreview::FitWholePage() {

@@ -87,6 +87,10 @@ public:
 
     void FitWholePage();
     void FitPageWidth();
+    // One zoom step up (direction > 0) or down through ZoomSteps; at the ends nothing changes.
+    void ZoomStep(int direction);
+    // Runs after every change of the sheet's size (zoom, fit, resize).
+    std::function<void()> OnZoomApplied;
     // Resizes and centres the sheet for the current zoom and scrolls to the top left.
     void ApplyZoom();
     // Fetches the shown page once it has become available.
@@ -105,6 +109,8 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    // Ctrl+wheel zooms in steps; the wheel alone scrolls.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void PageAvailable(int32_t n);
@@ -119,6 +125,7 @@ private:
     int32_t FZoom = 100;
     TZoomMode FZoomMode = zmCustom;
     TSheetGeometry FSheet{0, 0, 100, 50};
+    int FWheelZoomAngle = 0; // eighths of a degree of Ctrl+wheel not yet turned into a step
 };
 
 } // namespace pagimo::preview

@@ -14,6 +14,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHelpEvent>
+#include <QIntValidator>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QToolTip>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
@@ -109,6 +114,22 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     connect(ExitButton, &QPushButton::clicked, this, [this] { ExitClick(); });
     ToolBar1->addWidget(ExitButton);
 
+    // What comes after the fixed buttons: the recent files.
+    AddDivider(QStringLiteral("Separator5"));
+    RecentFiles = new QToolButton(ToolBar1);
+    RecentFiles->setObjectName(QStringLiteral("RecentFiles"));
+    RecentFiles->setText(QStringLiteral("Recent"));
+    RecentFiles->setToolTip(QStringLiteral("Recent files"));
+    RecentFiles->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    RecentFiles->setAutoRaise(true);
+    RecentFiles->setFocusPolicy(Qt::NoFocus);
+    RecentFiles->setPopupMode(QToolButton::InstantPopup);
+    RecentMenu = new QMenu(RecentFiles);
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    RecentFiles->setMenu(RecentMenu);
+    ToolBar1->addWidget(RecentFiles);
+    RecentFiles->setEnabled(false);
+
     QRPreview = new TQRPreview(this);
     QRPreview->setFocusPolicy(Qt::StrongFocus);
     QRPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
@@ -134,7 +155,43 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     JobPanel->setObjectName(QStringLiteral("JobPanel"));
     JobPanel->hide();
     StatusBar->addPermanentWidget(JobPanel);
+    ZoomPanel = new QLabel(StatusBar);
+    ZoomPanel->setObjectName(QStringLiteral("ZoomPanel"));
+    ZoomPanel->setMinimumWidth(44);
+    ZoomPanel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ZoomPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar->addPermanentWidget(ZoomPanel);
+    GoToPageField = new QLineEdit(StatusBar);
+    GoToPageField->setObjectName(QStringLiteral("GoToPageField"));
+    GoToPageField->setPlaceholderText(QStringLiteral("Go to page"));
+    GoToPageField->setToolTip(QStringLiteral("Go to page (Ctrl+G)"));
+    GoToPageField->setValidator(new QIntValidator(1, 999999, GoToPageField));
+    GoToPageField->setFixedWidth(80);
+    GoToPageField->setFixedHeight(17);
+    connect(GoToPageField, &QLineEdit::returnPressed, this, [this] { GoToPageEntered(); });
+    StatusBar->addPermanentWidget(GoToPageField);
     setStatusBar(StatusBar);
+
+    ZoomInAction = AddAction(QStringLiteral("ZoomIn"),
+                             {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+                             [this] { QRPreview->ZoomStep(+1); });
+    ZoomOutAction =
+        AddAction(QStringLiteral("ZoomOut"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { QRPreview->ZoomStep(-1); });
+    ZoomResetAction =
+        AddAction(QStringLiteral("ZoomReset"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { QRPreview->SetZoom(100); });
+    GoToPageAction = AddAction(QStringLiteral("GoToPage"), {QKeySequence(Qt::CTRL | Qt::Key_G)}, [this] {
+        GoToPageField->setFocus(Qt::ShortcutFocusReason);
+        GoToPageField->selectAll();
+    });
+    ReloadAction = AddAction(QStringLiteral("Reload"), {QKeySequence(Qt::Key_F5)}, [this] { ReloadClick(); });
+    FullScreenAction =
+        AddAction(QStringLiteral("FullScreen"), {QKeySequence(Qt::Key_F11)}, [this] { ToggleFullScreen(); });
+    QRPreview->OnZoomApplied = [this] { UpdateZoomInfo(); };
+    FReloadTimer = new QTimer(this);
+    FReloadTimer->setSingleShot(true);
+    FReloadTimer->setInterval(300);
+    connect(FReloadTimer, &QTimer::timeout, this, [this] { FileChangedOnDisk(); });
+    connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, [this] { FReloadTimer->start(); });
 
     // Every key press reaches FormKeyDown before the focused control sees it.
     qApp->installEventFilter(this);
@@ -153,7 +210,159 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     ZoomToWidth->setChecked(true);
     FButtonRules.Constructed(reportPrinter && reportPrinter->JobState() == printer::jsFinished);
     ApplyButtonRules();
+    UpdateZoomInfo();
+    RebuildRecentMenu();
     QRPreview->setFocus();
+}
+
+QAction* TQRStandardPreview::AddAction(const QString& name, const QList<QKeySequence>& keys, std::function<void()> run) {
+    auto* action = new QAction(this);
+    action->setObjectName(name);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    addAction(action);
+    return action;
+}
+
+void TQRStandardPreview::UpdateZoomInfo() {
+    ZoomPanel->setText(QString::number(QRPreview->Zoom()) + QLatin1Char('%'));
+}
+
+void TQRStandardPreview::GoToPageEntered() {
+    bool ok = false;
+    const int n = GoToPageField->text().trimmed().toInt(&ok);
+    if (ok && FReportPrinter && n >= 1 && n <= FReportPrinter->PageTotal()) QRPreview->SetPageNumber(n);
+    UpdatePageInfo();
+    GoToPageField->clear();
+    QRPreview->setFocus();
+}
+
+void TQRStandardPreview::ReloadClick() {
+    if (!FReportPrinter || !FReportPrinter->LoadedFromFile()) return;
+    const QString fileName = FromStd(FReportPrinter->FileName());
+    const int32_t page = QRPreview->PageNumber();
+    LoadReportFile(fileName);
+    if (FReportPrinter && FReportPrinter->PageTotal() > 0)
+        QRPreview->SetPageNumber(std::min(page, FReportPrinter->PageTotal()));
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::FileChangedOnDisk() {
+    // A file that is gone or half written keeps the pages shown; the next change tries again.
+    if (FWatchedFile.isEmpty() || !QFileInfo(FWatchedFile).isFile()) {
+        WatchFile();
+        return;
+    }
+    try {
+        ReloadClick();
+    } catch (const std::exception&) {
+        WatchFile();
+    }
+}
+
+void TQRStandardPreview::WatchFile() {
+    if (!FWatcher.files().isEmpty()) FWatcher.removePaths(FWatcher.files());
+    // A file replaced by renaming is a new file: it is watched again by name.
+    if (!FWatchedFile.isEmpty() && QFileInfo(FWatchedFile).isFile()) FWatcher.addPath(FWatchedFile);
+}
+
+void TQRStandardPreview::ToggleFullScreen() {
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
+}
+
+QString TQRStandardPreview::SettingsFileName() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/pagimo/pagimo.conf");
+}
+
+QStringList TQRStandardPreview::RecentFileList() {
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    QStringList files = settings.value(QStringLiteral("recentFiles")).toStringList();
+    files.removeAll(QString());
+    while (files.size() > MaxRecentFiles)
+        files.removeLast();
+    return files;
+}
+
+void TQRStandardPreview::AddRecentFile(const QString& fileName) {
+    if (!FRemembers) return;
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    QStringList files = RecentFileList();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > MaxRecentFiles)
+        files.removeLast();
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("recentFiles"), files);
+    RebuildRecentMenu();
+}
+
+void TQRStandardPreview::RebuildRecentMenu() {
+    RecentMenu->clear();
+    const QStringList files = FRemembers ? RecentFileList() : QStringList();
+    for (const QString& file : files) {
+        QAction* a = RecentMenu->addAction(QFileInfo(file).fileName(), this, [this, file] { LoadReportFile(file); });
+        a->setToolTip(file);
+    }
+    RecentFiles->setEnabled(!files.isEmpty());
+}
+
+void TQRStandardPreview::SetRemembersSettings(bool value) {
+    FRemembers = value;
+    RebuildRecentMenu();
+}
+
+void TQRStandardPreview::RestoreSettings() {
+    if (!FRemembers) return;
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    const QByteArray geometry = settings.value(QStringLiteral("window/geometry")).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    const QString mode = settings.value(QStringLiteral("view/zoomMode")).toString();
+    if (mode == QLatin1String("fitPage")) {
+        ZoomFit->setChecked(true);
+        QRPreview->FitWholePage();
+        FZoomRestored = true;
+    } else if (mode == QLatin1String("custom")) {
+        const int zoom = settings.value(QStringLiteral("view/zoom"), 100).toInt();
+        if (ZoomAccepted(zoom)) {
+            if (zoom == 100) Zoom100->setChecked(true);
+            QRPreview->SetZoom(zoom);
+            FZoomRestored = true;
+        }
+    } else if (mode == QLatin1String("fitWidth")) {
+        ZoomToWidth->setChecked(true);
+        QRPreview->FitPageWidth();
+    }
+}
+
+void TQRStandardPreview::SaveSettings() const {
+    if (!FRemembers) return;
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    const TZoomMode mode = QRPreview->ZoomMode();
+    settings.setValue(QStringLiteral("view/zoomMode"), mode == zmFitPage    ? QStringLiteral("fitPage")
+                                                       : mode == zmFitWidth ? QStringLiteral("fitWidth")
+                                                                            : QStringLiteral("custom"));
+    settings.setValue(QStringLiteral("view/zoom"), QRPreview->Zoom());
+}
+
+QString TQRStandardPreview::ToolTipWithKeys(const QWidget* button) const {
+    QString keys;
+    if (button == FirstPage)
+        keys = QStringLiteral("Home, Ctrl+Page Up");
+    else if (button == PreviousPage)
+        keys = QStringLiteral("Page Up");
+    else if (button == ToolButton2)
+        keys = QStringLiteral("Page Down");
+    else if (button == LastPage)
+        keys = QStringLiteral("End, Ctrl+Page Down");
+    else if (button == Zoom100)
+        keys = QStringLiteral("Ctrl+0");
+    else if (button == ExitButton)
+        keys = QStringLiteral("Esc");
+    const QString hint = button == ExitButton ? QStringLiteral("Close") : button->toolTip();
+    return keys.isEmpty() ? hint : hint + QStringLiteral(" (") + keys + QLatin1Char(')');
 }
 
 TQRStandardPreview::~TQRStandardPreview() {
@@ -349,7 +558,7 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     // The sheet takes the new file's paper (which may differ in size and orientation from what was
     // shown) instead of stretching the page over the old one. A window that showed nothing yet fits
     // the width, as it does when the first page of a report arrives.
-    if (hadPage)
+    if (hadPage || FZoomRestored)
         QRPreview->ReapplyZoomMode();
     else
         QRPreview->FitPageWidth();
@@ -359,6 +568,9 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     FButtonRules.FileLoaded();
     ApplyButtonRules();
     SetFileCaption(FFileCaption);
+    FWatchedFile = fileName;
+    WatchFile();
+    AddRecentFile(fileName);
     if (!problem.isEmpty()) {
         FPageProblemShown = true;
         ShowMessage(problem);
@@ -406,6 +618,7 @@ void TQRStandardPreview::closeEvent(QCloseEvent* event) {
     event->accept();
     if (FClosed) return;
     FClosed = true;
+    SaveSettings();
     // The report behind the printer learns that its preview has gone; the window then frees itself,
     // and its preview control lets go of the printer.
     // The report may free the printer while it handles the message: it is not touched afterwards.
@@ -421,12 +634,30 @@ void TQRStandardPreview::resizeEvent(QResizeEvent* event) {
 // Key preview: a key press meant for any control of this window is seen here first, once (at its
 // first receiver), and then goes on to that control.
 bool TQRStandardPreview::eventFilter(QObject* watched, QEvent* event) {
+    // The tool bar's hints are shown with the keys that do the same.
+    if (event->type() == QEvent::ToolTip && watched->isWidgetType() && watched->parent() == ToolBar1) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const QString text = ToolTipWithKeys(widget);
+        if (!text.isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text, widget);
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();
         const bool firstReceiver = focus ? widget == focus : widget == this;
         if (firstReceiver && widget->window() == this) {
             const auto* key = static_cast<QKeyEvent*>(event);
+            // In the page field, Home and End move the cursor and Esc leaves the field.
+            if (focus && focus == GoToPageField) {
+                if (key->key() == Qt::Key_Escape) {
+                    GoToPageField->clear();
+                    QRPreview->setFocus();
+                    return true;
+                }
+                if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) return false;
+            }
             // A key the window acts on goes no further: Page Down turns the page and must not also
             // scroll the new page down a screen.
             if (PreviewKeyAction(key->key(), key->modifiers()) != kaNone) {

@@ -6,7 +6,11 @@
 #include "preview/PreviewWindowRules.h"
 #include "preview/QRPreview.h"
 
+#include <QAction>
 #include <QButtonGroup>
+#include <QFileSystemWatcher>
+#include <QLineEdit>
+#include <QMenu>
 #include <QLabel>
 #include <QList>
 #include <QMainWindow>
@@ -14,6 +18,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <functional>
@@ -52,6 +57,17 @@ public:
     QLabel* ProgressPanel = nullptr; // panel 0
     QLabel* PagePanel = nullptr;     // panel 1
     QLabel* JobPanel = nullptr;      // right end: where the last print job went, for a few seconds
+    QLabel* ZoomPanel = nullptr;     // the zoom in percent
+    QLineEdit* GoToPageField = nullptr; // a page number, Enter goes there (Ctrl+G)
+    QToolButton* RecentFiles = nullptr; // drop-down of the last files loaded
+    QMenu* RecentMenu = nullptr;
+    // Window actions with their keys: zoom steps, go to page, reload, full screen.
+    QAction* ZoomInAction = nullptr;
+    QAction* ZoomOutAction = nullptr;
+    QAction* ZoomResetAction = nullptr;
+    QAction* GoToPageAction = nullptr;
+    QAction* ReloadAction = nullptr;
+    QAction* FullScreenAction = nullptr;
     QList<QPixmap> Images;
 
     // A window that views files (rather than a report's preview) is captioned after the file it
@@ -60,6 +76,27 @@ public:
     bool FileCaption() const { return FFileCaption; }
 
     void UpdatePageInfo();
+    void UpdateZoomInfo();
+
+    // Goes to the page typed into the page field; numbers outside 1..PageTotal are ignored.
+    void GoToPageEntered();
+    // Loads the shown file again from disk, keeping the page (the last one when the file got shorter).
+    void ReloadClick();
+    void ToggleFullScreen();
+
+    // A window that remembers (the file viewer's) restores its geometry and zoom mode from the
+    // settings file ($XDG_CONFIG_HOME/pagimo/pagimo.conf) and keeps the recent files there; a report's
+    // preview does neither.
+    void SetRemembersSettings(bool value);
+    bool RemembersSettings() const { return FRemembers; }
+    void RestoreSettings();
+    void SaveSettings() const;
+    static QString SettingsFileName();
+    // The recent files, newest first (at most MaxRecentFiles).
+    static QStringList RecentFileList();
+    static constexpr int MaxRecentFiles = 10;
+    // The hint shown for a tool button: its hint with the keys that do the same.
+    QString ToolTipWithKeys(const QWidget* button) const;
 
     void ZoomToFitClick();
     void ZoomTo100Click();
@@ -97,6 +134,11 @@ private:
     QToolButton* AddButton(const QString& name, const QString& hint, int glyph, void (TQRStandardPreview::*click)());
     void AddDivider(const QString& name);
     void ApplyButtonRules();
+    QAction* AddAction(const QString& name, const QList<QKeySequence>& keys, std::function<void()> run);
+    void AddRecentFile(const QString& fileName);
+    void RebuildRecentMenu();
+    void WatchFile();
+    void FileChangedOnDisk();
     void ShowMessage(const QString& text);
     void PageProblem(int32_t page, const QString& reason);
     // Printer setup of loaded pages; false when cancelled.
@@ -110,6 +152,11 @@ private:
     bool FFileCaption = false;
     bool FStoredPrintSetUp = false; // the print dialog has been confirmed for the loaded pages
     bool FPageProblemShown = false; // one message per loaded document
+    bool FRemembers = false;
+    bool FZoomRestored = false; // the remembered zoom mode holds also for the first file loaded
+    QFileSystemWatcher FWatcher;
+    QString FWatchedFile;
+    QTimer* FReloadTimer = nullptr; // a rewrite comes as several changes: reload once it has settled
 };
 
 } // namespace pagimo::preview
