@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 class QPainter;
@@ -87,6 +88,18 @@ public:
 
     void FitWholePage();
     void FitPageWidth();
+    // Continuous mode: every page one below another with a gap, the scroll bar moving through the
+    // whole document and PageNumber following the page in view. Only the pages in or near the view
+    // are held (at most MaxHeldPages pictures). Off, the control shows one page as before.
+    void SetContinuous(bool value);
+    bool Continuous() const { return FContinuous; }
+    static constexpr int32_t ContinuousGap = 10;
+    static constexpr size_t MaxHeldPages = 8;
+    size_t HeldPages() const { return FHeld.size(); }
+    // Where page n's sheet starts in the scrolled area of continuous mode.
+    int32_t ContinuousPageTop(int32_t n) const;
+    // Runs when scrolling in continuous mode has brought another page into view.
+    std::function<void()> OnPageNumberChanged;
     // One zoom step up (direction > 0) or down through ZoomSteps; at the ends nothing changes.
     void ZoomStep(int direction);
     // Runs after every change of the sheet's size (zoom, fit, resize).
@@ -111,6 +124,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     // Ctrl+wheel zooms in steps; the wheel alone scrolls.
     void wheelEvent(QWheelEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void PageAvailable(int32_t n);
@@ -125,6 +139,12 @@ private:
     int32_t FZoom = 100;
     TZoomMode FZoomMode = zmCustom;
     TSheetGeometry FSheet{0, 0, 100, 50};
+    int32_t ContinuousPageCount() const;
+    void FollowScrolledPage();
+    void ScrollToPage(int32_t n);
+    bool FContinuous = false;
+    bool FScrollingToPage = false;
+    std::map<int32_t, std::unique_ptr<emf::TEmfPicture>> FHeld; // continuous mode's pages near the view
     int FWheelZoomAngle = 0; // eighths of a degree of Ctrl+wheel not yet turned into a step
 };
 

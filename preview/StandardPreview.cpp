@@ -116,6 +116,20 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
 
     // What comes after the fixed buttons: the recent files.
     AddDivider(QStringLiteral("Separator5"));
+    ContinuousAction = new QAction(QStringLiteral("Continuous"), this);
+    ContinuousAction->setObjectName(QStringLiteral("ContinuousAction"));
+    ContinuousAction->setCheckable(true);
+    ContinuousAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    ContinuousAction->setToolTip(QStringLiteral("Continuous pages (Ctrl+Shift+C)"));
+    connect(ContinuousAction, &QAction::toggled, this, [this](bool on) { SetContinuous(on); });
+    addAction(ContinuousAction);
+    ContinuousButton = new QToolButton(ToolBar1);
+    ContinuousButton->setObjectName(QStringLiteral("ContinuousButton"));
+    ContinuousButton->setDefaultAction(ContinuousAction);
+    ContinuousButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ContinuousButton->setAutoRaise(true);
+    ContinuousButton->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(ContinuousButton);
     RecentFiles = new QToolButton(ToolBar1);
     RecentFiles->setObjectName(QStringLiteral("RecentFiles"));
     RecentFiles->setText(QStringLiteral("Recent"));
@@ -187,6 +201,7 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     FullScreenAction =
         AddAction(QStringLiteral("FullScreen"), {QKeySequence(Qt::Key_F11)}, [this] { ToggleFullScreen(); });
     QRPreview->OnZoomApplied = [this] { UpdateZoomInfo(); };
+    QRPreview->OnPageNumberChanged = [this] { UpdatePageInfo(); };
     FReloadTimer = new QTimer(this);
     FReloadTimer->setSingleShot(true);
     FReloadTimer->setInterval(300);
@@ -267,6 +282,12 @@ void TQRStandardPreview::WatchFile() {
     if (!FWatchedFile.isEmpty() && QFileInfo(FWatchedFile).isFile()) FWatcher.addPath(FWatchedFile);
 }
 
+void TQRStandardPreview::SetContinuous(bool value) {
+    if (ContinuousAction->isChecked() != value) ContinuousAction->setChecked(value); // comes back here
+    QRPreview->SetContinuous(value);
+    UpdatePageInfo();
+}
+
 void TQRStandardPreview::ToggleFullScreen() {
     setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
@@ -318,6 +339,7 @@ void TQRStandardPreview::RestoreSettings() {
     QSettings settings(SettingsFileName(), QSettings::IniFormat);
     const QByteArray geometry = settings.value(QStringLiteral("window/geometry")).toByteArray();
     if (!geometry.isEmpty()) restoreGeometry(geometry);
+    SetContinuous(settings.value(QStringLiteral("view/continuous"), false).toBool());
     const QString mode = settings.value(QStringLiteral("view/zoomMode")).toString();
     if (mode == QLatin1String("fitPage")) {
         ZoomFit->setChecked(true);
@@ -345,6 +367,7 @@ void TQRStandardPreview::SaveSettings() const {
                                                        : mode == zmFitWidth ? QStringLiteral("fitWidth")
                                                                             : QStringLiteral("custom"));
     settings.setValue(QStringLiteral("view/zoom"), QRPreview->Zoom());
+    settings.setValue(QStringLiteral("view/continuous"), QRPreview->Continuous());
 }
 
 QString TQRStandardPreview::ToolTipWithKeys(const QWidget* button) const {

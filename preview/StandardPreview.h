@@ -59,9 +59,11 @@ public:
     QLabel* JobPanel = nullptr;      // right end: where the last print job went, for a few seconds
     QLabel* ZoomPanel = nullptr;     // the zoom in percent
     QLineEdit* GoToPageField = nullptr; // a page number, Enter goes there (Ctrl+G)
+    QToolButton* ContinuousButton = nullptr; // continuous pages on and off (Ctrl+Shift+C)
     QToolButton* RecentFiles = nullptr; // drop-down of the last files loaded
     QMenu* RecentMenu = nullptr;
     // Window actions with their keys: zoom steps, go to page, reload, full screen.
+    QAction* ContinuousAction = nullptr;
     QAction* ZoomInAction = nullptr;
     QAction* ZoomOutAction = nullptr;
     QAction* ZoomResetAction = nullptr;
@@ -83,6 +85,7 @@ public:
     // Loads the shown file again from disk, keeping the page (the last one when the file got shorter).
     void ReloadClick();
     void ToggleFullScreen();
+    void SetContinuous(bool value);
 
     // A window that remembers (the file viewer's) restores its geometry and zoom mode from the
     // settings file ($XDG_CONFIG_HOME/pagimo/pagimo.conf) and keeps the recent files there; a report's

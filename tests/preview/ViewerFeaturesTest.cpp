@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -132,6 +134,64 @@ TEST_F(ViewerFeatures, HintsShowTheirKeysWhileTheButtonsKeepTheirHints) {
     EXPECT_EQ(Window.ToolTipWithKeys(Window.ZoomFit), QStringLiteral("Zoom to fit")) << "no key of its own";
 }
 
+TEST_F(ViewerFeatures, InContinuousModeTheCounterFollowsTheScrolledPage) {
+    Window.ZoomTo100Click();
+    Window.ContinuousAction->trigger();
+    ASSERT_TRUE(Window.QRPreview->Continuous());
+    EXPECT_FALSE(Window.QRPreview->PageImage()->isVisible());
+    QScrollBar* bar = Window.QRPreview->verticalScrollBar();
+    const int32_t pitch = Window.QRPreview->ContinuousPageTop(2) - Window.QRPreview->ContinuousPageTop(1);
+    EXPECT_EQ(pitch, Window.QRPreview->Sheet().Height + TQRPreview::ContinuousGap);
+    EXPECT_GE(bar->maximum(), 9 * pitch) << "the scroll bar reaches through the whole document";
+    bar->setValue(4 * pitch + 5);
+    EXPECT_EQ(Window.QRPreview->PageNumber(), 5);
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 5 of 10"));
+    bar->setValue(bar->value() - pitch);
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 4 of 10"));
+    // Paging keys and buttons scroll to the page; the last page stays the counted one at the end.
+    Window.LastPageClick();
+    EXPECT_EQ(bar->value(), std::min(bar->maximum(), Window.QRPreview->ContinuousPageTop(10) - TQRPreview::ContinuousGap));
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 10 of 10"));
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 10 of 10")) << "the end of the document";
+    Window.FirstPageClick();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 1 of 10"));
+    Window.GoToPageField->setText(QStringLiteral("6"));
+    Window.GoToPageEntered();
+    EXPECT_EQ(bar->value(), Window.QRPreview->ContinuousPageTop(6) - TQRPreview::ContinuousGap);
+    // A zoom keeps the page in view.
+    Window.ZoomInAction->trigger();
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 6 of 10"));
+    EXPECT_EQ(bar->value(), Window.QRPreview->ContinuousPageTop(6) - TQRPreview::ContinuousGap);
+    // Off again: one page, the one that was in view.
+    Window.ContinuousAction->trigger();
+    EXPECT_FALSE(Window.QRPreview->Continuous());
+    EXPECT_EQ(Window.QRPreview->PageImage()->PageNumber(), 6);
+}
+
+TEST_F(ViewerFeatures, ContinuousModeHoldsOnlyThePagesNearTheView) {
+    WriteReport(File, 60);
+    Window.ReloadAction->trigger();
+    Window.show();
+    Window.ContinuousAction->trigger();
+    Window.ZoomFit->click();
+    QScrollBar* bar = Window.QRPreview->verticalScrollBar();
+    QImage target(Window.QRPreview->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    size_t most = 0;
+    for (int v = 0; v <= bar->maximum(); v += bar->pageStep() / 2) {
+        bar->setValue(v);
+        Window.QRPreview->viewport()->render(&target);
+        most = std::max(most, Window.QRPreview->HeldPages());
+    }
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(Window.QRPreview->PageNumber(), 60);
+    EXPECT_GT(most, 0U);
+    EXPECT_LE(most, TQRPreview::MaxHeldPages);
+    // The painted view shows sheets: white paper and the border.
+    EXPECT_EQ(target.pixelColor(target.width() / 2, target.height() / 2).lightness() > 200, true);
+}
+
 TEST_F(ViewerFeatures, AFileRewrittenOnDiskIsReloadedKeepingThePage) {
     Window.GoToPageField->setText(QStringLiteral("7"));
     Window.GoToPageEntered();
@@ -198,6 +258,7 @@ TEST_F(RememberedSettings, ASecondWindowComesBackAsTheFirstWasLeft) {
         for (const QString& f : Files)
             w->LoadReportFile(f);
         w->ZoomFit->click();
+        w->ContinuousAction->trigger();
         w->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -215,6 +276,8 @@ TEST_F(RememberedSettings, ASecondWindowComesBackAsTheFirstWasLeft) {
     EXPECT_EQ(second.size(), QSize(720, 610));
     EXPECT_EQ(second.QRPreview->ZoomMode(), zmFitPage) << "also for the first file loaded";
     EXPECT_TRUE(second.ZoomFit->isChecked());
+    EXPECT_TRUE(second.QRPreview->Continuous());
+    EXPECT_TRUE(second.ContinuousAction->isChecked());
     ASSERT_EQ(second.RecentMenu->actions().size(), 10);
     EXPECT_EQ(second.RecentMenu->actions().front()->text(), QStringLiteral("file1.qrp")) << "just loaded";
     // A recent file is loaded from the menu.
