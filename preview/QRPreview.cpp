@@ -84,6 +84,7 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setClipRegion(event->region());
     DrawPage(painter);
+    if (OnPaintMarks) OnPaintMarks(painter, FPageNumber, size());
 }
 
 // ---- TQRPreview ----
@@ -355,8 +356,41 @@ void TQRPreview::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
         if (it->second) gdi::PlayEnhMetaFile(painter, *it->second, QRectF(0, 0, w, h));
         DrawSheetFrame(painter, w, h);
+        if (FPaintMarks) FPaintMarks(painter, n, QSize(w, h));
         painter.restore();
     }
+}
+
+void TQRPreview::SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks) {
+    FPaintMarks = marks;
+    FPageImage->OnPaintMarks = std::move(marks);
+    FPageImage->update();
+    viewport()->update();
+}
+
+void TQRPreview::ShowPlace(int32_t n, const QRectF& place) {
+    SetPageNumber(n);
+    if (FPageNumber != n) return;
+    const int32_t top = FContinuous ? ContinuousPageTop(n) : FSheet.Top;
+    const auto y = static_cast<int32_t>(top + place.top() * FSheet.Height) - viewport()->height() / 3;
+    const auto x = static_cast<int32_t>(FSheet.Left + place.left() * FSheet.Width) - viewport()->width() / 3;
+    FScrollingToPage = true;
+    verticalScrollBar()->setValue(std::max(0, y));
+    horizontalScrollBar()->setValue(std::max(0, x));
+    FScrollingToPage = false;
+    FPageImage->update();
+    viewport()->update();
+}
+
+std::pair<int32_t, QPointF> TQRPreview::PlaceAt(QPoint p) const {
+    if (!FReportPrinter || FSheet.Width <= 0 || FSheet.Height <= 0) return {0, {}};
+    const double x = p.x() + horizontalScrollBar()->value() - FSheet.Left;
+    const double y = p.y() + verticalScrollBar()->value();
+    if (!FContinuous) return {FPageNumber, QPointF(x / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
+    const int64_t pitch = FSheet.Height + ContinuousGap;
+    const auto n = static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(y - ContinuousGap) / pitch + 1, 1,
+                                                             std::max(1, ContinuousPageCount())));
+    return {n, QPointF(x / FSheet.Width, (y - ContinuousPageTop(n)) / FSheet.Height)};
 }
 
 void TQRPreview::resizeEvent(QResizeEvent* event) {

@@ -45,6 +45,8 @@ public:
     // border and shadow. A page that cannot be drawn gets a sheet marked so, with the reason. Without
     // a page nothing is drawn.
     void DrawPage(QPainter& painter);
+    // Drawn over the page after it (found text, a selection): painter in sheet pixels, sheet size.
+    std::function<void(QPainter& painter, int32_t page, QSize sheet)> OnPaintMarks;
     // Why the shown page cannot be drawn; empty when it can (or is not available yet).
     const QString& PageProblem() const { return FPageProblem; }
 
@@ -98,6 +100,13 @@ public:
     size_t HeldPages() const { return FHeld.size(); }
     // Where page n's sheet starts in the scrolled area of continuous mode.
     int32_t ContinuousPageTop(int32_t n) const;
+    // Marks drawn over every page shown, in both modes (see TQRPreviewImage::OnPaintMarks).
+    void SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks);
+    // Brings a place of page n (page fractions) into view: shows the page and scrolls the place to
+    // about a third of the way down the view.
+    void ShowPlace(int32_t n, const QRectF& place);
+    // Which page and where on it (page fractions) a point of the viewport lies; page 0 when none.
+    std::pair<int32_t, QPointF> PlaceAt(QPoint viewportPoint) const;
     // Runs when scrolling in continuous mode has brought another page into view.
     std::function<void()> OnPageNumberChanged;
     // One zoom step up (direction > 0) or down through ZoomSteps; at the ends nothing changes.
@@ -144,7 +153,8 @@ private:
     void ScrollToPage(int32_t n);
     bool FContinuous = false;
     bool FScrollingToPage = false;
-    std::map<int32_t, std::unique_ptr<emf::TEmfPicture>> FHeld; // continuous mode's pages near the view
+    std::map<int32_t, std::unique_ptr<emf::TEmfPicture>> FHeld;
+    std::function<void(QPainter&, int32_t, QSize)> FPaintMarks; // continuous mode's pages near the view
     int FWheelZoomAngle = 0; // eighths of a degree of Ctrl+wheel not yet turned into a step
 };
 

@@ -8,7 +8,10 @@
 #include "platform/system/Errors.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -200,6 +203,53 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     ReloadAction = AddAction(QStringLiteral("Reload"), {QKeySequence(Qt::Key_F5)}, [this] { ReloadClick(); });
     FullScreenAction =
         AddAction(QStringLiteral("FullScreen"), {QKeySequence(Qt::Key_F11)}, [this] { ToggleFullScreen(); });
+    FindBar = new QToolBar(this);
+    FindBar->setObjectName(QStringLiteral("FindBar"));
+    FindBar->setMovable(false);
+    FindBar->setFloatable(false);
+    FindBar->toggleViewAction()->setVisible(false);
+    FindField = new QLineEdit(FindBar);
+    FindField->setObjectName(QStringLiteral("FindField"));
+    FindField->setPlaceholderText(QStringLiteral("Find"));
+    FindField->setToolTip(QStringLiteral("Find: Enter next, Shift+Enter previous, Esc closes"));
+    FindField->setFixedWidth(220);
+    FindBar->addWidget(FindField);
+    FindPreviousAction = FindBar->addAction(QStringLiteral("Previous"));
+    FindPreviousAction->setObjectName(QStringLiteral("FindPrevious"));
+    FindPreviousAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    FindPreviousAction->setToolTip(QStringLiteral("Previous hit (Shift+F3)"));
+    connect(FindPreviousAction, &QAction::triggered, this, [this] { FindPrevious(); });
+    FindNextAction = FindBar->addAction(QStringLiteral("Next"));
+    FindNextAction->setObjectName(QStringLiteral("FindNext"));
+    FindNextAction->setShortcut(QKeySequence(Qt::Key_F3));
+    FindNextAction->setToolTip(QStringLiteral("Next hit (F3)"));
+    connect(FindNextAction, &QAction::triggered, this, [this] { FindNext(); });
+    addAction(FindPreviousAction);
+    addAction(FindNextAction);
+    MatchCase = new QCheckBox(QStringLiteral("Match case"), FindBar);
+    MatchCase->setObjectName(QStringLiteral("MatchCase"));
+    WholeWords = new QCheckBox(QStringLiteral("Whole words"), FindBar);
+    WholeWords->setObjectName(QStringLiteral("WholeWords"));
+    FindBar->addWidget(MatchCase);
+    FindBar->addWidget(WholeWords);
+    FindStatus = new QLabel(FindBar);
+    FindStatus->setObjectName(QStringLiteral("FindStatus"));
+    FindStatus->setContentsMargins(8, 0, 8, 0);
+    FindBar->addWidget(FindStatus);
+    addToolBar(Qt::BottomToolBarArea, FindBar);
+    FindBar->hide();
+    FFindTimer = new QTimer(this);
+    FFindTimer->setInterval(0);
+    connect(FFindTimer, &QTimer::timeout, this, [this] { FindStep(); });
+    connect(FindField, &QLineEdit::textEdited, this, [this] { StartFind(); });
+    connect(MatchCase, &QCheckBox::toggled, this, [this] { StartFind(); });
+    connect(WholeWords, &QCheckBox::toggled, this, [this] { StartFind(); });
+    FindAction = AddAction(QStringLiteral("Find"), {QKeySequence(Qt::CTRL | Qt::Key_F)}, [this] { ShowFindBar(); });
+    CopyAction = AddAction(QStringLiteral("Copy"), {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { CopySelection(); });
+    SelectPageAction =
+        AddAction(QStringLiteral("SelectPage"), {QKeySequence(Qt::CTRL | Qt::Key_A)}, [this] { SelectPage(); });
+    QRPreview->SetPaintMarks([this](QPainter& painter, int32_t page, QSize sheet) { PaintMarks(painter, page, sheet); });
+
     QRPreview->OnZoomApplied = [this] { UpdateZoomInfo(); };
     QRPreview->OnPageNumberChanged = [this] { UpdatePageInfo(); };
     FReloadTimer = new QTimer(this);
@@ -286,6 +336,189 @@ void TQRStandardPreview::SetContinuous(bool value) {
     if (ContinuousAction->isChecked() != value) ContinuousAction->setChecked(value); // comes back here
     QRPreview->SetContinuous(value);
     UpdatePageInfo();
+}
+
+// ---- find ----
+
+std::unique_ptr<emf::TEmfPicture> TQRStandardPreview::FetchForText(int32_t page) const {
+    return FReportPrinter ? FReportPrinter->FetchPage(page) : nullptr;
+}
+
+void TQRStandardPreview::ShowFindBar() {
+    FindBar->show();
+    FindField->setFocus(Qt::ShortcutFocusReason);
+    FindField->selectAll();
+}
+
+void TQRStandardPreview::CloseFindBar() {
+    FFinder.Cancel();
+    FFindTimer->stop();
+    FFinder.Start(0, 1, QString(), {}, nullptr);
+    FHitPage = 0;
+    FHitIndex = -1;
+    FindStatus->clear();
+    FindBar->hide();
+    QRPreview->setFocus();
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+void TQRStandardPreview::StartFind() {
+    FHitPage = 0;
+    FHitIndex = -1;
+    const int32_t total = FReportPrinter ? FReportPrinter->PageTotal() : 0;
+    FFinder.Start(total, QRPreview->PageNumber(), FindField->text(), {MatchCase->isChecked(), WholeWords->isChecked()},
+                  [this](int32_t n) { return FetchForText(n); });
+    if (FFinder.Running())
+        FFindTimer->start();
+    else
+        FFindTimer->stop();
+    UpdateFindStatus();
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+// One slice of the search; the event loop runs between slices, so the window answers meanwhile.
+void TQRStandardPreview::FindStep() {
+    const bool done = FFinder.Step(15);
+    if (done) FFindTimer->stop();
+    // The first hit found (at or after the page shown, where the search began) is gone to at once.
+    if (FHitPage == 0 && !FFinder.Hits().empty()) {
+        const int32_t from = QRPreview->PageNumber();
+        auto it = FFinder.Hits().lower_bound(from);
+        if (it == FFinder.Hits().end()) it = FFinder.Hits().begin();
+        GoToHit(it->first, 0);
+    }
+    UpdateFindStatus();
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+void TQRStandardPreview::UpdateFindStatus() {
+    if (FFinder.Needle().isEmpty()) {
+        FindStatus->clear();
+        return;
+    }
+    QString text;
+    if (FHitPage > 0) {
+        int ordinal = 0;
+        for (const auto& [page, hits] : FFinder.Hits()) {
+            if (page >= FHitPage) break;
+            ordinal += static_cast<int>(hits.size());
+        }
+        text = QStringLiteral("%1 of %2").arg(ordinal + FHitIndex + 1).arg(FFinder.HitCount());
+    } else {
+        text = FFinder.Running() ? QString() : QStringLiteral("Not found");
+    }
+    if (FFinder.Running()) {
+        const int percent = FFinder.PageCount() ? FFinder.PagesSearched() * 100 / FFinder.PageCount() : 0;
+        text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("searching %1%").arg(percent);
+    }
+    FindStatus->setText(text);
+}
+
+void TQRStandardPreview::GoToHit(int32_t page, int index) {
+    const auto& hits = FFinder.HitsOn(page);
+    if (index < 0 || index >= static_cast<int>(hits.size())) return;
+    FHitPage = page;
+    FHitIndex = index;
+    QRPreview->ShowPlace(page, hits[static_cast<size_t>(index)]);
+    UpdatePageInfo();
+    UpdateFindStatus();
+}
+
+void TQRStandardPreview::FindNext() {
+    if (!FindBar->isVisible()) ShowFindBar();
+    const auto& all = FFinder.Hits();
+    if (all.empty()) return;
+    if (FHitPage > 0 && FHitIndex + 1 < static_cast<int>(FFinder.HitsOn(FHitPage).size())) {
+        GoToHit(FHitPage, FHitIndex + 1);
+        return;
+    }
+    auto it = all.upper_bound(FHitPage > 0 ? FHitPage : QRPreview->PageNumber() - 1);
+    if (it == all.end()) it = all.begin(); // round the end
+    GoToHit(it->first, 0);
+}
+
+void TQRStandardPreview::FindPrevious() {
+    if (!FindBar->isVisible()) ShowFindBar();
+    const auto& all = FFinder.Hits();
+    if (all.empty()) return;
+    if (FHitPage > 0 && FHitIndex > 0) {
+        GoToHit(FHitPage, FHitIndex - 1);
+        return;
+    }
+    auto it = all.lower_bound(FHitPage > 0 ? FHitPage : QRPreview->PageNumber());
+    if (it == all.begin()) it = all.end(); // round the start
+    --it;
+    GoToHit(it->first, static_cast<int>(it->second.size()) - 1);
+}
+
+void TQRStandardPreview::PaintMarks(QPainter& painter, int32_t page, QSize sheet) const {
+    const auto place = [&](const QRectF& r) {
+        return QRectF(r.x() * sheet.width(), r.y() * sheet.height(), r.width() * sheet.width(),
+                      r.height() * sheet.height());
+    };
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+    const auto& hits = FFinder.HitsOn(page);
+    for (size_t i = 0; i < hits.size(); ++i) {
+        const bool current = page == FHitPage && static_cast<int>(i) == FHitIndex;
+        painter.setBrush(current ? QColor(255, 150, 30) : QColor(255, 235, 60));
+        painter.drawRect(place(hits[i]));
+    }
+    if (page == FSelectionPage) {
+        painter.setBrush(QColor(150, 190, 255));
+        for (const QRectF& r : FSelectionRects)
+            painter.drawRect(place(r));
+    }
+    painter.restore();
+}
+
+// ---- selection ----
+
+void TQRStandardPreview::SelectArea(int32_t page, const QRectF& area) {
+    FSelectionPage = 0;
+    FSelectionRects.clear();
+    FSelectedText.clear();
+    if (std::unique_ptr<emf::TEmfPicture> picture = FetchForText(page)) {
+        FSelectedText = TextInArea(PageTextOf(*picture), area.normalized(), &FSelectionRects);
+        FSelectionPage = page;
+    }
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+void TQRStandardPreview::SelectPage() {
+    SelectArea(QRPreview->PageNumber(), QRectF(0, 0, 1, 1));
+}
+
+void TQRStandardPreview::CopySelection() const {
+    if (!FSelectedText.isEmpty()) QGuiApplication::clipboard()->setText(FSelectedText);
+}
+
+// A drag with the left button on a page selects the text in the rectangle it spans.
+bool TQRStandardPreview::SelectionMouse(QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = QRPreview->viewport()->mapFromGlobal(mouse->globalPosition().toPoint());
+    if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+        const auto [page, place] = QRPreview->PlaceAt(at);
+        FDragPage = page;
+        FDragStart = place;
+        return FDragPage > 0;
+    }
+    if (FDragPage == 0) return false;
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) {
+        const auto [page, place] = QRPreview->PlaceAt(at);
+        // A drag beyond the page it began on stays on that page.
+        QPointF end = place;
+        if (page != FDragPage) end.setY(page > FDragPage ? 1.0 : 0.0);
+        SelectArea(FDragPage, QRectF(FDragStart, end));
+        if (event->type() == QEvent::MouseButtonRelease) FDragPage = 0;
+        return true;
+    }
+    return false;
 }
 
 void TQRStandardPreview::ToggleFullScreen() {
@@ -593,6 +826,11 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     SetFileCaption(FFileCaption);
     FWatchedFile = fileName;
     WatchFile();
+    // Found text and a selection belong to the pages they were found on.
+    FSelectionPage = 0;
+    FSelectionRects.clear();
+    FSelectedText.clear();
+    if (!FFinder.Needle().isEmpty()) StartFind();
     AddRecentFile(fileName);
     if (!problem.isEmpty()) {
         FPageProblemShown = true;
@@ -657,6 +895,10 @@ void TQRStandardPreview::resizeEvent(QResizeEvent* event) {
 // Key preview: a key press meant for any control of this window is seen here first, once (at its
 // first receiver), and then goes on to that control.
 bool TQRStandardPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == QRPreview->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+         event->type() == QEvent::MouseButtonRelease))
+        if (SelectionMouse(event)) return true;
     // The tool bar's hints are shown with the keys that do the same.
     if (event->type() == QEvent::ToolTip && watched->isWidgetType() && watched->parent() == ToolBar1) {
         auto* widget = static_cast<QWidget*>(watched);
@@ -666,21 +908,40 @@ bool TQRStandardPreview::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    // In the find field, Enter goes to the next hit and Shift+Enter to the previous one; Esc stops
+    // the search and closes the bar; Home and End move the cursor.
+    if (event->type() == QEvent::KeyPress && watched == FindField) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            CloseFindBar();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (FFinder.Needle() != FindField->text()) StartFind();
+            if (key->modifiers() & Qt::ShiftModifier)
+                FindPrevious();
+            else
+                FindNext();
+            return true;
+        }
+        if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) return false;
+    }
+    // In the page field, Home and End move the cursor and Esc leaves the field.
+    if (event->type() == QEvent::KeyPress && watched == GoToPageField) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            GoToPageField->clear();
+            QRPreview->setFocus();
+            return true;
+        }
+        if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) return false;
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();
         const bool firstReceiver = focus ? widget == focus : widget == this;
         if (firstReceiver && widget->window() == this) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            // In the page field, Home and End move the cursor and Esc leaves the field.
-            if (focus && focus == GoToPageField) {
-                if (key->key() == Qt::Key_Escape) {
-                    GoToPageField->clear();
-                    QRPreview->setFocus();
-                    return true;
-                }
-                if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) return false;
-            }
             // A key the window acts on goes no further: Page Down turns the page and must not also
             // scroll the new page down a screen.
             if (PreviewKeyAction(key->key(), key->modifiers()) != kaNone) {

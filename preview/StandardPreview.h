@@ -3,11 +3,13 @@
 // preview control and a status bar with the progress and the page counter. It works on one report
 // printer, given when it is created; every file, print and setup action is delegated to it.
 
+#include "preview/PageFinder.h"
 #include "preview/PreviewWindowRules.h"
 #include "preview/QRPreview.h"
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFileSystemWatcher>
 #include <QLineEdit>
 #include <QMenu>
@@ -64,6 +66,17 @@ public:
     QMenu* RecentMenu = nullptr;
     // Window actions with their keys: zoom steps, go to page, reload, full screen.
     QAction* ContinuousAction = nullptr;
+    // The find bar (Ctrl+F) below the pages: text, match case, whole words, previous/next, the count.
+    QToolBar* FindBar = nullptr;
+    QLineEdit* FindField = nullptr;
+    QCheckBox* MatchCase = nullptr;
+    QCheckBox* WholeWords = nullptr;
+    QLabel* FindStatus = nullptr;
+    QAction* FindAction = nullptr;
+    QAction* FindNextAction = nullptr;
+    QAction* FindPreviousAction = nullptr;
+    QAction* CopyAction = nullptr;
+    QAction* SelectPageAction = nullptr;
     QAction* ZoomInAction = nullptr;
     QAction* ZoomOutAction = nullptr;
     QAction* ZoomResetAction = nullptr;
@@ -86,6 +99,25 @@ public:
     void ReloadClick();
     void ToggleFullScreen();
     void SetContinuous(bool value);
+
+    // Find: opens the bar; starts a search of the whole document from the page shown (in steps, from
+    // the event loop); goes to the next or previous hit, across pages and round the ends.
+    void ShowFindBar();
+    void CloseFindBar();
+    void StartFind();
+    void FindNext();
+    void FindPrevious();
+    const TPageFinder& Finder() const { return FFinder; }
+    // The hit gone to last: its page (0: none) and its index on that page.
+    int32_t HitPage() const { return FHitPage; }
+    int HitIndex() const { return FHitIndex; }
+
+    // Selection: the text of the characters inside a rectangle of a page (page fractions), shown
+    // highlighted; Ctrl+C copies it, Ctrl+A selects the whole page shown.
+    void SelectArea(int32_t page, const QRectF& area);
+    void SelectPage();
+    void CopySelection() const;
+    const QString& SelectedText() const { return FSelectedText; }
 
     // A window that remembers (the file viewer's) restores its geometry and zoom mode from the
     // settings file ($XDG_CONFIG_HOME/pagimo/pagimo.conf) and keeps the recent files there; a report's
@@ -142,6 +174,12 @@ private:
     void RebuildRecentMenu();
     void WatchFile();
     void FileChangedOnDisk();
+    void FindStep();
+    void UpdateFindStatus();
+    void GoToHit(int32_t page, int index);
+    void PaintMarks(QPainter& painter, int32_t page, QSize sheet) const;
+    bool SelectionMouse(QEvent* event);
+    std::unique_ptr<emf::TEmfPicture> FetchForText(int32_t page) const;
     void ShowMessage(const QString& text);
     void PageProblem(int32_t page, const QString& reason);
     // Printer setup of loaded pages; false when cancelled.
@@ -155,6 +193,15 @@ private:
     bool FFileCaption = false;
     bool FStoredPrintSetUp = false; // the print dialog has been confirmed for the loaded pages
     bool FPageProblemShown = false; // one message per loaded document
+    TPageFinder FFinder;
+    QTimer* FFindTimer = nullptr;
+    int32_t FHitPage = 0;
+    int FHitIndex = -1;
+    int32_t FSelectionPage = 0;
+    std::vector<QRectF> FSelectionRects;
+    QString FSelectedText;
+    QPointF FDragStart;
+    int32_t FDragPage = 0;
     bool FRemembers = false;
     bool FZoomRestored = false; // the remembered zoom mode holds also for the first file loaded
     QFileSystemWatcher FWatcher;
