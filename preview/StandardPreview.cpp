@@ -248,6 +248,15 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     CopyAction = AddAction(QStringLiteral("Copy"), {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { CopySelection(); });
     SelectPageAction =
         AddAction(QStringLiteral("SelectPage"), {QKeySequence(Qt::CTRL | Qt::Key_A)}, [this] { SelectPage(); });
+    Thumbnails = new TThumbnailPanel(this, [this] { return FReportPrinter; });
+    addDockWidget(Qt::LeftDockWidgetArea, Thumbnails);
+    Thumbnails->hide();
+    Thumbnails->OnPageClicked = [this](int32_t n) {
+        QRPreview->SetPageNumber(n);
+        UpdatePageInfo();
+    };
+    ThumbnailsAction = AddAction(QStringLiteral("ThumbnailsToggle"), {QKeySequence(Qt::Key_F4)},
+                                 [this] { Thumbnails->setVisible(!Thumbnails->isVisible()); });
     QRPreview->SetPaintMarks([this](QPainter& painter, int32_t page, QSize sheet) { PaintMarks(painter, page, sheet); });
 
     QRPreview->OnZoomApplied = [this] { UpdateZoomInfo(); };
@@ -655,6 +664,10 @@ void TQRStandardPreview::ApplyButtonRules() {
 void TQRStandardPreview::UpdatePageInfo() {
     const int32_t total = QRPreview->ReportPrinter() ? QRPreview->ReportPrinter()->PageTotal() : 0;
     PagePanel->setText(PageInfoText(QRPreview->PageNumber(), total));
+    if (Thumbnails) {
+        if (Thumbnails->List->model()->rowCount() != total) Thumbnails->Reset();
+        Thumbnails->SetCurrent(QRPreview->PageNumber());
+    }
 }
 
 // The zoom buttons first let queued notifications through, so the zoom applies to the current state.
@@ -826,6 +839,8 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     SetFileCaption(FFileCaption);
     FWatchedFile = fileName;
     WatchFile();
+    Thumbnails->Reset();
+    Thumbnails->SetCurrent(QRPreview->PageNumber());
     // Found text and a selection belong to the pages they were found on.
     FSelectionPage = 0;
     FSelectionRects.clear();

@@ -5,6 +5,7 @@
 
 #include "preview/PageFinder.h"
 #include "preview/PreviewWindowRules.h"
+#include "preview/ThumbnailPanel.h"
 #include "preview/QRPreview.h"
 
 #include <QAction>
@@ -76,6 +77,8 @@ public:
     QAction* FindNextAction = nullptr;
     QAction* FindPreviousAction = nullptr;
     QAction* CopyAction = nullptr;
+    TThumbnailPanel* Thumbnails = nullptr; // F4
+    QAction* ThumbnailsAction = nullptr;
     QAction* SelectPageAction = nullptr;
     QAction* ZoomInAction = nullptr;
     QAction* ZoomOutAction = nullptr;

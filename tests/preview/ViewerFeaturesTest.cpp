@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -190,6 +191,41 @@ TEST_F(ViewerFeatures, ContinuousModeHoldsOnlyThePagesNearTheView) {
     EXPECT_LE(most, TQRPreview::MaxHeldPages);
     // The painted view shows sheets: white paper and the border.
     EXPECT_EQ(target.pixelColor(target.width() / 2, target.height() / 2).lightness() > 200, true);
+}
+
+TEST_F(ViewerFeatures, ThumbnailsAppearWhileTheEventLoopKeepsRunning) {
+    Window.show();
+    Window.ThumbnailsAction->trigger();
+    ASSERT_TRUE(Window.Thumbnails->isVisible());
+    TThumbnailPanel& panel = *Window.Thumbnails;
+    EXPECT_EQ(panel.List->model()->rowCount(), 10);
+    // Asking does not wait for the picture: it comes later, from the worker.
+    EXPECT_TRUE(panel.Thumbnail(1).isNull());
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(1);
+    ASSERT_TRUE(PumpUntil([&] { return panel.IsRendered(1); }));
+    EXPECT_GT(ticks, 0) << "the event loop ran while thumbnails were made";
+    const QImage first = panel.Thumbnail(1);
+    EXPECT_EQ(first.width(), TThumbnailPanel::ThumbnailWidth);
+    EXPECT_NEAR(first.height(), TThumbnailPanel::ThumbnailWidth * 297 / 210, 2);
+    // Lazy: rows far out of view are not rendered.
+    EXPECT_LT(panel.RenderedCount(), 10 + 1);
+    // The page shown is the current row; a click goes to a page.
+    Window.LastPageClick();
+    EXPECT_EQ(panel.List->currentIndex().row(), 9);
+    const QModelIndex third = panel.List->model()->index(2, 0);
+    QTest::mouseClick(panel.List->viewport(), Qt::LeftButton, {}, panel.List->visualRect(third).center());
+    EXPECT_EQ(Window.QRPreview->PageNumber(), 3);
+    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 3 of 10"));
+    // A reload makes them again.
+    WriteReport(File, 4);
+    Window.ReloadAction->trigger();
+    EXPECT_EQ(panel.List->model()->rowCount(), 4);
+    EXPECT_FALSE(panel.IsRendered(1));
+    Window.ThumbnailsAction->trigger();
+    EXPECT_FALSE(Window.Thumbnails->isVisible());
 }
 
 TEST_F(ViewerFeatures, AFileRewrittenOnDiskIsReloadedKeepingThePage) {
