@@ -351,10 +351,13 @@ void TQRPreview::paintEvent(QPaintEvent* event) {
             if (FHeld.size() >= MaxHeldPages) FHeld.erase(FHeld.begin());
             it = FHeld.emplace(n, FReportPrinter->FetchPage(n)).first;
         }
+        const QPoint at(FSheet.Left - horizontalScrollBar()->value(), static_cast<int>(ContinuousPageTop(n) - v));
+        painter.fillRect(QRect(at + QPoint(1, 1), QSize(w - 4, h - 4)), Qt::white);
+        // Played straight into its place: the player's text takes the painter's position, not a
+        // translation set on it.
+        if (it->second) gdi::PlayEnhMetaFile(painter, *it->second, QRectF(at, QSizeF(w, h)));
         painter.save();
-        painter.translate(FSheet.Left - horizontalScrollBar()->value(), ContinuousPageTop(n) - v);
-        painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
-        if (it->second) gdi::PlayEnhMetaFile(painter, *it->second, QRectF(0, 0, w, h));
+        painter.translate(at);
         DrawSheetFrame(painter, w, h);
         if (FPaintMarks) FPaintMarks(painter, n, QSize(w, h));
         painter.restore();

@@ -58,7 +58,10 @@ TThumbnailPanel::TThumbnailPanel(QWidget* parent, std::function<printer::TQRPrin
     FPool.setMaxThreadCount(1);
     List = new QListView(this);
     List->setObjectName(QStringLiteral("ThumbnailList"));
-    List->setViewMode(QListView::ListMode);
+    List->setViewMode(QListView::IconMode);
+    List->setWrapping(false);
+    List->setMovement(QListView::Static);
+    List->setResizeMode(QListView::Adjust);
     List->setUniformItemSizes(true);
     List->setIconSize(QSize(ThumbnailWidth, ThumbnailWidth * 297 / 210));
     List->setSpacing(4);

@@ -171,6 +171,26 @@ TEST_F(ViewerFeatures, InContinuousModeTheCounterFollowsTheScrolledPage) {
     EXPECT_EQ(Window.QRPreview->PageImage()->PageNumber(), 6);
 }
 
+TEST_F(ViewerFeatures, ContinuousModeDrawsThePagesTextInItsPlace) {
+    Window.show();
+    Window.ZoomTo100Click();
+    Window.ContinuousAction->trigger();
+    Window.GoToPageField->setText(QStringLiteral("2"));
+    Window.GoToPageEntered();
+    QImage view(Window.QRPreview->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    view.fill(Qt::gray);
+    Window.QRPreview->viewport()->render(&view);
+    // The heading "Page 2" lies 20 mm across and down from the page's corner (76 px at 100 %).
+    const int left = Window.QRPreview->Sheet().Left - Window.QRPreview->horizontalScrollBar()->value();
+    const int top = Window.QRPreview->ContinuousPageTop(2) - Window.QRPreview->verticalScrollBar()->value();
+    int dark = 0;
+    for (int y = top + 70; y < top + 110; ++y)
+        for (int x = left + 70; x < left + 160; ++x)
+            if (x >= 0 && y >= 0 && x < view.width() && y < view.height() && view.pixelColor(x, y).lightness() < 100)
+                ++dark;
+    EXPECT_GT(dark, 40) << "the heading is drawn on page 2's sheet";
+}
+
 TEST_F(ViewerFeatures, ContinuousModeHoldsOnlyThePagesNearTheView) {
     WriteReport(File, 60);
     Window.ReloadAction->trigger();
