@@ -139,6 +139,33 @@ TEST_F(FindAndSelect, ASearchBeginsAtThePageShownAndEscStopsIt) {
     EXPECT_EQ(Window.ReportPrinter(), &Printer) << "Esc in the find bar does not close the window";
 }
 
+// The search is left to the event loop: starting it searches no page, so the window never waits for
+// a long document, and Esc stops it before it has gone on.
+TEST_F(FindAndSelect, StartingASearchLeavesTheWorkToTheEventLoopAndEscStopsIt) {
+    Window.FindAction->trigger();
+    Window.FindField->setText(QStringLiteral("apple"));
+    Window.StartFind();
+    EXPECT_TRUE(Window.Finder().Running());
+    EXPECT_EQ(Window.Finder().PagesSearched(), 0);
+    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("searching 0%"));
+    QTest::keyClick(Window.FindField, Qt::Key_Escape);
+    EXPECT_FALSE(Window.Finder().Running());
+    EXPECT_EQ(Window.Finder().HitCount(), 0);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(Window.Finder().HitCount(), 0) << "nothing searched after Esc";
+    EXPECT_EQ(Window.HitPage(), 0);
+    // Typing starts a new search, which then runs to its end from the event loop.
+    Window.FindAction->trigger();
+    QTest::keyClicks(Window.FindField, QStringLiteral("pie"));
+    QElapsedTimer t;
+    t.start();
+    while (Window.Finder().Running() && t.elapsed() < 5000)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(Window.Finder().HitCount(), 1);
+    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("1 of 1"));
+}
+
 TEST_F(FindAndSelect, HitsArePaintedOnThePage) {
     Window.show();
     Find(QStringLiteral("pineapple"));
