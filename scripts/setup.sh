@@ -21,6 +21,8 @@ packages=(
   cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
   # screenshots and peers used by tests and benchmarks
   xvfb xauth x11-utils openbox imagemagick emf2svg sqlite3 python3 python3-reportlab qpdf
+  # measuring time and peak memory (scripts/hostile-pages.sh)
+  time
 )
 
 missing=()
