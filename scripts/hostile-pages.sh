@@ -2,7 +2,9 @@
 # Times qrptool render and convert on each hostile page (tests/HostilePages.h: a million-point dashed
 # polyline, wide-pen polylines, polygons, poly-polygons, clips of a million rectangles, OR'ed regions,
 # million-point paths) in the release build, with /usr/bin/time -v. Each run must end within 5 s with
-# exit status 1 and a message, and stay under 1 GB peak memory; any that does not fails the script.
+# exit status 1 and a message, and stay under 1 GB peak memory; the near-* pages, just within the
+# budget, are drawn in full (exit 0) under the same time and memory bounds. Any run that breaks these
+# fails the script.
 # Usage: scripts/hostile-pages.sh [PRESET]   (default release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,10 +28,12 @@ for page in "$work"/*.emf; do
     # /usr/bin/time passes the command's exit status on.
     seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$work/time.txt")
     kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
-    message=$(grep -v '^\s*Command being timed' "$work/err.txt" | head -1)
+    message=$(head -1 "$work/err.txt")
     printf '%-32s %-8s %8.2f %10.0f %5d  %s\n' "$name" "$command" "$seconds" "$((kb / 1024))" "$rc" "$message"
-    if [ "$rc" -ne 1 ] || [ -z "$message" ] || awk -v s="$seconds" 'BEGIN {exit !(s >= 5)}' || [ "$kb" -ge 1048576 ]; then
-      echo "hostile-pages: $name ($command) broke a limit: exit 1 with a message, under 5 s and 1 GB" >&2
+    want=1
+    [[ $name == near-* ]] && want=0
+    if [ "$rc" -ne "$want" ] || { [ "$want" -eq 1 ] && [ -z "$message" ]; } || awk -v s="$seconds" 'BEGIN {exit !(s >= 5)}' || [ "$kb" -ge 1048576 ]; then
+      echo "hostile-pages: $name ($command) broke a limit: exit $want (with a message when 1), under 5 s and 1 GB" >&2
       status=1
     fi
   done

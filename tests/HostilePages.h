@@ -150,6 +150,54 @@ inline std::vector<THostilePage> Pages() {
     return pages;
 }
 
+// Pages that stay just within the budget, drawn in full: the most work a page may take. A walk of
+// short steps keeps the stroked length small, so the points are what counts.
+inline void Walk(emf::TEmfWriter& w, uint32_t type, uint32_t count) {
+    w.Begin(type);
+    for (int32_t v : {0, 0, Width - 1, Height - 1})
+        w.I32(v);
+    w.U32(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        w.I32(static_cast<int32_t>(20 + (i * 3) % (Width - 40)));
+        w.I32(static_cast<int32_t>(20 + (i * 3 / (Width - 40)) % (Height - 40)));
+    }
+    w.End();
+}
+
+inline std::vector<THostilePage> NearLimitPages() {
+    using namespace emf;
+    std::vector<THostilePage> pages;
+    auto add = [&](std::string name, std::function<void(TEmfWriter&)> body) {
+        pages.push_back({name, [body] {
+                             TEmfWriter w(Width, Height, 96);
+                             body(w);
+                             return w.Finish();
+                         }});
+    };
+    add("near-thin-polyline", [](TEmfWriter& w) { Walk(w, EMR_POLYLINE, 740'000); });
+    add("near-wide-polyline", [](TEmfWriter& w) {
+        Pen(w, 0x10000 /*PS_GEOMETRIC*/, 25);
+        Walk(w, EMR_POLYLINE, 290'000);
+    });
+    add("near-dashed-polyline", [](TEmfWriter& w) {
+        Pen(w, 1 /*PS_DASH*/, 1);
+        Walk(w, EMR_POLYLINE, 200'000);
+    });
+    add("near-polygon", [](TEmfWriter& w) { Walk(w, EMR_POLYGON, 490'000); });
+    add("near-clip-region", [](TEmfWriter& w) {
+        Region(w, RGN_COPY, 95'000);
+        Fill(w);
+    });
+    add("near-clip-records", [](TEmfWriter& w) {
+        for (uint32_t i = 0; i < 49'000; ++i) {
+            const auto [x, y] = Zigzag(i);
+            w.Record(EMR_INTERSECTCLIPRECT, {0, 0, Width - static_cast<int32_t>(i % 50), Height});
+            w.Record(EMR_RECTANGLE, {x, y, x + 20, y + 20});
+        }
+    });
+    return pages;
+}
+
 } // namespace hostile
 
 } // namespace pagimo::test

@@ -75,7 +75,8 @@ struct TDcState {
 class TPlayback {
 public:
     TPlayback(TDevice& device, const TPlayOptions& options, const TEmfHeader& header)
-        : FGuard(device, options.Limits, FResult.Work), FDevice(FGuard), FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
+        : FGuard(device, options.Limits, FResult.Work, ScaleOf(options.DeviceTransform)), FDevice(FGuard),
+          FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
         // Pixels per millimetre of the reference device, for the metric and English mapping modes.
         if (header.DevicePixelsX > 0 && header.DeviceMillimetersX > 0 && header.DevicePixelsY > 0 &&
             header.DeviceMillimetersY > 0) {

@@ -289,6 +289,7 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
         ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
             if (ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
         });
+        length /= FReferenceScale;
         FWork.StrokedLength += length;
         if (FWork.StrokedLength > FLimits.StrokedLengthStop)
             Stop("pixels stroked", FWork.StrokedLength, FLimits.StrokedLengthStop);
@@ -297,11 +298,12 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
                 drawn.Pen.Style = (drawn.Pen.Style & ~PS_STYLE_MASK) | PS_SOLID;
                 Simplify("pixels stroked", FWork.StrokedLength, FLimits.StrokedLength);
             } else {
-                // Each dash is a figure of its own.
+                // Each dash is a figure of its own. Thin pens' patterns count in pixels, wide pens' in
+                // pen widths.
                 double period = 0;
                 for (double d : DashPattern(penStyle, penWidth <= 1.5))
                     period += d;
-                if (penWidth > 1.5) period *= penWidth;
+                if (penWidth > 1.5) period *= penWidth / FReferenceScale;
                 ChargePoints(static_cast<uint64_t>(length / std::max(period, 1.0)) * 4);
             }
         }

@@ -24,8 +24,8 @@ namespace pagimo::gdi {
 struct TWorkLimits {
     uint64_t Points = 1'500'000;         // path points built and drawn (strokes two per point, wide pens
                                          // five, dashes four per dash): stops
-    double StrokedLength = 20'000'000;   // device pixels stroked: past it dashes are drawn solid
-    double StrokedLengthStop = 40'000'000;
+    double StrokedLength = 10'000'000;   // pixels stroked, in the picture's own pixels (the same at any
+    double StrokedLengthStop = 20'000'000; // output resolution): past it dashes are drawn solid
     uint64_t ClipPoints = 500'000;       // points of the clips combined: past it clips become their bounds
     uint64_t ClipPointsStop = 1'000'000;
     uint64_t ClipOperations = 50'000;    // clip combinations: stops
@@ -53,8 +53,10 @@ public:
     static constexpr double PageMax = 32767, Margin = 32768;
     static QRectF Bound() { return QRectF(-Margin, -Margin, PageMax + 2 * Margin, PageMax + 2 * Margin); }
 
-    TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work)
-        : FInner(inner), FLimits(limits), FWork(work) {}
+    // referenceScale: device pixels per pixel of the picture's reference device, which lengths are
+    // counted in.
+    TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work, double referenceScale = 1)
+        : FInner(inner), FLimits(limits), FWork(work), FReferenceScale(referenceScale > 1e-6 ? referenceScale : 1e-6) {}
 
     void DrawShape(const TShape& shape, const TDrawState& state) override;
     void DrawText(const TTextRun& run, const TDrawState& state) override;
@@ -75,6 +77,7 @@ private:
     TDevice& FInner;
     TWorkLimits FLimits;
     TPlayWork& FWork;
+    double FReferenceScale;
 };
 
 } // namespace pagimo::gdi

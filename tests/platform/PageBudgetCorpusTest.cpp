@@ -50,7 +50,7 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
         most.ClipOperations = std::max(most.ClipOperations, result.Work.ClipOperations);
         ++played;
     }
-    std::printf("largest real pages (1200 dpi): points %llu (%s) of %llu; stroked %.0f px (%s) of %.0f;"
+    std::printf("largest real pages: points %llu (%s) of %llu; stroked %.0f picture px (%s) of %.0f;"
                 " clip points %llu (%s) of %llu; clip operations %llu of %llu\n",
                 static_cast<unsigned long long>(most.Points), mostPoints.c_str(),
                 static_cast<unsigned long long>(limits.Points), most.StrokedLength, mostLength.c_str(),

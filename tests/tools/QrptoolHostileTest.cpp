@@ -1,5 +1,6 @@
 // Pages made to be expensive, through qrptool as a user meets them: render and convert each end with
-// exit status 1 and say that the page cannot be drawn completely; render keeps what it drew.
+// exit status 1 and say that the page cannot be drawn completely; render keeps what it drew. Pages
+// just within the budget are drawn.
 // With PAGIMO_HOSTILE_DIR set the pages are also written there (scripts/hostile-pages.sh measures
 // time and memory of each run on them).
 
@@ -37,5 +38,21 @@ TEST(QrptoolHostile, EachPageEndsWithExitOneAndSaysItCannotBeDrawnCompletely) {
         EXPECT_FALSE(std::filesystem::exists(pdf));
         std::filesystem::remove(file);
         std::filesystem::remove(png);
+    }
+}
+
+// Pages just within the budget are drawn in full and succeed.
+TEST(QrptoolHostile, PagesJustWithinTheBudgetAreDrawnInFull) {
+    TTempDir tmp;
+    const char* keep = std::getenv("PAGIMO_HOSTILE_DIR");
+    for (const auto& page : hostile::NearLimitPages()) {
+        SCOPED_TRACE(page.Name);
+        const std::string file = tmp.File(page.Name + ".emf");
+        const auto bytes = page.Make();
+        WriteFileBytes(file, bytes);
+        if (keep) WriteFileBytes((std::filesystem::path(keep) / (page.Name + ".emf")).string(), bytes);
+        const auto render = RunQrptool(tmp.Path(), "render " + file + " -o " + tmp.File(page.Name + ".png"));
+        EXPECT_EQ(render.Status, 0) << render.Err;
+        std::filesystem::remove(file);
     }
 }
