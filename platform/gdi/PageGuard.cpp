@@ -382,12 +382,31 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
         return;
     }
     ChargePoints(run.Text.size() + 4);
-    if ((!boxed || Inside(bound, box)) && textInside) {
+    // Characters that their advances put beyond the bound are left out.
+    size_t keep = run.Text.size();
+    if (textInside && !run.Dx.empty()) {
+        const size_t per = (run.Options & ETO_PDY) ? 2 : 1;
+        const double reach = (PageMax + 2 * Margin) / std::max(ScaleOf(t), 1e-9);
+        double x = 0, y = 0;
+        for (size_t i = 0; i < run.Text.size() && per * i < run.Dx.size(); ++i) {
+            if (std::hypot(x, y) > reach) {
+                keep = i;
+                break;
+            }
+            x += run.Dx[per * i];
+            if (per == 2 && per * i + 1 < run.Dx.size()) y += run.Dx[per * i + 1];
+        }
+    }
+    if ((!boxed || Inside(bound, box)) && textInside && keep == run.Text.size()) {
         FInner.DrawText(run, state);
         return;
     }
     TTextRun cut = run;
     if (!textInside) cut.Text.clear(), cut.Dx.clear();
+    if (keep < cut.Text.size()) {
+        cut.Text.resize(keep);
+        cut.Dx.resize(std::min(cut.Dx.size(), keep * ((run.Options & ETO_PDY) ? 2 : 1)));
+    }
     if (boxed && !Inside(bound, box)) {
         const QRectF logical = LogicalBound(t);
         const QRectF given =

@@ -154,6 +154,26 @@ TEST(PageGuardBounds, HugeRecordExtentsNeitherOverflowNorDraw) {
     EXPECT_NE(trace.find("clip=-32768,-32768,65535,65535"), std::string::npos) << trace;
 }
 
+TEST(PageGuardBounds, CharactersAdvancedPastTheBoundAreLeftOut) {
+    // Three characters, the second advanced a billion units: the third would land far beyond any page.
+    TEmfWriter w = Page();
+    w.Begin(EMR_EXTTEXTOUTW);
+    for (int32_t v : {0, 0, -1, -1})
+        w.I32(v);
+    w.U32(1);
+    w.F32(0);
+    w.F32(0);
+    for (int32_t v : {10, 10, 3, 76, 0x1000 /*ETO_NO_RECT*/, 0, 0, -1, -1, 84})
+        w.I32(v);
+    for (char16_t c : {u'a', u'b', u'c', u'\0'})
+        w.U16(c);
+    for (int32_t v : {10, 1'000'000'000, 10})
+        w.I32(v);
+    w.End();
+    const std::string trace = Trace(w.Finish());
+    EXPECT_NE(trace.find("\"ab\""), std::string::npos) << trace;
+}
+
 TEST(PageBudget, LongDashedStrokesAreDrawnSolidThenThePageStops) {
     auto page = [] {
         TEmfWriter w = Page();
