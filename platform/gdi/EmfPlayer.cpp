@@ -41,6 +41,14 @@ int32_t Coord(int32_t v) {
     return std::clamp(v, -max, max);
 }
 
+// A position the player computed (the current position after text advances), as record coordinates.
+QPoint Position(QPointF p) {
+    constexpr double max = 1 << 29;
+    const double x = std::isfinite(p.x()) ? std::clamp(p.x(), -max, max) : 0;
+    const double y = std::isfinite(p.y()) ? std::clamp(p.y(), -max, max) : 0;
+    return QPointF(x, y).toPoint();
+}
+
 // A rectangle given as x, y, width and height.
 QRect XYWH(int32_t x, int32_t y, int32_t width, int32_t height) {
     return QRect(Coord(x), Coord(y), Coord(width), Coord(height));
@@ -896,7 +904,7 @@ void TPlayback::InvertRgn(const TRecordReader& r) {
     const QRectF b = region.boundingRect();
     TDibDraw draw;
     draw.Rop = DSTINVERT;
-    draw.Destination = b.toAlignedRect();
+    draw.Destination = QRect(Position(b.topLeft()), Position(b.bottomRight()) - QPoint(1, 1));
     FDevice.DrawDib(draw, DrawingState());
 }
 
@@ -934,7 +942,7 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
         run.Options &= ~ETO_PDY;
     }
     if (S.Draw.TextAlign & TA_UPDATECP) {
-        run.Reference = S.CurrentPos.toPoint();
+        run.Reference = Position(S.CurrentPos);
         int64_t total = 0, rise = 0;
         for (size_t i = 0; i < run.Dx.size(); i += perChar) {
             total += run.Dx[i];
