@@ -144,7 +144,8 @@ void TQRPDFExportFilter::ExportPicture(const emf::TEmfPicture& picture) {
     FPageHasPicture = true;
     const gdi::TPlayResult result = FWriter->AddPage(picture);
     if (result.OverBudget)
-        throw EQRError("Page " + std::to_string(FWriter->PageCount()) + " cannot be drawn completely: " + result.Problem);
+        throw EQRError("Page " + std::to_string(FWriter->PageCount()) +
+                       " cannot be drawn completely: " + result.Problem);
     if (!result.Complete)
         throw EQRError("Page " + std::to_string(FWriter->PageCount()) +
                        " cannot be drawn: Metafile is not valid (its record chain is broken)");

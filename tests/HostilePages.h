@@ -31,7 +31,8 @@ inline std::pair<int32_t, int32_t> Zigzag(uint32_t i) {
 
 inline void Pen(emf::TEmfWriter& w, uint32_t style, int32_t width) {
     const uint32_t h = w.NewHandle();
-    w.Record(emf::EMR_EXTCREATEPEN, {static_cast<int32_t>(h), 0, 0, 0, 0, static_cast<int32_t>(style), width, 0, 0, 0, 0});
+    w.Record(emf::EMR_EXTCREATEPEN,
+             {static_cast<int32_t>(h), 0, 0, 0, 0, static_cast<int32_t>(style), width, 0, 0, 0, 0});
     w.Record(emf::EMR_SELECTOBJECT, {static_cast<int32_t>(h)});
 }
 

@@ -118,7 +118,8 @@ private:
 
     // Helpers.
     static QRect Box(const TRecordReader& r, size_t at) {
-        return QRect(QPoint(Coord(r.I32(at)), Coord(r.I32(at + 4))), QPoint(Coord(r.I32(at + 8)), Coord(r.I32(at + 12))));
+        return QRect(QPoint(Coord(r.I32(at)), Coord(r.I32(at + 4))),
+                     QPoint(Coord(r.I32(at + 8)), Coord(r.I32(at + 12))));
     }
     void Shape(TShape&& shape);
     void PathShape(const QPainterPath& refPath, bool fill, bool stroke);
@@ -994,8 +995,9 @@ void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop,
             // BitBlt-style sources count y from the top; StretchDIBits (what devices take) from the bottom
             // of a bottom-up bitmap.
             const int32_t h = GetI32(draw.Dib.Info.data() + 8);
-            if (h > 0) src.moveTop(Coord(static_cast<int32_t>(std::clamp<int64_t>(
-                           static_cast<int64_t>(h) - src.y() - src.height(), INT32_MIN, INT32_MAX))));
+            if (h > 0)
+                src.moveTop(Coord(static_cast<int32_t>(
+                    std::clamp<int64_t>(static_cast<int64_t>(h) - src.y() - src.height(), INT32_MIN, INT32_MAX))));
         }
     }
     draw.Source = src;
@@ -1038,8 +1040,9 @@ void TPlayback::SetDIBitsToDevice(const TRecordReader& r) {
     TDibDraw draw;
     draw.Destination = dest;
     draw.Dib = TDib{patched, r.Bytes(offBits, cbBits), r.U32(64)};
-    draw.Source = QRect(src.x(), Coord(static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(src.y()) - startScan,
-                                                                         INT32_MIN, INT32_MAX))),
+    draw.Source = QRect(src.x(),
+                        Coord(static_cast<int32_t>(
+                            std::clamp<int64_t>(static_cast<int64_t>(src.y()) - startScan, INT32_MIN, INT32_MAX))),
                         src.width(), src.height());
     FDevice.DrawDib(draw, DrawingState());
 }

@@ -72,10 +72,14 @@ QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& box) {
     for (int edge = 0; edge < 4 && !in.isEmpty(); ++edge) {
         auto inside = [&](const QPointF& p) {
             switch (edge) {
-            case 0: return p.x() >= box.left();
-            case 1: return p.x() <= box.right();
-            case 2: return p.y() >= box.top();
-            default: return p.y() <= box.bottom();
+            case 0:
+                return p.x() >= box.left();
+            case 1:
+                return p.x() <= box.right();
+            case 2:
+                return p.y() >= box.top();
+            default:
+                return p.y() <= box.bottom();
             }
         };
         auto cross = [&](const QPointF& a, const QPointF& b) {
@@ -102,8 +106,7 @@ QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& box) {
 // Calls f(a, b) for every device segment the pen follows: polylines and polygons point to point
 // (closing polygons), Bézier and path curves along their control polygon (never shorter than the
 // curve), boxes along their rectangle.
-template <class F>
-void ForEachSegment(const TShape& shape, const QTransform& t, F&& f) {
+template <class F> void ForEachSegment(const TShape& shape, const QTransform& t, F&& f) {
     switch (shape.Kind) {
     case TShapeKind::skPolyline:
     case TShapeKind::skPolygon:
@@ -140,7 +143,8 @@ void ForEachSegment(const TShape& shape, const QTransform& t, F&& f) {
         break;
     }
     default: {
-        const QRectF b = QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()));
+        const QRectF b =
+            QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()));
         const QPointF c[4] = {t.map(b.topLeft()), t.map(b.topRight()), t.map(b.bottomRight()), t.map(b.bottomLeft())};
         for (int i = 0; i < 4; ++i)
             f(c[i], c[(i + 1) % 4]);
@@ -231,7 +235,8 @@ bool TPageGuard::ChargeClip(uint64_t points) {
         Stop("clip operations", static_cast<double>(FWork.ClipOperations), static_cast<double>(FLimits.ClipOperations));
     if (FWork.ClipPoints + points > FLimits.ClipPoints) {
         // Past the limit clips are combined as their bounding rectangles, a few points each.
-        Simplify("clip points", static_cast<double>(FWork.ClipPoints + points), static_cast<double>(FLimits.ClipPoints));
+        Simplify("clip points", static_cast<double>(FWork.ClipPoints + points),
+                 static_cast<double>(FLimits.ClipPoints));
         FWork.ClipPoints += 10;
         if (FWork.ClipPoints > FLimits.ClipPointsStop)
             Stop("clip points", static_cast<double>(FWork.ClipPoints), static_cast<double>(FLimits.ClipPointsStop));
@@ -370,12 +375,12 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
     const QPointF reference = t.map(QPointF(run.Reference));
     const QRectF bound = Bound();
     const bool boxed = !run.Rect.isNull() && (run.Options & (ETO_OPAQUE | ETO_CLIPPED));
-    const QRectF box = boxed ? t.mapRect(QRectF(QPointF(run.Rect.left(), run.Rect.top()),
-                                                QPointF(run.Rect.right(), run.Rect.bottom()))
-                                             .normalized())
-                             : QRectF();
-    const bool textInside = !run.Text.empty() && std::isfinite(reference.x()) && std::isfinite(reference.y()) &&
-                            bound.contains(reference);
+    const QRectF box =
+        boxed ? t.mapRect(QRectF(QPointF(run.Rect.left(), run.Rect.top()), QPointF(run.Rect.right(), run.Rect.bottom()))
+                              .normalized())
+              : QRectF();
+    const bool textInside =
+        !run.Text.empty() && std::isfinite(reference.x()) && std::isfinite(reference.y()) && bound.contains(reference);
     const bool boxInside = boxed && Finite(box) && Meets(bound, box);
     if (!textInside && !boxInside) {
         ++FWork.Dropped;
@@ -469,15 +474,17 @@ void TPageGuard::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         const int64_t width = core ? static_cast<int16_t>(info[4] | info[5] << 8) : i32(4);
         const int64_t height = core ? static_cast<int16_t>(info[6] | info[7] << 8) : i32(8);
         QRectF src(draw.Source.x(), draw.Source.y(), draw.Source.width(), draw.Source.height());
-        if (src.width() == 0 || src.height() == 0) src = QRectF(0, 0, static_cast<double>(width), std::abs(static_cast<double>(height)));
+        if (src.width() == 0 || src.height() == 0)
+            src = QRectF(0, 0, static_cast<double>(width), std::abs(static_cast<double>(height)));
         // A bottom-up bitmap's source y counts from the bottom row up, so the destination's top edge
         // meets the source's far edge.
         const bool bottomUp = height > 0;
         const double sx = src.x() + x0 * src.width(), sw = (x1 - x0) * src.width();
         const double sy = bottomUp ? src.y() + (1 - y1) * src.height() : src.y() + y0 * src.height();
         const double sh = (y1 - y0) * src.height();
-        cut.Source = QRect(static_cast<int>(std::floor(sx)), static_cast<int>(std::floor(sy)),
-                           std::max(1, static_cast<int>(std::lround(sw))), std::max(1, static_cast<int>(std::lround(sh))));
+        cut.Source =
+            QRect(static_cast<int>(std::floor(sx)), static_cast<int>(std::floor(sy)),
+                  std::max(1, static_cast<int>(std::lround(sw))), std::max(1, static_cast<int>(std::lround(sh))));
     }
     FInner.DrawDib(cut, state);
 }

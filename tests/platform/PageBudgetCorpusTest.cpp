@@ -38,14 +38,16 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
         const double w = (static_cast<double>(header.FrameRight) - header.FrameLeft) / 2540.0 * 1200;
         const double h = (static_cast<double>(header.FrameBottom) - header.FrameTop) / 2540.0 * 1200;
         gdi::TPlayOptions options;
-        options.DeviceTransform = gdi::TEmfPlayer::FrameTransform(header, QRectF(0, 0, std::max(w, 8.0), std::max(h, 8.0)));
+        options.DeviceTransform =
+            gdi::TEmfPlayer::FrameTransform(header, QRectF(0, 0, std::max(w, 8.0), std::max(h, 8.0)));
         gdi::TBoundsDevice device;
         const gdi::TPlayResult result = gdi::TEmfPlayer::Play(bytes, device, options);
         EXPECT_FALSE(result.OverBudget) << result.Problem;
         EXPECT_FALSE(result.Work.Simplified);
         const std::string name = fs::relative(e.path(), dir).string();
         if (result.Work.Points > most.Points) most.Points = result.Work.Points, mostPoints = name;
-        if (result.Work.StrokedLength > most.StrokedLength) most.StrokedLength = result.Work.StrokedLength, mostLength = name;
+        if (result.Work.StrokedLength > most.StrokedLength)
+            most.StrokedLength = result.Work.StrokedLength, mostLength = name;
         if (result.Work.ClipPoints > most.ClipPoints) most.ClipPoints = result.Work.ClipPoints, mostClips = name;
         most.ClipOperations = std::max(most.ClipOperations, result.Work.ClipOperations);
         ++played;

@@ -239,7 +239,8 @@ TEST(PageBudget, ClipsPastTheBudgetBecomeTheirBoundsThenThePageStops) {
     EXPECT_NE(result.Problem.find("drawing stopped"), std::string::npos) << result.Problem;
     limits = {};
     limits.ClipOperations = 1;
-    EXPECT_EQ(Trace(page(), &result, limits), "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=0,0,90,10\n");
+    EXPECT_EQ(Trace(page(), &result, limits),
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=0,0,90,10\n");
     EXPECT_FALSE(result.Complete);
     EXPECT_NE(result.Problem.find("clip operations"), std::string::npos) << result.Problem;
 }

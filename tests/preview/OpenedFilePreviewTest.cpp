@@ -182,4 +182,3 @@ TEST_F(OpenedFilePreview, APageOverItsWorkBudgetSaysOnTheSheetThatItIsIncomplete
     // The strip along the top edge, in its pale orange.
     EXPECT_EQ(image.pixelColor(image.width() / 2, 3), QColor(255, 240, 200));
 }
-
