@@ -379,7 +379,7 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
         boxed ? t.mapRect(QRectF(QPointF(run.Rect.left(), run.Rect.top()), QPointF(run.Rect.right(), run.Rect.bottom()))
                               .normalized())
               : QRectF();
-    const bool textInside =
+    bool textInside =
         !run.Text.empty() && std::isfinite(reference.x()) && std::isfinite(reference.y()) && bound.contains(reference);
     const bool boxInside = boxed && Finite(box) && Meets(bound, box);
     if (!textInside && !boxInside) {
@@ -387,19 +387,25 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
         return;
     }
     ChargePoints(run.Text.size() + 4);
-    // Characters that their advances put beyond the bound are left out.
+    // Characters that their advances carry beyond the bound are left out, and so is text whose em
+    // alone is larger than the bound.
+    const double span = PageMax + 2 * Margin;
+    if (textInside && std::abs(static_cast<double>(state.Font.Height)) * ScaleOf(t) > span) {
+        ++FWork.Dropped;
+        textInside = false;
+    }
     size_t keep = run.Text.size();
     if (textInside && !run.Dx.empty()) {
         const size_t per = (run.Options & ETO_PDY) ? 2 : 1;
-        const double reach = (PageMax + 2 * Margin) / std::max(ScaleOf(t), 1e-9);
+        const double reach = span / std::max(ScaleOf(t), 1e-9);
         double x = 0, y = 0;
         for (size_t i = 0; i < run.Text.size() && per * i < run.Dx.size(); ++i) {
+            x += run.Dx[per * i];
+            if (per == 2 && per * i + 1 < run.Dx.size()) y += run.Dx[per * i + 1];
             if (std::hypot(x, y) > reach) {
                 keep = i;
                 break;
             }
-            x += run.Dx[per * i];
-            if (per == 2 && per * i + 1 < run.Dx.size()) y += run.Dx[per * i + 1];
         }
     }
     if ((!boxed || Inside(bound, box)) && textInside && keep == run.Text.size()) {
