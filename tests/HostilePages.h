@@ -186,11 +186,11 @@ inline std::vector<THostilePage> NearLimitPages() {
     });
     add("near-polygon", [](TEmfWriter& w) { Walk(w, EMR_POLYGON, 490'000); });
     add("near-clip-region", [](TEmfWriter& w) {
-        Region(w, RGN_COPY, 95'000);
+        Region(w, RGN_COPY, 48'000);
         Fill(w);
     });
     add("near-clip-records", [](TEmfWriter& w) {
-        for (uint32_t i = 0; i < 49'000; ++i) {
+        for (uint32_t i = 0; i < 24'000; ++i) {
             const auto [x, y] = Zigzag(i);
             w.Record(EMR_INTERSECTCLIPRECT, {0, 0, Width - static_cast<int32_t>(i % 50), Height});
             w.Record(EMR_RECTANGLE, {x, y, x + 20, y + 20});

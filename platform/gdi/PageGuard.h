@@ -17,17 +17,17 @@
 
 namespace pagimo::gdi {
 
-// Work limits of one page. The defaults are ten times or more what the largest real pages need at
-// 1200 dpi (see docs/ARCHITECTURE.md for the figures) and keep any page within a few seconds and
-// well under 1 GB. Past a simplifying limit the page goes on simplified; past a stopping limit it
+// Work limits of one page. The defaults are ten times or more what the largest real pages need
+// (clip points, whose cost grows fastest, five times; docs/ARCHITECTURE.md has the figures) and keep
+// any page within a few seconds and well under 1 GB. Past a simplifying limit the page goes on simplified; past a stopping limit it
 // ends there. Either way it is reported as over budget.
 struct TWorkLimits {
     uint64_t Points = 1'500'000;           // path points built and drawn (strokes two per point, wide pens
                                            // five, dashes four per dash): stops
     double StrokedLength = 10'000'000;     // pixels stroked, in the picture's own pixels (the same at any
     double StrokedLengthStop = 20'000'000; // output resolution): past it dashes are drawn solid
-    uint64_t ClipPoints = 500'000;         // points of the clips combined: past it clips become their bounds
-    uint64_t ClipPointsStop = 1'000'000;
+    uint64_t ClipPoints = 250'000;         // points of the clips combined: past it clips become their bounds
+    uint64_t ClipPointsStop = 500'000;
     uint64_t ClipOperations = 50'000; // clip combinations: stops
 };
 
