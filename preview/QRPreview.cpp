@@ -1,5 +1,6 @@
 #include "preview/QRPreview.h"
 
+#include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/PainterDevice.h"
 #include "printer/QRPrinter.h"
 
@@ -58,7 +59,29 @@ void TQRPreviewImage::DrawPage(QPainter& painter) {
     painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
     if (FPagePicture) {
         // The picture covers the whole sheet, the four extra pixels of border and shadow included.
-        gdi::PlayEnhMetaFile(painter, *FPagePicture, QRectF(0, 0, w, h));
+        gdi::TPlayResult result;
+        painter.save();
+        {
+            gdi::TPainterDevice device(painter);
+            result = gdi::TEmfPlayer::Play(*FPagePicture, device, QRectF(0, 0, w, h));
+        }
+        painter.restore();
+        if (result.OverBudget) {
+            // Drawn only in part: said on the sheet itself, in a strip along its top edge.
+            painter.save();
+            QFont font = painter.font();
+            font.setPixelSize(std::clamp(w / 60, 9, 14));
+            painter.setFont(font);
+            const QRect strip(1, 1, w - 4, std::min(h - 4, font.pixelSize() * 4 + 8));
+            painter.fillRect(strip, QColor(255, 240, 200));
+            painter.setPen(QColor(150, 40, 20));
+            painter.drawText(strip.adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextWordWrap,
+                             QStringLiteral("Page %1 cannot be drawn completely: %2")
+                                 .arg(FPageNumber)
+                                 .arg(QString::fromStdString(result.Problem)));
+            painter.restore();
+        }
+        FPageIncomplete = result.OverBudget;
     } else {
         // Not a blank page: a sheet crossed out, with what is wrong with it.
         painter.save();

@@ -49,6 +49,8 @@ public:
     std::function<void(QPainter& painter, int32_t page, QSize sheet)> OnPaintMarks;
     // Why the shown page cannot be drawn; empty when it can (or is not available yet).
     const QString& PageProblem() const { return FPageProblem; }
+    // The page shown was drawn only in part (over its work budget), as its last painting found.
+    bool PageIncomplete() const { return FPageIncomplete; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -58,6 +60,7 @@ private:
     int32_t FPageNumber = 1;
     std::unique_ptr<emf::TEmfPicture> FPagePicture;
     QString FPageProblem;
+    bool FPageIncomplete = false;
 };
 
 class TQRPreview : public QAbstractScrollArea, public printer::TQRNotifyWindow {

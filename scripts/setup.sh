@@ -23,6 +23,8 @@ packages=(
   xvfb xauth x11-utils openbox imagemagick emf2svg sqlite3 python3 python3-reportlab qpdf
   # the Debian package: its checker, and the databases its triggers refresh
   lintian file man-db shared-mime-info desktop-file-utils hicolor-icon-theme
+  # measuring time and peak memory (scripts/hostile-pages.sh)
+  time
 )
 
 missing=()

@@ -101,6 +101,13 @@ int Run(TArgs& args) {
             }
             if (result.Damaged)
                 std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
+            if (result.OverBudget) {
+                // What could be drawn is kept; the page still counts as one that cannot be drawn.
+                RefuseInputAsOutput({files[0]}, OutputName(*out, n));
+                Save(image, imageFormat, OutputName(*out, n));
+                damage.Incomplete(n, result.Problem);
+                continue;
+            }
         }
         RefuseInputAsOutput({files[0]}, OutputName(*out, n));
         Save(image, imageFormat, OutputName(*out, n));

@@ -120,6 +120,12 @@ void TDamagePolicy::Damaged(int n, const std::string& reason) {
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; left empty\n", FCommand, n, reason.c_str());
 }
 
+void TDamagePolicy::Incomplete(int n, const std::string& reason) {
+    if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn completely: " + reason);
+    ++FDamaged;
+    std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
+}
+
 int TDamagePolicy::ExitStatus() const {
     return FDamaged ? ExitFailure : ExitOk;
 }
