@@ -287,10 +287,16 @@ void TQRController::Execute() {
             more = false;
             OnNeedData(*FHost, more);
         }
-        if (CheckGroups() && hasData) {
-            FDataSet->Prior();
-            PrintGroupFooters();
-            FDataSet->Next();
+        if (CheckGroups()) {
+            // Footers show the last record of their group: a data set steps back to it; records from
+            // OnNeedData cannot be revisited, so their footers print with what the handler holds now.
+            if (hasData) {
+                FDataSet->Prior();
+                PrintGroupFooters();
+                FDataSet->Next();
+            } else {
+                PrintGroupFooters();
+            }
         }
         if (hostIsReport && hasData && FReport->DataSet() == FDataSet && recordCount != 0) {
             FReport->Target()->SetProgress(FDetailNumber * 100 / recordCount);
