@@ -1,6 +1,7 @@
 #include "engine/Report.h"
 
 #include "engine/CSVTable.h"
+#include "engine/CompositeReport.h"
 #include "engine/SQLQuery.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
@@ -545,6 +546,7 @@ void RegisterReportClasses(system::TClassRegistry& registry) {
     registry.Register<TQRSQLQuery>();
     registry.Register<TQRCSVTable>();
     registry.Register<TQRMemoryTable>();
+    registry.Register<TQRCompositeReport>();
 }
 
 } // namespace pagimo::engine

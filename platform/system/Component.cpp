@@ -99,6 +99,16 @@ TComponent* TComponent::FindComponent(std::string_view name) const {
     return nullptr;
 }
 
+void TComponent::SetEventHandler(const std::string& event, const std::string& handler) {
+    for (auto& [name, value] : FEventHandlers) {
+        if (SameText(name, event)) {
+            value = handler;
+            return;
+        }
+    }
+    FEventHandlers.emplace_back(event, handler);
+}
+
 void TComponent::EndLoading() {
     FLoading = false;
     Loaded();

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace pagimo::system {
 
@@ -43,6 +44,11 @@ public:
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
 
+    // Event properties of a description (BeforePrint = ReportBeforePrint) name program code; the
+    // names are kept in the order read and written back, whether or not code is connected to them.
+    const std::vector<std::pair<std::string, std::string>>& EventHandlers() const { return FEventHandlers; }
+    void SetEventHandler(const std::string& event, const std::string& handler);
+
     bool Loading() const { return FLoading; }
     bool Destroying() const { return FDestroying; }
     void BeginLoading() { FLoading = true; }
@@ -72,6 +78,7 @@ private:
     std::vector<std::unique_ptr<TComponent>> FComponents;
     std::vector<TComponent*> FComponentsView;
     int FTag = 0;
+    std::vector<std::pair<std::string, std::string>> FEventHandlers;
     bool FLoading = false;
     bool FDestroying = false;
 
