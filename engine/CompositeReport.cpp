@@ -4,6 +4,7 @@
 #include "platform/system/ScopeGuard.h"
 #include "printer/Messages.h"
 #include "printer/QRPrinter.h"
+#include "printer/ReportWindow.h"
 
 #include <QEvent>
 #include <QObject>
@@ -25,9 +26,12 @@ const system::TPropertyList& TQRCompositePrinterSettings::ClassProperties() {
 
 namespace {
 
-class TQRCompositeWindow : public QObject {
+class TQRCompositeWindow : public QObject, public printer::TQRReportWindow {
 public:
     explicit TQRCompositeWindow(TQRCompositeReport& owner) : FOwner(owner) {}
+
+    bool IsCompositeReport() const override { return true; }
+    printer::TQRPrinter* CurrentPrinter() const override { return FOwner.QRPrinter(); }
 
     bool event(QEvent* e) override {
         switch (static_cast<int>(e->type())) {

@@ -7,6 +7,11 @@
 #include "engine/FormReader.h"
 #include "engine/Report.h"
 #include "engine/TraceTarget.h"
+#include "printer/Messages.h"
+#include "printer/QRPrinter.h"
+#include "printer/ReportWindow.h"
+
+#include <QEvent>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -164,6 +169,22 @@ TEST_F(Descriptions, CompositeReportsContinueFromReportToReport) {
     EXPECT_NE(log[3], "Detail2@1:150") << "not a fresh document";
     EXPECT_EQ(static_cast<int>(target.Pages().size()), std::stoi(log[5].substr(log[5].find('@') + 1)));
     EXPECT_EQ(target.Documents, 1);
+}
+
+// The recorded pages name the composite behind them; the preview's closing message discards them.
+TEST_F(Descriptions, CompositeRecordsPagesThatNameItAndDiscardsThemWhenThePreviewCloses) {
+    auto* both = dynamic_cast<TQRCompositeReport*>(Root->FindComponent("Both"));
+    ASSERT_NE(both, nullptr);
+    std::unique_ptr<printer::TQRPrinter> pages = both->Record();
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->PageTotal(), 3);
+    auto* window = dynamic_cast<printer::TQRReportWindow*>(pages->ReportWindow());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->IsCompositeReport());
+    EXPECT_EQ(both->QRPrinter(), nullptr) << "the recorded printer was handed over";
+    QEvent closed(static_cast<QEvent::Type>(printer::MsgPreviewClosed));
+    EXPECT_TRUE(both->MessageWindow()->event(&closed));
+    EXPECT_FALSE(both->Generating());
 }
 
 class SalesForm : public ::testing::Test {
