@@ -90,6 +90,10 @@ system::TComponent* TQRCustomBand::GetParentComponent() const {
 
 void TQRCustomBand::Loaded() {
     FSize->ResizeOwner();
+    if (FChildWanted) {
+        FChildWanted = false;
+        SetHasChild(true);
+    }
 }
 
 void TQRCustomBand::Notification(system::TComponent* component, system::TOperation operation) {
@@ -188,6 +192,14 @@ void TQRCustomBand::SetHasChild(bool hasChild) {
     system::TComponent* owner = Owner() ? Owner() : FReport;
     if (hasChild) {
         auto* child = system::TComponent::Create<TQRChildBand>(owner);
+        // Named like the designer names bands, so that a written description can refer to it.
+        for (int n = 1;; ++n) {
+            const std::string name = "ChildBand" + std::to_string(n);
+            if (!owner->FindComponent(name) && !system::SameText(owner->Name(), name)) {
+                child->SetName(name);
+                break;
+            }
+        }
         FReport->AddBand(child);
         child->SetParentBand(this);
         return;
@@ -206,6 +218,17 @@ const system::TPropertyList& TQRCustomBand::ClassProperties() {
                                                                  &TQRCustomBand::SetForceNewColumn, false),
                                      BoolProperty<TQRCustomBand>("ForceNewPage", &TQRCustomBand::ForceNewPage,
                                                                  &TQRCustomBand::SetForceNewPage, false),
+                                     // Not stored: a written description carries the child band itself.
+                                     TPropertyInfo{"HasChild",
+                                                   [](TPersistent& o, const TFormValue& v, TLoadContext&) {
+                                                       auto& band = static_cast<TQRCustomBand&>(o);
+                                                       const bool want = BooleanValue(v);
+                                                       if (band.Loading())
+                                                           band.FChildWanted = want;
+                                                       else
+                                                           band.SetHasChild(want);
+                                                   },
+                                                   nullptr, nullptr},
                                      ComponentProperty<TQRCustomBand, TQRCustomBand>(
                                          "LinkBand", &TQRCustomBand::LinkBand, &TQRCustomBand::SetLinkBand),
                                      ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});

@@ -99,6 +99,9 @@ private:
     bool FAlignToBottom = false;
     bool FForceNewColumn = false;
     bool FForceNewPage = false;
+    // HasChild = True read from a description: the child is made after loading, unless the
+    // description brings its own child band.
+    bool FChildWanted = false;
 };
 
 class TQRBand : public TQRCustomBand {

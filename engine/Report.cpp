@@ -1,6 +1,7 @@
 #include "engine/Report.h"
 
 #include "engine/CSVTable.h"
+#include "engine/CompositeReport.h"
 #include "engine/SQLQuery.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
@@ -596,6 +597,7 @@ void RegisterReportClasses(system::TClassRegistry& registry) {
     registry.Register<TQRSQLQuery>();
     registry.Register<TQRCSVTable>();
     registry.Register<TQRMemoryTable>();
+    registry.Register<TQRCompositeReport>();
 }
 
 } // namespace pagimo::engine

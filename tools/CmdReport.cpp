@@ -2,6 +2,7 @@
 
 #include "controls/ControlClasses.h"
 #include "engine/CSVTable.h"
+#include "engine/CompositeReport.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/PrinterTarget.h"
@@ -24,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <unistd.h>
 
 namespace pagimo::tools {
@@ -65,6 +67,36 @@ std::string FilterExtensions() {
     for (const printer::TQRExporterEntry& entry : printer::QRExportFilterLibrary().Filters())
         list += ", ." + entry.Extension;
     return list;
+}
+
+// A composite report: its reports print one after another as one document; each gets the --param
+// functions. Export filters run a single report, so a composite records to .qrp or .pdf only.
+int RunComposite(engine::TQRCompositeReport& composite,
+                 const std::vector<std::pair<std::string, std::string>>& functions,
+                 const std::optional<std::string>& output, bool print, bool trace, bool pdf, bool exporting) {
+    if (exporting) throw EUsage{"a composite report records to .qrp or .pdf only"};
+    for (engine::TQRReport* r : composite.ReportList())
+        for (const auto& [name, expression] : functions)
+            r->Functions()->Set(name, expression);
+    if (trace) {
+        engine::TQRTraceTarget target;
+        composite.Run(target);
+        std::printf("%zu page(s)\n", target.Pages().size());
+        return ExitOk;
+    }
+    if (print) {
+        if (!printer::TQRPrinter().HasPrinters()) throw EQRError("No printer is installed");
+        composite.Print();
+        return ExitOk;
+    }
+    std::unique_ptr<printer::TQRPrinter> pages = composite.Record();
+    if (!pdf) {
+        pages->SaveReportFile(*output);
+        return ExitOk;
+    }
+    printer::TQRPDFExportFilter filter(*output);
+    pages->ExportPages(filter);
+    return ExitOk;
 }
 
 int RunReportCommand(TArgs& args);
@@ -153,6 +185,13 @@ int RunReportCommand(TArgs& args) {
         if (auto* d = dynamic_cast<engine::TQRSQLiteDataSet*>(&c); d && !dbPath.empty()) d->SetDatabaseName(dbPath);
         if (dynamic_cast<engine::TQRSQLiteDataSet*>(&c) || dynamic_cast<engine::TQRCSVTable*>(&c)) dataSets.push_back(&c);
     });
+    if (const std::vector<std::string> handlers = engine::EventHandlerNames(*root); !handlers.empty()) {
+        std::string list;
+        for (const std::string& h : handlers)
+            list += (list.empty() ? "" : ", ") + h;
+        std::cerr << positionals[0] << ": warning: event handlers not connected (no program code in this run): "
+                  << list << "\n";
+    }
     if (output) {
         // The report's own files are never overwritten by its output.
         std::vector<std::string> inputs{positionals[0]};
@@ -162,19 +201,27 @@ int RunReportCommand(TArgs& args) {
         }
         RefuseInputAsOutput(inputs, *output);
     }
+    int pageLimit = 0;
+    if (maxPages) {
+        auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pageLimit);
+        if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pageLimit < 1)
+            throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
+    }
+    engine::TQRCompositeReport* composite = dynamic_cast<engine::TQRCompositeReport*>(root.get());
+    for (system::TComponent* c : root->Components())
+        if (!composite) composite = dynamic_cast<engine::TQRCompositeReport*>(c);
+    if (composite && maxPages) {
+        for (engine::TQRReport* r : composite->ReportList())
+            r->SetMaxPages(pageLimit);
+    }
+    if (composite) return RunComposite(*composite, functions, output, print, trace, pdf, exportEntry != nullptr);
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
     for (const auto& [name, expression] : functions)
         report->Functions()->Set(name, expression);
 
     if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
-    if (maxPages) {
-        int pages = 0;
-        auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pages);
-        if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pages < 1)
-            throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
-        report->SetMaxPages(pages);
-    }
+    if (maxPages) report->SetMaxPages(pageLimit);
     ShowProgress(*report);
     if (!trace) {
         EnsureGuiApplication();
@@ -233,7 +280,8 @@ extern const TCommand CmdReport = {
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
     "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
     "                                 [--max-pages N]\n"
-    "  Loads the description (a report alone or a form holding one) and runs its first report.\n"
+    "  Loads the description (a report alone or a form holding one) and runs its first report;\n"
+    "  a form holding a TQRCompositeReport runs the composite's Reports as one document.\n"
     "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
     "                   .txt, .csv and .html run the report through the export filter of that\n"
     "                   extension (text on a character grid, one CSV record per printed line,\n"

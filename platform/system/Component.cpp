@@ -174,6 +174,16 @@ TComponent* TComponent::FindComponent(std::string_view name) const {
     return it == FNameIndex.end() ? nullptr : it->second;
 }
 
+void TComponent::SetEventHandler(const std::string& event, const std::string& handler) {
+    for (auto& [name, value] : FEventHandlers) {
+        if (SameText(name, event)) {
+            value = handler;
+            return;
+        }
+    }
+    FEventHandlers.emplace_back(event, handler);
+}
+
 void TComponent::EndLoading() {
     FLoading = false;
     Loaded();

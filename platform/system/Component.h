@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 namespace pagimo::system {
 
@@ -43,6 +44,11 @@ public:
     TComponent* FindComponent(std::string_view name) const; // among owned, case-insensitive
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
+
+    // Event properties of a description (BeforePrint = ReportBeforePrint) name program code; the
+    // names are kept in the order read and written back, whether or not code is connected to them.
+    const std::vector<std::pair<std::string, std::string>>& EventHandlers() const { return FEventHandlers; }
+    void SetEventHandler(const std::string& event, const std::string& handler);
 
     bool Loading() const { return FLoading; }
     bool Destroying() const { return FDestroying; }
@@ -94,6 +100,7 @@ private:
     bool FTearingDown = false;
     std::vector<TComponent*> FTeardownObservers;
     int FTag = 0;
+    std::vector<std::pair<std::string, std::string>> FEventHandlers;
     bool FLoading = false;
     bool FDestroying = false;
 
