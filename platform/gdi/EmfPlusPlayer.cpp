@@ -151,7 +151,7 @@ QPainterPath Curve(const std::vector<QPointF>& p, double tension, bool closed) {
 } // namespace
 
 struct TEmfPlusPlayer::TImpl {
-    TDevice& Device;
+    TPageGuard& Device;
     TPlayOptions Options;
     TEmfHeader Header;
     std::array<TPlusObject, EmfPlusMaxObjects> Objects;
@@ -171,7 +171,7 @@ struct TEmfPlusPlayer::TImpl {
     uint16_t PendingFlags = 0;
     uint32_t PendingTotal = 0;
 
-    TImpl(TDevice& d, const TPlayOptions& o, const TEmfHeader& h) : Device(d), Options(o), Header(h) {}
+    TImpl(TPageGuard& d, const TPlayOptions& o, const TEmfHeader& h) : Device(d), Options(o), Header(h) {}
 
     // ---- transforms ----
     double UnitPixels(uint32_t unit, bool x = true) const {
@@ -349,6 +349,7 @@ struct TEmfPlusPlayer::TImpl {
             r.Bytes(o + 4, size);
             size_t end = 0;
             out.Path = ParsePath(r, o + 4, &end);
+            Device.ChargePoints(static_cast<uint64_t>(out.Path.elementCount()));
             o += 4 + static_cast<size_t>(size);
             return out;
         }
@@ -377,8 +378,16 @@ struct TEmfPlusPlayer::TImpl {
         return p;
     }
 
-    static TPlusRegion Combine(const TPlusRegion& a, const TPlusRegion& b, uint32_t op) {
-        const QPainterPath pa = a.Infinite ? Everything() : a.Path, pb = b.Infinite ? Everything() : b.Path;
+    // Region nodes are combined like clips: they count against the clip budget, and past its soft
+    // limit the operands are their bounding rectangles.
+    TPlusRegion Combine(const TPlusRegion& a, const TPlusRegion& b, uint32_t op) {
+        QPainterPath pa = a.Infinite ? Everything() : a.Path, pb = b.Infinite ? Everything() : b.Path;
+        if (!Device.ChargeClip(static_cast<uint64_t>(pa.elementCount() + pb.elementCount()))) {
+            QPainterPath ba, bb;
+            ba.addRect(pa.boundingRect());
+            bb.addRect(pb.boundingRect());
+            pa = ba, pb = bb;
+        }
         TPlusRegion out;
         switch (op) {
         case EmfPlusRegionAnd: out.Path = pa.intersected(pb); break;
@@ -409,7 +418,12 @@ struct TEmfPlusPlayer::TImpl {
         switch (type) {
         case EmfPlusObjectBrush: slot = ParseBrush(r, at); break;
         case EmfPlusObjectPen: slot = ParsePen(r, at); break;
-        case EmfPlusObjectPath: slot = TPlusPath{ParsePath(r, at)}; break;
+        case EmfPlusObjectPath: {
+            QPainterPath path = ParsePath(r, at);
+            Device.ChargePoints(static_cast<uint64_t>(path.elementCount()));
+            slot = TPlusPath{std::move(path)};
+            break;
+        }
         case EmfPlusObjectRegion: {
             const uint32_t count = r.U32(at + 4);
             if (count > MaxRegionNodes) throw ERecordDamaged("EMF+ region too big");
@@ -643,10 +657,20 @@ struct TEmfPlusPlayer::TImpl {
     }
 
     // ---- clip ----
+    // Clips are kept in target pixels, cut to the page guard's bound and charged to its clip budget
+    // like GDI clips (their bounding rectangles past the soft limit).
     void SetClip(const QPainterPath& worldArea, uint32_t mode, bool infinite = false) {
-        const QPainterPath area = infinite ? Everything() : WorldToTarget().map(worldArea);
-        const QPainterPath base = Options.Clip ? *Options.Clip : Everything();
-        const QPainterPath current = S.Clip ? *S.Clip : base;
+        QPainterPath everything;
+        everything.addRect(TPageGuard::Bound());
+        QPainterPath area = infinite ? everything : TPageGuard::Bounded(WorldToTarget().map(worldArea));
+        const QPainterPath base = Options.Clip ? *Options.Clip : everything;
+        QPainterPath current = S.Clip ? *S.Clip : base;
+        if (!Device.ChargeClip(static_cast<uint64_t>(area.elementCount() + current.elementCount()))) {
+            QPainterPath ba, bc;
+            ba.addRect(area.boundingRect());
+            bc.addRect(current.boundingRect());
+            area = ba, current = bc;
+        }
         QPainterPath next;
         switch (mode) {
         case 0: next = area.intersected(base); break;
@@ -657,7 +681,7 @@ struct TEmfPlusPlayer::TImpl {
         case 5: next = area.subtracted(current).intersected(base); break;
         default: throw ERecordDamaged("unknown EMF+ combine mode");
         }
-        S.Clip = std::make_shared<const QPainterPath>(next);
+        S.Clip = std::make_shared<const QPainterPath>(TPageGuard::Bounded(next));
     }
 
     void Push(uint32_t index) {
@@ -839,7 +863,7 @@ struct TEmfPlusPlayer::TImpl {
         case EmfPlusOffsetClip:
             if (S.Clip) {
                 const QPointF d = WorldToTarget().map(QPointF(ReadF(r, 12), ReadF(r, 16))) - WorldToTarget().map(QPointF());
-                S.Clip = std::make_shared<const QPainterPath>(S.Clip->translated(d));
+                S.Clip = std::make_shared<const QPainterPath>(TPageGuard::Bounded(S.Clip->translated(d)));
             }
             break;
         default:
@@ -865,7 +889,7 @@ struct TEmfPlusPlayer::TImpl {
     }
 };
 
-TEmfPlusPlayer::TEmfPlusPlayer(TDevice& device, const TPlayOptions& options, const TEmfHeader& header)
+TEmfPlusPlayer::TEmfPlusPlayer(TPageGuard& device, const TPlayOptions& options, const TEmfHeader& header)
     : F(std::make_unique<TImpl>(device, options, header)) {}
 TEmfPlusPlayer::~TEmfPlusPlayer() = default;
 

@@ -4,11 +4,14 @@
 // them, the EMF+ records are drawn, and of the GDI records only those between a GetDC record and the
 // next EMF+ record are played (the rest is the GDI fallback of dual pictures). Otherwise the picture is
 // played from its GDI records alone. Every field is checked against its record; object ids are 0..63.
+// Drawing goes through the GDI player's TPageGuard, so EMF+ figures get the same coordinate bound and
+// count against the same work budget as GDI records (EPageOverBudget leaves Intercept).
 
 #include "platform/emf/EmfPicture.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/Device.h"
 #include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/PageGuard.h"
 
 #include <memory>
 #include <span>
@@ -17,7 +20,7 @@ namespace pagimo::gdi {
 
 class TEmfPlusPlayer {
 public:
-    TEmfPlusPlayer(TDevice& device, const TPlayOptions& options, const emf::TEmfHeader& header);
+    TEmfPlusPlayer(TPageGuard& device, const TPlayOptions& options, const emf::TEmfHeader& header);
     ~TEmfPlusPlayer();
     // True when bytes hold EMF+ records and every one is known; Unknown() counts the others.
     bool Prepare(std::span<const uint8_t> bytes);
