@@ -126,7 +126,7 @@ enum : uint32_t {
 
 // Path point types (low three bits) and their flags.
 constexpr uint8_t EmfPlusPathStart = 0, EmfPlusPathLine = 1, EmfPlusPathBezier = 3, EmfPlusPathClose = 0x80;
-constexpr uint32_t EmfPlusPathCompressed = 0x4000, EmfPlusPathRle = 0x2000, EmfPlusPathRelative = 0x0800;
+constexpr uint32_t EmfPlusPathCompressed = 0x4000, EmfPlusPathRle = 0x1000, EmfPlusPathRelative = 0x0800;
 
 // Region node types.
 constexpr uint32_t EmfPlusRegionAnd = 1, EmfPlusRegionUnion = 2, EmfPlusRegionXor = 3, EmfPlusRegionExclude = 4,

@@ -2,11 +2,15 @@
 
 #include "platform/emf/EmfPlusRecords.h"
 #include "platform/emf/EmfRecords.h"
+#include "platform/emf/LittleEndian.h"
+#include "platform/gdi/DibImage.h"
 
+#include <QImage>
 #include <QPainterPath>
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -61,22 +65,78 @@ struct TPlusFormat {
     uint32_t Flags = 0, Align = 0, LineAlign = 0;
     double Leading = 1.0 / 6;
 };
+// An image object: a bitmap as a premultiplied 32-bit DIB, or an embedded EMF played in place.
+struct TPlusImage {
+    std::shared_ptr<const TDibBytes> Dib;
+    int Width = 0, Height = 0;
+    std::shared_ptr<const std::vector<uint8_t>> Emf;
+};
 struct TPlusOther {};
-using TPlusObject =
-    std::variant<std::monostate, TPlusBrush, TPlusPen, TPlusPath, TPlusRegion, TPlusFont, TPlusFormat, TPlusOther>;
+using TPlusObject = std::variant<std::monostate, TPlusBrush, TPlusPen, TPlusPath, TPlusRegion, TPlusFont, TPlusFormat,
+                                 TPlusImage, TPlusOther>;
+
+// Bitmap pixel formats (bits per pixel in bits 8..15) and the image kinds drawn.
+constexpr uint32_t PixelIndexed1 = 0x00030101, PixelIndexed4 = 0x00030402, PixelIndexed8 = 0x00030803,
+                   PixelRgb555 = 0x00021005, PixelRgb565 = 0x00021006, PixelArgb1555 = 0x00061007,
+                   PixelRgb24 = 0x00021808, PixelRgb32 = 0x00022009, PixelArgb32 = 0x0026200A,
+                   PixelPargb32 = 0x000E200B;
+constexpr uint32_t ImageBitmap = 1, ImageMetafile = 2;
+constexpr uint32_t MetafileEmf = 3, MetafileEmfPlusOnly = 4, MetafileEmfPlusDual = 5;
+constexpr int MaxImageSide = 1 << 14;
+constexpr uint64_t MaxImagePixels = 1ull << 26;
+constexpr int MaxNesting = 4; // metafile images inside metafile images
+
+bool PixelFormatKnown(uint32_t f) {
+    switch (f) {
+    case PixelIndexed1: case PixelIndexed4: case PixelIndexed8: case PixelRgb555: case PixelRgb565:
+    case PixelArgb1555: case PixelRgb24: case PixelRgb32: case PixelArgb32: case PixelPargb32: return true;
+    default: return false;
+    }
+}
+
+// Whether an image object (its data from the version field on) is of a kind this player draws:
+// compressed bitmaps (PNG, JPEG, GIF, BMP, TIFF as Qt reads them), the pixel formats above, EMF
+// metafiles. Others (WMF images, 16-bit grey, 48- and 64-bit pixels) keep the page's GDI fallback.
+bool ImageKnown(std::span<const uint8_t> d) {
+    auto u32 = [&](size_t at) { return at + 4 <= d.size() ? GetU32(d.data() + at) : 0xFFFFFFFFu; };
+    const uint32_t type = u32(4);
+    if (type == ImageBitmap) return u32(24) == 1 || (u32(24) == 0 && PixelFormatKnown(u32(20)));
+    if (type == ImageMetafile) {
+        const uint32_t kind = u32(8);
+        return kind == MetafileEmf || kind == MetafileEmfPlusOnly || kind == MetafileEmfPlusDual;
+    }
+    return false;
+}
+
+thread_local int Nesting = 0;
+
+// The share of an 8 x 8 hatch cell the foreground covers, for the hatch styles past the six that GDI
+// draws itself (5 % ... 90 %, then the light, dark, wide, dashed and figured patterns in their order).
+double HatchCoverage(uint32_t hatch) {
+    static constexpr double Share[] = {
+        0.05, 0.10, 0.20, 0.25, 0.30, 0.40, 0.50, 0.60, 0.70, 0.75, 0.80, 0.90, // 6..17: percentages
+        0.25, 0.25, 0.50, 0.50, 0.375, 0.375,                                 // 18..23: diagonals
+        0.25, 0.25, 0.50, 0.50, 0.50, 0.50,                                   // 24..29: verticals, horizontals
+        0.125, 0.125, 0.125, 0.125,                                           // 30..33: dashed
+        0.125, 0.25, 0.25, 0.20, 0.19, 0.23, 0.375, 0.50, 0.125, 0.125,       // 34..43: confetti .. dotted grid
+        0.125, 0.19, 0.50, 0.50, 0.44, 0.50, 0.50, 0.23, 0.50,                // 44..52: dotted diamond .. solid diamond
+    };
+    return hatch >= 6 && hatch - 6 < std::size(Share) ? Share[hatch - 6] : 0.5;
+}
 
 struct TPlusState {
     QTransform World;
     uint32_t PageUnit = EmfPlusUnitDisplay;
     double PageScale = 1;
     std::shared_ptr<const QPainterPath> Clip; // target device pixels; none: the caller's clip alone
+    bool Smooth = false;                      // antialias mode
 };
 
-// The kinds this player draws or applies. Images are not drawn yet: pages with them keep their GDI
-// fallback.
+// The kinds this player draws or applies. Serializable objects (0x4038) carry image effects, which
+// are not applied: the image is drawn plain.
+constexpr uint16_t EmfPlusSerializableObject = 0x4038;
 bool Known(uint16_t type) {
-    return type >= EmfPlusHeader && type <= EmfPlusDrawDriverString && type != EmfPlusDrawImage &&
-           type != EmfPlusDrawImagePoints;
+    return (type >= EmfPlusHeader && type <= EmfPlusDrawDriverString) || type == EmfPlusSerializableObject;
 }
 
 // GDI+ writes "everything" clips as rectangles of some 1e7 units; coordinates are clamped on use.
@@ -203,6 +263,7 @@ struct TEmfPlusPlayer::TImpl {
         st.Clip = S.Clip ? S.Clip : Options.Clip;
         st.Pen.Style = PS_NULL;
         st.Brush.Style = BS_NULL;
+        st.Smooth = S.Smooth;
         return st;
     }
 
@@ -276,8 +337,10 @@ struct TEmfPlusPlayer::TImpl {
         if (flags & EmfPlusPenDashedLine) {
             const uint32_t n = r.U32(o);
             r.Bytes(o + 4, n, 4);
+            // A dash array makes the line dashed whatever the line style says. The device has the
+            // stock styles only: dashes up to one and a half pen widths long are drawn dotted, longer ones dashed.
+            if (p.LineStyle == 0 || p.LineStyle == 5) p.LineStyle = n > 0 && ReadF(r, o + 4) <= 1.5f ? 2 : 1;
             o += 4 + 4ull * n;
-            if (p.LineStyle == 5) p.LineStyle = 1; // custom dashes drawn as plain dashes
         }
         if (flags & EmfPlusPenAlignment) o += 4;
         if (flags & EmfPlusPenCompoundLine) {
@@ -441,8 +504,97 @@ struct TEmfPlusPlayer::TImpl {
             slot = f;
             break;
         }
-        default: slot = TPlusOther{}; break; // images, image attributes, custom line caps
+        case EmfPlusObjectImage: slot = ParseImage(r, at); break;
+        default: slot = TPlusOther{}; break; // image attributes, custom line caps
         }
+    }
+
+    static TPlusImage ParseImage(const TRecordReader& r, size_t at) {
+        TPlusImage out;
+        const uint32_t type = r.U32(at + 4);
+        if (type == ImageMetafile) {
+            const uint32_t kind = r.U32(at + 8), size = r.U32(at + 12);
+            const auto bytes = r.Bytes(at + 16, size);
+            if (kind == MetafileEmf || kind == MetafileEmfPlusOnly || kind == MetafileEmfPlusDual)
+                out.Emf = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+            return out;
+        }
+        if (type != ImageBitmap) return out;
+        const int32_t w = r.I32(at + 8), h = r.I32(at + 12), stride = r.I32(at + 16);
+        const uint32_t format = r.U32(at + 20), kind = r.U32(at + 24);
+        size_t o = at + 28;
+        QImage image;
+        if (kind == 1) {
+            const auto bytes = r.All().subspan(std::min(o, r.All().size()));
+            image = QImage::fromData(bytes.data(), static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
+        } else {
+            if (w <= 0 || h <= 0 || w > MaxImageSide || h > MaxImageSide ||
+                static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > MaxImagePixels || !PixelFormatKnown(format))
+                throw ERecordDamaged("EMF+ bitmap size or format");
+            const int bpp = static_cast<int>((format >> 8) & 0xFF);
+            std::vector<QRgb> palette;
+            if (format & 0x00010000) {
+                const uint32_t count = r.U32(o + 4);
+                if (count > 256) throw ERecordDamaged("EMF+ palette too big");
+                r.Bytes(o + 8, count, 4);
+                for (uint32_t i = 0; i < count; ++i) palette.push_back(r.U32(o + 8 + 4 * i));
+                o += 8 + 4ull * count;
+            }
+            const uint64_t rowBytes = (static_cast<uint64_t>(w) * bpp + 7) / 8;
+            if (stride <= 0 || static_cast<uint64_t>(stride) < rowBytes) throw ERecordDamaged("EMF+ bitmap stride");
+            const auto bits = r.Bytes(o, static_cast<uint64_t>(stride) * static_cast<uint64_t>(h));
+            image = QImage(w, h, QImage::Format_ARGB32);
+            for (int y = 0; y < h; ++y) {
+                const uint8_t* row = bits.data() + static_cast<size_t>(y) * static_cast<size_t>(stride);
+                auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int x = 0; x < w; ++x) {
+                    QRgb c = 0xFF000000;
+                    switch (format) {
+                    case PixelIndexed1:
+                    case PixelIndexed4:
+                    case PixelIndexed8: {
+                        const size_t bit = static_cast<size_t>(x) * bpp;
+                        const uint32_t v = (row[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+                        c = v < palette.size() ? palette[v] : 0xFF000000;
+                        break;
+                    }
+                    case PixelRgb555:
+                    case PixelArgb1555:
+                    case PixelRgb565: {
+                        const uint32_t v = row[2 * x] | (row[2 * x + 1] << 8);
+                        if (format == PixelRgb565)
+                            c = qRgb(((v >> 11) & 31) * 255 / 31, ((v >> 5) & 63) * 255 / 63, (v & 31) * 255 / 31);
+                        else
+                            c = qRgba(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31,
+                                      format == PixelArgb1555 && !(v & 0x8000) ? 0 : 255);
+                        break;
+                    }
+                    case PixelRgb24: c = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); break;
+                    case PixelRgb32: c = qRgb(row[4 * x + 2], row[4 * x + 1], row[4 * x]); break;
+                    case PixelArgb32: c = qRgba(row[4 * x + 2], row[4 * x + 1], row[4 * x], row[4 * x + 3]); break;
+                    default: { // premultiplied: undone here, redone below for every format alike
+                        const int a = row[4 * x + 3];
+                        auto un = [a](int v) { return a ? std::min(255, v * 255 / a) : 0; };
+                        c = qRgba(un(row[4 * x + 2]), un(row[4 * x + 1]), un(row[4 * x]), a);
+                        break;
+                    }
+                    }
+                    dst[x] = c;
+                }
+            }
+        }
+        if (image.isNull() || image.width() > MaxImageSide || image.height() > MaxImageSide) return out;
+        // The device's alpha blend takes bottom-up premultiplied 32-bit rows.
+        const QImage pm = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        auto dib = std::make_shared<TDibBytes>(ImageToDib(pm));
+        for (int y = 0; y < pm.height(); ++y) {
+            const auto* in = reinterpret_cast<const QRgb*>(pm.constScanLine(pm.height() - 1 - y));
+            uint8_t* row = dib->Bits.data() + static_cast<size_t>(y) * pm.width() * 4;
+            for (int x = 0; x < pm.width(); ++x) row[4 * x + 3] = static_cast<uint8_t>(qAlpha(in[x]));
+        }
+        out.Dib = std::move(dib);
+        out.Width = pm.width(), out.Height = pm.height();
+        return out;
     }
 
     void Object(const TRecordReader& r, uint16_t flags) {
@@ -491,18 +643,24 @@ struct TEmfPlusPlayer::TImpl {
             st.Brush.Style = BS_HATCHED;
             st.Brush.Hatch = brush.Hatch;
             st.Brush.Color = ToColorRef(brush.Color);
+            st.Opacity = Alpha(brush.Color);
             if (Alpha(brush.Back) >= 128) st.BkMode = OPAQUE, st.BkColor = ToColorRef(brush.Back);
         } else {
             uint32_t c = brush.Color;
             if (brush.Type == EmfPlusBrushHatch) {
-                // The percentage and pattern hatches: the mean of fore and back colour, as they look.
+                // The percentage and pattern hatches: fore and back colour mixed by the share of the
+                // pattern the foreground covers, as they look from a distance.
+                const double f = HatchCoverage(brush.Hatch);
                 c = 0xFF000000u;
                 for (int shift = 0; shift < 24; shift += 8)
-                    c |= ((((brush.Color >> shift) & 0xFF) + ((brush.Back >> shift) & 0xFF)) / 2) << shift;
+                    c |= static_cast<uint32_t>(std::lround(((brush.Color >> shift) & 0xFF) * f +
+                                                           ((brush.Back >> shift) & 0xFF) * (1 - f)))
+                         << shift;
             }
             if (Alpha(c) == 0) return;
             st.Brush.Style = BS_SOLID;
             st.Brush.Color = ToColorRef(c);
+            st.Opacity = Alpha(c);
         }
         TShape shape;
         shape.Kind = TShapeKind::skPath;
@@ -537,6 +695,7 @@ struct TEmfPlusPlayer::TImpl {
             st.Pen.Width = static_cast<int32_t>(std::clamp(std::lround(widthWorld * Sub), 1L, 1L << 24));
         }
         st.Pen.Color = ToColorRef(pen.Brush.Color);
+        st.Opacity = Alpha(pen.Brush.Color);
         st.MiterLimit = pen.MiterLimit;
         TShape shape;
         shape.Kind = TShapeKind::skPath;
@@ -593,6 +752,7 @@ struct TEmfPlusPlayer::TImpl {
         TDrawState st = BaseState(QTransform::fromScale(1 / Sub, 1 / Sub) * WorldToTarget());
         st.Font = LogFont(*font, &em);
         st.TextColor = ToColorRef(brush.Color);
+        st.Opacity = Alpha(brush.Color);
         std::vector<std::u16string> lines(1);
         for (uint32_t i = 0; i < length; ++i) {
             const char16_t c = static_cast<char16_t>(chars[2 * i] | (chars[2 * i + 1] << 8));
@@ -633,6 +793,7 @@ struct TEmfPlusPlayer::TImpl {
         TDrawState st = BaseState(QTransform::fromScale(1 / Sub, 1 / Sub) * extra * WorldToTarget());
         st.Font = LogFont(*font, &em);
         st.TextColor = ToColorRef(brush.Color);
+        st.Opacity = Alpha(brush.Color);
         st.TextAlign = TA_BASELINE | TA_LEFT;
         const bool realized = options & 4;
         // Runs of glyphs on one baseline, with advances from the positions.
@@ -654,6 +815,80 @@ struct TEmfPlusPlayer::TImpl {
             Device.DrawText(run, st);
             i = j;
         }
+    }
+
+    // DrawImage (a destination rectangle) and DrawImagePoints (a parallelogram: the images's upper
+    // left, upper right and lower left corners), of the source rectangle in image pixels.
+    void DrawImage(const TRecordReader& r, uint16_t flags, bool points) {
+        const TPlusImage* image = Get<TPlusImage>(flags & 0xFF);
+        if (!image) throw ERecordDamaged("EMF+ image missing");
+        const bool c = flags & EmfPlusFlagCompressed;
+        const QRectF src = ReadRect(r, 20, false);
+        std::array<QPointF, 3> corner;
+        if (points) {
+            if (r.U32(36) != 3) throw ERecordDamaged("EMF+ image points not three");
+            const auto p = ReadPoints(r, 40, 3, flags);
+            corner = {p[0], p[1], p[2]};
+        } else {
+            const QRectF d = ReadRect(r, 36, c);
+            corner = {d.topLeft(), d.topRight(), d.bottomLeft()};
+        }
+        // The unit square onto the parallelogram, then world to target.
+        const QTransform square(corner[1].x() - corner[0].x(), corner[1].y() - corner[0].y(), corner[2].x() - corner[0].x(),
+                                corner[2].y() - corner[0].y(), corner[0].x(), corner[0].y());
+        const QTransform toTarget = square * WorldToTarget();
+        if (image->Emf) {
+            if (Nesting >= MaxNesting) return;
+            TEmfHeader header;
+            if (!ReadEmfHeader(*image->Emf, header)) throw ERecordDamaged("EMF+ metafile image unreadable");
+            TPlayOptions nested;
+            nested.DeviceTransform = TEmfPlayer::FrameTransform(header, QRectF(0, 0, 1, 1)) * toTarget;
+            nested.Clip = S.Clip ? S.Clip : Options.Clip;
+            nested.MaxRecords = Options.MaxRecords;
+            nested.Limits = Options.Limits;
+            ++Nesting;
+            struct TLeave {
+                ~TLeave() { --Nesting; }
+            } leave;
+            const TPlayResult played = TEmfPlayer::Play(*image->Emf, Device, nested);
+            DamagedCount += played.Damaged;
+            return;
+        }
+        if (!image->Dib || src.width() <= 0 || src.height() <= 0) return;
+        // Destination in 1/4096ths of the unit square keeps sub-pixel placement through integer rects.
+        constexpr int Q = 4096;
+        const QRectF within = src.intersected(QRectF(0, 0, image->Width, image->Height));
+        if (within.isEmpty()) return;
+        TDibDraw draw;
+        const QRect s = within.toAlignedRect().intersected(QRect(0, 0, image->Width, image->Height));
+        if (s.isEmpty()) return;
+        // A part of the bitmap is cut out here, so every device and recording sees a whole bitmap.
+        TDibBytes part;
+        if (s.size() != QSize(image->Width, image->Height)) {
+            part.Info = image->Dib->Info;
+            PutI32(part.Info.data() + 4, s.width());
+            PutI32(part.Info.data() + 8, s.height());
+            PutU32(part.Info.data() + 20, static_cast<uint32_t>(s.width() * s.height() * 4));
+            part.Bits.resize(static_cast<size_t>(s.width()) * s.height() * 4);
+            for (int y = 0; y < s.height(); ++y) {
+                // Bottom-up rows: row y of the part is bitmap row s.y() + s.height() - 1 - y from the top.
+                const size_t from = static_cast<size_t>(image->Height - 1 - (s.y() + s.height() - 1 - y));
+                std::memcpy(part.Bits.data() + static_cast<size_t>(y) * s.width() * 4,
+                            image->Dib->Bits.data() + (from * image->Width + s.x()) * 4, static_cast<size_t>(s.width()) * 4);
+            }
+            draw.Dib = part.View();
+        } else {
+            draw.Dib = image->Dib->View();
+        }
+        draw.Source = QRect(0, 0, s.width(), s.height());
+        draw.Destination = QRect(static_cast<int>(std::lround((s.x() - src.x()) / src.width() * Q)),
+                                 static_cast<int>(std::lround((s.y() - src.y()) / src.height() * Q)),
+                                 static_cast<int>(std::lround(s.width() / src.width() * Q)),
+                                 static_cast<int>(std::lround(s.height() / src.height() * Q)));
+        draw.SourceAlpha = true;
+        draw.Rop = SRCCOPY;
+        TDrawState st = BaseState(QTransform::fromScale(1.0 / Q, 1.0 / Q) * toTarget);
+        Device.DrawDib(draw, st);
     }
 
     // ---- clip ----
@@ -712,12 +947,12 @@ struct TEmfPlusPlayer::TImpl {
             Display = r.U32(16) & 1;
             break;
         case EmfPlusGetDC: Gdi = true; break;
+        case EmfPlusSetAntiAliasMode: S.Smooth = flags & 1; break;
         case EmfPlusObject: Object(r, flags); break;
         case EmfPlusClear: {
+            // The picture's frame, in reference pixels.
             QPainterPath page;
-            page.addRect(QRectF(Header.BoundsLeft, Header.BoundsTop,
-                                static_cast<double>(Header.BoundsRight) - Header.BoundsLeft + 1,
-                                static_cast<double>(Header.BoundsBottom) - Header.BoundsTop + 1));
+            page.addRect(TEmfPlayer::FrameTransform(Header, QRectF(0, 0, 1, 1)).inverted().mapRect(QRectF(0, 0, 1, 1)));
             const QTransform saved = S.World;
             const uint32_t unit = S.PageUnit;
             const double scale = S.PageScale;
@@ -809,6 +1044,8 @@ struct TEmfPlusPlayer::TImpl {
             break;
         }
         case EmfPlusDrawString: DrawString(r, flags); break;
+        case EmfPlusDrawImage: DrawImage(r, flags, false); break;
+        case EmfPlusDrawImagePoints: DrawImage(r, flags, true); break;
         case EmfPlusDrawDriverString: DrawDriverString(r, flags); break;
         case EmfPlusSave: Push(r.U32(12)); break;
         case EmfPlusRestore: Pop(r.U32(12)); break;
@@ -898,9 +1135,15 @@ bool TEmfPlusPlayer::Prepare(std::span<const uint8_t> bytes) {
     TRecordReader record(bytes.first(0));
     bool any = false;
     uint32_t walked = 0;
+    uint16_t pieceFlags = 0; // a continued image object being passed over
+    uint64_t pieceLeft = 0;
+    uint32_t gdiRecords = 0;
     while (walker.Next(record)) {
         if (++walked > (F->Options.MaxRecords ? F->Options.MaxRecords : 1u << 24)) break;
-        if (record.Type() != EMR_COMMENT) continue;
+        if (record.Type() != EMR_COMMENT) {
+            if (record.Type() != EMR_HEADER && record.Type() != EMR_EOF) ++gdiRecords;
+            continue;
+        }
         TImpl::Walk(record, [&](const TRecordReader& r) {
             any = true;
             if (!Known(r.U16(0))) ++F->UnknownCount;
@@ -908,11 +1151,30 @@ bool TEmfPlusPlayer::Prepare(std::span<const uint8_t> bytes) {
             // pages keep their fallback.
             else if (r.U16(0) == EmfPlusObject) {
                 const uint8_t kind = (r.U16(2) >> 8) & 0x7F;
+                const bool continued = r.U16(2) & EmfPlusFlagContinued;
                 // Pens and brushes too big for one record hold textures.
-                if ((r.U16(2) & EmfPlusFlagContinued) && (kind == EmfPlusObjectBrush || kind == EmfPlusObjectPen)) {
+                if (continued && (kind == EmfPlusObjectBrush || kind == EmfPlusObjectPen)) {
                     ++F->UnknownCount;
                     return;
                 }
+                // Images: the first piece of the object tells its kind (continued pieces start with
+                // the total size).
+                if (kind == EmfPlusObjectImage) {
+                    const auto all = r.All();
+                    if (continued && all.size() >= 16) {
+                        const uint16_t flags = r.U16(2) & 0x7FFF;
+                        const uint64_t total = r.U32(12), piece = std::min<uint64_t>(r.U32(8), all.size() - 12);
+                        const bool first = pieceFlags != flags || pieceLeft == 0;
+                        pieceFlags = flags;
+                        pieceLeft = first ? total : pieceLeft;
+                        pieceLeft -= std::min<uint64_t>(pieceLeft, piece >= 4 ? piece - 4 : 0);
+                        if (!first) return;
+                    }
+                    const size_t from = continued ? 16 : 12;
+                    if (from <= all.size() && !ImageKnown(all.subspan(from))) ++F->UnknownCount;
+                    return;
+                }
+                pieceLeft = 0;
                 try {
                     if ((kind == EmfPlusObjectBrush && TImpl::ParseBrush(r, 12).Approximate) ||
                         (kind == EmfPlusObjectPen && TImpl::ParsePen(r, 12).Brush.Approximate))
@@ -923,7 +1185,9 @@ bool TEmfPlusPlayer::Prepare(std::span<const uint8_t> bytes) {
         });
     }
     F->Seen = any;
-    return any && F->UnknownCount == 0;
+    // A page of EMF+ records alone has no fallback to fall back to: its known records are drawn and
+    // the unknown ones skipped.
+    return any && (F->UnknownCount == 0 || gdiRecords == 0);
 }
 
 bool TEmfPlusPlayer::Intercept(const TRecordReader& record) {

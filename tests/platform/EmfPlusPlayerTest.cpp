@@ -11,7 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include "TestPaths.h"
+
+#include <QBuffer>
 #include <QColor>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace pagimo;
 using namespace pagimo::emf;
@@ -54,6 +61,23 @@ bool IsRed(const QImage& i, int x, int y) {
 bool IsWhite(const QImage& i, int x, int y) {
     const QColor c = At(i, x, y);
     return c.red() > 240 && c.green() > 240 && c.blue() > 240;
+}
+
+bool IsBlue(const QImage& i, int x, int y) {
+    const QColor c = At(i, x, y);
+    return c.blue() > 200 && c.red() < 60 && c.green() < 60;
+}
+bool IsGreen(const QImage& i, int x, int y) {
+    const QColor c = At(i, x, y);
+    return c.green() > 200 && c.red() < 60 && c.blue() < 60;
+}
+
+// An image object: a bitmap of w x h 32-bit ARGB pixels (top row first).
+TEmfPlusData ArgbBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
+    TEmfPlusData d;
+    d.U32(EmfPlusGraphicsVersion).U32(1).I32(w).I32(h).I32(4 * w).U32(0x0026200A).U32(0);
+    for (uint32_t p : pixels) d.U32(p);
+    return d;
 }
 
 std::string Trace(const std::vector<uint8_t>& bytes, gdi::TPlayResult* result = nullptr) {
@@ -226,6 +250,30 @@ TEST(EmfPlus, HostileRecordsAreRefusedOneByOne) {
     EXPECT_TRUE(IsWhite(image, 5, 5));
 }
 
+TEST(EmfPlus, PathPointTypesPlainOrRunLengthCoded) {
+    // Flag 0x2000, which real files set, leaves the types one byte per point; 0x1000 codes them as
+    // runs (count, type).
+    TPage page;
+    TEmfPlusData plain;
+    plain.U32(EmfPlusGraphicsVersion).U32(4).U32(0x2000);
+    for (float v : {10.f, 10.f, 40.f, 10.f, 40.f, 40.f, 10.f, 40.f}) plain.F32(v);
+    plain.U8(0).U8(1).U8(1).U8(0x81);
+    page.P.Object(1, EmfPlusObjectPath, plain);
+    page.P.Record(EmfPlusFillPath, EmfPlusFlagSolidColor | 1, TEmfPlusData().U32(Red));
+    TEmfPlusData rle;
+    rle.U32(EmfPlusGraphicsVersion).U32(4).U32(EmfPlusPathRle | EmfPlusPathCompressed);
+    for (int16_t v : {60, 60, 90, 60, 90, 90, 60, 90}) rle.I16(v);
+    rle.U8(1).U8(0).U8(2).U8(1).U8(1).U8(0x81).Pad();
+    page.P.Object(2, EmfPlusObjectPath, rle);
+    page.P.Record(EmfPlusFillPath, EmfPlusFlagSolidColor | 2, TEmfPlusData().U32(Blue));
+    gdi::TPlayResult result;
+    const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
+    EXPECT_EQ(result.Damaged, 0u);
+    EXPECT_TRUE(IsRed(image, 25, 25));
+    EXPECT_TRUE(IsBlue(image, 75, 75));
+    EXPECT_TRUE(IsWhite(image, 50, 50));
+}
+
 TEST(EmfPlus, BigObjectsArriveInContinuedRecords) {
     TPage page;
     TEmfPlusData path;
@@ -237,6 +285,286 @@ TEST(EmfPlus, BigObjectsArriveInContinuedRecords) {
     const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
     EXPECT_TRUE(IsRed(image, 50, 50));
     EXPECT_TRUE(IsWhite(image, 10, 10));
+}
+
+TEST(EmfPlus, ImagesBitmapsCompressedAndMetafiles) {
+    TPage page;
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(10, 10, 40, 40));
+    // 4 x 4 blue pixels with a transparent 2 x 2 hole: the red rectangle shows through it.
+    std::vector<uint32_t> pixels(16, Blue);
+    for (int i : {5, 6, 9, 10}) pixels[i] = 0x000000FF;
+    page.P.Object(1, EmfPlusObjectImage, ArgbBitmap(4, 4, pixels), 40); // continued records
+    page.P.Record(EmfPlusDrawImage, 1,
+                  TEmfPlusData().U32(0).U32(EmfPlusUnitPixel).Rect(0, 0, 4, 4).Rect(10, 10, 40, 40));
+    // A PNG, drawn onto a parallelogram mirrored left to right.
+    QImage green(2, 2, QImage::Format_RGB32);
+    green.fill(QColor(0, 255, 0));
+    green.setPixel(0, 0, qRgb(0, 0, 255)); // upper left pixel, drawn at the upper right
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    green.save(&buffer, "PNG");
+    TEmfPlusData compressed;
+    compressed.U32(EmfPlusGraphicsVersion).U32(1).I32(2).I32(2).I32(0).U32(0x0026200A).U32(1);
+    compressed.Bytes(std::span(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<size_t>(png.size()))).Pad();
+    page.P.Object(2, EmfPlusObjectImage, compressed);
+    page.P.Record(EmfPlusDrawImagePoints, 2,
+                  TEmfPlusData().U32(0).U32(EmfPlusUnitPixel).Rect(0, 0, 2, 2).U32(3).F32(90).F32(10).F32(60).F32(10).F32(90).F32(40));
+    // An EMF inside: a black rectangle over its whole frame.
+    TEmfWriter inner(50, 50);
+    inner.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000000u | BLACK_BRUSH)});
+    inner.Record(EMR_RECTANGLE, {0, 0, 50, 50});
+    const auto innerBytes = inner.Finish();
+    TEmfPlusData metafile;
+    metafile.U32(EmfPlusGraphicsVersion).U32(2).U32(3).U32(static_cast<uint32_t>(innerBytes.size())).Bytes(innerBytes).Pad();
+    page.P.Object(3, EmfPlusObjectImage, metafile);
+    page.P.Record(EmfPlusDrawImage, 3,
+                  TEmfPlusData().U32(0).U32(EmfPlusUnitPixel).Rect(0, 0, 50, 50).Rect(10, 60, 30, 30));
+    const auto bytes = page.Bytes();
+    gdi::TPlayResult result;
+    const QImage image = test::RenderEmf(bytes, 100, 100, &result);
+    EXPECT_EQ(result.PlusUnknown, 0u);
+    EXPECT_EQ(result.Damaged, 0u);
+    EXPECT_TRUE(IsBlue(image, 14, 14));
+    EXPECT_TRUE(IsRed(image, 30, 30)); // the hole
+    EXPECT_TRUE(IsBlue(image, 45, 45));
+    EXPECT_TRUE(IsBlue(image, 85, 15)); // mirrored: the blue pixel at the upper right
+    EXPECT_TRUE(IsGreen(image, 65, 15));
+    EXPECT_TRUE(IsGreen(image, 85, 35));
+    EXPECT_LT(At(image, 25, 75).lightness(), 40);
+    EXPECT_TRUE(IsWhite(image, 45, 75));
+    const std::string trace = Trace(bytes);
+    EXPECT_NE(trace.find("dib dest=0,0,4096,4096 src=0,0,4,4"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("alpha=255"), std::string::npos) << trace;
+}
+
+TEST(EmfPlus, ImagesOfKindsNotDrawnKeepTheFallback) {
+    // A WMF image and a 48-bit bitmap: the dual page plays its GDI records.
+    for (uint32_t kind : {0u, 1u}) {
+        TPage page(true);
+        TEmfPlusData d;
+        if (kind == 0) d.U32(EmfPlusGraphicsVersion).U32(2).U32(1).U32(4).U32(0);
+        else d.U32(EmfPlusGraphicsVersion).U32(1).I32(1).I32(1).I32(8).U32(0x0010300C).U32(0).U32(0).U32(0);
+        page.P.Object(1, EmfPlusObjectImage, d);
+        page.W.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000000u | BLACK_BRUSH)});
+        page.W.Record(EMR_RECTANGLE, {0, 0, 50, 50});
+        gdi::TPlayResult result;
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
+        EXPECT_EQ(result.PlusUnknown, 1u) << kind;
+        EXPECT_LT(At(image, 25, 25).lightness(), 40) << kind;
+    }
+}
+
+TEST(EmfPlus, ClearPiesPathsAndHatches) {
+    TPage page;
+    page.P.Record(EmfPlusClear, 0, TEmfPlusData().U32(0xFFFFFF00)); // yellow page
+    page.Pen(2, 4, Blue);
+    page.P.Record(EmfPlusDrawPie, 2, TEmfPlusData().F32(0).F32(90).Rect(10, 10, 40, 40));
+    TEmfPlusData path;
+    path.U32(EmfPlusGraphicsVersion).U32(2).U32(EmfPlusPathCompressed).I16(60).I16(20).I16(95).I16(20);
+    path.U8(EmfPlusPathStart).U8(EmfPlusPathLine).Pad();
+    page.P.Object(4, EmfPlusObjectPath, path);
+    page.P.Record(EmfPlusDrawPath, 4, TEmfPlusData().U32(2));
+    // A horizontal hatch, red lines on an opaque white back.
+    page.P.Object(5, EmfPlusObjectBrush,
+                  TEmfPlusData().U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushHatch).U32(gdi::HS_HORIZONTAL).U32(Red).U32(0xFFFFFFFF));
+    page.P.Record(EmfPlusFillRects, 0, TEmfPlusData().U32(5).U32(1).Rect(10, 60, 80, 30));
+    const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+    const QColor yellow(255, 255, 0);
+    EXPECT_EQ(At(image, 5, 5), yellow);
+    EXPECT_TRUE(IsBlue(image, 30, 30) || IsBlue(image, 31, 31) || IsBlue(image, 30, 31)); // the pie's radius
+    EXPECT_EQ(At(image, 45, 15), yellow);                   // outside the lower right quarter
+    EXPECT_TRUE(IsBlue(image, 80, 20));
+    int red = 0, white = 0;
+    for (int y = 60; y < 90; ++y) red += IsRed(image, 50, y), white += IsWhite(image, 50, y);
+    EXPECT_GT(red, 2);
+    EXPECT_GT(white, 10);
+}
+
+TEST(EmfPlus, PenCapsJoinsAndUnitsReachTheDevice) {
+    TPage page;
+    TEmfPlusData pen;
+    pen.U32(EmfPlusGraphicsVersion).U32(0).U32(EmfPlusPenStartCap | EmfPlusPenEndCap | EmfPlusPenJoin)
+        .U32(EmfPlusUnitMillimeter).F32(2).U32(2).U32(2).U32(2);
+    pen.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushSolid).U32(Red);
+    page.P.Object(1, EmfPlusObjectPen, pen);
+    page.P.Record(EmfPlusDrawLines, 1, TEmfPlusData().U32(3).F32(20).F32(50).F32(50).F32(20).F32(80).F32(50));
+    const auto bytes = page.Bytes();
+    const std::string trace = Trace(bytes);
+    // 2 mm at 96 dpi: 7.56 pixels, 121 sixteenths.
+    EXPECT_NE(trace.find("pen=0/121/#ff0000"), std::string::npos) << trace;
+    const QImage image = test::RenderEmf(bytes, 100, 100);
+    EXPECT_TRUE(IsRed(image, 50, 23));
+    // The round join reaches 3.8 pixels above the apex at (50, 20); a mitre would reach 5.3.
+    EXPECT_TRUE(IsRed(image, 50, 17));
+    EXPECT_FALSE(IsRed(image, 50, 15));
+    // Round caps reach past the line's ends.
+    EXPECT_TRUE(IsRed(image, 18, 50) || IsRed(image, 18, 51));
+}
+
+TEST(EmfPlus, TransformRecordsAndPageUnits) {
+    TPage page;
+    // Rotation by 90 degrees about the origin, then a translation after it: (10..20, 0..10) lands at
+    // (70..80, 10..20).
+    page.P.Record(EmfPlusRotateWorldTransform, 0, TEmfPlusData().F32(90));
+    page.P.Record(EmfPlusTranslateWorldTransform, EmfPlusFlagAppend, TEmfPlusData().F32(80).F32(0));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(10, 0, 10, 10));
+    page.P.Record(EmfPlusResetWorldTransform, 0);
+    page.P.Record(EmfPlusMultiplyWorldTransform, 0, TEmfPlusData().F32(1).F32(0).F32(0).F32(1).F32(0).F32(40));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Blue).U32(1).Rect(0, 0, 10, 10));
+    page.P.Record(EmfPlusResetWorldTransform, 0);
+    // A container mapping (0, 0, 10, 10) onto (40, 40, 20, 20).
+    page.P.Record(EmfPlusBeginContainer, EmfPlusUnitPixel << 8,
+                  TEmfPlusData().Rect(40, 40, 20, 20).Rect(0, 0, 10, 10).U32(7));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Green).U32(1).Rect(0, 0, 10, 10));
+    page.P.Record(EmfPlusEndContainer, 0, TEmfPlusData().U32(7));
+    // Millimetres: 10 mm at 96 dpi is 37.8 pixels.
+    page.P.Record(EmfPlusSetPageTransform, EmfPlusUnitMillimeter, TEmfPlusData().F32(1));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(0, 20, 10, 5));
+    // The hint records change nothing drawn and keep the page on EMF+.
+    for (uint16_t hint : {EmfPlusSetAntiAliasMode, EmfPlusSetTextRenderingHint, EmfPlusSetCompositingMode,
+                          EmfPlusSetPixelOffsetMode, EmfPlusSetInterpolationMode})
+        page.P.Record(hint, 1);
+    gdi::TPlayResult result;
+    const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
+    EXPECT_EQ(result.PlusUnknown, 0u);
+    EXPECT_TRUE(IsRed(image, 75, 15));
+    EXPECT_TRUE(IsWhite(image, 15, 5));
+    EXPECT_TRUE(IsBlue(image, 5, 45));
+    EXPECT_TRUE(IsGreen(image, 58, 58));
+    EXPECT_TRUE(IsWhite(image, 62, 62));
+    EXPECT_TRUE(IsRed(image, 36, 80));
+    EXPECT_TRUE(IsWhite(image, 40, 80));
+}
+
+TEST(EmfPlus, ClipPathsRegionsAndOffsets) {
+    TPage page;
+    TEmfPlusData path;
+    path.U32(EmfPlusGraphicsVersion).U32(4).U32(0);
+    for (float v : {0.f, 0.f, 50.f, 0.f, 50.f, 50.f, 0.f, 50.f}) path.F32(v);
+    path.U8(0).U8(1).U8(1).U8(0x81);
+    page.P.Object(1, EmfPlusObjectPath, path);
+    TEmfPlusData region;
+    region.U32(EmfPlusGraphicsVersion).U32(0).U32(EmfPlusRegionRect).Rect(25, 25, 50, 50);
+    page.P.Object(2, EmfPlusObjectRegion, region);
+    // The path's square, intersected (mode 1) with the region: (25..50, 25..50).
+    page.P.Record(EmfPlusSetClipPath, 1);
+    page.P.Record(EmfPlusSetClipRegion, 2 | (1 << 8));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(0, 0, 100, 100));
+    // Moved by 40, 40: (65..90, 65..90).
+    page.P.Record(EmfPlusOffsetClip, 0, TEmfPlusData().F32(40).F32(40));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Blue).U32(1).Rect(0, 0, 100, 100));
+    const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+    EXPECT_TRUE(IsRed(image, 40, 40));
+    EXPECT_TRUE(IsWhite(image, 20, 20));
+    EXPECT_TRUE(IsWhite(image, 60, 60));
+    EXPECT_TRUE(IsBlue(image, 80, 80));
+    EXPECT_TRUE(IsWhite(image, 95, 95));
+}
+
+TEST(EmfPlus, GradientsKeepTheFallbackAndPagesWithoutOneStillDraw) {
+    TEmfPlusData gradient;
+    gradient.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushLinearGradient).U32(0).U32(0).Rect(0, 0, 10, 10).U32(Red).U32(Blue).U32(0).U32(0);
+    {
+        TPage page(true);
+        page.P.Object(1, EmfPlusObjectBrush, gradient);
+        page.P.Record(EmfPlusFillRects, 0, TEmfPlusData().U32(1).U32(1).Rect(0, 0, 50, 50));
+        page.W.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000000u | BLACK_BRUSH)});
+        page.W.Record(EMR_RECTANGLE, {60, 60, 100, 100});
+        gdi::TPlayResult result;
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
+        EXPECT_EQ(result.PlusUnknown, 1u);
+        EXPECT_TRUE(IsWhite(image, 25, 25));
+        EXPECT_LT(At(image, 80, 80).lightness(), 40);
+    }
+    {
+        // No GDI records at all: the EMF+ drawing is all there is, so it is drawn (the gradient in
+        // its mean colour, the unknown record skipped).
+        TPage page(false);
+        page.P.Object(1, EmfPlusObjectBrush, gradient);
+        page.P.Record(0x4040, 0);
+        page.P.Record(EmfPlusFillRects, 0, TEmfPlusData().U32(1).U32(1).Rect(0, 0, 50, 50));
+        gdi::TPlayResult result;
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
+        EXPECT_EQ(result.PlusUnknown, 2u);
+        const QColor c = At(image, 25, 25);
+        EXPECT_GT(c.red(), 100);
+        EXPECT_GT(c.blue(), 100);
+    }
+}
+
+TEST(EmfPlus, DrawingPassesThePageGuard) {
+    // A figure far off the page is dropped; one reaching past the bound is cut; a polygon of more points
+    // than the page's budget stops the page as over budget.
+    TPage page;
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(5e8f, 5e8f, 10, 10));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(-1e8f, 40, 2e8f, 20));
+    TEmfPlusData many;
+    const uint32_t n = 20000;
+    many.U32(Blue).U32(n);
+    for (uint32_t i = 0; i < n; ++i) many.I16(static_cast<int16_t>(i % 100)).I16(static_cast<int16_t>(i % 7));
+    page.P.Record(EmfPlusFillPolygon, EmfPlusFlagSolidColor | EmfPlusFlagCompressed, many);
+    const auto bytes = page.Bytes();
+    gdi::TTraceDevice trace;
+    gdi::TPlayOptions options;
+    options.Limits.Points = 10000;
+    const auto result = gdi::TEmfPlayer::Play(bytes, trace, options);
+    EXPECT_EQ(result.Work.Dropped, 1u);
+    EXPECT_TRUE(result.OverBudget);
+    EXPECT_FALSE(result.Complete);
+    const QImage image = test::RenderEmf(bytes, 100, 100);
+    EXPECT_TRUE(IsRed(image, 50, 50));
+}
+
+std::vector<uint8_t> CorpusFile(const std::string& rel) {
+    const auto dir = test::CorpusDir();
+    if (dir.empty()) return {};
+    std::ifstream in(dir / "emf" / rel, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+QImage CorpusReference(const std::string& rel) {
+    std::filesystem::path p = test::CorpusDir() / "reference" / rel;
+    p.replace_extension(".png");
+    return QImage(QString::fromStdString(p.string()));
+}
+
+TEST(EmfPlusCorpus, AnEmfPlusOnlyPageIsDrawnFromItsEmfPlusRecords) {
+    // A test page of EMF+ records alone (no GDI records beside them): blank before this player.
+    const std::string rel = "libuemf/test_libuemf_p_ref.emf";
+    const auto bytes = CorpusFile(rel);
+    if (bytes.empty()) GTEST_SKIP() << "corpus not present";
+    const QImage reference = CorpusReference(rel);
+    ASSERT_FALSE(reference.isNull());
+    gdi::TPlayResult result;
+    const QImage ours = test::RenderEmf(bytes, reference.width(), reference.height(), &result);
+    EXPECT_GT(result.PlusRecords, 2000u);
+    EXPECT_LE(result.Damaged, 2u);
+    EXPECT_TRUE(result.Complete);
+    const double score = test::InkAgreement(ours, reference);
+    std::printf("%s: ink agreement %.3f, %u EMF+ records, %u unknown\n", rel.c_str(), score, result.PlusRecords,
+                result.PlusUnknown);
+    EXPECT_GT(score, 0.5);
+}
+
+TEST(EmfPlusCorpus, ADualPageIsDrawnFromEmfPlusNotItsFallback) {
+    // A line drawn by EMF+ with its GDI fallback beside it: the EMF+ records are drawn, the fallback's
+    // records skipped, and the picture agrees with the reference.
+    const std::string rel = "libreoffice/LibreOffice_TestDrawLine.emf";
+    const auto bytes = CorpusFile(rel);
+    if (bytes.empty()) GTEST_SKIP() << "corpus not present";
+    const QImage reference = CorpusReference(rel);
+    ASSERT_FALSE(reference.isNull());
+    gdi::TPlayResult result;
+    const QImage ours = test::RenderEmf(bytes, reference.width(), reference.height(), &result);
+    EXPECT_EQ(result.PlusUnknown, 0u);
+    EXPECT_GE(result.PlusRecords, 10u);
+    EXPECT_GT(test::InkAgreement(ours, reference), 0.9);
+    gdi::TTraceDevice trace;
+    gdi::TPlayOptions options;
+    gdi::TEmfPlayer::Play(bytes, trace, options);
+    // Only EMF+ drawing reaches the device: one stroke of the DrawLines record.
+    const std::string text = trace.Text();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
 } // namespace
