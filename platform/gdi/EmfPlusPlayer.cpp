@@ -21,9 +21,21 @@ using namespace emf;
 
 namespace {
 
-// Geometry handed to the device is scaled by this factor (and the transform by its inverse) so that
-// integer pen widths, font heights and rectangles keep a sixteenth of a world unit.
+// Geometry reaches the device in sixteenths of a target pixel: coordinates are scaled by the world-to-
+// target transform's own scale times this factor (and the device transform by its inverse), so
+// integer pen widths, font heights and text positions keep a sixteenth of a pixel, and the numbers the
+// device sees stay near the page's size whatever the world units (some writers use units of 1e-5 px).
 constexpr double Sub = 16;
+
+// The factor world coordinates are multiplied by for a world-to-target transform m, and the device
+// transform that undoes it.
+double Coef(const QTransform& m) {
+    const double k = ScaleOf(m);
+    return (k > 1e-12 && std::isfinite(k) ? k : 1) * Sub;
+}
+QTransform Undo(const QTransform& m, double c) {
+    return QTransform::fromScale(1 / c, 1 / c) * m;
+}
 constexpr uint32_t MaxPoints = 1u << 20;
 constexpr size_t MaxStack = 512;
 constexpr size_t MaxRegionNodes = 4096;
@@ -637,7 +649,9 @@ struct TEmfPlusPlayer::TImpl {
 
     void Fill(const QPainterPath& path, const TPlusBrush& brush, bool winding = false) {
         if (path.isEmpty()) return;
-        TDrawState st = BaseState(WorldToTarget());
+        const QTransform m = WorldToTarget();
+        const double k = Coef(m);
+        TDrawState st = BaseState(Undo(m, k));
         st.PolyFillMode = winding || path.fillRule() == Qt::WindingFill ? WINDING : ALTERNATE;
         if (brush.Type == EmfPlusBrushHatch && brush.Hatch <= HS_DIAGCROSS) {
             st.Brush.Style = BS_HATCHED;
@@ -664,7 +678,7 @@ struct TEmfPlusPlayer::TImpl {
         }
         TShape shape;
         shape.Kind = TShapeKind::skPath;
-        shape.Path = path;
+        shape.Path = QTransform::fromScale(k, k).map(path);
         shape.Stroke = false;
         Device.DrawShape(shape, st);
     }
@@ -673,8 +687,10 @@ struct TEmfPlusPlayer::TImpl {
         if (path.isEmpty() || Alpha(pen.Brush.Color) == 0) return;
         const double widthWorld =
             pen.Unit == EmfPlusUnitWorld ? pen.Width : pen.Width * UnitPixels(pen.Unit) / WorldScale();
-        TDrawState st = BaseState(QTransform::fromScale(1 / Sub, 1 / Sub) * WorldToTarget());
-        const double devWidth = widthWorld * ScaleOf(WorldToTarget());
+        const QTransform m = WorldToTarget();
+        const double k = Coef(m);
+        TDrawState st = BaseState(Undo(m, k));
+        const double devWidth = widthWorld * k / Sub;
         uint32_t style = PS_SOLID;
         switch (pen.LineStyle) {
         case 1: style = PS_DASH; break;
@@ -692,14 +708,14 @@ struct TEmfPlusPlayer::TImpl {
                                                                           : PS_ENDCAP_FLAT;
             const uint32_t join = pen.Join == 1 ? PS_JOIN_BEVEL : pen.Join == 2 ? PS_JOIN_ROUND : PS_JOIN_MITER;
             st.Pen.Style = PS_GEOMETRIC | style | cap | join;
-            st.Pen.Width = static_cast<int32_t>(std::clamp(std::lround(widthWorld * Sub), 1L, 1L << 24));
+            st.Pen.Width = static_cast<int32_t>(std::clamp(std::lround(widthWorld * k), 1L, 1L << 24));
         }
         st.Pen.Color = ToColorRef(pen.Brush.Color);
         st.Opacity = Alpha(pen.Brush.Color);
         st.MiterLimit = pen.MiterLimit;
         TShape shape;
         shape.Kind = TShapeKind::skPath;
-        shape.Path = QTransform::fromScale(Sub, Sub).map(path);
+        shape.Path = QTransform::fromScale(k, k).map(path);
         shape.Fill = false;
         Device.DrawShape(shape, st);
     }
@@ -725,12 +741,19 @@ struct TEmfPlusPlayer::TImpl {
         return path;
     }
 
-    TLogFont LogFont(const TPlusFont& f, double* emWorld) const {
+    // A world coordinate times c as a device integer; far-off values are held where the page guard
+    // drops them.
+    static int32_t Fixed(double v, double c) {
+        const double d = v * c;
+        return static_cast<int32_t>(std::isfinite(d) ? std::clamp(std::round(d), -1e9, 1e9) : 1e9);
+    }
+
+    TLogFont LogFont(const TPlusFont& f, double* emWorld, double c) const {
         TLogFont lf;
         lf.FaceName = f.Family.empty() ? u"Arial" : f.Family.substr(0, 31);
         const double em = f.Unit == EmfPlusUnitWorld ? f.EmSize : f.EmSize * UnitPixels(f.Unit, false) / WorldScale();
         *emWorld = em;
-        lf.Height = -static_cast<int32_t>(std::clamp(std::lround(em * Sub), 1L, 1L << 24));
+        lf.Height = -static_cast<int32_t>(std::clamp(std::lround(em * c), 1L, 1L << 24));
         lf.Weight = (f.Style & 1) ? FW_BOLD : FW_NORMAL;
         lf.Italic = (f.Style & 2) ? 1 : 0;
         lf.Underline = (f.Style & 4) ? 1 : 0;
@@ -749,15 +772,17 @@ struct TEmfPlusPlayer::TImpl {
         const TPlusFormat fmt = format ? *format : TPlusFormat{};
         if (Alpha(brush.Color) == 0) return;
         double em = 0;
-        TDrawState st = BaseState(QTransform::fromScale(1 / Sub, 1 / Sub) * WorldToTarget());
-        st.Font = LogFont(*font, &em);
+        const QTransform m = WorldToTarget();
+        const double c = Coef(m);
+        TDrawState st = BaseState(Undo(m, c));
+        st.Font = LogFont(*font, &em, c);
         st.TextColor = ToColorRef(brush.Color);
         st.Opacity = Alpha(brush.Color);
         std::vector<std::u16string> lines(1);
         for (uint32_t i = 0; i < length; ++i) {
-            const char16_t c = static_cast<char16_t>(chars[2 * i] | (chars[2 * i + 1] << 8));
-            if (c == u'\n') lines.emplace_back();
-            else if (c != u'\r' && c != 0) lines.back().push_back(c);
+            const char16_t ch = static_cast<char16_t>(chars[2 * i] | (chars[2 * i + 1] << 8));
+            if (ch == u'\n') lines.emplace_back();
+            else if (ch != u'\r' && ch != 0) lines.back().push_back(ch);
         }
         const double lineHeight = em * 1.15;
         double y = rect.y();
@@ -771,7 +796,7 @@ struct TEmfPlusPlayer::TImpl {
         for (const auto& line : lines) {
             if (!line.empty()) {
                 TTextRun run;
-                run.Reference = QPoint(static_cast<int>(std::lround(x * Sub)), static_cast<int>(std::lround(y * Sub)));
+                run.Reference = QPoint(Fixed(x, c), Fixed(y, c));
                 run.Text = line;
                 Device.DrawText(run, st);
             }
@@ -790,8 +815,10 @@ struct TEmfPlusPlayer::TImpl {
         QTransform extra;
         if (matrixPresent) extra = ReadMatrix(r, 28 + 10ull * count);
         double em = 0;
-        TDrawState st = BaseState(QTransform::fromScale(1 / Sub, 1 / Sub) * extra * WorldToTarget());
-        st.Font = LogFont(*font, &em);
+        const QTransform m = extra * WorldToTarget();
+        const double c = Coef(m);
+        TDrawState st = BaseState(Undo(m, c));
+        st.Font = LogFont(*font, &em, c);
         st.TextColor = ToColorRef(brush.Color);
         st.Opacity = Alpha(brush.Color);
         st.TextAlign = TA_BASELINE | TA_LEFT;
@@ -802,14 +829,13 @@ struct TEmfPlusPlayer::TImpl {
             size_t j = i + 1;
             while (j < count && (realized || std::abs(points[j].y() - points[i].y()) < 1e-3)) ++j;
             TTextRun run;
-            run.Reference = QPoint(static_cast<int>(std::lround(points[i].x() * Sub)),
-                                   static_cast<int>(std::lround(points[i].y() * Sub)));
+            run.Reference = QPoint(Fixed(points[i].x(), c), Fixed(points[i].y(), c));
             if (!(options & 1)) run.Options = ETO_GLYPH_INDEX;
             for (size_t k = i; k < j; ++k) {
                 run.Text.push_back(static_cast<char16_t>(glyphs[2 * k] | (glyphs[2 * k + 1] << 8)));
                 if (!realized) {
                     const double next = k + 1 < j ? points[k + 1].x() : points[k].x() + em / 2;
-                    run.Dx.push_back(static_cast<int32_t>(std::lround((next - points[k].x()) * Sub)));
+                    run.Dx.push_back(Fixed(next - points[k].x(), c));
                 }
             }
             Device.DrawText(run, st);

@@ -516,6 +516,38 @@ TEST(EmfPlus, DrawingPassesThePageGuard) {
     EXPECT_TRUE(IsRed(image, 50, 50));
 }
 
+TEST(EmfPlus, TinyWorldUnitsStillDraw) {
+    // Office writes charts in world units of some 1e-5 pixels: coordinates of tens of millions under
+    // a tiny world scale. Outlines, fills and text are drawn where they belong.
+    TPage page;
+    const float u = 1e5f; // world units per pixel
+    page.P.Record(EmfPlusSetWorldTransform, 0, TEmfPlusData().F32(1 / u).F32(0).F32(0).F32(1 / u).F32(0).F32(0));
+    TEmfPlusData pen;
+    pen.U32(EmfPlusGraphicsVersion).U32(0).U32(0).U32(EmfPlusUnitWorld).F32(2 * u);
+    pen.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushSolid).U32(Blue);
+    page.P.Object(1, EmfPlusObjectPen, pen);
+    page.P.Record(EmfPlusDrawRects, 1, TEmfPlusData().U32(1).Rect(10 * u, 10 * u, 80 * u, 80 * u));
+    page.P.Record(EmfPlusFillRects, EmfPlusFlagSolidColor, TEmfPlusData().U32(Red).U32(1).Rect(30 * u, 30 * u, 20 * u, 20 * u));
+    TEmfPlusData font;
+    font.U32(EmfPlusGraphicsVersion).F32(14 * u).U32(EmfPlusUnitWorld).U32(0).U32(0).U32(5).Text(u"Arial").Pad();
+    page.P.Object(2, EmfPlusObjectFont, font);
+    page.P.Record(EmfPlusDrawString, EmfPlusFlagSolidColor | 2,
+                  TEmfPlusData().U32(0xFF000000).U32(0xFFFFFFFF).U32(4).Rect(55 * u, 55 * u, 0, 0).Text(u"Text").Pad());
+    const auto bytes = page.Bytes();
+    const QImage image = test::RenderEmf(bytes, 100, 100);
+    EXPECT_TRUE(IsBlue(image, 50, 10) || IsBlue(image, 50, 11));
+    EXPECT_TRUE(IsBlue(image, 10, 50) || IsBlue(image, 11, 50));
+    EXPECT_TRUE(IsWhite(image, 50, 20));
+    EXPECT_TRUE(IsRed(image, 40, 40));
+    int ink = 0;
+    for (int y = 55; y < 75; ++y)
+        for (int x = 55; x < 88; ++x) ink += At(image, x, y).lightness() < 128;
+    EXPECT_GT(ink, 15);
+    // Text reaches the device as a 14-pixel font, not one clamped to some limit.
+    const std::string trace = Trace(bytes);
+    EXPECT_NE(trace.find("font=Arial/-224/"), std::string::npos) << trace;
+}
+
 std::vector<uint8_t> CorpusFile(const std::string& rel) {
     const auto dir = test::CorpusDir();
     if (dir.empty()) return {};
