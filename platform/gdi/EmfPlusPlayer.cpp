@@ -751,7 +751,10 @@ struct TEmfPlusPlayer::TImpl {
     TLogFont LogFont(const TPlusFont& f, double* emWorld, double c) const {
         TLogFont lf;
         lf.FaceName = f.Family.empty() ? u"Arial" : f.Family.substr(0, 31);
-        const double em = f.Unit == EmfPlusUnitWorld ? f.EmSize : f.EmSize * UnitPixels(f.Unit, false) / WorldScale();
+        // Sizes in world units and in pixels are in the page's coordinates (the world and page
+        // transforms scale them, as charts rely on); points, inches and millimetres are a fixed size.
+        const bool scaled = f.Unit == EmfPlusUnitWorld || f.Unit == EmfPlusUnitPixel || f.Unit == EmfPlusUnitDisplay;
+        const double em = scaled ? f.EmSize : f.EmSize * UnitPixels(f.Unit, false) / WorldScale();
         *emWorld = em;
         lf.Height = -static_cast<int32_t>(std::clamp(std::lround(em * c), 1L, 1L << 24));
         lf.Weight = (f.Style & 1) ? FW_BOLD : FW_NORMAL;

@@ -188,12 +188,30 @@ TEST(EmfPlus, StringsReachTheDeviceAsTextRuns) {
     const auto bytes = page.Bytes();
     const std::string trace = Trace(bytes);
     EXPECT_NE(trace.find("Hello"), std::string::npos) << trace;
+    // 12 pixels at 96 dpi: 192 sixteenths of a device pixel.
+    EXPECT_NE(trace.find("font=Arial/-192/700"), std::string::npos) << trace;
     EXPECT_NE(trace.find("OK"), std::string::npos) << trace;
     const QImage image = test::RenderEmf(bytes, 100, 100);
     int ink = 0;
     for (int y = 8; y < 30; ++y)
         for (int x = 8; x < 60; ++x) ink += At(image, x, y).lightness() < 128;
     EXPECT_GT(ink, 20);
+}
+
+TEST(EmfPlus, FontSizesInPixelsFollowThePageScalePointsDoNot) {
+    for (uint32_t unit : {EmfPlusUnitPixel, EmfPlusUnitPoint}) {
+        TPage page;
+        page.P.Record(EmfPlusSetPageTransform, EmfPlusUnitPixel, TEmfPlusData().F32(0.5f));
+        TEmfPlusData font;
+        font.U32(EmfPlusGraphicsVersion).F32(24).U32(unit).U32(0).U32(0).U32(5).Text(u"Arial").Pad();
+        page.P.Object(1, EmfPlusObjectFont, font);
+        page.P.Record(EmfPlusDrawString, EmfPlusFlagSolidColor | 1,
+                      TEmfPlusData().U32(0xFF000000).U32(0xFFFFFFFF).U32(1).Rect(20, 20, 0, 0).Text(u"A").Pad());
+        const std::string trace = Trace(page.Bytes());
+        // Pixels: 24 page units at half scale, 12 device pixels; points: 24 pt, 32 device pixels.
+        EXPECT_NE(trace.find(unit == EmfPlusUnitPixel ? "font=Arial/-192/" : "font=Arial/-512/"), std::string::npos)
+            << unit << trace;
+    }
 }
 
 TEST(EmfPlus, DualPagesDrawEmfPlusAndSkipTheFallbackOutsideGetDC) {
