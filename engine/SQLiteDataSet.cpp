@@ -225,13 +225,6 @@ std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLiteDataSet::Query(const std::strin
     return cursor;
 }
 
-void TQRSQLiteDataSet::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
-    auto cursor = OpenCursor(columns);
-    std::vector<TFieldValue> row;
-    while (cursor->Fetch(row))
-        rows.push_back(std::move(row));
-}
-
 const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
     using namespace system;
     static const TPropertyList list(&TQRDataSet::ClassProperties(),

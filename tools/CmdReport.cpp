@@ -69,6 +69,16 @@ std::string FilterExtensions() {
     return list;
 }
 
+// Saves recorded pages as a QRP file, or as PDF through the same conversion as qrptool convert.
+void SaveRecordedPages(printer::TQRPrinter& pages, const std::string& output, bool pdf) {
+    if (!pdf) {
+        pages.SaveReportFile(output);
+        return;
+    }
+    printer::TQRPDFExportFilter filter(output);
+    pages.ExportPages(filter);
+}
+
 // A composite report: its reports print one after another as one document; each gets the --param
 // functions. Export filters run a single report, so a composite records to .qrp or .pdf only.
 int RunComposite(engine::TQRCompositeReport& composite,
@@ -89,13 +99,7 @@ int RunComposite(engine::TQRCompositeReport& composite,
         composite.Print();
         return ExitOk;
     }
-    std::unique_ptr<printer::TQRPrinter> pages = composite.Record();
-    if (!pdf) {
-        pages->SaveReportFile(*output);
-        return ExitOk;
-    }
-    printer::TQRPDFExportFilter filter(*output);
-    pages->ExportPages(filter);
+    SaveRecordedPages(*composite.Record(), *output, pdf);
     return ExitOk;
 }
 
@@ -237,14 +241,7 @@ int RunReportCommand(TArgs& args) {
             runner.Export(*filter);
             return ExitOk;
         }
-        std::unique_ptr<printer::TQRPrinter> pages = runner.Record();
-        if (!pdf) {
-            pages->SaveReportFile(*output);
-            return ExitOk;
-        }
-        // PDF: the recorded pages go through the same conversion as qrptool convert.
-        printer::TQRPDFExportFilter filter(*output);
-        pages->ExportPages(filter);
+        SaveRecordedPages(*runner.Record(), *output, pdf);
         return ExitOk;
     }
 
