@@ -313,8 +313,8 @@ int RunReportCommand(TArgs& args) {
 extern const TCommand CmdReport = {
     "report", ReportSummary,
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
-    "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
-    "                                 [--max-pages N]\n"
+    "                                 | --print | --trace | --fields) [--db FILE.sqlite]\n"
+    "                                 [--param NAME=VALUE ...] [--max-pages N] [--strict]\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report;\n"
     "  a form holding a TQRCompositeReport runs the composite's Reports as one document.\n"
     "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
@@ -324,10 +324,17 @@ extern const TCommand CmdReport = {
     "  --compress       splay-code the recorded pages (.qrp and .pdf output)\n"
     "  --print          print the report on the default printer\n"
     "  --trace          print each page's bands: name, left, top, width, height (0.1 mm)\n"
+    "  --fields         list each data set's fields with their types (opened as a run opens\n"
+    "                   them, with --db and --param) and run nothing\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"
     "  --param N=V      set the report function N to the value V (query parameters :N)\n"
     "  --max-pages N    end with an error when the report gives more than N pages\n"
     "                   (default 100000)\n"
+    "  --strict         exit 1 when the run found mistakes in the description (the output is\n"
+    "                   still made); without it they are only reported\n"
+    "  Mistakes go to stderr, each once: names that are neither fields nor functions (when the\n"
+    "  expressions are prepared, before any page), the first expression error each control\n"
+    "  prints (with its page), and data sets the report reads that are not active.\n"
     "  Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends the run at its next page, leaving no files behind;\n"
     "  a second one ends it at once.\n",
     RunReport};
