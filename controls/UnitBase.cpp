@@ -123,7 +123,7 @@ const system::TPropertyList& TQRUnitBase::ClassProperties() {
               }
               return TFormValue::List(std::move(items));
           },
-          nullptr}});
+          nullptr, "list of numbers"}});
     return list;
 }
 

@@ -68,5 +68,7 @@ std::unique_ptr<system::TComponent> ReadFormFile(const std::filesystem::path& pa
 // Writes a component tree in the same format: every property that differs from its default, then
 // the nested components.
 std::string WriteForm(const system::TComponent& root);
+// One value on one line as a description spells it (a list as "(1 2 3)").
+std::string FormValueText(const system::TFormValue& value);
 
 } // namespace pagimo::engine

@@ -22,5 +22,6 @@ extern const TCommand CmdEval;
 extern const TCommand CmdPrinters;
 extern const TCommand CmdPrint;
 extern const TCommand CmdReport;
+extern const TCommand CmdClasses;
 
 } // namespace pagimo::tools

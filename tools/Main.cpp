@@ -32,6 +32,7 @@ const TCommand Commands[] = {
     CmdPrinters,
     CmdPrint,
     CmdReport,
+    CmdClasses,
 };
 
 void PrintHelp(FILE* out) {

@@ -136,6 +136,14 @@ static std::string Upper(std::string_view s) {
 
 void TClassRegistry::Register(const std::string& className, TFactory factory) {
     FFactories[Upper(className)] = std::move(factory);
+    FNames[Upper(className)] = className;
+}
+
+std::vector<std::string> TClassRegistry::ClassNames() const {
+    std::vector<std::string> names;
+    for (const auto& [key, name] : FNames)
+        names.push_back(name);
+    return names;
 }
 
 bool TClassRegistry::Contains(std::string_view className) const {
