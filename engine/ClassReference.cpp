@@ -1,6 +1,7 @@
 #include "engine/ClassReference.h"
 
 #include "controls/ControlClasses.h"
+#include "controls/UnitBase.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
@@ -57,6 +58,12 @@ void Describe(TPersistent& object, const std::string& prefix, int depth, std::ve
         if (!value) value = p.Default;
         if (value) row.Default = FormValueText(*value);
         row.Type = !p.Type.empty() ? p.Type : value ? TypeOfValue(*value) : std::string("value");
+        // A fresh report measures in the units of the locale, so the reference shows the metric
+        // default and names the other: the same text on every machine.
+        if (p.Enum == &controls::QRUnitInfo()) {
+            row.Default = "MM";
+            row.Note = "Inches where the locale measures in U.S. units";
+        }
         out.push_back(std::move(row));
     }
 }
@@ -121,6 +128,7 @@ std::string ClassReferenceText(const system::TClassRegistry& registry) {
             line += p.Type;
             line.resize(std::max<size_t>(line.size() + 1, 62), ' ');
             line += p.Stored ? (p.Default.empty() ? std::string("-") : p.Default) : std::string("(read, never written)");
+            if (!p.Note.empty()) line += " (" + p.Note + ")";
             while (!line.empty() && line.back() == ' ')
                 line.pop_back();
             out += line;
@@ -166,6 +174,7 @@ std::string ClassReferenceMarkdown(const system::TClassRegistry& registry) {
                 out += '`';
                 out += Cell(p.Default);
                 out += '`';
+                if (!p.Note.empty()) out += " (" + Cell(p.Note) + ")";
             }
             out += " |\n";
         }

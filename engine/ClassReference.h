@@ -16,6 +16,7 @@ struct TPropertyReference {
     std::string Type;    // Integer, Boolean, String, Strings, TQRBandType, set of TFontStyle ...
     std::string Default; // as a description spells it; empty when a fresh object stores nothing
     bool Stored = true;  // false: read from descriptions, never written back
+    std::string Note;    // where the default depends on the machine: what else it may be
     const system::TEnumInfo* Enum = nullptr;
 };
 

@@ -4,10 +4,13 @@
 
 #include "engine/ClassReference.h"
 #include "engine/FormReader.h"
+#include "tests/TestPaths.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+#include <sstream>
 
 using namespace pagimo;
 using namespace pagimo::engine;
@@ -69,6 +72,20 @@ TEST(ClassReference, EveryShownDefaultReadsBack) {
             ADD_FAILURE() << e.what() << "\n" << form;
         }
     }
+}
+
+// The author's guide ends with the reference as the registry gives it, so a class or property
+// added to the reader without the guide following fails here.
+TEST(ClassReference, GuideCarriesTheReference) {
+    std::ifstream in(pagimo::test::SourceDir() / "docs" / "REPORTS.md");
+    ASSERT_TRUE(in) << "docs/REPORTS.md is missing";
+    std::stringstream guide;
+    guide << in.rdbuf();
+    const std::string text = guide.str();
+    const size_t at = text.find("\n## Class reference\n");
+    ASSERT_NE(at, std::string::npos) << "docs/REPORTS.md has no class reference";
+    EXPECT_EQ(text.substr(at + 1), ClassReferenceMarkdown(Registry()))
+        << "the class reference in docs/REPORTS.md is out of date: run scripts/update-reference.sh";
 }
 
 } // namespace
