@@ -128,8 +128,8 @@ public:
     const expr::TQREvDataSet& EvDataSet() const { return FEvDataSet; }
 
 protected:
-    // Reads the source: the columns and every record. Throws EQRError.
-    virtual void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) = 0;
+    // Reads the source: the columns and every record (data sets without a cursor). Throws EQRError.
+    virtual void ReadRecords(std::vector<TColumn>&, std::vector<std::vector<TFieldValue>>&) {}
 
     // Opens a cursor and sets columns; null (the default) reads everything through ReadRecords.
     // First after the first record reopens the cursor. Throws EQRError.

@@ -328,13 +328,6 @@ std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLQuery::OpenCursor(std::vector<TCol
     return cursor;
 }
 
-void TQRSQLQuery::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
-    auto cursor = OpenCursor(columns);
-    std::vector<TFieldValue> row;
-    while (cursor->Fetch(row))
-        rows.push_back(std::move(row));
-}
-
 const system::TPropertyList& TQRSQLQuery::ClassProperties() {
     using namespace system;
     using Q = TQRSQLQuery;
@@ -348,7 +341,7 @@ const system::TPropertyList& TQRSQLQuery::ClassProperties() {
                                  if (value == def) return std::nullopt;
                                  return TFormValue::Int(value);
                              },
-                             nullptr};
+                             nullptr, "Integer", nullptr, false, TFormValue::Int(def)};
     };
     static const TPropertyList list(
         &TQRDataSet::ClassProperties(),

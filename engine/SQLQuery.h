@@ -51,7 +51,6 @@ public:
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 protected:
-    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
     // Rows are fetched as the report walks them, on a connection held while the data set is open.
     std::unique_ptr<TRowCursor> OpenCursor(std::vector<TColumn>& columns) override;
 

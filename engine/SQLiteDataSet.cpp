@@ -225,13 +225,6 @@ std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLiteDataSet::Query(const std::strin
     return cursor;
 }
 
-void TQRSQLiteDataSet::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
-    auto cursor = OpenCursor(columns);
-    std::vector<TFieldValue> row;
-    while (cursor->Fetch(row))
-        rows.push_back(std::move(row));
-}
-
 const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
     using namespace system;
     static const TPropertyList list(&TQRDataSet::ClassProperties(),
@@ -246,7 +239,7 @@ const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
                                           if (d.DatabaseName().empty()) return std::nullopt;
                                           return TFormValue::Str(d.DatabaseName());
                                       },
-                                      nullptr},
+                                      nullptr, "String", nullptr, false, TFormValue::Str({})},
                                      {"MaxRows",
                                       [](TPersistent& o, const TFormValue& v, TLoadContext&) {
                                           static_cast<TQRSQLiteDataSet&>(o).SetMaxRows(IntegerValue(v));
@@ -256,7 +249,7 @@ const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
                                           if (d.MaxRows() == DefaultMaxRows) return std::nullopt;
                                           return TFormValue::Int(d.MaxRows());
                                       },
-                                      nullptr}});
+                                      nullptr, "Integer", nullptr, false, TFormValue::Int(DefaultMaxRows)}});
     return list;
 }
 

@@ -30,7 +30,6 @@ protected:
     std::unique_ptr<TRowCursor> Query(const std::string& sql, const std::vector<TQRParam>& params,
                                       std::vector<TColumn>& columns);
     // Every row at once (through the cursor).
-    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
 
 private:
     std::string FDatabaseName;
