@@ -881,6 +881,9 @@ struct TEmfPlusPlayer::TImpl {
             } leave;
             const TPlayResult played = TEmfPlayer::Play(*image->Emf, Device, nested);
             DamagedCount += played.Damaged;
+            // The picture inside draws through this page's guard; running out of work there ends this
+            // page too.
+            if (played.OverBudget && !played.Complete) throw EPageOverBudget(played.Problem);
             return;
         }
         if (!image->Dib || src.width() <= 0 || src.height() <= 0) return;

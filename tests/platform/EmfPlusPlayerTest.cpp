@@ -566,6 +566,31 @@ TEST(EmfPlus, TinyWorldUnitsStillDraw) {
     EXPECT_NE(trace.find("font=Arial/-224/"), std::string::npos) << trace;
 }
 
+TEST(EmfPlus, APictureInsideSharesThePageBudget) {
+    // An EMF image drawn 50 times, each drawing a rectangle: with a budget of fewer points than that
+    // takes, the page ends over budget instead of granting every picture inside a budget of its own.
+    TEmfWriter inner(10, 10);
+    inner.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000000u | BLACK_BRUSH)});
+    inner.Record(EMR_RECTANGLE, {0, 0, 10, 10});
+    const auto innerBytes = inner.Finish();
+    TPage page;
+    TEmfPlusData metafile;
+    metafile.U32(EmfPlusGraphicsVersion).U32(2).U32(3).U32(static_cast<uint32_t>(innerBytes.size())).Bytes(innerBytes).Pad();
+    page.P.Object(1, EmfPlusObjectImage, metafile);
+    for (int i = 0; i < 50; ++i)
+        page.P.Record(EmfPlusDrawImage, 1, TEmfPlusData().U32(0).U32(EmfPlusUnitPixel).Rect(0, 0, 10, 10).Rect(i, i, 10, 10));
+    gdi::TTraceDevice trace;
+    gdi::TPlayOptions options;
+    options.Limits.Points = 100;
+    const auto result = gdi::TEmfPlayer::Play(page.Bytes(), trace, options);
+    EXPECT_TRUE(result.OverBudget);
+    EXPECT_FALSE(result.Complete);
+    const std::string text = trace.Text();
+    const auto drawn = std::count(text.begin(), text.end(), '\n');
+    EXPECT_GT(drawn, 0);
+    EXPECT_LT(drawn, 50);
+}
+
 std::vector<uint8_t> CorpusFile(const std::string& rel) {
     const auto dir = test::CorpusDir();
     if (dir.empty()) return {};
