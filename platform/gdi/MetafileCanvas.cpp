@@ -341,7 +341,7 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     const bool fillOnly = !shape.Stroke;
     const bool usesBrush = shape.Fill && shape.Kind != TShapeKind::skPolyline && shape.Kind != TShapeKind::skArc &&
                            shape.Kind != TShapeKind::skPolyBezier;
-    f.SyncPen(fillOnly ? TLogPen{PS_NULL, 0, clBlack} : state.Pen);
+    f.SyncPen(fillOnly ? TLogPen{PS_NULL, 0, clBlack, {}} : state.Pen);
     if (usesBrush) f.SyncBrush(state.Brush);
     if (shape.Kind == TShapeKind::skArc && state.ArcDirection != f.ArcDirection) {
         f.Writer.Record(EMR_SETARCDIRECTION, {state.ArcDirection});

@@ -127,8 +127,12 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
         }
         alpha = (h.BitCount == 32 && useAlphaByte) ? 0xFF000000 : 0;
     }
+    // Blending with source alpha reads the top byte of a 32-bit pixel as (premultiplied) alpha, also when
+    // bit fields describe the colours without naming an alpha mask.
+    if (fields && useAlphaByte && h.BitCount == 32 && alpha == 0 && ((red | green | blue) & 0xFF000000) == 0)
+        alpha = 0xFF000000;
     const TChannel r(red), g(green), b(blue), a(alpha);
-    const bool premultiplied = !fields && alpha != 0;
+    const bool premultiplied = alpha != 0 && (!fields || (useAlphaByte && h.BitCount == 32));
     QImage image(h.Width, h.Height,
                  alpha == 0      ? QImage::Format_RGB32
                  : premultiplied ? QImage::Format_ARGB32_Premultiplied
