@@ -145,11 +145,12 @@ std::vector<double> DashPattern(uint32_t style, bool thin) {
 std::vector<double> DashPattern(const TLogPen& pen, bool thin) {
     if ((pen.Style & PS_STYLE_MASK) != PS_USERSTYLE) return DashPattern(pen.Style, thin);
     if (!pen.UserStyle || pen.UserStyle->empty()) return DashPattern(PS_DASH, thin);
-    const double unit = thin ? 1.0 : std::max(1, pen.Width);
+    // The devices' patterns are in pen widths for wide pens, which is how geometric pens scale their
+    // entries; thin pens take them as pixels.
     std::vector<double> out;
     double total = 0;
     for (double v : *pen.UserStyle) {
-        out.push_back(v / unit);
+        out.push_back(v);
         total += v;
     }
     if (!(total > 0)) return {}; // nothing but zero-length entries: a solid line

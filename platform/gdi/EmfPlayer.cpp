@@ -116,7 +116,7 @@ private:
         out.Pattern = FColoured.Image;
         return out;
     }
-    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, size_t offBmiAt);
+    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable);
 
     // Helpers.
     static QRect Box(const TRecordReader& r, size_t at) {
@@ -457,12 +457,22 @@ std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, si
 }
 
 // The bits of a one-bit pattern as a one-bit image, row 0 on top; none for other bitmaps.
-std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, size_t offBmiAt) {
+std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable) {
     const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
                    cbBits = r.U32(offBmiAt + 12);
     if (cbBmi < 40 || !r.Has(offBmi, 40)) return nullptr;
     const auto info = r.Bytes(offBmi, 40);
     if (GetU32(info.data()) < 40 || GetU16(info.data() + 14) != 1 || GetU32(info.data() + 16) != 0) return nullptr;
+    if (!anyTable) {
+        // A DIB pattern with a colour table of its own keeps it, unless the table is plain black and white
+        // (a monochrome bitmap recorded as a DIB).
+        const uint32_t headerSize = GetU32(info.data());
+        if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) ||
+            cbBmi < headerSize + 8)
+            return nullptr;
+        const uint32_t c0 = r.U32(offBmi + headerSize) & 0xFFFFFF, c1 = r.U32(offBmi + headerSize + 4) & 0xFFFFFF;
+        if (!((c0 == 0 && c1 == 0xFFFFFF) || (c0 == 0xFFFFFF && c1 == 0))) return nullptr;
+    }
     const int32_t w = GetI32(info.data() + 4), h = GetI32(info.data() + 8);
     const int64_t rows = h < 0 ? -static_cast<int64_t>(h) : h;
     if (w <= 0 || w > 4096 || rows == 0 || rows > 4096) return nullptr;
@@ -484,8 +494,9 @@ void TPlayback::CreateDibPatternBrush(const TRecordReader& r) {
     TLogBrush brush;
     brush.Style = BS_DIBPATTERN;
     brush.Color = 0x808080;
-    // CREATEMONOBRUSH bitmaps and one-bit DIB patterns take the colours of the moment they are drawn.
-    brush.Pattern = MonoPattern(r, 16);
+    // CREATEMONOBRUSH bitmaps and black-and-white one-bit DIB patterns take the colours of the moment
+    // they are drawn.
+    brush.Pattern = MonoPattern(r, 16, r.Type() == EMR_CREATEMONOBRUSH);
     if (!brush.Pattern) brush.Pattern = PatternImage(r, 12, 16);
     if (!brush.Pattern) brush.Style = BS_SOLID;
     *Object(r.U32(8)) = TBrushObject{brush};

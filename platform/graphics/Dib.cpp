@@ -132,7 +132,8 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
     if (fields && useAlphaByte && h.BitCount == 32 && alpha == 0 && ((red | green | blue) & 0xFF000000) == 0)
         alpha = 0xFF000000;
     const TChannel r(red), g(green), b(blue), a(alpha);
-    const bool premultiplied = alpha != 0 && (!fields || (useAlphaByte && h.BitCount == 32));
+    const bool readAlphaByte = fields && useAlphaByte && h.BitCount == 32;
+    const bool premultiplied = alpha != 0 && (!fields || readAlphaByte);
     QImage image(h.Width, h.Height,
                  alpha == 0      ? QImage::Format_RGB32
                  : premultiplied ? QImage::Format_ARGB32_Premultiplied
@@ -158,7 +159,7 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
     }
     // Bit-field bitmaps whose alpha is zero everywhere were written by programs that leave the alpha
     // bits unset; showing nothing at all would be the wrong reading.
-    if (alpha != 0 && !premultiplied && !anyAlpha) return image.convertToFormat(QImage::Format_RGB32);
+    if (alpha != 0 && (!premultiplied || readAlphaByte) && !anyAlpha) return image.convertToFormat(QImage::Format_RGB32);
     return image;
 }
 
