@@ -5,7 +5,13 @@
 // PDF as the peer (bench/report_reportlab.py, run with Debian's /usr/bin/python3 in the same run).
 //
 // Peak memory: the report runs in a child process (this program re-run with --child) at 1,000 and
-// 10,000 records and prints its resident high-water mark.
+// 10,000 records and prints its resident high-water mark. The data sets alone (open the query, walk
+// every record, as the report's controller does) are measured the same way (--walk) at 1,000 and
+// 100,000 records: rows stream, so the two stay close.
+//
+// PostgreSQL: the same grouped report over TQRSQLQuery on a private server started for the run
+// (initdb and pg_ctl in a temporary folder, as the tests do), next to SQLite; skipped with a
+// message when the server programs are not installed.
 //
 // Run with: bench_report --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 //
@@ -18,6 +24,7 @@
 #include "engine/FormReader.h"
 #include "engine/ReportRun.h"
 #include "engine/SQLiteDataSet.h"
+#include "PostgresFixture.h"
 #include "platform/emf/EmfPicture.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/gdi/EmfPlayer.h"
@@ -33,6 +40,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +138,46 @@ std::string Description(const fs::path& db, bool subDetail) {
     return f;
 }
 
+// The customers of Database(records) on the private PostgreSQL server, in database sales_N; the
+// server once per run. Null (with the reason in error) when it cannot run.
+test::TPostgresFixture* PostgresWith(int records, std::string& error) {
+    test::TPostgresFixture* server = test::TPostgresFixture::Shared();
+    if (!server) {
+        error = test::TPostgresFixture::Error();
+        return nullptr;
+    }
+    static std::vector<int> loaded;
+    if (std::find(loaded.begin(), loaded.end(), records) != loaded.end()) return server;
+    const std::string db = "sales_" + std::to_string(records);
+    std::string err;
+    if (!server->Sql("DROP DATABASE IF EXISTS " + db + "; CREATE DATABASE " + db + ";", nullptr, &err) ||
+        !server->Sql("CREATE TABLE customers (id INTEGER PRIMARY KEY, name TEXT, region TEXT, amount DOUBLE PRECISION);"
+                     "INSERT INTO customers SELECT i, 'Customer ' || (i * 7919 % 100000), 'Region ' || ((i - 1) * " +
+                         std::to_string(Regions) + " / " + std::to_string(records) +
+                         " + 1), (i * 37 % 100000) / 100.0 FROM generate_series(1, " + std::to_string(records) +
+                         ") AS i;",
+                     nullptr, &err, db)) {
+        error = "cannot load the data set: " + err;
+        return nullptr;
+    }
+    loaded.push_back(records);
+    return server;
+}
+
+std::string PostgresDataSet(int port, int records) {
+    return "  object Customers: TQRSQLQuery\n    Driver = 'QPSQL'\n    HostName = '127.0.0.1'\n    Port = " +
+           std::to_string(port) + "\n    UserName = 'postgres'\n    Password = '" +
+           test::TPostgresFixture::Password() + "'\n    DatabaseName = 'sales_" + std::to_string(records) + "'\n";
+}
+
+// The grouped report's description with its customers from PostgreSQL instead of SQLite.
+std::string PostgresDescription(int port, int records) {
+    std::string f = Description(Database(1), false);
+    const size_t from = f.find("  object Customers: TQRSQLiteQuery\n");
+    const size_t to = f.find("    SQL = ", from);
+    return f.replace(from, to - from, PostgresDataSet(port, records));
+}
+
 // A line of text whose content is asked for at print time, in 10-point Arial at the band offset.
 class TText : public controls::TQRPrintable {
 public:
@@ -167,20 +215,27 @@ system::TComponent* Find(system::TComponent& root, const std::string& name) {
     return nullptr;
 }
 
+const system::TClassRegistry& Registry() {
+    static const system::TClassRegistry registry = [] {
+        system::TClassRegistry r;
+        RegisterReportClasses(r);
+        RegisterFormHostClasses(r);
+        return r;
+    }();
+    return registry;
+}
+
 // A loaded report with its texts attached; owns the form.
 struct TBenchReport {
     std::unique_ptr<system::TComponent> Root;
     TQRReport* Report = nullptr;
     double Sum = 0;
 
-    TBenchReport(int records, bool subDetail, bool compress) {
-        static system::TClassRegistry registry = [] {
-            system::TClassRegistry r;
-            RegisterReportClasses(r);
-            RegisterFormHostClasses(r);
-            return r;
-        }();
-        Root = ReadForm(Description(Database(records), subDetail), registry);
+    TBenchReport(int records, bool subDetail, bool compress)
+        : TBenchReport(Description(Database(records), subDetail), subDetail, compress) {}
+
+    TBenchReport(const std::string& description, bool subDetail, bool compress) {
+        Root = ReadForm(description, Registry());
         Report = FindFirstReport(*Root);
         if (compress) Report->SetOptions(Report->Options() | OptionBit(Compression));
         auto* customers = dynamic_cast<TQRDataSet*>(Find(*Root, "Customers"));
@@ -307,6 +362,92 @@ void BM_ReportLabPdf(benchmark::State& state) {
     state.counters["file_kB"] = static_cast<double>(fs::file_size(out)) / 1024;
 }
 
+// The grouped report over PostgreSQL to QRP: the counterpart of BM_ReportQrp in the same run.
+void BM_ReportQrpPostgres(benchmark::State& state) {
+    std::string error;
+    test::TPostgresFixture* server = PostgresWith(Records, error);
+    if (!server) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const std::string description = PostgresDescription(server->Port(), Records);
+    int pages = 0;
+    for (auto _ : state) {
+        TBenchReport report(description, false, false);
+        std::unique_ptr<printer::TQRPrinter> recorded = report.Record();
+        pages = recorded->PageTotal();
+        recorded->SaveReportFile((WorkDir() / "report-pg.qrp").string());
+    }
+    state.counters["pages"] = pages;
+    state.counters["pages_per_s"] = benchmark::Counter(pages, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+long ChildPeak(const std::string& arguments, benchmark::State& state) {
+    const std::string command = fs::read_symlink("/proc/self/exe").string() + " " + arguments;
+    long hwm = 0;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p || std::fscanf(p, "%ld", &hwm) != 1) hwm = 0;
+    if (!p || pclose(p) != 0 || hwm == 0) state.SkipWithError("the child failed");
+    return hwm;
+}
+
+// Peak resident memory of a child that opens the customers query and walks every record, reading
+// each field as the report's texts do: SQLite (range(1) 0) or PostgreSQL (1).
+void BM_DataSetPeakMemory(benchmark::State& state) {
+    const int records = static_cast<int>(state.range(0));
+    std::string source = "sqlite";
+    if (state.range(1)) {
+        std::string error;
+        test::TPostgresFixture* server = PostgresWith(records, error);
+        if (!server) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        source = std::to_string(server->Port());
+    } else {
+        Database(records);
+    }
+    long hwm = 0;
+    for (auto _ : state)
+        hwm = ChildPeak("--walk " + std::to_string(records) + " " + WorkDir().string() + " " + source, state);
+    state.counters["peak_rss_kB"] = static_cast<double>(hwm);
+}
+
+// The child of BM_DataSetPeakMemory; prints VmHWM in kB.
+int WalkChild(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const int records = std::atoi(argv[2]);
+    const std::string source = argv[4];
+    try {
+        std::string description;
+        if (source == "sqlite") {
+            description = "object Customers: TQRSQLiteQuery\n    DatabaseName = '" +
+                          (fs::path(argv[3]) / ("sales-" + std::to_string(records) + ".sqlite")).string() + "'\n";
+        } else {
+            description = PostgresDataSet(std::atoi(source.c_str()), records).substr(2);
+        }
+        description += "  SQL = ('SELECT id, name, region, amount FROM customers ORDER BY region, id')\n"
+                       "  Active = True\nend\n";
+        auto root = ReadForm(description, Registry());
+        auto* data = dynamic_cast<TQRDataSet*>(root.get());
+        size_t characters = 0;
+        int rows = 0;
+        for (data->First(); !data->Eof(); data->Next()) {
+            for (size_t i = 0; i < data->FieldCount(); ++i)
+                characters += Str(data->Fields(i).FieldValue()).size();
+            ++rows;
+        }
+        if (rows != records || characters == 0) throw EQRError("walked " + std::to_string(rows) + " records");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) std::printf("%ld\n", std::atol(line.c_str() + 6));
+    return 0;
+}
+
 // Peak resident memory of a child process generating the report to compressed QRP. The child reports
 // its own high-water mark (VmHWM): the rusage of a spawned child also counts the parent's pages it
 // shared before exec.
@@ -352,11 +493,22 @@ BENCHMARK(BM_ReportPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportSubDetailQrp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportLabPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PeakMemory)->Arg(Records / 10)->Arg(Records)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportQrpPostgres)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DataSetPeakMemory)
+    ->Args({1000, 0})
+    ->Args({100000, 0})
+    ->Args({1000, 1})
+    ->Args({100000, 1})
+    ->ArgNames({"records", "postgres"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("FONTCONFIG_FILE", PAGIMO_SOURCE_DIR "/resources/fonts/fonts.conf", 0);
     if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return Child(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--walk") == 0) return WalkChild(argc, argv);
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -3,22 +3,27 @@
 // baseline from the same run: opening without painting, fetching a page without painting it.
 
 #include "platform/gdi/Canvas.h"
+#include "preview/PageFinder.h"
 #include "preview/StandardPreview.h"
+#include "preview/ThumbnailPanel.h"
 #include "printer/QRPrinter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace pagimo;
 
@@ -162,6 +167,104 @@ void BM_PageThrough10000(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PageThrough10000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Find across a 10,000-page text-heavy file, as the find bar runs it: pages played through the
+// text-collecting device one after another. The word stands on page 5,000 only, so the first hit
+// from page 4,990 and the full count both go through real pages. Baseline: fetching alone.
+std::unique_ptr<emf::TEmfPicture> Fetch(printer::TQRPrinter& p, int32_t n) {
+    return p.FetchPage(n);
+}
+
+void BM_FindTimeToFirstHit(benchmark::State& state) {
+    const QString file = ReportFile(10000, 60);
+    printer::TQRPrinter p;
+    p.OpenReportFile(file.toStdString());
+    for (auto _ : state) {
+        preview::TPageFinder finder;
+        finder.Start(p.PageTotal(), 4990, QStringLiteral("Page 5000,"), {}, [&p](int32_t n) { return Fetch(p, n); });
+        while (finder.Running() && finder.HitCount() == 0)
+            finder.Step(0); // one page a step
+        benchmark::DoNotOptimize(finder.HitCount());
+    }
+}
+BENCHMARK(BM_FindTimeToFirstHit)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_FindFullCount(benchmark::State& state) {
+    const QString file = ReportFile(10000, 60);
+    printer::TQRPrinter p;
+    p.OpenReportFile(file.toStdString());
+    for (auto _ : state) {
+        preview::TPageFinder finder;
+        finder.Start(p.PageTotal(), 1, QStringLiteral("Invoice"), {}, [&p](int32_t n) { return Fetch(p, n); });
+        while (finder.Running())
+            finder.Step(15);
+        state.counters["hits"] = finder.HitCount();
+    }
+}
+BENCHMARK(BM_FindFullCount)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_FetchAll10000Only(benchmark::State& state) {
+    const QString file = ReportFile(10000, 60);
+    printer::TQRPrinter p;
+    p.OpenReportFile(file.toStdString());
+    for (auto _ : state)
+        for (int32_t n = 1; n <= p.PageTotal(); ++n)
+            benchmark::DoNotOptimize(p.FetchPage(n));
+}
+BENCHMARK(BM_FetchAll10000Only)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The thumbnails of the first 20 pages of a 10,000-page file, from asking to all rendered.
+void BM_Thumbnails20(benchmark::State& state) {
+    const QString file = ReportFile(10000, 60);
+    printer::TQRPrinter p;
+    p.OpenReportFile(file.toStdString());
+    for (auto _ : state) {
+        preview::TThumbnailPanel panel(nullptr, [&p] { return &p; });
+        panel.Reset();
+        for (int32_t n = 1; n <= 20; ++n)
+            panel.Thumbnail(n);
+        while (panel.RenderedCount() < 20) {
+            panel.WaitForRendering();
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+}
+BENCHMARK(BM_Thumbnails20)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Continuous scrolling through 1,000 pages at page width: per frame a scroll step of a third of the
+// view and one full paint of the view. Counters: median and 99th percentile of the frame time (ms),
+// resident memory growth (MB) from the first 50 pages to the end.
+void BM_ContinuousScroll1000(benchmark::State& state) {
+    const QString file = ReportFile(1000, 60);
+    for (auto _ : state) {
+        printer::TQRPrinter p;
+        preview::TQRStandardPreview w(nullptr, &p);
+        w.showNormal();
+        w.resize(1000, 900);
+        w.LoadReportFile(file);
+        w.ContinuousAction->trigger();
+        w.ZoomToWidthClick();
+        QWidget* view = w.QRPreview->viewport();
+        QImage target(view->size(), QImage::Format_ARGB32_Premultiplied);
+        QScrollBar* bar = w.QRPreview->verticalScrollBar();
+        std::vector<double> frames;
+        long before = 0;
+        QElapsedTimer t;
+        for (int v = 0; v <= bar->maximum(); v += view->height() / 3) {
+            t.start();
+            bar->setValue(v);
+            view->render(&target);
+            frames.push_back(t.nsecsElapsed() / 1e6);
+            if (before == 0 && w.QRPreview->PageNumber() >= 50) before = ResidentKb();
+        }
+        std::sort(frames.begin(), frames.end());
+        state.counters["frame_median_ms"] = frames[frames.size() / 2];
+        state.counters["frame_p99_ms"] = frames[frames.size() * 99 / 100];
+        state.counters["growth_MB"] = (ResidentKb() - before) / 1024.0;
+        state.counters["last_page"] = w.QRPreview->PageNumber();
+    }
+}
+BENCHMARK(BM_ContinuousScroll1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -6,6 +6,9 @@
 namespace pagimo::controls {
 
 TQRExpr::TQRExpr() {
+    // It links to its master controller, a sibling, but never looks at it when it goes.
+    SetTakesNotifications(true);
+    SetQuietInTeardown(true);
     SetExpression("");
 }
 

@@ -40,7 +40,10 @@ const system::TPropertyList& TQRStrings::ClassProperties() {
 
 TQRCustomLabel::TQRCustomLabel() : FFont(std::make_unique<TFont>()), FLines(std::make_unique<TQRStrings>()) {
     FFont->SetOnChange([this] { FontChanged(); });
-    FLines->SetOnChange([this] { FLinesValid = false; });
+    FLines->SetOnChange([this] {
+        FLinesValid = false;
+        ++FLinesChanges;
+    });
     SetCaption("");
     SetTransparent(false);
 }
@@ -80,6 +83,7 @@ void TQRCustomLabel::SetParentFont(bool parentFont) {
 void TQRCustomLabel::FontChanged() {
     if (!FSyncingFont) FParentFont = false;
     FLinesValid = false;
+    ++FFontChanges;
     if (!Loading()) BuildLines();
 }
 
@@ -142,8 +146,38 @@ std::vector<std::string> TQRCustomLabel::BreakText(std::string_view text) const 
     return lines;
 }
 
+TQRCustomLabel::TLinesInputs TQRCustomLabel::LinesInputs() const {
+    TLinesInputs in;
+    in.Parent = ParentPanel();
+    in.Report = ParentReport();
+    if (FTextFromCaption)
+        in.Text = FPrintText;
+    else if (FLines->Empty() && !Printing())
+        in.Text = Name();
+    in.LinesChanges = FLinesChanges;
+    in.FontChanges = FFontChanges;
+    in.Left = Left();
+    in.Width = Width();
+    in.Height = Height();
+    in.Zoom = Zoom();
+    in.FrameWidth = Frame()->Width();
+    in.FrameLeft = Frame()->DrawLeft();
+    in.FrameRight = Frame()->DrawRight();
+    in.Alignment = static_cast<int>(EffectiveAlignment());
+    in.AutoSize = FAutoSize;
+    in.WordWrap = FWordWrap;
+    in.FromCaption = FTextFromCaption;
+    in.Printing = Printing();
+    return in;
+}
+
 void TQRCustomLabel::BuildLines() {
     if (!ParentPanel()) return;
+    TLinesInputs inputs = LinesInputs();
+    if (FBuiltFrom && *FBuiltFrom == inputs) {
+        FLinesValid = true;
+        return;
+    }
     FWrappedLines.clear();
     const bool hasReport = ParentReport() != nullptr;
     const int minHeight = LineHeight() * Zoom() / 100 + 1;
@@ -197,10 +231,14 @@ void TQRCustomLabel::BuildLines() {
         }
     }
     FLinesValid = true;
+    // Taken after the build, which may have resized the control.
+    FBuiltFrom = LinesInputs();
 }
 
 void TQRCustomLabel::StartPrinting() {
     TQRPrintable::StartPrinting();
+    // A run may measure text on another device than the last one did.
+    FBuiltFrom.reset();
     FNextLine = 0;
     SyncParentFont();
     SetCaption(FCaption);

@@ -133,11 +133,30 @@ private:
     bool FAutoStretch = false;
     bool FWordWrap = true;
     bool FLinesValid = false;
+    // What the output lines were last built from: a build from the same inputs is skipped, so that a
+    // memo printed across many pages is broken into lines once per run, not once per page.
+    struct TLinesInputs {
+        const void* Parent = nullptr;
+        const void* Report = nullptr;
+        std::string Text;
+        uint64_t LinesChanges = 0;
+        uint64_t FontChanges = 0;
+        int32_t Left = 0, Width = 0, Height = 0;
+        int Zoom = 0, FrameWidth = 0;
+        int Alignment = 0;
+        bool AutoSize = false, WordWrap = false, FromCaption = false, Printing = false;
+        bool FrameLeft = false, FrameRight = false;
+        bool operator==(const TLinesInputs&) const = default;
+    };
+    std::optional<TLinesInputs> FBuiltFrom;
+    uint64_t FLinesChanges = 0;
+    uint64_t FFontChanges = 0;
     bool FSelfResizing = false;
     bool FParentFont = true;
     bool FSyncingFont = false;
 
     void FontChanged();
+    TLinesInputs LinesInputs() const;
     void SyncParentFont();
     TAlignment EffectiveAlignment() const;
     std::vector<std::string> BreakText(std::string_view text) const;

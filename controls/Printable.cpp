@@ -28,7 +28,10 @@ void TQRPrintableSize::ResizeOwner() {
     FParentUpdating = false;
 }
 
-TQRPrintable::TQRPrintable() : FFrame(std::make_unique<TQRFrame>()), FSize(std::make_unique<TQRPrintableSize>(this)) {}
+TQRPrintable::TQRPrintable() : FFrame(std::make_unique<TQRFrame>()), FSize(std::make_unique<TQRPrintableSize>(this)) {
+    // A control's links go to its parent panel, which tells it directly when it goes.
+    SetTakesNotifications(false);
+}
 
 TQRPrintable::~TQRPrintable() {
     BeginDestroy();

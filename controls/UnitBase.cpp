@@ -92,6 +92,21 @@ void TQRUnitBase::SetStoredValues(const std::vector<Extended>& values) {
     ResizeOwner();
 }
 
+system::TPropertyInfo TQRUnitBase::NamedValue(std::string name, size_t index) {
+    return {std::move(name),
+            [index](system::TPersistent& o, const TFormValue& v, system::TLoadContext&) {
+                auto& holder = static_cast<TQRUnitBase&>(o);
+                const Extended x = system::NumberValue(v);
+                const Extended native =
+                    std::isfinite(x) ? holder.ValueToNative(holder.Units(), holder.Horizontal(index), x) : x;
+                if (!std::isfinite(native) || native > MaxStoredValue || native < -MaxStoredValue) {
+                    throw system::EPropertyValue("value out of range");
+                }
+                holder.SetValue(index, x);
+            },
+            nullptr, nullptr};
+}
+
 const system::TPropertyList& TQRUnitBase::ClassProperties() {
     static const system::TPropertyList list(
         nullptr,

@@ -55,6 +55,10 @@ public:
     virtual void SetStoredValues(const std::vector<Extended>& values);
 
     virtual bool Horizontal(size_t index) const = 0;
+
+    // Value `index` read by name (Page.LeftMargin, Size.Height) in the holder's current Units. It is
+    // not written back: Values stores the same number.
+    static system::TPropertyInfo NamedValue(std::string name, size_t index);
     // Sizes the owning window from the values; holders without a window do nothing.
     virtual void ResizeOwner() {}
 

@@ -39,7 +39,12 @@ public:
         FParentUpdating = false;
     }
 
-    static const system::TPropertyList& ClassProperties() { return TQRUnitBase::ClassProperties(); }
+    static const system::TPropertyList& ClassProperties() {
+        static const system::TPropertyList list(&TQRUnitBase::ClassProperties(),
+                                                {NamedValue("Height", HeightIndex), NamedValue("Width", WidthIndex)});
+        return list;
+    }
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 private:
     std::function<void(int32_t, int32_t)> FOnResize;

@@ -31,13 +31,14 @@ controls::TQRPrintableReport* TQRBasePanel::ParentReport() const {
 }
 
 void TQRBasePanel::InsertPrintable(controls::TQRPrintable* control) {
-    if (std::find(FPrintables.begin(), FPrintables.end(), control) == FPrintables.end()) {
-        FPrintables.push_back(control);
-    }
+    if (FPrintableSet.insert(control).second) FPrintables.push_back(control);
 }
 
 void TQRBasePanel::RemovePrintable(controls::TQRPrintable* control) {
-    FPrintables.erase(std::remove(FPrintables.begin(), FPrintables.end(), control), FPrintables.end());
+    if (FPrintableSet.erase(control) == 0) return;
+    // Controls mostly go in reverse order of coming.
+    auto it = std::find(FPrintables.rbegin(), FPrintables.rend(), control);
+    FPrintables.erase(std::prev(it.base()));
 }
 
 std::vector<system::TComponent*> TQRBasePanel::GetChildren() const {

@@ -6,6 +6,7 @@
 #include "controls/Printable.h"
 
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace pagimo::engine {
@@ -69,6 +70,7 @@ private:
     bool FEnabled = true;
     bool FParentFont = true;
     std::vector<controls::TQRPrintable*> FPrintables;
+    std::unordered_set<controls::TQRPrintable*> FPrintableSet; // the same, for membership tests
 };
 
 } // namespace pagimo::engine

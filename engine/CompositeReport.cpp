@@ -1,6 +1,13 @@
 #include "engine/CompositeReport.h"
 
+#include "engine/PrinterTarget.h"
 #include "platform/system/ScopeGuard.h"
+#include "printer/Messages.h"
+#include "printer/QRPrinter.h"
+#include "printer/ReportWindow.h"
+
+#include <QEvent>
+#include <QObject>
 
 #include <algorithm>
 
@@ -17,11 +24,72 @@ const system::TPropertyList& TQRCompositePrinterSettings::ClassProperties() {
     return list;
 }
 
-TQRCompositeReport::TQRCompositeReport() : FPrinterSettings(std::make_unique<TQRCompositePrinterSettings>()) {}
+namespace {
+
+class TQRCompositeWindow : public QObject, public printer::TQRReportWindow {
+public:
+    explicit TQRCompositeWindow(TQRCompositeReport& owner) : FOwner(owner) {}
+
+    bool IsCompositeReport() const override { return true; }
+    printer::TQRPrinter* CurrentPrinter() const override { return FOwner.QRPrinter(); }
+
+    bool event(QEvent* e) override {
+        switch (static_cast<int>(e->type())) {
+        case printer::MsgPrintReport:
+            FOwner.Print();
+            return true;
+        case printer::MsgPreviewClosed:
+            if (FOwner.Generating())
+                FOwner.Cancel();
+            else
+                FDiscard(FOwner);
+            return true;
+        default:
+            return QObject::event(e);
+        }
+    }
+    std::function<void(TQRCompositeReport&)> FDiscard;
+
+private:
+    TQRCompositeReport& FOwner;
+};
+
+} // namespace
+
+TQRCompositeReport::TQRCompositeReport()
+    : FPrinterSettings(std::make_unique<TQRCompositePrinterSettings>()) {
+    auto window = std::make_unique<TQRCompositeWindow>(*this);
+    window->FDiscard = [](TQRCompositeReport& c) { c.FQRPrinter.reset(); };
+    FWindow = std::move(window);
+}
+
+TQRCompositeReport::~TQRCompositeReport() = default;
+
+std::unique_ptr<printer::TQRPrinter> TQRCompositeReport::Record() {
+    FQRPrinter = std::make_unique<printer::TQRPrinter>();
+    FQRPrinter->SetOutput(printer::okPages);
+    // A preview of the recorded pages asks the composite to print or tells it the preview closed.
+    FQRPrinter->SetReportWindow(FWindow.get());
+    TQRPrinterTarget target(*FQRPrinter);
+    Run(target);
+    return std::move(FQRPrinter);
+}
+
+void TQRCompositeReport::Print() {
+    if (FGenerating) return;
+    auto kept = std::move(FQRPrinter);
+    system::TScopeGuard restore([this, &kept] { FQRPrinter = std::move(kept); });
+    FQRPrinter = std::make_unique<printer::TQRPrinter>();
+    if (!FQRPrinter->HasPrinters()) return;
+    FQRPrinter->SetOutput(printer::okPrinter);
+    TQRPrinterTarget target(*FQRPrinter);
+    Run(target);
+}
 
 void TQRCompositeReport::Notification(system::TComponent* component, system::TOperation operation) {
     if (operation != system::opRemove) return;
     Reports.erase(std::remove(Reports.begin(), Reports.end(), component), Reports.end());
+    FReportList.erase(std::remove(FReportList.begin(), FReportList.end(), component), FReportList.end());
     if (component == FCurrentReport) FCurrentReport = nullptr;
 }
 
@@ -30,7 +98,7 @@ void TQRCompositeReport::Cancel() {
 }
 
 void TQRCompositeReport::Run(TQRReportTarget& target) {
-    Reports.clear();
+    Reports = FReportList;
     if (OnAddReports) OnAddReports(*this);
     bool cancelled = false;
     if (!Reports.empty()) {
@@ -86,6 +154,30 @@ const system::TPropertyList& TQRCompositeReport::ClassProperties() {
         &TComponent::ClassProperties(),
         {SetProperty<C>("Options", ReportOptionInfo(), &C::Options, &C::SetOptions, std::nullopt),
          ObjectProperty<C, TQRCompositePrinterSettings>("PrinterSettings", &C::PrinterSettings),
+         TPropertyInfo{"Reports",
+                       [](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {
+                           if (v.Kind != TFormValue::fvList)
+                               throw EPropertyValue(std::string("expected a list of reports, found ") + v.KindName());
+                           auto& c = static_cast<C&>(o);
+                           c.FReportList.clear();
+                           for (const TFormValue& item : v.Items) {
+                               if (item.Kind != TFormValue::fvIdent) throw EPropertyValue("expected a report name");
+                               ctx.AddReference(item.Text, item.Line, [&c, n = item.Text](TComponent* target) {
+                                   auto* report = dynamic_cast<TQRReport*>(target);
+                                   if (!report) throw EPropertyValue("component '" + n + "' is not a report");
+                                   c.FReportList.push_back(report);
+                               });
+                           }
+                       },
+                       [](const TPersistent& o) -> std::optional<TFormValue> {
+                           const auto& c = static_cast<const C&>(o);
+                           std::vector<TFormValue> items;
+                           for (const TQRReport* r : c.FReportList)
+                               if (!r->Name().empty()) items.push_back(TFormValue::Ident(r->Name()));
+                           if (items.empty()) return std::nullopt;
+                           return TFormValue::List(std::move(items));
+                       },
+                       nullptr},
          StringProperty<C>("ReportTitle", &C::ReportTitle, &C::SetReportTitle)});
     return list;
 }

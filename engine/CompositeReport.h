@@ -4,6 +4,14 @@
 
 #include "engine/Report.h"
 
+#include <memory>
+
+class QObject;
+
+namespace pagimo::printer {
+class TQRPrinter;
+}
+
 namespace pagimo::engine {
 
 // A composite report's printer wishes: a report's, with the orientation and paper published too;
@@ -20,6 +28,7 @@ public:
     using TNotifyEvent = std::function<void(system::TComponent& sender)>;
 
     TQRCompositeReport();
+    ~TQRCompositeReport() override;
     static const char* StaticClassName() { return "TQRCompositeReport"; }
     const char* ClassName() const override { return StaticClassName(); }
 
@@ -31,14 +40,28 @@ public:
     std::string ReportTitle() const { return FReportTitle; }
     void SetReportTitle(const std::string& t) { FReportTitle = t; }
 
-    // Borrowed reports, in print order; filled by OnAddReports at every run.
+    // Borrowed reports, in print order; at every run the published report list, then what
+    // OnAddReports adds.
     std::vector<TQRReport*> Reports;
+    // The reports a description names (Reports = (QRReport1 QRReport2)), for runs without code.
+    const std::vector<TQRReport*>& ReportList() const { return FReportList; }
+    void SetReportList(std::vector<TQRReport*> reports) { FReportList = std::move(reports); }
     bool Generating() const { return FGenerating; }
     TQRReport* CurrentReport() const { return FCurrentReport; }
 
     // Runs every report onto target as one document.
     void Run(TQRReportTarget& target);
     void Cancel();
+    // Runs into a new report printer that records the pages, and hands it over (a tool saves them).
+    std::unique_ptr<printer::TQRPrinter> Record();
+    // Sets the current report printer aside, runs onto the printer through a new one, discards it
+    // and restores the old one.
+    void Print();
+    // The report printer of the current or last recorded run, or none.
+    printer::TQRPrinter* QRPrinter() const { return FQRPrinter.get(); }
+    // Receives the report printer's messages for the composite: MsgPrintReport runs Print,
+    // MsgPreviewClosed cancels the report being generated or else discards the report printer.
+    QObject* MessageWindow() const { return FWindow.get(); }
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
@@ -50,6 +73,9 @@ private:
     std::unique_ptr<TQRCompositePrinterSettings> FPrinterSettings;
     uint32_t FOptions = OptionBit(FirstPageHeader) | OptionBit(LastPageFooter);
     std::string FReportTitle;
+    std::vector<TQRReport*> FReportList;
+    std::unique_ptr<printer::TQRPrinter> FQRPrinter;
+    std::unique_ptr<QObject> FWindow;
     bool FGenerating = false;
     TQRReport* FCurrentReport = nullptr;
 };

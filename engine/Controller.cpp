@@ -287,10 +287,16 @@ void TQRController::Execute() {
             more = false;
             OnNeedData(*FHost, more);
         }
-        if (CheckGroups() && hasData) {
-            FDataSet->Prior();
-            PrintGroupFooters();
-            FDataSet->Next();
+        if (CheckGroups()) {
+            // Footers show the last record of their group: a data set steps back to it; records from
+            // OnNeedData cannot be revisited, so their footers print with what the handler holds now.
+            if (hasData) {
+                FDataSet->Prior();
+                PrintGroupFooters();
+                FDataSet->Next();
+            } else {
+                PrintGroupFooters();
+            }
         }
         if (hostIsReport && hasData && FReport->DataSet() == FDataSet && recordCount != 0) {
             FReport->Target()->SetProgress(FDetailNumber * 100 / recordCount);
@@ -392,11 +398,70 @@ void TQRSubDetail::Notification(system::TComponent* component, system::TOperatio
     TQRControllerBand::Notification(component, operation);
 }
 
+void TQRSubDetail::Loaded() {
+    TQRControllerBand::Loaded();
+    if (FBands->FHeaderWanted && !HeaderBand()) FBands->SetHasHeader(true);
+    if (FBands->FFooterWanted && !FooterBand()) FBands->SetHasFooter(true);
+    FBands->FHeaderWanted = FBands->FFooterWanted = false;
+}
+
+bool TQRSubDetailGroupBands::HasHeader() const {
+    return FOwner.HeaderBand() != nullptr;
+}
+
+bool TQRSubDetailGroupBands::HasFooter() const {
+    return FOwner.FooterBand() != nullptr;
+}
+
+void TQRSubDetailGroupBands::SetHasHeader(bool v) {
+    if (FOwner.Loading()) {
+        FHeaderWanted = v;
+        return;
+    }
+    if (v == HasHeader()) return;
+    if (v) {
+        if (TCustomQRReport* report = FOwner.Report()) FOwner.SetHeaderBand(report->NewBandOfType(rbGroupHeader));
+    } else if (TQRCustomBand* band = FOwner.HeaderBand(); band->Owner()) {
+        band->Owner()->FreeComponent(band);
+    }
+}
+
+void TQRSubDetailGroupBands::SetHasFooter(bool v) {
+    if (FOwner.Loading()) {
+        FFooterWanted = v;
+        return;
+    }
+    if (v == HasFooter()) return;
+    if (v) {
+        if (TCustomQRReport* report = FOwner.Report()) FOwner.SetFooterBand(report->NewBandOfType(rbGroupFooter));
+    } else if (TQRCustomBand* band = FOwner.FooterBand(); band->Owner()) {
+        band->Owner()->FreeComponent(band);
+    }
+}
+
+const system::TPropertyList& TQRSubDetailGroupBands::ClassProperties() {
+    using namespace system;
+    using B = TQRSubDetailGroupBands;
+    static const TPropertyList list(
+        nullptr, {TPropertyInfo{"HasFooter",
+                                [](TPersistent& o, const TFormValue& v, TLoadContext&) {
+                                    static_cast<B&>(o).SetHasFooter(BooleanValue(v));
+                                },
+                                nullptr, nullptr},
+                  TPropertyInfo{"HasHeader",
+                                [](TPersistent& o, const TFormValue& v, TLoadContext&) {
+                                    static_cast<B&>(o).SetHasHeader(BooleanValue(v));
+                                },
+                                nullptr, nullptr}});
+    return list;
+}
+
 const system::TPropertyList& TQRSubDetail::ClassProperties() {
     using namespace system;
     static const TPropertyList list(
         &TQRControllerBand::ClassProperties(),
-        {ComponentProperty<TQRSubDetail, TQRDataSet>("DataSet", &TQRSubDetail::DataSet, &TQRSubDetail::SetDataSet),
+        {ObjectProperty<TQRSubDetail, TQRSubDetailGroupBands>("Bands", &TQRSubDetail::Bands),
+         ComponentProperty<TQRSubDetail, TQRDataSet>("DataSet", &TQRSubDetail::DataSet, &TQRSubDetail::SetDataSet),
          ComponentProperty<TQRSubDetail, TQRCustomBand>("FooterBand", &TQRSubDetail::FooterBand,
                                                         &TQRSubDetail::SetFooterBand),
          ComponentProperty<TQRSubDetail, TQRCustomBand>("HeaderBand", &TQRSubDetail::HeaderBand,

@@ -119,9 +119,35 @@ private:
     std::unique_ptr<TQRController> FController;
 };
 
+class TQRSubDetail;
+
+// A sub-detail's Bands.HasHeader and Bands.HasFooter: setting one true adds a group header or footer
+// band to the report and makes it the sub-detail's; setting it false removes that band. Not stored:
+// a written description names the bands in HeaderBand and FooterBand.
+class TQRSubDetailGroupBands : public system::TPersistent {
+public:
+    explicit TQRSubDetailGroupBands(TQRSubDetail& owner) : FOwner(owner) {}
+    const char* ClassName() const override { return "TQRSubDetailGroupBands"; }
+    bool HasHeader() const;
+    void SetHasHeader(bool v);
+    bool HasFooter() const;
+    void SetHasFooter(bool v);
+
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
+
+private:
+    friend class TQRSubDetail;
+    TQRSubDetail& FOwner;
+    // Wishes read while loading; met after loading unless the description named its own bands.
+    bool FHeaderWanted = false;
+    bool FFooterWanted = false;
+};
+
 class TQRSubDetail : public TQRControllerBand, public controls::TQRRecordSource {
 public:
-    TQRSubDetail() { FBandType = rbSubDetail; }
+    TQRSubDetail() : FBands(std::make_unique<TQRSubDetailGroupBands>(*this)) { FBandType = rbSubDetail; }
+    TQRSubDetailGroupBands* Bands() const { return FBands.get(); }
     static const char* StaticClassName() { return "TQRSubDetail"; }
     const char* ClassName() const override { return StaticClassName(); }
 
@@ -141,7 +167,11 @@ public:
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 protected:
+    void Loaded() override;
     void Notification(system::TComponent* component, system::TOperation operation) override;
+
+private:
+    std::unique_ptr<TQRSubDetailGroupBands> FBands;
 };
 
 // A group band: its header prints when the value of Expression changes between records, its footer

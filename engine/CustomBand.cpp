@@ -36,6 +36,8 @@ const char* BandTypeDefaultName(TQRBandType type) {
 }
 
 TQRCustomBand::TQRCustomBand() : FSize(std::make_unique<TQRBandSize>()) {
+    // Its destructor speaks only to its report, which looks after its bands itself.
+    SetQuietInTeardown(true);
     FSize->SetOnResize([this](int32_t h, int32_t w) {
         TQRBasePanel::SetBounds(FLeft, FTop, w, h);
         for (controls::TQRPrintable* p : Printables())
@@ -88,6 +90,10 @@ system::TComponent* TQRCustomBand::GetParentComponent() const {
 
 void TQRCustomBand::Loaded() {
     FSize->ResizeOwner();
+    if (FChildWanted) {
+        FChildWanted = false;
+        SetHasChild(true);
+    }
 }
 
 void TQRCustomBand::Notification(system::TComponent* component, system::TOperation operation) {
@@ -178,12 +184,7 @@ void TQRCustomBand::Print() {
 }
 
 TQRCustomBand* TQRCustomBand::GetChildBand() const {
-    if (!FReport) return nullptr;
-    for (TQRCustomBand* b : FReport->BandList()) {
-        auto* child = dynamic_cast<TQRChildBand*>(b);
-        if (child && child->ParentBand() == this) return child;
-    }
-    return nullptr;
+    return FReport ? FReport->ChildOf(this) : nullptr;
 }
 
 void TQRCustomBand::SetHasChild(bool hasChild) {
@@ -191,6 +192,14 @@ void TQRCustomBand::SetHasChild(bool hasChild) {
     system::TComponent* owner = Owner() ? Owner() : FReport;
     if (hasChild) {
         auto* child = system::TComponent::Create<TQRChildBand>(owner);
+        // Named like the designer names bands, so that a written description can refer to it.
+        for (int n = 1;; ++n) {
+            const std::string name = "ChildBand" + std::to_string(n);
+            if (!owner->FindComponent(name) && !system::SameText(owner->Name(), name)) {
+                child->SetName(name);
+                break;
+            }
+        }
         FReport->AddBand(child);
         child->SetParentBand(this);
         return;
@@ -209,6 +218,17 @@ const system::TPropertyList& TQRCustomBand::ClassProperties() {
                                                                  &TQRCustomBand::SetForceNewColumn, false),
                                      BoolProperty<TQRCustomBand>("ForceNewPage", &TQRCustomBand::ForceNewPage,
                                                                  &TQRCustomBand::SetForceNewPage, false),
+                                     // Not stored: a written description carries the child band itself.
+                                     TPropertyInfo{"HasChild",
+                                                   [](TPersistent& o, const TFormValue& v, TLoadContext&) {
+                                                       auto& band = static_cast<TQRCustomBand&>(o);
+                                                       const bool want = BooleanValue(v);
+                                                       if (band.Loading())
+                                                           band.FChildWanted = want;
+                                                       else
+                                                           band.SetHasChild(want);
+                                                   },
+                                                   nullptr, nullptr},
                                      ComponentProperty<TQRCustomBand, TQRCustomBand>(
                                          "LinkBand", &TQRCustomBand::LinkBand, &TQRCustomBand::SetLinkBand),
                                      ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});
@@ -224,18 +244,34 @@ const system::TPropertyList& TQRBand::ClassProperties() {
 }
 
 void TQRChildBand::SetParentBand(TQRCustomBand* band) {
-    int steps = 0;
-    for (TQRCustomBand* b = band; b;
-         b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
-        if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
+    // A chain can only come back to this band when some band names it as parent; a band that is
+    // nobody's parent (every new one in a description) needs no walk up the chain.
+    if (FChildren > 0) {
+        int steps = 0;
+        for (TQRCustomBand* b = band; b;
+             b = dynamic_cast<TQRChildBand*>(b) ? static_cast<TQRChildBand*>(b)->FParentBand : nullptr) {
+            if (b == this || ++steps > 100000) return; // "Circular linking not allowed"
+        }
+    } else if (band == this) {
+        return;
     }
-    FParentBand = band;
+    LinkParent(band);
     if (Report() && !Loading()) Report()->RebuildBandList();
+}
+
+void TQRChildBand::LinkParent(TQRCustomBand* band) {
+    if (auto* old = dynamic_cast<TQRChildBand*>(FParentBand)) --old->FChildren;
+    FParentBand = band;
+    if (auto* now = dynamic_cast<TQRChildBand*>(band)) ++now->FChildren;
+    if (Report()) Report()->ChildLinksChanged();
 }
 
 void TQRChildBand::Notification(system::TComponent* component, system::TOperation operation) {
     TQRCustomBand::Notification(component, operation);
-    if (operation == system::opRemove && component == FParentBand) FParentBand = nullptr;
+    if (operation == system::opRemove && component == FParentBand) {
+        FParentBand = nullptr;
+        if (Report()) Report()->ChildLinksChanged();
+    }
 }
 
 const system::TPropertyList& TQRChildBand::ClassProperties() {

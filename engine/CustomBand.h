@@ -99,6 +99,9 @@ private:
     bool FAlignToBottom = false;
     bool FForceNewColumn = false;
     bool FForceNewPage = false;
+    // HasChild = True read from a description: the child is made after loading, unless the
+    // description brings its own child band.
+    bool FChildWanted = false;
 };
 
 class TQRBand : public TQRCustomBand {
@@ -127,6 +130,11 @@ protected:
 
 private:
     TQRCustomBand* FParentBand = nullptr;
+    // How many child bands have named this band as parent (at least; one that went away is not
+    // taken off): zero means no parent chain can lead back here.
+    int FChildren = 0;
+
+    void LinkParent(TQRCustomBand* band);
 };
 
 } // namespace pagimo::engine

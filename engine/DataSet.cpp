@@ -91,8 +91,32 @@ void TQRDataSet::Loaded() {
 void TQRDataSet::Open() {
     if (FActive) return;
     std::vector<TColumn> columns;
+    if (std::unique_ptr<TRowCursor> cursor = OpenCursor(columns)) {
+        SetColumns(columns);
+        FCursor = std::move(cursor);
+        FRows.clear();
+        FPastFirst = false;
+        FCount = -2;
+        FActive = true;
+        try {
+            First();
+        } catch (...) {
+            Close();
+            throw;
+        }
+        return;
+    }
     std::vector<std::vector<TFieldValue>> rows;
     ReadRecords(columns, rows);
+    SetColumns(columns);
+    for (auto& row : rows)
+        row.resize(columns.size());
+    FRows = std::move(rows);
+    FActive = true;
+    First();
+}
+
+void TQRDataSet::SetColumns(const std::vector<TColumn>& columns) {
     for (auto& f : FFields)
         f->FIndex = SIZE_MAX;
     FColumns.clear();
@@ -112,15 +136,22 @@ void TQRDataSet::Open() {
         field->FType = columns[i].Type;
         FColumns.push_back(field);
     }
-    for (auto& row : rows)
-        row.resize(columns.size());
-    FRows = std::move(rows);
-    FActive = true;
-    First();
+}
+
+// Through a cursor: the next row becomes the current record, the current one the record before.
+bool TQRDataSet::FetchRow() {
+    std::vector<TFieldValue> row(FColumns.size());
+    if (!FCursor->Fetch(row)) return false;
+    row.resize(FColumns.size());
+    if (FRows.size() == 2) FRows.erase(FRows.begin());
+    FRows.push_back(std::move(row));
+    FRecord = FRows.size() - 1;
+    return true;
 }
 
 void TQRDataSet::Close() {
     FActive = false;
+    FCursor.reset();
     FRows.clear();
     FRecord = 0;
     FEof = FBof = true;
@@ -129,6 +160,18 @@ void TQRDataSet::Close() {
 }
 
 void TQRDataSet::First() {
+    if (FCursor) {
+        if (FPastFirst) {
+            // Back to the start of a cursor: the query runs again (a cursor only goes forward).
+            std::vector<TColumn> columns;
+            FCursor.reset();
+            FRows.clear();
+            FPastFirst = false;
+            FCursor = OpenCursor(columns);
+            if (!FCursor) throw EQRError(Name() + ": the records cannot be read again");
+        }
+        if (FRows.empty()) FetchRow();
+    }
     FRecord = 0;
     FBof = true;
     FEof = FRows.empty();
@@ -140,10 +183,13 @@ void TQRDataSet::Next() {
         return;
     }
     FBof = false;
-    if (FRecord + 1 < FRows.size())
+    if (FRecord + 1 < FRows.size()) {
         ++FRecord;
-    else
+    } else if (FCursor && !FEof && FetchRow()) {
+        FPastFirst = true;
+    } else {
         FEof = true;
+    }
 }
 
 void TQRDataSet::Prior() {
@@ -161,7 +207,11 @@ void TQRDataSet::Prior() {
 }
 
 int TQRDataSet::RecordCount() const {
-    return FActive ? static_cast<int>(FRows.size()) : 0;
+    if (!FActive) return 0;
+    if (!FCursor) return static_cast<int>(FRows.size());
+    if (FCount == -2) FCount = FCursor->Count();
+    if (FCount < 0) return 0;
+    return FCount > INT32_MAX ? INT32_MAX : static_cast<int>(FCount);
 }
 
 const TFieldValue& TQRDataSet::CurrentValue(size_t index) const {

@@ -3,9 +3,10 @@
 // end-of-data, record count; for a parameterised query its parameters, close and open), and the
 // fields that expressions read as [Field] or [DataSet.Field].
 //
-// The implementations read all records when they open and keep them in memory: a controller steps
-// back one record at every group change, and a report over tens of thousands of records needs a
-// few megabytes at most.
+// Tables from files and memory read all records when they open and keep them in memory. Database
+// data sets hand out rows through a cursor instead: only the current record and the one before it
+// are kept (a controller steps back one record at every group change to print the group footers),
+// so memory does not grow with the number of records.
 
 #include "expr/DataSet.h"
 #include "platform/system/Component.h"
@@ -107,16 +108,32 @@ public:
     // The value of field `index` in the current record (for TQRField).
     const TFieldValue& CurrentValue(size_t index) const;
 
-    // The data set as expressions reach it: "[Name.Field]" and "[Field]".
-    const expr::TQREvDataSet& EvDataSet() const { return FEvDataSet; }
-
-protected:
+    // A column of the source, as a data set reads it.
     struct TColumn {
         std::string Name;
         TFieldType Type;
     };
-    // Reads the source: the columns and every record. Throws EQRError.
-    virtual void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) = 0;
+
+    // Rows one at a time, forward only (a database statement).
+    class TRowCursor {
+    public:
+        virtual ~TRowCursor() = default;
+        // The next row into row (as many values as columns); false at the end. Throws EQRError.
+        virtual bool Fetch(std::vector<TFieldValue>& row) = 0;
+        // The number of rows of the whole result, or -1 when it cannot be told. Throws EQRError.
+        virtual int64_t Count() { return -1; }
+    };
+
+    // The data set as expressions reach it: "[Name.Field]" and "[Field]".
+    const expr::TQREvDataSet& EvDataSet() const { return FEvDataSet; }
+
+protected:
+    // Reads the source: the columns and every record (data sets without a cursor). Throws EQRError.
+    virtual void ReadRecords(std::vector<TColumn>&, std::vector<std::vector<TFieldValue>>&) {}
+
+    // Opens a cursor and sets columns; null (the default) reads everything through ReadRecords.
+    // First after the first record reopens the cursor. Throws EQRError.
+    virtual std::unique_ptr<TRowCursor> OpenCursor(std::vector<TColumn>&) { return nullptr; }
     void Loaded() override;
 
 private:
@@ -137,7 +154,14 @@ private:
     // columns' fields.
     std::vector<std::unique_ptr<TQRField>> FFields;
     std::vector<TQRField*> FColumns;
+    // In memory: every record. Through a cursor: the record before the current one and the current
+    // one (or the current one alone).
     std::vector<std::vector<TFieldValue>> FRows;
+    std::unique_ptr<TRowCursor> FCursor;
+    bool FPastFirst = false;        // the cursor has handed out more than the first record
+    mutable int64_t FCount = -2;    // the cursor's record count once asked; -2 not yet
+    void SetColumns(const std::vector<TColumn>& columns);
+    bool FetchRow();
     size_t FRecord = 0;
     bool FEof = true;
     bool FBof = true;

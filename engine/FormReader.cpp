@@ -323,6 +323,15 @@ private:
     std::vector<TComponent*> FCreated;
     std::map<TComponent*, int> FCreatedLines;
 
+    // OnNeedData, BeforePrint, AfterPrint, OnPreview: the event names components publish.
+    static bool IsEventName(std::string_view name) {
+        auto starts = [name](std::string_view p) {
+            return name.size() > p.size() && system::SameText(name.substr(0, p.size()), p) &&
+                   std::isupper(static_cast<unsigned char>(name[p.size()]));
+        };
+        return starts("On") || starts("Before") || starts("After");
+    }
+
     static TComponent* Resolve(TComponent& root, const std::string& name) {
         if (system::SameText(root.Name(), name)) return &root;
         return root.FindComponent(name);
@@ -513,14 +522,29 @@ private:
     void Assign(TPersistent& target, const TFormItem::TAssignment& a, int line) {
         TPersistent* object = &target;
         std::string_view rest = a.Name;
+        bool dot_as_whole = false;
         for (;;) {
             const size_t dot = rest.find('.');
             const std::string_view part = rest.substr(0, dot);
             const system::TPropertyInfo* info = object->Properties().Find(part);
+            if (!info && object == &target && dot == std::string_view::npos && IsEventName(a.Name)) {
+                // An event names a handler in program code: kept, not connected.
+                auto* component = dynamic_cast<TComponent*>(&target);
+                if (!component || a.Value.Kind != TFormValue::fvIdent) {
+                    FLex.Fail(line, "event " + a.Name + " needs a handler name");
+                }
+                component->SetEventHandler(a.Name, a.Value.Text);
+                return;
+            }
             if (!info) {
                 FLex.Fail(line, "unknown property '" + a.Name + "' of " + target.ClassName());
             }
-            if (dot == std::string_view::npos) {
+            // A string list may be written with its Strings: Description.Strings = ('...').
+            if (dot != std::string_view::npos && !info->Object && info->Write &&
+                system::SameText(rest.substr(dot + 1), "Strings")) {
+                dot_as_whole = true;
+            }
+            if (dot == std::string_view::npos || dot_as_whole) {
                 if (!info->Write)
                     FLex.Fail(line, "property '" + a.Name + "' of " + target.ClassName() + " cannot be set");
                 try {
@@ -554,6 +578,18 @@ std::unique_ptr<TComponent> ReadForm(std::string_view text, const system::TClass
     if (text.size() > MaxFormSize) throw EFormError(options.FileName, 1, "description too large");
     TReader reader(text, registry, options);
     return reader.Read();
+}
+
+std::vector<std::string> EventHandlerNames(const TComponent& root) {
+    std::vector<std::string> out;
+    auto add = [&out](const TComponent& c) {
+        for (const auto& [event, handler] : c.EventHandlers())
+            out.push_back((c.Name().empty() ? std::string(c.ClassName()) : c.Name()) + "." + event + " = " + handler);
+    };
+    add(root);
+    for (const TComponent* c : root.Components())
+        add(*c);
+    return out;
 }
 
 std::unique_ptr<TComponent> ReadFormFile(const std::filesystem::path& path, const system::TClassRegistry& registry,

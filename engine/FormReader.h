@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pagimo::engine {
 
@@ -64,6 +65,10 @@ std::unique_ptr<system::TComponent> ReadForm(std::string_view text, const system
 std::unique_ptr<system::TComponent> ReadFormFile(const std::filesystem::path& path,
                                                  const system::TClassRegistry& registry,
                                                  std::function<void(system::TComponent&)> beforeLoaded = nullptr);
+
+// The event handlers a description names, as "Component.Event = Handler", root first. A stand-alone
+// run has none of that code, so these stay unconnected.
+std::vector<std::string> EventHandlerNames(const system::TComponent& root);
 
 // Writes a component tree in the same format: every property that differs from its default, then
 // the nested components.

@@ -52,6 +52,8 @@ public:
     void WriteObject(const TComponent& c, int indent) {
         Line(indent, "object " + (c.Name().empty() ? std::string() : c.Name() + ": ") + c.ClassName());
         WriteProperties(c, "", indent + 1);
+        for (const auto& [event, handler] : c.EventHandlers())
+            Line(indent + 1, event + " = " + handler);
         for (const TComponent* child : c.GetChildren())
             WriteObject(*child, indent + 1);
         Line(indent, "end");

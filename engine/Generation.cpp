@@ -3,6 +3,7 @@
 #include "engine/Report.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/system/Errors.h"
+#include "platform/system/Termination.h"
 #include "printer/ExportFilter.h"
 
 #include <algorithm>
@@ -227,6 +228,12 @@ void TQRGeneration::PrintBand(TQRCustomBand* band) {
 }
 
 void TQRGeneration::NewPage() {
+    if (const int signal = TerminationRequested()) throw ERunInterrupted(signal, FPageCount);
+    if (FPageCount >= FReport.MaxPages()) {
+        const std::string name = FReport.Name().empty() ? std::string("Report") : FReport.Name();
+        throw EQRError(name + ": the report gives more than " + std::to_string(FReport.MaxPages()) +
+                       " pages (MaxPages sets the limit)");
+    }
     EndPage();
     if (FExportFilter) FExportFilter->NewExportPage();
     ++FPageCount;

@@ -16,9 +16,11 @@
 #include "engine/ReportTarget.h"
 #include "expr/Environment.h"
 #include "expr/Evaluator.h"
+#include "platform/system/Errors.h"
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -63,6 +65,15 @@ struct TQRGroupRun {
 
 private:
     std::unique_ptr<expr::TQREvaluator> FEvaluator;
+};
+
+// A run ended by a terminating signal of the process (see InstallTerminationRequest): the run unwinds
+// like any failed one, leaving nothing behind.
+class ERunInterrupted : public EQRError {
+public:
+    ERunInterrupted(int signal, int page)
+        : EQRError("the run was interrupted at page " + std::to_string(page)), Signal(signal) {}
+    int Signal;
 };
 
 class TQRGeneration {

@@ -72,7 +72,11 @@ const system::TPropertyList& TQRPage::ClassProperties() {
          system::EnumProperty<TQRPage, TQRPaperSize>("PaperSize", QRPaperSizeInfo(), &TQRPage::PaperSize,
                                                      &TQRPage::SetPaperSize, std::nullopt),
          system::BoolProperty<TQRPage>("Ruler", &TQRPage::Ruler, &TQRPage::SetRuler, true),
-         *TQRUnitBase::ClassProperties().Find("Values")});
+         *TQRUnitBase::ClassProperties().Find("Values"),
+         NamedValue("BottomMargin", BottomMarginIndex), NamedValue("ColumnSpace", ColumnSpaceIndex),
+         NamedValue("LeftMargin", LeftMarginIndex), NamedValue("Length", LengthIndex),
+         NamedValue("RightMargin", RightMarginIndex), NamedValue("TopMargin", TopMarginIndex),
+         NamedValue("Width", WidthIndex)});
     return list;
 }
 

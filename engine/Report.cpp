@@ -1,6 +1,7 @@
 #include "engine/Report.h"
 
 #include "engine/CSVTable.h"
+#include "engine/CompositeReport.h"
 #include "engine/SQLQuery.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
@@ -8,6 +9,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace pagimo::engine {
 
@@ -117,7 +122,9 @@ TCustomQRReport::~TCustomQRReport() {
     for (TQRCustomBand* b : FBands)
         b->SetParentReport(nullptr);
     FBands.clear();
+    FBandSet.clear();
     FBandList.clear();
+    FChildOfValid = false;
 }
 
 void TCustomQRReport::SetParentComponent(system::TComponent* parent) {
@@ -154,7 +161,7 @@ void TCustomQRReport::SetZoom(int zoom) {
 }
 
 void TCustomQRReport::AddBand(TQRCustomBand* band) {
-    if (std::find(FBands.begin(), FBands.end(), band) != FBands.end()) return;
+    if (!FBandSet.insert(band).second) return;
     FBands.push_back(band);
     band->SetParentReport(this);
     band->Size()->SetUnits(Units());
@@ -163,11 +170,18 @@ void TCustomQRReport::AddBand(TQRCustomBand* band) {
         RebuildBandList();
     else
         FBandList.push_back(band);
+    FChildOfValid = false;
 }
 
 void TCustomQRReport::RemoveBand(TQRCustomBand* band) {
-    FBands.erase(std::remove(FBands.begin(), FBands.end(), band), FBands.end());
-    FBandList.erase(std::remove(FBandList.begin(), FBandList.end(), band), FBandList.end());
+    // Bands mostly go in reverse order of coming: search from the end.
+    auto eraseFromBack = [band](std::vector<TQRCustomBand*>& v) {
+        auto it = std::find(v.rbegin(), v.rend(), band);
+        if (it != v.rend()) v.erase(std::prev(it.base()));
+    };
+    if (FBandSet.erase(band)) eraseFromBack(FBands);
+    eraseFromBack(FBandList);
+    FChildOfValid = false;
     if (FController->Detail() == band) FController->SetDetail(nullptr);
     if (FController->Header() == band) FController->SetHeader(nullptr);
     if (FController->Footer() == band) FController->SetFooter(nullptr);
@@ -179,6 +193,19 @@ void TCustomQRReport::Notification(system::TComponent* component, system::TOpera
     if (component == FParentComponent) FParentComponent = nullptr;
     if (auto* band = dynamic_cast<TQRCustomBand*>(component)) RemoveBand(band);
     if (FGeneration) FGeneration->Forget(component);
+}
+
+TQRCustomBand* TCustomQRReport::ChildOf(const TQRCustomBand* band) const {
+    if (!FChildOfValid) {
+        FChildOf.clear();
+        for (TQRCustomBand* b : FBandList) {
+            auto* child = dynamic_cast<TQRChildBand*>(b);
+            if (child && child->ParentBand()) FChildOf.emplace(child->ParentBand(), child);
+        }
+        FChildOfValid = true;
+    }
+    auto it = FChildOf.find(band);
+    return it == FChildOf.end() ? nullptr : it->second;
 }
 
 TQRCustomBand* TCustomQRReport::BandOfType(TQRBandType type) const {
@@ -217,26 +244,40 @@ void TCustomQRReport::RebuildBandList() {
     Execute(); // binds the report's bands to the main controller (no run: only assignments)
     FController->CollectControllers();
     std::vector<TQRCustomBand*> previous = FBandList;
+    std::unordered_set<const TQRCustomBand*> inPrevious(previous.begin(), previous.end());
     for (TQRCustomBand* b : FBands) {
-        if (std::find(previous.begin(), previous.end(), b) == previous.end()) previous.push_back(b);
+        if (inPrevious.insert(b).second) previous.push_back(b);
+    }
+    // Each band's child bands in the order the report has them, taken from the front as they are
+    // placed.
+    std::unordered_map<const TQRCustomBand*, std::deque<TQRCustomBand*>> children;
+    for (TQRCustomBand* c : FBands) {
+        if (c->BandType() == rbChild) {
+            if (TQRCustomBand* parent = ParentOf(c)) children[parent].push_back(c);
+        }
     }
     std::vector<TQRCustomBand*> list;
-    auto taken = [&](TQRCustomBand* b) { return std::find(list.begin(), list.end(), b) != list.end(); };
+    std::unordered_set<const TQRCustomBand*> inList;
+    auto taken = [&](TQRCustomBand* b) { return inList.contains(b); };
+    auto take = [&](TQRCustomBand* b) {
+        list.push_back(b);
+        inList.insert(b);
+    };
     auto append = [&](TQRCustomBand* b) {
         if (!b || taken(b) || b->Destroying()) return;
-        if (std::find(FBands.begin(), FBands.end(), b) == FBands.end()) return;
-        list.push_back(b);
+        if (!FBandSet.contains(b)) return;
+        take(b);
         // Its chain of child bands follows it.
         for (TQRCustomBand* parent = b;;) {
             TQRCustomBand* next = nullptr;
-            for (TQRCustomBand* c : FBands) {
-                if (c->BandType() == rbChild && ParentOf(c) == parent && !taken(c)) {
-                    next = c;
-                    break;
-                }
+            if (auto it = children.find(parent); it != children.end()) {
+                auto& queue = it->second;
+                while (!queue.empty() && taken(queue.front()))
+                    queue.pop_front();
+                if (!queue.empty()) next = queue.front();
             }
             if (!next) break;
-            list.push_back(next);
+            take(next);
             parent = next;
         }
     };
@@ -256,6 +297,7 @@ void TCustomQRReport::RebuildBandList() {
     for (TQRCustomBand* b : previous)
         append(b);
     FBandList = std::move(list);
+    FChildOfValid = false;
     ArrangeBands();
 }
 
@@ -268,11 +310,21 @@ void TCustomQRReport::ArrangeBands() {
     const int64_t columns = std::max(1, FPage->Columns());
     const int64_t columnWidth = (full - int64_t{px(TQRPage::ColumnSpaceIndex)} * (columns - 1)) / columns;
     int64_t top = px(TQRPage::TopMarginIndex);
+    // A child band is laid out as the first band up its chain that is not a child; parents mostly
+    // come first in the list, so their answer is kept.
+    std::unordered_map<const TQRCustomBand*, TQRBandType> kindOf;
     for (TQRCustomBand* b : FBandList) {
         TQRCustomBand* kind = b;
-        for (int steps = 0; kind && kind->BandType() == rbChild && steps < 100000; ++steps)
+        std::optional<TQRBandType> known;
+        for (int steps = 0; kind && kind->BandType() == rbChild && steps < 100000; ++steps) {
+            if (auto it = kindOf.find(kind); it != kindOf.end()) {
+                known = it->second;
+                break;
+            }
             kind = ParentOf(kind);
-        const TQRBandType t = kind ? kind->BandType() : rbChild;
+        }
+        const TQRBandType t = known ? *known : kind ? kind->BandType() : rbChild;
+        kindOf[b] = t;
         const bool fullWidth =
             t == rbTitle || t == rbPageHeader || t == rbPageFooter || t == rbSummary || t == rbOverlay;
         b->Size()->EnterPixelUnits();
@@ -545,6 +597,7 @@ void RegisterReportClasses(system::TClassRegistry& registry) {
     registry.Register<TQRSQLQuery>();
     registry.Register<TQRCSVTable>();
     registry.Register<TQRMemoryTable>();
+    registry.Register<TQRCompositeReport>();
 }
 
 } // namespace pagimo::engine

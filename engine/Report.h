@@ -15,6 +15,8 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace pagimo::engine {
 
@@ -122,6 +124,10 @@ public:
     TQRCustomBand* BandOfType(TQRBandType type) const;
     TQRCustomBand* NewBandOfType(TQRBandType type);
     void RebuildBandList();
+    // The first child band of band in band-list order (null when it has none). Answered from a
+    // table built on demand; a child band that changes its parent says so through ChildLinksChanged.
+    TQRCustomBand* ChildOf(const TQRCustomBand* band) const;
+    void ChildLinksChanged() { FChildOfValid = false; }
     void ArrangeBands();
     TQRCustomController* Controller() const { return FController.get(); }
 
@@ -175,6 +181,11 @@ public:
     bool Available() const { return FGeneration == nullptr; }
     // Set by Cancel during a run; kept after it, for the caller to see how the run ended.
     bool Cancelled() const { return FCancelled; }
+    // The most pages a run may make (a description that never stops breaking pages ends with an
+    // error instead of filling the disk); 0 or less restores the default.
+    static constexpr int DefaultMaxPages = 100'000;
+    int MaxPages() const { return FMaxPages; }
+    void SetMaxPages(int pages) { FMaxPages = pages > 0 ? pages : DefaultMaxPages; }
     // The data sets of the run's form (empty between runs).
     const std::vector<TQRDataSet*>& AllDataSets() const;
     // The data sets as expressions of this run reach them.
@@ -224,7 +235,10 @@ private:
     std::unique_ptr<TQRFunctions> FFunctions;
     std::unique_ptr<TQRReportBands> FBandFlags;
     std::vector<TQRCustomBand*> FBands;    // every band on the report, in the order they came
+    std::unordered_set<const TQRCustomBand*> FBandSet; // the bands of FBands, for membership tests
     std::vector<TQRCustomBand*> FBandList; // band-list order
+    mutable std::unordered_map<const TQRCustomBand*, TQRCustomBand*> FChildOf;
+    mutable bool FChildOfValid = false;
     TQRDataSet* FDataSet = nullptr;
     TQRReportTarget* FTarget = nullptr;
     system::TComponent* FParentComponent = nullptr;
@@ -234,6 +248,7 @@ private:
     bool FShowProgress = true;
     bool FSnapToGrid = true;
     bool FCancelled = false;
+    int FMaxPages = DefaultMaxPages;
     bool FFinalPass = true;
     TQRGeneration* FGeneration = nullptr;
     controls::TQRTextMeasure FMeasure;

@@ -36,7 +36,12 @@ std::unique_ptr<printer::TQRPrinter> TQRReportRunner::NewPrinter() {
 
 bool TQRReportRunner::PrintSetup(const printer::TQRPrinter* pages, QObject* owner) {
     TPrinterOrientation orientation = FReport.Page()->Orientation();
-    if (!printer::RunDialogs().PrintSetup(*FReport.PrinterSettings(), orientation, pages, owner)) return false;
+    // The report's Tag tells the caller how the dialog ended: 1 cancelled, 0 confirmed.
+    if (!printer::RunDialogs().PrintSetup(*FReport.PrinterSettings(), orientation, pages, owner)) {
+        FReport.SetTag(1);
+        return false;
+    }
+    FReport.SetTag(0);
     FReport.Page()->SetOrientation(orientation);
     return true;
 }

@@ -13,6 +13,10 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 namespace pagimo::engine {
 
 namespace {
@@ -96,22 +100,6 @@ QVariant BindValue(const TFieldValue& value) {
 }
 
 // A connection of the query's own for the time of one read, removed again on every way out.
-class TConnection {
-public:
-    TConnection(const QString& driver) : FName(QUuid::createUuid().toString()) {
-        FDatabase = QSqlDatabase::addDatabase(driver, FName);
-    }
-    ~TConnection() {
-        FDatabase.close();
-        FDatabase = QSqlDatabase();
-        QSqlDatabase::removeDatabase(FName);
-    }
-    QSqlDatabase& Database() { return FDatabase; }
-
-private:
-    QString FName;
-    QSqlDatabase FDatabase;
-};
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
@@ -172,14 +160,32 @@ void TQRSQLQuery::SetSQL(const std::vector<std::string>& lines) {
     FParams = ParamsOfSQL(lines, FParams);
 }
 
-void TQRSQLQuery::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
+// A named connection of Qt's SQL module, removed again with the object.
+class TQRSQLConnection {
+public:
+    TQRSQLConnection(const QString& driver) : FName(QUuid::createUuid().toString()) {
+        FDatabase = QSqlDatabase::addDatabase(driver, FName);
+    }
+    ~TQRSQLConnection() {
+        FDatabase.close();
+        FDatabase = QSqlDatabase();
+        QSqlDatabase::removeDatabase(FName);
+    }
+    QSqlDatabase& Database() { return FDatabase; }
+
+private:
+    QString FName;
+    QSqlDatabase FDatabase;
+};
+
+std::unique_ptr<TQRSQLConnection> TQRSQLQuery::Connect() const {
     if (!QCoreApplication::instance()) throw EQRError(Name() + ": database drivers need the application object");
     const QString driver = Q(FDriver);
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw EQRError(Name() + ": no database driver " + FDriver + " is installed (" +
                        QSqlDatabase::drivers().join(QStringLiteral(", ")).toStdString() + " are)");
-    TConnection connection(driver);
-    QSqlDatabase& db = connection.Database();
+    auto connection = std::make_unique<TQRSQLConnection>(driver);
+    QSqlDatabase& db = connection->Database();
     db.setDatabaseName(Q(FDatabaseName));
     if (!FHostName.empty()) db.setHostName(Q(FHostName));
     if (FPort > 0) db.setPort(static_cast<int>(FPort));
@@ -195,30 +201,131 @@ void TQRSQLQuery::ReadRecords(std::vector<TColumn>& columns, std::vector<std::ve
         options += (options.isEmpty() ? QString() : QStringLiteral(";")) + QStringLiteral("QSQLITE_OPEN_READONLY");
     db.setConnectOptions(options);
     if (!db.open()) throw EQRError(Name() + ": " + db.lastError().text().toStdString());
+    return connection;
+}
 
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(Q(JoinLines(FSQL)))) throw EQRError(Name() + ": " + query.lastError().text().toStdString());
-    for (const TQRParam& p : FParams)
-        query.bindValue(QLatin1Char(':') + Q(p.Name), BindValue(p.Value));
-    if (!query.exec()) throw EQRError(Name() + ": " + query.lastError().text().toStdString());
+namespace {
 
-    const QSqlRecord record = query.record();
-    columns.clear();
-    for (int i = 0; i < record.count(); ++i)
-        columns.push_back({record.fieldName(i).toStdString(), TypeOf(record.field(i).metaType())});
-    while (query.next()) {
-        if (static_cast<int64_t>(rows.size()) >= FMaxRows)
-            throw EQRError(Name() + ": the query gives more than " + std::to_string(FMaxRows) +
-                           " rows (MaxRows sets the limit)");
-        std::vector<TFieldValue> row(columns.size());
+// A forward-only query on a connection of its own: the driver hands rows over as they come (the
+// PostgreSQL driver in single-row mode), so only the rows the report stands on are in memory.
+// Columns whose type the driver does not tell take it from the first rows (read ahead until each
+// has shown a value, at most ReadAhead rows).
+class TSQLCursor : public TQRDataSet::TRowCursor {
+public:
+    static constexpr size_t ReadAhead = 1000;
+
+    TSQLCursor(std::string name, std::function<std::unique_ptr<TQRSQLConnection>()> connect, QString sql,
+               std::vector<TQRParam> params, int64_t maxRows)
+        : FName(std::move(name)), FConnect(std::move(connect)), FSQL(std::move(sql)), FParams(std::move(params)),
+          FMaxRows(maxRows) {}
+    ~TSQLCursor() override { FQuery.reset(); }
+
+    void Start(std::vector<TQRDataSet::TColumn>& columns) {
+        FConnection = FConnect();
+        FQuery.emplace(FConnection->Database());
+        Run(*FQuery, FSQL);
+        const QSqlRecord record = FQuery->record();
+        columns.clear();
+        for (int i = 0; i < record.count(); ++i)
+            columns.push_back({record.fieldName(i).toStdString(), TypeOf(record.field(i).metaType())});
+        FTypes.clear();
+        for (const auto& c : columns)
+            FTypes.push_back(c.Type);
+        std::vector<size_t> unknown;
         for (size_t i = 0; i < columns.size(); ++i)
-            row[i] = ValueOf(query.value(static_cast<int>(i)), columns[i].Type);
-        rows.push_back(std::move(row));
+            if (columns[i].Type == TFieldType::ftUnknown) unknown.push_back(i);
+        while (!unknown.empty() && FAhead.size() < ReadAhead) {
+            std::vector<TFieldValue> row;
+            if (!Step(row)) break;
+            FAhead.push_back(std::move(row));
+            std::erase_if(unknown, [&](size_t i) { return !std::holds_alternative<std::monostate>(FAhead.back()[i]); });
+        }
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].Type == TFieldType::ftUnknown) columns[i].Type = InferFieldType(FAhead, i);
     }
-    if (query.lastError().isValid()) throw EQRError(Name() + ": " + query.lastError().text().toStdString());
-    for (size_t i = 0; i < columns.size(); ++i)
-        if (columns[i].Type == TFieldType::ftUnknown) columns[i].Type = InferFieldType(rows, i);
+
+    bool Fetch(std::vector<TFieldValue>& row) override {
+        if (FNextAhead < FAhead.size()) {
+            row = std::move(FAhead[FNextAhead++]);
+            if (FNextAhead == FAhead.size()) {
+                FAhead.clear();
+                FAhead.shrink_to_fit();
+                FNextAhead = 0;
+            }
+            return true;
+        }
+        return Step(row);
+    }
+
+    // Counted by the server on a second connection (the first is busy handing out rows), up to one
+    // past MaxRows; none beyond the limit or when the statement cannot be wrapped.
+    int64_t Count() override try {
+        auto connection = FConnect();
+        int64_t n = -1;
+        {
+            QSqlQuery count(connection->Database());
+            count.setForwardOnly(true);
+            const QString sql = QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 AS one FROM (") + FSQL +
+                                QStringLiteral(") AS pagimo_rows LIMIT ") + QString::number(FMaxRows + 1) +
+                                QStringLiteral(") AS pagimo_count");
+            if (count.prepare(sql)) {
+                for (const TQRParam& p : FParams)
+                    count.bindValue(QLatin1Char(':') + Q(p.Name), BindValue(p.Value));
+                if (count.exec() && count.next()) n = count.value(0).toLongLong();
+            }
+        }
+        return n > FMaxRows ? -1 : n;
+    } catch (const EQRError&) {
+        return -1;
+    }
+
+private:
+    std::string FName;
+    std::function<std::unique_ptr<TQRSQLConnection>()> FConnect;
+    QString FSQL;
+    std::vector<TQRParam> FParams;
+    int64_t FMaxRows;
+    std::unique_ptr<TQRSQLConnection> FConnection;
+    std::optional<QSqlQuery> FQuery;
+    std::vector<TFieldType> FTypes;
+    int64_t FRead = 0;
+    bool FDone = false;
+    std::vector<std::vector<TFieldValue>> FAhead;
+    size_t FNextAhead = 0;
+
+    void Run(QSqlQuery& query, const QString& sql) {
+        query.setForwardOnly(true);
+        if (!query.prepare(sql)) throw EQRError(FName + ": " + query.lastError().text().toStdString());
+        for (const TQRParam& p : FParams)
+            query.bindValue(QLatin1Char(':') + Q(p.Name), BindValue(p.Value));
+        if (!query.exec()) throw EQRError(FName + ": " + query.lastError().text().toStdString());
+    }
+
+    bool Step(std::vector<TFieldValue>& row) {
+        if (FDone) return false;
+        if (!FQuery->next()) {
+            FDone = true;
+            if (FQuery->lastError().isValid()) throw EQRError(FName + ": " + FQuery->lastError().text().toStdString());
+            return false;
+        }
+        if (FRead >= FMaxRows)
+            throw EQRError(FName + ": the query gives more than " + std::to_string(FMaxRows) +
+                           " rows (MaxRows sets the limit)");
+        ++FRead;
+        row.assign(FTypes.size(), TFieldValue{});
+        for (size_t i = 0; i < FTypes.size(); ++i)
+            row[i] = ValueOf(FQuery->value(static_cast<int>(i)), FTypes[i]);
+        return true;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLQuery::OpenCursor(std::vector<TColumn>& columns) {
+    auto cursor = std::make_unique<TSQLCursor>(
+        Name(), [this] { return Connect(); }, Q(JoinLines(FSQL)), FParams, FMaxRows);
+    cursor->Start(columns);
+    return cursor;
 }
 
 const system::TPropertyList& TQRSQLQuery::ClassProperties() {

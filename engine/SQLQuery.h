@@ -12,10 +12,13 @@
 #include "engine/DataSet.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace pagimo::engine {
+
+class TQRSQLConnection;
 
 class TQRSQLQuery : public TQRDataSet {
 public:
@@ -48,9 +51,12 @@ public:
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 protected:
-    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
+    // Rows are fetched as the report walks them, on a connection held while the data set is open.
+    std::unique_ptr<TRowCursor> OpenCursor(std::vector<TColumn>& columns) override;
 
 private:
+    std::unique_ptr<TQRSQLConnection> Connect() const; // throws EQRError with the driver's message
+
     std::string FDriver = "QPSQL";
     std::string FDatabaseName, FHostName, FUserName, FPassword, FConnectOptions;
     int64_t FPort = 0; // 0: the driver's default

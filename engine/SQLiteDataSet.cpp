@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <memory>
+#include <vector>
 
 namespace pagimo::engine {
 
@@ -50,91 +51,178 @@ void TQRSQLiteDataSet::SetDatabaseName(const std::string& name) {
     FDatabaseName = name;
 }
 
-void TQRSQLiteDataSet::RunQuery(const std::string& sql, const std::vector<TQRParam>& params,
-                                std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
-    const std::string path = DatabasePath();
-    if (path.empty()) throw EQRError(Name() + ": no database name");
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, TDbClose> db(raw);
-    if (rc != SQLITE_OK) throw EQRError(FormatMessage("Cannot open file %s", path));
-    sqlite3_stmt* rawStmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &rawStmt, nullptr) != SQLITE_OK) {
-        throw EQRError(Name() + ": " + sqlite3_errmsg(db.get()));
-    }
-    std::unique_ptr<sqlite3_stmt, TStmtFinalize> stmt(rawStmt);
-    if (!stmt) throw EQRError(Name() + ": no SQL statement");
-    // The database is opened read-only, but some statements write other files (VACUUM INTO,
-    // ATTACH of a new database): only statements that SQLite itself calls read-only are run.
-    if (!sqlite3_stmt_readonly(stmt.get())) throw EQRError(Name() + ": only statements that read are allowed");
-    for (const TQRParam& p : params) {
-        const int index = sqlite3_bind_parameter_index(stmt.get(), (":" + p.Name).c_str());
-        if (index == 0) continue;
-        std::visit(
-            [&](const auto& v) {
-                using T = std::decay_t<decltype(v)>;
-                if constexpr (std::is_same_v<T, std::monostate>)
-                    sqlite3_bind_null(stmt.get(), index);
-                else if constexpr (std::is_same_v<T, int64_t>)
-                    sqlite3_bind_int64(stmt.get(), index, v);
-                else if constexpr (std::is_same_v<T, double>)
-                    sqlite3_bind_double(stmt.get(), index, v);
-                else if constexpr (std::is_same_v<T, bool>)
-                    sqlite3_bind_int(stmt.get(), index, v ? 1 : 0);
-                else
-                    sqlite3_bind_text(stmt.get(), index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-            },
-            p.Value);
-    }
-    const int n = sqlite3_column_count(stmt.get());
-    columns.clear();
-    for (int i = 0; i < n; ++i) {
-        const char* name = sqlite3_column_name(stmt.get(), i);
-        columns.push_back({name ? name : "", DeclaredType(sqlite3_column_decltype(stmt.get(), i))});
-    }
-    for (;;) {
-        const int step = sqlite3_step(stmt.get());
-        if (step == SQLITE_DONE) break;
-        if (step != SQLITE_ROW) throw EQRError(Name() + ": " + sqlite3_errmsg(db.get()));
-        if (static_cast<int64_t>(rows.size()) >= FMaxRows)
-            throw EQRError(Name() + ": the query gives more than " + std::to_string(FMaxRows) +
-                           " rows (MaxRows sets the limit)");
-        std::vector<TFieldValue> row(static_cast<size_t>(n));
+namespace {
+
+// A statement stepped one row at a time. Columns without a declared type take their type from the
+// first rows (read ahead until each such column has shown a value, at most ReadAhead rows).
+class TSQLiteCursor : public TQRDataSet::TRowCursor {
+public:
+    static constexpr size_t ReadAhead = 1000;
+
+    TSQLiteCursor(std::string name, std::string path, std::string sql, std::vector<TQRParam> params,
+                  int64_t maxRows)
+        : FName(std::move(name)), FPath(std::move(path)), FSQL(std::move(sql)), FParams(std::move(params)),
+          FMaxRows(maxRows) {}
+
+    void Start(std::vector<TQRDataSet::TColumn>& columns) {
+        FStmt = Prepare(FSQL);
+        const int n = sqlite3_column_count(FStmt.get());
+        FWidth = static_cast<size_t>(n);
+        columns.clear();
         for (int i = 0; i < n; ++i) {
-            TFieldValue& v = row[static_cast<size_t>(i)];
-            switch (sqlite3_column_type(stmt.get(), i)) {
+            const char* name = sqlite3_column_name(FStmt.get(), i);
+            columns.push_back({name ? name : "", DeclaredType(sqlite3_column_decltype(FStmt.get(), i))});
+        }
+        std::vector<size_t> unknown;
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].Type == TFieldType::ftUnknown) unknown.push_back(i);
+        while (!unknown.empty() && FAhead.size() < ReadAhead) {
+            std::vector<TFieldValue> row(FWidth);
+            if (!Step(row)) break;
+            FAhead.push_back(std::move(row));
+            std::erase_if(unknown, [&](size_t i) {
+                return !std::holds_alternative<std::monostate>(FAhead.back()[i]);
+            });
+        }
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i].Type == TFieldType::ftUnknown) columns[i].Type = InferFieldType(FAhead, i);
+            if (columns[i].Type == TFieldType::ftBoolean) FBooleans.push_back(i);
+        }
+    }
+
+    bool Fetch(std::vector<TFieldValue>& row) override {
+        if (FNextAhead < FAhead.size()) {
+            row = std::move(FAhead[FNextAhead++]);
+            if (FNextAhead == FAhead.size()) {
+                FAhead.clear();
+                FAhead.shrink_to_fit();
+                FNextAhead = 0;
+            }
+        } else if (!Step(row)) {
+            return false;
+        }
+        // A Boolean column holds 0 and 1 in SQLite.
+        for (size_t i : FBooleans)
+            if (auto* iv = std::get_if<int64_t>(&row[i])) row[i] = *iv != 0;
+        return true;
+    }
+
+    // Counted by the database, up to one past MaxRows (a query without end is not counted to its
+    // end); beyond the limit there is no count.
+    int64_t Count() override try {
+        auto stmt = Prepare("SELECT COUNT(*) FROM (SELECT 1 FROM (" + FSQL + ") LIMIT " + std::to_string(FMaxRows + 1) +
+                            ")");
+        if (sqlite3_step(stmt.get()) != SQLITE_ROW) return -1;
+        const int64_t n = sqlite3_column_int64(stmt.get(), 0);
+        return n > FMaxRows ? -1 : n;
+    } catch (const EQRError&) {
+        return -1; // a statement that cannot be wrapped (a trailing ';') has no count
+    }
+
+private:
+    std::string FName, FPath, FSQL;
+    std::vector<TQRParam> FParams;
+    int64_t FMaxRows;
+    std::unique_ptr<sqlite3, TDbClose> FDb;
+    std::unique_ptr<sqlite3_stmt, TStmtFinalize> FStmt;
+    size_t FWidth = 0;
+    int64_t FRead = 0;
+    bool FDone = false;
+    std::vector<std::vector<TFieldValue>> FAhead;
+    size_t FNextAhead = 0;
+    std::vector<size_t> FBooleans;
+
+    std::unique_ptr<sqlite3_stmt, TStmtFinalize> Prepare(const std::string& sql) {
+        if (!FDb) {
+            sqlite3* raw = nullptr;
+            const int rc = sqlite3_open_v2(FPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+            FDb.reset(raw);
+            if (rc != SQLITE_OK) throw EQRError(FormatMessage("Cannot open file %s", FPath));
+        }
+        sqlite3_stmt* rawStmt = nullptr;
+        if (sqlite3_prepare_v2(FDb.get(), sql.c_str(), static_cast<int>(sql.size()), &rawStmt, nullptr) != SQLITE_OK) {
+            throw EQRError(FName + ": " + sqlite3_errmsg(FDb.get()));
+        }
+        std::unique_ptr<sqlite3_stmt, TStmtFinalize> stmt(rawStmt);
+        if (!stmt) throw EQRError(FName + ": no SQL statement");
+        // The database is opened read-only, but some statements write other files (VACUUM INTO,
+        // ATTACH of a new database): only statements that SQLite itself calls read-only are run.
+        if (!sqlite3_stmt_readonly(stmt.get())) throw EQRError(FName + ": only statements that read are allowed");
+        for (const TQRParam& p : FParams) {
+            const int index = sqlite3_bind_parameter_index(stmt.get(), (":" + p.Name).c_str());
+            if (index == 0) continue;
+            std::visit(
+                [&](const auto& v) {
+                    using T = std::decay_t<decltype(v)>;
+                    if constexpr (std::is_same_v<T, std::monostate>)
+                        sqlite3_bind_null(stmt.get(), index);
+                    else if constexpr (std::is_same_v<T, int64_t>)
+                        sqlite3_bind_int64(stmt.get(), index, v);
+                    else if constexpr (std::is_same_v<T, double>)
+                        sqlite3_bind_double(stmt.get(), index, v);
+                    else if constexpr (std::is_same_v<T, bool>)
+                        sqlite3_bind_int(stmt.get(), index, v ? 1 : 0);
+                    else
+                        sqlite3_bind_text(stmt.get(), index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+                },
+                p.Value);
+        }
+        return stmt;
+    }
+
+    // The statement's next row; false once done (a finished statement is not stepped again, which
+    // would start it over).
+    bool Step(std::vector<TFieldValue>& row) {
+        if (FDone) return false;
+        const int step = sqlite3_step(FStmt.get());
+        if (step == SQLITE_DONE) {
+            FDone = true;
+            return false;
+        }
+        if (step != SQLITE_ROW) throw EQRError(FName + ": " + sqlite3_errmsg(FDb.get()));
+        if (FRead >= FMaxRows)
+            throw EQRError(FName + ": the query gives more than " + std::to_string(FMaxRows) +
+                           " rows (MaxRows sets the limit)");
+        ++FRead;
+        row.assign(FWidth, TFieldValue{});
+        for (size_t i = 0; i < FWidth; ++i) {
+            const int c = static_cast<int>(i);
+            TFieldValue& v = row[i];
+            switch (sqlite3_column_type(FStmt.get(), c)) {
             case SQLITE_INTEGER:
-                v = static_cast<int64_t>(sqlite3_column_int64(stmt.get(), i));
+                v = static_cast<int64_t>(sqlite3_column_int64(FStmt.get(), c));
                 break;
             case SQLITE_FLOAT:
-                v = sqlite3_column_double(stmt.get(), i);
+                v = sqlite3_column_double(FStmt.get(), c);
                 break;
             case SQLITE_TEXT: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), i));
-                v = std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt.get(), i)));
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(FStmt.get(), c));
+                v = std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(FStmt.get(), c)));
                 break;
             }
             case SQLITE_BLOB: {
-                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt.get(), i));
-                v = std::string(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(stmt.get(), i)));
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(FStmt.get(), c));
+                v = std::string(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(FStmt.get(), c)));
                 break;
             }
             default:
                 break;
             }
         }
-        rows.push_back(std::move(row));
+        return true;
     }
-    for (size_t i = 0; i < columns.size(); ++i) {
-        TColumn& c = columns[i];
-        if (c.Type == TFieldType::ftUnknown) c.Type = InferFieldType(rows, i);
-        // A Boolean column holds 0 and 1 in SQLite.
-        if (c.Type == TFieldType::ftBoolean) {
-            for (auto& row : rows) {
-                if (auto* iv = std::get_if<int64_t>(&row[i])) row[i] = *iv != 0;
-            }
-        }
-    }
+};
+
+} // namespace
+
+std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLiteDataSet::Query(const std::string& sql,
+                                                               const std::vector<TQRParam>& params,
+                                                               std::vector<TColumn>& columns) {
+    const std::string path = DatabasePath();
+    if (path.empty()) throw EQRError(Name() + ": no database name");
+    auto cursor = std::make_unique<TSQLiteCursor>(Name(), path, sql, params, FMaxRows);
+    cursor->Start(columns);
+    return cursor;
 }
 
 const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
@@ -221,11 +309,11 @@ void TQRSQLiteQuery::SetParamValue(std::string_view name, TFieldValue value) {
     p->Value = std::move(value);
 }
 
-void TQRSQLiteQuery::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
+std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLiteQuery::OpenCursor(std::vector<TColumn>& columns) {
     std::string text;
     for (const auto& l : FSQL)
         text += l + "\n";
-    RunQuery(text, FParams, columns, rows);
+    return Query(text, FParams, columns);
 }
 
 const system::TPropertyList& TQRSQLiteQuery::ClassProperties() {
@@ -241,7 +329,7 @@ void TQRSQLiteTable::SetTableName(const std::string& name) {
     FTableName = name;
 }
 
-void TQRSQLiteTable::ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) {
+std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLiteTable::OpenCursor(std::vector<TColumn>& columns) {
     if (FTableName.empty()) throw EQRError(Name() + ": no table name");
     // The name is quoted as an identifier, so no text of it reaches the SQL as SQL.
     std::string quoted = "\"";
@@ -250,7 +338,7 @@ void TQRSQLiteTable::ReadRecords(std::vector<TColumn>& columns, std::vector<std:
         if (c == '"') quoted += '"';
     }
     quoted += '"';
-    RunQuery("SELECT * FROM " + quoted, {}, columns, rows);
+    return Query("SELECT * FROM " + quoted, {}, columns);
 }
 
 const system::TPropertyList& TQRSQLiteTable::ClassProperties() {

@@ -6,7 +6,7 @@
 namespace pagimo::engine {
 
 // Shared by the query and the table: the database file, taken relative to the description's folder
-// unless absolute, opened read-only for the time it takes to read the records. Only statements that
+// unless absolute, opened read-only while the data set is open; rows are read one at a time as the report asks for them. Only statements that
 // read are run (a description cannot make the report write a database or a copy of one), and at most
 // MaxRows rows are read (a recursive query cannot grow without end); the author raises MaxRows for
 // larger data.
@@ -25,9 +25,11 @@ public:
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 protected:
-    // Runs sql with the given parameters and reads every row. Throws EQRError.
-    void RunQuery(const std::string& sql, const std::vector<TQRParam>& params, std::vector<TColumn>& columns,
-                  std::vector<std::vector<TFieldValue>>& rows);
+    // Prepares sql with the given parameters and returns a cursor over its rows; the database stays
+    // open, read-only, as long as the cursor. Throws EQRError.
+    std::unique_ptr<TRowCursor> Query(const std::string& sql, const std::vector<TQRParam>& params,
+                                      std::vector<TColumn>& columns);
+    // Every row at once (through the cursor).
 
 private:
     std::string FDatabaseName;
@@ -50,7 +52,7 @@ public:
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 protected:
-    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
+    std::unique_ptr<TRowCursor> OpenCursor(std::vector<TColumn>& columns) override;
 
 private:
     std::vector<std::string> FSQL;
@@ -69,7 +71,7 @@ public:
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
 protected:
-    void ReadRecords(std::vector<TColumn>& columns, std::vector<std::vector<TFieldValue>>& rows) override;
+    std::unique_ptr<TRowCursor> OpenCursor(std::vector<TColumn>& columns) override;
 
 private:
     std::string FTableName;

@@ -1,5 +1,6 @@
-// Plays arbitrary bytes as an enhanced metafile onto a small image, through the trace and recording
-// devices as well, so that every record handler and both writers see hostile input.
+// Plays arbitrary bytes as an enhanced metafile onto an A4 page at 96 dpi (a real page size, so that
+// stroked lengths and clips reach the page's work budget), through the trace and recording devices
+// as well, so that every record handler and both writers see hostile input.
 
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/MetafileCanvas.h"
@@ -27,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!emf::ReadEmfHeader(bytes, header)) return 0;
     gdi::TPlayOptions options;
     options.MaxRecords = 20000;
-    options.DeviceTransform = gdi::TEmfPlayer::FrameTransform(header, QRectF(0, 0, 64, 64));
-    QImage image(64, 64, QImage::Format_RGB32);
+    constexpr int width = 794, height = 1123; // A4 at 96 dpi
+    options.DeviceTransform = gdi::TEmfPlayer::FrameTransform(header, QRectF(0, 0, width, height));
+    static QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
         QPainter painter(&image);
@@ -37,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     gdi::TTraceDevice trace;
     gdi::TEmfPlayer::Play(bytes, trace, options);
-    gdi::TEmfRecorder recorder(64, 64);
+    gdi::TEmfRecorder recorder(width, height);
     gdi::TEmfPlayer::Play(bytes, recorder, options);
     const emf::TEmfPicture again = recorder.Finish();
     gdi::TBoundsDevice bounds;

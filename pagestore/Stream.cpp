@@ -70,9 +70,9 @@ void TQRStream::Spill() {
     auto file = std::make_unique<TFileStream>(std::move(fd));
     file->WriteBuffer(FMemory.data(), FMemory.size());
     file->SetPosition(FMemoryPosition);
-    remover.Keep();
-    // Removed with the stream, and by the termination handlers if the process is ended first.
-    RegisterTemporary(name);
+    // Removed with the stream from now on, and by the termination handlers if the process is ended
+    // first (the registration CreateTempFile made stays).
+    remover.Release();
     FFile = std::move(file);
     FSpillFileName = std::move(name);
     std::vector<uint8_t>().swap(FMemory);

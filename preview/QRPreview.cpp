@@ -1,5 +1,6 @@
 #include "preview/QRPreview.h"
 
+#include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/PainterDevice.h"
 #include "printer/QRPrinter.h"
 
@@ -7,10 +8,28 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 
 namespace pagimo::preview {
+
+namespace {
+
+// Border and two-pixel shadow of a sheet w x h, over whatever the picture left there.
+void DrawSheetFrame(QPainter& painter, int w, int h) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPolyline(
+        QPolygon({QPoint(0, 0), QPoint(0, h - 3), QPoint(w - 3, h - 3), QPoint(w - 3, 0), QPoint(0, 0)}));
+    painter.fillRect(QRect(w - 2, 2, 2, h - 2), Qt::black);
+    painter.fillRect(QRect(2, h - 2, w - 2, 2), Qt::black);
+    painter.restore();
+}
+
+} // namespace
 
 // ---- TQRPreviewImage ----
 
@@ -40,7 +59,29 @@ void TQRPreviewImage::DrawPage(QPainter& painter) {
     painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
     if (FPagePicture) {
         // The picture covers the whole sheet, the four extra pixels of border and shadow included.
-        gdi::PlayEnhMetaFile(painter, *FPagePicture, QRectF(0, 0, w, h));
+        gdi::TPlayResult result;
+        painter.save();
+        {
+            gdi::TPainterDevice device(painter);
+            result = gdi::TEmfPlayer::Play(*FPagePicture, device, QRectF(0, 0, w, h));
+        }
+        painter.restore();
+        if (result.OverBudget) {
+            // Drawn only in part: said on the sheet itself, in a strip along its top edge.
+            painter.save();
+            QFont font = painter.font();
+            font.setPixelSize(std::clamp(w / 60, 9, 14));
+            painter.setFont(font);
+            const QRect strip(1, 1, w - 4, std::min(h - 4, font.pixelSize() * 4 + 8));
+            painter.fillRect(strip, QColor(255, 240, 200));
+            painter.setPen(QColor(150, 40, 20));
+            painter.drawText(strip.adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextWordWrap,
+                             QStringLiteral("Page %1 cannot be drawn completely: %2")
+                                 .arg(FPageNumber)
+                                 .arg(QString::fromStdString(result.Problem)));
+            painter.restore();
+        }
+        FPageIncomplete = result.OverBudget;
     } else {
         // Not a blank page: a sheet crossed out, with what is wrong with it.
         painter.save();
@@ -58,15 +99,7 @@ void TQRPreviewImage::DrawPage(QPainter& painter) {
                          QStringLiteral("Page %1 cannot be drawn\n\n%2").arg(FPageNumber).arg(FPageProblem));
         painter.restore();
     }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QPen(Qt::black, 0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPolyline(
-        QPolygon({QPoint(0, 0), QPoint(0, h - 3), QPoint(w - 3, h - 3), QPoint(w - 3, 0), QPoint(0, 0)}));
-    painter.fillRect(QRect(w - 2, 2, 2, h - 2), Qt::black);
-    painter.fillRect(QRect(2, h - 2, w - 2, 2), Qt::black);
-    painter.restore();
+    DrawSheetFrame(painter, w, h);
 }
 
 void TQRPreviewImage::paintEvent(QPaintEvent* event) {
@@ -74,6 +107,7 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setClipRegion(event->region());
     DrawPage(painter);
+    if (OnPaintMarks) OnPaintMarks(painter, FPageNumber, size());
 }
 
 // ---- TQRPreview ----
@@ -145,6 +179,12 @@ void TQRPreview::ReportPrinterDestroyed(printer::TQRPrinter& printer) {
 }
 
 void TQRPreview::SetPageNumber(int32_t n) {
+    if (FContinuous) {
+        if (n < 1 || !FReportPrinter || n > FReportPrinter->PageTotal()) return;
+        FPageNumber = n;
+        ScrollToPage(n);
+        return;
+    }
     if (n == FPageNumber && FPageImage->HasPage()) return;
     if (n < 1 || !FReportPrinter || n > FReportPrinter->PageTotal()) return;
     ShowPage(n);
@@ -166,8 +206,35 @@ void TQRPreview::ApplyZoom() {
     FPageImage->resize(FSheet.Width, FSheet.Height);
     UpdateScrollRanges();
     horizontalScrollBar()->setValue(0);
-    verticalScrollBar()->setValue(0);
+    if (FContinuous)
+        ScrollToPage(FPageNumber); // the page in view stays in view at the new size
+    else
+        verticalScrollBar()->setValue(0);
     PlaceSheet();
+    if (OnZoomApplied) OnZoomApplied();
+}
+
+void TQRPreview::ZoomStep(int direction) {
+    const int32_t zoom = NextZoomStep(FZoom, direction);
+    if (zoom != FZoom) SetZoom(zoom);
+}
+
+void TQRPreview::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // A touchpad sends many small turns: a step per notch's worth (120 eighths of a degree).
+    FWheelZoomAngle += event->angleDelta().y();
+    while (FWheelZoomAngle >= 120) {
+        FWheelZoomAngle -= 120;
+        ZoomStep(+1);
+    }
+    while (FWheelZoomAngle <= -120) {
+        FWheelZoomAngle += 120;
+        ZoomStep(-1);
+    }
+    event->accept();
 }
 
 void TQRPreview::FitWholePage() {
@@ -199,6 +266,10 @@ void TQRPreview::RefreshShownPage() {
 }
 
 void TQRPreview::PageAvailable(int32_t n) {
+    if (FContinuous) {
+        UpdateScrollRanges();
+        viewport()->update();
+    }
     if (n == FPageNumber) RefreshShownPage();
     if (OnPageAvailable) OnPageAvailable(this, n);
 }
@@ -213,15 +284,139 @@ void TQRPreview::UpdateScrollRanges() {
     horizontalScrollBar()->setPageStep(view.width());
     verticalScrollBar()->setPageStep(view.height());
     horizontalScrollBar()->setRange(0, std::max(0, FSheet.Left + FSheet.Width - view.width()));
-    verticalScrollBar()->setRange(0, std::max(0, FSheet.Top + FSheet.Height - view.height()));
+    if (FContinuous) {
+        const int32_t end = ContinuousPageTop(ContinuousPageCount() + 1);
+        verticalScrollBar()->setRange(0, std::max(0, end - view.height()));
+    } else {
+        verticalScrollBar()->setRange(0, std::max(0, FSheet.Top + FSheet.Height - view.height()));
+    }
 }
 
 void TQRPreview::PlaceSheet() {
+    if (FContinuous) {
+        viewport()->update();
+        return;
+    }
     FPageImage->move(FSheet.Left - horizontalScrollBar()->value(), FSheet.Top - verticalScrollBar()->value());
 }
 
 void TQRPreview::scrollContentsBy(int, int) {
     PlaceSheet();
+    if (FContinuous && !FScrollingToPage) FollowScrolledPage();
+}
+
+// ---- continuous mode ----
+
+int32_t TQRPreview::ContinuousPageCount() const {
+    return FReportPrinter ? FReportPrinter->PageTotal() : 0;
+}
+
+int32_t TQRPreview::ContinuousPageTop(int32_t n) const {
+    // 64-bit on the way: 10,000 pages at a high zoom are taller than an int holds; the scroll bar
+    // then ends where an int ends.
+    const int64_t top = ContinuousGap + static_cast<int64_t>(n - 1) * (FSheet.Height + ContinuousGap);
+    return static_cast<int32_t>(std::min<int64_t>(top, 2000000000));
+}
+
+void TQRPreview::SetContinuous(bool value) {
+    if (value == FContinuous) return;
+    FContinuous = value;
+    FHeld.clear();
+    FPageImage->setVisible(!value);
+    if (!value) FPageImage->ShowPage(FPageNumber);
+    ApplyZoom();
+    viewport()->update();
+}
+
+void TQRPreview::ScrollToPage(int32_t n) {
+    FScrollingToPage = true;
+    UpdateScrollRanges();
+    verticalScrollBar()->setValue(ContinuousPageTop(n) - ContinuousGap);
+    FScrollingToPage = false;
+    viewport()->update();
+}
+
+// The page in view is the one that reaches a third of the way down the view (the last one at the end).
+void TQRPreview::FollowScrolledPage() {
+    const int32_t count = ContinuousPageCount();
+    if (count < 1) return;
+    const int64_t y = static_cast<int64_t>(verticalScrollBar()->value()) + viewport()->height() / 3;
+    const int64_t pitch = FSheet.Height + ContinuousGap;
+    auto n = static_cast<int32_t>(std::clamp<int64_t>((y - ContinuousGap / 2) / pitch + 1, 1, count));
+    // At the end of the document the last page counts, also when it is too short to reach the line.
+    if (verticalScrollBar()->maximum() > 0 && verticalScrollBar()->value() == verticalScrollBar()->maximum()) n = count;
+    if (n == FPageNumber) return;
+    FPageNumber = n;
+    if (OnPageNumberChanged) OnPageNumberChanged();
+}
+
+void TQRPreview::paintEvent(QPaintEvent* event) {
+    if (!FContinuous) {
+        QAbstractScrollArea::paintEvent(event);
+        return;
+    }
+    const int32_t count = ContinuousPageCount();
+    if (count < 1 || !FReportPrinter) return;
+    const int64_t pitch = FSheet.Height + ContinuousGap;
+    const int64_t v = verticalScrollBar()->value();
+    const auto first = static_cast<int32_t>(std::clamp<int64_t>((v - ContinuousGap) / pitch + 1, 1, count));
+    const auto last =
+        static_cast<int32_t>(std::clamp<int64_t>((v + viewport()->height()) / pitch + 1, 1, count));
+    // Pages that have left the neighbourhood of the view are let go.
+    for (auto it = FHeld.begin(); it != FHeld.end();)
+        it = (it->first < first - 1 || it->first > last + 1) ? FHeld.erase(it) : std::next(it);
+    QPainter painter(viewport());
+    painter.setClipRegion(event->region());
+    const int w = FSheet.Width, h = FSheet.Height;
+    for (int32_t n = first; n <= last; ++n) {
+        auto it = FHeld.find(n);
+        if (it == FHeld.end()) {
+            if (FHeld.size() >= MaxHeldPages) FHeld.erase(FHeld.begin());
+            it = FHeld.emplace(n, FReportPrinter->FetchPage(n)).first;
+        }
+        const QPoint at(FSheet.Left - horizontalScrollBar()->value(), static_cast<int>(ContinuousPageTop(n) - v));
+        painter.fillRect(QRect(at + QPoint(1, 1), QSize(w - 4, h - 4)), Qt::white);
+        // Played straight into its place: the player's text takes the painter's position, not a
+        // translation set on it.
+        if (it->second) gdi::PlayEnhMetaFile(painter, *it->second, QRectF(at, QSizeF(w, h)));
+        painter.save();
+        painter.translate(at);
+        DrawSheetFrame(painter, w, h);
+        if (FPaintMarks) FPaintMarks(painter, n, QSize(w, h));
+        painter.restore();
+    }
+}
+
+void TQRPreview::SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks) {
+    FPaintMarks = marks;
+    FPageImage->OnPaintMarks = std::move(marks);
+    FPageImage->update();
+    viewport()->update();
+}
+
+void TQRPreview::ShowPlace(int32_t n, const QRectF& place) {
+    SetPageNumber(n);
+    if (FPageNumber != n) return;
+    const int32_t top = FContinuous ? ContinuousPageTop(n) : FSheet.Top;
+    const auto y = static_cast<int32_t>(top + place.top() * FSheet.Height) - viewport()->height() / 3;
+    const auto x = static_cast<int32_t>(FSheet.Left + place.left() * FSheet.Width) - viewport()->width() / 3;
+    FScrollingToPage = true;
+    verticalScrollBar()->setValue(std::max(0, y));
+    horizontalScrollBar()->setValue(std::max(0, x));
+    FScrollingToPage = false;
+    FPageImage->update();
+    viewport()->update();
+}
+
+std::pair<int32_t, QPointF> TQRPreview::PlaceAt(QPoint p) const {
+    if (!FReportPrinter || FSheet.Width <= 0 || FSheet.Height <= 0) return {0, {}};
+    const double x = p.x() + horizontalScrollBar()->value() - FSheet.Left;
+    const double y = p.y() + verticalScrollBar()->value();
+    if (!FContinuous) return {FPageNumber, QPointF(x / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
+    const int64_t pitch = FSheet.Height + ContinuousGap;
+    const auto n = static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(y - ContinuousGap) / pitch + 1, 1,
+                                                             std::max(1, ContinuousPageCount())));
+    return {n, QPointF(x / FSheet.Width, (y - ContinuousPageTop(n)) / FSheet.Height)};
 }
 
 void TQRPreview::resizeEvent(QResizeEvent* event) {

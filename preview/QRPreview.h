@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 class QPainter;
@@ -44,8 +45,12 @@ public:
     // border and shadow. A page that cannot be drawn gets a sheet marked so, with the reason. Without
     // a page nothing is drawn.
     void DrawPage(QPainter& painter);
+    // Drawn over the page after it (found text, a selection): painter in sheet pixels, sheet size.
+    std::function<void(QPainter& painter, int32_t page, QSize sheet)> OnPaintMarks;
     // Why the shown page cannot be drawn; empty when it can (or is not available yet).
     const QString& PageProblem() const { return FPageProblem; }
+    // The page shown was drawn only in part (over its work budget), as its last painting found.
+    bool PageIncomplete() const { return FPageIncomplete; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -55,6 +60,7 @@ private:
     int32_t FPageNumber = 1;
     std::unique_ptr<emf::TEmfPicture> FPagePicture;
     QString FPageProblem;
+    bool FPageIncomplete = false;
 };
 
 class TQRPreview : public QAbstractScrollArea, public printer::TQRNotifyWindow {
@@ -87,6 +93,29 @@ public:
 
     void FitWholePage();
     void FitPageWidth();
+    // Continuous mode: every page one below another with a gap, the scroll bar moving through the
+    // whole document and PageNumber following the page in view. Only the pages in or near the view
+    // are held (at most MaxHeldPages pictures). Off, the control shows one page as before.
+    void SetContinuous(bool value);
+    bool Continuous() const { return FContinuous; }
+    static constexpr int32_t ContinuousGap = 10;
+    static constexpr size_t MaxHeldPages = 8;
+    size_t HeldPages() const { return FHeld.size(); }
+    // Where page n's sheet starts in the scrolled area of continuous mode.
+    int32_t ContinuousPageTop(int32_t n) const;
+    // Marks drawn over every page shown, in both modes (see TQRPreviewImage::OnPaintMarks).
+    void SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks);
+    // Brings a place of page n (page fractions) into view: shows the page and scrolls the place to
+    // about a third of the way down the view.
+    void ShowPlace(int32_t n, const QRectF& place);
+    // Which page and where on it (page fractions) a point of the viewport lies; page 0 when none.
+    std::pair<int32_t, QPointF> PlaceAt(QPoint viewportPoint) const;
+    // Runs when scrolling in continuous mode has brought another page into view.
+    std::function<void()> OnPageNumberChanged;
+    // One zoom step up (direction > 0) or down through ZoomSteps; at the ends nothing changes.
+    void ZoomStep(int direction);
+    // Runs after every change of the sheet's size (zoom, fit, resize).
+    std::function<void()> OnZoomApplied;
     // Resizes and centres the sheet for the current zoom and scrolls to the top left.
     void ApplyZoom();
     // Fetches the shown page once it has become available.
@@ -105,6 +134,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    // Ctrl+wheel zooms in steps; the wheel alone scrolls.
+    void wheelEvent(QWheelEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void PageAvailable(int32_t n);
@@ -119,6 +151,14 @@ private:
     int32_t FZoom = 100;
     TZoomMode FZoomMode = zmCustom;
     TSheetGeometry FSheet{0, 0, 100, 50};
+    int32_t ContinuousPageCount() const;
+    void FollowScrolledPage();
+    void ScrollToPage(int32_t n);
+    bool FContinuous = false;
+    bool FScrollingToPage = false;
+    std::map<int32_t, std::unique_ptr<emf::TEmfPicture>> FHeld;
+    std::function<void(QPainter&, int32_t, QSize)> FPaintMarks; // continuous mode's pages near the view
+    int FWheelZoomAngle = 0; // eighths of a degree of Ctrl+wheel not yet turned into a step
 };
 
 } // namespace pagimo::preview

@@ -8,12 +8,20 @@
 #include "platform/system/Errors.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHelpEvent>
+#include <QIntValidator>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QToolTip>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
@@ -109,6 +117,36 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     connect(ExitButton, &QPushButton::clicked, this, [this] { ExitClick(); });
     ToolBar1->addWidget(ExitButton);
 
+    // What comes after the fixed buttons: the recent files.
+    AddDivider(QStringLiteral("Separator5"));
+    ContinuousAction = new QAction(QStringLiteral("Continuous"), this);
+    ContinuousAction->setObjectName(QStringLiteral("ContinuousAction"));
+    ContinuousAction->setCheckable(true);
+    ContinuousAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    ContinuousAction->setToolTip(QStringLiteral("Continuous pages (Ctrl+Shift+C)"));
+    connect(ContinuousAction, &QAction::toggled, this, [this](bool on) { SetContinuous(on); });
+    addAction(ContinuousAction);
+    ContinuousButton = new QToolButton(ToolBar1);
+    ContinuousButton->setObjectName(QStringLiteral("ContinuousButton"));
+    ContinuousButton->setDefaultAction(ContinuousAction);
+    ContinuousButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ContinuousButton->setAutoRaise(true);
+    ContinuousButton->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(ContinuousButton);
+    RecentFiles = new QToolButton(ToolBar1);
+    RecentFiles->setObjectName(QStringLiteral("RecentFiles"));
+    RecentFiles->setText(QStringLiteral("Recent"));
+    RecentFiles->setToolTip(QStringLiteral("Recent files"));
+    RecentFiles->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    RecentFiles->setAutoRaise(true);
+    RecentFiles->setFocusPolicy(Qt::NoFocus);
+    RecentFiles->setPopupMode(QToolButton::InstantPopup);
+    RecentMenu = new QMenu(RecentFiles);
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    RecentFiles->setMenu(RecentMenu);
+    ToolBar1->addWidget(RecentFiles);
+    RecentFiles->setEnabled(false);
+
     QRPreview = new TQRPreview(this);
     QRPreview->setFocusPolicy(Qt::StrongFocus);
     QRPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
@@ -134,7 +172,100 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     JobPanel->setObjectName(QStringLiteral("JobPanel"));
     JobPanel->hide();
     StatusBar->addPermanentWidget(JobPanel);
+    ZoomPanel = new QLabel(StatusBar);
+    ZoomPanel->setObjectName(QStringLiteral("ZoomPanel"));
+    ZoomPanel->setMinimumWidth(44);
+    ZoomPanel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ZoomPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar->addPermanentWidget(ZoomPanel);
+    GoToPageField = new QLineEdit(StatusBar);
+    GoToPageField->setObjectName(QStringLiteral("GoToPageField"));
+    GoToPageField->setPlaceholderText(QStringLiteral("Go to page"));
+    GoToPageField->setToolTip(QStringLiteral("Go to page (Ctrl+G)"));
+    GoToPageField->setValidator(new QIntValidator(1, 999999, GoToPageField));
+    GoToPageField->setFixedWidth(80);
+    GoToPageField->setFixedHeight(17);
+    connect(GoToPageField, &QLineEdit::returnPressed, this, [this] { GoToPageEntered(); });
+    StatusBar->addPermanentWidget(GoToPageField);
     setStatusBar(StatusBar);
+
+    ZoomInAction = AddAction(QStringLiteral("ZoomIn"),
+                             {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+                             [this] { QRPreview->ZoomStep(+1); });
+    ZoomOutAction =
+        AddAction(QStringLiteral("ZoomOut"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { QRPreview->ZoomStep(-1); });
+    ZoomResetAction =
+        AddAction(QStringLiteral("ZoomReset"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { QRPreview->SetZoom(100); });
+    GoToPageAction = AddAction(QStringLiteral("GoToPage"), {QKeySequence(Qt::CTRL | Qt::Key_G)}, [this] {
+        GoToPageField->setFocus(Qt::ShortcutFocusReason);
+        GoToPageField->selectAll();
+    });
+    ReloadAction = AddAction(QStringLiteral("Reload"), {QKeySequence(Qt::Key_F5)}, [this] { ReloadClick(); });
+    FullScreenAction =
+        AddAction(QStringLiteral("FullScreen"), {QKeySequence(Qt::Key_F11)}, [this] { ToggleFullScreen(); });
+    FindBar = new QToolBar(this);
+    FindBar->setObjectName(QStringLiteral("FindBar"));
+    FindBar->setMovable(false);
+    FindBar->setFloatable(false);
+    FindBar->toggleViewAction()->setVisible(false);
+    FindField = new QLineEdit(FindBar);
+    FindField->setObjectName(QStringLiteral("FindField"));
+    FindField->setPlaceholderText(QStringLiteral("Find"));
+    FindField->setToolTip(QStringLiteral("Find: Enter next, Shift+Enter previous, Esc closes"));
+    FindField->setFixedWidth(220);
+    FindBar->addWidget(FindField);
+    FindPreviousAction = FindBar->addAction(QStringLiteral("Previous"));
+    FindPreviousAction->setObjectName(QStringLiteral("FindPrevious"));
+    FindPreviousAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    FindPreviousAction->setToolTip(QStringLiteral("Previous hit (Shift+F3)"));
+    connect(FindPreviousAction, &QAction::triggered, this, [this] { FindPrevious(); });
+    FindNextAction = FindBar->addAction(QStringLiteral("Next"));
+    FindNextAction->setObjectName(QStringLiteral("FindNext"));
+    FindNextAction->setShortcut(QKeySequence(Qt::Key_F3));
+    FindNextAction->setToolTip(QStringLiteral("Next hit (F3)"));
+    connect(FindNextAction, &QAction::triggered, this, [this] { FindNext(); });
+    addAction(FindPreviousAction);
+    addAction(FindNextAction);
+    MatchCase = new QCheckBox(QStringLiteral("Match case"), FindBar);
+    MatchCase->setObjectName(QStringLiteral("MatchCase"));
+    WholeWords = new QCheckBox(QStringLiteral("Whole words"), FindBar);
+    WholeWords->setObjectName(QStringLiteral("WholeWords"));
+    FindBar->addWidget(MatchCase);
+    FindBar->addWidget(WholeWords);
+    FindStatus = new QLabel(FindBar);
+    FindStatus->setObjectName(QStringLiteral("FindStatus"));
+    FindStatus->setContentsMargins(8, 0, 8, 0);
+    FindBar->addWidget(FindStatus);
+    addToolBar(Qt::BottomToolBarArea, FindBar);
+    FindBar->hide();
+    FFindTimer = new QTimer(this);
+    FFindTimer->setInterval(0);
+    connect(FFindTimer, &QTimer::timeout, this, [this] { FindStep(); });
+    connect(FindField, &QLineEdit::textEdited, this, [this] { StartFind(); });
+    connect(MatchCase, &QCheckBox::toggled, this, [this] { StartFind(); });
+    connect(WholeWords, &QCheckBox::toggled, this, [this] { StartFind(); });
+    FindAction = AddAction(QStringLiteral("Find"), {QKeySequence(Qt::CTRL | Qt::Key_F)}, [this] { ShowFindBar(); });
+    CopyAction = AddAction(QStringLiteral("Copy"), {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { CopySelection(); });
+    SelectPageAction =
+        AddAction(QStringLiteral("SelectPage"), {QKeySequence(Qt::CTRL | Qt::Key_A)}, [this] { SelectPage(); });
+    Thumbnails = new TThumbnailPanel(this, [this] { return FReportPrinter; });
+    addDockWidget(Qt::LeftDockWidgetArea, Thumbnails);
+    Thumbnails->hide();
+    Thumbnails->OnPageClicked = [this](int32_t n) {
+        QRPreview->SetPageNumber(n);
+        UpdatePageInfo();
+    };
+    ThumbnailsAction = AddAction(QStringLiteral("ThumbnailsToggle"), {QKeySequence(Qt::Key_F4)},
+                                 [this] { Thumbnails->setVisible(!Thumbnails->isVisible()); });
+    QRPreview->SetPaintMarks([this](QPainter& painter, int32_t page, QSize sheet) { PaintMarks(painter, page, sheet); });
+
+    QRPreview->OnZoomApplied = [this] { UpdateZoomInfo(); };
+    QRPreview->OnPageNumberChanged = [this] { UpdatePageInfo(); };
+    FReloadTimer = new QTimer(this);
+    FReloadTimer->setSingleShot(true);
+    FReloadTimer->setInterval(300);
+    connect(FReloadTimer, &QTimer::timeout, this, [this] { FileChangedOnDisk(); });
+    connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, [this] { FReloadTimer->start(); });
 
     // Every key press reaches FormKeyDown before the focused control sees it.
     qApp->installEventFilter(this);
@@ -153,7 +284,350 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     ZoomToWidth->setChecked(true);
     FButtonRules.Constructed(reportPrinter && reportPrinter->JobState() == printer::jsFinished);
     ApplyButtonRules();
+    UpdateZoomInfo();
+    RebuildRecentMenu();
     QRPreview->setFocus();
+}
+
+QAction* TQRStandardPreview::AddAction(const QString& name, const QList<QKeySequence>& keys, std::function<void()> run) {
+    auto* action = new QAction(this);
+    action->setObjectName(name);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    addAction(action);
+    return action;
+}
+
+void TQRStandardPreview::UpdateZoomInfo() {
+    ZoomPanel->setText(QString::number(QRPreview->Zoom()) + QLatin1Char('%'));
+}
+
+void TQRStandardPreview::GoToPageEntered() {
+    bool ok = false;
+    const int n = GoToPageField->text().trimmed().toInt(&ok);
+    if (ok && FReportPrinter && n >= 1 && n <= FReportPrinter->PageTotal()) QRPreview->SetPageNumber(n);
+    UpdatePageInfo();
+    GoToPageField->clear();
+    QRPreview->setFocus();
+}
+
+void TQRStandardPreview::ReloadClick() {
+    if (!FReportPrinter || !FReportPrinter->LoadedFromFile()) return;
+    const QString fileName = FromStd(FReportPrinter->FileName());
+    const int32_t page = QRPreview->PageNumber();
+    LoadReportFile(fileName);
+    if (FReportPrinter && FReportPrinter->PageTotal() > 0)
+        QRPreview->SetPageNumber(std::min(page, FReportPrinter->PageTotal()));
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::FileChangedOnDisk() {
+    // A file that is gone or half written keeps the pages shown; the next change tries again.
+    if (FWatchedFile.isEmpty() || !QFileInfo(FWatchedFile).isFile()) {
+        WatchFile();
+        return;
+    }
+    try {
+        ReloadClick();
+    } catch (const std::exception&) {
+        WatchFile();
+    }
+}
+
+void TQRStandardPreview::WatchFile() {
+    if (!FWatcher.files().isEmpty()) FWatcher.removePaths(FWatcher.files());
+    // A file replaced by renaming is a new file: it is watched again by name.
+    if (!FWatchedFile.isEmpty() && QFileInfo(FWatchedFile).isFile()) FWatcher.addPath(FWatchedFile);
+}
+
+void TQRStandardPreview::SetContinuous(bool value) {
+    if (ContinuousAction->isChecked() != value) ContinuousAction->setChecked(value); // comes back here
+    QRPreview->SetContinuous(value);
+    UpdatePageInfo();
+}
+
+// ---- find ----
+
+std::unique_ptr<emf::TEmfPicture> TQRStandardPreview::FetchForText(int32_t page) const {
+    return FReportPrinter ? FReportPrinter->FetchPage(page) : nullptr;
+}
+
+void TQRStandardPreview::ShowFindBar() {
+    FindBar->show();
+    FindField->setFocus(Qt::ShortcutFocusReason);
+    FindField->selectAll();
+}
+
+void TQRStandardPreview::CloseFindBar() {
+    FFinder.Cancel();
+    FFindTimer->stop();
+    FFinder.Start(0, 1, QString(), {}, nullptr);
+    FHitPage = 0;
+    FHitIndex = -1;
+    FindStatus->clear();
+    FindBar->hide();
+    QRPreview->setFocus();
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+void TQRStandardPreview::StartFind() {
+    FHitPage = 0;
+    FHitIndex = -1;
+    const int32_t total = FReportPrinter ? FReportPrinter->PageTotal() : 0;
+    FFinder.Start(total, QRPreview->PageNumber(), FindField->text(), {MatchCase->isChecked(), WholeWords->isChecked()},
+                  [this](int32_t n) { return FetchForText(n); });
+    if (FFinder.Running())
+        FFindTimer->start();
+    else
+        FFindTimer->stop();
+    UpdateFindStatus();
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+// One slice of the search; the event loop runs between slices, so the window answers meanwhile.
+void TQRStandardPreview::FindStep() {
+    const bool done = FFinder.Step(15);
+    if (done) FFindTimer->stop();
+    // The first hit found (at or after the page shown, where the search began) is gone to at once.
+    if (FHitPage == 0 && !FFinder.Hits().empty()) {
+        const int32_t from = QRPreview->PageNumber();
+        auto it = FFinder.Hits().lower_bound(from);
+        if (it == FFinder.Hits().end()) it = FFinder.Hits().begin();
+        GoToHit(it->first, 0);
+    }
+    UpdateFindStatus();
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+void TQRStandardPreview::UpdateFindStatus() {
+    if (FFinder.Needle().isEmpty()) {
+        FindStatus->clear();
+        return;
+    }
+    QString text;
+    if (FHitPage > 0) {
+        int ordinal = 0;
+        for (const auto& [page, hits] : FFinder.Hits()) {
+            if (page >= FHitPage) break;
+            ordinal += static_cast<int>(hits.size());
+        }
+        text = QStringLiteral("%1 of %2").arg(ordinal + FHitIndex + 1).arg(FFinder.HitCount());
+    } else {
+        text = FFinder.Running() ? QString() : QStringLiteral("Not found");
+    }
+    if (FFinder.Running()) {
+        const int percent = FFinder.PageCount() ? FFinder.PagesSearched() * 100 / FFinder.PageCount() : 0;
+        text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("searching %1%").arg(percent);
+    }
+    FindStatus->setText(text);
+}
+
+void TQRStandardPreview::GoToHit(int32_t page, int index) {
+    const auto& hits = FFinder.HitsOn(page);
+    if (index < 0 || index >= static_cast<int>(hits.size())) return;
+    FHitPage = page;
+    FHitIndex = index;
+    QRPreview->ShowPlace(page, hits[static_cast<size_t>(index)]);
+    UpdatePageInfo();
+    UpdateFindStatus();
+}
+
+void TQRStandardPreview::FindNext() {
+    if (!FindBar->isVisible()) ShowFindBar();
+    const auto& all = FFinder.Hits();
+    if (all.empty()) return;
+    if (FHitPage > 0 && FHitIndex + 1 < static_cast<int>(FFinder.HitsOn(FHitPage).size())) {
+        GoToHit(FHitPage, FHitIndex + 1);
+        return;
+    }
+    auto it = all.upper_bound(FHitPage > 0 ? FHitPage : QRPreview->PageNumber() - 1);
+    if (it == all.end()) it = all.begin(); // round the end
+    GoToHit(it->first, 0);
+}
+
+void TQRStandardPreview::FindPrevious() {
+    if (!FindBar->isVisible()) ShowFindBar();
+    const auto& all = FFinder.Hits();
+    if (all.empty()) return;
+    if (FHitPage > 0 && FHitIndex > 0) {
+        GoToHit(FHitPage, FHitIndex - 1);
+        return;
+    }
+    auto it = all.lower_bound(FHitPage > 0 ? FHitPage : QRPreview->PageNumber());
+    if (it == all.begin()) it = all.end(); // round the start
+    --it;
+    GoToHit(it->first, static_cast<int>(it->second.size()) - 1);
+}
+
+void TQRStandardPreview::PaintMarks(QPainter& painter, int32_t page, QSize sheet) const {
+    const auto place = [&](const QRectF& r) {
+        return QRectF(r.x() * sheet.width(), r.y() * sheet.height(), r.width() * sheet.width(),
+                      r.height() * sheet.height());
+    };
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+    const auto& hits = FFinder.HitsOn(page);
+    for (size_t i = 0; i < hits.size(); ++i) {
+        const bool current = page == FHitPage && static_cast<int>(i) == FHitIndex;
+        painter.setBrush(current ? QColor(255, 150, 30) : QColor(255, 235, 60));
+        painter.drawRect(place(hits[i]));
+    }
+    if (page == FSelectionPage) {
+        painter.setBrush(QColor(150, 190, 255));
+        for (const QRectF& r : FSelectionRects)
+            painter.drawRect(place(r));
+    }
+    painter.restore();
+}
+
+// ---- selection ----
+
+void TQRStandardPreview::SelectArea(int32_t page, const QRectF& area) {
+    FSelectionPage = 0;
+    FSelectionRects.clear();
+    FSelectedText.clear();
+    if (std::unique_ptr<emf::TEmfPicture> picture = FetchForText(page)) {
+        FSelectedText = TextInArea(PageTextOf(*picture), area.normalized(), &FSelectionRects);
+        FSelectionPage = page;
+    }
+    QRPreview->viewport()->update();
+    QRPreview->PageImage()->update();
+}
+
+void TQRStandardPreview::SelectPage() {
+    SelectArea(QRPreview->PageNumber(), QRectF(0, 0, 1, 1));
+}
+
+void TQRStandardPreview::CopySelection() const {
+    if (!FSelectedText.isEmpty()) QGuiApplication::clipboard()->setText(FSelectedText);
+}
+
+// A drag with the left button on a page selects the text in the rectangle it spans.
+bool TQRStandardPreview::SelectionMouse(QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = QRPreview->viewport()->mapFromGlobal(mouse->globalPosition().toPoint());
+    if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+        const auto [page, place] = QRPreview->PlaceAt(at);
+        FDragPage = page;
+        FDragStart = place;
+        return FDragPage > 0;
+    }
+    if (FDragPage == 0) return false;
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) {
+        const auto [page, place] = QRPreview->PlaceAt(at);
+        // A drag beyond the page it began on stays on that page.
+        QPointF end = place;
+        if (page != FDragPage) end.setY(page > FDragPage ? 1.0 : 0.0);
+        SelectArea(FDragPage, QRectF(FDragStart, end));
+        if (event->type() == QEvent::MouseButtonRelease) FDragPage = 0;
+        return true;
+    }
+    return false;
+}
+
+void TQRStandardPreview::ToggleFullScreen() {
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
+}
+
+QString TQRStandardPreview::SettingsFileName() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/pagimo/pagimo.conf");
+}
+
+QStringList TQRStandardPreview::RecentFileList() {
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    QStringList files = settings.value(QStringLiteral("recentFiles")).toStringList();
+    files.removeAll(QString());
+    while (files.size() > MaxRecentFiles)
+        files.removeLast();
+    return files;
+}
+
+void TQRStandardPreview::AddRecentFile(const QString& fileName) {
+    if (!FRemembers) return;
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    QStringList files = RecentFileList();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > MaxRecentFiles)
+        files.removeLast();
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("recentFiles"), files);
+    RebuildRecentMenu();
+}
+
+void TQRStandardPreview::RebuildRecentMenu() {
+    RecentMenu->clear();
+    const QStringList files = FRemembers ? RecentFileList() : QStringList();
+    for (const QString& file : files) {
+        QAction* a = RecentMenu->addAction(QFileInfo(file).fileName(), this, [this, file] { LoadReportFile(file); });
+        a->setToolTip(file);
+    }
+    RecentFiles->setEnabled(!files.isEmpty());
+}
+
+void TQRStandardPreview::SetRemembersSettings(bool value) {
+    FRemembers = value;
+    RebuildRecentMenu();
+}
+
+void TQRStandardPreview::RestoreSettings() {
+    if (!FRemembers) return;
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    const QByteArray geometry = settings.value(QStringLiteral("window/geometry")).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    SetContinuous(settings.value(QStringLiteral("view/continuous"), false).toBool());
+    const QString mode = settings.value(QStringLiteral("view/zoomMode")).toString();
+    if (mode == QLatin1String("fitPage")) {
+        ZoomFit->setChecked(true);
+        QRPreview->FitWholePage();
+        FZoomRestored = true;
+    } else if (mode == QLatin1String("custom")) {
+        const int zoom = settings.value(QStringLiteral("view/zoom"), 100).toInt();
+        if (ZoomAccepted(zoom)) {
+            if (zoom == 100) Zoom100->setChecked(true);
+            QRPreview->SetZoom(zoom);
+            FZoomRestored = true;
+        }
+    } else if (mode == QLatin1String("fitWidth")) {
+        ZoomToWidth->setChecked(true);
+        QRPreview->FitPageWidth();
+    }
+}
+
+void TQRStandardPreview::SaveSettings() const {
+    if (!FRemembers) return;
+    QSettings settings(SettingsFileName(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    const TZoomMode mode = QRPreview->ZoomMode();
+    settings.setValue(QStringLiteral("view/zoomMode"), mode == zmFitPage    ? QStringLiteral("fitPage")
+                                                       : mode == zmFitWidth ? QStringLiteral("fitWidth")
+                                                                            : QStringLiteral("custom"));
+    settings.setValue(QStringLiteral("view/zoom"), QRPreview->Zoom());
+    settings.setValue(QStringLiteral("view/continuous"), QRPreview->Continuous());
+}
+
+QString TQRStandardPreview::ToolTipWithKeys(const QWidget* button) const {
+    QString keys;
+    if (button == FirstPage)
+        keys = QStringLiteral("Home, Ctrl+Page Up");
+    else if (button == PreviousPage)
+        keys = QStringLiteral("Page Up");
+    else if (button == ToolButton2)
+        keys = QStringLiteral("Page Down");
+    else if (button == LastPage)
+        keys = QStringLiteral("End, Ctrl+Page Down");
+    else if (button == Zoom100)
+        keys = QStringLiteral("Ctrl+0");
+    else if (button == ExitButton)
+        keys = QStringLiteral("Esc");
+    const QString hint = button == ExitButton ? QStringLiteral("Close") : button->toolTip();
+    return keys.isEmpty() ? hint : hint + QStringLiteral(" (") + keys + QLatin1Char(')');
 }
 
 TQRStandardPreview::~TQRStandardPreview() {
@@ -190,6 +664,10 @@ void TQRStandardPreview::ApplyButtonRules() {
 void TQRStandardPreview::UpdatePageInfo() {
     const int32_t total = QRPreview->ReportPrinter() ? QRPreview->ReportPrinter()->PageTotal() : 0;
     PagePanel->setText(PageInfoText(QRPreview->PageNumber(), total));
+    if (Thumbnails) {
+        if (Thumbnails->List->model()->rowCount() != total) Thumbnails->Reset();
+        Thumbnails->SetCurrent(QRPreview->PageNumber());
+    }
 }
 
 // The zoom buttons first let queued notifications through, so the zoom applies to the current state.
@@ -349,7 +827,7 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     // The sheet takes the new file's paper (which may differ in size and orientation from what was
     // shown) instead of stretching the page over the old one. A window that showed nothing yet fits
     // the width, as it does when the first page of a report arrives.
-    if (hadPage)
+    if (hadPage || FZoomRestored)
         QRPreview->ReapplyZoomMode();
     else
         QRPreview->FitPageWidth();
@@ -359,6 +837,16 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     FButtonRules.FileLoaded();
     ApplyButtonRules();
     SetFileCaption(FFileCaption);
+    FWatchedFile = fileName;
+    WatchFile();
+    Thumbnails->Reset();
+    Thumbnails->SetCurrent(QRPreview->PageNumber());
+    // Found text and a selection belong to the pages they were found on.
+    FSelectionPage = 0;
+    FSelectionRects.clear();
+    FSelectedText.clear();
+    if (!FFinder.Needle().isEmpty()) StartFind();
+    AddRecentFile(fileName);
     if (!problem.isEmpty()) {
         FPageProblemShown = true;
         ShowMessage(problem);
@@ -406,6 +894,7 @@ void TQRStandardPreview::closeEvent(QCloseEvent* event) {
     event->accept();
     if (FClosed) return;
     FClosed = true;
+    SaveSettings();
     // The report behind the printer learns that its preview has gone; the window then frees itself,
     // and its preview control lets go of the printer.
     // The report may free the printer while it handles the message: it is not touched afterwards.
@@ -421,6 +910,47 @@ void TQRStandardPreview::resizeEvent(QResizeEvent* event) {
 // Key preview: a key press meant for any control of this window is seen here first, once (at its
 // first receiver), and then goes on to that control.
 bool TQRStandardPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == QRPreview->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+         event->type() == QEvent::MouseButtonRelease))
+        if (SelectionMouse(event)) return true;
+    // The tool bar's hints are shown with the keys that do the same.
+    if (event->type() == QEvent::ToolTip && watched->isWidgetType() && watched->parent() == ToolBar1) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const QString text = ToolTipWithKeys(widget);
+        if (!text.isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text, widget);
+            return true;
+        }
+    }
+    // In the find field, Enter goes to the next hit and Shift+Enter to the previous one; Esc stops
+    // the search and closes the bar; Home and End move the cursor.
+    if (event->type() == QEvent::KeyPress && watched == FindField) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            CloseFindBar();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (FFinder.Needle() != FindField->text()) StartFind();
+            if (key->modifiers() & Qt::ShiftModifier)
+                FindPrevious();
+            else
+                FindNext();
+            return true;
+        }
+        if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) return false;
+    }
+    // In the page field, Home and End move the cursor and Esc leaves the field.
+    if (event->type() == QEvent::KeyPress && watched == GoToPageField) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            GoToPageField->clear();
+            QRPreview->setFocus();
+            return true;
+        }
+        if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) return false;
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();

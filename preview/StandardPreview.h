@@ -3,10 +3,17 @@
 // preview control and a status bar with the progress and the page counter. It works on one report
 // printer, given when it is created; every file, print and setup action is delegated to it.
 
+#include "preview/PageFinder.h"
 #include "preview/PreviewWindowRules.h"
+#include "preview/ThumbnailPanel.h"
 #include "preview/QRPreview.h"
 
+#include <QAction>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QFileSystemWatcher>
+#include <QLineEdit>
+#include <QMenu>
 #include <QLabel>
 #include <QList>
 #include <QMainWindow>
@@ -14,6 +21,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <functional>
@@ -52,6 +60,32 @@ public:
     QLabel* ProgressPanel = nullptr; // panel 0
     QLabel* PagePanel = nullptr;     // panel 1
     QLabel* JobPanel = nullptr;      // right end: where the last print job went, for a few seconds
+    QLabel* ZoomPanel = nullptr;     // the zoom in percent
+    QLineEdit* GoToPageField = nullptr; // a page number, Enter goes there (Ctrl+G)
+    QToolButton* ContinuousButton = nullptr; // continuous pages on and off (Ctrl+Shift+C)
+    QToolButton* RecentFiles = nullptr; // drop-down of the last files loaded
+    QMenu* RecentMenu = nullptr;
+    // Window actions with their keys: zoom steps, go to page, reload, full screen.
+    QAction* ContinuousAction = nullptr;
+    // The find bar (Ctrl+F) below the pages: text, match case, whole words, previous/next, the count.
+    QToolBar* FindBar = nullptr;
+    QLineEdit* FindField = nullptr;
+    QCheckBox* MatchCase = nullptr;
+    QCheckBox* WholeWords = nullptr;
+    QLabel* FindStatus = nullptr;
+    QAction* FindAction = nullptr;
+    QAction* FindNextAction = nullptr;
+    QAction* FindPreviousAction = nullptr;
+    QAction* CopyAction = nullptr;
+    TThumbnailPanel* Thumbnails = nullptr; // F4
+    QAction* ThumbnailsAction = nullptr;
+    QAction* SelectPageAction = nullptr;
+    QAction* ZoomInAction = nullptr;
+    QAction* ZoomOutAction = nullptr;
+    QAction* ZoomResetAction = nullptr;
+    QAction* GoToPageAction = nullptr;
+    QAction* ReloadAction = nullptr;
+    QAction* FullScreenAction = nullptr;
     QList<QPixmap> Images;
 
     // A window that views files (rather than a report's preview) is captioned after the file it
@@ -60,6 +94,47 @@ public:
     bool FileCaption() const { return FFileCaption; }
 
     void UpdatePageInfo();
+    void UpdateZoomInfo();
+
+    // Goes to the page typed into the page field; numbers outside 1..PageTotal are ignored.
+    void GoToPageEntered();
+    // Loads the shown file again from disk, keeping the page (the last one when the file got shorter).
+    void ReloadClick();
+    void ToggleFullScreen();
+    void SetContinuous(bool value);
+
+    // Find: opens the bar; starts a search of the whole document from the page shown (in steps, from
+    // the event loop); goes to the next or previous hit, across pages and round the ends.
+    void ShowFindBar();
+    void CloseFindBar();
+    void StartFind();
+    void FindNext();
+    void FindPrevious();
+    const TPageFinder& Finder() const { return FFinder; }
+    // The hit gone to last: its page (0: none) and its index on that page.
+    int32_t HitPage() const { return FHitPage; }
+    int HitIndex() const { return FHitIndex; }
+
+    // Selection: the text of the characters inside a rectangle of a page (page fractions), shown
+    // highlighted; Ctrl+C copies it, Ctrl+A selects the whole page shown.
+    void SelectArea(int32_t page, const QRectF& area);
+    void SelectPage();
+    void CopySelection() const;
+    const QString& SelectedText() const { return FSelectedText; }
+
+    // A window that remembers (the file viewer's) restores its geometry and zoom mode from the
+    // settings file ($XDG_CONFIG_HOME/pagimo/pagimo.conf) and keeps the recent files there; a report's
+    // preview does neither.
+    void SetRemembersSettings(bool value);
+    bool RemembersSettings() const { return FRemembers; }
+    void RestoreSettings();
+    void SaveSettings() const;
+    static QString SettingsFileName();
+    // The recent files, newest first (at most MaxRecentFiles).
+    static QStringList RecentFileList();
+    static constexpr int MaxRecentFiles = 10;
+    // The hint shown for a tool button: its hint with the keys that do the same.
+    QString ToolTipWithKeys(const QWidget* button) const;
 
     void ZoomToFitClick();
     void ZoomTo100Click();
@@ -97,6 +172,17 @@ private:
     QToolButton* AddButton(const QString& name, const QString& hint, int glyph, void (TQRStandardPreview::*click)());
     void AddDivider(const QString& name);
     void ApplyButtonRules();
+    QAction* AddAction(const QString& name, const QList<QKeySequence>& keys, std::function<void()> run);
+    void AddRecentFile(const QString& fileName);
+    void RebuildRecentMenu();
+    void WatchFile();
+    void FileChangedOnDisk();
+    void FindStep();
+    void UpdateFindStatus();
+    void GoToHit(int32_t page, int index);
+    void PaintMarks(QPainter& painter, int32_t page, QSize sheet) const;
+    bool SelectionMouse(QEvent* event);
+    std::unique_ptr<emf::TEmfPicture> FetchForText(int32_t page) const;
     void ShowMessage(const QString& text);
     void PageProblem(int32_t page, const QString& reason);
     // Printer setup of loaded pages; false when cancelled.
@@ -110,6 +196,20 @@ private:
     bool FFileCaption = false;
     bool FStoredPrintSetUp = false; // the print dialog has been confirmed for the loaded pages
     bool FPageProblemShown = false; // one message per loaded document
+    TPageFinder FFinder;
+    QTimer* FFindTimer = nullptr;
+    int32_t FHitPage = 0;
+    int FHitIndex = -1;
+    int32_t FSelectionPage = 0;
+    std::vector<QRectF> FSelectionRects;
+    QString FSelectedText;
+    QPointF FDragStart;
+    int32_t FDragPage = 0;
+    bool FRemembers = false;
+    bool FZoomRestored = false; // the remembered zoom mode holds also for the first file loaded
+    QFileSystemWatcher FWatcher;
+    QString FWatchedFile;
+    QTimer* FReloadTimer = nullptr; // a rewrite comes as several changes: reload once it has settled
 };
 
 } // namespace pagimo::preview

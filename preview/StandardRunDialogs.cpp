@@ -23,11 +23,11 @@ bool TQRStandardRunDialogs::PrintSetup(printer::TQRPrinterSettings& settings, pr
     return printer::ReportPrintSetup(settings, orientation, pages, owner);
 }
 
-std::unique_ptr<QObject> TQRStandardRunDialogs::ShowProgress(printer::TQRPrinter& printer, const std::string& title) {
+std::unique_ptr<QObject> TQRStandardRunDialogs::ShowProgress(printer::TQRPrinter& printer, const std::string&) {
+    // The window keeps its own caption ("Printing progress"), whatever the report's title.
     if (!CanShowWidgets()) return nullptr;
     auto progress = std::make_unique<printer::TQRProgressForm>();
     progress->ReportPrinter = &printer;
-    progress->setWindowTitle(QString::fromStdString(title));
     printer.SetNotifyWindow(progress.get());
     progress->show();
     return progress;

@@ -1,5 +1,7 @@
 #include "preview/ZoomRules.h"
 
+#include <iterator>
+
 #include <algorithm>
 
 namespace pagimo::preview {
@@ -48,6 +50,20 @@ int32_t FitWholePageZoom(const TPaperMetrics* paper, int32_t controlWidth, int32
         b = Ratio(controlHeight, LetterLengthMM, FitPageFactor);
     }
     return std::min(a, b);
+}
+
+int32_t NextZoomStep(int32_t zoom, int direction) {
+    if (direction > 0) {
+        for (int32_t step : ZoomSteps)
+            if (step > zoom) return step;
+        return std::max(zoom, ZoomSteps[std::size(ZoomSteps) - 1]);
+    }
+    if (direction < 0) {
+        for (auto it = std::rbegin(ZoomSteps); it != std::rend(ZoomSteps); ++it)
+            if (*it < zoom) return *it;
+        return std::min(zoom, ZoomSteps[0]);
+    }
+    return zoom;
 }
 
 int32_t FitPageWidthZoom(const TPaperMetrics* paper, int32_t controlWidth) {

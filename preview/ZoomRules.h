@@ -49,4 +49,10 @@ int32_t FitWholePageZoom(const TPaperMetrics* paper, int32_t controlWidth, int32
 // The zoom that makes the sheet's width fit: factor 90 with a report printer, 95 without one.
 int32_t FitPageWidthZoom(const TPaperMetrics* paper, int32_t controlWidth);
 
+// The zoom steps that Ctrl+wheel and Ctrl+plus/minus walk through, 10 % to 800 %. From a zoom
+// between two steps (a fitted zoom), one step goes to the nearest step in that direction; at either
+// end the zoom stays.
+constexpr int32_t ZoomSteps[] = {10, 15, 20, 25, 33, 50, 67, 75, 90, 100, 110, 125, 150, 175, 200, 250, 300, 400, 500, 600, 800};
+int32_t NextZoomStep(int32_t zoom, int direction);
+
 } // namespace pagimo::preview

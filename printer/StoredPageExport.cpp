@@ -143,6 +143,9 @@ void TQRPDFExportFilter::ExportPicture(const emf::TEmfPicture& picture) {
     if (!FWriter) Open();
     FPageHasPicture = true;
     const gdi::TPlayResult result = FWriter->AddPage(picture);
+    if (result.OverBudget)
+        throw EQRError("Page " + std::to_string(FWriter->PageCount()) +
+                       " cannot be drawn completely: " + result.Problem);
     if (!result.Complete)
         throw EQRError("Page " + std::to_string(FWriter->PageCount()) +
                        " cannot be drawn: Metafile is not valid (its record chain is broken)");

@@ -68,6 +68,9 @@ void TViewSession::Show(const QString& fileName) {
     if (!window) return;
     window->setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" \u2013 Pagimo"));
     window->SetFileCaption(true);
+    // A file viewer remembers its geometry, zoom and recent files between runs.
+    window->SetRemembersSettings(true);
+    window->RestoreSettings();
     QTimer::singleShot(0, window, [window, fileName] { window->LoadReportFile(fileName); });
 }
 

@@ -90,7 +90,7 @@ int Run(TArgs& args) {
 } // namespace
 
 extern const TCommand CmdPrint{
-    "print", "print a QRP file's pages on a printer",
+    "print", PrintSummary,
     "usage: qrptool print FILE.qrp [-P PRINTER] [--pages A-B] [--copies N] [--paper NAME] [--landscape]\n"
     "                      [--duplex] [--bin NAME]\n\n"
     "Prints the stored pages, each stretched onto the printable area of the paper. The paper and its\n"

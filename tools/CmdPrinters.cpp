@@ -161,7 +161,7 @@ int Run(TArgs& args) {
 
 } // namespace
 
-extern const TCommand CmdPrinters{"printers", "list the installed printers with their papers and margins",
+extern const TCommand CmdPrinters{"printers", PrintersSummary,
                                   "usage: qrptool printers [--json]\n\n"
                                   "Lists the installed printers (the default marked), each with its resolution,\n"
                                   "duplex support, paper sources and papers with their unprintable margins.\n"

@@ -3,6 +3,7 @@
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/PainterDevice.h"
 #include "platform/graphics/Jpeg.h"
+#include "platform/graphics/Png.h"
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
 #include "platform/system/OutputFile.h"
@@ -41,14 +42,13 @@ TImageFormat FormatOf(const std::string& out, const std::optional<std::string>& 
 }
 
 void Save(const QImage& image, TImageFormat format, const std::string& path) {
+    // PNG goes through libpng directly, with settings chosen for report pages (see Png.h): Qt's image
+    // writer would scan the image-format plugins first and compress three times slower.
+    const std::vector<uint8_t> bytes =
+        format == TImageFormat::Jpeg ? graphics::EncodeJpeg(image, 90) : graphics::EncodePng(image);
     TOutputFile file(path);
-    if (format == TImageFormat::Jpeg) {
-        const std::vector<uint8_t> bytes = graphics::EncodeJpeg(image, 90);
-        if (PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
-            throw EQRError(FormatMessage("Cannot create file %s", path));
-    } else if (!image.save(QString::fromStdString(file.TempPath()), "PNG")) {
+    if (bytes.empty() || PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
         throw EQRError(FormatMessage("Cannot create file %s", path));
-    }
     file.Commit();
 }
 
@@ -101,6 +101,13 @@ int Run(TArgs& args) {
             }
             if (result.Damaged)
                 std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
+            if (result.OverBudget) {
+                // What could be drawn is kept; the page still counts as one that cannot be drawn.
+                RefuseInputAsOutput({files[0]}, OutputName(*out, n));
+                Save(image, imageFormat, OutputName(*out, n));
+                damage.Incomplete(n, result.Problem);
+                continue;
+            }
         }
         RefuseInputAsOutput({files[0]}, OutputName(*out, n));
         Save(image, imageFormat, OutputName(*out, n));

@@ -2,6 +2,7 @@
 
 #include "controls/ControlClasses.h"
 #include "engine/CSVTable.h"
+#include "engine/CompositeReport.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/PrinterTarget.h"
@@ -11,6 +12,7 @@
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
+#include "platform/system/Termination.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 #include "printer/StoredPageExport.h"
@@ -20,8 +22,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <unistd.h>
 
 namespace pagimo::tools {
@@ -65,8 +69,88 @@ std::string FilterExtensions() {
     return list;
 }
 
+// Saves recorded pages as a QRP file, or as PDF through the same conversion as qrptool convert.
+void SaveRecordedPages(printer::TQRPrinter& pages, const std::string& output, bool pdf) {
+    if (!pdf) {
+        pages.SaveReportFile(output);
+        return;
+    }
+    printer::TQRPDFExportFilter filter(output);
+    pages.ExportPages(filter);
+}
+
+// A composite report: its reports print one after another as one document; each gets the --param
+// functions. Export filters run a single report, so a composite records to .qrp or .pdf only.
+int RunComposite(engine::TQRCompositeReport& composite,
+                 const std::vector<std::pair<std::string, std::string>>& functions,
+                 const std::optional<std::string>& output, bool print, bool trace, bool pdf, bool exporting) {
+    if (exporting) throw EUsage{"a composite report records to .qrp or .pdf only"};
+    for (engine::TQRReport* r : composite.ReportList())
+        for (const auto& [name, expression] : functions)
+            r->Functions()->Set(name, expression);
+    if (trace) {
+        engine::TQRTraceTarget target;
+        composite.Run(target);
+        std::printf("%zu page(s)\n", target.Pages().size());
+        return ExitOk;
+    }
+    if (print) {
+        if (!printer::TQRPrinter().HasPrinters()) throw EQRError("No printer is installed");
+        composite.Print();
+        return ExitOk;
+    }
+    SaveRecordedPages(*composite.Record(), *output, pdf);
+    return ExitOk;
+}
+
+int RunReportCommand(TArgs& args);
+bool ProgressShown = false;
+
+// Runs the command with the terminating signals turned into a request that the run honours at its
+// next page: it unwinds, every temporary file goes with it, and the process then ends as signalled.
 int RunReport(TArgs& args) {
+    InstallTerminationRequest();
+    int signal = 0;
+    // The progress line ends before anything else is said.
+    struct TEndProgress {
+        ~TEndProgress() {
+            if (ProgressShown) std::fputs("\n", stderr);
+        }
+    };
+    try {
+        TEndProgress endProgress;
+        const int status = RunReportCommand(args);
+        InstallTerminationCleanup();
+        if (!TerminationRequested()) return status;
+        signal = TerminationRequested();
+    } catch (const engine::ERunInterrupted& e) {
+        InstallTerminationCleanup();
+        std::fprintf(stderr, "qrptool: report: %s; nothing was written\n", e.what());
+        signal = e.Signal;
+    } catch (...) {
+        InstallTerminationCleanup();
+        throw;
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return ExitFailure;
+}
+
+// Shows the page being made on a terminal.
+void ShowProgress(engine::TQRReport& report) {
+    if (!::isatty(STDERR_FILENO)) return;
+    auto previous = report.OnStartPage;
+    report.OnStartPage = [previous](engine::TCustomQRReport& r) {
+        ProgressShown = true;
+        std::fprintf(stderr, "\rqrptool: page %d ", r.PageCount());
+        std::fflush(stderr);
+        if (previous) previous(r);
+    };
+}
+
+int RunReportCommand(TArgs& args) {
     const auto db = args.Option("--db");
+    const auto maxPages = args.Option("--max-pages");
     const auto params = args.Options("--param");
     const bool trace = args.Flag("--trace");
     const bool print = args.Flag("--print");
@@ -105,6 +189,13 @@ int RunReport(TArgs& args) {
         if (auto* d = dynamic_cast<engine::TQRSQLiteDataSet*>(&c); d && !dbPath.empty()) d->SetDatabaseName(dbPath);
         if (dynamic_cast<engine::TQRSQLiteDataSet*>(&c) || dynamic_cast<engine::TQRCSVTable*>(&c)) dataSets.push_back(&c);
     });
+    if (const std::vector<std::string> handlers = engine::EventHandlerNames(*root); !handlers.empty()) {
+        std::string list;
+        for (const std::string& h : handlers)
+            list += (list.empty() ? "" : ", ") + h;
+        std::cerr << positionals[0] << ": warning: event handlers not connected (no program code in this run): "
+                  << list << "\n";
+    }
     if (output) {
         // The report's own files are never overwritten by its output.
         std::vector<std::string> inputs{positionals[0]};
@@ -114,12 +205,28 @@ int RunReport(TArgs& args) {
         }
         RefuseInputAsOutput(inputs, *output);
     }
+    int pageLimit = 0;
+    if (maxPages) {
+        auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pageLimit);
+        if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pageLimit < 1)
+            throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
+    }
+    engine::TQRCompositeReport* composite = dynamic_cast<engine::TQRCompositeReport*>(root.get());
+    for (system::TComponent* c : root->Components())
+        if (!composite) composite = dynamic_cast<engine::TQRCompositeReport*>(c);
+    if (composite && maxPages) {
+        for (engine::TQRReport* r : composite->ReportList())
+            r->SetMaxPages(pageLimit);
+    }
+    if (composite) return RunComposite(*composite, functions, output, print, trace, pdf, exportEntry != nullptr);
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
     for (const auto& [name, expression] : functions)
         report->Functions()->Set(name, expression);
 
     if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
+    if (maxPages) report->SetMaxPages(pageLimit);
+    ShowProgress(*report);
     if (!trace) {
         EnsureGuiApplication();
         engine::TQRReportRunner runner(*report);
@@ -134,14 +241,7 @@ int RunReport(TArgs& args) {
             runner.Export(*filter);
             return ExitOk;
         }
-        std::unique_ptr<printer::TQRPrinter> pages = runner.Record();
-        if (!pdf) {
-            pages->SaveReportFile(*output);
-            return ExitOk;
-        }
-        // PDF: the recorded pages go through the same conversion as qrptool convert.
-        printer::TQRPDFExportFilter filter(*output);
-        pages->ExportPages(filter);
+        SaveRecordedPages(*runner.Record(), *output, pdf);
         return ExitOk;
     }
 
@@ -173,10 +273,12 @@ int RunReport(TArgs& args) {
 } // namespace
 
 extern const TCommand CmdReport = {
-    "report", "run a stored report description",
+    "report", ReportSummary,
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
     "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
-    "  Loads the description (a report alone or a form holding one) and runs its first report.\n"
+    "                                 [--max-pages N]\n"
+    "  Loads the description (a report alone or a form holding one) and runs its first report;\n"
+    "  a form holding a TQRCompositeReport runs the composite's Reports as one document.\n"
     "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
     "                   .txt, .csv and .html run the report through the export filter of that\n"
     "                   extension (text on a character grid, one CSV record per printed line,\n"
@@ -185,7 +287,11 @@ extern const TCommand CmdReport = {
     "  --print          print the report on the default printer\n"
     "  --trace          print each page's bands: name, left, top, width, height (0.1 mm)\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"
-    "  --param N=V      set the report function N to the value V (query parameters :N)\n",
+    "  --param N=V      set the report function N to the value V (query parameters :N)\n"
+    "  --max-pages N    end with an error when the report gives more than N pages\n"
+    "                   (default 100000)\n"
+    "  Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends the run at its next page, leaving no files behind;\n"
+    "  a second one ends it at once.\n",
     RunReport};
 
 } // namespace pagimo::tools

@@ -12,6 +12,13 @@ struct TCommand {
     int (*Run)(TArgs& args);
 };
 
+// The commands that print or run reports need Qt's printer support (and through it Qt Widgets):
+// they live in the helper program qrptool-print, which qrptool starts in its own place for them,
+// so that the other commands start without loading those libraries.
+inline constexpr const char* PrintersSummary = "list the installed printers with their papers and margins";
+inline constexpr const char* PrintSummary = "print a QRP file's pages on a printer";
+inline constexpr const char* ReportSummary = "run a stored report description";
+
 extern const TCommand CmdInfo;
 extern const TCommand CmdSample;
 extern const TCommand CmdRender;
@@ -22,5 +29,6 @@ extern const TCommand CmdEval;
 extern const TCommand CmdPrinters;
 extern const TCommand CmdPrint;
 extern const TCommand CmdReport;
+extern const TCommand CmdThumbnail;
 
 } // namespace pagimo::tools

@@ -5,15 +5,42 @@
 #include "platform/system/Version.h"
 #include "tools/Commands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace pagimo::tools;
 
 namespace {
+
+#ifdef PAGIMO_PRINTING_HELPER
+// Runs a printing command in the helper program, which takes the same arguments: beside this
+// program in a build folder, PREFIX/libexec/pagimo/qrptool-print when installed.
+int RunInHelper(char** argv) {
+    std::error_code ec;
+    const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+    const std::filesystem::path dir = ec ? std::filesystem::path(argv[0]).parent_path() : exe.parent_path();
+    for (const auto& helper : {dir / "qrptool-print", dir / PAGIMO_PRINTING_HELPER}) {
+        if (::access(helper.c_str(), X_OK) != 0) continue;
+        std::fflush(stdout);
+        ::execv(helper.c_str(), argv);
+        std::fprintf(stderr, "qrptool %s: cannot start %s: %s\n", argv[1], helper.c_str(), std::strerror(errno));
+        return ExitFailure;
+    }
+    std::fprintf(stderr, "qrptool %s: the printing helper qrptool-print is not installed beside qrptool\n", argv[1]);
+    return ExitFailure;
+}
+
+int InHelper(TArgs&) {
+    return ExitFailure; // never called: main hands these commands to RunInHelper first
+}
+#endif
 
 // The command table; each entry's implementation lives in its own Cmd*.cpp file.
 const TCommand Commands[] = {
@@ -24,14 +51,21 @@ const TCommand Commands[] = {
      }},
     CmdInfo,
     CmdRender,
+    CmdThumbnail,
     CmdConvert,
     CmdExport,
     CmdText,
     CmdEval,
     CmdSample,
+#ifdef PAGIMO_PRINTING_HELPER
+    {"printers", PrintersSummary, nullptr, InHelper},
+    {"print", PrintSummary, nullptr, InHelper},
+    {"report", ReportSummary, nullptr, InHelper},
+#else
     CmdPrinters,
     CmdPrint,
     CmdReport,
+#endif
 };
 
 void PrintHelp(FILE* out) {
@@ -63,6 +97,9 @@ int main(int argc, char** argv) {
     }
     for (const auto& command : Commands) {
         if (name != command.Name) continue;
+#ifdef PAGIMO_PRINTING_HELPER
+        if (!command.Usage) return RunInHelper(argv);
+#endif
         std::vector<std::string> rest(argv + 2, argv + argc);
         for (const auto& a : rest) {
             if (a == "--help" || a == "-h") {

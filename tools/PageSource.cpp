@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <tuple>
@@ -119,20 +120,46 @@ void TDamagePolicy::Damaged(int n, const std::string& reason) {
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; left empty\n", FCommand, n, reason.c_str());
 }
 
+void TDamagePolicy::Incomplete(int n, const std::string& reason) {
+    if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn completely: " + reason);
+    ++FDamaged;
+    std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
+}
+
 int TDamagePolicy::ExitStatus() const {
     return FDamaged ? ExitFailure : ExitOk;
 }
 
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
-    setenv("FONTCONFIG_FILE", PAGIMO_FONTS_CONF, 0);
+    // The project's font configuration: the installed one under the program's prefix (PREFIX/bin/qrptool
+    // or PREFIX/libexec/pagimo/qrptool-print, PREFIX/share/pagimo/fonts), else the source tree's for a
+    // program run from its build folder.
+    if (!std::getenv("FONTCONFIG_FILE")) {
+        std::error_code ec;
+        const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+        std::string file = PAGIMO_FONTS_CONF;
+        if (!ec) {
+            for (const auto& prefix : {exe.parent_path().parent_path(), exe.parent_path().parent_path().parent_path()}) {
+                const auto installed = prefix / "share" / "pagimo" / "fonts" / "fonts.conf";
+                if (std::filesystem::is_regular_file(installed, ec)) {
+                    file = installed.string();
+                    break;
+                }
+            }
+        }
+        setenv("FONTCONFIG_FILE", file.c_str(), 1);
+    }
     // Without a runtime directory (batch jobs, su) Qt warns on every start and then uses
     // /tmp/runtime-<user>; name that directory ourselves so the warning does not reach scripts.
     if (!std::getenv("XDG_RUNTIME_DIR")) {
         const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
         if (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Pages are drawn into images and files, never onto a screen: the offscreen platform is the only
+    // one qrptool loads, whatever the session asks for (a file manager's thumbnailer may run with
+    // QT_QPA_PLATFORM=wayland or xcb and no access to the display).
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "qrptool";
     static char* argv[] = {name, nullptr};

@@ -46,6 +46,9 @@ public:
     void CheckFirst(TPageSource& source, int first, int last) const;
     // Reports a damaged page found by other means (the export driver).
     void Damaged(int n, const std::string& reason);
+    // A page that was drawn only in part (over its work budget): named on standard error with
+    // --keep-going; otherwise it stops the command like a damaged page. Either way exit status 1.
+    void Incomplete(int n, const std::string& reason);
     int DamagedPages() const { return FDamaged; }
     int ExitStatus() const; // ExitOk, or ExitFailure when a page was damaged
 

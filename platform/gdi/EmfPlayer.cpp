@@ -3,6 +3,7 @@
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
+#include "platform/gdi/PageGuard.h"
 
 #include "platform/graphics/CodePages.h"
 
@@ -34,6 +35,26 @@ bool Finite(double v) {
     return std::isfinite(v) && std::abs(v) < 1e7;
 }
 
+// Record coordinates are 32-bit; kept within +-2^29 so that QRect's edge, width and height arithmetic
+// (and the sums made of them) cannot overflow. No page comes near: the guard drops what lies beyond.
+int32_t Coord(int32_t v) {
+    constexpr int32_t max = 1 << 29;
+    return std::clamp(v, -max, max);
+}
+
+// A position the player computed (the current position after text advances), as record coordinates.
+QPoint Position(QPointF p) {
+    constexpr double max = 1 << 29;
+    const double x = std::isfinite(p.x()) ? std::clamp(p.x(), -max, max) : 0;
+    const double y = std::isfinite(p.y()) ? std::clamp(p.y(), -max, max) : 0;
+    return QPointF(x, y).toPoint();
+}
+
+// A rectangle given as x, y, width and height.
+QRect XYWH(int32_t x, int32_t y, int32_t width, int32_t height) {
+    return QRect(Coord(x), Coord(y), Coord(width), Coord(height));
+}
+
 // Text of an EXTTEXTOUTA record in the code page of the font's character set.
 std::u16string DecodeAnsiText(std::span<const uint8_t> bytes, uint8_t charset) {
     return graphics::DecodeAnsi(bytes, charset);
@@ -63,7 +84,8 @@ struct TDcState {
 class TPlayback {
 public:
     TPlayback(TDevice& device, const TPlayOptions& options, const TEmfHeader& header)
-        : FDevice(device), FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
+        : FGuard(device, options.Limits, FResult.Work, ScaleOf(options.DeviceTransform)), FDevice(FGuard),
+          FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
         // Pixels per millimetre of the reference device, for the metric and English mapping modes.
         if (header.DevicePixelsX > 0 && header.DeviceMillimetersX > 0 && header.DevicePixelsY > 0 &&
             header.DeviceMillimetersY > 0) {
@@ -120,7 +142,8 @@ private:
 
     // Helpers.
     static QRect Box(const TRecordReader& r, size_t at) {
-        return QRect(QPoint(r.I32(at), r.I32(at + 4)), QPoint(r.I32(at + 8), r.I32(at + 12)));
+        return QRect(QPoint(Coord(r.I32(at)), Coord(r.I32(at + 4))),
+                     QPoint(Coord(r.I32(at + 8)), Coord(r.I32(at + 12))));
     }
     void Shape(TShape&& shape);
     void PathShape(const QPainterPath& refPath, bool fill, bool stroke);
@@ -134,7 +157,7 @@ private:
     void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, size_t offBmiAt, size_t usageAt,
              bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
     static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt);
-    static QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
+    QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
     struct TColouredPattern {
         std::shared_ptr<const QImage> Mono;
         TColorRef Text = 0, Back = 0;
@@ -243,6 +266,8 @@ private:
     void SetDIBitsToDevice(const TRecordReader& r);
     void AlphaBlend(const TRecordReader& r);
 
+    TPlayResult FResult;
+    TPageGuard FGuard; // between the player and the device: bounds and the page's work budget
     TDevice& FDevice;
     TPlayOptions FOptions;
     std::vector<TObject> FObjects;
@@ -253,7 +278,6 @@ private:
     QTransform FLogicalToRef, FLogicalToTarget;
     bool FInPath = false;
     QPainterPath FPath; // reference-device pixels
-    TPlayResult FResult;
 };
 
 // ---- transforms -----------------------------------------------------------------------------------
@@ -594,6 +618,7 @@ void TPlayback::Shape(TShape&& shape) {
         // Inside a path bracket figures become part of the path, in reference-device pixels.
         TDrawState s = S.Draw;
         QPainterPath p = ShapeToPath(shape, s, false);
+        FGuard.ChargePoints(static_cast<uint64_t>(p.elementCount()));
         if (shape.Kind == TShapeKind::skPolyline || shape.Kind == TShapeKind::skPolyBezier ||
             shape.Kind == TShapeKind::skArc) {
             // Connected to the current figure: drop the moveTo when the path already has a figure.
@@ -794,7 +819,7 @@ void TPlayback::SetPixel(const TRecordReader& r) {
     s.Brush = SolidBrush(r.U32(16) & 0xFFFFFF);
     TShape shape;
     shape.Stroke = false;
-    shape.Box = QRect(QPoint(r.I32(8), r.I32(12)), QPoint(r.I32(8) + 1, r.I32(12) + 1));
+    shape.Box = QRect(QPoint(Coord(r.I32(8)), Coord(r.I32(12))), QPoint(Coord(r.I32(8)) + 1, Coord(r.I32(12)) + 1));
     FDevice.DrawShape(shape, s);
 }
 
@@ -806,13 +831,31 @@ QPainterPath TPlayback::RefRect(const QRectF& logical) const {
     return FLogicalToRef.map(p);
 }
 
-void TPlayback::ClipCombine(const QPainterPath& targetArea, uint32_t mode) {
+void TPlayback::ClipCombine(const QPainterPath& area, uint32_t mode) {
     const QPainterPath* current = S.Draw.Clip.get();
+    // Combining clips costs in proportion to both clips' points; past the page's budget both are
+    // taken as their bounding rectangles.
+    const QPainterPath* target = &area;
+    QPainterPath currentBounds, targetBounds;
+    if (!FGuard.ChargeClip(static_cast<uint64_t>(area.elementCount() + (current ? current->elementCount() : 0)))) {
+        targetBounds.addRect(area.boundingRect());
+        target = &targetBounds;
+        if (current) currentBounds.addRect(current->boundingRect()), current = &currentBounds;
+    }
+    const QPainterPath& targetArea = *target;
     QPainterPath everything;
-    everything.addRect(QRectF(-1e7, -1e7, 2e7, 2e7));
+    everything.addRect(TPageGuard::Bound());
     QPainterPath next;
+    const QRectF currentRect = current ? current->controlPointRect() : QRectF();
+    const bool rects = current && current->elementCount() == 5 && targetArea.elementCount() == 5 &&
+                       IsRectilinear(*current, QTransform()) && IsRectilinear(targetArea, QTransform());
     switch (mode) {
     case RGN_AND:
+        if (rects) {
+            // The common case (nested cells and bands), without the general path clipper.
+            next.addRect(currentRect.intersected(targetArea.controlPointRect()));
+            break;
+        }
         next = current ? current->intersected(targetArea) : targetArea;
         break;
     case RGN_OR:
@@ -834,7 +877,7 @@ void TPlayback::ClipCombine(const QPainterPath& targetArea, uint32_t mode) {
     default:
         return;
     }
-    S.Draw.Clip = std::make_shared<const QPainterPath>(std::move(next));
+    S.Draw.Clip = std::make_shared<const QPainterPath>(TPageGuard::Bounded(next));
 }
 
 void TPlayback::IntersectClipRect(const TRecordReader& r) {
@@ -858,6 +901,7 @@ QPainterPath TPlayback::RegionPath(const TRecordReader& r, size_t at, uint32_t s
     const uint32_t count = r.U32(at + 8);
     if (headerSize < 32 || headerSize > size) throw ERecordDamaged("region header size");
     const auto rects = r.Bytes(at + headerSize, count, 16);
+    FGuard.ChargePoints(static_cast<uint64_t>(count) * 4);
     if (static_cast<uint64_t>(count) * 16 > size - headerSize) throw ERecordDamaged("region rectangles overflow");
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
@@ -883,7 +927,7 @@ void TPlayback::ExtSelectClipRgn(const TRecordReader& r) {
 void TPlayback::OffsetClipRgn(const TRecordReader& r) {
     if (!S.Draw.Clip) return;
     const QPointF d = FLogicalToTarget.map(QPointF(r.I32(8), r.I32(12))) - FLogicalToTarget.map(QPointF(0, 0));
-    S.Draw.Clip = std::make_shared<const QPainterPath>(S.Draw.Clip->translated(d));
+    S.Draw.Clip = std::make_shared<const QPainterPath>(TPageGuard::Bounded(S.Draw.Clip->translated(d)));
 }
 
 void TPlayback::SelectClipPath(const TRecordReader& r) {
@@ -940,7 +984,7 @@ void TPlayback::InvertRgn(const TRecordReader& r) {
     const QRectF b = region.boundingRect();
     TDibDraw draw;
     draw.Rop = DSTINVERT;
-    draw.Destination = b.toAlignedRect();
+    draw.Destination = QRect(Position(b.topLeft()), Position(b.bottomRight()) - QPoint(1, 1));
     FDevice.DrawDib(draw, DrawingState());
 }
 
@@ -978,7 +1022,7 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
         run.Options &= ~ETO_PDY;
     }
     if (S.Draw.TextAlign & TA_UPDATECP) {
-        run.Reference = S.CurrentPos.toPoint();
+        run.Reference = Position(S.CurrentPos);
         int64_t total = 0, rise = 0;
         for (size_t i = 0; i < run.Dx.size(); i += perChar) {
             total += run.Dx[i];
@@ -1030,7 +1074,9 @@ void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop,
             // BitBlt-style sources count y from the top; StretchDIBits (what devices take) from the bottom
             // of a bottom-up bitmap.
             const int32_t h = GetI32(draw.Dib.Info.data() + 8);
-            if (h > 0) src.moveTop(h - src.y() - src.height());
+            if (h > 0)
+                src.moveTop(Coord(static_cast<int32_t>(
+                    std::clamp<int64_t>(static_cast<int64_t>(h) - src.y() - src.height(), INT32_MIN, INT32_MAX))));
         }
     }
     draw.Source = src;
@@ -1038,26 +1084,26 @@ void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop,
 }
 
 void TPlayback::BitBlt(const TRecordReader& r) {
-    const QRect dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const QRect src(r.I32(44), r.I32(48), dest.width(), dest.height());
+    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+    const QRect src = XYWH(r.I32(44), r.I32(48), dest.width(), dest.height());
     Dib(r, dest, src, r.U32(40), 84, 80, true);
 }
 
 void TPlayback::StretchBlt(const TRecordReader& r) {
-    const QRect dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const QRect src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+    const QRect src = XYWH(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
     Dib(r, dest, src, r.U32(40), 84, 80, true);
 }
 
 void TPlayback::StretchDIBits(const TRecordReader& r) {
-    const QRect dest(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
-    const QRect src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
+    const QRect src = XYWH(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
     Dib(r, dest, src, r.U32(68), 48, 64, false);
 }
 
 void TPlayback::SetDIBitsToDevice(const TRecordReader& r) {
-    const QRect src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
-    const QRect dest(r.I32(24), r.I32(28), src.width(), src.height());
+    const QRect src = XYWH(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+    const QRect dest = XYWH(r.I32(24), r.I32(28), src.width(), src.height());
     const uint32_t startScan = r.U32(68), scans = r.U32(72);
     const uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
     const auto info = r.Bytes(offBmi, cbBmi);
@@ -1073,13 +1119,16 @@ void TPlayback::SetDIBitsToDevice(const TRecordReader& r) {
     TDibDraw draw;
     draw.Destination = dest;
     draw.Dib = TDib{patched, r.Bytes(offBits, cbBits), r.U32(64)};
-    draw.Source = QRect(src.x(), src.y() - static_cast<int32_t>(startScan), src.width(), src.height());
+    draw.Source = QRect(src.x(),
+                        Coord(static_cast<int32_t>(
+                            std::clamp<int64_t>(static_cast<int64_t>(src.y()) - startScan, INT32_MIN, INT32_MAX))),
+                        src.width(), src.height());
     FDevice.DrawDib(draw, DrawingState());
 }
 
 void TPlayback::AlphaBlend(const TRecordReader& r) {
-    const QRect dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const QRect src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+    const QRect src = XYWH(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
     const uint8_t constant = r.U8(42), format = r.U8(43);
     Dib(r, dest, src, SRCCOPY, 84, 80, true, constant, format & 1);
 }
@@ -1226,9 +1275,18 @@ TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
             (this->*entry->Handler)(record);
         } catch (const ERecordDamaged&) {
             ++FResult.Damaged;
+        } catch (const EPageOverBudget& e) {
+            FResult.Complete = false;
+            FResult.OverBudget = true;
+            FResult.Problem = e.what();
+            break;
         }
     }
     if (walker.Broken()) FResult.Complete = false;
+    if (FResult.Work.Simplified && !FResult.OverBudget) {
+        FResult.OverBudget = true;
+        FResult.Problem = FResult.Work.Reason;
+    }
     return FResult;
 }
 

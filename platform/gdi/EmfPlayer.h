@@ -7,12 +7,14 @@
 
 #include "platform/emf/EmfPicture.h"
 #include "platform/gdi/Device.h"
+#include "platform/gdi/PageGuard.h"
 
 #include <QRectF>
 #include <QTransform>
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace pagimo::gdi {
 
@@ -20,7 +22,12 @@ struct TPlayResult {
     uint32_t Records = 0; // records read
     uint32_t Skipped = 0; // unknown or unsupported records
     uint32_t Damaged = 0; // records refused as malformed
-    bool Complete = true; // false: playback ended before EOF (broken record chain)
+    bool Complete = true; // false: playback ended before EOF (broken record chain, or over budget)
+    // The page needed more work than its budget allows: it was drawn simplified (Complete) or stopped
+    // (not Complete); Problem says what ran out.
+    bool OverBudget = false;
+    std::string Problem;
+    TPlayWork Work; // what the page took
 };
 
 struct TPlayOptions {
@@ -31,6 +38,8 @@ struct TPlayOptions {
     std::shared_ptr<const QPainterPath> Clip;
     // Stops after this many records (hostile files with millions of tiny records); 0: no limit.
     uint32_t MaxRecords = 0;
+    // The page's work budget (points, stroked length, clips).
+    TWorkLimits Limits;
 };
 
 class TEmfPlayer {

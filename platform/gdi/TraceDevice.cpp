@@ -180,6 +180,20 @@ void TTextDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     for (size_t i = 0; i < adv.size(); i += (run.Options & ETO_PDY) ? 2 : 1)
         total += adv[i];
     item.Width = std::abs(static_cast<double>(total)) * scale;
+    const size_t stride = (run.Options & ETO_PDY) ? 2 : 1;
+    const auto units = static_cast<size_t>(item.Text.size());
+    item.CharEdges.reserve(units + 1);
+    if (!(run.Options & ETO_GLYPH_INDEX) && adv.size() >= units * stride) {
+        double x = 0;
+        for (size_t i = 0; i < units; ++i) {
+            item.CharEdges.push_back(x);
+            x += std::abs(static_cast<double>(adv[i * stride])) * scale;
+        }
+        item.CharEdges.push_back(x);
+    } else {
+        for (size_t i = 0; i <= units; ++i)
+            item.CharEdges.push_back(units ? item.Width * static_cast<double>(i) / static_cast<double>(units) : 0);
+    }
     item.AnchorX = item.Origin.x();
     item.HorizontalAlign = state.TextAlign & TA_CENTER;
     item.Font = state.Font;

@@ -59,6 +59,10 @@ struct TTextItem {
     TLogFont Font;
     TColorRef Color = clBlack;
     std::optional<TColorRef> Background;
+    // Left edge of each UTF-16 unit of Text and the run's right end, as device offsets from
+    // Origin.x (Text.size() + 1 values, rising); spread evenly where the run's advances do not map
+    // onto its characters one by one.
+    std::vector<double> CharEdges;
 };
 
 class TTextDevice : public TDevice {

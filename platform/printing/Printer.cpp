@@ -308,8 +308,7 @@ void TPrinter::BeginDoc() {
         std::string name;
         TUniqueFd fd = CreateTempFile(TempDirectory(), "QRP", name);
         if (!fd.Valid()) throw EQRError(FormatMessage("Cannot create file %s", TempDirectory() + "/QRP*.tmp"));
-        RegisterTemporary(name);
-        FSpoolFile = name;
+        FSpoolFile = name; // registered for signals by CreateTempFile
         file = name;
     }
     auto document = std::make_unique<QPrinter>(QPrinter::HighResolution);

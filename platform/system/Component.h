@@ -7,6 +7,8 @@
 
 #include <map>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 
 namespace pagimo::system {
 
@@ -43,6 +45,11 @@ public:
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
 
+    // Event properties of a description (BeforePrint = ReportBeforePrint) name program code; the
+    // names are kept in the order read and written back, whether or not code is connected to them.
+    const std::vector<std::pair<std::string, std::string>>& EventHandlers() const { return FEventHandlers; }
+    void SetEventHandler(const std::string& event, const std::string& handler);
+
     bool Loading() const { return FLoading; }
     bool Destroying() const { return FDestroying; }
     void BeginLoading() { FLoading = true; }
@@ -60,8 +67,18 @@ public:
 
 protected:
     virtual void Loaded() {}
-    // A component of the same owner is inserted or about to be removed.
+    // A component of the same owner is about to be removed (opRemove: told to the owner and to every
+    // owned component that takes notifications) or was inserted (opInsert: told to the owner only).
     virtual void Notification(TComponent* component, TOperation operation);
+    // Opts this component in or out of its siblings' notifications. Components that never hold
+    // references to siblings opt out, so that owners of many thousands of them are built and freed
+    // in linear time.
+    void SetTakesNotifications(bool takes);
+    bool TakesNotifications() const { return FTakesNotifications; }
+    // Marks a component whose destructor touches none of its siblings: while the owner frees all it
+    // owns, such a component is not told of the others going (nothing of it will look at them), so
+    // an owner of thousands of them is freed in linear time.
+    void SetQuietInTeardown(bool quiet) { FQuietInTeardown = quiet; }
     // To be called first by destructors of classes whose Notification overrides must not see a
     // half-destroyed object: detaches from the owner and notifies the others.
     void BeginDestroy();
@@ -71,11 +88,27 @@ private:
     TComponent* FOwner = nullptr;
     std::vector<std::unique_ptr<TComponent>> FComponents;
     std::vector<TComponent*> FComponentsView;
+    // The owned components that take notifications, in order of insertion.
+    std::vector<TComponent*> FObservers;
+    // Owned components by upper-cased name, for FindComponent. A name taken twice (possible only by
+    // adopting components named elsewhere) keeps the first one and sets FNameClash.
+    std::unordered_map<std::string, TComponent*> FNameIndex;
+    bool FNameClash = false;
+    bool FTakesNotifications = true;
+    bool FQuietInTeardown = false;
+    // While the destructor frees the owned components: the observers still told of removals.
+    bool FTearingDown = false;
+    std::vector<TComponent*> FTeardownObservers;
     int FTag = 0;
+    std::vector<std::pair<std::string, std::string>> FEventHandlers;
     bool FLoading = false;
     bool FDestroying = false;
 
     std::unique_ptr<TComponent> RemoveComponent(TComponent* c);
+    // Forgets an owned component in the views, the observers and the name index (not in FComponents).
+    void Unlist(TComponent* c);
+    void IndexName(TComponent* c);
+    void UnindexName(TComponent* c);
     void NotifyOwned(TComponent* about, TOperation operation);
 };
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -32,9 +33,7 @@ bool TUniqueFd::Close() {
     return rc == 0;
 }
 
-TFileRemover::TFileRemover(std::string path) : FPath(std::move(path)) {
-    RegisterTemporary(FPath);
-}
+TFileRemover::TFileRemover(std::string path) : FPath(std::move(path)) {}
 
 TFileRemover::~TFileRemover() {
     if (FPath.empty()) return;
@@ -93,8 +92,17 @@ TUniqueFd CreateTempFile(const std::string& directory, const std::string& prefix
     for (const char* p : {"XXXXXX", Suffix})
         name.insert(name.end(), p, p + std::strlen(p));
     name.push_back('\0');
+    // The terminating signals wait while the file is made and registered: one taken in between would
+    // end the process with the file made and nobody to remove it.
+    sigset_t terminating, previous;
+    sigemptyset(&terminating);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&terminating, sig);
+    ::pthread_sigmask(SIG_BLOCK, &terminating, &previous);
     // mkostemps opens with O_CREAT | O_EXCL, so a name another process took is never reused.
     const int fd = ::mkostemps(name.data(), static_cast<int>(sizeof(Suffix) - 1), O_CLOEXEC);
+    if (fd >= 0) RegisterTemporary(name.data());
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
         path.clear();
         return TUniqueFd();

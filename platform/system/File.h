@@ -36,16 +36,20 @@ private:
     int FFd = -1;
 };
 
-// Removes a file when destroyed unless Keep() was called: the temporary file of an operation that
-// failed half-way never stays behind. While it holds a path, the path is registered for removal on a
-// terminating signal (platform/system/Termination.h).
+// Removes a file when destroyed unless Keep() or Release() was called: the temporary file of an
+// operation that failed half-way never stays behind. The path comes registered for removal on a
+// terminating signal (platform/system/Termination.h; CreateTempFile registers what it makes), and the
+// remover takes that registration over.
 class TFileRemover {
 public:
     explicit TFileRemover(std::string path);
     TFileRemover(const TFileRemover&) = delete;
     TFileRemover& operator=(const TFileRemover&) = delete;
     ~TFileRemover();
+    // The file stays as a real file: it is no longer removed, on a signal either.
     void Keep();
+    // Another owner removes the file now: the registration for signals stays, for that owner to end.
+    void Release() { FPath.clear(); }
     const std::string& Path() const { return FPath; }
 
 private:
@@ -62,7 +66,9 @@ std::string TempDirectory();
 
 // Creates a new, empty file in directory whose name starts with prefix and ends in ".tmp", with a
 // unique part the system picks; the creation is atomic and exclusive (never opens an existing file).
-// Returns the open descriptor (read and write) and sets path; an invalid handle when it failed.
+// Returns the open descriptor (read and write) and sets path; an invalid handle when it failed. The new
+// file is registered for removal on a terminating signal before any such signal can be taken, so a
+// signal never leaves it behind; its owner unregisters it when it removes or keeps it.
 TUniqueFd CreateTempFile(const std::string& directory, const std::string& prefix, std::string& path);
 
 // The permissions for a file written in place of target: the old file's, or, when there is none,

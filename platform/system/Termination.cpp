@@ -21,12 +21,18 @@ constexpr size_t Slots = 512;
 std::array<std::atomic<char*>, Slots> Registered{};
 
 int SignalPipe[2] = {-1, -1};
+std::atomic<int> Requested{0};
 constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void CleanupAndReraise(int sig) {
     RemoveTemporaries();
     std::signal(sig, SIG_DFL);
     std::raise(sig);
+}
+
+void MarkRequest(int sig) {
+    int none = 0;
+    if (!Requested.compare_exchange_strong(none, sig)) CleanupAndReraise(sig);
 }
 
 void NotifyLoop(int sig) {
@@ -85,6 +91,14 @@ void RemoveTemporaries() noexcept {
 
 void InstallTerminationCleanup() {
     Install(CleanupAndReraise);
+}
+
+void InstallTerminationRequest() {
+    Install(MarkRequest);
+}
+
+int TerminationRequested() noexcept {
+    return Requested.load();
 }
 
 int TerminationSignalFd() {

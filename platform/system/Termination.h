@@ -24,6 +24,14 @@ void RemoveTemporaries() noexcept;
 // and the signal is raised again with its default action, so the process ends as signalled.
 void InstallTerminationCleanup();
 
+// For long work that should end through its own path: the first SIGINT, SIGTERM or SIGHUP only marks
+// the request (TerminationRequested), which the work polls; a second one ends the process as
+// InstallTerminationCleanup does. The handlers are those of InstallTerminationCleanup again once
+// the work is done (call InstallTerminationCleanup).
+void InstallTerminationRequest();
+// The signal that asked the work to end, 0 when none did.
+int TerminationRequested() noexcept;
+
 // For programs with an event loop: the three signals are written (one byte, the signal number) to a
 // pipe whose read end this returns; the program watches it and ends its loop. The registered files
 // are removed at once as well, in case the loop never returns. Returns -1 when no pipe can be made.

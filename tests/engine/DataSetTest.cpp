@@ -90,6 +90,54 @@ TEST_F(DataSets, PriorStepsBackFromTheEndOfData) {
     EXPECT_TRUE(t.Eof());
 }
 
+// Rows come one at a time: one step back is kept (a group change prints its footer with the record
+// before), First runs the query again and so sees what changed in the database, and the count
+// comes from the database.
+TEST_F(DataSets, QueryStreamsRowsForwardWithOneStepBack) {
+    TQRSQLiteQuery q;
+    q.SetName("Query1");
+    q.SetDatabaseName(Db.string());
+    q.SetSQL({"SELECT id, CASE WHEN id > 1 THEN amount * 2 END AS twice FROM customers ORDER BY id"});
+    q.Open();
+    EXPECT_EQ(q.RecordCount(), 3);
+    EXPECT_EQ(q.FieldByName("twice").DataType(), TFieldType::ftFloat) << "typed from the rows read ahead";
+    EXPECT_TRUE(q.FieldByName("twice").IsNull());
+    q.Next();
+    q.Next();
+    EXPECT_EQ(q.FieldByName("id").AsString(), "3");
+    q.Prior();
+    EXPECT_EQ(q.FieldByName("id").AsString(), "2");
+    EXPECT_EQ(std::get<double>(q.FieldByName("twice").FieldValue()), 40.0);
+    q.Prior();
+    EXPECT_TRUE(q.Bof()) << "only one record back is kept";
+    q.Next();
+    EXPECT_EQ(q.FieldByName("id").AsString(), "3");
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+    q.Next();
+    EXPECT_TRUE(q.Eof()) << "a finished statement is not started over by stepping on";
+
+    Exec(Db, "INSERT INTO customers VALUES (4, 'Nov\xC3\xBD', 'B', 1, 0, NULL);");
+    q.First();
+    EXPECT_EQ(q.FieldByName("id").AsString(), "1");
+    int rows = 0;
+    for (; !q.Eof(); q.Next())
+        ++rows;
+    EXPECT_EQ(rows, 4) << "First reads the database again";
+    q.First();
+    q.First();
+    EXPECT_EQ(q.FieldByName("id").AsString(), "1");
+    q.SetSQL({"SELECT id FROM customers WHERE id > 100"});
+    q.Open();
+    EXPECT_TRUE(q.Eof());
+    EXPECT_EQ(q.RecordCount(), 0);
+    q.Next();
+    q.Prior();
+    q.First();
+    EXPECT_TRUE(q.Eof());
+    EXPECT_TRUE(q.FieldByName("id").IsNull());
+}
+
 TEST_F(DataSets, QueryBindsNamedParameters) {
     TQRSQLiteQuery q;
     q.SetName("Query1");
@@ -164,7 +212,11 @@ TEST_F(DataSets, QueriesOnlyReadAndStopAtTheRowLimit) {
     q.SetSQL({"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n"});
     q.SetMaxRows(5000);
     try {
+        // Rows are read as the report walks them, so the limit stops the walk.
         q.Open();
+        EXPECT_EQ(q.RecordCount(), 0) << "counting stops at the limit too";
+        for (q.First(); !q.Eof(); q.Next()) {
+        }
         ADD_FAILURE() << "a query without end was read";
     } catch (const EQRError& e) {
         EXPECT_STREQ(e.what(), "Query1: the query gives more than 5000 rows (MaxRows sets the limit)");

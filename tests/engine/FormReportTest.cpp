@@ -7,6 +7,11 @@
 #include "engine/FormReader.h"
 #include "engine/Report.h"
 #include "engine/TraceTarget.h"
+#include "printer/Messages.h"
+#include "printer/QRPrinter.h"
+#include "printer/ReportWindow.h"
+
+#include <QEvent>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -74,6 +79,112 @@ TEST(FormReport, HelpReportWritesBackToWhatReadsTheSame) {
     EXPECT_EQ(WriteForm(*again), written);
     EXPECT_NE(written.find("    object DetailBand1: TQRBand\n"), std::string::npos) << written;
     EXPECT_NE(written.find("Functions.DATA = (\n      '0'\n      '0'\n      '''''')"), std::string::npos) << written;
+}
+
+// Page values, band sizes, HasChild, a sub-detail's Bands, Description.Strings and event handlers,
+// read from a description and laid out as they say; the composite's Reports run as one document.
+class Descriptions : public ::testing::Test {
+protected:
+    std::unique_ptr<system::TComponent> Root = ReadFormFile(test::DataDir() / "descriptions.form", Registry());
+    TQRReport* Report(const char* name) { return dynamic_cast<TQRReport*>(Root->FindComponent(name)); }
+};
+
+TEST_F(Descriptions, NamedValuesAndBandsLoadAsWritten) {
+    TQRReport* first = Report("First");
+    ASSERT_NE(first, nullptr);
+    EXPECT_DOUBLE_EQ(static_cast<double>(first->Page()->LeftMargin()), 20);
+    EXPECT_DOUBLE_EQ(static_cast<double>(first->Page()->TopMargin()), 15);
+    EXPECT_DOUBLE_EQ(static_cast<double>(first->Page()->NativeValue(TQRPage::RightMarginIndex)), 200);
+    EXPECT_DOUBLE_EQ(static_cast<double>(first->Page()->NativeValue(TQRPage::LengthIndex)), 2970)
+        << "named margins leave the paper alone";
+    EXPECT_EQ(first->Description(), (std::vector<std::string>{"One band an item, a child band under each,",
+                                                              "and the parts with a header and a footer"}));
+    auto* detail = dynamic_cast<TQRCustomBand*>(Root->FindComponent("Detail"));
+    ASSERT_NE(detail, nullptr);
+    EXPECT_DOUBLE_EQ(static_cast<double>(detail->Size()->NativeValue(TQRBandSize::HeightIndex)), 600);
+    ASSERT_TRUE(detail->HasChild());
+    EXPECT_EQ(detail->GetChildBand()->Name(), "ChildBand1");
+    auto* parts = dynamic_cast<TQRSubDetail*>(Root->FindComponent("PartBand"));
+    ASSERT_NE(parts, nullptr);
+    ASSERT_NE(parts->HeaderBand(), nullptr);
+    ASSERT_NE(parts->FooterBand(), nullptr);
+    EXPECT_EQ(parts->HeaderBand()->BandType(), rbGroupHeader);
+    EXPECT_EQ(parts->FooterBand()->BandType(), rbGroupFooter);
+    EXPECT_EQ(EventHandlerNames(*Root),
+              (std::vector<std::string>{"Shop.OnCreate = ShopCreate", "First.BeforePrint = FirstBeforePrint",
+                                        "Detail.AfterPrint = DetailAfterPrint", "Both.OnAddReports = BothAddReports"}));
+
+    TQRTraceTarget target;
+    const std::string trace = Trace(*first, target);
+    // Each item: its band at the top margin (150), the child below it, the parts between header and footer.
+    const std::string child = detail->GetChildBand()->Name();
+    const std::string header = parts->HeaderBand()->Name(), footer = parts->FooterBand()->Name();
+    EXPECT_EQ(trace.substr(0, trace.find(' ')), "Detail@1:150") << trace;
+    for (const std::string& name : {child, header, footer, std::string("PartBand")})
+        EXPECT_NE(trace.find(name + "@1:"), std::string::npos) << name << " in " << trace;
+    EXPECT_LT(trace.find(header), trace.find("PartBand")) << trace;
+    EXPECT_LT(trace.find("PartBand"), trace.find(footer)) << trace;
+    EXPECT_EQ(first->BandList().front()->BandOutline().Left, 200) << "the left margin by name";
+}
+
+TEST_F(Descriptions, WritingBackKeepsHandlersAndReadsTheSame) {
+    const std::string written = WriteForm(*Root);
+    EXPECT_NE(written.find("    BeforePrint = FirstBeforePrint\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("Reports = (\n      First\n      Second)"), std::string::npos) << written;
+    EXPECT_EQ(written.find("HasChild"), std::string::npos) << "the child band is written, not the flag";
+    auto again = ReadForm(written, Registry());
+    EXPECT_EQ(WriteForm(*again), written);
+    auto* detail = dynamic_cast<TQRCustomBand*>(again->FindComponent("Detail"));
+    ASSERT_NE(detail, nullptr);
+    int children = 0;
+    for (TQRCustomBand* b : FindFirstReport(*again)->BandList())
+        children += b->BandType() == rbChild;
+    EXPECT_EQ(children, 1) << "reading back does not add a second child";
+}
+
+TEST_F(Descriptions, CompositeReportsContinueFromReportToReport) {
+    auto* both = dynamic_cast<TQRCompositeReport*>(Root->FindComponent("Both"));
+    ASSERT_NE(both, nullptr);
+    ASSERT_EQ(both->ReportList().size(), 2u);
+    std::vector<std::string> log;
+    for (TQRReport* r : both->ReportList()) {
+        for (TQRCustomBand* b : r->BandList()) {
+            if (b->BandType() != rbDetail) continue;
+            b->AfterPrint = [&log, r](TQRCustomBand& s, bool) {
+                log.push_back(s.Name() + "@" + std::to_string(r->PageCount()) + ":" +
+                              std::to_string(s.BandOutline().Top));
+            };
+        }
+    }
+    TQRTraceTarget target;
+    both->Run(target);
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0], "Detail@1:150");
+    // The second report's first item goes on below the first report's last band when it fits, else
+    // on the next page; its page numbers go on from the first report's.
+    EXPECT_EQ(log[3].substr(0, 8), "Detail2@");
+    const int lastOfFirst = std::stoi(log[2].substr(log[2].find('@') + 1));
+    const int firstOfSecond = std::stoi(log[3].substr(log[3].find('@') + 1));
+    EXPECT_TRUE(firstOfSecond == lastOfFirst || firstOfSecond == lastOfFirst + 1) << log[2] << " " << log[3];
+    EXPECT_NE(log[3], "Detail2@1:150") << "not a fresh document";
+    EXPECT_EQ(static_cast<int>(target.Pages().size()), std::stoi(log[5].substr(log[5].find('@') + 1)));
+    EXPECT_EQ(target.Documents, 1);
+}
+
+// The recorded pages name the composite behind them; the preview's closing message discards them.
+TEST_F(Descriptions, CompositeRecordsPagesThatNameItAndDiscardsThemWhenThePreviewCloses) {
+    auto* both = dynamic_cast<TQRCompositeReport*>(Root->FindComponent("Both"));
+    ASSERT_NE(both, nullptr);
+    std::unique_ptr<printer::TQRPrinter> pages = both->Record();
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->PageTotal(), 3);
+    auto* window = dynamic_cast<printer::TQRReportWindow*>(pages->ReportWindow());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->IsCompositeReport());
+    EXPECT_EQ(both->QRPrinter(), nullptr) << "the recorded printer was handed over";
+    QEvent closed(static_cast<QEvent::Type>(printer::MsgPreviewClosed));
+    EXPECT_TRUE(both->MessageWindow()->event(&closed));
+    EXPECT_FALSE(both->Generating());
 }
 
 class SalesForm : public ::testing::Test {

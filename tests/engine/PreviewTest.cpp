@@ -153,7 +153,14 @@ TEST_F(Preview, ExportShowsTheProgressWindowOfTheInstalledRunDialogsOnly) {
         return n;
     };
     std::vector<int> seen;
-    R->BandList()[0]->BeforePrint = [&](TQRCustomBand&, bool&) { seen.push_back(progressWindows()); };
+    std::vector<std::string> captions;
+    R->SetReportTitle("Quarterly figures");
+    R->BandList()[0]->BeforePrint = [&](TQRCustomBand&, bool&) {
+        seen.push_back(progressWindows());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (dynamic_cast<printer::TQRProgressForm*>(w) && w->isVisible())
+                captions.push_back(w->windowTitle().toStdString());
+    };
     TQRReportRunner runner(*R);
     const auto file =
         std::filesystem::temp_directory_path() / ("pagimo-run-dialogs-" + std::to_string(::getpid()) + ".txt");
@@ -164,6 +171,8 @@ TEST_F(Preview, ExportShowsTheProgressWindowOfTheInstalledRunDialogsOnly) {
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen.front(), 1) << "the progress window follows the run";
     EXPECT_EQ(progressWindows(), 0) << "and goes with it";
+    ASSERT_FALSE(captions.empty());
+    EXPECT_EQ(captions.front(), "Printing progress") << "the caption is not the report's title";
 
     printer::SetRunDialogs(nullptr);
     seen.clear();
@@ -176,6 +185,27 @@ TEST_F(Preview, ExportShowsTheProgressWindowOfTheInstalledRunDialogsOnly) {
     std::filesystem::remove(file);
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen.front(), 0) << "the base run dialogs show nothing";
+}
+
+// Printer setup leaves its answer in the report's Tag: 1 when the dialog was cancelled, 0 when confirmed.
+TEST_F(Preview, PrinterSetupSetsTheReportTag) {
+    struct TAnswer : printer::TQRRunDialogs {
+        bool Confirm;
+        explicit TAnswer(bool confirm) : Confirm(confirm) {}
+        bool PrintSetup(printer::TQRPrinterSettings&, printer::TPrinterOrientation&, const printer::TQRPrinter*,
+                        QObject*) override {
+            return Confirm;
+        }
+    };
+    TQRReportRunner runner(*R);
+    R->SetTag(7);
+    printer::SetRunDialogs(std::make_unique<TAnswer>(false));
+    EXPECT_FALSE(runner.PrintSetup(nullptr));
+    EXPECT_EQ(R->Tag(), 1);
+    printer::SetRunDialogs(std::make_unique<TAnswer>(true));
+    EXPECT_TRUE(runner.PrintSetup(nullptr));
+    EXPECT_EQ(R->Tag(), 0);
+    preview::InstallStandardPreviewInterface();
 }
 
 } // namespace

@@ -296,6 +296,30 @@ TEST_F(Report, NeedDataAnsweringTrueThreeTimesGivesThreeDetails) {
     EXPECT_EQ(incoming, (std::vector<bool>{true, false, false, false}));
 }
 
+TEST_F(Report, NeedDataRecordsCloseTheirGroupBeforeTheNextOpens) {
+    // The handler walks a table the report does not know as its data set; the group reads it.
+    TQRMemoryTable* t = Table("T", {"A", "1", "1", "2"});
+    auto* g = Band<TQRGroup>("G", rbGroupHeader, 10);
+    g->SetExpression("[A]");
+    Band("D", rbDetail, 10);
+    g->SetFooterBand(Band("F", rbGroupFooter, 10));
+    bool first = true;
+    R->OnNeedData = [&](TComponent&, bool& more) {
+        if (!first) t->Next();
+        first = false;
+        more = !t->Eof();
+    };
+    EXPECT_EQ(Run(), "G@1:127 D@1:137 D@1:147 F@1:157 G@1:167 D@1:177 F@1:187");
+    // A single group and a handler with no records at all.
+    t->First();
+    first = true;
+    t->SetLines({"A", "5"});
+    t->Open();
+    EXPECT_EQ(Run(), "G@1:127 D@1:137 F@1:147");
+    R->OnNeedData = [](TComponent&, bool& more) { more = false; };
+    EXPECT_EQ(Run(), "");
+}
+
 TEST_F(Report, EmptyDataSetRunsOnceWithoutData) {
     Band("Title", rbTitle, 10);
     Band("ColumnHeader", rbColumnHeader, 10);

@@ -230,7 +230,7 @@ TEST(PlayerTrace, ClippingIntersectsExcludesSelectsRegionsAndResets) {
               "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=10,10,50,50\n"
               "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=60,60,70,70\n"
               "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff\n"
-              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=-1e+07,-1e+07,1e+07,1e+07\n");
+              "rectangle box=0,0,99,99 pen=0/0/#000000 brush=0/#ffffff clip=-32768,-32768,65535,65535\n");
 }
 
 TEST(PlayerTrace, PathsAreFilledStrokedAndClipped) {

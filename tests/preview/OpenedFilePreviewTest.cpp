@@ -145,3 +145,40 @@ TEST_F(OpenedFilePreview, WithoutPrintersSetupAndPrintSayNoPrinterIsInstalled) {
 }
 
 } // namespace
+
+// A page that needs more drawing work than any real page is drawn as far as its budget goes and says
+// so on the sheet; the pages beside it are drawn as ever.
+TEST_F(OpenedFilePreview, APageOverItsWorkBudgetSaysOnTheSheetThatItIsIncomplete) {
+    printer::TQRPrinter recording;
+    recording.SetPaperSize(printer::TQRPaperSize::A4);
+    recording.StartDocument();
+    recording.NewPage();
+    test::DrawTestPage(*recording.PageCanvas(), recording, 1, 5);
+    recording.NewPage();
+    std::vector<QPoint> points;
+    for (int i = 0; i < 1'000'000; ++i)
+        points.emplace_back(recording.DeviceX(100 + i % 1800), recording.DeviceY(100 + (i * 7) % 2700));
+    recording.PageCanvas()->Polyline(points);
+    recording.FinishDocument();
+    const std::string file = Dir.File("heavy.qrp");
+    recording.SaveReportFile(file);
+    Window.LoadReportFile(QString::fromStdString(file));
+    Pump();
+    const TQRPreviewImage* sheet = Window.QRPreview->PageImage();
+    auto paint = [&] {
+        QImage image(sheet->size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        const_cast<TQRPreviewImage*>(sheet)->DrawPage(painter);
+        return image;
+    };
+    paint();
+    EXPECT_FALSE(sheet->PageIncomplete());
+    Window.NextPageClick();
+    Pump();
+    const QImage image = paint();
+    EXPECT_TRUE(sheet->PageIncomplete());
+    EXPECT_TRUE(Messages.isEmpty()) << "the page itself is readable; the sheet tells";
+    // The strip along the top edge, in its pale orange.
+    EXPECT_EQ(image.pixelColor(image.width() / 2, 3), QColor(255, 240, 200));
+}

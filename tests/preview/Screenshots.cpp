@@ -19,6 +19,7 @@
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -119,6 +120,42 @@ TEST_F(Screenshots, DamagedFileMessage) {
     Shown->LoadReportFile(QString::fromStdString(damaged));
     Shown->NextPageClick(); // page 2 cannot be drawn; the file's message has told already
     Shoot("damaged-page");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Screenshots, ViewerContinuousPages) {
+    Shown->ZoomFit->click();
+    Shown->ContinuousAction->trigger();
+    Shown->QRPreview->verticalScrollBar()->setValue(Shown->QRPreview->ContinuousPageTop(3) + 300);
+    Shoot("viewer-continuous");
+}
+
+TEST_F(Screenshots, ViewerFindBarWithHits) {
+    Shown->ZoomTo100Click();
+    Shown->FindAction->trigger();
+    QTest::keyClicks(Shown->FindField, QStringLiteral("words"));
+    QTest::qWait(300);
+    Shown->FindNextAction->trigger();
+    Shown->FindNextAction->trigger();
+    Shoot("viewer-find");
+}
+
+TEST_F(Screenshots, ViewerThumbnailPanel) {
+    Shown->ThumbnailsAction->trigger();
+    Shown->ZoomFit->click();
+    Shown->GoToPageField->setText(QStringLiteral("4"));
+    Shown->GoToPageEntered();
+    QTest::qWait(500);
+    Shoot("viewer-thumbnails");
+}
+
+TEST_F(Screenshots, ViewerSelection) {
+    Shown->ZoomTo100Click();
+    Shown->SelectArea(1, QRectF(0.07, 0.12, 0.5, 0.1));
+    Shoot("viewer-selection");
 }
 
 } // namespace

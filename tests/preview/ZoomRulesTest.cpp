@@ -94,3 +94,32 @@ TEST(Zoom, HostilePaperSizeIsClampedToWhatAWidgetCanBe) {
 }
 
 } // namespace
+
+namespace {
+
+struct TStepCase {
+    const char* Why;
+    int32_t From;
+    int Direction;
+    int32_t Expected;
+};
+
+class ZoomStepTable : public ::testing::TestWithParam<TStepCase> {};
+
+TEST_P(ZoomStepTable, WalksTheStepsWithinTheirLimits) {
+    const auto& c = GetParam();
+    EXPECT_EQ(NextZoomStep(c.From, c.Direction), c.Expected) << c.Why;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ZoomStepTable,
+    ::testing::Values(TStepCase{"a step up from 100", 100, +1, 110}, TStepCase{"a step down from 100", 100, -1, 90},
+                      TStepCase{"a fitted zoom goes to the next step above", 73, +1, 75},
+                      TStepCase{"and to the next step below", 73, -1, 67},
+                      TStepCase{"the top step stays", 800, +1, 800}, TStepCase{"the bottom step stays", 10, -1, 10},
+                      TStepCase{"a zoom above the steps comes down to the top step", 1500, -1, 800},
+                      TStepCase{"a zoom above the steps is not raised", 1500, +1, 1500},
+                      TStepCase{"a zoom below the steps goes up to the bottom step", 5, +1, 10},
+                      TStepCase{"a zoom below the steps is not lowered", 5, -1, 5}));
+
+} // namespace

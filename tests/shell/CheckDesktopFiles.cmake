@@ -14,6 +14,14 @@ file(READ ${SOURCE_DIR}/shell/pagimo.desktop desktop)
 if(NOT desktop MATCHES "MimeType=application/x-pagimo-report;")
   message(FATAL_ERROR "pagimo.desktop does not name the report type")
 endif()
+# The thumbnailer entry: qrptool draws the thumbnail of the same type, with the size, input and
+# output a file manager fills in.
+file(READ ${SOURCE_DIR}/shell/pagimo.thumbnailer thumbnailer)
+if(NOT thumbnailer MATCHES "^\\[Thumbnailer Entry\\]\n" OR NOT thumbnailer MATCHES "\nTryExec=qrptool\n"
+   OR NOT thumbnailer MATCHES "\nExec=qrptool thumbnail -s %s %i %o\n"
+   OR NOT thumbnailer MATCHES "\nMimeType=application/x-pagimo-report;\n")
+  message(FATAL_ERROR "pagimo.thumbnailer does not run qrptool thumbnail for the report type: ${thumbnailer}")
+endif()
 # The shared-mime-info database accepts the type: its glob and magic reach the generated tables.
 find_program(UMD update-mime-database)
 if(UMD)

@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -24,8 +26,9 @@ struct TRun {
     QString Out, Err;
 };
 
-TRun Qrptool(const QStringList& args) {
+TRun Qrptool(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(PAGIMO_BINARY_DIR "/tools/qrptool"), args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
@@ -228,4 +231,82 @@ TEST(QrptoolQrp, ADamagedReportFailsWithoutLeavingAPdf) {
     EXPECT_EQ(r.Exit, 1);
     EXPECT_FALSE(r.Err.isEmpty());
     EXPECT_FALSE(QFile::exists(pdf));
+}
+
+// qrptool thumbnail as a file manager's thumbnailer runs it: "-s SIZE INPUT OUTPUT".
+TEST(QrptoolThumbnail, FitsTheFirstPageIntoTheSquareKeepingItsAspect) {
+    QTemporaryDir dir;
+    const QString wide = Write(dir, QStringLiteral("wide.emf"), SamplePage()); // 200 x 100
+    gdi::TMetafileCanvas tall(100, 300);
+    tall.Brush.Style = gdi::BS_NULL;
+    tall.Rectangle(0, 0, 100, 300);
+    const QString tallFile = Write(dir, QStringLiteral("tall.emf"), tall.Finish().Bytes());
+    const QString qrp = dir.filePath(QStringLiteral("a4.qrp"));
+    ASSERT_EQ(Qrptool({QStringLiteral("sample"), qrp, QStringLiteral("--pages"), QStringLiteral("3")}).Exit, 0);
+
+    struct TCase {
+        QString Input;
+        int Size;
+        QSize Expected;
+    };
+    for (const TCase& c : {TCase{wide, 64, {64, 32}}, TCase{wide, 1, {1, 1}}, TCase{wide, 400, {400, 200}},
+                           TCase{tallFile, 90, {30, 90}}, TCase{tallFile, 2, {1, 2}}, TCase{qrp, 128, {91, 128}},
+                           TCase{qrp, 256, {181, 256}}}) {
+        SCOPED_TRACE(c.Input.toStdString() + " at " + std::to_string(c.Size));
+        const QString png = dir.filePath(QStringLiteral("thumb.png"));
+        const TRun r = Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QString::number(c.Size), c.Input, png});
+        ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+        const QImage image(png);
+        EXPECT_EQ(image.size(), c.Expected);
+    }
+    // The drawing is the page's: the wide page's box edge is dark, its middle below the text white.
+    const QString png = dir.filePath(QStringLiteral("box.png"));
+    ASSERT_EQ(Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("100"), wide, png}).Exit, 0);
+    const QImage box(png);
+    EXPECT_LT(qGray(box.pixel(1, 25)), 160);
+    EXPECT_EQ(QColor(box.pixel(50, 45)), QColor(Qt::white));
+}
+
+TEST(QrptoolThumbnail, RunsWithoutADisplayWhateverPlatformTheSessionNames) {
+    // As a desktop session's thumbnailer runs it: a platform named, but no display to reach.
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    const QString png = dir.filePath(QStringLiteral("thumb.png"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const QString& platform : {QStringLiteral("xcb"), QStringLiteral("wayland;xcb")}) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        const TRun r = Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("64"), emf, png}, env);
+        EXPECT_EQ(r.Exit, 0) << platform.toStdString() << ": " << r.Err.toStdString();
+        EXPECT_EQ(QImage(png).size(), QSize(64, 32));
+    }
+}
+
+TEST(QrptoolThumbnail, BadInputFailsAndLeavesTheOutputAlone) {
+    QTemporaryDir dir;
+    auto bytes = SamplePage();
+    const QString truncated = Write(dir, QStringLiteral("cut.emf"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 60));
+    const QString text = Write(dir, QStringLiteral("text.qrp"), std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
+    const QString empty = Write(dir, QStringLiteral("empty.qrp"), {});
+    const QString good = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    const QString out = Write(dir, QStringLiteral("old.png"), {'o', 'l', 'd'});
+    for (const QString& input : {truncated, text, empty, dir.filePath(QStringLiteral("missing.qrp"))}) {
+        SCOPED_TRACE(input.toStdString());
+        const TRun r = Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("128"), input, out});
+        EXPECT_EQ(r.Exit, 1);
+        EXPECT_FALSE(r.Err.isEmpty());
+        EXPECT_EQ(QFileInfo(out).size(), 3) << "the old file stays as it was";
+    }
+    // Usage errors: sizes out of range or not numbers, missing arguments.
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("-s"), QStringLiteral("0"), good, out},
+          QStringList{QStringLiteral("-s"), QStringLiteral("5000"), good, out},
+          QStringList{QStringLiteral("-s"), QStringLiteral("big"), good, out}, QStringList{good},
+          QStringList{QStringLiteral("-s"), QStringLiteral("64"), good, out, out}}) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(Qrptool(QStringList{QStringLiteral("thumbnail")} + args).Exit, 2);
+        EXPECT_EQ(QFileInfo(out).size(), 3);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5) << "no temporary file is left";
 }

@@ -1,6 +1,7 @@
-// qrptool is headless: it needs no Qt Widgets of its own. ldd lists libQt6Widgets only because
-// Qt's printer support (which qrptool prints through) is built on it; no other library qrptool
-// loads asks for it.
+// qrptool is headless and starts lean: it loads neither Qt Widgets nor Qt's printer support, and needs
+// no Qt DBus of its own (Debian's Qt Gui brings that in). The commands that print or run reports live
+// in the helper qrptool-print, which needs Qt Widgets only because Qt's printer support is built on
+// it; no other library either program loads asks for it.
 
 #include <gtest/gtest.h>
 
@@ -47,19 +48,56 @@ bool IsWidgets(const std::string& name) {
     return name.rfind("libQt6Widgets.so", 0) == 0;
 }
 
-TEST(QrptoolLinks, NeedsNoQtWidgetsOfItsOwn) {
-    const std::set<std::string> own = Needed(QRPTOOL_PATH);
-    ASSERT_FALSE(own.empty()) << "readelf found no dynamic section in " << QRPTOOL_PATH;
-    for (const std::string& name : own)
-        EXPECT_FALSE(IsWidgets(name)) << "qrptool itself needs " << name;
+bool IsDBus(const std::string& name) {
+    return name.rfind("libQt6DBus.so", 0) == 0;
+}
+
+TEST(QrptoolLinks, LoadsNeitherQtWidgetsNorPrinterSupport) {
     const std::map<std::string, std::string> loaded = Loaded(QRPTOOL_PATH);
     ASSERT_FALSE(loaded.empty()) << "ldd listed nothing for " << QRPTOOL_PATH;
+    for (const auto& [name, path] : loaded) {
+        EXPECT_FALSE(IsWidgets(name)) << "qrptool loads " << name;
+        EXPECT_NE(name.rfind("libQt6PrintSupport.so", 0), 0u) << "qrptool loads " << name;
+        EXPECT_NE(name.rfind("libcups.so", 0), 0u) << "qrptool loads " << name;
+    }
+}
+
+TEST(QrptoolLinks, ThePrintingHelperNeedsNoQtWidgetsOfItsOwn) {
+    const std::set<std::string> own = Needed(QRPTOOL_PRINT_PATH);
+    ASSERT_FALSE(own.empty()) << "readelf found no dynamic section in " << QRPTOOL_PRINT_PATH;
+    for (const std::string& name : own)
+        EXPECT_FALSE(IsWidgets(name)) << "qrptool-print itself needs " << name;
+    EXPECT_TRUE(own.count("libQt6PrintSupport.so.6"));
+    const std::map<std::string, std::string> loaded = Loaded(QRPTOOL_PRINT_PATH);
+    ASSERT_FALSE(loaded.empty()) << "ldd listed nothing for " << QRPTOOL_PRINT_PATH;
     // Who brings Qt Widgets in: only Qt's printer support may.
     for (const auto& [name, path] : loaded) {
         if (name.rfind("libQt6PrintSupport.so", 0) == 0) continue;
         for (const std::string& need : Needed(path))
             EXPECT_FALSE(IsWidgets(need)) << name << " (" << path << ") needs " << need;
     }
+}
+
+TEST(QrptoolLinks, NeedsNoDBusOfItsOwn) {
+    for (const char* program : {QRPTOOL_PATH, QRPTOOL_PRINT_PATH}) {
+        SCOPED_TRACE(program);
+        const std::set<std::string> own = Needed(program);
+        ASSERT_FALSE(own.empty());
+        for (const std::string& name : own)
+            EXPECT_FALSE(IsDBus(name)) << "the program itself needs " << name;
+        // Only Qt Gui may bring Qt DBus in. (The plain libdbus-1 comes with libcups, through Avahi.)
+        for (const auto& [name, path] : Loaded(program)) {
+            if (name.rfind("libQt6Gui.so", 0) == 0) continue;
+            for (const std::string& need : Needed(path))
+                EXPECT_FALSE(IsDBus(need)) << name << " (" << path << ") needs " << need;
+        }
+    }
+}
+
+TEST(QrptoolLinks, WritesPngThroughLibpngItself) {
+    // PNG pages go through libpng directly (no scan of Qt's image-format plugins before saving).
+    const std::set<std::string> own = Needed(QRPTOOL_PATH);
+    EXPECT_TRUE(own.count("libpng16.so.16")) << "qrptool does not link libpng itself";
 }
 
 } // namespace

@@ -95,6 +95,29 @@ TEST_F(QrptoolReport, RecordsPagesAsQrpAndPdf) {
     EXPECT_EQ(Run(form + " -o " + (Dir / "x.txt").string() + " --compress").Status, 2) << "exports are not compressed";
 }
 
+// A form holding a composite report records all of its reports as one document, and says which
+// event handlers of the description have no code behind them.
+TEST_F(QrptoolReport, CompositeReportRecordsItsReportsAsOneDocument) {
+    const std::string form = (pagimo::test::DataDir() / "descriptions.form").string();
+    const TRun t = Run(form + " --trace");
+    ASSERT_EQ(t.Status, 0) << t.Err;
+    EXPECT_EQ(t.Out, "3 page(s)\n");
+    EXPECT_NE(t.Err.find("warning: event handlers not connected"), std::string::npos) << t.Err;
+    EXPECT_NE(t.Err.find("First.BeforePrint = FirstBeforePrint"), std::string::npos) << t.Err;
+
+    const std::string qrp = (Dir / "both.qrp").string();
+    ASSERT_EQ(Run(form + " -o " + qrp).Status, 0);
+    const std::string command = std::string(QRPTOOL_PATH) + " info " + qrp;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string info;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        info.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0) << info;
+    EXPECT_NE(info.find("Pages:       3"), std::string::npos) << info;
+    EXPECT_EQ(Run(form + " -o " + (Dir / "both.txt").string()).Status, 2) << "exports run single reports";
+}
+
 TEST_F(QrptoolReport, BrokenDescriptionFailsWithFileAndLine) {
     std::ofstream(Dir / "bad.form") << "object R: TQRReport\n  Units = Feet\nend\n";
     const TRun r = Run((Dir / "bad.form").string() + " --trace");

@@ -1,0 +1,498 @@
+#include "platform/gdi/PageGuard.h"
+
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace pagimo::gdi {
+
+namespace {
+
+// Logical coordinates handed back to devices stay far inside the int range of QRect arithmetic.
+constexpr double LogicalMax = 1 << 30;
+
+bool Finite(const QRectF& r) {
+    return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.width()) && std::isfinite(r.height());
+}
+
+// Containment and overlap by coordinates, for empty rectangles (a hairline's extent, a text run's
+// empty box) too, which QRectF's own tests treat as outside everything.
+bool Inside(const QRectF& outer, const QRectF& r) {
+    const QRectF n = r.normalized();
+    return n.left() >= outer.left() && n.right() <= outer.right() && n.top() >= outer.top() &&
+           n.bottom() <= outer.bottom();
+}
+
+bool Meets(const QRectF& outer, const QRectF& r) {
+    const QRectF n = r.normalized();
+    return n.right() >= outer.left() && n.left() <= outer.right() && n.bottom() >= outer.top() &&
+           n.top() <= outer.bottom();
+}
+
+bool Dashed(uint32_t style) {
+    switch (style & PS_STYLE_MASK) {
+    case PS_SOLID:
+    case PS_NULL:
+    case PS_INSIDEFRAME:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The part of segment a-b inside box (Liang-Barsky); false when none is.
+bool ClipSegment(const QRectF& box, QPointF& a, QPointF& b) {
+    double t0 = 0, t1 = 1;
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(), box.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const QPointF start = a;
+    a = start + t0 * QPointF(dx, dy);
+    b = start + t1 * QPointF(dx, dy);
+    return true;
+}
+
+// A closed polygon cut to box (Sutherland-Hodgman); inside box it covers what the polygon covers, so
+// cutting every figure of a path keeps its fill, whatever the fill rule.
+QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& box) {
+    QPolygonF in = polygon, out;
+    for (int edge = 0; edge < 4 && !in.isEmpty(); ++edge) {
+        auto inside = [&](const QPointF& p) {
+            switch (edge) {
+            case 0:
+                return p.x() >= box.left();
+            case 1:
+                return p.x() <= box.right();
+            case 2:
+                return p.y() >= box.top();
+            default:
+                return p.y() <= box.bottom();
+            }
+        };
+        auto cross = [&](const QPointF& a, const QPointF& b) {
+            const double t = edge < 2 ? ((edge == 0 ? box.left() : box.right()) - a.x()) / (b.x() - a.x())
+                                      : ((edge == 2 ? box.top() : box.bottom()) - a.y()) / (b.y() - a.y());
+            return a + t * (b - a);
+        };
+        out.clear();
+        for (qsizetype i = 0; i < in.size(); ++i) {
+            const QPointF& cur = in[i];
+            const QPointF& prev = in[(i + in.size() - 1) % in.size()];
+            if (inside(cur)) {
+                if (!inside(prev)) out.push_back(cross(prev, cur));
+                out.push_back(cur);
+            } else if (inside(prev)) {
+                out.push_back(cross(prev, cur));
+            }
+        }
+        std::swap(in, out);
+    }
+    return in;
+}
+
+// Calls f(a, b) for every device segment the pen follows: polylines and polygons point to point
+// (closing polygons), Bézier and path curves along their control polygon (never shorter than the
+// curve), boxes along their rectangle.
+template <class F> void ForEachSegment(const TShape& shape, const QTransform& t, F&& f) {
+    switch (shape.Kind) {
+    case TShapeKind::skPolyline:
+    case TShapeKind::skPolygon:
+    case TShapeKind::skPolyBezier: {
+        const bool close = shape.Kind == TShapeKind::skPolygon;
+        size_t at = 0;
+        auto figure = [&](size_t n) {
+            if (n == 0 || at + n > shape.Points.size()) return;
+            QPointF first = t.map(shape.Points[at]), last = first;
+            for (size_t i = 1; i < n; ++i) {
+                const QPointF p = t.map(shape.Points[at + i]);
+                f(last, p);
+                last = p;
+            }
+            if (close) f(last, first);
+            at += n;
+        };
+        if (shape.Counts.empty()) {
+            figure(shape.Points.size());
+        } else {
+            for (uint32_t n : shape.Counts)
+                figure(n);
+        }
+        break;
+    }
+    case TShapeKind::skPath: {
+        QPointF last;
+        for (int i = 0; i < shape.Path.elementCount(); ++i) {
+            const auto e = shape.Path.elementAt(i);
+            const QPointF p = t.map(QPointF(e.x, e.y));
+            if (!e.isMoveTo()) f(last, p);
+            last = p;
+        }
+        break;
+    }
+    default: {
+        const QRectF b =
+            QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()));
+        const QPointF c[4] = {t.map(b.topLeft()), t.map(b.topRight()), t.map(b.bottomRight()), t.map(b.bottomLeft())};
+        for (int i = 0; i < 4; ++i)
+            f(c[i], c[(i + 1) % 4]);
+        break;
+    }
+    }
+}
+
+// The shape's extent in logical units (control points; boxes as given).
+QRectF LogicalExtent(const TShape& shape) {
+    switch (shape.Kind) {
+    case TShapeKind::skPolyline:
+    case TShapeKind::skPolygon:
+    case TShapeKind::skPolyBezier: {
+        if (shape.Points.empty()) return {};
+        double l = shape.Points[0].x(), r = l, t = shape.Points[0].y(), b = t;
+        for (const QPointF& p : shape.Points) {
+            l = std::min(l, p.x()), r = std::max(r, p.x());
+            t = std::min(t, p.y()), b = std::max(b, p.y());
+        }
+        return QRectF(QPointF(l, t), QPointF(r, b));
+    }
+    case TShapeKind::skPath:
+        return shape.Path.controlPointRect();
+    default:
+        return QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()))
+            .normalized();
+    }
+}
+
+uint64_t PointsOf(const TShape& shape) {
+    switch (shape.Kind) {
+    case TShapeKind::skPolyline:
+    case TShapeKind::skPolygon:
+    case TShapeKind::skPolyBezier:
+        return shape.Points.size() + shape.Counts.size();
+    case TShapeKind::skPath:
+        return static_cast<uint64_t>(shape.Path.elementCount());
+    default:
+        return 8;
+    }
+}
+
+// The logical rectangle whose device image covers the bound, clamped to what QRect can hold.
+QRectF LogicalBound(const QTransform& t) {
+    bool invertible = false;
+    const QTransform back = t.inverted(&invertible);
+    if (!invertible) return {};
+    const QRectF r = back.mapRect(TPageGuard::Bound());
+    if (!Finite(r)) return {};
+    return r.intersected(QRectF(-LogicalMax, -LogicalMax, 2 * LogicalMax, 2 * LogicalMax));
+}
+
+QRect ToRect(const QRectF& r) {
+    return QRect(QPoint(static_cast<int>(std::floor(r.left())), static_cast<int>(std::floor(r.top()))),
+                 QPoint(static_cast<int>(std::ceil(r.right())), static_cast<int>(std::ceil(r.bottom()))));
+}
+
+} // namespace
+
+void TPageGuard::Stop(const char* what, double used, double limit) const {
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "drawing stopped: the page needs more work than any real page (%s: %.0f, limit %.0f)", what, used,
+                  limit);
+    throw EPageOverBudget(text);
+}
+
+void TPageGuard::Simplify(const char* what, double used, double limit) {
+    FWork.Simplified = true;
+    if (!FWork.Reason.empty()) return;
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "drawn simplified: the page needs more work than any real page (%s: %.0f, limit %.0f)", what, used,
+                  limit);
+    FWork.Reason = text;
+}
+
+void TPageGuard::ChargePoints(uint64_t points) {
+    FWork.Points += points;
+    if (FWork.Points > FLimits.Points)
+        Stop("points", static_cast<double>(FWork.Points), static_cast<double>(FLimits.Points));
+}
+
+bool TPageGuard::ChargeClip(uint64_t points) {
+    ++FWork.ClipOperations;
+    if (FWork.ClipOperations > FLimits.ClipOperations)
+        Stop("clip operations", static_cast<double>(FWork.ClipOperations), static_cast<double>(FLimits.ClipOperations));
+    if (FWork.ClipPoints + points > FLimits.ClipPoints) {
+        // Past the limit clips are combined as their bounding rectangles, a few points each.
+        Simplify("clip points", static_cast<double>(FWork.ClipPoints + points),
+                 static_cast<double>(FLimits.ClipPoints));
+        FWork.ClipPoints += 10;
+        if (FWork.ClipPoints > FLimits.ClipPointsStop)
+            Stop("clip points", static_cast<double>(FWork.ClipPoints), static_cast<double>(FLimits.ClipPointsStop));
+        return false;
+    }
+    FWork.ClipPoints += points;
+    return true;
+}
+
+QPainterPath TPageGuard::Bounded(const QPainterPath& clip) {
+    const QRectF bound = Bound();
+    const QRectF extent = clip.controlPointRect();
+    if (Inside(bound, extent)) return clip;
+    QPainterPath box;
+    box.addRect(bound);
+    if (!Finite(extent)) return box;
+    if (clip.elementCount() == 5 && IsRectilinear(clip, QTransform())) {
+        QPainterPath cut;
+        cut.addRect(extent.intersected(bound));
+        cut.setFillRule(clip.fillRule());
+        return cut;
+    }
+    return clip.intersected(box);
+}
+
+void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
+    const QTransform& t = state.Transform;
+    const uint32_t penStyle = state.Pen.Style & PS_STYLE_MASK;
+    const bool stroke = shape.Stroke && penStyle != PS_NULL;
+    const double scale = ScaleOf(t);
+    const bool geometric = (state.Pen.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
+    const double penWidth = (state.Pen.Width <= 1 && !geometric) ? 1 : std::max(1.0, state.Pen.Width * scale);
+    QRectF extent = t.mapRect(LogicalExtent(shape));
+    if (!Finite(extent) || !std::isfinite(penWidth)) {
+        ++FWork.Dropped;
+        return;
+    }
+    const double reach = stroke ? std::min(penWidth, 4 * Margin) / 2 + 1 : 1;
+    extent.adjust(-reach, -reach, reach, reach);
+    const QRectF bound = Bound();
+    if (!Meets(bound, extent)) {
+        ++FWork.Dropped;
+        return;
+    }
+
+    // The work: points (a wide pen's outline has about four per point), and the length stroked
+    // within the bound, which sets how many dashes a styled pen makes.
+    const uint64_t points = PointsOf(shape);
+    const bool fill = shape.Fill && shape.Kind != TShapeKind::skPolyline && shape.Kind != TShapeKind::skArc &&
+                      shape.Kind != TShapeKind::skPolyBezier && state.Brush.Style != BS_NULL;
+    ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
+    TDrawState drawn = state;
+    if (stroke) {
+        double length = 0;
+        ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
+            if (ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
+        });
+        length /= FReferenceScale;
+        FWork.StrokedLength += length;
+        if (FWork.StrokedLength > FLimits.StrokedLengthStop)
+            Stop("pixels stroked", FWork.StrokedLength, FLimits.StrokedLengthStop);
+        if (Dashed(penStyle)) {
+            if (FWork.StrokedLength > FLimits.StrokedLength) {
+                drawn.Pen.Style = (drawn.Pen.Style & ~PS_STYLE_MASK) | PS_SOLID;
+                Simplify("pixels stroked", FWork.StrokedLength, FLimits.StrokedLength);
+            } else {
+                // Each dash is a figure of its own. Thin pens' patterns count in pixels, wide pens' in
+                // pen widths.
+                double period = 0;
+                for (double d : DashPattern(penStyle, penWidth <= 1.5))
+                    period += d;
+                if (penWidth > 1.5) period *= penWidth / FReferenceScale;
+                ChargePoints(static_cast<uint64_t>(length / std::max(period, 1.0)) * 4);
+            }
+        }
+    }
+
+    if (Inside(bound, extent)) {
+        FInner.DrawShape(shape, drawn);
+        return;
+    }
+    // Reaching past the bound: the figure cut to it, back in logical units so pens keep their width.
+    bool invertible = false;
+    const QTransform back = t.inverted(&invertible);
+    if (!invertible) {
+        ++FWork.Dropped;
+        return;
+    }
+    const QPainterPath device = t.map(ShapeToPath(shape, state, false));
+    const QList<QPolygonF> figures = device.toSubpathPolygons();
+    if (fill) {
+        QPainterPath area;
+        area.setFillRule(device.fillRule());
+        for (const QPolygonF& figure : figures) {
+            const QPolygonF cut = ClipPolygon(figure, bound);
+            if (cut.size() >= 3) area.addPolygon(cut), area.closeSubpath();
+        }
+        if (!area.isEmpty()) {
+            TShape part;
+            part.Kind = TShapeKind::skPath;
+            part.Path = back.map(area);
+            part.Stroke = false;
+            TDrawState s = drawn;
+            s.Pen.Style = PS_NULL;
+            FInner.DrawShape(part, s);
+        }
+    }
+    if (stroke) {
+        QPainterPath lines;
+        for (const QPolygonF& figure : figures) {
+            bool open = false;
+            for (qsizetype i = 1; i < figure.size(); ++i) {
+                QPointF a = figure[i - 1], b = figure[i];
+                const bool whole = bound.contains(a);
+                if (!ClipSegment(bound, a, b)) {
+                    open = false;
+                    continue;
+                }
+                if (!open || !whole) lines.moveTo(a);
+                lines.lineTo(b);
+                open = bound.contains(figure[i]);
+            }
+        }
+        if (!lines.isEmpty()) {
+            TShape part;
+            part.Kind = TShapeKind::skPath;
+            part.Path = back.map(lines);
+            part.Fill = false;
+            FInner.DrawShape(part, drawn);
+        }
+    }
+}
+
+void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
+    const QTransform& t = state.Transform;
+    const QPointF reference = t.map(QPointF(run.Reference));
+    const QRectF bound = Bound();
+    const bool boxed = !run.Rect.isNull() && (run.Options & (ETO_OPAQUE | ETO_CLIPPED));
+    const QRectF box =
+        boxed ? t.mapRect(QRectF(QPointF(run.Rect.left(), run.Rect.top()), QPointF(run.Rect.right(), run.Rect.bottom()))
+                              .normalized())
+              : QRectF();
+    bool textInside =
+        !run.Text.empty() && std::isfinite(reference.x()) && std::isfinite(reference.y()) && bound.contains(reference);
+    const bool boxInside = boxed && Finite(box) && Meets(bound, box);
+    if (!textInside && !boxInside) {
+        ++FWork.Dropped;
+        return;
+    }
+    ChargePoints(run.Text.size() + 4);
+    // Characters that their advances carry beyond the bound are left out, and so is text whose em
+    // alone is larger than the bound.
+    const double span = PageMax + 2 * Margin;
+    if (textInside && std::abs(static_cast<double>(state.Font.Height)) * ScaleOf(t) > span) {
+        ++FWork.Dropped;
+        textInside = false;
+    }
+    size_t keep = run.Text.size();
+    if (textInside && !run.Dx.empty()) {
+        const size_t per = (run.Options & ETO_PDY) ? 2 : 1;
+        const double reach = span / std::max(ScaleOf(t), 1e-9);
+        double x = 0, y = 0;
+        for (size_t i = 0; i < run.Text.size() && per * i < run.Dx.size(); ++i) {
+            x += run.Dx[per * i];
+            if (per == 2 && per * i + 1 < run.Dx.size()) y += run.Dx[per * i + 1];
+            if (std::hypot(x, y) > reach) {
+                keep = i;
+                break;
+            }
+        }
+    }
+    if ((!boxed || Inside(bound, box)) && textInside && keep == run.Text.size()) {
+        FInner.DrawText(run, state);
+        return;
+    }
+    TTextRun cut = run;
+    if (!textInside) cut.Text.clear(), cut.Dx.clear();
+    if (keep < cut.Text.size()) {
+        cut.Text.resize(keep);
+        cut.Dx.resize(std::min(cut.Dx.size(), keep * ((run.Options & ETO_PDY) ? 2 : 1)));
+    }
+    if (boxed && !Inside(bound, box)) {
+        const QRectF logical = LogicalBound(t);
+        const QRectF given =
+            QRectF(QPointF(run.Rect.left(), run.Rect.top()), QPointF(run.Rect.right(), run.Rect.bottom())).normalized();
+        const QRectF r(QPointF(std::max(given.left(), logical.left()), std::max(given.top(), logical.top())),
+                       QPointF(std::min(given.right(), logical.right()), std::min(given.bottom(), logical.bottom())));
+        if (logical.isEmpty() || r.width() < 0 || r.height() < 0) {
+            ++FWork.Dropped;
+            return;
+        }
+        cut.Rect = ToRect(r);
+    }
+    if (cut.Text.empty() && !(cut.Options & ETO_OPAQUE)) return;
+    FInner.DrawText(cut, state);
+}
+
+void TPageGuard::DrawDib(const TDibDraw& draw, const TDrawState& state) {
+    const QTransform& t = state.Transform;
+    const QRect& d = draw.Destination;
+    const QRectF dest(d.x(), d.y(), d.width(), d.height());
+    const QRectF extent = t.mapRect(dest.normalized());
+    const QRectF bound = Bound();
+    if (!Finite(extent) || !Meets(bound, extent) || d.width() == 0 || d.height() == 0) {
+        ++FWork.Dropped;
+        return;
+    }
+    ChargePoints(8);
+    if (Inside(bound, extent)) {
+        FInner.DrawDib(draw, state);
+        return;
+    }
+    // The part of the destination within the bound, and the matching part of the source.
+    const QRectF visible = dest.normalized().intersected(LogicalBound(t));
+    if (visible.isEmpty()) {
+        ++FWork.Dropped;
+        return;
+    }
+    // Fractions of the destination (from its x, y edge towards x + width, y + height, which may run
+    // backwards when mirrored) that stay.
+    auto fractions = [](double from, double size, double lo, double hi) {
+        const double a = (lo - from) / size, b = (hi - from) / size;
+        return std::pair{std::clamp(std::min(a, b), 0.0, 1.0), std::clamp(std::max(a, b), 0.0, 1.0)};
+    };
+    const auto [x0, x1] = fractions(dest.x(), dest.width(), visible.left(), visible.right());
+    const auto [y0, y1] = fractions(dest.y(), dest.height(), visible.top(), visible.bottom());
+    TDibDraw cut = draw;
+    cut.Destination = QRect(static_cast<int>(std::floor(dest.x() + x0 * dest.width())),
+                            static_cast<int>(std::floor(dest.y() + y0 * dest.height())),
+                            static_cast<int>(std::ceil((x1 - x0) * dest.width())),
+                            static_cast<int>(std::ceil((y1 - y0) * dest.height())));
+    if (!draw.Dib.Info.empty()) {
+        const auto& info = draw.Dib.Info;
+        if (info.size() < 12) return;
+        auto i32 = [&](size_t at) {
+            return static_cast<int32_t>(static_cast<uint32_t>(info[at]) | static_cast<uint32_t>(info[at + 1]) << 8 |
+                                        static_cast<uint32_t>(info[at + 2]) << 16 |
+                                        static_cast<uint32_t>(info[at + 3]) << 24);
+        };
+        const bool core = i32(0) == 12;
+        const int64_t width = core ? static_cast<int16_t>(info[4] | info[5] << 8) : i32(4);
+        const int64_t height = core ? static_cast<int16_t>(info[6] | info[7] << 8) : i32(8);
+        QRectF src(draw.Source.x(), draw.Source.y(), draw.Source.width(), draw.Source.height());
+        if (src.width() == 0 || src.height() == 0)
+            src = QRectF(0, 0, static_cast<double>(width), std::abs(static_cast<double>(height)));
+        // A bottom-up bitmap's source y counts from the bottom row up, so the destination's top edge
+        // meets the source's far edge.
+        const bool bottomUp = height > 0;
+        const double sx = src.x() + x0 * src.width(), sw = (x1 - x0) * src.width();
+        const double sy = bottomUp ? src.y() + (1 - y1) * src.height() : src.y() + y0 * src.height();
+        const double sh = (y1 - y0) * src.height();
+        cut.Source =
+            QRect(static_cast<int>(std::floor(sx)), static_cast<int>(std::floor(sy)),
+                  std::max(1, static_cast<int>(std::lround(sw))), std::max(1, static_cast<int>(std::lround(sh))));
+    }
+    FInner.DrawDib(cut, state);
+}
+
+} // namespace pagimo::gdi

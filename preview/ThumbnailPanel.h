@@ -1,0 +1,62 @@
+#pragma once
+// The thumbnail panel of the preview window: one small picture per page in a list beside the pages,
+// rendered only when its row comes into view, on a worker thread (the page picture is fetched on the
+// user-interface thread, which owns the report printer, and played into an image off it). A bounded
+// cache keeps the thumbnails last made; the page shown is the current row; a click goes to a page.
+
+#include <QCache>
+#include <QDockWidget>
+#include <QImage>
+#include <QListView>
+#include <QSet>
+#include <QThreadPool>
+
+#include <cstdint>
+#include <functional>
+
+namespace pagimo::printer {
+class TQRPrinter;
+}
+
+namespace pagimo::preview {
+
+class TThumbnailModel;
+
+class TThumbnailPanel : public QDockWidget {
+public:
+    static constexpr int ThumbnailWidth = 120;
+    static constexpr int CacheSize = 200; // thumbnails kept
+
+    // printer: asked for each time, since the window's printer may go away.
+    TThumbnailPanel(QWidget* parent, std::function<printer::TQRPrinter*()> printer);
+    ~TThumbnailPanel() override;
+
+    QListView* List = nullptr;
+    std::function<void(int32_t page)> OnPageClicked;
+
+    // The document changed (loaded, reloaded, more pages recorded): everything is made again.
+    void Reset();
+    // Marks page n as the current one and scrolls it into view.
+    void SetCurrent(int32_t n);
+    // The thumbnail of page n if it has been rendered (a null image otherwise); asks for it when it
+    // has not.
+    QImage Thumbnail(int32_t n);
+    bool IsRendered(int32_t n) const { return FCache.contains(n); }
+    int RenderedCount() const { return static_cast<int>(FCache.size()); }
+    // Waits for the renderings under way (for tests and benchmarks).
+    void WaitForRendering() { FPool.waitForDone(); }
+
+private:
+    void Request(int32_t n);
+    void Rendered(int generation, int32_t n, const QImage& image);
+
+    std::function<printer::TQRPrinter*()> FPrinter;
+    TThumbnailModel* FModel = nullptr;
+    QCache<int32_t, QImage> FCache{CacheSize};
+    QSet<int32_t> FPending;
+    QThreadPool FPool;
+    int FGeneration = 0;
+    friend class TThumbnailModel;
+};
+
+} // namespace pagimo::preview

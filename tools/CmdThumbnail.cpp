@@ -1,0 +1,74 @@
+// qrptool thumbnail: the first page as a small PNG image, as file managers' thumbnailers ask for it
+// ("qrptool thumbnail -s %s %i %o").
+
+#include "platform/gdi/EmfPlayer.h"
+#include "platform/gdi/PainterDevice.h"
+#include "platform/graphics/Png.h"
+#include "platform/system/Errors.h"
+#include "platform/system/File.h"
+#include "platform/system/OutputFile.h"
+#include "tools/Commands.h"
+#include "tools/PageSource.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace pagimo::tools {
+
+namespace {
+
+constexpr int MaxSize = 4096;
+
+int Run(TArgs& args) {
+    auto sizeText = args.Option("-s");
+    if (!sizeText) sizeText = args.Option("--size");
+    const auto files = args.Positionals();
+    if (files.size() != 2) throw EUsage{"an input file and an output file expected"};
+    const int size = sizeText ? ParseInt(*sizeText, "-s") : 256;
+    if (size < 1 || size > MaxSize) throw EUsage{"-s must lie between 1 and " + std::to_string(MaxSize)};
+
+    EnsureGuiApplication();
+    auto source = TPageSource::Open(files[0]);
+    if (source->Count() < 1) throw EQRError("the file has no pages");
+    std::string reason;
+    const std::unique_ptr<emf::TEmfPicture> picture = source->Checked(1, reason);
+    if (!picture) throw EQRError("Page 1 cannot be drawn: " + reason);
+
+    // The page keeps its aspect: its longer side becomes size pixels.
+    const double w = std::max(1, picture->Width()), h = std::max(1, picture->Height());
+    const double scale = size / std::max(w, h);
+    const int width = std::clamp(static_cast<int>(std::lround(w * scale)), 1, size);
+    const int height = std::clamp(static_cast<int>(std::lround(h * scale)), 1, size);
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) throw EQRError("out of memory drawing the thumbnail");
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        gdi::TPainterDevice device(painter);
+        gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
+    }
+    const std::vector<uint8_t> bytes = graphics::EncodePng(image);
+    RefuseInputAsOutput({files[0]}, files[1]);
+    TOutputFile file(files[1]);
+    if (bytes.empty() || PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
+        throw EQRError(FormatMessage("Cannot create file %s", files[1]));
+    file.Commit();
+    return ExitOk;
+}
+
+} // namespace
+
+extern const TCommand CmdThumbnail = {
+    "thumbnail", "draw the first page as a PNG thumbnail",
+    "usage: qrptool thumbnail [-s SIZE] FILE OUT.png\n"
+    "  FILE is a QRP file or an .emf file; its first page is drawn fitted into SIZE x SIZE pixels,\n"
+    "  keeping its aspect. '-' as OUT writes to standard output.\n"
+    "  -s SIZE, --size SIZE   the longer side in pixels, 1 to 4096 (default 256)\n",
+    Run};
+
+} // namespace pagimo::tools
