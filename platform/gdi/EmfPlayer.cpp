@@ -487,15 +487,18 @@ std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, siz
     if (cbBmi < 40 || !r.Has(offBmi, 40)) return nullptr;
     const auto info = r.Bytes(offBmi, 40);
     if (GetU32(info.data()) < 40 || GetU16(info.data() + 14) != 1 || GetU32(info.data() + 16) != 0) return nullptr;
+    bool inverted = false;
     if (!anyTable) {
         // A DIB pattern with a colour table of its own keeps it, unless the table is plain black and white
-        // (a monochrome bitmap recorded as a DIB).
+        // (a monochrome bitmap recorded as a DIB): then its black pixels take the text colour and its white
+        // ones the background colour, whichever bit value the table gives them.
         const uint32_t headerSize = GetU32(info.data());
         if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) ||
             cbBmi < headerSize + 8)
             return nullptr;
         const uint32_t c0 = r.U32(offBmi + headerSize) & 0xFFFFFF, c1 = r.U32(offBmi + headerSize + 4) & 0xFFFFFF;
         if (!((c0 == 0 && c1 == 0xFFFFFF) || (c0 == 0xFFFFFF && c1 == 0))) return nullptr;
+        inverted = c0 == 0xFFFFFF;
     }
     const int32_t w = GetI32(info.data() + 4), h = GetI32(info.data() + 8);
     const int64_t rows = h < 0 ? -static_cast<int64_t>(h) : h;
@@ -508,7 +511,11 @@ std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, siz
     const int rowBytes = (w + 7) / 8;
     for (int64_t row = 0; row < rows; ++row) {
         const int64_t y = h < 0 ? row : rows - 1 - row;
-        std::copy_n(bits.data() + stride * row, rowBytes, image.scanLine(static_cast<int>(y)));
+        uint8_t* line = image.scanLine(static_cast<int>(y));
+        std::copy_n(bits.data() + stride * row, rowBytes, line);
+        if (inverted)
+            for (int i = 0; i < rowBytes; ++i)
+                line[i] = static_cast<uint8_t>(~line[i]);
     }
     image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     return std::make_shared<const QImage>(std::move(image));
