@@ -101,6 +101,15 @@ int Run(TArgs& args) {
             }
             if (result.Damaged)
                 std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
+            const std::string partial = source->Incomplete(n);
+            if (!partial.empty()) {
+                // A file cut short: what its whole records draw is written all the same.
+                RefuseInputAsOutput({files[0]}, OutputName(*out, n));
+                Save(image, imageFormat, OutputName(*out, n));
+                damage.Partial(n, partial);
+                if (result.OverBudget) damage.Incomplete(n, result.Problem);
+                continue;
+            }
             if (result.OverBudget) {
                 // What could be drawn is kept; the page still counts as one that cannot be drawn.
                 RefuseInputAsOutput({files[0]}, OutputName(*out, n));

@@ -50,6 +50,7 @@ int Run(TArgs& args) {
         gdi::TTextDevice device;
         gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
         write(device.ReadingOrder().toStdString());
+        if (const std::string partial = source->Incomplete(n); !partial.empty()) damage.Partial(n, partial);
     }
     if (file) file->Commit();
     if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");

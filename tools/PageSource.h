@@ -26,6 +26,9 @@ public:
     // Page n (1-based) as drawing needs it: reached, decoded and its records walkable to the end; none
     // and the reason when it cannot be drawn.
     virtual std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) = 0;
+    // Why page n, though it can be drawn, holds less than its file promised (an .emf file cut short,
+    // drawn up to its last whole record); empty for a whole page.
+    virtual std::string Incomplete(int) const { return {}; }
     // Page n; throws EQRError("Page N cannot be drawn: REASON") for a damaged page.
     emf::TEmfPicture Page(int n);
     // The pages as the export driver takes them.
@@ -49,6 +52,9 @@ public:
     // A page that was drawn only in part (over its work budget): named on standard error with
     // --keep-going; otherwise it stops the command like a damaged page. Either way exit status 1.
     void Incomplete(int n, const std::string& reason);
+    // A page that holds less than its file promised (TPageSource::Incomplete) and was drawn as far as it
+    // goes: named on standard error, exit status 1, whether or not going on.
+    void Partial(int n, const std::string& reason);
     int DamagedPages() const { return FDamaged; }
     int ExitStatus() const; // ExitOk, or ExitFailure when a page was damaged
 

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <fstream>
 
 using namespace pagimo;
@@ -95,6 +96,68 @@ TEST(QrptoolRender, DamagedInputFailsWithAMessageAndLeavesNoFile) {
                                   QStringLiteral("-o"), dir.filePath(QStringLiteral("x.png"))});
     EXPECT_EQ(missing.Exit, 1);
     EXPECT_TRUE(missing.Err.contains(QStringLiteral("Cannot open file"))) << missing.Err.toStdString();
+}
+
+namespace {
+
+// The offset of the last record of type in an EMF's bytes.
+size_t LastRecord(const std::vector<uint8_t>& bytes, uint32_t type) {
+    size_t at = 0, last = 0;
+    while (at + 8 <= bytes.size()) {
+        uint32_t t = 0, size = 0;
+        std::memcpy(&t, &bytes[at], 4);
+        std::memcpy(&size, &bytes[at + 4], 4);
+        if (t == type) last = at;
+        if (size < 8) break;
+        at += size;
+    }
+    return last;
+}
+
+// A 200 x 100 page cut short in the middle of its last record: a black box on the left and the text
+// "whole" are there, the box on the right (the last record) is not.
+std::vector<uint8_t> CutPage() {
+    gdi::TMetafileCanvas c(200, 100);
+    c.Font.Name = "Arial";
+    c.Font.Height = -14;
+    c.Brush.Color = gdi::clBlack;
+    c.Rectangle(0, 0, 100, 50);
+    c.TextOut(10, 60, "whole");
+    c.Rectangle(100, 0, 200, 50);
+    auto bytes = c.Finish().Bytes();
+    bytes.resize(LastRecord(bytes, 43 /* EMR_RECTANGLE */) + 12);
+    return bytes;
+}
+
+} // namespace
+
+TEST(QrptoolRender, AFileCutShortIsDrawnUpToItsLastWholeRecord) {
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("cut.emf"), CutPage());
+    for (bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing);
+        const QString png = dir.filePath(keepGoing ? QStringLiteral("k.png") : QStringLiteral("p.png"));
+        QStringList args{QStringLiteral("render"), emf, QStringLiteral("-o"), png};
+        if (keepGoing) args << QStringLiteral("--keep-going");
+        const TRun r = Qrptool(args);
+        EXPECT_EQ(r.Exit, 1);
+        EXPECT_EQ(r.Err.count(QStringLiteral("page 1 cannot be drawn completely")), 1) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains(QStringLiteral("its header promises; drawn up to its last whole record")))
+            << r.Err.toStdString();
+        const QImage image(png);
+        ASSERT_EQ(image.size(), QSize(200, 100)) << "what was drawn is written";
+        EXPECT_EQ(QColor(image.pixel(50, 25)), QColor(Qt::black)) << "the whole box";
+        EXPECT_EQ(QColor(image.pixel(150, 25)), QColor(Qt::white)) << "the cut record draws nothing";
+    }
+    const TRun text = Qrptool({QStringLiteral("text"), emf});
+    EXPECT_EQ(text.Exit, 1);
+    EXPECT_EQ(text.Out, QStringLiteral("whole\n"));
+    EXPECT_TRUE(text.Err.contains(QStringLiteral("page 1 cannot be drawn completely"))) << text.Err.toStdString();
+    const QString pdf = dir.filePath(QStringLiteral("cut.pdf"));
+    const TRun convert = Qrptool({QStringLiteral("convert"), emf, pdf});
+    EXPECT_EQ(convert.Exit, 1);
+    EXPECT_TRUE(convert.Err.contains(QStringLiteral("page 1 cannot be drawn completely"))) << convert.Err.toStdString();
+    EXPECT_TRUE(QFile::exists(pdf)) << "what was drawn is written";
 }
 
 TEST(QrptoolRender, UsageErrorsExitWithTwo) {
