@@ -141,6 +141,14 @@ void TDamagePolicy::Partial(int n, const std::string& reason) {
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
 }
 
+void TMissingFontNotice::Note(int page, const std::string& face, uint32_t droppedGlyphs) {
+    if (droppedGlyphs == 0 || !FTold.insert(face).second) return;
+    std::fprintf(stderr,
+                 "qrptool %s: page %d needs the font \"%s\": its text is set in that font's glyph numbers and "
+                 "the font is not installed (%u glyphs left out)\n",
+                 FCommand, page, face.c_str(), droppedGlyphs);
+}
+
 int TDamagePolicy::ExitStatus() const {
     return FDamaged ? ExitFailure : ExitOk;
 }

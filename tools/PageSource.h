@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -62,6 +63,18 @@ private:
     const char* FCommand;
     bool FKeepGoing;
     int FDamaged = 0;
+};
+
+// Pages whose glyph-index text needs a font that is not installed (only a substitute is, whose glyph
+// order differs): the first page naming a face is told on standard error, once per face and command.
+class TMissingFontNotice {
+public:
+    explicit TMissingFontNotice(const char* command) : FCommand(command) {}
+    void Note(int page, const std::string& face, uint32_t droppedGlyphs);
+
+private:
+    const char* FCommand;
+    std::set<std::string> FTold;
 };
 
 // Creates the Qt application object the drawing commands need (offscreen unless a platform is

@@ -3,6 +3,7 @@
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
+#include "platform/gdi/FontMatcher.h"
 #include "platform/gdi/PageGuard.h"
 
 #include "platform/graphics/CodePages.h"
@@ -154,6 +155,8 @@ private:
     void ClipCombine(const QPainterPath& targetArea, uint32_t mode);
     QPainterPath RefRect(const QRectF& logical) const;
     void Text(const TRecordReader& r, bool wide);
+    // Hands a text run to the device, counting glyph indices that cannot be drawn.
+    void DrawRun(const TTextRun& run, const TDrawState& state);
     void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, size_t offBmiAt, size_t usageAt,
              bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
     static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt);
@@ -1040,6 +1043,18 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
     // Devices get the absolute reference point; the current position is the player's business.
     TDrawState state = DrawingState();
     state.TextAlign &= ~TA_UPDATECP;
+    DrawRun(run, state);
+}
+
+void TPlayback::DrawRun(const TTextRun& run, const TDrawState& state) {
+    if (run.Options & ETO_GLYPH_INDEX) {
+        // Indices the installed face cannot show are counted, so that callers can say which font the
+        // page needs.
+        const uint32_t dropped = TFontMatcher::Shared().Match(state.Font)->UndrawableIndices(run.Text);
+        if (dropped && FResult.DroppedGlyphs == 0)
+            FResult.DroppedGlyphFace = QString::fromStdU16String(state.Font.FaceName).toStdString();
+        FResult.DroppedGlyphs += dropped;
+    }
     FDevice.DrawText(run, state);
 }
 
@@ -1061,7 +1076,7 @@ void TPlayback::SmallTextOut(const TRecordReader& r) {
         for (uint32_t i = 0; i < chars; ++i)
             run.Text.push_back(GetU16(bytes.data() + 2 * i));
     run.Options &= ETO_OPAQUE | ETO_CLIPPED | ETO_GLYPH_INDEX | ETO_RTLREADING;
-    FDevice.DrawText(run, DrawingState());
+    DrawRun(run, DrawingState());
 }
 
 // ---- bitmaps --------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "TestPaths.h"
 
 #include "pagestore/PageList.h"
+#include "platform/gdi/FontMatcher.h"
 #include "platform/gdi/MetafileCanvas.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +159,49 @@ TEST(QrptoolRender, AFileCutShortIsDrawnUpToItsLastWholeRecord) {
     EXPECT_EQ(convert.Exit, 1);
     EXPECT_TRUE(convert.Err.contains(QStringLiteral("page 1 cannot be drawn completely"))) << convert.Err.toStdString();
     EXPECT_TRUE(QFile::exists(pdf)) << "what was drawn is written";
+}
+
+TEST(QrptoolRender, GlyphIndicesOfAFontThatIsNotInstalledAreToldOncePerFont) {
+    // Three pages of glyph-index text: two in Arial (not installed, a substitute stands in) with
+    // indices past the standard order, one in DejaVu Sans (installed) with its own Cyrillic glyph.
+    gdi::TLogFont dejavu;
+    dejavu.Height = -20;
+    dejavu.FaceName = u"DejaVu Sans";
+    const auto installed = gdi::TFontMatcher::Shared().Match(dejavu);
+    ASSERT_TRUE(installed->NamedFace);
+    const QChar zhe(u'Ж');
+    quint32 glyph = 0;
+    int count = 1;
+    installed->Raw.glyphIndexesForChars(&zhe, 1, &glyph, &count);
+    ASSERT_GE(glyph, 258u);
+    if (gdi::TFontMatcher::Shared().ResolveFamily(QStringLiteral("Arial"), 400, false) == QStringLiteral("Arial"))
+        GTEST_SKIP() << "Arial is installed";
+    pagestore::TQRPageList list;
+    list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
+    const int32_t dx[] = {12, 12, 12};
+    for (int n = 0; n < 3; ++n) {
+        gdi::TMetafileCanvas c(200, 100);
+        c.Font.Name = n < 2 ? "Arial" : "DejaVu Sans";
+        c.Font.Height = -20;
+        const std::u16string text = n < 2 ? std::u16string{u'\x24', u'\x300', u'\x301'}
+                                          : std::u16string{static_cast<char16_t>(glyph)};
+        c.ExtTextOut(10, 10, gdi::ETO_GLYPH_INDEX, nullptr, text, std::span(dx, text.size()));
+        list.StorePage(c.Finish());
+    }
+    list.CloseRecording();
+    QTemporaryDir dir;
+    const QString qrp = dir.filePath(QStringLiteral("glyphs.qrp"));
+    list.CopyToFile(qrp.toStdString());
+    const TRun render = Qrptool({QStringLiteral("render"), qrp, QStringLiteral("-o"), dir.filePath(QStringLiteral("g-%d.png"))});
+    EXPECT_EQ(render.Exit, 0) << "a warning, not a failure";
+    EXPECT_EQ(render.Err.count(QStringLiteral("needs the font")), 1) << render.Err.toStdString();
+    EXPECT_TRUE(render.Err.contains(QStringLiteral("qrptool render: page 1 needs the font \"Arial\"")))
+        << render.Err.toStdString();
+    EXPECT_TRUE(render.Err.contains(QStringLiteral("(2 glyphs left out)"))) << render.Err.toStdString();
+    const TRun text = Qrptool({QStringLiteral("text"), qrp});
+    EXPECT_EQ(text.Exit, 0);
+    EXPECT_EQ(text.Err.count(QStringLiteral("qrptool text: page 1 needs the font \"Arial\"")), 1) << text.Err.toStdString();
+    EXPECT_EQ(text.Out, QStringLiteral("A\n\fA\n\fЖ\n")) << "the installed face's glyph read back";
 }
 
 TEST(QrptoolRender, UsageErrorsExitWithTwo) {
