@@ -154,8 +154,9 @@ TEST_F(Examples, EachRecordsItsPagesPlainAndCompressed) {
     for (const auto& [name, count] : expected) {
         SCOPED_TRACE(name);
         const fs::path plain = Dir / (name + ".qrp"), compressed = Dir / (name + "_compressed.qrp");
-        TRun r = Report(name, "-o " + plain.string());
+        TRun r = Report(name, "-o " + plain.string() + " --strict");
         ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err, "") << "a strict run of an example finds no mistake";
         r = Report(name, "-o " + compressed.string() + " --compress");
         ASSERT_EQ(r.Status, 0) << r.Err;
         const int pages = Pages(plain);
@@ -324,6 +325,32 @@ TEST_F(Examples, HandbookStretchesOverPagesWithoutLosingText) {
         << std::string(a, a + std::min<long>(60, gotText.end() - a)) << "', stored '"
         << std::string(b, b + std::min<long>(60, expectedText.end() - b)) << "'";
     EXPECT_GT(expectedText.size(), 30000u);
+}
+
+// The band trace measures text on the device a recorded run measures with, so the handbook's
+// stretching paragraphs take the same room in both: the same pages, and detail bands of many heights.
+TEST_F(Examples, HandbookTraceHasThePagesOfTheRecordedRun) {
+    const TRun trace = Report("handbook", "--trace");
+    ASSERT_EQ(trace.Status, 0) << trace.Err;
+    int pageLines = 0;
+    std::set<std::string> detailHeights;
+    for (const std::string& line : SplitLines(trace.Out)) {
+        if (line.rfind("page ", 0) == 0) ++pageLines;
+        std::istringstream fields(line);
+        std::string name, left, top, width, height;
+        if (fields >> name >> left >> top >> width >> height && name == "ParagraphBand")
+            detailHeights.insert(height);
+    }
+    const fs::path out = Dir / "handbook.qrp";
+    const TRun recorded = Report("handbook", "-o " + out.string());
+    ASSERT_EQ(recorded.Status, 0) << recorded.Err;
+    const TRun info = Qrptool("info " + out.string());
+    ASSERT_EQ(info.Status, 0) << info.Err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(info.Out, m, std::regex("Pages: +([0-9]+)"))) << info.Out;
+    EXPECT_EQ(trace.Out.substr(trace.Out.rfind('\n', trace.Out.size() - 2) + 1), m[1].str() + " page(s)\n");
+    EXPECT_EQ(std::to_string(pageLines), m[1].str());
+    EXPECT_GT(detailHeights.size(), 1u) << "paragraphs of different lengths stretch their bands differently";
 }
 
 } // namespace
