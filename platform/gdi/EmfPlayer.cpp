@@ -130,8 +130,8 @@ private:
         const TColorRef text = S.Draw.TextColor & 0xFFFFFF, back = S.Draw.BkColor & 0xFFFFFF;
         if (FColoured.Mono != brush.Pattern || FColoured.Text != text || FColoured.Back != back) {
             QImage bits = *brush.Pattern;
-            bits.setColorTable({qRgb(RedOf(text), GreenOf(text), BlueOf(text)),
-                                qRgb(RedOf(back), GreenOf(back), BlueOf(back))});
+            bits.setColorTable(
+                {qRgb(RedOf(text), GreenOf(text), BlueOf(text)), qRgb(RedOf(back), GreenOf(back), BlueOf(back))});
             FColoured = {brush.Pattern, text, back,
                          std::make_shared<const QImage>(bits.convertToFormat(QImage::Format_RGB32))};
         }
@@ -496,8 +496,7 @@ std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, siz
         // (a monochrome bitmap recorded as a DIB): then its black pixels take the text colour and its white
         // ones the background colour, whichever bit value the table gives them.
         const uint32_t headerSize = GetU32(info.data());
-        if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) ||
-            cbBmi < headerSize + 8)
+        if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) || cbBmi < headerSize + 8)
             return nullptr;
         const uint32_t c0 = r.U32(offBmi + headerSize) & 0xFFFFFF, c1 = r.U32(offBmi + headerSize + 4) & 0xFFFFFF;
         if (!((c0 == 0 && c1 == 0xFFFFFF) || (c0 == 0xFFFFFF && c1 == 0))) return nullptr;

@@ -69,9 +69,8 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
     auto face = std::make_unique<TFace>();
     auto tryMatch = [&](const QString& family) {
         FcPattern* pattern = FcPatternCreate();
-        const QByteArray name_ = family.toUtf8();
-        if (!name_.isEmpty())
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name_.constData()));
+        const QByteArray name = family.toUtf8();
+        if (!name.isEmpty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
         FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
         FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
         FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
@@ -99,10 +98,11 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
                     // The family asked for itself, under any of the names the face gives (localised
                     // ones too), or another face standing in for it.
                     face->Named = false;
-                    FcChar8* name = nullptr;
-                    for (int i = 0; !name_.isEmpty() && FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i)
-                        if (QString::fromUtf8(reinterpret_cast<const char*>(name)).compare(family, Qt::CaseInsensitive) == 0)
-                            face->Named = true;
+                    FcChar8* other = nullptr;
+                    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &other) == FcResultMatch; ++i) {
+                        const QString given = QString::fromUtf8(reinterpret_cast<const char*>(other));
+                        if (!family.isEmpty() && given.compare(family, Qt::CaseInsensitive) == 0) face->Named = true;
+                    }
                 }
             }
             FcPatternDestroy(match);

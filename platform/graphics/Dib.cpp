@@ -159,7 +159,8 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
     }
     // Bit-field bitmaps whose alpha is zero everywhere were written by programs that leave the alpha
     // bits unset; showing nothing at all would be the wrong reading.
-    if (alpha != 0 && (!premultiplied || readAlphaByte) && !anyAlpha) return image.convertToFormat(QImage::Format_RGB32);
+    if (alpha != 0 && (!premultiplied || readAlphaByte) && !anyAlpha)
+        return image.convertToFormat(QImage::Format_RGB32);
     return image;
 }
 

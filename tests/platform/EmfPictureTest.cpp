@@ -69,14 +69,14 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
     PutU32(&whole[48], static_cast<uint32_t>(whole.size()));
     PutU32(&whole[52], 4);
     struct TCase {
-        size_t Kept;        // bytes of the file that are there
-        size_t Records;     // records of the result, EOF included
-        bool Reported;      // said to be incomplete
+        size_t Kept;    // bytes of the file that are there
+        size_t Records; // records of the result, EOF included
+        bool Reported;  // said to be incomplete
     };
     const TCase cases[] = {
-        {108 + 12 + 6, 3, true}, // in the middle of the second record: header, one record, added EOF
-        {108 + 24, 4, true},     // at a record boundary, no EOF: an EOF is added
-        {108 + 4, 2, true},      // less than a record header after the header record
+        {108 + 12 + 6, 3, true},   // in the middle of the second record: header, one record, added EOF
+        {108 + 24, 4, true},       // at a record boundary, no EOF: an EOF is added
+        {108 + 4, 2, true},        // less than a record header after the header record
         {108 + 24 + 20, 4, false}, // only nBytes lies: every record is there up to EOF
     };
     for (const auto& c : cases) {

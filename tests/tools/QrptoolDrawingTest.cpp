@@ -183,8 +183,8 @@ TEST(QrptoolRender, GlyphIndicesOfAFontThatIsNotInstalledAreToldOncePerFont) {
         gdi::TMetafileCanvas c(200, 100);
         c.Font.Name = n < 2 ? "Arial" : "DejaVu Sans";
         c.Font.Height = -20;
-        const std::u16string text = n < 2 ? std::u16string{u'\x24', u'\x300', u'\x301'}
-                                          : std::u16string{static_cast<char16_t>(glyph)};
+        const std::u16string text =
+            n < 2 ? std::u16string{u'\x24', u'\x300', u'\x301'} : std::u16string{static_cast<char16_t>(glyph)};
         c.ExtTextOut(10, 10, gdi::ETO_GLYPH_INDEX, nullptr, text, std::span(dx, text.size()));
         list.StorePage(c.Finish());
     }
@@ -192,7 +192,8 @@ TEST(QrptoolRender, GlyphIndicesOfAFontThatIsNotInstalledAreToldOncePerFont) {
     QTemporaryDir dir;
     const QString qrp = dir.filePath(QStringLiteral("glyphs.qrp"));
     list.CopyToFile(qrp.toStdString());
-    const TRun render = Qrptool({QStringLiteral("render"), qrp, QStringLiteral("-o"), dir.filePath(QStringLiteral("g-%d.png"))});
+    const TRun render =
+        Qrptool({QStringLiteral("render"), qrp, QStringLiteral("-o"), dir.filePath(QStringLiteral("g-%d.png"))});
     EXPECT_EQ(render.Exit, 0) << "a warning, not a failure";
     EXPECT_EQ(render.Err.count(QStringLiteral("needs the font")), 1) << render.Err.toStdString();
     EXPECT_TRUE(render.Err.contains(QStringLiteral("qrptool render: page 1 needs the font \"Arial\"")))
@@ -200,7 +201,8 @@ TEST(QrptoolRender, GlyphIndicesOfAFontThatIsNotInstalledAreToldOncePerFont) {
     EXPECT_TRUE(render.Err.contains(QStringLiteral("(2 glyphs left out)"))) << render.Err.toStdString();
     const TRun text = Qrptool({QStringLiteral("text"), qrp});
     EXPECT_EQ(text.Exit, 0);
-    EXPECT_EQ(text.Err.count(QStringLiteral("qrptool text: page 1 needs the font \"Arial\"")), 1) << text.Err.toStdString();
+    EXPECT_EQ(text.Err.count(QStringLiteral("qrptool text: page 1 needs the font \"Arial\"")), 1)
+        << text.Err.toStdString();
     EXPECT_EQ(text.Out, QStringLiteral("A\n\fA\n\fЖ\n")) << "the installed face's glyph read back";
 }
 
