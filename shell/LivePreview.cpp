@@ -29,7 +29,7 @@ QString FromStd(const std::string& s) {
 } // namespace
 
 TLivePreview::TLivePreview(std::filesystem::path description, engine::TReportRunOptions options)
-    : FDescription(std::filesystem::absolute(description)), FOptions(std::move(options)) {
+    : FDescription(std::move(description)), FOptions(std::move(options)) {
     engine::RegisterReportClasses(FRegistry);
     engine::RegisterFormHostClasses(FRegistry);
     controls::RegisterControlClasses(FRegistry);
@@ -59,7 +59,7 @@ void TLivePreview::Show() {
     }
     const QString name = FromStd(FDescription.filename().string());
     FWindow->setWindowTitle(name + QStringLiteral(" \u2013 Pagimo"));
-    FWindow->SetLiveSource({FromStd(FDescription.string())}, [this] { Run(); });
+    FWindow->SetLiveSource({FromStd(std::filesystem::absolute(FDescription).string())}, [this] { Run(); });
     QTimer::singleShot(0, this, [this] { Run(); });
 }
 
@@ -99,7 +99,7 @@ void TLivePreview::RunOnce() {
         root = engine::ReadFormFile(FDescription, FRegistry,
                                     [this](system::TComponent& c) { FOptions.ApplyToComponent(c); });
         // The data files of this version of the description are watched from now on.
-        QStringList watched{FromStd(description)};
+        QStringList watched{FromStd(std::filesystem::absolute(FDescription).string())};
         for (const std::string& file : engine::DescriptionDataFiles(*root))
             watched << FromStd(file);
         FWindow->SetWatchedFiles(watched);

@@ -13,6 +13,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -268,6 +269,31 @@ TEST_F(LivePreview, ACompositeReportRunsLiveAsOneDocument) {
     EXPECT_GT(Pages(), first);
 }
 
+// A run handles window messages as it goes: the window shows the last good pages meanwhile, and a
+// change that arrives during the run cancels it and runs the new description instead.
+TEST_F(LivePreview, AChangeDuringARunRunsTheNewDescriptionAndTheOldPagesStayMeanwhile) {
+    Write(Form, Description("Alpha heading", 60));
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_EQ(Pages(), 3);
+    const int runs = Live->FinishedRuns();
+    bool sawRun = false;
+    int32_t pagesDuringRun = -1;
+    // Comes from the event loop the run itself processes.
+    QTimer::singleShot(0, [&] {
+        sawRun = Live->Running();
+        pagesDuringRun = Pages();
+        Write(Form, Description("Second change", 30));
+        Live->Run();
+    });
+    Write(Form, Description("First change", 60));
+    Live->Run();
+    EXPECT_TRUE(sawRun);
+    EXPECT_EQ(pagesDuringRun, 3);
+    EXPECT_EQ(Live->FinishedRuns(), runs + 1) << "the cancelled run shows nothing";
+    EXPECT_TRUE(PageText(1).contains(QStringLiteral("Second change"))) << PageText(1).toStdString();
+    EXPECT_EQ(Pages(), 2);
+}
+
 // Closing the window ends the live preview: no run follows a later change.
 TEST_F(LivePreview, ClosingTheWindowStopsWatching) {
     Write(Form, Description("Alpha heading", 60));
@@ -279,6 +305,20 @@ TEST_F(LivePreview, ClosingTheWindowStopsWatching) {
     Write(Form, Description("Beta heading", 60));
     QTest::qWait(600);
     EXPECT_EQ(Live->FinishedRuns(), runs);
+}
+
+// Closed while a run is under way: the run is cancelled and nothing touches the window afterwards.
+TEST_F(LivePreview, ClosingTheWindowDuringARunCancelsIt) {
+    WriteRows(400);
+    Write(Form, Description("Alpha heading", 10));
+    ASSERT_NO_FATAL_FAILURE(Open());
+    const int runs = Live->FinishedRuns();
+    QTimer::singleShot(0, [this] { Window().close(); });
+    Live->Run();
+    EXPECT_FALSE(Live->Running());
+    EXPECT_EQ(Live->FinishedRuns(), runs);
+    QTest::qWait(20);
+    EXPECT_EQ(Live->Window(), nullptr);
 }
 
 } // namespace
