@@ -3,6 +3,8 @@
 #include "engine/CSVTable.h"
 #include "engine/CompositeReport.h"
 #include "engine/Report.h"
+#include "engine/SQLQuery.h"
+#include "platform/system/Persistent.h"
 #include "engine/SQLiteDataSet.h"
 
 #include <algorithm>
@@ -62,6 +64,10 @@ std::vector<std::string> DescriptionDataFiles(const system::TComponent& root) {
         std::string file;
         if (const auto* d = dynamic_cast<const TQRSQLiteDataSet*>(&c)) file = d->DatabasePath();
         if (const auto* t = dynamic_cast<const TQRCSVTable*>(&c)) file = t->FilePath();
+        // A database server's data set reads a file only through the SQLite driver.
+        if (const auto* q = dynamic_cast<const TQRSQLQuery*>(&c);
+            q && system::SameText(q->Driver(), "QSQLITE") && q->DatabaseName() != ":memory:")
+            file = q->DatabaseName();
         if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
     });
     return files;

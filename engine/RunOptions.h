@@ -33,8 +33,8 @@ struct TReportRunOptions {
 // A --param value as a report function: numbers stay numbers, anything else becomes a string.
 std::string LiteralExpression(const std::string& value);
 
-// The files the data sets below root (root included) read: SQLite databases and CSV files, each once,
-// in the order of the tree.
+// The files the data sets below root (root included) read: SQLite databases (also those a TQRSQLQuery
+// opens through the SQLite driver) and CSV files, each once, in the order of the tree.
 std::vector<std::string> DescriptionDataFiles(const system::TComponent& root);
 
 // The composite report a description runs: the root itself or one it owns directly; none when the
