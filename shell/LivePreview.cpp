@@ -135,7 +135,9 @@ void TLivePreview::RunOnce() {
     } catch (const std::exception& e) {
         if (FRunAgain || FClosed) return;
         ++FFinishedRuns;
-        ShowError(FromStd(description + ": " + e.what()));
+        // Messages that name the description already (it cannot be opened) are shown as they are.
+        const std::string message = e.what();
+        ShowError(FromStd(message.find(description) != std::string::npos ? message : description + ": " + message));
         if (OnRunFinished) OnRunFinished();
         return;
     }

@@ -255,6 +255,25 @@ TEST_F(LivePreview, ADescriptionBrokenFromTheStartShowsPagesOnceMended) {
     EXPECT_EQ(Window().QRPreview->PageNumber(), 1);
 }
 
+// Deleted and written anew (as some editors save), or not there at first: the folder's watch brings
+// the description back under watch by name.
+TEST_F(LivePreview, ADescriptionDeletedOrNotYetWrittenIsRunOnceItIsThere) {
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(Live->Error(), QStringLiteral("Cannot open file ") + QString::fromStdString(Form.string()));
+    int runs = Live->FinishedRuns();
+    Write(Form, Description("Now there", 60));
+    ASSERT_TRUE(WaitForRunAfter(runs));
+    EXPECT_EQ(Live->Error(), QString());
+    EXPECT_EQ(Pages(), 3);
+
+    fs::remove(Form);
+    QTest::qWait(50);
+    runs = Live->FinishedRuns();
+    Write(Form, Description("Written anew", 60));
+    ASSERT_TRUE(WaitForRunAfter(runs));
+    EXPECT_TRUE(PageText(1).contains(QStringLiteral("Written anew"))) << PageText(1).toStdString();
+}
+
 TEST_F(LivePreview, ACompositeReportRunsLiveAsOneDocument) {
     WriteRows(3);
     Write(Form, CompositeDescription());
