@@ -190,6 +190,10 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar->addWidget(ProgressPanel);
     StatusBar->addWidget(PagePanel, 1); // the last panel reaches the window's right edge
+    LiveStatusPanel = new QLabel(StatusBar);
+    LiveStatusPanel->setObjectName(QStringLiteral("LiveStatusPanel"));
+    LiveStatusPanel->hide();
+    StatusBar->addPermanentWidget(LiveStatusPanel);
     JobPanel = new QLabel(StatusBar);
     JobPanel->setObjectName(QStringLiteral("JobPanel"));
     JobPanel->hide();
@@ -412,6 +416,11 @@ void TQRStandardPreview::ShowLivePages(const QString& fileName) {
     LiveErrorPanel->clear();
     QRPreview->show();
     UpdatePageInfo();
+}
+
+void TQRStandardPreview::ShowLiveStatus(const QString& text) {
+    LiveStatusPanel->setText(text);
+    LiveStatusPanel->setVisible(!text.isEmpty());
 }
 
 void TQRStandardPreview::ShowLiveError(const QString& text) {

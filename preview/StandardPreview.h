@@ -175,6 +175,10 @@ public:
     void ShowLiveError(const QString& text);
     const QString& LiveError() const { return FLiveError; }
     QLabel* LiveErrorPanel = nullptr; // the error of a live preview, over the whole page area
+    // While a live preview's run is under way: what it has made so far ("Running: page 3"); an empty
+    // text hides the panel.
+    void ShowLiveStatus(const QString& text);
+    QLabel* LiveStatusPanel = nullptr;
 
     // Seen by tests instead of the message boxes the window shows (title, text); none: the boxes.
     std::function<void(const QString& text)> OnMessage;

@@ -26,6 +26,12 @@ QString FromStd(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+template <class F> void ForEachReport(system::TComponent& root, const F& f) {
+    if (auto* report = dynamic_cast<engine::TCustomQRReport*>(&root)) f(*report);
+    for (system::TComponent* c : root.Components())
+        ForEachReport(*c, f);
+}
+
 } // namespace
 
 TLivePreview::TLivePreview(std::filesystem::path description, engine::TReportRunOptions options)
@@ -111,6 +117,16 @@ void TLivePreview::RunOnce() {
                          description.c_str(), handlers.c_str());
         FHandlersWarned = handlers;
         FOptions.ApplyFunctions(*root);
+        // The status bar follows the run: a long report shows how far it has come.
+        int pagesMade = 0;
+        ForEachReport(*root, [this, &pagesMade](engine::TCustomQRReport& report) {
+            report.OnStartPage = [this, &pagesMade](engine::TCustomQRReport&) {
+                if (FWindow) FWindow->ShowLiveStatus(QStringLiteral("Running: page %1").arg(++pagesMade));
+            };
+        });
+        system::TScopeGuard endStatus([this] {
+            if (FWindow) FWindow->ShowLiveStatus(QString());
+        });
 
         // The run processes window messages: the window stays usable and shows the last pages meanwhile.
         system::TScopeGuard forget([this] {

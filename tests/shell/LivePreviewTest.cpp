@@ -297,6 +297,7 @@ TEST_F(LivePreview, AChangeDuringARunRunsTheNewDescriptionAndTheOldPagesStayMean
     const int runs = Live->FinishedRuns();
     bool sawRun = false;
     int32_t pagesDuringRun = -1;
+    QString statusDuringRun;
     // Comes from the event loop the run itself processes.
     QTimer::singleShot(0, [&] {
         sawRun = Live->Running();
@@ -304,10 +305,19 @@ TEST_F(LivePreview, AChangeDuringARunRunsTheNewDescriptionAndTheOldPagesStayMean
         Write(Form, Description("Second change", 30));
         Live->Run();
     });
+    QTimer watchStatus;
+    watchStatus.setInterval(0);
+    QObject::connect(&watchStatus, &QTimer::timeout, [&] {
+        if (!Window().LiveStatusPanel->isHidden()) statusDuringRun = Window().LiveStatusPanel->text();
+    });
+    watchStatus.start();
     Write(Form, Description("First change", 60));
     Live->Run();
+    watchStatus.stop();
     EXPECT_TRUE(sawRun);
     EXPECT_EQ(pagesDuringRun, 3);
+    EXPECT_TRUE(statusDuringRun.startsWith(QStringLiteral("Running: page "))) << "the status bar follows the run";
+    EXPECT_TRUE(Window().LiveStatusPanel->isHidden());
     EXPECT_EQ(Live->FinishedRuns(), runs + 1) << "the cancelled run shows nothing";
     EXPECT_TRUE(PageText(1).contains(QStringLiteral("Second change"))) << PageText(1).toStdString();
     EXPECT_EQ(Pages(), 2);
