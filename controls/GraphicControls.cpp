@@ -116,7 +116,7 @@ const system::TPropertyList& TQRPen::ClassProperties() {
                        if (w == 1) return std::nullopt;
                        return TFormValue::Int(w);
                    },
-                   nullptr}});
+                   nullptr, "Integer", nullptr, false, TFormValue::Int(1)}});
     return list;
 }
 
@@ -270,7 +270,7 @@ const system::TPropertyList& TQRPicture::ClassProperties() {
                        if (data.empty()) return std::nullopt;
                        return TFormValue::Binary(std::move(data));
                    },
-                   nullptr}});
+                   nullptr, "binary data"}});
     return list;
 }
 

@@ -199,14 +199,15 @@ bool TFont::operator==(const TFont& o) const {
 const system::TPropertyList& TFont::ClassProperties() {
     using system::TPersistent;
     static const system::TPropertyList list(
-        nullptr, {{"Charset",
-                   [](TPersistent& o, const TFormValue& v, system::TLoadContext&) {
-                       static_cast<TFont&>(o).SetCharset(CharsetFromValue(v));
-                   },
-                   [](const TPersistent& o) -> std::optional<TFormValue> {
-                       return CharsetToValue(static_cast<const TFont&>(o).Charset());
-                   },
-                   nullptr},
+        nullptr, {system::Described({"Charset",
+                                     [](TPersistent& o, const TFormValue& v, system::TLoadContext&) {
+                                         static_cast<TFont&>(o).SetCharset(CharsetFromValue(v));
+                                     },
+                                     [](const TPersistent& o) -> std::optional<TFormValue> {
+                                         return CharsetToValue(static_cast<const TFont&>(o).Charset());
+                                     },
+                                     nullptr},
+                                    "TFontCharset"),
                   ColorProperty<TFont>("Color", &TFont::Color, &TFont::SetColor, clNone),
                   system::IntProperty<TFont>("Height", &TFont::Height, &TFont::SetHeight, std::nullopt),
                   system::StringProperty<TFont>("Name", &TFont::Name, &TFont::SetName),
@@ -217,7 +218,7 @@ const system::TPropertyList& TFont::ClassProperties() {
                        if (i < -10000 || i > 10000) throw system::EPropertyValue("font size out of range");
                        static_cast<TFont&>(o).SetSize(static_cast<int>(i));
                    },
-                   nullptr, nullptr},
+                   nullptr, nullptr, "Integer"},
                   system::SetProperty<TFont>("Style", FontStyleInfo(), &TFont::Style, &TFont::SetStyle, std::nullopt)});
     return list;
 }

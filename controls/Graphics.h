@@ -30,7 +30,7 @@ TColor ColorToRGB(TColor color);
 template <class C>
 system::TPropertyInfo ColorProperty(std::string name, system::TGetter<C, TColor> get, system::TSetter<C, TColor> set,
                                     TColor def) {
-    return {std::move(name),
+    return system::Described({std::move(name),
             [set](system::TPersistent& o, const system::TFormValue& v, system::TLoadContext&) {
                 (static_cast<C&>(o).*set)(ColorFromValue(v));
             },
@@ -39,7 +39,8 @@ system::TPropertyInfo ColorProperty(std::string name, system::TGetter<C, TColor>
                 if (c == def) return std::nullopt;
                 return ColorToValue(c);
             },
-            nullptr};
+            nullptr},
+                             "TColor", ColorToValue(def));
 }
 
 enum class TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };

@@ -104,7 +104,7 @@ system::TPropertyInfo TQRUnitBase::NamedValue(std::string name, size_t index) {
                 }
                 holder.SetValue(index, x);
             },
-            nullptr, nullptr};
+            nullptr, nullptr, "Extended (in Units)"};
 }
 
 const system::TPropertyList& TQRUnitBase::ClassProperties() {
@@ -138,7 +138,7 @@ const system::TPropertyList& TQRUnitBase::ClassProperties() {
               }
               return TFormValue::List(std::move(items));
           },
-          nullptr}});
+          nullptr, "list of numbers"}});
     return list;
 }
 

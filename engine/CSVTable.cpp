@@ -164,7 +164,7 @@ const system::TPropertyList& TQRCSVTable::ClassProperties() {
               if (t.FileName().empty()) return std::nullopt;
               return TFormValue::Str(t.FileName());
           },
-          nullptr}});
+          nullptr, "String", nullptr, false, TFormValue::Str({})}});
     return list;
 }
 

@@ -177,7 +177,7 @@ const system::TPropertyList& TQRCompositeReport::ClassProperties() {
                            if (items.empty()) return std::nullopt;
                            return TFormValue::List(std::move(items));
                        },
-                       nullptr},
+                       nullptr, "list of report names"},
          StringProperty<C>("ReportTitle", &C::ReportTitle, &C::SetReportTitle)});
     return list;
 }

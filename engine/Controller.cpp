@@ -447,12 +447,12 @@ const system::TPropertyList& TQRSubDetailGroupBands::ClassProperties() {
                                 [](TPersistent& o, const TFormValue& v, TLoadContext&) {
                                     static_cast<B&>(o).SetHasFooter(BooleanValue(v));
                                 },
-                                nullptr, nullptr},
+                                nullptr, nullptr, "Boolean"},
                   TPropertyInfo{"HasHeader",
                                 [](TPersistent& o, const TFormValue& v, TLoadContext&) {
                                     static_cast<B&>(o).SetHasHeader(BooleanValue(v));
                                 },
-                                nullptr, nullptr}});
+                                nullptr, nullptr, "Boolean"}});
     return list;
 }
 

@@ -228,7 +228,7 @@ const system::TPropertyList& TQRCustomBand::ClassProperties() {
                                                        else
                                                            band.SetHasChild(want);
                                                    },
-                                                   nullptr, nullptr},
+                                                   nullptr, nullptr, "Boolean"},
                                      ComponentProperty<TQRCustomBand, TQRCustomBand>(
                                          "LinkBand", &TQRCustomBand::LinkBand, &TQRCustomBand::SetLinkBand),
                                      ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});

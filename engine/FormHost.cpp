@@ -30,7 +30,7 @@ const TPropertyList& TQRFormHost::ClassProperties() {
                                  if (it == f.Numbers.end()) return std::nullopt;
                                  return TFormValue::Int(it->second);
                              },
-                             nullptr};
+                             nullptr, "Integer"};
     };
     auto flag = [](const char* name) {
         return TPropertyInfo{name,
@@ -43,7 +43,7 @@ const TPropertyList& TQRFormHost::ClassProperties() {
                                  if (it == f.Flags.end()) return std::nullopt;
                                  return TFormValue::Ident(it->second ? "True" : "False");
                              },
-                             nullptr};
+                             nullptr, "Boolean"};
     };
     static const TPropertyList list(
         &TComponent::ClassProperties(),

@@ -73,5 +73,7 @@ std::vector<std::string> EventHandlerNames(const system::TComponent& root);
 // Writes a component tree in the same format: every property that differs from its default, then
 // the nested components.
 std::string WriteForm(const system::TComponent& root);
+// One value on one line as a description spells it (a list as "(1 2 3)").
+std::string FormValueText(const system::TFormValue& value);
 
 } // namespace pagimo::engine

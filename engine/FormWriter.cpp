@@ -45,6 +45,30 @@ std::string FormatFloat(long double v) {
     return s;
 }
 
+// One value on one line, as a description spells it; lists in parentheses, binary data elided.
+std::string ScalarText(const TFormValue& v) {
+    switch (v.Kind) {
+    case TFormValue::fvInteger:
+        return std::to_string(v.Integer);
+    case TFormValue::fvFloat:
+        return FormatFloat(v.Float);
+    case TFormValue::fvString:
+        return QuoteString(v.Text);
+    case TFormValue::fvIdent:
+        return v.Text;
+    case TFormValue::fvSet: {
+        std::string s = "[";
+        for (size_t i = 0; i < v.Names.size(); ++i) {
+            if (i) s += ", ";
+            s += v.Names[i];
+        }
+        return s + "]";
+    }
+    default:
+        return {};
+    }
+}
+
 class TWriter {
 public:
     std::string Out;
@@ -81,26 +105,7 @@ private:
         }
     }
 
-    std::string Scalar(const TFormValue& v) {
-        switch (v.Kind) {
-        case TFormValue::fvInteger:
-            return std::to_string(v.Integer);
-        case TFormValue::fvFloat:
-            return FormatFloat(v.Float);
-        case TFormValue::fvString:
-            return QuoteString(v.Text);
-        case TFormValue::fvIdent:
-            return v.Text;
-        case TFormValue::fvSet: {
-            std::string s = "[";
-            for (size_t i = 0; i < v.Names.size(); ++i)
-                s += (i ? ", " : "") + v.Names[i];
-            return s + "]";
-        }
-        default:
-            return {};
-        }
-    }
+    static std::string Scalar(const TFormValue& v) { return ScalarText(v); }
 
     void WriteValue(const std::string& head, const TFormValue& v, int indent) {
         switch (v.Kind) {
@@ -148,6 +153,25 @@ private:
 };
 
 } // namespace
+
+std::string FormValueText(const TFormValue& v) {
+    switch (v.Kind) {
+    case TFormValue::fvList: {
+        std::string s = "(";
+        for (size_t i = 0; i < v.Items.size(); ++i) {
+            if (i) s += ' ';
+            s += ScalarText(v.Items[i]);
+        }
+        return s + ")";
+    }
+    case TFormValue::fvBinary:
+        return "{...}";
+    case TFormValue::fvCollection:
+        return "<...>";
+    default:
+        return ScalarText(v);
+    }
+}
 
 std::string WriteForm(const TComponent& root) {
     TWriter w;

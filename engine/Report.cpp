@@ -88,7 +88,7 @@ const system::TPropertyList& TQRReportBands::ClassProperties() {
                              [type](TPersistent& o, const TFormValue& v, TLoadContext&) {
                                  static_cast<TQRReportBands&>(o).Set(type, BooleanValue(v));
                              },
-                             nullptr, nullptr};
+                             nullptr, nullptr, "Boolean"};
     };
     static const TPropertyList list(nullptr, {flag("HasTitle", rbTitle), flag("HasPageHeader", rbPageHeader),
                                               flag("HasColumnHeader", rbColumnHeader), flag("HasDetail", rbDetail),

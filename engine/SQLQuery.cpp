@@ -341,7 +341,7 @@ const system::TPropertyList& TQRSQLQuery::ClassProperties() {
                                  if (value == def) return std::nullopt;
                                  return TFormValue::Int(value);
                              },
-                             nullptr};
+                             nullptr, "Integer", nullptr, false, TFormValue::Int(def)};
     };
     static const TPropertyList list(
         &TQRDataSet::ClassProperties(),

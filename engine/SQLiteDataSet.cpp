@@ -239,7 +239,7 @@ const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
                                           if (d.DatabaseName().empty()) return std::nullopt;
                                           return TFormValue::Str(d.DatabaseName());
                                       },
-                                      nullptr},
+                                      nullptr, "String", nullptr, false, TFormValue::Str({})},
                                      {"MaxRows",
                                       [](TPersistent& o, const TFormValue& v, TLoadContext&) {
                                           static_cast<TQRSQLiteDataSet&>(o).SetMaxRows(IntegerValue(v));
@@ -249,7 +249,7 @@ const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
                                           if (d.MaxRows() == DefaultMaxRows) return std::nullopt;
                                           return TFormValue::Int(d.MaxRows());
                                       },
-                                      nullptr}});
+                                      nullptr, "Integer", nullptr, false, TFormValue::Int(DefaultMaxRows)}});
     return list;
 }
 

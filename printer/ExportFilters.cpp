@@ -87,25 +87,54 @@ void TQRFileExportFilter::StartExport(int32_t paperWidth, int32_t paperLength, c
     PaperWidth = paperWidth > 0 ? paperWidth : 2100;
     PaperLength = paperLength > 0 ? paperLength : 2970;
     ReportFont = font;
-    Pages.clear();
-    FPageOpen = false;
+    FPage.Texts.clear();
+    FPageOpen = FHeadWritten = false;
+    PagesWritten = 0;
+    FBuffer.clear();
+    FWritten = 0;
     OpenTarget();
     Started = true;
 }
 
 void TQRFileExportFilter::NewExportPage() {
-    Pages.emplace_back();
+    ClosePage();
+    FPage.Texts.clear();
     FPageOpen = true;
 }
 
 void TQRFileExportFilter::EndExportPage() {
+    ClosePage();
+}
+
+void TQRFileExportFilter::ClosePage() {
+    if (!FPageOpen) return;
     FPageOpen = false;
+    if (!FOutput) OpenTarget(); // a run whose start was skipped still writes its file
+    if (!FHeadWritten) {
+        FHeadWritten = true;
+        WriteHead();
+    }
+    WritePage(FPage);
+    ++PagesWritten;
+    FPage.Texts.clear();
+}
+
+void TQRFileExportFilter::Emit(std::string_view text) {
+    FBuffer.append(text);
+    if (FBuffer.size() >= (1u << 20)) FlushOutput();
+}
+
+void TQRFileExportFilter::FlushOutput() {
+    if (FBuffer.empty()) return;
+    if (PWriteFull(FOutput->Fd(), FBuffer.data(), FBuffer.size(), FWritten) != static_cast<int64_t>(FBuffer.size()))
+        throw EQRError(FormatMessage("Cannot create file %s", FileName));
+    FWritten += static_cast<int64_t>(FBuffer.size());
+    FBuffer.clear();
 }
 
 void TQRFileExportFilter::ExportText(long double x, long double y, const gdi::TFont& font, uint32_t background,
                                      TAlignment alignment, const std::string& text) {
     if (!FPageOpen) NewExportPage();
-    TExportedPage& page = Pages.back();
     TExportedText t;
     t.X = std::isfinite(x) ? x : 0;
     t.Y = std::isfinite(y) ? y : 0;
@@ -113,19 +142,27 @@ void TQRFileExportFilter::ExportText(long double x, long double y, const gdi::TF
     t.Background = background;
     t.Alignment = alignment;
     t.Text = system::CodePointsToUtf8(system::Utf8ToCodePoints(text));
-    t.Order = page.Texts.size();
-    page.Texts.push_back(std::move(t));
+    t.Order = FPage.Texts.size();
+    FPage.Texts.push_back(std::move(t));
 }
 
 void TQRFileExportFilter::FinishExport() {
-    if (!FOutput) OpenTarget(); // a run whose start was skipped still writes its file
     try {
-        const std::string content = Render();
-        if (PWriteFull(FOutput->Fd(), content.data(), content.size(), 0) != static_cast<int64_t>(content.size()))
+        if (!FOutput) OpenTarget(); // a run whose start was skipped still writes its file
+        ClosePage();
+        if (!FHeadWritten) {
+            FHeadWritten = true;
+            WriteHead();
+        }
+        WriteTail();
+        FlushOutput();
+        const int64_t size = Complete(FOutput->Fd(), FWritten);
+        if (size != FWritten && ::ftruncate(FOutput->Fd(), size) != 0)
             throw EQRError(FormatMessage("Cannot create file %s", FileName));
         FOutput->Commit();
     } catch (...) {
         Discard();
+        FBuffer.clear();
         Started = false;
         throw;
     }
@@ -162,85 +199,107 @@ std::string TQRFileExportFilter::Title() const {
 
 // ---- plain text ----
 
-std::string TQRTextExportFilter::Render() const {
+void TQRTextExportFilter::StartExport(int32_t paperWidth, int32_t paperLength, const gdi::TFont& font) {
+    FLeftmost = -1;
+    TQRFileExportFilter::StartExport(paperWidth, paperLength, font);
+}
+
+void TQRTextExportFilter::WritePage(const TExportedPage& page) {
     struct TSegment {
         long Start;
         std::u32string Text;
-    };
-    struct TRow {
-        long Number;
-        std::vector<TSegment> Segments;
     };
     const long double cell = CellWidth(), rowHeight = RowHeight();
     // Texts off the paper keep their order but are drawn to its edge, so a stray coordinate cannot
     // blow a line or a page up to millions of spaces or blank lines.
     const long double lastColumn = std::min(10000.0L, PaperWidth / cell + 1);
     const long double lastRow = std::min(100000.0L, PaperLength / rowHeight + 1);
-    std::vector<std::vector<TRow>> pages;
-    long leftmost = -1;
-    for (const auto& page : Pages) {
-        auto& rows = pages.emplace_back();
-        long double firstY = 0;
-        for (const auto& line : LinesOfPage(page, LineTolerance())) {
-            TRow row;
-            std::vector<TSegment> segments;
-            for (const auto* t : line) {
-                std::u32string text = system::Utf8ToCodePoints(t->Text);
-                for (auto& cp : text)
-                    if (IsControl(cp)) cp = U' ';
-                if (text.empty()) continue;
-                const long width = Columns(text);
-                const long double anchor = t->X / cell;
-                long double start = anchor;
-                if (t->Alignment == taRightJustify)
-                    start = anchor - width;
-                else if (t->Alignment == taCenter)
-                    start = anchor - width / 2.0L;
-                segments.push_back({std::max(0L, std::lround(std::clamp(start, 0.0L, lastColumn))), std::move(text)});
-            }
-            if (segments.empty()) continue;
-            std::stable_sort(segments.begin(), segments.end(),
-                             [](const TSegment& a, const TSegment& b) { return a.Start < b.Start; });
-            // Push overlapping texts right, one space apart, instead of writing one over the other.
-            long cursor = -2;
-            for (auto& s : segments) {
-                if (s.Start < cursor + 1) s.Start = cursor + 1;
-                cursor = s.Start + Columns(s.Text);
-                if (leftmost < 0 || s.Start < leftmost) leftmost = s.Start;
-            }
-            const long double y = line.front()->Y;
-            if (rows.empty()) firstY = y;
-            long number = std::lround(std::clamp((y - firstY) / rowHeight, 0.0L, lastRow));
-            if (!rows.empty()) number = std::max(number, rows.back().Number + 1);
-            row.Number = number;
-            row.Segments = std::move(segments);
-            rows.push_back(std::move(row));
-        }
-    }
-    if (leftmost < 0) leftmost = 0;
-
     std::string out;
-    for (size_t p = 0; p < pages.size(); ++p) {
-        if (p > 0) out += '\f';
-        long next = 0;
-        for (const auto& row : pages[p]) {
-            for (; next < row.Number; ++next)
-                out += '\n';
-            std::u32string line;
-            for (const auto& s : row.Segments) {
-                const long start = s.Start - leftmost;
-                const long have = Columns(line);
-                if (have < start) line.append(static_cast<size_t>(start - have), U' ');
-                line += s.Text;
-            }
-            while (!line.empty() && line.back() == U' ')
-                line.pop_back();
-            out += system::CodePointsToUtf8(line);
-            out += '\n';
-            next = row.Number + 1;
+    if (PagesWritten > 0) out += '\f';
+    long double firstY = 0;
+    long next = 0;
+    bool anyRow = false;
+    for (const auto& line : LinesOfPage(page, LineTolerance())) {
+        std::vector<TSegment> segments;
+        for (const auto* t : line) {
+            std::u32string text = system::Utf8ToCodePoints(t->Text);
+            for (auto& cp : text)
+                if (IsControl(cp)) cp = U' ';
+            if (text.empty()) continue;
+            const long width = Columns(text);
+            const long double anchor = t->X / cell;
+            long double start = anchor;
+            if (t->Alignment == taRightJustify)
+                start = anchor - width;
+            else if (t->Alignment == taCenter)
+                start = anchor - width / 2.0L;
+            segments.push_back({std::max(0L, std::lround(std::clamp(start, 0.0L, lastColumn))), std::move(text)});
         }
+        if (segments.empty()) continue;
+        std::stable_sort(segments.begin(), segments.end(),
+                         [](const TSegment& a, const TSegment& b) { return a.Start < b.Start; });
+        // Push overlapping texts right, one space apart, instead of writing one over the other.
+        long cursor = -2;
+        for (auto& seg : segments) {
+            if (seg.Start < cursor + 1) seg.Start = cursor + 1;
+            cursor = seg.Start + Columns(seg.Text);
+            if (FLeftmost < 0 || seg.Start < FLeftmost) FLeftmost = seg.Start;
+        }
+        const long double y = line.front()->Y;
+        if (!anyRow) firstY = y;
+        long number = std::lround(std::clamp((y - firstY) / rowHeight, 0.0L, lastRow));
+        if (anyRow) number = std::max(number, next);
+        anyRow = true;
+        for (; next < number; ++next)
+            out += '\n';
+        std::u32string text;
+        long have = 0;
+        for (const auto& seg : segments) {
+            if (have < seg.Start) text.append(static_cast<size_t>(seg.Start - have), U' ');
+            text += seg.Text;
+            have = seg.Start + Columns(seg.Text);
+        }
+        while (!text.empty() && text.back() == U' ')
+            text.pop_back();
+        out += system::CodePointsToUtf8(text);
+        out += '\n';
+        next = number + 1;
     }
-    return out;
+    Emit(out);
+}
+
+// Every line that holds text starts with at least FLeftmost spaces (its first text starts there or
+// further right), so dropping that many leading spaces from each line shifts the whole document left
+// by the margin. The file only shrinks, so it is rewritten in place from front to back.
+int64_t TQRTextExportFilter::Complete(int fd, int64_t size) {
+    if (FLeftmost <= 0) return size;
+    std::string in(1u << 20, '\0'), out;
+    out.reserve(in.size());
+    int64_t readAt = 0, writeAt = 0;
+    long dropped = 0; // leading spaces dropped from the current line so far
+    while (readAt < size) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(size - readAt, static_cast<int64_t>(in.size())));
+        if (PReadFull(fd, in.data(), want, readAt) != static_cast<int64_t>(want))
+            throw EQRError(FormatMessage("Cannot create file %s", FileName));
+        readAt += static_cast<int64_t>(want);
+        out.clear();
+        for (size_t i = 0; i < want; ++i) {
+            const char c = in[i];
+            if (c == '\n') {
+                dropped = 0;
+            } else if (c == ' ' && dropped >= 0 && dropped < FLeftmost) {
+                ++dropped;
+                continue;
+            } else if (c != '\f') {
+                dropped = -1; // past the margin: the rest of the line stays
+            }
+            out += c;
+        }
+        if (PWriteFull(fd, out.data(), out.size(), writeAt) != static_cast<int64_t>(out.size()))
+            throw EQRError(FormatMessage("Cannot create file %s", FileName));
+        writeAt += static_cast<int64_t>(out.size());
+    }
+    return writeAt;
 }
 
 // ---- CSV ----
@@ -260,19 +319,17 @@ std::string CsvField(const std::string& text) {
 
 } // namespace
 
-std::string TQRCSVExportFilter::Render() const {
+void TQRCSVExportFilter::WritePage(const TExportedPage& page) {
     std::string out;
-    for (const auto& page : Pages) {
-        for (const auto& line : LinesOfPage(page, LineTolerance())) {
-            if (std::all_of(line.begin(), line.end(), [](const auto* t) { return t->Text.empty(); })) continue;
-            for (size_t i = 0; i < line.size(); ++i) {
-                if (i > 0) out += ',';
-                out += CsvField(line[i]->Text);
-            }
-            out += "\r\n";
+    for (const auto& line : LinesOfPage(page, LineTolerance())) {
+        if (std::all_of(line.begin(), line.end(), [](const auto* t) { return t->Text.empty(); })) continue;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (i > 0) out += ',';
+            out += CsvField(line[i]->Text);
         }
+        out += "\r\n";
     }
-    return out;
+    Emit(out);
 }
 
 // ---- HTML ----
@@ -366,25 +423,28 @@ std::string TextStyle(const TExportedText& t) {
 
 } // namespace
 
-std::string TQRHTMLExportFilter::Render() const {
-    std::string out = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" + HtmlEscape(Title()) +
-                      "</title>\n<style>\n"
-                      "body{margin:0;background:#808080}\n"
-                      ".page{position:relative;overflow:hidden;background:#ffffff;margin:5mm auto}\n"
-                      ".page span{position:absolute;white-space:pre;line-height:normal}\n"
-                      "@media print{body{background:none}.page{margin:0;break-after:page}}\n"
-                      "</style>\n</head>\n<body>\n";
-    const std::string pageStyle = "width:" + Mm(PaperWidth) + ";height:" + Mm(PaperLength);
-    for (const auto& page : Pages) {
-        out += "<div class=\"page\" style=\"" + pageStyle + "\">\n";
-        for (const auto& t : page.Texts) {
-            if (t.Text.empty()) continue;
-            out += "<span style=\"" + HtmlEscape(TextStyle(t)) + "\">" + HtmlEscape(t.Text) + "</span>\n";
-        }
-        out += "</div>\n";
+void TQRHTMLExportFilter::WriteHead() {
+    Emit("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" + HtmlEscape(Title()) +
+         "</title>\n<style>\n"
+         "body{margin:0;background:#808080}\n"
+         ".page{position:relative;overflow:hidden;background:#ffffff;margin:5mm auto}\n"
+         ".page span{position:absolute;white-space:pre;line-height:normal}\n"
+         "@media print{body{background:none}.page{margin:0;break-after:page}}\n"
+         "</style>\n</head>\n<body>\n");
+}
+
+void TQRHTMLExportFilter::WritePage(const TExportedPage& page) {
+    std::string out = "<div class=\"page\" style=\"width:" + Mm(PaperWidth) + ";height:" + Mm(PaperLength) + "\">\n";
+    for (const auto& t : page.Texts) {
+        if (t.Text.empty()) continue;
+        out += "<span style=\"" + HtmlEscape(TextStyle(t)) + "\">" + HtmlEscape(t.Text) + "</span>\n";
     }
-    out += "</body>\n</html>\n";
-    return out;
+    out += "</div>\n";
+    Emit(out);
+}
+
+void TQRHTMLExportFilter::WriteTail() {
+    Emit("</body>\n</html>\n");
 }
 
 // ---- registration ----

@@ -1,6 +1,7 @@
 #pragma once
 // The export filters the program offers besides the QRP file: plain text, CSV and HTML. Each collects
-// the texts of a report run page by page and writes its file when the run finishes.
+// the texts of one page and writes that page when the page ends, so memory stays that of one page
+// however long the report is.
 //
 // Files are written safely: StartExport creates a temporary file beside the target (so a target that
 // cannot be written fails before the report runs), FinishExport fills it and renames it into place.
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pagimo {
@@ -45,8 +47,10 @@ public:
     void StartExport(int32_t paperWidth, int32_t paperLength, const gdi::TFont& font) override;
     // A page that was not begun (the report ends a page before opening its first one) is ignored.
     void EndExportPage() override;
-    // Writes the file; raises EQRError when it cannot, and then leaves nothing behind.
+    // Writes the rest of the file and puts it in place; raises EQRError when it cannot, and then
+    // leaves nothing behind.
     void FinishExport() override;
+    // A page still open is written first.
     void NewExportPage() override;
     // Invalid UTF-8 in text becomes U+FFFD. A text arriving outside a page opens one.
     void ExportText(long double x, long double y, const gdi::TFont& font, uint32_t background, TAlignment alignment,
@@ -58,8 +62,18 @@ public:
     long double CellWidth() const;
 
 protected:
-    // The whole file's content from the collected pages.
-    virtual std::string Render() const = 0;
+    // Writes one finished page through Emit.
+    virtual void WritePage(const TExportedPage& page) = 0;
+    // What comes before the first page and after the last one (nothing by default); the head is
+    // written when the first page ends, or at the finish of a run without pages.
+    virtual void WriteHead() {}
+    virtual void WriteTail() {}
+    // Called after everything is written to the temporary file of size bytes, before it is put in
+    // place: a filter that must revise what it wrote (the text filter drops the margin columns) does
+    // it here and returns the new size.
+    virtual int64_t Complete(int fd, int64_t size) { (void)fd; return size; }
+    // Appends to the output file (buffered); raises EQRError("Cannot create file ...") on failure.
+    void Emit(std::string_view text);
 
     // Texts of one page grouped into printed lines: texts whose Y lies within tolerance of the
     // line's first Y share the line. Lines by Y, texts in a line by X (arrival order on ties).
@@ -72,13 +86,18 @@ protected:
 
     int32_t PaperWidth = 2100, PaperLength = 2970; // tenths of a millimetre
     gdi::TFont ReportFont;
-    std::vector<TExportedPage> Pages;
+    size_t PagesWritten = 0;
 
 private:
     void OpenTarget();
     void Discard();
+    void ClosePage();
+    void FlushOutput();
 
-    bool FPageOpen = false;
+    bool FPageOpen = false, FHeadWritten = false;
+    TExportedPage FPage;
+    std::string FBuffer;
+    int64_t FWritten = 0;
     std::unique_ptr<TOutputFile> FOutput;
 };
 
@@ -93,9 +112,16 @@ private:
 class TQRTextExportFilter : public TQRFileExportFilter {
 public:
     using TQRFileExportFilter::TQRFileExportFilter;
+    void StartExport(int32_t paperWidth, int32_t paperLength, const gdi::TFont& font) override;
 
 protected:
-    std::string Render() const override;
+    // Pages are written with their columns counted from the paper's left edge; Complete then drops
+    // the leftmost text's columns from every line, in place.
+    void WritePage(const TExportedPage& page) override;
+    int64_t Complete(int fd, int64_t size) override;
+
+private:
+    long FLeftmost = -1;
 };
 
 // "CSV file": one record per printed line of a page (texts sharing a Y), its fields the line's texts
@@ -107,7 +133,7 @@ public:
     using TQRFileExportFilter::TQRFileExportFilter;
 
 protected:
-    std::string Render() const override;
+    void WritePage(const TExportedPage& page) override;
 };
 
 // "HTML document": a standalone UTF-8 HTML5 document with one box per page, sized to the paper in
@@ -119,7 +145,9 @@ public:
     using TQRFileExportFilter::TQRFileExportFilter;
 
 protected:
-    std::string Render() const override;
+    void WriteHead() override;
+    void WritePage(const TExportedPage& page) override;
+    void WriteTail() override;
 };
 
 // Appends "Text file" (txt), "CSV file" (csv), "HTML document" (html) and "PDF document" (pdf,

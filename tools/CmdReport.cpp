@@ -163,6 +163,8 @@ int RunReportCommand(TArgs& args) {
     const auto& functions = runOptions.Functions;
 
     // Data sets open while the description loads; those on database servers need Qt's drivers.
+    // Text is measured on the report's reference device, which needs the GUI application too: so
+    // --trace measures as -o does and stretching text takes the same room in both.
     EnsureGuiApplication();
     system::TClassRegistry registry;
     engine::RegisterReportClasses(registry);

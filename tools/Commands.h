@@ -18,6 +18,7 @@ struct TCommand {
 inline constexpr const char* PrintersSummary = "list the installed printers with their papers and margins";
 inline constexpr const char* PrintSummary = "print a QRP file's pages on a printer";
 inline constexpr const char* ReportSummary = "run a stored report description";
+inline constexpr const char* ClassesSummary = "list the classes a report description may name";
 
 extern const TCommand CmdInfo;
 extern const TCommand CmdSample;
@@ -30,5 +31,6 @@ extern const TCommand CmdPrinters;
 extern const TCommand CmdPrint;
 extern const TCommand CmdReport;
 extern const TCommand CmdThumbnail;
+extern const TCommand CmdClasses;
 
 } // namespace pagimo::tools

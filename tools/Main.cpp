@@ -61,10 +61,12 @@ const TCommand Commands[] = {
     {"printers", PrintersSummary, nullptr, InHelper},
     {"print", PrintSummary, nullptr, InHelper},
     {"report", ReportSummary, nullptr, InHelper},
+    {"classes", ClassesSummary, nullptr, InHelper},
 #else
     CmdPrinters,
     CmdPrint,
     CmdReport,
+    CmdClasses,
 #endif
 };
 

@@ -214,6 +214,14 @@ const TPropertyList& TComponent::Properties() const {
 
 void TClassRegistry::Register(const std::string& className, TFactory factory) {
     FFactories[UpperName(className)] = std::move(factory);
+    FNames[UpperName(className)] = className;
+}
+
+std::vector<std::string> TClassRegistry::ClassNames() const {
+    std::vector<std::string> names;
+    for (const auto& [key, name] : FNames)
+        names.push_back(name);
+    return names;
 }
 
 bool TClassRegistry::Contains(std::string_view className) const {

@@ -115,7 +115,9 @@ private:
 // A reference to another component, stored by name and resolved after reading.
 template <class C, class T>
 TPropertyInfo ComponentProperty(std::string name, T* (C::*get)() const, void (C::*set)(T*)) {
-    return {std::move(name),
+    std::string type = "component";
+    if constexpr (requires { T::StaticClassName(); }) type += std::string(" (") + T::StaticClassName() + ")";
+    return Described({std::move(name),
             [set](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {
                 if (v.Kind != TFormValue::fvIdent) throw EPropertyValue("expected a component name");
                 if (SameText(v.Text, "nil")) {
@@ -137,7 +139,8 @@ TPropertyInfo ComponentProperty(std::string name, T* (C::*get)() const, void (C:
                 if (!c || c->Name().empty()) return std::nullopt;
                 return TFormValue::Ident(c->Name());
             },
-            nullptr};
+            nullptr},
+                     std::move(type), TFormValue::Ident("nil"));
 }
 
 // Class names to factories. One registry per program, owned by whoever sets it up (the application,
@@ -150,10 +153,13 @@ public:
         Register(T::StaticClassName(), [] { return std::make_unique<T>(); });
     }
     bool Contains(std::string_view className) const;
+    // The registered class names as registered, in alphabetical order.
+    std::vector<std::string> ClassNames() const;
     std::unique_ptr<TComponent> Create(std::string_view className) const; // nullptr when unknown
 
 private:
     std::map<std::string, TFactory, std::less<>> FFactories; // keys upper-cased
+    std::map<std::string, std::string> FNames;              // upper-cased key to the registered name
 };
 
 } // namespace pagimo::system

@@ -184,4 +184,18 @@ TFormValue StringListToValue(const std::vector<std::string>& lines) {
     return TFormValue::List(std::move(items));
 }
 
+TPropertyInfo Described(TPropertyInfo info, std::string type, std::optional<TFormValue> def) {
+    info.Type = std::move(type);
+    info.Default = std::move(def);
+    return info;
+}
+
+TPropertyInfo DescribedEnum(TPropertyInfo info, const TEnumInfo& e, bool isSet, std::optional<TFormValue> def) {
+    info.Type = isSet ? std::string("set of ") + e.TypeName : std::string(e.TypeName);
+    info.Enum = &e;
+    info.IsSet = isSet;
+    info.Default = std::move(def);
+    return info;
+}
+
 } // namespace pagimo::system

@@ -95,7 +95,19 @@ struct TPropertyInfo {
     std::function<std::optional<TFormValue>(const TPersistent&)> Read;
     // For nested objects (Page, Font, Frame): the object dotted names continue in.
     std::function<TPersistent*(TPersistent&)> Object;
+    // For the reference of the description language (qrptool classes): the type as an author
+    // spells its values ("Integer", "String", an enumeration's or set's type name), the
+    // enumeration behind an enumeration or set, and the default when the property declares one
+    // (otherwise a fresh object's stored value is shown).
+    std::string Type = {};
+    const TEnumInfo* Enum = nullptr;
+    bool IsSet = false;
+    std::optional<TFormValue> Default = {};
 };
+
+// Adds the reference's description to a property built elsewhere.
+TPropertyInfo Described(TPropertyInfo info, std::string type, std::optional<TFormValue> def = std::nullopt);
+TPropertyInfo DescribedEnum(TPropertyInfo info, const TEnumInfo& e, bool isSet, std::optional<TFormValue> def);
 
 class TPropertyList {
 public:
@@ -134,7 +146,7 @@ TFormValue StringListToValue(const std::vector<std::string>& lines);
 
 template <class C>
 TPropertyInfo IntProperty(std::string name, TGetter<C, int> get, TSetter<C, int> set, std::optional<int> def) {
-    return {std::move(name),
+    return Described({std::move(name),
             [set](TPersistent& o, const TFormValue& v, TLoadContext&) {
                 const int64_t i = IntegerValue(v);
                 if (i < INT32_MIN || i > INT32_MAX) throw EPropertyValue("integer out of range");
@@ -145,52 +157,56 @@ TPropertyInfo IntProperty(std::string name, TGetter<C, int> get, TSetter<C, int>
                 if (def && *def == i) return std::nullopt;
                 return TFormValue::Int(i);
             },
-            nullptr};
+            nullptr},
+                     "Integer", def ? std::optional(TFormValue::Int(*def)) : std::nullopt);
 }
 
 template <class C>
 TPropertyInfo BoolProperty(std::string name, TGetter<C, bool> get, TSetter<C, bool> set, std::optional<bool> def) {
-    return {std::move(name),
+    return Described({std::move(name),
             [set](TPersistent& o, const TFormValue& v, TLoadContext&) { (static_cast<C&>(o).*set)(BooleanValue(v)); },
             [get, def](const TPersistent& o) -> std::optional<TFormValue> {
                 const bool b = (static_cast<const C&>(o).*get)();
                 if (def && *def == b) return std::nullopt;
                 return TFormValue::Ident(b ? "True" : "False");
             },
-            nullptr};
+            nullptr},
+                     "Boolean", def ? std::optional(TFormValue::Ident(*def ? "True" : "False")) : std::nullopt);
 }
 
 template <class C>
 TPropertyInfo StringProperty(std::string name, TGetter<C, std::string> get, TSetter<C, const std::string&> set) {
-    return {std::move(name),
+    return Described({std::move(name),
             [set](TPersistent& o, const TFormValue& v, TLoadContext&) { (static_cast<C&>(o).*set)(StringValue(v)); },
             [get](const TPersistent& o) -> std::optional<TFormValue> {
                 std::string s = (static_cast<const C&>(o).*get)();
                 if (s.empty()) return std::nullopt;
                 return TFormValue::Str(std::move(s));
             },
-            nullptr};
+            nullptr},
+                     "String", TFormValue::Str({}));
 }
 
 template <class C>
 TPropertyInfo StringListProperty(std::string name, TGetter<C, std::vector<std::string>> get,
                                  TSetter<C, const std::vector<std::string>&> set) {
-    return {
-        std::move(name),
+    return Described(
+        {std::move(name),
         [set](TPersistent& o, const TFormValue& v, TLoadContext&) { (static_cast<C&>(o).*set)(StringListValue(v)); },
         [get](const TPersistent& o) -> std::optional<TFormValue> {
             auto lines = (static_cast<const C&>(o).*get)();
             if (lines.empty()) return std::nullopt;
             return StringListToValue(lines);
         },
-        nullptr};
+        nullptr},
+        "Strings");
 }
 
 // Enumerations are stored by name; E is an enum type whose values index info.Names.
 template <class C, class E>
 TPropertyInfo EnumProperty(std::string name, const TEnumInfo& info, TGetter<C, E> get, TSetter<C, E> set,
                            std::optional<E> def) {
-    return {std::move(name),
+    return DescribedEnum({std::move(name),
             [set, &info](TPersistent& o, const TFormValue& v, TLoadContext&) {
                 (static_cast<C&>(o).*set)(static_cast<E>(EnumValue(v, info)));
             },
@@ -199,14 +215,15 @@ TPropertyInfo EnumProperty(std::string name, const TEnumInfo& info, TGetter<C, E
                 if (def && *def == e) return std::nullopt;
                 return TFormValue::Ident(info.NameOf(static_cast<int>(e)));
             },
-            nullptr};
+            nullptr},
+                         info, false, def ? std::optional(TFormValue::Ident(info.NameOf(static_cast<int>(*def)))) : std::nullopt);
 }
 
 // Sets are stored as [Name, Name]; bit i stands for info.Names[i].
 template <class C>
 TPropertyInfo SetProperty(std::string name, const TEnumInfo& info, TGetter<C, uint32_t> get, TSetter<C, uint32_t> set,
                           std::optional<uint32_t> def) {
-    return {std::move(name),
+    return DescribedEnum({std::move(name),
             [set, &info](TPersistent& o, const TFormValue& v, TLoadContext&) {
                 (static_cast<C&>(o).*set)(SetValue(v, info));
             },
@@ -215,13 +232,15 @@ TPropertyInfo SetProperty(std::string name, const TEnumInfo& info, TGetter<C, ui
                 if (def && *def == bits) return std::nullopt;
                 return SetToValue(bits, info);
             },
-            nullptr};
+            nullptr},
+                         info, true, def ? std::optional(SetToValue(*def, info)) : std::nullopt);
 }
 
 // A nested object reached by a dotted name (Page.Values, Font.Height).
 template <class C, class P> TPropertyInfo ObjectProperty(std::string name, P* (C::*get)() const) {
-    return {std::move(name), nullptr, nullptr,
-            [get](TPersistent& o) -> TPersistent* { return (static_cast<C&>(o).*get)(); }};
+    return Described({std::move(name), nullptr, nullptr,
+                      [get](TPersistent& o) -> TPersistent* { return (static_cast<C&>(o).*get)(); }},
+                     "object");
 }
 
 } // namespace pagimo::system

@@ -108,6 +108,37 @@ TEST_F(ExportFilters, TextPlacesLinesOnTheCharacterGridPageByPage) {
     EXPECT_FALSE(f.Started);
 }
 
+// Pages are written as they end, and the margin is only known at the end: a document of several
+// megabytes whose leftmost text comes on its last page is shifted left as a whole, across the
+// rewrite's buffer boundaries, and a second run with the same filter starts its margin afresh.
+TEST_F(ExportFilters, TextDropsTheDocumentsMarginFoundOnItsLastPage) {
+    const fs::path out = Dir / "long.txt";
+    TQRTextExportFilter f(out.string());
+    const std::string word = "Odstavec s diakritikou: p\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd k\u016f\u0148";
+    const int pages = 1000, rows = 40;
+    for (int run = 0; run < 2; ++run) {
+        f.StartExport(2100, 2970, Font);
+        const long double c = f.CellWidth(), r = f.RowHeight();
+        std::string expected;
+        for (int p = 0; p < pages; ++p) {
+            f.NewExportPage();
+            const bool last = p == pages - 1;
+            // The second run's last page stays at the others' column: its margin is 12 cells.
+            const long double x = (last && run == 0 ? 4 : 12) * c;
+            if (p > 0) expected += '\f';
+            for (int row = 0; row < rows; ++row) {
+                f.ExportText(x, 100 + row * r, Font, gdi::clWhite, taLeftJustify, word);
+                expected += (run == 0 && !last ? Spaces(8) : std::string()) + word + "\n";
+            }
+            f.EndExportPage();
+        }
+        f.FinishExport();
+        const std::string got = ReadAll(out);
+        ASSERT_GT(got.size(), 2u << 20) << "the document must span several rewrite buffers";
+        EXPECT_TRUE(got == expected) << "run " << run << ": " << got.size() << " bytes against " << expected.size();
+    }
+}
+
 TEST_F(ExportFilters, TextPushesOverlappingTextsRightAndKeepsDistinctLinesApart) {
     const fs::path out = Dir / "overlap.txt";
     TQRTextExportFilter f(out.string());

@@ -326,4 +326,30 @@ TEST_F(Examples, HandbookStretchesOverPagesWithoutLosingText) {
     EXPECT_GT(expectedText.size(), 30000u);
 }
 
+// The band trace measures text on the device a recorded run measures with, so the handbook's
+// stretching paragraphs take the same room in both: the same pages, and detail bands of many heights.
+TEST_F(Examples, HandbookTraceHasThePagesOfTheRecordedRun) {
+    const TRun trace = Report("handbook", "--trace");
+    ASSERT_EQ(trace.Status, 0) << trace.Err;
+    int pageLines = 0;
+    std::set<std::string> detailHeights;
+    for (const std::string& line : SplitLines(trace.Out)) {
+        if (line.rfind("page ", 0) == 0) ++pageLines;
+        std::istringstream fields(line);
+        std::string name, left, top, width, height;
+        if (fields >> name >> left >> top >> width >> height && name == "ParagraphBand")
+            detailHeights.insert(height);
+    }
+    const fs::path out = Dir / "handbook.qrp";
+    const TRun recorded = Report("handbook", "-o " + out.string());
+    ASSERT_EQ(recorded.Status, 0) << recorded.Err;
+    const TRun info = Qrptool("info " + out.string());
+    ASSERT_EQ(info.Status, 0) << info.Err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(info.Out, m, std::regex("Pages: +([0-9]+)"))) << info.Out;
+    EXPECT_EQ(trace.Out.substr(trace.Out.rfind('\n', trace.Out.size() - 2) + 1), m[1].str() + " page(s)\n");
+    EXPECT_EQ(std::to_string(pageLines), m[1].str());
+    EXPECT_GT(detailHeights.size(), 1u) << "paragraphs of different lengths stretch their bands differently";
+}
+
 } // namespace
