@@ -82,6 +82,13 @@ TThumbnailPanel::~TThumbnailPanel() {
     FPool.waitForDone();
 }
 
+void TThumbnailPanel::StopRendering() {
+    ++FGeneration; // what is still queued back to the window is dropped
+    FPool.clear();
+    FPool.waitForDone();
+    FPending.clear();
+}
+
 void TThumbnailPanel::Reset() {
     ++FGeneration; // renderings of the old document are dropped when they come back
     FPool.clear();

@@ -45,6 +45,10 @@ public:
     int RenderedCount() const { return static_cast<int>(FCache.size()); }
     // Waits for the renderings under way (for tests and benchmarks).
     void WaitForRendering() { FPool.waitForDone(); }
+    // Drops the renderings not begun and waits for those under way; when the window closes, so that
+    // no worker still paints when the program ends (Qt's painting state goes with the application).
+    void StopRendering();
+    bool Rendering() const { return FPool.activeThreadCount() > 0; }
 
 private:
     void Request(int32_t n);

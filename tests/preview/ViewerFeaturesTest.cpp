@@ -248,6 +248,21 @@ TEST_F(ViewerFeatures, ThumbnailsAppearWhileTheEventLoopKeepsRunning) {
     EXPECT_FALSE(Window.Thumbnails->isVisible());
 }
 
+// A closing window stops its thumbnail workers before it goes: none may still paint when the
+// program ends and Qt's painting state goes with the application (a worker painting then crashed
+// the program at exit now and again).
+TEST_F(ViewerFeatures, StoppedThumbnailsLeaveNoWorkerPainting) {
+    Window.show();
+    Window.ThumbnailsAction->trigger();
+    TThumbnailPanel& panel = *Window.Thumbnails;
+    for (int32_t n = 1; n <= 10; ++n)
+        panel.Thumbnail(n);
+    panel.StopRendering();
+    EXPECT_FALSE(panel.Rendering());
+    // Asked again (the list asks for the rows in view), they are made again.
+    ASSERT_TRUE(PumpUntil([&] { return !panel.Thumbnail(1).isNull(); }));
+}
+
 TEST_F(ViewerFeatures, AFileRewrittenOnDiskIsReloadedKeepingThePage) {
     Window.GoToPageField->setText(QStringLiteral("7"));
     Window.GoToPageEntered();
