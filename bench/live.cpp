@@ -79,7 +79,8 @@ void BM_HandbookRecord(benchmark::State& state) {
     const std::string qrp = (WorkDir() / "handbook.qrp").string();
     int pages = 0;
     for (auto _ : state) {
-        auto root = engine::ReadFormFile(Handbook, registry, [&](system::TComponent& c) { options.ApplyToComponent(c); });
+        auto root =
+            engine::ReadFormFile(Handbook, registry, [&](system::TComponent& c) { options.ApplyToComponent(c); });
         engine::TQRReportRunner runner(*engine::FindFirstReport(*root));
         std::unique_ptr<printer::TQRPrinter> recorded = runner.Record();
         recorded->SaveReportFile(qrp);

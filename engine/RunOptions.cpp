@@ -4,8 +4,8 @@
 #include "engine/CompositeReport.h"
 #include "engine/Report.h"
 #include "engine/SQLQuery.h"
-#include "platform/system/Persistent.h"
 #include "engine/SQLiteDataSet.h"
+#include "platform/system/Persistent.h"
 
 #include <algorithm>
 #include <charconv>

@@ -35,7 +35,8 @@ constexpr std::array<TQtOption, 16> QtOptions = {{{"-platform", true},
 // "--db" or "--param" when a is that option, alone or with "=VALUE"; empty otherwise.
 std::string_view RunOption(std::string_view a) {
     for (std::string_view option : {std::string_view("--db"), std::string_view("--param")})
-        if (a == option || (a.starts_with(option) && a.size() > option.size() && a[option.size()] == '=')) return option;
+        if (a == option || (a.starts_with(option) && a.size() > option.size() && a[option.size()] == '='))
+            return option;
     return {};
 }
 
@@ -45,7 +46,8 @@ bool IsReportDescription(const std::string& fileName) {
     const std::string name = std::filesystem::path(fileName).filename().string();
     if (name.size() <= 5) return false;
     std::string ext = name.substr(name.size() - 5);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext == ".form";
 }
 

@@ -3,8 +3,8 @@
 // do), keeps the page and zoom, and shows a broken description's error in the window until the next
 // good save.
 
-#include "shell/CommandLine.h"
 #include "shell/LivePreview.h"
+#include "shell/CommandLine.h"
 
 #include "preview/PageText.h"
 #include "preview/StandardPreview.h"
@@ -74,13 +74,17 @@ std::string Description(const std::string& heading, int detailHeight) {
            "      BandType = rbTitle\n"
            "      Size.Height = 20\n"
            "      object Heading: TQRLabel\n"
-           "        Caption = '" + heading + "'\n"
+           "        Caption = '" +
+           heading +
+           "'\n"
            "        AutoSize = True\n"
            "      end\n"
            "    end\n"
            "    object Detail: TQRBand\n"
            "      BandType = rbDetail\n"
-           "      Size.Height = " + std::to_string(detailHeight) + "\n"
+           "      Size.Height = " +
+           std::to_string(detailHeight) +
+           "\n"
            "      object Name: TQRExpr\n"
            "        Expression = '[name]'\n"
            "      end\n"
@@ -209,7 +213,8 @@ TEST_F(LivePreview, ABrokenDescriptionShowsItsErrorInTheWindowUntilTheNextGoodSa
     int runs = Live->FinishedRuns();
     Write(Form, broken);
     ASSERT_TRUE(WaitForRunAfter(runs));
-    const QString expected = QString::fromStdString(Form.string()) + QStringLiteral(":15: unknown property 'AutoSise' of TQRLabel");
+    const QString expected =
+        QString::fromStdString(Form.string()) + QStringLiteral(":15: unknown property 'AutoSise' of TQRLabel");
     EXPECT_EQ(Live->Error(), expected);
     EXPECT_EQ(Window().LiveError(), expected);
     EXPECT_TRUE(Window().isVisible()) << "the window stays";
@@ -244,7 +249,8 @@ TEST_F(LivePreview, ABrokenDescriptionShowsItsErrorInTheWindowUntilTheNextGoodSa
 TEST_F(LivePreview, ADescriptionBrokenFromTheStartShowsPagesOnceMended) {
     Write(Form, "object Form: TForm\n  object Report: TQRReport\n    Units = Furlongs\n  end\nend\n");
     ASSERT_NO_FATAL_FAILURE(Open());
-    EXPECT_TRUE(Live->Error().contains(QStringLiteral("live.form:3: invalid value for Units"))) << Live->Error().toStdString();
+    EXPECT_TRUE(Live->Error().contains(QStringLiteral("live.form:3: invalid value for Units")))
+        << Live->Error().toStdString();
     EXPECT_TRUE(Window().LiveErrorPanel->isVisible());
     EXPECT_EQ(Pages(), 0);
     const int runs = Live->FinishedRuns();
