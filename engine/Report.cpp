@@ -6,6 +6,7 @@
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/system/Errors.h"
+#include "printer/QRPrinter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,6 +14,8 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+
+#include <QGuiApplication>
 
 namespace pagimo::engine {
 
@@ -115,6 +118,15 @@ TCustomQRReport::TCustomQRReport()
         }
     });
     FPage->ResizeOwner();
+    // A new report takes the paper of the current printer, read through a temporary report printer.
+    // Without a GUI application there is no printer support to ask; without a printer, or when the
+    // printer's paper is not one of the standard sizes, the page keeps the locale's default paper.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        const printer::TQRPrinter current;
+        const TQRPaperSize paper = current.PaperSize();
+        if (current.HasPrinters() && paper != TQRPaperSize::Default && paper != TQRPaperSize::Custom)
+            FPage->SetPaperSize(paper);
+    }
 }
 
 TCustomQRReport::~TCustomQRReport() {

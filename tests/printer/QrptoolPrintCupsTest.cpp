@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <unistd.h>
 
@@ -142,4 +143,25 @@ TEST_F(QrptoolCups, ASpoolFileThatCannotBeWrittenWholeIsNotSent) {
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(Fixture->Documents().size(), before);
     fs::remove(file);
+}
+
+// A report whose description names no paper takes the paper of the current printer (the queue's
+// default is Letter); one that names its paper keeps it.
+TEST_F(QrptoolCups, NewReportTakesThePaperOfTheCurrentPrinter) {
+    const fs::path dir = fs::temp_directory_path() / ("pagimo-qrptool-paper-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const auto run = [&](const std::string& paperLine) {
+        const fs::path form = dir / "paper.form", out = dir / "paper.qrp";
+        std::ofstream(form) << "object Report: TQRReport\n  Units = MM\n" << paperLine
+                            << "  object Detail: TQRBand\n    BandType = rbDetail\n    Size.Height = 20\n"
+                               "    object Text: TQRLabel\n      Caption = 'Paper'\n    end\n  end\nend\n";
+        std::string stdOut, stdErr;
+        EXPECT_EQ(Fixture->Run({Qrptool, "report", form.string(), "-o", out.string()}, &stdOut, &stdErr), 0) << stdErr;
+        EXPECT_EQ(Fixture->Run({Qrptool, "info", out.string(), "--json"}, &stdOut, &stdErr), 0) << stdErr;
+        const size_t at = stdOut.find("\"frame_mm\": [");
+        return at == std::string::npos ? stdOut : stdOut.substr(at + 13, 13);
+    };
+    EXPECT_EQ(run("").rfind("215.", 0), 0u) << "Letter is 215.9 mm wide: " << run("");
+    EXPECT_EQ(run("  Page.PaperSize = A4\n").rfind("210.", 0), 0u) << run("  Page.PaperSize = A4\n");
+    fs::remove_all(dir);
 }
