@@ -73,6 +73,30 @@ std::vector<std::string> DescriptionDataFiles(const system::TComponent& root) {
     return files;
 }
 
+namespace {
+
+std::string Named(const std::string& name) {
+    return name.empty() ? std::string("(unnamed)") : name;
+}
+
+} // namespace
+
+std::string DiagnosticText(const TCustomQRReport& report, const controls::TQRRunDiagnostic& d) {
+    using controls::TQRRunDiagnostic;
+    std::string where = "report " + Named(report.Name());
+    if (d.Page > 0) where += ", page " + std::to_string(d.Page);
+    switch (d.Kind) {
+    case TQRRunDiagnostic::UnknownName:
+        return where + ", " + Named(d.Source) + ": unknown field or function [" + d.Text + "]";
+    case TQRRunDiagnostic::ExpressionError:
+        return where + ", " + Named(d.Source) + ": expression error printed: " + d.Text;
+    case TQRRunDiagnostic::InactiveDataSet:
+        if (d.Source != report.Name()) where += ", " + Named(d.Source);
+        return where + ": data set " + Named(d.Text) + " is not active (Active = True is missing): no records are read";
+    }
+    return where + ": " + d.Text;
+}
+
 TQRCompositeReport* FindCompositeReport(system::TComponent& root) {
     if (auto* composite = dynamic_cast<TQRCompositeReport*>(&root)) return composite;
     for (system::TComponent* c : root.Components())

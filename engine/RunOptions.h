@@ -10,9 +10,13 @@
 namespace pagimo::system {
 class TComponent;
 }
+namespace pagimo::controls {
+struct TQRRunDiagnostic;
+}
 
 namespace pagimo::engine {
 
+class TCustomQRReport;
 class TQRCompositeReport;
 
 struct TReportRunOptions {
@@ -36,6 +40,10 @@ std::string LiteralExpression(const std::string& value);
 // The files the data sets below root (root included) read: SQLite databases (also those a TQRSQLQuery
 // opens through the SQLite driver) and CSV files, each once, in the order of the tree.
 std::vector<std::string> DescriptionDataFiles(const system::TComponent& root);
+
+// The line a diagnostic of a run of report is told as (without the file name): "report R, page 2,
+// Total: unknown field or function [prize]".
+std::string DiagnosticText(const TCustomQRReport& report, const controls::TQRRunDiagnostic& d);
 
 // The composite report a description runs: the root itself or one it owns directly; none when the
 // description holds none (its first report runs then).

@@ -172,7 +172,19 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     errorPalette.setColor(QPalette::WindowText, QColor(0x20, 0x20, 0x20));
     LiveErrorPanel->setPalette(errorPalette);
     LiveErrorPanel->hide();
+    LiveWarningPanel = new QLabel(pageArea);
+    LiveWarningPanel->setObjectName(QStringLiteral("LiveWarningPanel"));
+    LiveWarningPanel->setWordWrap(true);
+    LiveWarningPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LiveWarningPanel->setMargin(6);
+    LiveWarningPanel->setAutoFillBackground(true);
+    QPalette warningPalette = LiveWarningPanel->palette();
+    warningPalette.setColor(QPalette::Window, QColor(0xff, 0xf6, 0xd5));
+    warningPalette.setColor(QPalette::WindowText, QColor(0x20, 0x20, 0x20));
+    LiveWarningPanel->setPalette(warningPalette);
+    LiveWarningPanel->hide();
     pageLayout->addWidget(LiveErrorPanel);
+    pageLayout->addWidget(LiveWarningPanel);
     pageLayout->addWidget(QRPreview);
     setCentralWidget(pageArea);
 
@@ -418,6 +430,15 @@ void TQRStandardPreview::ShowLivePages(const QString& fileName) {
     UpdatePageInfo();
 }
 
+void TQRStandardPreview::ShowLiveWarnings(const QStringList& warnings) {
+    // A few lines at most, so that the pages keep the window.
+    constexpr int Shown = 4;
+    QStringList lines = warnings.mid(0, Shown);
+    if (warnings.size() > Shown) lines << QStringLiteral("and %1 more (all of them on stderr)").arg(warnings.size() - Shown);
+    LiveWarningPanel->setText(lines.join(QLatin1Char('\n')));
+    LiveWarningPanel->setVisible(!warnings.isEmpty() && FLiveError.isEmpty());
+}
+
 void TQRStandardPreview::ShowLiveStatus(const QString& text) {
     LiveStatusPanel->setText(text);
     LiveStatusPanel->setVisible(!text.isEmpty());
@@ -430,6 +451,7 @@ void TQRStandardPreview::ShowLiveError(const QString& text) {
                                            "<p>The pages come back when the description is saved again.</p>")
                                 .arg(text.toHtmlEscaped()));
     LiveErrorPanel->show();
+    LiveWarningPanel->hide();
     QRPreview->hide();
 }
 

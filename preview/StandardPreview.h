@@ -175,6 +175,11 @@ public:
     void ShowLiveError(const QString& text);
     const QString& LiveError() const { return FLiveError; }
     QLabel* LiveErrorPanel = nullptr; // the error of a live preview, over the whole page area
+    // What a live preview's last good run reported besides its pages (an unknown field, an expression
+    // error printed into the report, a data set that is not active), in a strip above the pages;
+    // none hides the strip.
+    void ShowLiveWarnings(const QStringList& warnings);
+    QLabel* LiveWarningPanel = nullptr;
     // While a live preview's run is under way: what it has made so far ("Running: page 3"); an empty
     // text hides the panel.
     void ShowLiveStatus(const QString& text);

@@ -117,11 +117,17 @@ void TLivePreview::RunOnce() {
                          description.c_str(), handlers.c_str());
         FHandlersWarned = handlers;
         FOptions.ApplyFunctions(*root);
-        // The status bar follows the run: a long report shows how far it has come.
+        // The status bar follows the run: a long report shows how far it has come. What the run
+        // reports besides its pages is shown above them, each once.
         int pagesMade = 0;
+        FRunWarnings.clear();
         ForEachReport(*root, [this, &pagesMade](engine::TCustomQRReport& report) {
             report.OnStartPage = [this, &pagesMade](engine::TCustomQRReport&) {
                 if (FWindow) FWindow->ShowLiveStatus(QStringLiteral("Running: page %1").arg(++pagesMade));
+            };
+            report.OnDiagnostic = [this](engine::TCustomQRReport& r, const controls::TQRRunDiagnostic& d) {
+                const QString text = FromStd(engine::DiagnosticText(r, d));
+                if (!FRunWarnings.contains(text)) FRunWarnings << text;
             };
         });
         system::TScopeGuard endStatus([this] {
@@ -170,6 +176,12 @@ void TLivePreview::RunOnce() {
         pages->SaveReportFile(path);
         pages.reset();
         FWindow->ShowLivePages(FromStd(path));
+        FWindow->ShowLiveWarnings(FRunWarnings);
+        // On stderr too, as qrptool report writes them, once each while they last.
+        for (const QString& w : FRunWarnings)
+            if (!FWarned.contains(w))
+                std::fprintf(stderr, "%s: warning: %s\n", description.c_str(), w.toUtf8().constData());
+        FWarned = FRunWarnings;
         if (printer::TQRPrinter* shown = FWindow->ReportPrinter())
             shown->SetDocumentTitle(FDescription.stem().string());
         FError.clear();

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 #include <functional>
@@ -49,6 +50,8 @@ public:
     // and the status line.
     int FinishedRuns() const { return FFinishedRuns; }
     const QString& Error() const { return FError; }
+    // What the last good run reported besides its pages, as qrptool report words it.
+    const QStringList& Warnings() const { return FRunWarnings; }
     bool Running() const { return FRunning; }
     // After each finished run.
     std::function<void()> OnRunFinished;
@@ -74,6 +77,8 @@ private:
     int FFinishedRuns = 0;
     QString FError;
     std::string FHandlersWarned; // the unconnected event handlers last warned about
+    QStringList FRunWarnings;    // the diagnostics of the run under way or the last good one
+    QStringList FWarned;         // those already written to stderr
 };
 
 } // namespace pagimo::shell

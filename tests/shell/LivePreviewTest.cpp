@@ -246,6 +246,31 @@ TEST_F(LivePreview, ABrokenDescriptionShowsItsErrorInTheWindowUntilTheNextGoodSa
     EXPECT_TRUE(PageText(1).contains(QStringLiteral("Mended heading")));
 }
 
+// Mistakes that still give pages (an unknown field prints "Unknown") are shown above the pages, as
+// qrptool report words them on stderr, until a save mends them.
+TEST_F(LivePreview, WhatARunReportsBesidesItsPagesIsShownAboveThem) {
+    std::string unknownField = Description("Alpha heading", 60);
+    unknownField.replace(unknownField.find("'[name]'"), 8, "'[prize]'");
+    Write(Form, unknownField);
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(Live->Error(), QString());
+    EXPECT_EQ(Pages(), 3);
+    // Found when the expression is prepared, and printed on the first page (once however many rows).
+    EXPECT_EQ(Live->Warnings(),
+              (QStringList{
+                  QStringLiteral("report Report, Name: unknown field or function [prize]"),
+                  QStringLiteral("report Report, page 1, Name: expression error printed: Unknown function : prize")}));
+    EXPECT_TRUE(Window().LiveWarningPanel->isVisible());
+    EXPECT_EQ(Window().LiveWarningPanel->text(), Live->Warnings().join(QLatin1Char('\n')));
+    EXPECT_TRUE(Window().QRPreview->isVisible());
+
+    const int runs = Live->FinishedRuns();
+    Write(Form, Description("Alpha heading", 60));
+    ASSERT_TRUE(WaitForRunAfter(runs));
+    EXPECT_TRUE(Live->Warnings().isEmpty());
+    EXPECT_FALSE(Window().LiveWarningPanel->isVisible());
+}
+
 TEST_F(LivePreview, ADescriptionBrokenFromTheStartShowsPagesOnceMended) {
     Write(Form, "object Form: TForm\n  object Report: TQRReport\n    Units = Furlongs\n  end\nend\n");
     ASSERT_NO_FATAL_FAILURE(Open());
