@@ -434,7 +434,8 @@ void TQRStandardPreview::ShowLiveWarnings(const QStringList& warnings) {
     // A few lines at most, so that the pages keep the window.
     constexpr int Shown = 4;
     QStringList lines = warnings.mid(0, Shown);
-    if (warnings.size() > Shown) lines << QStringLiteral("and %1 more (all of them on stderr)").arg(warnings.size() - Shown);
+    if (warnings.size() > Shown)
+        lines << QStringLiteral("and %1 more (all of them on stderr)").arg(warnings.size() - Shown);
     LiveWarningPanel->setText(lines.join(QLatin1Char('\n')));
     LiveWarningPanel->setVisible(!warnings.isEmpty() && FLiveError.isEmpty());
 }
