@@ -1012,7 +1012,6 @@ void TQRStandardPreview::closeEvent(QCloseEvent* event) {
     event->accept();
     if (FClosed) return;
     FClosed = true;
-    Thumbnails->StopRendering();
     SaveSettings();
     // The report behind the printer learns that its preview has gone; the window then frees itself,
     // and its preview control lets go of the printer.

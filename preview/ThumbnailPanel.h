@@ -45,10 +45,13 @@ public:
     int RenderedCount() const { return static_cast<int>(FCache.size()); }
     // Waits for the renderings under way (for tests and benchmarks).
     void WaitForRendering() { FPool.waitForDone(); }
-    // Drops the renderings not begun and waits for those under way; when the window closes, so that
-    // no worker still paints when the program ends (Qt's painting state goes with the application).
-    void StopRendering();
+    // A worker is drawing a thumbnail now.
     bool Rendering() const { return FPool.activeThreadCount() > 0; }
+
+protected:
+    // Renderings stop when the panel is hidden (also when its window closes): a window left for the
+    // application's end to delete must not have a worker drawing text while the fonts go away.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void Request(int32_t n);

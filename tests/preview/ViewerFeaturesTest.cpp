@@ -248,18 +248,19 @@ TEST_F(ViewerFeatures, ThumbnailsAppearWhileTheEventLoopKeepsRunning) {
     EXPECT_FALSE(Window.Thumbnails->isVisible());
 }
 
-// A closing window stops its thumbnail workers before it goes: none may still paint when the
-// program ends and Qt's painting state goes with the application (a worker painting then crashed
-// the program at exit now and again).
-TEST_F(ViewerFeatures, StoppedThumbnailsLeaveNoWorkerPainting) {
+// Hiding the panel (also when its window closes) waits for its workers: none may still paint when
+// the program ends and Qt's painting state goes with the application.
+TEST_F(ViewerFeatures, AHiddenThumbnailPanelLeavesNoWorkerPainting) {
     Window.show();
     Window.ThumbnailsAction->trigger();
     TThumbnailPanel& panel = *Window.Thumbnails;
     for (int32_t n = 1; n <= 10; ++n)
         panel.Thumbnail(n);
-    panel.StopRendering();
+    Window.ThumbnailsAction->trigger();
+    ASSERT_FALSE(panel.isVisible());
     EXPECT_FALSE(panel.Rendering());
-    // Asked again (the list asks for the rows in view), they are made again.
+    // Shown again, the rows in view are made again.
+    Window.ThumbnailsAction->trigger();
     ASSERT_TRUE(PumpUntil([&] { return !panel.Thumbnail(1).isNull(); }));
 }
 
