@@ -30,6 +30,11 @@ struct TPlayResult {
     TPlayWork Work; // what the page took
     uint32_t PlusRecords = 0; // EMF+ records drawn
     uint32_t PlusUnknown = 0; // EMF+ records of kinds not drawn; the page was played from its GDI records
+    // Glyph-index text (ETO_GLYPH_INDEX) whose indices lie past what the installed face can show: the
+    // face the page names is not installed and a substitute's glyph order differs. Those glyphs draw
+    // nothing; the face named by the first such text.
+    uint32_t DroppedGlyphs = 0;
+    std::string DroppedGlyphFace;
 };
 
 struct TPlayOptions {
