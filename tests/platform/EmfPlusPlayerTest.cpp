@@ -16,6 +16,8 @@
 #include <QBuffer>
 #include <QColor>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -564,6 +566,54 @@ TEST(EmfPlus, TinyWorldUnitsStillDraw) {
     // Text reaches the device as a 14-pixel font, not one clamped to some limit.
     const std::string trace = Trace(bytes);
     EXPECT_NE(trace.find("font=Arial/-224/"), std::string::npos) << trace;
+}
+
+TEST(EmfPlus, LinesOneAndAHalfPixelsWideCoverAPixelAtEveryOffset) {
+    // Flat-capped pens of 2 world units under a page scale of 0.75 (a page written at 96 dpi drawn at
+    // 72): 1.5 device pixels, 24 sixteenths under the device's 1/16 transform. Vertical lines of no
+    // width and horizontal ones of no height, stepped across a pixel in sixteenths, with and without
+    // antialiasing: each puts at least a pixel's worth of ink across the line, at least half of a
+    // pixel in one column or row, and none two pixels away.
+    constexpr double Scale = 0.75;
+    for (const bool smooth : {false, true}) {
+        TPage page;
+        page.P.Record(EmfPlusSetPageTransform, EmfPlusUnitPixel, TEmfPlusData().F32(static_cast<float>(Scale)));
+        page.P.Record(EmfPlusSetAntiAliasMode, smooth ? 1 : 0);
+        TEmfPlusData pen;
+        pen.U32(EmfPlusGraphicsVersion).U32(0).U32(0).U32(EmfPlusUnitWorld).F32(2);
+        pen.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushSolid).U32(0xFF000000);
+        page.P.Object(1, EmfPlusObjectPen, pen);
+        std::vector<double> at; // device positions of the lines' centres
+        for (int i = 0; i < 16; ++i) {
+            const double d = 8 + 5 * i + i / 16.0;
+            at.push_back(d);
+            const float w = static_cast<float>(d / Scale);
+            page.P.Record(EmfPlusDrawLines, 1, TEmfPlusData().U32(2).F32(w).F32(10 / Scale).F32(w).F32(40 / Scale));
+            page.P.Record(EmfPlusDrawLines, 1, TEmfPlusData().U32(2).F32(10 / Scale).F32(w).F32(40 / Scale).F32(w));
+        }
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+        auto ink = [&](int x, int y) { return (255 - At(image, x, y).lightness()) / 255.0; };
+        for (const double d : at) {
+            // Strokes land half a pixel on, on GDI's pixel centres.
+            const int c = static_cast<int>(std::floor(d + 0.5));
+            for (const bool vertical : {true, false}) {
+                double total = 0, most = 0;
+                for (int k = c - 1; k <= c + 1; ++k) {
+                    const double v = vertical ? ink(k, 25) : ink(25, k);
+                    total += v;
+                    most = std::max(most, v);
+                }
+                const double beyond = vertical ? std::max(ink(c - 2, 25), ink(c + 2, 25))
+                                               : std::max(ink(25, c - 2), ink(25, c + 2));
+                const auto where = testing::Message() << (vertical ? "vertical" : "horizontal") << " at " << d
+                                                      << (smooth ? " smooth" : " aliased");
+                EXPECT_GE(total, 0.95) << where;
+                EXPECT_LE(total, 2.05) << where;
+                EXPECT_GE(most, 0.5) << where;
+                EXPECT_LT(beyond, 0.05) << where;
+            }
+        }
+    }
 }
 
 TEST(EmfPlus, APictureInsideSharesThePageBudget) {
