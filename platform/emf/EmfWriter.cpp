@@ -3,6 +3,7 @@
 #include "platform/emf/EmfPicture.h"
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 
 #include <algorithm>
 #include <bit>
@@ -100,12 +101,7 @@ void TEmfWriter::ExtendBounds(int32_t left, int32_t top, int32_t right, int32_t 
 }
 
 std::vector<uint8_t> TEmfWriter::Finish() {
-    // EOF: no palette entries; the last field repeats the record size.
-    Begin(EMR_EOF);
-    U32(0);
-    U32(16);
-    U32(20);
-    End();
+    TEmrEof{}.Write(*this);
 
     uint8_t* h = FBuffer.data();
     const double hundredthsPerPixel = 2540.0 / FDpi;

@@ -1,0 +1,434 @@
+#include "platform/emf/RecordLayouts.h"
+
+#include "platform/emf/EmfRecords.h"
+
+namespace pagimo::emf {
+
+namespace {
+
+// Info padded to four bytes, then bits: the payload of the bitmap records the recorder writes.
+void WriteInfoAndBits(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) {
+    static constexpr uint8_t Zeros[4] = {};
+    w.Bytes(info);
+    w.Bytes(std::span<const uint8_t>(Zeros, (4 - info.size() % 4) % 4));
+    w.Bytes(bits);
+}
+
+} // namespace
+
+TXForm TXForm::Read(const TRecordReader& r, size_t at) {
+    return {r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20)};
+}
+
+void TXForm::Write(TEmfWriter& w) const {
+    for (float v : {M11, M12, M21, M22, Dx, Dy})
+        w.F32(v);
+}
+
+TBitmapRef TBitmapRef::Read(const TRecordReader& r, size_t at) {
+    return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12)};
+}
+
+TLogFontW TLogFontW::Read(const TRecordReader& r, size_t at) {
+    TLogFontW f;
+    f.Height = r.I32(at);
+    f.Width = r.I32(at + 4);
+    f.Escapement = r.I32(at + 8);
+    f.Orientation = r.I32(at + 12);
+    f.Weight = r.I32(at + 16);
+    f.Italic = r.U8(at + 20);
+    f.Underline = r.U8(at + 21);
+    f.StrikeOut = r.U8(at + 22);
+    f.CharSet = r.U8(at + 23);
+    f.OutPrecision = r.U8(at + 24);
+    f.ClipPrecision = r.U8(at + 25);
+    f.Quality = r.U8(at + 26);
+    f.PitchAndFamily = r.U8(at + 27);
+    for (size_t i = 0; i < FaceNameUnits && r.Has(at + FaceNameAt + 2 * i, 2); ++i) {
+        const char16_t c = r.U16(at + FaceNameAt + 2 * i);
+        if (c == 0) break;
+        f.FaceName.push_back(c);
+    }
+    return f;
+}
+
+void TLogFontW::Write(TEmfWriter& w) const {
+    for (int32_t v : {Height, Width, Escapement, Orientation, Weight})
+        w.I32(v);
+    const uint8_t bytes[8] = {Italic, Underline, StrikeOut, CharSet, OutPrecision, ClipPrecision, Quality,
+                              PitchAndFamily};
+    w.Bytes(bytes);
+    for (size_t i = 0; i < FaceNameUnits; ++i)
+        w.U16(i < FaceName.size() && i < FaceNameUnits - 1 ? FaceName[i] : 0);
+}
+
+TRgnDataHeader TRgnDataHeader::Read(const TRecordReader& r, size_t at) {
+    return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12), ReadRectL(r, at + 16)};
+}
+
+void TRgnDataHeader::Write(TEmfWriter& w) const {
+    for (uint32_t v : {HeaderSize, Type, Count, RgnSize})
+        w.U32(v);
+    WriteRectL(w, Bounds);
+}
+
+void TEmrValue::Write(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    w.U32(Value);
+    w.End();
+}
+
+void TEmrEmpty::Write(TEmfWriter& w, uint32_t type) {
+    w.Begin(type);
+    w.End();
+}
+
+void TEmrPoint::Write(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    Point.Write(w);
+    w.End();
+}
+
+void TEmrScaleExt::Write(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    for (int32_t v : {XNum, XDenom, YNum, YDenom})
+        w.I32(v);
+    w.End();
+}
+
+void TEmrSetWorldTransform::Write(TEmfWriter& w) const {
+    w.Begin(EMR_SETWORLDTRANSFORM);
+    XForm.Write(w);
+    w.End();
+}
+
+void TEmrModifyWorldTransform::Write(TEmfWriter& w) const {
+    w.Begin(EMR_MODIFYWORLDTRANSFORM);
+    XForm.Write(w);
+    w.U32(Mode);
+    w.End();
+}
+
+void TEmrBox::Write(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    WriteRectL(w, Box);
+    w.End();
+}
+
+void TEmrRoundRect::Write(TEmfWriter& w) const {
+    w.Begin(EMR_ROUNDRECT);
+    WriteRectL(w, Box);
+    Corner.Write(w);
+    w.End();
+}
+
+void TEmrArc::Write(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    WriteRectL(w, Box);
+    Start.Write(w);
+    End.Write(w);
+    w.End();
+}
+
+void TEmrAngleArc::Write(TEmfWriter& w) const {
+    w.Begin(EMR_ANGLEARC);
+    Center.Write(w);
+    w.U32(Radius);
+    w.F32(StartAngle);
+    w.F32(SweepAngle);
+    w.End();
+}
+
+void TEmrSetPixelV::Write(TEmfWriter& w) const {
+    w.Begin(EMR_SETPIXELV);
+    Pixel.Write(w);
+    w.U32(Color);
+    w.End();
+}
+
+void TEmrPoly::WriteHead(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    WriteRectL(w, Bounds);
+    w.U32(Count);
+}
+
+void TEmrPolyPoly::WriteHead(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
+    WriteRectL(w, Bounds);
+    w.U32(Polys);
+    w.U32(Count);
+}
+
+void TEmrCreatePen::Write(TEmfWriter& w) const {
+    w.Begin(EMR_CREATEPEN);
+    w.U32(Handle);
+    w.U32(Style);
+    w.I32(Width);
+    w.I32(0); // the width's unused y
+    w.U32(Color);
+    w.End();
+}
+
+TEmrExtCreatePen TEmrExtCreatePen::Read(const TRecordReader& r) {
+    TEmrExtCreatePen p;
+    p.Handle = r.U32(8);
+    p.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    p.Style = r.U32(StyleAt);
+    p.Width = r.U32(StyleAt + 4);
+    p.BrushStyle = r.U32(StyleAt + 8);
+    p.Color = r.U32(StyleAt + 12);
+    p.Hatch = r.U32(StyleAt + 16);
+    p.NumEntries = r.U32(NumEntriesAt);
+    return p;
+}
+
+void TEmrExtCreatePen::Write(TEmfWriter& w, std::span<const uint32_t> entries) const {
+    w.Begin(EMR_EXTCREATEPEN);
+    w.U32(Handle);
+    Bitmap.Write(w);
+    for (uint32_t v : {Style, Width, BrushStyle, Color, Hatch, NumEntries})
+        w.U32(v);
+    for (uint32_t v : entries)
+        w.U32(v);
+    w.End();
+}
+
+void TEmrCreateBrushIndirect::Write(TEmfWriter& w) const {
+    w.Begin(EMR_CREATEBRUSHINDIRECT);
+    for (uint32_t v : {Handle, Style, Color, Hatch})
+        w.U32(v);
+    w.End();
+}
+
+void TEmrCreateDibPatternBrush::Write(TEmfWriter& w, uint32_t type, std::span<const uint8_t> info,
+                                      std::span<const uint8_t> bits) const {
+    w.Begin(type);
+    w.U32(Handle);
+    w.U32(Usage);
+    Bitmap.Write(w);
+    w.Bytes(info);
+    w.Bytes(bits);
+    w.End();
+}
+
+void TEmrExtCreateFontIndirectW::Write(TEmfWriter& w) const {
+    w.Begin(EMR_EXTCREATEFONTINDIRECTW);
+    w.U32(Handle);
+    Font.Write(w);
+    w.End();
+}
+
+void TEmrExtSelectClipRgn::Write(TEmfWriter& w, const TRgnDataHeader* region, std::span<const TRectL> rects) const {
+    w.Begin(EMR_EXTSELECTCLIPRGN);
+    w.U32(RgnDataSize);
+    w.U32(Mode);
+    if (region) region->Write(w);
+    for (const TRectL& r : rects)
+        WriteRectL(w, r);
+    w.End();
+}
+
+TEmrText TEmrText::Read(const TRecordReader& r, size_t at) {
+    return {TPointL::Read(r, at), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), ReadRectL(r, at + 20),
+            r.U32(at + 36)};
+}
+
+void TEmrText::Write(TEmfWriter& w) const {
+    Reference.Write(w);
+    w.U32(Chars);
+    w.U32(OffString);
+    w.U32(Options);
+    WriteRectL(w, Rect);
+    w.U32(OffDx);
+}
+
+void TEmrExtTextOut::Write(TEmfWriter& w, uint32_t type, std::span<const uint8_t> string,
+                           std::span<const int32_t> dx) const {
+    static constexpr uint8_t Zeros[4] = {};
+    w.Begin(type);
+    WriteRectL(w, Bounds);
+    w.U32(GraphicsMode);
+    w.F32(ExScale);
+    w.F32(EyScale);
+    Text.Write(w);
+    w.Bytes(string);
+    w.Bytes(std::span<const uint8_t>(Zeros, (4 - string.size() % 4) % 4));
+    for (int32_t d : dx)
+        w.I32(d);
+    w.End();
+}
+
+void TEmrExtTextOut::Write(TEmfWriter& w, std::u16string_view string, std::span<const int32_t> dx) const {
+    w.Begin(EMR_EXTTEXTOUTW);
+    WriteRectL(w, Bounds);
+    w.U32(GraphicsMode);
+    w.F32(ExScale);
+    w.F32(EyScale);
+    Text.Write(w);
+    for (char16_t c : string)
+        w.U16(c);
+    if (string.size() % 2) w.U16(0);
+    for (int32_t d : dx)
+        w.I32(d);
+    w.End();
+}
+
+void TEmrSmallTextOut::Write(TEmfWriter& w, const TRectL* clip, std::span<const uint8_t> string) const {
+    static constexpr uint8_t Zeros[4] = {};
+    w.Begin(EMR_SMALLTEXTOUT);
+    Reference.Write(w);
+    w.U32(Chars);
+    w.U32(Options);
+    w.U32(GraphicsMode);
+    w.F32(ExScale);
+    w.F32(EyScale);
+    if (clip) WriteRectL(w, *clip);
+    w.Bytes(string);
+    w.Bytes(std::span<const uint8_t>(Zeros, (4 - string.size() % 4) % 4));
+    w.End();
+}
+
+TEmrBitBlt TEmrBitBlt::Read(const TRecordReader& r) {
+    TEmrBitBlt b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.CxDest = r.I32(32);
+    b.CyDest = r.I32(36);
+    b.Rop = r.U32(40);
+    b.XSrc = r.I32(44);
+    b.YSrc = r.I32(48);
+    b.XFormSrc = TXForm::Read(r, 52);
+    b.BkColorSrc = r.U32(76);
+    b.UsageSrc = r.U32(UsageAt);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    return b;
+}
+
+void TEmrBitBlt::Write(TEmfWriter& w) const {
+    w.Begin(EMR_BITBLT);
+    WriteRectL(w, Bounds);
+    for (int32_t v : {XDest, YDest, CxDest, CyDest})
+        w.I32(v);
+    w.U32(Rop);
+    w.I32(XSrc);
+    w.I32(YSrc);
+    XFormSrc.Write(w);
+    w.U32(BkColorSrc);
+    w.U32(UsageSrc);
+    Bitmap.Write(w);
+    w.End();
+}
+
+TEmrStretchBlt TEmrStretchBlt::Read(const TRecordReader& r) {
+    TEmrStretchBlt b;
+    static_cast<TEmrBitBlt&>(b) = TEmrBitBlt::Read(r);
+    b.CxSrc = r.I32(100);
+    b.CySrc = r.I32(104);
+    return b;
+}
+
+TEmrAlphaBlend TEmrAlphaBlend::Read(const TRecordReader& r) {
+    TEmrAlphaBlend b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.CxDest = r.I32(32);
+    b.CyDest = r.I32(36);
+    b.BlendOp = r.U8(40);
+    b.BlendFlags = r.U8(41);
+    b.SourceConstantAlpha = r.U8(42);
+    b.AlphaFormat = r.U8(43);
+    b.XSrc = r.I32(44);
+    b.YSrc = r.I32(48);
+    b.XFormSrc = TXForm::Read(r, 52);
+    b.BkColorSrc = r.U32(76);
+    b.UsageSrc = r.U32(UsageAt);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    b.CxSrc = r.I32(100);
+    b.CySrc = r.I32(104);
+    return b;
+}
+
+void TEmrAlphaBlend::Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const {
+    w.Begin(EMR_ALPHABLEND);
+    WriteRectL(w, Bounds);
+    for (int32_t v : {XDest, YDest, CxDest, CyDest})
+        w.I32(v);
+    const uint8_t blend[4] = {BlendOp, BlendFlags, SourceConstantAlpha, AlphaFormat};
+    w.Bytes(blend);
+    w.I32(XSrc);
+    w.I32(YSrc);
+    XFormSrc.Write(w);
+    w.U32(BkColorSrc);
+    w.U32(UsageSrc);
+    Bitmap.Write(w);
+    w.I32(CxSrc);
+    w.I32(CySrc);
+    WriteInfoAndBits(w, info, bits);
+    w.End();
+}
+
+TEmrStretchDIBits TEmrStretchDIBits::Read(const TRecordReader& r) {
+    TEmrStretchDIBits b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.XSrc = r.I32(32);
+    b.YSrc = r.I32(36);
+    b.CxSrc = r.I32(40);
+    b.CySrc = r.I32(44);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    b.UsageSrc = r.U32(UsageAt);
+    b.Rop = r.U32(68);
+    b.CxDest = r.I32(72);
+    b.CyDest = r.I32(76);
+    return b;
+}
+
+void TEmrStretchDIBits::Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const {
+    w.Begin(EMR_STRETCHDIBITS);
+    WriteRectL(w, Bounds);
+    for (int32_t v : {XDest, YDest, XSrc, YSrc, CxSrc, CySrc})
+        w.I32(v);
+    Bitmap.Write(w);
+    w.U32(UsageSrc);
+    w.U32(Rop);
+    w.I32(CxDest);
+    w.I32(CyDest);
+    WriteInfoAndBits(w, info, bits);
+    w.End();
+}
+
+TEmrSetDIBitsToDevice TEmrSetDIBitsToDevice::Read(const TRecordReader& r) {
+    TEmrSetDIBitsToDevice b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.XSrc = r.I32(32);
+    b.YSrc = r.I32(36);
+    b.CxSrc = r.I32(40);
+    b.CySrc = r.I32(44);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    b.UsageSrc = r.U32(UsageAt);
+    b.StartScan = r.U32(68);
+    b.Scans = r.U32(72);
+    return b;
+}
+
+void TEmrComment::Write(TEmfWriter& w, std::span<const uint8_t> data) {
+    w.Begin(EMR_COMMENT);
+    w.U32(static_cast<uint32_t>(data.size()));
+    w.Bytes(data);
+    w.End();
+}
+
+void TEmrEof::Write(TEmfWriter& w) const {
+    w.Begin(EMR_EOF);
+    w.U32(PalEntries);
+    w.U32(OffPalEntries);
+    w.U32(SizeLast);
+    w.End();
+}
+
+} // namespace pagimo::emf
