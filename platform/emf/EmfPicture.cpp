@@ -1,6 +1,7 @@
 #include "platform/emf/EmfPicture.h"
 
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/system/Errors.h"
 
 #include <cmath>
@@ -9,25 +10,26 @@ namespace pagimo::emf {
 
 bool ReadEmfHeader(std::span<const uint8_t> data, TEmfHeader& header) {
     if (data.size() < EmfMinHeaderSize) return false;
+    using H = THeaderLayout;
     const uint8_t* p = data.data();
-    if (GetU32(p) != EmrHeader || GetU32(p + 40) != EmfSignature) return false;
-    const uint32_t recordSize = GetU32(p + 4);
+    if (GetU32(p + RecordTypeAt) != EmrHeader || GetU32(p + H::SignatureAt) != EmfSignature) return false;
+    const uint32_t recordSize = GetU32(p + RecordSizeAt);
     if (recordSize < EmfMinHeaderSize || recordSize % 4 != 0) return false;
-    header.BoundsLeft = GetI32(p + 8);
-    header.BoundsTop = GetI32(p + 12);
-    header.BoundsRight = GetI32(p + 16);
-    header.BoundsBottom = GetI32(p + 20);
-    header.FrameLeft = GetI32(p + 24);
-    header.FrameTop = GetI32(p + 28);
-    header.FrameRight = GetI32(p + 32);
-    header.FrameBottom = GetI32(p + 36);
-    header.Bytes = GetU32(p + 48);
-    header.Records = GetU32(p + 52);
-    header.Handles = GetU16(p + 56);
-    header.DevicePixelsX = GetI32(p + 72);
-    header.DevicePixelsY = GetI32(p + 76);
-    header.DeviceMillimetersX = GetI32(p + 80);
-    header.DeviceMillimetersY = GetI32(p + 84);
+    header.BoundsLeft = GetI32(p + H::BoundsAt);
+    header.BoundsTop = GetI32(p + H::BoundsAt + 4);
+    header.BoundsRight = GetI32(p + H::BoundsAt + 8);
+    header.BoundsBottom = GetI32(p + H::BoundsAt + 12);
+    header.FrameLeft = GetI32(p + H::FrameAt);
+    header.FrameTop = GetI32(p + H::FrameAt + 4);
+    header.FrameRight = GetI32(p + H::FrameAt + 8);
+    header.FrameBottom = GetI32(p + H::FrameAt + 12);
+    header.Bytes = GetU32(p + H::BytesAt);
+    header.Records = GetU32(p + H::RecordsAt);
+    header.Handles = GetU16(p + H::HandlesAt);
+    header.DevicePixelsX = GetI32(p + H::DevicePixelsAt);
+    header.DevicePixelsY = GetI32(p + H::DevicePixelsAt + 4);
+    header.DeviceMillimetersX = GetI32(p + H::DeviceMillimetersAt);
+    header.DeviceMillimetersY = GetI32(p + H::DeviceMillimetersAt + 4);
     return header.Bytes >= recordSize;
 }
 

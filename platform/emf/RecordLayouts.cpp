@@ -55,8 +55,8 @@ TLogFontW TLogFontW::Read(const TRecordReader& r, size_t at) {
 void TLogFontW::Write(TEmfWriter& w) const {
     for (int32_t v : {Height, Width, Escapement, Orientation, Weight})
         w.I32(v);
-    const uint8_t bytes[8] = {Italic, Underline, StrikeOut, CharSet, OutPrecision, ClipPrecision, Quality,
-                              PitchAndFamily};
+    const uint8_t bytes[8] = {Italic,       Underline,     StrikeOut, CharSet,
+                              OutPrecision, ClipPrecision, Quality,   PitchAndFamily};
     w.Bytes(bytes);
     for (size_t i = 0; i < FaceNameUnits; ++i)
         w.U16(i < FaceName.size() && i < FaceNameUnits - 1 ? FaceName[i] : 0);
@@ -229,8 +229,7 @@ void TEmrExtSelectClipRgn::Write(TEmfWriter& w, const TRgnDataHeader* region, st
 }
 
 TEmrText TEmrText::Read(const TRecordReader& r, size_t at) {
-    return {TPointL::Read(r, at), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), ReadRectL(r, at + 20),
-            r.U32(at + 36)};
+    return {TPointL::Read(r, at), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), ReadRectL(r, at + 20), r.U32(at + 36)};
 }
 
 void TEmrText::Write(TEmfWriter& w) const {

@@ -22,7 +22,18 @@
 namespace pagimo::emf {
 
 // Every record starts with its type and its size in bytes; the fields follow.
-constexpr size_t RecordFieldsAt = 8;
+constexpr size_t RecordTypeAt = 0, RecordSizeAt = 4, RecordFieldsAt = 8;
+
+// The header record, read from the picture's first bytes before any record is walked (see
+// ReadEmfHeader) and written last by TEmfWriter::Finish; as offsets, since both work on raw bytes.
+struct THeaderLayout {
+    static constexpr size_t BoundsAt = 8, FrameAt = 24, SignatureAt = 40, VersionAt = 44, BytesAt = 48, RecordsAt = 52,
+                            HandlesAt = 56, ReservedAt = 58, DescriptionAt = 60, OffDescriptionAt = 64,
+                            PalEntriesAt = 68, DevicePixelsAt = 72, DeviceMillimetersAt = 80, PixelFormatAt = 88,
+                            OffPixelFormatAt = 92, OpenGLAt = 96, MicrometersAt = 100;
+    static constexpr size_t MinSize = 88;   // without the pixel-format and micrometre extensions
+    static constexpr size_t FullSize = 108; // with them
+};
 
 // ---- shared pieces ----------------------------------------------------------------------------------
 
@@ -32,9 +43,15 @@ struct TPointL {
     void Write(TEmfWriter& w) const { w.I32(X), w.I32(Y); }
 };
 constexpr size_t PointLBytes = 8, PointSBytes = 4; // POINTL, and the POINTS of the *16 records
-inline TPointL PointLAt(const uint8_t* p) { return {GetI32(p), GetI32(p + 4)}; }
-inline TPointL PointSAt(const uint8_t* p) { return {GetI16(p), GetI16(p + 2)}; }
-inline void WritePointS(TEmfWriter& w, int16_t x, int16_t y) { w.I16(x), w.I16(y); }
+inline TPointL PointLAt(const uint8_t* p) {
+    return {GetI32(p), GetI32(p + 4)};
+}
+inline TPointL PointSAt(const uint8_t* p) {
+    return {GetI16(p), GetI16(p + 2)};
+}
+inline void WritePointS(TEmfWriter& w, int16_t x, int16_t y) {
+    w.I16(x), w.I16(y);
+}
 
 struct TSizeL {
     int32_t Cx = 0, Cy = 0;
@@ -47,8 +64,12 @@ constexpr size_t RectLBytes = 16;
 inline TRectL ReadRectL(const TRecordReader& r, size_t at) {
     return {r.I32(at), r.I32(at + 4), r.I32(at + 8), r.I32(at + 12)};
 }
-inline TRectL RectLAt(const uint8_t* p) { return {GetI32(p), GetI32(p + 4), GetI32(p + 8), GetI32(p + 12)}; }
-inline void WriteRectL(TEmfWriter& w, const TRectL& b) { w.I32(b.Left), w.I32(b.Top), w.I32(b.Right), w.I32(b.Bottom); }
+inline TRectL RectLAt(const uint8_t* p) {
+    return {GetI32(p), GetI32(p + 4), GetI32(p + 8), GetI32(p + 12)};
+}
+inline void WriteRectL(TEmfWriter& w, const TRectL& b) {
+    w.I32(b.Left), w.I32(b.Top), w.I32(b.Right), w.I32(b.Bottom);
+}
 
 // XFORM: the six floats of an affine transform.
 struct TXForm {
@@ -72,15 +93,14 @@ struct TBitmapRef {
 // BITMAPINFOHEADER fields the player looks at (the first of a BITMAPINFO).
 struct TBitmapInfoHeader {
     static constexpr size_t MinBytes = 40;
-    static constexpr size_t SizeAt = 0, WidthAt = 4, HeightAt = 8, PlanesAt = 12, BitCountAt = 14,
-                            CompressionAt = 16;
+    static constexpr size_t SizeAt = 0, WidthAt = 4, HeightAt = 8, PlanesAt = 12, BitCountAt = 14, CompressionAt = 16;
 };
 
 // LOGFONTW: 5 integers, 8 bytes, then a face name of 32 UTF-16 units.
 struct TLogFontW {
     int32_t Height = 0, Width = 0, Escapement = 0, Orientation = 0, Weight = 0;
-    uint8_t Italic = 0, Underline = 0, StrikeOut = 0, CharSet = 0, OutPrecision = 0, ClipPrecision = 0,
-            Quality = 0, PitchAndFamily = 0;
+    uint8_t Italic = 0, Underline = 0, StrikeOut = 0, CharSet = 0, OutPrecision = 0, ClipPrecision = 0, Quality = 0,
+            PitchAndFamily = 0;
     std::u16string FaceName;
     static constexpr size_t FaceNameAt = 28, FaceNameUnits = 32, Bytes = 92;
     // The face name is read up to its terminator, the 32 units or the end of the record, whichever
@@ -186,9 +206,7 @@ struct TEmrAngleArc {
     uint32_t Radius = 0;
     float StartAngle = 0, SweepAngle = 0;
     static constexpr size_t Size = 28;
-    static TEmrAngleArc Read(const TRecordReader& r) {
-        return {TPointL::Read(r, 8), r.U32(16), r.F32(20), r.F32(24)};
-    }
+    static TEmrAngleArc Read(const TRecordReader& r) { return {TPointL::Read(r, 8), r.U32(16), r.F32(20), r.F32(24)}; }
     void Write(TEmfWriter& w) const;
 };
 
@@ -435,7 +453,7 @@ struct TEmrComment {
 // EOF: no palette entries here; the last field repeats the record's size.
 struct TEmrEof {
     uint32_t PalEntries = 0, OffPalEntries = 16, SizeLast = 20;
-    static constexpr size_t Size = 20;
+    static constexpr size_t PalEntriesAt = 8, OffPalEntriesAt = 12, SizeLastAt = 16, Size = 20;
     void Write(TEmfWriter& w) const;
 };
 

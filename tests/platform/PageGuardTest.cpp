@@ -154,8 +154,8 @@ TEST(PageGuardBounds, CharactersAdvancedPastTheBoundAreLeftOut) {
     TEmfWriter w = Page();
     TEmrExtTextOut text;
     text.Bounds = {0, 0, -1, -1};
-    text.Text = {{10, 10}, 3, TEmrExtTextOut::StringAt, 0x1000 /*ETO_NO_RECT*/, {0, 0, -1, -1},
-                 TEmrExtTextOut::DxAfter(3)};
+    text.Text = {
+        {10, 10}, 3, TEmrExtTextOut::StringAt, 0x1000 /*ETO_NO_RECT*/, {0, 0, -1, -1}, TEmrExtTextOut::DxAfter(3)};
     const int32_t dx[3] = {10, 1'000'000'000, 10};
     text.Write(w, u"abc", dx);
     const std::string trace = Trace(w.Finish());
