@@ -220,6 +220,7 @@ void BM_Thumbnails20(benchmark::State& state) {
     p.OpenReportFile(file.toStdString());
     for (auto _ : state) {
         preview::TThumbnailPanel panel(nullptr, [&p] { return &p; });
+        panel.show(); // a hidden panel renders nothing
         panel.Reset();
         for (int32_t n = 1; n <= 20; ++n)
             panel.Thumbnail(n);

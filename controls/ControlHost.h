@@ -41,6 +41,18 @@ public:
     virtual bool ExpandBand(Extended amount, Extended& newExpansion, bool& hasExpanded) = 0;
 };
 
+// A mistake of a description that a run finds but its pages show, if at all, only as text: a name
+// an expression does not know (found when the expression is prepared, before any page), an
+// expression error printed into the report, a data set the report reads that is not open. The run
+// goes on as before; a program that wants to hear of these installs a receiver on the report.
+struct TQRRunDiagnostic {
+    enum TKind { UnknownName, ExpressionError, InactiveDataSet };
+    TKind Kind = ExpressionError;
+    std::string Source; // the control, group, report function or data set it concerns
+    int Page = 0;       // the page it printed on; 0 when found before the pages
+    std::string Text;   // the unknown name, the error message, or the data set's name
+};
+
 // The report as text, system-data and expression controls see it during a run.
 class TQRControlReport {
 public:
@@ -65,6 +77,8 @@ public:
     // height of a one-character text, in screen pixels of the font; 0 when it cannot be measured.
     virtual int MeasureTextWidth(const TFont& font, std::string_view text) const = 0;
     virtual int TextHeight(const TFont& font, std::string_view text) const = 0;
+    // Passes a diagnostic of the run to whoever listens; nobody by default.
+    virtual void Diagnose(const TQRRunDiagnostic&) {}
 };
 
 // A band with a controller of its own (a sub-detail) that feeds expression controls its records.

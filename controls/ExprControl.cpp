@@ -41,6 +41,11 @@ void TQRExpr::StartPrinting() {
     FEvaluator.SetDataSets(report ? report->EvDataSets() : expr::TQREvDataSets{});
     FEvaluator.SetEnvironment(report ? report->Environment() : nullptr);
     FEvaluator.Prepare(FExpression);
+    FErrorReported = false;
+    if (report) {
+        for (std::string& name : FEvaluator.UnknownNames())
+            report->Diagnose({TQRRunDiagnostic::UnknownName, Name(), 0, std::move(name)});
+    }
     FRegistered = false;
     if (FMaster) {
         if (auto* masterReport = dynamic_cast<TQRControlReport*>(FMaster)) {
@@ -63,7 +68,10 @@ void TQRExpr::BandNotify(system::TComponent* sender, int operation) {
 }
 
 std::string TQRExpr::ValueText() {
-    const expr::EvResult value = FEvaluator.Value();
+    return TextOf(FEvaluator.Value());
+}
+
+std::string TQRExpr::TextOf(const expr::EvResult& value) const {
     switch (value.Kind) {
     case expr::resInt:
     case expr::resDouble:
@@ -79,7 +87,18 @@ std::string TQRExpr::ValueText() {
 
 void TQRExpr::PrintAt(int32_t ofsX, int32_t ofsY) {
     if (!PrintEnabled()) return;
-    if (FEvaluator.Prepared()) SetPrintText(ValueText());
+    if (FEvaluator.Prepared()) {
+        const expr::EvResult value = FEvaluator.Value();
+        // The first error this control prints in a run is told to the report's listener.
+        if (value.Kind == expr::resError && !FErrorReported) {
+            FErrorReported = true;
+            if (auto* report = dynamic_cast<TQRControlReport*>(ParentReport()))
+                report->Diagnose({TQRRunDiagnostic::ExpressionError, Name(), report->CurrentPageCount(),
+                                  value.StrResult.empty() ? std::string("an error without message (wrong arguments?)")
+                                                          : value.StrResult});
+        }
+        SetPrintText(TextOf(value));
+    }
     TQRCustomLabel::PrintAt(ofsX, ofsY);
     // A text continued on the next page still shows the value it started with.
     if (FResetAfterPrint && PrintFinished()) Reset();

@@ -2,7 +2,8 @@
 // TQRExpr: a text control whose text is the value of a report expression, evaluated by its own
 // evaluator each time it prints. Aggregating expressions (sums, counts, averages) are fed one
 // notification per printed record by the controller of their record source: the report or
-// sub-detail named as Master, or the control's own report.
+// sub-detail named as Master, or the control's own report. Names the expression does not know
+// (at the start of a run) and the first error it prints are told to the report as diagnostics.
 
 #include "controls/Label.h"
 #include "expr/Evaluator.h"
@@ -30,6 +31,8 @@ public:
     void Reset();
     // The evaluator's current value as printed text.
     std::string ValueText();
+    // A value as printed text: numbers through the mask, errors as their message.
+    std::string TextOf(const expr::EvResult& value) const;
     expr::TQREvaluator& Evaluator() { return FEvaluator; }
     // Whether the control asked for record notifications in the current run.
     bool Registered() const { return FRegistered; }
@@ -52,6 +55,7 @@ private:
     system::TComponent* FMaster = nullptr;
     bool FResetAfterPrint = false;
     bool FRegistered = false;
+    bool FErrorReported = false; // the first printed error of the run went to the report's listener
     expr::TQREvaluator FEvaluator;
 };
 

@@ -63,7 +63,10 @@ void TQRCustomController::PrepareRun() {
     if (FGroups.empty()) return;
     TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups) {
-        run.Group(*g).Prepare(*g, FReport->EvDataSets(), FReport->Environment());
+        TQRGroupRun& group = run.Group(*g);
+        group.Prepare(*g, FReport->EvDataSets(), FReport->Environment());
+        for (std::string& name : group.UnknownNames())
+            FReport->Diagnose({controls::TQRRunDiagnostic::UnknownName, g->Name(), 0, std::move(name)});
     }
 }
 
@@ -190,6 +193,10 @@ void TQRController::PrepareRun() {
     TQRCustomController::PrepareRun();
     FRefreshParams = false;
     if (!FDataSet || !FReport) return;
+    // A closed data set gives the run no records (unless a handler gives them): the report prints
+    // as if it had none.
+    if (!FDataSet->Active() && !OnNeedData)
+        FReport->Diagnose({controls::TQRRunDiagnostic::InactiveDataSet, FHost->Name(), 0, FDataSet->Name()});
     if (auto* params = FDataSet->Params()) {
         for (const TQRParam& p : *params) {
             if (FReport->Functions()->Find(p.Name)) FRefreshParams = true;
@@ -198,10 +205,16 @@ void TQRController::PrepareRun() {
 }
 
 void TQRController::RefreshParams() {
-    auto* params = FDataSet->Params();
     FDataSet->Close();
+    AssignParamsFromFunctions(*FDataSet, *FReport);
+    FDataSet->Open();
+}
+
+void AssignParamsFromFunctions(TQRDataSet& dataSet, const TCustomQRReport& report) {
+    auto* params = dataSet.Params();
+    if (!params) return;
     for (TQRParam& p : *params) {
-        std::optional<TFieldValue> v = FReport->FunctionValue(p.Name);
+        std::optional<TFieldValue> v = report.FunctionValue(p.Name);
         if (!v) continue;
         // Assigned by the parameter's type; SQLite parameters (ftUnknown) take any value.
         const bool isString = std::holds_alternative<std::string>(*v);
@@ -233,7 +246,6 @@ void TQRController::RefreshParams() {
             break;
         }
     }
-    FDataSet->Open();
 }
 
 void TQRController::Execute() {

@@ -98,6 +98,12 @@ private:
     void RefreshParams();
 };
 
+// Gives the query parameters of dataSet the values of the report functions of their names (as
+// TCustomQRReport::FunctionValue reads them), each assigned by the parameter's type; a parameter
+// without such a function, or whose type the value does not fit, keeps its value. The data set is
+// not reopened.
+void AssignParamsFromFunctions(TQRDataSet& dataSet, const TCustomQRReport& report);
+
 // A band that owns a controller whose detail is the band itself.
 class TQRControllerBand : public TQRCustomBand {
 public:

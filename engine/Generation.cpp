@@ -34,6 +34,10 @@ void TQRGroupRun::Release() {
     FEvaluator.reset();
 }
 
+std::vector<std::string> TQRGroupRun::UnknownNames() const {
+    return FEvaluator ? FEvaluator->UnknownNames() : std::vector<std::string>{};
+}
+
 TQRGroupValue TQRGroupRun::Evaluate() const {
     if (!FEvaluator || !FEvaluator->Prepared()) return TQRGroupValue{};
     return FromEvResult(FEvaluator->Value());
@@ -192,6 +196,8 @@ void TQRGeneration::PrepareEnvironment() {
     FPageNumberConst = FEnvironment->Constant("PAGENUMBER");
     FColumnNumberConst = FEnvironment->Constant("COLUMNNUMBER");
     expr::TQREvEnvironment::SetStringConstant(FEnvironment->Constant("REPORTTITLE"), FReport.ReportTitle());
+    for (auto& [function, name] : FEnvironment->UnknownNames())
+        FReport.Diagnose({controls::TQRRunDiagnostic::UnknownName, "function " + function, 0, std::move(name)});
 }
 
 void TQRGeneration::ReleaseEnvironment() {

@@ -59,6 +59,8 @@ struct TQRGroupRun {
     void Prepare(const TQRGroup& group, expr::TQREvDataSets dataSets, expr::TQREvEnvironment* environment);
     void Release();
     TQRGroupValue Evaluate() const;
+    // The names the prepared expression does not know.
+    std::vector<std::string> UnknownNames() const;
     // Stores the current value; Changed tells whether it differs from the last one.
     void TestGroupValue();
     void StoreCurrentValue();

@@ -112,6 +112,10 @@ public:
     void SetDataSet(TQRDataSet* dataSet) { FDataSet = dataSet; }
 
     TBeforePrintEvent BeforePrint;
+    // Receives the run's diagnostics (unknown names, printed expression errors, data sets not
+    // open), as they are found; a run repeated (an export after a preview) tells them again. Not
+    // published: a program installs it, a description cannot.
+    std::function<void(TCustomQRReport& sender, const controls::TQRRunDiagnostic& diagnostic)> OnDiagnostic;
     TReportEvent OnStartPage;
     TReportEvent OnEndPage;
     TQRNeedDataEvent OnNeedData;
@@ -177,6 +181,9 @@ public:
     // (no graphical application).
     int MeasureTextWidth(const controls::TFont& font, std::string_view text) const override;
     int TextHeight(const controls::TFont& font, std::string_view text) const override;
+    void Diagnose(const controls::TQRRunDiagnostic& diagnostic) override {
+        if (OnDiagnostic) OnDiagnostic(*this, diagnostic);
+    }
 
     bool Available() const { return FGeneration == nullptr; }
     // Set by Cancel during a run; kept after it, for the caller to see how the run ended.

@@ -129,6 +129,19 @@ private:
     std::string FMessage;
 };
 
+// A name that is neither a field of the data sets nor a function of an environment: the same error
+// as any other, with the name kept so that a run can tell which names its expressions do not know
+// before it prints anything.
+class TQREvElementUnknownName : public TQREvElementError {
+public:
+    TQREvElementUnknownName(std::string name, std::string message)
+        : TQREvElementError(std::move(message)), FName(std::move(name)) {}
+    const std::string& Name() const { return FName; }
+
+private:
+    std::string FName;
+};
+
 // Base of every function. Value collects the arguments (each evaluated, up to the argument-end
 // marker), calls Accumulate during an aggregation pass, then Compute; the argument list is
 // emptied afterwards.

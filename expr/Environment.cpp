@@ -103,6 +103,14 @@ std::unique_ptr<TQREvElement> TQREvEnvironment::Element(std::string_view name) c
     return std::make_unique<TQREvElementError>(FormatMessage("Unknown function : %s", std::string(name)));
 }
 
+std::vector<std::pair<std::string, std::string>> TQREvEnvironment::UnknownNames() const {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& entry : FEntries)
+        for (std::string& name : entry.Function->Evaluator().UnknownNames())
+            out.emplace_back(entry.Name, std::move(name));
+    return out;
+}
+
 EvResult TQREvEnvironment::Value(std::string_view name) const {
     if (const TEntry* entry = Find(name)) return entry->Function->Evaluate();
     return EvResult::Error({});

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pagimo::expr {
@@ -95,6 +96,9 @@ public:
     std::size_t Count() const { return FEntries.size(); }
     const std::string& Name(std::size_t index) const { return FEntries[index].Name; }
     const std::string& Expression(std::size_t index) const { return FEntries[index].Function->Expression(); }
+    // The names the prepared entries' expressions do not know: pairs of entry name and unknown
+    // name, in entry order.
+    std::vector<std::pair<std::string, std::string>> UnknownNames() const;
     // Replaces the entries by names and expressions read from a stored form, paired in order
     // (surplus names or expressions are dropped).
     void ReadData(const std::vector<std::string>& names, const std::vector<std::string>& expressions);

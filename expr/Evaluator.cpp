@@ -6,6 +6,7 @@
 #include "platform/system/Errors.h"
 #include "platform/system/ScopeGuard.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <vector>
@@ -376,6 +377,8 @@ void TParser::Variable(std::string_view name) {
     std::unique_ptr<TQREvElement> element;
     if (FEnvironment) element = FEnvironment->Element(name);
     if (!element || dynamic_cast<TQREvElementError*>(element.get())) element = QRGlobalEnvironment().Element(name);
+    if (auto* error = dynamic_cast<TQREvElementError*>(element.get()))
+        element = std::make_unique<TQREvElementUnknownName>(std::string(name), error->Message());
     FOut.Append(std::move(element));
 }
 
@@ -418,6 +421,17 @@ void TQREvaluator::DoAggregate() {
     system::TScopeGuard flag([this] { FElements->Aggregate = false; });
     FElements->Aggregate = true;
     Value();
+}
+
+std::vector<std::string> TQREvaluator::UnknownNames() const {
+    std::vector<std::string> names;
+    if (!FElements) return names;
+    for (std::size_t i = 0; i < FElements->Count(); ++i) {
+        const auto* unknown = dynamic_cast<const TQREvElementUnknownName*>(FElements->Element(i));
+        if (unknown && std::find(names.begin(), names.end(), unknown->Name()) == names.end())
+            names.push_back(unknown->Name());
+    }
+    return names;
 }
 
 bool TQREvaluator::IsAggregate() const {

@@ -20,7 +20,9 @@
 #include "expr/Elements.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace pagimo::expr {
 
@@ -47,6 +49,9 @@ public:
     void DoAggregate();
     // True when at least one element is an aggregate function.
     bool IsAggregate() const;
+    // The names of the prepared text that are neither fields of the data sets nor functions, as
+    // written (without brackets), each once, in the order they appear; empty when not prepared.
+    std::vector<std::string> UnknownNames() const;
 
     // Data sets searched for "[Field]" and "[Table.Field]" at the next Prepare (borrowed).
     void SetDataSets(TQREvDataSets dataSets) { FDataSets = std::move(dataSets); }

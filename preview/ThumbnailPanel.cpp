@@ -82,6 +82,15 @@ TThumbnailPanel::~TThumbnailPanel() {
     FPool.waitForDone();
 }
 
+void TThumbnailPanel::hideEvent(QHideEvent* event) {
+    FPool.clear();
+    FPool.waitForDone();
+    // Pages whose rendering was dropped are asked for again when they are shown; the renderings
+    // that finished still arrive and fill the cache.
+    FPending.clear();
+    QDockWidget::hideEvent(event);
+}
+
 void TThumbnailPanel::Reset() {
     ++FGeneration; // renderings of the old document are dropped when they come back
     FPool.clear();
@@ -104,7 +113,9 @@ QImage TThumbnailPanel::Thumbnail(int32_t n) {
 }
 
 void TThumbnailPanel::Request(int32_t n) {
-    if (FPending.contains(n)) return;
+    // A hidden panel draws nothing: the list still asks for an item's picture when it lays itself out
+    // (its uniform item size), and a worker started then could outlive the window and the fonts.
+    if (FPending.contains(n) || !isVisible()) return;
     printer::TQRPrinter* p = FPrinter ? FPrinter() : nullptr;
     if (!p) return;
     std::shared_ptr<emf::TEmfPicture> picture(p->FetchPage(n).release());

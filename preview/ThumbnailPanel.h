@@ -46,6 +46,11 @@ public:
     // Waits for the renderings under way (for tests and benchmarks).
     void WaitForRendering() { FPool.waitForDone(); }
 
+protected:
+    // Renderings stop when the panel is hidden (also when its window closes): a window left for the
+    // application's end to delete must not have a worker drawing text while the fonts go away.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void Request(int32_t n);
     void Rendered(int generation, int32_t n, const QImage& image);

@@ -76,6 +76,7 @@ int Run(TArgs& args) {
         throw EUsage{"several pages need an output pattern with %d"};
 
     TDamagePolicy damage("render", keepGoing);
+    TMissingFontNotice fonts("render");
     if (first != last) damage.CheckFirst(*source, first, last);
     int width = 0, height = 0; // of the last page drawn, for the empty page of a damaged one
     const double scale = dpi / 96.0;
@@ -101,6 +102,16 @@ int Run(TArgs& args) {
             }
             if (result.Damaged)
                 std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
+            fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
+            const std::string partial = source->Incomplete(n);
+            if (!partial.empty()) {
+                // A file cut short: what its whole records draw is written all the same.
+                RefuseInputAsOutput({files[0]}, OutputName(*out, n));
+                Save(image, imageFormat, OutputName(*out, n));
+                damage.Partial(n, partial);
+                if (result.OverBudget) damage.Incomplete(n, result.Problem);
+                continue;
+            }
             if (result.OverBudget) {
                 // What could be drawn is kept; the page still counts as one that cannot be drawn.
                 RefuseInputAsOutput({files[0]}, OutputName(*out, n));

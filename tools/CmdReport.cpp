@@ -18,6 +18,7 @@
 #include "printer/StoredPageExport.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
+#include "tools/ReportChecks.h"
 
 #include <algorithm>
 #include <cctype>
@@ -105,6 +106,18 @@ int RunComposite(engine::TQRCompositeReport& composite,
 
 int RunReportCommand(TArgs& args);
 bool ProgressShown = false;
+// The run's diagnostics (made once the description is read), and whether they fail the run.
+std::unique_ptr<TRunDiagnostics> Diagnostics;
+bool StrictRun = false;
+
+// A strict run that went well otherwise fails when its descriptions had mistakes.
+int StrictStatus(int status) {
+    if (status != ExitOk || !StrictRun || !Diagnostics || Diagnostics->Count() == 0) return status;
+    if (Diagnostics->BeforeWrite) Diagnostics->BeforeWrite();
+    std::fprintf(stderr, "qrptool: report: --strict: %d problem(s) in the description; the output was made as usual\n",
+                 Diagnostics->Count());
+    return ExitFailure;
+}
 
 // Runs the command with the terminating signals turned into a request that the run honours at its
 // next page: it unwinds, every temporary file goes with it, and the process then ends as signalled.
@@ -119,7 +132,7 @@ int RunReport(TArgs& args) {
     };
     try {
         TEndProgress endProgress;
-        const int status = RunReportCommand(args);
+        const int status = StrictStatus(RunReportCommand(args));
         InstallTerminationCleanup();
         if (!TerminationRequested()) return status;
         signal = TerminationRequested();
@@ -155,10 +168,13 @@ int RunReportCommand(TArgs& args) {
     const bool trace = args.Flag("--trace");
     const bool print = args.Flag("--print");
     const bool compress = args.Flag("--compress");
+    const bool fields = args.Flag("--fields");
+    StrictRun = args.Flag("--strict");
     const auto output = args.Option("-o");
     const auto positionals = args.Positionals();
     if (positionals.size() != 1) throw EUsage{"expected one description file"};
-    if (int(trace) + int(print) + int(output.has_value()) != 1) throw EUsage{"give one of -o OUT, --print, --trace"};
+    if (int(trace) + int(print) + int(output.has_value()) + int(fields) != 1)
+        throw EUsage{"give one of -o OUT, --print, --trace, --fields"};
     const auto ext = output ? std::filesystem::path(*output).extension().string() : std::string();
     const bool pdf = Lower(ext) == ".pdf";
     const printer::TQRExporterEntry* exportEntry = nullptr;
@@ -220,11 +236,33 @@ int RunReportCommand(TArgs& args) {
         for (engine::TQRReport* r : composite->ReportList())
             r->SetMaxPages(pageLimit);
     }
+    Diagnostics = std::make_unique<TRunDiagnostics>(positionals[0]);
+    Diagnostics->BeforeWrite = [] {
+        if (ProgressShown) std::fputs("\n", stderr);
+        ProgressShown = false;
+    };
+    if (fields) {
+        engine::TQRReport* first = composite ? (composite->ReportList().empty() ? nullptr : composite->ReportList()[0])
+                                             : engine::FindFirstReport(*root);
+        if (first)
+            for (const auto& [name, expression] : functions)
+                first->Functions()->Set(name, expression);
+        const int inactive = ListFields(*root, first, stdout);
+        if (inactive && StrictRun) {
+            std::fprintf(stderr, "qrptool: report: --strict: %d data set(s) not active\n", inactive);
+            return ExitFailure;
+        }
+        return ExitOk;
+    }
+    if (composite)
+        for (engine::TQRReport* r : composite->ReportList())
+            Diagnostics->Listen(*r);
     if (composite) return RunComposite(*composite, functions, output, print, trace, pdf, exportEntry != nullptr);
     engine::TQRReport* report = engine::FindFirstReport(*root);
     if (!report) throw EQRError(positionals[0] + ": no report in the description");
     for (const auto& [name, expression] : functions)
         report->Functions()->Set(name, expression);
+    Diagnostics->Listen(*report);
 
     if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
     if (maxPages) report->SetMaxPages(pageLimit);
@@ -277,8 +315,8 @@ int RunReportCommand(TArgs& args) {
 extern const TCommand CmdReport = {
     "report", ReportSummary,
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
-    "                                 | --print | --trace) [--db FILE.sqlite] [--param NAME=VALUE ...]\n"
-    "                                 [--max-pages N]\n"
+    "                                 | --print | --trace | --fields) [--db FILE.sqlite]\n"
+    "                                 [--param NAME=VALUE ...] [--max-pages N] [--strict]\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report;\n"
     "  a form holding a TQRCompositeReport runs the composite's Reports as one document.\n"
     "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
@@ -288,10 +326,17 @@ extern const TCommand CmdReport = {
     "  --compress       splay-code the recorded pages (.qrp and .pdf output)\n"
     "  --print          print the report on the default printer\n"
     "  --trace          print each page's bands: name, left, top, width, height (0.1 mm)\n"
+    "  --fields         list each data set's fields with their types (opened as a run opens\n"
+    "                   them, with --db and --param) and run nothing\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"
     "  --param N=V      set the report function N to the value V (query parameters :N)\n"
     "  --max-pages N    end with an error when the report gives more than N pages\n"
     "                   (default 100000)\n"
+    "  --strict         exit 1 when the run found mistakes in the description (the output is\n"
+    "                   still made); without it they are only reported\n"
+    "  Mistakes go to stderr, each once: names that are neither fields nor functions (when the\n"
+    "  expressions are prepared, before any page), the first expression error each control\n"
+    "  prints (with its page), and data sets the report reads that are not active.\n"
     "  Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends the run at its next page, leaving no files behind;\n"
     "  a second one ends it at once.\n",
     RunReport};

@@ -43,13 +43,17 @@ int Run(TArgs& args) {
         }
     };
     TDamagePolicy damage("text", keepGoing);
+    TMissingFontNotice fonts("text");
     for (int n = first; n <= last; ++n) {
         if (n > first) write("\f");
         const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, n);
         if (!picture) continue;
         gdi::TTextDevice device;
-        gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
+        const gdi::TPlayResult result =
+            gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
+        fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
         write(device.ReadingOrder().toStdString());
+        if (const std::string partial = source->Incomplete(n); !partial.empty()) damage.Partial(n, partial);
     }
     if (file) file->Commit();
     if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");

@@ -30,6 +30,7 @@ public:
     }
 
     int Count() const override { return FMain->Count(); }
+    std::string Incomplete(int n) const override { return FMain->Incomplete(n); }
 
     std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) override {
         std::unique_lock lock(FLock);

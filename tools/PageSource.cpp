@@ -26,10 +26,12 @@ namespace {
 
 class TEmfFileSource : public TPageSource {
 public:
-    explicit TEmfFileSource(std::vector<uint8_t> bytes) : FPicture(std::move(bytes)) {
+    TEmfFileSource(std::vector<uint8_t> bytes, std::string incomplete)
+        : FPicture(std::move(bytes)), FIncomplete(std::move(incomplete)) {
         FProblem = emf::CheckRecordChain(FPicture.Bytes()).Problem();
     }
     int Count() const override { return 1; }
+    std::string Incomplete(int) const override { return FIncomplete; }
     std::unique_ptr<emf::TEmfPicture> Checked(int, std::string& reason) override {
         reason = FProblem;
         return FProblem.empty() ? std::make_unique<emf::TEmfPicture>(FPicture) : nullptr;
@@ -38,6 +40,7 @@ public:
 private:
     emf::TEmfPicture FPicture;
     std::string FProblem;
+    std::string FIncomplete; // a file cut short: what is missing
 };
 
 // A QRP file's pages, read through the page list (which checks the record chain and each body).
@@ -79,7 +82,14 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
         // when the file holds it, so that trailing bytes do not make a good picture invalid.
         const uint32_t nBytes = emf::GetU32(bytes.data() + 48);
         if (nBytes >= emf::EmfMinHeaderSize && nBytes < bytes.size()) bytes.resize(nBytes);
-        return std::make_unique<TEmfFileSource>(std::move(bytes));
+        // A file cut short (nBytes past its end) is drawn up to its last whole record, as a page that
+        // cannot be drawn completely.
+        std::string incomplete;
+        if (nBytes > bytes.size()) {
+            bytes = emf::WholeRecordsOf(std::move(bytes), incomplete);
+            if (bytes.empty()) throw EQRError("Metafile is not valid");
+        }
+        return std::make_unique<TEmfFileSource>(std::move(bytes), std::move(incomplete));
     }
     throw EQRError("Metafile is not valid");
 }
@@ -124,6 +134,19 @@ void TDamagePolicy::Incomplete(int n, const std::string& reason) {
     if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn completely: " + reason);
     ++FDamaged;
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
+}
+
+void TDamagePolicy::Partial(int n, const std::string& reason) {
+    ++FDamaged;
+    std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
+}
+
+void TMissingFontNotice::Note(int page, const std::string& face, uint32_t droppedGlyphs) {
+    if (droppedGlyphs == 0 || !FTold.insert(face).second) return;
+    std::fprintf(stderr,
+                 "qrptool %s: page %d needs the font \"%s\": its text is set in that font's glyph numbers and "
+                 "the font is not installed (%u glyphs left out)\n",
+                 FCommand, page, face.c_str(), droppedGlyphs);
 }
 
 int TDamagePolicy::ExitStatus() const {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -26,6 +27,9 @@ public:
     // Page n (1-based) as drawing needs it: reached, decoded and its records walkable to the end; none
     // and the reason when it cannot be drawn.
     virtual std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) = 0;
+    // Why page n, though it can be drawn, holds less than its file promised (an .emf file cut short,
+    // drawn up to its last whole record); empty for a whole page.
+    virtual std::string Incomplete(int) const { return {}; }
     // Page n; throws EQRError("Page N cannot be drawn: REASON") for a damaged page.
     emf::TEmfPicture Page(int n);
     // The pages as the export driver takes them.
@@ -49,6 +53,9 @@ public:
     // A page that was drawn only in part (over its work budget): named on standard error with
     // --keep-going; otherwise it stops the command like a damaged page. Either way exit status 1.
     void Incomplete(int n, const std::string& reason);
+    // A page that holds less than its file promised (TPageSource::Incomplete) and was drawn as far as it
+    // goes: named on standard error, exit status 1, whether or not going on.
+    void Partial(int n, const std::string& reason);
     int DamagedPages() const { return FDamaged; }
     int ExitStatus() const; // ExitOk, or ExitFailure when a page was damaged
 
@@ -56,6 +63,18 @@ private:
     const char* FCommand;
     bool FKeepGoing;
     int FDamaged = 0;
+};
+
+// Pages whose glyph-index text needs a font that is not installed (only a substitute is, whose glyph
+// order differs): the first page naming a face is told on standard error, once per face and command.
+class TMissingFontNotice {
+public:
+    explicit TMissingFontNotice(const char* command) : FCommand(command) {}
+    void Note(int page, const std::string& face, uint32_t droppedGlyphs);
+
+private:
+    const char* FCommand;
+    std::set<std::string> FTold;
 };
 
 // Creates the Qt application object the drawing commands need (offscreen unless a platform is

@@ -5,6 +5,7 @@
 #include "platform/system/Errors.h"
 
 #include <cmath>
+#include <string>
 
 namespace pagimo::emf {
 
@@ -38,6 +39,42 @@ TEmfPicture::TEmfPicture(std::vector<uint8_t> bytes) {
     if (!ReadEmfHeader(bytes, header) || header.Bytes != bytes.size()) throw EQRError("Metafile is not valid");
     FBytes = std::move(bytes);
     FHeader = header;
+}
+
+std::vector<uint8_t> WholeRecordsOf(std::vector<uint8_t> data, std::string& problem) {
+    problem.clear();
+    TEmfHeader header;
+    if (!ReadEmfHeader(data, header)) return {};
+    const size_t headerSize = GetU32(data.data() + 4);
+    if (headerSize > data.size()) return {};
+    if (header.Bytes <= data.size()) return data;
+    // The records that are whole, as a player walks them.
+    size_t offset = 0, records = 0;
+    bool eof = false;
+    while (!eof && data.size() - offset >= 8) {
+        const uint32_t type = GetU32(data.data() + offset), size = GetU32(data.data() + offset + 4);
+        if (size < 8 || size % 4 != 0 || size > data.size() - offset) break;
+        offset += size;
+        ++records;
+        eof = type == 14; // EMR_EOF
+    }
+    const size_t promised = header.Bytes, held = data.size();
+    data.resize(offset);
+    if (!eof) {
+        problem = "the file ends after " + std::to_string(held) + " of the " + std::to_string(promised) +
+                  " bytes its header promises; drawn up to its last whole record (" + std::to_string(records) +
+                  " records)";
+        // EMR_EOF without palette entries: nPalEntries, offPalEntries, nSizeLast.
+        for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) {
+            uint8_t word[4];
+            PutU32(word, v);
+            data.insert(data.end(), word, word + 4);
+        }
+        ++records;
+    }
+    PutU32(data.data() + 48, static_cast<uint32_t>(data.size()));
+    PutU32(data.data() + 52, static_cast<uint32_t>(records));
+    return data;
 }
 
 static int32_t HundredthsToScreen(int64_t hundredthsMM) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace pagimo::emf {
@@ -28,6 +29,15 @@ struct TEmfHeader {
 // (too short, wrong record type or signature, a record size below the minimum or an nBytes smaller
 // than the header record itself). Does not look past the header record.
 bool ReadEmfHeader(std::span<const uint8_t> data, TEmfHeader& header);
+
+// A stand-alone metafile whose header promises more bytes than data holds (a file cut short) made
+// into a picture of the records that are whole: the records from the header up to the first one that
+// runs past the end (or is malformed) are kept, an EOF record is added after them and nBytes and
+// nRecords are set to match. When the records are whole up to their EOF and only nBytes lies, the
+// picture is those records and problem stays empty; otherwise problem says how much is missing.
+// Returns nothing (data unchanged) when the header record itself is not whole; data that is not cut
+// short comes back as it is.
+std::vector<uint8_t> WholeRecordsOf(std::vector<uint8_t> data, std::string& problem);
 
 // One enhanced metafile held as its bytes. Constructing from bytes checks the header and that
 // nBytes equals the byte count; a failure throws EQRError("Metafile is not valid").

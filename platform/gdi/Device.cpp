@@ -1,5 +1,6 @@
 #include "platform/gdi/Device.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -139,6 +140,23 @@ std::vector<double> DashPattern(uint32_t style, bool thin) {
     default:
         return {};
     }
+}
+
+std::vector<double> DashPattern(const TLogPen& pen, bool thin) {
+    if ((pen.Style & PS_STYLE_MASK) != PS_USERSTYLE) return DashPattern(pen.Style, thin);
+    if (!pen.UserStyle || pen.UserStyle->empty()) return DashPattern(PS_DASH, thin);
+    // The devices' patterns are in pen widths for wide pens, which is how geometric pens scale their
+    // entries; thin pens take them as pixels.
+    std::vector<double> out;
+    double total = 0;
+    for (double v : *pen.UserStyle) {
+        out.push_back(v);
+        total += v;
+    }
+    if (!(total > 0)) return {}; // nothing but zero-length entries: a solid line
+    // An odd count repeats with dashes and gaps swapped; the dash pattern of the devices is even.
+    if (out.size() % 2) out.insert(out.end(), out.begin(), out.end());
+    return out;
 }
 
 QRect DibSourceRect(const TDibDraw& draw, const QImage& image) {

@@ -122,6 +122,9 @@ double ScaleOf(const QTransform& t);
 // GDI's dash pattern of a pen style (PS_DASH ...), in pixels for thin pens and in pen widths for wide
 // ones; empty for solid pens.
 std::vector<double> DashPattern(uint32_t style, bool thin);
+// The same for a pen, taking PS_USERSTYLE entries into account: a geometric pen scales them by its
+// width, a thin pen takes them as pixels.
+std::vector<double> DashPattern(const TLogPen& pen, bool thin);
 // The source rectangle of a StretchDIBits call in the decoded image's rows (top-down), normalised;
 // the whole image when the call gives an empty one.
 QRect DibSourceRect(const TDibDraw& draw, const QImage& image);

@@ -4,10 +4,12 @@
 #include "platform/emf/RecordLayouts.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
+#include "platform/gdi/FontMatcher.h"
 #include "platform/gdi/PageGuard.h"
 
 #include "platform/graphics/CodePages.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -115,8 +117,31 @@ private:
     TDrawState& State() { return S.Draw; }
     const TDrawState& DrawingState() {
         S.Draw.Transform = FLogicalToTarget;
-        return S.Draw;
+        if (!IsMonoPattern(S.Draw.Brush)) return S.Draw;
+        FColouredState = S.Draw;
+        FColouredState.Brush = AtDrawTime(S.Draw.Brush);
+        return FColouredState;
     }
+    // Monochrome pattern brushes keep their bits (a one-bit image) until they are drawn: GDI paints 0 bits
+    // in the text colour and 1 bits in the background colour of the moment.
+    static bool IsMonoPattern(const TLogBrush& b) {
+        return b.Style == BS_DIBPATTERN && b.Pattern && b.Pattern->format() == QImage::Format_Mono;
+    }
+    TLogBrush AtDrawTime(const TLogBrush& brush) {
+        if (!IsMonoPattern(brush)) return brush;
+        const TColorRef text = S.Draw.TextColor & 0xFFFFFF, back = S.Draw.BkColor & 0xFFFFFF;
+        if (FColoured.Mono != brush.Pattern || FColoured.Text != text || FColoured.Back != back) {
+            QImage bits = *brush.Pattern;
+            bits.setColorTable(
+                {qRgb(RedOf(text), GreenOf(text), BlueOf(text)), qRgb(RedOf(back), GreenOf(back), BlueOf(back))});
+            FColoured = {brush.Pattern, text, back,
+                         std::make_shared<const QImage>(bits.convertToFormat(QImage::Format_RGB32))};
+        }
+        TLogBrush out = brush;
+        out.Pattern = FColoured.Image;
+        return out;
+    }
+    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable);
 
     // Helpers.
     static QRect Box(const TRectL& b) {
@@ -133,10 +158,19 @@ private:
     void ClipCombine(const QPainterPath& targetArea, uint32_t mode);
     QPainterPath RefRect(const QRectF& logical) const;
     void Text(const TRecordReader& r, bool wide);
+    // Hands a text run to the device, counting glyph indices that cannot be drawn.
+    void DrawRun(const TTextRun& run, const TDrawState& state);
     void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, const TBitmapRef& bitmap, uint32_t usage,
              bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
     static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt);
     QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
+    struct TColouredPattern {
+        std::shared_ptr<const QImage> Mono;
+        TColorRef Text = 0, Back = 0;
+        std::shared_ptr<const QImage> Image;
+    };
+    TColouredPattern FColoured;
+    TDrawState FColouredState;
     TObject* Object(uint32_t index) {
         if (index == 0 || index >= FObjects.size()) throw ERecordDamaged("object index outside the handle table");
         return &FObjects[index];
@@ -422,7 +456,18 @@ void TPlayback::ExtCreatePen(const TRecordReader& r) {
     const uint32_t brushStyle = r.U32(36);
     pen.Color = r.U32(40) & 0xFFFFFF;
     if (brushStyle == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
-    if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_DASH;
+    if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE) {
+        // Up to 16 dash and gap lengths in logical units follow the pen; without usable ones a plain dash.
+        const uint32_t entries = r.U32(48);
+        if (entries >= 1 && entries <= 16 && r.Has(52, static_cast<uint64_t>(entries) * 4)) {
+            auto style = std::make_shared<std::vector<double>>();
+            for (uint32_t i = 0; i < entries; ++i)
+                style->push_back(std::clamp<double>(r.U32(52 + 4 * i), 0.0, 1 << 20));
+            pen.UserStyle = std::move(style);
+        } else {
+            pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_DASH;
+        }
+    }
     *Object(r.U32(8)) = TPenObject{pen};
 }
 
@@ -445,11 +490,54 @@ std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, si
     return std::make_shared<const QImage>(std::move(image));
 }
 
+// The bits of a one-bit pattern as a one-bit image, row 0 on top; none for other bitmaps.
+std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable) {
+    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
+                   cbBits = r.U32(offBmiAt + 12);
+    if (cbBmi < 40 || !r.Has(offBmi, 40)) return nullptr;
+    const auto info = r.Bytes(offBmi, 40);
+    if (GetU32(info.data()) < 40 || GetU16(info.data() + 14) != 1 || GetU32(info.data() + 16) != 0) return nullptr;
+    bool inverted = false;
+    if (!anyTable) {
+        // A DIB pattern with a colour table of its own keeps it, unless the table is plain black and white
+        // (a monochrome bitmap recorded as a DIB): then its black pixels take the text colour and its white
+        // ones the background colour, whichever bit value the table gives them.
+        const uint32_t headerSize = GetU32(info.data());
+        if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) || cbBmi < headerSize + 8)
+            return nullptr;
+        const uint32_t c0 = r.U32(offBmi + headerSize) & 0xFFFFFF, c1 = r.U32(offBmi + headerSize + 4) & 0xFFFFFF;
+        if (!((c0 == 0 && c1 == 0xFFFFFF) || (c0 == 0xFFFFFF && c1 == 0))) return nullptr;
+        inverted = c0 == 0xFFFFFF;
+    }
+    const int32_t w = GetI32(info.data() + 4), h = GetI32(info.data() + 8);
+    const int64_t rows = h < 0 ? -static_cast<int64_t>(h) : h;
+    if (w <= 0 || w > 4096 || rows == 0 || rows > 4096) return nullptr;
+    const int64_t stride = (static_cast<int64_t>(w) + 31) / 32 * 4;
+    if (cbBits < stride * rows || !r.Has(offBits, static_cast<uint64_t>(stride * rows))) return nullptr;
+    const auto bits = r.Bytes(offBits, static_cast<uint64_t>(stride * rows));
+    QImage image(w, static_cast<int>(rows), QImage::Format_Mono);
+    if (image.isNull()) return nullptr;
+    const int rowBytes = (w + 7) / 8;
+    for (int64_t row = 0; row < rows; ++row) {
+        const int64_t y = h < 0 ? row : rows - 1 - row;
+        uint8_t* line = image.scanLine(static_cast<int>(y));
+        std::copy_n(bits.data() + stride * row, rowBytes, line);
+        if (inverted)
+            for (int i = 0; i < rowBytes; ++i)
+                line[i] = static_cast<uint8_t>(~line[i]);
+    }
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    return std::make_shared<const QImage>(std::move(image));
+}
+
 void TPlayback::CreateDibPatternBrush(const TRecordReader& r) {
     TLogBrush brush;
     brush.Style = BS_DIBPATTERN;
     brush.Color = 0x808080;
-    brush.Pattern = PatternImage(r, 12, 16);
+    // CREATEMONOBRUSH bitmaps and black-and-white one-bit DIB patterns take the colours of the moment
+    // they are drawn.
+    brush.Pattern = MonoPattern(r, 16, r.Type() == EMR_CREATEMONOBRUSH);
+    if (!brush.Pattern) brush.Pattern = PatternImage(r, 12, 16);
     if (!brush.Pattern) brush.Style = BS_SOLID;
     *Object(r.U32(8)) = TBrushObject{brush};
 }
@@ -502,14 +590,14 @@ void TPlayback::SelectObject(const TRecordReader& r) {
             s.Brush = SolidBrush(0xFFFFFF);
             break;
         case WHITE_PEN:
-            s.Pen = TLogPen{PS_SOLID, 0, 0xFFFFFF};
+            s.Pen = TLogPen{PS_SOLID, 0, 0xFFFFFF, {}};
             break;
         case BLACK_PEN:
         case DC_PEN:
-            s.Pen = TLogPen{PS_SOLID, 0, 0};
+            s.Pen = TLogPen{PS_SOLID, 0, 0, {}};
             break;
         case NULL_PEN:
-            s.Pen = TLogPen{PS_NULL, 0, 0};
+            s.Pen = TLogPen{PS_NULL, 0, 0, {}};
             break;
         case OEM_FIXED_FONT:
         case ANSI_FIXED_FONT:
@@ -884,7 +972,7 @@ void TPlayback::FillRgn(const TRecordReader& r) {
     auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
     if (!brush) return;
     TDrawState s = DrawingState();
-    s.Brush = brush->Brush;
+    s.Brush = AtDrawTime(brush->Brush);
     s.Pen.Style = PS_NULL;
     TShape shape;
     shape.Kind = TShapeKind::skPath;
@@ -899,7 +987,7 @@ void TPlayback::FrameRgn(const TRecordReader& r) {
     if (!brush) return;
     const QPainterPath region = RegionPath(r, 40, size);
     TDrawState s = DrawingState();
-    s.Pen = TLogPen{PS_SOLID, std::max(1, r.I32(32)), brush->Brush.Color};
+    s.Pen = TLogPen{PS_SOLID, std::max(1, r.I32(32)), brush->Brush.Color, {}};
     s.Brush.Style = BS_NULL;
     TShape shape;
     shape.Kind = TShapeKind::skPath;
@@ -973,6 +1061,18 @@ void TPlayback::Text(const TRecordReader& r, bool wide) {
     // Devices get the absolute reference point; the current position is the player's business.
     TDrawState state = DrawingState();
     state.TextAlign &= ~TA_UPDATECP;
+    DrawRun(run, state);
+}
+
+void TPlayback::DrawRun(const TTextRun& run, const TDrawState& state) {
+    if (run.Options & ETO_GLYPH_INDEX) {
+        // Indices the installed face cannot show are counted, so that callers can say which font the
+        // page needs.
+        const uint32_t dropped = TFontMatcher::Shared().Match(state.Font)->UndrawableIndices(run.Text);
+        if (dropped && FResult.DroppedGlyphs == 0)
+            FResult.DroppedGlyphFace = QString::fromStdU16String(state.Font.FaceName).toStdString();
+        FResult.DroppedGlyphs += dropped;
+    }
     FDevice.DrawText(run, state);
 }
 
@@ -991,7 +1091,7 @@ void TPlayback::SmallTextOut(const TRecordReader& r) {
         for (uint32_t i = 0; i < chars; ++i)
             run.Text.push_back(GetU16(bytes.data() + 2 * i));
     run.Options &= ETO_OPAQUE | ETO_CLIPPED | ETO_GLYPH_INDEX | ETO_RTLREADING;
-    FDevice.DrawText(run, DrawingState());
+    DrawRun(run, DrawingState());
 }
 
 // ---- bitmaps --------------------------------------------------------------------------------------

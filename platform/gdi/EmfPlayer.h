@@ -28,6 +28,11 @@ struct TPlayResult {
     bool OverBudget = false;
     std::string Problem;
     TPlayWork Work; // what the page took
+    // Glyph-index text (ETO_GLYPH_INDEX) whose indices lie past what the installed face can show: the
+    // face the page names is not installed and a substitute's glyph order differs. Those glyphs draw
+    // nothing; the face named by the first such text.
+    uint32_t DroppedGlyphs = 0;
+    std::string DroppedGlyphFace;
 };
 
 struct TPlayOptions {

@@ -1,5 +1,7 @@
 #include "platform/gdi/FontMatcher.h"
 
+#include "platform/graphics/GlyphNames.h"
+
 #include <QFile>
 #include <QFont>
 
@@ -93,6 +95,14 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
                     face->Family = fam ? QString::fromUtf8(reinterpret_cast<const char*>(fam)) : QString();
                     face->Data = f.readAll();
                     ok = !face->Data.isEmpty();
+                    // The family asked for itself, under any of the names the face gives (localised
+                    // ones too), or another face standing in for it.
+                    face->Named = false;
+                    FcChar8* other = nullptr;
+                    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &other) == FcResultMatch; ++i) {
+                        const QString given = QString::fromUtf8(reinterpret_cast<const char*>(other));
+                        if (!family.isEmpty() && given.compare(family, Qt::CaseInsensitive) == 0) face->Named = true;
+                    }
                 }
             }
             FcPatternDestroy(match);
@@ -100,7 +110,11 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
         FcPatternDestroy(pattern);
         return ok;
     };
-    if (!tryMatch(faceName) && !tryMatch(QStringLiteral("Liberation Sans"))) tryMatch(QStringLiteral("DejaVu Sans"));
+    if (!tryMatch(faceName)) {
+        if (!tryMatch(QStringLiteral("Liberation Sans"))) tryMatch(QStringLiteral("DejaVu Sans"));
+        face->Named = false; // a default face, whatever its name
+    }
+    face->GlyphChars = std::make_shared<const TGlyphChars>(face->Data);
 
     QRawFont probe(face->Data, 100, QFont::PreferNoHinting);
     if (probe.isValid()) {
@@ -143,6 +157,9 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     m->Escapement = font.Escapement / 10.0;
     m->Raw = RawFont(face, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
     m->Symbol = font.CharSet == SYMBOL_CHARSET;
+    m->NamedFace = face.Named && m->Raw.isValid();
+    m->GlyphChars = face.GlyphChars;
+    if (m->Raw.isValid()) m->GlyphCount = BigU16(m->Raw.fontTable("maxp"), 4);
     if (font.Width > 0 && m->Raw.isValid()) {
         const QByteArray os2 = m->Raw.fontTable("OS/2");
         const double avg = static_cast<int16_t>(BigU16(os2, 2)) * em / face.UnitsPerEm;
@@ -192,6 +209,48 @@ std::vector<int32_t> TMatchedFont::Advances(std::u16string_view text) const {
         if (pair) ++i;
     }
     return out;
+}
+
+char32_t TGlyphChars::CharOf(quint32 glyph) const {
+    std::call_once(FOnce, [this] {
+        const QRawFont raw(FData, 16, QFont::PreferNoHinting);
+        if (!raw.isValid()) return;
+        // Every character of the basic multilingual plane in one lookup (one glyph per unit, as no
+        // surrogates are asked for); the first (lowest) character of a glyph wins.
+        std::vector<QChar> units;
+        for (char32_t c = 0x20; c <= 0xFFFF; ++c)
+            if (c < 0xD800 || c >= 0xE000) units.push_back(QChar(static_cast<char16_t>(c)));
+        std::vector<quint32> glyphs(units.size(), 0);
+        int count = static_cast<int>(glyphs.size());
+        if (!raw.glyphIndexesForChars(units.data(), static_cast<int>(units.size()), glyphs.data(), &count)) return;
+        for (size_t i = 0; i < units.size() && i < static_cast<size_t>(count); ++i)
+            if (glyphs[i] != 0) FChars.emplace(glyphs[i], units[i].unicode());
+    });
+    const auto it = FChars.find(glyph);
+    return it == FChars.end() ? 0 : it->second;
+}
+
+quint32 TMatchedFont::GlyphOfIndex(char16_t index) const {
+    if (NamedFace) return index < GlyphCount ? index : 0;
+    const char32_t c = graphics::StandardOrderGlyphToChar(index);
+    if (c == 0 || !Raw.isValid()) return 0;
+    const QChar unit(static_cast<char16_t>(c));
+    quint32 glyph = 0;
+    int count = 1;
+    Raw.glyphIndexesForChars(&unit, 1, &glyph, &count);
+    return glyph;
+}
+
+char32_t TMatchedFont::CharOfIndex(char16_t index) const {
+    if (NamedFace) return GlyphChars && index < GlyphCount ? GlyphChars->CharOf(index) : 0;
+    return graphics::StandardOrderGlyphToChar(index);
+}
+
+uint32_t TMatchedFont::UndrawableIndices(std::u16string_view text) const {
+    uint32_t n = 0;
+    for (char16_t g : text)
+        n += NamedFace ? g >= GlyphCount : g >= graphics::StandardGlyphCount;
+    return n;
 }
 
 int32_t TMatchedFont::CellHeight() const {

@@ -16,6 +16,19 @@
 
 namespace pagimo::gdi {
 
+// The characters of a face's glyphs (its cmap read backwards, the lowest character for a glyph that
+// several share), built on first use and shared by every size of the face. Thread-safe.
+class TGlyphChars {
+public:
+    explicit TGlyphChars(QByteArray data) : FData(std::move(data)) {}
+    char32_t CharOf(quint32 glyph) const;
+
+private:
+    QByteArray FData;
+    mutable std::once_flag FOnce;
+    mutable std::unordered_map<quint32, char32_t> FChars;
+};
+
 // One LOGFONT resolved to a face at its em size in logical units. Immutable and shared.
 class TMatchedFont {
 public:
@@ -29,6 +42,20 @@ public:
     bool Underline = false, StrikeOut = false;
     double Escapement = 0; // degrees, counter-clockwise
     bool Symbol = false;   // a symbol face: text maps to U+F0xx when the face wants it
+    // The face is the family the LOGFONT names (fontconfig matched it, not a substitute): glyph indices
+    // recorded with that face are its own glyphs.
+    bool NamedFace = false;
+    quint32 GlyphCount = 0; // glyphs in Raw (its maxp table)
+    std::shared_ptr<const TGlyphChars> GlyphChars;
+
+    // ETO_GLYPH_INDEX text: the glyph of Raw that index draws, 0 for none. Through the named face any
+    // index of it; through a substitute only the standard glyph order (below 258) maps, by character.
+    quint32 GlyphOfIndex(char16_t index) const;
+    // The character glyph index index shows (for text extraction), 0 when unknown.
+    char32_t CharOfIndex(char16_t index) const;
+    // How many of the glyph indices in text cannot be drawn with this font (past the standard order of
+    // a substitute face, or past the glyphs of the named one).
+    uint32_t UndrawableIndices(std::u16string_view text) const;
 
     // Advances of each UTF-16 unit rounded to whole logical units, as recorded in dx arrays (the
     // second unit of a surrogate pair gets 0).
@@ -55,6 +82,8 @@ private:
         double WinAscent = 0, WinDescent = 0, UnitsPerEm = 1000; // font units
         QByteArray Data;
         QByteArray Os2; // the face's OS/2 table, which tells one style of a family from another
+        bool Named = false; // fontconfig's match is the family asked for, not a substitute
+        std::shared_ptr<const TGlyphChars> GlyphChars;
     };
     const TFace& FaceFor(const QString& faceName, int weight, bool italic);
     static QRawFont RawFont(const TFace& face, bool bold, bool italic, double pixelSize);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pagimo::gdi {
 
@@ -78,6 +79,8 @@ struct TLogPen {
     uint32_t Style = PS_SOLID; // style | end cap | join | type
     int32_t Width = 0;         // logical units; 0 draws one device pixel wide
     TColorRef Color = clBlack;
+    // The dash and gap lengths of a PS_USERSTYLE pen in logical units; shared because pens are copied freely.
+    std::shared_ptr<const std::vector<double>> UserStyle;
     bool operator==(const TLogPen&) const = default;
 };
 

@@ -112,6 +112,24 @@ struct TEmfRecorder::TImpl {
         if ((pen.Style & PS_STYLE_MASK) == PS_NULL) {
             handle = StockObjectFlag | NULL_PEN;
             Select(handle);
+        } else if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE && pen.UserStyle && !pen.UserStyle->empty() &&
+                   pen.UserStyle->size() <= 16) {
+            // Only the extended pen carries dash and gap lengths of its own.
+            handle = Writer.NewHandle();
+            Writer.Begin(EMR_EXTCREATEPEN);
+            Writer.U32(handle);
+            for (int i = 0; i < 4; ++i)
+                Writer.U32(0); // no brush bitmap
+            Writer.U32(pen.Style);
+            Writer.U32(static_cast<uint32_t>(std::max(pen.Width, 0)));
+            Writer.U32(BS_SOLID);
+            Writer.U32(pen.Color);
+            Writer.U32(0);
+            Writer.U32(static_cast<uint32_t>(pen.UserStyle->size()));
+            for (double v : *pen.UserStyle)
+                Writer.U32(static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, double(1 << 20)))));
+            Writer.End();
+            Select(handle);
         } else {
             handle = Writer.NewHandle();
             TEmrCreatePen{handle, pen.Style, pen.Width, pen.Color}.Write(Writer);
@@ -309,7 +327,7 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     const bool fillOnly = !shape.Stroke;
     const bool usesBrush = shape.Fill && shape.Kind != TShapeKind::skPolyline && shape.Kind != TShapeKind::skArc &&
                            shape.Kind != TShapeKind::skPolyBezier;
-    f.SyncPen(fillOnly ? TLogPen{PS_NULL, 0, clBlack} : state.Pen);
+    f.SyncPen(fillOnly ? TLogPen{PS_NULL, 0, clBlack, {}} : state.Pen);
     if (usesBrush) f.SyncBrush(state.Brush);
     if (shape.Kind == TShapeKind::skArc && state.ArcDirection != f.ArcDirection) {
         TEmrValue{static_cast<uint32_t>(state.ArcDirection)}.Write(f.Writer, EMR_SETARCDIRECTION);

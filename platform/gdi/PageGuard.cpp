@@ -306,7 +306,7 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
                 // Each dash is a figure of its own. Thin pens' patterns count in pixels, wide pens' in
                 // pen widths.
                 double period = 0;
-                for (double d : DashPattern(penStyle, penWidth <= 1.5))
+                for (double d : DashPattern(state.Pen, penWidth <= 1.5))
                     period += d;
                 if (penWidth > 1.5) period *= penWidth / FReferenceScale;
                 ChargePoints(static_cast<uint64_t>(length / std::max(period, 1.0)) * 4);

@@ -32,7 +32,7 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
         pen.setWidthF(std::min(lp.Width, 1 << 20));
     }
     // GDI's dash patterns: in pixels for thin pens, in pen widths for wide ones.
-    const auto dashes = DashPattern(style, pen.isCosmetic());
+    const auto dashes = DashPattern(lp, pen.isCosmetic());
     if (dashes.empty())
         pen.setStyle(Qt::SolidLine);
     else

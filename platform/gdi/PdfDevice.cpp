@@ -211,12 +211,11 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     // GDI strokes pixel centres: half a pixel of the reference device to the right and down.
     const QTransform shifted = t * QTransform::fromTranslate(FPixel / 2, FPixel / 2);
     const TLogPen& lp = state.Pen;
-    const uint32_t style = lp.Style & PS_STYLE_MASK;
     const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
     const double scale = ScaleOf(t);
     const bool thin = (lp.Width <= 1 && !geometric) || lp.Width * scale < 1.0;
     const double width = thin ? FPixel : std::min(lp.Width, 1 << 20) * scale;
-    std::vector<double> dashes = DashPattern(style, thin);
+    std::vector<double> dashes = DashPattern(lp, thin);
     const QRectF extent = t.mapRect(path.boundingRect());
     if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5) dashes.clear(); // millions of dashes off the page
     int cap = 1, join = 1; // round

@@ -25,8 +25,16 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     std::vector<uint8_t> skip(n, 0);
     for (size_t i = 0; i < n; ++i) {
         char32_t c = run.Text[i];
+        if (glyphIndices && font->NamedFace) {
+            // The face the page was set in: its glyphs, whatever their index.
+            glyphs[i] = font->GlyphOfIndex(run.Text[i]);
+            chars[i] = font->CharOfIndex(run.Text[i]);
+            if (glyphs[i] == 0) skip[i] = 1;
+            continue;
+        }
         if (glyphIndices) {
-            // Windows TrueType faces put their first 258 glyphs in the standard Macintosh order.
+            // A substitute face: Windows TrueType faces put their first 258 glyphs in the standard
+            // Macintosh order, which maps back to characters; past it their order is their own.
             c = graphics::StandardOrderGlyphToChar(static_cast<uint16_t>(run.Text[i]));
             if (c == 0) {
                 skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
@@ -67,7 +75,18 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     double x = 0, y = 0;
     const bool pdy = run.Options & ETO_PDY;
     std::vector<int32_t> measured;
-    if (run.Dx.empty()) measured = font->Advances(run.Text);
+    if (run.Dx.empty() && glyphIndices && font->NamedFace) {
+        // Undivided glyph runs advance by the glyphs' own widths.
+        measured.assign(n, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (glyphs[i] == 0) continue;
+            QPointF advance;
+            font->Raw.advancesForGlyphIndexes(&glyphs[i], &advance, 1, QRawFont::UseDesignMetrics);
+            measured[i] = static_cast<int32_t>(std::lround(advance.x() * font->WidthScale));
+        }
+    } else if (run.Dx.empty()) {
+        measured = font->Advances(run.Text);
+    }
     for (size_t i = 0; i < n; ++i) {
         xs[i] = x;
         ys[i] = y;

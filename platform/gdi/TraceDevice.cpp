@@ -162,17 +162,18 @@ void TBoundsDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
 void TTextDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (run.Text.empty()) return;
     TTextItem item;
+    const auto font = TFontMatcher::Shared().Match(state.Font);
     if (run.Options & ETO_GLYPH_INDEX) {
-        // Glyph indices in the standard order of Windows faces map back to characters; others are left out.
+        // Glyph indices map back to characters through the named face when it is installed, else
+        // through the standard order of Windows faces; others are left out.
         for (char16_t g : run.Text) {
-            const char32_t c = graphics::StandardOrderGlyphToChar(g);
+            const char32_t c = font->CharOfIndex(g);
             if (c) item.Text += QString::fromUcs4(&c, 1);
         }
     } else {
         item.Text = QString::fromStdU16String(run.Text);
     }
     item.Origin = state.Transform.map(QPointF(run.Reference));
-    const auto font = TFontMatcher::Shared().Match(state.Font);
     const double scale = std::sqrt(std::abs(state.Transform.determinant()));
     item.Height = (font->Ascent + font->Descent) * scale;
     int64_t total = 0;

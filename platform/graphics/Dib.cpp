@@ -127,8 +127,13 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
         }
         alpha = (h.BitCount == 32 && useAlphaByte) ? 0xFF000000 : 0;
     }
+    // Blending with source alpha reads the top byte of a 32-bit pixel as (premultiplied) alpha, also when
+    // bit fields describe the colours without naming an alpha mask.
+    if (fields && useAlphaByte && h.BitCount == 32 && alpha == 0 && ((red | green | blue) & 0xFF000000) == 0)
+        alpha = 0xFF000000;
     const TChannel r(red), g(green), b(blue), a(alpha);
-    const bool premultiplied = !fields && alpha != 0;
+    const bool readAlphaByte = fields && useAlphaByte && h.BitCount == 32;
+    const bool premultiplied = alpha != 0 && (!fields || readAlphaByte);
     QImage image(h.Width, h.Height,
                  alpha == 0      ? QImage::Format_RGB32
                  : premultiplied ? QImage::Format_ARGB32_Premultiplied
@@ -154,7 +159,8 @@ QImage DecodeTrueColour(std::span<const uint8_t> bits, const TDibHeader& h, bool
     }
     // Bit-field bitmaps whose alpha is zero everywhere were written by programs that leave the alpha
     // bits unset; showing nothing at all would be the wrong reading.
-    if (alpha != 0 && !premultiplied && !anyAlpha) return image.convertToFormat(QImage::Format_RGB32);
+    if (alpha != 0 && (!premultiplied || readAlphaByte) && !anyAlpha)
+        return image.convertToFormat(QImage::Format_RGB32);
     return image;
 }
 

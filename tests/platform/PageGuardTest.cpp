@@ -193,6 +193,26 @@ TEST(PageBudget, LongDashedStrokesAreDrawnSolidThenThePageStops) {
     EXPECT_NE(result.Problem.find("pixels stroked"), std::string::npos) << result.Problem;
 }
 
+TEST(PageBudget, UserStyledPensAreChargedForTheDashesOfTheirOwnPattern) {
+    auto page = [](int32_t dash) {
+        TEmfWriter w = Page();
+        w.Record(EMR_EXTCREATEPEN, {1, 0, 0, 0, 0, 0x10007 /*PS_GEOMETRIC|PS_USERSTYLE*/, 1, 0, 0, 0, 2, dash, dash});
+        w.Record(EMR_SELECTOBJECT, {1});
+        for (int i = 0; i < 4; ++i)
+            Polyline(w, EMR_POLYLINE, {{0, 10 * i}, {99, 10 * i}});
+        return w.Finish();
+    };
+    gdi::TWorkLimits limits;
+    limits.Points = 150; // four lines of one-pixel dashes make about 800
+    gdi::TPlayResult result;
+    Trace(page(50), &result, limits);
+    EXPECT_TRUE(result.Complete) << "dashes of 50 pixels: about one per line";
+    EXPECT_FALSE(result.OverBudget);
+    Trace(page(1), &result, limits);
+    EXPECT_FALSE(result.Complete);
+    EXPECT_NE(result.Problem.find("points"), std::string::npos) << result.Problem;
+}
+
 TEST(PageBudget, ClipsPastTheBudgetBecomeTheirBoundsThenThePageStops) {
     auto page = [] {
         TEmfWriter w = Page();

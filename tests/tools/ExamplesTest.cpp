@@ -154,8 +154,9 @@ TEST_F(Examples, EachRecordsItsPagesPlainAndCompressed) {
     for (const auto& [name, count] : expected) {
         SCOPED_TRACE(name);
         const fs::path plain = Dir / (name + ".qrp"), compressed = Dir / (name + "_compressed.qrp");
-        TRun r = Report(name, "-o " + plain.string());
+        TRun r = Report(name, "-o " + plain.string() + " --strict");
         ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err, "") << "a strict run of an example finds no mistake";
         r = Report(name, "-o " + compressed.string() + " --compress");
         ASSERT_EQ(r.Status, 0) << r.Err;
         const int pages = Pages(plain);

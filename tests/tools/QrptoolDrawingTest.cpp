@@ -3,6 +3,7 @@
 #include "TestPaths.h"
 
 #include "pagestore/PageList.h"
+#include "platform/gdi/FontMatcher.h"
 #include "platform/gdi/MetafileCanvas.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <fstream>
 
 using namespace pagimo;
@@ -95,6 +97,113 @@ TEST(QrptoolRender, DamagedInputFailsWithAMessageAndLeavesNoFile) {
                                   QStringLiteral("-o"), dir.filePath(QStringLiteral("x.png"))});
     EXPECT_EQ(missing.Exit, 1);
     EXPECT_TRUE(missing.Err.contains(QStringLiteral("Cannot open file"))) << missing.Err.toStdString();
+}
+
+namespace {
+
+// The offset of the last record of type in an EMF's bytes.
+size_t LastRecord(const std::vector<uint8_t>& bytes, uint32_t type) {
+    size_t at = 0, last = 0;
+    while (at + 8 <= bytes.size()) {
+        uint32_t t = 0, size = 0;
+        std::memcpy(&t, &bytes[at], 4);
+        std::memcpy(&size, &bytes[at + 4], 4);
+        if (t == type) last = at;
+        if (size < 8) break;
+        at += size;
+    }
+    return last;
+}
+
+// A 200 x 100 page cut short in the middle of its last record: a black box on the left and the text
+// "whole" are there, the box on the right (the last record) is not.
+std::vector<uint8_t> CutPage() {
+    gdi::TMetafileCanvas c(200, 100);
+    c.Font.Name = "Arial";
+    c.Font.Height = -14;
+    c.Brush.Color = gdi::clBlack;
+    c.Rectangle(0, 0, 100, 50);
+    c.TextOut(10, 60, "whole");
+    c.Rectangle(100, 0, 200, 50);
+    auto bytes = c.Finish().Bytes();
+    bytes.resize(LastRecord(bytes, 43 /* EMR_RECTANGLE */) + 12);
+    return bytes;
+}
+
+} // namespace
+
+TEST(QrptoolRender, AFileCutShortIsDrawnUpToItsLastWholeRecord) {
+    QTemporaryDir dir;
+    const QString emf = Write(dir, QStringLiteral("cut.emf"), CutPage());
+    for (bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing);
+        const QString png = dir.filePath(keepGoing ? QStringLiteral("k.png") : QStringLiteral("p.png"));
+        QStringList args{QStringLiteral("render"), emf, QStringLiteral("-o"), png};
+        if (keepGoing) args << QStringLiteral("--keep-going");
+        const TRun r = Qrptool(args);
+        EXPECT_EQ(r.Exit, 1);
+        EXPECT_EQ(r.Err.count(QStringLiteral("page 1 cannot be drawn completely")), 1) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains(QStringLiteral("its header promises; drawn up to its last whole record")))
+            << r.Err.toStdString();
+        const QImage image(png);
+        ASSERT_EQ(image.size(), QSize(200, 100)) << "what was drawn is written";
+        EXPECT_EQ(QColor(image.pixel(50, 25)), QColor(Qt::black)) << "the whole box";
+        EXPECT_EQ(QColor(image.pixel(150, 25)), QColor(Qt::white)) << "the cut record draws nothing";
+    }
+    const TRun text = Qrptool({QStringLiteral("text"), emf});
+    EXPECT_EQ(text.Exit, 1);
+    EXPECT_EQ(text.Out, QStringLiteral("whole\n"));
+    EXPECT_TRUE(text.Err.contains(QStringLiteral("page 1 cannot be drawn completely"))) << text.Err.toStdString();
+    const QString pdf = dir.filePath(QStringLiteral("cut.pdf"));
+    const TRun convert = Qrptool({QStringLiteral("convert"), emf, pdf});
+    EXPECT_EQ(convert.Exit, 1);
+    EXPECT_TRUE(convert.Err.contains(QStringLiteral("page 1 cannot be drawn completely"))) << convert.Err.toStdString();
+    EXPECT_TRUE(QFile::exists(pdf)) << "what was drawn is written";
+}
+
+TEST(QrptoolRender, GlyphIndicesOfAFontThatIsNotInstalledAreToldOncePerFont) {
+    // Three pages of glyph-index text: two in Arial (not installed, a substitute stands in) with
+    // indices past the standard order, one in DejaVu Sans (installed) with its own Cyrillic glyph.
+    gdi::TLogFont dejavu;
+    dejavu.Height = -20;
+    dejavu.FaceName = u"DejaVu Sans";
+    const auto installed = gdi::TFontMatcher::Shared().Match(dejavu);
+    ASSERT_TRUE(installed->NamedFace);
+    const QChar zhe(u'Ж');
+    quint32 glyph = 0;
+    int count = 1;
+    installed->Raw.glyphIndexesForChars(&zhe, 1, &glyph, &count);
+    ASSERT_GE(glyph, 258u);
+    if (gdi::TFontMatcher::Shared().ResolveFamily(QStringLiteral("Arial"), 400, false) == QStringLiteral("Arial"))
+        GTEST_SKIP() << "Arial is installed";
+    pagestore::TQRPageList list;
+    list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
+    const int32_t dx[] = {12, 12, 12};
+    for (int n = 0; n < 3; ++n) {
+        gdi::TMetafileCanvas c(200, 100);
+        c.Font.Name = n < 2 ? "Arial" : "DejaVu Sans";
+        c.Font.Height = -20;
+        const std::u16string text =
+            n < 2 ? std::u16string{u'\x24', u'\x300', u'\x301'} : std::u16string{static_cast<char16_t>(glyph)};
+        c.ExtTextOut(10, 10, gdi::ETO_GLYPH_INDEX, nullptr, text, std::span(dx, text.size()));
+        list.StorePage(c.Finish());
+    }
+    list.CloseRecording();
+    QTemporaryDir dir;
+    const QString qrp = dir.filePath(QStringLiteral("glyphs.qrp"));
+    list.CopyToFile(qrp.toStdString());
+    const TRun render =
+        Qrptool({QStringLiteral("render"), qrp, QStringLiteral("-o"), dir.filePath(QStringLiteral("g-%d.png"))});
+    EXPECT_EQ(render.Exit, 0) << "a warning, not a failure";
+    EXPECT_EQ(render.Err.count(QStringLiteral("needs the font")), 1) << render.Err.toStdString();
+    EXPECT_TRUE(render.Err.contains(QStringLiteral("qrptool render: page 1 needs the font \"Arial\"")))
+        << render.Err.toStdString();
+    EXPECT_TRUE(render.Err.contains(QStringLiteral("(2 glyphs left out)"))) << render.Err.toStdString();
+    const TRun text = Qrptool({QStringLiteral("text"), qrp});
+    EXPECT_EQ(text.Exit, 0);
+    EXPECT_EQ(text.Err.count(QStringLiteral("qrptool text: page 1 needs the font \"Arial\"")), 1)
+        << text.Err.toStdString();
+    EXPECT_EQ(text.Out, QStringLiteral("A\n\fA\n\fЖ\n")) << "the installed face's glyph read back";
 }
 
 TEST(QrptoolRender, UsageErrorsExitWithTwo) {
