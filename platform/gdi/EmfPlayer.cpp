@@ -141,13 +141,13 @@ private:
         out.Pattern = FColoured.Image;
         return out;
     }
-    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable);
+    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, const TEmrCreateDibPatternBrush& b,
+                                                     bool anyTable);
 
     // Helpers.
     static QRect Box(const TRectL& b) {
         return QRect(QPoint(Coord(b.Left), Coord(b.Top)), QPoint(Coord(b.Right), Coord(b.Bottom)));
     }
-    static QRect Box(const TRecordReader& r, size_t at) { return Box(ReadRectL(r, at)); }
     void Shape(TShape&& shape);
     void PathShape(const QPainterPath& refPath, bool fill, bool stroke);
     std::vector<QPointF> Points(const TRecordReader& r, size_t at, uint32_t count, bool small);
@@ -162,7 +162,7 @@ private:
     void DrawRun(const TTextRun& run, const TDrawState& state);
     void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, const TBitmapRef& bitmap, uint32_t usage,
              bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
-    static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt);
+    static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b);
     QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
     struct TColouredPattern {
         std::shared_ptr<const QImage> Mono;
@@ -450,25 +450,26 @@ void TPlayback::CreatePen(const TRecordReader& r) {
 }
 
 void TPlayback::ExtCreatePen(const TRecordReader& r) {
+    const TEmrExtCreatePen p = TEmrExtCreatePen::Read(r);
     TLogPen pen;
-    pen.Style = r.U32(28);
-    pen.Width = static_cast<int32_t>(std::min<uint32_t>(r.U32(32), 1u << 20));
-    const uint32_t brushStyle = r.U32(36);
-    pen.Color = r.U32(40) & 0xFFFFFF;
-    if (brushStyle == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
+    pen.Style = p.Style;
+    pen.Width = static_cast<int32_t>(std::min<uint32_t>(p.Width, 1u << 20));
+    pen.Color = p.Color & 0xFFFFFF;
+    if (p.BrushStyle == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
     if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE) {
         // Up to 16 dash and gap lengths in logical units follow the pen; without usable ones a plain dash.
-        const uint32_t entries = r.U32(48);
-        if (entries >= 1 && entries <= 16 && r.Has(52, static_cast<uint64_t>(entries) * 4)) {
+        const uint32_t entries = p.NumEntries;
+        constexpr size_t at = TEmrExtCreatePen::EntriesAt;
+        if (entries >= 1 && entries <= 16 && r.Has(at, static_cast<uint64_t>(entries) * 4)) {
             auto style = std::make_shared<std::vector<double>>();
             for (uint32_t i = 0; i < entries; ++i)
-                style->push_back(std::clamp<double>(r.U32(52 + 4 * i), 0.0, 1 << 20));
+                style->push_back(std::clamp<double>(r.U32(at + 4 * i), 0.0, 1 << 20));
             pen.UserStyle = std::move(style);
         } else {
             pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_DASH;
         }
     }
-    *Object(r.U32(8)) = TPenObject{pen};
+    *Object(p.Handle) = TPenObject{pen};
 }
 
 void TPlayback::CreateBrushIndirect(const TRecordReader& r) {
@@ -481,35 +482,37 @@ void TPlayback::CreateBrushIndirect(const TRecordReader& r) {
     *Object(b.Handle) = TBrushObject{brush};
 }
 
-std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt) {
-    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
-                   cbBits = r.U32(offBmiAt + 12);
-    TDib dib{r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), r.U32(usageAt)};
+std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b) {
+    TDib dib{b.Bitmap.Info(r), b.Bitmap.Bits(r), b.Usage};
     QImage image = DibToImage(dib);
     if (image.isNull()) return nullptr;
     return std::make_shared<const QImage>(std::move(image));
 }
 
 // The bits of a one-bit pattern as a one-bit image, row 0 on top; none for other bitmaps.
-std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable) {
-    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
-                   cbBits = r.U32(offBmiAt + 12);
-    if (cbBmi < 40 || !r.Has(offBmi, 40)) return nullptr;
-    const auto info = r.Bytes(offBmi, 40);
-    if (GetU32(info.data()) < 40 || GetU16(info.data() + 14) != 1 || GetU32(info.data() + 16) != 0) return nullptr;
+std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, const TEmrCreateDibPatternBrush& b,
+                                                     bool anyTable) {
+    using TInfo = TBitmapInfoHeader;
+    const auto [offBmi, cbBmi, offBits, cbBits] = b.Bitmap;
+    if (cbBmi < TInfo::MinBytes || !r.Has(offBmi, TInfo::MinBytes)) return nullptr;
+    const auto info = r.Bytes(offBmi, TInfo::MinBytes);
+    if (GetU32(info.data() + TInfo::SizeAt) < TInfo::MinBytes || GetU16(info.data() + TInfo::BitCountAt) != 1 ||
+        GetU32(info.data() + TInfo::CompressionAt) != 0)
+        return nullptr;
     bool inverted = false;
     if (!anyTable) {
         // A DIB pattern with a colour table of its own keeps it, unless the table is plain black and white
         // (a monochrome bitmap recorded as a DIB): then its black pixels take the text colour and its white
         // ones the background colour, whichever bit value the table gives them.
-        const uint32_t headerSize = GetU32(info.data());
-        if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) || cbBmi < headerSize + 8)
+        const uint32_t headerSize = GetU32(info.data() + TInfo::SizeAt);
+        if (b.Usage != DIB_RGB_COLORS || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) ||
+            cbBmi < headerSize + 8)
             return nullptr;
         const uint32_t c0 = r.U32(offBmi + headerSize) & 0xFFFFFF, c1 = r.U32(offBmi + headerSize + 4) & 0xFFFFFF;
         if (!((c0 == 0 && c1 == 0xFFFFFF) || (c0 == 0xFFFFFF && c1 == 0))) return nullptr;
         inverted = c0 == 0xFFFFFF;
     }
-    const int32_t w = GetI32(info.data() + 4), h = GetI32(info.data() + 8);
+    const int32_t w = GetI32(info.data() + TInfo::WidthAt), h = GetI32(info.data() + TInfo::HeightAt);
     const int64_t rows = h < 0 ? -static_cast<int64_t>(h) : h;
     if (w <= 0 || w > 4096 || rows == 0 || rows > 4096) return nullptr;
     const int64_t stride = (static_cast<int64_t>(w) + 31) / 32 * 4;
@@ -536,10 +539,11 @@ void TPlayback::CreateDibPatternBrush(const TRecordReader& r) {
     brush.Color = 0x808080;
     // CREATEMONOBRUSH bitmaps and black-and-white one-bit DIB patterns take the colours of the moment
     // they are drawn.
-    brush.Pattern = MonoPattern(r, 16, r.Type() == EMR_CREATEMONOBRUSH);
-    if (!brush.Pattern) brush.Pattern = PatternImage(r, 12, 16);
+    const TEmrCreateDibPatternBrush b = TEmrCreateDibPatternBrush::Read(r);
+    brush.Pattern = MonoPattern(r, b, r.Type() == EMR_CREATEMONOBRUSH);
+    if (!brush.Pattern) brush.Pattern = PatternImage(r, b);
     if (!brush.Pattern) brush.Style = BS_SOLID;
-    *Object(r.U32(8)) = TBrushObject{brush};
+    *Object(b.Handle) = TBrushObject{brush};
 }
 
 void TPlayback::CreateFont(const TRecordReader& r) {
@@ -564,7 +568,7 @@ void TPlayback::CreateFont(const TRecordReader& r) {
 }
 
 void TPlayback::SelectObject(const TRecordReader& r) {
-    const uint32_t index = r.U32(8);
+    const uint32_t index = Value(r);
     if (index & StockObjectFlag) {
         TDrawState& s = State();
         switch (index & ~StockObjectFlag) {
@@ -843,7 +847,8 @@ void TPlayback::SetPixel(const TRecordReader& r) {
     s.Brush = SolidBrush(px.Color & 0xFFFFFF);
     TShape shape;
     shape.Stroke = false;
-    shape.Box = QRect(QPoint(Coord(px.Pixel.X), Coord(px.Pixel.Y)), QPoint(Coord(px.Pixel.X) + 1, Coord(px.Pixel.Y) + 1));
+    shape.Box =
+        QRect(QPoint(Coord(px.Pixel.X), Coord(px.Pixel.Y)), QPoint(Coord(px.Pixel.X) + 1, Coord(px.Pixel.Y) + 1));
     FDevice.DrawShape(shape, s);
 }
 
@@ -968,8 +973,8 @@ void TPlayback::SelectClipPath(const TRecordReader& r) {
 // ---- regions --------------------------------------------------------------------------------------
 
 void TPlayback::FillRgn(const TRecordReader& r) {
-    const uint32_t size = r.U32(24);
-    auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
+    const TEmrFillRgn f = TEmrFillRgn::Read(r);
+    auto* brush = std::get_if<TBrushObject>(Object(f.Brush));
     if (!brush) return;
     TDrawState s = DrawingState();
     s.Brush = AtDrawTime(brush->Brush);
@@ -977,17 +982,17 @@ void TPlayback::FillRgn(const TRecordReader& r) {
     TShape shape;
     shape.Kind = TShapeKind::skPath;
     shape.Stroke = false;
-    shape.Path = RegionPath(r, 32, size);
+    shape.Path = RegionPath(r, TEmrFillRgn::RgnDataAt, f.RgnDataSize);
     FDevice.DrawShape(shape, s);
 }
 
 void TPlayback::FrameRgn(const TRecordReader& r) {
-    const uint32_t size = r.U32(24);
-    auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
+    const TEmrFrameRgn f = TEmrFrameRgn::Read(r);
+    auto* brush = std::get_if<TBrushObject>(Object(f.Brush));
     if (!brush) return;
-    const QPainterPath region = RegionPath(r, 40, size);
+    const QPainterPath region = RegionPath(r, TEmrFrameRgn::RgnDataAt, f.RgnDataSize);
     TDrawState s = DrawingState();
-    s.Pen = TLogPen{PS_SOLID, std::max(1, r.I32(32)), brush->Brush.Color, {}};
+    s.Pen = TLogPen{PS_SOLID, std::max(1, f.Stroke.Cx), brush->Brush.Color, {}};
     s.Brush.Style = BS_NULL;
     TShape shape;
     shape.Kind = TShapeKind::skPath;
@@ -1019,12 +1024,14 @@ void TPlayback::InvertRgn(const TRecordReader& r) {
 // ---- text -----------------------------------------------------------------------------------------
 
 void TPlayback::Text(const TRecordReader& r, bool wide) {
+    // The bounds, graphics mode and scales before the text block are not used.
+    const TEmrText t = TEmrText::Read(r, TEmrExtTextOut::TextAt);
     TTextRun run;
-    run.Reference = QPoint(r.I32(36), r.I32(40));
-    const uint32_t chars = r.U32(44), offString = r.U32(48);
-    run.Options = r.U32(52);
-    if (!(run.Options & ETO_NO_RECT)) run.Rect = Box(r, 56);
-    const uint32_t offDx = r.U32(72);
+    run.Reference = QPoint(t.Reference.X, t.Reference.Y);
+    const uint32_t chars = t.Chars, offString = t.OffString;
+    run.Options = t.Options;
+    if (!(run.Options & ETO_NO_RECT)) run.Rect = Box(t.Rect);
+    const uint32_t offDx = t.OffDx;
     if (chars == 0) {
         if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) FDevice.DrawText(run, DrawingState());
         return;

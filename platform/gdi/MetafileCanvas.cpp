@@ -116,19 +116,17 @@ struct TEmfRecorder::TImpl {
                    pen.UserStyle->size() <= 16) {
             // Only the extended pen carries dash and gap lengths of its own.
             handle = Writer.NewHandle();
-            Writer.Begin(EMR_EXTCREATEPEN);
-            Writer.U32(handle);
-            for (int i = 0; i < 4; ++i)
-                Writer.U32(0); // no brush bitmap
-            Writer.U32(pen.Style);
-            Writer.U32(static_cast<uint32_t>(std::max(pen.Width, 0)));
-            Writer.U32(BS_SOLID);
-            Writer.U32(pen.Color);
-            Writer.U32(0);
-            Writer.U32(static_cast<uint32_t>(pen.UserStyle->size()));
+            TEmrExtCreatePen ext;
+            ext.Handle = handle; // no brush bitmap, no hatch
+            ext.Style = pen.Style;
+            ext.Width = static_cast<uint32_t>(std::max(pen.Width, 0));
+            ext.BrushStyle = BS_SOLID;
+            ext.Color = pen.Color;
+            ext.NumEntries = static_cast<uint32_t>(pen.UserStyle->size());
+            std::vector<uint32_t> entries;
             for (double v : *pen.UserStyle)
-                Writer.U32(static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, double(1 << 20)))));
-            Writer.End();
+                entries.push_back(static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, double(1 << 20)))));
+            ext.Write(Writer, entries);
             Select(handle);
         } else {
             handle = Writer.NewHandle();
@@ -237,7 +235,7 @@ struct TEmfRecorder::TImpl {
         header.RgnSize = bytes;
         header.Bounds = exclusive(region.boundingRect());
         TEmrExtSelectClipRgn{static_cast<uint32_t>(TRgnDataHeader::Bytes + bytes), RGN_COPY}.Write(Writer, &header,
-                                                                                                  rects);
+                                                                                                   rects);
     }
 
     void Bounds(const QRectF& logical, double grow) {
@@ -339,7 +337,8 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     case TShapeKind::skEllipse: {
         QRect box = shape.Box;
         if (fillOnly) box = QRect(QPoint(box.left(), box.top()), QPoint(box.right() + 1, box.bottom() + 1));
-        TEmrBox{TImpl::RectOf(box)}.Write(f.Writer, shape.Kind == TShapeKind::skRectangle ? EMR_RECTANGLE : EMR_ELLIPSE);
+        TEmrBox{TImpl::RectOf(box)}.Write(f.Writer,
+                                          shape.Kind == TShapeKind::skRectangle ? EMR_RECTANGLE : EMR_ELLIPSE);
         f.Bounds(QRectF(QPointF(box.left(), box.top()), QPointF(box.right(), box.bottom())).normalized(), grow);
         break;
     }
