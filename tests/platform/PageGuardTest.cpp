@@ -16,6 +16,8 @@
 
 #include <QColor>
 
+#include <vector>
+
 using namespace pagimo;
 using namespace pagimo::emf;
 
@@ -45,6 +47,16 @@ void Polyline(TEmfWriter& w, uint32_t type, std::initializer_list<std::pair<int3
     for (auto [x, y] : points)
         TPointL{x, y}.Write(w);
     w.End();
+}
+
+// Extended pen 1, one unit wide and black, with its dash entries.
+void ExtPen(TEmfWriter& w, uint32_t style, const std::vector<uint32_t>& dashes = {}) {
+    TEmrExtCreatePen pen;
+    pen.Handle = 1;
+    pen.Style = style;
+    pen.Width = 1;
+    pen.NumEntries = static_cast<uint32_t>(dashes.size());
+    pen.Write(w, dashes);
 }
 
 bool Dark(const QImage& image, int x, int y) {
@@ -166,7 +178,7 @@ TEST(PageGuardBounds, CharactersAdvancedPastTheBoundAreLeftOut) {
 TEST(PageBudget, LongDashedStrokesAreDrawnSolidThenThePageStops) {
     auto page = [] {
         TEmfWriter w = Page();
-        w.Record(EMR_EXTCREATEPEN, {1, 0, 0, 0, 0, 1 /*PS_DASH*/, 1, 0, 0, 0, 0});
+        ExtPen(w, 1 /*PS_DASH*/);
         w.Record(EMR_SELECTOBJECT, {1});
         for (int i = 0; i < 4; ++i)
             Polyline(w, EMR_POLYLINE, {{0, 10 * i}, {99, 10 * i}});
@@ -196,7 +208,7 @@ TEST(PageBudget, LongDashedStrokesAreDrawnSolidThenThePageStops) {
 TEST(PageBudget, UserStyledPensAreChargedForTheDashesOfTheirOwnPattern) {
     auto page = [](int32_t dash) {
         TEmfWriter w = Page();
-        w.Record(EMR_EXTCREATEPEN, {1, 0, 0, 0, 0, 0x10007 /*PS_GEOMETRIC|PS_USERSTYLE*/, 1, 0, 0, 0, 2, dash, dash});
+        ExtPen(w, 0x10007 /*PS_GEOMETRIC|PS_USERSTYLE*/, {static_cast<uint32_t>(dash), static_cast<uint32_t>(dash)});
         w.Record(EMR_SELECTOBJECT, {1});
         for (int i = 0; i < 4; ++i)
             Polyline(w, EMR_POLYLINE, {{0, 10 * i}, {99, 10 * i}});
