@@ -1,5 +1,6 @@
 #include "platform/emf/EmfPicture.h"
 
+#include "platform/emf/EmfRecords.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/emf/RecordLayouts.h"
 #include "platform/system/Errors.h"
@@ -45,18 +46,19 @@ std::vector<uint8_t> WholeRecordsOf(std::vector<uint8_t> data, std::string& prob
     problem.clear();
     TEmfHeader header;
     if (!ReadEmfHeader(data, header)) return {};
-    const size_t headerSize = GetU32(data.data() + 4);
+    const size_t headerSize = GetU32(data.data() + RecordSizeAt);
     if (headerSize > data.size()) return {};
     if (header.Bytes <= data.size()) return data;
     // The records that are whole, as a player walks them.
     size_t offset = 0, records = 0;
     bool eof = false;
     while (!eof && data.size() - offset >= 8) {
-        const uint32_t type = GetU32(data.data() + offset), size = GetU32(data.data() + offset + 4);
+        const uint32_t type = GetU32(data.data() + offset + RecordTypeAt),
+                       size = GetU32(data.data() + offset + RecordSizeAt);
         if (size < 8 || size % 4 != 0 || size > data.size() - offset) break;
         offset += size;
         ++records;
-        eof = type == 14; // EMR_EOF
+        eof = type == EMR_EOF;
     }
     const size_t promised = header.Bytes, held = data.size();
     data.resize(offset);
@@ -64,16 +66,19 @@ std::vector<uint8_t> WholeRecordsOf(std::vector<uint8_t> data, std::string& prob
         problem = "the file ends after " + std::to_string(held) + " of the " + std::to_string(promised) +
                   " bytes its header promises; drawn up to its last whole record (" + std::to_string(records) +
                   " records)";
-        // EMR_EOF without palette entries: nPalEntries, offPalEntries, nSizeLast.
-        for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) {
-            uint8_t word[4];
-            PutU32(word, v);
-            data.insert(data.end(), word, word + 4);
-        }
+        // EMR_EOF without palette entries.
+        const TEmrEof end;
+        const size_t at = data.size();
+        data.resize(at + TEmrEof::Size);
+        PutU32(data.data() + at + RecordTypeAt, EMR_EOF);
+        PutU32(data.data() + at + RecordSizeAt, TEmrEof::Size);
+        PutU32(data.data() + at + TEmrEof::PalEntriesAt, end.PalEntries);
+        PutU32(data.data() + at + TEmrEof::OffPalEntriesAt, end.OffPalEntries);
+        PutU32(data.data() + at + TEmrEof::SizeLastAt, end.SizeLast);
         ++records;
     }
-    PutU32(data.data() + 48, static_cast<uint32_t>(data.size()));
-    PutU32(data.data() + 52, static_cast<uint32_t>(records));
+    PutU32(data.data() + THeaderLayout::BytesAt, static_cast<uint32_t>(data.size()));
+    PutU32(data.data() + THeaderLayout::RecordsAt, static_cast<uint32_t>(records));
     return data;
 }
 

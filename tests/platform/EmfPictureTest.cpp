@@ -64,14 +64,14 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
     // The minimal picture with two 12-byte records (EMR_SETBKMODE) between header and EOF: 152 bytes.
     auto whole = MinimalEmf();
     for (int i = 0; i < 2; ++i) {
-        std::vector<uint8_t> rec(12, 0);
-        PutU32(&rec[0], 18);
-        PutU32(&rec[4], 12);
-        PutU32(&rec[8], 1);
-        whole.insert(whole.begin() + 108, rec.begin(), rec.end());
+        std::vector<uint8_t> rec(TEmrValue::Size, 0);
+        PutU32(&rec[RecordTypeAt], EMR_SETBKMODE);
+        PutU32(&rec[RecordSizeAt], TEmrValue::Size);
+        PutU32(&rec[TEmrValue::ValueAt], 1);
+        whole.insert(whole.begin() + THeaderLayout::FullSize, rec.begin(), rec.end());
     }
-    PutU32(&whole[48], static_cast<uint32_t>(whole.size()));
-    PutU32(&whole[52], 4);
+    PutU32(&whole[THeaderLayout::BytesAt], static_cast<uint32_t>(whole.size()));
+    PutU32(&whole[THeaderLayout::RecordsAt], 4);
     struct TCase {
         size_t Kept;    // bytes of the file that are there
         size_t Records; // records of the result, EOF included
@@ -86,7 +86,7 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Kept);
         std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.Kept));
-        PutU32(&cut[48], 4096); // the header promises more than there is
+        PutU32(&cut[THeaderLayout::BytesAt], 4096); // the header promises more than there is
         std::string problem;
         const auto out = WholeRecordsOf(cut, problem);
         ASSERT_FALSE(out.empty());
@@ -96,12 +96,12 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
         }
         const TEmfPicture picture(out); // nBytes now matches
         EXPECT_EQ(picture.Header().Records, c.Records);
-        EXPECT_EQ(GetU32(&out[out.size() - 20]), 14u) << "ends with EOF";
+        EXPECT_EQ(GetU32(&out[out.size() - TEmrEof::Size]), 14u) << "ends with EOF";
     }
     // A header record that is itself cut is no picture; a file that is not cut comes back as it is.
     std::string problem;
     std::vector<uint8_t> headerCut(whole.begin(), whole.begin() + 100);
-    PutU32(&headerCut[48], 4096);
+    PutU32(&headerCut[THeaderLayout::BytesAt], 4096);
     EXPECT_TRUE(WholeRecordsOf(headerCut, problem).empty());
     EXPECT_EQ(WholeRecordsOf(whole, problem), whole);
     EXPECT_TRUE(problem.empty());
