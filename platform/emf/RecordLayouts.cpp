@@ -16,40 +16,9 @@ void WriteInfoAndBits(TEmfWriter& w, std::span<const uint8_t> info, std::span<co
 
 } // namespace
 
-TXForm TXForm::Read(const TRecordReader& r, size_t at) {
-    return {r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20)};
-}
-
 void TXForm::Write(TEmfWriter& w) const {
     for (float v : {M11, M12, M21, M22, Dx, Dy})
         w.F32(v);
-}
-
-TBitmapRef TBitmapRef::Read(const TRecordReader& r, size_t at) {
-    return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12)};
-}
-
-TLogFontW TLogFontW::Read(const TRecordReader& r, size_t at) {
-    TLogFontW f;
-    f.Height = r.I32(at);
-    f.Width = r.I32(at + 4);
-    f.Escapement = r.I32(at + 8);
-    f.Orientation = r.I32(at + 12);
-    f.Weight = r.I32(at + 16);
-    f.Italic = r.U8(at + 20);
-    f.Underline = r.U8(at + 21);
-    f.StrikeOut = r.U8(at + 22);
-    f.CharSet = r.U8(at + 23);
-    f.OutPrecision = r.U8(at + 24);
-    f.ClipPrecision = r.U8(at + 25);
-    f.Quality = r.U8(at + 26);
-    f.PitchAndFamily = r.U8(at + 27);
-    for (size_t i = 0; i < FaceNameUnits && r.Has(at + FaceNameAt + 2 * i, 2); ++i) {
-        const char16_t c = r.U16(at + FaceNameAt + 2 * i);
-        if (c == 0) break;
-        f.FaceName.push_back(c);
-    }
-    return f;
 }
 
 void TLogFontW::Write(TEmfWriter& w) const {
@@ -60,10 +29,6 @@ void TLogFontW::Write(TEmfWriter& w) const {
     w.Bytes(bytes);
     for (size_t i = 0; i < FaceNameUnits; ++i)
         w.U16(i < FaceName.size() && i < FaceNameUnits - 1 ? FaceName[i] : 0);
-}
-
-TRgnDataHeader TRgnDataHeader::Read(const TRecordReader& r, size_t at) {
-    return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12), ReadRectL(r, at + 16)};
 }
 
 void TRgnDataHeader::Write(TEmfWriter& w) const {
@@ -169,19 +134,6 @@ void TEmrCreatePen::Write(TEmfWriter& w) const {
     w.End();
 }
 
-TEmrExtCreatePen TEmrExtCreatePen::Read(const TRecordReader& r) {
-    TEmrExtCreatePen p;
-    p.Handle = r.U32(8);
-    p.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    p.Style = r.U32(StyleAt);
-    p.Width = r.U32(StyleAt + 4);
-    p.BrushStyle = r.U32(StyleAt + 8);
-    p.Color = r.U32(StyleAt + 12);
-    p.Hatch = r.U32(StyleAt + 16);
-    p.NumEntries = r.U32(NumEntriesAt);
-    return p;
-}
-
 void TEmrExtCreatePen::Write(TEmfWriter& w, std::span<const uint32_t> entries) const {
     w.Begin(EMR_EXTCREATEPEN);
     w.U32(Handle);
@@ -226,10 +178,6 @@ void TEmrExtSelectClipRgn::Write(TEmfWriter& w, const TRgnDataHeader* region, st
     for (const TRectL& r : rects)
         WriteRectL(w, r);
     w.End();
-}
-
-TEmrText TEmrText::Read(const TRecordReader& r, size_t at) {
-    return {TPointL::Read(r, at), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), ReadRectL(r, at + 20), r.U32(at + 36)};
 }
 
 void TEmrText::Write(TEmfWriter& w) const {
@@ -287,23 +235,6 @@ void TEmrSmallTextOut::Write(TEmfWriter& w, const TRectL* clip, std::span<const 
     w.End();
 }
 
-TEmrBitBlt TEmrBitBlt::Read(const TRecordReader& r) {
-    TEmrBitBlt b;
-    b.Bounds = ReadRectL(r, 8);
-    b.XDest = r.I32(24);
-    b.YDest = r.I32(28);
-    b.CxDest = r.I32(32);
-    b.CyDest = r.I32(36);
-    b.Rop = r.U32(40);
-    b.XSrc = r.I32(44);
-    b.YSrc = r.I32(48);
-    b.XFormSrc = TXForm::Read(r, 52);
-    b.BkColorSrc = r.U32(76);
-    b.UsageSrc = r.U32(UsageAt);
-    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    return b;
-}
-
 void TEmrBitBlt::Write(TEmfWriter& w) const {
     w.Begin(EMR_BITBLT);
     WriteRectL(w, Bounds);
@@ -317,36 +248,6 @@ void TEmrBitBlt::Write(TEmfWriter& w) const {
     w.U32(UsageSrc);
     Bitmap.Write(w);
     w.End();
-}
-
-TEmrStretchBlt TEmrStretchBlt::Read(const TRecordReader& r) {
-    TEmrStretchBlt b;
-    static_cast<TEmrBitBlt&>(b) = TEmrBitBlt::Read(r);
-    b.CxSrc = r.I32(100);
-    b.CySrc = r.I32(104);
-    return b;
-}
-
-TEmrAlphaBlend TEmrAlphaBlend::Read(const TRecordReader& r) {
-    TEmrAlphaBlend b;
-    b.Bounds = ReadRectL(r, 8);
-    b.XDest = r.I32(24);
-    b.YDest = r.I32(28);
-    b.CxDest = r.I32(32);
-    b.CyDest = r.I32(36);
-    b.BlendOp = r.U8(40);
-    b.BlendFlags = r.U8(41);
-    b.SourceConstantAlpha = r.U8(42);
-    b.AlphaFormat = r.U8(43);
-    b.XSrc = r.I32(44);
-    b.YSrc = r.I32(48);
-    b.XFormSrc = TXForm::Read(r, 52);
-    b.BkColorSrc = r.U32(76);
-    b.UsageSrc = r.U32(UsageAt);
-    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    b.CxSrc = r.I32(100);
-    b.CySrc = r.I32(104);
-    return b;
 }
 
 void TEmrAlphaBlend::Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const {
@@ -368,23 +269,6 @@ void TEmrAlphaBlend::Write(TEmfWriter& w, std::span<const uint8_t> info, std::sp
     w.End();
 }
 
-TEmrStretchDIBits TEmrStretchDIBits::Read(const TRecordReader& r) {
-    TEmrStretchDIBits b;
-    b.Bounds = ReadRectL(r, 8);
-    b.XDest = r.I32(24);
-    b.YDest = r.I32(28);
-    b.XSrc = r.I32(32);
-    b.YSrc = r.I32(36);
-    b.CxSrc = r.I32(40);
-    b.CySrc = r.I32(44);
-    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    b.UsageSrc = r.U32(UsageAt);
-    b.Rop = r.U32(68);
-    b.CxDest = r.I32(72);
-    b.CyDest = r.I32(76);
-    return b;
-}
-
 void TEmrStretchDIBits::Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const {
     w.Begin(EMR_STRETCHDIBITS);
     WriteRectL(w, Bounds);
@@ -397,22 +281,6 @@ void TEmrStretchDIBits::Write(TEmfWriter& w, std::span<const uint8_t> info, std:
     w.I32(CyDest);
     WriteInfoAndBits(w, info, bits);
     w.End();
-}
-
-TEmrSetDIBitsToDevice TEmrSetDIBitsToDevice::Read(const TRecordReader& r) {
-    TEmrSetDIBitsToDevice b;
-    b.Bounds = ReadRectL(r, 8);
-    b.XDest = r.I32(24);
-    b.YDest = r.I32(28);
-    b.XSrc = r.I32(32);
-    b.YSrc = r.I32(36);
-    b.CxSrc = r.I32(40);
-    b.CySrc = r.I32(44);
-    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    b.UsageSrc = r.U32(UsageAt);
-    b.StartScan = r.U32(68);
-    b.Scans = r.U32(72);
-    return b;
 }
 
 void TEmrComment::Write(TEmfWriter& w, std::span<const uint8_t> data) {

@@ -457,4 +457,138 @@ struct TEmrEof {
     void Write(TEmfWriter& w) const;
 };
 
+// ---- reading, inline: the player reads every record through these --------------------------------
+
+inline TXForm TXForm::Read(const TRecordReader& r, size_t at) {
+    return {r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20)};
+}
+
+inline TBitmapRef TBitmapRef::Read(const TRecordReader& r, size_t at) {
+    return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12)};
+}
+
+inline TLogFontW TLogFontW::Read(const TRecordReader& r, size_t at) {
+    TLogFontW f;
+    f.Height = r.I32(at);
+    f.Width = r.I32(at + 4);
+    f.Escapement = r.I32(at + 8);
+    f.Orientation = r.I32(at + 12);
+    f.Weight = r.I32(at + 16);
+    f.Italic = r.U8(at + 20);
+    f.Underline = r.U8(at + 21);
+    f.StrikeOut = r.U8(at + 22);
+    f.CharSet = r.U8(at + 23);
+    f.OutPrecision = r.U8(at + 24);
+    f.ClipPrecision = r.U8(at + 25);
+    f.Quality = r.U8(at + 26);
+    f.PitchAndFamily = r.U8(at + 27);
+    for (size_t i = 0; i < FaceNameUnits && r.Has(at + FaceNameAt + 2 * i, 2); ++i) {
+        const char16_t c = r.U16(at + FaceNameAt + 2 * i);
+        if (c == 0) break;
+        f.FaceName.push_back(c);
+    }
+    return f;
+}
+
+inline TRgnDataHeader TRgnDataHeader::Read(const TRecordReader& r, size_t at) {
+    return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12), ReadRectL(r, at + 16)};
+}
+
+inline TEmrExtCreatePen TEmrExtCreatePen::Read(const TRecordReader& r) {
+    TEmrExtCreatePen p;
+    p.Handle = r.U32(8);
+    p.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    p.Style = r.U32(StyleAt);
+    p.Width = r.U32(StyleAt + 4);
+    p.BrushStyle = r.U32(StyleAt + 8);
+    p.Color = r.U32(StyleAt + 12);
+    p.Hatch = r.U32(StyleAt + 16);
+    p.NumEntries = r.U32(NumEntriesAt);
+    return p;
+}
+
+inline TEmrText TEmrText::Read(const TRecordReader& r, size_t at) {
+    return {TPointL::Read(r, at), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), ReadRectL(r, at + 20), r.U32(at + 36)};
+}
+
+inline TEmrBitBlt TEmrBitBlt::Read(const TRecordReader& r) {
+    TEmrBitBlt b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.CxDest = r.I32(32);
+    b.CyDest = r.I32(36);
+    b.Rop = r.U32(40);
+    b.XSrc = r.I32(44);
+    b.YSrc = r.I32(48);
+    b.XFormSrc = TXForm::Read(r, 52);
+    b.BkColorSrc = r.U32(76);
+    b.UsageSrc = r.U32(UsageAt);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    return b;
+}
+
+inline TEmrStretchBlt TEmrStretchBlt::Read(const TRecordReader& r) {
+    TEmrStretchBlt b;
+    static_cast<TEmrBitBlt&>(b) = TEmrBitBlt::Read(r);
+    b.CxSrc = r.I32(100);
+    b.CySrc = r.I32(104);
+    return b;
+}
+
+inline TEmrAlphaBlend TEmrAlphaBlend::Read(const TRecordReader& r) {
+    TEmrAlphaBlend b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.CxDest = r.I32(32);
+    b.CyDest = r.I32(36);
+    b.BlendOp = r.U8(40);
+    b.BlendFlags = r.U8(41);
+    b.SourceConstantAlpha = r.U8(42);
+    b.AlphaFormat = r.U8(43);
+    b.XSrc = r.I32(44);
+    b.YSrc = r.I32(48);
+    b.XFormSrc = TXForm::Read(r, 52);
+    b.BkColorSrc = r.U32(76);
+    b.UsageSrc = r.U32(UsageAt);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    b.CxSrc = r.I32(100);
+    b.CySrc = r.I32(104);
+    return b;
+}
+
+inline TEmrStretchDIBits TEmrStretchDIBits::Read(const TRecordReader& r) {
+    TEmrStretchDIBits b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.XSrc = r.I32(32);
+    b.YSrc = r.I32(36);
+    b.CxSrc = r.I32(40);
+    b.CySrc = r.I32(44);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    b.UsageSrc = r.U32(UsageAt);
+    b.Rop = r.U32(68);
+    b.CxDest = r.I32(72);
+    b.CyDest = r.I32(76);
+    return b;
+}
+
+inline TEmrSetDIBitsToDevice TEmrSetDIBitsToDevice::Read(const TRecordReader& r) {
+    TEmrSetDIBitsToDevice b;
+    b.Bounds = ReadRectL(r, 8);
+    b.XDest = r.I32(24);
+    b.YDest = r.I32(28);
+    b.XSrc = r.I32(32);
+    b.YSrc = r.I32(36);
+    b.CxSrc = r.I32(40);
+    b.CySrc = r.I32(44);
+    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
+    b.UsageSrc = r.U32(UsageAt);
+    b.StartScan = r.U32(68);
+    b.Scans = r.U32(72);
+    return b;
+}
+
 } // namespace pagimo::emf
