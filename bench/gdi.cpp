@@ -1,4 +1,5 @@
-// Page rendering: a text-heavy A4 page played into a QImage at 96 and 300 pixels per inch, a run of
+// Page rendering: a text-heavy A4 page played into a QImage at 96 and 300 pixels per inch (and the same
+// page written as EMF+ records alone, as GDI+ programs write it, at 96 pixels per inch), a run of
 // pages converted to PDF, and the external converter emf2svg-conv on the same page as the baseline.
 // PDF size and speed: 100 report pages (qrptool sample's) and 100 dense text pages written by Qt's PDF
 // engine through the painter device and by the PDF device, in bytes per page and pages per second.
@@ -7,10 +8,13 @@
 //       --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true
 
 #include "pagestore/PageList.h"
+#include "platform/emf/EmfPlusRecords.h"
+#include "platform/emf/EmfWriter.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/PainterDevice.h"
 #include "platform/gdi/PdfDevice.h"
+#include "platform/gdi/TraceDevice.h"
 
 #include <benchmark/benchmark.h>
 
@@ -72,8 +76,66 @@ const emf::TEmfPicture& TextPage() {
     return page;
 }
 
-void Render(benchmark::State& state, int dpi) {
-    const emf::TEmfPicture& page = TextPage();
+// The text page as EMF+ records alone: fonts and a string format as objects, DrawString per text item
+// (right-aligned amounts through the format), DrawLines for the rules, the logo as a bitmap image,
+// DrawRects for the frame.
+const emf::TEmfPicture& EmfPlusTextPage() {
+    static const emf::TEmfPicture page = [] {
+        using namespace emf;
+        TEmfWriter w(794, 1123);
+        TEmfPlusWriter p(w);
+        p.Header(false);
+        p.Record(EmfPlusSetPageTransform, EmfPlusUnitPixel, TEmfPlusData().F32(1));
+        p.Record(EmfPlusSetAntiAliasMode, 0x09);
+        auto font = [&](uint8_t id, float em, uint32_t style) {
+            p.Object(id, EmfPlusObjectFont,
+                     TEmfPlusData().U32(EmfPlusGraphicsVersion).F32(em).U32(EmfPlusUnitPixel).U32(style).U32(0).U32(5)
+                         .Text(u"Arial").Pad());
+        };
+        font(1, 16, 1);
+        font(2, 13, 0);
+        for (uint8_t id : {3, 4}) // near and far alignment
+            p.Object(id, EmfPlusObjectStringFormat,
+                     TEmfPlusData().U32(EmfPlusGraphicsVersion).U32(0).U32(0).U32(id == 4 ? 2 : 0).U32(0).U32(0).U32(0)
+                         .F32(0).F32(0).F32(0).U32(0).U32(0).U32(0).U32(0).U32(0));
+        TEmfPlusData pen;
+        pen.U32(EmfPlusGraphicsVersion).U32(0).U32(0).U32(EmfPlusUnitPixel).F32(1);
+        pen.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushSolid).U32(0xFF000000);
+        p.Object(5, EmfPlusObjectPen, pen);
+        auto text = [&](uint8_t fontId, uint8_t format, float x, float y, float width, std::u16string_view s) {
+            p.Record(EmfPlusDrawString, static_cast<uint16_t>(EmfPlusFlagSolidColor | fontId),
+                     TEmfPlusData().U32(0xFF000000).U32(format).U32(static_cast<uint32_t>(s.size())).Rect(x, y, width, 0)
+                         .Text(s).Pad());
+        };
+        auto rule = [&](float y) {
+            p.Record(EmfPlusDrawLines, 5, TEmfPlusData().U32(2).F32(60).F32(y).F32(734).F32(y));
+        };
+        text(1, 3, 60, 40, 0, u"Přehled objednávek – prosinec");
+        rule(70);
+        for (int i = 0; i < 60; ++i) {
+            const float y = 80.f + i * 16;
+            const auto number = QString::number(10000 + i * 7).toStdU16String();
+            const auto amount = (QString::number(1200 + i * 37) + QStringLiteral(",50 Kč")).toStdU16String();
+            text(2, 3, 60, y, 0, number);
+            text(2, 3, 120, y, 0, u"Dodávka spojovacího materiálu, šrouby M8 a podložky, balení po 100 ks");
+            text(2, 4, 434, y, 300, amount);
+            if (i % 10 == 9) rule(y + 15);
+        }
+        TEmfPlusData logo;
+        logo.U32(EmfPlusGraphicsVersion).U32(1).I32(64).I32(32).I32(256).U32(0x00022009).U32(0);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 64; ++x) logo.U32(qRgb(x * 4, y * 8, 200));
+        p.Object(6, EmfPlusObjectImage, logo, 32000);
+        p.Record(EmfPlusDrawImage, 6,
+                 TEmfPlusData().U32(0).U32(EmfPlusUnitPixel).Rect(0, 0, 64, 32).Rect(640, 20, 96, 48));
+        p.Record(EmfPlusDrawRects, 5, TEmfPlusData().U32(1).Rect(50, 30, 694, 1030));
+        p.EndOfFile();
+        return TEmfPicture(w.Finish());
+    }();
+    return page;
+}
+
+void Render(benchmark::State& state, int dpi, const emf::TEmfPicture& page = TextPage()) {
     const int w = page.Width() * dpi / 96, h = page.Height() * dpi / 96;
     QImage image(w, h, QImage::Format_RGB32);
     for (auto _ : state) {
@@ -90,6 +152,13 @@ void BM_RenderTextPage96(benchmark::State& state) {
 }
 void BM_RenderTextPage300(benchmark::State& state) {
     Render(state, 300);
+}
+// The EMF+ page; a check that it was drawn from its EMF+ records.
+void BM_RenderEmfPlusTextPage96(benchmark::State& state) {
+    gdi::TTraceDevice trace;
+    const auto played = gdi::TEmfPlayer::Play(EmfPlusTextPage(), trace, QRectF(0, 0, 794, 1123));
+    if (played.PlusRecords < 180 || played.PlusUnknown) return state.SkipWithError("EMF+ page not drawn from EMF+");
+    Render(state, 96, EmfPlusTextPage());
 }
 
 // Pages to a vector PDF in memory, as qrptool convert writes them; reported per page.
@@ -249,6 +318,7 @@ void BM_Emf2SvgConv(benchmark::State& state) {
 
 BENCHMARK(BM_RenderTextPage96)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderTextPage300)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderEmfPlusTextPage96)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PagesToPdf)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QrpToPdf)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Emf2SvgConv)->Unit(benchmark::kMillisecond);
@@ -259,6 +329,12 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("FONTCONFIG_FILE", PAGIMO_SOURCE_DIR "/resources/fonts/fonts.conf", 0);
     QGuiApplication app(argc, argv);
+    // PAGIMO_BENCH_PAGES=DIR writes the text pages there (text-page.emf, emfplus-text-page.emf) to look at.
+    if (const char* dir = std::getenv("PAGIMO_BENCH_PAGES")) {
+        for (const auto& [name, page] : {std::pair{"/text-page.emf", &TextPage()}, {"/emfplus-text-page.emf", &EmfPlusTextPage()}})
+            std::ofstream(std::string(dir) + name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(page->Bytes().data()), static_cast<std::streamsize>(page->Bytes().size()));
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

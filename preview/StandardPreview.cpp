@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <memory>
 #include <utility>
@@ -152,7 +153,40 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     QRPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
     QRPreview->OnProgressUpdate = [this](QObject* sender, int32_t p) { QRPreviewProgressUpdate(sender, p); };
     QRPreview->OnPageProblem = [this](int32_t page, const QString& reason) { PageProblem(page, reason); };
-    setCentralWidget(QRPreview);
+    // The page area: the pages, or a live preview's error in their place.
+    auto* pageArea = new QWidget(this);
+    pageArea->setObjectName(QStringLiteral("PageArea"));
+    auto* pageLayout = new QVBoxLayout(pageArea);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+    LiveErrorPanel = new QLabel(pageArea);
+    LiveErrorPanel->setObjectName(QStringLiteral("LiveErrorPanel"));
+    LiveErrorPanel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LiveErrorPanel->setWordWrap(true);
+    LiveErrorPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LiveErrorPanel->setMargin(24);
+    LiveErrorPanel->setAutoFillBackground(true);
+    LiveErrorPanel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QPalette errorPalette = LiveErrorPanel->palette();
+    errorPalette.setColor(QPalette::Window, QColor(0xff, 0xf4, 0xf2));
+    errorPalette.setColor(QPalette::WindowText, QColor(0x20, 0x20, 0x20));
+    LiveErrorPanel->setPalette(errorPalette);
+    LiveErrorPanel->hide();
+    LiveWarningPanel = new QLabel(pageArea);
+    LiveWarningPanel->setObjectName(QStringLiteral("LiveWarningPanel"));
+    LiveWarningPanel->setWordWrap(true);
+    LiveWarningPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LiveWarningPanel->setMargin(6);
+    LiveWarningPanel->setAutoFillBackground(true);
+    QPalette warningPalette = LiveWarningPanel->palette();
+    warningPalette.setColor(QPalette::Window, QColor(0xff, 0xf6, 0xd5));
+    warningPalette.setColor(QPalette::WindowText, QColor(0x20, 0x20, 0x20));
+    LiveWarningPanel->setPalette(warningPalette);
+    LiveWarningPanel->hide();
+    pageLayout->addWidget(LiveErrorPanel);
+    pageLayout->addWidget(LiveWarningPanel);
+    pageLayout->addWidget(QRPreview);
+    setCentralWidget(pageArea);
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -168,6 +202,10 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar->addWidget(ProgressPanel);
     StatusBar->addWidget(PagePanel, 1); // the last panel reaches the window's right edge
+    LiveStatusPanel = new QLabel(StatusBar);
+    LiveStatusPanel->setObjectName(QStringLiteral("LiveStatusPanel"));
+    LiveStatusPanel->hide();
+    StatusBar->addPermanentWidget(LiveStatusPanel);
     JobPanel = new QLabel(StatusBar);
     JobPanel->setObjectName(QStringLiteral("JobPanel"));
     JobPanel->hide();
@@ -266,6 +304,13 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     FReloadTimer->setInterval(300);
     connect(FReloadTimer, &QTimer::timeout, this, [this] { FileChangedOnDisk(); });
     connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, [this] { FReloadTimer->start(); });
+    // An editor that deletes a file and writes it anew leaves nothing watched under the name: the
+    // folder says when it is back.
+    connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        const QStringList watched = FWatcher.files();
+        for (const QString& file : FWatchedFiles)
+            if (!watched.contains(file) && QFileInfo(file).isFile()) FReloadTimer->start();
+    });
 
     // Every key press reaches FormKeyDown before the focused control sees it.
     qApp->installEventFilter(this);
@@ -313,6 +358,10 @@ void TQRStandardPreview::GoToPageEntered() {
 }
 
 void TQRStandardPreview::ReloadClick() {
+    if (FLiveRerun) {
+        FLiveRerun();
+        return;
+    }
     if (!FReportPrinter || !FReportPrinter->LoadedFromFile()) return;
     const QString fileName = FromStd(FReportPrinter->FileName());
     const int32_t page = QRPreview->PageNumber();
@@ -324,8 +373,13 @@ void TQRStandardPreview::ReloadClick() {
 
 void TQRStandardPreview::FileChangedOnDisk() {
     // A file that is gone or half written keeps the pages shown; the next change tries again.
-    if (FWatchedFile.isEmpty() || !QFileInfo(FWatchedFile).isFile()) {
+    if (FWatchedFiles.isEmpty() || !QFileInfo(FWatchedFiles.constFirst()).isFile()) {
         WatchFile();
+        return;
+    }
+    if (FLiveRerun) {
+        WatchFile();
+        FLiveRerun();
         return;
     }
     try {
@@ -337,8 +391,69 @@ void TQRStandardPreview::FileChangedOnDisk() {
 
 void TQRStandardPreview::WatchFile() {
     if (!FWatcher.files().isEmpty()) FWatcher.removePaths(FWatcher.files());
+    if (!FWatcher.directories().isEmpty()) FWatcher.removePaths(FWatcher.directories());
     // A file replaced by renaming is a new file: it is watched again by name.
-    if (!FWatchedFile.isEmpty() && QFileInfo(FWatchedFile).isFile()) FWatcher.addPath(FWatchedFile);
+    QStringList folders;
+    for (const QString& file : FWatchedFiles) {
+        const QFileInfo info(file);
+        if (info.isFile()) FWatcher.addPath(file);
+        if (const QString folder = info.absolutePath(); !folders.contains(folder) && QFileInfo(folder).isDir())
+            folders << folder;
+    }
+    if (!folders.isEmpty()) FWatcher.addPaths(folders);
+}
+
+void TQRStandardPreview::SetLiveSource(const QStringList& watchedFiles, std::function<void()> rerun) {
+    FLiveRerun = std::move(rerun);
+    SetWatchedFiles(watchedFiles);
+}
+
+void TQRStandardPreview::SetWatchedFiles(const QStringList& files) {
+    QStringList absolute;
+    for (const QString& file : files)
+        if (!absolute.contains(QFileInfo(file).absoluteFilePath())) absolute << QFileInfo(file).absoluteFilePath();
+    if (absolute == FWatchedFiles) return;
+    FWatchedFiles = absolute;
+    WatchFile();
+}
+
+void TQRStandardPreview::ShowLivePages(const QString& fileName) {
+    if (!FReportPrinter) return;
+    const int32_t page = QRPreview->PageNumber();
+    LoadReportFile(fileName);
+    if (FReportPrinter && FReportPrinter->PageTotal() > 0)
+        QRPreview->SetPageNumber(std::clamp(page, 1, FReportPrinter->PageTotal()));
+    FLiveError.clear();
+    LiveErrorPanel->hide();
+    LiveErrorPanel->clear();
+    QRPreview->show();
+    UpdatePageInfo();
+}
+
+void TQRStandardPreview::ShowLiveWarnings(const QStringList& warnings) {
+    // A few lines at most, so that the pages keep the window.
+    constexpr int Shown = 4;
+    QStringList lines = warnings.mid(0, Shown);
+    if (warnings.size() > Shown)
+        lines << QStringLiteral("and %1 more (all of them on stderr)").arg(warnings.size() - Shown);
+    LiveWarningPanel->setText(lines.join(QLatin1Char('\n')));
+    LiveWarningPanel->setVisible(!warnings.isEmpty() && FLiveError.isEmpty());
+}
+
+void TQRStandardPreview::ShowLiveStatus(const QString& text) {
+    LiveStatusPanel->setText(text);
+    LiveStatusPanel->setVisible(!text.isEmpty());
+}
+
+void TQRStandardPreview::ShowLiveError(const QString& text) {
+    FLiveError = text;
+    LiveErrorPanel->setText(QStringLiteral("<p style='font-size:large'><b>The report could not be run</b></p>"
+                                           "<pre style='white-space:pre-wrap'>%1</pre>"
+                                           "<p>The pages come back when the description is saved again.</p>")
+                                .arg(text.toHtmlEscaped()));
+    LiveErrorPanel->show();
+    LiveWarningPanel->hide();
+    QRPreview->hide();
 }
 
 void TQRStandardPreview::SetContinuous(bool value) {
@@ -837,8 +952,11 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     FButtonRules.FileLoaded();
     ApplyButtonRules();
     SetFileCaption(FFileCaption);
-    FWatchedFile = fileName;
-    WatchFile();
+    // A live preview watches its description, not the file its pages came in.
+    if (!FLiveRerun) {
+        FWatchedFiles = QStringList{QFileInfo(fileName).absoluteFilePath()};
+        WatchFile();
+    }
     Thumbnails->Reset();
     Thumbnails->SetCurrent(QRPreview->PageNumber());
     // Found text and a selection belong to the pages they were found on.
@@ -846,7 +964,7 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     FSelectionRects.clear();
     FSelectedText.clear();
     if (!FFinder.Needle().isEmpty()) StartFind();
-    AddRecentFile(fileName);
+    if (!FLiveRerun) AddRecentFile(fileName);
     if (!problem.isEmpty()) {
         FPageProblemShown = true;
         ShowMessage(problem);

@@ -158,6 +158,33 @@ public:
     // they were; a damaged file that still has pages is shown with a message saying how many.
     void LoadReportFile(const QString& fileName);
 
+    // A live preview: the pages of a run of a report description instead of a file's. The window
+    // watches the given files (the description first, then its data files) in place of a loaded
+    // file; once a change has settled, and on F5, it calls rerun, which makes pages and hands them
+    // to ShowLivePages, or an error to ShowLiveError. The caption and the recent files are left to
+    // the caller.
+    void SetLiveSource(const QStringList& watchedFiles, std::function<void()> rerun);
+    bool IsLive() const { return static_cast<bool>(FLiveRerun); }
+    void SetWatchedFiles(const QStringList& files);
+    const QStringList& WatchedFiles() const { return FWatchedFiles; }
+    // Shows the pages of a run, stored in a QRP file, in place of those shown: the same page (the
+    // last one when there are fewer now), the same zoom and mode; an error shown goes away. The file
+    // may be removed once this returns.
+    void ShowLivePages(const QString& fileName);
+    // Shows why a run failed in place of the pages, until the next ShowLivePages.
+    void ShowLiveError(const QString& text);
+    const QString& LiveError() const { return FLiveError; }
+    QLabel* LiveErrorPanel = nullptr; // the error of a live preview, over the whole page area
+    // What a live preview's last good run reported besides its pages (an unknown field, an expression
+    // error printed into the report, a data set that is not active), in a strip above the pages;
+    // none hides the strip.
+    void ShowLiveWarnings(const QStringList& warnings);
+    QLabel* LiveWarningPanel = nullptr;
+    // While a live preview's run is under way: what it has made so far ("Running: page 3"); an empty
+    // text hides the panel.
+    void ShowLiveStatus(const QString& text);
+    QLabel* LiveStatusPanel = nullptr;
+
     // Seen by tests instead of the message boxes the window shows (title, text); none: the boxes.
     std::function<void(const QString& text)> OnMessage;
 
@@ -208,7 +235,11 @@ private:
     bool FRemembers = false;
     bool FZoomRestored = false; // the remembered zoom mode holds also for the first file loaded
     QFileSystemWatcher FWatcher;
-    QString FWatchedFile;
+    // The files whose change reloads the file shown or reruns a live preview; their folders are
+    // watched too, so that a file deleted and written anew is noticed.
+    QStringList FWatchedFiles;
+    std::function<void()> FLiveRerun;
+    QString FLiveError;
     QTimer* FReloadTimer = nullptr; // a rewrite comes as several changes: reload once it has settled
 };
 

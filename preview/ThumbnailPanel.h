@@ -45,6 +45,8 @@ public:
     int RenderedCount() const { return static_cast<int>(FCache.size()); }
     // Waits for the renderings under way (for tests and benchmarks).
     void WaitForRendering() { FPool.waitForDone(); }
+    // A worker is drawing a thumbnail now.
+    bool Rendering() const { return FPool.activeThreadCount() > 0; }
 
 protected:
     // Renderings stop when the panel is hidden (also when its window closes): a window left for the

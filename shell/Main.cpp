@@ -1,7 +1,8 @@
 // pagimo: the viewer program. Without files, the main window lives for the whole run and
 // "Prohlížet" previews the program's help report, from whose preview window report files are loaded.
 // With files (as a file manager passes them), each opens in a window of its own and the program ends
-// when the last of them closes.
+// when the last of them closes; a report description (REPORT.form) opens as a live preview of its
+// report, run again whenever the description or its data change.
 
 #include "preview/StandardPreviewInterface.h"
 #include "printer/ExportFilters.h"
@@ -9,6 +10,7 @@
 #include "shell/Application.h"
 #include "shell/CommandLine.h"
 #include "shell/HelpReport.h"
+#include "shell/LivePreview.h"
 #include "shell/MainForm.h"
 #include "shell/ViewSession.h"
 
@@ -63,11 +65,23 @@ int main(int argc, char** argv) {
     pagimo::printer::RegisterStandardExportFilters(pagimo::printer::QRExportFilterLibrary());
 
     if (!cl.Files.empty()) {
-        // A file viewer: no main window; Qt ends the loop when the last window has closed.
+        // A file viewer: no main window; Qt ends the loop when the last window has closed. A report
+        // description opens as a live preview of its report.
         pagimo::shell::TViewSession session;
-        for (const std::string& file : cl.Files)
-            session.Show(QString::fromLocal8Bit(file.c_str()));
-        const int rc = session.OpenWindows().empty() ? 0 : app.exec();
+        std::vector<std::unique_ptr<pagimo::shell::TLivePreview>> live;
+        for (const std::string& file : cl.Files) {
+            if (pagimo::shell::IsReportDescription(file)) {
+                live.push_back(std::make_unique<pagimo::shell::TLivePreview>(file, cl.Run));
+                live.back()->Show();
+            } else {
+                session.Show(QString::fromLocal8Bit(file.c_str()));
+            }
+        }
+        bool open = !session.OpenWindows().empty();
+        for (const auto& l : live)
+            open = open || l->Window();
+        const int rc = open ? app.exec() : 0;
+        live.clear();
         session.CloseAll();
         return rc;
     }

@@ -8,6 +8,7 @@
 #include "engine/PrinterTarget.h"
 #include "engine/Report.h"
 #include "engine/ReportRun.h"
+#include "engine/RunOptions.h"
 #include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
@@ -32,19 +33,6 @@
 namespace pagimo::tools {
 
 namespace {
-
-// A --param value as a report function: numbers stay numbers, anything else becomes a string.
-std::string LiteralExpression(const std::string& value) {
-    double d = 0;
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), d, std::chars_format::fixed);
-    if (!value.empty() && ec == std::errc() && end == value.data() + value.size()) return value;
-    std::string quoted = "'";
-    for (char c : value) {
-        quoted += c;
-        if (c == '\'') quoted += '\'';
-    }
-    return quoted + "'";
-}
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -185,12 +173,10 @@ int RunReportCommand(TArgs& args) {
                          FilterExtensions().substr(2) + ")"};
         if (compress) throw EUsage{"--compress applies to .qrp and .pdf output only"};
     }
-    std::vector<std::pair<std::string, std::string>> functions;
-    for (const std::string& p : params) {
-        const size_t eq = p.find('=');
-        if (eq == std::string::npos || eq == 0) throw EUsage{"--param needs NAME=VALUE: " + p};
-        functions.emplace_back(p.substr(0, eq), LiteralExpression(p.substr(eq + 1)));
-    }
+    engine::TReportRunOptions runOptions;
+    for (const std::string& p : params)
+        if (std::string error = runOptions.AddParam(p); !error.empty()) throw EUsage{error};
+    const auto& functions = runOptions.Functions;
 
     // Data sets open while the description loads; those on database servers need Qt's drivers.
     // Text is measured on the report's reference device, which needs the GUI application too: so
@@ -200,11 +186,10 @@ int RunReportCommand(TArgs& args) {
     engine::RegisterReportClasses(registry);
     engine::RegisterFormHostClasses(registry);
     controls::RegisterControlClasses(registry);
-    std::string dbPath;
-    if (db) dbPath = std::filesystem::absolute(*db).string();
+    if (db) runOptions.SetDatabase(*db);
     std::vector<system::TComponent*> dataSets;
     auto root = engine::ReadFormFile(positionals[0], registry, [&](system::TComponent& c) {
-        if (auto* d = dynamic_cast<engine::TQRSQLiteDataSet*>(&c); d && !dbPath.empty()) d->SetDatabaseName(dbPath);
+        runOptions.ApplyToComponent(c);
         if (dynamic_cast<engine::TQRSQLiteDataSet*>(&c) || dynamic_cast<engine::TQRCSVTable*>(&c)) dataSets.push_back(&c);
     });
     if (const std::vector<std::string> handlers = engine::EventHandlerNames(*root); !handlers.empty()) {
@@ -229,9 +214,7 @@ int RunReportCommand(TArgs& args) {
         if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pageLimit < 1)
             throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
     }
-    engine::TQRCompositeReport* composite = dynamic_cast<engine::TQRCompositeReport*>(root.get());
-    for (system::TComponent* c : root->Components())
-        if (!composite) composite = dynamic_cast<engine::TQRCompositeReport*>(c);
+    engine::TQRCompositeReport* composite = engine::FindCompositeReport(*root);
     if (composite && maxPages) {
         for (engine::TQRReport* r : composite->ReportList())
             r->SetMaxPages(pageLimit);

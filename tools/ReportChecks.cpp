@@ -23,22 +23,6 @@ void CollectDataSets(const system::TComponent& root, std::vector<engine::TQRData
 
 } // namespace
 
-std::string DiagnosticText(const engine::TCustomQRReport& report, const controls::TQRRunDiagnostic& d) {
-    using controls::TQRRunDiagnostic;
-    std::string where = "report " + Named(report.Name());
-    if (d.Page > 0) where += ", page " + std::to_string(d.Page);
-    switch (d.Kind) {
-    case TQRRunDiagnostic::UnknownName:
-        return where + ", " + Named(d.Source) + ": unknown field or function [" + d.Text + "]";
-    case TQRRunDiagnostic::ExpressionError:
-        return where + ", " + Named(d.Source) + ": expression error printed: " + d.Text;
-    case TQRRunDiagnostic::InactiveDataSet:
-        if (d.Source != report.Name()) where += ", " + Named(d.Source);
-        return where + ": data set " + Named(d.Text) + " is not active (Active = True is missing): no records are read";
-    }
-    return where + ": " + d.Text;
-}
-
 void TRunDiagnostics::Listen(engine::TCustomQRReport& report) {
     auto previous = report.OnDiagnostic;
     report.OnDiagnostic = [this, previous](engine::TCustomQRReport& r, const controls::TQRRunDiagnostic& d) {

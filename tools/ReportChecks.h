@@ -3,6 +3,7 @@
 // stderr (counted, so that --strict can fail the run), and for --fields the fields of its data sets.
 
 #include "engine/Report.h"
+#include "engine/RunOptions.h"
 
 #include <cstdio>
 #include <functional>
@@ -28,8 +29,8 @@ private:
     void Write(const engine::TCustomQRReport& report, const controls::TQRRunDiagnostic& d);
 };
 
-// The line a diagnostic of report prints as (without the file name and the newline).
-std::string DiagnosticText(const engine::TCustomQRReport& report, const controls::TQRRunDiagnostic& d);
+// The line a diagnostic of report prints as (engine/RunOptions.h; the live preview shows the same).
+using engine::DiagnosticText;
 
 // Writes every data set of the description (in the order they were read) with its fields and
 // their types to out; a query whose parameters have report functions of their names (--param)

@@ -38,6 +38,10 @@ struct TDrawState {
     int Rop2 = R2_COPYPEN;
     int StretchBltMode = BLACKONWHITE;
     float MiterLimit = 10.0f;
+    // EMF+ drawing: antialiased even where rectilinear (its antialias mode), and the opacity of its ARGB
+    // colours for shapes and text. GDI records leave both as they are.
+    bool Smooth = false;
+    uint8_t Opacity = 255;
     // The clip region in device pixels; none when unclipped. Shared and never modified once set, so
     // devices may compare pointers to notice a change.
     std::shared_ptr<const QPainterPath> Clip;

@@ -4,6 +4,7 @@
 #include "platform/emf/RecordLayouts.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
+#include "platform/gdi/EmfPlusPlayer.h"
 #include "platform/gdi/FontMatcher.h"
 #include "platform/gdi/PageGuard.h"
 
@@ -101,6 +102,8 @@ public:
     }
 
     TPlayResult Run(std::span<const uint8_t> bytes);
+    void SetPlus(TEmfPlusPlayer* plus) { FPlus = plus; }
+    TPageGuard& Guard() { return FGuard; }
 
 private:
     using THandler = void (TPlayback::*)(const TRecordReader&);
@@ -285,6 +288,7 @@ private:
     QTransform FLogicalToRef, FLogicalToTarget;
     bool FInPath = false;
     QPainterPath FPath; // reference-device pixels
+    TEmfPlusPlayer* FPlus = nullptr; // EMF+ pages: draws the EMF+ records and gates the GDI ones
 };
 
 // ---- transforms -----------------------------------------------------------------------------------
@@ -1311,15 +1315,16 @@ TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
         }
         if (type == EMR_EOF) break;
         const TEntry* entry = type <= EmrMaxType ? &table[type] : nullptr;
-        if (!entry || !entry->Handler || type == EMR_HEADER) {
-            ++FResult.Skipped;
-            continue;
-        }
-        if (record.Size() < entry->MinSize) {
-            ++FResult.Damaged;
-            continue;
-        }
         try {
+            if (FPlus && FPlus->Intercept(record)) continue;
+            if (!entry || !entry->Handler || type == EMR_HEADER) {
+                ++FResult.Skipped;
+                continue;
+            }
+            if (record.Size() < entry->MinSize) {
+                ++FResult.Damaged;
+                continue;
+            }
             (this->*entry->Handler)(record);
         } catch (const ERecordDamaged&) {
             ++FResult.Damaged;
@@ -1381,7 +1386,13 @@ TPlayResult TEmfPlayer::Play(std::span<const uint8_t> bytes, TDevice& device, co
         return result;
     }
     TPlayback playback(device, options, header);
-    return playback.Run(bytes);
+    TEmfPlusPlayer plus(playback.Guard(), options, header);
+    if (plus.Prepare(bytes)) playback.SetPlus(&plus);
+    TPlayResult result = playback.Run(bytes);
+    result.PlusRecords = plus.Records();
+    result.PlusUnknown = plus.Unknown();
+    result.Damaged += plus.Damaged();
+    return result;
 }
 
 TPlayResult TEmfPlayer::Play(const TEmfPicture& picture, TDevice& device, const QRectF& destination,

@@ -3,7 +3,7 @@
 // objects, mapping mode and world transform, clip, path, SaveDC stack) and drives a TDevice.
 // Records are checked against the file and their own fields before use; a damaged record is skipped
 // (or ends playback when the record chain itself is broken), unknown records are skipped by size,
-// EMF+ comments are skipped and the GDI records beside them are played.
+// EMF+ records are drawn by TEmfPlusPlayer when it knows them all (see EmfPlusPlayer.h).
 
 #include "platform/emf/EmfPicture.h"
 #include "platform/gdi/Device.h"
@@ -28,6 +28,8 @@ struct TPlayResult {
     bool OverBudget = false;
     std::string Problem;
     TPlayWork Work; // what the page took
+    uint32_t PlusRecords = 0; // EMF+ records drawn
+    uint32_t PlusUnknown = 0; // EMF+ records of kinds not drawn; the page was played from its GDI records
     // Glyph-index text (ETO_GLYPH_INDEX) whose indices lie past what the installed face can show: the
     // face the page names is not installed and a substitute's glyph order differs. Those glyphs draw
     // nothing; the face named by the first such text.

@@ -174,9 +174,21 @@ void TPainterDevice::ApplyRop2(int rop2) {
     FPainter.setCompositionMode(mode);
 }
 
+namespace {
+// The opacity of one call, put back when it returns.
+struct TOpacityScope {
+    QPainter& Painter;
+    TOpacityScope(QPainter& painter, uint8_t opacity) : Painter(painter) {
+        if (opacity != 255) Painter.setOpacity(opacity / 255.0);
+    }
+    ~TOpacityScope() { Painter.setOpacity(1.0); }
+};
+} // namespace
+
 void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     if (state.Rop2 == R2_NOP) return;
     ApplyClip(state);
+    const TOpacityScope opacity(FPainter, state.Opacity);
     ApplyRop2(state.Rop2);
     const QTransform t = state.Transform * FBase;
     bool fill = shape.Fill && state.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
@@ -185,8 +197,8 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     if (!fill && !stroke) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
     const bool rectilinear = IsRectilinear(path, t);
-    FPainter.setRenderHint(QPainter::Antialiasing, !rectilinear);
-    if (fill && rectilinear && path.elementCount() <= 5) {
+    FPainter.setRenderHint(QPainter::Antialiasing, !rectilinear || state.Smooth);
+    if (fill && rectilinear && !state.Smooth && path.elementCount() <= 5) {
         // A hairline rule thinner than a device pixel still covers one row or column.
         QRectF d = t.mapRect(path.boundingRect());
         if (d.height() < 1 || d.width() < 1) {
@@ -224,6 +236,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
 void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (run.Text.empty() && !(run.Options & ETO_OPAQUE)) return;
     ApplyClip(state);
+    const TOpacityScope opacity(FPainter, state.Opacity);
     FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     const QTransform t = state.Transform * FBase;
     const TTextLayout layout = LayOutText(run, state, FBase);

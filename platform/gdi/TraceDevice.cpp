@@ -59,6 +59,8 @@ std::string TTraceDevice::Common(const TDrawState& s) const {
     if (!t.isIdentity())
         out += " xform=" + Num(t.m11()) + "," + Num(t.m12()) + "," + Num(t.m21()) + "," + Num(t.m22()) + "," +
                Num(t.dx()) + "," + Num(t.dy());
+    if (s.Opacity != 255) out += " opacity=" + std::to_string(s.Opacity);
+    if (s.Smooth) out += " smooth";
     if (s.Clip) {
         const QRectF b = s.Clip->boundingRect();
         out += " clip=" + Num(b.left()) + "," + Num(b.top()) + "," + Num(b.right()) + "," + Num(b.bottom());

@@ -248,6 +248,22 @@ TEST_F(ViewerFeatures, ThumbnailsAppearWhileTheEventLoopKeepsRunning) {
     EXPECT_FALSE(Window.Thumbnails->isVisible());
 }
 
+// Hiding the panel (also when its window closes) waits for its workers: none may still paint when
+// the program ends and Qt's painting state goes with the application.
+TEST_F(ViewerFeatures, AHiddenThumbnailPanelLeavesNoWorkerPainting) {
+    Window.show();
+    Window.ThumbnailsAction->trigger();
+    TThumbnailPanel& panel = *Window.Thumbnails;
+    for (int32_t n = 1; n <= 10; ++n)
+        panel.Thumbnail(n);
+    Window.ThumbnailsAction->trigger();
+    ASSERT_FALSE(panel.isVisible());
+    EXPECT_FALSE(panel.Rendering());
+    // Shown again, the rows in view are made again.
+    Window.ThumbnailsAction->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return !panel.Thumbnail(1).isNull(); }));
+}
+
 TEST_F(ViewerFeatures, AFileRewrittenOnDiskIsReloadedKeepingThePage) {
     Window.GoToPageField->setText(QStringLiteral("7"));
     Window.GoToPageEntered();
