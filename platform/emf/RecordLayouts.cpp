@@ -284,10 +284,14 @@ void TEmrStretchDIBits::Write(TEmfWriter& w, std::span<const uint8_t> info, std:
 }
 
 void TEmrComment::Write(TEmfWriter& w, std::span<const uint8_t> data) {
-    w.Begin(EMR_COMMENT);
-    w.U32(static_cast<uint32_t>(data.size()));
+    WriteHead(w, static_cast<uint32_t>(data.size()));
     w.Bytes(data);
     w.End();
+}
+
+void TEmrComment::WriteHead(TEmfWriter& w, uint32_t dataSize) {
+    w.Begin(EMR_COMMENT);
+    w.U32(dataSize);
 }
 
 void TEmrEof::Write(TEmfWriter& w) const {

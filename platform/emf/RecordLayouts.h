@@ -444,10 +444,12 @@ struct TEmrSetDIBitsToDevice {
 // COMMENT: the size of the data, then the data (EMF+ records start with their signature).
 struct TEmrComment {
     uint32_t DataSize = 0;
-    static constexpr size_t DataAt = 12, Size = 12;
-    static TEmrComment Read(const TRecordReader& r) { return {r.U32(8)}; }
+    static constexpr size_t DataSizeAt = 8, DataAt = 12, Size = 12;
+    static TEmrComment Read(const TRecordReader& r) { return {r.U32(DataSizeAt)}; }
     // Writes DataSize = data's size and the data.
     static void Write(TEmfWriter& w, std::span<const uint8_t> data);
+    // Begins the record and writes DataSize; the caller writes that many bytes and ends it.
+    static void WriteHead(TEmfWriter& w, uint32_t dataSize);
 };
 
 // EOF: no palette entries here; the last field repeats the record's size.
