@@ -39,7 +39,10 @@ struct THeaderLayout {
 
 struct TPointL {
     int32_t X = 0, Y = 0;
-    static TPointL Read(const TRecordReader& r, size_t at) { return {r.I32(at), r.I32(at + 4)}; }
+    static TPointL Read(const TRecordReader& r, size_t at) {
+        const uint8_t* p = r.Fields(at, 8);
+        return {GetI32(p), GetI32(p + 4)};
+    }
     void Write(TEmfWriter& w) const { w.I32(X), w.I32(Y); }
 };
 constexpr size_t PointLBytes = 8, PointSBytes = 4; // POINTL, and the POINTS of the *16 records
@@ -55,17 +58,20 @@ inline void WritePointS(TEmfWriter& w, int16_t x, int16_t y) {
 
 struct TSizeL {
     int32_t Cx = 0, Cy = 0;
-    static TSizeL Read(const TRecordReader& r, size_t at) { return {r.I32(at), r.I32(at + 4)}; }
+    static TSizeL Read(const TRecordReader& r, size_t at) {
+        const uint8_t* p = r.Fields(at, 8);
+        return {GetI32(p), GetI32(p + 4)};
+    }
     void Write(TEmfWriter& w) const { w.I32(Cx), w.I32(Cy); }
 };
 
 // RECTL (TRectL, from EmfWriter.h): left, top, right, bottom.
 constexpr size_t RectLBytes = 16;
-inline TRectL ReadRectL(const TRecordReader& r, size_t at) {
-    return {r.I32(at), r.I32(at + 4), r.I32(at + 8), r.I32(at + 12)};
-}
 inline TRectL RectLAt(const uint8_t* p) {
     return {GetI32(p), GetI32(p + 4), GetI32(p + 8), GetI32(p + 12)};
+}
+inline TRectL ReadRectL(const TRecordReader& r, size_t at) {
+    return RectLAt(r.Fields(at, RectLBytes));
 }
 inline void WriteRectL(TEmfWriter& w, const TRectL& b) {
     w.I32(b.Left), w.I32(b.Top), w.I32(b.Right), w.I32(b.Bottom);
@@ -510,7 +516,8 @@ inline TEmrExtCreatePen TEmrExtCreatePen::Read(const TRecordReader& r) {
 }
 
 inline TEmrText TEmrText::Read(const TRecordReader& r, size_t at) {
-    return {TPointL::Read(r, at), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), ReadRectL(r, at + 20), r.U32(at + 36)};
+    const uint8_t* p = r.Fields(at, Bytes);
+    return {PointLAt(p), GetU32(p + 8), GetU32(p + 12), GetU32(p + 16), RectLAt(p + 20), GetU32(p + 36)};
 }
 
 inline TEmrBitBlt TEmrBitBlt::Read(const TRecordReader& r) {
