@@ -21,8 +21,14 @@ add_custom_command(OUTPUT ${PAGIMO_DOC_OUT}/changelog.gz
                    COMMAND ${GZIP_PROGRAM} -9nf -k ${PAGIMO_DOC_OUT}/changelog
                    DEPENDS ${PAGIMO_DOC_OUT}/changelog)
 list(APPEND PAGIMO_DOC_FILES ${PAGIMO_DOC_OUT}/changelog.gz)
+# The report author's guide with the class reference, compressed as Debian keeps documentation.
+add_custom_command(OUTPUT ${PAGIMO_DOC_OUT}/REPORTS.md.gz
+                   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/REPORTS.md ${PAGIMO_DOC_OUT}/REPORTS.md
+                   COMMAND ${GZIP_PROGRAM} -9nf ${PAGIMO_DOC_OUT}/REPORTS.md
+                   DEPENDS ${PROJECT_SOURCE_DIR}/docs/REPORTS.md)
+list(APPEND PAGIMO_DOC_FILES ${PAGIMO_DOC_OUT}/REPORTS.md.gz)
 add_custom_target(docs ALL DEPENDS ${PAGIMO_DOC_FILES})
-install(FILES ${PAGIMO_DOC_OUT}/changelog.gz ${PROJECT_SOURCE_DIR}/docs/copyright
+install(FILES ${PAGIMO_DOC_OUT}/changelog.gz ${PAGIMO_DOC_OUT}/REPORTS.md.gz ${PROJECT_SOURCE_DIR}/docs/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pagimo)
 
 set(CPACK_GENERATOR DEB)

@@ -28,7 +28,7 @@ for path in usr/bin/pagimo usr/bin/qrptool usr/share/applications/pagimo.desktop
             usr/share/icons/hicolor/scalable/mimetypes/application-x-pagimo-report.svg \
             usr/share/man/man1/pagimo.1.gz usr/share/man/man1/qrptool.1.gz \
             usr/libexec/pagimo/qrptool-print \
-            usr/share/doc/pagimo/copyright usr/share/doc/pagimo/changelog.gz \
+            usr/share/doc/pagimo/copyright usr/share/doc/pagimo/changelog.gz usr/share/doc/pagimo/REPORTS.md.gz \
             usr/share/pagimo/fonts/fonts.conf; do
   grep -q " \./$path\$" <<<"$contents" || { echo "package: $path is missing"; missing=1; }
 done
