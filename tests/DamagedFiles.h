@@ -3,6 +3,7 @@
 // cut short, a foreign file. Plain (not splay-coded) files only.
 
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -24,9 +25,9 @@ inline void BreakRecordInsidePage(std::vector<uint8_t>& bytes, int n) {
     const size_t emf = PageRecordOffset(bytes, n) + 8;
     size_t record = emf;
     for (int k = 0; k < 2; ++k)
-        record += emf::GetU32(bytes.data() + record + 4);
+        record += emf::GetU32(bytes.data() + record + emf::RecordSizeAt);
     if (record + 8 > bytes.size()) throw std::logic_error("page too small to break");
-    emf::PutU32(bytes.data() + record + 4, 0x7FFFFFF0);
+    emf::PutU32(bytes.data() + record + emf::RecordSizeAt, 0x7FFFFFF0);
 }
 
 // The first part of a file, cut in the middle of page n's record.

@@ -6,6 +6,7 @@
 
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
+#include "platform/emf/RecordLayouts.h"
 
 #include <cmath>
 #include <functional>
@@ -30,45 +31,42 @@ inline std::pair<int32_t, int32_t> Zigzag(uint32_t i) {
 }
 
 inline void Pen(emf::TEmfWriter& w, uint32_t style, int32_t width) {
-    const uint32_t h = w.NewHandle();
-    w.Record(emf::EMR_EXTCREATEPEN,
-             {static_cast<int32_t>(h), 0, 0, 0, 0, static_cast<int32_t>(style), width, 0, 0, 0, 0});
-    w.Record(emf::EMR_SELECTOBJECT, {static_cast<int32_t>(h)});
+    emf::TEmrExtCreatePen pen;
+    pen.Handle = w.NewHandle();
+    pen.Style = style;
+    pen.Width = static_cast<uint32_t>(width);
+    pen.Write(w);
+    emf::TEmrValue{pen.Handle}.Write(w, emf::EMR_SELECTOBJECT);
 }
 
 // POLYLINE, POLYGON or POLYLINETO with count 32-bit points.
 inline void Poly(emf::TEmfWriter& w, uint32_t type, uint32_t count) {
-    w.Begin(type);
-    for (int32_t v : {0, 0, Width - 1, Height - 1})
-        w.I32(v);
-    w.U32(count);
+    emf::TEmrPoly{{0, 0, Width - 1, Height - 1}, count}.WriteHead(w, type);
     for (uint32_t i = 0; i < count; ++i) {
         const auto [x, y] = Zigzag(i);
-        w.I32(x);
-        w.I32(y);
+        emf::TPointL{x, y}.Write(w);
     }
     w.End();
 }
 
 // EXTSELECTCLIPRGN with count small rectangles spread over the page.
 inline void Region(emf::TEmfWriter& w, uint32_t mode, uint32_t count, uint32_t seed = 0) {
-    w.Begin(emf::EMR_EXTSELECTCLIPRGN);
-    w.U32(32 + 16 * count);
-    w.U32(mode);
-    for (uint32_t v : {32u, 1u, count, 16 * count})
-        w.U32(v);
-    for (int32_t v : {0, 0, Width, Height})
-        w.I32(v);
+    std::vector<emf::TRectL> rects;
+    rects.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const auto [x, y] = Zigzag(i + seed);
-        for (int32_t v : {x, y, x + 3, y + 2})
-            w.I32(v);
+        rects.push_back({x, y, x + 3, y + 2});
     }
-    w.End();
+    emf::TRgnDataHeader region;
+    region.Count = count;
+    region.RgnSize = static_cast<uint32_t>(emf::RectLBytes) * count;
+    region.Bounds = {0, 0, Width, Height};
+    emf::TEmrExtSelectClipRgn{static_cast<uint32_t>(emf::TRgnDataHeader::Bytes) + region.RgnSize, mode}.Write(
+        w, &region, rects);
 }
 
 inline void Fill(emf::TEmfWriter& w) {
-    w.Record(emf::EMR_RECTANGLE, {0, 0, Width, Height});
+    emf::TEmrBox{{0, 0, Width, Height}}.Write(w, emf::EMR_RECTANGLE);
 }
 
 inline std::vector<THostilePage> Pages() {
@@ -96,17 +94,12 @@ inline std::vector<THostilePage> Pages() {
     add("polygon", [](TEmfWriter& w) { Poly(w, EMR_POLYGON, Million); });
     add("poly-polygon", [](TEmfWriter& w) {
         constexpr uint32_t polygons = 200'000;
-        w.Begin(EMR_POLYPOLYGON16);
-        for (int32_t v : {0, 0, Width - 1, Height - 1})
-            w.I32(v);
-        w.U32(polygons);
-        w.U32(3 * polygons);
+        TEmrPolyPoly{{0, 0, Width - 1, Height - 1}, polygons, 3 * polygons}.WriteHead(w, EMR_POLYPOLYGON16);
         for (uint32_t i = 0; i < polygons; ++i)
             w.U32(3);
         for (uint32_t i = 0; i < 3 * polygons; ++i) {
             const auto [x, y] = Zigzag(i);
-            w.I16(static_cast<int16_t>(x));
-            w.I16(static_cast<int16_t>(y));
+            WritePointS(w, static_cast<int16_t>(x), static_cast<int16_t>(y));
         }
         w.End();
     });
@@ -115,7 +108,7 @@ inline std::vector<THostilePage> Pages() {
         Fill(w);
     });
     add("clip-region-million-rects-and", [](TEmfWriter& w) {
-        w.Record(EMR_INTERSECTCLIPRECT, {10, 10, Width - 10, Height - 10});
+        TEmrBox{{10, 10, Width - 10, Height - 10}}.Write(w, EMR_INTERSECTCLIPRECT);
         Region(w, RGN_AND, Million);
         Fill(w);
     });
@@ -123,7 +116,7 @@ inline std::vector<THostilePage> Pages() {
         // A million ExcludeClipRect records, each cutting a hole into the clip.
         for (uint32_t i = 0; i < Million; ++i) {
             const auto [x, y] = Zigzag(i);
-            w.Record(EMR_EXCLUDECLIPRECT, {x, y, x + 2, y + 2});
+            TEmrBox{{x, y, x + 2, y + 2}}.Write(w, EMR_EXCLUDECLIPRECT);
         }
         Fill(w);
     });
@@ -134,18 +127,18 @@ inline std::vector<THostilePage> Pages() {
         Fill(w);
     });
     add("path-filled", [](TEmfWriter& w) {
-        w.Record(EMR_BEGINPATH, {});
+        TEmrEmpty::Write(w, EMR_BEGINPATH);
         Poly(w, EMR_POLYLINETO, Million);
-        w.Record(EMR_CLOSEFIGURE, {});
-        w.Record(EMR_ENDPATH, {});
-        w.Record(EMR_FILLPATH, {0, 0, Width - 1, Height - 1});
+        TEmrEmpty::Write(w, EMR_CLOSEFIGURE);
+        TEmrEmpty::Write(w, EMR_ENDPATH);
+        TEmrBox{{0, 0, Width - 1, Height - 1}}.Write(w, EMR_FILLPATH);
     });
     add("path-clip", [](TEmfWriter& w) {
-        w.Record(EMR_BEGINPATH, {});
+        TEmrEmpty::Write(w, EMR_BEGINPATH);
         Poly(w, EMR_POLYLINETO, Million);
-        w.Record(EMR_CLOSEFIGURE, {});
-        w.Record(EMR_ENDPATH, {});
-        w.Record(EMR_SELECTCLIPPATH, {RGN_AND});
+        TEmrEmpty::Write(w, EMR_CLOSEFIGURE);
+        TEmrEmpty::Write(w, EMR_ENDPATH);
+        TEmrValue{RGN_AND}.Write(w, EMR_SELECTCLIPPATH);
         Fill(w);
     });
     return pages;
@@ -154,14 +147,11 @@ inline std::vector<THostilePage> Pages() {
 // Pages that stay just within the budget, drawn in full: the most work a page may take. A walk of
 // short steps keeps the stroked length small, so the points are what counts.
 inline void Walk(emf::TEmfWriter& w, uint32_t type, uint32_t count) {
-    w.Begin(type);
-    for (int32_t v : {0, 0, Width - 1, Height - 1})
-        w.I32(v);
-    w.U32(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        w.I32(static_cast<int32_t>(20 + (i * 3) % (Width - 40)));
-        w.I32(static_cast<int32_t>(20 + (i * 3 / (Width - 40)) % (Height - 40)));
-    }
+    emf::TEmrPoly{{0, 0, Width - 1, Height - 1}, count}.WriteHead(w, type);
+    for (uint32_t i = 0; i < count; ++i)
+        emf::TPointL{static_cast<int32_t>(20 + (i * 3) % (Width - 40)),
+                     static_cast<int32_t>(20 + (i * 3 / (Width - 40)) % (Height - 40))}
+            .Write(w);
     w.End();
 }
 
@@ -192,8 +182,8 @@ inline std::vector<THostilePage> NearLimitPages() {
     add("near-clip-records", [](TEmfWriter& w) {
         for (uint32_t i = 0; i < 24'000; ++i) {
             const auto [x, y] = Zigzag(i);
-            w.Record(EMR_INTERSECTCLIPRECT, {0, 0, Width - static_cast<int32_t>(i % 50), Height});
-            w.Record(EMR_RECTANGLE, {x, y, x + 20, y + 20});
+            TEmrBox{{0, 0, Width - static_cast<int32_t>(i % 50), Height}}.Write(w, EMR_INTERSECTCLIPRECT);
+            TEmrBox{{x, y, x + 20, y + 20}}.Write(w, EMR_RECTANGLE);
         }
     });
     return pages;

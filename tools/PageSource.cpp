@@ -2,6 +2,7 @@
 
 #include "pagestore/PageList.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
 #include "printer/StoredPageExport.h"
@@ -15,8 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <tuple>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -70,17 +71,21 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
         // metafile starts with its header record, anything else goes to the page list, which checks it.
         std::ifstream in(path, std::ios::binary);
         if (!in) throw EQRError(FormatMessage("Cannot open file %s", path));
-        uint8_t head[44] = {};
+        using H = emf::THeaderLayout;
+        uint8_t head[H::SignatureAt + 4] = {};
         in.read(reinterpret_cast<char*>(head), sizeof head);
-        if (in.gcount() < 44 || emf::GetU32(head) != emf::EmrHeader || emf::GetU32(head + 40) != emf::EmfSignature)
+        if (in.gcount() < static_cast<std::streamsize>(sizeof head) ||
+            emf::GetU32(head + emf::RecordTypeAt) != emf::EmrHeader ||
+            emf::GetU32(head + H::SignatureAt) != emf::EmfSignature)
             return std::make_unique<TQrpFileSource>(path);
     }
     std::vector<uint8_t> bytes = ReadFile(path);
-    if (bytes.size() >= 44 && emf::GetU32(bytes.data()) == emf::EmrHeader &&
-        emf::GetU32(bytes.data() + 40) == emf::EmfSignature) {
+    using H = emf::THeaderLayout;
+    if (bytes.size() >= H::SignatureAt + 4 && emf::GetU32(bytes.data() + emf::RecordTypeAt) == emf::EmrHeader &&
+        emf::GetU32(bytes.data() + H::SignatureAt) == emf::EmfSignature) {
         // Some writers leave nBytes short of or past the file's length; keep what the header claims
         // when the file holds it, so that trailing bytes do not make a good picture invalid.
-        const uint32_t nBytes = emf::GetU32(bytes.data() + 48);
+        const uint32_t nBytes = bytes.size() >= H::BytesAt + 4 ? emf::GetU32(bytes.data() + H::BytesAt) : 0;
         if (nBytes >= emf::EmfMinHeaderSize && nBytes < bytes.size()) bytes.resize(nBytes);
         // A file cut short (nBytes past its end) is drawn up to its last whole record, as a page that
         // cannot be drawn completely.
@@ -163,7 +168,8 @@ void EnsureGuiApplication() {
         const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
         std::string file = PAGIMO_FONTS_CONF;
         if (!ec) {
-            for (const auto& prefix : {exe.parent_path().parent_path(), exe.parent_path().parent_path().parent_path()}) {
+            for (const auto& prefix :
+                 {exe.parent_path().parent_path(), exe.parent_path().parent_path().parent_path()}) {
                 const auto installed = prefix / "share" / "pagimo" / "fonts" / "fonts.conf";
                 if (std::filesystem::is_regular_file(installed, ec)) {
                     file = installed.string();

@@ -4,7 +4,12 @@
 // real recordings in the sample file, the tests and the benchmarks.
 
 #include "platform/emf/EmfPicture.h"
+#include "platform/emf/EmfRecords.h"
+#include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
+
+#include <algorithm>
 
 #include <cstdint>
 #include <string>
@@ -17,7 +22,6 @@ public:
     // A page of lineCount text lines; the page number and seed vary the text and the positions.
     static std::vector<uint8_t> Page(int32_t pageNumber, int lineCount = 24, uint32_t seed = 1) {
         TSamplePageWriter w;
-        w.Header();
         uint32_t state = seed * 2654435761u + static_cast<uint32_t>(pageNumber);
         auto next = [&state] {
             state = state * 1664525u + 1013904223u;
@@ -33,7 +37,6 @@ public:
             w.Line(60, y + 32, 740, y + 32);
             if (line % 6 == 5) w.Rectangle(600, y, 740, y + 30);
         }
-        w.EndOfFile();
         return w.Finish();
     }
 
@@ -42,76 +45,57 @@ public:
     }
 
 private:
-    std::vector<uint8_t> FBytes;
-    uint32_t FRecords = 0;
+    emf::TEmfWriter FWriter{794, 1123};
 
-    size_t Begin(uint32_t type, uint32_t size) {
-        const size_t at = FBytes.size();
-        FBytes.resize(at + size, 0);
-        emf::PutU32(&FBytes[at], type);
-        emf::PutU32(&FBytes[at + 4], size);
-        ++FRecords;
-        return at;
-    }
-    void Header() {
-        const size_t at = Begin(1, 108);
-        emf::PutI32(&FBytes[at + 16], 793); // bounds in device pixels
-        emf::PutI32(&FBytes[at + 20], 1122);
-        emf::PutI32(&FBytes[at + 32], 21000); // frame: A4 in 0.01 mm
-        emf::PutI32(&FBytes[at + 36], 29700);
-        emf::PutU32(&FBytes[at + 40], emf::EmfSignature);
-        emf::PutU32(&FBytes[at + 44], 0x10000);
-        emf::PutU16(&FBytes[at + 56], 1);
-        emf::PutI32(&FBytes[at + 72], 1920); // reference device: a 96 pixels-per-inch screen
-        emf::PutI32(&FBytes[at + 76], 1080);
-        emf::PutI32(&FBytes[at + 80], 508);
-        emf::PutI32(&FBytes[at + 84], 286);
-    }
     void Rectangle(int32_t l, int32_t t, int32_t r, int32_t b) {
-        const size_t at = Begin(43, 24); // EMR_RECTANGLE
-        emf::PutI32(&FBytes[at + 8], l);
-        emf::PutI32(&FBytes[at + 12], t);
-        emf::PutI32(&FBytes[at + 16], r);
-        emf::PutI32(&FBytes[at + 20], b);
+        emf::TEmrBox{{l, t, r, b}}.Write(FWriter, emf::EMR_RECTANGLE);
     }
     void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-        size_t at = Begin(27, 16); // EMR_MOVETOEX
-        emf::PutI32(&FBytes[at + 8], x1);
-        emf::PutI32(&FBytes[at + 12], y1);
-        at = Begin(54, 16); // EMR_LINETO
-        emf::PutI32(&FBytes[at + 8], x2);
-        emf::PutI32(&FBytes[at + 12], y2);
+        emf::TEmrPoint{{x1, y1}}.Write(FWriter, emf::EMR_MOVETOEX);
+        emf::TEmrPoint{{x2, y2}}.Write(FWriter, emf::EMR_LINETO);
     }
-    // EMR_EXTTEXTOUTW with UTF-16 text and an advance per character.
+    // EXTTEXTOUTW with UTF-16 text (the bytes taken as Latin-1) and an advance per character.
     void Text(int32_t x, int32_t y, const std::string& text) {
         const auto n = static_cast<uint32_t>(text.size());
-        const uint32_t stringBytes = (n * 2 + 3) & ~3u;
-        const uint32_t size = 76 + stringBytes + 4 * n;
-        const size_t at = Begin(84, size);
-        emf::PutI32(&FBytes[at + 8], x);
-        emf::PutI32(&FBytes[at + 12], y);
-        emf::PutI32(&FBytes[at + 16], x + static_cast<int32_t>(7 * n));
-        emf::PutI32(&FBytes[at + 20], y + 16);
-        emf::PutU32(&FBytes[at + 24], 1); // GM_COMPATIBLE
-        emf::PutI32(&FBytes[at + 36], x);
-        emf::PutI32(&FBytes[at + 40], y);
-        emf::PutU32(&FBytes[at + 44], n);
-        emf::PutU32(&FBytes[at + 48], 76);
-        emf::PutU32(&FBytes[at + 72], 76 + stringBytes);
-        for (uint32_t i = 0; i < n; ++i) {
-            emf::PutU16(&FBytes[at + 76 + 2 * i], static_cast<uint8_t>(text[i]));
-            emf::PutI32(&FBytes[at + 76 + stringBytes + 4 * i], text[i] == ' ' ? 4 : 7);
+        emf::TEmrExtTextOut r;
+        r.Bounds = {x, y, x + static_cast<int32_t>(7 * n), y + 16};
+        r.Text.Reference = {x, y};
+        r.Text.Chars = n;
+        r.Text.OffString = emf::TEmrExtTextOut::StringAt;
+        r.Text.Rect = {0, 0, 0, 0};
+        r.Text.OffDx = emf::TEmrExtTextOut::DxAfter(n);
+        std::u16string utf16;
+        std::vector<int32_t> dx;
+        for (char c : text) {
+            utf16.push_back(static_cast<uint8_t>(c));
+            dx.push_back(c == ' ' ? 4 : 7);
         }
+        r.Write(FWriter, utf16, dx);
     }
-    void EndOfFile() {
-        const size_t at = Begin(14, 20); // EMR_EOF
-        emf::PutU32(&FBytes[at + 12], 16);
-        emf::PutU32(&FBytes[at + 16], 20);
-    }
+    // The writer's records under a header of a page recorded on a 1920 x 1080 screen: bounds and frame
+    // of an A4 sheet, one handle, no extensions filled in.
     std::vector<uint8_t> Finish() {
-        emf::PutU32(&FBytes[48], static_cast<uint32_t>(FBytes.size()));
-        emf::PutU32(&FBytes[52], FRecords);
-        return std::move(FBytes);
+        using H = emf::THeaderLayout;
+        std::vector<uint8_t> bytes = FWriter.Finish();
+        uint8_t* h = bytes.data();
+        const uint32_t size = emf::GetU32(h + H::BytesAt), records = emf::GetU32(h + H::RecordsAt);
+        std::fill_n(h, H::FullSize, uint8_t{0});
+        emf::PutU32(h + emf::RecordTypeAt, emf::EMR_HEADER);
+        emf::PutU32(h + emf::RecordSizeAt, H::FullSize);
+        emf::PutI32(h + H::BoundsAt + 8, 793); // bounds in device pixels
+        emf::PutI32(h + H::BoundsAt + 12, 1122);
+        emf::PutI32(h + H::FrameAt + 8, 21000); // frame: A4 in 0.01 mm
+        emf::PutI32(h + H::FrameAt + 12, 29700);
+        emf::PutU32(h + H::SignatureAt, emf::EmfSignature);
+        emf::PutU32(h + H::VersionAt, 0x10000);
+        emf::PutU32(h + H::BytesAt, size);
+        emf::PutU32(h + H::RecordsAt, records);
+        emf::PutU16(h + H::HandlesAt, 1);
+        emf::PutI32(h + H::DevicePixelsAt, 1920); // reference device: a 96 pixels-per-inch screen
+        emf::PutI32(h + H::DevicePixelsAt + 4, 1080);
+        emf::PutI32(h + H::DeviceMillimetersAt, 508);
+        emf::PutI32(h + H::DeviceMillimetersAt + 4, 286);
+        return bytes;
     }
 };
 

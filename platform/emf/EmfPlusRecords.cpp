@@ -1,6 +1,7 @@
 #include "platform/emf/EmfPlusRecords.h"
 
 #include "platform/emf/EmfRecords.h"
+#include "platform/emf/RecordLayouts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,8 +47,7 @@ TEmfPlusData& TEmfPlusData::Pad() {
 
 void TEmfPlusWriter::Record(uint16_t type, uint16_t flags, std::span<const uint8_t> data) {
     const uint32_t padded = static_cast<uint32_t>((data.size() + 3) / 4 * 4);
-    FEmf.Begin(EMR_COMMENT);
-    FEmf.U32(4 + 12 + padded); // comment data size: signature and the EMF+ record
+    TEmrComment::WriteHead(FEmf, 4 + 12 + padded); // the signature and the EMF+ record
     FEmf.U32(EmfPlusSignature);
     FEmf.U16(type);
     FEmf.U16(flags);

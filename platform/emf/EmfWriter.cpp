@@ -3,6 +3,7 @@
 #include "platform/emf/EmfPicture.h"
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 
 #include <algorithm>
 #include <bit>
@@ -11,7 +12,7 @@
 namespace pagimo::emf {
 
 namespace {
-constexpr size_t HeaderSize = 108; // with the pixel-format and micrometre extensions
+constexpr size_t HeaderSize = THeaderLayout::FullSize; // with the pixel-format and micrometre extensions
 // The reference screen: 1920 x 1440 pixels at 96 per inch is exactly 508 x 381 mm, so the millimetre
 // fields that older readers use to find the resolution carry no rounding.
 constexpr int32_t ReferenceWidthPx = 1920, ReferenceHeightPx = 1440;
@@ -100,46 +101,42 @@ void TEmfWriter::ExtendBounds(int32_t left, int32_t top, int32_t right, int32_t 
 }
 
 std::vector<uint8_t> TEmfWriter::Finish() {
-    // EOF: no palette entries; the last field repeats the record size.
-    Begin(EMR_EOF);
-    U32(0);
-    U32(16);
-    U32(20);
-    End();
+    TEmrEof{}.Write(*this);
 
+    using H = THeaderLayout;
     uint8_t* h = FBuffer.data();
     const double hundredthsPerPixel = 2540.0 / FDpi;
-    PutU32(h + 0, EMR_HEADER);
-    PutU32(h + 4, HeaderSize);
+    PutU32(h + RecordTypeAt, EMR_HEADER);
+    PutU32(h + RecordSizeAt, HeaderSize);
     const TRectL b = FBounds.Empty() ? TRectL{0, 0, -1, -1} : FBounds;
-    PutI32(h + 8, b.Left);
-    PutI32(h + 12, b.Top);
-    PutI32(h + 16, b.Right);
-    PutI32(h + 20, b.Bottom);
+    PutI32(h + H::BoundsAt, b.Left);
+    PutI32(h + H::BoundsAt + 4, b.Top);
+    PutI32(h + H::BoundsAt + 8, b.Right);
+    PutI32(h + H::BoundsAt + 12, b.Bottom);
     // The frame is inclusive, like the bounds: a W-pixel-wide picture spans W pixels of 2540/dpi.
-    PutI32(h + 24, 0);
-    PutI32(h + 28, 0);
-    PutI32(h + 32, static_cast<int32_t>(std::lround(FWidth * hundredthsPerPixel)));
-    PutI32(h + 36, static_cast<int32_t>(std::lround(FHeight * hundredthsPerPixel)));
-    PutU32(h + 40, EmfSignature);
-    PutU32(h + 44, 0x10000);
-    PutU32(h + 48, static_cast<uint32_t>(FBuffer.size()));
-    PutU32(h + 52, FRecords);
-    PutU16(h + 56, static_cast<uint16_t>(std::min<uint32_t>(FMaxHandles, 0xFFFF)));
-    PutU16(h + 58, 0);
-    PutU32(h + 60, 0); // no description
-    PutU32(h + 64, 0);
-    PutU32(h + 68, 0); // no palette
+    PutI32(h + H::FrameAt, 0);
+    PutI32(h + H::FrameAt + 4, 0);
+    PutI32(h + H::FrameAt + 8, static_cast<int32_t>(std::lround(FWidth * hundredthsPerPixel)));
+    PutI32(h + H::FrameAt + 12, static_cast<int32_t>(std::lround(FHeight * hundredthsPerPixel)));
+    PutU32(h + H::SignatureAt, EmfSignature);
+    PutU32(h + H::VersionAt, 0x10000);
+    PutU32(h + H::BytesAt, static_cast<uint32_t>(FBuffer.size()));
+    PutU32(h + H::RecordsAt, FRecords);
+    PutU16(h + H::HandlesAt, static_cast<uint16_t>(std::min<uint32_t>(FMaxHandles, 0xFFFF)));
+    PutU16(h + H::ReservedAt, 0);
+    PutU32(h + H::DescriptionAt, 0); // no description
+    PutU32(h + H::OffDescriptionAt, 0);
+    PutU32(h + H::PalEntriesAt, 0); // no palette
     const int32_t refW = ReferenceWidthPx * FDpi / 96, refH = ReferenceHeightPx * FDpi / 96;
-    PutI32(h + 72, refW);
-    PutI32(h + 76, refH);
-    PutI32(h + 80, 508);
-    PutI32(h + 84, 381);
-    PutU32(h + 88, 0); // no pixel format
-    PutU32(h + 92, 0);
-    PutU32(h + 96, 0); // not OpenGL
-    PutI32(h + 100, 508000);
-    PutI32(h + 104, 381000);
+    PutI32(h + H::DevicePixelsAt, refW);
+    PutI32(h + H::DevicePixelsAt + 4, refH);
+    PutI32(h + H::DeviceMillimetersAt, 508);
+    PutI32(h + H::DeviceMillimetersAt + 4, 381);
+    PutU32(h + H::PixelFormatAt, 0); // no pixel format
+    PutU32(h + H::OffPixelFormatAt, 0);
+    PutU32(h + H::OpenGLAt, 0); // not OpenGL
+    PutI32(h + H::MicrometersAt, 508000);
+    PutI32(h + H::MicrometersAt + 4, 381000);
 
     std::vector<uint8_t> out = std::move(FBuffer);
     FBuffer.clear();

@@ -1,6 +1,8 @@
 #include "platform/emf/RecordReader.h"
 
 #include "platform/emf/EmfPicture.h"
+#include "platform/emf/EmfRecords.h"
+#include "platform/emf/RecordLayouts.h"
 
 #include <bit>
 #include <limits>
@@ -21,9 +23,10 @@ std::span<const uint8_t> TRecordReader::Bytes(size_t offset, uint64_t count, siz
 
 TRecordWalker::TRecordWalker(std::span<const uint8_t> data) : FData(data) {
     // The header's nBytes bounds the records when it is smaller than what we were given.
-    if (FData.size() >= 52) {
-        const uint32_t nBytes = GetU32(FData.data() + 48);
-        if (GetU32(FData.data()) == EmrHeader && nBytes >= 8 && nBytes < FData.size()) FData = FData.first(nBytes);
+    if (FData.size() >= THeaderLayout::BytesAt + 4) {
+        const uint32_t nBytes = GetU32(FData.data() + THeaderLayout::BytesAt);
+        if (GetU32(FData.data() + RecordTypeAt) == EmrHeader && nBytes >= 8 && nBytes < FData.size())
+            FData = FData.first(nBytes);
     }
 }
 
@@ -38,15 +41,15 @@ bool TRecordWalker::Next(TRecordReader& record) {
         FBroken = true;
         return false;
     }
-    const uint32_t type = GetU32(FData.data() + FOffset);
-    const uint32_t size = GetU32(FData.data() + FOffset + 4);
+    const uint32_t type = GetU32(FData.data() + FOffset + RecordTypeAt);
+    const uint32_t size = GetU32(FData.data() + FOffset + RecordSizeAt);
     if (size < 8 || size % 4 != 0 || size > left) {
         FBroken = true;
         return false;
     }
     record = TRecordReader(FData.subspan(FOffset, size));
     FOffset += size;
-    if (type == 14 /* EMR_EOF */) FDone = true;
+    if (type == EMR_EOF) FDone = true;
     return true;
 }
 
@@ -64,7 +67,7 @@ TRecordChainCheck CheckRecordChain(std::span<const uint8_t> data) {
     TRecordReader record(data.first(0));
     while (walker.Next(record)) {
         if (check.Records++ == 0) check.StartsWithHeader = record.Type() == EmrHeader;
-        if (record.Type() == 14 /* EMR_EOF */) check.EndsWithEof = true;
+        if (record.Type() == EMR_EOF) check.EndsWithEof = true;
     }
     check.Broken = walker.Broken();
     if (check.Broken) check.BrokenOffset = walker.Offset();

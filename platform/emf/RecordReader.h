@@ -35,6 +35,8 @@ public:
     // count elements of elementSize bytes at offset; overflow-safe.
     std::span<const uint8_t> Bytes(size_t offset, uint64_t count, size_t elementSize = 1) const;
     bool Has(size_t offset, uint64_t bytes) const { return offset <= FData.size() && bytes <= FData.size() - offset; }
+    // The n bytes of a group of fixed fields at offset, checked once (raises as the single reads do).
+    const uint8_t* Fields(size_t offset, size_t n) const { return At(offset, n); }
 
 private:
     const uint8_t* At(size_t offset, size_t n) const {

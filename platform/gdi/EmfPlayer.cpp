@@ -1,6 +1,7 @@
 #include "platform/gdi/EmfPlayer.h"
 
 #include "platform/emf/EmfRecords.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/EmfPlusPlayer.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <variant>
@@ -142,12 +144,12 @@ private:
         out.Pattern = FColoured.Image;
         return out;
     }
-    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable);
+    static std::shared_ptr<const QImage> MonoPattern(const TRecordReader& r, const TEmrCreateDibPatternBrush& b,
+                                                     bool anyTable);
 
     // Helpers.
-    static QRect Box(const TRecordReader& r, size_t at) {
-        return QRect(QPoint(Coord(r.I32(at)), Coord(r.I32(at + 4))),
-                     QPoint(Coord(r.I32(at + 8)), Coord(r.I32(at + 12))));
+    static QRect Box(const TRectL& b) {
+        return QRect(QPoint(Coord(b.Left), Coord(b.Top)), QPoint(Coord(b.Right), Coord(b.Bottom)));
     }
     void Shape(TShape&& shape);
     void PathShape(const QPainterPath& refPath, bool fill, bool stroke);
@@ -155,14 +157,15 @@ private:
     void Poly(const TRecordReader& r, TShapeKind kind, bool small, bool fromCurrent);
     void PolyPoly(const TRecordReader& r, TShapeKind kind, bool small);
     void BoxShape(const TRecordReader& r, TShapeKind kind);
+    void ClipRect(const TRecordReader& r, uint32_t mode);
     void ClipCombine(const QPainterPath& targetArea, uint32_t mode);
     QPainterPath RefRect(const QRectF& logical) const;
     void Text(const TRecordReader& r, bool wide);
     // Hands a text run to the device, counting glyph indices that cannot be drawn.
     void DrawRun(const TTextRun& run, const TDrawState& state);
-    void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, size_t offBmiAt, size_t usageAt,
+    void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, const TBitmapRef& bitmap, uint32_t usage,
              bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
-    static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt);
+    static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b);
     QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
     struct TColouredPattern {
         std::shared_ptr<const QImage> Mono;
@@ -191,15 +194,16 @@ private:
     void ModifyWorldTransform(const TRecordReader& r);
     void SaveDC(const TRecordReader& r);
     void RestoreDC(const TRecordReader& r);
-    void SetBkMode(const TRecordReader& r) { State().BkMode = r.U32(8) == TRANSPARENT ? TRANSPARENT : OPAQUE; }
-    void SetBkColor(const TRecordReader& r) { State().BkColor = r.U32(8) & 0xFFFFFF; }
-    void SetTextColor(const TRecordReader& r) { State().TextColor = r.U32(8) & 0xFFFFFF; }
-    void SetTextAlign(const TRecordReader& r) { State().TextAlign = r.U32(8); }
-    void SetPolyFillMode(const TRecordReader& r) { State().PolyFillMode = r.U32(8) == WINDING ? WINDING : ALTERNATE; }
-    void SetRop2(const TRecordReader& r) { State().Rop2 = static_cast<int>(r.U32(8)); }
-    void SetStretchBltMode(const TRecordReader& r) { State().StretchBltMode = static_cast<int>(r.U32(8)); }
+    static uint32_t Value(const TRecordReader& r) { return TEmrValue::Read(r).Value; }
+    void SetBkMode(const TRecordReader& r) { State().BkMode = Value(r) == TRANSPARENT ? TRANSPARENT : OPAQUE; }
+    void SetBkColor(const TRecordReader& r) { State().BkColor = Value(r) & 0xFFFFFF; }
+    void SetTextColor(const TRecordReader& r) { State().TextColor = Value(r) & 0xFFFFFF; }
+    void SetTextAlign(const TRecordReader& r) { State().TextAlign = Value(r); }
+    void SetPolyFillMode(const TRecordReader& r) { State().PolyFillMode = Value(r) == WINDING ? WINDING : ALTERNATE; }
+    void SetRop2(const TRecordReader& r) { State().Rop2 = static_cast<int>(Value(r)); }
+    void SetStretchBltMode(const TRecordReader& r) { State().StretchBltMode = static_cast<int>(Value(r)); }
     void SetArcDirection(const TRecordReader& r) {
-        State().ArcDirection = r.U32(8) == AD_CLOCKWISE ? AD_CLOCKWISE : AD_COUNTERCLOCKWISE;
+        State().ArcDirection = Value(r) == AD_CLOCKWISE ? AD_CLOCKWISE : AD_COUNTERCLOCKWISE;
     }
     void SetMiterLimit(const TRecordReader& r);
     void CreatePen(const TRecordReader& r);
@@ -207,9 +211,9 @@ private:
     void CreateBrushIndirect(const TRecordReader& r);
     void CreateDibPatternBrush(const TRecordReader& r);
     void CreateFont(const TRecordReader& r);
-    void CreateOther(const TRecordReader& r) { *Object(r.U32(8)) = TOtherObject{}; }
+    void CreateOther(const TRecordReader& r) { *Object(Value(r)) = TOtherObject{}; }
     void SelectObject(const TRecordReader& r);
-    void DeleteObject(const TRecordReader& r) { *Object(r.U32(8)) = std::monostate{}; }
+    void DeleteObject(const TRecordReader& r) { *Object(Value(r)) = std::monostate{}; }
     void MoveTo(const TRecordReader& r);
     void LineTo(const TRecordReader& r);
     void Polyline(const TRecordReader& r) { Poly(r, TShapeKind::skPolyline, false, false); }
@@ -330,76 +334,77 @@ void TPlayback::Recompute() {
 }
 
 void TPlayback::SetMapMode(const TRecordReader& r) {
-    const uint32_t mode = r.U32(8);
+    const uint32_t mode = Value(r);
     if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return;
     S.MapMode = mode;
     Recompute();
 }
 
 void TPlayback::SetWindowExt(const TRecordReader& r) {
-    const int32_t cx = r.I32(8), cy = r.I32(12);
+    const auto [cx, cy] = TEmrPoint::Read(r).Point;
     if (cx == 0 || cy == 0) return;
     S.WindowExt = QSizeF(cx, cy);
     Recompute();
 }
 
 void TPlayback::SetViewportExt(const TRecordReader& r) {
-    const int32_t cx = r.I32(8), cy = r.I32(12);
+    const auto [cx, cy] = TEmrPoint::Read(r).Point;
     if (cx == 0 || cy == 0) return;
     S.ViewportExt = QSizeF(cx, cy);
     Recompute();
 }
 
 void TPlayback::SetWindowOrg(const TRecordReader& r) {
-    S.WindowOrg = QPointF(r.I32(8), r.I32(12));
+    const TPointL org = TEmrPoint::Read(r).Point;
+    S.WindowOrg = QPointF(org.X, org.Y);
     Recompute();
 }
 
 void TPlayback::SetViewportOrg(const TRecordReader& r) {
-    S.ViewportOrg = QPointF(r.I32(8), r.I32(12));
+    const TPointL org = TEmrPoint::Read(r).Point;
+    S.ViewportOrg = QPointF(org.X, org.Y);
     Recompute();
 }
 
 void TPlayback::ScaleViewportExt(const TRecordReader& r) {
-    const int32_t xn = r.I32(8), xd = r.I32(12), yn = r.I32(16), yd = r.I32(20);
+    const auto [xn, xd, yn, yd] = TEmrScaleExt::Read(r);
     if (xn == 0 || xd == 0 || yn == 0 || yd == 0) return;
     S.ViewportExt = QSizeF(S.ViewportExt.width() * xn / xd, S.ViewportExt.height() * yn / yd);
     Recompute();
 }
 
 void TPlayback::ScaleWindowExt(const TRecordReader& r) {
-    const int32_t xn = r.I32(8), xd = r.I32(12), yn = r.I32(16), yd = r.I32(20);
+    const auto [xn, xd, yn, yd] = TEmrScaleExt::Read(r);
     if (xn == 0 || xd == 0 || yn == 0 || yd == 0) return;
     S.WindowExt = QSizeF(S.WindowExt.width() * xn / xd, S.WindowExt.height() * yn / yd);
     Recompute();
 }
 
-static bool ReadXForm(const TRecordReader& r, size_t at, QTransform& t) {
-    double v[6];
-    for (int i = 0; i < 6; ++i) {
-        v[i] = r.F32(at + 4 * static_cast<size_t>(i));
-        if (!Finite(v[i])) return false;
-    }
-    t = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+// An XFORM as a transform; false when a value is not finite or the transform cannot be inverted.
+static bool ToTransform(const TXForm& x, QTransform& t) {
+    for (double v : {x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy})
+        if (!Finite(v)) return false;
+    t = QTransform(x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy);
     return std::abs(t.determinant()) > 1e-12;
 }
 
 void TPlayback::SetWorldTransform(const TRecordReader& r) {
     QTransform t;
-    if (!ReadXForm(r, 8, t)) return;
+    if (!ToTransform(TEmrSetWorldTransform::Read(r).XForm, t)) return;
     S.World = t;
     Recompute();
 }
 
 void TPlayback::ModifyWorldTransform(const TRecordReader& r) {
-    const uint32_t mode = r.U32(32);
+    const TEmrModifyWorldTransform m = TEmrModifyWorldTransform::Read(r);
+    const uint32_t mode = m.Mode;
     if (mode == MWT_IDENTITY) {
         S.World = QTransform();
         Recompute();
         return;
     }
     QTransform t;
-    if (!ReadXForm(r, 8, t)) return;
+    if (!ToTransform(m.XForm, t)) return;
     switch (mode) {
     case MWT_LEFTMULTIPLY:
         S.World = t * S.World;
@@ -421,7 +426,7 @@ void TPlayback::SaveDC(const TRecordReader&) {
 }
 
 void TPlayback::RestoreDC(const TRecordReader& r) {
-    const int32_t rel = r.I32(8);
+    const auto rel = static_cast<int32_t>(Value(r));
     if (rel >= 0 || static_cast<int64_t>(FStack.size()) + rel < 0) return;
     const size_t keep = FStack.size() + static_cast<size_t>(rel);
     S = FStack[keep];
@@ -431,8 +436,8 @@ void TPlayback::RestoreDC(const TRecordReader& r) {
 
 void TPlayback::SetMiterLimit(const TRecordReader& r) {
     // Written as a float by most programs, as an integer by some.
-    const float f = r.F32(8);
-    const uint32_t u = r.U32(8);
+    const uint32_t u = Value(r);
+    const float f = std::bit_cast<float>(u);
     State().MiterLimit =
         std::isfinite(f) && f >= 1 && f < 1000 ? f : (u >= 1 && u < 1000 ? static_cast<float>(u) : 10.0f);
 }
@@ -440,73 +445,78 @@ void TPlayback::SetMiterLimit(const TRecordReader& r) {
 // ---- objects --------------------------------------------------------------------------------------
 
 void TPlayback::CreatePen(const TRecordReader& r) {
+    const TEmrCreatePen p = TEmrCreatePen::Read(r);
     TLogPen pen;
-    pen.Style = r.U32(12);
-    pen.Width = r.I32(16);
-    pen.Color = r.U32(24) & 0xFFFFFF;
-    *Object(r.U32(8)) = TPenObject{pen};
+    pen.Style = p.Style;
+    pen.Width = p.Width;
+    pen.Color = p.Color & 0xFFFFFF;
+    *Object(p.Handle) = TPenObject{pen};
 }
 
 void TPlayback::ExtCreatePen(const TRecordReader& r) {
+    const TEmrExtCreatePen p = TEmrExtCreatePen::Read(r);
     TLogPen pen;
-    pen.Style = r.U32(28);
-    pen.Width = static_cast<int32_t>(std::min<uint32_t>(r.U32(32), 1u << 20));
-    const uint32_t brushStyle = r.U32(36);
-    pen.Color = r.U32(40) & 0xFFFFFF;
-    if (brushStyle == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
+    pen.Style = p.Style;
+    pen.Width = static_cast<int32_t>(std::min<uint32_t>(p.Width, 1u << 20));
+    pen.Color = p.Color & 0xFFFFFF;
+    if (p.BrushStyle == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
     if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE) {
         // Up to 16 dash and gap lengths in logical units follow the pen; without usable ones a plain dash.
-        const uint32_t entries = r.U32(48);
-        if (entries >= 1 && entries <= 16 && r.Has(52, static_cast<uint64_t>(entries) * 4)) {
+        const uint32_t entries = p.NumEntries;
+        constexpr size_t at = TEmrExtCreatePen::EntriesAt;
+        if (entries >= 1 && entries <= 16 && r.Has(at, static_cast<uint64_t>(entries) * 4)) {
             auto style = std::make_shared<std::vector<double>>();
             for (uint32_t i = 0; i < entries; ++i)
-                style->push_back(std::clamp<double>(r.U32(52 + 4 * i), 0.0, 1 << 20));
+                style->push_back(std::clamp<double>(r.U32(at + 4 * i), 0.0, 1 << 20));
             pen.UserStyle = std::move(style);
         } else {
             pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_DASH;
         }
     }
-    *Object(r.U32(8)) = TPenObject{pen};
+    *Object(p.Handle) = TPenObject{pen};
 }
 
 void TPlayback::CreateBrushIndirect(const TRecordReader& r) {
+    const TEmrCreateBrushIndirect b = TEmrCreateBrushIndirect::Read(r);
     TLogBrush brush;
-    brush.Style = r.U32(12);
-    brush.Color = r.U32(16) & 0xFFFFFF;
-    brush.Hatch = r.U32(20);
+    brush.Style = b.Style;
+    brush.Color = b.Color & 0xFFFFFF;
+    brush.Hatch = b.Hatch;
     if (brush.Style != BS_SOLID && brush.Style != BS_NULL && brush.Style != BS_HATCHED) brush.Style = BS_SOLID;
-    *Object(r.U32(8)) = TBrushObject{brush};
+    *Object(b.Handle) = TBrushObject{brush};
 }
 
-std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, size_t usageAt, size_t offBmiAt) {
-    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
-                   cbBits = r.U32(offBmiAt + 12);
-    TDib dib{r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), r.U32(usageAt)};
+std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b) {
+    TDib dib{b.Bitmap.Info(r), b.Bitmap.Bits(r), b.Usage};
     QImage image = DibToImage(dib);
     if (image.isNull()) return nullptr;
     return std::make_shared<const QImage>(std::move(image));
 }
 
 // The bits of a one-bit pattern as a one-bit image, row 0 on top; none for other bitmaps.
-std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, size_t offBmiAt, bool anyTable) {
-    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
-                   cbBits = r.U32(offBmiAt + 12);
-    if (cbBmi < 40 || !r.Has(offBmi, 40)) return nullptr;
-    const auto info = r.Bytes(offBmi, 40);
-    if (GetU32(info.data()) < 40 || GetU16(info.data() + 14) != 1 || GetU32(info.data() + 16) != 0) return nullptr;
+std::shared_ptr<const QImage> TPlayback::MonoPattern(const TRecordReader& r, const TEmrCreateDibPatternBrush& b,
+                                                     bool anyTable) {
+    using TInfo = TBitmapInfoHeader;
+    const auto [offBmi, cbBmi, offBits, cbBits] = b.Bitmap;
+    if (cbBmi < TInfo::MinBytes || !r.Has(offBmi, TInfo::MinBytes)) return nullptr;
+    const auto info = r.Bytes(offBmi, TInfo::MinBytes);
+    if (GetU32(info.data() + TInfo::SizeAt) < TInfo::MinBytes || GetU16(info.data() + TInfo::BitCountAt) != 1 ||
+        GetU32(info.data() + TInfo::CompressionAt) != 0)
+        return nullptr;
     bool inverted = false;
     if (!anyTable) {
         // A DIB pattern with a colour table of its own keeps it, unless the table is plain black and white
         // (a monochrome bitmap recorded as a DIB): then its black pixels take the text colour and its white
         // ones the background colour, whichever bit value the table gives them.
-        const uint32_t headerSize = GetU32(info.data());
-        if (r.U32(offBmiAt - 4) != 0 || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) || cbBmi < headerSize + 8)
+        const uint32_t headerSize = GetU32(info.data() + TInfo::SizeAt);
+        if (b.Usage != DIB_RGB_COLORS || !r.Has(offBmi, static_cast<uint64_t>(headerSize) + 8) ||
+            cbBmi < headerSize + 8)
             return nullptr;
         const uint32_t c0 = r.U32(offBmi + headerSize) & 0xFFFFFF, c1 = r.U32(offBmi + headerSize + 4) & 0xFFFFFF;
         if (!((c0 == 0 && c1 == 0xFFFFFF) || (c0 == 0xFFFFFF && c1 == 0))) return nullptr;
         inverted = c0 == 0xFFFFFF;
     }
-    const int32_t w = GetI32(info.data() + 4), h = GetI32(info.data() + 8);
+    const int32_t w = GetI32(info.data() + TInfo::WidthAt), h = GetI32(info.data() + TInfo::HeightAt);
     const int64_t rows = h < 0 ? -static_cast<int64_t>(h) : h;
     if (w <= 0 || w > 4096 || rows == 0 || rows > 4096) return nullptr;
     const int64_t stride = (static_cast<int64_t>(w) + 31) / 32 * 4;
@@ -533,38 +543,36 @@ void TPlayback::CreateDibPatternBrush(const TRecordReader& r) {
     brush.Color = 0x808080;
     // CREATEMONOBRUSH bitmaps and black-and-white one-bit DIB patterns take the colours of the moment
     // they are drawn.
-    brush.Pattern = MonoPattern(r, 16, r.Type() == EMR_CREATEMONOBRUSH);
-    if (!brush.Pattern) brush.Pattern = PatternImage(r, 12, 16);
+    const TEmrCreateDibPatternBrush b = TEmrCreateDibPatternBrush::Read(r);
+    brush.Pattern = MonoPattern(r, b, r.Type() == EMR_CREATEMONOBRUSH);
+    if (!brush.Pattern) brush.Pattern = PatternImage(r, b);
     if (!brush.Pattern) brush.Style = BS_SOLID;
-    *Object(r.U32(8)) = TBrushObject{brush};
+    *Object(b.Handle) = TBrushObject{brush};
 }
 
 void TPlayback::CreateFont(const TRecordReader& r) {
+    TEmrExtCreateFontIndirectW f = TEmrExtCreateFontIndirectW::Read(r);
+    const TLogFontW& l = f.Font;
     TLogFont font;
-    font.Height = r.I32(12);
-    font.Width = r.I32(16);
-    font.Escapement = r.I32(20);
-    font.Orientation = r.I32(24);
-    font.Weight = r.I32(28);
-    font.Italic = r.U8(32);
-    font.Underline = r.U8(33);
-    font.StrikeOut = r.U8(34);
-    font.CharSet = r.U8(35);
-    font.OutPrecision = r.U8(36);
-    font.ClipPrecision = r.U8(37);
-    font.Quality = r.U8(38);
-    font.PitchAndFamily = r.U8(39);
-    font.FaceName.clear();
-    for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
-        const char16_t c = r.U16(40 + 2 * i);
-        if (c == 0) break;
-        font.FaceName.push_back(c);
-    }
-    *Object(r.U32(8)) = TFontObject{font};
+    font.Height = l.Height;
+    font.Width = l.Width;
+    font.Escapement = l.Escapement;
+    font.Orientation = l.Orientation;
+    font.Weight = l.Weight;
+    font.Italic = l.Italic;
+    font.Underline = l.Underline;
+    font.StrikeOut = l.StrikeOut;
+    font.CharSet = l.CharSet;
+    font.OutPrecision = l.OutPrecision;
+    font.ClipPrecision = l.ClipPrecision;
+    font.Quality = l.Quality;
+    font.PitchAndFamily = l.PitchAndFamily;
+    font.FaceName = std::move(f.Font.FaceName);
+    *Object(f.Handle) = TFontObject{font};
 }
 
 void TPlayback::SelectObject(const TRecordReader& r) {
-    const uint32_t index = r.U32(8);
+    const uint32_t index = Value(r);
     if (index & StockObjectFlag) {
         TDrawState& s = State();
         switch (index & ~StockObjectFlag) {
@@ -677,21 +685,19 @@ void TPlayback::PathShape(const QPainterPath& refPath, bool fill, bool stroke) {
 }
 
 std::vector<QPointF> TPlayback::Points(const TRecordReader& r, size_t at, uint32_t count, bool small) {
-    const auto bytes = r.Bytes(at, count, small ? 4 : 8);
+    const auto bytes = r.Bytes(at, count, small ? PointSBytes : PointLBytes);
     std::vector<QPointF> points;
     points.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        if (small)
-            points.emplace_back(GetI16(bytes.data() + i * 4), GetI16(bytes.data() + i * 4 + 2));
-        else
-            points.emplace_back(GetI32(bytes.data() + i * 8), GetI32(bytes.data() + i * 8 + 4));
+        const TPointL p = small ? PointSAt(bytes.data() + i * PointSBytes) : PointLAt(bytes.data() + i * PointLBytes);
+        points.emplace_back(p.X, p.Y);
     }
     return points;
 }
 
 void TPlayback::Poly(const TRecordReader& r, TShapeKind kind, bool small, bool fromCurrent) {
-    const uint32_t count = r.U32(24);
-    std::vector<QPointF> points = Points(r, 28, count, small);
+    const uint32_t count = TEmrPoly::Read(r).Count;
+    std::vector<QPointF> points = Points(r, TEmrPoly::PointsAt, count, small);
     if (points.empty()) return;
     if (fromCurrent) points.insert(points.begin(), S.CurrentPos);
     if (kind == TShapeKind::skPolyBezier) points.resize(1 + (points.size() - 1) / 3 * 3);
@@ -705,8 +711,9 @@ void TPlayback::Poly(const TRecordReader& r, TShapeKind kind, bool small, bool f
 }
 
 void TPlayback::PolyPoly(const TRecordReader& r, TShapeKind kind, bool small) {
-    const uint32_t polys = r.U32(24), count = r.U32(28);
-    const auto counts = r.Bytes(32, polys, 4);
+    const TEmrPolyPoly head = TEmrPolyPoly::Read(r);
+    const uint32_t polys = head.Polys, count = head.Count;
+    const auto counts = r.Bytes(TEmrPolyPoly::CountsAt, polys, 4);
     uint64_t total = 0;
     TShape shape;
     shape.Kind = kind;
@@ -717,7 +724,7 @@ void TPlayback::PolyPoly(const TRecordReader& r, TShapeKind kind, bool small) {
         shape.Counts.push_back(n);
     }
     if (total != count) throw ERecordDamaged("poly-polygon counts do not add up");
-    shape.Points = Points(r, 32 + 4 * static_cast<size_t>(polys), count, small);
+    shape.Points = Points(r, head.PointsAt(), count, small);
     if (shape.Points.empty()) return;
     Shape(std::move(shape));
 }
@@ -733,9 +740,10 @@ void TPlayback::PolyDraw16(const TRecordReader& r) {
 // Points (32-bit or 16-bit pairs) followed by one type byte each: move, line or three Bézier points,
 // with bit 0 closing the figure.
 void TPlayback::PolyDrawPoints(const TRecordReader& r, bool small) {
-    const uint32_t count = r.U32(24);
-    const std::vector<QPointF> points = Points(r, 28, count, small);
-    const auto types = r.Bytes(28 + (small ? 4 : 8) * static_cast<size_t>(count), count);
+    const uint32_t count = TEmrPoly::Read(r).Count;
+    const std::vector<QPointF> points = Points(r, TEmrPoly::PointsAt, count, small);
+    const auto types =
+        r.Bytes(TEmrPoly::PointsAt + (small ? PointSBytes : PointLBytes) * static_cast<size_t>(count), count);
     QPainterPath path;
     path.moveTo(S.CurrentPos);
     for (uint32_t i = 0; i < count; ++i) {
@@ -757,12 +765,14 @@ void TPlayback::PolyDrawPoints(const TRecordReader& r, bool small) {
 }
 
 void TPlayback::MoveTo(const TRecordReader& r) {
-    S.CurrentPos = QPointF(r.I32(8), r.I32(12));
+    const TPointL p = TEmrPoint::Read(r).Point;
+    S.CurrentPos = QPointF(p.X, p.Y);
     if (FInPath) FPath.moveTo(ToDevice(S.CurrentPos));
 }
 
 void TPlayback::LineTo(const TRecordReader& r) {
-    const QPointF to(r.I32(8), r.I32(12));
+    const TPointL p = TEmrPoint::Read(r).Point;
+    const QPointF to(p.X, p.Y);
     if (FInPath) {
         if (FPath.elementCount() == 0) FPath.moveTo(ToDevice(S.CurrentPos));
         FPath.lineTo(ToDevice(to));
@@ -779,12 +789,18 @@ void TPlayback::LineTo(const TRecordReader& r) {
 void TPlayback::BoxShape(const TRecordReader& r, TShapeKind kind) {
     TShape shape;
     shape.Kind = kind;
-    shape.Box = Box(r, 8);
-    if (kind == TShapeKind::skRoundRect) shape.Corner = QSize(r.I32(24), r.I32(28));
-    if (kind == TShapeKind::skArc || kind == TShapeKind::skChord || kind == TShapeKind::skPie) {
-        shape.Start = QPoint(r.I32(24), r.I32(28));
-        shape.End = QPoint(r.I32(32), r.I32(36));
+    if (kind == TShapeKind::skRoundRect) {
+        const TEmrRoundRect rr = TEmrRoundRect::Read(r);
+        shape.Box = Box(rr.Box);
+        shape.Corner = QSize(rr.Corner.Cx, rr.Corner.Cy);
+    } else if (kind == TShapeKind::skArc || kind == TShapeKind::skChord || kind == TShapeKind::skPie) {
+        const TEmrArc arc = TEmrArc::Read(r);
+        shape.Box = Box(arc.Box);
+        shape.Start = QPoint(arc.Start.X, arc.Start.Y);
+        shape.End = QPoint(arc.End.X, arc.End.Y);
         shape.Fill = kind != TShapeKind::skArc;
+    } else {
+        shape.Box = Box(TEmrBox::Read(r).Box);
     }
     Shape(std::move(shape));
 }
@@ -794,9 +810,10 @@ void TPlayback::ArcTo(const TRecordReader& r) {
     TShape shape;
     shape.Kind = TShapeKind::skArc;
     shape.Fill = false;
-    shape.Box = Box(r, 8);
-    shape.Start = QPoint(r.I32(24), r.I32(28));
-    shape.End = QPoint(r.I32(32), r.I32(36));
+    const TEmrArc a = TEmrArc::Read(r);
+    shape.Box = Box(a.Box);
+    shape.Start = QPoint(a.Start.X, a.Start.Y);
+    shape.End = QPoint(a.End.X, a.End.Y);
     QPainterPath arc = ShapeToPath(shape, S.Draw, true);
     QPainterPath path;
     path.moveTo(S.CurrentPos);
@@ -810,9 +827,10 @@ void TPlayback::ArcTo(const TRecordReader& r) {
 }
 
 void TPlayback::AngleArc(const TRecordReader& r) {
-    const QPointF c(r.I32(8), r.I32(12));
-    const double radius = r.U32(16);
-    const double start = r.F32(20), sweep = r.F32(24);
+    const TEmrAngleArc a = TEmrAngleArc::Read(r);
+    const QPointF c(a.Center.X, a.Center.Y);
+    const double radius = a.Radius;
+    const double start = a.StartAngle, sweep = a.SweepAngle;
     if (!Finite(start) || !Finite(sweep) || radius > 1e7) return;
     QPainterPath path;
     path.moveTo(S.CurrentPos);
@@ -827,12 +845,14 @@ void TPlayback::AngleArc(const TRecordReader& r) {
 }
 
 void TPlayback::SetPixel(const TRecordReader& r) {
+    const TEmrSetPixelV px = TEmrSetPixelV::Read(r);
     TDrawState s = DrawingState();
     s.Pen.Style = PS_NULL;
-    s.Brush = SolidBrush(r.U32(16) & 0xFFFFFF);
+    s.Brush = SolidBrush(px.Color & 0xFFFFFF);
     TShape shape;
     shape.Stroke = false;
-    shape.Box = QRect(QPoint(Coord(r.I32(8)), Coord(r.I32(12))), QPoint(Coord(r.I32(8)) + 1, Coord(r.I32(12)) + 1));
+    shape.Box =
+        QRect(QPoint(Coord(px.Pixel.X), Coord(px.Pixel.Y)), QPoint(Coord(px.Pixel.X) + 1, Coord(px.Pixel.Y) + 1));
     FDevice.DrawShape(shape, s);
 }
 
@@ -893,68 +913,72 @@ void TPlayback::ClipCombine(const QPainterPath& area, uint32_t mode) {
     S.Draw.Clip = std::make_shared<const QPainterPath>(TPageGuard::Bounded(next));
 }
 
-void TPlayback::IntersectClipRect(const TRecordReader& r) {
-    const QRect b = Box(r, 8);
+void TPlayback::ClipRect(const TRecordReader& r, uint32_t mode) {
+    const QRect b = Box(TEmrBox::Read(r).Box);
     ClipCombine(
         FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))),
-        RGN_AND);
+        mode);
+}
+
+void TPlayback::IntersectClipRect(const TRecordReader& r) {
+    ClipRect(r, RGN_AND);
 }
 
 void TPlayback::ExcludeClipRect(const TRecordReader& r) {
-    const QRect b = Box(r, 8);
-    ClipCombine(
-        FOptions.DeviceTransform.map(RefRect(QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom())))),
-        RGN_DIFF);
+    ClipRect(r, RGN_DIFF);
 }
 
 QPainterPath TPlayback::RegionPath(const TRecordReader& r, size_t at, uint32_t size) {
-    // RGNDATAHEADER: dwSize, iType, nCount, nRgnSize, rcBound; then nCount rectangles.
-    if (size < 32) throw ERecordDamaged("region data too short");
-    const uint32_t headerSize = r.U32(at);
-    const uint32_t count = r.U32(at + 8);
-    if (headerSize < 32 || headerSize > size) throw ERecordDamaged("region header size");
-    const auto rects = r.Bytes(at + headerSize, count, 16);
+    // A region header, then its rectangles (exclusive at the right and bottom).
+    if (size < TRgnDataHeader::Bytes) throw ERecordDamaged("region data too short");
+    const TRgnDataHeader header = TRgnDataHeader::Read(r, at);
+    const uint32_t headerSize = header.HeaderSize;
+    const uint32_t count = header.Count;
+    if (headerSize < TRgnDataHeader::Bytes || headerSize > size) throw ERecordDamaged("region header size");
+    const auto rects = r.Bytes(at + headerSize, count, RectLBytes);
     FGuard.ChargePoints(static_cast<uint64_t>(count) * 4);
-    if (static_cast<uint64_t>(count) * 16 > size - headerSize) throw ERecordDamaged("region rectangles overflow");
+    if (static_cast<uint64_t>(count) * RectLBytes > size - headerSize)
+        throw ERecordDamaged("region rectangles overflow");
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
     for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t* p = rects.data() + 16 * i;
-        const int32_t l = GetI32(p), t = GetI32(p + 4), rr = GetI32(p + 8), b = GetI32(p + 12);
+        const auto [l, t, rr, b] = RectLAt(rects.data() + RectLBytes * i);
         if (rr > l && b > t) path.addRect(QRectF(l, t, static_cast<double>(rr) - l, static_cast<double>(b) - t));
     }
     return path;
 }
 
 void TPlayback::ExtSelectClipRgn(const TRecordReader& r) {
-    const uint32_t size = r.U32(8), mode = r.U32(12);
+    const auto [size, mode] = TEmrExtSelectClipRgn::Read(r);
     if (size == 0) {
         if (mode == RGN_COPY) S.Draw.Clip = FBaseClip;
         return;
     }
-    if (!r.Has(16, size)) throw ERecordDamaged("region data runs past the record");
+    constexpr size_t at = TEmrExtSelectClipRgn::RgnDataAt;
+    if (!r.Has(at, size)) throw ERecordDamaged("region data runs past the record");
     // Region coordinates are reference-device pixels.
-    ClipCombine(FOptions.DeviceTransform.map(RegionPath(r, 16, size)), mode);
+    ClipCombine(FOptions.DeviceTransform.map(RegionPath(r, at, size)), mode);
 }
 
 void TPlayback::OffsetClipRgn(const TRecordReader& r) {
     if (!S.Draw.Clip) return;
-    const QPointF d = FLogicalToTarget.map(QPointF(r.I32(8), r.I32(12))) - FLogicalToTarget.map(QPointF(0, 0));
+    const TPointL offset = TEmrPoint::Read(r).Point;
+    const QPointF d = FLogicalToTarget.map(QPointF(offset.X, offset.Y)) - FLogicalToTarget.map(QPointF(0, 0));
     S.Draw.Clip = std::make_shared<const QPainterPath>(TPageGuard::Bounded(S.Draw.Clip->translated(d)));
 }
 
 void TPlayback::SelectClipPath(const TRecordReader& r) {
     QPainterPath p = FPath;
     p.setFillRule(S.Draw.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    ClipCombine(FOptions.DeviceTransform.map(p), r.U32(8));
+    ClipCombine(FOptions.DeviceTransform.map(p), Value(r));
     FPath = QPainterPath();
 }
 
 // ---- regions --------------------------------------------------------------------------------------
 
 void TPlayback::FillRgn(const TRecordReader& r) {
-    const uint32_t size = r.U32(24);
-    auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
+    const TEmrFillRgn f = TEmrFillRgn::Read(r);
+    auto* brush = std::get_if<TBrushObject>(Object(f.Brush));
     if (!brush) return;
     TDrawState s = DrawingState();
     s.Brush = AtDrawTime(brush->Brush);
@@ -962,17 +986,17 @@ void TPlayback::FillRgn(const TRecordReader& r) {
     TShape shape;
     shape.Kind = TShapeKind::skPath;
     shape.Stroke = false;
-    shape.Path = RegionPath(r, 32, size);
+    shape.Path = RegionPath(r, TEmrFillRgn::RgnDataAt, f.RgnDataSize);
     FDevice.DrawShape(shape, s);
 }
 
 void TPlayback::FrameRgn(const TRecordReader& r) {
-    const uint32_t size = r.U32(24);
-    auto* brush = std::get_if<TBrushObject>(Object(r.U32(28)));
+    const TEmrFrameRgn f = TEmrFrameRgn::Read(r);
+    auto* brush = std::get_if<TBrushObject>(Object(f.Brush));
     if (!brush) return;
-    const QPainterPath region = RegionPath(r, 40, size);
+    const QPainterPath region = RegionPath(r, TEmrFrameRgn::RgnDataAt, f.RgnDataSize);
     TDrawState s = DrawingState();
-    s.Pen = TLogPen{PS_SOLID, std::max(1, r.I32(32)), brush->Brush.Color, {}};
+    s.Pen = TLogPen{PS_SOLID, std::max(1, f.Stroke.Cx), brush->Brush.Color, {}};
     s.Brush.Style = BS_NULL;
     TShape shape;
     shape.Kind = TShapeKind::skPath;
@@ -982,18 +1006,18 @@ void TPlayback::FrameRgn(const TRecordReader& r) {
 }
 
 void TPlayback::PaintRgn(const TRecordReader& r) {
-    const uint32_t size = r.U32(24);
+    const uint32_t size = TEmrPaintRgn::Read(r).RgnDataSize;
     TDrawState s = DrawingState();
     s.Pen.Style = PS_NULL;
     TShape shape;
     shape.Kind = TShapeKind::skPath;
     shape.Stroke = false;
-    shape.Path = RegionPath(r, 28, size);
+    shape.Path = RegionPath(r, TEmrPaintRgn::RgnDataAt, size);
     FDevice.DrawShape(shape, s);
 }
 
 void TPlayback::InvertRgn(const TRecordReader& r) {
-    const QPainterPath region = RegionPath(r, 28, r.U32(24));
+    const QPainterPath region = RegionPath(r, TEmrPaintRgn::RgnDataAt, TEmrPaintRgn::Read(r).RgnDataSize);
     const QRectF b = region.boundingRect();
     TDibDraw draw;
     draw.Rop = DSTINVERT;
@@ -1004,12 +1028,14 @@ void TPlayback::InvertRgn(const TRecordReader& r) {
 // ---- text -----------------------------------------------------------------------------------------
 
 void TPlayback::Text(const TRecordReader& r, bool wide) {
+    // The bounds, graphics mode and scales before the text block are not used.
+    const TEmrText t = TEmrText::Read(r, TEmrExtTextOut::TextAt);
     TTextRun run;
-    run.Reference = QPoint(r.I32(36), r.I32(40));
-    const uint32_t chars = r.U32(44), offString = r.U32(48);
-    run.Options = r.U32(52);
-    if (!(run.Options & ETO_NO_RECT)) run.Rect = Box(r, 56);
-    const uint32_t offDx = r.U32(72);
+    run.Reference = QPoint(t.Reference.X, t.Reference.Y);
+    const uint32_t chars = t.Chars, offString = t.OffString;
+    run.Options = t.Options;
+    if (!(run.Options & ETO_NO_RECT)) run.Rect = Box(t.Rect);
+    const uint32_t offDx = t.OffDx;
     if (chars == 0) {
         if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) FDevice.DrawText(run, DrawingState());
         return;
@@ -1062,17 +1088,14 @@ void TPlayback::DrawRun(const TTextRun& run, const TDrawState& state) {
 }
 
 void TPlayback::SmallTextOut(const TRecordReader& r) {
+    const TEmrSmallTextOut t = TEmrSmallTextOut::Read(r);
     TTextRun run;
-    run.Reference = QPoint(r.I32(8), r.I32(12));
-    const uint32_t chars = r.U32(16);
-    run.Options = r.U32(20);
-    size_t at = 36;
-    if (!(run.Options & ETO_NO_RECT)) {
-        run.Rect = Box(r, 36);
-        at += 16;
-    }
-    const bool small = run.Options & 0x200; // ETO_SMALL_CHARS: one byte per character
-    const auto bytes = r.Bytes(at, chars, small ? 1 : 2);
+    run.Reference = QPoint(t.Reference.X, t.Reference.Y);
+    const uint32_t chars = t.Chars;
+    run.Options = t.Options;
+    if (!(run.Options & ETO_NO_RECT)) run.Rect = Box(ReadRectL(r, TEmrSmallTextOut::RectAt));
+    const bool small = run.Options & TEmrSmallTextOut::SmallChars; // one byte per character
+    const auto bytes = r.Bytes(t.StringAt(), chars, small ? 1 : 2);
     if (small)
         run.Text = DecodeAnsiText(bytes, S.Draw.Font.CharSet);
     else
@@ -1084,21 +1107,21 @@ void TPlayback::SmallTextOut(const TRecordReader& r) {
 
 // ---- bitmaps --------------------------------------------------------------------------------------
 
-void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, size_t offBmiAt, size_t usageAt,
-                    bool sourceTopDown, uint8_t alpha, bool sourceAlpha) {
+void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, const TBitmapRef& bitmap,
+                    uint32_t usage, bool sourceTopDown, uint8_t alpha, bool sourceAlpha) {
+    using TInfo = TBitmapInfoHeader;
     TDibDraw draw;
     draw.Destination = dest;
     draw.Rop = rop;
     draw.ConstantAlpha = alpha;
     draw.SourceAlpha = sourceAlpha;
-    const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4), offBits = r.U32(offBmiAt + 8),
-                   cbBits = r.U32(offBmiAt + 12);
-    if (cbBmi != 0) {
-        draw.Dib = TDib{r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), r.U32(usageAt)};
-        if (sourceTopDown && draw.Dib.Info.size() >= 40 && GetU32(draw.Dib.Info.data()) >= 40) {
+    if (bitmap.CbBmi != 0) {
+        draw.Dib = TDib{bitmap.Info(r), bitmap.Bits(r), usage};
+        if (sourceTopDown && draw.Dib.Info.size() >= TInfo::MinBytes &&
+            GetU32(draw.Dib.Info.data() + TInfo::SizeAt) >= TInfo::MinBytes) {
             // BitBlt-style sources count y from the top; StretchDIBits (what devices take) from the bottom
             // of a bottom-up bitmap.
-            const int32_t h = GetI32(draw.Dib.Info.data() + 8);
+            const int32_t h = GetI32(draw.Dib.Info.data() + TInfo::HeightAt);
             if (h > 0)
                 src.moveTop(Coord(static_cast<int32_t>(
                     std::clamp<int64_t>(static_cast<int64_t>(h) - src.y() - src.height(), INT32_MIN, INT32_MAX))));
@@ -1109,41 +1132,45 @@ void TPlayback::Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop,
 }
 
 void TPlayback::BitBlt(const TRecordReader& r) {
-    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const QRect src = XYWH(r.I32(44), r.I32(48), dest.width(), dest.height());
-    Dib(r, dest, src, r.U32(40), 84, 80, true);
+    const TEmrBitBlt b = TEmrBitBlt::Read(r);
+    const QRect dest = XYWH(b.XDest, b.YDest, b.CxDest, b.CyDest);
+    const QRect src = XYWH(b.XSrc, b.YSrc, dest.width(), dest.height());
+    Dib(r, dest, src, b.Rop, b.Bitmap, b.UsageSrc, true);
 }
 
 void TPlayback::StretchBlt(const TRecordReader& r) {
-    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const QRect src = XYWH(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
-    Dib(r, dest, src, r.U32(40), 84, 80, true);
+    const TEmrStretchBlt b = TEmrStretchBlt::Read(r);
+    const QRect dest = XYWH(b.XDest, b.YDest, b.CxDest, b.CyDest);
+    const QRect src = XYWH(b.XSrc, b.YSrc, b.CxSrc, b.CySrc);
+    Dib(r, dest, src, b.Rop, b.Bitmap, b.UsageSrc, true);
 }
 
 void TPlayback::StretchDIBits(const TRecordReader& r) {
-    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
-    const QRect src = XYWH(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
-    Dib(r, dest, src, r.U32(68), 48, 64, false);
+    const TEmrStretchDIBits b = TEmrStretchDIBits::Read(r);
+    const QRect dest = XYWH(b.XDest, b.YDest, b.CxDest, b.CyDest);
+    const QRect src = XYWH(b.XSrc, b.YSrc, b.CxSrc, b.CySrc);
+    Dib(r, dest, src, b.Rop, b.Bitmap, b.UsageSrc, false);
 }
 
 void TPlayback::SetDIBitsToDevice(const TRecordReader& r) {
-    const QRect src = XYWH(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
-    const QRect dest = XYWH(r.I32(24), r.I32(28), src.width(), src.height());
-    const uint32_t startScan = r.U32(68), scans = r.U32(72);
-    const uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
-    const auto info = r.Bytes(offBmi, cbBmi);
-    if (info.size() < 40 || GetU32(info.data()) < 40) {
-        Dib(r, dest, src, SRCCOPY, 48, 64, false);
+    using TInfo = TBitmapInfoHeader;
+    const TEmrSetDIBitsToDevice b = TEmrSetDIBitsToDevice::Read(r);
+    const QRect src = XYWH(b.XSrc, b.YSrc, b.CxSrc, b.CySrc);
+    const QRect dest = XYWH(b.XDest, b.YDest, src.width(), src.height());
+    const uint32_t startScan = b.StartScan, scans = b.Scans;
+    const auto info = b.Bitmap.Info(r);
+    if (info.size() < TInfo::MinBytes || GetU32(info.data() + TInfo::SizeAt) < TInfo::MinBytes) {
+        Dib(r, dest, src, SRCCOPY, b.Bitmap, b.UsageSrc, false);
         return;
     }
     // The bits hold only scans [startScan, startScan + scans): describe them as a bitmap of that height.
     std::vector<uint8_t> patched(info.begin(), info.end());
-    const int32_t h = GetI32(info.data() + 8);
+    const int32_t h = GetI32(info.data() + TInfo::HeightAt);
     if (scans == 0 || scans > 0x7FFFFFF) return;
-    PutI32(patched.data() + 8, h < 0 ? -static_cast<int32_t>(scans) : static_cast<int32_t>(scans));
+    PutI32(patched.data() + TInfo::HeightAt, h < 0 ? -static_cast<int32_t>(scans) : static_cast<int32_t>(scans));
     TDibDraw draw;
     draw.Destination = dest;
-    draw.Dib = TDib{patched, r.Bytes(offBits, cbBits), r.U32(64)};
+    draw.Dib = TDib{patched, b.Bitmap.Bits(r), b.UsageSrc};
     draw.Source = QRect(src.x(),
                         Coord(static_cast<int32_t>(
                             std::clamp<int64_t>(static_cast<int64_t>(src.y()) - startScan, INT32_MIN, INT32_MAX))),
@@ -1152,10 +1179,10 @@ void TPlayback::SetDIBitsToDevice(const TRecordReader& r) {
 }
 
 void TPlayback::AlphaBlend(const TRecordReader& r) {
-    const QRect dest = XYWH(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const QRect src = XYWH(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
-    const uint8_t constant = r.U8(42), format = r.U8(43);
-    Dib(r, dest, src, SRCCOPY, 84, 80, true, constant, format & 1);
+    const TEmrAlphaBlend b = TEmrAlphaBlend::Read(r);
+    const QRect dest = XYWH(b.XDest, b.YDest, b.CxDest, b.CyDest);
+    const QRect src = XYWH(b.XSrc, b.YSrc, b.CxSrc, b.CySrc);
+    Dib(r, dest, src, SRCCOPY, b.Bitmap, b.UsageSrc, true, b.SourceConstantAlpha, b.AlphaFormat & 1);
 }
 
 // ---- dispatch -------------------------------------------------------------------------------------
@@ -1164,92 +1191,92 @@ const std::array<TPlayback::TEntry, EmrMaxType + 1>& TPlayback::Table() {
     static const std::array<TEntry, EmrMaxType + 1> table = [] {
         std::array<TEntry, EmrMaxType + 1> t{};
         auto set = [&](uint32_t type, uint32_t minSize, THandler h) { t[type] = TEntry{minSize, h}; };
-        set(EMR_HEADER, 88, &TPlayback::Header);
-        set(EMR_EOF, 20, &TPlayback::Eof);
-        set(EMR_POLYBEZIER, 28, &TPlayback::PolyBezier);
-        set(EMR_POLYGON, 28, &TPlayback::Polygon);
-        set(EMR_POLYLINE, 28, &TPlayback::Polyline);
-        set(EMR_POLYBEZIERTO, 28, &TPlayback::PolyBezierTo);
-        set(EMR_POLYLINETO, 28, &TPlayback::PolylineTo);
-        set(EMR_POLYPOLYLINE, 32, &TPlayback::PolyPolyline);
-        set(EMR_POLYPOLYGON, 32, &TPlayback::PolyPolygon);
-        set(EMR_POLYBEZIER16, 28, &TPlayback::PolyBezier16);
-        set(EMR_POLYGON16, 28, &TPlayback::Polygon16);
-        set(EMR_POLYLINE16, 28, &TPlayback::Polyline16);
-        set(EMR_POLYBEZIERTO16, 28, &TPlayback::PolyBezierTo16);
-        set(EMR_POLYLINETO16, 28, &TPlayback::PolylineTo16);
-        set(EMR_POLYPOLYLINE16, 32, &TPlayback::PolyPolyline16);
-        set(EMR_POLYPOLYGON16, 32, &TPlayback::PolyPolygon16);
-        set(EMR_POLYDRAW, 28, &TPlayback::PolyDraw);
-        set(EMR_POLYDRAW16, 28, &TPlayback::PolyDraw16);
-        set(EMR_SETWINDOWEXTEX, 16, &TPlayback::SetWindowExt);
-        set(EMR_SETWINDOWORGEX, 16, &TPlayback::SetWindowOrg);
-        set(EMR_SETVIEWPORTEXTEX, 16, &TPlayback::SetViewportExt);
-        set(EMR_SETVIEWPORTORGEX, 16, &TPlayback::SetViewportOrg);
-        set(EMR_SCALEVIEWPORTEXTEX, 24, &TPlayback::ScaleViewportExt);
-        set(EMR_SCALEWINDOWEXTEX, 24, &TPlayback::ScaleWindowExt);
-        set(EMR_SETMAPMODE, 12, &TPlayback::SetMapMode);
-        set(EMR_SETBKMODE, 12, &TPlayback::SetBkMode);
-        set(EMR_SETPOLYFILLMODE, 12, &TPlayback::SetPolyFillMode);
-        set(EMR_SETROP2, 12, &TPlayback::SetRop2);
-        set(EMR_SETSTRETCHBLTMODE, 12, &TPlayback::SetStretchBltMode);
-        set(EMR_SETTEXTALIGN, 12, &TPlayback::SetTextAlign);
-        set(EMR_SETTEXTCOLOR, 12, &TPlayback::SetTextColor);
-        set(EMR_SETBKCOLOR, 12, &TPlayback::SetBkColor);
-        set(EMR_SETARCDIRECTION, 12, &TPlayback::SetArcDirection);
-        set(EMR_SETMITERLIMIT, 12, &TPlayback::SetMiterLimit);
-        set(EMR_MOVETOEX, 16, &TPlayback::MoveTo);
-        set(EMR_LINETO, 16, &TPlayback::LineTo);
-        set(EMR_SAVEDC, 8, &TPlayback::SaveDC);
-        set(EMR_RESTOREDC, 12, &TPlayback::RestoreDC);
-        set(EMR_SETWORLDTRANSFORM, 32, &TPlayback::SetWorldTransform);
-        set(EMR_MODIFYWORLDTRANSFORM, 36, &TPlayback::ModifyWorldTransform);
-        set(EMR_SELECTOBJECT, 12, &TPlayback::SelectObject);
-        set(EMR_CREATEPEN, 28, &TPlayback::CreatePen);
-        set(EMR_EXTCREATEPEN, 52, &TPlayback::ExtCreatePen);
-        set(EMR_CREATEBRUSHINDIRECT, 24, &TPlayback::CreateBrushIndirect);
-        set(EMR_CREATEDIBPATTERNBRUSHPT, 32, &TPlayback::CreateDibPatternBrush);
-        set(EMR_CREATEMONOBRUSH, 32, &TPlayback::CreateDibPatternBrush);
-        set(EMR_EXTCREATEFONTINDIRECTW, 40, &TPlayback::CreateFont);
-        set(EMR_CREATEPALETTE, 12, &TPlayback::CreateOther);
-        set(EMR_CREATECOLORSPACE, 12, &TPlayback::CreateOther);
-        set(EMR_CREATECOLORSPACEW, 12, &TPlayback::CreateOther);
-        set(EMR_DELETEOBJECT, 12, &TPlayback::DeleteObject);
-        set(EMR_RECTANGLE, 24, &TPlayback::Rectangle);
-        set(EMR_ELLIPSE, 24, &TPlayback::Ellipse);
-        set(EMR_ROUNDRECT, 32, &TPlayback::RoundRect);
-        set(EMR_ARC, 40, &TPlayback::Arc);
-        set(EMR_CHORD, 40, &TPlayback::Chord);
-        set(EMR_PIE, 40, &TPlayback::Pie);
-        set(EMR_ARCTO, 40, &TPlayback::ArcTo);
-        set(EMR_ANGLEARC, 28, &TPlayback::AngleArc);
-        set(EMR_SETPIXELV, 20, &TPlayback::SetPixel);
-        set(EMR_BEGINPATH, 8, &TPlayback::BeginPath);
-        set(EMR_ENDPATH, 8, &TPlayback::EndPath);
-        set(EMR_CLOSEFIGURE, 8, &TPlayback::CloseFigure);
-        set(EMR_FILLPATH, 8, &TPlayback::FillPath);
-        set(EMR_STROKEANDFILLPATH, 8, &TPlayback::StrokeAndFillPath);
-        set(EMR_STROKEPATH, 8, &TPlayback::StrokePath);
-        set(EMR_FLATTENPATH, 8, &TPlayback::FlattenPath);
-        set(EMR_WIDENPATH, 8, &TPlayback::FlattenPath);
-        set(EMR_ABORTPATH, 8, &TPlayback::AbortPath);
-        set(EMR_SELECTCLIPPATH, 12, &TPlayback::SelectClipPath);
-        set(EMR_INTERSECTCLIPRECT, 24, &TPlayback::IntersectClipRect);
-        set(EMR_EXCLUDECLIPRECT, 24, &TPlayback::ExcludeClipRect);
-        set(EMR_EXTSELECTCLIPRGN, 16, &TPlayback::ExtSelectClipRgn);
-        set(EMR_OFFSETCLIPRGN, 16, &TPlayback::OffsetClipRgn);
-        set(EMR_FILLRGN, 32, &TPlayback::FillRgn);
-        set(EMR_FRAMERGN, 40, &TPlayback::FrameRgn);
-        set(EMR_PAINTRGN, 28, &TPlayback::PaintRgn);
-        set(EMR_INVERTRGN, 28, &TPlayback::InvertRgn);
-        set(EMR_EXTTEXTOUTW, 76, &TPlayback::ExtTextOutW);
-        set(EMR_EXTTEXTOUTA, 76, &TPlayback::ExtTextOutA);
-        set(EMR_SMALLTEXTOUT, 36, &TPlayback::SmallTextOut);
-        set(EMR_BITBLT, 100, &TPlayback::BitBlt);
-        set(EMR_STRETCHBLT, 108, &TPlayback::StretchBlt);
-        set(EMR_STRETCHDIBITS, 80, &TPlayback::StretchDIBits);
-        set(EMR_SETDIBITSTODEVICE, 76, &TPlayback::SetDIBitsToDevice);
-        set(EMR_ALPHABLEND, 108, &TPlayback::AlphaBlend);
+        set(EMR_HEADER, EmfMinHeaderSize, &TPlayback::Header);
+        set(EMR_EOF, TEmrEof::Size, &TPlayback::Eof);
+        set(EMR_POLYBEZIER, TEmrPoly::Size, &TPlayback::PolyBezier);
+        set(EMR_POLYGON, TEmrPoly::Size, &TPlayback::Polygon);
+        set(EMR_POLYLINE, TEmrPoly::Size, &TPlayback::Polyline);
+        set(EMR_POLYBEZIERTO, TEmrPoly::Size, &TPlayback::PolyBezierTo);
+        set(EMR_POLYLINETO, TEmrPoly::Size, &TPlayback::PolylineTo);
+        set(EMR_POLYPOLYLINE, TEmrPolyPoly::Size, &TPlayback::PolyPolyline);
+        set(EMR_POLYPOLYGON, TEmrPolyPoly::Size, &TPlayback::PolyPolygon);
+        set(EMR_POLYBEZIER16, TEmrPoly::Size, &TPlayback::PolyBezier16);
+        set(EMR_POLYGON16, TEmrPoly::Size, &TPlayback::Polygon16);
+        set(EMR_POLYLINE16, TEmrPoly::Size, &TPlayback::Polyline16);
+        set(EMR_POLYBEZIERTO16, TEmrPoly::Size, &TPlayback::PolyBezierTo16);
+        set(EMR_POLYLINETO16, TEmrPoly::Size, &TPlayback::PolylineTo16);
+        set(EMR_POLYPOLYLINE16, TEmrPolyPoly::Size, &TPlayback::PolyPolyline16);
+        set(EMR_POLYPOLYGON16, TEmrPolyPoly::Size, &TPlayback::PolyPolygon16);
+        set(EMR_POLYDRAW, TEmrPoly::Size, &TPlayback::PolyDraw);
+        set(EMR_POLYDRAW16, TEmrPoly::Size, &TPlayback::PolyDraw16);
+        set(EMR_SETWINDOWEXTEX, TEmrPoint::Size, &TPlayback::SetWindowExt);
+        set(EMR_SETWINDOWORGEX, TEmrPoint::Size, &TPlayback::SetWindowOrg);
+        set(EMR_SETVIEWPORTEXTEX, TEmrPoint::Size, &TPlayback::SetViewportExt);
+        set(EMR_SETVIEWPORTORGEX, TEmrPoint::Size, &TPlayback::SetViewportOrg);
+        set(EMR_SCALEVIEWPORTEXTEX, TEmrScaleExt::Size, &TPlayback::ScaleViewportExt);
+        set(EMR_SCALEWINDOWEXTEX, TEmrScaleExt::Size, &TPlayback::ScaleWindowExt);
+        set(EMR_SETMAPMODE, TEmrValue::Size, &TPlayback::SetMapMode);
+        set(EMR_SETBKMODE, TEmrValue::Size, &TPlayback::SetBkMode);
+        set(EMR_SETPOLYFILLMODE, TEmrValue::Size, &TPlayback::SetPolyFillMode);
+        set(EMR_SETROP2, TEmrValue::Size, &TPlayback::SetRop2);
+        set(EMR_SETSTRETCHBLTMODE, TEmrValue::Size, &TPlayback::SetStretchBltMode);
+        set(EMR_SETTEXTALIGN, TEmrValue::Size, &TPlayback::SetTextAlign);
+        set(EMR_SETTEXTCOLOR, TEmrValue::Size, &TPlayback::SetTextColor);
+        set(EMR_SETBKCOLOR, TEmrValue::Size, &TPlayback::SetBkColor);
+        set(EMR_SETARCDIRECTION, TEmrValue::Size, &TPlayback::SetArcDirection);
+        set(EMR_SETMITERLIMIT, TEmrValue::Size, &TPlayback::SetMiterLimit);
+        set(EMR_MOVETOEX, TEmrPoint::Size, &TPlayback::MoveTo);
+        set(EMR_LINETO, TEmrPoint::Size, &TPlayback::LineTo);
+        set(EMR_SAVEDC, TEmrEmpty::Size, &TPlayback::SaveDC);
+        set(EMR_RESTOREDC, TEmrValue::Size, &TPlayback::RestoreDC);
+        set(EMR_SETWORLDTRANSFORM, TEmrSetWorldTransform::Size, &TPlayback::SetWorldTransform);
+        set(EMR_MODIFYWORLDTRANSFORM, TEmrModifyWorldTransform::Size, &TPlayback::ModifyWorldTransform);
+        set(EMR_SELECTOBJECT, TEmrValue::Size, &TPlayback::SelectObject);
+        set(EMR_CREATEPEN, TEmrCreatePen::Size, &TPlayback::CreatePen);
+        set(EMR_EXTCREATEPEN, TEmrExtCreatePen::Size, &TPlayback::ExtCreatePen);
+        set(EMR_CREATEBRUSHINDIRECT, TEmrCreateBrushIndirect::Size, &TPlayback::CreateBrushIndirect);
+        set(EMR_CREATEDIBPATTERNBRUSHPT, TEmrCreateDibPatternBrush::Size, &TPlayback::CreateDibPatternBrush);
+        set(EMR_CREATEMONOBRUSH, TEmrCreateDibPatternBrush::Size, &TPlayback::CreateDibPatternBrush);
+        set(EMR_EXTCREATEFONTINDIRECTW, TEmrExtCreateFontIndirectW::Size, &TPlayback::CreateFont);
+        set(EMR_CREATEPALETTE, TEmrValue::Size, &TPlayback::CreateOther);
+        set(EMR_CREATECOLORSPACE, TEmrValue::Size, &TPlayback::CreateOther);
+        set(EMR_CREATECOLORSPACEW, TEmrValue::Size, &TPlayback::CreateOther);
+        set(EMR_DELETEOBJECT, TEmrValue::Size, &TPlayback::DeleteObject);
+        set(EMR_RECTANGLE, TEmrBox::Size, &TPlayback::Rectangle);
+        set(EMR_ELLIPSE, TEmrBox::Size, &TPlayback::Ellipse);
+        set(EMR_ROUNDRECT, TEmrRoundRect::Size, &TPlayback::RoundRect);
+        set(EMR_ARC, TEmrArc::Size, &TPlayback::Arc);
+        set(EMR_CHORD, TEmrArc::Size, &TPlayback::Chord);
+        set(EMR_PIE, TEmrArc::Size, &TPlayback::Pie);
+        set(EMR_ARCTO, TEmrArc::Size, &TPlayback::ArcTo);
+        set(EMR_ANGLEARC, TEmrAngleArc::Size, &TPlayback::AngleArc);
+        set(EMR_SETPIXELV, TEmrSetPixelV::Size, &TPlayback::SetPixel);
+        set(EMR_BEGINPATH, TEmrEmpty::Size, &TPlayback::BeginPath);
+        set(EMR_ENDPATH, TEmrEmpty::Size, &TPlayback::EndPath);
+        set(EMR_CLOSEFIGURE, TEmrEmpty::Size, &TPlayback::CloseFigure);
+        set(EMR_FILLPATH, TEmrEmpty::Size, &TPlayback::FillPath);
+        set(EMR_STROKEANDFILLPATH, TEmrEmpty::Size, &TPlayback::StrokeAndFillPath);
+        set(EMR_STROKEPATH, TEmrEmpty::Size, &TPlayback::StrokePath);
+        set(EMR_FLATTENPATH, TEmrEmpty::Size, &TPlayback::FlattenPath);
+        set(EMR_WIDENPATH, TEmrEmpty::Size, &TPlayback::FlattenPath);
+        set(EMR_ABORTPATH, TEmrEmpty::Size, &TPlayback::AbortPath);
+        set(EMR_SELECTCLIPPATH, TEmrValue::Size, &TPlayback::SelectClipPath);
+        set(EMR_INTERSECTCLIPRECT, TEmrBox::Size, &TPlayback::IntersectClipRect);
+        set(EMR_EXCLUDECLIPRECT, TEmrBox::Size, &TPlayback::ExcludeClipRect);
+        set(EMR_EXTSELECTCLIPRGN, TEmrExtSelectClipRgn::Size, &TPlayback::ExtSelectClipRgn);
+        set(EMR_OFFSETCLIPRGN, TEmrPoint::Size, &TPlayback::OffsetClipRgn);
+        set(EMR_FILLRGN, TEmrFillRgn::Size, &TPlayback::FillRgn);
+        set(EMR_FRAMERGN, TEmrFrameRgn::Size, &TPlayback::FrameRgn);
+        set(EMR_PAINTRGN, TEmrPaintRgn::Size, &TPlayback::PaintRgn);
+        set(EMR_INVERTRGN, TEmrPaintRgn::Size, &TPlayback::InvertRgn);
+        set(EMR_EXTTEXTOUTW, TEmrExtTextOut::Size, &TPlayback::ExtTextOutW);
+        set(EMR_EXTTEXTOUTA, TEmrExtTextOut::Size, &TPlayback::ExtTextOutA);
+        set(EMR_SMALLTEXTOUT, TEmrSmallTextOut::Size, &TPlayback::SmallTextOut);
+        set(EMR_BITBLT, TEmrBitBlt::Size, &TPlayback::BitBlt);
+        set(EMR_STRETCHBLT, TEmrStretchBlt::Size, &TPlayback::StretchBlt);
+        set(EMR_STRETCHDIBITS, TEmrStretchDIBits::Size, &TPlayback::StretchDIBits);
+        set(EMR_SETDIBITSTODEVICE, TEmrSetDIBitsToDevice::Size, &TPlayback::SetDIBitsToDevice);
+        set(EMR_ALPHABLEND, TEmrAlphaBlend::Size, &TPlayback::AlphaBlend);
         // Records that change nothing we draw.
         for (uint32_t type :
              {EMR_SETBRUSHORGEX,  EMR_SETMAPPERFLAGS,    EMR_SETCOLORADJUSTMENT,   EMR_SETMETARGN,
@@ -1259,7 +1286,7 @@ const std::array<TPlayback::TEntry, EmrMaxType + 1>& TPlayback::Table() {
               EMR_SETICMPROFILEA, EMR_SETICMPROFILEW,    EMR_COLORCORRECTPALETTE,  EMR_COLORMATCHTOTARGETW,
               EMR_PIXELFORMAT,    EMR_GLSRECORD,         EMR_GLSBOUNDEDRECORD,     EMR_DRAWESCAPE,
               EMR_EXTESCAPE,      EMR_NAMEDESCAPE})
-            set(type, 8, &TPlayback::Ignore);
+            set(type, TEmrEmpty::Size, &TPlayback::Ignore);
         return t;
     }();
     return table;

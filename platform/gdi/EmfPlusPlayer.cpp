@@ -3,6 +3,7 @@
 #include "platform/emf/EmfPlusRecords.h"
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/gdi/DibImage.h"
 
 #include <QImage>
@@ -1143,9 +1144,10 @@ struct TEmfPlusPlayer::TImpl {
 
     // The EMF+ records of one comment, each passed to visit.
     template <class F> static bool Walk(const TRecordReader& comment, F&& visit) {
-        if (comment.Size() < 16 || comment.U32(12) != EmfPlusSignature) return false;
-        const size_t dataSize = std::min<size_t>(comment.U32(8), comment.Size() - 12);
-        const auto all = comment.All().subspan(12, dataSize);
+        constexpr size_t dataAt = TEmrComment::DataAt;
+        if (comment.Size() < dataAt + 4 || comment.U32(dataAt) != EmfPlusSignature) return false;
+        const size_t dataSize = std::min<size_t>(TEmrComment::Read(comment).DataSize, comment.Size() - dataAt);
+        const auto all = comment.All().subspan(dataAt, dataSize);
         size_t at = 4;
         while (at + 12 <= all.size()) {
             const TRecordReader head(all.subspan(at, 12));

@@ -1,6 +1,7 @@
 #include "platform/gdi/MetafileCanvas.h"
 
 #include "platform/emf/EmfRecords.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/FontMatcher.h"
 
@@ -8,6 +9,7 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -90,10 +92,10 @@ struct TEmfRecorder::TImpl {
     const QPainterPath* Clip = nullptr;
     std::shared_ptr<const QPainterPath> ClipKeep; // keeps the compared pointer alive
 
-    void Select(uint32_t handle) { Writer.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(handle)}); }
+    void Select(uint32_t handle) { TEmrValue{handle}.Write(Writer, EMR_SELECTOBJECT); }
     void Delete(uint32_t& handle) {
         if (handle != NoHandle && !(handle & StockObjectFlag)) {
-            Writer.Record(EMR_DELETEOBJECT, {static_cast<int32_t>(handle)});
+            TEmrValue{handle}.Write(Writer, EMR_DELETEOBJECT);
             Writer.FreeHandle(handle);
         }
         handle = NoHandle;
@@ -114,24 +116,21 @@ struct TEmfRecorder::TImpl {
                    pen.UserStyle->size() <= 16) {
             // Only the extended pen carries dash and gap lengths of its own.
             handle = Writer.NewHandle();
-            Writer.Begin(EMR_EXTCREATEPEN);
-            Writer.U32(handle);
-            for (int i = 0; i < 4; ++i)
-                Writer.U32(0); // no brush bitmap
-            Writer.U32(pen.Style);
-            Writer.U32(static_cast<uint32_t>(std::max(pen.Width, 0)));
-            Writer.U32(BS_SOLID);
-            Writer.U32(pen.Color);
-            Writer.U32(0);
-            Writer.U32(static_cast<uint32_t>(pen.UserStyle->size()));
+            TEmrExtCreatePen ext;
+            ext.Handle = handle; // no brush bitmap, no hatch
+            ext.Style = pen.Style;
+            ext.Width = static_cast<uint32_t>(std::max(pen.Width, 0));
+            ext.BrushStyle = BS_SOLID;
+            ext.Color = pen.Color;
+            ext.NumEntries = static_cast<uint32_t>(pen.UserStyle->size());
+            std::vector<uint32_t> entries;
             for (double v : *pen.UserStyle)
-                Writer.U32(static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, double(1 << 20)))));
-            Writer.End();
+                entries.push_back(static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, double(1 << 20)))));
+            ext.Write(Writer, entries);
             Select(handle);
         } else {
             handle = Writer.NewHandle();
-            Writer.Record(EMR_CREATEPEN, {static_cast<int32_t>(handle), static_cast<int32_t>(pen.Style), pen.Width, 0,
-                                          static_cast<int32_t>(pen.Color)});
+            TEmrCreatePen{handle, pen.Style, pen.Width, pen.Color}.Write(Writer);
             Select(handle);
         }
         Delete(PenHandle);
@@ -149,23 +148,16 @@ struct TEmfRecorder::TImpl {
                    brush.Pattern && !brush.Pattern->isNull()) {
             handle = Writer.NewHandle();
             const TDibBytes dib = ImageToDib(*brush.Pattern);
-            Writer.Begin(EMR_CREATEDIBPATTERNBRUSHPT);
-            Writer.U32(handle);
-            Writer.U32(DIB_RGB_COLORS);
-            Writer.U32(32);
-            Writer.U32(static_cast<uint32_t>(dib.Info.size()));
-            Writer.U32(static_cast<uint32_t>(32 + dib.Info.size()));
-            Writer.U32(static_cast<uint32_t>(dib.Bits.size()));
-            Writer.Bytes(dib.Info);
-            Writer.Bytes(dib.Bits);
-            Writer.End();
+            // Info and bits follow the fixed fields, unpadded.
+            constexpr uint32_t at = TEmrCreateDibPatternBrush::Size;
+            const auto info = static_cast<uint32_t>(dib.Info.size()), bits = static_cast<uint32_t>(dib.Bits.size());
+            TEmrCreateDibPatternBrush{handle, DIB_RGB_COLORS, {at, info, at + info, bits}}.Write(
+                Writer, EMR_CREATEDIBPATTERNBRUSHPT, dib.Info, dib.Bits);
             Select(handle);
         } else {
             handle = Writer.NewHandle();
             const uint32_t style = brush.Style == BS_HATCHED ? BS_HATCHED : BS_SOLID;
-            Writer.Record(EMR_CREATEBRUSHINDIRECT,
-                          {static_cast<int32_t>(handle), static_cast<int32_t>(style), static_cast<int32_t>(brush.Color),
-                           static_cast<int32_t>(brush.Hatch)});
+            TEmrCreateBrushIndirect{handle, style, brush.Color, brush.Hatch}.Write(Writer);
             Select(handle);
         }
         Delete(BrushHandle);
@@ -176,19 +168,11 @@ struct TEmfRecorder::TImpl {
     void SyncFont(const TLogFont& font) {
         if (FontHandle != NoHandle && font == Font) return;
         const uint32_t handle = Writer.NewHandle();
-        Writer.Begin(EMR_EXTCREATEFONTINDIRECTW);
-        Writer.U32(handle);
-        Writer.I32(font.Height);
-        Writer.I32(font.Width);
-        Writer.I32(font.Escapement);
-        Writer.I32(font.Orientation);
-        Writer.I32(font.Weight);
-        const uint8_t bytes[8] = {font.Italic,       font.Underline,     font.StrikeOut, font.CharSet,
-                                  font.OutPrecision, font.ClipPrecision, font.Quality,   font.PitchAndFamily};
-        Writer.Bytes(bytes);
-        for (size_t i = 0; i < 32; ++i)
-            Writer.U16(i < font.FaceName.size() && i < 31 ? font.FaceName[i] : 0);
-        Writer.End();
+        TEmrExtCreateFontIndirectW{handle,
+                                   {font.Height, font.Width, font.Escapement, font.Orientation, font.Weight,
+                                    font.Italic, font.Underline, font.StrikeOut, font.CharSet, font.OutPrecision,
+                                    font.ClipPrecision, font.Quality, font.PitchAndFamily, font.FaceName}}
+            .Write(Writer);
         Select(handle);
         Delete(FontHandle);
         FontHandle = handle;
@@ -197,13 +181,13 @@ struct TEmfRecorder::TImpl {
 
     void SyncModes(const TDrawState& s) {
         if (s.Transform != Transform) {
-            const bool identity = s.Transform.isIdentity();
-            Writer.Begin(identity ? EMR_MODIFYWORLDTRANSFORM : EMR_SETWORLDTRANSFORM);
-            for (double v : {s.Transform.m11(), s.Transform.m12(), s.Transform.m21(), s.Transform.m22(),
-                             s.Transform.dx(), s.Transform.dy()})
-                Writer.F32(static_cast<float>(v));
-            if (identity) Writer.U32(MWT_IDENTITY);
-            Writer.End();
+            const QTransform& t = s.Transform;
+            const TXForm xform{static_cast<float>(t.m11()), static_cast<float>(t.m12()), static_cast<float>(t.m21()),
+                               static_cast<float>(t.m22()), static_cast<float>(t.dx()),  static_cast<float>(t.dy())};
+            if (t.isIdentity())
+                TEmrModifyWorldTransform{xform, MWT_IDENTITY}.Write(Writer);
+            else
+                TEmrSetWorldTransform{xform}.Write(Writer);
             Transform = s.Transform;
         }
         if (s.Clip.get() != Clip) {
@@ -212,53 +196,46 @@ struct TEmfRecorder::TImpl {
             ClipKeep = s.Clip;
         }
         if (s.PolyFillMode != PolyFillMode) {
-            Writer.Record(EMR_SETPOLYFILLMODE, {s.PolyFillMode});
+            TEmrValue{static_cast<uint32_t>(s.PolyFillMode)}.Write(Writer, EMR_SETPOLYFILLMODE);
             PolyFillMode = s.PolyFillMode;
         }
         if (s.Rop2 != Rop2) {
-            Writer.Record(EMR_SETROP2, {s.Rop2});
+            TEmrValue{static_cast<uint32_t>(s.Rop2)}.Write(Writer, EMR_SETROP2);
             Rop2 = s.Rop2;
         }
         if (s.BkMode != BkMode) {
-            Writer.Record(EMR_SETBKMODE, {s.BkMode});
+            TEmrValue{static_cast<uint32_t>(s.BkMode)}.Write(Writer, EMR_SETBKMODE);
             BkMode = s.BkMode;
         }
         if (s.BkColor != BkColor) {
-            Writer.Record(EMR_SETBKCOLOR, {static_cast<int32_t>(s.BkColor)});
+            TEmrValue{s.BkColor}.Write(Writer, EMR_SETBKCOLOR);
             BkColor = s.BkColor;
         }
         if (s.MiterLimit != MiterLimit) {
-            Writer.Begin(EMR_SETMITERLIMIT);
-            Writer.F32(s.MiterLimit);
-            Writer.End();
+            TEmrValue{std::bit_cast<uint32_t>(s.MiterLimit)}.Write(Writer, EMR_SETMITERLIMIT);
             MiterLimit = s.MiterLimit;
         }
     }
 
     void WriteClip(const QPainterPath* clip) {
-        Writer.Begin(EMR_EXTSELECTCLIPRGN);
         if (!clip) {
-            Writer.U32(0);
-            Writer.U32(RGN_COPY);
-            Writer.End();
+            TEmrExtSelectClipRgn{0, RGN_COPY}.Write(Writer);
             return;
         }
+        // Region rectangles are exclusive at the right and bottom.
+        auto exclusive = [](const QRect& r) { return TRectL{r.left(), r.top(), r.right() + 1, r.bottom() + 1}; };
         const QRegion region = RegionOf(*clip);
-        const int count = region.rectCount();
-        Writer.U32(static_cast<uint32_t>(32 + 16 * count));
-        Writer.U32(RGN_COPY);
-        Writer.U32(32);
-        Writer.U32(1);
-        Writer.U32(static_cast<uint32_t>(count));
-        Writer.U32(static_cast<uint32_t>(16 * count));
-        const QRect b = region.boundingRect();
-        for (int v : {b.left(), b.top(), b.right() + 1, b.bottom() + 1})
-            Writer.I32(v);
-        for (const QRect& r : region) {
-            for (int v : {r.left(), r.top(), r.right() + 1, r.bottom() + 1})
-                Writer.I32(v);
-        }
-        Writer.End();
+        std::vector<TRectL> rects;
+        rects.reserve(static_cast<size_t>(region.rectCount()));
+        for (const QRect& r : region)
+            rects.push_back(exclusive(r));
+        const auto bytes = static_cast<uint32_t>(RectLBytes * rects.size());
+        TRgnDataHeader header;
+        header.Count = static_cast<uint32_t>(rects.size());
+        header.RgnSize = bytes;
+        header.Bounds = exclusive(region.boundingRect());
+        TEmrExtSelectClipRgn{static_cast<uint32_t>(TRgnDataHeader::Bytes + bytes), RGN_COPY}.Write(Writer, &header,
+                                                                                                   rects);
     }
 
     void Bounds(const QRectF& logical, double grow) {
@@ -267,27 +244,24 @@ struct TEmfRecorder::TImpl {
                             R(std::ceil(d.bottom())));
     }
 
-    void WriteRect(const QRect& box) {
-        for (int v : {box.left(), box.top(), box.right(), box.bottom()})
-            Writer.I32(v);
+    static TRectL RectOf(const QRect& box) { return {box.left(), box.top(), box.right(), box.bottom()}; }
+    static TRectL RoundedBounds(const QRectF& b) { return {R(b.left()), R(b.top()), R(b.right()), R(b.bottom())}; }
+
+    void WritePoints(const std::vector<QPointF>& points, bool small) {
+        for (const QPointF& p : points) {
+            if (small)
+                WritePointS(Writer, static_cast<int16_t>(R(p.x())), static_cast<int16_t>(R(p.y())));
+            else
+                TPointL{R(p.x()), R(p.y())}.Write(Writer);
+        }
     }
 
     void WritePoly(uint32_t type16, uint32_t type32, const std::vector<QPointF>& points) {
         const bool small = std::all_of(points.begin(), points.end(),
                                        [](const QPointF& p) { return FitsI16(p.x()) && FitsI16(p.y()); });
         const QRectF b = QPolygonF(QList<QPointF>(points.begin(), points.end())).boundingRect();
-        Writer.Begin(small ? type16 : type32);
-        WriteRect(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()), R(b.bottom()))));
-        Writer.U32(static_cast<uint32_t>(points.size()));
-        for (const QPointF& p : points) {
-            if (small) {
-                Writer.I16(static_cast<int16_t>(R(p.x())));
-                Writer.I16(static_cast<int16_t>(R(p.y())));
-            } else {
-                Writer.I32(R(p.x()));
-                Writer.I32(R(p.y()));
-            }
-        }
+        TEmrPoly{RoundedBounds(b), static_cast<uint32_t>(points.size())}.WriteHead(Writer, small ? type16 : type32);
+        WritePoints(points, small);
         Writer.End();
     }
 
@@ -296,49 +270,41 @@ struct TEmfRecorder::TImpl {
         const bool small = std::all_of(points.begin(), points.end(),
                                        [](const QPointF& p) { return FitsI16(p.x()) && FitsI16(p.y()); });
         const QRectF b = QPolygonF(QList<QPointF>(points.begin(), points.end())).boundingRect();
-        Writer.Begin(small ? type16 : type32);
-        WriteRect(QRect(QPoint(R(b.left()), R(b.top())), QPoint(R(b.right()), R(b.bottom()))));
-        Writer.U32(static_cast<uint32_t>(counts.size()));
-        Writer.U32(static_cast<uint32_t>(points.size()));
+        TEmrPolyPoly{RoundedBounds(b), static_cast<uint32_t>(counts.size()), static_cast<uint32_t>(points.size())}
+            .WriteHead(Writer, small ? type16 : type32);
         for (uint32_t c : counts)
             Writer.U32(c);
-        for (const QPointF& p : points) {
-            if (small) {
-                Writer.I16(static_cast<int16_t>(R(p.x())));
-                Writer.I16(static_cast<int16_t>(R(p.y())));
-            } else {
-                Writer.I32(R(p.x()));
-                Writer.I32(R(p.y()));
-            }
-        }
+        WritePoints(points, small);
         Writer.End();
     }
 
     void WritePath(const QPainterPath& path, uint32_t op, const QRectF& b) {
-        Writer.Record(EMR_BEGINPATH, {});
+        TEmrEmpty::Write(Writer, EMR_BEGINPATH);
         QPointF start;
         for (int i = 0; i < path.elementCount(); ++i) {
             const QPainterPath::Element e = path.elementAt(i);
             if (e.isMoveTo()) {
                 if (i > 0 && path.elementAt(i - 1).x == start.x() && path.elementAt(i - 1).y == start.y())
-                    Writer.Record(EMR_CLOSEFIGURE, {});
+                    TEmrEmpty::Write(Writer, EMR_CLOSEFIGURE);
                 start = QPointF(e.x, e.y);
-                Writer.Record(EMR_MOVETOEX, {R(e.x), R(e.y)});
+                TEmrPoint{{R(e.x), R(e.y)}}.Write(Writer, EMR_MOVETOEX);
             } else if (e.isLineTo()) {
-                Writer.Record(EMR_LINETO, {R(e.x), R(e.y)});
+                TEmrPoint{{R(e.x), R(e.y)}}.Write(Writer, EMR_LINETO);
             } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
                 const auto c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
-                Writer.Record(EMR_POLYBEZIERTO, {R(b.left()), R(b.top()), R(b.right()), R(b.bottom()), 3, R(e.x),
-                                                 R(e.y), R(c2.x), R(c2.y), R(end.x), R(end.y)});
+                TEmrPoly{RoundedBounds(b), 3}.WriteHead(Writer, EMR_POLYBEZIERTO);
+                for (TPointL p : {TPointL{R(e.x), R(e.y)}, TPointL{R(c2.x), R(c2.y)}, TPointL{R(end.x), R(end.y)}})
+                    p.Write(Writer);
+                Writer.End();
                 i += 2;
             }
         }
         if (path.elementCount() > 1) {
             const auto last = path.elementAt(path.elementCount() - 1);
-            if (last.x == start.x() && last.y == start.y()) Writer.Record(EMR_CLOSEFIGURE, {});
+            if (last.x == start.x() && last.y == start.y()) TEmrEmpty::Write(Writer, EMR_CLOSEFIGURE);
         }
-        Writer.Record(EMR_ENDPATH, {});
-        Writer.Record(op, {R(b.left()), R(b.top()), R(b.right()), R(b.bottom())});
+        TEmrEmpty::Write(Writer, EMR_ENDPATH);
+        TEmrBox{RoundedBounds(b)}.Write(Writer, op);
     }
 };
 
@@ -362,7 +328,7 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     f.SyncPen(fillOnly ? TLogPen{PS_NULL, 0, clBlack, {}} : state.Pen);
     if (usesBrush) f.SyncBrush(state.Brush);
     if (shape.Kind == TShapeKind::skArc && state.ArcDirection != f.ArcDirection) {
-        f.Writer.Record(EMR_SETARCDIRECTION, {state.ArcDirection});
+        TEmrValue{static_cast<uint32_t>(state.ArcDirection)}.Write(f.Writer, EMR_SETARCDIRECTION);
         f.ArcDirection = state.ArcDirection;
     }
     const double grow = std::max(1.0, state.Pen.Width / 2.0 + 1);
@@ -371,18 +337,13 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     case TShapeKind::skEllipse: {
         QRect box = shape.Box;
         if (fillOnly) box = QRect(QPoint(box.left(), box.top()), QPoint(box.right() + 1, box.bottom() + 1));
-        f.Writer.Begin(shape.Kind == TShapeKind::skRectangle ? EMR_RECTANGLE : EMR_ELLIPSE);
-        f.WriteRect(box);
-        f.Writer.End();
+        TEmrBox{TImpl::RectOf(box)}.Write(f.Writer,
+                                          shape.Kind == TShapeKind::skRectangle ? EMR_RECTANGLE : EMR_ELLIPSE);
         f.Bounds(QRectF(QPointF(box.left(), box.top()), QPointF(box.right(), box.bottom())).normalized(), grow);
         break;
     }
     case TShapeKind::skRoundRect:
-        f.Writer.Begin(EMR_ROUNDRECT);
-        f.WriteRect(shape.Box);
-        f.Writer.I32(shape.Corner.width());
-        f.Writer.I32(shape.Corner.height());
-        f.Writer.End();
+        TEmrRoundRect{TImpl::RectOf(shape.Box), {shape.Corner.width(), shape.Corner.height()}}.Write(f.Writer);
         f.Bounds(QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()))
                      .normalized(),
                  grow);
@@ -390,15 +351,10 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     case TShapeKind::skArc:
     case TShapeKind::skChord:
     case TShapeKind::skPie:
-        f.Writer.Begin(shape.Kind == TShapeKind::skArc     ? EMR_ARC
-                       : shape.Kind == TShapeKind::skChord ? EMR_CHORD
-                                                           : EMR_PIE);
-        f.WriteRect(shape.Box);
-        f.Writer.I32(shape.Start.x());
-        f.Writer.I32(shape.Start.y());
-        f.Writer.I32(shape.End.x());
-        f.Writer.I32(shape.End.y());
-        f.Writer.End();
+        TEmrArc{TImpl::RectOf(shape.Box), {shape.Start.x(), shape.Start.y()}, {shape.End.x(), shape.End.y()}}.Write(
+            f.Writer, shape.Kind == TShapeKind::skArc     ? EMR_ARC
+                      : shape.Kind == TShapeKind::skChord ? EMR_CHORD
+                                                          : EMR_PIE);
         f.Bounds(QRectF(QPointF(shape.Box.left(), shape.Box.top()), QPointF(shape.Box.right(), shape.Box.bottom()))
                      .normalized(),
                  grow);
@@ -437,11 +393,11 @@ void TEmfRecorder::DrawText(const TTextRun& run, const TDrawState& state) {
     f.SyncModes(state);
     f.SyncFont(state.Font);
     if (state.TextColor != f.TextColor) {
-        f.Writer.Record(EMR_SETTEXTCOLOR, {static_cast<int32_t>(state.TextColor)});
+        TEmrValue{state.TextColor}.Write(f.Writer, EMR_SETTEXTCOLOR);
         f.TextColor = state.TextColor;
     }
     if (state.TextAlign != f.TextAlign) {
-        f.Writer.Record(EMR_SETTEXTALIGN, {static_cast<int32_t>(state.TextAlign)});
+        TEmrValue{state.TextAlign}.Write(f.Writer, EMR_SETTEXTALIGN);
         f.TextAlign = state.TextAlign;
     }
     const auto font = TFontMatcher::Shared().Match(state.Font);
@@ -468,32 +424,15 @@ void TEmfRecorder::DrawText(const TTextRun& run, const TDrawState& state) {
     const QRectF bounds = (run.Options & ETO_OPAQUE) ? cell.united(QRectF(run.Rect.normalized())) : cell;
     const QRectF dev = f.Transform.mapRect(bounds);
 
-    const size_t chars = run.Text.size();
-    const uint32_t offString = 76;
-    const uint32_t stringBytes = static_cast<uint32_t>((chars * 2 + 3) / 4 * 4);
-    const uint32_t offDx = offString + stringBytes;
-    f.Writer.Begin(EMR_EXTTEXTOUTW);
-    for (int v : {R(dev.left()), R(dev.top()), R(dev.right()), R(dev.bottom())})
-        f.Writer.I32(v);
-    f.Writer.U32(1); // GM_COMPATIBLE
-    f.Writer.F32(0);
-    f.Writer.F32(0);
-    f.Writer.I32(run.Reference.x());
-    f.Writer.I32(run.Reference.y());
-    f.Writer.U32(static_cast<uint32_t>(chars));
-    f.Writer.U32(offString);
-    f.Writer.U32(run.Options);
-    if (run.Options & (ETO_OPAQUE | ETO_CLIPPED))
-        f.WriteRect(run.Rect);
-    else
-        f.WriteRect(QRect(QPoint(0, 0), QPoint(-1, -1)));
-    f.Writer.U32(offDx);
-    for (char16_t c : run.Text)
-        f.Writer.U16(c);
-    if (chars % 2) f.Writer.U16(0);
-    for (int32_t d : dx)
-        f.Writer.I32(d);
-    f.Writer.End();
+    TEmrExtTextOut text;
+    text.Bounds = TImpl::RoundedBounds(dev);
+    text.Text.Reference = {run.Reference.x(), run.Reference.y()};
+    text.Text.Chars = static_cast<uint32_t>(run.Text.size());
+    text.Text.OffString = TEmrExtTextOut::StringAt;
+    text.Text.Options = run.Options;
+    text.Text.Rect = (run.Options & (ETO_OPAQUE | ETO_CLIPPED)) ? TImpl::RectOf(run.Rect) : TRectL{0, 0, -1, -1};
+    text.Text.OffDx = TEmrExtTextOut::DxAfter(run.Text.size());
+    text.Write(f.Writer, run.Text, dx);
     f.Writer.ExtendBounds(R(std::floor(dev.left())), R(std::floor(dev.top())), R(std::ceil(dev.right())),
                           R(std::ceil(dev.bottom())));
 }
@@ -502,7 +441,7 @@ void TEmfRecorder::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     TImpl& f = *F;
     f.SyncModes(state);
     if (state.StretchBltMode != f.StretchBltMode) {
-        f.Writer.Record(EMR_SETSTRETCHBLTMODE, {state.StretchBltMode});
+        TEmrValue{static_cast<uint32_t>(state.StretchBltMode)}.Write(f.Writer, EMR_SETSTRETCHBLTMODE);
         f.StretchBltMode = state.StretchBltMode;
     }
     const QRect d = draw.Destination;
@@ -510,78 +449,45 @@ void TEmfRecorder::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     f.Writer.ExtendBounds(R(std::floor(dev.left())), R(std::floor(dev.top())), R(std::ceil(dev.right())),
                           R(std::ceil(dev.bottom())));
     const QRect b = dev.toAlignedRect();
-    const uint32_t infoSize = static_cast<uint32_t>((draw.Dib.Info.size() + 3) / 4 * 4);
-    const uint32_t bitsSize = static_cast<uint32_t>(draw.Dib.Bits.size());
-    auto payload = [&] {
-        static constexpr uint8_t Zeros[4] = {};
-        f.Writer.Bytes(draw.Dib.Info);
-        f.Writer.Bytes(std::span<const uint8_t>(Zeros, infoSize - draw.Dib.Info.size()));
-        f.Writer.Bytes(draw.Dib.Bits);
-    };
+    const TRectL bounds = TImpl::RectOf(b);
     if (draw.Dib.Info.empty()) {
+        // No source bitmap: a pattern or destination operation.
         f.SyncBrush(state.Brush);
-        f.Writer.Begin(EMR_BITBLT);
-        for (int v : {b.left(), b.top(), b.right(), b.bottom()})
-            f.Writer.I32(v);
-        for (int v : {d.x(), d.y(), d.width(), d.height()})
-            f.Writer.I32(v);
-        f.Writer.U32(draw.Rop);
-        f.Writer.I32(0);
-        f.Writer.I32(0);
-        for (float v : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f})
-            f.Writer.F32(v);
-        f.Writer.U32(0);
-        f.Writer.U32(0);
-        for (int i = 0; i < 4; ++i)
-            f.Writer.U32(0);
-        f.Writer.End();
+        TEmrBitBlt blt;
+        blt.Bounds = bounds;
+        blt.XDest = d.x(), blt.YDest = d.y(), blt.CxDest = d.width(), blt.CyDest = d.height();
+        blt.Rop = draw.Rop;
+        blt.Write(f.Writer);
         return;
     }
+    // The bitmap follows the fixed fields: info padded to four bytes, then the bits.
+    auto bitmapAt = [&](uint32_t head) {
+        const auto info = static_cast<uint32_t>(draw.Dib.Info.size());
+        return TBitmapRef{head, info, head + (info + 3) / 4 * 4, static_cast<uint32_t>(draw.Dib.Bits.size())};
+    };
     if (draw.SourceAlpha || draw.ConstantAlpha != 255) {
-        const uint32_t head = 108;
-        f.Writer.Begin(EMR_ALPHABLEND);
-        for (int v : {b.left(), b.top(), b.right(), b.bottom()})
-            f.Writer.I32(v);
-        for (int v : {d.x(), d.y(), d.width(), d.height()})
-            f.Writer.I32(v);
-        const uint8_t blend[4] = {0, 0, draw.ConstantAlpha, static_cast<uint8_t>(draw.SourceAlpha ? 1 : 0)};
-        f.Writer.Bytes(blend);
-        f.Writer.I32(draw.Source.x());
-        f.Writer.I32(draw.Source.y());
-        for (float v : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f})
-            f.Writer.F32(v);
-        f.Writer.U32(0);
-        f.Writer.U32(draw.Dib.Usage);
-        f.Writer.U32(head);
-        f.Writer.U32(static_cast<uint32_t>(draw.Dib.Info.size()));
-        f.Writer.U32(head + infoSize);
-        f.Writer.U32(bitsSize);
-        f.Writer.I32(draw.Source.width());
-        f.Writer.I32(draw.Source.height());
-        payload();
-        f.Writer.End();
+        TEmrAlphaBlend blend;
+        blend.Bounds = bounds;
+        blend.XDest = d.x(), blend.YDest = d.y(), blend.CxDest = d.width(), blend.CyDest = d.height();
+        blend.SourceConstantAlpha = draw.ConstantAlpha;
+        blend.AlphaFormat = draw.SourceAlpha ? 1 : 0; // AC_SRC_ALPHA
+        blend.XSrc = draw.Source.x(), blend.YSrc = draw.Source.y();
+        blend.UsageSrc = draw.Dib.Usage;
+        blend.Bitmap = bitmapAt(TEmrAlphaBlend::PayloadAt);
+        blend.CxSrc = draw.Source.width(), blend.CySrc = draw.Source.height();
+        blend.Write(f.Writer, draw.Dib.Info, draw.Dib.Bits);
         return;
     }
-    const uint32_t head = 80;
-    f.Writer.Begin(EMR_STRETCHDIBITS);
-    for (int v : {b.left(), b.top(), b.right(), b.bottom()})
-        f.Writer.I32(v);
-    f.Writer.I32(d.x());
-    f.Writer.I32(d.y());
-    f.Writer.I32(draw.Source.x());
-    f.Writer.I32(draw.Source.y());
-    f.Writer.I32(draw.Source.width());
-    f.Writer.I32(draw.Source.height());
-    f.Writer.U32(head);
-    f.Writer.U32(static_cast<uint32_t>(draw.Dib.Info.size()));
-    f.Writer.U32(head + infoSize);
-    f.Writer.U32(bitsSize);
-    f.Writer.U32(draw.Dib.Usage);
-    f.Writer.U32(draw.Rop);
-    f.Writer.I32(d.width());
-    f.Writer.I32(d.height());
-    payload();
-    f.Writer.End();
+    TEmrStretchDIBits dib;
+    dib.Bounds = bounds;
+    dib.XDest = d.x(), dib.YDest = d.y();
+    dib.XSrc = draw.Source.x(), dib.YSrc = draw.Source.y();
+    dib.CxSrc = draw.Source.width(), dib.CySrc = draw.Source.height();
+    dib.Bitmap = bitmapAt(TEmrStretchDIBits::PayloadAt);
+    dib.UsageSrc = draw.Dib.Usage;
+    dib.Rop = draw.Rop;
+    dib.CxDest = d.width(), dib.CyDest = d.height();
+    dib.Write(f.Writer, draw.Dib.Info, draw.Dib.Bits);
 }
 
 emf::TEmfPicture TEmfRecorder::Finish() {

@@ -3,6 +3,7 @@
 
 #include "pagestore/PageList.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/system/Errors.h"
 
 #include "PageListFixture.h"
@@ -16,6 +17,7 @@ using namespace pagimo::pagestore;
 using namespace pagimo::test;
 using pagimo::emf::GetI32;
 using pagimo::emf::PutI32;
+using pagimo::emf::THeaderLayout;
 
 namespace {
 
@@ -123,10 +125,11 @@ TEST_F(DamagedFile, DamagedLastRecordPointerFallsBackToTheChain) {
 
 TEST_F(DamagedFile, PlainBodyClaimingMoreThanItsRecordIsNotAValidMetafile) {
     auto bytes = Good(2, false);
-    PutI32(&bytes[136 + 48], 0x7FFFFFF0); // nBytes of page 1
+    PutI32(&bytes[136 + THeaderLayout::BytesAt], 0x7FFFFFF0); // nBytes of page 1
     EXPECT_EQ(OpenAndFetchAll(bytes), "Metafile is not valid");
     bytes = Good(2, false);
-    PutI32(&bytes[136 + 48], GetI32(&bytes[136 + 48]) - 4); // smaller: the picture no longer ends right
+    PutI32(&bytes[136 + THeaderLayout::BytesAt],
+           GetI32(&bytes[136 + THeaderLayout::BytesAt]) - 4); // smaller: the picture no longer ends right
     EXPECT_EQ(OpenAndFetchAll(bytes), "Metafile is not valid");
     bytes = Good(2, false);
     bytes[136] = 2; // not an EMF header record

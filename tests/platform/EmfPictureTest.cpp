@@ -1,5 +1,7 @@
 #include "platform/emf/EmfPicture.h"
+#include "platform/emf/EmfRecords.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/system/Errors.h"
 
 #include <gtest/gtest.h>
@@ -10,19 +12,21 @@ namespace {
 
 // A minimal EMF: a 108-byte header record and an EOF record, frame 210 x 297 mm.
 std::vector<uint8_t> MinimalEmf() {
-    std::vector<uint8_t> b(108 + 20, 0);
-    PutU32(&b[0], EmrHeader);
-    PutU32(&b[4], 108);
-    PutI32(&b[32], 21000);
-    PutI32(&b[36], 29700);
-    PutU32(&b[40], EmfSignature);
-    PutU32(&b[44], 0x10000);
-    PutU32(&b[48], static_cast<uint32_t>(b.size()));
-    PutU32(&b[52], 2);
-    PutU16(&b[56], 1);
-    PutU32(&b[108], 14); // EMR_EOF
-    PutU32(&b[112], 20);
-    PutU32(&b[124], 20);
+    using H = THeaderLayout;
+    std::vector<uint8_t> b(H::FullSize + TEmrEof::Size, 0);
+    PutU32(&b[RecordTypeAt], EmrHeader);
+    PutU32(&b[RecordSizeAt], H::FullSize);
+    PutI32(&b[H::FrameAt + 8], 21000);
+    PutI32(&b[H::FrameAt + 12], 29700);
+    PutU32(&b[H::SignatureAt], EmfSignature);
+    PutU32(&b[H::VersionAt], 0x10000);
+    PutU32(&b[H::BytesAt], static_cast<uint32_t>(b.size()));
+    PutU32(&b[H::RecordsAt], 2);
+    PutU16(&b[H::HandlesAt], 1);
+    const size_t eof = H::FullSize;
+    PutU32(&b[eof + RecordTypeAt], EMR_EOF);
+    PutU32(&b[eof + RecordSizeAt], TEmrEof::Size);
+    PutU32(&b[eof + TEmrEof::SizeLastAt], TEmrEof::Size);
     return b;
 }
 
@@ -31,19 +35,19 @@ std::vector<uint8_t> MinimalEmf() {
 TEST(EmfPicture, AcceptsAWellFormedHeaderAndReportsItsSize) {
     TEmfPicture pic(MinimalEmf());
     EXPECT_EQ(pic.Header().Bytes, 128u);
-    EXPECT_EQ(pic.Width(), 794);  // 210 mm at 96 pixels per inch
+    EXPECT_EQ(pic.Width(), 794);   // 210 mm at 96 pixels per inch
     EXPECT_EQ(pic.Height(), 1123); // 297 mm
 }
 
 TEST(EmfPicture, RefusesForeignOrInconsistentBytes) {
     auto wrongType = MinimalEmf();
-    PutU32(&wrongType[0], 2);
+    PutU32(&wrongType[RecordTypeAt], EMR_POLYBEZIER);
     auto wrongSignature = MinimalEmf();
-    wrongSignature[40] = 'X';
+    wrongSignature[THeaderLayout::SignatureAt] = 'X';
     auto sizeTooLarge = MinimalEmf();
-    PutU32(&sizeTooLarge[48], 4096);
+    PutU32(&sizeTooLarge[THeaderLayout::BytesAt], 4096);
     auto sizeTooSmall = MinimalEmf();
-    PutU32(&sizeTooSmall[48], 40);
+    PutU32(&sizeTooSmall[THeaderLayout::BytesAt], 40);
     auto shortData = MinimalEmf();
     shortData.resize(60);
     for (auto* bytes : {&wrongType, &wrongSignature, &sizeTooLarge, &sizeTooSmall, &shortData}) {
@@ -60,14 +64,14 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
     // The minimal picture with two 12-byte records (EMR_SETBKMODE) between header and EOF: 152 bytes.
     auto whole = MinimalEmf();
     for (int i = 0; i < 2; ++i) {
-        std::vector<uint8_t> rec(12, 0);
-        PutU32(&rec[0], 18);
-        PutU32(&rec[4], 12);
-        PutU32(&rec[8], 1);
-        whole.insert(whole.begin() + 108, rec.begin(), rec.end());
+        std::vector<uint8_t> rec(TEmrValue::Size, 0);
+        PutU32(&rec[RecordTypeAt], EMR_SETBKMODE);
+        PutU32(&rec[RecordSizeAt], TEmrValue::Size);
+        PutU32(&rec[TEmrValue::ValueAt], 1);
+        whole.insert(whole.begin() + THeaderLayout::FullSize, rec.begin(), rec.end());
     }
-    PutU32(&whole[48], static_cast<uint32_t>(whole.size()));
-    PutU32(&whole[52], 4);
+    PutU32(&whole[THeaderLayout::BytesAt], static_cast<uint32_t>(whole.size()));
+    PutU32(&whole[THeaderLayout::RecordsAt], 4);
     struct TCase {
         size_t Kept;    // bytes of the file that are there
         size_t Records; // records of the result, EOF included
@@ -82,7 +86,7 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Kept);
         std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.Kept));
-        PutU32(&cut[48], 4096); // the header promises more than there is
+        PutU32(&cut[THeaderLayout::BytesAt], 4096); // the header promises more than there is
         std::string problem;
         const auto out = WholeRecordsOf(cut, problem);
         ASSERT_FALSE(out.empty());
@@ -92,12 +96,12 @@ TEST(EmfPicture, AFileCutShortKeepsItsWholeRecords) {
         }
         const TEmfPicture picture(out); // nBytes now matches
         EXPECT_EQ(picture.Header().Records, c.Records);
-        EXPECT_EQ(GetU32(&out[out.size() - 20]), 14u) << "ends with EOF";
+        EXPECT_EQ(GetU32(&out[out.size() - TEmrEof::Size]), 14u) << "ends with EOF";
     }
     // A header record that is itself cut is no picture; a file that is not cut comes back as it is.
     std::string problem;
     std::vector<uint8_t> headerCut(whole.begin(), whole.begin() + 100);
-    PutU32(&headerCut[48], 4096);
+    PutU32(&headerCut[THeaderLayout::BytesAt], 4096);
     EXPECT_TRUE(WholeRecordsOf(headerCut, problem).empty());
     EXPECT_EQ(WholeRecordsOf(whole, problem), whole);
     EXPECT_TRUE(problem.empty());

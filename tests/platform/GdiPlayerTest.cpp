@@ -7,6 +7,7 @@
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/TraceDevice.h"
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -49,71 +52,50 @@ std::string Trace(std::vector<uint8_t> bytes, gdi::TPlayResult* result = nullptr
 
 void Font(TBuilder& b, uint32_t handle, int32_t height, const std::u16string& face, uint8_t charset = 0,
           int32_t escapement = 0) {
-    b.W.Begin(EMR_EXTCREATEFONTINDIRECTW);
-    b.W.U32(handle);
-    for (int32_t v : {height, 0, escapement, escapement, 400})
-        b.W.I32(v);
-    const uint8_t flags[8] = {0, 0, 0, charset, 0, 0, 0, 0};
-    b.W.Bytes(flags);
-    for (size_t i = 0; i < 32; ++i)
-        b.W.U16(i < face.size() ? face[i] : 0);
-    b.W.End();
+    TEmrExtCreateFontIndirectW font;
+    font.Handle = handle;
+    font.Font.Height = height;
+    font.Font.Escapement = font.Font.Orientation = escapement;
+    font.Font.Weight = 400;
+    font.Font.CharSet = charset;
+    font.Font.FaceName = face;
+    font.Write(b.W);
 }
 
 void TextW(TBuilder& b, int32_t x, int32_t y, const std::u16string& text, bool withDx = true) {
-    b.W.Begin(EMR_EXTTEXTOUTW);
-    for (int32_t v : {0, 0, -1, -1})
-        b.W.I32(v);
-    b.W.U32(1);
-    b.W.F32(0);
-    b.W.F32(0);
-    b.W.I32(x);
-    b.W.I32(y);
-    b.W.U32(static_cast<uint32_t>(text.size()));
-    b.W.U32(76);
-    b.W.U32(0);
-    for (int32_t v : {0, 0, -1, -1})
-        b.W.I32(v);
-    const uint32_t strBytes = static_cast<uint32_t>((text.size() * 2 + 3) / 4 * 4);
-    b.W.U32(withDx ? 76 + strBytes : 0);
-    for (char16_t c : text)
-        b.W.U16(c);
-    if (text.size() % 2) b.W.U16(0);
-    if (withDx)
-        for (size_t i = 0; i < text.size(); ++i)
-            b.W.I32(10);
-    b.W.End();
+    TEmrExtTextOut r;
+    r.Bounds = {0, 0, -1, -1};
+    r.Text.Reference = {x, y};
+    r.Text.Chars = static_cast<uint32_t>(text.size());
+    r.Text.OffString = TEmrExtTextOut::StringAt;
+    r.Text.Rect = {0, 0, -1, -1};
+    r.Text.OffDx = withDx ? TEmrExtTextOut::DxAfter(text.size()) : 0;
+    const std::vector<int32_t> dx(withDx ? text.size() : 0, 10);
+    r.Write(b.W, text, dx);
 }
 
 // STRETCHDIBITS of a 2 x 2, 24-bit bitmap: bottom row red, green; top row blue, white.
 void Dib2x2(TBuilder& b, int32_t x, int32_t y, int32_t w, int32_t h, bool topDown) {
-    const uint32_t head = 80;
-    b.W.Begin(EMR_STRETCHDIBITS);
-    for (int32_t v : {x, y, x + w - 1, y + h - 1})
-        b.W.I32(v);
-    for (int32_t v : {x, y, 0, 0, 2, 2})
-        b.W.I32(v);
-    b.W.U32(head);
-    b.W.U32(40);
-    b.W.U32(head + 40);
-    b.W.U32(16);
-    b.W.U32(0);
-    b.W.U32(0x00CC0020);
-    b.W.I32(w);
-    b.W.I32(h);
+    constexpr uint32_t head = TEmrStretchDIBits::PayloadAt;
+    TEmrStretchDIBits r;
+    r.Bounds = {x, y, x + w - 1, y + h - 1};
+    r.XDest = x, r.YDest = y, r.CxSrc = 2, r.CySrc = 2;
+    r.Bitmap = {head, 40, head + 40, 16};
+    r.Rop = 0x00CC0020;
+    r.CxDest = w, r.CyDest = h;
     uint8_t info[40] = {};
     PutU32(info, 40);
     PutI32(info + 4, 2);
     PutI32(info + 8, topDown ? -2 : 2);
     PutU16(info + 12, 1);
     PutU16(info + 14, 24);
-    b.W.Bytes(info);
     // Rows are stored first-to-last; each 2-pixel 24-bit row is padded to 8 bytes. BGR order.
     const uint8_t bottom[8] = {0, 0, 255, 0, 255, 0, 0, 0};
     const uint8_t top[8] = {255, 0, 0, 255, 255, 255, 0, 0};
-    b.W.Bytes(topDown ? top : bottom);
-    b.W.Bytes(topDown ? bottom : top);
-    b.W.End();
+    uint8_t bits[16];
+    std::copy_n(topDown ? top : bottom, 8, bits);
+    std::copy_n(topDown ? bottom : top, 8, bits + 8);
+    r.Write(b.W, info, bits);
 }
 
 QColor At(const QImage& image, int x, int y) {
@@ -178,10 +160,7 @@ TEST(PlayerTrace, MappingModesAndWorldTransformsComposeAndRestore) {
         .Rec(EMR_SETVIEWPORTEXTEX, {100, -100})
         .Rec(EMR_SETVIEWPORTORGEX, {0, 100})
         .Rec(EMR_SAVEDC, {});
-    b.W.Begin(EMR_SETWORLDTRANSFORM);
-    for (float v : {2.0f, 0.0f, 0.0f, 2.0f, 5.0f, 0.0f})
-        b.W.F32(v);
-    b.W.End();
+    TEmrSetWorldTransform{{2, 0, 0, 2, 5, 0}}.Write(b.W);
     b.Rec(EMR_RECTANGLE, {0, 0, 100, 100}).Rec(EMR_RESTOREDC, {-1}).Rec(EMR_RECTANGLE, {0, 0, 100, 100});
     b.Rec(EMR_SETMAPMODE, {2 /*MM_LOMETRIC*/}).Rec(EMR_RECTANGLE, {0, 0, 100, -100});
     const std::string t = Trace(b.Bytes());
@@ -196,19 +175,14 @@ TEST(PlayerTrace, TextRecordsWideAnsiAndSmall) {
     b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETTEXTCOLOR, {0x0000FF}).Rec(EMR_SETBKMODE, {1}).Rec(EMR_SETTEXTALIGN, {24});
     TextW(b, 5, 50, u"Žluťoučký kůň");
     // EXTTEXTOUTA in code page 1250: "ěš" is 0xEC 0x9A.
-    b.W.Begin(EMR_EXTTEXTOUTA);
-    for (int32_t v : {0, 0, -1, -1, 1, 0, 0, 5, 70, 2, 76, 0, 0, 0, -1, -1, 0})
-        b.W.I32(v);
-    const uint8_t ansi[4] = {0xEC, 0x9A, 0, 0};
-    b.W.Bytes(ansi);
-    b.W.End();
+    TEmrExtTextOut ansi;
+    ansi.Bounds = {0, 0, -1, -1};
+    ansi.Text = {{5, 70}, 2, TEmrExtTextOut::StringAt, 0, {0, 0, -1, -1}, 0};
+    const uint8_t cp1250[2] = {0xEC, 0x9A};
+    ansi.Write(b.W, EMR_EXTTEXTOUTA, cp1250);
     // SMALLTEXTOUT with 8-bit characters and no rectangle.
-    b.W.Begin(EMR_SMALLTEXTOUT);
-    for (int32_t v : {5, 90, 2, 0x300, 1, 0, 0})
-        b.W.I32(v);
-    const uint8_t small[4] = {'O', 'K', 0, 0};
-    b.W.Bytes(small);
-    b.W.End();
+    const uint8_t small[2] = {'O', 'K'};
+    TEmrSmallTextOut{{5, 90}, 2, TEmrSmallTextOut::NoRect | TEmrSmallTextOut::SmallChars}.Write(b.W, nullptr, small);
     EXPECT_EQ(Trace(b.Bytes()), "text at=5,50 \"Žluťoučký kůň\" font=Arial/-20/400 color=#ff0000 align=24 advance=130\n"
                                 "text at=5,70 \"ěš\" font=Arial/-20/400 color=#ff0000 align=24\n"
                                 "text at=5,90 \"OK\" font=Arial/-20/400 color=#ff0000 align=24\n");
@@ -315,13 +289,12 @@ TEST(PlayerRobustness, SkipsUnknownAndDamagedRecordsAndPlaysOn) {
         .Rec(EMR_EXTSELECTCLIPRGN, {64, 5, 32, 1, 0x7FFFFFFF, 16, 0, 0, 1, 1})
         .Rec(EMR_RECTANGLE, {0, 0, 10, 10});
     // An EMF+ comment: skipped, the GDI record after it is played.
-    b.W.Begin(EMR_COMMENT);
-    b.W.U32(16);
-    b.W.U32(EmfPlusSignature);
-    b.W.U32(0x4001);
-    b.W.U32(0);
-    b.W.U32(12);
-    b.W.End();
+    uint8_t plus[16];
+    PutU32(plus, EmfPlusSignature);
+    PutU32(plus + 4, 0x4001); // an EMF+ header record: type, flags, size, data size
+    PutU32(plus + 8, 0);
+    PutU32(plus + 12, 12);
+    TEmrComment::Write(b.W, plus);
     b.Rec(EMR_ELLIPSE, {0, 0, 10, 10});
     gdi::TPlayResult result;
     EXPECT_EQ(Trace(b.Bytes(), &result), "rectangle box=0,0,9,9 pen=0/0/#000000 brush=0/#ffffff\n"
@@ -378,19 +351,11 @@ TEST(PlayerPixels, RightToLeftReadingPutsTheFirstCharacterRightmost) {
         TBuilder b;
         Font(b, 1, -40, u"Arial");
         b.Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETBKMODE, {1});
-        b.W.Begin(EMR_EXTTEXTOUTW);
-        for (int32_t v : {0, 0, -1, -1})
-            b.W.I32(v);
-        b.W.U32(1);
-        b.W.F32(0);
-        b.W.F32(0);
-        for (int32_t v : {5, 5, 2, 76, static_cast<int32_t>(options), 0, 0, -1, -1, 80})
-            b.W.I32(v);
-        b.W.U16(u'I');
-        b.W.U16(u'W');
-        b.W.I32(20);
-        b.W.I32(40);
-        b.W.End();
+        TEmrExtTextOut text;
+        text.Bounds = {0, 0, -1, -1};
+        text.Text = {{5, 5}, 2, TEmrExtTextOut::StringAt, options, {0, 0, -1, -1}, TEmrExtTextOut::DxAfter(2)};
+        const int32_t dx[2] = {20, 40};
+        text.Write(b.W, u"IW", dx);
         return test::RenderEmf(b.Bytes(), 100, 100);
     };
     // The upright bar of the "I" is the column with the most ink: at the left with left-to-right reading,

@@ -8,12 +8,15 @@
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/TraceDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+
+#include <vector>
 
 using namespace pagimo;
 using namespace pagimo::emf;
@@ -40,13 +43,20 @@ TEmfWriter Page() {
 }
 
 void Polyline(TEmfWriter& w, uint32_t type, std::initializer_list<std::pair<int32_t, int32_t>> points) {
-    w.Begin(type);
-    for (int32_t v : {0, 0, 0, 0})
-        w.I32(v);
-    w.U32(static_cast<uint32_t>(points.size()));
+    TEmrPoly{{0, 0, 0, 0}, static_cast<uint32_t>(points.size())}.WriteHead(w, type);
     for (auto [x, y] : points)
-        w.I32(x), w.I32(y);
+        TPointL{x, y}.Write(w);
     w.End();
+}
+
+// Extended pen 1, one unit wide and black, with its dash entries.
+void ExtPen(TEmfWriter& w, uint32_t style, const std::vector<uint32_t>& dashes = {}) {
+    TEmrExtCreatePen pen;
+    pen.Handle = 1;
+    pen.Style = style;
+    pen.Width = 1;
+    pen.NumEntries = static_cast<uint32_t>(dashes.size());
+    pen.Write(w, dashes);
 }
 
 bool Dark(const QImage& image, int x, int y) {
@@ -107,23 +117,20 @@ TEST(PageGuardBounds, BitmapsStretchedFarBeyondThePageShowTheirVisiblePart) {
     // (not mirrored) or in the blue half (mirrored, running leftwards from far right).
     auto page = [](int32_t x, int32_t width) {
         TEmfWriter w = Page();
-        w.Begin(EMR_STRETCHDIBITS);
-        for (int32_t v : {0, 0, 99, 99, x, 0, 0, 0, 2, 1})
-            w.I32(v);
-        for (uint32_t v : {80u, 40u, 120u, 8u, 0u, 0x00CC0020u})
-            w.U32(v);
-        w.I32(width);
-        w.I32(100);
+        TEmrStretchDIBits dib;
+        dib.Bounds = {0, 0, 99, 99};
+        dib.XDest = x, dib.CxSrc = 2, dib.CySrc = 1;
+        dib.Bitmap = {80, 40, 120, 8};
+        dib.Rop = 0x00CC0020;
+        dib.CxDest = width, dib.CyDest = 100;
         uint8_t info[40] = {};
         PutU32(info, 40);
         PutI32(info + 4, 2);
         PutI32(info + 8, 1);
         PutU16(info + 12, 1);
         PutU16(info + 14, 24);
-        w.Bytes(info);
         const uint8_t row[8] = {0, 0, 255, 255, 0, 0, 0, 0}; // BGR: red, blue
-        w.Bytes(row);
-        w.End();
+        dib.Write(w, info, row);
         return test::RenderEmf(w.Finish(), 100, 100);
     };
     const QImage plain = page(0, Far);
@@ -135,14 +142,13 @@ TEST(PageGuardBounds, BitmapsStretchedFarBeyondThePageShowTheirVisiblePart) {
 TEST(PageGuardBounds, HugeRecordExtentsNeitherOverflowNorDraw) {
     // Destination sizes whose QRect edges would overflow, and a pixel at the int limit.
     TEmfWriter w = Page();
-    w.Begin(EMR_STRETCHDIBITS);
-    for (int32_t v : {0, 0, 0, 0, 1342177280, 1342177280, 0, 0, 2013265920, 2013265920})
-        w.I32(v);
-    for (uint32_t v : {0u, 0u, 0u, 0u, 0u, 0x00F00021u /*PATCOPY*/})
-        w.U32(v);
-    w.I32(2013265920);
-    w.I32(2013265920);
-    w.End();
+    TEmrStretchDIBits dib; // no bitmap
+    dib.Bounds = {0, 0, 0, 0};
+    dib.XDest = dib.YDest = 1342177280;
+    dib.CxSrc = dib.CySrc = 2013265920;
+    dib.Rop = 0x00F00021; // PATCOPY
+    dib.CxDest = dib.CyDest = 2013265920;
+    dib.Write(w, {}, {});
     w.Record(EMR_SETPIXELV, {0x7FFFFFFF, 0x7FFFFFFF, 0});
     w.Record(EMR_INTERSECTCLIPRECT, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
     w.Record(EMR_RECTANGLE, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
@@ -158,19 +164,12 @@ TEST(PageGuardBounds, CharactersAdvancedPastTheBoundAreLeftOut) {
     // Three characters, the second advanced a billion units: it and the third would reach far beyond
     // any page (and an opaque background as long as the run with them).
     TEmfWriter w = Page();
-    w.Begin(EMR_EXTTEXTOUTW);
-    for (int32_t v : {0, 0, -1, -1})
-        w.I32(v);
-    w.U32(1);
-    w.F32(0);
-    w.F32(0);
-    for (int32_t v : {10, 10, 3, 76, 0x1000 /*ETO_NO_RECT*/, 0, 0, -1, -1, 84})
-        w.I32(v);
-    for (char16_t c : {u'a', u'b', u'c', u'\0'})
-        w.U16(c);
-    for (int32_t v : {10, 1'000'000'000, 10})
-        w.I32(v);
-    w.End();
+    TEmrExtTextOut text;
+    text.Bounds = {0, 0, -1, -1};
+    text.Text = {
+        {10, 10}, 3, TEmrExtTextOut::StringAt, 0x1000 /*ETO_NO_RECT*/, {0, 0, -1, -1}, TEmrExtTextOut::DxAfter(3)};
+    const int32_t dx[3] = {10, 1'000'000'000, 10};
+    text.Write(w, u"abc", dx);
     const std::string trace = Trace(w.Finish());
     // "b" ends a billion units on: only "a" stays.
     EXPECT_NE(trace.find("\"a\""), std::string::npos) << trace;
@@ -179,7 +178,7 @@ TEST(PageGuardBounds, CharactersAdvancedPastTheBoundAreLeftOut) {
 TEST(PageBudget, LongDashedStrokesAreDrawnSolidThenThePageStops) {
     auto page = [] {
         TEmfWriter w = Page();
-        w.Record(EMR_EXTCREATEPEN, {1, 0, 0, 0, 0, 1 /*PS_DASH*/, 1, 0, 0, 0, 0});
+        ExtPen(w, 1 /*PS_DASH*/);
         w.Record(EMR_SELECTOBJECT, {1});
         for (int i = 0; i < 4; ++i)
             Polyline(w, EMR_POLYLINE, {{0, 10 * i}, {99, 10 * i}});
@@ -209,7 +208,7 @@ TEST(PageBudget, LongDashedStrokesAreDrawnSolidThenThePageStops) {
 TEST(PageBudget, UserStyledPensAreChargedForTheDashesOfTheirOwnPattern) {
     auto page = [](int32_t dash) {
         TEmfWriter w = Page();
-        w.Record(EMR_EXTCREATEPEN, {1, 0, 0, 0, 0, 0x10007 /*PS_GEOMETRIC|PS_USERSTYLE*/, 1, 0, 0, 0, 2, dash, dash});
+        ExtPen(w, 0x10007 /*PS_GEOMETRIC|PS_USERSTYLE*/, {static_cast<uint32_t>(dash), static_cast<uint32_t>(dash)});
         w.Record(EMR_SELECTOBJECT, {1});
         for (int i = 0; i < 4; ++i)
             Polyline(w, EMR_POLYLINE, {{0, 10 * i}, {99, 10 * i}});
@@ -230,12 +229,12 @@ TEST(PageBudget, ClipsPastTheBudgetBecomeTheirBoundsThenThePageStops) {
     auto page = [] {
         TEmfWriter w = Page();
         // Two rectangles side by side as the clip, then a rectangle with a hole cut out of it.
-        w.Begin(EMR_EXTSELECTCLIPRGN);
-        w.U32(64);
-        w.U32(RGN_COPY);
-        for (int32_t v : {32, 1, 2, 32, 0, 0, 90, 10, 0, 0, 10, 10, 80, 0, 90, 10})
-            w.I32(v);
-        w.End();
+        TRgnDataHeader region;
+        region.Count = 2;
+        region.RgnSize = 32;
+        region.Bounds = {0, 0, 90, 10};
+        const TRectL rects[2] = {{0, 0, 10, 10}, {80, 0, 90, 10}};
+        TEmrExtSelectClipRgn{64, RGN_COPY}.Write(w, &region, rects);
         w.Record(EMR_RECTANGLE, {0, 0, 100, 100});
         w.Record(EMR_EXCLUDECLIPRECT, {20, 0, 30, 10});
         w.Record(EMR_RECTANGLE, {0, 0, 100, 100});
@@ -270,12 +269,9 @@ TEST(PageBudget, ClipsPastTheBudgetBecomeTheirBoundsThenThePageStops) {
 TEST(PageBudget, PointsPastTheBudgetStopThePageBeforeTheFigureIsDrawn) {
     TEmfWriter w = Page();
     w.Record(EMR_RECTANGLE, {0, 0, 10, 10});
-    w.Begin(EMR_POLYLINE16);
-    for (int32_t v : {0, 0, 0, 0})
-        w.I32(v);
-    w.U32(1000);
+    TEmrPoly{{0, 0, 0, 0}, 1000}.WriteHead(w, EMR_POLYLINE16);
     for (int i = 0; i < 1000; ++i)
-        w.I16(static_cast<int16_t>(i % 100)), w.I16(static_cast<int16_t>(i / 10));
+        WritePointS(w, static_cast<int16_t>(i % 100), static_cast<int16_t>(i / 10));
     w.End();
     gdi::TWorkLimits limits;
     limits.Points = 1500; // a thin stroke counts two per point

@@ -6,6 +6,10 @@
 #include "PopplerProbe.h"
 #include "QrptoolRun.h"
 
+#include "platform/emf/EmfPicture.h"
+#include "platform/emf/LittleEndian.h"
+#include "platform/emf/RecordLayouts.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -95,6 +99,21 @@ TEST_F(QrptoolDamage, AForeignFileIsNotAQrpFile) {
         const auto run = Run(command + foreign + (command == "convert " ? " " + Tmp.File("o.pdf") : ""));
         EXPECT_EQ(run.Status, 1);
         EXPECT_NE(run.Err.find("File " + foreign + " is not a QRP file"), std::string::npos) << run.Err;
+    }
+}
+
+TEST_F(QrptoolDamage, AMetafileCutInsideItsHeaderIsReportedNotReadPast) {
+    // The header record's type and signature are there, its byte count (nBytes) is not.
+    for (size_t size : {44u, 48u, 51u}) {
+        SCOPED_TRACE(size);
+        std::vector<uint8_t> bytes(size, 0);
+        pagimo::emf::PutU32(bytes.data() + pagimo::emf::RecordTypeAt, pagimo::emf::EmrHeader);
+        pagimo::emf::PutU32(bytes.data() + pagimo::emf::THeaderLayout::SignatureAt, pagimo::emf::EmfSignature);
+        const std::string cut = Tmp.File("cut.emf");
+        WriteFileBytes(cut, bytes);
+        const auto run = Run("info " + cut);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Err.find("is damaged: its header is incomplete"), std::string::npos) << run.Err;
     }
 }
 
