@@ -7,6 +7,7 @@
 //
 // Run with: bench_handbook --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+#include "bench/ExampleDatabase.h"
 #include "controls/ControlClasses.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -33,30 +34,12 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path WorkDir() {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("pagimo-bench-handbook-" + std::to_string(getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+    return bench::BenchFolder("handbook");
 }
 
 // The example database, built from its script once per run.
 fs::path Database() {
-    static const fs::path path = [] {
-        const fs::path db = WorkDir() / "invoices.db";
-        std::ifstream in(PAGIMO_SOURCE_DIR "/examples/invoices.sql", std::ios::binary);
-        const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        sqlite3* handle = nullptr;
-        if (script.empty() || sqlite3_open(db.c_str(), &handle) != SQLITE_OK ||
-            sqlite3_exec(handle, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-            sqlite3_close(handle);
-            throw EQRError("cannot build the example database in " + db.string());
-        }
-        sqlite3_close(handle);
-        return db;
-    }();
-    return path;
+    return bench::ExampleDatabase(WorkDir());
 }
 
 system::TClassRegistry& Registry() {
