@@ -914,10 +914,14 @@ struct TEmfPlusPlayer::TImpl {
             draw.Dib = image->Dib->View();
         }
         draw.Source = QRect(0, 0, s.width(), s.height());
-        draw.Destination = QRect(static_cast<int>(std::lround((s.x() - src.x()) / src.width() * Q)),
-                                 static_cast<int>(std::lround((s.y() - src.y()) / src.height() * Q)),
-                                 static_cast<int>(std::lround(s.width() / src.width() * Q)),
-                                 static_cast<int>(std::lround(s.height() / src.height() * Q)));
+        // A source rectangle far smaller than a pixel of the bitmap would place the part millions of
+        // unit squares away: nothing of it can be on the page.
+        const double place[4] = {(s.x() - src.x()) / src.width() * Q, (s.y() - src.y()) / src.height() * Q,
+                                 s.width() / src.width() * Q, s.height() / src.height() * Q};
+        for (const double v : place)
+            if (!std::isfinite(v) || std::abs(v) > double(1 << 28)) return;
+        draw.Destination = QRect(static_cast<int>(std::lround(place[0])), static_cast<int>(std::lround(place[1])),
+                                 static_cast<int>(std::lround(place[2])), static_cast<int>(std::lround(place[3])));
         draw.SourceAlpha = true;
         draw.Rop = SRCCOPY;
         TDrawState st = BaseState(QTransform::fromScale(1.0 / Q, 1.0 / Q) * toTarget);
