@@ -8,33 +8,14 @@
 #include "fuzz/jpeg.cpp"
 #undef LLVMFuzzerTestOneInput
 
-#include "TestPaths.h"
+#include "FuzzReplay.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-namespace {
-
-int Replay(const char* name, int (*entry)(const uint8_t*, size_t)) {
-    int count = 0;
-    for (const auto& file : std::filesystem::directory_iterator(pagimo::test::SourceDir() / "fuzz" / "corpus" / name)) {
-        std::ifstream in(file.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-        entry(bytes.data(), bytes.size());
-        ++count;
-    }
-    return count;
-}
-
-} // namespace
+using pagimo::test::ReplayFuzzInputs;
 
 TEST(FuzzReplay, DibInputs) {
-    EXPECT_GT(Replay("dib", FuzzDibOneInput), 0);
+    EXPECT_GT(ReplayFuzzInputs("dib", FuzzDibOneInput), 0);
 }
 
 TEST(FuzzReplay, JpegInputs) {
-    EXPECT_GT(Replay("jpeg", FuzzJpegOneInput), 0);
+    EXPECT_GT(ReplayFuzzInputs("jpeg", FuzzJpegOneInput), 0);
 }
