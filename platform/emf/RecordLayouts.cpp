@@ -269,13 +269,17 @@ void TEmrAlphaBlend::Write(TEmfWriter& w, std::span<const uint8_t> info, std::sp
     w.End();
 }
 
-void TEmrStretchDIBits::Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const {
-    w.Begin(EMR_STRETCHDIBITS);
+void TEmrDibHead::WriteHead(TEmfWriter& w, uint32_t type) const {
+    w.Begin(type);
     WriteRectL(w, Bounds);
     for (int32_t v : {XDest, YDest, XSrc, YSrc, CxSrc, CySrc})
         w.I32(v);
     Bitmap.Write(w);
     w.U32(UsageSrc);
+}
+
+void TEmrStretchDIBits::Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const {
+    WriteHead(w, EMR_STRETCHDIBITS);
     w.U32(Rop);
     w.I32(CxDest);
     w.I32(CyDest);

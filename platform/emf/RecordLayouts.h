@@ -423,25 +423,31 @@ struct TEmrAlphaBlend {
     void Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const;
 };
 
-struct TEmrStretchDIBits {
+// STRETCHDIBITS and SETDIBITSTODEVICE begin alike: bounds, the destination and source corners, the
+// source size, the bitmap and its colour usage.
+struct TEmrDibHead {
     TRectL Bounds;
     int32_t XDest = 0, YDest = 0, XSrc = 0, YSrc = 0, CxSrc = 0, CySrc = 0;
     TBitmapRef Bitmap;
-    uint32_t UsageSrc = 0, Rop = 0;
+    uint32_t UsageSrc = 0;
+    static constexpr size_t BitmapAt = 48, UsageAt = 64, HeadSize = 68;
+    void ReadHead(const TRecordReader& r);
+    void WriteHead(TEmfWriter& w, uint32_t type) const;
+};
+
+struct TEmrStretchDIBits : TEmrDibHead {
+    uint32_t Rop = 0;
     int32_t CxDest = 0, CyDest = 0;
-    static constexpr size_t BitmapAt = 48, UsageAt = 64, Size = 80;
+    static constexpr size_t Size = 80;
     static constexpr size_t PayloadAt = Size;
     static TEmrStretchDIBits Read(const TRecordReader& r);
     // Writes the fields, then info padded to four bytes and bits.
     void Write(TEmfWriter& w, std::span<const uint8_t> info, std::span<const uint8_t> bits) const;
 };
 
-struct TEmrSetDIBitsToDevice {
-    TRectL Bounds;
-    int32_t XDest = 0, YDest = 0, XSrc = 0, YSrc = 0, CxSrc = 0, CySrc = 0;
-    TBitmapRef Bitmap;
-    uint32_t UsageSrc = 0, StartScan = 0, Scans = 0;
-    static constexpr size_t BitmapAt = 48, UsageAt = 64, Size = 76;
+struct TEmrSetDIBitsToDevice : TEmrDibHead {
+    uint32_t StartScan = 0, Scans = 0;
+    static constexpr size_t Size = 76;
     static TEmrSetDIBitsToDevice Read(const TRecordReader& r);
 };
 
@@ -567,36 +573,32 @@ inline TEmrAlphaBlend TEmrAlphaBlend::Read(const TRecordReader& r) {
     return b;
 }
 
+inline void TEmrDibHead::ReadHead(const TRecordReader& r) {
+    Bounds = ReadRectL(r, 8);
+    XDest = r.I32(24);
+    YDest = r.I32(28);
+    XSrc = r.I32(32);
+    YSrc = r.I32(36);
+    CxSrc = r.I32(40);
+    CySrc = r.I32(44);
+    Bitmap = TBitmapRef::Read(r, BitmapAt);
+    UsageSrc = r.U32(UsageAt);
+}
+
 inline TEmrStretchDIBits TEmrStretchDIBits::Read(const TRecordReader& r) {
     TEmrStretchDIBits b;
-    b.Bounds = ReadRectL(r, 8);
-    b.XDest = r.I32(24);
-    b.YDest = r.I32(28);
-    b.XSrc = r.I32(32);
-    b.YSrc = r.I32(36);
-    b.CxSrc = r.I32(40);
-    b.CySrc = r.I32(44);
-    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    b.UsageSrc = r.U32(UsageAt);
-    b.Rop = r.U32(68);
-    b.CxDest = r.I32(72);
-    b.CyDest = r.I32(76);
+    b.ReadHead(r);
+    b.Rop = r.U32(HeadSize);
+    b.CxDest = r.I32(HeadSize + 4);
+    b.CyDest = r.I32(HeadSize + 8);
     return b;
 }
 
 inline TEmrSetDIBitsToDevice TEmrSetDIBitsToDevice::Read(const TRecordReader& r) {
     TEmrSetDIBitsToDevice b;
-    b.Bounds = ReadRectL(r, 8);
-    b.XDest = r.I32(24);
-    b.YDest = r.I32(28);
-    b.XSrc = r.I32(32);
-    b.YSrc = r.I32(36);
-    b.CxSrc = r.I32(40);
-    b.CySrc = r.I32(44);
-    b.Bitmap = TBitmapRef::Read(r, BitmapAt);
-    b.UsageSrc = r.U32(UsageAt);
-    b.StartScan = r.U32(68);
-    b.Scans = r.U32(72);
+    b.ReadHead(r);
+    b.StartScan = r.U32(HeadSize);
+    b.Scans = r.U32(HeadSize + 4);
     return b;
 }
 
