@@ -100,6 +100,10 @@ void TQRCompositeReport::Cancel() {
 void TQRCompositeReport::Run(TQRReportTarget& target) {
     Reports = FReportList;
     if (OnAddReports) OnAddReports(*this);
+    if (static_cast<int64_t>(Reports.size()) > FMaxReports)
+        throw EQRError((Name().empty() ? std::string("Composite") : Name()) + ": the composite runs " +
+                       std::to_string(Reports.size()) + " reports, more than " + std::to_string(FMaxReports) +
+                       " (MaxReports sets the limit)");
     bool cancelled = false;
     if (!Reports.empty()) {
         TQRDocumentSettings s;
@@ -119,6 +123,7 @@ void TQRCompositeReport::Run(TQRReportTarget& target) {
         });
         try {
             for (size_t i = 0; i < Reports.size(); ++i) {
+                PollTermination("before report " + std::to_string(i + 1) + " of the composite");
                 TQRReport* report = Reports[i];
                 FCurrentReport = report;
                 report->SetPrintTarget(&target);
@@ -153,6 +158,7 @@ const system::TPropertyList& TQRCompositeReport::ClassProperties() {
     static const TPropertyList list(
         &TComponent::ClassProperties(),
         {SetProperty<C>("Options", ReportOptionInfo(), &C::Options, &C::SetOptions, std::nullopt),
+         Int64Property<C>("MaxReports", &C::MaxReports, &C::SetMaxReports, DefaultMaxReports),
          ObjectProperty<C, TQRCompositePrinterSettings>("PrinterSettings", &C::PrinterSettings),
          TPropertyInfo{"Reports",
                        [](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {

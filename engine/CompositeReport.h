@@ -39,6 +39,11 @@ public:
     TQRCompositePrinterSettings* PrinterSettings() const { return FPrinterSettings.get(); }
     std::string ReportTitle() const { return FReportTitle; }
     void SetReportTitle(const std::string& t) { FReportTitle = t; }
+    // The most report runs a composite makes (a list naming a report again and again would run
+    // on without end); 0 or less restores the default.
+    static constexpr int64_t DefaultMaxReports = 1000;
+    int64_t MaxReports() const { return FMaxReports; }
+    void SetMaxReports(int64_t n) { FMaxReports = n > 0 ? n : DefaultMaxReports; }
 
     // Borrowed reports, in print order; at every run the published report list, then what
     // OnAddReports adds.
@@ -49,7 +54,9 @@ public:
     bool Generating() const { return FGenerating; }
     TQRReport* CurrentReport() const { return FCurrentReport; }
 
-    // Runs every report onto target as one document.
+    // Runs every report onto target as one document. Throws EQRError before the document begins when
+    // Reports holds more than MaxReports reports; the reports' runs share their limits (pages,
+    // bands, records), and a terminating signal ends the run between reports too.
     void Run(TQRReportTarget& target);
     void Cancel();
     // Runs into a new report printer that records the pages, and hands it over (a tool saves them).
@@ -78,6 +85,7 @@ private:
     std::unique_ptr<QObject> FWindow;
     bool FGenerating = false;
     TQRReport* FCurrentReport = nullptr;
+    int64_t FMaxReports = DefaultMaxReports;
 };
 
 } // namespace pagimo::engine

@@ -40,6 +40,11 @@ void TQRCustomController::CollectControllers() {
         if (auto* band = dynamic_cast<TQRControllerBand*>(c)) {
             TQRController* sub = band->Controller();
             if (band->Destroying() || sub == this || sub->Master() != FHost) continue;
+            // Each level runs once per record of the level above: deep chains multiply the work.
+            sub->FDepth = FDepth + 1;
+            if (sub->FDepth > MaxSubDetailDepth)
+                throw EQRError(band->Name() + ": sub-details nest more than " + std::to_string(MaxSubDetailDepth) +
+                               " deep");
             sub->SetOwningReport(FReport);
             (sub->PrintBefore() ? FBeforeControllers : FAfterControllers).push_back(sub);
             sub->CollectControllers();
@@ -268,6 +273,7 @@ void TQRController::Execute() {
     } else {
         OnNeedData(*FHost, more);
     }
+    if (more) run.CountRecord();
     FDetailNumber = 0;
     if (FDetail) FDetail->SetNotifyController(this);
     if (!more) return;
@@ -299,6 +305,7 @@ void TQRController::Execute() {
             more = false;
             OnNeedData(*FHost, more);
         }
+        if (more) run.CountRecord();
         if (CheckGroups()) {
             // Footers show the last record of their group: a data set steps back to it; records from
             // OnNeedData cannot be revisited, so their footers print with what the handler holds now.

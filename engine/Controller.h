@@ -20,6 +20,9 @@ using TQRNeedDataEvent = std::function<void(system::TComponent& sender, bool& mo
 
 class TQRCustomController {
 public:
+    // Sub-details under sub-details, counted from the report's controller.
+    static constexpr int MaxSubDetailDepth = 16;
+
     explicit TQRCustomController(system::TComponent* host) : FHost(host) {}
     virtual ~TQRCustomController();
 
@@ -60,6 +63,7 @@ protected:
     bool FPrintBefore = false;
     bool FPrintIfEmpty = true;
     int FDetailNumber = 0;
+    int FDepth = 0; // of the report's controller 0
     std::vector<TQRCustomController*> FBeforeControllers;
     std::vector<TQRCustomController*> FAfterControllers;
     std::vector<TQRGroup*> FGroups;

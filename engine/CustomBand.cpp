@@ -145,11 +145,16 @@ void TQRCustomBand::Print() {
             bool first = true;
             for (int continuation = 0;; ++continuation) {
                 bool allFinished = true;
+                int64_t printed = 0;
                 for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) {
                     if (!p->Enabled()) continue;
-                    if (first || !p->PrintFinished()) p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
+                    if (first || !p->PrintFinished()) {
+                        p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
+                        ++printed;
+                    }
                     allFinished = allFinished && p->PrintFinished();
                 }
+                run.CountPrints(printed);
                 if (run.FinalPass()) {
                     FBandOutline = {
                         t.DeviceX(run.CurrentX()), t.DeviceY(run.CurrentY()), t.DeviceX(run.CurrentX() + width),

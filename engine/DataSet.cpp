@@ -2,10 +2,12 @@
 
 #include "platform/system/Errors.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <unordered_map>
 
 namespace pagimo::engine {
 
@@ -70,6 +72,17 @@ std::string TQRField::AsString() const {
     return {};
 }
 
+namespace {
+
+std::string FoldedName(std::string_view name) {
+    std::string key(name);
+    for (char& c : key)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+}
+
+} // namespace
+
 TQRDataSet::TQRDataSet() = default;
 TQRDataSet::~TQRDataSet() = default;
 
@@ -117,20 +130,30 @@ void TQRDataSet::Open() {
 }
 
 void TQRDataSet::SetColumns(const std::vector<TColumn>& columns) {
-    for (auto& f : FFields)
+    // Fields of an earlier open are taken again by name (ignoring case), through a table of the free
+    // ones, so that a source of many columns opens in time linear in them.
+    std::unordered_multimap<std::string, TQRField*> free;
+    for (auto& f : FFields) {
         f->FIndex = SIZE_MAX;
+        free.emplace(FoldedName(f->FName), f.get());
+    }
     FColumns.clear();
+    FColumns.reserve(columns.size());
     for (size_t i = 0; i < columns.size(); ++i) {
         TQRField* field = nullptr;
-        for (auto& f : FFields) {
-            if (f->FIndex == SIZE_MAX && system::SameText(f->FName, columns[i].Name)) {
-                field = f.get();
-                break;
-            }
-        }
-        if (!field) {
+        const std::string key = FoldedName(columns[i].Name);
+        // The earliest free field of the name, as a scan of the fields in order would find it.
+        auto [from, to] = free.equal_range(key);
+        auto best = to;
+        for (auto it = from; it != to; ++it)
+            if (best == to || it->second->FOrder < best->second->FOrder) best = it;
+        if (best != to) {
+            field = best->second;
+            free.erase(best);
+        } else {
             FFields.push_back(std::make_unique<TQRField>(*this, columns[i].Name, columns[i].Type, i));
             field = FFields.back().get();
+            field->FOrder = FFields.size() - 1;
         }
         field->FIndex = i;
         field->FType = columns[i].Type;
@@ -152,6 +175,7 @@ bool TQRDataSet::FetchRow() {
 void TQRDataSet::Close() {
     FActive = false;
     FCursor.reset();
+    Released();
     FRows.clear();
     FRecord = 0;
     FEof = FBof = true;
@@ -278,6 +302,10 @@ TFieldType InferFieldType(const std::vector<std::vector<TFieldValue>>& rows, siz
     if (allInt) return TFieldType::ftInteger;
     if (allNumber) return TFieldType::ftFloat;
     return TFieldType::ftString;
+}
+
+std::string ValueTooLarge(const std::string& dataSet, int64_t limit) {
+    return dataSet + ": a value is larger than " + std::to_string(limit) + " bytes (MaxValueSize sets the limit)";
 }
 
 std::string ResolvePath(const std::string& baseFolder, const std::string& name) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -64,6 +65,7 @@ private:
     std::string FName;
     TFieldType FType;
     size_t FIndex; // column in the current records; SIZE_MAX once the column is gone
+    size_t FOrder = 0; // place among the data set's fields, oldest first
 };
 
 // A query parameter (":name" in the SQL). SQLite types values, not parameters, so a parameter read
@@ -134,6 +136,8 @@ protected:
     // Opens a cursor and sets columns; null (the default) reads everything through ReadRecords.
     // First after the first record reopens the cursor. Throws EQRError.
     virtual std::unique_ptr<TRowCursor> OpenCursor(std::vector<TColumn>&) { return nullptr; }
+    // Called when the data set closes, for what a source keeps while it is open.
+    virtual void Released() {}
     void Loaded() override;
 
 private:
@@ -174,6 +178,32 @@ TQRField* FindDataField(const std::vector<TQRDataSet*>& dataSets, std::string_vi
 // The type a column gets from its values when the source declares none: integer when every
 // non-null value is an integer, float when every one is a number, otherwise string.
 TFieldType InferFieldType(const std::vector<std::vector<TFieldValue>>& rows, size_t column);
+
+// The largest value (text or bytes) a data set reads unless its MaxValueSize says otherwise: a value
+// beyond it ends the run with a message instead of taking the memory it claims.
+constexpr int64_t DefaultMaxValueSize = 16 << 20;
+// "<name>: a value is larger than <limit> bytes (MaxValueSize sets the limit)".
+std::string ValueTooLarge(const std::string& dataSet, int64_t limit);
+
+// A published 64-bit integer property (the limits of data sets and runs), stored unless it has its
+// default.
+template <class C>
+system::TPropertyInfo Int64Property(std::string name, int64_t (C::*get)() const, void (C::*set)(int64_t), int64_t def) {
+    return system::TPropertyInfo{std::move(name),
+                                 [set](system::TPersistent& o, const system::TFormValue& v, system::TLoadContext&) {
+                                     (static_cast<C&>(o).*set)(system::IntegerValue(v));
+                                 },
+                                 [get, def](const system::TPersistent& o) -> std::optional<system::TFormValue> {
+                                     const int64_t value = (static_cast<const C&>(o).*get)();
+                                     if (value == def) return std::nullopt;
+                                     return system::TFormValue::Int(value);
+                                 },
+                                 nullptr,
+                                 "Integer",
+                                 nullptr,
+                                 false,
+                                 system::TFormValue::Int(def)};
+}
 
 // Folder-relative file names: a relative name in a description is taken from the description's folder.
 std::string ResolvePath(const std::string& baseFolder, const std::string& name);

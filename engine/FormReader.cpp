@@ -1,5 +1,7 @@
 #include "engine/FormReader.h"
 
+#include "engine/RunInterrupted.h"
+
 #include "platform/system/Utf8.h"
 
 #include <cmath>
@@ -297,6 +299,8 @@ public:
             try {
                 if (FBeforeLoaded) FBeforeLoaded(*c);
                 c->EndLoading();
+            } catch (const ERunInterrupted&) {
+                throw; // a signal while a data set opened: no mistake of the description
             } catch (const EQRError& e) {
                 FLex.Fail(FCreatedLines[c], e.what());
             }

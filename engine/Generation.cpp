@@ -22,6 +22,10 @@ constexpr int MaxColumnSteps = 100000;
 
 } // namespace
 
+void PollTermination(const std::string& where) {
+    if (const int signal = TerminationRequested()) throw ERunInterrupted(signal, where);
+}
+
 void TQRGroupRun::Prepare(const TQRGroup& group, expr::TQREvDataSets dataSets, expr::TQREvEnvironment* environment) {
     FEvaluator = std::make_unique<expr::TQREvaluator>();
     FEvaluator->SetDataSets(std::move(dataSets));
@@ -67,10 +71,13 @@ TQRGeneration::TQRGeneration(TCustomQRReport& report, TQRReportTarget& target, c
     : FReport(report), FTarget(target), FPage(*report.Page()), FComposite(continueAt != nullptr),
       FExportFilter(exportFilter), FFinalPass(!exportFilter && report.FinalPass()) {
     if (FReport.FGeneration) throw EQRError("The report is already generating");
+    Poll();
     if (continueAt) {
         FCurrentY = continueAt->CurrentY;
         FPageCount = continueAt->PageCount;
         FCurrentColumn = continueAt->CurrentColumn;
+        FBands = continueAt->Bands;
+        FRecords = continueAt->Records;
     }
     FReport.CollectDataSets(FAllDataSets);
     FReport.FGeneration = this;
@@ -222,8 +229,36 @@ int32_t TQRGeneration::AvailableSpace() const {
                FCurrentY);
 }
 
+namespace {
+
+std::string ReportName(const TCustomQRReport& report) {
+    return report.Name().empty() ? std::string("Report") : report.Name();
+}
+
+} // namespace
+
+void TQRGeneration::Poll() const {
+    if (const int signal = TerminationRequested()) throw ERunInterrupted(signal, FPageCount);
+}
+
+void TQRGeneration::CountRecord() {
+    Poll();
+    if (++FRecords > FReport.MaxRecords())
+        throw EQRError(ReportName(FReport) + ": the report reads more than " + std::to_string(FReport.MaxRecords()) +
+                       " records (MaxRecords sets the limit)");
+}
+
+void TQRGeneration::CountPrints(int64_t n) {
+    Poll();
+    FBands += n;
+    if (FBands > FReport.MaxBands())
+        throw EQRError(ReportName(FReport) + ": the report prints more than " + std::to_string(FReport.MaxBands()) +
+                       " bands and controls (MaxBands sets the limit)");
+}
+
 void TQRGeneration::PrintBand(TQRCustomBand* band) {
     if (!band) return;
+    CountPrints(1);
     if (band->AlignToBottom()) {
         if (band->BandType() == rbSummary && !FReport.HasOption(LastPageFooter)) FPageFooterSize = 0;
         const int32_t target = Rnd(PaperLengthForSpace(true) - FPage.NativeValue(TQRPage::BottomMarginIndex) -
@@ -234,10 +269,9 @@ void TQRGeneration::PrintBand(TQRCustomBand* band) {
 }
 
 void TQRGeneration::NewPage() {
-    if (const int signal = TerminationRequested()) throw ERunInterrupted(signal, FPageCount);
+    Poll();
     if (FPageCount >= FReport.MaxPages()) {
-        const std::string name = FReport.Name().empty() ? std::string("Report") : FReport.Name();
-        throw EQRError(name + ": the report gives more than " + std::to_string(FReport.MaxPages()) +
+        throw EQRError(ReportName(FReport) + ": the report gives more than " + std::to_string(FReport.MaxPages()) +
                        " pages (MaxPages sets the limit)");
     }
     EndPage();

@@ -14,6 +14,7 @@
 #include "controls/UnitBase.h"
 #include "engine/DataSet.h"
 #include "engine/ReportTarget.h"
+#include "engine/RunInterrupted.h"
 #include "expr/Environment.h"
 #include "expr/Evaluator.h"
 #include "platform/system/Errors.h"
@@ -45,6 +46,9 @@ struct TQRRunPosition {
     int64_t CurrentY = -1;
     int PageCount = 0;
     int CurrentColumn = 1;
+    // The work so far, counted against the run limits.
+    int64_t Bands = 0;
+    int64_t Records = 0;
 };
 
 // A group's state during one run.
@@ -67,15 +71,6 @@ struct TQRGroupRun {
 
 private:
     std::unique_ptr<expr::TQREvaluator> FEvaluator;
-};
-
-// A run ended by a terminating signal of the process (see InstallTerminationRequest): the run unwinds
-// like any failed one, leaving nothing behind.
-class ERunInterrupted : public EQRError {
-public:
-    ERunInterrupted(int signal, int page)
-        : EQRError("the run was interrupted at page " + std::to_string(page)), Signal(signal) {}
-    int Signal;
 };
 
 class TQRGeneration {
@@ -113,7 +108,7 @@ public:
     int PageCount() const { return FPageCount; }
     Extended PageFooterSize() const { return FPageFooterSize; }
     bool LastPage() const { return FLastPage; }
-    TQRRunPosition Position() const { return {FCurrentY, FPageCount, FCurrentColumn}; }
+    TQRRunPosition Position() const { return {FCurrentY, FPageCount, FCurrentColumn, FBands, FRecords}; }
     bool Composite() const { return FComposite; }
     // False while exporting (or when the report asked for a pass that is not final): pages after
     // the first are not begun on the target, bands and the report draw no fills or frames, and the
@@ -125,8 +120,17 @@ public:
     void SuppressNextPageBreak() { FSuppressNextPageBreak = true; }
 
     // Page and column machinery.
-    // Places a band at the current position (bottom-aligned bands lower) and lets it print.
+    // Places a band at the current position (bottom-aligned bands lower) and lets it print. Counts
+    // it against MaxBands.
     void PrintBand(TQRCustomBand* band);
+    // Bands and controls printed, counted against MaxBands (a band once, and each control it prints
+    // once more: a band of many controls costs as much as many bands).
+    void CountPrints(int64_t n);
+    // A record a controller has read, counted against MaxRecords.
+    void CountRecord();
+    // Throws ERunInterrupted when a terminating signal asked the run to end; every loop of a run
+    // calls it (directly or through PrintBand, CountPrints, CountRecord and NewPage).
+    void Poll() const;
     void NewPage();
     void NewColumn();
     void EndPage();
@@ -171,6 +175,8 @@ private:
     int FCurrentColumn = 1;
     int64_t FColumnTopPosition = 0;
     int FPageCount = 0;
+    int64_t FBands = 0;
+    int64_t FRecords = 0;
     Extended FPageFooterSize = 0;
     bool FLastPage = false;
     bool FSuppressNextPageBreak = false;

@@ -586,6 +586,8 @@ const system::TPropertyList& TCustomQRReport::ClassProperties() {
          ComponentProperty<R, TQRDataSet>("DataSet", &R::DataSet, &R::SetDataSet),
          StringListProperty<R>("Description", &R::Description, &R::SetDescription),
          ObjectProperty<R, TQRFunctions>("Functions", &R::Functions),
+         Int64Property<R>("MaxBands", &R::MaxBands, &R::SetMaxBands, DefaultMaxBands),
+         Int64Property<R>("MaxRecords", &R::MaxRecords, &R::SetMaxRecords, DefaultMaxRecords),
          SetProperty<R>("Options", ReportOptionInfo(), &R::Options, &R::SetOptions, std::nullopt),
          ObjectProperty<R, TQRPage>("Page", &R::Page),
          ObjectProperty<R, TQRReportPrinterSettings>("PrinterSettings", &R::PrinterSettings),

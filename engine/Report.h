@@ -193,6 +193,16 @@ public:
     static constexpr int DefaultMaxPages = 100'000;
     int MaxPages() const { return FMaxPages; }
     void SetMaxPages(int pages) { FMaxPages = pages > 0 ? pages : DefaultMaxPages; }
+    // The most bands (each control a band prints counting as one more) a run may print, and records
+    // its controllers may read: bands that take no room never reach the page limit, and nested
+    // sub-details multiply records. 0 or less restores the default. A composite report's runs count
+    // together against the limits of each report.
+    static constexpr int64_t DefaultMaxBands = 2'000'000;
+    static constexpr int64_t DefaultMaxRecords = 10'000'000;
+    int64_t MaxBands() const { return FMaxBands; }
+    void SetMaxBands(int64_t bands) { FMaxBands = bands > 0 ? bands : DefaultMaxBands; }
+    int64_t MaxRecords() const { return FMaxRecords; }
+    void SetMaxRecords(int64_t records) { FMaxRecords = records > 0 ? records : DefaultMaxRecords; }
     // The data sets of the run's form (empty between runs).
     const std::vector<TQRDataSet*>& AllDataSets() const;
     // The data sets as expressions of this run reach them.
@@ -256,6 +266,8 @@ private:
     bool FSnapToGrid = true;
     bool FCancelled = false;
     int FMaxPages = DefaultMaxPages;
+    int64_t FMaxBands = DefaultMaxBands;
+    int64_t FMaxRecords = DefaultMaxRecords;
     bool FFinalPass = true;
     TQRGeneration* FGeneration = nullptr;
     controls::TQRTextMeasure FMeasure;

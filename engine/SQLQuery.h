@@ -4,7 +4,11 @@
 // report's functions of the same name, as the SQLite query has them.
 //
 // Each open connects (a connection of its own, closed again when the records are read), runs SQL
-// forward-only and reads at most MaxRows rows. An empty Password leaves it to the driver's own
+// forward-only and reads at most MaxRows rows and no value longer than MaxValueSize bytes. A report
+// only reads: the SQL is one statement, run in a read-only transaction (PostgreSQL, MySQL), on a
+// connection the ODBC driver reports read-only (in a transaction never committed), or on a SQLite file
+// opened read-only with the guard of SQLiteGuard.h; other drivers are refused, and so is a statement
+// that writes, with the run's error. An empty Password leaves it to the driver's own
 // sources (PGPASSWORD, ~/.pgpass for PostgreSQL). A server that is down or refuses the login fails
 // the open with the driver's message, within the connect timeout (10 seconds unless ConnectOptions
 // say otherwise). Needs the Qt application object, which loads the drivers.
@@ -41,6 +45,8 @@ public:
     void SetConnectOptions(const std::string& value);
     int64_t MaxRows() const { return FMaxRows; }
     void SetMaxRows(int64_t value);
+    int64_t MaxValueSize() const { return FMaxValueSize; }
+    void SetMaxValueSize(int64_t value);
 
     std::vector<std::string> SQL() const { return FSQL; }
     // Closes the query and rebuilds the parameter list from the ":name" markers of the text.
@@ -61,6 +67,7 @@ private:
     std::string FDatabaseName, FHostName, FUserName, FPassword, FConnectOptions;
     int64_t FPort = 0; // 0: the driver's default
     int64_t FMaxRows = 10'000'000; // as the SQLite data sets
+    int64_t FMaxValueSize = DefaultMaxValueSize;
     std::vector<std::string> FSQL;
     std::vector<TQRParam> FParams;
 };

@@ -1,6 +1,7 @@
 #include "engine/SQLiteDataSet.h"
 
 #include "engine/SQLQuery.h"
+#include "engine/SQLiteGuard.h"
 
 #include "platform/system/Errors.h"
 
@@ -59,10 +60,10 @@ class TSQLiteCursor : public TQRDataSet::TRowCursor {
 public:
     static constexpr size_t ReadAhead = 1000;
 
-    TSQLiteCursor(std::string name, std::string path, std::string sql, std::vector<TQRParam> params,
-                  int64_t maxRows)
+    TSQLiteCursor(std::string name, std::string path, std::string sql, std::vector<TQRParam> params, int64_t maxRows,
+                  int64_t maxValueSize)
         : FName(std::move(name)), FPath(std::move(path)), FSQL(std::move(sql)), FParams(std::move(params)),
-          FMaxRows(maxRows) {}
+          FMaxRows(maxRows), FMaxValueSize(maxValueSize) {}
 
     void Start(std::vector<TQRDataSet::TColumn>& columns) {
         FStmt = Prepare(FSQL);
@@ -123,6 +124,7 @@ private:
     std::string FName, FPath, FSQL;
     std::vector<TQRParam> FParams;
     int64_t FMaxRows;
+    int64_t FMaxValueSize;
     std::unique_ptr<sqlite3, TDbClose> FDb;
     std::unique_ptr<sqlite3_stmt, TStmtFinalize> FStmt;
     size_t FWidth = 0;
@@ -138,16 +140,19 @@ private:
             const int rc = sqlite3_open_v2(FPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
             FDb.reset(raw);
             if (rc != SQLITE_OK) throw EQRError(FormatMessage("Cannot open file %s", FPath));
+            GuardSQLiteConnection(FDb.get(), FMaxValueSize);
         }
         sqlite3_stmt* rawStmt = nullptr;
-        if (sqlite3_prepare_v2(FDb.get(), sql.c_str(), static_cast<int>(sql.size()), &rawStmt, nullptr) != SQLITE_OK) {
-            throw EQRError(FName + ": " + sqlite3_errmsg(FDb.get()));
+        ForgetSQLiteDenial();
+        if (const int rc = sqlite3_prepare_v2(FDb.get(), sql.c_str(), static_cast<int>(sql.size()), &rawStmt, nullptr);
+            rc != SQLITE_OK) {
+            ThrowSQLiteError(FDb.get(), rc, FName, FMaxValueSize);
         }
         std::unique_ptr<sqlite3_stmt, TStmtFinalize> stmt(rawStmt);
         if (!stmt) throw EQRError(FName + ": no SQL statement");
         // The database is opened read-only, but some statements write other files (VACUUM INTO,
         // ATTACH of a new database): only statements that SQLite itself calls read-only are run.
-        if (!sqlite3_stmt_readonly(stmt.get())) throw EQRError(FName + ": only statements that read are allowed");
+        RefuseWritingStatement(stmt.get(), FName);
         for (const TQRParam& p : FParams) {
             const int index = sqlite3_bind_parameter_index(stmt.get(), (":" + p.Name).c_str());
             if (index == 0) continue;
@@ -179,7 +184,7 @@ private:
             FDone = true;
             return false;
         }
-        if (step != SQLITE_ROW) throw EQRError(FName + ": " + sqlite3_errmsg(FDb.get()));
+        if (step != SQLITE_ROW) ThrowSQLiteError(FDb.get(), step, FName, FMaxValueSize);
         if (FRead >= FMaxRows)
             throw EQRError(FName + ": the query gives more than " + std::to_string(FMaxRows) +
                            " rows (MaxRows sets the limit)");
@@ -220,36 +225,39 @@ std::unique_ptr<TQRDataSet::TRowCursor> TQRSQLiteDataSet::Query(const std::strin
                                                                std::vector<TColumn>& columns) {
     const std::string path = DatabasePath();
     if (path.empty()) throw EQRError(Name() + ": no database name");
-    auto cursor = std::make_unique<TSQLiteCursor>(Name(), path, sql, params, FMaxRows);
+    auto cursor = std::make_unique<TSQLiteCursor>(Name(), path, sql, params, FMaxRows, FMaxValueSize);
     cursor->Start(columns);
     return cursor;
 }
 
 const system::TPropertyList& TQRSQLiteDataSet::ClassProperties() {
     using namespace system;
-    static const TPropertyList list(&TQRDataSet::ClassProperties(),
-                                    {{"DatabaseName",
-                                      [](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {
-                                          auto& d = static_cast<TQRSQLiteDataSet&>(o);
-                                          d.SetDatabaseName(StringValue(v));
-                                          d.SetBaseFolder(ctx.BaseFolder());
-                                      },
-                                      [](const TPersistent& o) -> std::optional<TFormValue> {
-                                          const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
-                                          if (d.DatabaseName().empty()) return std::nullopt;
-                                          return TFormValue::Str(d.DatabaseName());
-                                      },
-                                      nullptr, "String", nullptr, false, TFormValue::Str({})},
-                                     {"MaxRows",
-                                      [](TPersistent& o, const TFormValue& v, TLoadContext&) {
-                                          static_cast<TQRSQLiteDataSet&>(o).SetMaxRows(IntegerValue(v));
-                                      },
-                                      [](const TPersistent& o) -> std::optional<TFormValue> {
-                                          const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
-                                          if (d.MaxRows() == DefaultMaxRows) return std::nullopt;
-                                          return TFormValue::Int(d.MaxRows());
-                                      },
-                                      nullptr, "Integer", nullptr, false, TFormValue::Int(DefaultMaxRows)}});
+    static const TPropertyList list(
+        &TQRDataSet::ClassProperties(),
+        {{"DatabaseName",
+          [](TPersistent& o, const TFormValue& v, TLoadContext& ctx) {
+              auto& d = static_cast<TQRSQLiteDataSet&>(o);
+              d.SetDatabaseName(StringValue(v));
+              d.SetBaseFolder(ctx.BaseFolder());
+          },
+          [](const TPersistent& o) -> std::optional<TFormValue> {
+              const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
+              if (d.DatabaseName().empty()) return std::nullopt;
+              return TFormValue::Str(d.DatabaseName());
+          },
+          nullptr, "String", nullptr, false, TFormValue::Str({})},
+         {"MaxRows",
+          [](TPersistent& o, const TFormValue& v, TLoadContext&) {
+              static_cast<TQRSQLiteDataSet&>(o).SetMaxRows(IntegerValue(v));
+          },
+          [](const TPersistent& o) -> std::optional<TFormValue> {
+              const auto& d = static_cast<const TQRSQLiteDataSet&>(o);
+              if (d.MaxRows() == DefaultMaxRows) return std::nullopt;
+              return TFormValue::Int(d.MaxRows());
+          },
+          nullptr, "Integer", nullptr, false, TFormValue::Int(DefaultMaxRows)},
+         Int64Property<TQRSQLiteDataSet>("MaxValueSize", &TQRSQLiteDataSet::MaxValueSize,
+                                         &TQRSQLiteDataSet::SetMaxValueSize, DefaultMaxValueSize)});
     return list;
 }
 

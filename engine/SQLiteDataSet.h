@@ -6,10 +6,11 @@
 namespace pagimo::engine {
 
 // Shared by the query and the table: the database file, taken relative to the description's folder
-// unless absolute, opened read-only while the data set is open; rows are read one at a time as the report asks for them. Only statements that
-// read are run (a description cannot make the report write a database or a copy of one), and at most
-// MaxRows rows are read (a recursive query cannot grow without end); the author raises MaxRows for
-// larger data.
+// unless absolute, opened read-only while the data set is open; rows are read one at a time as the
+// report asks for them. Only statements that read are run (a description cannot make the report
+// write a database or a copy of one, see SQLiteGuard.h), at most MaxRows rows are read (a recursive
+// query cannot grow without end) and no value longer than MaxValueSize bytes; the author raises the
+// limits for larger data.
 class TQRSQLiteDataSet : public TQRDataSet {
 public:
     std::string DatabaseName() const { return FDatabaseName; }
@@ -20,6 +21,8 @@ public:
     static constexpr int64_t DefaultMaxRows = 10'000'000;
     int64_t MaxRows() const { return FMaxRows; }
     void SetMaxRows(int64_t value) { FMaxRows = value > 0 ? value : DefaultMaxRows; }
+    int64_t MaxValueSize() const { return FMaxValueSize; }
+    void SetMaxValueSize(int64_t value) { FMaxValueSize = value > 0 ? value : DefaultMaxValueSize; }
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
@@ -35,6 +38,7 @@ private:
     std::string FDatabaseName;
     std::string FBaseFolder;
     int64_t FMaxRows = DefaultMaxRows;
+    int64_t FMaxValueSize = DefaultMaxValueSize;
 };
 
 class TQRSQLiteQuery : public TQRSQLiteDataSet {

@@ -10,8 +10,9 @@ packages=(
   build-essential cmake ninja-build pkgconf git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6svg6
-  # database servers for report data: Qt's SQL drivers, and a PostgreSQL server for the tests
-  libqt6sql6 libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc libqt6sql6-sqlite postgresql
+  # database servers for report data: Qt's SQL drivers, and a PostgreSQL server (and its ODBC driver)
+  # for the tests
+  libqt6sql6 libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc libqt6sql6-sqlite postgresql odbc-postgresql
   libjpeg-dev libpng-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev
   # fuzzing
   clang libclang-rt-14-dev

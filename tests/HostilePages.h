@@ -6,6 +6,7 @@
 
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
+#include "platform/emf/LittleEndian.h"
 #include "platform/emf/RecordLayouts.h"
 
 #include <cmath>
@@ -67,6 +68,70 @@ inline void Region(emf::TEmfWriter& w, uint32_t mode, uint32_t count, uint32_t s
 
 inline void Fill(emf::TEmfWriter& w) {
     emf::TEmrBox{{0, 0, Width, Height}}.Write(w, emf::EMR_RECTANGLE);
+}
+
+// The header and colour table of an RLE8 bitmap of side x side pixels whose two-byte body ends it at
+// once: the largest bitmap a DIB may be, in a few bytes.
+constexpr int32_t RleSide = 5792;
+inline std::vector<uint8_t> RleInfo() {
+    std::vector<uint8_t> info(48, 0);
+    emf::PutU32(info.data(), 40);
+    emf::PutI32(info.data() + 4, RleSide);
+    emf::PutI32(info.data() + 8, RleSide);
+    emf::PutU16(info.data() + 12, 1);
+    emf::PutU16(info.data() + 14, 8);
+    emf::PutU32(info.data() + 16, 1 /* BI_RLE8 */);
+    emf::PutU32(info.data() + 20, 2);
+    emf::PutU32(info.data() + 32, 2);
+    emf::PutU32(info.data() + 44, 0xFFFFFF);
+    return info;
+}
+inline const std::vector<uint8_t> RleBody{0, 1};
+
+// STRETCHDIBITS of the RLE8 bitmap over the page.
+inline void RleDraw(emf::TEmfWriter& w) {
+    const auto info = RleInfo();
+    emf::TEmrStretchDIBits r;
+    r.Bounds = {0, 0, Width - 1, Height - 1};
+    r.CxSrc = r.CySrc = RleSide;
+    r.Bitmap = {emf::TEmrStretchDIBits::PayloadAt, static_cast<uint32_t>(info.size()),
+                static_cast<uint32_t>(emf::TEmrStretchDIBits::PayloadAt + info.size()),
+                static_cast<uint32_t>(RleBody.size())};
+    r.Rop = 0x00CC0020; // SRCCOPY
+    r.CxDest = Width, r.CyDest = Height;
+    r.Write(w, info, RleBody);
+}
+
+// A pattern brush of the RLE8 bitmap, selected and filled with.
+inline void RleBrush(emf::TEmfWriter& w, uint32_t handle) {
+    const auto info = RleInfo();
+    constexpr uint32_t at = emf::TEmrCreateDibPatternBrush::Size;
+    emf::TEmrCreateDibPatternBrush{handle, 0, {at, 48, at + 48, 2}}.Write(w, emf::EMR_CREATEDIBPATTERNBRUSHPT, info,
+                                                                          RleBody);
+    emf::TEmrValue{handle}.Write(w, emf::EMR_SELECTOBJECT);
+    Fill(w);
+}
+
+// A font of that face, height (negative: the em in logical units) and escapement (tenths of a degree)
+// into handle, selected, and a text run of chars characters with it.
+inline void FontText(emf::TEmfWriter& w, uint32_t handle, const std::u16string& face, int32_t height, size_t chars,
+                     int32_t escapement = 0) {
+    emf::TEmrExtCreateFontIndirectW font;
+    font.Handle = handle;
+    font.Font.Height = height;
+    font.Font.Escapement = font.Font.Orientation = escapement;
+    font.Font.Weight = 400;
+    font.Font.FaceName = face;
+    font.Write(w);
+    emf::TEmrValue{handle}.Write(w, emf::EMR_SELECTOBJECT);
+    emf::TEmrExtTextOut r;
+    r.Bounds = {0, 0, -1, -1};
+    r.Text.Reference = {10, 10 + static_cast<int32_t>(handle % 50) * 20};
+    r.Text.Chars = static_cast<uint32_t>(chars);
+    r.Text.OffString = emf::TEmrExtTextOut::StringAt;
+    r.Text.Rect = {0, 0, -1, -1};
+    std::u16string text(chars, u'W');
+    r.Write(w, text);
 }
 
 inline std::vector<THostilePage> Pages() {
@@ -141,6 +206,31 @@ inline std::vector<THostilePage> Pages() {
         TEmrValue{RGN_AND}.Write(w, EMR_SELECTCLIPPATH);
         Fill(w);
     });
+    // Small files that cost much: the largest bitmap in a two-byte body, drawn again and again and
+    // kept as pattern brushes; a font name after another, each loading a face; glyphs of a size no page
+    // shows.
+    add("rle8-drawn-ten-times", [](TEmfWriter& w) {
+        for (int i = 0; i < 10; ++i)
+            RleDraw(w);
+    });
+    add("rle8-pattern-brushes", [](TEmfWriter& w) {
+        for (uint32_t i = 0; i < 40; ++i)
+            RleBrush(w, w.NewHandle());
+    });
+    add("font-names", [](TEmfWriter& w) {
+        const uint32_t handle = w.NewHandle();
+        for (uint32_t i = 0; i < 3000; ++i)
+            FontText(w, handle,
+                     u"Face " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                         std::u16string(1, static_cast<char16_t>(u'A' + i / 26 % 26)) +
+                         std::u16string(1, static_cast<char16_t>(u'A' + i / 676)),
+                     -12, 4);
+    });
+    add("large-glyphs", [](TEmfWriter& w) {
+        const uint32_t handle = w.NewHandle();
+        for (int i = 0; i < 100; ++i)
+            FontText(w, handle, u"Liberation Sans", -3000, 1000);
+    });
     return pages;
 }
 
@@ -178,6 +268,20 @@ inline std::vector<THostilePage> NearLimitPages() {
     add("near-clip-region", [](TEmfWriter& w) {
         Region(w, RGN_COPY, 48'000);
         Fill(w);
+    });
+    add("near-image-pixels", [](TEmfWriter& w) {
+        RleDraw(w);
+        RleBrush(w, w.NewHandle());
+    });
+    add("near-fonts", [](TEmfWriter& w) {
+        const uint32_t handle = w.NewHandle();
+        for (uint32_t i = 0; i < 1900; ++i)
+            FontText(w, handle, u"Liberation Sans", -12, 4, static_cast<int32_t>(i));
+    });
+    add("near-glyph-area", [](TEmfWriter& w) {
+        const uint32_t handle = w.NewHandle();
+        for (int i = 0; i < 40; ++i)
+            FontText(w, handle, u"Liberation Sans", -250, 30);
     });
     add("near-clip-records", [](TEmfWriter& w) {
         for (uint32_t i = 0; i < 24'000; ++i) {

@@ -10,6 +10,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/ProcessLimits.h"
 
 #include <QImage>
 #include <QPainter>
@@ -23,6 +24,9 @@
 namespace pagimo::tools {
 
 namespace {
+
+// The most pixels a rendered page may have (600 MB of image): an A4 or Letter page at 1200 dpi fits.
+constexpr double MaxImagePixels = 150'000'000;
 
 std::string OutputName(const std::string& pattern, int page) {
     const auto at = pattern.find("%d");
@@ -60,6 +64,7 @@ int Run(TArgs& args) {
     const auto format = args.Option("--format");
     const bool keepGoing = args.Flag("--keep-going");
     const int jobs = JobsOption(args);
+    LimitsOption(args, "render");
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
     if (!out) throw EUsage{"-o OUT.png is required"};
@@ -88,8 +93,18 @@ int Run(TArgs& args) {
         } else if (width == 0) {
             width = static_cast<int>(std::lround(210 / 25.4 * dpi)), height = static_cast<int>(std::lround(297 / 25.4 * dpi));
         }
-        if (static_cast<int64_t>(width) * height > 400LL * 1000 * 1000)
-            throw EQRError("page " + std::to_string(n) + " is too large to render at " + std::to_string(dpi) + " dpi");
+        // A page's claimed size at the resolution asked for may be far beyond any paper: past the
+        // pixel limit it is drawn smaller, and said so.
+        std::string scaledDown;
+        if (static_cast<double>(width) * height > MaxImagePixels) {
+            const double fit = std::sqrt(MaxImagePixels / (static_cast<double>(width) * height));
+            const int w = std::max(1, static_cast<int>(width * fit)), h = std::max(1, static_cast<int>(height * fit));
+            scaledDown = std::to_string(width) + " x " + std::to_string(height) + " pixels at " + std::to_string(dpi) +
+                         " dpi pass the limit of " + std::to_string(static_cast<int64_t>(MaxImagePixels)) +
+                         " pixels; drawn at " + std::to_string(w) + " x " + std::to_string(h);
+            width = w;
+            height = h;
+        }
         QImage image(width, height, QImage::Format_RGB32);
         if (image.isNull()) throw EQRError("out of memory rendering page " + std::to_string(n));
         image.fill(Qt::white);
@@ -122,6 +137,7 @@ int Run(TArgs& args) {
         }
         RefuseInputAsOutput({files[0]}, OutputName(*out, n));
         Save(image, imageFormat, OutputName(*out, n));
+        if (!scaledDown.empty()) damage.Partial(n, scaledDown);
     }
     return damage.ExitStatus();
 }
@@ -136,7 +152,12 @@ extern const TCommand CmdRender = {
     "  --dpi D        pixels per inch (default 96)\n"
     "  --format F     png or jpg instead of OUT's extension\n"
     "  --keep-going   a page that cannot be drawn becomes an empty image (named on stderr, exit status 1)\n"
-    "  -j N           threads that decode pages ahead (default: the number of cores)\n",
+    "  -j N           threads that decode pages ahead (default: the number of cores)\n"
+    "  A page larger than 150,000,000 pixels at D dpi is drawn smaller, within that limit, and said so\n"
+    "  (exit status 1).\n"
+    "  --no-limits    lift the limits the command sets itself before reading FILE (on by default,\n"
+    "                 --limits): 1 GB of address space, 10 s of processor time per page, no core\n"
+    "                 file; QRPTOOL_LIMITS=memory=MB,cpu=SECONDS changes them\n",
     Run};
 
 } // namespace pagimo::tools

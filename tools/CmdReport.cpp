@@ -68,13 +68,21 @@ void SaveRecordedPages(printer::TQRPrinter& pages, const std::string& output, bo
     pages.ExportPages(filter);
 }
 
+// The reports a composite lists, each once (a list may name a report many times).
+std::vector<engine::TQRReport*> UniqueReports(const engine::TQRCompositeReport& composite) {
+    std::vector<engine::TQRReport*> reports;
+    for (engine::TQRReport* r : composite.ReportList())
+        if (std::find(reports.begin(), reports.end(), r) == reports.end()) reports.push_back(r);
+    return reports;
+}
+
 // A composite report: its reports print one after another as one document; each gets the --param
 // functions. Export filters run a single report, so a composite records to .qrp or .pdf only.
 int RunComposite(engine::TQRCompositeReport& composite,
                  const std::vector<std::pair<std::string, std::string>>& functions,
                  const std::optional<std::string>& output, bool print, bool trace, bool pdf, bool exporting) {
     if (exporting) throw EUsage{"a composite report records to .qrp or .pdf only"};
-    for (engine::TQRReport* r : composite.ReportList())
+    for (engine::TQRReport* r : UniqueReports(composite))
         for (const auto& [name, expression] : functions)
             r->Functions()->Set(name, expression);
     if (trace) {
@@ -216,7 +224,7 @@ int RunReportCommand(TArgs& args) {
     }
     engine::TQRCompositeReport* composite = engine::FindCompositeReport(*root);
     if (composite && maxPages) {
-        for (engine::TQRReport* r : composite->ReportList())
+        for (engine::TQRReport* r : UniqueReports(*composite))
             r->SetMaxPages(pageLimit);
     }
     Diagnostics = std::make_unique<TRunDiagnostics>(positionals[0]);
@@ -238,7 +246,7 @@ int RunReportCommand(TArgs& args) {
         return ExitOk;
     }
     if (composite)
-        for (engine::TQRReport* r : composite->ReportList())
+        for (engine::TQRReport* r : UniqueReports(*composite))
             Diagnostics->Listen(*r);
     if (composite) return RunComposite(*composite, functions, output, print, trace, pdf, exportEntry != nullptr);
     engine::TQRReport* report = engine::FindFirstReport(*root);

@@ -8,6 +8,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/ProcessLimits.h"
 
 #include <cstdio>
 #include <memory>
@@ -22,6 +23,7 @@ int Run(TArgs& args) {
     const auto out = args.Option("-o");
     const bool keepGoing = args.Flag("--keep-going");
     const int jobs = JobsOption(args);
+    LimitsOption(args, "text");
     const auto files = args.Positionals();
     if (files.size() != 1) throw EUsage{"one input file expected"};
     if (out) RefuseInputAsOutput({files[0]}, *out);
@@ -54,6 +56,8 @@ int Run(TArgs& args) {
         fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
         write(device.ReadingOrder().toStdString());
         if (const std::string partial = source->Incomplete(n); !partial.empty()) damage.Partial(n, partial);
+        // The text read before the budget ran out is written; the page counts as incomplete.
+        if (result.OverBudget) damage.Incomplete(n, result.Problem);
     }
     if (file) file->Commit();
     if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");
@@ -62,13 +66,17 @@ int Run(TArgs& args) {
 
 } // namespace
 
-extern const TCommand CmdText = {"text", "print the text of pages in reading order",
-                                 "usage: qrptool text FILE [--page N | --pages A-B] [-o OUT.txt] [--keep-going] [-j N]\n"
-                                 "  Pages are separated by form feeds; written to standard output unless -o names\n"
-                                 "  a file ('-' is standard output too).\n"
-                                 "  --keep-going   a page that cannot be drawn gives an empty page (named on stderr,\n"
-                                 "                 exit status 1) instead of stopping\n"
-                                 "  -j N           threads that decode pages ahead (default: the number of cores)\n",
-                                 Run};
+extern const TCommand CmdText = {
+    "text", "print the text of pages in reading order",
+    "usage: qrptool text FILE [--page N | --pages A-B] [-o OUT.txt] [--keep-going] [-j N]\n"
+    "  Pages are separated by form feeds; written to standard output unless -o names\n"
+    "  a file ('-' is standard output too).\n"
+    "  --keep-going   a page that cannot be drawn gives an empty page (named on stderr,\n"
+    "                 exit status 1) instead of stopping\n"
+    "  -j N           threads that decode pages ahead (default: the number of cores)\n"
+    "  --no-limits    lift the limits the command sets itself before reading FILE (on by default,\n"
+    "                 --limits): 1 GB of address space, 10 s of processor time per page, no core\n"
+    "                 file; QRPTOOL_LIMITS=memory=MB,cpu=SECONDS changes them\n",
+    Run};
 
 } // namespace pagimo::tools

@@ -9,12 +9,14 @@
 #include "platform/system/OutputFile.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
+#include "tools/ProcessLimits.h"
 
 #include <QImage>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace pagimo::tools {
 
@@ -29,6 +31,8 @@ int Run(TArgs& args) {
     if (files.size() != 2) throw EUsage{"an input file and an output file expected"};
     const int size = sizeText ? ParseInt(*sizeText, "-s") : 256;
     if (size < 1 || size > MaxSize) throw EUsage{"-s must lie between 1 and " + std::to_string(MaxSize)};
+    // The file may come from anywhere: the limits are set before it is read.
+    ApplyProcessLimits("thumbnail");
 
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
@@ -45,12 +49,13 @@ int Run(TArgs& args) {
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) throw EQRError("out of memory drawing the thumbnail");
     image.fill(Qt::white);
+    gdi::TPlayResult result;
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         gdi::TPainterDevice device(painter);
-        gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
+        result = gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
     }
     const std::vector<uint8_t> bytes = graphics::EncodePng(image);
     RefuseInputAsOutput({files[0]}, files[1]);
@@ -58,6 +63,11 @@ int Run(TArgs& args) {
     if (bytes.empty() || PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
         throw EQRError(FormatMessage("Cannot create file %s", files[1]));
     file.Commit();
+    // What could be drawn is kept; the page still counts as one that cannot be drawn, as elsewhere.
+    if (result.OverBudget) {
+        std::fprintf(stderr, "qrptool thumbnail: Page 1 cannot be drawn completely: %s\n", result.Problem.c_str());
+        return ExitFailure;
+    }
     return ExitOk;
 }
 
@@ -68,7 +78,11 @@ extern const TCommand CmdThumbnail = {
     "usage: qrptool thumbnail [-s SIZE] FILE OUT.png\n"
     "  FILE is a QRP file or an .emf file; its first page is drawn fitted into SIZE x SIZE pixels,\n"
     "  keeping its aspect. '-' as OUT writes to standard output.\n"
-    "  -s SIZE, --size SIZE   the longer side in pixels, 1 to 4096 (default 256)\n",
+    "  -s SIZE, --size SIZE   the longer side in pixels, 1 to 4096 (default 256)\n"
+    "  A page that needs more work than its budget allows is drawn as far as it goes (exit status 1).\n"
+    "  The command limits itself before it reads FILE: 1 GB of address space, 10 s of processor\n"
+    "  time, no core file; it stops with a message (exit status 1) at either limit. QRPTOOL_LIMITS\n"
+    "  changes them: memory=MB,cpu=SECONDS.\n",
     Run};
 
 } // namespace pagimo::tools

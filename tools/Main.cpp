@@ -4,12 +4,15 @@
 #include "platform/system/Termination.h"
 #include "platform/system/Version.h"
 #include "tools/Commands.h"
+#include "tools/ProcessLimits.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -84,6 +87,9 @@ void PrintHelp(FILE* out) {
 int main(int argc, char** argv) {
     // SIGINT, SIGTERM and SIGHUP remove the temporary files a command has made before it ends.
     pagimo::InstallTerminationCleanup();
+    // A file-size limit (ulimit -f) makes a write fail, as a full disk does, instead of ending the
+    // process: the old file is kept and the temporary one removed.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {
         PrintHelp(stderr);
         return ExitUsage;
@@ -115,6 +121,12 @@ int main(int argc, char** argv) {
         } catch (const EUsage& e) {
             std::fprintf(stderr, "qrptool %s: %s\n%s", command.Name, e.Message.c_str(), command.Usage);
             return ExitUsage;
+        } catch (const std::bad_alloc&) {
+            if (const char* limited = MemoryLimitMessage())
+                std::fputs(limited, stderr);
+            else
+                std::fprintf(stderr, "qrptool %s: out of memory\n", command.Name);
+            return ExitFailure;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "qrptool %s: %s\n", command.Name, e.what());
             return ExitFailure;

@@ -1,5 +1,7 @@
 #include "tools/PageSource.h"
 
+#include "tools/ProcessLimits.h"
+
 #include "pagestore/PageList.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/emf/RecordLayouts.h"
@@ -109,11 +111,15 @@ emf::TEmfPicture TPageSource::Page(int n) {
 printer::TStoredPages TPageSource::Stored() {
     printer::TStoredPages pages;
     pages.Count = Count();
-    pages.Page = [this](int32_t n, std::string& reason) { return Checked(n, reason); };
+    pages.Page = [this](int32_t n, std::string& reason) {
+        RenewPageTime();
+        return Checked(n, reason);
+    };
     return pages;
 }
 
 std::unique_ptr<emf::TEmfPicture> TDamagePolicy::Take(TPageSource& source, int n) {
+    RenewPageTime(); // each page drawn gets its own processor time under the command's limits
     std::string reason;
     std::unique_ptr<emf::TEmfPicture> picture = source.Checked(n, reason);
     if (!picture) {

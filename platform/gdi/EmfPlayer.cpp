@@ -9,6 +9,7 @@
 #include "platform/gdi/PageGuard.h"
 
 #include "platform/graphics/CodePages.h"
+#include "platform/graphics/Dib.h"
 
 #include <algorithm>
 #include <array>
@@ -85,11 +86,24 @@ struct TDcState {
     QPointF CurrentPos;
 };
 
+// The picture's frame in square pixels of its reference device; 0 when the header gives none.
+double PageArea(const TEmfHeader& h) {
+    double pxPerMmX = 96 / 25.4, pxPerMmY = 96 / 25.4;
+    if (h.DevicePixelsX > 0 && h.DeviceMillimetersX > 0 && h.DevicePixelsY > 0 && h.DeviceMillimetersY > 0) {
+        pxPerMmX = static_cast<double>(h.DevicePixelsX) / h.DeviceMillimetersX;
+        pxPerMmY = static_cast<double>(h.DevicePixelsY) / h.DeviceMillimetersY;
+    }
+    const double w = (static_cast<double>(h.FrameRight) - h.FrameLeft) / 100.0 * pxPerMmX;
+    const double ht = (static_cast<double>(h.FrameBottom) - h.FrameTop) / 100.0 * pxPerMmY;
+    return w > 0 && ht > 0 && std::isfinite(w * ht) ? w * ht : 0;
+}
+
 class TPlayback {
 public:
     TPlayback(TDevice& device, const TPlayOptions& options, const TEmfHeader& header)
-        : FGuard(device, options.Limits, FResult.Work, ScaleOf(options.DeviceTransform)), FDevice(FGuard),
-          FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
+        : FGuard(device, options.Limits, FResult.Work, ScaleOf(options.DeviceTransform),
+                 PageArea(header) * std::abs(options.DeviceTransform.determinant())),
+          FDevice(FGuard), FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
         // Pixels per millimetre of the reference device, for the metric and English mapping modes.
         if (header.DevicePixelsX > 0 && header.DeviceMillimetersX > 0 && header.DevicePixelsY > 0 &&
             header.DeviceMillimetersY > 0) {
@@ -165,7 +179,7 @@ private:
     void DrawRun(const TTextRun& run, const TDrawState& state);
     void Dib(const TRecordReader& r, QRect dest, QRect src, uint32_t rop, const TBitmapRef& bitmap, uint32_t usage,
              bool sourceTopDown, uint8_t alpha = 255, bool sourceAlpha = false);
-    static std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b);
+    std::shared_ptr<const QImage> PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b);
     QPainterPath RegionPath(const TRecordReader& r, size_t at, uint32_t size);
     struct TColouredPattern {
         std::shared_ptr<const QImage> Mono;
@@ -488,6 +502,10 @@ void TPlayback::CreateBrushIndirect(const TRecordReader& r) {
 
 std::shared_ptr<const QImage> TPlayback::PatternImage(const TRecordReader& r, const TEmrCreateDibPatternBrush& b) {
     TDib dib{b.Bitmap.Info(r), b.Bitmap.Bits(r), b.Usage};
+    // The pattern is kept as long as the brush: its pixels count for the page before they are made.
+    graphics::TDibHeader header;
+    if (!graphics::ReadDibHeader(dib.Info, dib.Usage, header)) return nullptr;
+    FGuard.ChargeImage(static_cast<uint64_t>(header.Width), static_cast<uint64_t>(header.Height));
     QImage image = DibToImage(dib);
     if (image.isNull()) return nullptr;
     return std::make_shared<const QImage>(std::move(image));
@@ -545,6 +563,9 @@ void TPlayback::CreateDibPatternBrush(const TRecordReader& r) {
     // they are drawn.
     const TEmrCreateDibPatternBrush b = TEmrCreateDibPatternBrush::Read(r);
     brush.Pattern = MonoPattern(r, b, r.Type() == EMR_CREATEMONOBRUSH);
+    if (brush.Pattern)
+        FGuard.ChargeImage(static_cast<uint64_t>(brush.Pattern->width()),
+                           static_cast<uint64_t>(brush.Pattern->height()));
     if (!brush.Pattern) brush.Pattern = PatternImage(r, b);
     if (!brush.Pattern) brush.Style = BS_SOLID;
     *Object(b.Handle) = TBrushObject{brush};
@@ -1301,6 +1322,14 @@ TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
         ++FResult.Records;
         if (FOptions.MaxRecords && FResult.Records > FOptions.MaxRecords) {
             FResult.Complete = false;
+            break;
+        }
+        try {
+            FGuard.ChargeRecord();
+        } catch (const EPageOverBudget& e) {
+            FResult.Complete = false;
+            FResult.OverBudget = true;
+            FResult.Problem = e.what();
             break;
         }
         const uint32_t type = record.Type();

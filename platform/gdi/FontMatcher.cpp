@@ -58,15 +58,33 @@ TFontMatcher& TFontMatcher::Shared() {
 
 QString TFontMatcher::ResolveFamily(const QString& faceName, int weight, bool italic) {
     std::lock_guard lock(FMutex);
-    return FaceFor(faceName, weight, italic).Family;
+    return FaceFor(faceName, weight, italic)->Family;
 }
 
-const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int weight, bool italic) {
+namespace {
+
+thread_local uint64_t FontsMade = 0;
+
+} // namespace
+
+uint64_t TFontMatcher::FontsMadeOnThisThread() {
+    return FontsMade;
+}
+
+QByteArray TFontMatcher::FileData(const QString& path) {
+    const std::string key = path.toStdString();
+    if (QByteArray* data = FFiles.Find(key)) return *data;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return FFiles.Put(key, f.readAll());
+}
+
+std::shared_ptr<const TFontMatcher::TFace> TFontMatcher::FaceFor(const QString& faceName, int weight, bool italic) {
     const bool bold = weight >= 600;
     const std::string key = faceName.toLower().toStdString() + (bold ? "|b" : "|r") + (italic ? "i" : "n");
-    if (auto it = FFaces.find(key); it != FFaces.end()) return *it->second;
+    if (auto* found = FFaces.Find(key)) return *found;
 
-    auto face = std::make_unique<TFace>();
+    auto face = std::make_shared<TFace>();
     auto tryMatch = [&](const QString& family) {
         FcPattern* pattern = FcPatternCreate();
         const QByteArray name = family.toUtf8();
@@ -88,13 +106,14 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
             if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && scalable) {
                 FcPatternGetInteger(match, FC_INDEX, 0, &index);
                 FcPatternGetString(match, FC_FAMILY, 0, &fam);
-                QFile f(QString::fromUtf8(reinterpret_cast<const char*>(file)));
-                if (f.open(QIODevice::ReadOnly)) {
-                    face->File = f.fileName();
+                const QString path = QString::fromUtf8(reinterpret_cast<const char*>(file));
+                const QByteArray data = FileData(path);
+                if (!data.isEmpty()) {
+                    face->File = path;
                     face->Index = index;
                     face->Family = fam ? QString::fromUtf8(reinterpret_cast<const char*>(fam)) : QString();
-                    face->Data = f.readAll();
-                    ok = !face->Data.isEmpty();
+                    face->Data = data;
+                    ok = true;
                     // The family asked for itself, under any of the names the face gives (localised
                     // ones too), or another face standing in for it.
                     face->Named = false;
@@ -128,16 +147,18 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
             face->WinDescent = probe.descent() / 100 * face->UnitsPerEm;
         }
     }
-    return *FFaces.emplace(key, std::move(face)).first->second;
+    return FFaces.Put(key, std::move(face));
 }
 
 std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     std::lock_guard lock(FMutex);
     const std::string key = KeyOf(font);
-    if (auto it = FFonts.find(key); it != FFonts.end()) return it->second;
+    if (auto* found = FFonts.Find(key)) return *found;
+    ++FontsMade;
 
     const QString faceName = QString::fromStdU16String(font.FaceName);
-    const TFace& face = FaceFor(faceName, font.Weight, font.Italic != 0);
+    const std::shared_ptr<const TFace> matched = FaceFor(faceName, font.Weight, font.Italic != 0);
+    const TFace& face = *matched;
     auto m = std::make_shared<TMatchedFont>();
     const double cellUnits = std::max(face.WinAscent + face.WinDescent, 1.0);
     double em;
@@ -166,11 +187,10 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
         // Wider or narrower than 64 times the face's own proportions is no text anyone reads.
         if (avg > 0.1) m->WidthScale = std::clamp(font.Width / avg, 1.0 / 64, 64.0);
     }
-    const TFace& fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
-    if (fallback.File != face.File)
-        m->Fallback = RawFont(fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
-    if (FFonts.size() > 512) FFonts.clear();
-    return FFonts.emplace(key, std::move(m)).first->second;
+    const std::shared_ptr<const TFace> fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
+    if (fallback->File != face.File)
+        m->Fallback = RawFont(*fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
+    return FFonts.Put(key, std::move(m));
 }
 
 std::vector<int32_t> TMatchedFont::Advances(std::u16string_view text) const {

@@ -8,6 +8,7 @@
 #include <QRawFont>
 #include <QString>
 
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -74,6 +75,15 @@ public:
     // The fontconfig family that a Windows face name resolves to (for tests and diagnostics).
     QString ResolveFamily(const QString& faceName, int weight, bool italic);
 
+    // How many fonts (a face at a size) Match has made on the calling thread, cache hits aside: the
+    // page guard charges a page for the ones its drawing made.
+    static uint64_t FontsMadeOnThisThread();
+
+    // The caches are bounded, the least recently used entries going first: matched fonts, faces (a
+    // face name, weight and slant resolved through fontconfig) and the font files they read, which
+    // faces of the same file share.
+    static constexpr size_t MaxFonts = 512, MaxFaces = 64, MaxFiles = 16;
+
 private:
     struct TFace {
         QString File;
@@ -85,12 +95,41 @@ private:
         bool Named = false; // fontconfig's match is the family asked for, not a substitute
         std::shared_ptr<const TGlyphChars> GlyphChars;
     };
-    const TFace& FaceFor(const QString& faceName, int weight, bool italic);
+    std::shared_ptr<const TFace> FaceFor(const QString& faceName, int weight, bool italic);
     static QRawFont RawFont(const TFace& face, bool bold, bool italic, double pixelSize);
+    QByteArray FileData(const QString& path);
+
+    // A map whose entries are kept in order of use, the oldest dropped past a size.
+    template <class V> class TLru {
+    public:
+        explicit TLru(size_t capacity) : FCapacity(capacity) {}
+        V* Find(const std::string& key) {
+            const auto it = FIndex.find(key);
+            if (it == FIndex.end()) return nullptr;
+            FOrder.splice(FOrder.begin(), FOrder, it->second);
+            return &it->second->second;
+        }
+        V& Put(const std::string& key, V value) {
+            if (V* present = Find(key)) return *present = std::move(value);
+            FOrder.emplace_front(key, std::move(value));
+            FIndex[key] = FOrder.begin();
+            while (FOrder.size() > FCapacity) {
+                FIndex.erase(FOrder.back().first);
+                FOrder.pop_back();
+            }
+            return FOrder.front().second;
+        }
+
+    private:
+        size_t FCapacity;
+        std::list<std::pair<std::string, V>> FOrder;
+        std::unordered_map<std::string, typename std::list<std::pair<std::string, V>>::iterator> FIndex;
+    };
 
     std::mutex FMutex;
-    std::unordered_map<std::string, std::unique_ptr<TFace>> FFaces;
-    std::unordered_map<std::string, std::shared_ptr<const TMatchedFont>> FFonts;
+    TLru<std::shared_ptr<const TFace>> FFaces{MaxFaces};
+    TLru<std::shared_ptr<const TMatchedFont>> FFonts{MaxFonts};
+    TLru<QByteArray> FFiles{MaxFiles};
 };
 
 } // namespace pagimo::gdi

@@ -1,5 +1,8 @@
 #include "platform/gdi/PageGuard.h"
 
+#include "platform/gdi/FontMatcher.h"
+#include "platform/graphics/Dib.h"
+
 #include <QPolygonF>
 
 #include <algorithm>
@@ -223,6 +226,41 @@ void TPageGuard::Simplify(const char* what, double used, double limit) {
     FWork.Reason = text;
 }
 
+TPageGuard::TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work, double referenceScale,
+                       double pageArea)
+    : FInner(inner), FRoot(this), FLimits(limits), FWork(work),
+      FReferenceScale(referenceScale > 1e-6 ? referenceScale : 1e-6),
+      // Unknown: an A4 page of 96 pixels to the inch at the reference scale.
+      FPageArea(pageArea > 1 ? pageArea : 794.0 * 1123.0 * FReferenceScale * FReferenceScale),
+      FFontsSeen(TFontMatcher::FontsMadeOnThisThread()) {
+    FPageArea = std::max(FPageArea, 1.0);
+    if (auto* outer = dynamic_cast<TPageGuard*>(&inner)) FRoot = outer->FRoot;
+}
+
+void TPageGuard::ChargeRecord() {
+    TPageGuard& root = *FRoot;
+    if (++root.FWork.Records > root.FLimits.Records)
+        root.Stop("records", static_cast<double>(root.FWork.Records), static_cast<double>(root.FLimits.Records));
+}
+
+void TPageGuard::ChargeImage(uint64_t width, uint64_t height) {
+    TPageGuard& root = *FRoot;
+    const uint64_t side = uint64_t{1} << 31;
+    root.FWork.ImagePixels += std::min(width, side) * std::min(height, side);
+    if (root.FWork.ImagePixels > root.FLimits.ImagePixels)
+        root.Stop("image pixels", static_cast<double>(root.FWork.ImagePixels),
+                  static_cast<double>(root.FLimits.ImagePixels));
+}
+
+void TPageGuard::ChargeFonts() {
+    TPageGuard& root = *FRoot;
+    const uint64_t now = TFontMatcher::FontsMadeOnThisThread();
+    root.FWork.Fonts += now - root.FFontsSeen;
+    root.FFontsSeen = now;
+    if (root.FWork.Fonts > root.FLimits.Fonts)
+        root.Stop("fonts", static_cast<double>(root.FWork.Fonts), static_cast<double>(root.FLimits.Fonts));
+}
+
 void TPageGuard::ChargePoints(uint64_t points) {
     FWork.Points += points;
     if (FWork.Points > FLimits.Points)
@@ -387,6 +425,10 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
         return;
     }
     ChargePoints(run.Text.size() + 4);
+    // The font the run needs, made now rather than inside the device, so that its cost is counted
+    // before the device spends it.
+    TFontMatcher::Shared().Match(state.Font);
+    ChargeFonts();
     // Characters that their advances carry beyond the bound are left out, and so is text whose em
     // alone is larger than the bound.
     const double span = PageMax + 2 * Margin;
@@ -407,6 +449,16 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
                 break;
             }
         }
+    }
+    if (textInside && FRoot == this) {
+        // Each glyph costs about its em square (rasterised, or filled as an outline when large),
+        // counted in areas of the page so that the charge is the same at every resolution.
+        const double scale = ScaleOf(t);
+        const double height = state.Font.Height == 0 ? 16 : std::abs(static_cast<double>(state.Font.Height));
+        const double width = state.Font.Width > 0 ? 2.0 * state.Font.Width : height;
+        FWork.GlyphArea += static_cast<double>(keep) * std::min(height * scale, PageMax + 2 * Margin) *
+                           std::min(width * scale, PageMax + 2 * Margin) / FPageArea;
+        if (FWork.GlyphArea > FLimits.GlyphArea) Stop("glyph area in pages", FWork.GlyphArea, FLimits.GlyphArea);
     }
     if ((!boxed || Inside(bound, box)) && textInside && keep == run.Text.size()) {
         FInner.DrawText(run, state);
@@ -445,6 +497,12 @@ void TPageGuard::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         return;
     }
     ChargePoints(8);
+    if (FRoot == this) {
+        // Devices decode the whole bitmap on every draw.
+        graphics::TDibHeader header;
+        if (graphics::ReadDibHeader(draw.Dib.Info, draw.Dib.Usage, header))
+            ChargeImage(static_cast<uint64_t>(header.Width), static_cast<uint64_t>(header.Height));
+    }
     if (Inside(bound, extent)) {
         FInner.DrawDib(draw, state);
         return;

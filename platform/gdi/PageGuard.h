@@ -3,9 +3,14 @@
 // against a bound (a page of up to 32,767 pixels a side, with as much again as margin all round),
 // figures wholly outside are dropped and figures reaching past it are cut to it, so no coordinate
 // that reaches Qt or a device can overflow. The guard also keeps the page's work budget: points
-// drawn, stroked length, clip operations and the points they combine. Past the soft limits long
-// dashed strokes are drawn solid and clip regions are replaced by their bounds; past the hard limits
-// the page stops (EPageOverBudget), which the player reports as an incomplete page.
+// drawn, stroked length, clip operations and the points they combine, records played, image pixels
+// decoded, fonts loaded and the area of the glyphs drawn. Past the soft limits long dashed strokes are
+// drawn solid and clip regions are replaced by their bounds; past the hard limits the page stops
+// (EPageOverBudget), which the player reports as an incomplete page.
+//
+// A picture played inside a page (a nested EMF of an EMF+ image) gets a guard of its own around the
+// page's guard; the counts that are not figures (records, image pixels, fonts, glyph area) go to the
+// outermost guard, so nested plays spend the budget of the page that holds them.
 
 #include "platform/gdi/Device.h"
 
@@ -29,6 +34,11 @@ struct TWorkLimits {
     uint64_t ClipPoints = 250'000;         // points of the clips combined: past it clips become their bounds
     uint64_t ClipPointsStop = 500'000;
     uint64_t ClipOperations = 50'000; // clip combinations: stops
+    uint64_t Records = 4'000'000;     // records played, nested pictures' included: stops
+    uint64_t ImagePixels = 100'000'000; // pixels of the bitmaps decoded (drawn, or kept as patterns and
+                                        // image objects), counted before decoding: stops
+    uint64_t Fonts = 2'000;             // fonts made anew (a face at a size): stops
+    double GlyphArea = 100;             // em squares of the glyphs drawn, in areas of the page: stops
 };
 
 // What a page took.
@@ -37,6 +47,10 @@ struct TPlayWork {
     double StrokedLength = 0;
     uint64_t ClipOperations = 0;
     uint64_t ClipPoints = 0;
+    uint64_t Records = 0;
+    uint64_t ImagePixels = 0;
+    uint64_t Fonts = 0;
+    double GlyphArea = 0;
     uint64_t Dropped = 0;    // figures wholly outside the bound
     bool Simplified = false; // dashes drawn solid or clips replaced by their bounds
     std::string Reason;      // the first simplification's cause
@@ -54,9 +68,10 @@ public:
     static QRectF Bound() { return QRectF(-Margin, -Margin, PageMax + 2 * Margin, PageMax + 2 * Margin); }
 
     // referenceScale: device pixels per pixel of the picture's reference device, which lengths are
-    // counted in.
-    TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work, double referenceScale = 1)
-        : FInner(inner), FLimits(limits), FWork(work), FReferenceScale(referenceScale > 1e-6 ? referenceScale : 1e-6) {}
+    // counted in; pageArea: the page's area in device pixels, which glyph areas are counted in (0: an
+    // A4 page at 96 pixels to the inch).
+    TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work, double referenceScale = 1,
+               double pageArea = 0);
 
     void DrawShape(const TShape& shape, const TDrawState& state) override;
     void DrawText(const TTextRun& run, const TDrawState& state) override;
@@ -71,13 +86,28 @@ public:
     // A device-space clip cut to the bound (cheap for rectangles, exact for any path).
     static QPainterPath Bounded(const QPainterPath& clip);
 
+    // The page's counts beyond figures, charged to the outermost guard; each throws past its limit.
+    // One record read.
+    void ChargeRecord();
+    // A bitmap of width x height pixels about to be decoded: charge it before decoding, with the
+    // size the decoder will allocate (a DIB's header size, an embedded PNG's or JPEG's own size).
+    // Bitmaps kept (pattern brushes, EMF+ image objects) are charged once when they are made;
+    // bitmaps drawn are charged by the guard on every draw.
+    void ChargeImage(uint64_t width, uint64_t height);
+    // Fonts the font matcher made anew on this thread since the last look (the player's and the
+    // devices' text alike).
+    void ChargeFonts();
+
 private:
     [[noreturn]] void Stop(const char* what, double used, double limit) const;
     void Simplify(const char* what, double used, double limit);
     TDevice& FInner;
+    TPageGuard* FRoot; // the outermost guard (this one for a page's own guard)
     TWorkLimits FLimits;
     TPlayWork& FWork;
     double FReferenceScale;
+    double FPageArea;
+    uint64_t FFontsSeen = 0; // the matcher's count of fonts made on this thread, at the last look
 };
 
 } // namespace pagimo::gdi

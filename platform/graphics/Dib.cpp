@@ -239,12 +239,15 @@ uint32_t BigEndian32(const uint8_t* p) {
 QImage DecodeEmbedded(std::span<const uint8_t> bits, const TDibHeader& h) {
     QImage image;
     if (h.Compression == BiJpeg) {
+        // The JPEG's own size must be the header's before anything is decoded.
+        TJpegInfo info;
+        if (!ReadJpegInfo(bits, info) || info.Width != h.Width || info.Height != h.Height) return {};
         image = DecodeJpeg(bits);
     } else if (bits.size() <= static_cast<size_t>(INT32_MAX)) {
         // Check the PNG's own size before Qt allocates for it.
         if (bits.size() >= 24 && std::memcmp(bits.data(), "\x89PNG\r\n\x1a\n", 8) == 0) {
             const uint32_t w = BigEndian32(bits.data() + 16), hh = BigEndian32(bits.data() + 20);
-            if (w > 0 && hh > 0 && w <= uint32_t(MaxDibSide) && hh <= uint32_t(MaxDibSide) &&
+            if (w > 0 && hh > 0 && w == uint32_t(h.Width) && hh == uint32_t(h.Height) &&
                 int64_t(w) * hh <= MaxDibPixels)
                 image = QImage::fromData(bits.data(), static_cast<int>(bits.size()), "PNG");
         }

@@ -1,13 +1,24 @@
+#define LLVMFuzzerTestOneInput FuzzCsvOneInput
+#include "fuzz/csv.cpp"
+#undef LLVMFuzzerTestOneInput
+
+#include "FuzzReplay.h"
 #include "engine/CSVTable.h"
 #include "engine/FormReader.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/system/Errors.h"
+
+#include "engine/SQLQuery.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <unistd.h>
 
 using namespace pagimo;
@@ -188,27 +199,84 @@ TEST_F(DataSets, MissingDatabaseAndBadSqlNameTheProblem) {
     EXPECT_FALSE(q.Active());
 }
 
-// A description may only read: a statement that writes (a copy of the database, another database)
-// is refused before it runs, and a query that would give rows without end stops at MaxRows.
-TEST_F(DataSets, QueriesOnlyReadAndStopAtTheRowLimit) {
+// A description may only read, through the SQLite classes and through the server query's SQLite
+// driver alike: a statement that writes (the temporary database, a copy of the database, another
+// database), sets a pragma or loads an extension is refused before it runs, a value beyond the
+// limit ends the read, and the file stays as it was.
+TEST_F(DataSets, QueriesOnlyReadAndStopAtTheLimits) {
+    Exec(Db, "CREATE TABLE blobs (b BLOB); INSERT INTO blobs VALUES (zeroblob(300000));");
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "test_engine";
+        static char* argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv); // the SQL drivers need it; lives as long as the tests
+    }
+    const auto bytes = [&] {
+        std::ifstream in(Db, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes();
+    const fs::path copy = Dir.Path / "copy.sqlite";
+    const std::string refused = "Query1: only statements that read are allowed";
+    struct TCase {
+        std::string Sql, Said, Options;
+    };
+    const TCase cases[] = {
+        {"VACUUM INTO '" + copy.string() + "'", refused, ""},
+        {"DELETE FROM customers", refused, ""},
+        {"UPDATE customers SET amount = 0", refused, ""},
+        {"INSERT INTO customers (id) VALUES (9)", refused, ""},
+        {"WITH c AS (SELECT 1) DELETE FROM customers", refused, ""},
+        {"ATTACH DATABASE '" + copy.string() + "' AS other", refused, ""},
+        {"CREATE TEMP TABLE t (x)", refused, ""},
+        {"PRAGMA user_version = 7", refused, ""},
+        {"SELECT load_extension('" + copy.string() + "')", refused, ""},
+        {"SELECT zeroblob(1000000000)", "Query1: a value is larger than 100000 bytes (MaxValueSize sets the limit)",
+         ""},
+        {"SELECT b FROM blobs", "Query1: a value is larger than 100000 bytes (MaxValueSize sets the limit)", ""},
+        // The read-only option is read exactly: a longer name is no such option.
+        {"DELETE FROM customers",
+         "Query1: the connect option 'QSQLITE_OPEN_READONLY_PLEASE' is not allowed (a report opens SQLite files "
+         "read-only)",
+         "QSQLITE_OPEN_READONLY_PLEASE"},
+        {"DELETE FROM customers", "Query1: the connect option 'QSQLITE_ENABLE_LOAD_EXTENSION' is not allowed",
+         "QSQLITE_BUSY_TIMEOUT=10;QSQLITE_ENABLE_LOAD_EXTENSION"},
+    };
+    for (const TCase& c : cases) {
+        for (const bool server : {false, true}) {
+            if (!server && !c.Options.empty()) continue;
+            SCOPED_TRACE(c.Sql + (server ? " (QSQLITE)" : ""));
+            std::unique_ptr<TQRDataSet> set;
+            if (server) {
+                auto q = std::make_unique<TQRSQLQuery>();
+                q->SetDriver("QSQLITE");
+                q->SetDatabaseName(Db.string());
+                q->SetConnectOptions(c.Options);
+                q->SetSQL({c.Sql});
+                q->SetMaxValueSize(100000);
+                set = std::move(q);
+            } else {
+                auto q = std::make_unique<TQRSQLiteQuery>();
+                q->SetDatabaseName(Db.string());
+                q->SetSQL({c.Sql});
+                q->SetMaxValueSize(100000);
+                set = std::move(q);
+            }
+            set->SetName("Query1");
+            try {
+                set->Open();
+                ADD_FAILURE() << "ran";
+            } catch (const EQRError& e) {
+                EXPECT_EQ(std::string(e.what()).substr(0, c.Said.size()), c.Said);
+            }
+            EXPECT_FALSE(fs::exists(copy));
+        }
+    }
+    EXPECT_EQ(bytes(), before) << "the database file is unchanged";
+
     TQRSQLiteQuery q;
     q.SetName("Query1");
     q.SetDatabaseName(Db.string());
-    const fs::path copy = Dir.Path / "copy.sqlite";
-    for (const std::string& sql : {"VACUUM INTO '" + copy.string() + "'", std::string("DELETE FROM customers")}) {
-        q.SetSQL({sql});
-        try {
-            q.Open();
-            ADD_FAILURE() << sql;
-        } catch (const EQRError& e) {
-            EXPECT_STREQ(e.what(), "Query1: only statements that read are allowed") << sql;
-        }
-        EXPECT_FALSE(fs::exists(copy)) << sql;
-    }
-    // Attaching only changes the connection, which is read-only: it cannot create a database either.
-    q.SetSQL({"ATTACH DATABASE '" + copy.string() + "' AS other"});
-    EXPECT_THROW(q.Open(), EQRError);
-    EXPECT_FALSE(fs::exists(copy));
     q.SetSQL({"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n"});
     q.SetMaxRows(5000);
     try {
@@ -286,6 +354,43 @@ TEST(CSVErrors, SayWhereAndWhat) {
     EXPECT_EQ(message("a\n\"q\"x\n"), "t.csv:2: text after a quoted field");
     EXPECT_EQ(message("a\n1,2\n"), "t.csv: record 1 has 2 fields, the header 1");
     EXPECT_EQ(message(""), "t.csv:1: no header line");
+    // A record longer than the data set's MaxValueSize ends the reading where it starts.
+    try {
+        IndexCSV("a\nshort\n\"a field far too long\"\n", ',', "t.csv", 10, {});
+        ADD_FAILURE();
+    } catch (const EQRError& e) {
+        EXPECT_STREQ(e.what(), "t.csv:3: a record is longer than 10 bytes (MaxValueSize sets the limit)");
+    }
+}
+
+// The CSV fuzzer's saved inputs, replayed through its entry point.
+TEST(CSVErrors, FuzzInputsEndInAnIndexOrAnError) {
+    EXPECT_GT(test::ReplayFuzzInputs("csv", FuzzCsvOneInput), 0);
+}
+
+// Columns cost linear time: a file of many columns opens, and opens again taking its fields back.
+TEST_F(DataSets, ACsvTableOfManyColumnsOpensAndReopens) {
+    constexpr int columns = 100'000;
+    std::string header, row;
+    for (int c = 0; c < columns; ++c) {
+        const std::string n = std::to_string(c);
+        header.append(c ? ",c" : "c").append(n);
+        row.append(c ? "," : "").append(n);
+    }
+    std::ofstream(Dir.Path / "wide.csv") << header << "\n" << row << "\n" << row << "\n";
+    TQRCSVTable t;
+    t.SetFileName((Dir.Path / "wide.csv").string());
+    t.Open();
+    TQRField& last = t.FieldByName("c99999");
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_EQ(t.FieldCount(), static_cast<size_t>(columns));
+        EXPECT_EQ(t.RecordCount(), 2);
+        t.Next();
+        EXPECT_EQ(last.FieldValue(), TFieldValue(int64_t{99999}));
+        t.Close();
+        t.Open();
+    }
+    EXPECT_EQ(&t.FieldByName("C99999"), &last) << "the field object is kept across a reopen";
 }
 
 TEST(DataFields, FoundByNameOrQualifiedName) {

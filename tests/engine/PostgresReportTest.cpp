@@ -67,6 +67,15 @@ protected:
                "\n    UserName = 'postgres'\n" + (password.empty() ? "" : "    Password = '" + password + "'\n") +
                "    DatabaseName = 'sales'\n";
     }
+    // What a write would change: the rows and the sequence behind their ids.
+    std::string State() {
+        std::string out, err;
+        EXPECT_TRUE(Server->Sql("SELECT count(*) || ' ' || sum(amount) || ' ' || max(id) FROM orders;"
+                                "SELECT last_value FROM orders_id_seq;",
+                                &out, &err, "sales"))
+            << err;
+        return out;
+    }
     TPostgresFixture* Server = nullptr;
     fs::path Dir;
 };
@@ -173,6 +182,70 @@ TEST_F(Postgres, ADownServerOrARefusedLoginEndsTheRunWithTheDriversMessage) {
     EXPECT_NE(run.Err.find("Orders: "), std::string::npos) << run.Err;
     EXPECT_NE(run.Err.find("connect"), std::string::npos) << run.Err;
     EXPECT_FALSE(fs::exists(Dir / "down.qrp"));
+}
+
+// A report only reads: a statement that writes, through the server's own driver and through ODBC,
+// ends with a message and changes nothing, and so does a run or a --fields listing of a description
+// holding one.
+TEST_F(Postgres, StatementsThatWriteAreRefusedAndChangeNothing) {
+    const std::string before = State();
+    const std::string odbc = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(Server->Port()) +
+                             ";Database=sales;Uid=postgres;Pwd=" + TPostgresFixture::Password();
+    struct TCase {
+        const char* Sql;
+        const char* Said; // by the server's own driver
+    };
+    const TCase cases[] = {
+        {"WITH d AS (DELETE FROM orders RETURNING *) SELECT count(*) FROM d",
+         "Orders: only statements that read are allowed (the server says: cannot execute"},
+        {"UPDATE orders SET amount = 0 RETURNING id", "cannot execute UPDATE in a read-only transaction"},
+        {"INSERT INTO orders (region) VALUES ('Z') RETURNING id", "cannot execute INSERT in a read-only transaction"},
+        {"SELECT nextval('orders_id_seq')", "cannot execute nextval() in a read-only transaction"},
+        {"SELECT set_config('transaction_read_only', 'off', true)", "read-write mode must be set before any query"},
+        {"SELECT 1; DELETE FROM orders", "the SQL must be one statement without ';'"},
+    };
+    for (const TCase& c : cases) {
+        for (const bool viaOdbc : {false, true}) {
+            SCOPED_TRACE(std::string(c.Sql) + (viaOdbc ? " (ODBC)" : ""));
+            auto query = Query({c.Sql});
+            if (viaOdbc) {
+                query->SetDriver("QODBC");
+                query->SetDatabaseName(odbc);
+            }
+            try {
+                query->Open();
+                ADD_FAILURE() << "ran";
+            } catch (const EQRError& e) {
+                // The ODBC driver here cannot make its connection read-only, so it is refused.
+                const std::string said = std::string(c.Said).find(';') != std::string::npos || !viaOdbc
+                                             ? c.Said
+                                             : "the ODBC driver does not offer read-only connections";
+                EXPECT_NE(std::string(e.what()).find(said), std::string::npos) << e.what();
+            }
+        }
+    }
+    for (const char* mode : {"--fields", "-o out.qrp"}) {
+        const fs::path form = Dir / "delete.form";
+        std::ofstream(form)
+            << "object Form: TForm\n  object Orders: TQRSQLQuery\n" + Connection() +
+                   "    SQL = (\n      'WITH d AS (DELETE FROM orders RETURNING *) SELECT count(*) FROM d')\n"
+                   "    Active = True\n  end\n  object Report: TQRReport\n    DataSet = Orders\n  end\nend\n";
+        const TRun run = RunQrptool(Dir, "report " + form.string() + " " + mode);
+        EXPECT_EQ(run.Status, 1) << mode;
+        EXPECT_NE(run.Err.find("Orders: only statements that read are allowed"), std::string::npos) << run.Err;
+        EXPECT_FALSE(fs::exists(Dir / "out.qrp"));
+    }
+    EXPECT_EQ(State(), before);
+
+    // A value beyond the data set's limit ends the read instead of taking the memory it claims.
+    auto query = Query({"SELECT repeat('x', 5000) AS big"});
+    query->SetMaxValueSize(4096);
+    EXPECT_THROW(
+        try { query->Open(); } catch (const EQRError& e) {
+            EXPECT_STREQ(e.what(), "Orders: a value is larger than 4096 bytes (MaxValueSize sets the limit)");
+            throw;
+        },
+        EQRError);
 }
 
 } // namespace

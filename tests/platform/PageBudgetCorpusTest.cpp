@@ -23,7 +23,7 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
     if (dir.empty()) GTEST_SKIP() << "corpus not present";
     const gdi::TWorkLimits limits;
     gdi::TPlayWork most;
-    std::string mostPoints, mostLength, mostClips;
+    std::string mostPoints, mostLength, mostClips, mostGlyphs;
     int played = 0;
     for (const auto& e : fs::recursive_directory_iterator(dir / "emf")) {
         std::string ext = e.path().extension().string();
@@ -50,6 +50,10 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
             most.StrokedLength = result.Work.StrokedLength, mostLength = name;
         if (result.Work.ClipPoints > most.ClipPoints) most.ClipPoints = result.Work.ClipPoints, mostClips = name;
         most.ClipOperations = std::max(most.ClipOperations, result.Work.ClipOperations);
+        most.Records = std::max(most.Records, result.Work.Records);
+        most.ImagePixels = std::max(most.ImagePixels, result.Work.ImagePixels);
+        most.Fonts = std::max(most.Fonts, result.Work.Fonts);
+        if (result.Work.GlyphArea > most.GlyphArea) most.GlyphArea = result.Work.GlyphArea, mostGlyphs = name;
         ++played;
     }
     std::printf("largest real pages: points %llu (%s) of %llu; stroked %.0f picture px (%s) of %.0f;"
@@ -60,6 +64,12 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
                 static_cast<unsigned long long>(limits.ClipPoints),
                 static_cast<unsigned long long>(most.ClipOperations),
                 static_cast<unsigned long long>(limits.ClipOperations));
+    std::printf("largest real pages: records %llu of %llu; image pixels %llu of %llu; fonts %llu of %llu; glyph area"
+                " %.1f pages (%s) of %.0f\n",
+                static_cast<unsigned long long>(most.Records), static_cast<unsigned long long>(limits.Records),
+                static_cast<unsigned long long>(most.ImagePixels), static_cast<unsigned long long>(limits.ImagePixels),
+                static_cast<unsigned long long>(most.Fonts), static_cast<unsigned long long>(limits.Fonts),
+                most.GlyphArea, mostGlyphs.c_str(), limits.GlyphArea);
     EXPECT_GT(played, 100);
     // The limits at least ten times what the largest real page needs (clip points, whose cost grows
     // fastest, five times).
@@ -67,4 +77,8 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
     EXPECT_LE(most.StrokedLength * 10, limits.StrokedLength);
     EXPECT_LE(most.ClipPoints * 5, limits.ClipPoints);
     EXPECT_LE(most.ClipOperations * 10, limits.ClipOperations);
+    EXPECT_LE(most.Records * 10, limits.Records);
+    EXPECT_LE(most.ImagePixels * 3, limits.ImagePixels) << "three full-page scans at 600 dpi";
+    EXPECT_LE(most.Fonts * 10, limits.Fonts);
+    EXPECT_LE(most.GlyphArea * 10, limits.GlyphArea);
 }

@@ -294,3 +294,67 @@ TEST(PageBudget, HostilePagesEndOverBudgetWithAReason) {
         EXPECT_FALSE(result.Problem.empty());
     }
 }
+
+// The costs beyond figures each stop the page at their limit: records played, image pixels decoded
+// (a bitmap on every draw, a pattern brush when it is made), fonts made and the glyphs' area. A
+// picture played inside the page spends the page's own budget.
+TEST(PageBudget, RecordsImagesFontsAndGlyphsStopThePageAtTheirLimits) {
+    using namespace test::hostile;
+    struct TCase {
+        const char* Problem;
+        std::function<void(TEmfWriter&)> Body;
+        std::function<void(gdi::TWorkLimits&)> Limit;
+    };
+    const TCase cases[] = {
+        {"records",
+         [](TEmfWriter& w) {
+             for (int i = 0; i < 30; ++i)
+                 TEmrValue{2}.Write(w, EMR_SETBKMODE);
+         },
+         [](gdi::TWorkLimits& l) { l.Records = 20; }},
+        {"image pixels", [](TEmfWriter& w) { RleDraw(w), RleDraw(w); },
+         [](gdi::TWorkLimits& l) { l.ImagePixels = 40'000'000; }},
+        {"image pixels", [](TEmfWriter& w) { RleBrush(w, 1); },
+         [](gdi::TWorkLimits& l) { l.ImagePixels = 30'000'000; }},
+        // Fonts are made once per process: each play asks for fonts not seen before.
+        {"fonts",
+         [](TEmfWriter& w) {
+             static int made = 0;
+             for (int i = 0; i < 5; ++i)
+                 FontText(w, 2, u"Liberation Sans", -12, 2, ++made);
+         },
+         [](gdi::TWorkLimits& l) { l.Fonts = 3; }},
+        // Ten glyphs of the page's own size.
+        {"glyph area in pages", [](TEmfWriter& w) { FontText(w, 2, u"Liberation Sans", -100, 10); },
+         [](gdi::TWorkLimits& l) { l.GlyphArea = 5; }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Problem);
+        TEmfWriter w = Page();
+        c.Body(w);
+        gdi::TWorkLimits limits;
+        gdi::TPlayResult result;
+        Trace(w.Finish(), &result, limits);
+        EXPECT_TRUE(result.Complete && !result.OverBudget) << result.Problem << " (within the default budget)";
+        c.Limit(limits);
+        w = Page();
+        c.Body(w);
+        Trace(w.Finish(), &result, limits);
+        EXPECT_FALSE(result.Complete);
+        EXPECT_NE(result.Problem.find(std::string("(") + c.Problem + ":"), std::string::npos) << result.Problem;
+    }
+
+    gdi::TTraceDevice trace;
+    gdi::TPlayWork pageWork, nestedWork;
+    gdi::TWorkLimits limits;
+    limits.Records = 5;
+    gdi::TPageGuard page(trace, limits, pageWork);
+    gdi::TPageGuard nested(page, gdi::TWorkLimits{}, nestedWork);
+    for (int i = 0; i < 5; ++i)
+        nested.ChargeRecord();
+    nested.ChargeImage(10, 10);
+    EXPECT_EQ(pageWork.Records, 5u);
+    EXPECT_EQ(pageWork.ImagePixels, 100u);
+    EXPECT_EQ(nestedWork.Records, 0u);
+    EXPECT_THROW(nested.ChargeRecord(), gdi::EPageOverBudget);
+}

@@ -1,6 +1,6 @@
-// Pages made to be expensive, through qrptool as a user meets them: render and convert each end with
-// exit status 1 and say that the page cannot be drawn completely; render keeps what it drew. Pages
-// just within the budget are drawn.
+// Pages made to be expensive, through qrptool as a user meets them: render, convert and thumbnail
+// each end with exit status 1 and say that the page cannot be drawn completely; render and thumbnail
+// keep what they drew. Pages just within the budget are drawn.
 // With PAGIMO_HOSTILE_DIR set the pages are also written there (scripts/hostile-pages.sh measures
 // time and memory of each run on them).
 
@@ -36,6 +36,9 @@ TEST(QrptoolHostile, EachPageEndsWithExitOneAndSaysItCannotBeDrawnCompletely) {
         EXPECT_EQ(convert.Status, 1);
         EXPECT_NE(convert.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << convert.Err;
         EXPECT_FALSE(std::filesystem::exists(pdf));
+        const auto thumbnail = RunQrptool(tmp.Path(), "thumbnail " + file + " " + png);
+        EXPECT_EQ(thumbnail.Status, 1);
+        EXPECT_NE(thumbnail.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << thumbnail.Err;
         std::filesystem::remove(file);
         std::filesystem::remove(png);
     }
@@ -55,4 +58,50 @@ TEST(QrptoolHostile, PagesJustWithinTheBudgetAreDrawnInFull) {
         EXPECT_EQ(render.Status, 0) << render.Err;
         std::filesystem::remove(file);
     }
+}
+
+// The thumbnailer limits itself before it reads a file: a page that takes more processor time or
+// memory than allowed (a page within its budget drawn 4096 pixels wide, under limits lowered through
+// QRPTOOL_LIMITS) stops with a message and exit status 1, and leaves no core file even where cores
+// are wanted.
+TEST(QrptoolHostile, TheThumbnailerStopsAtItsLimitsWithAMessageAndNoCore) {
+    TTempDir tmp;
+    const struct {
+        const char* Limits;
+        const char* Page;
+        const char* Said;
+    } cases[] = {
+        {"cpu=2", "near-polygon", "qrptool thumbnail: stopped: a page took more than 2 s of processor time"},
+        {"memory=100", "near-polygon", "out of memory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Page);
+        const std::string file = tmp.File(std::string(c.Page) + ".emf");
+        for (const auto& page : hostile::NearLimitPages())
+            if (page.Name == c.Page) WriteFileBytes(file, page.Make());
+        const auto run =
+            RunQrptool(tmp.Path(), "thumbnail -s 4096 " + file + " " + tmp.File("thumb.png"),
+                       "cd " + tmp.Path().string() + " && ulimit -c unlimited && QRPTOOL_LIMITS=" + c.Limits);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Err.find(c.Said), std::string::npos) << run.Err;
+        for (const auto& entry : std::filesystem::directory_iterator(tmp.Path()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with("core")) << entry.path();
+        EXPECT_FALSE(std::filesystem::exists(tmp.File("thumb.png")));
+    }
+}
+
+// A page may claim any size: one of 20,000 pixels a side (a file of a few hundred bytes) is rendered
+// within the pixel limit, said so with exit status 1, in bounded memory.
+TEST(QrptoolHostile, APageClaimingAHugeSizeIsRenderedWithinThePixelLimit) {
+    TTempDir tmp;
+    const std::string file = tmp.File("huge.emf");
+    WriteFileBytes(file, pagimo::emf::TEmfWriter(20000, 20000, 96).Finish());
+    const auto run = RunQrptool(tmp.Path(), "render " + file + " -o " + tmp.File("huge.png"));
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("page 1 cannot be drawn completely: 20000 x 20000 pixels at 96 dpi pass the limit of "
+                           "150000000 pixels; drawn at 12247 x 12247"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_TRUE(std::filesystem::exists(tmp.File("huge.png")));
+    EXPECT_LT(run.PeakKb, 1024 * 1024);
 }

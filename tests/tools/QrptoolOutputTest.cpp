@@ -21,10 +21,10 @@ protected:
         Input = Tmp.File("big.qrp");
         MakeFile(Input, 120, false);
     }
-    // Runs qrptool with files limited to limitKb kilobytes, as on a disk that fills up: writes past
-    // the limit fail (the signal that would end the process is ignored, as a full disk sends none).
+    // Runs qrptool with files limited to limitKb kilobytes: writes past the limit fail as on a full
+    // disk (qrptool ignores the signal that would end it there).
     TRun RunLimited(const std::string& args, int limitKb) {
-        return RunQrptool(Tmp.Path(), args, "trap '' XFSZ; ulimit -f " + std::to_string(limitKb) + ";");
+        return RunQrptool(Tmp.Path(), args, "ulimit -f " + std::to_string(limitKb) + ";");
     }
     std::string Contents(const std::string& name) {
         std::ifstream in(Tmp.File(name), std::ios::binary);
@@ -35,11 +35,12 @@ protected:
 };
 
 TEST_F(QrptoolOutput, AFullDiskKeepsTheOldFileAndSaysSo) {
-    for (const char* name : {"out.pdf", "out.csv", "out.png", "out.txt"}) {
+    for (const char* name : {"out.pdf", "out.csv", "out.png", "out.txt", "thumb.png"}) {
         std::ofstream(Tmp.File(name)) << "old";
         const std::string out = Tmp.File(name);
         const std::string ext = fs::path(name).extension().string();
-        const std::string args = ext == ".pdf"   ? "convert " + Input + " " + out
+        const std::string args = name[0] == 't'  ? "thumbnail -s 4096 " + Input + " " + out
+                                 : ext == ".pdf" ? "convert " + Input + " " + out
                                  : ext == ".csv" ? "export " + Input + " " + out
                                  : ext == ".png" ? "render " + Input + " --page 1 --dpi 600 -o " + out
                                                  : "text " + Input + " -o " + out;
@@ -48,7 +49,7 @@ TEST_F(QrptoolOutput, AFullDiskKeepsTheOldFileAndSaysSo) {
         EXPECT_NE(run.Err.find("Cannot create file " + out), std::string::npos) << run.Err;
         EXPECT_EQ(Contents(name), "old") << name;
     }
-    EXPECT_EQ(Tmp.Count(), 6u) << "the input, the four old files and stderr.txt: no temporary file left";
+    EXPECT_EQ(Tmp.Count(), 7u) << "the input, the five old files and stderr.txt: no temporary file left";
 }
 
 TEST_F(QrptoolOutput, AReportToPdfOnAFullDiskKeepsTheOldFile) {
@@ -56,7 +57,7 @@ TEST_F(QrptoolOutput, AReportToPdfOnAFullDiskKeepsTheOldFile) {
     const std::string out = Tmp.File("report.pdf");
     std::ofstream(out) << "old";
     const auto run = RunQrptool(Tmp.Path(), "report " + form.string() + " -o " + out,
-                                "trap '' XFSZ; ulimit -f 1;"); // its one page is about 1.3 KB
+                                "ulimit -f 1;"); // its one page is about 1.3 KB
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("Cannot create file " + out), std::string::npos) << run.Err;
     EXPECT_EQ(Contents("report.pdf"), "old");
@@ -97,6 +98,26 @@ TEST_F(QrptoolOutput, NoCommandWritesOverItsOwnInput) {
     EXPECT_EQ(run.Status, 1) << run.Err;
     EXPECT_NE(run.Err.find("it is the input file"), std::string::npos) << run.Err;
     EXPECT_EQ(Contents("rows.csv"), "name\nAnna\n");
+}
+
+// Two inputs that would write one output through --out-dir (one name in two folders, one file
+// twice) are refused before anything is converted.
+TEST_F(QrptoolOutput, InputsOfOneNameAreRefusedWithOutDir) {
+    fs::create_directories(Tmp.Path() / "a");
+    fs::create_directories(Tmp.Path() / "b");
+    fs::create_directories(Tmp.Path() / "out");
+    fs::copy_file(Input, Tmp.Path() / "a" / "report.qrp");
+    fs::copy_file(Input, Tmp.Path() / "b" / "report.qrp");
+    const std::string a = (Tmp.Path() / "a" / "report.qrp").string(), b = (Tmp.Path() / "b" / "report.qrp").string();
+    for (const std::string& inputs : {a + " " + b, a + " " + a}) {
+        const auto run = RunQrptool(Tmp.Path(), "convert " + inputs + " --out-dir " + (Tmp.Path() / "out").string());
+        EXPECT_EQ(run.Status, 1) << inputs;
+        EXPECT_NE(run.Err.find("would both be written to " + (Tmp.Path() / "out" / "report.pdf").string() +
+                               "; nothing was converted"),
+                  std::string::npos)
+            << run.Err;
+        EXPECT_TRUE(fs::is_empty(Tmp.Path() / "out"));
+    }
 }
 
 } // namespace

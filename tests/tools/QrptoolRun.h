@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace pagimo::test {
@@ -14,6 +15,9 @@ namespace pagimo::test {
 struct TRun {
     int Status = -1;
     std::string Out, Err;
+    // The peak memory (resident, kilobytes) of the largest program this test process has run so far:
+    // an upper bound of this run's.
+    long PeakKb = 0;
 };
 
 // qrptool with the given arguments (passed through the shell as they stand); env is put before the
@@ -30,6 +34,8 @@ inline TRun RunQrptool(const std::filesystem::path& dir, const std::string& args
         run.Out.append(buffer, n);
     const int status = ::pclose(pipe);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    rusage usage{};
+    if (::getrusage(RUSAGE_CHILDREN, &usage) == 0) run.PeakKb = usage.ru_maxrss;
     std::ifstream in(err, std::ios::binary);
     run.Err.assign(std::istreambuf_iterator<char>(in), {});
     return run;
