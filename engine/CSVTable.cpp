@@ -66,14 +66,15 @@ TFieldValue ValueOfType(const std::string& text, TFieldType type) {
 // The rows of an indexed text, split again as the report reads them.
 class TCSVCursor : public TQRDataSet::TRowCursor {
 public:
-    explicit TCSVCursor(std::shared_ptr<const TCSVIndex> index) : FIndex(std::move(index)) {}
+    explicit TCSVCursor(std::shared_ptr<const TCSVIndex> index)
+        : FIndex(std::move(index)), FReader(FIndex->Text, FIndex->Delimiter, FIndex->Where, FIndex->MaxValueSize) {
+        FReader.SetMaxFields(FIndex->Columns.size());
+    }
     bool Fetch(std::vector<TFieldValue>& row) override {
         if (FNext >= FIndex->Starts.size()) return false;
-        TCSVReader reader(FIndex->Text, FIndex->Delimiter, FIndex->Where, FIndex->MaxValueSize);
-        reader.Seek(FIndex->Starts[FNext++]);
-        reader.SetMaxFields(FIndex->Columns.size());
+        FReader.Seek(FIndex->Starts[FNext++]);
         size_t count = 0;
-        reader.Next(FFields, count);
+        FReader.Next(FFields, count);
         row.assign(FIndex->Columns.size(), TFieldValue{});
         for (size_t c = 0; c < count && c < row.size(); ++c)
             row[c] = ValueOfType(FFields[c], FIndex->Columns[c].Type);
@@ -83,6 +84,7 @@ public:
 
 private:
     std::shared_ptr<const TCSVIndex> FIndex;
+    TCSVReader FReader;
     size_t FNext = 0;
     std::vector<std::string> FFields;
 };

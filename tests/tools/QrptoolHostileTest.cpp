@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 using namespace pagimo::test;
 
@@ -76,6 +77,7 @@ TEST(QrptoolHostile, TheThumbnailerStopsAtItsLimitsWithAMessageAndNoCore) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Page);
+        if (MemoryFactor > 1 && std::string_view(c.Limits).starts_with("memory")) continue; // no such limit there
         const std::string file = tmp.File(std::string(c.Page) + ".emf");
         for (const auto& page : hostile::NearLimitPages())
             if (page.Name == c.Page) WriteFileBytes(file, page.Make());
@@ -103,5 +105,5 @@ TEST(QrptoolHostile, APageClaimingAHugeSizeIsRenderedWithinThePixelLimit) {
               std::string::npos)
         << run.Err;
     EXPECT_TRUE(std::filesystem::exists(tmp.File("huge.png")));
-    EXPECT_LT(run.PeakKb, 1024 * 1024);
+    EXPECT_LT(run.PeakKb, 1024 * 1024 * MemoryFactor);
 }

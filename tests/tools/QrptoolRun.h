@@ -12,6 +12,20 @@
 
 namespace pagimo::test {
 
+// Built with a sanitizer, programs take several times their memory, and qrptool sets itself no
+// address-space limit (a sanitizer reserves far more than it uses).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr long MemoryFactor = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+inline constexpr long MemoryFactor = 4;
+#else
+inline constexpr long MemoryFactor = 1;
+#endif
+#else
+inline constexpr long MemoryFactor = 1;
+#endif
+
 struct TRun {
     int Status = -1;
     std::string Out, Err;
