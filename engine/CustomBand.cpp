@@ -89,6 +89,7 @@ system::TComponent* TQRCustomBand::GetParentComponent() const {
 }
 
 void TQRCustomBand::Loaded() {
+    FSize->ApplyNamedValues(FSize->Units()); // its report has applied them already
     FSize->ResizeOwner();
     if (FChildWanted) {
         FChildWanted = false;
@@ -131,8 +132,11 @@ void TQRCustomBand::Print() {
     TQRGeneration& run = *FReport->Generation();
     bool printBand = Enabled();
     if (printBand && BeforePrint) BeforePrint(*this, printBand);
+    if (printBand) printBand = run.BandConditionHolds(*this);
     if (printBand) {
         run.MakeRoom(*this);
+        run.BandPrinted();
+        run.BandPlaced(*this);
         if (FNotifyController) FNotifyController->NotifyExprs();
         TQRReportTarget& t = run.Target();
         const Extended height = FSize->NativeValue(TQRBandSize::HeightIndex);
@@ -231,6 +235,8 @@ const system::TPropertyList& TQRCustomBand::ClassProperties() {
                                                    nullptr, nullptr, "Boolean"},
                                      ComponentProperty<TQRCustomBand, TQRCustomBand>(
                                          "LinkBand", &TQRCustomBand::LinkBand, &TQRCustomBand::SetLinkBand),
+                                     StringProperty<TQRCustomBand>("PrintCondition", &TQRCustomBand::PrintCondition,
+                                                                   &TQRCustomBand::SetPrintCondition),
                                      ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});
     return list;
 }

@@ -181,9 +181,15 @@ public:
     // (no graphical application).
     int MeasureTextWidth(const controls::TFont& font, std::string_view text) const override;
     int TextHeight(const controls::TFont& font, std::string_view text) const override;
+    // A counting pass tells nothing: the run that follows it tells the same.
     void Diagnose(const controls::TQRRunDiagnostic& diagnostic) override {
-        if (OnDiagnostic) OnDiagnostic(*this, diagnostic);
+        if (OnDiagnostic && !(FGeneration && FGeneration->Counting())) OnDiagnostic(*this, diagnostic);
     }
+    int PageNumber() const override { return FGeneration ? FGeneration->PageNumber() : 0; }
+    int PageTotal() const override { return FGeneration ? FGeneration->PageTotal() : 0; }
+    // Whether a run must count its pages first: the report prints its page total (TOTALPAGES,
+    // qrsPageCount) or restarts page numbers per group (ResetPageNumber).
+    bool NeedsPageNumbering() const;
 
     bool Available() const { return FGeneration == nullptr; }
     // Set by Cancel during a run; kept after it, for the caller to see how the run ended.
