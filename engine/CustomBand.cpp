@@ -151,7 +151,9 @@ void TQRCustomBand::Print() {
                 bool allFinished = true;
                 for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) {
                     if (!p->Enabled()) continue;
-                    if (first || !p->PrintFinished()) p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
+                    // A control whose PrintCondition is false sits this print out (and so is finished).
+                    if (first ? p->PrintConditionHolds() : !p->PrintFinished())
+                        p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
                     allFinished = allFinished && p->PrintFinished();
                 }
                 if (run.FinalPass()) {
@@ -168,7 +170,7 @@ void TQRCustomBand::Print() {
                 FExpanded = 0;
                 first = false;
             }
-            run.Advance(FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
+            run.Advance(*this, FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
             FSize->SetStoredValues({height, width});
         }
     } else if (FNotifyController && !Enabled()) {

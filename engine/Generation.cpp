@@ -306,6 +306,7 @@ void TQRGeneration::NewPage() {
                        " pages (MaxPages sets the limit)");
     }
     EndPage();
+    FRowHeight = 0;
     if (FExportFilter) FExportFilter->NewExportPage();
     ++FPageCount;
     // A page that the counting pass saw begin a section starts its page numbers again, before its
@@ -327,24 +328,28 @@ void TQRGeneration::NewPage() {
     }
 }
 
+int64_t TQRGeneration::ColumnStep() const {
+    int64_t columnWidth;
+    if (TQRCustomBand* detail = FReport.BandOfType(rbDetail)) {
+        columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
+    } else {
+        const int64_t columns = std::max(1, FPage.Columns());
+        columnWidth =
+            (int64_t{Rnd(FPage.NativeValue(TQRPage::WidthIndex) - (FPage.NativeValue(TQRPage::LeftMarginIndex) +
+                                                                   FPage.NativeValue(TQRPage::RightMarginIndex)))} -
+             int64_t{Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
+            columns;
+    }
+    return Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
+}
+
 void TQRGeneration::NewColumn() {
     if (FCurrentColumn >= FPage.Columns()) {
         FCurrentColumn = 1;
         FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
         NewPage();
     } else {
-        int64_t columnWidth;
-        if (TQRCustomBand* detail = FReport.BandOfType(rbDetail)) {
-            columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
-        } else {
-            const int64_t columns = std::max(1, FPage.Columns());
-            columnWidth =
-                (int64_t{Rnd(FPage.NativeValue(TQRPage::WidthIndex) - (FPage.NativeValue(TQRPage::LeftMarginIndex) +
-                                                                       FPage.NativeValue(TQRPage::RightMarginIndex)))} -
-                 int64_t{Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
-                columns;
-        }
-        FCurrentX += Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
+        FCurrentX += ColumnStep();
         FCurrentY = FColumnTopPosition;
         ++FCurrentColumn;
     }
@@ -363,7 +368,7 @@ void TQRGeneration::EndPage() {
         if (!(FLastPage && !FReport.HasOption(LastPageFooter))) PrintBand(FReport.BandOfType(rbPageFooter));
         // The page objects: controls placed on the report itself, and the report's frame.
         for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(FReport.Printables()))
-            p->PrintAt(0, 0);
+            if (p->PrintConditionHolds()) p->PrintAt(0, 0);
         if (FinalPass()) {
             auto n = [&](size_t i) { return FPage.NativeValue(i); };
             const controls::TRect area{FTarget.DeviceX(n(TQRPage::LeftMarginIndex)),
@@ -400,6 +405,8 @@ void TQRGeneration::RequestNewColumn() {
 
 void TQRGeneration::MakeRoom(const TQRCustomBand& band) {
     const TQRBandType type = band.BandType();
+    // A band other than a detail starts below the row of across-first details it meets.
+    if (type != rbDetail && type != rbPageFooter && type != rbPageHeader && type != rbOverlay) CloseRow();
     if (band.ForceNewPage() && !FBreakFollowsDetail && !NeverBreaks(type) && FPageCount > 0) {
         RequestNewPage();
         FBreakFollowsDetail = false;
@@ -418,6 +425,8 @@ void TQRGeneration::MakeSpace(const TQRCustomBand& band) {
     // A band taller than a whole page prints where it stands rather than leave empty pages behind.
     if (FPageCount == 0 || (band.BandType() != rbPageFooter && need > AvailableSpace() && need <= printable)) {
         FBreakFollowsDetail = band.BandType() == rbDetail;
+        // Across-first details that do not fit start the next page, not the next column.
+        if (Across(band) && FPageCount > 0) FCurrentColumn = FPage.Columns();
         NewColumn();
     } else if (band.BandType() == rbDetail) {
         FBreakFollowsDetail = false;
@@ -430,8 +439,32 @@ void TQRGeneration::ContinueBand() {
     FBreakFollowsDetail = false;
 }
 
-void TQRGeneration::Advance(Extended height) {
-    FCurrentY += Rnd(height);
+bool TQRGeneration::Across(const TQRCustomBand& band) const {
+    return FReport.ColumnOrder() == coAcross && FPage.Columns() > 1 && band.BandType() == rbDetail;
+}
+
+void TQRGeneration::CloseRow() {
+    if (FRowHeight == 0) return;
+    FCurrentY += FRowHeight;
+    FRowHeight = 0;
+    FCurrentColumn = 1;
+    FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
+    expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, FCurrentColumn);
+}
+
+void TQRGeneration::Advance(const TQRCustomBand& band, Extended height) {
+    if (!Across(band)) {
+        FCurrentY += Rnd(height);
+        return;
+    }
+    FRowHeight = std::max<int64_t>(FRowHeight, Rnd(height));
+    if (FCurrentColumn < FPage.Columns()) {
+        FCurrentX += ColumnStep();
+        ++FCurrentColumn;
+        expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, FCurrentColumn);
+    } else {
+        CloseRow();
+    }
 }
 
 } // namespace pagimo::engine

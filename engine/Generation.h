@@ -170,8 +170,9 @@ public:
     void MakeSpace(const TQRCustomBand& band);
     // The break that carries a band whose controls did not finish onto the next column or page.
     void ContinueBand();
-    // Moves the position below a printed band of that height.
-    void Advance(Extended height);
+    // Moves the position below a printed band of that height; with ColumnOrder coAcross a detail
+    // band moves to the next column of its row instead, and the last column ends the row.
+    void Advance(const TQRCustomBand& band, Extended height);
     // Every band print ends here, its child bands included.
     void EndBand() { FBreakFollowsDetail = false; }
     // A band that printed (enabled, not vetoed) counts here.
@@ -216,6 +217,8 @@ private:
     // ForceNewPage printed from inside it forces no second page.
     bool FBreakFollowsDetail = false;
     int FBandsPrinted = 0;
+    // Across-first columns: the height of the row of details being filled (0: no row open).
+    int64_t FRowHeight = 0;
 
     std::vector<TQRDataSet*> FAllDataSets;
     std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
@@ -239,6 +242,11 @@ private:
     // Sets PAGENUMBER and TOTALPAGES for the current page.
     void UpdatePageConstants();
     void StartSection();
+    bool Across(const TQRCustomBand& band) const;
+    // The distance from one column's left edge to the next one's.
+    int64_t ColumnStep() const;
+    // Ends the open row of across-first details: the next band goes below it, in column 1.
+    void CloseRow();
     void RestoreUnits();
     void EndPrinting();
     void ReleaseEnvironment();

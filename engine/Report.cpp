@@ -27,6 +27,11 @@ const system::TEnumInfo& ReportOptionInfo() {
     return info;
 }
 
+const system::TEnumInfo& ColumnOrderInfo() {
+    static const system::TEnumInfo info{"TQRColumnOrder", {"coDown", "coAcross"}};
+    return info;
+}
+
 const system::TPropertyList& TQRReportPrinterSettings::ClassProperties() {
     using namespace system;
     using S = TQRReportPrinterSettings;
@@ -624,6 +629,7 @@ const system::TPropertyList& TCustomQRReport::ClassProperties() {
     static const TPropertyList list(
         &TQRBasePanel::ClassProperties(),
         {ObjectProperty<R, TQRReportBands>("Bands", &R::Bands),
+         EnumProperty<R, TQRColumnOrder>("ColumnOrder", ColumnOrderInfo(), &R::ColumnOrder, &R::SetColumnOrder, coDown),
          ComponentProperty<R, TQRDataSet>("DataSet", &R::DataSet, &R::SetDataSet),
          StringListProperty<R>("Description", &R::Description, &R::SetDescription),
          ObjectProperty<R, TQRFunctions>("Functions", &R::Functions),

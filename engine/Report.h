@@ -26,6 +26,11 @@ inline int32_t Clamp32(int64_t v) {
 }
 
 enum TQRReportOption { FirstPageHeader, LastPageFooter, Compression };
+
+// How detail bands fill the columns of a page: down the first column, then the next (coDown, as
+// bands always have), or along each row from column to column (coAcross: labels in reading order).
+enum TQRColumnOrder { coDown, coAcross };
+const system::TEnumInfo& ColumnOrderInfo();
 const system::TEnumInfo& ReportOptionInfo();
 constexpr uint32_t OptionBit(TQRReportOption o) {
     return 1u << o;
@@ -94,6 +99,8 @@ public:
     virtual void SetPrintIfEmpty(bool v) { FController->SetPrintIfEmpty(v); }
     std::string ReportTitle() const override { return FReportTitle; }
     void SetReportTitle(const std::string& t) { FReportTitle = t; }
+    TQRColumnOrder ColumnOrder() const { return FColumnOrder; }
+    void SetColumnOrder(TQRColumnOrder order) { FColumnOrder = order; }
     bool ShowProgress() const { return FShowProgress; }
     void SetShowProgress(bool v) { FShowProgress = v; }
     bool SnapToGrid() const { return FSnapToGrid; }
@@ -260,6 +267,7 @@ private:
     std::vector<std::string> FDescription;
     bool FShowProgress = true;
     bool FSnapToGrid = true;
+    TQRColumnOrder FColumnOrder = coDown;
     bool FCancelled = false;
     int FMaxPages = DefaultMaxPages;
     bool FFinalPass = true;

@@ -49,7 +49,7 @@ std::string Expr(const std::string& name, const std::string& expression, const s
 }
 
 // For every printed band that holds the control E: page and E's value, as "page:value" ...
-std::string Run(const std::string& text, int* detailPrints = nullptr, TQRTraceTarget* target = nullptr) {
+std::string RunReport(const std::string& text, int* detailPrints = nullptr, TQRTraceTarget* target = nullptr) {
     auto root = Read(text);
     TQRReport* report = FindFirstReport(*root);
     std::ostringstream log;
@@ -90,7 +90,7 @@ TEST(Toolbox, ForceNewPagePutsEachRecordOnItsOwnPageWithOrWithoutATitle) {
         {title + group + plain, "1:A 2:B (2 pages)", ""},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(Run(Report(row.Bands)), row.Expected) << row.Reason;
+        EXPECT_EQ(RunReport(Report(row.Bands)), row.Expected) << row.Reason;
 }
 
 TEST(Toolbox, TotalPagesCountsTheFinishedReportOrEachGroupWithResetPageNumber) {
@@ -119,7 +119,7 @@ TEST(Toolbox, TotalPagesCountsTheFinishedReportOrEachGroupWithResetPageNumber) {
     };
     for (const auto& row : rows) {
         int details = 0;
-        EXPECT_EQ(Run(Report(row.Bands, row.Records), &details), row.Expected) << row.Reason;
+        EXPECT_EQ(RunReport(Report(row.Bands, row.Records), &details), row.Expected) << row.Reason;
         EXPECT_EQ(details, row.DetailPrints) << row.Reason;
     }
 }
@@ -132,7 +132,7 @@ TEST(Toolbox, PrintConditionsSkipBandsAndControlsAndHighlightChangesTheColour) {
     const std::string text = Report(Band("D", "rbDetail", "    PrintCondition = '[n] <> 4'\n", label));
     TQRTraceTarget target;
     int details = 0;
-    Run(text, &details, &target);
+    RunReport(text, &details, &target);
     EXPECT_EQ(details, 4) << "record 4 vetoed by the band's condition";
     int red = 0, yellow = 0;
     for (const auto& page : target.Pages())
@@ -142,6 +142,28 @@ TEST(Toolbox, PrintConditionsSkipBandsAndControlsAndHighlightChangesTheColour) {
         }
     EXPECT_EQ(red, 2) << "records 2 and 5: record 1 fails the label's condition, 3 is highlighted";
     EXPECT_EQ(yellow, 1);
+}
+
+TEST(Toolbox, LabelsFillDownThenAcrossOrAcrossFirstWithColumnOrder) {
+    // Two columns 9 cm apart; where each detail lands (left, top in tenths of a millimetre).
+    auto places = [](const std::string& order) {
+        auto root = Read("object R: TQRReport\n  DataSet = T\n  Units = MM\n  Page.Columns = 2\n" + order +
+                         "  object T: TQRMemoryTable\n    Lines = ('n' '1' '2' '3')\n    Active = True\n  end\n" +
+                         Band("D", "rbDetail", "    Size.Width = 90\n") + Band("S", "rbSummary") + "end\n");
+        TQRReport* report = FindFirstReport(*root);
+        std::ostringstream log;
+        for (TQRCustomBand* b : report->BandList())
+            b->AfterPrint = [&log](TQRCustomBand& band, bool) {
+                log << band.Name() << "@" << band.BandOutline().Left << "," << band.BandOutline().Top << " ";
+            };
+        TQRTraceTarget target;
+        report->SetPrintTarget(&target);
+        report->CreateReport(false);
+        return log.str();
+    };
+    EXPECT_EQ(places(""), "D@100,100 D@100,200 D@100,300 S@100,400 ") << "down the first column";
+    EXPECT_EQ(places("  ColumnOrder = coAcross\n"), "D@100,100 D@1050,100 D@100,200 S@100,300 ")
+        << "along the row; the summary starts below the last row";
 }
 
 TEST(Toolbox, SizesByNameAreReadInTheReportsUnitsWhateverTheLineOrder) {
