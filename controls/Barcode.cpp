@@ -59,6 +59,11 @@ TSymbolPtr Encode(TQRBarcodeType type, const std::string& data, float height, bo
     symbol->input_mode = UNICODE_MODE;
     symbol->show_hrt = showText ? 1 : 0;
     symbol->output_options |= BARCODE_QUIET_ZONES;
+    // Text beyond ASCII goes into 2D codes as UTF-8, said so by its ECI, which readers honour; the
+    // library would otherwise pick a one-byte character set that most readers take for Latin-1.
+    if (Symbologies[type].TwoDimensional &&
+        std::any_of(data.begin(), data.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        symbol->eci = 26;
     if (height > 0) symbol->height = height;
     const int rc = ZBarcode_Encode_and_Buffer_Vector(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
                                                      static_cast<int>(data.size()), 0);

@@ -450,7 +450,20 @@ const system::TPropertyList& TQRDBImage::ClassProperties() {
         &TQRImage::ClassProperties(),
         {system::ComponentProperty<TQRDBImage, system::TComponent>("DataSet", &TQRDBImage::DataSet,
                                                                    &TQRDBImage::SetDataSet),
-         system::StringProperty<TQRDBImage>("DataField", &TQRDBImage::DataField, &TQRDBImage::SetDataField)});
+         system::Described({"DataField",
+                            [](TPersistent& o, const TFormValue& v, system::TLoadContext& context) {
+                                auto& image = static_cast<TQRDBImage&>(o);
+                                image.SetDataField(system::StringValue(v));
+                                // A field may name a file, taken from the description's folder.
+                                image.SetBaseFolder(context.BaseFolder());
+                            },
+                            [](const TPersistent& o) -> std::optional<TFormValue> {
+                                const std::string field = static_cast<const TQRDBImage&>(o).DataField();
+                                if (field.empty()) return std::nullopt;
+                                return TFormValue::Str(field);
+                            },
+                            nullptr},
+                           "String", TFormValue::Str(""))});
     return list;
 }
 
