@@ -138,13 +138,6 @@ void TQRBarcode::EndPrinting() {
     TQRPrintable::EndPrinting();
 }
 
-std::optional<std::string> TQRBarcode::Data() {
-    if (!FEvaluator.Prepared()) return std::string();
-    const expr::EvResult value = FEvaluator.Value();
-    if (value.Kind == expr::resError) return std::nullopt;
-    return expr::ResultText(value);
-}
-
 void TQRBarcode::PrintAt(int32_t ofsX, int32_t ofsY) {
     TQRPrintTarget* target = PrintTarget();
     TQRPrintableReport* report = ParentReport();
@@ -156,18 +149,13 @@ void TQRBarcode::PrintAt(int32_t ofsX, int32_t ofsY) {
         controlReport->Diagnose({TQRRunDiagnostic::NotDrawn, Name(), controlReport->CurrentPageCount(), text, this,
                                  "Expression"});
     };
-    std::optional<std::string> data;
-    try {
-        data = Data();
-    } catch (const EQRError&) {
-        data.reset();
-    }
-    if (!data) {
-        const expr::EvResult value = FEvaluator.Value();
+    const expr::EvResult value = FEvaluator.Prepared() ? FEvaluator.Value() : expr::EvResult::String({});
+    if (value.Kind == expr::resError) {
         tell("no barcode: " + (value.StrResult.empty() ? std::string("expression error") : value.StrResult));
         TQRPrintable::PrintAt(ofsX, ofsY);
         return;
     }
+    const std::optional<std::string> data = expr::ResultText(value);
     const TQRPrintableSize& size = *Size();
     TQRBarcodeSymbol symbol;
     if (!data->empty()) {

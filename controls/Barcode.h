@@ -65,9 +65,6 @@ public:
     Extended Module() const { return FModule; }
     void SetModule(Extended module) { FModule = module; }
 
-    // The text the expression gives now (numbers in the general format); none for an error.
-    std::optional<std::string> Data();
-
     void StartPrinting() override;
     void PrintAt(int32_t ofsX, int32_t ofsY) override;
     void EndPrinting() override;

@@ -4,14 +4,19 @@
 
 #include "controls/ControlClasses.h"
 #include "controls/ExprControl.h"
+#include "controls/GraphicControls.h"
 #include "controls/SysData.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
 #include "engine/TraceTarget.h"
 
+#include <QBuffer>
+#include <QImage>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 using namespace pagimo;
@@ -186,6 +191,52 @@ TEST(Toolbox, SizesByNameAreReadInTheReportsUnitsWhateverTheLineOrder) {
     EXPECT_EQ(stored("object R: TQRReport\n" + sizes + "  Units = Inches\nend\n"), inches) << "Units last";
     EXPECT_EQ(stored("object R: TQRReport\n  Units = MM\n" + sizes + "end\n"), "10 5 2 2.5 1 20");
     EXPECT_EQ(stored("object R: TQRReport\n" + sizes + "  Units = MM\nend\n"), "10 5 2 2.5 1 20");
+}
+
+TEST(Toolbox, PngPictureDataIsReadAndWrittenBackAsTPngImage) {
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(qRgb(200, 10, 10));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    std::string hex = "0954506E67496D616765"; // 9, "TPngImage"
+    char digits[3];
+    for (int i = 0; i < 4; ++i) {
+        std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>((png.size() >> (8 * i)) & 0xFF));
+        hex += digits;
+    }
+    for (unsigned char c : png) {
+        std::snprintf(digits, sizeof digits, "%02X", c);
+        hex += digits;
+    }
+    auto root = Read("object R: TQRReport\n  object B: TQRBand\n    object I: TQRImage\n      Picture.Data = {" + hex +
+                     "}\n    end\n  end\nend\n");
+    auto* control = dynamic_cast<controls::TQRImage*>(root->FindComponent("I"));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->Picture()->Width(), 3);
+    EXPECT_EQ(control->Picture()->Graphic()->Image().pixel(1, 1), qRgb(200, 10, 10));
+    std::string written = WriteForm(*root);
+    written.erase(std::remove_if(written.begin(), written.end(), [](char c) { return c == ' ' || c == '\n'; }),
+                  written.end());
+    EXPECT_NE(written.find(hex), std::string::npos) << "the same bytes, class name and count: " << written;
+}
+
+TEST(Toolbox, LoadErrorsNameTheClassOfReportsAndBands) {
+    for (const char* cls : {"TQRReport", "TQRBand", "TQRGroup"}) {
+        const std::string text = std::string("object R: TQRReport\n") +
+                                 (std::string(cls) == "TQRReport" ? "" : "  object B: " + std::string(cls) + "\n") +
+                                 "    PrintConditio = 'x'\n" + (std::string(cls) == "TQRReport" ? "" : "  end\n") +
+                                 "end\n";
+        try {
+            Read(text);
+            ADD_FAILURE() << cls;
+        } catch (const EFormError& e) {
+            EXPECT_NE(std::string(e.what()).find("unknown property 'PrintConditio' of " + std::string(cls)),
+                      std::string::npos)
+                << e.what();
+        }
+    }
 }
 
 } // namespace
