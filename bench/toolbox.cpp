@@ -68,8 +68,8 @@ void Record(benchmark::State& state, const std::string& text, int items) {
 void BM_PageTotal(benchmark::State& state) {
     const std::string detail = "    object A: TQRExpr\n      Expression = '[n]'\n    end\n"
                                "    object B: TQRExpr\n      Size.Left = 30\n      Expression = '[name]'\n    end\n";
-    const std::string footer = state.range(0) ? "''Page '' + STR(PAGENUMBER) + '' of '' + STR(TOTALPAGES)"
-                                              : "''Page '' + STR(PAGENUMBER)";
+    const std::string footer =
+        state.range(0) ? "''Page '' + STR(PAGENUMBER) + '' of '' + STR(TOTALPAGES)" : "''Page '' + STR(PAGENUMBER)";
     Record(state, Description(5000, detail, 4.4, footer), 5000);
 }
 BENCHMARK(BM_PageTotal)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

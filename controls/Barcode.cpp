@@ -80,9 +80,9 @@ TSymbolPtr Encode(TQRBarcodeType type, const std::string& data, float height, bo
 } // namespace
 
 const system::TEnumInfo& BarcodeTypeInfo() {
-    static const system::TEnumInfo info{"TQRBarcodeType",
-                                        {"bcCode128", "bcCode39", "bcEAN13", "bcEAN8", "bcUPCA", "bcITF14",
-                                         "bcQRCode", "bcDataMatrix", "bcPDF417"}};
+    static const system::TEnumInfo info{
+        "TQRBarcodeType",
+        {"bcCode128", "bcCode39", "bcEAN13", "bcEAN8", "bcUPCA", "bcITF14", "bcQRCode", "bcDataMatrix", "bcPDF417"}};
     return info;
 }
 
@@ -110,9 +110,9 @@ TQRBarcodeSymbol EncodeBarcode(TQRBarcodeType type, const std::string& data, Ext
     for (const zint_vector_rect* r = v->rectangles; r; r = r->next)
         if (r->colour == -1) out.Bars.push_back({r->x * s, r->y * s, r->width * s, r->height * s});
     for (const zint_vector_string* t = v->strings; t; t = t->next)
-        out.Texts.push_back({t->x * s, t->y * s, t->fsize * s, t->halign,
-                             std::string(reinterpret_cast<const char*>(t->text),
-                                         static_cast<size_t>(std::max(0, t->length)))});
+        out.Texts.push_back(
+            {t->x * s, t->y * s, t->fsize * s, t->halign,
+             std::string(reinterpret_cast<const char*>(t->text), static_cast<size_t>(std::max(0, t->length)))});
     return out;
 }
 
@@ -146,8 +146,8 @@ void TQRBarcode::PrintAt(int32_t ofsX, int32_t ofsY) {
     auto tell = [&](const std::string& text) {
         if (FErrorTold || !controlReport) return;
         FErrorTold = true;
-        controlReport->Diagnose({TQRRunDiagnostic::NotDrawn, Name(), controlReport->CurrentPageCount(), text, this,
-                                 "Expression"});
+        controlReport->Diagnose(
+            {TQRRunDiagnostic::NotDrawn, Name(), controlReport->CurrentPageCount(), text, this, "Expression"});
     };
     const expr::EvResult value = FEvaluator.Prepared() ? FEvaluator.Value() : expr::EvResult::String({});
     if (value.Kind == expr::resError) {
@@ -200,12 +200,13 @@ void TQRBarcode::PrintAt(int32_t ofsX, int32_t ofsY) {
             font.Color = state.Brush.Color;
             canvas->Font = font;
             canvas->SetBkMode(gdi::TRANSPARENT);
-            canvas->SetTextAlign(gdi::TA_BASELINE |
-                                 (text.Align == 1 ? gdi::TA_LEFT : text.Align == 2 ? gdi::TA_RIGHT : gdi::TA_CENTER));
-            canvas->ExtTextOut(static_cast<int32_t>(std::lround(x0 + text.X * sx)),
-                               static_cast<int32_t>(std::lround(y0 + text.Baseline * sy)), 0, nullptr,
-                               QString::fromUtf8(text.Text.data(), static_cast<qsizetype>(text.Text.size()))
-                                   .toStdU16String());
+            canvas->SetTextAlign(gdi::TA_BASELINE | (text.Align == 1   ? gdi::TA_LEFT
+                                                     : text.Align == 2 ? gdi::TA_RIGHT
+                                                                       : gdi::TA_CENTER));
+            canvas->ExtTextOut(
+                static_cast<int32_t>(std::lround(x0 + text.X * sx)),
+                static_cast<int32_t>(std::lround(y0 + text.Baseline * sy)), 0, nullptr,
+                QString::fromUtf8(text.Text.data(), static_cast<qsizetype>(text.Text.size())).toStdU16String());
         }
     }
     TQRPrintable::PrintAt(ofsX, ofsY);

@@ -55,9 +55,9 @@ public:
 struct TQRRunDiagnostic {
     enum TKind { UnknownName, ExpressionError, InactiveDataSet, SyntaxError, TextCut, NotDrawn };
     TKind Kind = ExpressionError;
-    std::string Source; // the control, group, report function or data set it concerns
-    int Page = 0;       // the page it printed on; 0 when found before the pages
-    std::string Text;   // the unknown name, the error message, or the data set's name
+    std::string Source;                            // the control, group, report function or data set it concerns
+    int Page = 0;                                  // the page it printed on; 0 when found before the pages
+    std::string Text;                              // the unknown name, the error message, or the data set's name
     const system::TComponent* Component = nullptr; // the component whose property holds it, if known
     std::string Property;                          // that property (Expression, PrintCondition ...)
 };

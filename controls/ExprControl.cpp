@@ -106,8 +106,7 @@ void TQRExpr::PrintAt(int32_t ofsX, int32_t ofsY) {
             FCutReported = true;
             if (report)
                 report->Diagnose({TQRRunDiagnostic::TextCut, Name(), report->CurrentPageCount(),
-                                  "text longer than " + std::to_string(expr::MaxResultBytes) +
-                                      " bytes was cut there",
+                                  "text longer than " + std::to_string(expr::MaxResultBytes) + " bytes was cut there",
                                   this, "Expression"});
         }
         SetPrintText(TextOf(value));

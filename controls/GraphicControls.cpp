@@ -1,7 +1,7 @@
 #include "controls/GraphicControls.h"
 
-#include "platform/emf/LittleEndian.h"
 #include "controls/ControlHost.h"
+#include "platform/emf/LittleEndian.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/ImageFile.h"
@@ -64,12 +64,9 @@ struct TGraphicClass {
 
 // The first name of a kind is the one written.
 constexpr TGraphicClass GraphicClasses[] = {
-    {"TBitmap", graphics::TGraphicKind::gkBitmap},
-    {"TJPEGImage", graphics::TGraphicKind::gkJpeg},
-    {"TMetafile", graphics::TGraphicKind::gkMetafile},
-    {"TIcon", graphics::TGraphicKind::gkIcon},
-    {"TPngImage", graphics::TGraphicKind::gkImage},
-    {"TImageFile", graphics::TGraphicKind::gkImage},
+    {"TBitmap", graphics::TGraphicKind::gkBitmap},     {"TJPEGImage", graphics::TGraphicKind::gkJpeg},
+    {"TMetafile", graphics::TGraphicKind::gkMetafile}, {"TIcon", graphics::TGraphicKind::gkIcon},
+    {"TPngImage", graphics::TGraphicKind::gkImage},    {"TImageFile", graphics::TGraphicKind::gkImage},
 };
 
 // Draws a picture into a device rectangle: bitmaps from their own bits, other raster pictures from
@@ -417,8 +414,8 @@ void TQRDBImage::StartPrinting() {
     for (const expr::TQREvDataSet* d : report->EvDataSets())
         if (d && system::SameText(d->Name(), FDataSet->Name())) FField = d->FindField(FDataField);
     if (!FField)
-        report->Diagnose({TQRRunDiagnostic::UnknownName, Name(), 0, FDataSet->Name() + "." + FDataField, this,
-                          "DataField"});
+        report->Diagnose(
+            {TQRRunDiagnostic::UnknownName, Name(), 0, FDataSet->Name() + "." + FDataField, this, "DataField"});
 }
 
 void TQRDBImage::PrintAt(int32_t ofsX, int32_t ofsY) {

@@ -244,8 +244,8 @@ void TQRCustomLabel::StartPrinting() {
     FHighlighted = FHighlightTold = false;
     if (!FHighlightCondition.empty()) {
         FHighlight = std::make_unique<expr::TQREvaluator>();
-        FHighlightTold = PrepareForRun(*FHighlight, FHighlightCondition, dynamic_cast<TQRControlReport*>(ParentReport()), *this,
-                      "HighlightCondition");
+        FHighlightTold = PrepareForRun(*FHighlight, FHighlightCondition,
+                                       dynamic_cast<TQRControlReport*>(ParentReport()), *this, "HighlightCondition");
     }
     // A run may measure text on another device than the last one did.
     FBuiltFrom.reset();

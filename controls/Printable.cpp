@@ -154,8 +154,8 @@ void TQRPrintable::StartPrinting() {
     FConditionTold = false;
     if (!FPrintCondition.empty()) {
         FCondition = std::make_unique<expr::TQREvaluator>();
-        FConditionTold =
-            PrepareForRun(*FCondition, FPrintCondition, dynamic_cast<TQRControlReport*>(FReport), *this, "PrintCondition");
+        FConditionTold = PrepareForRun(*FCondition, FPrintCondition, dynamic_cast<TQRControlReport*>(FReport), *this,
+                                       "PrintCondition");
     }
 }
 
@@ -172,10 +172,10 @@ bool TQRPrintable::ConditionValue(expr::TQREvaluator& condition, const char* pro
         told = true;
         if (auto* report = dynamic_cast<TQRControlReport*>(FReport)) {
             const std::string text = value.Kind != expr::resError ? std::string("not a true/false value")
-                                     : value.StrResult.empty()     ? std::string("an error without message")
-                                                                   : value.StrResult;
-            report->Diagnose({TQRRunDiagnostic::ExpressionError, Name(), report->CurrentPageCount(), text, this,
-                              property});
+                                     : value.StrResult.empty()    ? std::string("an error without message")
+                                                                  : value.StrResult;
+            report->Diagnose(
+                {TQRRunDiagnostic::ExpressionError, Name(), report->CurrentPageCount(), text, this, property});
         }
     }
     return otherwise;

@@ -8,10 +8,9 @@
 namespace pagimo::controls {
 
 const system::TEnumInfo& SysDataTypeInfo() {
-    static const system::TEnumInfo info{
-        "TQRSysDataType",
-        {"qrsTime", "qrsDate", "qrsDateTime", "qrsPageNumber", "qrsReportTitle", "qrsDetailCount", "qrsDetailNo",
-         "qrsPageCount"}};
+    static const system::TEnumInfo info{"TQRSysDataType",
+                                        {"qrsTime", "qrsDate", "qrsDateTime", "qrsPageNumber", "qrsReportTitle",
+                                         "qrsDetailCount", "qrsDetailNo", "qrsPageCount"}};
     return info;
 }
 
@@ -110,10 +109,9 @@ const system::TPropertyList& TQRSysData::ClassProperties() {
     using namespace system;
     using S = TQRSysData;
     static const TPropertyList list = [] {
-        std::vector<TPropertyInfo> own =
-            LabelProperties({"Alignment", "AlignToBand", "AutoSize", "BiDiMode", "Color", "Font", "FontSize",
-                             "ParentBiDiMode", "ParentFont", "Transparent", "HighlightCondition", "HighlightColor",
-                             "HighlightFont"});
+        std::vector<TPropertyInfo> own = LabelProperties(
+            {"Alignment", "AlignToBand", "AutoSize", "BiDiMode", "Color", "Font", "FontSize", "ParentBiDiMode",
+             "ParentFont", "Transparent", "HighlightCondition", "HighlightColor", "HighlightFont"});
         own.push_back(EnumProperty<S, TQRSysDataType>("Data", SysDataTypeInfo(), &S::Data, &S::SetData, qrsTime));
         own.push_back(StringProperty<S>("Text", &S::Text, &S::SetText));
         return TPropertyList(&TQRPrintable::ClassProperties(), std::move(own));

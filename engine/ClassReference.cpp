@@ -115,8 +115,8 @@ std::vector<TFunctionReference> DescribeFunctions() {
             f.Explanation.erase(0, 1);
         for (size_t i = 1; i < e.Data.size(); ++i) {
             const char c = e.Data[i];
-            f.Arguments += std::string(f.Arguments.empty() ? "" : ", ") +
-                           (c == 'N' ? "number" : c == 'S' ? "string" : c == 'B' ? "boolean" : "any");
+            const char* kind = c == 'N' ? "number" : c == 'S' ? "string" : c == 'B' ? "boolean" : "any";
+            f.Arguments += std::string(f.Arguments.empty() ? "" : ", ") + kind;
         }
         if (f.Arguments.empty()) f.Arguments = "none";
         const int group = e.Data.empty() ? 0 : e.Data[0] - '0';
@@ -231,7 +231,8 @@ std::string ClassReferenceMarkdown(const system::TClassRegistry& registry) {
     }
     out += "\n### Functions\n\n| Function | Arguments | Group | Gives |\n|---|---|---|---|\n";
     for (const TFunctionReference& f : DescribeFunctions())
-        out += "| `" + Cell(f.Syntax) + "` | " + f.Arguments + " | " + f.Group + " | " + Escaped(f.Explanation) + " |\n";
+        out +=
+            "| `" + Cell(f.Syntax) + "` | " + f.Arguments + " | " + f.Group + " | " + Escaped(f.Explanation) + " |\n";
     return out;
 }
 

@@ -212,8 +212,8 @@ void TQRController::CheckDataSets() {
     // A closed data set gives the run no records (unless a handler gives them): the report prints
     // as if it had none.
     if (FDataSet && FReport && !FDataSet->Active() && !OnNeedData)
-        FReport->Diagnose({controls::TQRRunDiagnostic::InactiveDataSet, FHost->Name(), 0, FDataSet->Name(), FDataSet,
-                           "Active"});
+        FReport->Diagnose(
+            {controls::TQRRunDiagnostic::InactiveDataSet, FHost->Name(), 0, FDataSet->Name(), FDataSet, "Active"});
 }
 
 void TQRController::RefreshParams() {

@@ -236,8 +236,8 @@ void TQRGeneration::PrepareEnvironment() {
         FReport.Diagnose({controls::TQRRunDiagnostic::SyntaxError, "function " + function, 0, std::move(message),
                           &FReport, "Functions.DATA"});
     for (auto& [function, name] : FEnvironment->UnknownNames())
-        FReport.Diagnose({controls::TQRRunDiagnostic::UnknownName, "function " + function, 0, std::move(name),
-                          &FReport, "Functions.DATA"});
+        FReport.Diagnose({controls::TQRRunDiagnostic::UnknownName, "function " + function, 0, std::move(name), &FReport,
+                          "Functions.DATA"});
 }
 
 void TQRGeneration::PrepareBandConditions() {
@@ -258,8 +258,8 @@ bool TQRGeneration::BandConditionHolds(const TQRCustomBand& band) {
     if (!it->second.Told) {
         it->second.Told = true;
         FReport.Diagnose({controls::TQRRunDiagnostic::ExpressionError, band.Name(), FPageCount,
-                          value.Kind == expr::resError ? value.StrResult : std::string("not a true/false value"),
-                          &band, "PrintCondition"});
+                          value.Kind == expr::resError ? value.StrResult : std::string("not a true/false value"), &band,
+                          "PrintCondition"});
     }
     return true;
 }

@@ -512,8 +512,8 @@ void TCustomQRReport::Generate(bool composite, TQRRunPosition* carry, printer::T
     const bool count = !composite && NeedsPageNumbering();
     {
         TQRCountingTarget counter(*FTarget);
-        TQRGeneration run(*this, count ? static_cast<TQRReportTarget&>(counter) : *FTarget,
-                          composite ? carry : nullptr, count ? nullptr : filter);
+        TQRGeneration run(*this, count ? static_cast<TQRReportTarget&>(counter) : *FTarget, composite ? carry : nullptr,
+                          count ? nullptr : filter);
         if (count) run.CountPages(numbering);
         bool printReport = true;
         if (BeforePrint) BeforePrint(*this, printReport);

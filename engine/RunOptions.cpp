@@ -99,8 +99,8 @@ std::string DiagnosticText(const TCustomQRReport& report, const controls::TQRRun
         return where + ", " + Named(d.Source) + ": " + (expression ? std::string("expression") : d.Property) +
                " does not parse: " + d.Text;
     case TQRRunDiagnostic::ExpressionError:
-        return where + ", " + Named(d.Source) + ": " +
-               (expression ? "expression error printed: " : d.Property + ": ") + d.Text;
+        return where + ", " + Named(d.Source) + ": " + (expression ? "expression error printed: " : d.Property + ": ") +
+               d.Text;
     case TQRRunDiagnostic::InactiveDataSet:
         if (d.Source != report.Name()) where += ", " + Named(d.Source);
         return where + ": data set " + Named(d.Text) + " is not active (Active = True is missing): no records are read";

@@ -191,8 +191,10 @@ std::optional<std::string> FormatDateTime(std::string_view mask, const TQRDateTi
             continue;
         }
         }
-        if (c == 'h') afterHour = true;
-        else if (c != ' ' && c != ':') afterHour = false;
+        if (c == 'h')
+            afterHour = true;
+        else if (c != ' ' && c != ':')
+            afterHour = false;
         at += n;
     }
     return out;

@@ -297,8 +297,8 @@ protected:
         const std::optional<TQRDateTime> when = DateTimeOf(ArgList[1]);
         if (!when) {
             if (ArgList[1].Kind == resError) return ArgList[1];
-            return EvResult::Error("Not a date: " + (ArgList[1].Kind == resString ? ArgList[1].StrResult
-                                                                                  : ResultText(ArgList[1])));
+            return EvResult::Error("Not a date: " +
+                                   (ArgList[1].Kind == resString ? ArgList[1].StrResult : ResultText(ArgList[1])));
         }
         std::optional<std::string> text = FormatDateTime(ArgList[0].StrResult, *when);
         if (!text) return EvResult::Error("Invalid format or value specified");

@@ -105,8 +105,7 @@ void TLivePreview::RunOnce() {
             if (FWindow) FWindow->ShowLiveStatus(QStringLiteral("Running: page %1").arg(page));
         };
         loaded.OnDiagnostic = [this](const engine::TQRDescriptionDiagnostic& d) {
-            const QString text =
-                (d.Line > 0 ? QStringLiteral("line %1: ").arg(d.Line) : QString()) + FromStd(d.Text);
+            const QString text = (d.Line > 0 ? QStringLiteral("line %1: ").arg(d.Line) : QString()) + FromStd(d.Text);
             if (!FRunWarnings.contains(text)) FRunWarnings << text;
         };
         system::TScopeGuard endStatus([this] {

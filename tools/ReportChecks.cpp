@@ -34,8 +34,8 @@ void TRunDiagnostics::Listen(engine::TQRDescription& description) {
 void TRunDiagnostics::Write(const engine::TQRDescriptionDiagnostic& d) {
     // Once per report, source and message: a control prints its error on every record, and a
     // report may run more than once.
-    const std::string key = std::to_string(d.Diagnostic->Kind) + '\n' + d.Report->Name() + '\n' +
-                            d.Diagnostic->Source + '\n' + d.Diagnostic->Text;
+    const std::string key = std::to_string(d.Diagnostic->Kind) + '\n' + d.Report->Name() + '\n' + d.Diagnostic->Source +
+                            '\n' + d.Diagnostic->Text;
     if (!FSeen.insert(key).second) return;
     ++FCount;
     if (BeforeWrite) BeforeWrite();

@@ -64,8 +64,10 @@ std::string RunReport(const std::string& text, int* detailPrints = nullptr, TQRT
             if (printed && band.BandType() == rbDetail) ++details;
             if (!printed || (report->Generation() && report->Generation()->Counting())) return;
             for (controls::TQRPrintable* p : band.Printables()) {
-                if (auto* e = dynamic_cast<controls::TQRExpr*>(p)) log << report->PageCount() << ":" << e->ValueText() << " ";
-                if (auto* s = dynamic_cast<controls::TQRSysData*>(p)) log << report->PageCount() << ":" << s->Caption() << " ";
+                if (auto* e = dynamic_cast<controls::TQRExpr*>(p))
+                    log << report->PageCount() << ":" << e->ValueText() << " ";
+                if (auto* s = dynamic_cast<controls::TQRSysData*>(p))
+                    log << report->PageCount() << ":" << s->Caption() << " ";
             }
         };
     }

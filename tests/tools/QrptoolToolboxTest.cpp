@@ -37,7 +37,8 @@ protected:
     // Runs a report whose title band holds `controls` (sizes in millimetres) and draws its first
     // page at `dpi`; `more` goes into the report before the band.
     QImage Page(const std::string& controls, int dpi, const std::string& more = "") {
-        std::ofstream(Dir / "r.form") << "object R: TQRReport\n  Units = MM\n  Page.PaperSize = A4\n" << more
+        std::ofstream(Dir / "r.form") << "object R: TQRReport\n  Units = MM\n  Page.PaperSize = A4\n"
+                                      << more
                                       << "  object Title: TQRBand\n    BandType = rbTitle\n    Size.Height = 100\n"
                                       << controls << "  end\nend\n";
         const std::string form = (Dir / "r.form").string(), qrp = (Dir / "r.qrp").string();
@@ -120,7 +121,7 @@ TEST_F(QrptoolToolbox, EverySymbologyPrintsAsVectorsThatARealReaderDecodesBack) 
         } else {
             // The readers write what they decoded on stdout; zbarimg's D-Bus complaints go to stderr.
             decoded = Output(std::string(row.Reader) == "zbarimg" ? "zbarimg --raw -q page.png 2>/dev/null"
-                                                                   : "dmtxread page.png 2>/dev/null");
+                                                                  : "dmtxread page.png 2>/dev/null");
             while (!decoded.empty() && decoded.back() == '\n')
                 decoded.pop_back();
         }
@@ -166,14 +167,13 @@ TEST_F(QrptoolToolbox, PicturesFromDescriptionDataFilesAndFieldsAreDrawn) {
         data += digits[byte >> 4];
         data += digits[byte & 15];
     }
-    const QImage page =
-        Page(image("TQRImage", 10, "      Picture.Data = {" + data + png + "}\n") +
-                 image("TQRImage", 40, "      FileName = 'blue.png'\n") +
-                 image("TQRDBImage", 70, "      DataSet = Q\n      DataField = 'pic'\n") +
-                 image("TQRDBImage", 100, "      DataSet = Q\n      DataField = 'path'\n"),
-             dpi,
-             "  DataSet = Q\n  object Q: TQRSQLiteQuery\n    DatabaseName = 'p.sqlite'\n"
-             "    SQL = ('SELECT pic, path FROM p')\n    Active = True\n  end\n");
+    const QImage page = Page(image("TQRImage", 10, "      Picture.Data = {" + data + png + "}\n") +
+                                 image("TQRImage", 40, "      FileName = 'blue.png'\n") +
+                                 image("TQRDBImage", 70, "      DataSet = Q\n      DataField = 'pic'\n") +
+                                 image("TQRDBImage", 100, "      DataSet = Q\n      DataField = 'path'\n"),
+                             dpi,
+                             "  DataSet = Q\n  object Q: TQRSQLiteQuery\n    DatabaseName = 'p.sqlite'\n"
+                             "    SQL = ('SELECT pic, path FROM p')\n    Active = True\n  end\n");
     ASSERT_FALSE(page.isNull());
     // The title band starts at the margins, 10 mm from the top and the left: the pictures' centres.
     EXPECT_EQ(At(page, 30, 30, dpi), 0xFF0000u) << "Picture.Data";
