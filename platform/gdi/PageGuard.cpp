@@ -425,9 +425,8 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
         return;
     }
     ChargePoints(run.Text.size() + 4);
-    // The font the run needs, made now rather than inside the device, so that its cost is counted
-    // before the device spends it.
-    TFontMatcher::Shared().Match(state.Font);
+    // Fonts made since the last look (by the player, or by the device for the text before): a page
+    // that keeps making fonts stops at its next text.
     ChargeFonts();
     // Characters that their advances carry beyond the bound are left out, and so is text whose em
     // alone is larger than the bound.
