@@ -196,16 +196,12 @@ private:
 
 namespace {
 
-QString Trimmed(const QString& s) {
-    return s.trimmed();
-}
-
 // The QSQLITE driver's connect options, read exactly as the driver reads them: the file always opens
 // read-only, and options that would load extensions or open another file through a URI are refused.
 QString SQLiteConnectOptions(const std::string& name, const QString& given) {
     QStringList kept;
     for (const QString& raw : given.split(QLatin1Char(';'))) {
-        const QString option = Trimmed(raw);
+        const QString option = raw.trimmed();
         if (option.isEmpty() || option == QLatin1String("QSQLITE_OPEN_READONLY")) continue;
         const QString key = option.section(QLatin1Char('='), 0, 0).trimmed();
         const bool allowed = key == QLatin1String("QSQLITE_BUSY_TIMEOUT") ||
@@ -225,7 +221,7 @@ QString SQLiteConnectOptions(const std::string& name, const QString& given) {
 QString OdbcConnectOptions(const QString& given) {
     QStringList kept;
     for (const QString& raw : given.split(QLatin1Char(';'))) {
-        const QString option = Trimmed(raw);
+        const QString option = raw.trimmed();
         if (option.isEmpty() ||
             option.section(QLatin1Char('='), 0, 0).trimmed() == QLatin1String("SQL_ATTR_ACCESS_MODE"))
             continue;
