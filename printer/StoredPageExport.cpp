@@ -28,9 +28,12 @@ TAlignment AlignmentOf(uint32_t align) {
     return taLeftJustify;
 }
 
-std::vector<gdi::TTextItem> TextsOf(const emf::TEmfPicture& picture) {
+// The page's texts; problem says why the page could not be read completely (over its work budget).
+std::vector<gdi::TTextItem> TextsOf(const emf::TEmfPicture& picture, std::string& problem) {
     gdi::TTextDevice device;
-    gdi::TEmfPlayer::Play(picture, device, QRectF(0, 0, picture.Width(), picture.Height()));
+    const gdi::TPlayResult result =
+        gdi::TEmfPlayer::Play(picture, device, QRectF(0, 0, picture.Width(), picture.Height()));
+    problem = result.OverBudget ? result.Problem : std::string();
     return device.Items();
 }
 
@@ -74,6 +77,18 @@ int32_t ExportStoredPages(TQRExporter& filter, const TStoredPages& pages, const 
         return picture;
     };
 
+    // Texts of a page over its budget are exported as far as they were read; the page counts as one
+    // that cannot be drawn completely, as in the PDF export.
+    const auto readTexts = [&](int32_t n, const emf::TEmfPicture& page) {
+        std::string problem;
+        std::vector<gdi::TTextItem> items = TextsOf(page, problem);
+        if (!problem.empty()) {
+            if (!options.KeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn completely: " + problem);
+            ++damaged;
+            if (options.OnDamagedPage) options.OnDamagedPage(n, problem);
+        }
+        return items;
+    };
     std::unique_ptr<emf::TEmfPicture> picture = first <= last ? fetch(first) : nullptr;
     // The paper of the first page that can be drawn; A4 when none can.
     int32_t paperWidth = 2100, paperLength = 2970;
@@ -81,7 +96,7 @@ int32_t ExportStoredPages(TQRExporter& filter, const TStoredPages& pages, const 
     if (picture) {
         paperWidth = static_cast<int32_t>(std::lround(picture->WidthMM() * 10));
         paperLength = static_cast<int32_t>(std::lround(picture->HeightMM() * 10));
-        if (!filter.TakesPictures()) texts = TextsOf(*picture);
+        if (!filter.TakesPictures()) texts = readTexts(first, *picture);
     }
     if (!filter.Started) filter.StartExport(paperWidth, paperLength, CommonFont(texts));
 
@@ -89,7 +104,7 @@ int32_t ExportStoredPages(TQRExporter& filter, const TStoredPages& pages, const 
         if (n > first) {
             picture = fetch(n);
             texts.clear();
-            if (picture && !filter.TakesPictures()) texts = TextsOf(*picture);
+            if (picture && !filter.TakesPictures()) texts = readTexts(n, *picture);
         }
         filter.NewExportPage();
         if (picture) {

@@ -1,6 +1,6 @@
-// Pages made to be expensive, through qrptool as a user meets them: render, convert and thumbnail
-// each end with exit status 1 and say that the page cannot be drawn completely; render and thumbnail
-// keep what they drew. Pages just within the budget are drawn.
+// Pages made to be expensive, through qrptool as a user meets them: every command that draws or
+// reads pages ends with exit status 1 and says that the page cannot be drawn completely; render and
+// thumbnail keep what they drew. Pages just within the budget are drawn.
 // With PAGIMO_HOSTILE_DIR set the pages are also written there (scripts/hostile-pages.sh measures
 // time and memory of each run on them).
 
@@ -37,9 +37,12 @@ TEST(QrptoolHostile, EachPageEndsWithExitOneAndSaysItCannotBeDrawnCompletely) {
         EXPECT_EQ(convert.Status, 1);
         EXPECT_NE(convert.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << convert.Err;
         EXPECT_FALSE(std::filesystem::exists(pdf));
-        const auto thumbnail = RunQrptool(tmp.Path(), "thumbnail " + file + " " + png);
-        EXPECT_EQ(thumbnail.Status, 1);
-        EXPECT_NE(thumbnail.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << thumbnail.Err;
+        for (const std::string& other : {"thumbnail " + file + " " + png, "text " + file,
+                                         "export " + file + " " + tmp.File(page.Name + ".csv")}) {
+            const auto run = RunQrptool(tmp.Path(), other);
+            EXPECT_EQ(run.Status, 1) << other;
+            EXPECT_NE(run.Err.find("age 1 cannot be drawn completely: "), std::string::npos) << other << run.Err;
+        }
         std::filesystem::remove(file);
         std::filesystem::remove(png);
     }
