@@ -150,8 +150,12 @@ std::unique_ptr<TPaperMetrics> TQRPreview::PaperMetrics(int32_t n) const {
     if (!FReportPrinter) return nullptr;
     printer::TQRPrinter* p = FReportPrinter;
     Extended width = p->OrientedWidth(), length = p->OrientedLength();
+    // A page recorded on the printer's paper keeps the paper's exact size (its picture holds it only to
+    // the pixel); any other page has its own sheet.
     if (const auto document = p->Document()) {
-        if (const auto sheet = document->Sheet(n)) width = sheet->WidthTenths, length = sheet->HeightTenths;
+        const auto sheet = document->Sheet(n);
+        if (sheet && (sheet->WidthPixels != p->DeviceWidth(width) || sheet->HeightPixels != p->DeviceHeight(length)))
+            width = sheet->WidthTenths, length = sheet->HeightTenths;
     }
     return std::make_unique<TPaperMetrics>(TPaperMetrics{width, length, [p](Extended w) { return p->DeviceWidth(w); },
                                                          [p](Extended h) { return p->DeviceHeight(h); }});

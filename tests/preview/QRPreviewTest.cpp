@@ -211,6 +211,7 @@ TEST(QRPreview, DrawsBorderShadowAndPage) {
     TQRPreview p;
     p.SetReportPrinter(printer.get());
     p.SetZoom(50);
+    p.WaitForPages();
     const QImage sheet = p.PageImage()->grab().toImage();
     const int w = sheet.width(), h = sheet.height();
     ASSERT_EQ(QSize(w, h), QSize(401, 565));
