@@ -171,7 +171,7 @@ BENCHMARK(BM_PageThrough10000)->Unit(benchmark::kMillisecond)->Iterations(1);
 // Find across a 10,000-page text-heavy file, as the find bar runs it: pages played through the
 // text-collecting device one after another. The word stands on page 5,000 only, so the first hit
 // from page 4,990 and the full count both go through real pages. Baseline: fetching alone.
-std::unique_ptr<emf::TEmfPicture> Fetch(printer::TQRPrinter& p, int32_t n) {
+std::shared_ptr<const emf::TEmfPicture> Fetch(printer::TQRPrinter& p, int32_t n) {
     return p.FetchPage(n);
 }
 

@@ -1,5 +1,7 @@
 #include "pagestore/PageDocument.h"
 
+#include "platform/emf/RecordReader.h"
+
 #include <cmath>
 
 namespace pagimo::pagestore {
@@ -29,6 +31,18 @@ std::optional<TPageSheet> SheetOf(const emf::TEmfHeader& header) {
     sheet.WidthTenths = static_cast<int32_t>(std::llround(boundsWidth * 254.0 / emf::ScreenPixelsPerInch));
     sheet.HeightTenths = static_cast<int32_t>(std::llround(boundsHeight * 254.0 / emf::ScreenPixelsPerInch));
     return sheet;
+}
+
+TDocumentPage CheckedDocumentPage(std::shared_ptr<const emf::TEmfPicture> picture) {
+    TDocumentPage page;
+    page.Problem = emf::CheckRecordChain(picture->Bytes()).Problem();
+    if (page.Problem.empty()) {
+        page.State = TDocumentPage::dpReady;
+        page.Picture = std::move(picture);
+    } else {
+        page.State = TDocumentPage::dpDamaged;
+    }
+    return page;
 }
 
 } // namespace pagimo::pagestore

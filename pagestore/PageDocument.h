@@ -42,6 +42,10 @@ struct TDocumentPage {
     std::string Partial;
 };
 
+// A page whose picture has been read: ready when its records can be walked to the end, damaged (with
+// the reason) otherwise. The one check both page lists and stand-alone metafiles go through.
+TDocumentPage CheckedDocumentPage(std::shared_ptr<const emf::TEmfPicture> picture);
+
 class TPageDocument {
 public:
     virtual ~TPageDocument() = default;

@@ -318,29 +318,12 @@ int64_t TQRPageList::TrailingBytes() {
 }
 
 std::unique_ptr<emf::TEmfPicture> TQRPageList::CheckedPage(int32_t n, std::string& reason, bool* chainBroken) {
-    reason.clear();
     if (chainBroken) *chainBroken = false;
-    try {
-        PageRecord(n);
-    } catch (const EQRError& e) {
-        reason = e.what();
-        if (chainBroken) *chainBroken = true;
-        return nullptr;
-    }
-    std::unique_ptr<emf::TEmfPicture> picture;
-    try {
-        picture = FetchPage(n);
-    } catch (const EQRError& e) {
-        reason = e.what();
-        return nullptr;
-    }
-    if (!picture) {
-        reason = "Page " + std::to_string(n) + " does not exist";
-        return nullptr;
-    }
-    reason = emf::CheckRecordChain(picture->Bytes()).Problem();
-    if (!reason.empty()) return nullptr;
-    return picture;
+    TDocumentPage page = Page(n, chainBroken);
+    reason = page.State == TDocumentPage::dpPending ? "Page " + std::to_string(n) + " does not exist" : page.Problem;
+    if (!page.Picture) return nullptr;
+    // The only reference: handed over without a copy.
+    return std::make_unique<emf::TEmfPicture>(std::move(const_cast<emf::TEmfPicture&>(*page.Picture)));
 }
 
 std::unique_ptr<emf::TEmfPicture> TQRPageList::FetchPage(int32_t n) {
@@ -394,18 +377,32 @@ std::unique_ptr<emf::TEmfPicture> TQRPageList::FetchPage(int32_t n) {
 }
 
 TDocumentPage TQRPageList::Page(int32_t n) {
+    return Page(n, nullptr);
+}
+
+TDocumentPage TQRPageList::Page(int32_t n, bool* chainBroken) {
     TDocumentPage page;
     if (n < 1 || n > FNumPages) return page;
-    std::string reason;
-    std::unique_ptr<emf::TEmfPicture> picture = CheckedPage(n, reason);
-    if (!picture) {
-        page.State = TDocumentPage::dpDamaged;
-        page.Problem = std::move(reason);
+    page.State = TDocumentPage::dpDamaged;
+    try {
+        PageRecord(n);
+    } catch (const EQRError& e) {
+        page.Problem = e.what();
+        if (chainBroken) *chainBroken = true;
         return page;
     }
-    page.State = TDocumentPage::dpReady;
-    page.Picture = std::move(picture);
-    return page;
+    std::unique_ptr<emf::TEmfPicture> picture;
+    try {
+        picture = FetchPage(n);
+    } catch (const EQRError& e) {
+        page.Problem = e.what();
+        return page;
+    }
+    if (!picture) {
+        page.State = TDocumentPage::dpPending;
+        return page;
+    }
+    return CheckedDocumentPage(std::move(picture));
 }
 
 std::optional<TPageSheet> TQRPageList::Sheet(int32_t n) {

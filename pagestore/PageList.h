@@ -105,6 +105,7 @@ private:
     bool TryLastPage(TQRPageRecord& record);
     [[noreturn]] void BrokenChain(int32_t n, int64_t offset) const;
     void ForgetLayout();
+    TDocumentPage Page(int32_t n, bool* chainBroken);
     // Bytes [offset, offset + count) of the stream, through the window buffer when they fit in it;
     // an empty span when the stream ends before.
     std::span<const uint8_t> View(int64_t offset, size_t count);

@@ -1,6 +1,7 @@
 #include "preview/StandardPreview.h"
 
 #include "preview/ToolBarGlyphs.h"
+#include "pagestore/PageDocument.h"
 #include "printer/QRPrintDialog.h"
 #include "printer/QRPrinter.h"
 
@@ -464,8 +465,9 @@ void TQRStandardPreview::SetContinuous(bool value) {
 
 // ---- find ----
 
-std::unique_ptr<emf::TEmfPicture> TQRStandardPreview::FetchForText(int32_t page) const {
-    return FReportPrinter ? FReportPrinter->FetchPage(page) : nullptr;
+std::shared_ptr<const emf::TEmfPicture> TQRStandardPreview::FetchForText(int32_t page) const {
+    const auto document = FReportPrinter ? FReportPrinter->Document() : nullptr;
+    return document && page <= FReportPrinter->PageTotal() ? document->Page(page).Picture : nullptr;
 }
 
 void TQRStandardPreview::ShowFindBar() {
@@ -606,7 +608,7 @@ void TQRStandardPreview::SelectArea(int32_t page, const QRectF& area) {
     FSelectionPage = 0;
     FSelectionRects.clear();
     FSelectedText.clear();
-    if (std::unique_ptr<emf::TEmfPicture> picture = FetchForText(page)) {
+    if (std::shared_ptr<const emf::TEmfPicture> picture = FetchForText(page)) {
         FSelectedText = TextInArea(PageTextOf(*picture), area.normalized(), &FSelectionRects);
         FSelectionPage = page;
     }

@@ -209,7 +209,7 @@ private:
     void GoToHit(int32_t page, int index);
     void PaintMarks(QPainter& painter, int32_t page, QSize sheet) const;
     bool SelectionMouse(QEvent* event);
-    std::unique_ptr<emf::TEmfPicture> FetchForText(int32_t page) const;
+    std::shared_ptr<const emf::TEmfPicture> FetchForText(int32_t page) const;
     void ShowMessage(const QString& text);
     void PageProblem(int32_t page, const QString& reason);
     // Printer setup of loaded pages; false when cancelled.

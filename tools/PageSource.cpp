@@ -28,31 +28,17 @@ namespace {
 class TEmfFileDocument : public pagestore::TPageDocument {
 public:
     TEmfFileDocument(std::vector<uint8_t> bytes, std::string partial)
-        : FPicture(std::make_shared<const emf::TEmfPicture>(std::move(bytes))), FPartial(std::move(partial)) {
-        FProblem = emf::CheckRecordChain(FPicture->Bytes()).Problem();
+        : FPage(pagestore::CheckedDocumentPage(std::make_shared<const emf::TEmfPicture>(std::move(bytes)))) {
+        if (FPage.Picture) FPage.Partial = std::move(partial);
+        FSheet = FPage.Picture ? pagestore::SheetOf(FPage.Picture->Header()) : std::nullopt;
     }
     int32_t PageCount() override { return 1; }
-    pagestore::TDocumentPage Page(int32_t n) override {
-        pagestore::TDocumentPage page;
-        if (n != 1) return page;
-        if (!FProblem.empty()) {
-            page.State = pagestore::TDocumentPage::dpDamaged;
-            page.Problem = FProblem;
-            return page;
-        }
-        page.State = pagestore::TDocumentPage::dpReady;
-        page.Picture = FPicture;
-        page.Partial = FPartial;
-        return page;
-    }
-    std::optional<pagestore::TPageSheet> Sheet(int32_t n) override {
-        return n == 1 ? pagestore::SheetOf(FPicture->Header()) : std::nullopt;
-    }
+    pagestore::TDocumentPage Page(int32_t n) override { return n == 1 ? FPage : pagestore::TDocumentPage{}; }
+    std::optional<pagestore::TPageSheet> Sheet(int32_t n) override { return n == 1 ? FSheet : std::nullopt; }
 
 private:
-    std::shared_ptr<const emf::TEmfPicture> FPicture;
-    std::string FProblem;
-    std::string FPartial; // a file cut short: what is missing
+    pagestore::TDocumentPage FPage; // Partial: a file cut short, what is missing
+    std::optional<pagestore::TPageSheet> FSheet;
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
