@@ -5,6 +5,7 @@
 #include "printer/QRPrinter.h"
 
 #include "DamagedFiles.h"
+#include "MixedSheets.h"
 #include "PageMark.h"
 #include "RecordedPages.h"
 #include "pagestore/PageListFixture.h"
@@ -149,7 +150,7 @@ TEST_F(OpenedFilePreview, WithoutPrintersSetupAndPrintSayNoPrinterIsInstalled) {
 // marked as one that cannot be drawn completely; the pages beside it are drawn as ever.
 TEST_F(OpenedFilePreview, APageOverItsWorkBudgetIsMarkedOnItsSheet) {
     const std::string file = Dir.File("heavy.qrp");
-    test::OverBudgetReport(file);
+    test::TroubleReport(file);
     Window.LoadReportFile(QString::fromStdString(file));
     const TQRPreviewImage* sheet = Window.QRPreview->PageImage();
     auto paint = [&] {
