@@ -121,7 +121,8 @@ extern const TCommand CmdRender = {
     "  one page to standard output (PNG unless --format jpg).\n"
     "  --dpi D        pixels per inch (default 96)\n"
     "  --format F     png or jpg instead of OUT's extension\n"
-    "  --keep-going   a page that cannot be drawn becomes an empty image (named on stderr, exit status 1)\n"
+    "  --keep-going   a page that cannot be drawn is drawn crossed out with its reason (named on stderr,\n"
+    "                 exit status 1)\n"
     "  -j N           threads that decode pages ahead (default: the number of cores)\n",
     Run};
 
