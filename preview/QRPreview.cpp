@@ -392,19 +392,18 @@ void TQRPreview::CancelOutOfView() {
 }
 
 void TQRPreview::WaitForPages() {
-    // Paint to learn what is wanted, wait for it, and paint what came back.
+    // Paint to learn what is wanted (into an image: a window not exposed yet paints nothing), wait for
+    // it, and paint what came back.
     for (int round = 0; round < 3; ++round) {
-        if (FContinuous) {
-            viewport()->repaint();
-        } else if (FPageImage->isVisible()) {
-            FPageImage->repaint();
-        } else if (FPageImage->HasPage()) {
-            QImage scratch(FPageImage->size(), QImage::Format_ARGB32_Premultiplied);
-            QPainter painter(&scratch);
-            FPageImage->DrawPage(painter);
+        QWidget* sheet = FContinuous ? viewport() : FPageImage;
+        if (FContinuous || FPageImage->HasPage()) {
+            QImage scratch(sheet->size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+            sheet->render(&scratch);
         }
         if (FRenderer->Idle()) break;
         FRenderer->WaitUntilIdle();
+        if (FContinuous) viewport()->update();
+        FPageImage->update();
     }
 }
 
