@@ -527,6 +527,11 @@ void TQRPreview::paintEvent(QPaintEvent* event) {
     }
 }
 
+void TQRPreview::hideEvent(QHideEvent* event) {
+    FRenderer->Stop();
+    QAbstractScrollArea::hideEvent(event);
+}
+
 void TQRPreview::SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks) {
     FPaintMarks = marks;
     FPageImage->OnPaintMarks = std::move(marks);

@@ -159,6 +159,9 @@ protected:
     // Ctrl+wheel zooms in steps; the wheel alone scrolls.
     void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Drawing stops while the control is hidden (also when its window closes): no worker may still
+    // draw text when the program ends and the fonts go with it.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     friend class TQRPreviewImage;
