@@ -136,7 +136,8 @@ void TQRPreview::ShowPage(int32_t n) {
     if (FContinuous) return;
     CancelOutOfView();
     // A page whose sheet differs from the one shown before takes its own size (and its own fit) at once.
-    if (const auto paper = PaperMetrics(n); paper && FShownPaper && *FShownPaper != std::pair(paper->OrientedWidth, paper->OrientedLength)) {
+    if (const auto paper = PaperMetrics(n);
+        paper && FShownPaper && *FShownPaper != std::pair(paper->OrientedWidth, paper->OrientedLength)) {
         if (FZoomMode == zmFitPage)
             FitWholePage();
         else if (FZoomMode == zmFitWidth)
@@ -558,8 +559,7 @@ std::pair<int32_t, QPointF> TQRPreview::PlaceAt(QPoint p) const {
     if (!FReportPrinter || FSheet.Width <= 0 || FSheet.Height <= 0) return {0, {}};
     const double x = p.x() + horizontalScrollBar()->value();
     const double y = p.y() + verticalScrollBar()->value();
-    if (!FContinuous)
-        return {FPageNumber, QPointF((x - FSheet.Left) / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
+    if (!FContinuous) return {FPageNumber, QPointF((x - FSheet.Left) / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
     const int32_t n = PageAtY(static_cast<int64_t>(y));
     const TSheetGeometry sheet = PageSheet(n);
     if (sheet.Width <= 0 || sheet.Height <= 0) return {0, {}};

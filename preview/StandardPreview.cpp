@@ -1,7 +1,7 @@
 #include "preview/StandardPreview.h"
 
-#include "preview/ToolBarGlyphs.h"
 #include "pagestore/PageList.h"
+#include "preview/ToolBarGlyphs.h"
 #include "printer/QRPrintDialog.h"
 #include "printer/QRPrinter.h"
 

@@ -13,16 +13,16 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFileSystemWatcher>
-#include <QLineEdit>
-#include <QMenu>
 #include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 #include <functional>

@@ -118,7 +118,7 @@ QSize TThumbnailPanel::ThumbnailSize(int32_t n) const {
     const int w = ThumbnailWidth;
     if (!sheet) return QSize(w, w * 297 / 210);
     return QSize(w, std::max(1, static_cast<int>(std::lround(w * static_cast<double>(sheet->HeightPixels) /
-                                                                 std::max(1, sheet->WidthPixels)))));
+                                                             std::max(1, sheet->WidthPixels)))));
 }
 
 QImage TThumbnailPanel::Thumbnail(int32_t n) {

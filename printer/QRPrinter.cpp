@@ -311,8 +311,7 @@ void TQRPrinter::Print() {
                 // The whole sheet on the printable area, as large as it fits there without being stretched.
                 const auto sheet = pagestore::SheetOf(page.Picture->Header());
                 const QRectF area(0, 0, width, height);
-                const QRectF target =
-                    sheet ? FitInto(QSizeF(sheet->WidthPixels, sheet->HeightPixels), area) : area;
+                const QRectF target = sheet ? FitInto(QSizeF(sheet->WidthPixels, sheet->HeightPixels), area) : area;
                 QPainter& painter = *FDevice->Canvas();
                 painter.save();
                 {

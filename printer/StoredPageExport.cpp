@@ -67,9 +67,9 @@ int32_t ExportStoredPages(TQRExporter& filter, pagestore::TPageDocument& pages, 
     const auto fetch = [&](int32_t n) {
         pagestore::TDocumentPage page = pages.Page(n);
         if (page.State != pagestore::TDocumentPage::dpReady) {
-            const std::string reason =
-                page.State == pagestore::TDocumentPage::dpPending ? "Page " + std::to_string(n) + " is not available"
-                                                                    : page.Problem;
+            const std::string reason = page.State == pagestore::TDocumentPage::dpPending
+                                           ? "Page " + std::to_string(n) + " is not available"
+                                           : page.Problem;
             if (!options.KeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
             ++damaged;
             if (options.OnDamagedPage) options.OnDamagedPage(n, reason);

@@ -61,10 +61,14 @@ inline std::pair<int, int> DarkRuns(const QImage& image, QPoint at) {
         return image.rect().contains(x, y) && image.pixelColor(x, y).lightness() < 128;
     };
     int left = at.x(), right = at.x(), top = at.y(), bottom = at.y();
-    while (dark(left - 1, at.y())) --left;
-    while (dark(right + 1, at.y())) ++right;
-    while (dark(at.x(), top - 1)) --top;
-    while (dark(at.x(), bottom + 1)) ++bottom;
+    while (dark(left - 1, at.y()))
+        --left;
+    while (dark(right + 1, at.y()))
+        ++right;
+    while (dark(at.x(), top - 1))
+        --top;
+    while (dark(at.x(), bottom + 1))
+        ++bottom;
     return {right - left + 1, bottom - top + 1};
 }
 

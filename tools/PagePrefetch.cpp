@@ -13,9 +13,10 @@ namespace {
 
 class TPrefetchingDocument : public pagestore::TPageDocument {
 public:
-    TPrefetchingDocument(std::unique_ptr<pagestore::TPageDocument> main, const std::string& path, int jobs, int first, int last)
-        : FMain(std::move(main)), FFirst(first), FLast(last), FWindow(static_cast<size_t>(jobs) * 4),
-          FSlots(FWindow), FNext(first), FWanted(first) {
+    TPrefetchingDocument(std::unique_ptr<pagestore::TPageDocument> main, const std::string& path, int jobs, int first,
+                         int last)
+        : FMain(std::move(main)), FFirst(first), FLast(last), FWindow(static_cast<size_t>(jobs) * 4), FSlots(FWindow),
+          FNext(first), FWanted(first) {
         for (int i = 0; i < jobs; ++i)
             FWorkers.emplace_back([this, path] { Work(path); });
     }

@@ -49,7 +49,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 std::string ReasonOf(const pagestore::TDocumentPage& page, int n) {
     return page.State == pagestore::TDocumentPage::dpPending ? "Page " + std::to_string(n) + " is not available"
-                                                              : page.Problem;
+                                                             : page.Problem;
 }
 
 } // namespace

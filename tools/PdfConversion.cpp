@@ -9,8 +9,7 @@ void WritePdf(pagestore::TPageDocument& document, const std::string& path) {
     WritePdf(document, path, stop);
 }
 
-void WritePdf(pagestore::TPageDocument& document, const std::string& path, TDamagePolicy& damage, int first,
-              int last) {
+void WritePdf(pagestore::TPageDocument& document, const std::string& path, TDamagePolicy& damage, int first, int last) {
     printer::TQRPDFExportFilter filter(path);
     printer::TStoredExportOptions options;
     options.First = first;

@@ -49,9 +49,9 @@ protected:
         Window.QRPreview->WaitForPages();
         QWidget* view = Window.QRPreview->viewport();
         const TSheetGeometry s = Window.QRPreview->PageSheet(n);
-        return {view->grab().toImage(), QRectF(s.Left + 1 - Window.QRPreview->horizontalScrollBar()->value(),
-                                               s.Top + 1 - Window.QRPreview->verticalScrollBar()->value(),
-                                               s.Width - 4, s.Height - 4)};
+        return {view->grab().toImage(),
+                QRectF(s.Left + 1 - Window.QRPreview->horizontalScrollBar()->value(),
+                       s.Top + 1 - Window.QRPreview->verticalScrollBar()->value(), s.Width - 4, s.Height - 4)};
     }
     TShown Thumbnail(int32_t n) {
         if (!Window.Thumbnails->isVisible()) Window.ThumbnailsAction->trigger();

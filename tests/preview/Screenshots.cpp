@@ -9,8 +9,8 @@
 
 #include "DamagedFiles.h"
 #include "MixedSheets.h"
-#include "TestPaths.h"
 #include "RecordedPages.h"
+#include "TestPaths.h"
 #include "pagestore/PageListFixture.h"
 
 #include <QApplication>

@@ -71,7 +71,7 @@ TEST(PagePainterPlace, APageFitsThePrintableAreaWithItsAspectKept) {
         QRectF Area;
         QRectF Expected;
     } cases[] = {
-        {{794, 1123}, {0, 0, 794, 1123}, {0, 0, 794, 1123}},      // the paper's own size
+        {{794, 1123}, {0, 0, 794, 1123}, {0, 0, 794, 1123}},       // the paper's own size
         {{794, 1123}, {0, 0, 9583, 13433}, {0, 0, 9497.6, 13433}}, // A4 on an A4 printable area
         {{756, 711}, {0, 0, 9583, 13433}, {0, 0, 9583, 9012.8}},   // 200 x 188 mm on A4
         {{1587, 1123}, {0, 0, 794, 1123}, {0, 0, 794, 561.8}},     // landscape A3 on portrait A4

@@ -8,10 +8,10 @@
 #include "engine/ReportRun.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/TraceDevice.h"
+#include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
 #include "printer/QRPrinter.h"
-#include "preview/RecordedPages.h"
 
 #include <QPointer>
 #include <QTemporaryDir>

@@ -435,8 +435,7 @@ TEST(QrptoolRender, EveryPageOnItsOwnSheetAndTroubleMarkedAsTheViewerMarksIt) {
     ASSERT_EQ(Qrptool({QStringLiteral("render"), QString::fromStdString(sheets), QStringLiteral("-o"), out}).Exit, 0);
     const QString pdf = dir.filePath(QStringLiteral("sheets.pdf"));
     ASSERT_EQ(Qrptool({QStringLiteral("convert"), QString::fromStdString(sheets), pdf}).Exit, 0);
-    const std::string info =
-        test::CommandOutput("pdfinfo -f 1 -l 3 '" + pdf.toStdString() + "'");
+    const std::string info = test::CommandOutput("pdfinfo -f 1 -l 3 '" + pdf.toStdString() + "'");
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
         const auto [width, height] = test::MixedSheets()[static_cast<size_t>(n - 1)];
