@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace pagimo::preview {
 
@@ -572,9 +573,13 @@ void TQRPreview::resizeEvent(QResizeEvent* event) {
 }
 
 bool TQRPreview::viewportEvent(QEvent* event) {
-    // Scroll bars coming and going change the viewport, not the control: only the ranges follow.
+    // Scroll bars coming and going change the viewport, not the control: only the ranges follow. A
+    // range cut short meanwhile (full screen on and off, a panel docked) moves the scroll bar, which
+    // must not take the reader to another page.
     if (event->type() == QEvent::Resize) {
+        const bool scrolling = std::exchange(FScrollingToPage, true);
         UpdateScrollRanges();
+        FScrollingToPage = scrolling;
         PlaceSheet();
     }
     return QAbstractScrollArea::viewportEvent(event);
