@@ -82,6 +82,8 @@ void TQRPreviewImage::DrawPage(QPainter& painter) {
             painter.restore();
         }
         FPageIncomplete = result.OverBudget;
+        if (result.DroppedGlyphs && OnMissingFont)
+            OnMissingFont(FPageNumber, QString::fromStdString(result.DroppedGlyphFace), result.DroppedGlyphs);
     } else {
         // Not a blank page: a sheet crossed out, with what is wrong with it.
         painter.save();
@@ -122,6 +124,16 @@ TQRPreview::TQRPreview(QWidget* parent) : QAbstractScrollArea(parent) {
     verticalScrollBar()->setSingleStep(8);
     FPageImage = new TQRPreviewImage(viewport());
     FPageImage->move(0, 0);
+    // Told from the event loop, not from inside the paint that found it.
+    FPageImage->OnMissingFont = [this](int32_t page, const QString& face, uint32_t glyphs) {
+        QPointer<TQRPreview> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, page, face, glyphs] {
+                if (self && self->OnMissingFont) self->OnMissingFont(page, face, glyphs);
+            },
+            Qt::QueuedConnection);
+    };
     // The ground around the sheet is the button face, so that the white sheet stands out.
     viewport()->setBackgroundRole(QPalette::Button);
     viewport()->setAutoFillBackground(true);

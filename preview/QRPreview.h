@@ -51,6 +51,9 @@ public:
     const QString& PageProblem() const { return FPageProblem; }
     // The page shown was drawn only in part (over its work budget), as its last painting found.
     bool PageIncomplete() const { return FPageIncomplete; }
+    // Runs when painting the page left out glyph-index text of a font that is not installed
+    // (page, the font's face name, glyphs left out).
+    std::function<void(int32_t page, const QString& face, uint32_t glyphs)> OnMissingFont;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,6 +77,9 @@ public:
     std::function<void()> OnReportPrinterGone;
     // Runs, from the event loop, when a page that cannot be drawn has been shown (page, reason).
     std::function<void(int32_t page, const QString& reason)> OnPageProblem;
+    // Runs, from the event loop, when a page drawn needed a font that is not installed (see
+    // TQRPreviewImage::OnMissingFont).
+    std::function<void(int32_t page, const QString& face, uint32_t glyphs)> OnMissingFont;
 
     TQRPreviewImage* PageImage() const { return FPageImage; }
 

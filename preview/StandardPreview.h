@@ -212,6 +212,7 @@ private:
     std::unique_ptr<emf::TEmfPicture> FetchForText(int32_t page) const;
     void ShowMessage(const QString& text);
     void PageProblem(int32_t page, const QString& reason);
+    void MissingFont(int32_t page, const QString& face, uint32_t glyphs);
     // Printer setup of loaded pages; false when cancelled.
     bool SetUpStoredPagesPrint();
 
@@ -223,6 +224,7 @@ private:
     bool FFileCaption = false;
     bool FStoredPrintSetUp = false; // the print dialog has been confirmed for the loaded pages
     bool FPageProblemShown = false; // one message per loaded document
+    QStringList FMissingFontsTold;  // faces whose missing-font notice the loaded document has shown
     TPageFinder FFinder;
     QTimer* FFindTimer = nullptr;
     int32_t FHitPage = 0;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace pagimo::tools {
 
@@ -33,9 +34,11 @@ int Run(TArgs& args) {
     EnsureGuiApplication();
     auto source = TPageSource::Open(files[0]);
     if (source->Count() < 1) throw EQRError("the file has no pages");
-    std::string reason;
-    const std::unique_ptr<emf::TEmfPicture> picture = source->Checked(1, reason);
-    if (!picture) throw EQRError("Page 1 cannot be drawn: " + reason);
+    // A damaged, cut or over-budget first page is told as render tells it: what can be drawn is
+    // written, the message goes to standard error and the exit status is 1.
+    TDamagePolicy damage("thumbnail", false);
+    TMissingFontNotice fonts("thumbnail");
+    const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, 1);
 
     // The page keeps its aspect: its longer side becomes size pixels.
     const double w = std::max(1, picture->Width()), h = std::max(1, picture->Height());
@@ -45,12 +48,13 @@ int Run(TArgs& args) {
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) throw EQRError("out of memory drawing the thumbnail");
     image.fill(Qt::white);
+    gdi::TPlayResult result;
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         gdi::TPainterDevice device(painter);
-        gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
+        result = gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
     }
     const std::vector<uint8_t> bytes = graphics::EncodePng(image);
     RefuseInputAsOutput({files[0]}, files[1]);
@@ -58,7 +62,11 @@ int Run(TArgs& args) {
     if (bytes.empty() || PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
         throw EQRError(FormatMessage("Cannot create file %s", files[1]));
     file.Commit();
-    return ExitOk;
+    if (result.Damaged) std::fprintf(stderr, "qrptool thumbnail: page 1: %u damaged records skipped\n", result.Damaged);
+    fonts.Note(1, result.DroppedGlyphFace, result.DroppedGlyphs);
+    if (const std::string partial = source->Incomplete(1); !partial.empty()) damage.Partial(1, partial);
+    if (result.OverBudget) damage.Incomplete(1, result.Problem);
+    return damage.ExitStatus();
 }
 
 } // namespace

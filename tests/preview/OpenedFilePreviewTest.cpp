@@ -8,6 +8,7 @@
 #include "RecordedPages.h"
 #include "pagestore/PageListFixture.h"
 
+#include "platform/gdi/FontMatcher.h"
 #include "platform/printing/Printer.h"
 #include "platform/system/Errors.h"
 
@@ -15,6 +16,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -181,4 +183,40 @@ TEST_F(OpenedFilePreview, APageOverItsWorkBudgetSaysOnTheSheetThatItIsIncomplete
     EXPECT_TRUE(Messages.isEmpty()) << "the page itself is readable; the sheet tells";
     // The strip along the top edge, in its pale orange.
     EXPECT_EQ(image.pixelColor(image.width() / 2, 3), QColor(255, 240, 200));
+}
+
+TEST_F(OpenedFilePreview, AMissingFontIsToldOncePerDocumentInTheStatusBar) {
+    // Two pages of glyph-index text in Arial, whose substitute's glyph order differs: the first page
+    // painted tells it in the status bar, the second does not tell it again.
+    if (gdi::TFontMatcher::Shared().ResolveFamily(QStringLiteral("Arial"), 400, false) == QStringLiteral("Arial"))
+        GTEST_SKIP() << "Arial is installed";
+    printer::TQRPrinter recording;
+    recording.SetPaperSize(printer::TQRPaperSize::A4);
+    recording.StartDocument();
+    const int32_t dx[] = {12, 12};
+    for (int n = 0; n < 2; ++n) {
+        recording.NewPage();
+        recording.PageCanvas()->Font.Name = "Arial";
+        recording.PageCanvas()->ExtTextOut(100, 100, gdi::ETO_GLYPH_INDEX, nullptr, std::u16string{u'\x300', u'\x301'}, dx);
+    }
+    recording.FinishDocument();
+    const std::string file = Dir.File("fonts.qrp");
+    recording.SaveReportFile(file);
+    Window.LoadReportFile(QString::fromStdString(file));
+    QImage image(200, 300, QImage::Format_RGB32);
+    auto paint = [&] {
+        QPainter painter(&image);
+        Window.QRPreview->PageImage()->DrawPage(painter);
+        painter.end();
+        Pump();
+    };
+    paint();
+    EXPECT_TRUE(Window.statusBar()->currentMessage().contains(QStringLiteral("Page 1 needs the font \"Arial\"")))
+        << Window.statusBar()->currentMessage().toStdString();
+    Window.statusBar()->clearMessage();
+    Window.NextPageClick();
+    Pump();
+    paint();
+    EXPECT_TRUE(Window.statusBar()->currentMessage().isEmpty()) << "told once per document";
+    EXPECT_TRUE(Messages.isEmpty()) << "the pages are drawn; no message box";
 }
