@@ -492,7 +492,8 @@ struct TEmfPlusPlayer::TImpl {
     // ---- drawing ----
     const TPlusBrushObject& BrushOf(uint16_t flags, uint32_t value) {
         if (flags & EmfPlusFlagSolidColor) {
-            Solid = SolidBrushObject(value);
+            // Reused: a plain colour needs none of a brush object's parts.
+            Solid.Brush.Color = Solid.Mean = value;
             return Solid;
         }
         return Need<TPlusBrushObject>(value, "EMF+ brush missing");
