@@ -517,6 +517,8 @@ struct TEmfPlusPlayer::TImpl {
         } else if (brush.Fill && !brush.Approximate) {
             st.Brush.Style = BS_FILL;
             st.Brush.Fill = ScaledFill(brush, k);
+            // A mesh is work in proportion to its triangles, as a path is to its points.
+            Device.ChargePoints(st.Brush.Fill->Triangles.size());
             st.Brush.Color = ToColorRef(brush.Mean);
         } else {
             if (Alpha(brush.Mean) == 0) return;

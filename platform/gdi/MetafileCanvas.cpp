@@ -330,7 +330,14 @@ void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
         const QRectF covered = state.Transform.mapRect(ShapeToPath(shape, state, false).boundingRect())
                                    .intersected(QRectF(0, 0, f.Width, f.Height));
         const QRect pixels = covered.toAlignedRect();
-        if (!pixels.isEmpty() && pixels.width() <= 8192 && pixels.height() <= 8192) {
+        if (static_cast<int64_t>(pixels.width()) * pixels.height() > (1 << 24)) {
+            // Larger than any page of the reference device: the fill's mean colour.
+            TDrawState solid = state;
+            solid.Brush = TLogBrush{BS_SOLID, state.Brush.Color, 0, nullptr, nullptr};
+            DrawShape(shape, solid);
+            return;
+        }
+        if (!pixels.isEmpty()) {
             QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::transparent);
             {
