@@ -256,7 +256,9 @@ TPlusBrushObject MakeBrushObject(const TPlusBrush& brush, std::shared_ptr<const 
         auto fill = LinearFill(brush);
         o.Mean = MixArgb(fill->Stops.front().Argb, fill->Stops.back().Argb, 0.5);
         fill->Mean = o.Mean;
-        o.Fill = std::move(fill);
+        // A gradient across no width has no direction: its mean colour stands in for it.
+        const double det = fill->Space.determinant();
+        if (std::isfinite(det) && std::abs(det) > 1e-12) o.Fill = std::move(fill);
         break;
     }
     case EmfPlusBrushPathGradient: {
