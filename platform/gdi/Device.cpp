@@ -186,10 +186,13 @@ QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize si
                                             premultiplied(fill.Triangles[i + 2].Argb)};
         const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
         if (!(std::abs(area) > 1e-12) || !std::isfinite(area)) continue;
-        const int x0 = std::max(0, static_cast<int>(std::floor(std::min({p[0].x(), p[1].x(), p[2].x()}))));
-        const int x1 = std::min(size.width() - 1, static_cast<int>(std::ceil(std::max({p[0].x(), p[1].x(), p[2].x()}))));
-        const int y0 = std::max(0, static_cast<int>(std::floor(std::min({p[0].y(), p[1].y(), p[2].y()}))));
-        const int y1 = std::min(size.height() - 1, static_cast<int>(std::ceil(std::max({p[0].y(), p[1].y(), p[2].y()}))));
+        // The triangle's pixel rows and columns within the image (corners far outside are held at its edge).
+        auto within = [](double v, int last) { return static_cast<int>(std::clamp(v, -1.0, static_cast<double>(last) + 1)); };
+        const int x0 = std::max(0, within(std::floor(std::min({p[0].x(), p[1].x(), p[2].x()})), size.width()));
+        const int x1 = std::min(size.width() - 1, within(std::ceil(std::max({p[0].x(), p[1].x(), p[2].x()})), size.width()));
+        const int y0 = std::max(0, within(std::floor(std::min({p[0].y(), p[1].y(), p[2].y()})), size.height()));
+        const int y1 =
+            std::min(size.height() - 1, within(std::ceil(std::max({p[0].y(), p[1].y(), p[2].y()})), size.height()));
         // Pixel centres by barycentric weights, a hair of slack so that neighbouring triangles meet.
         constexpr double Slack = -1e-3;
         for (int y = y0; y <= y1; ++y) {
