@@ -36,8 +36,11 @@ int Run(TArgs& args) {
     EnsureGuiApplication();
     auto document = OpenDocument(files[0]);
     if (document->PageCount() < 1) throw EQRError("the file has no pages");
-    const pagestore::TDocumentPage page = document->Page(1);
-    if (!page.Picture) throw EQRError("Page 1 cannot be drawn: " + page.Problem);
+    // A damaged, cut or over-budget first page is told as render tells it: what can be drawn is
+    // written, the message goes to standard error and the exit status is 1.
+    TDamagePolicy damage("thumbnail", false);
+    TMissingFontNotice fonts("thumbnail");
+    const pagestore::TDocumentPage page = damage.Take(*document, 1);
 
     // The page keeps its aspect: its longer side becomes size pixels.
     const auto sheet = pagestore::SheetOf(page.Picture->Header());
@@ -59,12 +62,12 @@ int Run(TArgs& args) {
     if (bytes.empty() || PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
         throw EQRError(FormatMessage("Cannot create file %s", files[1]));
     file.Commit();
-    // What could be drawn is kept; the page still counts as one that cannot be drawn, as elsewhere.
-    if (result.Outcome == printer::pgIncomplete) {
-        std::fprintf(stderr, "qrptool thumbnail: Page 1 cannot be drawn completely: %s\n", result.Reason.c_str());
-        return ExitFailure;
-    }
-    return ExitOk;
+    if (result.Play.Damaged)
+        std::fprintf(stderr, "qrptool thumbnail: page 1: %u damaged records skipped\n", result.Play.Damaged);
+    fonts.Note(1, result.Play.DroppedGlyphFace, result.Play.DroppedGlyphs);
+    if (!page.Partial.empty()) damage.Partial(1, page.Partial);
+    if (result.Outcome == printer::pgIncomplete) damage.Incomplete(1, result.Reason);
+    return damage.ExitStatus();
 }
 
 } // namespace
@@ -75,7 +78,7 @@ extern const TCommand CmdThumbnail = {
     "  FILE is a QRP file or an .emf file; its first page is drawn fitted into SIZE x SIZE pixels,\n"
     "  keeping its aspect. '-' as OUT writes to standard output.\n"
     "  -s SIZE, --size SIZE   the longer side in pixels, 1 to 4096 (default 256)\n"
-    "  A page that needs more work than its budget allows is drawn as far as it goes (exit status 1).\n"
+  
     "  The command limits itself before it reads FILE: 1 GB of address space, 10 s of processor\n"
     "  time, no core file; it stops with a message (exit status 1) at either limit. QRPTOOL_LIMITS\n"
     "  changes them: memory=MB,cpu=SECONDS.\n",
