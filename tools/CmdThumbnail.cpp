@@ -78,7 +78,7 @@ extern const TCommand CmdThumbnail = {
     "  FILE is a QRP file or an .emf file; its first page is drawn fitted into SIZE x SIZE pixels,\n"
     "  keeping its aspect. '-' as OUT writes to standard output.\n"
     "  -s SIZE, --size SIZE   the longer side in pixels, 1 to 4096 (default 256)\n"
-  
+    "  A page that cannot be drawn completely is drawn as far as it goes (exit status 1).\n"
     "  The command limits itself before it reads FILE: 1 GB of address space, 10 s of processor\n"
     "  time, no core file; it stops with a message (exit status 1) at either limit. QRPTOOL_LIMITS\n"
     "  changes them: memory=MB,cpu=SECONDS.\n",
