@@ -219,6 +219,7 @@ TFontSubset SubsetTrueType(const TFontTables& tables, std::vector<uint16_t>& gly
             outGlyf.push_back('\0');
     }
     offsets.push_back(static_cast<uint32_t>(outGlyf.size()));
+    if (outGlyf.empty()) outGlyf.assign(4, '\0'); // glyphs without outlines only (spaces): font checkers refuse an empty table
     const auto count = static_cast<uint16_t>(glyphs.size());
 
     std::string outLoca, outHmtx;

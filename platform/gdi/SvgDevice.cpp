@@ -362,51 +362,70 @@ std::string TSvgDevice::TextElement(const TTextLayout& layout, const TDrawState&
     auto near = [](double a, double b) { return std::abs(a - b) < 1e-4; };
     const bool plain = near(t.m11(), 1) && near(t.m12(), 0) && near(t.m21(), 0) && near(t.m22(), 1);
     const std::string color = SvgColor(state.TextColor);
-    std::u32string chars;
-    std::vector<QPointF> at;
-    std::vector<int> fonts;
-    for (const TPlacedGlyph& g : layout.Glyphs) {
+    // The run's characters in order: glyphs of a web font shown, and unseen (class n) the characters
+    // of glyphs drawn as outlines (a face without TrueType outlines) and those no face can show, so
+    // that the text reads as qrptool text reads it.
+    struct TChar {
+        char32_t Char;
+        QPointF At;
+        int Font;
+        bool Unseen;
+    };
+    std::vector<TChar> chars;
+    auto add = [&](const TPlacedGlyph& g, int web) {
+        if (!IsXmlChar(g.Char)) return;
+        const QPointF p = g.Position * k;
+        chars.push_back({g.Char, plain ? QPointF(p.x() + t.m31(), p.y() + t.m32()) : p, web, web < 0});
+    };
+    size_t missing = 0;
+    for (size_t i = 0; i <= layout.Glyphs.size(); ++i) {
+        for (; missing < layout.Missing.size() && layout.Missing[missing].first == i; ++missing)
+            add(layout.Missing[missing].second, -1);
+        if (i == layout.Glyphs.size()) break;
+        const TPlacedGlyph& g = layout.Glyphs[i];
         const QRawFont& raw = g.Fallback ? font.Fallback : font.Raw;
         const int web = FDocument.FontFor(raw, g.Glyph, g.Char);
         if (web < 0) {
-            // A glyph that shows no character, or a face without TrueType outlines: its outline.
             QPainterPath outline = raw.pathForGlyph(g.Glyph).translated(g.Position);
             outline.setFillRule(Qt::WindingFill);
             if (!outline.isEmpty())
                 outlines += Element(outline, glyphs, " fill=\"" + color + "\" fill-rule=\"nonzero\"");
-            continue;
         }
-        chars.push_back(g.Char);
-        const QPointF p = g.Position * k;
-        at.push_back(plain ? QPointF(p.x() + t.m31(), p.y() + t.m32()) : p);
-        fonts.push_back(web);
+        add(g, web);
     }
     if (chars.empty()) return {};
     const double size = font.EmSize * k;
     const QString named = QString::fromStdU16String(state.Font.FaceName);
-    std::string s = "<text class=\"" + FDocument.TextClass(fonts[0], size, named) + "\" x=\"";
-    for (size_t i = 0; i < at.size(); ++i) {
+    auto classOf = [&](const TChar& c) {
+        return FDocument.TextClass(c.Font, size, named, font.Raw) + (c.Unseen ? " n" : "");
+    };
+    const std::string base = classOf(chars[0]);
+    std::string s = "<text class=\"" + base + "\" x=\"";
+    for (size_t i = 0; i < chars.size(); ++i) {
         if (i) s += ' ';
-        AppendSvgNumber(s, at[i].x());
+        AppendSvgNumber(s, chars[i].At.x());
     }
     s += "\" y=\"";
-    const bool oneLine = std::all_of(at.begin(), at.end(), [&](QPointF p) { return p.y() == at[0].y(); });
-    for (size_t i = 0; i < (oneLine ? 1 : at.size()); ++i) {
+    const bool oneLine =
+        std::all_of(chars.begin(), chars.end(), [&](const TChar& c) { return c.At.y() == chars[0].At.y(); });
+    for (size_t i = 0; i < (oneLine ? 1 : chars.size()); ++i) {
         if (i) s += ' ';
-        AppendSvgNumber(s, at[i].y());
+        AppendSvgNumber(s, chars[i].At.y());
     }
     s += '"';
     if (state.TextColor != clBlack) s += " fill=\"" + color + "\"";
     if (!plain) s += " transform=\"" + Matrix(t) + "\"";
     s += Opacity(state.Opacity) + ">";
-    // Glyphs of another web font (a fallback face, a second subset) in spans of their own.
+    // Characters of another web font (a fallback face, a second subset) or unseen in spans of their own.
     for (size_t i = 0; i < chars.size();) {
+        const std::string cls = classOf(chars[i]);
+        std::u32string run;
         size_t j = i;
-        while (j < chars.size() && fonts[j] == fonts[i])
-            ++j;
-        const bool span = fonts[i] != fonts[0];
-        if (span) s += "<tspan class=\"" + FDocument.TextClass(fonts[i], size, named) + "\">";
-        AppendXmlEscaped(s, std::u32string_view(chars).substr(i, j - i));
+        for (; j < chars.size() && chars[j].Font == chars[i].Font && chars[j].Unseen == chars[i].Unseen; ++j)
+            run.push_back(chars[j].Char);
+        const bool span = cls != base;
+        if (span) s += "<tspan class=\"" + cls + "\">";
+        AppendXmlEscaped(s, run);
         if (span) s += "</tspan>";
         i = j;
     }

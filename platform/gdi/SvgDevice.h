@@ -28,9 +28,10 @@ namespace pagimo::gdi {
 struct TTextLayout;
 
 // The CSS the pages' markup relies on (white space kept in text, crisp edges for figures along the axes,
-// the hidden copies of covered text kept out of selection, their twins transparent).
+// the hidden copies of covered text kept out of selection, their twins and unseen characters
+// transparent).
 inline constexpr const char* SvgPageStyle = "text{white-space:pre}.c{shape-rendering:crispEdges}"
-                                            ".v{user-select:none;-webkit-user-select:none}.h text{fill:transparent}\n";
+                                            ".v{user-select:none;-webkit-user-select:none}.h text,.n{fill:transparent}\n";
 
 class TSvgDevice : public TDevice {
 public:

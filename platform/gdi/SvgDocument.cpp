@@ -20,13 +20,6 @@ struct TSvgDocument::TFace {
 
 namespace {
 
-// Characters an XML document can hold (and that are not whitespace-collapsing controls).
-bool XmlChar(char32_t c) {
-    if (c < 0x20) return c == 0x09;
-    if (c >= 0xD800 && c <= 0xDFFF) return false;
-    return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
-}
-
 std::string CssString(const QString& s) {
     std::string out = "\"";
     for (char32_t c : s.toUcs4()) {
@@ -42,6 +35,12 @@ std::string CssString(const QString& s) {
 }
 
 } // namespace
+
+bool IsXmlChar(char32_t c) {
+    if (c < 0x20) return c == 0x09;
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
+}
 
 void AppendSvgNumber(std::string& out, double value, int decimals) {
     if (!std::isfinite(value)) value = 0;
@@ -108,7 +107,7 @@ std::string XmlEscaped(std::string_view utf8) {
     const std::u32string text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU32String();
     std::u32string clean;
     for (char32_t c : text)
-        if (XmlChar(c) || c == U'\n') clean.push_back(c);
+        if (IsXmlChar(c) || c == U'\n') clean.push_back(c);
     AppendXmlEscaped(out, clean);
     return out;
 }
@@ -121,7 +120,7 @@ TSvgDocument::TSvgDocument() = default;
 TSvgDocument::~TSvgDocument() = default;
 
 int TSvgDocument::FontFor(const QRawFont& raw, quint32 glyph, char32_t shows) {
-    if (!XmlChar(shows) || glyph == 0 || glyph > 0xFFFF) return -1;
+    if (!IsXmlChar(shows) || glyph == 0 || glyph > 0xFFFF) return -1;
     const QByteArray head = raw.fontTable("head");
     const std::string key = (raw.familyName() + u'|' + raw.styleName()).toStdString() + '|' + head.toStdString();
     auto faceIt = FFaceIndex.find(key);
@@ -162,24 +161,25 @@ int TSvgDocument::FontFor(const QRawFont& raw, quint32 glyph, char32_t shows) {
     return static_cast<int>(FFonts.size() - 1);
 }
 
-std::string TSvgDocument::TextClass(int font, double size, const QString& named) {
+std::string TSvgDocument::TextClass(int font, double size, const QString& named, const QRawFont& plain) {
+    const QRawFont& raw = font >= 0 ? FFaces[FFonts[static_cast<size_t>(font)].Face]->Raw : plain;
     std::string key = std::to_string(font) + '|';
     AppendSvgNumber(key, size, 2);
     key += '|' + named.toStdString();
+    if (font < 0) key += '|' + raw.familyName().toStdString() + '|' + std::to_string(raw.weight()) + '|' + std::to_string(raw.style());
     auto it = FClassIndex.find(key);
     if (it != FClassIndex.end()) return it->second;
     const std::string name = std::string("f") + std::to_string(FClassRules.size() + 1);
-    const TWebFont& web = FFonts[static_cast<size_t>(font)];
-    const QRawFont& raw = FFaces[web.Face]->Raw;
     // The web font's own weight and slant, declared alike in its @font-face rule, so that browsers
     // neither embolden nor slant it again; a fallback face gets the same weight and slant.
     std::string rule = "." + name + "{font:";
     if (raw.style() != QFont::StyleNormal) rule += "italic ";
     rule += std::to_string(static_cast<int>(raw.weight())) + ' ';
     AppendSvgNumber(rule, size, 2);
-    rule += "px " + web.Family;
-    if (!named.isEmpty() && named != raw.familyName()) rule += std::string(",") + CssString(named);
-    rule += std::string(",") + CssString(raw.familyName()) + "}";
+    rule += "px ";
+    if (font >= 0) rule += FFonts[static_cast<size_t>(font)].Family + ",";
+    if (!named.isEmpty() && named != raw.familyName()) rule += CssString(named) + ",";
+    rule += CssString(raw.familyName()) + "}";
     FClassRules.push_back(std::move(rule));
     FClassIndex.emplace(key, name);
     return name;

@@ -27,6 +27,8 @@ namespace pagimo::gdi {
 void AppendSvgNumber(std::string& out, double value, int decimals = 2);
 // "#rrggbb".
 std::string SvgColor(TColorRef c);
+// Characters an XML document can hold as text (tabs, not other controls).
+bool IsXmlChar(char32_t c);
 // Text with &, <, > and " escaped for XML content and attribute values.
 void AppendXmlEscaped(std::string& out, std::u32string_view text);
 std::string XmlEscaped(std::string_view utf8);
@@ -45,8 +47,9 @@ public:
     // text: the face has no TrueType outlines, or the glyph shows no character XML can hold.
     int FontFor(const QRawFont& raw, quint32 glyph, char32_t shows);
     // The CSS class (without the dot) that sets text in font at size device units, falling back to the
-    // face the page names and the installed family where the web font is not loaded.
-    std::string TextClass(int font, double size, const QString& named);
+    // face the page names and the installed family where the web font is not loaded. Font -1: in those
+    // faces alone, as raw is (for text kept unseen beside glyphs drawn as outlines).
+    std::string TextClass(int font, double size, const QString& named, const QRawFont& raw = {});
     // The id of a picture, stored once: encoded bytes (PNG or JPEG, mime says which) of width x height
     // pixels, or an image encoded as PNG here.
     std::string ImageId(const std::string& bytes, const char* mime, int width, int height);

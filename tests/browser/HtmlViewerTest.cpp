@@ -1,0 +1,1 @@
+// The HTML viewer in Chromium.
