@@ -90,9 +90,7 @@ TSvgPage DrawSvgPage(gdi::TSvgDocument& document, TPageSource& source, int n, co
         page.HeightMM = sized ? picture->HeightMM() : 297;
     }
     const QRectF target = gdi::TSvgDevice::PageRect(page.WidthMM, page.HeightMM);
-    // Thin pens and hatches in pixels of the picture's own reference device.
-    const double pixel = picture ? gdi::ScaleOf(gdi::TEmfPlayer::FrameTransform(picture->Header(), target)) : 1;
-    gdi::TSvgDevice device(document, page.WidthMM, page.HeightMM, idPrefix, pixel);
+    gdi::TSvgDevice device(document, page.WidthMM, page.HeightMM, idPrefix);
     if (picture) {
         const gdi::TPlayResult result = gdi::TEmfPlayer::Play(*picture, device, target);
         if (result.Damaged)

@@ -44,8 +44,8 @@ std::string Url(const std::string& id) {
 
 } // namespace
 
-TSvgDevice::TSvgDevice(TSvgDocument& document, double widthMM, double heightMM, std::string idPrefix, double pixel)
-    : FDocument(document), FPrefix(std::move(idPrefix)), FPixel(pixel > 0 ? pixel : 1),
+TSvgDevice::TSvgDevice(TSvgDocument& document, double widthMM, double heightMM, std::string idPrefix)
+    : FDocument(document), FPrefix(std::move(idPrefix)),
       FTarget(PageRect(widthMM, heightMM)), FWidthMM(widthMM), FHeightMM(heightMM) {
     FCaps = TDeviceCaps::Screen(static_cast<int32_t>(std::lround(FTarget.width())),
                                 static_cast<int32_t>(std::lround(FTarget.height())), 96);

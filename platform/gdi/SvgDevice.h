@@ -37,10 +37,10 @@ class TSvgDevice : public TDevice {
 public:
     // Draws a page of widthMM x heightMM against document, in device units of CSS pixels (PageRect is
     // the page in those units, the rectangle to play a picture's frame onto). Element ids on the page
-    // begin with idPrefix (pages of one HTML document need their own). pixel: device units per pixel
-    // of the pictures' reference device, the width of thin pens and the unit of their dashes and of
-    // hatches.
-    TSvgDevice(TSvgDocument& document, double widthMM, double heightMM, std::string idPrefix, double pixel);
+    // begin with idPrefix (pages of one HTML document need their own). Thin pens, their dashes,
+    // hatches and pattern brushes are measured in device units, pixels of the screen at 100 %, as the
+    // painter device draws them on a screen.
+    TSvgDevice(TSvgDocument& document, double widthMM, double heightMM, std::string idPrefix);
     static QRectF PageRect(double widthMM, double heightMM);
     ~TSvgDevice() override;
     TSvgDevice(const TSvgDevice&) = delete;
@@ -79,7 +79,7 @@ private:
 
     TSvgDocument& FDocument;
     std::string FPrefix;
-    double FPixel;
+    const double FPixel = 1; // width of thin pens, unit of their dashes and of hatches and patterns
     QRectF FTarget;
     double FWidthMM, FHeightMM;
     TDeviceCaps FCaps;
