@@ -8,8 +8,6 @@
 #include "platform/system/OutputFile.h"
 #include "tools/WebViewerFiles.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <zlib.h>
 
@@ -19,10 +17,13 @@ namespace pagimo::tools {
 
 namespace {
 
-// Raw deflate (no zlib header), which the viewer's own inflater reads.
-std::string Deflate(std::string_view data) {
+// Raw deflate (no zlib header), which the viewer's own inflater reads; with a dictionary, the data may
+// refer back into it (the pages of a report are much alike: each refers to the first one).
+std::string Deflate(std::string_view data, std::string_view dictionary = {}) {
     z_stream z{};
     if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw EQRError("Out of memory");
+    if (!dictionary.empty())
+        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()), static_cast<uInt>(dictionary.size()));
     std::string out(deflateBound(&z, data.size()), '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
@@ -152,8 +153,8 @@ void WriteHtml(TPageSource& source, const std::string& path, const TWebOptions& 
     // The pages: each one's SVG deflated and in base64, kept as inert text until it comes into view.
     write("<script type=\"text/plain\" id=\"pagimo-pages\">");
     gdi::TSvgDocument document;
-    std::string sizes;
-    QJsonArray texts;
+    std::string sizes, lengths, dictionary;
+    QString texts; // every page's text, lower case, one line feed after each: what find searches
     double width = 210, height = 297;
     for (int n = first; n <= last; ++n) {
         const TSvgPage page =
@@ -161,21 +162,26 @@ void WriteHtml(TPageSource& source, const std::string& path, const TWebOptions& 
         ReportOutcome(page, n, damage);
         width = page.WidthMM;
         height = page.HeightMM;
-        write(gdi::Base64(Deflate(page.Svg)));
+        write(gdi::Base64(Deflate(page.Svg, dictionary)));
+        // Deflate looks back 32 KiB at most: the end of the first page, where its text lies.
+        if (n == first) dictionary = page.Svg.substr(page.Svg.size() > 32768 ? page.Svg.size() - 32768 : 0);
         if (n < last) write(" ");
         if (!sizes.empty()) sizes += ',';
         gdi::AppendSvgNumber(sizes, width, 2);
         sizes += ',';
         gdi::AppendSvgNumber(sizes, height, 2);
-        texts.append(page.Text);
+        const QString text = page.Text.toLower();
+        texts += text + u'\n';
+        if (!lengths.empty()) lengths += ',';
+        lengths += std::to_string(text.size());
     }
     write("</script>\n");
-    // The document: its title, the pages' sizes in millimetres and their text for finding (deflated).
-    const QByteArray text = QJsonDocument(texts).toJson(QJsonDocument::Compact);
+    // The document: its title, the pages' sizes in millimetres, and their text for finding (deflated;
+    // the length of each page's text in UTF-16 units, as the viewer's strings count).
+    const std::string text = texts.toStdString();
     write("<script type=\"application/json\" id=\"pagimo-document\">{\"title\":" + JsonString(options.Title) +
-          ",\"first\":" + std::to_string(first) + ",\"sizes\":[" + sizes + "],\"text\":\"" +
-          gdi::Base64(Deflate(std::string_view(text.constData(), static_cast<size_t>(text.size())))) +
-          "\"}</script>\n");
+          ",\"first\":" + std::to_string(first) + ",\"sizes\":[" + sizes + "],\"textLengths\":[" + lengths +
+          "],\"text\":\"" + gdi::Base64(Deflate(text)) + "\"}</script>\n");
     // The web fonts and text classes the pages use, and their pictures, made once for all pages.
     write("<script type=\"text/plain\" id=\"pagimo-fonts\">");
     write(document.StyleSheet());

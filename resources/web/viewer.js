@@ -32,8 +32,11 @@
   const fixedLit = huffman(Array.from({ length: 288 }, (_, i) => (i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8)));
   const fixedDist = huffman(new Array(30).fill(5));
 
-  function inflate(src) {
-    let out = new Uint8Array(Math.max(1024, src.length * 6)), n = 0, pos = 0, bitBuf = 0, bitCount = 0;
+  // Inflates src; with a dictionary, back references may reach into it (it stands before the output).
+  function inflate(src, dictionary) {
+    const start = dictionary ? dictionary.length : 0;
+    let out = new Uint8Array(start + Math.max(1024, src.length * 6)), n = start, pos = 0, bitBuf = 0, bitCount = 0;
+    if (dictionary) out.set(dictionary);
     const bits = (k) => {
       while (bitCount < k) {
         if (pos >= src.length) throw new Error('truncated page data');
@@ -108,14 +111,27 @@
         }
       }
     }
-    return out.subarray(0, n);
+    return out.subarray(start, n);
   }
 
   const utf8 = new TextDecoder();
-  function unpack(base64) {
+  function bytesOf(base64) {
     const binary = atob(base64), bytes = new Uint8Array(binary.length);
     for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
-    return utf8.decode(inflate(bytes));
+    return bytes;
+  }
+  function unpack(base64) {
+    return utf8.decode(inflate(bytesOf(base64)));
+  }
+  // Pages after the first are deflated against the end of the first page's SVG.
+  let dictionary = null;
+  function pageSvg(i) {
+    if (i === 0) return unpack(blobs[0]);
+    if (!dictionary) {
+      const first = inflate(bytesOf(blobs[0]));
+      dictionary = first.slice(Math.max(0, first.length - 32768));
+    }
+    return utf8.decode(inflate(bytesOf(blobs[i]), dictionary));
   }
 
   // ---- The pages: one section per page at its own size; named @page rules give each its sheet in print ----
@@ -147,7 +163,7 @@
     if (loaded.has(i)) return;
     loaded.add(i);
     try {
-      sections[i].innerHTML = unpack(blobs[i]);
+      sections[i].innerHTML = pageSvg(i);
     } catch (e) {
       sections[i].classList.add('unreadable');
     }
@@ -334,7 +350,7 @@
       if (thumbLoaded.has(i)) continue;
       thumbLoaded.add(i);
       try {
-        thumbs[i].firstChild.innerHTML = unpack(blobs[i]);
+        thumbs[i].firstChild.innerHTML = pageSvg(i);
       } catch (e) {
         /* an unreadable page keeps a blank thumbnail */
       }
@@ -365,16 +381,24 @@
   }
 
   // ---- Find: counted in the text of every page, highlighted on the pages drawn ----
-  let texts = null, query = '', hits = null, total = 0, hit = null;
+  // The text of all pages, in lower case, each page's followed by a line feed, and where each begins.
+  let index = null, starts = null, query = '', hits = null, total = 0, hit = null;
   function search(q) {
-    if (!texts) texts = JSON.parse(unpack(info.text)).map((t) => t.toLowerCase());
+    if (!index) {
+      index = unpack(info.text);
+      info.text = null; // the packed form is not needed again
+      starts = new Float64Array(count + 1);
+      for (let i = 0; i < count; i++) starts[i + 1] = starts[i] + info.textLengths[i] + 1;
+    }
     query = q.toLowerCase();
     hits = new Int32Array(count);
     total = 0;
     if (query) {
-      for (let i = 0; i < count; i++) {
-        for (let at = texts[i].indexOf(query); at >= 0; at = texts[i].indexOf(query, at + query.length)) hits[i]++;
-        total += hits[i];
+      let page = 0;
+      for (let at = index.indexOf(query); at >= 0; at = index.indexOf(query, at + query.length)) {
+        while (page + 1 < count && starts[page + 1] <= at) page++;
+        hits[page]++;
+        total++;
       }
     }
     hit = null;
@@ -515,17 +539,16 @@
     const range = selection.getRangeAt(0);
     if (!pagesEl.contains(range.commonAncestorContainer)) return;
     let text = '';
-    (function walk(node, inText) {
+    // Outside text elements the pages hold no text but the separators between runs.
+    (function walk(node) {
       for (let c = node.firstChild; c; c = c.nextSibling) {
-        if (c.nodeType === Node.TEXT_NODE) {
-          if (inText || (c.parentNode && c.parentNode.localName === 'g')) text += c.data;
-        } else if (c.nodeType === Node.ELEMENT_NODE) {
-          if (c.classList.contains('v') || c.classList.contains('hl')) continue;
+        if (c.nodeType === Node.TEXT_NODE) text += c.data;
+        else if (c.nodeType === Node.ELEMENT_NODE && !c.classList.contains('v') && !c.classList.contains('hl')) {
           if (c.localName === 'svg' && text && !text.endsWith('\n')) text += '\n';
-          walk(c, inText || c.localName === 'text');
+          walk(c);
         }
       }
-    })(range.cloneContents(), false);
+    })(range.cloneContents());
     e.clipboardData.setData('text/plain', text.split('\n').map((l) => l.trim()).join('\n').trim());
     e.preventDefault();
   });

@@ -193,9 +193,10 @@ public:
         }
     }
 
-    // Memory of the browser's renderer processes (proportional set size, bytes): the processes below
-    // this browser whose command line names them renderers.
-    int64_t RendererMemory() const {
+    // Memory of the browser's renderer processes, bytes: the processes below this browser whose command
+    // line names them renderers. Private: the memory that is theirs alone (what the browser's task
+    // manager counts as a tab's footprint); else the proportional set size, shared libraries included.
+    int64_t RendererMemory(bool privateOnly = true) const {
         std::map<pid_t, pid_t> parents;
         for (const auto& e : std::filesystem::directory_iterator("/proc")) {
             std::ifstream stat(e.path() / "stat");
@@ -220,8 +221,10 @@ public:
             std::string line((std::istreambuf_iterator<char>(cmd)), {});
             if (line.find("--type=renderer") == std::string::npos) continue;
             std::ifstream smaps(dir + "/smaps_rollup");
-            for (std::string l; std::getline(smaps, l);)
-                if (l.rfind("Pss:", 0) == 0) total += std::stoll(l.substr(4)) * 1024;
+            for (std::string l; std::getline(smaps, l);) {
+                if (privateOnly ? l.rfind("Private_", 0) == 0 || l.rfind("Swap:", 0) == 0 : l.rfind("Pss:", 0) == 0)
+                    total += std::stoll(l.substr(l.find(':') + 1)) * 1024;
+            }
         }
         return total;
     }
