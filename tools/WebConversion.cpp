@@ -11,6 +11,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace pagimo::tools {
@@ -90,10 +92,13 @@ TSvgPage DrawSvgPage(gdi::TSvgDocument& document, TPageSource& source, int n, co
         page.WidthMM = sized ? picture->WidthMM() : 210;
         page.HeightMM = sized ? picture->HeightMM() : 297;
     }
-    const QRectF target = gdi::TSvgDevice::PageRect(page.WidthMM, page.HeightMM);
-    gdi::TSvgDevice device(document, page.WidthMM, page.HeightMM, idPrefix);
+    // In pixels as qrptool render draws the page at 96 dpi.
+    const QSize pixels = picture ? QSize(std::max(1, picture->Width()), std::max(1, picture->Height()))
+                                 : QSize(static_cast<int>(std::lround(page.WidthMM / 25.4 * 96)),
+                                         static_cast<int>(std::lround(page.HeightMM / 25.4 * 96)));
+    gdi::TSvgDevice device(document, QSizeF(page.WidthMM, page.HeightMM), pixels, idPrefix);
     if (picture) {
-        const gdi::TPlayResult result = gdi::TEmfPlayer::Play(*picture, device, target);
+        const gdi::TPlayResult result = gdi::TEmfPlayer::Play(*picture, device, device.Target());
         if (result.Damaged)
             std::fprintf(stderr, "qrptool convert: page %d: %u damaged records skipped\n", n, result.Damaged);
         fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);

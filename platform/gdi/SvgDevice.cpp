@@ -44,20 +44,14 @@ std::string Url(const std::string& id) {
 
 } // namespace
 
-TSvgDevice::TSvgDevice(TSvgDocument& document, double widthMM, double heightMM, std::string idPrefix)
-    : FDocument(document), FPrefix(std::move(idPrefix)),
-      FTarget(PageRect(widthMM, heightMM)), FWidthMM(widthMM), FHeightMM(heightMM) {
-    FCaps = TDeviceCaps::Screen(static_cast<int32_t>(std::lround(FTarget.width())),
-                                static_cast<int32_t>(std::lround(FTarget.height())), 96);
-    FCaps.HorzSizeMM = static_cast<int32_t>(std::lround(widthMM));
-    FCaps.VertSizeMM = static_cast<int32_t>(std::lround(heightMM));
+TSvgDevice::TSvgDevice(TSvgDocument& document, QSizeF sizeMM, QSize pixels, std::string idPrefix)
+    : FDocument(document), FPrefix(std::move(idPrefix)), FTarget(QPointF(), QSizeF(pixels)), FSizeMM(sizeMM) {
+    FCaps = TDeviceCaps::Screen(pixels.width(), pixels.height(), 96);
+    FCaps.HorzSizeMM = static_cast<int32_t>(std::lround(sizeMM.width()));
+    FCaps.VertSizeMM = static_cast<int32_t>(std::lround(sizeMM.height()));
 }
 
 TSvgDevice::~TSvgDevice() = default;
-
-QRectF TSvgDevice::PageRect(double widthMM, double heightMM) {
-    return QRectF(0, 0, widthMM / 25.4 * 96, heightMM / 25.4 * 96);
-}
 
 int TSvgDevice::ClipFor(const QPainterPath& devicePath) {
     const int id = ++FClips;
@@ -597,9 +591,9 @@ std::vector<bool> TSvgDevice::Covered() const {
 std::string TSvgDevice::Finish(std::string_view defs) const {
     const std::vector<bool> covered = Covered();
     std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"";
-    AppendSvgNumber(out, FWidthMM, 2);
+    AppendSvgNumber(out, FSizeMM.width(), 2);
     out += "mm\" height=\"";
-    AppendSvgNumber(out, FHeightMM, 2);
+    AppendSvgNumber(out, FSizeMM.height(), 2);
     out += "mm\" viewBox=\"0 0 ";
     AppendSvgNumber(out, FTarget.width(), 2);
     out += ' ';

@@ -35,13 +35,13 @@ inline constexpr const char* SvgPageStyle = "text{white-space:pre}.c{shape-rende
 
 class TSvgDevice : public TDevice {
 public:
-    // Draws a page of widthMM x heightMM against document, in device units of CSS pixels (PageRect is
-    // the page in those units, the rectangle to play a picture's frame onto). Element ids on the page
-    // begin with idPrefix (pages of one HTML document need their own). Thin pens, their dashes,
-    // hatches and pattern brushes are measured in device units, pixels of the screen at 100 %, as the
-    // painter device draws them on a screen.
-    TSvgDevice(TSvgDocument& document, double widthMM, double heightMM, std::string idPrefix);
-    static QRectF PageRect(double widthMM, double heightMM);
+    // Draws a page of sizeMM against document, in device units of pixels at 96 per inch (pixels: the
+    // page's size in them, as qrptool render draws it; Target() the rectangle to play a picture's frame
+    // onto). Element ids on the page begin with idPrefix (pages of one HTML document need their own).
+    // Thin pens, their dashes, hatches and pattern brushes are measured in device units, pixels of the
+    // screen at 100 %, as the painter device draws them on a screen.
+    TSvgDevice(TSvgDocument& document, QSizeF sizeMM, QSize pixels, std::string idPrefix);
+    QRectF Target() const { return FTarget; }
     ~TSvgDevice() override;
     TSvgDevice(const TSvgDevice&) = delete;
     TSvgDevice& operator=(const TSvgDevice&) = delete;
@@ -81,7 +81,7 @@ private:
     std::string FPrefix;
     const double FPixel = 1; // width of thin pens, unit of their dashes and of hatches and patterns
     QRectF FTarget;
-    double FWidthMM, FHeightMM;
+    QSizeF FSizeMM;
     TDeviceCaps FCaps;
     std::vector<TOp> FOps;
     std::string FDefs; // the page's own clip paths and patterns
