@@ -559,11 +559,18 @@
   });
   window.addEventListener('afterprint', queueUpdate);
 
-  // ---- Start: at the page the address names (#page=N), at 100% or the width of the view ----
-  const wanted = /page=(\d+)/.exec(location.hash);
+  // ---- Start: at 100% or the width of the view, at what the address asks for: #page=N, #search=TEXT,
+  // #pagemode=thumbs (joined by &) ----
+  const wanted = new URLSearchParams(location.hash.slice(1));
   zoom = Math.min(1, fitZoom('width'));
   pagesEl.style.setProperty('--z', zoom);
-  goTo(wanted ? Number(wanted[1]) - 1 : 0);
+  goTo(Number(wanted.get('page') || 1) - 1);
+  if (wanted.get('pagemode') === 'thumbs') showThumbs(true);
+  if (wanted.get('search')) {
+    openFind();
+    $('find-text').value = wanted.get('search');
+    search(wanted.get('search'));
+  }
   if (!count) $('count').textContent = 'No pages';
   document.documentElement.dataset.ready = String(Math.round(performance.now()));
 })();
