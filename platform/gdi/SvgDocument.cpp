@@ -121,21 +121,32 @@ TSvgDocument::~TSvgDocument() = default;
 
 int TSvgDocument::FontFor(const QRawFont& raw, quint32 glyph, char32_t shows) {
     if (!IsXmlChar(shows) || glyph == 0 || glyph > 0xFFFF) return -1;
-    const QByteArray head = raw.fontTable("head");
-    const std::string key = (raw.familyName() + u'|' + raw.styleName()).toStdString() + '|' + head.toStdString();
-    auto faceIt = FFaceIndex.find(key);
-    if (faceIt == FFaceIndex.end()) {
-        int index = -1;
-        if (head.size() >= 54 && !raw.fontTable("glyf").isEmpty() && !raw.fontTable("loca").isEmpty()) {
-            auto face = std::make_unique<TFace>();
-            face->Raw = raw;
-            index = static_cast<int>(FFaces.size());
-            FFaces.push_back(std::move(face));
+    // The face of a raw font: looked up by its tables once per raw font (a size of a face), then by
+    // the raw font itself, which compares cheaply.
+    int faceIndex = -1;
+    auto recent = std::find_if(FRecentFaces.begin(), FRecentFaces.end(), [&](const auto& r) { return r.first == raw; });
+    if (recent != FRecentFaces.end()) {
+        faceIndex = recent->second;
+    } else {
+        const QByteArray head = raw.fontTable("head");
+        const std::string key = (raw.familyName() + u'|' + raw.styleName()).toStdString() + '|' + head.toStdString();
+        auto faceIt = FFaceIndex.find(key);
+        if (faceIt == FFaceIndex.end()) {
+            int index = -1;
+            if (head.size() >= 54 && !raw.fontTable("glyf").isEmpty() && !raw.fontTable("loca").isEmpty()) {
+                auto face = std::make_unique<TFace>();
+                face->Raw = raw;
+                index = static_cast<int>(FFaces.size());
+                FFaces.push_back(std::move(face));
+            }
+            faceIt = FFaceIndex.emplace(key, index).first;
         }
-        faceIt = FFaceIndex.emplace(key, index).first;
+        faceIndex = faceIt->second;
+        if (FRecentFaces.size() >= 64) FRecentFaces.erase(FRecentFaces.begin());
+        FRecentFaces.emplace_back(raw, faceIndex);
     }
-    if (faceIt->second < 0) return -1;
-    TFace& face = *FFaces[static_cast<size_t>(faceIt->second)];
+    if (faceIndex < 0) return -1;
+    TFace& face = *FFaces[static_cast<size_t>(faceIndex)];
     for (size_t index : face.Fonts) {
         TWebFont& font = FFonts[index];
         if (auto it = font.ByChar.find(shows); it != font.ByChar.end()) {
@@ -150,7 +161,7 @@ int TSvgDocument::FontFor(const QRawFont& raw, quint32 glyph, char32_t shows) {
         return static_cast<int>(index);
     }
     TWebFont font;
-    font.Face = static_cast<size_t>(faceIt->second);
+    font.Face = static_cast<size_t>(faceIndex);
     font.Family = std::string("w") + std::to_string(FFonts.size() + 1);
     font.Glyphs.push_back(static_cast<uint16_t>(glyph));
     font.ByGlyph.emplace(glyph, 1);
