@@ -181,14 +181,16 @@ public:
     void Key(const QString& key, int modifiers = 0, const QString& text = {}) {
         static const std::vector<std::pair<QString, int>> codes = {{QStringLiteral("PageDown"), 34}, {QStringLiteral("PageUp"), 33},
                                                                    {QStringLiteral("End"), 35},      {QStringLiteral("Home"), 36},
-                                                                   {QStringLiteral("Enter"), 13},    {QStringLiteral("Escape"), 27}};
+                                                                   {QStringLiteral("Enter"), 13},    {QStringLiteral("Escape"), 27},
+                                                                   {QStringLiteral("Tab"), 9}};
         int code = key.size() == 1 ? key.toUpper().at(0).unicode() : 0;
         for (const auto& [name, c] : codes)
             if (name == key) code = c;
         for (const char* type : {"keyDown", "keyUp"}) {
             QJsonObject e{{QStringLiteral("type"), QString::fromLatin1(type)}, {QStringLiteral("key"), key},
                           {QStringLiteral("modifiers"), modifiers}, {QStringLiteral("windowsVirtualKeyCode"), code}};
-            if (!text.isEmpty() && QString::fromLatin1(type) == u"keyDown") e.insert(QStringLiteral("text"), text);
+            const QString typed = key == u"Enter" ? QStringLiteral("\r") : text; // Enter presses buttons
+            if (!typed.isEmpty() && QString::fromLatin1(type) == u"keyDown") e.insert(QStringLiteral("text"), typed);
             Call(QStringLiteral("Input.dispatchKeyEvent"), e);
         }
     }

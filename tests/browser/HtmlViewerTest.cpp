@@ -105,6 +105,19 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
     EXPECT_EQ(browser.Eval(QStringLiteral("document.getElementById('pages').lang")).toString(), QStringLiteral("cs"));
     EXPECT_EQ(Shown(browser, "count"), QStringLiteral("of 5"));
     EXPECT_EQ(PageText(browser, 1), texts[0]) << "the Czech text reads as qrptool text reads it";
+    // Landmarks and names for assistive technology.
+    EXPECT_EQ(browser.Eval(QStringLiteral("[...document.querySelectorAll('header, main, nav, [role=search], [role=toolbar]')]"
+                                          ".map(e => e.localName).join()"))
+                  .toString(),
+              QStringLiteral("header,div,div,nav,main"));
+    EXPECT_EQ(browser.Eval(QStringLiteral("document.querySelector('#pages .page').getAttribute('aria-label')")).toString(),
+              QStringLiteral("Page 1 of 5"));
+    // Keyboard alone: Tab from the start reaches the Next button, Enter presses it.
+    for (int i = 0; i < 12 && browser.Eval(QStringLiteral("document.activeElement.id")).toString() != u"next"; ++i)
+        browser.Key(QStringLiteral("Tab"));
+    browser.Key(QStringLiteral("Enter"));
+    EXPECT_EQ(Field(browser, "page"), QStringLiteral("2"));
+    browser.Key(QStringLiteral("Home"));
 
     // Keys and buttons, each with the page it leads to (whole pages in view: Page Down goes through a
     // page taller than the view by screens).
