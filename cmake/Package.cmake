@@ -51,7 +51,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The shared libraries come from dpkg-shlibdeps; the fonts the reports' faces map onto are named by
 # hand, and the SQL drivers Qt loads at run time (for report data on database servers) are suggested.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fontconfig, fonts-liberation2, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fontconfig, fonts-liberation2, fonts-dejavu-core, libzint2.11")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-wine, fonts-crosextra-carlito, fonts-crosextra-caladea, shared-mime-info, desktop-file-utils, hicolor-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, libqt6sql6-sqlite, libqt6sql6-psql, libqt6sql6-mysql, libqt6sql6-odbc")

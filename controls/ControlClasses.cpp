@@ -1,5 +1,6 @@
 #include "controls/ControlClasses.h"
 
+#include "controls/Barcode.h"
 #include "controls/GraphicControls.h"
 #include "controls/TextControls.h"
 
@@ -8,6 +9,7 @@ namespace pagimo::controls {
 void RegisterControlClasses(system::TClassRegistry& registry) {
     RegisterTextControlClasses(registry);
     RegisterGraphicControlClasses(registry);
+    RegisterBarcodeClasses(registry);
 }
 
 } // namespace pagimo::controls

@@ -17,6 +17,10 @@ class TQRExporter;
 }
 namespace pagimo::expr {
 class TQREvEnvironment;
+class TQREvaluator;
+} // namespace pagimo::expr
+namespace pagimo::system {
+class TComponent;
 }
 
 namespace pagimo::controls {
@@ -41,16 +45,21 @@ public:
     virtual bool ExpandBand(Extended amount, Extended& newExpansion, bool& hasExpanded) = 0;
 };
 
-// A mistake of a description that a run finds but its pages show, if at all, only as text: a name
-// an expression does not know (found when the expression is prepared, before any page), an
-// expression error printed into the report, a data set the report reads that is not open. The run
+// A mistake of a description that a run finds but its pages show, if at all, only as text: a data
+// set the report reads that is not open, an expression that does not parse or names what neither a
+// field nor a function is (found when the run is prepared, before any page), an expression error
+// printed into the report, a value cut short, a picture or barcode that cannot be drawn. The run
 // goes on as before; a program that wants to hear of these installs a receiver on the report.
+// Component and Property say where the description holds the mistake, so that a caller who read the
+// description can name its line.
 struct TQRRunDiagnostic {
-    enum TKind { UnknownName, ExpressionError, InactiveDataSet };
+    enum TKind { UnknownName, ExpressionError, InactiveDataSet, SyntaxError, TextCut, NotDrawn };
     TKind Kind = ExpressionError;
-    std::string Source; // the control, group, report function or data set it concerns
-    int Page = 0;       // the page it printed on; 0 when found before the pages
-    std::string Text;   // the unknown name, the error message, or the data set's name
+    std::string Source;                            // the control, group, report function or data set it concerns
+    int Page = 0;                                  // the page it printed on; 0 when found before the pages
+    std::string Text;                              // the unknown name, the error message, or the data set's name
+    const system::TComponent* Component = nullptr; // the component whose property holds it, if known
+    std::string Property;                          // that property (Expression, PrintCondition ...)
 };
 
 // The report as text, system-data and expression controls see it during a run.
@@ -60,6 +69,10 @@ public:
     virtual std::string ReportTitle() const = 0;
     // Pages begun so far in the current run: the current page number.
     virtual int CurrentPageCount() const = 0;
+    // The page number as printed (counted from the first page of the group when a group restarts
+    // the page numbers), and the number of pages it counts up to (0 while it is not known).
+    virtual int PageNumber() const { return CurrentPageCount(); }
+    virtual int PageTotal() const { return 0; }
     // The record count of the report's data set; 1 when it has none that can be counted.
     virtual int RecordCount() const = 0;
     // Whether the report is a band report (not a composite one); only such a report has details.
@@ -87,5 +100,17 @@ public:
     virtual ~TQRRecordSource() = default;
     virtual void AddRecordListener(TQRPrintable* control) = 0;
 };
+
+// Whether an expression text calls TOTALPAGES (a name outside quotes, any case): a report that
+// does runs a counting pass first.
+bool NamesPageTotal(std::string_view expression);
+
+// Prepares evaluator with text for a run of report (its data sets and named expressions) and tells
+// the report what the text gets wrong: errors of the parse first, then names that are neither
+// fields nor functions, each as a diagnostic of source's property. Without a report the evaluator
+// is prepared with no data sets. True when it told something: the errors such an expression prints
+// later are the same fault and need not be told again.
+bool PrepareForRun(expr::TQREvaluator& evaluator, const std::string& text, TQRControlReport* report,
+                   const system::TComponent& source, const char* property);
 
 } // namespace pagimo::controls

@@ -1,7 +1,9 @@
 #include "controls/ExprControl.h"
 
 #include "controls/ControlHost.h"
+#include "expr/DateTime.h"
 #include "expr/NumberFormat.h"
+#include "expr/Utf8.h"
 
 namespace pagimo::controls {
 
@@ -38,14 +40,8 @@ void TQRExpr::Reset() {
 void TQRExpr::StartPrinting() {
     TQRCustomLabel::StartPrinting();
     auto* report = dynamic_cast<TQRControlReport*>(ParentReport());
-    FEvaluator.SetDataSets(report ? report->EvDataSets() : expr::TQREvDataSets{});
-    FEvaluator.SetEnvironment(report ? report->Environment() : nullptr);
-    FEvaluator.Prepare(FExpression);
-    FErrorReported = false;
-    if (report) {
-        for (std::string& name : FEvaluator.UnknownNames())
-            report->Diagnose({TQRRunDiagnostic::UnknownName, Name(), 0, std::move(name)});
-    }
+    FErrorReported = PrepareForRun(FEvaluator, FExpression, report, *this, "Expression");
+    FCutReported = false;
     FRegistered = false;
     if (FMaster) {
         if (auto* masterReport = dynamic_cast<TQRControlReport*>(FMaster)) {
@@ -72,6 +68,12 @@ std::string TQRExpr::ValueText() {
 }
 
 std::string TQRExpr::TextOf(const expr::EvResult& value) const {
+    // A date mask shows day counts and date texts as dates; a text that is no date stays as it is.
+    if (!FMask.empty() && (value.IsNumeric() || value.Kind == expr::resString) && expr::IsDateMask(FMask)) {
+        if (const std::optional<expr::TQRDateTime> when = expr::DateTimeOf(value))
+            if (std::optional<std::string> text = expr::FormatDateTime(FMask, *when)) return std::move(*text);
+        if (value.Kind == expr::resString) return value.StrResult;
+    }
     switch (value.Kind) {
     case expr::resInt:
     case expr::resDouble:
@@ -89,19 +91,33 @@ void TQRExpr::PrintAt(int32_t ofsX, int32_t ofsY) {
     if (!PrintEnabled()) return;
     if (FEvaluator.Prepared()) {
         const expr::EvResult value = FEvaluator.Value();
-        // The first error this control prints in a run is told to the report's listener.
+        // The first error this control prints in a run is told to the report's listener, and so is
+        // the first text cut short.
+        auto* report = dynamic_cast<TQRControlReport*>(ParentReport());
         if (value.Kind == expr::resError && !FErrorReported) {
             FErrorReported = true;
-            if (auto* report = dynamic_cast<TQRControlReport*>(ParentReport()))
+            if (report)
                 report->Diagnose({TQRRunDiagnostic::ExpressionError, Name(), report->CurrentPageCount(),
                                   value.StrResult.empty() ? std::string("an error without message (wrong arguments?)")
-                                                          : value.StrResult});
+                                                          : value.StrResult,
+                                  this, "Expression"});
+        }
+        if (value.Cut && !FCutReported) {
+            FCutReported = true;
+            if (report)
+                report->Diagnose({TQRRunDiagnostic::TextCut, Name(), report->CurrentPageCount(),
+                                  "text longer than " + std::to_string(expr::MaxResultBytes) + " bytes was cut there",
+                                  this, "Expression"});
         }
         SetPrintText(TextOf(value));
     }
     TQRCustomLabel::PrintAt(ofsX, ofsY);
     // A text continued on the next page still shows the value it started with.
     if (FResetAfterPrint && PrintFinished()) Reset();
+}
+
+bool TQRExpr::UsesPageTotal() const {
+    return TQRCustomLabel::UsesPageTotal() || NamesPageTotal(FExpression);
 }
 
 void TQRExpr::EndPrinting() {
@@ -118,7 +134,8 @@ const system::TPropertyList& TQRExpr::ClassProperties() {
     static const TPropertyList list = [] {
         std::vector<TPropertyInfo> own =
             LabelProperties({"Alignment", "AlignToBand", "AutoSize", "AutoStretch", "BiDiMode", "Color", "Font",
-                             "FontSize", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap"});
+                             "FontSize", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap",
+                             "HighlightCondition", "HighlightColor", "HighlightFont"});
         own.push_back(ComponentProperty<E, TComponent>("Master", &E::Master, &E::SetMaster));
         own.push_back(BoolProperty<E>("ResetAfterPrint", &E::ResetAfterPrint, &E::SetResetAfterPrint, false));
         own.push_back(StringProperty<E>("Expression", &E::Expression, &E::SetExpression));

@@ -31,7 +31,8 @@ public:
     void Reset();
     // The evaluator's current value as printed text.
     std::string ValueText();
-    // A value as printed text: numbers through the mask, errors as their message.
+    // A value as printed text: numbers through the mask (a date mask shows day counts and
+    // YYYY-MM-DD texts as dates), errors as their message.
     std::string TextOf(const expr::EvResult& value) const;
     expr::TQREvaluator& Evaluator() { return FEvaluator; }
     // Whether the control asked for record notifications in the current run.
@@ -40,6 +41,7 @@ public:
     void StartPrinting() override;
     void PrintAt(int32_t ofsX, int32_t ofsY) override;
     void EndPrinting() override;
+    bool UsesPageTotal() const override;
     // Operation 0 (a record printed): accumulate the aggregates for the current record.
     void BandNotify(system::TComponent* sender, int operation) override;
 
@@ -56,6 +58,7 @@ private:
     bool FResetAfterPrint = false;
     bool FRegistered = false;
     bool FErrorReported = false; // the first printed error of the run went to the report's listener
+    bool FCutReported = false;   // and the first text cut short
     expr::TQREvaluator FEvaluator;
 };
 

@@ -1,13 +1,17 @@
 #include "controls/GraphicControls.h"
 
+#include "controls/ControlHost.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/gdi/Canvas.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/graphics/ImageFile.h"
 #include "platform/graphics/Metafile.h"
 #include "platform/graphics/PictureFormats.h"
 #include "platform/system/Component.h"
 #include "platform/system/Errors.h"
 #include "platform/system/ScopeGuard.h"
+
+#include <filesystem>
 
 namespace pagimo::controls {
 
@@ -15,6 +19,9 @@ using system::TFormValue;
 using system::TPersistent;
 
 namespace {
+
+// The largest picture file a report reads (a file name or a field that names one).
+constexpr uint64_t MaxPictureFileBytes = uint64_t(64) << 20;
 
 gdi::TColorRef RgbOf(TColor color) {
     return static_cast<gdi::TColorRef>(ColorToRGB(color)) & 0xFFFFFFu;
@@ -57,10 +64,9 @@ struct TGraphicClass {
 
 // The first name of a kind is the one written.
 constexpr TGraphicClass GraphicClasses[] = {
-    {"TBitmap", graphics::TGraphicKind::gkBitmap},
-    {"TJPEGImage", graphics::TGraphicKind::gkJpeg},
-    {"TMetafile", graphics::TGraphicKind::gkMetafile},
-    {"TIcon", graphics::TGraphicKind::gkIcon},
+    {"TBitmap", graphics::TGraphicKind::gkBitmap},     {"TJPEGImage", graphics::TGraphicKind::gkJpeg},
+    {"TMetafile", graphics::TGraphicKind::gkMetafile}, {"TIcon", graphics::TGraphicKind::gkIcon},
+    {"TPngImage", graphics::TGraphicKind::gkImage},    {"TImageFile", graphics::TGraphicKind::gkImage},
 };
 
 // Draws a picture into a device rectangle: bitmaps from their own bits, other raster pictures from
@@ -211,6 +217,9 @@ std::vector<uint8_t> PictureData(const graphics::TPicture& picture) {
             break;
         }
     }
+    // A PNG is a TPngImage, any other format of Qt's readers a TImageFile.
+    if (const auto* image = dynamic_cast<const graphics::TImageFile*>(graphic); image && image->Format() != "png")
+        name = "TImageFile";
     const std::vector<uint8_t> bytes = graphic->SaveToBytes();
     std::vector<uint8_t> data;
     const size_t nameLength = std::char_traits<char>::length(name);
@@ -305,27 +314,59 @@ void TQRImage::PictureChanged() {
     FOpaque = FPicture->Bitmap() && !FPicture->Empty() && w >= Width() && h >= Height();
 }
 
+std::string TQRImage::Resolve(const std::string& name) const {
+    const std::filesystem::path path(name);
+    if (path.is_absolute() || FBaseFolder.empty()) return name;
+    return (std::filesystem::path(FBaseFolder) / path).string();
+}
+
+void TQRImage::TellNotDrawn(const std::string& why, const char* property) {
+    if (FNotDrawnTold) return;
+    FNotDrawnTold = true;
+    if (auto* report = dynamic_cast<TQRControlReport*>(ParentReport()))
+        report->Diagnose({TQRRunDiagnostic::NotDrawn, Name(), report->CurrentPageCount(), why, this, property});
+}
+
+void TQRImage::StartPrinting() {
+    TQRPrintable::StartPrinting();
+    FNotDrawnTold = false;
+    FFilePicture.Clear();
+    if (FFileName.empty()) return;
+    // Read once per run, so that a report shows the file as it is when the report runs.
+    try {
+        FFilePicture.LoadFromBytes(graphics::ReadPictureFile(Resolve(FFileName), MaxPictureFileBytes));
+    } catch (const EQRError& e) {
+        TellNotDrawn(std::string("no picture from ") + FFileName + ": " + e.what(), "FileName");
+    }
+}
+
+void TQRImage::EndPrinting() {
+    FFilePicture.Clear();
+    TQRPrintable::EndPrinting();
+}
+
 void TQRImage::PrintAt(int32_t ofsX, int32_t ofsY) {
     TQRPrintTarget* target = PrintTarget();
     gdi::TCanvas* canvas = target ? target->PageCanvas() : nullptr;
-    if (canvas && !FPicture->Empty()) {
+    const graphics::TPicture& picture = Shown();
+    if (canvas && !picture.Empty() && ParentReport() && ParentReport()->FinalPass()) {
         const TRect control = DeviceRect(ofsX, ofsY);
         if (FStretch) {
-            DrawPicture(*canvas, ToQRect(control), *FPicture);
+            DrawPicture(*canvas, ToQRect(control), picture);
         } else {
             canvas->IntersectClipRect(control.Left, control.Top, control.Right, control.Bottom);
             // The clip goes also when drawing fails.
             system::TScopeGuard unclip([canvas] { canvas->SelectClipRgnNone(); });
             // The picture's natural size at the screen's resolution, in device pixels.
-            const int32_t w = Rnd(Extended(FPicture->Width()) / ScreenPixelsPerInch * 254 * target->ScaleX());
-            const int32_t h = Rnd(Extended(FPicture->Height()) / ScreenPixelsPerInch * 254 * target->ScaleY());
+            const int32_t w = Rnd(Extended(picture.Width()) / ScreenPixelsPerInch * 254 * target->ScaleX());
+            const int32_t h = Rnd(Extended(picture.Height()) / ScreenPixelsPerInch * 254 * target->ScaleY());
             QRect destination(control.Left, control.Top, w, h);
             if (FCenter) {
                 const int32_t controlW = Rnd(Size()->NativeValue(TQRPrintableSize::WidthIndex) * target->ScaleX());
                 const int32_t controlH = Rnd(Size()->NativeValue(TQRPrintableSize::HeightIndex) * target->ScaleY());
                 destination.translate((controlW - w) / 2, (controlH - h) / 2);
             }
-            DrawPicture(*canvas, destination, *FPicture);
+            DrawPicture(*canvas, destination, picture);
         }
     }
     TQRPrintable::PrintAt(ofsX, ofsY);
@@ -338,13 +379,95 @@ const system::TPropertyList& TQRImage::ClassProperties() {
         {BoolProperty<TQRImage>("AutoSize", &TQRImage::AutoSize, &TQRImage::SetAutoSize, false),
          BoolProperty<TQRImage>("Center", &TQRImage::Center, &TQRImage::SetCenter, false),
          system::ObjectProperty<TQRImage, TQRPicture>("Picture", &TQRImage::Picture),
-         BoolProperty<TQRImage>("Stretch", &TQRImage::Stretch, &TQRImage::SetStretch, false)});
+         BoolProperty<TQRImage>("Stretch", &TQRImage::Stretch, &TQRImage::SetStretch, false),
+         system::Described({"FileName",
+                            [](TPersistent& o, const TFormValue& v, system::TLoadContext& context) {
+                                auto& image = static_cast<TQRImage&>(o);
+                                image.SetFileName(system::StringValue(v));
+                                image.SetBaseFolder(context.BaseFolder());
+                            },
+                            [](const TPersistent& o) -> std::optional<TFormValue> {
+                                const std::string name = static_cast<const TQRImage&>(o).FileName();
+                                if (name.empty()) return std::nullopt;
+                                return TFormValue::Str(name);
+                            },
+                            nullptr},
+                           "String", TFormValue::Str(""))});
+    return list;
+}
+
+// ---- TQRDBImage ----
+
+void TQRDBImage::Notification(system::TComponent* component, system::TOperation operation) {
+    TQRImage::Notification(component, operation);
+    if (operation == system::opRemove && component == FDataSet) FDataSet = nullptr;
+}
+
+void TQRDBImage::StartPrinting() {
+    TQRImage::StartPrinting();
+    FField = nullptr;
+    FFieldPicture.Clear();
+    FShownBytes.clear();
+    FShownValid = false;
+    auto* report = dynamic_cast<TQRControlReport*>(ParentReport());
+    if (!report || !FDataSet) return;
+    for (const expr::TQREvDataSet* d : report->EvDataSets())
+        if (d && system::SameText(d->Name(), FDataSet->Name())) FField = d->FindField(FDataField);
+    if (!FField)
+        report->Diagnose(
+            {TQRRunDiagnostic::UnknownName, Name(), 0, FDataSet->Name() + "." + FDataField, this, "DataField"});
+}
+
+void TQRDBImage::PrintAt(int32_t ofsX, int32_t ofsY) {
+    std::string value;
+    if (FField && !FField->Bytes(value)) value.clear();
+    // A field that holds the same as at the last print shows the picture made then.
+    if (!FShownValid || value != FShownBytes) {
+        FShownValid = true;
+        FShownBytes = value;
+        FFieldPicture.Clear();
+        const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+        graphics::TGraphicKind kind;
+        try {
+            if (graphics::SniffGraphicKind(bytes, kind))
+                FFieldPicture.LoadFromBytes(bytes);
+            else if (!value.empty() && value.size() < 4096 && value.find('\0') == std::string::npos)
+                FFieldPicture.LoadFromBytes(graphics::ReadPictureFile(Resolve(value), MaxPictureFileBytes));
+            else if (!value.empty())
+                throw EQRError("the field holds no picture");
+        } catch (const EQRError& e) {
+            TellNotDrawn(std::string("no picture in ") + FDataField + ": " + e.what(), "DataField");
+        }
+    }
+    TQRImage::PrintAt(ofsX, ofsY);
+}
+
+const system::TPropertyList& TQRDBImage::ClassProperties() {
+    static const system::TPropertyList list(
+        &TQRImage::ClassProperties(),
+        {system::ComponentProperty<TQRDBImage, system::TComponent>("DataSet", &TQRDBImage::DataSet,
+                                                                   &TQRDBImage::SetDataSet),
+         system::Described({"DataField",
+                            [](TPersistent& o, const TFormValue& v, system::TLoadContext& context) {
+                                auto& image = static_cast<TQRDBImage&>(o);
+                                image.SetDataField(system::StringValue(v));
+                                // A field may name a file, taken from the description's folder.
+                                image.SetBaseFolder(context.BaseFolder());
+                            },
+                            [](const TPersistent& o) -> std::optional<TFormValue> {
+                                const std::string field = static_cast<const TQRDBImage&>(o).DataField();
+                                if (field.empty()) return std::nullopt;
+                                return TFormValue::Str(field);
+                            },
+                            nullptr},
+                           "String", TFormValue::Str(""))});
     return list;
 }
 
 void RegisterGraphicControlClasses(system::TClassRegistry& registry) {
     registry.Register<TQRShape>();
     registry.Register<TQRImage>();
+    registry.Register<TQRDBImage>();
 }
 
 } // namespace pagimo::controls

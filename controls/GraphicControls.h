@@ -3,6 +3,7 @@
 // and brush; TQRImage prints a picture at its natural size, centred, or stretched to the control.
 
 #include "controls/Printable.h"
+#include "expr/DataSet.h"
 #include "platform/graphics/Picture.h"
 
 #include <span>
@@ -115,7 +116,8 @@ public:
 };
 
 // The stored form of a picture ("Data"): a length byte and the graphic's class name (TBitmap,
-// TJPEGImage, TMetafile, TIcon), then a 32-bit little-endian byte count and the graphic's file bytes.
+// TJPEGImage, TMetafile, TIcon; TPngImage for PNG and TImageFile for the other formats Qt reads), then
+// a 32-bit little-endian byte count and the graphic's file bytes.
 // Reading also takes the file bytes without the count. Empty data is an empty picture.
 std::vector<uint8_t> PictureData(const graphics::TPicture& picture);
 // Throws EPropertyValue for data that is not a picture; the picture is then unchanged.
@@ -140,20 +142,75 @@ public:
     // True when the picture is a bitmap covering the whole control.
     bool Opaque() const { return FOpaque; }
 
+    // A picture file to print instead of Picture, read when a run starts; a relative name is taken
+    // from the description's folder. Not stored in the description's Picture.Data.
+    std::string FileName() const { return FFileName; }
+    void SetFileName(const std::string& name) { FFileName = name; }
+    // The folder relative names are taken from (the description's, set while it is read).
+    void SetBaseFolder(const std::string& folder) { FBaseFolder = folder; }
+    // FileName as the run reads it.
+    std::string FilePath() const { return Resolve(FFileName); }
+
+    void StartPrinting() override;
+    void EndPrinting() override;
     // Draws the picture (stretched, or at its natural size clipped to the control), then the frame.
     void PrintAt(int32_t ofsX, int32_t ofsY) override;
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
+protected:
+    // The picture a print shows: Picture, or the file's, or (TQRDBImage) the field's.
+    virtual const graphics::TPicture& Shown() const { return FFilePicture.Empty() ? *FPicture : FFilePicture; }
+    // A path relative to the description's folder.
+    std::string Resolve(const std::string& name) const;
+    // Tells the report once per run that the control prints no picture, and why.
+    void TellNotDrawn(const std::string& why, const char* property);
+    bool FNotDrawnTold = false;
+
 private:
     std::unique_ptr<TQRPicture> FPicture = std::make_unique<TQRPicture>();
+    graphics::TPicture FFilePicture;
+    std::string FFileName;
+    std::string FBaseFolder;
     bool FAutoSize = false;
     bool FStretch = false;
     bool FCenter = false;
     bool FOpaque = false;
 
     void PictureChanged();
+};
+
+// A data-aware picture: the value of DataField of DataSet in the current record, a picture in any
+// supported format (a blob) or the name of a picture file (relative to the description's folder).
+// Sized like an image control (AutoSize only from Picture, the field's size changes per record).
+class TQRDBImage : public TQRImage {
+public:
+    static const char* StaticClassName() { return "TQRDBImage"; }
+    const char* ClassName() const override { return StaticClassName(); }
+
+    system::TComponent* DataSet() const { return FDataSet; }
+    void SetDataSet(system::TComponent* dataSet) { FDataSet = dataSet; }
+    std::string DataField() const { return FDataField; }
+    void SetDataField(const std::string& field) { FDataField = field; }
+
+    void StartPrinting() override;
+    void PrintAt(int32_t ofsX, int32_t ofsY) override;
+
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
+
+protected:
+    const graphics::TPicture& Shown() const override { return FFieldPicture; }
+    void Notification(system::TComponent* component, system::TOperation operation) override;
+
+private:
+    system::TComponent* FDataSet = nullptr;
+    std::string FDataField;
+    const expr::TQREvField* FField = nullptr;
+    graphics::TPicture FFieldPicture;
+    std::string FShownBytes; // the field value FFieldPicture was made from
+    bool FShownValid = false;
 };
 
 void RegisterGraphicControlClasses(system::TClassRegistry& registry);

@@ -1,7 +1,9 @@
 #include "controls/Label.h"
 
 #include "controls/ControlHost.h"
+#include "expr/Evaluator.h"
 #include "platform/gdi/Canvas.h"
+#include "platform/system/ScopeGuard.h"
 #include "printer/ExportFilter.h"
 
 #include <QString>
@@ -38,7 +40,9 @@ const system::TPropertyList& TQRStrings::ClassProperties() {
     return list;
 }
 
-TQRCustomLabel::TQRCustomLabel() : FFont(std::make_unique<TFont>()), FLines(std::make_unique<TQRStrings>()) {
+TQRCustomLabel::TQRCustomLabel()
+    : FFont(std::make_unique<TFont>()), FLines(std::make_unique<TQRStrings>()),
+      FHighlightFont(std::make_unique<TFont>()) {
     FFont->SetOnChange([this] { FontChanged(); });
     FLines->SetOnChange([this] {
         FLinesValid = false;
@@ -91,14 +95,13 @@ void TQRCustomLabel::SyncParentFont() {
     if (!FParentFont) return;
     auto* parent = dynamic_cast<TQRFontParent*>(ParentPanel());
     if (!parent || parent->EffectiveFont() == *FFont) return;
+    AssignFontQuietly(parent->EffectiveFont());
+}
+
+void TQRCustomLabel::AssignFontQuietly(const TFont& font) {
     FSyncingFont = true;
-    try {
-        FFont->Assign(parent->EffectiveFont());
-    } catch (...) {
-        FSyncingFont = false;
-        throw;
-    }
-    FSyncingFont = false;
+    system::TScopeGuard done([this] { FSyncingFont = false; });
+    FFont->Assign(font);
 }
 
 void TQRCustomLabel::SetParentComponent(system::TComponent* parent) {
@@ -237,11 +240,27 @@ void TQRCustomLabel::BuildLines() {
 
 void TQRCustomLabel::StartPrinting() {
     TQRPrintable::StartPrinting();
+    FHighlight.reset();
+    FHighlighted = FHighlightTold = false;
+    if (!FHighlightCondition.empty()) {
+        FHighlight = std::make_unique<expr::TQREvaluator>();
+        FHighlightTold = PrepareForRun(*FHighlight, FHighlightCondition,
+                                       dynamic_cast<TQRControlReport*>(ParentReport()), *this, "HighlightCondition");
+    }
     // A run may measure text on another device than the last one did.
     FBuiltFrom.reset();
     FNextLine = 0;
     SyncParentFont();
     SetCaption(FCaption);
+}
+
+bool TQRCustomLabel::UsesPageTotal() const {
+    return TQRPrintable::UsesPageTotal() || NamesPageTotal(FHighlightCondition);
+}
+
+void TQRCustomLabel::EndPrinting() {
+    FHighlight.reset();
+    TQRPrintable::EndPrinting();
 }
 
 namespace {
@@ -283,6 +302,28 @@ void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
     TQRPrintTarget* target = PrintTarget();
     TQRPrintableReport* report = ParentReport();
     if (!target || !report) return;
+    // A text continued on the next page keeps the highlight it started with.
+    if (PrintFinished())
+        FHighlighted = FHighlight && FHighlight->Prepared() &&
+                       ConditionValue(*FHighlight, "HighlightCondition", false, FHighlightTold);
+    std::optional<TFont> plainFont;
+    const TColor plainColor = Color();
+    system::TScopeGuard plain([&] {
+        if (plainFont) AssignFontQuietly(*plainFont);
+        SetColor(plainColor);
+    });
+    if (FHighlighted) {
+        plainFont = *FFont;
+        const TFont fresh;
+        TFont font = *FFont;
+        if (FHighlightFont->Name() != fresh.Name()) font.SetName(FHighlightFont->Name());
+        if (FHighlightFont->Height() != fresh.Height()) font.SetHeight(FHighlightFont->Height());
+        if (FHighlightFont->Style() != fresh.Style()) font.SetStyle(FHighlightFont->Style());
+        if (FHighlightFont->Charset() != fresh.Charset()) font.SetCharset(FHighlightFont->Charset());
+        if (FHighlightFont->Color() != fresh.Color()) font.SetColor(FHighlightFont->Color());
+        AssignFontQuietly(font);
+        if (FHighlightColor != clNone) SetColor(FHighlightColor);
+    }
     auto* controlReport = dynamic_cast<TQRControlReport*>(report);
     gdi::TCanvas* canvas = target->PageCanvas();
     const bool finalPass = report->FinalPass() && !report->Exporting();
@@ -426,6 +467,9 @@ std::vector<system::TPropertyInfo> TQRCustomLabel::LabelProperties(std::initiali
         add(ColorProperty<L>("Color", &L::Color, &L::SetColor, clWhite));
         add(ObjectProperty<L, TFont>("Font", &L::Font));
         add(IntProperty<L>("FontSize", &L::StoredFontSize, &L::SetFontSize, std::nullopt));
+        add(StringProperty<L>("HighlightCondition", &L::HighlightCondition, &L::SetHighlightCondition));
+        add(ColorProperty<L>("HighlightColor", &L::HighlightColor, &L::SetHighlightColor, clNone));
+        add(ObjectProperty<L, TFont>("HighlightFont", &L::HighlightFont));
         add(ObjectProperty<L, TQRStrings>("Lines", &L::SourceLines));
         add(BoolProperty<L>("ParentBiDiMode", &L::ParentBiDiMode, &L::SetParentBiDiMode, true));
         add(BoolProperty<L>("ParentFont", &L::ParentFont, &L::SetParentFont, true));
@@ -450,7 +494,8 @@ const system::TPropertyList& TQRLabel::ClassProperties() {
     static const system::TPropertyList list(
         &TQRPrintable::ClassProperties(),
         LabelProperties({"Alignment", "AlignToBand", "AutoSize", "AutoStretch", "BiDiMode", "Caption", "Color", "Font",
-                         "FontSize", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap"}));
+                         "FontSize", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap", "HighlightCondition",
+                         "HighlightColor", "HighlightFont"}));
     return list;
 }
 
@@ -468,7 +513,8 @@ const system::TPropertyList& TQRMemo::ClassProperties() {
     static const system::TPropertyList list(
         &TQRPrintable::ClassProperties(),
         LabelProperties({"Alignment", "AlignToBand", "AutoSize", "AutoStretch", "BiDiMode", "Color", "Font", "FontSize",
-                         "Lines", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap"}));
+                         "Lines", "ParentBiDiMode", "ParentFont", "Transparent", "WordWrap", "HighlightCondition",
+                         "HighlightColor", "HighlightFont"}));
     return list;
 }
 

@@ -93,12 +93,26 @@ public:
 
     TQRLabelOnPrintEvent OnPrint;
 
+    // Highlighting: when HighlightCondition (an expression) is true at print time, the text prints in
+    // HighlightFont on HighlightColor. The highlight font's properties that differ from a fresh
+    // font's replace those of the control's font (HighlightFont.Color = clRed alone reddens the
+    // control's own font); HighlightColor clNone keeps the control's colour.
+    std::string HighlightCondition() const { return FHighlightCondition; }
+    void SetHighlightCondition(const std::string& condition) { FHighlightCondition = condition; }
+    TFont* HighlightFont() const { return FHighlightFont.get(); }
+    TColor HighlightColor() const { return FHighlightColor; }
+    void SetHighlightColor(TColor color) { FHighlightColor = color; }
+    // Whether the last print was highlighted.
+    bool Highlighted() const { return FHighlighted; }
+
     // Rebuilds the output lines from the text (or a memo's lines), growing the control to its text
     // when AutoSize is on.
     virtual void BuildLines();
 
     void StartPrinting() override;
     void PrintAt(int32_t ofsX, int32_t ofsY) override;
+    void EndPrinting() override;
+    bool UsesPageTotal() const override;
     void SetParentComponent(system::TComponent* parent) override;
 
     // Text measurement: width of the text plus 1, scaled by the zoom, in pixels; and the line height.
@@ -154,6 +168,15 @@ private:
     bool FSelfResizing = false;
     bool FParentFont = true;
     bool FSyncingFont = false;
+    std::string FHighlightCondition;
+    std::unique_ptr<TFont> FHighlightFont;
+    TColor FHighlightColor = clNone;
+    std::unique_ptr<expr::TQREvaluator> FHighlight; // prepared during a run when there is a condition
+    bool FHighlighted = false;
+    bool FHighlightTold = false;
+
+    // Sets the font without turning ParentFont off.
+    void AssignFontQuietly(const TFont& font);
 
     void FontChanged();
     TLinesInputs LinesInputs() const;

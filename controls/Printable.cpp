@@ -1,5 +1,8 @@
 #include "controls/Printable.h"
 
+#include "controls/ControlHost.h"
+#include "expr/Evaluator.h"
+
 namespace pagimo::controls {
 
 using system::TFormValue;
@@ -18,6 +21,13 @@ Extended TQRPrintableSize::GetValuePixels(size_t index) const {
 void TQRPrintableSize::SetValue(size_t index, Extended value) {
     TQRUnitBase::SetValue(index, value);
     ResizeOwner();
+}
+
+const system::TPropertyList& TQRPrintableSize::ClassProperties() {
+    static const system::TPropertyList list(&TQRUnitBase::ClassProperties(),
+                                            {NamedValue("Height", HeightIndex), NamedValue("Left", LeftIndex),
+                                             NamedValue("Top", TopIndex), NamedValue("Width", WidthIndex)});
+    return list;
 }
 
 void TQRPrintableSize::ResizeOwner() {
@@ -64,6 +74,9 @@ void TQRPrintable::SetBounds(int32_t left, int32_t top, int32_t width, int32_t h
 }
 
 void TQRPrintable::Loaded() {
+    // Its report has given it the named sizes in the report's Units already; outside a report they
+    // are read in the control's own.
+    FSize->ApplyNamedValues(FSize->Units());
     FSize->ResizeOwner();
     if (FLeft == 0 && FPendingLeft) FLeft = FPendingLeft;
     if (FTop == 0 && FPendingTop) FTop = FPendingTop;
@@ -137,11 +150,44 @@ void TQRPrintable::StartPrinting() {
     FPrinting = true;
     FPrintFinished = true;
     FTarget = FReport ? FReport->PrintTarget() : nullptr;
+    FCondition.reset();
+    FConditionTold = false;
+    if (!FPrintCondition.empty()) {
+        FCondition = std::make_unique<expr::TQREvaluator>();
+        FConditionTold = PrepareForRun(*FCondition, FPrintCondition, dynamic_cast<TQRControlReport*>(FReport), *this,
+                                       "PrintCondition");
+    }
 }
 
 void TQRPrintable::EndPrinting() {
     FPrinting = false;
     FPrintFinished = true;
+    FCondition.reset();
+}
+
+bool TQRPrintable::ConditionValue(expr::TQREvaluator& condition, const char* property, bool otherwise, bool& told) {
+    const expr::EvResult value = condition.Value();
+    if (value.Kind == expr::resBool) return value.BooResult;
+    if (!told) {
+        told = true;
+        if (auto* report = dynamic_cast<TQRControlReport*>(FReport)) {
+            const std::string text = value.Kind != expr::resError ? std::string("not a true/false value")
+                                     : value.StrResult.empty()    ? std::string("an error without message")
+                                                                  : value.StrResult;
+            report->Diagnose(
+                {TQRRunDiagnostic::ExpressionError, Name(), report->CurrentPageCount(), text, this, property});
+        }
+    }
+    return otherwise;
+}
+
+bool TQRPrintable::UsesPageTotal() const {
+    return NamesPageTotal(FPrintCondition);
+}
+
+bool TQRPrintable::PrintConditionHolds() {
+    if (!FCondition || !FCondition->Prepared()) return true;
+    return ConditionValue(*FCondition, "PrintCondition", true, FConditionTold);
 }
 
 TRect TQRPrintable::DeviceRect(int32_t ofsX, int32_t ofsY) const {
@@ -172,7 +218,9 @@ const system::TPropertyList& TQRPrintable::ClassProperties() {
          IntProperty<TQRPrintable>("Height", &TQRPrintable::HeightPx, &TQRPrintable::SetHeight, std::nullopt),
          BoolProperty<TQRPrintable>("Enabled", &TQRPrintable::Enabled, &TQRPrintable::SetEnabled, true),
          ObjectProperty<TQRPrintable, TQRFrame>("Frame", &TQRPrintable::Frame),
-         ObjectProperty<TQRPrintable, TQRPrintableSize>("Size", &TQRPrintable::Size)});
+         ObjectProperty<TQRPrintable, TQRPrintableSize>("Size", &TQRPrintable::Size),
+         StringProperty<TQRPrintable>("PrintCondition", &TQRPrintable::PrintCondition,
+                                      &TQRPrintable::SetPrintCondition)});
     return list;
 }
 

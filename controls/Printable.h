@@ -12,6 +12,10 @@
 
 #include <memory>
 
+namespace pagimo::expr {
+class TQREvaluator;
+}
+
 namespace pagimo::controls {
 
 class TQRPrintable;
@@ -50,6 +54,8 @@ public:
     explicit TQRPrintableSize(TQRPrintable* control) : TQRUnitBase(4), FControl(control) {}
     const char* ClassName() const override { return "TQRPrintableSize"; }
     bool Horizontal(size_t index) const override { return index == LeftIndex || index == WidthIndex; }
+    static const system::TPropertyList& ClassProperties();
+    const system::TPropertyList& Properties() const override { return ClassProperties(); }
 
     Extended Height() const { return GetValue(HeightIndex); }
     void SetHeight(Extended v) { SetValue(HeightIndex, v); }
@@ -122,6 +128,16 @@ public:
     bool PrintFinished() const { return FPrintFinished; }
     TQRPrintTarget* PrintTarget() const { return FTarget; }
 
+    // An expression that must be true for the control to print (empty: always); prepared for each
+    // run by StartPrinting. A band asks PrintConditionHolds before it lets the control print: false
+    // skips the control for that print, as a disabled control is skipped. A condition that is no
+    // true/false value prints the control and is told to the report once per run.
+    std::string PrintCondition() const { return FPrintCondition; }
+    void SetPrintCondition(const std::string& condition) { FPrintCondition = condition; }
+    bool PrintConditionHolds();
+    // Whether the control prints the report's page total (its report then counts its pages first).
+    virtual bool UsesPageTotal() const;
+
     // The band print protocol; offsets are the band's position in tenths of a millimetre.
     virtual void StartPrinting();
     virtual void PrintAt(int32_t ofsX, int32_t ofsY);
@@ -143,6 +159,9 @@ protected:
     void SetPrintFinished(bool finished) { FPrintFinished = finished; }
     // The device rectangle of the control at the given band offset (Size in Native during a run).
     TRect DeviceRect(int32_t ofsX, int32_t ofsY) const;
+    // Evaluates a condition prepared with PrepareForRun: its truth, or `otherwise` (told once per run
+    // to the report, as a fault of property) when it gives no true/false value.
+    bool ConditionValue(expr::TQREvaluator& condition, const char* property, bool otherwise, bool& told);
 
 private:
     friend class TQRPrintableSize;
@@ -162,6 +181,9 @@ private:
     bool FPrintFinished = true;
     bool FTransparent = false;
     TColor FColor = clWhite;
+    std::string FPrintCondition;
+    std::unique_ptr<expr::TQREvaluator> FCondition; // prepared during a run when there is a condition
+    bool FConditionTold = false;
 };
 
 } // namespace pagimo::controls

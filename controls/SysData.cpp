@@ -8,9 +8,9 @@
 namespace pagimo::controls {
 
 const system::TEnumInfo& SysDataTypeInfo() {
-    static const system::TEnumInfo info{
-        "TQRSysDataType",
-        {"qrsTime", "qrsDate", "qrsDateTime", "qrsPageNumber", "qrsReportTitle", "qrsDetailCount", "qrsDetailNo"}};
+    static const system::TEnumInfo info{"TQRSysDataType",
+                                        {"qrsTime", "qrsDate", "qrsDateTime", "qrsPageNumber", "qrsReportTitle",
+                                         "qrsDetailCount", "qrsDetailNo", "qrsPageCount"}};
     return info;
 }
 
@@ -30,6 +30,8 @@ const char* SysDataTypeName(TQRSysDataType type) {
         return "Detail count";
     case qrsDetailNo:
         return "Detail no";
+    case qrsPageCount:
+        return "Page count";
     }
     return "";
 }
@@ -85,7 +87,7 @@ void TQRSysData::PrintAt(int32_t ofsX, int32_t ofsY) {
         SetCaption(FText + DateTimeText(now, locale));
         break;
     case qrsPageNumber:
-        if (report) SetCaption(FText + std::to_string(report->CurrentPageCount()));
+        if (report) SetCaption(FText + std::to_string(report->PageNumber()));
         break;
     case qrsReportTitle:
         if (report) SetCaption(FText + report->ReportTitle());
@@ -96,6 +98,9 @@ void TQRSysData::PrintAt(int32_t ofsX, int32_t ofsY) {
     case qrsDetailNo:
         if (report && report->IsBandReport()) SetCaption(FText + std::to_string(report->DetailNumber()));
         break;
+    case qrsPageCount:
+        if (report) SetCaption(FText + std::to_string(report->PageTotal()));
+        break;
     }
     TQRCustomLabel::PrintAt(ofsX, ofsY);
 }
@@ -104,9 +109,9 @@ const system::TPropertyList& TQRSysData::ClassProperties() {
     using namespace system;
     using S = TQRSysData;
     static const TPropertyList list = [] {
-        std::vector<TPropertyInfo> own =
-            LabelProperties({"Alignment", "AlignToBand", "AutoSize", "BiDiMode", "Color", "Font", "FontSize",
-                             "ParentBiDiMode", "ParentFont", "Transparent"});
+        std::vector<TPropertyInfo> own = LabelProperties(
+            {"Alignment", "AlignToBand", "AutoSize", "BiDiMode", "Color", "Font", "FontSize", "ParentBiDiMode",
+             "ParentFont", "Transparent", "HighlightCondition", "HighlightColor", "HighlightFont"});
         own.push_back(EnumProperty<S, TQRSysDataType>("Data", SysDataTypeInfo(), &S::Data, &S::SetData, qrsTime));
         own.push_back(StringProperty<S>("Text", &S::Text, &S::SetText));
         return TPropertyList(&TQRPrintable::ClassProperties(), std::move(own));

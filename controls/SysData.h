@@ -6,7 +6,17 @@
 
 namespace pagimo::controls {
 
-enum TQRSysDataType { qrsTime, qrsDate, qrsDateTime, qrsPageNumber, qrsReportTitle, qrsDetailCount, qrsDetailNo };
+// qrsPageCount (the number of pages of the finished report, as TOTALPAGES) comes after the classic set.
+enum TQRSysDataType {
+    qrsTime,
+    qrsDate,
+    qrsDateTime,
+    qrsPageNumber,
+    qrsReportTitle,
+    qrsDetailCount,
+    qrsDetailNo,
+    qrsPageCount
+};
 const system::TEnumInfo& SysDataTypeInfo();
 // The name a data type shows under on the design surface ("Page#", "Report title" ...).
 const char* SysDataTypeName(TQRSysDataType type);
@@ -24,6 +34,7 @@ public:
 
     // Sets the caption to Text and the current value, then prints it as a text control.
     void PrintAt(int32_t ofsX, int32_t ofsY) override;
+    bool UsesPageTotal() const override { return FData == qrsPageCount || TQRCustomLabel::UsesPageTotal(); }
 
     static const system::TPropertyList& ClassProperties();
     const system::TPropertyList& Properties() const override { return ClassProperties(); }

@@ -93,18 +93,34 @@ void TQRUnitBase::SetStoredValues(const std::vector<Extended>& values) {
 }
 
 system::TPropertyInfo TQRUnitBase::NamedValue(std::string name, size_t index) {
-    return {std::move(name),
-            [index](system::TPersistent& o, const TFormValue& v, system::TLoadContext&) {
+    return {name,
+            [name, index](system::TPersistent& o, const TFormValue& v, system::TLoadContext&) {
                 auto& holder = static_cast<TQRUnitBase&>(o);
                 const Extended x = system::NumberValue(v);
-                const Extended native =
-                    std::isfinite(x) ? holder.ValueToNative(holder.Units(), holder.Horizontal(index), x) : x;
-                if (!std::isfinite(native) || native > MaxStoredValue || native < -MaxStoredValue) {
-                    throw system::EPropertyValue("value out of range");
-                }
-                holder.SetValue(index, x);
+                if (!std::isfinite(x)) throw system::EPropertyValue("value out of range");
+                holder.FNamedValues.push_back({name, index, x});
             },
             nullptr, nullptr, "Extended (in Units)"};
+}
+
+void TQRUnitBase::ApplyNamedValues(TQRUnit units) {
+    if (FNamedValues.empty()) return;
+    std::vector<TNamedValue> values = std::move(FNamedValues);
+    FNamedValues.clear();
+    const TQRUnit saved = FUnits;
+    SetUnits(units);
+    try {
+        for (const TNamedValue& v : values) {
+            const Extended native = ValueToNative(units, Horizontal(v.Index), v.Value);
+            if (!std::isfinite(native) || native > MaxStoredValue || native < -MaxStoredValue)
+                throw system::EPropertyValue(v.Name + ": value out of range");
+            SetValue(v.Index, v.Value);
+        }
+    } catch (...) {
+        SetUnits(saved);
+        throw;
+    }
+    SetUnits(saved);
 }
 
 const system::TPropertyList& TQRUnitBase::ClassProperties() {

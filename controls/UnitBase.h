@@ -56,9 +56,14 @@ public:
 
     virtual bool Horizontal(size_t index) const = 0;
 
-    // Value `index` read by name (Page.LeftMargin, Size.Height) in the holder's current Units. It is
-    // not written back: Values stores the same number.
+    // Value `index` read by name (Page.LeftMargin, Size.Height). It is not written back: Values stores
+    // the same number. A description may name the report's Units before or after such a value, so the
+    // value waits until the report has read all of its properties and then is read in the report's
+    // Units (ApplyNamedValues); a holder outside a report reads it in its own Units when it has loaded.
     static system::TPropertyInfo NamedValue(std::string name, size_t index);
+    // Stores the named values read so far, converted from units. Throws EPropertyValue for a value
+    // that is out of range.
+    void ApplyNamedValues(TQRUnit units);
     // Sizes the owning window from the values; holders without a window do nothing.
     virtual void ResizeOwner() {}
 
@@ -68,6 +73,12 @@ public:
 protected:
     std::vector<Extended> FValues;
     bool FParentUpdating = false;
+    struct TNamedValue {
+        std::string Name;
+        size_t Index;
+        Extended Value;
+    };
+    std::vector<TNamedValue> FNamedValues;
 
     void StoreNative(size_t index, Extended value) { FValues.at(index) = value; }
 

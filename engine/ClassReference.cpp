@@ -5,6 +5,7 @@
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
 #include "engine/Report.h"
+#include "expr/FunctionLibrary.h"
 
 #include <map>
 
@@ -95,6 +96,44 @@ std::string Joined(const std::vector<std::string>& names, const char* separator)
     return s;
 }
 
+struct TFunctionReference {
+    std::string Syntax, Explanation, Arguments, Group;
+};
+
+// The functions of the expression library, as its entries describe them: syntax | explanation, and
+// the argument codes (group digit, then N numeric, S string, B boolean, V any per argument).
+std::vector<TFunctionReference> DescribeFunctions() {
+    std::vector<TFunctionReference> out;
+    for (const expr::TQRLibraryEntry& e : expr::QRFunctionLibrary().Entries()) {
+        TFunctionReference f;
+        const size_t bar = e.Description.find('|');
+        f.Syntax = e.Description.substr(0, bar);
+        f.Explanation = bar == std::string::npos ? std::string() : e.Description.substr(bar + 1);
+        while (!f.Syntax.empty() && f.Syntax.back() == ' ')
+            f.Syntax.pop_back();
+        while (!f.Explanation.empty() && f.Explanation.front() == ' ')
+            f.Explanation.erase(0, 1);
+        for (size_t i = 1; i < e.Data.size(); ++i) {
+            const char c = e.Data[i];
+            const char* kind = c == 'N' ? "number" : c == 'S' ? "string" : c == 'B' ? "boolean" : "any";
+            f.Arguments += std::string(f.Arguments.empty() ? "" : ", ") + kind;
+        }
+        if (f.Arguments.empty()) f.Arguments = "none";
+        const int group = e.Data.empty() ? 0 : e.Data[0] - '0';
+        f.Group = group >= 0 && group < 8 ? expr::FunctionGroups[group] : "Other";
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+// Markdown would take <X> for a tag.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        out += c == '<' ? std::string("&lt;") : c == '>' ? std::string("&gt;") : std::string(1, c);
+    return Cell(out);
+}
+
 } // namespace
 
 void RegisterDescriptionClasses(system::TClassRegistry& registry) {
@@ -144,6 +183,9 @@ std::string ClassReferenceText(const system::TClassRegistry& registry) {
         out += Joined(info->Names, ", ");
         out += '\n';
     }
+    out += "\nFunctions\n";
+    for (const TFunctionReference& f : DescribeFunctions())
+        out += "  " + f.Syntax + "  (" + f.Arguments + "; " + f.Group + ")\n      " + f.Explanation + "\n";
     return out;
 }
 
@@ -187,6 +229,10 @@ std::string ClassReferenceMarkdown(const system::TClassRegistry& registry) {
         out += Joined(info->Names, ", ");
         out += " |\n";
     }
+    out += "\n### Functions\n\n| Function | Arguments | Group | Gives |\n|---|---|---|---|\n";
+    for (const TFunctionReference& f : DescribeFunctions())
+        out +=
+            "| `" + Cell(f.Syntax) + "` | " + f.Arguments + " | " + f.Group + " | " + Escaped(f.Explanation) + " |\n";
     return out;
 }
 

@@ -2,7 +2,8 @@
 // The reference of the description language, made from the class registry itself so it cannot
 // drift from what the reader accepts: every registered class with its published properties (dotted
 // names of nested objects included), their types, defaults, and the values of the enumerations and
-// sets they use. `qrptool classes` prints it; docs/REPORTS.md carries the Markdown form.
+// sets they use, and the functions of the expression library with their arguments. `qrptool classes`
+// prints it; docs/REPORTS.md carries the Markdown form.
 
 #include "platform/system/Component.h"
 

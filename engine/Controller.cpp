@@ -54,6 +54,13 @@ void TQRCustomController::CollectControllers() {
 
 void TQRCustomController::CollectDataSets() {}
 
+void TQRCustomController::CheckDataSets() {
+    for (auto* c : FBeforeControllers)
+        c->CheckDataSets();
+    for (auto* c : FAfterControllers)
+        c->CheckDataSets();
+}
+
 void TQRCustomController::PrepareRun() {
     FRecordListeners.clear();
     for (auto* c : FBeforeControllers)
@@ -64,9 +71,7 @@ void TQRCustomController::PrepareRun() {
     TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups) {
         TQRGroupRun& group = run.Group(*g);
-        group.Prepare(*g, FReport->EvDataSets(), FReport->Environment());
-        for (std::string& name : group.UnknownNames())
-            FReport->Diagnose({controls::TQRRunDiagnostic::UnknownName, g->Name(), 0, std::move(name)});
+        group.Prepare(*g, *FReport);
     }
 }
 
@@ -129,11 +134,13 @@ bool TQRCustomController::CheckGroups() {
     return changed;
 }
 
-void TQRCustomController::PrintGroupHeaders() {
+void TQRCustomController::PrintGroupHeaders(bool reprint) {
     if (FGroups.empty()) return;
     TQRGeneration& run = RunOf(FReport);
     for (TQRGroup* g : FGroups) {
         if (!run.Group(*g).Changed) continue;
+        // A new group value restarts the page numbers on the page its header lands on.
+        if (!reprint && g->ResetPageNumber()) run.StartSectionAt(g);
         PrintBandOf(g);
         TQRGroupRun& state = run.Group(*g);
         state.GroupOpen = true;
@@ -175,7 +182,7 @@ void TQRCustomController::ReprintGroupHeaders() {
         }
     }
     if (marked) {
-        PrintGroupHeaders();
+        PrintGroupHeaders(true);
         // The reprint is no group break: the next record's test must not see these flags.
         for (TQRGroup* g : FGroups)
             run.Group(*g).Changed = false;
@@ -193,15 +200,20 @@ void TQRController::PrepareRun() {
     TQRCustomController::PrepareRun();
     FRefreshParams = false;
     if (!FDataSet || !FReport) return;
-    // A closed data set gives the run no records (unless a handler gives them): the report prints
-    // as if it had none.
-    if (!FDataSet->Active() && !OnNeedData)
-        FReport->Diagnose({controls::TQRRunDiagnostic::InactiveDataSet, FHost->Name(), 0, FDataSet->Name()});
     if (auto* params = FDataSet->Params()) {
         for (const TQRParam& p : *params) {
             if (FReport->Functions()->Find(p.Name)) FRefreshParams = true;
         }
     }
+}
+
+void TQRController::CheckDataSets() {
+    TQRCustomController::CheckDataSets();
+    // A closed data set gives the run no records (unless a handler gives them): the report prints
+    // as if it had none.
+    if (FDataSet && FReport && !FDataSet->Active() && !OnNeedData)
+        FReport->Diagnose(
+            {controls::TQRRunDiagnostic::InactiveDataSet, FHost->Name(), 0, FDataSet->Name(), FDataSet, "Active"});
 }
 
 void TQRController::RefreshParams() {
@@ -274,13 +286,18 @@ void TQRController::Execute() {
     FReport->Target()->ProcessMessages();
     if (FReport->Cancelled()) return;
     const bool hostIsReport = FHost == FReport;
+    // A title or column header that printed opened page 1, and the first forced page break is
+    // swallowed so that it does not leave them alone there. One that printed nothing leaves no page
+    // to protect: swallowing a break then would put the first two records on one page.
+    int printed = run.BandsPrinted();
     PrintBandOf(FHeader);
-    if (hostIsReport) run.SuppressNextPageBreak();
+    if (hostIsReport && run.BandsPrinted() > printed) run.SuppressNextPageBreak();
     if (hostIsReport && run.PageCount() <= 1) {
         TQRCustomBand* columnHeader = FReport->BandOfType(rbColumnHeader);
         if (columnHeader && columnHeader->Enabled()) {
+            printed = run.BandsPrinted();
             run.PrintBand(columnHeader);
-            run.SuppressNextPageBreak();
+            if (run.BandsPrinted() > printed) run.SuppressNextPageBreak();
         }
     }
     CheckGroups();
@@ -515,6 +532,8 @@ const system::TPropertyList& TQRGroup::ClassProperties() {
          ComponentProperty<TQRGroup, TQRCustomBand>("FooterBand", &TQRGroup::FooterBand, &TQRGroup::SetFooterBand),
          ComponentProperty<TQRGroup, TComponent>("Master", &TQRGroup::Master, &TQRGroup::SetMaster),
          BoolProperty<TQRGroup>("ReprintOnNewPage", &TQRGroup::ReprintOnNewPage, &TQRGroup::SetReprintOnNewPage,
+                                false),
+         BoolProperty<TQRGroup>("ResetPageNumber", &TQRGroup::ResetPageNumber, &TQRGroup::SetResetPageNumber,
                                 false)});
     return list;
 }

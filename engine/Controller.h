@@ -37,6 +37,8 @@ public:
 
     // The run protocol the report drives.
     virtual void CollectControllers();
+    // Tells the report of every data set of the tree that is read but not open (no records then).
+    virtual void CheckDataSets();
     virtual void PrepareRun();
     virtual void Execute();
     virtual void ReleaseRun();
@@ -47,7 +49,8 @@ public:
     void RunBeforeControllers();
     void RunAfterControllers();
     bool CheckGroups();
-    void PrintGroupHeaders();
+    // Reprinted headers (ReprintOnNewPage) begin no new group value.
+    void PrintGroupHeaders(bool reprint = false);
     void PrintGroupFooters();
     void ReprintGroupHeaders();
     void NotifyExprs();
@@ -83,6 +86,7 @@ public:
     void SetFooter(TQRCustomBand* band) { FFooter = band; }
     TQRNeedDataEvent OnNeedData;
 
+    void CheckDataSets() override;
     void PrepareRun() override;
     void Execute() override;
     void RunWithoutData() override;
@@ -198,6 +202,10 @@ public:
     void SetMaster(system::TComponent* master);
     bool ReprintOnNewPage() const { return FReprintOnNewPage; }
     void SetReprintOnNewPage(bool v) { FReprintOnNewPage = v; }
+    // Each group value counts its pages from 1: PAGENUMBER and TOTALPAGES (and the page number and
+    // page count of system data) restart on the page where the group's header prints.
+    bool ResetPageNumber() const { return FResetPageNumber; }
+    void SetResetPageNumber(bool v) { FResetPageNumber = v; }
 
     void SetParentComponent(system::TComponent* parent) override;
     static const system::TPropertyList& ClassProperties();
@@ -211,6 +219,7 @@ private:
     TQRCustomBand* FFooterBand = nullptr;
     system::TComponent* FMaster = nullptr;
     bool FReprintOnNewPage = false;
+    bool FResetPageNumber = false;
 };
 
 } // namespace pagimo::engine

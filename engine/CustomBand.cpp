@@ -89,6 +89,7 @@ system::TComponent* TQRCustomBand::GetParentComponent() const {
 }
 
 void TQRCustomBand::Loaded() {
+    FSize->ApplyNamedValues(FSize->Units()); // its report has applied them already
     FSize->ResizeOwner();
     if (FChildWanted) {
         FChildWanted = false;
@@ -131,8 +132,11 @@ void TQRCustomBand::Print() {
     TQRGeneration& run = *FReport->Generation();
     bool printBand = Enabled();
     if (printBand && BeforePrint) BeforePrint(*this, printBand);
+    if (printBand) printBand = run.BandConditionHolds(*this);
     if (printBand) {
         run.MakeRoom(*this);
+        run.BandPrinted();
+        run.BandPlaced(*this);
         if (FNotifyController) FNotifyController->NotifyExprs();
         TQRReportTarget& t = run.Target();
         const Extended height = FSize->NativeValue(TQRBandSize::HeightIndex);
@@ -147,7 +151,9 @@ void TQRCustomBand::Print() {
                 bool allFinished = true;
                 for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(Printables())) {
                     if (!p->Enabled()) continue;
-                    if (first || !p->PrintFinished()) p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
+                    // A control whose PrintCondition is false sits this print out (and so is finished).
+                    if (first ? p->PrintConditionHolds() : !p->PrintFinished())
+                        p->PrintAt(Clamp32(run.CurrentX()), Clamp32(run.CurrentY()));
                     allFinished = allFinished && p->PrintFinished();
                 }
                 if (run.FinalPass()) {
@@ -164,7 +170,7 @@ void TQRCustomBand::Print() {
                 FExpanded = 0;
                 first = false;
             }
-            run.Advance(FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
+            run.Advance(*this, FSize->NativeValue(TQRBandSize::HeightIndex) + FExpanded);
             FSize->SetStoredValues({height, width});
         }
     } else if (FNotifyController && !Enabled()) {
@@ -231,6 +237,8 @@ const system::TPropertyList& TQRCustomBand::ClassProperties() {
                                                    nullptr, nullptr, "Boolean"},
                                      ComponentProperty<TQRCustomBand, TQRCustomBand>(
                                          "LinkBand", &TQRCustomBand::LinkBand, &TQRCustomBand::SetLinkBand),
+                                     StringProperty<TQRCustomBand>("PrintCondition", &TQRCustomBand::PrintCondition,
+                                                                   &TQRCustomBand::SetPrintCondition),
                                      ObjectProperty<TQRCustomBand, TQRBandSize>("Size", &TQRCustomBand::Size)});
     return list;
 }

@@ -48,6 +48,10 @@ public:
     void SetForceNewColumn(bool v) { FForceNewColumn = v; }
     bool ForceNewPage() const { return FForceNewPage; }
     void SetForceNewPage(bool v) { FForceNewPage = v; }
+    // An expression that must be true for the band to print (empty: always); false skips the band
+    // as a BeforePrint veto does. The run prepares it (TQRGeneration::BandConditionHolds).
+    std::string PrintCondition() const { return FPrintCondition; }
+    void SetPrintCondition(const std::string& condition) { FPrintCondition = condition; }
     TQRCustomBand* LinkBand() const { return FLinkBand; }
     // A link whose chain leads back to this band is refused (the old value stays).
     void SetLinkBand(TQRCustomBand* band);
@@ -99,6 +103,7 @@ private:
     bool FAlignToBottom = false;
     bool FForceNewColumn = false;
     bool FForceNewPage = false;
+    std::string FPrintCondition;
     // HasChild = True read from a description: the child is made after loading, unless the
     // description brings its own child band.
     bool FChildWanted = false;

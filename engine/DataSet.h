@@ -55,6 +55,11 @@ public:
     // The value in the data set's current record; null when there is no current record.
     const TFieldValue& FieldValue() const;
     expr::EvResult Value() const override { return ToEvResult(FieldValue(), FType); }
+    bool Bytes(std::string& out) const override {
+        const auto* s = std::get_if<std::string>(&FieldValue());
+        if (s) out = *s;
+        return s != nullptr;
+    }
     bool IsNull() const { return std::holds_alternative<std::monostate>(FieldValue()); }
     std::string AsString() const;
 

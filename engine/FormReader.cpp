@@ -30,6 +30,13 @@ struct TToken {
     int Line = 1;
 };
 
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
 bool IsIdentStart(char c) {
     return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
 }
@@ -277,7 +284,7 @@ class TReader : public system::TLoadContext {
 public:
     TReader(std::string_view text, const system::TClassRegistry& registry, const TFormReadOptions& options)
         : FLex(text, options.FileName), FRegistry(registry), FBase(options.BaseFolder),
-          FBeforeLoaded(options.BeforeLoaded) {}
+          FBeforeLoaded(options.BeforeLoaded), FSourceMap(options.SourceMap) {}
 
     std::unique_ptr<TComponent> Read() {
         std::unique_ptr<TComponent> root;
@@ -319,6 +326,7 @@ private:
     const system::TClassRegistry& FRegistry;
     std::string FBase;
     std::function<void(TComponent&)> FBeforeLoaded;
+    TFormSourceMap* FSourceMap;
     std::vector<TReference> FReferences;
     std::vector<TComponent*> FCreated;
     std::map<TComponent*, int> FCreatedLines;
@@ -383,6 +391,7 @@ private:
         component->BeginLoading();
         FCreated.push_back(component);
         FCreatedLines[component] = first.Line;
+        if (FSourceMap) FSourceMap->Components[component].Line = first.Line;
         if (parent) {
             try {
                 component->SetParentComponent(parent);
@@ -408,6 +417,7 @@ private:
             a.Name = FLex.Next().Text;
             FLex.ExpectSymbol("=");
             a.Value = ReadValue(depth + 1);
+            if (FSourceMap) FSourceMap->Components[component].Properties[Upper(a.Name)] = line;
             Assign(*component, a, line);
         }
     }
@@ -580,6 +590,14 @@ std::unique_ptr<TComponent> ReadForm(std::string_view text, const system::TClass
     return reader.Read();
 }
 
+int TFormSourceMap::Line(const TComponent* component, std::string_view property) const {
+    auto it = Components.find(component);
+    if (it == Components.end()) return 0;
+    if (!property.empty())
+        if (auto p = it->second.Properties.find(Upper(property)); p != it->second.Properties.end()) return p->second;
+    return it->second.Line;
+}
+
 std::vector<std::string> EventHandlerNames(const TComponent& root) {
     std::vector<std::string> out;
     auto add = [&out](const TComponent& c) {
@@ -593,7 +611,7 @@ std::vector<std::string> EventHandlerNames(const TComponent& root) {
 }
 
 std::unique_ptr<TComponent> ReadFormFile(const std::filesystem::path& path, const system::TClassRegistry& registry,
-                                         std::function<void(TComponent&)> beforeLoaded) {
+                                         std::function<void(TComponent&)> beforeLoaded, TFormSourceMap* sourceMap) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EQRError(FormatMessage("Cannot open file %s", path.string()));
     in.seekg(0, std::ios::end);
@@ -607,6 +625,7 @@ std::unique_ptr<TComponent> ReadFormFile(const std::filesystem::path& path, cons
     options.FileName = path.string();
     options.BaseFolder = path.parent_path().string();
     options.BeforeLoaded = std::move(beforeLoaded);
+    options.SourceMap = sourceMap;
     return ReadForm(text, registry, options);
 }
 

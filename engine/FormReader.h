@@ -18,6 +18,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +40,18 @@ private:
     std::string FReason;
 };
 
+// Where a description holds each of its components and their properties, for messages about a
+// component that name the line to look at.
+struct TFormSourceMap {
+    struct TComponentLines {
+        int Line = 0;
+        std::map<std::string, int> Properties; // upper-cased dotted name as written -> line
+    };
+    std::map<const system::TComponent*, TComponentLines> Components;
+    // The line of component's property (any case), else of the component itself; 0 when unknown.
+    int Line(const system::TComponent* component, std::string_view property = {}) const;
+};
+
 struct TFormReadOptions {
     // Shown in messages; also the base of relative file names the components read (BaseFolder).
     std::string FileName = "<form>";
@@ -46,6 +59,8 @@ struct TFormReadOptions {
     // Called for every component once its properties and references are set, before Loaded runs
     // (a tool points data sets at another database here).
     std::function<void(system::TComponent&)> BeforeLoaded;
+    // Filled with the lines of components and properties when given.
+    TFormSourceMap* SourceMap = nullptr;
 };
 
 // Largest description accepted, and deepest nesting of objects and lists: a hostile file ends in
@@ -64,7 +79,8 @@ std::unique_ptr<system::TComponent> ReadForm(std::string_view text, const system
 // EQRError "Cannot open file %s" when the file cannot be read.
 std::unique_ptr<system::TComponent> ReadFormFile(const std::filesystem::path& path,
                                                  const system::TClassRegistry& registry,
-                                                 std::function<void(system::TComponent&)> beforeLoaded = nullptr);
+                                                 std::function<void(system::TComponent&)> beforeLoaded = nullptr,
+                                                 TFormSourceMap* sourceMap = nullptr);
 
 // The event handlers a description names, as "Component.Event = Handler", root first. A stand-alone
 // run has none of that code, so these stay unconnected.

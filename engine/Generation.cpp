@@ -22,20 +22,14 @@ constexpr int MaxColumnSteps = 100000;
 
 } // namespace
 
-void TQRGroupRun::Prepare(const TQRGroup& group, expr::TQREvDataSets dataSets, expr::TQREvEnvironment* environment) {
+void TQRGroupRun::Prepare(const TQRGroup& group, TCustomQRReport& report) {
     FEvaluator = std::make_unique<expr::TQREvaluator>();
-    FEvaluator->SetDataSets(std::move(dataSets));
-    FEvaluator->SetEnvironment(environment);
-    FEvaluator->Prepare(group.Expression());
+    controls::PrepareForRun(*FEvaluator, group.Expression(), &report, group, "Expression");
 }
 
 void TQRGroupRun::Release() {
     if (FEvaluator) FEvaluator->Unprepare();
     FEvaluator.reset();
-}
-
-std::vector<std::string> TQRGroupRun::UnknownNames() const {
-    return FEvaluator ? FEvaluator->UnknownNames() : std::vector<std::string>{};
 }
 
 TQRGroupValue TQRGroupRun::Evaluate() const {
@@ -101,6 +95,37 @@ TQRGeneration::~TQRGeneration() {
     FReport.FGeneration = nullptr;
 }
 
+void TQRGeneration::CountPages(TQRPageNumbering& into) {
+    FCountInto = &into;
+    FFinalPass = false;
+    into = TQRPageNumbering{};
+}
+
+int TQRGeneration::PageTotal() const {
+    if (!FNumbering.Known) return 0;
+    int end = FNumbering.Total + 1;
+    for (int start : FNumbering.SectionStarts)
+        if (start > FSectionFirst) {
+            end = start;
+            break;
+        }
+    return end - FSectionFirst;
+}
+
+void TQRGeneration::UpdatePageConstants() {
+    expr::TQREvEnvironment::SetIntegerConstant(FPageNumberConst, PageNumber());
+    if (FEnvironment) FEnvironment->SetPageTotal(PageTotal());
+}
+
+void TQRGeneration::StartSection() {
+    if (FPageCount < 1) return;
+    if (FCountInto && (FCountInto->SectionStarts.empty() || FCountInto->SectionStarts.back() != FPageCount))
+        FCountInto->SectionStarts.push_back(FPageCount);
+    if (FSectionFirst == FPageCount) return;
+    FSectionFirst = FPageCount;
+    UpdatePageConstants();
+}
+
 void TQRGeneration::Begin() {
     FSavedUnits = FReport.Units();
     FReport.SetUnits(controls::TQRUnit::Native);
@@ -129,13 +154,22 @@ void TQRGeneration::Begin() {
     FReport.Execute(); // binds the report's bands to the main controller
     TQRCustomController& controller = *FReport.Controller();
     controller.CollectControllers();
+    // A data set that is not open comes first: the unknown fields it causes are told after it.
+    controller.CheckDataSets();
     PrepareEnvironment();
+    PrepareBandConditions();
     controller.PrepareRun();
     FPrinting = true;
     FReport.ForEachPrintable([](controls::TQRPrintable& p) { p.StartPrinting(); });
 }
 
 void TQRGeneration::Finish() {
+    if (FCountInto) {
+        FCountInto->Total = FPageCount;
+        FCountInto->Known = !FReport.Cancelled();
+        if (FCountInto->SectionStarts.empty() || FCountInto->SectionStarts.front() != 1)
+            FCountInto->SectionStarts.insert(FCountInto->SectionStarts.begin(), 1);
+    }
     if (!FComposite) {
         FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
         FLastPage = true;
@@ -195,12 +229,43 @@ void TQRGeneration::PrepareEnvironment() {
     FEnvironment->Prepare();
     FPageNumberConst = FEnvironment->Constant("PAGENUMBER");
     FColumnNumberConst = FEnvironment->Constant("COLUMNNUMBER");
+    // A composite part continues the numbers of the document it continues.
+    UpdatePageConstants();
     expr::TQREvEnvironment::SetStringConstant(FEnvironment->Constant("REPORTTITLE"), FReport.ReportTitle());
+    for (auto& [function, message] : FEnvironment->ParseErrors())
+        FReport.Diagnose({controls::TQRRunDiagnostic::SyntaxError, "function " + function, 0, std::move(message),
+                          &FReport, "Functions.DATA"});
     for (auto& [function, name] : FEnvironment->UnknownNames())
-        FReport.Diagnose({controls::TQRRunDiagnostic::UnknownName, "function " + function, 0, std::move(name)});
+        FReport.Diagnose({controls::TQRRunDiagnostic::UnknownName, "function " + function, 0, std::move(name), &FReport,
+                          "Functions.DATA"});
+}
+
+void TQRGeneration::PrepareBandConditions() {
+    for (TQRCustomBand* band : FReport.BandList()) {
+        if (band->PrintCondition().empty()) continue;
+        TBandCondition& condition = FBandConditions[band];
+        condition.Evaluator = std::make_unique<expr::TQREvaluator>();
+        condition.Told =
+            controls::PrepareForRun(*condition.Evaluator, band->PrintCondition(), &FReport, *band, "PrintCondition");
+    }
+}
+
+bool TQRGeneration::BandConditionHolds(const TQRCustomBand& band) {
+    auto it = FBandConditions.find(&band);
+    if (it == FBandConditions.end() || !it->second.Evaluator) return true;
+    const expr::EvResult value = it->second.Evaluator->Value();
+    if (value.Kind == expr::resBool) return value.BooResult;
+    if (!it->second.Told) {
+        it->second.Told = true;
+        FReport.Diagnose({controls::TQRRunDiagnostic::ExpressionError, band.Name(), FPageCount,
+                          value.Kind == expr::resError ? value.StrResult : std::string("not a true/false value"), &band,
+                          "PrintCondition"});
+    }
+    return true;
 }
 
 void TQRGeneration::ReleaseEnvironment() {
+    FBandConditions.clear();
     if (!FEnvironment) return;
     FPageNumberConst = FColumnNumberConst = nullptr;
     FEnvironment->Unprepare();
@@ -241,12 +306,18 @@ void TQRGeneration::NewPage() {
                        " pages (MaxPages sets the limit)");
     }
     EndPage();
+    FRowHeight = 0;
     if (FExportFilter) FExportFilter->NewExportPage();
     ++FPageCount;
-    expr::TQREvEnvironment::SetIntegerConstant(FPageNumberConst, FPageCount);
+    // A page that the counting pass saw begin a section starts its page numbers again, before its
+    // page header prints.
+    if (FNumbering.Known &&
+        std::binary_search(FNumbering.SectionStarts.begin(), FNumbering.SectionStarts.end(), FPageCount))
+        FSectionFirst = FPageCount;
+    UpdatePageConstants();
     if (FinalPass() || FPageCount == 1) FTarget.NewPage();
     FCurrentY = Rnd(FPage.NativeValue(TQRPage::TopMarginIndex));
-    if (FReport.OnStartPage) FReport.OnStartPage(FReport);
+    if (FReport.OnStartPage && !Counting()) FReport.OnStartPage(FReport);
     if (FPageCount > 1 || FReport.HasOption(FirstPageHeader)) PrintBand(FReport.BandOfType(rbPageHeader));
     FColumnTopPosition = FCurrentY;
     if (FPageCount == 1) {
@@ -257,24 +328,28 @@ void TQRGeneration::NewPage() {
     }
 }
 
+int64_t TQRGeneration::ColumnStep() const {
+    int64_t columnWidth;
+    if (TQRCustomBand* detail = FReport.BandOfType(rbDetail)) {
+        columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
+    } else {
+        const int64_t columns = std::max(1, FPage.Columns());
+        columnWidth =
+            (int64_t{Rnd(FPage.NativeValue(TQRPage::WidthIndex) - (FPage.NativeValue(TQRPage::LeftMarginIndex) +
+                                                                   FPage.NativeValue(TQRPage::RightMarginIndex)))} -
+             int64_t{Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
+            columns;
+    }
+    return Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
+}
+
 void TQRGeneration::NewColumn() {
     if (FCurrentColumn >= FPage.Columns()) {
         FCurrentColumn = 1;
         FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
         NewPage();
     } else {
-        int64_t columnWidth;
-        if (TQRCustomBand* detail = FReport.BandOfType(rbDetail)) {
-            columnWidth = Rnd(detail->Size()->NativeValue(TQRBandSize::WidthIndex));
-        } else {
-            const int64_t columns = std::max(1, FPage.Columns());
-            columnWidth =
-                (int64_t{Rnd(FPage.NativeValue(TQRPage::WidthIndex) - (FPage.NativeValue(TQRPage::LeftMarginIndex) +
-                                                                       FPage.NativeValue(TQRPage::RightMarginIndex)))} -
-                 int64_t{Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex))} * (columns - 1)) /
-                columns;
-        }
-        FCurrentX += Rnd(FPage.NativeValue(TQRPage::ColumnSpaceIndex)) + columnWidth;
+        FCurrentX += ColumnStep();
         FCurrentY = FColumnTopPosition;
         ++FCurrentColumn;
     }
@@ -293,7 +368,7 @@ void TQRGeneration::EndPage() {
         if (!(FLastPage && !FReport.HasOption(LastPageFooter))) PrintBand(FReport.BandOfType(rbPageFooter));
         // The page objects: controls placed on the report itself, and the report's frame.
         for (controls::TQRPrintable* p : std::vector<controls::TQRPrintable*>(FReport.Printables()))
-            p->PrintAt(0, 0);
+            if (p->PrintConditionHolds()) p->PrintAt(0, 0);
         if (FinalPass()) {
             auto n = [&](size_t i) { return FPage.NativeValue(i); };
             const controls::TRect area{FTarget.DeviceX(n(TQRPage::LeftMarginIndex)),
@@ -303,7 +378,7 @@ void TQRGeneration::EndPage() {
             FReport.Frame()->StrokeFrameEdges([this](const controls::TRect& r, TColor c) { FTarget.FillRect(r, c); },
                                               area, FTarget.ScaleX(), FTarget.ScaleY());
         }
-        if (FReport.OnEndPage) FReport.OnEndPage(FReport);
+        if (FReport.OnEndPage && !Counting()) FReport.OnEndPage(FReport);
     }
     // The filter hears of the page's end also when no page was begun.
     if (FExportFilter) FExportFilter->EndExportPage();
@@ -330,6 +405,8 @@ void TQRGeneration::RequestNewColumn() {
 
 void TQRGeneration::MakeRoom(const TQRCustomBand& band) {
     const TQRBandType type = band.BandType();
+    // A band other than a detail starts below the row of across-first details it meets.
+    if (type != rbDetail && type != rbPageFooter && type != rbPageHeader && type != rbOverlay) CloseRow();
     if (band.ForceNewPage() && !FBreakFollowsDetail && !NeverBreaks(type) && FPageCount > 0) {
         RequestNewPage();
         FBreakFollowsDetail = false;
@@ -348,6 +425,8 @@ void TQRGeneration::MakeSpace(const TQRCustomBand& band) {
     // A band taller than a whole page prints where it stands rather than leave empty pages behind.
     if (FPageCount == 0 || (band.BandType() != rbPageFooter && need > AvailableSpace() && need <= printable)) {
         FBreakFollowsDetail = band.BandType() == rbDetail;
+        // Across-first details that do not fit start the next page, not the next column.
+        if (Across(band) && FPageCount > 0) FCurrentColumn = FPage.Columns();
         NewColumn();
     } else if (band.BandType() == rbDetail) {
         FBreakFollowsDetail = false;
@@ -360,8 +439,32 @@ void TQRGeneration::ContinueBand() {
     FBreakFollowsDetail = false;
 }
 
-void TQRGeneration::Advance(Extended height) {
-    FCurrentY += Rnd(height);
+bool TQRGeneration::Across(const TQRCustomBand& band) const {
+    return FReport.ColumnOrder() == coAcross && FPage.Columns() > 1 && band.BandType() == rbDetail;
+}
+
+void TQRGeneration::CloseRow() {
+    if (FRowHeight == 0) return;
+    FCurrentY += FRowHeight;
+    FRowHeight = 0;
+    FCurrentColumn = 1;
+    FCurrentX = Rnd(FPage.NativeValue(TQRPage::LeftMarginIndex));
+    expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, FCurrentColumn);
+}
+
+void TQRGeneration::Advance(const TQRCustomBand& band, Extended height) {
+    if (!Across(band)) {
+        FCurrentY += Rnd(height);
+        return;
+    }
+    FRowHeight = std::max<int64_t>(FRowHeight, Rnd(height));
+    if (FCurrentColumn < FPage.Columns()) {
+        FCurrentX += ColumnStep();
+        ++FCurrentColumn;
+        expr::TQREvEnvironment::SetIntegerConstant(FColumnNumberConst, FCurrentColumn);
+    } else {
+        CloseRow();
+    }
 }
 
 } // namespace pagimo::engine

@@ -47,6 +47,15 @@ struct TQRRunPosition {
     int CurrentColumn = 1;
 };
 
+// How the pages of a run are numbered: the number of pages and the first pages of the sections that
+// groups with ResetPageNumber begin (each section counts its pages from 1). A counting pass fills
+// it; the run that draws the pages reads it, so that page 1 of 3 knows its 3 before it prints.
+struct TQRPageNumbering {
+    bool Known = false;
+    int Total = 0;
+    std::vector<int> SectionStarts; // ascending page numbers; page 1 always starts a section
+};
+
 // A group's state during one run.
 struct TQRGroupRun {
     bool HasValue = false;
@@ -55,12 +64,11 @@ struct TQRGroupRun {
     int HeaderPage = 1;     // page of the last header print
     TQRGroupValue LastValue;
 
-    // Parses the group's expression against the run's data sets and environment (both borrowed).
-    void Prepare(const TQRGroup& group, expr::TQREvDataSets dataSets, expr::TQREvEnvironment* environment);
+    // Parses the group's expression against the run's data sets and environment, and tells report
+    // what the expression gets wrong.
+    void Prepare(const TQRGroup& group, TCustomQRReport& report);
     void Release();
     TQRGroupValue Evaluate() const;
-    // The names the prepared expression does not know.
-    std::vector<std::string> UnknownNames() const;
     // Stores the current value; Changed tells whether it differs from the last one.
     void TestGroupValue();
     void StoreCurrentValue();
@@ -91,6 +99,25 @@ public:
     ~TQRGeneration();
     TQRGeneration(const TQRGeneration&) = delete;
     TQRGeneration& operator=(const TQRGeneration&) = delete;
+
+    // Before Begin: makes this run a counting pass, which draws nothing, calls no page events, tells
+    // no diagnostics and leaves the page numbering it found in into.
+    void CountPages(TQRPageNumbering& into);
+    // Before Begin: the numbering a counting pass found, for TOTALPAGES and the page numbers.
+    void NumberPages(const TQRPageNumbering& numbering) { FNumbering = numbering; }
+    bool Counting() const { return FCountInto != nullptr; }
+    // The page number as printed (from the first page of the current section) and the number of
+    // pages of the section (0 while it is not known).
+    int PageNumber() const { return FPageCount - FSectionFirst + 1; }
+    int PageTotal() const;
+    // A section of page numbers begins on the page where band (a group header with a new value)
+    // is placed; BandPlaced starts it once the band has made its room.
+    void StartSectionAt(const TQRCustomBand* band) { FSectionBand = band; }
+    void BandPlaced(const TQRCustomBand& band) {
+        if (&band != FSectionBand) return;
+        FSectionBand = nullptr;
+        StartSection();
+    }
 
     // The steps of a run, in order; CreateReport drives them with the main controller's Execute
     // between them, tests drive pagination with PrintBand between them.
@@ -143,10 +170,14 @@ public:
     void MakeSpace(const TQRCustomBand& band);
     // The break that carries a band whose controls did not finish onto the next column or page.
     void ContinueBand();
-    // Moves the position below a printed band of that height.
-    void Advance(Extended height);
+    // Moves the position below a printed band of that height; with ColumnOrder coAcross a detail
+    // band moves to the next column of its row instead, and the last column ends the row.
+    void Advance(const TQRCustomBand& band, Extended height);
     // Every band print ends here, its child bands included.
     void EndBand() { FBreakFollowsDetail = false; }
+    // A band that printed (enabled, not vetoed) counts here.
+    void BandPrinted() { ++FBandsPrinted; }
+    int BandsPrinted() const { return FBandsPrinted; }
 
     // Data and expressions of the run.
     const std::vector<TQRDataSet*>& AllDataSets() const { return FAllDataSets; }
@@ -157,6 +188,9 @@ public:
     void Forget(const system::TComponent* component);
     // The run record of group, made on first use.
     TQRGroupRun& Group(const TQRGroup& group) { return FGroups[&group]; }
+    // Whether band's PrintCondition lets it print now (true without one; a condition that gives no
+    // true/false value prints the band and is told once).
+    bool BandConditionHolds(const TQRCustomBand& band);
 
 private:
     TCustomQRReport& FReport;
@@ -164,7 +198,11 @@ private:
     TQRPage& FPage;
     const bool FComposite;
     printer::TQRExporter* const FExportFilter;
-    const bool FFinalPass;
+    bool FFinalPass;
+    TQRPageNumbering* FCountInto = nullptr;
+    TQRPageNumbering FNumbering;
+    int FSectionFirst = 1;
+    const TQRCustomBand* FSectionBand = nullptr;
 
     int64_t FCurrentX = 0;
     int64_t FCurrentY = -1;
@@ -178,12 +216,20 @@ private:
     // Set while a detail band's new column or a band's continuation break runs: a band with
     // ForceNewPage printed from inside it forces no second page.
     bool FBreakFollowsDetail = false;
+    int FBandsPrinted = 0;
+    // Across-first columns: the height of the row of details being filled (0: no row open).
+    int64_t FRowHeight = 0;
 
     std::vector<TQRDataSet*> FAllDataSets;
     std::unique_ptr<expr::TQREvEnvironment> FEnvironment;
     expr::TQREvElement* FPageNumberConst = nullptr;
     expr::TQREvElement* FColumnNumberConst = nullptr;
     std::unordered_map<const TQRGroup*, TQRGroupRun> FGroups;
+    struct TBandCondition {
+        std::unique_ptr<expr::TQREvaluator> Evaluator;
+        bool Told = false;
+    };
+    std::unordered_map<const TQRCustomBand*, TBandCondition> FBandConditions;
 
     // What the run has to undo; each step undoes itself once.
     std::optional<controls::TQRUnit> FSavedUnits; // switched to Native; the units to restore
@@ -192,6 +238,15 @@ private:
 
     int32_t PaperLengthForSpace(bool alignToBottom) const;
     void PrepareEnvironment();
+    void PrepareBandConditions();
+    // Sets PAGENUMBER and TOTALPAGES for the current page.
+    void UpdatePageConstants();
+    void StartSection();
+    bool Across(const TQRCustomBand& band) const;
+    // The distance from one column's left edge to the next one's.
+    int64_t ColumnStep() const;
+    // Ends the open row of across-first details: the next band goes below it, in column 1.
+    void CloseRow();
     void RestoreUnits();
     void EndPrinting();
     void ReleaseEnvironment();

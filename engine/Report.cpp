@@ -2,6 +2,7 @@
 
 #include "engine/CSVTable.h"
 #include "engine/CompositeReport.h"
+#include "engine/CountingTarget.h"
 #include "engine/SQLQuery.h"
 #include "engine/SQLiteDataSet.h"
 #include "platform/gdi/Canvas.h"
@@ -23,6 +24,11 @@ using controls::TQRUnit;
 
 const system::TEnumInfo& ReportOptionInfo() {
     static const system::TEnumInfo info{"TQRReportOption", {"FirstPageHeader", "LastPageFooter", "Compression"}};
+    return info;
+}
+
+const system::TEnumInfo& ColumnOrderInfo() {
+    static const system::TEnumInfo info{"TQRColumnOrder", {"coDown", "coAcross"}};
     return info;
 }
 
@@ -349,6 +355,17 @@ void TCustomQRReport::ArrangeBands() {
 }
 
 void TCustomQRReport::Loaded() {
+    // Sizes given by name (Page.LeftMargin, Size.Height, Size.Left) are read in the Units the
+    // report ends up with, wherever the description says Units.
+    const TQRUnit units = Units();
+    FPage->ApplyNamedValues(units);
+    for (TQRCustomBand* b : FBands) {
+        b->Size()->ApplyNamedValues(units);
+        for (controls::TQRPrintable* p : b->Printables())
+            p->Size()->ApplyNamedValues(units);
+    }
+    for (controls::TQRPrintable* p : Printables())
+        p->Size()->ApplyNamedValues(units);
     TQRBasePanel::Loaded();
     FPage->ResizeOwner();
     RebuildBandList();
@@ -471,18 +488,47 @@ void TCustomQRReport::ExportTo(printer::TQRExporter& filter) {
     Generate(false, nullptr, &filter);
 }
 
+bool TCustomQRReport::NeedsPageNumbering() const {
+    bool needed = false;
+    ForEachPrintable([&needed](controls::TQRPrintable& p) { needed = needed || p.UsesPageTotal(); });
+    for (TQRCustomBand* b : FBands) {
+        needed = needed || controls::NamesPageTotal(b->PrintCondition());
+        if (auto* group = dynamic_cast<TQRGroup*>(b))
+            needed = needed || group->ResetPageNumber() || controls::NamesPageTotal(group->Expression());
+    }
+    for (const std::string& e : FFunctions->Expressions())
+        needed = needed || controls::NamesPageTotal(e);
+    return needed;
+}
+
 void TCustomQRReport::Generate(bool composite, TQRRunPosition* carry, printer::TQRExporter* filter) {
     if (FGeneration) return;
     if (!FTarget) throw EQRError("QRPrinter not ready");
     FitMarginsToPaper();
-    TQRGeneration run(*this, *FTarget, composite ? carry : nullptr, filter);
-    bool printReport = true;
-    if (BeforePrint) BeforePrint(*this, printReport);
-    if (!printReport) return;
+    // A report that prints its page total runs twice: a counting pass through the path of an export
+    // pass (nothing drawn, pages not begun) onto a target that keeps nothing, then the real run.
+    // A composite part counts nothing: its numbers continue the document's.
+    TQRPageNumbering numbering;
+    const bool count = !composite && NeedsPageNumbering();
+    {
+        TQRCountingTarget counter(*FTarget);
+        TQRGeneration run(*this, count ? static_cast<TQRReportTarget&>(counter) : *FTarget, composite ? carry : nullptr,
+                          count ? nullptr : filter);
+        if (count) run.CountPages(numbering);
+        bool printReport = true;
+        if (BeforePrint) BeforePrint(*this, printReport);
+        if (!printReport) return;
+        run.Begin();
+        FController->Execute();
+        run.Finish();
+        if (carry) *carry = run.Position();
+        if (!count || FCancelled) return;
+    }
+    TQRGeneration run(*this, *FTarget, nullptr, filter);
+    run.NumberPages(numbering);
     run.Begin();
     FController->Execute();
     run.Finish();
-    if (carry) *carry = run.Position();
 }
 
 void TCustomQRReport::Cancel() {
@@ -583,6 +629,7 @@ const system::TPropertyList& TCustomQRReport::ClassProperties() {
     static const TPropertyList list(
         &TQRBasePanel::ClassProperties(),
         {ObjectProperty<R, TQRReportBands>("Bands", &R::Bands),
+         EnumProperty<R, TQRColumnOrder>("ColumnOrder", ColumnOrderInfo(), &R::ColumnOrder, &R::SetColumnOrder, coDown),
          ComponentProperty<R, TQRDataSet>("DataSet", &R::DataSet, &R::SetDataSet),
          StringListProperty<R>("Description", &R::Description, &R::SetDescription),
          ObjectProperty<R, TQRFunctions>("Functions", &R::Functions),

@@ -26,6 +26,11 @@ inline int32_t Clamp32(int64_t v) {
 }
 
 enum TQRReportOption { FirstPageHeader, LastPageFooter, Compression };
+
+// How detail bands fill the columns of a page: down the first column, then the next (coDown, as
+// bands always have), or along each row from column to column (coAcross: labels in reading order).
+enum TQRColumnOrder { coDown, coAcross };
+const system::TEnumInfo& ColumnOrderInfo();
 const system::TEnumInfo& ReportOptionInfo();
 constexpr uint32_t OptionBit(TQRReportOption o) {
     return 1u << o;
@@ -94,6 +99,8 @@ public:
     virtual void SetPrintIfEmpty(bool v) { FController->SetPrintIfEmpty(v); }
     std::string ReportTitle() const override { return FReportTitle; }
     void SetReportTitle(const std::string& t) { FReportTitle = t; }
+    TQRColumnOrder ColumnOrder() const { return FColumnOrder; }
+    void SetColumnOrder(TQRColumnOrder order) { FColumnOrder = order; }
     bool ShowProgress() const { return FShowProgress; }
     void SetShowProgress(bool v) { FShowProgress = v; }
     bool SnapToGrid() const { return FSnapToGrid; }
@@ -181,9 +188,15 @@ public:
     // (no graphical application).
     int MeasureTextWidth(const controls::TFont& font, std::string_view text) const override;
     int TextHeight(const controls::TFont& font, std::string_view text) const override;
+    // A counting pass tells nothing: the run that follows it tells the same.
     void Diagnose(const controls::TQRRunDiagnostic& diagnostic) override {
-        if (OnDiagnostic) OnDiagnostic(*this, diagnostic);
+        if (OnDiagnostic && !(FGeneration && FGeneration->Counting())) OnDiagnostic(*this, diagnostic);
     }
+    int PageNumber() const override { return FGeneration ? FGeneration->PageNumber() : 0; }
+    int PageTotal() const override { return FGeneration ? FGeneration->PageTotal() : 0; }
+    // Whether a run must count its pages first: the report prints its page total (TOTALPAGES,
+    // qrsPageCount) or restarts page numbers per group (ResetPageNumber).
+    bool NeedsPageNumbering() const;
 
     bool Available() const { return FGeneration == nullptr; }
     // Set by Cancel during a run; kept after it, for the caller to see how the run ended.
@@ -254,6 +267,7 @@ private:
     std::vector<std::string> FDescription;
     bool FShowProgress = true;
     bool FSnapToGrid = true;
+    TQRColumnOrder FColumnOrder = coDown;
     bool FCancelled = false;
     int FMaxPages = DefaultMaxPages;
     bool FFinalPass = true;

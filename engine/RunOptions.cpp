@@ -1,5 +1,6 @@
 #include "engine/RunOptions.h"
 
+#include "controls/GraphicControls.h"
 #include "engine/CSVTable.h"
 #include "engine/CompositeReport.h"
 #include "engine/Report.h"
@@ -68,6 +69,9 @@ std::vector<std::string> DescriptionDataFiles(const system::TComponent& root) {
         if (const auto* q = dynamic_cast<const TQRSQLQuery*>(&c);
             q && system::SameText(q->Driver(), "QSQLITE") && q->DatabaseName() != ":memory:")
             file = q->DatabaseName();
+        // Pictures printed from files are data too: a changed logo shows at the next run.
+        if (const auto* image = dynamic_cast<const controls::TQRImage*>(&c); image && !image->FileName().empty())
+            file = image->FilePath();
         if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
     });
     return files;
@@ -85,16 +89,26 @@ std::string DiagnosticText(const TCustomQRReport& report, const controls::TQRRun
     using controls::TQRRunDiagnostic;
     std::string where = "report " + Named(report.Name());
     if (d.Page > 0) where += ", page " + std::to_string(d.Page);
+    // Expressions are what a control prints; other properties are named.
+    const bool expression = d.Property.empty() || d.Property == "Expression";
     switch (d.Kind) {
     case TQRRunDiagnostic::UnknownName:
-        return where + ", " + Named(d.Source) + ": unknown field or function [" + d.Text + "]";
+        return where + ", " + Named(d.Source) + ": unknown field or function [" + d.Text + "]" +
+               (expression ? std::string() : " in " + d.Property);
+    case TQRRunDiagnostic::SyntaxError:
+        return where + ", " + Named(d.Source) + ": " + (expression ? std::string("expression") : d.Property) +
+               " does not parse: " + d.Text;
     case TQRRunDiagnostic::ExpressionError:
-        return where + ", " + Named(d.Source) + ": expression error printed: " + d.Text;
+        return where + ", " + Named(d.Source) + ": " + (expression ? "expression error printed: " : d.Property + ": ") +
+               d.Text;
     case TQRRunDiagnostic::InactiveDataSet:
         if (d.Source != report.Name()) where += ", " + Named(d.Source);
         return where + ": data set " + Named(d.Text) + " is not active (Active = True is missing): no records are read";
+    case TQRRunDiagnostic::TextCut:
+    case TQRRunDiagnostic::NotDrawn:
+        break;
     }
-    return where + ": " + d.Text;
+    return where + ", " + Named(d.Source) + ": " + d.Text;
 }
 
 TQRCompositeReport* FindCompositeReport(system::TComponent& root) {

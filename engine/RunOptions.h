@@ -37,8 +37,9 @@ struct TReportRunOptions {
 // A --param value as a report function: numbers stay numbers, anything else becomes a string.
 std::string LiteralExpression(const std::string& value);
 
-// The files the data sets below root (root included) read: SQLite databases (also those a TQRSQLQuery
-// opens through the SQLite driver) and CSV files, each once, in the order of the tree.
+// The files the data sets and image controls below root (root included) read: SQLite databases (also
+// those a TQRSQLQuery opens through the SQLite driver), CSV files and picture files, each once, in the
+// order of the tree.
 std::vector<std::string> DescriptionDataFiles(const system::TComponent& root);
 
 // The line a diagnostic of a run of report is told as (without the file name): "report R, page 2,

@@ -8,6 +8,7 @@ file(REMOVE ${OUT})
 if(NOT DEFINED ENV{ASAN_OPTIONS})
   set(ENV{ASAN_OPTIONS} detect_leaks=0)
 endif()
+separate_arguments(FLAGS)
 execute_process(COMMAND ${QRPTOOL} report ${FORM} --db ${DB} -o ${OUT} ${FLAGS}
                 RESULT_VARIABLE rc
                 OUTPUT_VARIABLE out

@@ -17,6 +17,9 @@ public:
     virtual ~TQREvField() = default;
     // Null fields yield the kind's empty value (0, "" or false); never an error for a valid field.
     virtual EvResult Value() const = 0;
+    // The whole text or bytes of a text or binary field (a picture in a blob), which Value would cut
+    // at MaxResultBytes; false for other kinds of value and for null.
+    virtual bool Bytes(std::string&) const { return false; }
 };
 
 class TQREvDataSet {

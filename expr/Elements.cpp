@@ -145,15 +145,20 @@ EvResult ApplyOperator(TQREvOperator op, const EvResult& left, const EvResult& r
     if (right.Kind == resError) return right;
     if (left.Kind != right.Kind) {
         if (left.IsNumeric() && right.IsNumeric()) return ApplyFloat(op, left.AsDouble(), right.AsDouble());
-        return ApplyString(op, ResultText(left), ResultText(right));
+        EvResult r = ApplyString(op, ResultText(left), ResultText(right));
+        if (r.Kind == resString) r.Cut = r.Cut || left.Cut || right.Cut;
+        return r;
     }
     switch (left.Kind) {
     case resInt:
         return ApplyInt(op, left.IntResult, right.IntResult);
     case resDouble:
         return ApplyFloat(op, left.DblResult, right.DblResult);
-    case resString:
-        return ApplyString(op, left.StrResult, right.StrResult);
+    case resString: {
+        EvResult r = ApplyString(op, left.StrResult, right.StrResult);
+        if (r.Kind == resString) r.Cut = r.Cut || left.Cut || right.Cut;
+        return r;
+    }
     case resBool:
         return ApplyBool(op, left.BooResult, right.BooResult);
     case resError:

@@ -15,6 +15,7 @@
 namespace pagimo::expr {
 
 class TQRFiFo;
+class TQREvEnvironment;
 
 class TQREvElement {
 public:
@@ -92,7 +93,7 @@ private:
     EvResult FValue;
 };
 
-// A string literal (at most 255 bytes); REPORTTITLE's text is overwritten while a report runs.
+// A string literal; REPORTTITLE's text is overwritten while a report runs.
 class TQREvElementString : public TQREvElement {
 public:
     explicit TQREvElementString(std::string text) : FValue(EvResult::String(std::move(text))) {}
@@ -149,6 +150,9 @@ class TQREvElementFunction : public TQREvElement {
 public:
     EvResult Value(TQRFiFo& fifo) override;
     bool IsAggregate() const override { return FIsAggregate; }
+    // The environment of the expression that calls the function (borrowed, may be null), for the
+    // functions that read the run of a report (TOTALPAGES).
+    virtual void Bind(TQREvEnvironment*) {}
 
 protected:
     explicit TQREvElementFunction(bool isAggregate = false) : FIsAggregate(isAggregate) {}

@@ -111,6 +111,14 @@ std::vector<std::pair<std::string, std::string>> TQREvEnvironment::UnknownNames(
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>> TQREvEnvironment::ParseErrors() const {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& entry : FEntries)
+        for (std::string& message : entry.Function->Evaluator().ParseErrors())
+            out.emplace_back(entry.Name, std::move(message));
+    return out;
+}
+
 EvResult TQREvEnvironment::Value(std::string_view name) const {
     if (const TEntry* entry = Find(name)) return entry->Function->Evaluate();
     return EvResult::Error({});

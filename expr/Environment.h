@@ -92,6 +92,11 @@ public:
     static void SetStringConstant(TQREvElement* element, std::string text);
     static void SetConstant(TQREvElement* element, const EvResult& value);
 
+    // The number of pages of the finished report (its section, for page numbers per group) that
+    // TOTALPAGES reads while a report runs; 0 while it is not known yet.
+    int32_t PageTotal() const { return FPageTotal; }
+    void SetPageTotal(int32_t pages) { FPageTotal = pages; }
+
     // Entries in order, for the stored form ("Strings" are the names, "DATA" the expressions).
     std::size_t Count() const { return FEntries.size(); }
     const std::string& Name(std::size_t index) const { return FEntries[index].Name; }
@@ -99,6 +104,8 @@ public:
     // The names the prepared entries' expressions do not know: pairs of entry name and unknown
     // name, in entry order.
     std::vector<std::pair<std::string, std::string>> UnknownNames() const;
+    // The errors the entries' parses found: pairs of entry name and message, in entry order.
+    std::vector<std::pair<std::string, std::string>> ParseErrors() const;
     // Replaces the entries by names and expressions read from a stored form, paired in order
     // (surplus names or expressions are dropped).
     void ReadData(const std::vector<std::string>& names, const std::vector<std::string>& expressions);
@@ -114,6 +121,7 @@ private:
     std::vector<TEntry> FEntries;
     int FPrepareCount = 0;
     TQREvDataSets FDataSets;
+    int32_t FPageTotal = 0;
 };
 
 // The process-wide environment, created on first use with "AppStartTime", "AppStartDate" and

@@ -25,7 +25,7 @@ EvResult EvResult::String(std::string text) {
     EvResult r;
     r.Kind = resString;
     r.StrResult = std::move(text);
-    CutToResultLength(r.StrResult);
+    r.Cut = CutToResultLength(r.StrResult);
     return r;
 }
 

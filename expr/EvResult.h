@@ -11,13 +11,15 @@ namespace pagimo::expr {
 enum TQREvResultType { resInt, resDouble, resString, resBool, resError };
 
 // A kind and one value. StrResult holds the text of a string and the message of an error, both
-// at most MaxResultBytes bytes (the factories cut longer texts at a character boundary).
+// at most MaxResultBytes bytes (the factories cut longer texts at a character boundary and set Cut,
+// which a concatenation passes on, so that whoever prints the value can say that text was lost).
 struct EvResult {
     TQREvResultType Kind = resInt;
     int32_t IntResult = 0;
     double DblResult = 0.0;
     bool BooResult = false;
     std::string StrResult;
+    bool Cut = false;
 
     static EvResult Int(int32_t value);
     static EvResult Float(double value);

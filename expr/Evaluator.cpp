@@ -138,6 +138,11 @@ private:
     void Number(std::string_view text);
     void Name(std::string_view text);
     void Variable(std::string_view name);
+    void Function(std::string_view name) {
+        std::unique_ptr<TQREvElement> element = QRFunctionLibrary().GetFunction(name);
+        if (auto* function = dynamic_cast<TQREvElementFunction*>(element.get())) function->Bind(FEnvironment);
+        FOut.Append(std::move(element));
+    }
     void Error(std::string message) { FOut.Append(std::make_unique<TQREvElementError>(std::move(message))); }
     void Operator(TQREvOperator op) { FOut.Append(std::make_unique<TQREvElementOperator>(op)); }
     bool TooDeep(const TDepth& depth) {
@@ -323,7 +328,7 @@ void TParser::Name(std::string_view text) {
     const TQRFunctionLibrary& library = QRFunctionLibrary();
     if (open == std::string_view::npos) {
         if (library.Find(text)) {
-            FOut.Append(library.GetFunction(text));
+            Function(text);
             FOut.Append(std::make_unique<TQREvElementArgumentEnd>());
         } else {
             Variable(text);
@@ -333,7 +338,7 @@ void TParser::Name(std::string_view text) {
     if (text.back() != ')') return Error("Missing )");
     const std::string_view name = text.substr(0, open);
     if (!library.Find(name)) return Error(FormatMessage("Unknown function : %s", std::string(name)));
-    FOut.Append(library.GetFunction(name));
+    Function(name);
     // Arguments are split at commas outside quotes and parentheses; brackets are not considered,
     // and a comma as the very last character does not split.
     const std::string_view args = text.substr(open + 1, text.size() - open - 2);
@@ -432,6 +437,18 @@ std::vector<std::string> TQREvaluator::UnknownNames() const {
             names.push_back(unknown->Name());
     }
     return names;
+}
+
+std::vector<std::string> TQREvaluator::ParseErrors() const {
+    std::vector<std::string> messages;
+    if (!FElements) return messages;
+    for (std::size_t i = 0; i < FElements->Count(); ++i) {
+        const auto* error = dynamic_cast<const TQREvElementError*>(FElements->Element(i));
+        if (!error || dynamic_cast<const TQREvElementUnknownName*>(error)) continue;
+        const std::string message = error->Message().empty() ? std::string("syntax error") : error->Message();
+        if (std::find(messages.begin(), messages.end(), message) == messages.end()) messages.push_back(message);
+    }
+    return messages;
 }
 
 bool TQREvaluator::IsAggregate() const {

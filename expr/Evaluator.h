@@ -52,6 +52,9 @@ public:
     // The names of the prepared text that are neither fields of the data sets nor functions, as
     // written (without brackets), each once, in the order they appear; empty when not prepared.
     std::vector<std::string> UnknownNames() const;
+    // The errors the parse found ("Missing )", "Unknown function : X" ...), each once, in order;
+    // empty when the text parsed cleanly or is not prepared.
+    std::vector<std::string> ParseErrors() const;
 
     // Data sets searched for "[Field]" and "[Table.Field]" at the next Prepare (borrowed).
     void SetDataSets(TQREvDataSets dataSets) { FDataSets = std::move(dataSets); }

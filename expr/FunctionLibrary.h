@@ -42,7 +42,7 @@ public:
     std::unique_ptr<TQREvElement> GetFunction(std::string_view name) const;
 };
 
-// The process-wide library, filled with the 21 built-in functions on first use and freed at exit.
+// The process-wide library, filled with the built-in functions on first use and freed at exit.
 TQRFunctionLibrary& QRFunctionLibrary();
 
 // Appends an entry to the process-wide library.

@@ -1,6 +1,8 @@
-// The built-in functions other than the aggregates, and the registration of all 21 in order.
+// The built-in functions other than the aggregates, and the registration of all of them in order.
 
 #include "expr/Aggregates.h"
+#include "expr/DateTime.h"
+#include "expr/Environment.h"
 #include "expr/FunctionLibrary.h"
 #include "expr/Locale.h"
 #include "expr/NumberFormat.h"
@@ -105,8 +107,7 @@ protected:
     }
 };
 
-// COPY counts bytes; a start inside a UTF-8 sequence moves to the next character and an end
-// inside one moves back before it, so a character is never cut.
+// COPY counts characters: St and Len are character positions, so a character is never cut.
 class TQREvCopyFunction : public TQREvElementFunction {
 protected:
     EvResult Compute() override {
@@ -115,16 +116,12 @@ protected:
             return EvResult::Error({});
         }
         const std::string& x = ArgList[0].StrResult;
-        const int64_t size = static_cast<int64_t>(x.size());
-        int64_t start = ArgList[1].IntResult < 1 ? 0 : int64_t{ArgList[1].IntResult} - 1;
-        const int64_t length = ArgList[2].IntResult;
-        if (start >= size || length <= 0) return EvResult::String({});
-        int64_t end = std::min(size, start + length);
-        while (start < end && IsUtf8Continuation(static_cast<unsigned char>(x[start])))
-            ++start;
-        while (end < size && end > start && IsUtf8Continuation(static_cast<unsigned char>(x[end])))
-            --end;
-        return EvResult::String(x.substr(start, end - start));
+        const std::size_t start = ArgList[1].IntResult < 1 ? 0 : static_cast<std::size_t>(ArgList[1].IntResult) - 1;
+        const int32_t length = ArgList[2].IntResult;
+        if (length <= 0) return EvResult::String({});
+        const std::size_t from = Utf8Offset(x, start);
+        const std::size_t to = from + Utf8Offset(std::string_view(x).substr(from), static_cast<std::size_t>(length));
+        return EvResult::String(x.substr(from, to - from));
     }
 };
 
@@ -219,6 +216,112 @@ protected:
     }
 };
 
+// ROUND(X) and ROUND(X, DIGITS): half away from zero on the decimal digits as written; an integer
+// stays an integer.
+class TQREvRoundFunction : public TQREvElementFunction {
+protected:
+    EvResult Compute() override {
+        if (ArgList.empty() || ArgList.size() > 2 || !ArgList[0].IsNumeric() ||
+            (ArgList.size() == 2 && ArgList[1].Kind != resInt))
+            return WrongArgumentsFor("ROUND");
+        const int digits = ArgList.size() == 2 ? ArgList[1].IntResult : 0;
+        const double rounded = RoundDecimal(ArgList[0].AsDouble(), digits);
+        if (ArgList[0].Kind == resInt) {
+            if (digits >= 0) return ArgList[0];
+            if (FitsInt32(rounded)) return EvResult::Int(static_cast<int32_t>(rounded));
+        }
+        return EvResult::Float(rounded);
+    }
+};
+
+class TQREvLengthFunction : public TQREvElementFunction {
+protected:
+    EvResult Compute() override {
+        if (ArgList.size() != 1 || ArgList[0].Kind != resString) return WrongArgumentsFor("LENGTH");
+        return EvResult::Int(static_cast<int32_t>(Utf8Length(ArgList[0].StrResult)));
+    }
+};
+
+// Removes spaces and control characters at both ends.
+class TQREvTrimFunction : public TQREvElementFunction {
+protected:
+    EvResult Compute() override {
+        if (ArgList.size() != 1 || ArgList[0].Kind != resString) return WrongArgumentsFor("TRIM");
+        std::string_view text = ArgList[0].StrResult;
+        while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+            text.remove_prefix(1);
+        while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+            text.remove_suffix(1);
+        return EvResult::String(std::string(text));
+    }
+};
+
+// POS(SUB, S): the character position (from 1) of the first SUB in S; 0 when there is none.
+class TQREvPosFunction : public TQREvElementFunction {
+protected:
+    EvResult Compute() override {
+        if (ArgList.size() != 2 || ArgList[0].Kind != resString || ArgList[1].Kind != resString)
+            return WrongArgumentsFor("POS");
+        const std::string& sub = ArgList[0].StrResult;
+        const std::string& text = ArgList[1].StrResult;
+        const std::size_t at = sub.empty() ? std::string::npos : text.find(sub);
+        if (at == std::string::npos) return EvResult::Int(0);
+        return EvResult::Int(static_cast<int32_t>(Utf8Length(std::string_view(text).substr(0, at)) + 1));
+    }
+};
+
+// MOD(X, Y): the remainder of DIV(X, Y), with the sign of X.
+class TQREvModFunction : public TQREvElementFunction {
+protected:
+    EvResult Compute() override {
+        if (ArgList.size() != 2 || !ArgList[0].IsNumeric() || !ArgList[1].IsNumeric()) return WrongArgumentsFor("MOD");
+        int32_t operands[2];
+        for (int i = 0; i < 2; ++i) {
+            const EvResult& x = ArgList[i];
+            if (x.Kind == resInt) {
+                operands[i] = x.IntResult;
+            } else {
+                if (!FitsInt32(std::nearbyint(x.DblResult))) return WrongArgumentsFor("MOD");
+                operands[i] = Rnd(x.DblResult);
+            }
+        }
+        if (operands[1] == 0) return EvResult::Error("Division by Zero");
+        return EvResult::Int(static_cast<int32_t>(int64_t{operands[0]} % operands[1]));
+    }
+};
+
+class TQREvFormatDateTimeFunction : public TQREvElementFunction {
+protected:
+    EvResult Compute() override {
+        if (ArgList.size() != 2 || ArgList[0].Kind != resString) return WrongArgumentsFor("FORMATDATETIME");
+        const std::optional<TQRDateTime> when = DateTimeOf(ArgList[1]);
+        if (!when) {
+            if (ArgList[1].Kind == resError) return ArgList[1];
+            return EvResult::Error("Not a date: " +
+                                   (ArgList[1].Kind == resString ? ArgList[1].StrResult : ResultText(ArgList[1])));
+        }
+        std::optional<std::string> text = FormatDateTime(ArgList[0].StrResult, *when);
+        if (!text) return EvResult::Error("Invalid format or value specified");
+        return EvResult::String(std::move(*text));
+    }
+};
+
+// The number of pages of the finished report, or of the current section when a group restarts the
+// page numbers; 0 outside a report run and while the pages are still being counted.
+class TQREvTotalPagesFunction : public TQREvElementFunction {
+public:
+    void Bind(TQREvEnvironment* environment) override { FEnvironment = environment; }
+
+protected:
+    EvResult Compute() override {
+        if (!ArgList.empty()) return EvResult::Error("Too many arguments");
+        return EvResult::Int(FEnvironment ? FEnvironment->PageTotal() : 0);
+    }
+
+private:
+    TQREvEnvironment* FEnvironment = nullptr;
+};
+
 namespace {
 
 template <class T> TQRFunctionFactory Make() {
@@ -260,6 +363,18 @@ void RegisterBuiltInFunctions(TQRFunctionLibrary& library) {
     add(Make<TQREvTypeOfFunction>(), "TYPEOF", "TYPEOF(<Exp>)", "Returns the data type of <Exp>", "6N");
     add(Make<TQREvFormatNumericFunction>(), "FORMATNUMERIC", "FORMATNUMERIC(<F>,<N>)",
         "Formats numeric <N> using the mask in <F>", "7SN");
+    // Functions of this system beyond the classic set; they follow it, so its order stays.
+    add(Make<TQREvRoundFunction>(), "ROUND", "ROUND(<X>, <Digits>)",
+        "Rounds <X> to <Digits> decimal places (0 when left out), halves away from zero", "2NN");
+    add(Make<TQREvModFunction>(), "MOD", "MOD(<X>, <Y>)", "Remainder of the integer division of <X> by <Y>", "2NN");
+    add(Make<TQREvLengthFunction>(), "LENGTH", "LENGTH(<X>)", "Returns the number of characters of string <X>", "7S");
+    add(Make<TQREvTrimFunction>(), "TRIM", "TRIM(<X>)", "Removes spaces at both ends of string <X>", "7S");
+    add(Make<TQREvPosFunction>(), "POS", "POS(<Sub>, <X>)",
+        "Returns the position of <Sub> in string <X> (from 1), 0 when it is not there", "7SS");
+    add(Make<TQREvFormatDateTimeFunction>(), "FORMATDATETIME", "FORMATDATETIME(<F>, <D>)",
+        "Formats the date <D> (a day count or YYYY-MM-DD text) using the date mask in <F>", "1SV");
+    add(Make<TQREvTotalPagesFunction>(), "TOTALPAGES", "TOTALPAGES",
+        "Returns the number of pages of the finished report (of the group, with ResetPageNumber)", "6");
 }
 
 } // namespace pagimo::expr

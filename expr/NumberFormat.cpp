@@ -1,5 +1,7 @@
 #include "expr/NumberFormat.h"
 
+#include "expr/Utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -165,7 +167,10 @@ TSection ParseSection(std::string_view text) {
             s.Scientific = true;
             s.Tokens.push_back(std::move(exponent));
         } else {
-            literal(text.substr(i, 1));
+            // A character of the mask, never a byte of one.
+            const std::size_t length = Utf8SequenceLength(text, i);
+            literal(text.substr(i, length));
+            i += length - 1;
         }
     }
     s.IntRequired = firstZeroSeen ? s.IntPlaceholders - intBeforeFirstZero : 0;
@@ -329,6 +334,17 @@ std::optional<std::string> FormatFloat(std::string_view mask, double value, cons
         return out;
     }
     return FormatSection(positive, d, locale);
+}
+
+double RoundDecimal(double value, int digits) {
+    if (!std::isfinite(value) || digits > 15 || digits < -308) return value;
+    TDecimal d = ToDecimal(std::fabs(value));
+    RoundTo(d, d.Point + digits);
+    if (d.Digits.empty()) return 0.0;
+    const std::string text = "0." + d.Digits + "e" + std::to_string(d.Point);
+    double rounded = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return value < 0 ? -rounded : rounded;
 }
 
 } // namespace pagimo::expr

@@ -34,4 +34,9 @@ std::string FloatToStrGeneral(double value, const TQRLocale& locale);
 // mask with an unterminated quoted literal or for a value that is not finite.
 std::optional<std::string> FormatFloat(std::string_view mask, double value, const TQRLocale& locale);
 
+// The value rounded to `digits` decimal places (tens, hundreds ... for negative digits), half away
+// from zero, on the value's 15 significant decimal digits: 2.675 rounds to 2.68 as it is written,
+// although the nearest double lies below it.
+double RoundDecimal(double value, int digits);
+
 } // namespace pagimo::expr

@@ -1,5 +1,7 @@
 #include "expr/Utf8.h"
 
+#include <algorithm>
+
 namespace pagimo::expr {
 
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
@@ -18,8 +20,24 @@ std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes) {
     return at;
 }
 
-void CutToResultLength(std::string& text) {
-    if (text.size() > MaxResultBytes) text.resize(Utf8CutLength(text, MaxResultBytes));
+bool CutToResultLength(std::string& text) {
+    if (text.size() <= MaxResultBytes) return false;
+    text.resize(Utf8CutLength(text, MaxResultBytes));
+    return true;
+}
+
+std::size_t Utf8Length(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); at += Utf8SequenceLength(text, at))
+        ++count;
+    return count;
+}
+
+std::size_t Utf8Offset(std::string_view text, std::size_t index) {
+    std::size_t at = 0;
+    for (; at < text.size() && index > 0; --index)
+        at += Utf8SequenceLength(text, at);
+    return std::min(at, text.size());
 }
 
 } // namespace pagimo::expr

@@ -1,7 +1,7 @@
 #pragma once
-// Byte-counted text that never splits a UTF-8 sequence. Where the report language counts bytes
-// (the 255-byte limit, COPY, PRETTY) a multi-byte UTF-8 sequence plays the part of a double-byte
-// character: it is kept whole or left out whole.
+// Text of the report language: string functions count characters (UTF-8 code points), and a cut
+// never splits a UTF-8 sequence. A byte that starts no well-formed sequence counts as one character,
+// so damaged text is still walked byte by byte.
 
 #include "platform/system/Utf8.h"
 
@@ -11,8 +11,9 @@
 
 namespace pagimo::expr {
 
-// Longest stored text of an expression value, in bytes.
-constexpr std::size_t MaxResultBytes = 255;
+// Longest stored text of an expression value, in bytes: no limit a report meets, only a bound against
+// hostile data (a field of a gigabyte joined to itself). A longer text is cut and flagged (EvResult::Cut).
+constexpr std::size_t MaxResultBytes = std::size_t(1) << 20;
 
 using system::IsUtf8Continuation;
 
@@ -23,7 +24,12 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 // The largest length <= maxBytes that does not end inside a well-formed sequence.
 std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes);
 
-// Cuts text in place to at most MaxResultBytes bytes without splitting a character.
-void CutToResultLength(std::string& text);
+// Cuts text in place to at most MaxResultBytes bytes without splitting a character; true when it cut.
+bool CutToResultLength(std::string& text);
+
+// The number of characters of text.
+std::size_t Utf8Length(std::string_view text);
+// The byte offset of character `index` (0-based) of text; text.size() when text has fewer characters.
+std::size_t Utf8Offset(std::string_view text, std::size_t index);
 
 } // namespace pagimo::expr

@@ -13,6 +13,8 @@ packages=(
   # database servers for report data: Qt's SQL drivers, and a PostgreSQL server for the tests
   libqt6sql6 libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc libqt6sql6-sqlite postgresql
   libjpeg-dev libpng-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev
+  # barcodes and 2D codes; readers that decode them back in the tests
+  libzint-dev zbar-tools dmtx-utils libzxing-dev
   # fuzzing
   clang libclang-rt-14-dev
   # fonts the reports name, through metric-compatible faces

@@ -1,8 +1,6 @@
 #include "shell/HelpReport.h"
 
-#include "controls/ControlClasses.h"
-#include "engine/FormHost.h"
-#include "engine/FormReader.h"
+#include "engine/Description.h"
 #include "engine/Report.h"
 #include "engine/ReportRun.h"
 #include "platform/system/Errors.h"
@@ -11,14 +9,15 @@
 
 namespace pagimo::shell {
 
-THelpReport::THelpReport(const std::filesystem::path& form) {
-    engine::RegisterReportClasses(FRegistry);
-    engine::RegisterFormHostClasses(FRegistry);
-    controls::RegisterControlClasses(FRegistry);
-    FRoot = engine::ReadFormFile(form, FRegistry);
-    FReport = engine::FindFirstReport(*FRoot);
-    if (!FReport) throw EQRError(form.string() + ": no report in the description");
-    FRunner = std::make_unique<engine::TQRReportRunner>(*FReport);
+THelpReport::THelpReport(const std::filesystem::path& form)
+    : FDescription(std::make_unique<engine::TQRDescription>(form)) {
+    if (!FDescription->Report()) throw EQRError(form.string() + ": no report in the description");
+    // The preview stays open after the run, with its printer: the runner lives as long as this.
+    FRunner = std::make_unique<engine::TQRReportRunner>(*FDescription->Report());
+}
+
+engine::TQRReport& THelpReport::Report() const {
+    return *FDescription->Report();
 }
 
 THelpReport::~THelpReport() {

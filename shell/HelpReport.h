@@ -3,8 +3,6 @@
 // QRReport1, read once at start-up. "Prohlížet" previews that report; from its preview window the
 // user loads report files in its place.
 
-#include "platform/system/Component.h"
-
 #include <QPointer>
 #include <QWidget>
 
@@ -12,6 +10,7 @@
 #include <memory>
 
 namespace pagimo::engine {
+class TQRDescription;
 class TQRReport;
 class TQRReportRunner;
 } // namespace pagimo::engine
@@ -35,14 +34,12 @@ public:
     // Closes the preview still open; at program end.
     void Close();
 
-    engine::TQRReport& Report() const { return *FReport; }
+    engine::TQRReport& Report() const;
     // The preview window open now, if any.
     QWidget* Window() const;
 
 private:
-    system::TClassRegistry FRegistry;
-    std::unique_ptr<system::TComponent> FRoot;
-    engine::TQRReport* FReport = nullptr;
+    std::unique_ptr<engine::TQRDescription> FDescription;
     std::unique_ptr<engine::TQRReportRunner> FRunner;
     bool FRunning = false;
 };

@@ -1,11 +1,6 @@
 #include "shell/LivePreview.h"
 
-#include "controls/ControlClasses.h"
-#include "engine/CompositeReport.h"
-#include "engine/FormHost.h"
-#include "engine/FormReader.h"
-#include "engine/Report.h"
-#include "engine/ReportRun.h"
+#include "engine/Description.h"
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
 #include "platform/system/ScopeGuard.h"
@@ -14,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,19 +22,10 @@ QString FromStd(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-template <class F> void ForEachReport(system::TComponent& root, const F& f) {
-    if (auto* report = dynamic_cast<engine::TCustomQRReport*>(&root)) f(*report);
-    for (system::TComponent* c : root.Components())
-        ForEachReport(*c, f);
-}
-
 } // namespace
 
 TLivePreview::TLivePreview(std::filesystem::path description, engine::TReportRunOptions options)
     : FDescription(std::move(description)), FOptions(std::move(options)) {
-    engine::RegisterReportClasses(FRegistry);
-    engine::RegisterFormHostClasses(FRegistry);
-    controls::RegisterControlClasses(FRegistry);
     // A program that is ending does not wait for the rest of a long run.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { CancelRun(); });
 }
@@ -86,10 +73,7 @@ void TLivePreview::Run() {
 }
 
 void TLivePreview::CancelRun() {
-    if (FRunningComposite)
-        FRunningComposite->Cancel();
-    else if (FRunningReport)
-        FRunningReport->Cancel();
+    if (FRunningDescription) FRunningDescription->Cancel();
 }
 
 void TLivePreview::ShowError(const QString& text) {
@@ -99,56 +83,38 @@ void TLivePreview::ShowError(const QString& text) {
 
 void TLivePreview::RunOnce() {
     const std::string description = FDescription.string();
-    std::unique_ptr<system::TComponent> root;
     std::unique_ptr<printer::TQRPrinter> pages;
     try {
-        root = engine::ReadFormFile(FDescription, FRegistry,
-                                    [this](system::TComponent& c) { FOptions.ApplyToComponent(c); });
+        engine::TQRDescription loaded(FDescription, FOptions);
         // The data files of this version of the description are watched from now on.
         QStringList watched{FromStd(std::filesystem::absolute(FDescription).string())};
-        for (const std::string& file : engine::DescriptionDataFiles(*root))
+        for (const std::string& file : loaded.DataFiles())
             watched << FromStd(file);
         FWindow->SetWatchedFiles(watched);
         std::string handlers;
-        for (const std::string& h : engine::EventHandlerNames(*root))
+        for (const std::string& h : loaded.EventHandlers())
             handlers += (handlers.empty() ? "" : ", ") + h;
         if (handlers != FHandlersWarned && !handlers.empty())
             std::fprintf(stderr, "%s: warning: event handlers not connected (no program code in this run): %s\n",
                          description.c_str(), handlers.c_str());
         FHandlersWarned = handlers;
-        FOptions.ApplyFunctions(*root);
         // The status bar follows the run: a long report shows how far it has come. What the run
-        // reports besides its pages is shown above them, each once.
-        int pagesMade = 0;
+        // reports besides its pages is shown above them, each once, with its line.
         FRunWarnings.clear();
-        ForEachReport(*root, [this, &pagesMade](engine::TCustomQRReport& report) {
-            report.OnStartPage = [this, &pagesMade](engine::TCustomQRReport&) {
-                if (FWindow) FWindow->ShowLiveStatus(QStringLiteral("Running: page %1").arg(++pagesMade));
-            };
-            report.OnDiagnostic = [this](engine::TCustomQRReport& r, const controls::TQRRunDiagnostic& d) {
-                const QString text = FromStd(engine::DiagnosticText(r, d));
-                if (!FRunWarnings.contains(text)) FRunWarnings << text;
-            };
-        });
+        loaded.OnPage = [this](int page) {
+            if (FWindow) FWindow->ShowLiveStatus(QStringLiteral("Running: page %1").arg(page));
+        };
+        loaded.OnDiagnostic = [this](const engine::TQRDescriptionDiagnostic& d) {
+            const QString text = (d.Line > 0 ? QStringLiteral("line %1: ").arg(d.Line) : QString()) + FromStd(d.Text);
+            if (!FRunWarnings.contains(text)) FRunWarnings << text;
+        };
         system::TScopeGuard endStatus([this] {
             if (FWindow) FWindow->ShowLiveStatus(QString());
         });
-
         // The run processes window messages: the window stays usable and shows the last pages meanwhile.
-        system::TScopeGuard forget([this] {
-            FRunningReport = nullptr;
-            FRunningComposite = nullptr;
-        });
-        if (engine::TQRCompositeReport* composite = engine::FindCompositeReport(*root)) {
-            FRunningComposite = composite;
-            pages = composite->Record();
-        } else {
-            engine::TQRReport* report = engine::FindFirstReport(*root);
-            if (!report) throw EQRError(description + ": no report in the description");
-            FRunningReport = report;
-            engine::TQRReportRunner runner(*report);
-            pages = runner.Record();
-        }
+        FRunningDescription = &loaded;
+        system::TScopeGuard forget([this] { FRunningDescription = nullptr; });
+        pages = loaded.Record();
     } catch (const engine::EFormError& e) {
         ++FFinishedRuns;
         ShowError(FromStd(e.what()));
@@ -178,9 +144,16 @@ void TLivePreview::RunOnce() {
         FWindow->ShowLivePages(FromStd(path));
         FWindow->ShowLiveWarnings(FRunWarnings);
         // On stderr too, as qrptool report writes them, once each while they last.
-        for (const QString& w : FRunWarnings)
-            if (!FWarned.contains(w))
-                std::fprintf(stderr, "%s: warning: %s\n", description.c_str(), w.toUtf8().constData());
+        // "line 12: text" in the window is "FILE:12: warning: text" on stderr.
+        for (const QString& w : FRunWarnings) {
+            if (FWarned.contains(w)) continue;
+            static const QRegularExpression line(QStringLiteral("^line (\\d+): "));
+            const QRegularExpressionMatch m = line.match(w);
+            const QString where = m.hasMatch() ? QStringLiteral(":") + m.captured(1) : QString();
+            const QString text = m.hasMatch() ? w.mid(m.capturedLength()) : w;
+            std::fprintf(stderr, "%s%s: warning: %s\n", description.c_str(), where.toUtf8().constData(),
+                         text.toUtf8().constData());
+        }
         FWarned = FRunWarnings;
         if (printer::TQRPrinter* shown = FWindow->ReportPrinter())
             shown->SetDocumentTitle(FDescription.stem().string());

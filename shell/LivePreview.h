@@ -7,7 +7,6 @@
 // shows its error (file, line, message) in the window, which stays open for the next save.
 
 #include "engine/RunOptions.h"
-#include "platform/system/Component.h"
 
 #include <QObject>
 #include <QPointer>
@@ -25,9 +24,8 @@ namespace pagimo::preview {
 class TQRStandardPreview;
 }
 namespace pagimo::engine {
-class TCustomQRReport;
-class TQRCompositeReport;
-} // namespace pagimo::engine
+class TQRDescription;
+}
 
 namespace pagimo::shell {
 
@@ -66,11 +64,9 @@ private:
 
     std::filesystem::path FDescription;
     engine::TReportRunOptions FOptions;
-    system::TClassRegistry FRegistry;
     std::unique_ptr<printer::TQRPrinter> FPrinter; // the window's printer: the pages shown
     QPointer<preview::TQRStandardPreview> FWindow;
-    engine::TCustomQRReport* FRunningReport = nullptr;       // the report being run, to cancel it
-    engine::TQRCompositeReport* FRunningComposite = nullptr; // or the composite
+    engine::TQRDescription* FRunningDescription = nullptr; // the description being run, to cancel it
     bool FRunning = false;
     bool FRunAgain = false;
     bool FClosed = false;

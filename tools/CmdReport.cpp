@@ -1,15 +1,10 @@
 // qrptool report: loads a stored report description and runs its first report.
 
-#include "controls/ControlClasses.h"
-#include "engine/CSVTable.h"
 #include "engine/CompositeReport.h"
-#include "engine/FormHost.h"
-#include "engine/FormReader.h"
+#include "engine/Description.h"
 #include "engine/PrinterTarget.h"
 #include "engine/Report.h"
-#include "engine/ReportRun.h"
 #include "engine/RunOptions.h"
-#include "engine/SQLiteDataSet.h"
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
@@ -68,30 +63,6 @@ void SaveRecordedPages(printer::TQRPrinter& pages, const std::string& output, bo
     pages.ExportPages(filter);
 }
 
-// A composite report: its reports print one after another as one document; each gets the --param
-// functions. Export filters run a single report, so a composite records to .qrp or .pdf only.
-int RunComposite(engine::TQRCompositeReport& composite,
-                 const std::vector<std::pair<std::string, std::string>>& functions,
-                 const std::optional<std::string>& output, bool print, bool trace, bool pdf, bool exporting) {
-    if (exporting) throw EUsage{"a composite report records to .qrp or .pdf only"};
-    for (engine::TQRReport* r : composite.ReportList())
-        for (const auto& [name, expression] : functions)
-            r->Functions()->Set(name, expression);
-    if (trace) {
-        engine::TQRTraceTarget target;
-        composite.Run(target);
-        std::printf("%zu page(s)\n", target.Pages().size());
-        return ExitOk;
-    }
-    if (print) {
-        if (!printer::TQRPrinter().HasPrinters()) throw EQRError("No printer is installed");
-        composite.Print();
-        return ExitOk;
-    }
-    SaveRecordedPages(*composite.Record(), *output, pdf);
-    return ExitOk;
-}
-
 int RunReportCommand(TArgs& args);
 bool ProgressShown = false;
 // The run's diagnostics (made once the description is read), and whether they fail the run.
@@ -138,14 +109,12 @@ int RunReport(TArgs& args) {
 }
 
 // Shows the page being made on a terminal.
-void ShowProgress(engine::TQRReport& report) {
+void ShowProgress(engine::TQRDescription& description) {
     if (!::isatty(STDERR_FILENO)) return;
-    auto previous = report.OnStartPage;
-    report.OnStartPage = [previous](engine::TCustomQRReport& r) {
+    description.OnPage = [](int page) {
         ProgressShown = true;
-        std::fprintf(stderr, "\rqrptool: page %d ", r.PageCount());
+        std::fprintf(stderr, "\rqrptool: page %d ", page);
         std::fflush(stderr);
-        if (previous) previous(r);
     };
 }
 
@@ -176,23 +145,26 @@ int RunReportCommand(TArgs& args) {
     engine::TReportRunOptions runOptions;
     for (const std::string& p : params)
         if (std::string error = runOptions.AddParam(p); !error.empty()) throw EUsage{error};
-    const auto& functions = runOptions.Functions;
+    if (db) runOptions.SetDatabase(*db);
+    int pageLimit = 0;
+    if (maxPages) {
+        auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pageLimit);
+        if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pageLimit < 1)
+            throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
+    }
 
     // Data sets open while the description loads; those on database servers need Qt's drivers.
     // Text is measured on the report's reference device, which needs the GUI application too: so
     // --trace measures as -o does and stretching text takes the same room in both.
     EnsureGuiApplication();
-    system::TClassRegistry registry;
-    engine::RegisterReportClasses(registry);
-    engine::RegisterFormHostClasses(registry);
-    controls::RegisterControlClasses(registry);
-    if (db) runOptions.SetDatabase(*db);
-    std::vector<system::TComponent*> dataSets;
-    auto root = engine::ReadFormFile(positionals[0], registry, [&](system::TComponent& c) {
-        runOptions.ApplyToComponent(c);
-        if (dynamic_cast<engine::TQRSQLiteDataSet*>(&c) || dynamic_cast<engine::TQRCSVTable*>(&c)) dataSets.push_back(&c);
-    });
-    if (const std::vector<std::string> handlers = engine::EventHandlerNames(*root); !handlers.empty()) {
+    std::unique_ptr<engine::TQRDescription> loaded;
+    try {
+        loaded = std::make_unique<engine::TQRDescription>(positionals[0], runOptions);
+    } catch (const engine::EUnknownParameter& e) {
+        throw EUsage{e.what()};
+    }
+    engine::TQRDescription& description = *loaded;
+    if (const std::vector<std::string> handlers = description.EventHandlers(); !handlers.empty()) {
         std::string list;
         for (const std::string& h : handlers)
             list += (list.empty() ? "" : ", ") + h;
@@ -202,22 +174,13 @@ int RunReportCommand(TArgs& args) {
     if (output) {
         // The report's own files are never overwritten by its output.
         std::vector<std::string> inputs{positionals[0]};
-        for (system::TComponent* c : dataSets) {
-            if (auto* d = dynamic_cast<engine::TQRSQLiteDataSet*>(c)) inputs.push_back(d->DatabasePath());
-            if (auto* t = dynamic_cast<engine::TQRCSVTable*>(c)) inputs.push_back(t->FilePath());
-        }
+        for (const std::string& file : description.DataFiles())
+            inputs.push_back(file);
         RefuseInputAsOutput(inputs, *output);
     }
-    int pageLimit = 0;
-    if (maxPages) {
-        auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pageLimit);
-        if (ec != std::errc() || end != maxPages->data() + maxPages->size() || pageLimit < 1)
-            throw EUsage{"--max-pages needs a whole number of pages, at least 1: " + *maxPages};
-    }
-    engine::TQRCompositeReport* composite = engine::FindCompositeReport(*root);
-    if (composite && maxPages) {
-        for (engine::TQRReport* r : composite->ReportList())
-            r->SetMaxPages(pageLimit);
+    for (engine::TQRReport* r : description.Reports()) {
+        if (maxPages) r->SetMaxPages(pageLimit);
+        if (compress) r->SetOptions(r->Options() | engine::OptionBit(engine::Compression));
     }
     Diagnostics = std::make_unique<TRunDiagnostics>(positionals[0]);
     Diagnostics->BeforeWrite = [] {
@@ -225,68 +188,55 @@ int RunReportCommand(TArgs& args) {
         ProgressShown = false;
     };
     if (fields) {
-        engine::TQRReport* first = composite ? (composite->ReportList().empty() ? nullptr : composite->ReportList()[0])
-                                             : engine::FindFirstReport(*root);
-        if (first)
-            for (const auto& [name, expression] : functions)
-                first->Functions()->Set(name, expression);
-        const int inactive = ListFields(*root, first, stdout);
+        const int inactive = ListFields(description.Root(), description.Report(), stdout);
         if (inactive && StrictRun) {
             std::fprintf(stderr, "qrptool: report: --strict: %d data set(s) not active\n", inactive);
             return ExitFailure;
         }
         return ExitOk;
     }
-    if (composite)
-        for (engine::TQRReport* r : composite->ReportList())
-            Diagnostics->Listen(*r);
-    if (composite) return RunComposite(*composite, functions, output, print, trace, pdf, exportEntry != nullptr);
-    engine::TQRReport* report = engine::FindFirstReport(*root);
-    if (!report) throw EQRError(positionals[0] + ": no report in the description");
-    for (const auto& [name, expression] : functions)
-        report->Functions()->Set(name, expression);
-    Diagnostics->Listen(*report);
-
-    if (compress) report->SetOptions(report->Options() | engine::OptionBit(engine::Compression));
-    if (maxPages) report->SetMaxPages(pageLimit);
-    ShowProgress(*report);
+    Diagnostics->Listen(description);
+    if (description.Composite() && exportEntry) throw EUsage{"a composite report records to .qrp or .pdf only"};
+    if (!description.Report()) throw EQRError(positionals[0] + ": no report in the description");
+    ShowProgress(description);
+    if (print) {
+        description.Print();
+        return ExitOk;
+    }
+    if (exportEntry) {
+        std::unique_ptr<printer::TQRExporter> filter = exportEntry->ExporterClass(*output);
+        if (!filter) throw EQRError("No export filter for " + *output);
+        description.Export(*filter);
+        return ExitOk;
+    }
     if (!trace) {
-        EnsureGuiApplication();
-        engine::TQRReportRunner runner(*report);
-        if (print) {
-            if (!printer::TQRPrinter().HasPrinters()) throw EQRError("No printer is installed");
-            runner.Print();
-            return ExitOk;
-        }
-        if (exportEntry) {
-            std::unique_ptr<printer::TQRExporter> filter = exportEntry->ExporterClass(*output);
-            if (!filter) throw EQRError("No export filter for " + *output);
-            runner.Export(*filter);
-            return ExitOk;
-        }
-        SaveRecordedPages(*runner.Record(), *output, pdf);
+        SaveRecordedPages(*description.Record(), *output, pdf);
         return ExitOk;
     }
 
+    // The trace: each page's bands of a single report; a composite tells its page count.
     engine::TQRTraceTarget target;
     std::vector<std::string> lines;
     int page = 0;
-    for (engine::TQRCustomBand* band : report->BandList()) {
-        band->AfterPrint = [&](engine::TQRCustomBand& b, bool printed) {
-            if (!printed) return;
-            if (report->PageCount() != page) {
-                page = report->PageCount();
-                lines.push_back("page " + std::to_string(page));
-            }
-            const auto& r = b.BandOutline();
-            char buf[160];
-            std::snprintf(buf, sizeof buf, "  %-24s %6d %6d %6d %6d", b.Name().c_str(), r.Left, r.Top, r.Right - r.Left,
-                          r.Bottom - r.Top);
-            lines.push_back(buf);
-        };
+    engine::TQRReport* report = description.Report();
+    if (!description.Composite()) {
+        for (engine::TQRCustomBand* band : report->BandList()) {
+            band->AfterPrint = [&](engine::TQRCustomBand& b, bool printed) {
+                // A counting pass prints nothing the trace shows.
+                if (!printed || (report->Generation() && report->Generation()->Counting())) return;
+                if (report->PageCount() != page) {
+                    page = report->PageCount();
+                    lines.push_back("page " + std::to_string(page));
+                }
+                const auto& r = b.BandOutline();
+                char buf[160];
+                std::snprintf(buf, sizeof buf, "  %-24s %6d %6d %6d %6d", b.Name().c_str(), r.Left, r.Top,
+                              r.Right - r.Left, r.Bottom - r.Top);
+                lines.push_back(buf);
+            };
+        }
     }
-    report->SetPrintTarget(&target);
-    report->CreateReport(false);
+    description.Run(target);
     for (const auto& l : lines)
         std::puts(l.c_str());
     std::printf("%zu page(s)\n", target.Pages().size());
@@ -312,14 +262,17 @@ extern const TCommand CmdReport = {
     "  --fields         list each data set's fields with their types (opened as a run opens\n"
     "                   them, with --db and --param) and run nothing\n"
     "  --db FILE        use this database for every SQLite data set of the description\n"
-    "  --param N=V      set the report function N to the value V (query parameters :N)\n"
+    "  --param N=V      set the report function N to the value V (query parameters :N); a name\n"
+    "                   the description does not have is a usage error that lists those it has\n"
     "  --max-pages N    end with an error when the report gives more than N pages\n"
     "                   (default 100000)\n"
     "  --strict         exit 1 when the run found mistakes in the description (the output is\n"
     "                   still made); without it they are only reported\n"
-    "  Mistakes go to stderr, each once: names that are neither fields nor functions (when the\n"
-    "  expressions are prepared, before any page), the first expression error each control\n"
-    "  prints (with its page), and data sets the report reads that are not active.\n"
+    "  Mistakes go to stderr as FILE:LINE: warning: ..., each once: before any page, data sets\n"
+    "  the report reads that are not active, expressions that do not parse and names that are\n"
+    "  neither fields nor functions; then, with their page, the first expression error each\n"
+    "  control prints, texts cut short and pictures or barcodes that cannot be drawn.\n"
+    "  A report that prints its page total (TOTALPAGES) runs twice: once to count the pages.\n"
     "  Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends the run at its next page, leaving no files behind;\n"
     "  a second one ends it at once.\n",
     RunReport};

@@ -23,23 +23,25 @@ void CollectDataSets(const system::TComponent& root, std::vector<engine::TQRData
 
 } // namespace
 
-void TRunDiagnostics::Listen(engine::TCustomQRReport& report) {
-    auto previous = report.OnDiagnostic;
-    report.OnDiagnostic = [this, previous](engine::TCustomQRReport& r, const controls::TQRRunDiagnostic& d) {
-        Write(r, d);
-        if (previous) previous(r, d);
+void TRunDiagnostics::Listen(engine::TQRDescription& description) {
+    auto previous = description.OnDiagnostic;
+    description.OnDiagnostic = [this, previous](const engine::TQRDescriptionDiagnostic& d) {
+        Write(d);
+        if (previous) previous(d);
     };
 }
 
-void TRunDiagnostics::Write(const engine::TCustomQRReport& report, const controls::TQRRunDiagnostic& d) {
+void TRunDiagnostics::Write(const engine::TQRDescriptionDiagnostic& d) {
     // Once per report, source and message: a control prints its error on every record, and a
     // report may run more than once.
-    const std::string key =
-        std::to_string(d.Kind) + '\n' + report.Name() + '\n' + d.Source + '\n' + d.Text;
+    const std::string key = std::to_string(d.Diagnostic->Kind) + '\n' + d.Report->Name() + '\n' + d.Diagnostic->Source +
+                            '\n' + d.Diagnostic->Text;
     if (!FSeen.insert(key).second) return;
     ++FCount;
     if (BeforeWrite) BeforeWrite();
-    std::cerr << FFile << ": warning: " << DiagnosticText(report, d) << "\n";
+    std::cerr << FFile;
+    if (d.Line > 0) std::cerr << ':' << d.Line;
+    std::cerr << ": warning: " << d.Text << "\n";
 }
 
 int ListFields(const system::TComponent& root, const engine::TCustomQRReport* report, std::FILE* out) {

@@ -2,6 +2,7 @@
 // What qrptool report says about a description besides its pages: the diagnostics of its runs on
 // stderr (counted, so that --strict can fail the run), and for --fields the fields of its data sets.
 
+#include "engine/Description.h"
 #include "engine/Report.h"
 #include "engine/RunOptions.h"
 
@@ -15,8 +16,9 @@ namespace pagimo::tools {
 class TRunDiagnostics {
 public:
     explicit TRunDiagnostics(std::string file) : FFile(std::move(file)) {}
-    // Makes the report's diagnostics go to stderr, each once however often the report runs.
-    void Listen(engine::TCustomQRReport& report);
+    // Makes the description's diagnostics go to stderr ("FILE:LINE: warning: ..."), each once however
+    // often its reports run.
+    void Listen(engine::TQRDescription& description);
     // The diagnostics written so far.
     int Count() const { return FCount; }
     // Called before a diagnostic is written (the progress line ends first).
@@ -26,7 +28,7 @@ private:
     std::string FFile;
     std::set<std::string> FSeen;
     int FCount = 0;
-    void Write(const engine::TCustomQRReport& report, const controls::TQRRunDiagnostic& d);
+    void Write(const engine::TQRDescriptionDiagnostic& d);
 };
 
 // The line a diagnostic of report prints as (engine/RunOptions.h; the live preview shows the same).

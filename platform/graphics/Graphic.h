@@ -1,5 +1,6 @@
 #pragma once
-// The pictures an image control can hold: bitmaps, metafiles, icons and JPEG images, each a TGraphic.
+// The pictures an image control can hold: bitmaps, metafiles, icons, JPEG images and pictures in the
+// formats Qt reads (PNG ...), each a TGraphic.
 // A graphic keeps its file's bytes (so saving gives back what was loaded) and, for raster kinds, the
 // decoded image. Drawing is left to the device-context layer: raster graphics hand it their image or
 // DIB, metafiles are played.
@@ -13,7 +14,8 @@
 
 namespace pagimo::graphics {
 
-enum class TGraphicKind { gkBitmap, gkMetafile, gkIcon, gkJpeg };
+// gkImage: a raster format that Qt's image readers decode (PNG, GIF ...).
+enum class TGraphicKind { gkBitmap, gkMetafile, gkIcon, gkJpeg, gkImage };
 
 class TGraphic {
 public:

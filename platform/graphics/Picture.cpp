@@ -2,6 +2,7 @@
 
 #include "platform/emf/EmfPicture.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/graphics/ImageFile.h"
 #include "platform/graphics/PictureFormats.h"
 #include "platform/system/Errors.h"
 
@@ -61,6 +62,8 @@ bool SniffGraphicKind(std::span<const uint8_t> bytes, TGraphicKind& kind) {
         kind = TGraphicKind::gkIcon;
     } else if (emf::TEmfHeader header; emf::ReadEmfHeader(bytes, header)) {
         kind = TGraphicKind::gkMetafile;
+    } else if (TImageFile::Sniff(bytes)) {
+        kind = TGraphicKind::gkImage;
     } else {
         return false;
     }

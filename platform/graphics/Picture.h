@@ -1,5 +1,6 @@
 #pragma once
-// The picture holder of image controls: empty, or one graphic (bitmap, metafile, icon, JPEG image).
+// The picture holder of image controls: empty, or one graphic (bitmap, metafile, icon, JPEG image,
+// a picture Qt reads).
 // Copying a picture copies its graphic. Loading from a file picks the graphic kind by the file's
 // extension through the picture-format registry; loading from bytes (a stored description) by the
 // bytes' signature.
@@ -45,7 +46,8 @@ public:
     void LoadFromFile(const std::filesystem::path& path);
     // Writes the graphic's file bytes. Throws EQRError("Cannot create file <name>").
     void SaveToFile(const std::filesystem::path& path) const;
-    // Loads bytes whose kind is told by their signature (BMP, JPEG, icon, EMF). Throws EQRError
+    // Loads bytes whose kind is told by their signature (BMP, JPEG, icon, EMF, then any format Qt's
+    // image readers know: PNG, GIF ...). Throws EQRError
     // ("Unknown picture format" or the graphic's message); on failure the picture is unchanged.
     void LoadFromBytes(std::span<const uint8_t> bytes);
 

@@ -2,6 +2,7 @@
 
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Icon.h"
+#include "platform/graphics/ImageFile.h"
 #include "platform/graphics/JpegImage.h"
 #include "platform/graphics/Metafile.h"
 
@@ -35,6 +36,8 @@ std::unique_ptr<TGraphic> CreateGraphic(TGraphicKind kind) {
         return std::make_unique<TIcon>();
     case TGraphicKind::gkJpeg:
         return std::make_unique<TJpegImage>();
+    case TGraphicKind::gkImage:
+        return std::make_unique<TImageFile>();
     }
     return nullptr;
 }
@@ -79,6 +82,7 @@ TPictureFormatRegistry& PictureFormats() {
         r.Register("bmp", "Bitmaps", TGraphicKind::gkBitmap, FactoryOf(TGraphicKind::gkBitmap));
         r.Register("ico", "Icons", TGraphicKind::gkIcon, FactoryOf(TGraphicKind::gkIcon));
         r.Register("emf", "Enhanced Metafiles", TGraphicKind::gkMetafile, FactoryOf(TGraphicKind::gkMetafile));
+        r.Register("png", "PNG Image File", TGraphicKind::gkImage, FactoryOf(TGraphicKind::gkImage));
         return r;
     }();
     return registry;

@@ -1,7 +1,7 @@
 #pragma once
 // The picture-format registry: which graphic kind a file extension loads as, with the description a
-// file dialog shows. One process-wide registry exists (PictureFormats()); it knows bitmaps, icons and
-// enhanced metafiles from the start, and the program start adds JPEG (RegisterJpegFormat). Used from the
+// file dialog shows. One process-wide registry exists (PictureFormats()); it knows bitmaps, icons,
+// enhanced metafiles and PNG from the start, and the program start adds JPEG (RegisterJpegFormat). Used from the
 // user-interface thread only.
 
 #include "platform/graphics/Graphic.h"
@@ -45,8 +45,8 @@ private:
     std::vector<TPictureFormat> FFormats;
 };
 
-// The process-wide registry, created on first use with "bmp" (Bitmaps), "ico" (Icons) and "emf"
-// (Enhanced Metafiles).
+// The process-wide registry, created on first use with "bmp" (Bitmaps), "ico" (Icons), "emf"
+// (Enhanced Metafiles) and "png" (PNG Image File).
 TPictureFormatRegistry& PictureFormats();
 
 // The JPEG format's description, a resource string of the system.

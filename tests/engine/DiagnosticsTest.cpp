@@ -39,7 +39,7 @@ protected:
         R->OnStartPage = [this](TCustomQRReport& r) { Log.push_back("start " + std::to_string(r.PageCount())); };
         R->OnDiagnostic = [this](TCustomQRReport& sender, const TQRRunDiagnostic& d) {
             EXPECT_EQ(&sender, R.get());
-            static const char* kinds[] = {"unknown", "error", "inactive"};
+            static const char* kinds[] = {"unknown", "error", "inactive", "syntax", "cut", "undrawn"};
             Log.push_back(std::string(kinds[d.Kind]) + " " + d.Source + " " + std::to_string(d.Page) + " " + d.Text);
         };
     }
@@ -113,8 +113,9 @@ TEST_F(Diagnostics, PrintedErrorsAreToldOncePerControlWithThePageTheyPrintOn) {
     R->CreateReport(false);
     ASSERT_EQ(Target.Pages().size(), 3u);
     EXPECT_EQ(Only("unknown"), std::vector<std::string>{});
+    // A text that does not parse is told before the pages, and not again when it prints.
+    EXPECT_EQ(Only("syntax"), std::vector<std::string>{"syntax Unclosed 0 Missing )"});
     EXPECT_EQ(Only("error"), (std::vector<std::string>{
-                                 "error Unclosed 1 Missing )",
                                  "error Silent 1 an error without message (wrong arguments?)",
                                  "error Late 2 Invalid argument to SQRT function",
                                  "error Quotient 3 Division by Zero",

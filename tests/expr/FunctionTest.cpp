@@ -111,11 +111,41 @@ TEST(Functions, Copy) {
         {"COPY('abc', 1, 0-1)", "STRING ''", "negative length"},
         {"COPY('abc', 1.0, 2)", "ERROR ", "float positions are not accepted"},
         {"COPY(1, 1, 1)", "ERROR ", ""},
-        // 'ažb' is a, two bytes of ž, b. Byte counts never cut the two-byte letter.
-        {"COPY('ažb', 1, 2)", "STRING 'a'", "an end inside a character moves back before it"},
-        {"COPY('ažb', 1, 3)", "STRING 'až'", ""},
-        {"COPY('ažb', 3, 2)", "STRING 'b'", "a start inside a character moves to the next one"},
-        {"COPY('ažb', 2, 2)", "STRING 'ž'", ""},
+        // Positions and lengths count characters, not bytes.
+        {"COPY('Žofie', 1, 1)", "STRING 'Ž'", "a two-byte first letter"},
+        {"COPY('Přehled', 1, 2)", "STRING 'Př'", ""},
+        {"COPY('Přehled', 3, 10)", "STRING 'ehled'", ""},
+        {"UPPER(COPY('žluťoučký kůň', 11, 3))", "STRING 'KŮŇ'", ""},
+    });
+}
+
+TEST(Functions, AddedFunctionsWithTheirEdgeCases) {
+    CheckCases({
+        {"ROUND(2.675, 2)", "FLOAT 2.6800000000000002", "as written, although the double lies below"},
+        {"ROUND(0-2.5)", "FLOAT -3", "halves away from zero"},
+        {"ROUND(1234.5678, 0-2)", "FLOAT 1200", "negative digits round to hundreds"},
+        {"ROUND(7, 2)", "INTEGER 7", "an integer stays one"},
+        {"ROUND('7', 2)", "ERROR Wrong arguments for ROUND", ""},
+        {"MOD(7, 3)", "INTEGER 1", ""},
+        {"MOD(0-7, 3)", "INTEGER -1", "the sign of the dividend"},
+        {"MOD(7.5, 2)", "INTEGER 0", "8 mod 2: floats round half to even, as DIV"},
+        {"MOD(1, 0)", "ERROR Division by Zero", ""},
+        {"LENGTH('Přehled')", "INTEGER 7", "characters, not bytes"},
+        {"LENGTH('')", "INTEGER 0", ""},
+        {"LENGTH(12)", "ERROR Wrong arguments for LENGTH", ""},
+        {"TRIM('  Žofie ')", "STRING 'Žofie'", ""},
+        {"TRIM('   ')", "STRING ''", ""},
+        {"POS('h', 'Přehled')", "INTEGER 4", "the character position after a two-byte letter"},
+        {"POS('x', 'Přehled')", "INTEGER 0", ""},
+        {"POS('', 'abc')", "INTEGER 0", "an empty text is found nowhere"},
+        {"FORMATDATETIME('d.m.yyyy', '2024-03-05')", "STRING '5.3.2024'", "a date text"},
+        {"FORMATDATETIME('dd/mm/yy hh:nn', 45356.75)", "STRING '05/03/24 18:00'", "a day count with its time"},
+        {"FORMATDATETIME('hh:mm:ss', '2024-03-05 07:08:09')", "STRING '07:08:09'", "mm after hh is minutes"},
+        {"FORMATDATETIME('yyyy-mm-dd', 0)", "STRING '1899-12-30'", "day 0"},
+        {"FORMATDATETIME('\"Day\" d', '2024-02-29')", "STRING 'Day 29'", "a quoted literal"},
+        {"FORMATDATETIME('dd.mm.yyyy', '2024-02-30')", "ERROR Not a date: 2024-02-30", "no such day"},
+        {"FORMATDATETIME('dd', TRUE)", "ERROR Not a date: True", ""},
+        {"TOTALPAGES", "INTEGER 0", "outside a report run"},
     });
 }
 

@@ -2,6 +2,8 @@
 
 #include "ExprTestUtil.h"
 
+#include "expr/Utf8.h"
+
 namespace pagimo::expr::test {
 namespace {
 
@@ -95,31 +97,28 @@ TEST(Operators, BothOperandsAreAlwaysEvaluated) {
     EXPECT_EQ(Describe(evaluator.Value()), "INTEGER 1") << "the branch not chosen counted too";
 }
 
-TEST(Operators, ConcatenationIsCutAt255BytesOnACharacterBoundary) {
-    const std::string a(200, 'a');
-    const std::string b(100, 'b');
+TEST(Operators, LongTextIsWholeUpToTheBoundAndCutThereOnACharacterWithTheCutFlagged) {
+    const std::size_t bound = MaxResultBytes;
+    struct TRow {
+        std::string Left, Right;
+        std::size_t Size; // of the result
+        bool Cut;
+        const char* Reason;
+    } rows[] = {
+        {std::string(919, 'a'), std::string(1100, 'b'), 2019, false, "far beyond the old 255 bytes"},
+        {std::string(bound - 100, 'a'), std::string(200, 'b'), bound, true, "a join over the bound is cut"},
+        {std::string(bound - 1, 'x'), "ž", bound - 1, true, "the two-byte letter goes whole, never halved"},
+        {std::string(bound - 1, 'x'), "\xED\xA0\x80", bound, true, "an encoded surrogate is no character"},
+    };
     TQREvaluator evaluator;
-    EvResult r = Eval("'" + a + "' + '" + b + "'", evaluator);
-    ASSERT_EQ(r.Kind, resString);
-    EXPECT_EQ(r.StrResult.size(), 255u);
-    // 254 ASCII bytes and then a two-byte letter: the letter is dropped whole, not halved.
-    r = Eval("'" + std::string(254, 'x') + "' + 'ž'", evaluator);
-    ASSERT_EQ(r.Kind, resString);
-    EXPECT_EQ(r.StrResult, std::string(254, 'x'));
-    // A literal longer than 255 bytes is cut as it is stored.
-    r = Eval("'" + std::string(300, 'q') + "'", evaluator);
-    EXPECT_EQ(r.StrResult.size(), 255u);
-}
-
-TEST(Operators, TheByteLimitCutsDamagedTextByteByByte) {
-    TQREvaluator evaluator;
-    // An encoded surrogate is no character (as for every other reader of UTF-8): the limit may
-    // fall between its bytes. A well-formed three-byte letter in the same place goes whole.
-    EvResult r = Eval("'" + std::string(254, 'x') + "\xED\xA0\x80'", evaluator);
-    ASSERT_EQ(r.Kind, resString);
-    EXPECT_EQ(r.StrResult, std::string(254, 'x') + "\xED");
-    r = Eval("'" + std::string(254, 'x') + "\xE2\x82\xAC'", evaluator);
-    EXPECT_EQ(r.StrResult, std::string(254, 'x'));
+    for (const TRow& row : rows) {
+        const EvResult r = Eval("'" + row.Left + "' + '" + row.Right + "'", evaluator);
+        ASSERT_EQ(r.Kind, resString) << row.Reason;
+        EXPECT_EQ(r.StrResult.size(), row.Size) << row.Reason;
+        EXPECT_EQ(r.Cut, row.Cut) << row.Reason;
+    }
+    // The flag travels through a further join, so whoever prints the value can say so.
+    EXPECT_TRUE(Eval("'" + std::string(bound + 5, 'q') + "' + 'z'", evaluator).Cut);
 }
 
 } // namespace
