@@ -317,8 +317,8 @@ void BM_Svg100(benchmark::State& state) {
             gdi::TSvgDevice device(*document, QSizeF(pages[i].WidthMM(), pages[i].HeightMM()),
                                    QSize(pages[i].Width(), pages[i].Height()), prefix);
             gdi::TEmfPlayer::Play(pages[i], device, device.Target());
-            bytes += shared ? device.Finish().size()
-                            : device.Finish(document->StyleSheet() + document->ImageDefs()).size();
+            bytes +=
+                shared ? device.Finish().size() : device.Finish(document->StyleSheet() + document->ImageDefs()).size();
         }
         if (shared) bytes += document->StyleSheet().size() + document->ImageDefs().size();
         benchmark::DoNotOptimize(bytes);

@@ -8,7 +8,6 @@
 #include "platform/system/OutputFile.h"
 #include "tools/WebViewerFiles.h"
 
-
 #include <zlib.h>
 
 #include <algorithm>
@@ -25,7 +24,8 @@ std::string Deflate(std::string_view data, std::string_view dictionary = {}) {
     z_stream z{};
     if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw EQRError("Out of memory");
     if (!dictionary.empty())
-        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()), static_cast<uInt>(dictionary.size()));
+        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()),
+                             static_cast<uInt>(dictionary.size()));
     std::string out(deflateBound(&z, data.size()), '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
@@ -103,10 +103,12 @@ TSvgPage DrawSvgPage(gdi::TSvgDocument& document, TPageSource& source, int n, co
             std::fprintf(stderr, "qrptool convert: page %d: %u damaged records skipped\n", n, result.Damaged);
         fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
         page.Partial = source.Incomplete(n);
-        if (result.OverBudget) page.Problem = result.Problem.empty() ? std::string("over its work budget") : result.Problem;
+        if (result.OverBudget)
+            page.Problem = result.Problem.empty() ? std::string("over its work budget") : result.Problem;
     }
     std::string defs;
-    if (standAlone) defs = "<style>" + std::string(gdi::SvgPageStyle) + document.StyleSheet() + "</style>" + document.ImageDefs();
+    if (standAlone)
+        defs = "<style>" + std::string(gdi::SvgPageStyle) + document.StyleSheet() + "</style>" + document.ImageDefs();
     page.Svg = device.Finish(defs);
     page.Text = device.Text();
     return page;
@@ -162,8 +164,8 @@ void WriteHtml(TPageSource& source, const std::string& path, const TWebOptions& 
     QString texts; // every page's text, lower case, one line feed after each: what find searches
     double width = 210, height = 297;
     for (int n = first; n <= last; ++n) {
-        const TSvgPage page =
-            DrawSvgPage(document, source, n, std::string("p") + std::to_string(n - first + 1) + "-", damage, fonts, width, height);
+        const TSvgPage page = DrawSvgPage(document, source, n, std::string("p") + std::to_string(n - first + 1) + "-",
+                                          damage, fonts, width, height);
         ReportOutcome(page, n, damage);
         width = page.WidthMM;
         height = page.HeightMM;

@@ -50,7 +50,8 @@ constexpr uint16_t ArgsAreWords = 0x0001, HaveScale = 0x0008, MoreComponents = 0
 std::string CharacterMap(std::vector<std::pair<char32_t, uint16_t>> pairs) {
     std::erase_if(pairs, [](const auto& p) { return p.first == 0 || p.first > 0x10FFFF || p.first == 0xFFFF; });
     std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end(), [](auto& a, auto& b) { return a.first == b.first; }), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end(), [](auto& a, auto& b) { return a.first == b.first; }),
+                pairs.end());
     // Runs of consecutive characters on consecutive glyphs share a segment (group).
     struct TRun {
         char32_t First, Last;
@@ -117,7 +118,8 @@ std::string CharacterMap(std::vector<std::pair<char32_t, uint16_t>> pairs) {
 std::string NameTable(const std::string& family) {
     std::u16string name;
     for (char c : family)
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-') name.push_back(static_cast<char16_t>(c));
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')
+            name.push_back(static_cast<char16_t>(c));
     if (name.empty()) name = u"Font";
     const std::u16string style = u"Regular";
     const std::pair<uint16_t, const std::u16string*> records[] = {{1, &name}, {2, &style}, {4, &name}, {6, &name}};
@@ -144,9 +146,9 @@ std::string Os2Table(const std::string& face, int16_t ascender, int16_t descende
     if (face.size() >= 78 && U16(face, 0) <= 5 && face.size() >= Needs[U16(face, 0)]) return face;
     std::string t(86, '\0');
     Put16(t, 0, 1);
-    Put16(t, 2, 500);  // average width
-    Put16(t, 4, 400);  // weight
-    Put16(t, 6, 5);    // width class
+    Put16(t, 2, 500); // average width
+    Put16(t, 4, 400); // weight
+    Put16(t, 6, 5);   // width class
     Put16(t, 68, static_cast<uint16_t>(ascender));
     Put16(t, 70, static_cast<uint16_t>(descender));
     Put16(t, 74, static_cast<uint16_t>(ascender));
@@ -219,7 +221,8 @@ TFontSubset SubsetTrueType(const TFontTables& tables, std::vector<uint16_t>& gly
             outGlyf.push_back('\0');
     }
     offsets.push_back(static_cast<uint32_t>(outGlyf.size()));
-    if (outGlyf.empty()) outGlyf.assign(4, '\0'); // glyphs without outlines only (spaces): font checkers refuse an empty table
+    if (outGlyf.empty())
+        outGlyf.assign(4, '\0'); // glyphs without outlines only (spaces): font checkers refuse an empty table
     const auto count = static_cast<uint16_t>(glyphs.size());
 
     std::string outLoca, outHmtx;

@@ -55,9 +55,10 @@ TSvgDevice::~TSvgDevice() = default;
 
 int TSvgDevice::ClipFor(const QPainterPath& devicePath) {
     const int id = ++FClips;
-    FDefs += "<clipPath id=\"" + FPrefix + "c" + std::to_string(id) + "\">" +
-             Element(devicePath, QTransform(), devicePath.fillRule() == Qt::WindingFill ? " clip-rule=\"nonzero\"" : "") +
-             "</clipPath>";
+    FDefs +=
+        "<clipPath id=\"" + FPrefix + "c" + std::to_string(id) + "\">" +
+        Element(devicePath, QTransform(), devicePath.fillRule() == Qt::WindingFill ? " clip-rule=\"nonzero\"" : "") +
+        "</clipPath>";
     FClipBounds.push_back(devicePath.boundingRect());
     return id;
 }
@@ -173,10 +174,10 @@ std::string TSvgDevice::Element(const QPainterPath& path, const QTransform& t, c
         QPointF p[5];
         for (int i = 0; i < 5; ++i)
             p[i] = t.map(QPointF(path.elementAt(i).x, path.elementAt(i).y));
-        const bool box = p[4] == p[0] && ((p[0].y() == p[1].y() && p[1].x() == p[2].x() && p[2].y() == p[3].y() &&
-                                           p[3].x() == p[0].x()) ||
-                                          (p[0].x() == p[1].x() && p[1].y() == p[2].y() && p[2].x() == p[3].x() &&
-                                           p[3].y() == p[0].y()));
+        const bool box =
+            p[4] == p[0] &&
+            ((p[0].y() == p[1].y() && p[1].x() == p[2].x() && p[2].y() == p[3].y() && p[3].x() == p[0].x()) ||
+             (p[0].x() == p[1].x() && p[1].y() == p[2].y() && p[2].x() == p[3].x() && p[3].y() == p[0].y()));
         if (box) {
             const QRectF r = QRectF(p[0], p[2]).normalized();
             std::string s = "<rect x=\"";
@@ -298,7 +299,8 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     const double width = thin ? FPixel : std::min(lp.Width, 1 << 20) * scale;
     std::vector<double> dashes = DashPattern(lp, thin);
     const QRectF extent = shifted.mapRect(path.boundingRect());
-    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5) dashes.clear(); // millions of dashes off the page
+    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5)
+        dashes.clear(); // millions of dashes off the page
     std::string common = " fill=\"none\" stroke-width=\"";
     AppendSvgNumber(common, width, 2);
     common += '"';
@@ -455,7 +457,8 @@ void TSvgDevice::DrawText(const TTextRun& run, const TDrawState& state) {
         if (font.Underline)
             line.addRect(QRectF(layout.Left, layout.Baseline + font.Raw.underlinePosition(), layout.Total, thick));
         if (font.StrikeOut)
-            line.addRect(QRectF(layout.Left, layout.Baseline - font.Raw.xHeight() / 2 - thick / 2, layout.Total, thick));
+            line.addRect(
+                QRectF(layout.Left, layout.Baseline - font.Raw.xHeight() / 2 - thick / 2, layout.Total, thick));
         decorations = Element(line, layout.Text, fill);
     }
     std::string markup = text + outlines + decorations;
@@ -535,8 +538,8 @@ void TSvgDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
     markup += Opacity(draw.ConstantAlpha);
     // Enlarged without smoothing unless the stretch mode asks for it, as the painter device draws them.
     const QRectF target = place.mapRect(QRectF(0, 0, image.width(), image.height()));
-    const bool smooth = state.StretchBltMode == HALFTONE || state.StretchBltMode == COLORONCOLOR ||
-                        target.width() < image.width();
+    const bool smooth =
+        state.StretchBltMode == HALFTONE || state.StretchBltMode == COLORONCOLOR || target.width() < image.width();
     if (blend || !smooth) {
         markup += " style=\"";
         if (blend) markup += std::string("mix-blend-mode:") + blend + ";";

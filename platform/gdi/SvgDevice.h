@@ -30,8 +30,9 @@ struct TTextLayout;
 // The CSS the pages' markup relies on (white space kept in text, crisp edges for figures along the axes,
 // the hidden copies of covered text kept out of selection, their twins and unseen characters
 // transparent).
-inline constexpr const char* SvgPageStyle = "text{white-space:pre}.c{shape-rendering:crispEdges}"
-                                            ".v{user-select:none;-webkit-user-select:none}.h text,.n{fill:transparent}\n";
+inline constexpr const char* SvgPageStyle =
+    "text{white-space:pre}.c{shape-rendering:crispEdges}"
+    ".v{user-select:none;-webkit-user-select:none}.h text,.n{fill:transparent}\n";
 
 class TSvgDevice : public TDevice {
 public:
@@ -59,11 +60,11 @@ public:
 
 private:
     struct TOp {
-        std::string Markup; // the drawing (for text: the text element with its decorations)
-        std::string Text;   // text: the <text> element alone, for a transparent twin
+        std::string Markup;        // the drawing (for text: the text element with its decorations)
+        std::string Text;          // text: the <text> element alone, for a transparent twin
         std::vector<QRectF> Boxes; // where it puts ink (device units), for telling what later drawing covers
-        int Clip = 0;       // clip path number, 0 unclipped
-        int Item = -1;      // text: the run's index in FText
+        int Clip = 0;              // clip path number, 0 unclipped
+        int Item = -1;             // text: the run's index in FText
     };
     int ClipOf(const TDrawState& state);
     int ClipFor(const QPainterPath& devicePath);
@@ -84,7 +85,7 @@ private:
     QSizeF FSizeMM;
     TDeviceCaps FCaps;
     std::vector<TOp> FOps;
-    std::string FDefs; // the page's own clip paths and patterns
+    std::string FDefs;                                          // the page's own clip paths and patterns
     std::vector<std::shared_ptr<const QPainterPath>> FClipKeys; // held, so that their addresses are not reused
     std::map<const QPainterPath*, int> FClipIndex;
     std::vector<QRectF> FClipBounds; // by clip number - 1

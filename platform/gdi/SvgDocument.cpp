@@ -177,7 +177,9 @@ std::string TSvgDocument::TextClass(int font, double size, const QString& named,
     std::string key = std::to_string(font) + '|';
     AppendSvgNumber(key, size, 2);
     key += '|' + named.toStdString();
-    if (font < 0) key += '|' + raw.familyName().toStdString() + '|' + std::to_string(raw.weight()) + '|' + std::to_string(raw.style());
+    if (font < 0)
+        key += '|' + raw.familyName().toStdString() + '|' + std::to_string(raw.weight()) + '|' +
+               std::to_string(raw.style());
     auto it = FClassIndex.find(key);
     if (it != FClassIndex.end()) return it->second;
     const std::string name = std::string("f") + std::to_string(FClassRules.size() + 1);
@@ -209,10 +211,11 @@ std::string TSvgDocument::ImageId(const std::string& bytes, const char* mime, in
 
 std::string TSvgDocument::ImageId(const QImage& image) {
     // Pictures repeated on every page (a letterhead's logo) are encoded once.
-    const std::string key = std::to_string(image.width()) + "x" + std::to_string(image.height()) + "|" +
-                            std::to_string(image.format()) + "|" +
-                            std::to_string(std::hash<std::string_view>()(std::string_view(
-                                reinterpret_cast<const char*>(image.constBits()), static_cast<size_t>(image.sizeInBytes()))));
+    const std::string key =
+        std::to_string(image.width()) + "x" + std::to_string(image.height()) + "|" + std::to_string(image.format()) +
+        "|" +
+        std::to_string(std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(image.constBits()),
+                                                                      static_cast<size_t>(image.sizeInBytes()))));
     if (auto it = FPixelIndex.find(key); it != FPixelIndex.end()) return it->second;
     graphics::TPngSettings settings;
     settings.Level = 6;

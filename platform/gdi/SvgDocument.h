@@ -77,14 +77,14 @@ private:
     };
 
     std::vector<std::unique_ptr<TFace>> FFaces;
-    std::map<std::string, int> FFaceIndex; // -1: a face that cannot be embedded
+    std::map<std::string, int> FFaceIndex;              // -1: a face that cannot be embedded
     std::vector<std::pair<QRawFont, int>> FRecentFaces; // raw fonts met lately and their faces
     std::vector<TWebFont> FFonts;
     std::unordered_map<std::string, std::string> FClassIndex; // key -> class name
     std::vector<std::string> FClassRules;
     std::vector<TImage> FImages;
     std::unordered_map<size_t, std::vector<size_t>> FImageIndex; // hash of the data -> images
-    std::unordered_map<std::string, std::string> FPixelIndex;     // decoded pixels -> id
+    std::unordered_map<std::string, std::string> FPixelIndex;    // decoded pixels -> id
 };
 
 } // namespace pagimo::gdi

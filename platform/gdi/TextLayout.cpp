@@ -160,7 +160,8 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     layout.DeviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(base.determinant()));
     for (size_t i = 0; i < n; ++i) {
         if (skip[i]) continue;
-        const TPlacedGlyph placed{glyphs[i], useFallback[i] != 0, chars[i], QPointF((dx0 + xs[i]) / ws, baseline + ys[i])};
+        const TPlacedGlyph placed{glyphs[i], useFallback[i] != 0, chars[i],
+                                  QPointF((dx0 + xs[i]) / ws, baseline + ys[i])};
         if (glyphs[i] != 0)
             layout.Glyphs.push_back(placed);
         else if (chars[i] != 0)

@@ -18,10 +18,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -46,10 +46,21 @@ public:
         if (::pipe(toBrowser) != 0 || ::pipe(fromBrowser) != 0) throw std::runtime_error("pipe");
         const std::string profile = "--user-data-dir=" + FProfile.path().toStdString();
         const std::string size = "--window-size=" + std::to_string(width) + "," + std::to_string(height);
-        std::vector<std::string> args = {Executable(), "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                                         "--no-first-run", "--disable-background-networking",
-                                         "--disable-component-update", "--disable-sync", "--hide-scrollbars",
-                                         "--mute-audio", "--remote-debugging-pipe", profile, size, "about:blank"};
+        std::vector<std::string> args = {Executable(),
+                                         "--headless",
+                                         "--no-sandbox",
+                                         "--disable-gpu",
+                                         "--disable-quic",
+                                         "--no-first-run",
+                                         "--disable-background-networking",
+                                         "--disable-component-update",
+                                         "--disable-sync",
+                                         "--hide-scrollbars",
+                                         "--mute-audio",
+                                         "--remote-debugging-pipe",
+                                         profile,
+                                         size,
+                                         "about:blank"};
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -72,9 +83,10 @@ public:
         FOut = toBrowser[1];
         FIn = fromBrowser[0];
         if (failed) throw std::runtime_error("cannot start " + args[0]);
-        const QString target = Call(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}}, false)
-                                   .value(QStringLiteral("targetId"))
-                                   .toString();
+        const QString target =
+            Call(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}}, false)
+                .value(QStringLiteral("targetId"))
+                .toString();
         FSession = Call(QStringLiteral("Target.attachToTarget"),
                         {{QStringLiteral("targetId"), target}, {QStringLiteral("flatten"), true}}, false)
                        .value(QStringLiteral("sessionId"))
@@ -106,7 +118,8 @@ public:
     // browser's message on an error or after a minute without an answer.
     QJsonObject Call(const QString& method, const QJsonObject& params = {}, bool onPage = true) {
         const int id = ++FNextId;
-        QJsonObject message{{QStringLiteral("id"), id}, {QStringLiteral("method"), method}, {QStringLiteral("params"), params}};
+        QJsonObject message{
+            {QStringLiteral("id"), id}, {QStringLiteral("method"), method}, {QStringLiteral("params"), params}};
         if (onPage) message.insert(QStringLiteral("sessionId"), FSession);
         QByteArray bytes = QJsonDocument(message).toJson(QJsonDocument::Compact);
         bytes.append('\0');
@@ -118,15 +131,18 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (;;) {
             for (size_t end; (end = FBuffer.find('\0')) != std::string::npos;) {
-                const QJsonObject reply = QJsonDocument::fromJson(QByteArray::fromStdString(FBuffer.substr(0, end))).object();
+                const QJsonObject reply =
+                    QJsonDocument::fromJson(QByteArray::fromStdString(FBuffer.substr(0, end))).object();
                 FBuffer.erase(0, end + 1);
                 if (reply.value(QStringLiteral("id")).toInt() != id) continue; // events and late answers
                 if (reply.contains(QStringLiteral("error")))
-                    throw std::runtime_error(method.toStdString() + ": " +
-                                             QJsonDocument(reply.value(QStringLiteral("error")).toObject()).toJson().toStdString());
+                    throw std::runtime_error(
+                        method.toStdString() + ": " +
+                        QJsonDocument(reply.value(QStringLiteral("error")).toObject()).toJson().toStdString());
                 return reply.value(QStringLiteral("result")).toObject();
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             pollfd p{FIn, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
                 throw std::runtime_error(method.toStdString() + ": no answer");
@@ -143,7 +159,8 @@ public:
                                                                         {QStringLiteral("awaitPromise"), true},
                                                                         {QStringLiteral("returnByValue"), true}});
         if (r.contains(QStringLiteral("exceptionDetails")))
-            throw std::runtime_error(QJsonDocument(r.value(QStringLiteral("exceptionDetails")).toObject()).toJson().toStdString());
+            throw std::runtime_error(
+                QJsonDocument(r.value(QStringLiteral("exceptionDetails")).toObject()).toJson().toStdString());
         return r.value(QStringLiteral("result")).toObject().value(QStringLiteral("value"));
     }
 
@@ -166,29 +183,33 @@ public:
     }
 
     void Viewport(int width, int height) {
-        Call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
-             {{QStringLiteral("width"), width}, {QStringLiteral("height"), height}, {QStringLiteral("deviceScaleFactor"), 1},
-              {QStringLiteral("mobile"), false}});
+        Call(QStringLiteral("Emulation.setDeviceMetricsOverride"), {{QStringLiteral("width"), width},
+                                                                    {QStringLiteral("height"), height},
+                                                                    {QStringLiteral("deviceScaleFactor"), 1},
+                                                                    {QStringLiteral("mobile"), false}});
     }
 
     QImage Screenshot() {
-        const QJsonObject r = Call(QStringLiteral("Page.captureScreenshot"), {{QStringLiteral("format"), QStringLiteral("png")}});
+        const QJsonObject r =
+            Call(QStringLiteral("Page.captureScreenshot"), {{QStringLiteral("format"), QStringLiteral("png")}});
         return QImage::fromData(QByteArray::fromBase64(r.value(QStringLiteral("data")).toString().toLatin1()), "PNG");
     }
 
     // A key pressed and released as the keyboard sends it (key as the DOM names it, e.g. "PageDown";
     // modifiers: 2 Ctrl, 8 Shift).
     void Key(const QString& key, int modifiers = 0, const QString& text = {}) {
-        static const std::vector<std::pair<QString, int>> codes = {{QStringLiteral("PageDown"), 34}, {QStringLiteral("PageUp"), 33},
-                                                                   {QStringLiteral("End"), 35},      {QStringLiteral("Home"), 36},
-                                                                   {QStringLiteral("Enter"), 13},    {QStringLiteral("Escape"), 27},
-                                                                   {QStringLiteral("Tab"), 9}};
+        static const std::vector<std::pair<QString, int>> codes = {
+            {QStringLiteral("PageDown"), 34}, {QStringLiteral("PageUp"), 33}, {QStringLiteral("End"), 35},
+            {QStringLiteral("Home"), 36},     {QStringLiteral("Enter"), 13},  {QStringLiteral("Escape"), 27},
+            {QStringLiteral("Tab"), 9}};
         int code = key.size() == 1 ? key.toUpper().at(0).unicode() : 0;
         for (const auto& [name, c] : codes)
             if (name == key) code = c;
         for (const char* type : {"keyDown", "keyUp"}) {
-            QJsonObject e{{QStringLiteral("type"), QString::fromLatin1(type)}, {QStringLiteral("key"), key},
-                          {QStringLiteral("modifiers"), modifiers}, {QStringLiteral("windowsVirtualKeyCode"), code}};
+            QJsonObject e{{QStringLiteral("type"), QString::fromLatin1(type)},
+                          {QStringLiteral("key"), key},
+                          {QStringLiteral("modifiers"), modifiers},
+                          {QStringLiteral("windowsVirtualKeyCode"), code}};
             const QString typed = key == u"Enter" ? QStringLiteral("\r") : text; // Enter presses buttons
             if (!typed.isEmpty() && QString::fromLatin1(type) == u"keyDown") e.insert(QStringLiteral("text"), typed);
             Call(QStringLiteral("Input.dispatchKeyEvent"), e);

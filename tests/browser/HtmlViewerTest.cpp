@@ -106,12 +106,15 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
     EXPECT_EQ(Shown(browser, "count"), QStringLiteral("of 5"));
     EXPECT_EQ(PageText(browser, 1), texts[0]) << "the Czech text reads as qrptool text reads it";
     // Landmarks and names for assistive technology.
-    EXPECT_EQ(browser.Eval(QStringLiteral("[...document.querySelectorAll('header, main, nav, [role=search], [role=toolbar]')]"
-                                          ".map(e => e.localName).join()"))
-                  .toString(),
-              QStringLiteral("header,div,div,nav,main"));
-    EXPECT_EQ(browser.Eval(QStringLiteral("document.querySelector('#pages .page').getAttribute('aria-label')")).toString(),
-              QStringLiteral("Page 1 of 5"));
+    EXPECT_EQ(
+        browser
+            .Eval(QStringLiteral("[...document.querySelectorAll('header, main, nav, [role=search], [role=toolbar]')]"
+                                 ".map(e => e.localName).join()"))
+            .toString(),
+        QStringLiteral("header,div,div,nav,main"));
+    EXPECT_EQ(
+        browser.Eval(QStringLiteral("document.querySelector('#pages .page').getAttribute('aria-label')")).toString(),
+        QStringLiteral("Page 1 of 5"));
     // Keyboard alone: Tab from the start reaches the Next button, Enter presses it.
     for (int i = 0; i < 12 && browser.Eval(QStringLiteral("document.activeElement.id")).toString() != u"next"; ++i)
         browser.Key(QStringLiteral("Tab"));
@@ -147,11 +150,13 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
 
     // Zoom: a step up, fit width and fit page, each measured on the page's sheet.
     auto sheet = [&](const char* what) {
-        return browser.Eval(QStringLiteral("document.querySelectorAll('#pages .page')[2].getBoundingClientRect().%1")
-                                .arg(QLatin1String(what)))
+        return browser
+            .Eval(QStringLiteral("document.querySelectorAll('#pages .page')[2].getBoundingClientRect().%1")
+                      .arg(QLatin1String(what)))
             .toDouble();
     };
-    browser.Eval(QStringLiteral("(s => { s.value = '1'; s.dispatchEvent(new Event('change')); })(document.getElementById('zoom'))"));
+    browser.Eval(QStringLiteral(
+        "(s => { s.value = '1'; s.dispatchEvent(new Event('change')); })(document.getElementById('zoom'))"));
     const double width = sheet("width");
     EXPECT_NEAR(width, 794, 1) << "100 % is the sheet at 96 pixels per inch";
     Click(browser, "zoom-in");
@@ -159,9 +164,11 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
     EXPECT_EQ(browser.Eval(QStringLiteral("document.getElementById('zoom').selectedOptions[0].textContent")).toString(),
               QStringLiteral("110%"));
     Click(browser, "fit-width");
-    EXPECT_NEAR(sheet("width"), browser.Eval(QStringLiteral("document.getElementById('pages').clientWidth")).toDouble() - 40, 2);
+    EXPECT_NEAR(sheet("width"),
+                browser.Eval(QStringLiteral("document.getElementById('pages').clientWidth")).toDouble() - 40, 2);
     Click(browser, "fit-page");
-    EXPECT_LE(sheet("height"), browser.Eval(QStringLiteral("document.getElementById('pages').clientHeight")).toDouble());
+    EXPECT_LE(sheet("height"),
+              browser.Eval(QStringLiteral("document.getElementById('pages').clientHeight")).toDouble());
     EXPECT_EQ(Field(browser, "page"), QStringLiteral("3")) << "zooming keeps the page";
 
     // Find: Ctrl+F, a word found on every page, counted across pages; Enter steps from hit to hit
@@ -172,11 +179,16 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
     int total = 0, onThree = static_cast<int>(texts[2].count(QStringLiteral("Northwind")));
     for (const QString& t : texts)
         total += static_cast<int>(t.count(QStringLiteral("Northwind")));
-    EXPECT_EQ(Shown(browser, "find-count"), QStringLiteral("%1 of %2").arg(texts[0].count(QStringLiteral("Northwind")) +
-                                                                           texts[1].count(QStringLiteral("Northwind")) + 1)
-                                                .arg(total));
-    EXPECT_EQ(browser.Eval(QStringLiteral("document.querySelectorAll('#pages .page')[2].querySelectorAll('.hl rect.current').length")).toInt(),
-              9) << "the current hit's nine letters are marked";
+    EXPECT_EQ(Shown(browser, "find-count"),
+              QStringLiteral("%1 of %2")
+                  .arg(texts[0].count(QStringLiteral("Northwind")) + texts[1].count(QStringLiteral("Northwind")) + 1)
+                  .arg(total));
+    EXPECT_EQ(browser
+                  .Eval(QStringLiteral(
+                      "document.querySelectorAll('#pages .page')[2].querySelectorAll('.hl rect.current').length"))
+                  .toInt(),
+              9)
+        << "the current hit's nine letters are marked";
     for (int i = 1; i < onThree; ++i)
         browser.Key(QStringLiteral("Enter"));
     EXPECT_EQ(Field(browser, "page"), QStringLiteral("3"));
@@ -195,7 +207,8 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
 
     // Copy: three runs on two lines selected, copied with Ctrl+C, read back from the clipboard.
     browser.Call(QStringLiteral("Browser.grantPermissions"),
-                 {{QStringLiteral("permissions"), QJsonArray{QStringLiteral("clipboardReadWrite"), QStringLiteral("clipboardSanitizedWrite")}}},
+                 {{QStringLiteral("permissions"),
+                   QJsonArray{QStringLiteral("clipboardReadWrite"), QStringLiteral("clipboardSanitizedWrite")}}},
                  false);
     browser.Eval(QStringLiteral(R"((() => {
   const t = document.querySelectorAll('#pages .page')[1].querySelectorAll('g.t text');
@@ -207,8 +220,10 @@ TEST(BrowserViewer, PagesKeysFieldZoomFindThumbnailsAndCopyWorkAsAReaderUsesThem
   return true;
 })())"));
     browser.Call(QStringLiteral("Input.dispatchKeyEvent"),
-                 {{QStringLiteral("type"), QStringLiteral("keyDown")}, {QStringLiteral("key"), QStringLiteral("c")},
-                  {QStringLiteral("modifiers"), 2}, {QStringLiteral("windowsVirtualKeyCode"), 67},
+                 {{QStringLiteral("type"), QStringLiteral("keyDown")},
+                  {QStringLiteral("key"), QStringLiteral("c")},
+                  {QStringLiteral("modifiers"), 2},
+                  {QStringLiteral("windowsVirtualKeyCode"), 67},
                   {QStringLiteral("commands"), QJsonArray{QStringLiteral("copy")}}});
     const QStringList lines = texts[1].split(u'\n');
     EXPECT_EQ(browser.Eval(QStringLiteral("navigator.clipboard.readText()")).toString().toStdString(),
@@ -223,13 +238,14 @@ TEST(BrowserViewer, PrintsOneSheetPerPageAtEachPagesSize) {
     Qrptool({QStringLiteral("convert"), QString::fromStdString(qrp.string()), html});
     test::TBrowser browser(800, 600);
     browser.Open(html.toStdString());
-    const QJsonObject printed = browser.Call(QStringLiteral("Page.printToPDF"), {{QStringLiteral("preferCSSPageSize"), true}});
+    const QJsonObject printed =
+        browser.Call(QStringLiteral("Page.printToPDF"), {{QStringLiteral("preferCSSPageSize"), true}});
     QFile out(pdf);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(QByteArray::fromBase64(printed.value(QStringLiteral("data")).toString().toLatin1()));
     out.close();
-    const QString info = RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                                                         QStringLiteral("9"), pdf});
+    const QString info = RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
+                                                             QStringLiteral("-l"), QStringLiteral("9"), pdf});
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages: +9\\n")))) << info.toStdString();
     // Sheets in points: 794 x 1123 screen pixels are 595.5 x 842.25 points.
     const double sheets[][2] = {{595.5, 842.25}, {842.25, 595.5}, {225, 225}};
@@ -240,8 +256,9 @@ TEST(BrowserViewer, PrintsOneSheetPerPageAtEachPagesSize) {
         const int n = match.captured(1).toInt();
         EXPECT_NEAR(match.captured(2).toDouble(), sheets[(n - 1) % 3][0], 1) << "page " << n;
         EXPECT_NEAR(match.captured(3).toDouble(), sheets[(n - 1) % 3][1], 1) << "page " << n;
-        const QString text = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-f"), match.captured(1), QStringLiteral("-l"),
-                                                               match.captured(1), pdf, QStringLiteral("-")});
+        const QString text =
+            RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-f"), match.captured(1), QStringLiteral("-l"),
+                                                  match.captured(1), pdf, QStringLiteral("-")});
         EXPECT_EQ(text.trimmed(), QStringLiteral("Strana %1").arg(n)) << "each sheet shows its own page";
         ++pages;
     }
@@ -252,7 +269,8 @@ TEST(BrowserViewer, TenThousandPagesOpenAtOnceAndFindAcrossThemAll) {
     if (test::TBrowser::Executable().empty()) GTEST_SKIP() << "chromium not installed";
     QTemporaryDir dir;
     const QString qrp = dir.filePath(QStringLiteral("big.qrp")), html = dir.filePath(QStringLiteral("big.html"));
-    Qrptool({QStringLiteral("sample"), qrp, QStringLiteral("--pages"), QStringLiteral("10000"), QStringLiteral("--compress")});
+    Qrptool({QStringLiteral("sample"), qrp, QStringLiteral("--pages"), QStringLiteral("10000"),
+             QStringLiteral("--compress")});
     Qrptool({QStringLiteral("convert"), qrp, html});
     test::TBrowser browser(1200, 900);
     browser.Open(html.toStdString());

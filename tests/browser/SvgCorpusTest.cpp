@@ -118,10 +118,11 @@ TEST(BrowserSvg, CorpusPagesLookAndReadInTheBrowserAsQrptoolDrawsAndReadsThem) {
         if (read != expected) misread.push_back(name);
         if (browser.Eval(QStringLiteral("[...document.fonts].some(f => f.status === 'error')")).toBool())
             fontErrors.push_back(name);
-        if (report) report << name << '\t' << difference << '\t' << (read == expected ? "text" : "TEXT DIFFERS") << '\n';
+        if (report)
+            report << name << '\t' << difference << '\t' << (read == expected ? "text" : "TEXT DIFFERS") << '\n';
         if (report && read != expected)
-            report << "  qrptool text: " << QString(expected).replace(u'\n', u'|').toStdString() << "\n  browser:      "
-                   << QString(read).replace(u'\n', u'|').toStdString() << '\n';
+            report << "  qrptool text: " << QString(expected).replace(u'\n', u'|').toStdString()
+                   << "\n  browser:      " << QString(read).replace(u'\n', u'|').toStdString() << '\n';
     }
     ASSERT_GT(differences.size(), 200u);
     std::vector<double> sorted = differences;
@@ -133,6 +134,7 @@ TEST(BrowserSvg, CorpusPagesLookAndReadInTheBrowserAsQrptoolDrawsAndReadsThem) {
                 static_cast<size_t>(std::count_if(sorted.begin(), sorted.end(), [](double d) { return d <= 0.2; })),
                 texts, misread.size());
     EXPECT_LT(median, 0.03);
-    EXPECT_TRUE(fontErrors.empty()) << "web fonts refused on " << fontErrors.size() << " pages, first " << fontErrors[0];
+    EXPECT_TRUE(fontErrors.empty()) << "web fonts refused on " << fontErrors.size() << " pages, first "
+                                    << fontErrors[0];
     EXPECT_TRUE(misread.empty()) << misread.size() << " pages read differently, first " << misread[0];
 }

@@ -2,9 +2,9 @@
 // separators, text that later drawing covers kept in its place, and the same pages giving the same bytes.
 // How the pages look and read in a real browser is tests/browser's part.
 
+#include "platform/gdi/SvgDevice.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/MetafileCanvas.h"
-#include "platform/gdi/SvgDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -107,7 +107,8 @@ TEST(SvgDevice, EachKindOfDrawingBecomesItsElement) {
     for (const TCase& c : cases) {
         const std::string svg = Drawn(c.Draw);
         for (const std::string& expected : c.Expected)
-            EXPECT_TRUE(std::regex_search(svg, std::regex(expected))) << c.Reason << ": " << expected << "\n" << svg.substr(0, 3000);
+            EXPECT_TRUE(std::regex_search(svg, std::regex(expected))) << c.Reason << ": " << expected << "\n"
+                                                                      << svg.substr(0, 3000);
     }
 }
 
@@ -122,9 +123,14 @@ TEST(SvgDevice, TextComesLastInReadingOrderUnlessLaterDrawingCoversIt) {
     });
     // In the text layer: the lines top to bottom, a space between the runs of a line, a line feed
     // between lines; the covered run as a transparent twin there and drawn under the box in place.
-    EXPECT_TRUE(std::regex_search(svg, std::regex(R"re(<g class="t"><text[^>]*>Nahoře</text>\n<text[^>]*>Druhý</text> <text[^>]*>vpravo</text>\n<g class="h"><text[^>]*>Zakryto</text></g></g></svg>$)re")))
+    EXPECT_TRUE(std::regex_search(
+        svg,
+        std::regex(
+            R"re(<g class="t"><text[^>]*>Nahoře</text>\n<text[^>]*>Druhý</text> <text[^>]*>vpravo</text>\n<g class="h"><text[^>]*>Zakryto</text></g></g></svg>$)re")))
         << svg;
-    EXPECT_TRUE(std::regex_search(svg, std::regex(R"re(<g class="v" aria-hidden="true"><text[^>]*>Zakryto</text></g><rect)re"))) << svg;
+    EXPECT_TRUE(
+        std::regex_search(svg, std::regex(R"re(<g class="v" aria-hidden="true"><text[^>]*>Zakryto</text></g><rect)re")))
+        << svg;
 }
 
 TEST(SvgDevice, TheSamePagesGiveTheSameBytes) {

@@ -55,12 +55,10 @@ TEST_F(QrptoolDamage, InfoListsTheDamagedPageWithItsReasonAndExitsWithOne) {
 
 // Without --keep-going the first damaged page stops every drawing command, and nothing is written.
 TEST_F(QrptoolDamage, DrawingCommandsStopAtTheDamagedPageAndWriteNothing) {
-    for (const std::string& args : {"convert " + Damaged + " " + Tmp.File("out.pdf"),
-                                    "export " + Damaged + " " + Tmp.File("out.csv"),
-                                    "text " + Damaged + " -o " + Tmp.File("out.txt"),
-                                    "render " + Damaged + " -o " + Tmp.File("out-%d.png"),
-                                    "convert " + Damaged + " " + Tmp.File("out-%d.svg"),
-                                    "convert " + Damaged + " " + Tmp.File("out.html")}) {
+    for (const std::string& args :
+         {"convert " + Damaged + " " + Tmp.File("out.pdf"), "export " + Damaged + " " + Tmp.File("out.csv"),
+          "text " + Damaged + " -o " + Tmp.File("out.txt"), "render " + Damaged + " -o " + Tmp.File("out-%d.png"),
+          "convert " + Damaged + " " + Tmp.File("out-%d.svg"), "convert " + Damaged + " " + Tmp.File("out.html")}) {
         const auto run = Run(args);
         EXPECT_EQ(run.Status, 1) << args;
         EXPECT_NE(run.Err.find("Page 7 cannot be drawn: Metafile is not valid"), std::string::npos) << run.Err;
