@@ -54,12 +54,14 @@ TSvgDevice::TSvgDevice(TSvgDocument& document, QSizeF sizeMM, QSize pixels, std:
 TSvgDevice::~TSvgDevice() = default;
 
 int TSvgDevice::ClipFor(const QPainterPath& devicePath) {
+    // The same clip (the cells of a table clipping their text alike) is written once.
+    std::string element =
+        Element(devicePath, QTransform(), devicePath.fillRule() == Qt::WindingFill ? " clip-rule=\"nonzero\"" : "");
+    if (auto it = FClipElements.find(element); it != FClipElements.end()) return it->second;
     const int id = ++FClips;
-    FDefs +=
-        "<clipPath id=\"" + FPrefix + "c" + std::to_string(id) + "\">" +
-        Element(devicePath, QTransform(), devicePath.fillRule() == Qt::WindingFill ? " clip-rule=\"nonzero\"" : "") +
-        "</clipPath>";
+    FDefs += "<clipPath id=\"" + FPrefix + "c" + std::to_string(id) + "\">" + element + "</clipPath>";
     FClipBounds.push_back(devicePath.boundingRect());
+    FClipElements.emplace(std::move(element), id);
     return id;
 }
 

@@ -89,6 +89,7 @@ private:
     std::vector<std::shared_ptr<const QPainterPath>> FClipKeys; // held, so that their addresses are not reused
     std::map<const QPainterPath*, int> FClipIndex;
     std::vector<QRectF> FClipBounds; // by clip number - 1
+    std::map<std::string, int> FClipElements; // the clip path's element -> its number
     int FClips = 0;
     std::map<std::string, std::string> FPatterns; // key -> id
     TTextDevice FText;
