@@ -21,9 +21,10 @@ namespace {
 
 void Convert(const std::string& input, const std::string& output, int jobs, TDamagePolicy& damage) {
     RefuseInputAsOutput({input}, output);
-    std::unique_ptr<TPageSource> source = TPageSource::Open(input);
-    source = Prefetch(std::move(source), input, jobs, 1, source->Count());
-    WritePdf(*source, output, damage);
+    std::unique_ptr<pagestore::TPageDocument> document = OpenDocument(input);
+    const int32_t count = document->PageCount();
+    document = Prefetch(std::move(document), input, jobs, 1, count);
+    WritePdf(*document, output, damage);
 }
 
 struct TWebRequest {
@@ -43,8 +44,8 @@ void ConvertOne(const std::string& input, const std::string& output, const TWebR
     const bool folder = std::filesystem::is_directory(output) || output.ends_with('/');
     const bool svg = ext == ".svg" || folder, html = ext == ".html" || ext == ".htm";
     if (!svg && !html && (request.Title || request.Lang)) throw EUsage{"--title and --lang are for HTML output"};
-    std::unique_ptr<TPageSource> source = TPageSource::Open(input);
-    const auto [first, last] = PageRange(request.Page, request.Pages, source->Count());
+    std::unique_ptr<pagestore::TPageDocument> source = OpenDocument(input);
+    const auto [first, last] = PageRange(request.Page, request.Pages, source->PageCount());
     if (svg && first != last && !folder && output.find("%d") == std::string::npos)
         throw EUsage{"several pages need an output pattern with %d (OUT-%d.svg) or a folder"};
     const auto path = [&](int n) {

@@ -44,9 +44,9 @@ int Run(TArgs& args) {
     if (index == 0) throw EUsage{"unknown export format '" + extension + "' (txt, csv, html or pdf)"};
 
     EnsureGuiApplication();
-    auto source = TPageSource::Open(files[0]);
-    const auto [first, last] = PageRange(std::nullopt, pages, source->Count());
-    source = Prefetch(std::move(source), files[0], jobs, first, last);
+    auto document = OpenDocument(files[0]);
+    const auto [first, last] = PageRange(std::nullopt, pages, document->PageCount());
+    document = Prefetch(std::move(document), files[0], jobs, first, last);
     const std::unique_ptr<printer::TQRExporter> filter = library.CreateExporter(index, out);
     TDamagePolicy damage("export", keepGoing);
     printer::TStoredExportOptions options;
@@ -54,7 +54,7 @@ int Run(TArgs& args) {
     options.Last = last;
     options.KeepGoing = keepGoing;
     options.OnDamagedPage = [&damage](int32_t n, const std::string& reason) { damage.Damaged(n, reason); };
-    printer::ExportStoredPages(*filter, source->Stored(), options);
+    printer::ExportStoredPages(*filter, *document, options);
     return damage.ExitStatus();
 }
 

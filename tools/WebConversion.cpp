@@ -6,7 +6,10 @@
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
 #include "platform/system/OutputFile.h"
+#include "printer/PagePainter.h"
 #include "tools/WebViewerFiles.h"
+
+#include <QStringList>
 
 #include <zlib.h>
 
@@ -80,36 +83,97 @@ std::string Replace(std::string_view text, std::string_view from, const std::str
 
 } // namespace
 
-TSvgPage DrawSvgPage(gdi::TSvgDocument& document, TPageSource& source, int n, const std::string& idPrefix,
+namespace {
+
+// The mark of a page that cannot be drawn completely, as the page painter draws it on the viewer's
+// sheets: crossed out in red from corner to corner, the reason in a white box across the middle.
+std::string PageMark(QSizeF sheet, const QString& text) {
+    const double w = sheet.width(), h = sheet.height();
+    if (w < 1 || h < 1) return {};
+    const double inset = std::min(7.0, std::min(w, h) / 10), size = std::clamp(w / 36, 9.0, 18.0);
+    std::string s = "<g class=\"mark\" role=\"img\" aria-label=\"" + gdi::XmlEscaped(text.toStdString()) +
+                    "\"><path d=\"M";
+    auto number = [&](double v) { gdi::AppendSvgNumber(s, v); };
+    auto point = [&](double x, double y) {
+        number(x);
+        s += ' ';
+        number(y);
+    };
+    point(inset, inset);
+    s += 'L';
+    point(w - inset, h - inset);
+    s += 'M';
+    point(w - inset, inset);
+    s += 'L';
+    point(inset, h - inset);
+    s += "\" stroke=\"#c83c3c\" stroke-width=\"2\" fill=\"none\"/><rect x=\"";
+    number(w / 10);
+    s += "\" y=\"";
+    number(h / 3);
+    s += "\" width=\"";
+    number(w * 0.8);
+    s += "\" height=\"";
+    number(h / 3);
+    s += "\" fill=\"#fff\"/><text text-anchor=\"middle\" font-family=\"sans-serif\" font-size=\"";
+    number(size);
+    s += "\" fill=\"#000\" aria-hidden=\"true\">";
+    // Word-wrapped to the box by an average character width.
+    const auto perLine = static_cast<qsizetype>(std::max(8.0, w * 0.8 / (size * 0.55)));
+    QStringList lines;
+    for (const QString& paragraph : text.split(u'\n')) {
+        QString line;
+        for (const QString& word : paragraph.split(u' ')) {
+            if (!line.isEmpty() && line.size() + word.size() + 1 > perLine) {
+                lines << line;
+                line.clear();
+            }
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        lines << line;
+    }
+    const double top = h / 2 - (lines.size() - 1) * size * 1.3 / 2 + size / 3;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        s += "<tspan x=\"";
+        number(w / 2);
+        s += "\" y=\"";
+        number(top + static_cast<double>(i) * size * 1.3);
+        s += "\">" + gdi::XmlEscaped(lines[i].toStdString()) + "</tspan>";
+    }
+    return s + "</text></g>";
+}
+
+} // namespace
+
+TSvgPage DrawSvgPage(gdi::TSvgDocument& document, pagestore::TPageDocument& source, int n, const std::string& idPrefix,
                      TDamagePolicy& damage, TMissingFontNotice& fonts, double blankWidthMM, double blankHeightMM,
                      bool standAlone) {
     TSvgPage page;
-    const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(source, n);
-    page.WidthMM = blankWidthMM;
-    page.HeightMM = blankHeightMM;
-    if (picture) {
-        const bool sized = picture->WidthMM() > 0.1 && picture->HeightMM() > 0.1;
-        page.WidthMM = sized ? picture->WidthMM() : 210;
-        page.HeightMM = sized ? picture->HeightMM() : 297;
-    }
-    // In pixels as qrptool render draws the page at 96 dpi.
-    const QSize pixels = picture ? QSize(std::max(1, picture->Width()), std::max(1, picture->Height()))
-                                 : QSize(static_cast<int>(std::lround(page.WidthMM / 25.4 * 96)),
-                                         static_cast<int>(std::lround(page.HeightMM / 25.4 * 96)));
+    const pagestore::TDocumentPage content = damage.Take(source, n);
+    // Each page on its own sheet, in pixels as qrptool render draws it at 96 dpi.
+    const auto sheet = content.Picture ? pagestore::SheetOf(content.Picture->Header()) : source.Sheet(n);
+    page.WidthMM = sheet ? sheet->WidthTenths / 10.0 : blankWidthMM;
+    page.HeightMM = sheet ? sheet->HeightTenths / 10.0 : blankHeightMM;
+    const QSize pixels = sheet ? QSize(sheet->WidthPixels, sheet->HeightPixels)
+                               : QSize(static_cast<int>(std::lround(page.WidthMM / 25.4 * 96)),
+                                       static_cast<int>(std::lround(page.HeightMM / 25.4 * 96)));
     gdi::TSvgDevice device(document, QSizeF(page.WidthMM, page.HeightMM), pixels, idPrefix);
-    if (picture) {
-        const gdi::TPlayResult result = gdi::TEmfPlayer::Play(*picture, device, device.Target());
-        if (result.Damaged)
-            std::fprintf(stderr, "qrptool convert: page %d: %u damaged records skipped\n", n, result.Damaged);
-        fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
-        page.Partial = source.Incomplete(n);
-        if (result.OverBudget)
-            page.Problem = result.Problem.empty() ? std::string("over its work budget") : result.Problem;
+    printer::TPaintResult result;
+    if (content.Picture) {
+        result = printer::PlayPage(*content.Picture, device, device.Target());
+        if (result.Play.Damaged)
+            std::fprintf(stderr, "qrptool convert: page %d: %u damaged records skipped\n", n, result.Play.Damaged);
+        fonts.Note(n, result.Play.DroppedGlyphFace, result.Play.DroppedGlyphs);
+        page.Partial = content.Partial;
+        if (result.Outcome == printer::pgIncomplete) page.Problem = result.Reason;
+    } else {
+        result.Outcome = printer::pgDamaged;
+        result.Reason = content.Problem;
     }
     std::string defs;
     if (standAlone)
         defs = "<style>" + std::string(gdi::SvgPageStyle) + document.StyleSheet() + "</style>" + document.ImageDefs();
-    page.Svg = device.Finish(defs);
+    const std::string mark = result.Marked() ? PageMark(device.Target().size(), printer::PageMarkText(n, result)) : "";
+    page.Svg = device.Finish(defs, mark);
     page.Text = device.Text();
     return page;
 }
@@ -119,7 +183,7 @@ void ReportOutcome(const TSvgPage& page, int n, TDamagePolicy& damage) {
     if (!page.Problem.empty()) damage.Incomplete(n, page.Problem);
 }
 
-TSvgPage StandAloneSvgPage(TPageSource& source, int n, TDamagePolicy& damage, TMissingFontNotice& fonts,
+TSvgPage StandAloneSvgPage(pagestore::TPageDocument& source, int n, TDamagePolicy& damage, TMissingFontNotice& fonts,
                            double blankWidthMM, double blankHeightMM) {
     gdi::TSvgDocument document;
     TSvgPage page = DrawSvgPage(document, source, n, {}, damage, fonts, blankWidthMM, blankHeightMM, true);
@@ -128,7 +192,7 @@ TSvgPage StandAloneSvgPage(TPageSource& source, int n, TDamagePolicy& damage, TM
     return page;
 }
 
-void WriteSvgPages(TPageSource& source, const std::function<std::string(int)>& path, int first, int last,
+void WriteSvgPages(pagestore::TPageDocument& source, const std::function<std::string(int)>& path, int first, int last,
                    TDamagePolicy& damage, TMissingFontNotice& fonts) {
     if (first != last) damage.CheckFirst(source, first, last);
     double width = 210, height = 297; // of the last page drawn, for the blank sheet of a damaged one
@@ -144,7 +208,7 @@ void WriteSvgPages(TPageSource& source, const std::function<std::string(int)>& p
     }
 }
 
-void WriteHtml(TPageSource& source, const std::string& path, const TWebOptions& options, int first, int last,
+void WriteHtml(pagestore::TPageDocument& source, const std::string& path, const TWebOptions& options, int first, int last,
                TDamagePolicy& damage, TMissingFontNotice& fonts) {
     TOutputFile file(path);
     TWriter write(file);
@@ -164,8 +228,10 @@ void WriteHtml(TPageSource& source, const std::string& path, const TWebOptions& 
     QString texts; // every page's text, lower case, one line feed after each: what find searches
     double width = 210, height = 297;
     for (int n = first; n <= last; ++n) {
-        const TSvgPage page = DrawSvgPage(document, source, n, std::string("p") + std::to_string(n - first + 1) + "-",
-                                          damage, fonts, width, height);
+        std::string prefix = "p"; // ids of each page's own elements, unique in the document
+        prefix += std::to_string(n - first + 1);
+        prefix += '-';
+        const TSvgPage page = DrawSvgPage(document, source, n, prefix, damage, fonts, width, height);
         ReportOutcome(page, n, damage);
         width = page.WidthMM;
         height = page.HeightMM;

@@ -593,7 +593,7 @@ std::vector<bool> TSvgDevice::Covered() const {
     return covered;
 }
 
-std::string TSvgDevice::Finish(std::string_view defs) const {
+std::string TSvgDevice::Finish(std::string_view defs, std::string_view overlay) const {
     const std::vector<bool> covered = Covered();
     std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"";
     AppendSvgNumber(out, FSizeMM.width(), 2);
@@ -647,7 +647,9 @@ std::string TSvgDevice::Finish(std::string_view defs) const {
         }
     }
     useClip(0);
-    out += "</g></svg>";
+    out += "</g>";
+    out += overlay;
+    out += "</svg>";
     return out;
 }
 

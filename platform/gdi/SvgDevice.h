@@ -53,8 +53,9 @@ public:
     TDeviceCaps Caps() const override { return FCaps; }
 
     // The page as an <svg> element of the page's size with the device's units as its view box. defs goes
-    // into the element's <defs> (a stand-alone file's style sheet and pictures).
-    std::string Finish(std::string_view defs = {}) const;
+    // into the element's <defs> (a stand-alone file's style sheet and pictures), overlay over the page
+    // (the mark of a page that cannot be drawn completely).
+    std::string Finish(std::string_view defs = {}, std::string_view overlay = {}) const;
     // The page's text in reading order, as qrptool text gives it.
     QString Text() const { return FText.ReadingOrder(); }
 

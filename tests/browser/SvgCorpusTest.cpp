@@ -7,6 +7,7 @@
 #include "TestPaths.h"
 
 #include "platform/gdi/TraceDevice.h"
+#include "printer/PagePainter.h"
 #include "tools/WebConversion.h"
 
 #include <gtest/gtest.h>
@@ -79,16 +80,18 @@ TEST(BrowserSvg, CorpusPagesLookAndReadInTheBrowserAsQrptoolDrawsAndReadsThem) {
     int texts = 0;
     for (const fs::path& file : files) {
         const std::string name = fs::relative(file, corpus / "emf").generic_string();
-        std::unique_ptr<tools::TPageSource> source;
-        std::string reason;
-        std::unique_ptr<emf::TEmfPicture> picture;
+        std::unique_ptr<pagestore::TPageDocument> source;
+        pagestore::TDocumentPage content;
         try {
-            source = tools::TPageSource::Open(file.string());
-            picture = source->Checked(1, reason);
+            source = tools::OpenDocument(file.string());
+            content = source->Page(1);
         } catch (const std::exception&) {
         }
-        if (!picture) continue; // refused as damaged, as qrptool refuses it
-        const int w = std::max(1, picture->Width()), h = std::max(1, picture->Height());
+        if (content.State != pagestore::TDocumentPage::dpReady) continue; // refused as damaged, as qrptool refuses it
+        const std::shared_ptr<const emf::TEmfPicture>& picture = content.Picture;
+        const auto sheet = pagestore::SheetOf(picture->Header());
+        if (!sheet) continue;
+        const int w = sheet->WidthPixels, h = sheet->HeightPixels;
         if (w < 16 || h < 16 || w > 4000 || h > 4000) continue; // a few pixels say nothing; posters are cut
         SCOPED_TRACE(name);
 
@@ -106,10 +109,9 @@ TEST(BrowserSvg, CorpusPagesLookAndReadInTheBrowserAsQrptoolDrawsAndReadsThem) {
         gdi::TTextDevice reader;
         {
             QPainter painter(&rendered);
-            gdi::TPainterDevice device(painter);
-            gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, w, h));
-            gdi::TEmfPlayer::Play(*picture, reader, QRectF(0, 0, picture->Width(), picture->Height()));
+            printer::PaintPage(content, 1, painter, QRectF(0, 0, w, h));
         }
+        gdi::TEmfPlayer::Play(*picture, reader, QRectF(0, 0, picture->Width(), picture->Height()));
         const double difference = 1 - test::InkAgreement(rendered, shot);
         differences.push_back(difference);
         const QString expected = Normalised(reader.ReadingOrder());

@@ -93,6 +93,10 @@ TEST_F(QrptoolDamage, KeepGoingLeavesTheDamagedPageEmptyNamesItAndExitsWithOne) 
     EXPECT_EQ(html.Status, 1);
     for (const char* name : {"p-6.png", "p-7.png", "p-8.png", "p-6.svg", "p-7.svg", "p-8.svg", "all.html"})
         EXPECT_TRUE(Exists(name)) << name;
+    const auto svgBytes = FileBytes(Tmp.File("p-7.svg"));
+    const std::string crossed(svgBytes.begin(), svgBytes.end());
+    EXPECT_NE(crossed.find("<g class=\"mark\" role=\"img\" aria-label=\"Page 7 cannot be drawn"), std::string::npos)
+        << "crossed out with the reason, as render draws it";
 }
 
 TEST_F(QrptoolDamage, AForeignFileIsNotAQrpFile) {

@@ -1,5 +1,8 @@
 // qrptool render, convert and text, run as the user runs them.
 
+#include "MixedSheets.h"
+#include "PageMark.h"
+#include "PopplerProbe.h"
 #include "TestPaths.h"
 
 #include "pagestore/PageList.h"
@@ -377,13 +380,13 @@ TEST(QrptoolConvert, WritesSvgFilesAndAnHtmlViewerWhereTheOutputSays) {
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
     const QString two = QString::fromUtf8(svg.readAll());
     EXPECT_TRUE(two.startsWith(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ")));
-    EXPECT_TRUE(two.contains(QStringLiteral("width=\"297.13mm\" height=\"210.08mm\" viewBox=\"0 0 1123 794\"")));
+    EXPECT_TRUE(two.contains(QStringLiteral("width=\"297.1mm\" height=\"210.1mm\" viewBox=\"0 0 1123 794\"")));
     EXPECT_TRUE(two.contains(QStringLiteral(">Strana 2</text>")));
     QFile html(dir.filePath(QStringLiteral("view.html")));
     ASSERT_TRUE(html.open(QIODevice::ReadOnly));
     const QString viewer = QString::fromUtf8(html.readAll());
     EXPECT_TRUE(viewer.contains(QStringLiteral("<title>Zpráva &lt;1&gt;</title>")));
-    EXPECT_TRUE(viewer.contains(QStringLiteral("\"sizes\":[210.08,297.13,297.13,210.08,52.92,52.92]")));
+    EXPECT_TRUE(viewer.contains(QStringLiteral("\"sizes\":[210.1,297.1,297.1,210.1,52.9,52.9]")));
     EXPECT_FALSE(viewer.contains(QStringLiteral("src=\"http"))) << "nothing from the network";
 }
 
@@ -477,4 +480,43 @@ TEST(QrptoolThumbnail, BadInputFailsAndLeavesTheOutputAlone) {
         EXPECT_EQ(QFileInfo(out).size(), 3);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5) << "no temporary file is left";
+}
+
+// Each page on its own sheet: rendered at its own size with its disc round, and each PDF page with its
+// own media box; pages that cannot be drawn completely come out marked as the viewer marks them.
+TEST(QrptoolRender, EveryPageOnItsOwnSheetAndTroubleMarkedAsTheViewerMarksIt) {
+    QTemporaryDir dir;
+    const std::string sheets = dir.filePath(QStringLiteral("sheets.qrp")).toStdString();
+    const std::string trouble = dir.filePath(QStringLiteral("trouble.qrp")).toStdString();
+    test::MixedSheetsReport(sheets);
+    test::TroubleReport(trouble);
+    const QString out = dir.filePath(QStringLiteral("p-%d.png"));
+    ASSERT_EQ(Qrptool({QStringLiteral("render"), QString::fromStdString(sheets), QStringLiteral("-o"), out}).Exit, 0);
+    const QString pdf = dir.filePath(QStringLiteral("sheets.pdf"));
+    ASSERT_EQ(Qrptool({QStringLiteral("convert"), QString::fromStdString(sheets), pdf}).Exit, 0);
+    const std::string info = test::CommandOutput("pdfinfo -f 1 -l 3 '" + pdf.toStdString() + "'");
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        const auto [width, height] = test::MixedSheets()[static_cast<size_t>(n - 1)];
+        const QImage image(dir.filePath(QStringLiteral("p-%1.png").arg(n)));
+        EXPECT_NEAR(image.width(), width * 96 / 254.0, 1);
+        EXPECT_NEAR(image.height(), height * 96 / 254.0, 1);
+        const auto [across, down] = test::DarkRuns(image, image.rect().center());
+        EXPECT_NEAR(across, down, 1);
+        if (HavePoppler()) {
+            const auto at = info.find("Page    " + std::to_string(n) + " size:");
+            double w = 0, h = 0;
+            ASSERT_NE(at, std::string::npos) << info;
+            ASSERT_EQ(std::sscanf(info.c_str() + at + 15, "%lf x %lf", &w, &h), 2);
+            EXPECT_NEAR(w, width / 254.0 * 72, 1.5);
+            EXPECT_NEAR(h, height / 254.0 * 72, 1.5);
+        }
+    }
+    const TRun r = Qrptool({QStringLiteral("render"), QString::fromStdString(trouble), QStringLiteral("--keep-going"),
+                            QStringLiteral("-o"), out});
+    EXPECT_EQ(r.Exit, 1);
+    for (const auto& [n, marked] : {std::pair(1, false), {2, true}, {3, true}}) {
+        const QImage image(dir.filePath(QStringLiteral("p-%1.png").arg(n)));
+        EXPECT_EQ(test::HasPageMark(image, QRectF(image.rect())), marked) << n;
+    }
 }
