@@ -196,11 +196,14 @@ std::string TSvgDevice::Element(const QPainterPath& path, const QTransform& t, c
     return "<path d=\"" + PathData(path, t) + "\"" + attributes + "/>";
 }
 
-std::string TSvgDevice::FillPaint(const TLogBrush& brush) {
+std::string TSvgDevice::FillPaint(const TLogBrush& brush, const QTransform& t, const QRectF& extent) {
     switch (brush.Style) {
+    case BS_FILL:
+        return brush.Fill ? GradientPaint(*brush.Fill, t, extent) : SvgColor(brush.Color);
     case BS_NULL:
         return "none";
     case BS_HATCHED: {
+        if (brush.Hatch > HS_DIAGCROSS) return ImagePaint(HatchImage(brush.Hatch, brush.Color));
         const std::string key = std::string("h") + std::to_string(brush.Hatch) + "|" + std::to_string(brush.Color);
         auto it = FPatterns.find(key);
         if (it == FPatterns.end()) {
@@ -231,26 +234,82 @@ std::string TSvgDevice::FillPaint(const TLogBrush& brush) {
     }
     case BS_PATTERN:
     case BS_DIBPATTERN:
-    case BS_DIBPATTERNPT: {
+    case BS_DIBPATTERNPT:
         if (!brush.Pattern || brush.Pattern->isNull()) return SvgColor(brush.Color);
-        const std::string image = FDocument.ImageId(*brush.Pattern);
-        const std::string key = "i" + image;
-        auto it = FPatterns.find(key);
-        if (it == FPatterns.end()) {
-            const std::string id = FPrefix + "p" + std::to_string(FPatterns.size() + 1);
-            std::string w, h, scale;
-            AppendSvgNumber(w, brush.Pattern->width() * FPixel, 3);
-            AppendSvgNumber(h, brush.Pattern->height() * FPixel, 3);
-            AppendSvgNumber(scale, FPixel, 5);
-            FDefs += "<pattern id=\"" + id + "\" patternUnits=\"userSpaceOnUse\" width=\"" + w + "\" height=\"" + h +
-                     "\"><use xlink:href=\"#" + image + "\" transform=\"scale(" + scale + ")\"/></pattern>";
-            it = FPatterns.emplace(key, id).first;
-        }
-        return Url(it->second);
-    }
+        return ImagePaint(*brush.Pattern);
     default:
         return SvgColor(brush.Color);
     }
+}
+
+std::string TSvgDevice::ImagePaint(const QImage& picture) {
+    const std::string image = FDocument.ImageId(picture);
+    const std::string key = "i" + image;
+    auto it = FPatterns.find(key);
+    if (it == FPatterns.end()) {
+        const std::string id = FPrefix + "p" + std::to_string(FPatterns.size() + 1);
+        std::string w, h, scale;
+        AppendSvgNumber(w, picture.width() * FPixel, 3);
+        AppendSvgNumber(h, picture.height() * FPixel, 3);
+        AppendSvgNumber(scale, FPixel, 5);
+        FDefs += "<pattern id=\"" + id + "\" patternUnits=\"userSpaceOnUse\" width=\"" + w + "\" height=\"" + h +
+                 "\"><use xlink:href=\"#" + image + "\" transform=\"scale(" + scale + ")\"/></pattern>";
+        it = FPatterns.emplace(key, id).first;
+    }
+    return Url(it->second);
+}
+
+// EMF+ fills: a linear gradient along x of the fill's space, a texture tiled (or drawn once) in it, or a
+// mesh of coloured triangles as the picture they make over the filled extent.
+std::string TSvgDevice::GradientPaint(const TBrushFill& f, const QTransform& t, const QRectF& extent) {
+    const QTransform toDevice = f.Space * t;
+    std::string def;
+    if (f.Kind == TBrushFill::TKind::Linear) {
+        def = "<linearGradient gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"0\" gradientTransform=\"" +
+              Matrix(toDevice) + "\"";
+        if (f.Wrap == TBrushFill::TWrap::Tile) def += " spreadMethod=\"repeat\"";
+        if (f.Wrap == TBrushFill::TWrap::Reflect) def += " spreadMethod=\"reflect\"";
+        def += '>';
+        for (const auto& stop : f.Stops) {
+            def += "<stop offset=\"";
+            AppendSvgNumber(def, std::clamp(stop.At, 0.0, 1.0), 4);
+            def += "\" stop-color=\"" + SvgColor(Rgb(static_cast<uint8_t>(stop.Argb >> 16), static_cast<uint8_t>(stop.Argb >> 8),
+                                                      static_cast<uint8_t>(stop.Argb))) + "\"";
+            if ((stop.Argb >> 24) != 255) def += " stop-opacity=\"" + std::to_string((stop.Argb >> 24) / 255.0).substr(0, 5) + "\"";
+            def += "/>";
+        }
+        def += "</linearGradient>";
+    } else {
+        QImage image;
+        QTransform place;
+        if (f.Kind == TBrushFill::TKind::Texture) {
+            if (!f.Image || f.Image->isNull()) return SvgColor(Rgb(static_cast<uint8_t>(f.Mean >> 16), static_cast<uint8_t>(f.Mean >> 8), static_cast<uint8_t>(f.Mean)));
+            image = *f.Image;
+            place = toDevice;
+        } else {
+            const QRect area = extent.toAlignedRect().intersected(QRect(-32768, -32768, 98304, 98304));
+            const QSize size(std::clamp(area.width(), 1, 4096), std::clamp(area.height(), 1, 4096));
+            image = RasteriseMesh(f, toDevice * QTransform::fromTranslate(-area.x(), -area.y()) *
+                                         QTransform::fromScale(double(size.width()) / std::max(area.width(), 1),
+                                                               double(size.height()) / std::max(area.height(), 1)), size);
+            place = QTransform::fromScale(double(std::max(area.width(), 1)) / size.width(), double(std::max(area.height(), 1)) / size.height()) *
+                    QTransform::fromTranslate(area.x(), area.y());
+        }
+        const bool once = f.Kind == TBrushFill::TKind::Mesh || f.Wrap == TBrushFill::TWrap::Clamp;
+        std::string w, h;
+        AppendSvgNumber(w, once ? 1e7 : image.width(), 0);
+        AppendSvgNumber(h, once ? 1e7 : image.height(), 0);
+        def = "<pattern patternUnits=\"userSpaceOnUse\" width=\"" + w + "\" height=\"" + h + "\" patternTransform=\"" +
+              Matrix(place) + "\"><use xlink:href=\"#" + FDocument.ImageId(image) + "\"/></pattern>";
+    }
+    auto it = FPatterns.find(def);
+    if (it == FPatterns.end()) {
+        const std::string id = FPrefix + "g" + std::to_string(FPatterns.size() + 1);
+        const size_t space = def.find(' ');
+        FDefs += def.substr(0, space) + " id=\"" + id + "\"" + def.substr(space);
+        it = FPatterns.emplace(def, id).first;
+    }
+    return Url(it->second);
 }
 
 void TSvgDevice::FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill,
@@ -280,7 +339,7 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
             QPainterPath rule;
             rule.addRect(d);
-            FillPath(rule, QTransform(), FillPaint(state.Brush), state, true);
+            FillPath(rule, QTransform(), FillPaint(state.Brush, t, d), state, true);
             fill = false;
             if (!stroke) return;
         }
@@ -288,7 +347,7 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     if (fill) {
         if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE)
             FillPath(path, t, SvgColor(state.BkColor), state, crisp);
-        FillPath(path, t, FillPaint(state.Brush), state, crisp);
+        FillPath(path, t, FillPaint(state.Brush, t, t.mapRect(path.boundingRect())), state, crisp);
     }
     if (!stroke) return;
 
@@ -343,6 +402,11 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             AppendSvgNumber(attributes, dashes[i] * (thin ? FPixel : width), 2);
         }
         attributes += '"';
+        if (lp.DashOffset != 0) {
+            attributes += " stroke-dashoffset=\"";
+            AppendSvgNumber(attributes, lp.DashOffset * (thin ? FPixel : width), 2);
+            attributes += '"';
+        }
     }
     Add(Element(path, shifted, attributes), box, state);
 }
@@ -494,7 +558,7 @@ void TSvgDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
             FillPath(box, t, SvgColor(clWhite), state, crisp);
             break;
         case PATCOPY:
-            if (state.Brush.Style != BS_NULL) FillPath(box, t, FillPaint(state.Brush), state, crisp);
+            if (state.Brush.Style != BS_NULL) FillPath(box, t, FillPaint(state.Brush, t, t.mapRect(box.boundingRect())), state, crisp);
             break;
         default:
             break;

@@ -71,7 +71,9 @@ private:
     int ClipFor(const QPainterPath& devicePath);
     void Add(std::string markup, const QRectF& box, const TDrawState& state);
     void Add(std::string markup, std::vector<QRectF> boxes, const TDrawState& state);
-    std::string FillPaint(const TLogBrush& brush);
+    std::string FillPaint(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
+    std::string ImagePaint(const QImage& picture);
+    std::string GradientPaint(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     std::string PathData(const QPainterPath& path, const QTransform& toDevice) const;
     std::string Element(const QPainterPath& path, const QTransform& toDevice, const std::string& attributes) const;
     void FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill, const TDrawState& state,
