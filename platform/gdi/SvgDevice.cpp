@@ -265,7 +265,8 @@ std::string TSvgDevice::GradientPaint(const TBrushFill& f, const QTransform& t, 
     const QTransform toDevice = f.Space * t;
     std::string def;
     if (f.Kind == TBrushFill::TKind::Linear) {
-        def = "<linearGradient gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"0\" gradientTransform=\"" +
+        def = "<linearGradient gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"0\" "
+              "gradientTransform=\"" +
               Matrix(toDevice) + "\"";
         if (f.Wrap == TBrushFill::TWrap::Tile) def += " spreadMethod=\"repeat\"";
         if (f.Wrap == TBrushFill::TWrap::Reflect) def += " spreadMethod=\"reflect\"";
@@ -273,9 +274,12 @@ std::string TSvgDevice::GradientPaint(const TBrushFill& f, const QTransform& t, 
         for (const auto& stop : f.Stops) {
             def += "<stop offset=\"";
             AppendSvgNumber(def, std::clamp(stop.At, 0.0, 1.0), 4);
-            def += "\" stop-color=\"" + SvgColor(Rgb(static_cast<uint8_t>(stop.Argb >> 16), static_cast<uint8_t>(stop.Argb >> 8),
-                                                      static_cast<uint8_t>(stop.Argb))) + "\"";
-            if ((stop.Argb >> 24) != 255) def += " stop-opacity=\"" + std::to_string((stop.Argb >> 24) / 255.0).substr(0, 5) + "\"";
+            def += "\" stop-color=\"" +
+                   SvgColor(Rgb(static_cast<uint8_t>(stop.Argb >> 16), static_cast<uint8_t>(stop.Argb >> 8),
+                                static_cast<uint8_t>(stop.Argb))) +
+                   "\"";
+            if ((stop.Argb >> 24) != 255)
+                def += " stop-opacity=\"" + std::to_string((stop.Argb >> 24) / 255.0).substr(0, 5) + "\"";
             def += "/>";
         }
         def += "</linearGradient>";
@@ -283,16 +287,21 @@ std::string TSvgDevice::GradientPaint(const TBrushFill& f, const QTransform& t, 
         QImage image;
         QTransform place;
         if (f.Kind == TBrushFill::TKind::Texture) {
-            if (!f.Image || f.Image->isNull()) return SvgColor(Rgb(static_cast<uint8_t>(f.Mean >> 16), static_cast<uint8_t>(f.Mean >> 8), static_cast<uint8_t>(f.Mean)));
+            if (!f.Image || f.Image->isNull())
+                return SvgColor(Rgb(static_cast<uint8_t>(f.Mean >> 16), static_cast<uint8_t>(f.Mean >> 8),
+                                    static_cast<uint8_t>(f.Mean)));
             image = *f.Image;
             place = toDevice;
         } else {
             const QRect area = extent.toAlignedRect().intersected(QRect(-32768, -32768, 98304, 98304));
             const QSize size(std::clamp(area.width(), 1, 4096), std::clamp(area.height(), 1, 4096));
-            image = RasteriseMesh(f, toDevice * QTransform::fromTranslate(-area.x(), -area.y()) *
-                                         QTransform::fromScale(double(size.width()) / std::max(area.width(), 1),
-                                                               double(size.height()) / std::max(area.height(), 1)), size);
-            place = QTransform::fromScale(double(std::max(area.width(), 1)) / size.width(), double(std::max(area.height(), 1)) / size.height()) *
+            image = RasteriseMesh(f,
+                                  toDevice * QTransform::fromTranslate(-area.x(), -area.y()) *
+                                      QTransform::fromScale(double(size.width()) / std::max(area.width(), 1),
+                                                            double(size.height()) / std::max(area.height(), 1)),
+                                  size);
+            place = QTransform::fromScale(double(std::max(area.width(), 1)) / size.width(),
+                                          double(std::max(area.height(), 1)) / size.height()) *
                     QTransform::fromTranslate(area.x(), area.y());
         }
         const bool once = f.Kind == TBrushFill::TKind::Mesh || f.Wrap == TBrushFill::TWrap::Clamp;
@@ -558,7 +567,8 @@ void TSvgDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
             FillPath(box, t, SvgColor(clWhite), state, crisp);
             break;
         case PATCOPY:
-            if (state.Brush.Style != BS_NULL) FillPath(box, t, FillPaint(state.Brush, t, t.mapRect(box.boundingRect())), state, crisp);
+            if (state.Brush.Style != BS_NULL)
+                FillPath(box, t, FillPaint(state.Brush, t, t.mapRect(box.boundingRect())), state, crisp);
             break;
         default:
             break;
