@@ -24,6 +24,8 @@ packages=(
   cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
   # screenshots and peers used by tests and benchmarks
   xvfb xauth x11-utils openbox imagemagick emf2svg sqlite3 python3 python3-reportlab qpdf
+  # the browser tests of the SVG pages and the HTML viewer (headless, through the DevTools protocol)
+  chromium
   # the Debian package: its checker, and the databases its triggers refresh
   lintian file man-db shared-mime-info desktop-file-utils hicolor-icon-theme
   # measuring time and peak memory (scripts/hostile-pages.sh)

@@ -43,8 +43,14 @@ TEST(QrptoolHostile, EachPageEndsWithExitOneAndSaysItCannotBeDrawnCompletely) {
             EXPECT_EQ(run.Status, 1) << other;
             EXPECT_NE(run.Err.find("age 1 cannot be drawn completely: "), std::string::npos) << other << run.Err;
         }
+        const std::string svg = tmp.File(page.Name + ".svg");
+        const auto web = RunQrptool(tmp.Path(), "convert " + file + " " + svg);
+        EXPECT_EQ(web.Status, 1);
+        EXPECT_NE(web.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << web.Err;
+        EXPECT_TRUE(std::filesystem::exists(svg)) << "as render, what could be drawn is kept";
         std::filesystem::remove(file);
         std::filesystem::remove(png);
+        std::filesystem::remove(svg);
     }
 }
 
