@@ -3,7 +3,9 @@
 # Pages (tests/HostilePages.h: a million-point dashed polyline, wide-pen polylines, polygons,
 # poly-polygons, clips of a million rectangles, OR'ed regions, million-point paths; and small files
 # that cost much: the largest RLE bitmap drawn again and again and kept as pattern brushes, thousands
-# of font names, glyphs of a size no page shows) go through render, convert and thumbnail: each run
+# of font names, glyphs of a size no page shows; EMF+ pictures drawing pictures 150 times at each of
+# four levels of nesting, PNG image objects and texture brushes of a few kilobytes that decode to the
+# largest bitmap a DIB may be) go through render, convert and thumbnail: each run
 # must end with exit status 1 and a message, within 5 s, under 1 GB; the near-* pages, just within
 # the budget, must be drawn in full (exit 0) under 1 GB, and their times show the most work a page may
 # take (not held to 5 s, as a loaded machine doubles them). Descriptions (tests/tools/

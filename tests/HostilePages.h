@@ -4,10 +4,13 @@
 // the project's own EMF writer; the player must end each in bounded time and memory and say that it
 // could not draw it completely.
 
+#include "platform/emf/EmfPlusLayouts.h"
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/emf/LittleEndian.h"
 #include "platform/emf/RecordLayouts.h"
+
+#include <zlib.h>
 
 #include <cmath>
 #include <functional>
@@ -134,6 +137,80 @@ inline void FontText(emf::TEmfWriter& w, uint32_t handle, const std::u16string& 
     r.Write(w, text);
 }
 
+// EMF+ records packed into one EMR_COMMENT, as a file may hold thousands in one.
+inline void PlusComment(emf::TEmfWriter& w, const std::vector<std::vector<uint8_t>>& records) {
+    size_t size = 4;
+    for (const auto& r : records)
+        size += r.size();
+    emf::TEmrComment::WriteHead(w, static_cast<uint32_t>(size));
+    w.U32(emf::EmfPlusSignature);
+    for (const auto& r : records)
+        w.Bytes(r);
+    w.End();
+}
+
+// An EMF+ only picture of w x h pixels: inner (when given) as image object 0 and drawn draws times,
+// else small filled rectangles drawn, all from one comment.
+inline std::vector<uint8_t> NestedPicture(int32_t w, int32_t h, const std::vector<uint8_t>* inner, int draws) {
+    using namespace emf;
+    TEmfWriter writer(w, h, 96);
+    TEmfPlusWriter plus(writer);
+    plus.Header(false);
+    if (inner) {
+        TEmfPlusData d;
+        TPlusImage{2, 0, 0, 0, 0, 0, 4, *inner}.Write(d);
+        plus.Object(0, EmfPlusObjectImage, d);
+    }
+    std::vector<std::vector<uint8_t>> records;
+    for (int i = 0; i < draws; ++i) {
+        const TPlusRectF at{static_cast<float>(i % 10) * 10, static_cast<float>(i / 10 % 10) * 10, 10, 10};
+        records.push_back(
+            inner ? PlusRecordBytes(EmfPlusDrawImage, 0,
+                                    TPlusDrawImage{0, EmfPlusUnitPixel, {0, 0, 1, 1}, at, {}}.Data(false, 0).Get())
+                  : PlusRecordBytes(EmfPlusFillRects, EmfPlusFlagSolidColor,
+                                    TPlusRects{0xFF0000FF, {at}}.Data(true, EmfPlusFlagSolidColor).Get()));
+    }
+    PlusComment(writer, records);
+    plus.EndOfFile();
+    return writer.Finish();
+}
+
+// A PNG of side x side one-bit grey pixels, all black: a few kilobytes that decode to side² pixels.
+inline std::vector<uint8_t> BlackPng(uint32_t side) {
+    std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        std::vector<uint8_t> body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        const auto be = [&](uint32_t v) {
+            for (int shift = 24; shift >= 0; shift -= 8)
+                png.push_back(static_cast<uint8_t>(v >> shift));
+        };
+        be(static_cast<uint32_t>(data.size()));
+        png.insert(png.end(), body.begin(), body.end());
+        be(static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+    };
+    std::vector<uint8_t> header(13, 0);
+    for (int i = 0; i < 4; ++i)
+        header[i] = header[4 + i] = static_cast<uint8_t>(side >> (24 - 8 * i));
+    header[8] = 1; // one bit of grey
+    chunk("IHDR", header);
+    const std::vector<uint8_t> rows(static_cast<size_t>(side) * ((side + 7) / 8 + 1), 0);
+    std::vector<uint8_t> packed(compressBound(static_cast<uLong>(rows.size())));
+    uLongf size = static_cast<uLongf>(packed.size());
+    compress2(packed.data(), &size, rows.data(), static_cast<uLong>(rows.size()), 9);
+    packed.resize(size);
+    chunk("IDAT", packed);
+    chunk("IEND", {});
+    return png;
+}
+
+// An EMF+ image object of a compressed bitmap.
+inline emf::TEmfPlusData CompressedImage(const std::vector<uint8_t>& bytes) {
+    emf::TEmfPlusData d;
+    emf::TPlusImage{1, 0, 0, 0, 0, 1, 0, bytes}.Write(d);
+    return d;
+}
+
 inline std::vector<THostilePage> Pages() {
     using namespace emf;
     std::vector<THostilePage> pages;
@@ -231,6 +308,39 @@ inline std::vector<THostilePage> Pages() {
         for (int i = 0; i < 100; ++i)
             FontText(w, handle, u"Liberation Sans", -3000, 1000);
     });
+    // EMF+: a picture drawing a picture 150 times at each of four levels of nesting (5 * 10^8 plays in
+    // some 30 KB); PNG image objects and texture brushes of the largest bitmap a DIB may be, a few
+    // kilobytes each.
+    pages.push_back({"emfplus-nested-pictures", [] {
+                         std::vector<uint8_t> picture = NestedPicture(100, 100, nullptr, 150);
+                         for (int level = 0; level < 4; ++level)
+                             picture = NestedPicture(level < 3 ? 100 : Width, level < 3 ? 100 : Height, &picture, 150);
+                         return picture;
+                     }});
+    for (const bool brush : {false, true})
+        add(brush ? "emfplus-png-texture-brushes" : "emfplus-png-image-objects", [brush](TEmfWriter& w) {
+            TEmfPlusWriter plus(w);
+            plus.Header(false);
+            const std::vector<uint8_t> png = BlackPng(RleSide);
+            for (uint8_t i = 0; i < 40; ++i) {
+                if (brush) {
+                    TPlusBrush texture;
+                    texture.Type = EmfPlusBrushTexture, texture.Wrap = 3;
+                    texture.Image = std::make_shared<TPlusImage>(TPlusImage{1, 0, 0, 0, 0, 1, 0, png});
+                    TEmfPlusData d;
+                    texture.Write(d);
+                    plus.Object(i % 60, EmfPlusObjectBrush, d);
+                    plus.Record(EmfPlusFillRects, 0, TPlusRects{i % 60u, {{0, 0, Width, Height}}}.Data(true, 0));
+                } else {
+                    plus.Object(i % 60, EmfPlusObjectImage, CompressedImage(png));
+                    plus.Record(
+                        EmfPlusDrawImage, i % 60,
+                        TPlusDrawImage{0, EmfPlusUnitPixel, {0, 0, RleSide, RleSide}, {0, 0, Width, Height}, {}}.Data(
+                            false, 0));
+                }
+            }
+            plus.EndOfFile();
+        });
     return pages;
 }
 

@@ -86,23 +86,26 @@ struct TDcState {
     QPointF CurrentPos;
 };
 
-// The picture's frame in square pixels of its reference device; 0 when the header gives none.
-double PageArea(const TEmfHeader& h) {
+// The picture's frame on the device; empty when the header gives none.
+QRectF PageRect(const TEmfHeader& h, const QTransform& deviceTransform) {
     double pxPerMmX = 96 / 25.4, pxPerMmY = 96 / 25.4;
     if (h.DevicePixelsX > 0 && h.DeviceMillimetersX > 0 && h.DevicePixelsY > 0 && h.DeviceMillimetersY > 0) {
         pxPerMmX = static_cast<double>(h.DevicePixelsX) / h.DeviceMillimetersX;
         pxPerMmY = static_cast<double>(h.DevicePixelsY) / h.DeviceMillimetersY;
     }
-    const double w = (static_cast<double>(h.FrameRight) - h.FrameLeft) / 100.0 * pxPerMmX;
-    const double ht = (static_cast<double>(h.FrameBottom) - h.FrameTop) / 100.0 * pxPerMmY;
-    return w > 0 && ht > 0 && std::isfinite(w * ht) ? w * ht : 0;
+    const QRectF frame(h.FrameLeft / 100.0 * pxPerMmX, h.FrameTop / 100.0 * pxPerMmY,
+                       (static_cast<double>(h.FrameRight) - h.FrameLeft) / 100.0 * pxPerMmX,
+                       (static_cast<double>(h.FrameBottom) - h.FrameTop) / 100.0 * pxPerMmY);
+    if (!(frame.width() > 0 && frame.height() > 0)) return {};
+    const QRectF page = deviceTransform.mapRect(frame);
+    return std::isfinite(page.width() * page.height()) ? page : QRectF();
 }
 
 class TPlayback {
 public:
     TPlayback(TDevice& device, const TPlayOptions& options, const TEmfHeader& header)
         : FGuard(device, options.Limits, FResult.Work, ScaleOf(options.DeviceTransform),
-                 PageArea(header) * std::abs(options.DeviceTransform.determinant())),
+                 PageRect(header, options.DeviceTransform)),
           FDevice(FGuard), FOptions(options), FObjects(std::max<size_t>(header.Handles, 1)) {
         // Pixels per millimetre of the reference device, for the metric and English mapping modes.
         if (header.DevicePixelsX > 0 && header.DeviceMillimetersX > 0 && header.DevicePixelsY > 0 &&
@@ -301,7 +304,7 @@ private:
     double FPxPerMmX = 96 / 25.4, FPxPerMmY = 96 / 25.4;
     QTransform FLogicalToRef, FLogicalToTarget;
     bool FInPath = false;
-    QPainterPath FPath; // reference-device pixels
+    QPainterPath FPath;              // reference-device pixels
     TEmfPlusPlayer* FPlus = nullptr; // EMF+ pages: draws the EMF+ records and gates the GDI ones
 };
 

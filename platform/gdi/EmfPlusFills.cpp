@@ -9,9 +9,8 @@ using namespace emf;
 
 namespace {
 
-constexpr size_t MaxBoundary = 512;      // points of a path gradient's boundary
-constexpr size_t MaxRings = 32;          // colour bands between a path gradient's boundary and its centre
-constexpr int64_t MaxFlipTile = 1 << 24; // pixels of a texture tile with mirrored copies built in
+constexpr size_t MaxBoundary = 512; // points of a path gradient's boundary
+constexpr size_t MaxRings = 32;     // colour bands between a path gradient's boundary and its centre
 
 QTransform ToQt(const TPlusMatrix& m) {
     return QTransform(m.M11, m.M12, m.M21, m.M22, m.Dx, m.Dy);
@@ -276,7 +275,7 @@ TPlusBrushObject MakeBrushObject(const TPlusBrush& brush, std::shared_ptr<const 
         }
         QImage tile = *texture;
         const bool flipX = brush.Wrap == 1 || brush.Wrap == 3, flipY = brush.Wrap == 2 || brush.Wrap == 3;
-        if ((flipX || flipY) && static_cast<int64_t>(tile.width()) * tile.height() * 4 <= MaxFlipTile) {
+        if (FlipTileBuilt(brush, tile.width(), tile.height())) {
             QImage both(tile.width() * (flipX ? 2 : 1), tile.height() * (flipY ? 2 : 1),
                         QImage::Format_ARGB32_Premultiplied);
             both.fill(Qt::transparent);

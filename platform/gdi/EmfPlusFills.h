@@ -25,6 +25,13 @@ struct TPlusBrushObject {
     bool Approximate = false;
 };
 
+// Textures that flip are drawn from a tile with their mirrored copies built in, when the texture's
+// 32-bit pixels take at most this many bytes (larger ones tile unflipped).
+constexpr int64_t MaxFlipTile = 1 << 24;
+inline bool FlipTileBuilt(const emf::TPlusBrush& brush, int64_t width, int64_t height) {
+    return brush.Wrap >= 1 && brush.Wrap <= 3 && width * height * 4 <= MaxFlipTile;
+}
+
 // Builds the fill of brush (its gradient stops, mesh or tile). texture: the brush's image decoded
 // (textures only; none makes the brush Approximate).
 TPlusBrushObject MakeBrushObject(const emf::TPlusBrush& brush, std::shared_ptr<const QImage> texture);

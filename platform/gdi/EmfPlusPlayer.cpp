@@ -7,14 +7,20 @@
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/EmfPlusCaps.h"
 #include "platform/gdi/EmfPlusFills.h"
+#include "platform/graphics/Dib.h"
+#include "platform/graphics/Jpeg.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QPainterPath>
 #include <QPainterPathStroker>
 
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <span>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -93,8 +99,9 @@ constexpr uint32_t PixelIndexed1 = 0x00030101, PixelIndexed4 = 0x00030402, Pixel
                    PixelPargb32 = 0x000E200B, PixelIndexed = 0x00010000;
 constexpr uint32_t ImageBitmap = 1, ImageMetafile = 2;
 constexpr uint32_t MetafileEmf = 3, MetafileEmfPlusOnly = 4, MetafileEmfPlusDual = 5;
+// Bitmaps no larger than a DIB may be, which is what the devices draw them as.
 constexpr int MaxImageSide = 1 << 14;
-constexpr uint64_t MaxImagePixels = 1ull << 26;
+constexpr uint64_t MaxImagePixels = graphics::MaxDibPixels;
 constexpr int MaxNesting = 4; // metafile images inside metafile images
 
 bool PixelFormatKnown(uint32_t f) {
@@ -115,30 +122,104 @@ bool PixelFormatKnown(uint32_t f) {
     }
 }
 
-// Whether an image is of a kind this player draws: compressed bitmaps (PNG, JPEG, GIF, BMP, TIFF as Qt
-// reads them), the pixel formats above, EMF metafiles. Others (WMF images, 16-bit grey, 48- and 64-bit
-// pixels) keep the page's GDI fallback.
+// The compressed bitmaps an image may hold, told by their first bytes: BMP, PNG, JPEG, GIF and TIFF.
+// Nothing else is read as an image, whatever image formats Qt has plugins for (SVG, for one).
+enum class TCompressed { None, Bmp, Png, Jpeg, Gif, Tiff };
+TCompressed CompressedKind(std::span<const uint8_t> b) {
+    auto starts = [&](std::string_view magic) {
+        return b.size() >= magic.size() && std::memcmp(b.data(), magic.data(), magic.size()) == 0;
+    };
+    if (starts("\x89PNG\r\n\x1a\n")) return TCompressed::Png;
+    if (starts("\xFF\xD8\xFF")) return TCompressed::Jpeg;
+    if (starts("GIF87a") || starts("GIF89a")) return TCompressed::Gif;
+    if (starts("BM")) return TCompressed::Bmp;
+    if (starts(std::string_view("II*\0", 4)) || starts(std::string_view("MM\0*", 4))) return TCompressed::Tiff;
+    return TCompressed::None;
+}
+// Qt's reader of a kind; JPEG goes through the project's own decoder.
+const char* ReaderFormat(TCompressed kind) {
+    switch (kind) {
+    case TCompressed::Bmp:
+        return "bmp";
+    case TCompressed::Png:
+        return "png";
+    case TCompressed::Gif:
+        return "gif";
+    case TCompressed::Tiff:
+        return "tiff";
+    default:
+        return nullptr;
+    }
+}
+bool Decodable(TCompressed kind) {
+    if (kind == TCompressed::None) return false;
+    if (kind == TCompressed::Jpeg) return true;
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    return formats.contains(ReaderFormat(kind));
+}
+
+// Whether an image is of a kind this player draws: compressed bitmaps of the kinds above that can be
+// decoded here, the pixel formats above, EMF metafiles. Others (WMF images, 16-bit grey, 48- and
+// 64-bit pixels) keep the page's GDI fallback.
 bool ImageKnown(const TPlusImage& image) {
     if (image.Type == ImageBitmap)
-        return image.BitmapType == 1 || (image.BitmapType == 0 && PixelFormatKnown(image.PixelFormat));
+        return (image.BitmapType == 1 && Decodable(CompressedKind(image.Data))) ||
+               (image.BitmapType == 0 && PixelFormatKnown(image.PixelFormat));
     return image.MetafileType == MetafileEmf || image.MetafileType == MetafileEmfPlusOnly ||
            image.MetafileType == MetafileEmfPlusDual;
 }
 
-// A bitmap image decoded to 32-bit ARGB; null when it is not one this player draws.
-QImage DecodeBitmap(const TPlusImage& image) {
+// The size a compressed bitmap's header declares, read without decoding it; empty when unreadable.
+QSize DeclaredSize(std::span<const uint8_t> bytes, TCompressed kind) {
+    if (kind == TCompressed::Jpeg) {
+        graphics::TJpegInfo info;
+        return graphics::ReadJpegInfo(bytes, info) ? QSize(info.Width, info.Height) : QSize();
+    }
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(std::min<size_t>(bytes.size(), INT32_MAX)));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, ReaderFormat(kind));
+    reader.setAutoDetectImageFormat(false);
+    return reader.size();
+}
+
+bool SizeAllowed(int64_t w, int64_t h) {
+    return w > 0 && h > 0 && w <= MaxImageSide && h <= MaxImageSide &&
+           static_cast<uint64_t>(w) * static_cast<uint64_t>(h) <= MaxImagePixels;
+}
+
+// A bitmap image decoded; null when it is not one this player draws. Its pixels are charged to the page
+// before anything is decoded: a compressed bitmap by the size its header declares, which the decoded
+// image must have.
+QImage DecodeBitmap(const TPlusImage& image, TPageGuard& guard) {
     if (image.Type != ImageBitmap) return {};
     if (image.BitmapType == 1) {
-        const auto& bytes = image.Data;
-        QImage decoded = QImage::fromData(bytes.data(), static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
-        if (decoded.width() > MaxImageSide || decoded.height() > MaxImageSide) return {};
+        const auto bytes = image.Data;
+        const TCompressed kind = CompressedKind(bytes);
+        if (!Decodable(kind)) return {};
+        const QSize size = DeclaredSize(bytes, kind);
+        if (!SizeAllowed(size.width(), size.height())) return {};
+        guard.ChargeImage(static_cast<uint64_t>(size.width()), static_cast<uint64_t>(size.height()));
+        QImage decoded;
+        if (kind == TCompressed::Jpeg) {
+            decoded = graphics::DecodeJpeg(bytes);
+        } else {
+            QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                      static_cast<qsizetype>(bytes.size()));
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer, ReaderFormat(kind));
+            reader.setAutoDetectImageFormat(false);
+            reader.setAllocationLimit(static_cast<int>(MaxImagePixels * 8 >> 20));
+            decoded = reader.read();
+        }
+        if (decoded.size() != size) return {};
         return decoded;
     }
     const int32_t w = image.Width, h = image.Height, stride = image.Stride;
     const uint32_t format = image.PixelFormat;
-    if (w <= 0 || h <= 0 || w > MaxImageSide || h > MaxImageSide ||
-        static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > MaxImagePixels || !PixelFormatKnown(format))
-        throw ERecordDamaged("EMF+ bitmap size or format");
+    if (!SizeAllowed(w, h) || !PixelFormatKnown(format)) throw ERecordDamaged("EMF+ bitmap size or format");
     const TRecordReader r(image.Data);
     const int bpp = static_cast<int>((format >> 8) & 0xFF);
     std::vector<QRgb> palette;
@@ -154,6 +235,7 @@ QImage DecodeBitmap(const TPlusImage& image) {
     const uint64_t rowBytes = (static_cast<uint64_t>(w) * bpp + 7) / 8;
     if (stride <= 0 || static_cast<uint64_t>(stride) < rowBytes) throw ERecordDamaged("EMF+ bitmap stride");
     const auto bits = r.Bytes(o, static_cast<uint64_t>(stride) * static_cast<uint64_t>(h));
+    guard.ChargeImage(static_cast<uint64_t>(w), static_cast<uint64_t>(h));
     QImage out(w, h, QImage::Format_ARGB32);
     if (out.isNull()) return {};
     for (int y = 0; y < h; ++y) {
@@ -341,10 +423,14 @@ struct TEmfPlusPlayer::TImpl {
         return *object;
     }
 
-    static TPlusBrushObject BrushObject(const TPlusBrush& brush) {
+    TPlusBrushObject BrushObject(const TPlusBrush& brush) {
         std::shared_ptr<const QImage> texture;
         if (brush.Type == EmfPlusBrushTexture && brush.Image && ImageKnown(*brush.Image)) {
-            QImage image = DecodeBitmap(*brush.Image);
+            // The texture is kept as long as the brush, as is the tile with its mirrored copies.
+            QImage image = DecodeBitmap(*brush.Image, Device);
+            if (FlipTileBuilt(brush, image.width(), image.height()))
+                Device.ChargeImage(static_cast<uint64_t>(image.width()) * (brush.Wrap == 2 ? 1 : 2),
+                                   static_cast<uint64_t>(image.height()) * (brush.Wrap == 1 ? 1 : 2));
             if (!image.isNull())
                 texture = std::make_shared<const QImage>(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
         }
@@ -413,14 +499,16 @@ struct TEmfPlusPlayer::TImpl {
         return out;
     }
 
-    static TPlusImageObject ImageObject(const TPlusImage& image) {
+    // Image objects are kept until replaced: a bitmap's pixels count for the page once, when it is made
+    // (and again on every draw).
+    TPlusImageObject ImageObject(const TPlusImage& image) {
         TPlusImageObject out;
         if (image.Type == ImageMetafile) {
             if (ImageKnown(image))
                 out.Emf = std::make_shared<const std::vector<uint8_t>>(image.Data.begin(), image.Data.end());
             return out;
         }
-        const QImage decoded = DecodeBitmap(image);
+        const QImage decoded = DecodeBitmap(image, Device);
         if (decoded.isNull()) return out;
         // The device's alpha blend takes bottom-up premultiplied 32-bit rows.
         out.Dib = std::make_shared<TDibBytes>(ImageToAlphaDib(decoded));
@@ -775,6 +863,8 @@ struct TEmfPlusPlayer::TImpl {
             if (Nesting >= MaxNesting) return;
             TEmfHeader header;
             if (!ReadEmfHeader(*image.Emf, header)) throw ERecordDamaged("EMF+ metafile image unreadable");
+            // Each play of a picture inside the page is work of the page, however deep.
+            Device.ChargePicture(image.Emf->size());
             TPlayOptions nested;
             nested.DeviceTransform = TEmfPlayer::FrameTransform(header, QRectF(0, 0, 1, 1)) * toTarget;
             nested.Clip = CurrentClip();
@@ -1243,6 +1333,7 @@ bool TEmfPlusPlayer::Intercept(const TRecordReader& record) {
     if (record.Type() == EMR_COMMENT) {
         const bool plus = TImpl::Walk(record, [&](const TRecordReader& r) {
             ++F->RecordsRead;
+            F->Device.ChargeRecord();
             F->Gdi = false;
             try {
                 F->Play(r);

@@ -217,24 +217,33 @@ void TPageGuard::Stop(const char* what, double used, double limit) const {
 }
 
 void TPageGuard::Simplify(const char* what, double used, double limit) {
-    FWork.Simplified = true;
-    if (!FWork.Reason.empty()) return;
+    TPlayWork& work = FRoot->FWork;
+    work.Simplified = true;
+    if (!work.Reason.empty()) return;
     char text[240];
     std::snprintf(text, sizeof text,
                   "drawn simplified: the page needs more work than any real page (%s: %.0f, limit %.0f)", what, used,
                   limit);
-    FWork.Reason = text;
+    work.Reason = text;
 }
 
 TPageGuard::TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work, double referenceScale,
-                       double pageArea)
+                       const QRectF& page)
     : FInner(inner), FRoot(this), FLimits(limits), FWork(work),
-      FReferenceScale(referenceScale > 1e-6 ? referenceScale : 1e-6),
-      // Unknown: an A4 page of 96 pixels to the inch at the reference scale.
-      FPageArea(pageArea > 1 ? pageArea : 794.0 * 1123.0 * FReferenceScale * FReferenceScale),
+      FReferenceScale(referenceScale > 1e-6 ? referenceScale : 1e-6), FPage(page.normalized()),
       FFontsSeen(TFontMatcher::FontsMadeOnThisThread()) {
-    FPageArea = std::max(FPageArea, 1.0);
+    // Unknown: an A4 page of 96 pixels to the inch at the reference scale.
+    if (!Finite(FPage) || FPage.width() * FPage.height() <= 1)
+        FPage = QRectF(0, 0, 794.0 * FReferenceScale, 1123.0 * FReferenceScale);
+    FPageArea = std::max(FPage.width() * FPage.height(), 1.0);
     if (auto* outer = dynamic_cast<TPageGuard*>(&inner)) FRoot = outer->FRoot;
+}
+
+void TPageGuard::ChargePainted(const QRectF& extent, double most) {
+    const QRectF on = extent.intersected(FPage);
+    if (on.isEmpty()) return;
+    FWork.PaintedArea += std::min(on.width() * on.height(), most) / FPageArea;
+    if (FWork.PaintedArea > FLimits.PaintedArea) Stop("painted area in pages", FWork.PaintedArea, FLimits.PaintedArea);
 }
 
 void TPageGuard::ChargeRecord() {
@@ -261,26 +270,40 @@ void TPageGuard::ChargeFonts() {
         root.Stop("fonts", static_cast<double>(root.FWork.Fonts), static_cast<double>(root.FLimits.Fonts));
 }
 
+void TPageGuard::ChargePicture(uint64_t bytes) {
+    TPageGuard& root = *FRoot;
+    if (++root.FWork.Pictures > root.FLimits.Pictures)
+        root.Stop("pictures played", static_cast<double>(root.FWork.Pictures),
+                  static_cast<double>(root.FLimits.Pictures));
+    root.FWork.PictureBytes += bytes;
+    if (root.FWork.PictureBytes > root.FLimits.PictureBytes)
+        root.Stop("bytes of pictures played", static_cast<double>(root.FWork.PictureBytes),
+                  static_cast<double>(root.FLimits.PictureBytes));
+}
+
 void TPageGuard::ChargePoints(uint64_t points) {
-    FWork.Points += points;
-    if (FWork.Points > FLimits.Points)
-        Stop("points", static_cast<double>(FWork.Points), static_cast<double>(FLimits.Points));
+    TPlayWork& work = FRoot->FWork;
+    const TWorkLimits& limits = FRoot->FLimits;
+    work.Points += points;
+    if (work.Points > limits.Points)
+        Stop("points", static_cast<double>(work.Points), static_cast<double>(limits.Points));
 }
 
 bool TPageGuard::ChargeClip(uint64_t points) {
-    ++FWork.ClipOperations;
-    if (FWork.ClipOperations > FLimits.ClipOperations)
-        Stop("clip operations", static_cast<double>(FWork.ClipOperations), static_cast<double>(FLimits.ClipOperations));
-    if (FWork.ClipPoints + points > FLimits.ClipPoints) {
+    TPlayWork& work = FRoot->FWork;
+    const TWorkLimits& limits = FRoot->FLimits;
+    ++work.ClipOperations;
+    if (work.ClipOperations > limits.ClipOperations)
+        Stop("clip operations", static_cast<double>(work.ClipOperations), static_cast<double>(limits.ClipOperations));
+    if (work.ClipPoints + points > limits.ClipPoints) {
         // Past the limit clips are combined as their bounding rectangles, a few points each.
-        Simplify("clip points", static_cast<double>(FWork.ClipPoints + points),
-                 static_cast<double>(FLimits.ClipPoints));
-        FWork.ClipPoints += 10;
-        if (FWork.ClipPoints > FLimits.ClipPointsStop)
-            Stop("clip points", static_cast<double>(FWork.ClipPoints), static_cast<double>(FLimits.ClipPointsStop));
+        Simplify("clip points", static_cast<double>(work.ClipPoints + points), static_cast<double>(limits.ClipPoints));
+        work.ClipPoints += 10;
+        if (work.ClipPoints > limits.ClipPointsStop)
+            Stop("clip points", static_cast<double>(work.ClipPoints), static_cast<double>(limits.ClipPointsStop));
         return false;
     }
-    FWork.ClipPoints += points;
+    work.ClipPoints += points;
     return true;
 }
 
@@ -322,16 +345,21 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
 
     // The work: points (a wide pen's outline has about four per point), and the length stroked
     // within the bound, which sets how many dashes a styled pen makes.
+    // A picture played inside the page draws through the page's own guard, which counts it.
     const uint64_t points = PointsOf(shape);
     const bool fill = shape.Fill && shape.Kind != TShapeKind::skPolyline && shape.Kind != TShapeKind::skArc &&
                       shape.Kind != TShapeKind::skPolyBezier && state.Brush.Style != BS_NULL;
-    ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
+    if (FRoot == this) ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
+    // The pixels painted: a fill covers about its extent on the page, a stroke its length times the pen's
+    // width at most.
+    if (fill && FRoot == this) ChargePainted(extent);
     TDrawState drawn = state;
-    if (stroke) {
+    if (stroke && FRoot == this) {
         double length = 0;
         ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
             if (ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
         });
+        ChargePainted(extent, length * penWidth);
         length /= FReferenceScale;
         FWork.StrokedLength += length;
         if (FWork.StrokedLength > FLimits.StrokedLengthStop)
@@ -352,7 +380,13 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
         }
     }
 
-    if (Inside(bound, extent)) {
+    // Fills are cut a page's size beyond the page: the rasteriser's work on a figure grows with its
+    // extent, whatever of it reaches the device.
+    const QRectF near =
+        fill && FRoot == this
+            ? FPage.adjusted(-FPage.width(), -FPage.height(), FPage.width(), FPage.height()).intersected(bound)
+            : bound;
+    if (Inside(near, extent) && Inside(bound, extent)) {
         FInner.DrawShape(shape, drawn);
         return;
     }
@@ -369,7 +403,7 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
         QPainterPath area;
         area.setFillRule(device.fillRule());
         for (const QPolygonF& figure : figures) {
-            const QPolygonF cut = ClipPolygon(figure, bound);
+            const QPolygonF cut = ClipPolygon(figure, near);
             if (cut.size() >= 3) area.addPolygon(cut), area.closeSubpath();
         }
         if (!area.isEmpty()) {
@@ -424,10 +458,12 @@ void TPageGuard::DrawText(const TTextRun& run, const TDrawState& state) {
         ++FWork.Dropped;
         return;
     }
-    ChargePoints(run.Text.size() + 4);
-    // Fonts made since the last look (by the player, or by the device for the text before): a page
-    // that keeps making fonts stops at its next text.
-    ChargeFonts();
+    if (FRoot == this) {
+        ChargePoints(run.Text.size() + 4);
+        // Fonts made since the last look (by the player, or by the device for the text before): a page
+        // that keeps making fonts stops at its next text.
+        ChargeFonts();
+    }
     // Characters that their advances carry beyond the bound are left out, and so is text whose em
     // alone is larger than the bound.
     const double span = PageMax + 2 * Margin;
@@ -495,8 +531,9 @@ void TPageGuard::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         ++FWork.Dropped;
         return;
     }
-    ChargePoints(8);
     if (FRoot == this) {
+        ChargePoints(8);
+        ChargePainted(extent);
         // Devices decode the whole bitmap on every draw.
         graphics::TDibHeader header;
         if (graphics::ReadDibHeader(draw.Dib.Info, draw.Dib.Usage, header))

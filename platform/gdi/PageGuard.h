@@ -1,31 +1,34 @@
 #pragma once
 // What stands between the EMF player and a device: every figure's device coordinates are checked
 // against a bound (a page of up to 32,767 pixels a side, with as much again as margin all round),
-// figures wholly outside are dropped and figures reaching past it are cut to it, so no coordinate
-// that reaches Qt or a device can overflow. The guard also keeps the page's work budget: points
+// figures wholly outside are dropped and figures reaching past it are cut to it (fills closer, a
+// page's size beyond the page), so no coordinate that reaches Qt or a device can overflow. The guard also keeps the page's work budget: points
 // drawn, stroked length, clip operations and the points they combine, records played, image pixels
-// decoded, fonts loaded and the area of the glyphs drawn. Past the soft limits long dashed strokes are
-// drawn solid and clip regions are replaced by their bounds; past the hard limits the page stops
-// (EPageOverBudget), which the player reports as an incomplete page.
+// decoded, fonts loaded, the area of the glyphs drawn and the area painted. Past the soft limits long dashed strokes
+// are drawn solid and clip regions are replaced by their bounds; past the hard limits the page stops (EPageOverBudget),
+// which the player reports as an incomplete page.
 //
 // A picture played inside a page (a nested EMF of an EMF+ image) gets a guard of its own around the
-// page's guard; the counts that are not figures (records, image pixels, fonts, glyph area) go to the
-// outermost guard, so nested plays spend the budget of the page that holds them.
+// page's guard; every count goes to the outermost guard (figures are counted there as they reach it),
+// so nested plays spend the budget of the page that holds them, and each play counts as well, with
+// its size: a picture drawn many times at each level of nesting ends as an over-budget page.
 
 #include "platform/gdi/Device.h"
 
 #include <QRectF>
 
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
 namespace pagimo::gdi {
 
 // Work limits of one page. The defaults are ten times or more what the largest real pages need
-// (clip points, whose cost grows fastest, five times; docs/ARCHITECTURE.md has the figures) and keep
-// any page within a few seconds and well under 1 GB. Past a simplifying limit the page goes on simplified; past a stopping limit it
-// ends there. Either way it is reported as over budget.
+// (clip points and painted area, whose costs grow fastest, five times; docs/ARCHITECTURE.md has the
+// figures) and keep any page within a few seconds and well under 1 GB. Past a simplifying limit the
+// page goes on simplified; past a stopping limit it ends there. Either way it is reported as over
+// budget.
 struct TWorkLimits {
     uint64_t Points = 1'500'000;           // path points built and drawn (strokes two per point, wide pens
                                            // five, dashes four per dash): stops
@@ -33,12 +36,16 @@ struct TWorkLimits {
     double StrokedLengthStop = 20'000'000; // output resolution): past it dashes are drawn solid
     uint64_t ClipPoints = 250'000;         // points of the clips combined: past it clips become their bounds
     uint64_t ClipPointsStop = 500'000;
-    uint64_t ClipOperations = 50'000; // clip combinations: stops
-    uint64_t Records = 4'000'000;     // records played, nested pictures' included: stops
+    uint64_t ClipOperations = 50'000;   // clip combinations: stops
+    uint64_t Records = 4'000'000;       // records played, nested pictures' included: stops
     uint64_t ImagePixels = 100'000'000; // pixels of the bitmaps decoded (drawn, or kept as patterns and
                                         // image objects), counted before decoding: stops
     uint64_t Fonts = 2'000;             // fonts made anew (a face at a size): stops
     double GlyphArea = 100;             // em squares of the glyphs drawn, in areas of the page: stops
+    double PaintedArea = 750;           // areas filled, stroked (length by pen width) and covered by
+                                        // bitmaps, each within the page, in areas of the page: stops
+    uint64_t Pictures = 2'000;          // pictures played inside the page (nested metafiles): stops
+    uint64_t PictureBytes = 256u << 20; // their bytes, one play after another: stops
 };
 
 // What a page took.
@@ -51,6 +58,9 @@ struct TPlayWork {
     uint64_t ImagePixels = 0;
     uint64_t Fonts = 0;
     double GlyphArea = 0;
+    double PaintedArea = 0;
+    uint64_t Pictures = 0;
+    uint64_t PictureBytes = 0;
     uint64_t Dropped = 0;    // figures wholly outside the bound
     bool Simplified = false; // dashes drawn solid or clips replaced by their bounds
     std::string Reason;      // the first simplification's cause
@@ -68,10 +78,10 @@ public:
     static QRectF Bound() { return QRectF(-Margin, -Margin, PageMax + 2 * Margin, PageMax + 2 * Margin); }
 
     // referenceScale: device pixels per pixel of the picture's reference device, which lengths are
-    // counted in; pageArea: the page's area in device pixels, which glyph areas are counted in (0: an
-    // A4 page at 96 pixels to the inch).
+    // counted in; page: the page on the device, whose area glyph and painted areas are counted in
+    // (empty: an A4 page at 96 pixels to the inch, at the reference scale).
     TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& work, double referenceScale = 1,
-               double pageArea = 0);
+               const QRectF& page = QRectF());
 
     void DrawShape(const TShape& shape, const TDrawState& state) override;
     void DrawText(const TTextRun& run, const TDrawState& state) override;
@@ -97,8 +107,12 @@ public:
     // Fonts the font matcher made anew on this thread since the last look (the player's and the
     // devices' text alike).
     void ChargeFonts();
+    // A picture of that many bytes about to be played inside the page.
+    void ChargePicture(uint64_t bytes);
 
 private:
+    // Device pixels painted within extent (at most most of them), on the page only.
+    void ChargePainted(const QRectF& extent, double most = std::numeric_limits<double>::infinity());
     [[noreturn]] void Stop(const char* what, double used, double limit) const;
     void Simplify(const char* what, double used, double limit);
     TDevice& FInner;
@@ -106,6 +120,7 @@ private:
     TWorkLimits FLimits;
     TPlayWork& FWork;
     double FReferenceScale;
+    QRectF FPage; // painted areas count within it
     double FPageArea;
     uint64_t FFontsSeen = 0; // the matcher's count of fonts made on this thread, at the last look
 };

@@ -1,5 +1,6 @@
-// The EMF and EMF+ player fuzzers' saved inputs (fuzz/corpus/emfplay and emfplus, findings included)
-// replayed through the fuzzers' own entry points, at their page sizes and on all their devices.
+// The EMF and EMF+ player fuzzers' saved inputs (fuzz/corpus/emfplay, emfplus and emfpluslayout,
+// findings included) replayed through the fuzzers' own entry points, at their page sizes and on all
+// their devices.
 
 #define LLVMFuzzerTestOneInput FuzzEmfPlayOneInput
 #define LLVMFuzzerInitialize FuzzEmfPlayInitialize
@@ -9,6 +10,11 @@
 #define LLVMFuzzerTestOneInput FuzzEmfPlusOneInput
 #define LLVMFuzzerInitialize FuzzEmfPlusInitialize
 #include "fuzz/EmfPlusFuzz.cpp"
+#undef LLVMFuzzerInitialize
+#undef LLVMFuzzerTestOneInput
+#define LLVMFuzzerTestOneInput FuzzEmfPlusLayoutOneInput
+#define LLVMFuzzerInitialize FuzzEmfPlusLayoutInitialize
+#include "fuzz/EmfPlusLayoutFuzz.cpp"
 #undef LLVMFuzzerInitialize
 #undef LLVMFuzzerTestOneInput
 
@@ -24,4 +30,8 @@ TEST(FuzzReplay, EmfPlusInputs) {
     int refused = 0;
     EXPECT_GE(pagimo::test::ReplayFuzzInputs("emfplus", FuzzEmfPlusOneInput, &refused), 5);
     EXPECT_EQ(refused, 0);
+}
+
+TEST(FuzzReplay, EmfPlusLayoutInputs) {
+    EXPECT_GE(pagimo::test::ReplayFuzzInputs("emfpluslayout", FuzzEmfPlusLayoutOneInput), 3);
 }

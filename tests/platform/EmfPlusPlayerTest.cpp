@@ -374,12 +374,19 @@ TEST(EmfPlus, ImagesBitmapsCompressedAndMetafiles) {
 }
 
 TEST(EmfPlus, ImagesOfKindsNotDrawnKeepTheFallback) {
-    // A WMF image and a 48-bit bitmap: the dual page plays its GDI records.
-    for (uint32_t kind : {0u, 1u}) {
+    // A WMF image, a 48-bit bitmap and an SVG document as a compressed bitmap (no format of a
+    // picture's images, though Qt reads it): the dual page plays its GDI records.
+    const std::string text = "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>";
+    const std::vector<uint8_t> svg(text.begin(), text.end());
+    for (uint32_t kind : {0u, 1u, 2u}) {
         TPage page(true);
         TEmfPlusData d;
-        if (kind == 0) d.U32(EmfPlusGraphicsVersion).U32(2).U32(1).U32(4).U32(0);
-        else d.U32(EmfPlusGraphicsVersion).U32(1).I32(1).I32(1).I32(8).U32(0x0010300C).U32(0).U32(0).U32(0);
+        if (kind == 0)
+            d.U32(EmfPlusGraphicsVersion).U32(2).U32(1).U32(4).U32(0);
+        else if (kind == 1)
+            d.U32(EmfPlusGraphicsVersion).U32(1).I32(1).I32(1).I32(8).U32(0x0010300C).U32(0).U32(0).U32(0);
+        else
+            d.U32(EmfPlusGraphicsVersion).U32(1).I32(8).I32(8).I32(0).U32(0).U32(1).Bytes(svg).Pad();
         page.P.Object(1, EmfPlusObjectImage, d);
         page.W.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000000u | BLACK_BRUSH)});
         page.W.Record(EMR_RECTANGLE, {0, 0, 50, 50});

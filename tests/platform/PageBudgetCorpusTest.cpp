@@ -23,7 +23,7 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
     if (dir.empty()) GTEST_SKIP() << "corpus not present";
     const gdi::TWorkLimits limits;
     gdi::TPlayWork most;
-    std::string mostPoints, mostLength, mostClips, mostGlyphs;
+    std::string mostPoints, mostLength, mostClips, mostGlyphs, mostPainted;
     int played = 0;
     for (const auto& e : fs::recursive_directory_iterator(dir / "emf")) {
         std::string ext = e.path().extension().string();
@@ -53,6 +53,9 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
         most.Records = std::max(most.Records, result.Work.Records);
         most.ImagePixels = std::max(most.ImagePixels, result.Work.ImagePixels);
         most.Fonts = std::max(most.Fonts, result.Work.Fonts);
+        if (result.Work.PaintedArea > most.PaintedArea) most.PaintedArea = result.Work.PaintedArea, mostPainted = name;
+        most.Pictures = std::max(most.Pictures, result.Work.Pictures);
+        most.PictureBytes = std::max(most.PictureBytes, result.Work.PictureBytes);
         if (result.Work.GlyphArea > most.GlyphArea) most.GlyphArea = result.Work.GlyphArea, mostGlyphs = name;
         ++played;
     }
@@ -70,9 +73,15 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
                 static_cast<unsigned long long>(most.ImagePixels), static_cast<unsigned long long>(limits.ImagePixels),
                 static_cast<unsigned long long>(most.Fonts), static_cast<unsigned long long>(limits.Fonts),
                 most.GlyphArea, mostGlyphs.c_str(), limits.GlyphArea);
+    std::printf("largest real pages: painted area %.1f pages (%s) of %.0f; pictures played inside %llu of %llu, %llu"
+                " bytes of %llu\n",
+                most.PaintedArea, mostPainted.c_str(), limits.PaintedArea,
+                static_cast<unsigned long long>(most.Pictures), static_cast<unsigned long long>(limits.Pictures),
+                static_cast<unsigned long long>(most.PictureBytes),
+                static_cast<unsigned long long>(limits.PictureBytes));
     EXPECT_GT(played, 100);
-    // The limits at least ten times what the largest real page needs (clip points, whose cost grows
-    // fastest, five times).
+    // The limits at least ten times what the largest real page needs (clip points and painted area,
+    // whose costs grow fastest, five times).
     EXPECT_LE(most.Points * 10, limits.Points);
     EXPECT_LE(most.StrokedLength * 10, limits.StrokedLength);
     EXPECT_LE(most.ClipPoints * 5, limits.ClipPoints);
@@ -81,4 +90,7 @@ TEST(PageBudgetCorpus, NoRealPageComesNearTheLimits) {
     EXPECT_LE(most.ImagePixels * 3, limits.ImagePixels) << "three full-page scans at 600 dpi";
     EXPECT_LE(most.Fonts * 10, limits.Fonts);
     EXPECT_LE(most.GlyphArea * 10, limits.GlyphArea);
+    EXPECT_LE(most.PaintedArea * 5, limits.PaintedArea);
+    EXPECT_LE(most.Pictures * 10, limits.Pictures);
+    EXPECT_LE(most.PictureBytes * 10, limits.PictureBytes);
 }

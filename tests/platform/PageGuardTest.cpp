@@ -296,8 +296,9 @@ TEST(PageBudget, HostilePagesEndOverBudgetWithAReason) {
 }
 
 // The costs beyond figures each stop the page at their limit: records played, image pixels decoded
-// (a bitmap on every draw, a pattern brush when it is made), fonts made and the glyphs' area. A
-// picture played inside the page spends the page's own budget.
+// (a bitmap on every draw, a pattern brush or image object when it is made), fonts made, the glyphs'
+// area, the area painted and the pictures played inside. A picture played inside the page spends the
+// page's own budget.
 TEST(PageBudget, RecordsImagesFontsAndGlyphsStopThePageAtTheirLimits) {
     using namespace test::hostile;
     struct TCase {
@@ -327,6 +328,32 @@ TEST(PageBudget, RecordsImagesFontsAndGlyphsStopThePageAtTheirLimits) {
         // Ten glyphs of the page's own size.
         {"glyph area in pages", [](TEmfWriter& w) { FontText(w, 2, u"Liberation Sans", -100, 10); },
          [](gdi::TWorkLimits& l) { l.GlyphArea = 5; }},
+        {"painted area in pages",
+         [](TEmfWriter& w) {
+             for (int i = 0; i < 10; ++i)
+                 Fill(w);
+         },
+         [](gdi::TWorkLimits& l) { l.PaintedArea = 5; }},
+        // EMF+: a PNG image object, charged when it is made; a picture drawn five times inside the page.
+        {"image pixels",
+         [](TEmfWriter& w) {
+             TEmfPlusWriter plus(w);
+             plus.Header(false);
+             plus.Object(1, EmfPlusObjectImage, CompressedImage(BlackPng(2000)));
+         },
+         [](gdi::TWorkLimits& l) { l.ImagePixels = 3'000'000; }},
+        {"pictures played",
+         [](TEmfWriter& w) {
+             TEmfPlusWriter plus(w);
+             plus.Header(false);
+             TEmfPlusData d;
+             const auto inner = NestedPicture(10, 10, nullptr, 2);
+             TPlusImage{2, 0, 0, 0, 0, 0, 4, inner}.Write(d);
+             plus.Object(1, EmfPlusObjectImage, d);
+             for (int i = 0; i < 5; ++i)
+                 plus.Record(EmfPlusDrawImage, 1, TPlusDrawImage{0, 2, {0, 0, 1, 1}, {0, 0, 9, 9}, {}}.Data(false, 0));
+         },
+         [](gdi::TWorkLimits& l) { l.Pictures = 3; }},
     };
     // Played onto a device that makes the fonts its text needs, as the drawing devices do.
     const auto play = [](const TCase& c, const gdi::TWorkLimits& limits) {

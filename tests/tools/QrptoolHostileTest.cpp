@@ -1,6 +1,6 @@
 // Pages made to be expensive, through qrptool as a user meets them: every command that draws or
-// reads pages ends with exit status 1 and says that the page cannot be drawn completely; render and
-// thumbnail keep what they drew. Pages just within the budget are drawn.
+// reads pages ends with exit status 1 and says that the page cannot be drawn completely, under 1 GB;
+// render and thumbnail keep what they drew. Pages just within the budget are drawn.
 // With PAGIMO_HOSTILE_DIR set the pages are also written there (scripts/hostile-pages.sh measures
 // time and memory of each run on them).
 
@@ -32,16 +32,18 @@ TEST(QrptoolHostile, EachPageEndsWithExitOneAndSaysItCannotBeDrawnCompletely) {
         EXPECT_NE(render.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << render.Err;
         EXPECT_NE(render.Err.find("than any real page"), std::string::npos) << render.Err;
         EXPECT_TRUE(std::filesystem::exists(png)) << "what could be drawn is kept";
+        EXPECT_LT(render.PeakKb, 1024 * 1024 * MemoryFactor);
         const std::string pdf = tmp.File(page.Name + ".pdf");
         const auto convert = RunQrptool(tmp.Path(), "convert " + file + " " + pdf);
         EXPECT_EQ(convert.Status, 1);
         EXPECT_NE(convert.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << convert.Err;
         EXPECT_FALSE(std::filesystem::exists(pdf));
-        for (const std::string& other : {"thumbnail " + file + " " + png, "text " + file,
-                                         "export " + file + " " + tmp.File(page.Name + ".csv")}) {
+        for (const std::string& other :
+             {"thumbnail " + file + " " + png, "text " + file, "export " + file + " " + tmp.File(page.Name + ".csv")}) {
             const auto run = RunQrptool(tmp.Path(), other);
             EXPECT_EQ(run.Status, 1) << other;
             EXPECT_NE(run.Err.find("age 1 cannot be drawn completely: "), std::string::npos) << other << run.Err;
+            EXPECT_LT(run.PeakKb, 1024 * 1024 * MemoryFactor) << other;
         }
         const std::string svg = tmp.File(page.Name + ".svg");
         const auto web = RunQrptool(tmp.Path(), "convert " + file + " " + svg);
