@@ -197,9 +197,18 @@ bool TPdfDevice::FillBox(const TShape& shape, const TDrawState& state) {
     // The box of a filled rectangle without outline (cell and band backgrounds, most of a report's
     // figures), written as the general path below writes it, without building the path.
     const QTransform& t = state.Transform;
-    if (shape.Kind != TShapeKind::skRectangle || shape.Stroke || t.type() > QTransform::TxScale) return false;
-    const QRect n = shape.Box.normalized();
-    const QRectF box(n.left(), n.top(), n.right() - n.left(), n.bottom() - n.top());
+    if (shape.Kind != TShapeKind::skRectangle || t.type() > QTransform::TxScale) return false;
+    QRectF box;
+    if (shape.Stroke) {
+        // A rectangle meant for a pen (here a null one) fills the box inside its right and bottom edge.
+        const QRect& b = shape.Box;
+        const double l = std::min(b.left(), b.right()), r = std::max(b.left(), b.right());
+        const double top = std::min(b.top(), b.bottom()), bottom = std::max(b.top(), b.bottom());
+        box = QRectF(l, top, std::max(r - l - 1, 0.0), std::max(bottom - top - 1, 0.0));
+    } else {
+        const QRect n = shape.Box.normalized();
+        box = QRectF(n.left(), n.top(), n.right() - n.left(), n.bottom() - n.top());
+    }
     if (!(box.width() > 0) || !(box.height() > 0)) return false;
     const QRectF d = t.mapRect(box);
     if (d.height() < 1 || d.width() < 1) return false; // a hairline rule: the general path widens it
