@@ -308,6 +308,7 @@ void TQRPrinter::Print() {
             if (std::unique_ptr<emf::TEmfPicture> picture = FetchPage(i)) {
                 gdi::PlayEnhMetaFile(*FDevice->Canvas(), *picture, QRectF(0, 0, width, height));
             }
+            if (PagePrintedHook) PagePrintedHook(i, first, last);
             if (i < last) FDevice->NewPage();
             if (FCancelRequested) {
                 FDevice->Abort();

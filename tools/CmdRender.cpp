@@ -10,6 +10,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <QImage>
 #include <QPainter>
@@ -80,7 +81,9 @@ int Run(TArgs& args) {
     if (first != last) damage.CheckFirst(*source, first, last);
     int width = 0, height = 0; // of the last page drawn, for the empty page of a damaged one
     const double scale = dpi / 96.0;
+    TProgress progress("qrptool render", "pages", last - first + 1);
     for (int n = first; n <= last; ++n) {
+        progress.Update(n - first);
         const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, n);
         if (picture) {
             width = std::max(1, static_cast<int>(std::lround(picture->Width() * scale)));
@@ -100,8 +103,10 @@ int Run(TArgs& args) {
                 gdi::TPainterDevice device(painter);
                 result = gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
             }
-            if (result.Damaged)
+            if (result.Damaged) {
+                TProgress::ClearShown();
                 std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
+            }
             fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
             const std::string partial = source->Incomplete(n);
             if (!partial.empty()) {
@@ -123,6 +128,7 @@ int Run(TArgs& args) {
         RefuseInputAsOutput({files[0]}, OutputName(*out, n));
         Save(image, imageFormat, OutputName(*out, n));
     }
+    progress.Update(last - first + 1);
     return damage.ExitStatus();
 }
 

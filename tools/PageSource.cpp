@@ -7,9 +7,11 @@
 #include "platform/system/Errors.h"
 #include "printer/StoredPageExport.h"
 #include "tools/CommandLine.h"
+#include "tools/Progress.h"
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +65,29 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+// Counts the pages asked for: when page n is asked for, those from first up to it are done.
+class TCountedSource : public TPageSource {
+public:
+    TCountedSource(std::unique_ptr<TPageSource> source, TProgress& progress, int first)
+        : FSource(std::move(source)), FProgress(progress), FFirst(first) {}
+    int Count() const override { return FSource->Count(); }
+    std::string Incomplete(int n) const override { return FSource->Incomplete(n); }
+    std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) override {
+        FProgress.Update(std::max<int64_t>(FProgress.Done(), n - FFirst));
+        return FSource->Checked(n, reason);
+    }
+
+private:
+    std::unique_ptr<TPageSource> FSource;
+    TProgress& FProgress;
+    int FFirst;
+};
+
 } // namespace
+
+std::unique_ptr<TPageSource> CountedPages(std::unique_ptr<TPageSource> source, TProgress& progress, int first) {
+    return std::make_unique<TCountedSource>(std::move(source), progress, first);
+}
 
 std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
     {
@@ -132,22 +156,26 @@ void TDamagePolicy::CheckFirst(TPageSource& source, int first, int last) const {
 
 void TDamagePolicy::Damaged(int n, const std::string& reason) {
     ++FDamaged;
+    TProgress::ClearShown();
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; left empty\n", FCommand, n, reason.c_str());
 }
 
 void TDamagePolicy::Incomplete(int n, const std::string& reason) {
     if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn completely: " + reason);
     ++FDamaged;
+    TProgress::ClearShown();
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
 }
 
 void TDamagePolicy::Partial(int n, const std::string& reason) {
     ++FDamaged;
+    TProgress::ClearShown();
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
 }
 
 void TMissingFontNotice::Note(int page, const std::string& face, uint32_t droppedGlyphs) {
     if (droppedGlyphs == 0 || !FTold.insert(face).second) return;
+    TProgress::ClearShown();
     std::fprintf(stderr,
                  "qrptool %s: page %d needs the font \"%s\": its text is set in that font's glyph numbers and "
                  "the font is not installed (%u glyphs left out)\n",

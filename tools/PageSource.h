@@ -16,6 +16,8 @@ struct TStoredPages;
 
 namespace pagimo::tools {
 
+class TProgress;
+
 class TPageSource {
 public:
     virtual ~TPageSource() = default;
@@ -64,6 +66,10 @@ private:
     bool FKeepGoing;
     int FDamaged = 0;
 };
+
+// source, with its pages counted on progress as they are asked for: asking for page n tells that the
+// pages from first up to it are done (commands that go through pages once in order: convert, export).
+std::unique_ptr<TPageSource> CountedPages(std::unique_ptr<TPageSource> source, TProgress& progress, int first);
 
 // Pages whose glyph-index text needs a font that is not installed (only a substitute is, whose glyph
 // order differs): the first page naming a face is told on standard error, once per face and command.

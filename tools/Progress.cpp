@@ -38,9 +38,11 @@ TProgress::TMode TProgress::DefaultMode() {
     return ::isatty(STDERR_FILENO) ? pmTerminal : pmNone;
 }
 
-TProgress::TProgress(std::string command, std::string unit, int64_t total)
+TProgress::TProgress(std::string command, std::string unit, int64_t total, bool toStdout)
     : FCommand(std::move(command)), FUnit(std::move(unit)), FTotal(total), FMode(DefaultMode()),
-      FStart(TClock::now()), FLastDrawn(FStart) {}
+      FStart(TClock::now()), FLastDrawn(FStart) {
+    if (FMode == pmTerminal && toStdout && ::isatty(STDOUT_FILENO)) FMode = pmNone;
+}
 
 TProgress::~TProgress() {
     Finish();
@@ -66,7 +68,7 @@ std::string TProgress::Text(bool terminal) const {
         std::snprintf(text, sizeof text, rate >= 10 ? ", %.0f/s" : ", %.1f/s", rate);
         line += text;
         if (FTotal > FDone) line += ", " + Duration((FTotal - FDone) / rate) + " left";
-        else if (!terminal) line += ", " + Duration(seconds);
+        else if (!terminal) line += ", in " + Duration(seconds);
     }
     return line;
 }

@@ -21,7 +21,9 @@ public:
     static TMode DefaultMode();
 
     // command names the line ("qrptool convert"), unit what is counted ("pages"); total 0: unknown.
-    TProgress(std::string command, std::string unit, int64_t total = 0);
+    // A command whose result goes to standard output says so with toStdout: no terminal line is
+    // drawn when standard output is a terminal too, where the two would mix.
+    TProgress(std::string command, std::string unit, int64_t total = 0, bool toStdout = false);
     ~TProgress(); // Finish
     TProgress(const TProgress&) = delete;
     TProgress& operator=(const TProgress&) = delete;
