@@ -85,7 +85,9 @@ void TProgress::Update(int64_t done) {
     if (FMode == pmNone || FFinished) return;
     const TClock::time_point now = TClock::now();
     if (FMode == pmTerminal) {
-        if (now - FLastDrawn < std::chrono::milliseconds(100)) return;
+        // The first update draws at once, later ones at most ten times a second.
+        if (FDrawn && now - FLastDrawn < std::chrono::milliseconds(100)) return;
+        FDrawn = true;
         FLastDrawn = now;
         FShown = true;
         Shown = this;

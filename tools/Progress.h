@@ -48,7 +48,7 @@ private:
     std::string FCommand, FUnit;
     int64_t FTotal, FDone = 0;
     TMode FMode;
-    bool FShown = false, FFinished = false;
+    bool FShown = false, FDrawn = false, FFinished = false;
     int FLastTenth = 0;
     using TClock = std::chrono::steady_clock;
     TClock::time_point FStart, FLastDrawn;
