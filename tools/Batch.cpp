@@ -7,8 +7,7 @@
 #include "platform/system/Utf8.h"
 #include "tools/Progress.h"
 
-#include <QCryptographicHash>
-#include <QFile>
+#include <openssl/evp.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -249,12 +248,29 @@ TShard ParseShard(const std::string& text) {
 
 TFileDigest DigestOf(const std::string& path) {
     TFileDigest digest;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) return digest;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) return digest;
-    digest.Bytes = file.size();
-    digest.Sha256 = hash.result().toHex().toStdString();
+    TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return digest;
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return digest;
+    std::vector<char> buffer(1 << 16);
+    int64_t bytes = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return digest;
+        if (n == 0) break;
+        EVP_DigestUpdate(context.get(), buffer.data(), static_cast<size_t>(n));
+        bytes += n;
+    }
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context.get(), hash, &length) != 1) return digest;
+    static const char Digits[] = "0123456789abcdef";
+    for (unsigned int i = 0; i < length; ++i) {
+        digest.Sha256 += Digits[hash[i] >> 4];
+        digest.Sha256 += Digits[hash[i] & 15];
+    }
+    digest.Bytes = bytes;
     return digest;
 }
 
@@ -398,6 +414,16 @@ int RunBatch(const char* command, const std::vector<TBatchItem>& items, const TB
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) throw EQRError("Cannot create folder " + folder + ": " + ec.message());
+    // One sync of the file system when the batch ends instead of one per output: the manifest's
+    // checksums tell on resume whether an output listed before a crash is whole.
+    SetSyncOnCommit(false);
+    struct TSyncAtEnd {
+        std::string Folder;
+        ~TSyncAtEnd() {
+            SyncFileSystemOf(Folder);
+            SetSyncOnCommit(true);
+        }
+    } syncAtEnd{folder};
     std::unique_ptr<TManifest> listed;
     if (options.Listed) listed = std::make_unique<TManifest>(options.ManifestPath(folder), options.Resume);
     std::vector<const TBatchItem*> todo;
