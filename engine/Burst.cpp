@@ -18,7 +18,7 @@ namespace pagimo::engine {
 namespace {
 
 // The spool moves from memory to a temporary file past this size.
-constexpr int32_t SpoolMemory = 8 << 20;
+constexpr int32_t SpoolMemory = 1 << 20;
 
 enum : uint8_t { tagNull, tagInteger, tagFloat, tagText, tagTrue, tagFalse };
 
@@ -163,7 +163,14 @@ void TQRBurst::ReadKeys(const std::function<void(int)>& progress) {
             FMaster->Open();
         }
     }
-    std::unordered_map<std::string, size_t> seen; // key value -> index in FKeys
+    // Keys met so far by their hash (index in FKeys), so that a million keys take little memory.
+    std::unordered_multimap<uint64_t, uint32_t> seen;
+    const auto hashOf = [](const std::string& key) {
+        uint64_t hash = 14695981039346656037ULL;
+        for (unsigned char c : key)
+            hash = (hash ^ c) * 1099511628211ULL;
+        return hash;
+    };
     std::string record;
     int64_t offset = 0;
     for (FMaster->First(); !FMaster->Eof(); FMaster->Next()) {
@@ -177,9 +184,11 @@ void TQRBurst::ReadKeys(const std::function<void(int)>& progress) {
             throw EQRError("--burst: record " + std::to_string(FRecordCount) + ": " + value.StrResult);
         std::string key = expr::ResultText(value);
         if (FKeys.empty() || FKeys.back().Value != key) {
-            if (auto it = seen.find(key); it != seen.end())
-                throw EBurstOrder(key, FKeys[it->second].FirstRecord, FRecordCount);
-            seen.emplace(key, FKeys.size());
+            const uint64_t hash = hashOf(key);
+            const auto [first, last] = seen.equal_range(hash);
+            for (auto it = first; it != last; ++it)
+                if (FKeys[it->second].Value == key) throw EBurstOrder(key, FKeys[it->second].FirstRecord, FRecordCount);
+            seen.emplace(hash, static_cast<uint32_t>(FKeys.size()));
             FKeys.push_back({std::move(key), FRecordCount, 0, offset, 0});
         }
         record.clear();

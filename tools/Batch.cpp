@@ -377,16 +377,23 @@ std::string TBatchOptions::ManifestPath(const std::string& folder) const {
     return (fs::path(folder) / name).string();
 }
 
-void RefuseSameOutputs(const std::vector<TBatchItem>& items) {
-    std::unordered_map<std::string, size_t> outputs;
-    for (size_t i = 0; i < items.size(); ++i) {
-        const auto [it, added] = outputs.emplace(items[i].Output, i);
-        if (!added)
-            throw EQRError("the keys '" + items[it->second].Key + "' and '" + items[i].Key + "' both give the file " +
-                           items[i].Output + "; nothing was written");
-        if (fs::path(items[i].Output).filename().string().size() > 240)
-            throw EQRError("the file name for the key '" + items[i].Key + "' is too long: " + items[i].Output +
-                           "; nothing was written");
+void RefuseSameOutputs(size_t count, const std::function<std::string(size_t)>& key,
+                       const std::function<std::string(size_t)>& output) {
+    // By the hash of each name, so that a million keys take little memory; names are compared when
+    // their hashes meet.
+    std::unordered_multimap<uint64_t, size_t> seen;
+    seen.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string name = output(i);
+        if (fs::path(name).filename().string().size() > 240)
+            throw EQRError("the file name for the key '" + key(i) + "' is too long: " + name + "; nothing was written");
+        const uint64_t hash = StableHash(name);
+        const auto [first, last] = seen.equal_range(hash);
+        for (auto it = first; it != last; ++it)
+            if (output(it->second) == name)
+                throw EQRError("the keys '" + key(it->second) + "' and '" + key(i) + "' both give the file " + name +
+                               "; nothing was written");
+        seen.emplace(hash, i);
     }
 }
 

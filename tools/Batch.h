@@ -122,9 +122,10 @@ struct TBatchItem {
 int RunBatch(const char* command, const std::vector<TBatchItem>& items, const TBatchOptions& options,
              const std::string& folder, bool keepGoing, const std::function<int64_t(const TBatchItem&)>& make);
 
-// Two keys whose outputs would be the same file, refused before anything is written: EQRError naming
-// both keys and the file.
-void RefuseSameOutputs(const std::vector<TBatchItem>& items);
+// Two of count keys whose outputs would be the same file, refused before anything is written: EQRError
+// naming both keys and the file. key(i) and output(i) give the i-th key and its output.
+void RefuseSameOutputs(size_t count, const std::function<std::string(size_t)>& key,
+                       const std::function<std::string(size_t)>& output);
 
 // Proves that files can be created in folder, or that it can be made where it is missing (RunBatch
 // makes it); EQRError saying why not.

@@ -119,16 +119,22 @@ int RunBurst(engine::TQRDescription& description, const std::string& expression,
         TProgress reading("qrptool report", "records");
         burst->ReadKeys([&reading](int records) { reading.Update(records); });
     }
+    const std::vector<engine::TQRBurstKey>& keys = burst->Keys();
+    const auto output = [&](size_t i) { return pattern.Path(keys[i].Value, static_cast<int64_t>(i) + 1); };
+    RefuseSameOutputs(keys.size(), [&keys](size_t i) { return keys[i].Value; }, output);
+    // The outputs of this shard, each with the index of its key.
     std::vector<TBatchItem> items;
-    items.reserve(burst->Keys().size());
-    for (size_t i = 0; i < burst->Keys().size(); ++i)
-        items.push_back({burst->Keys()[i].Value, pattern.Path(burst->Keys()[i].Value, static_cast<int64_t>(i) + 1)});
-    RefuseSameOutputs(items);
+    std::vector<size_t> index;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!batch.Shard.Selects(keys[i].Value)) continue;
+        items.push_back({keys[i].Value, output(i)});
+        index.push_back(i);
+    }
     int pages = 0;
     description.OnPage = [&pages](int page) { pages = std::max(pages, page); };
     return RunBatch("report", items, batch, pattern.Folder(), false, [&](const TBatchItem& item) -> int64_t {
         RefuseInputAsOutput(inputs, item.Output);
-        burst->Select(static_cast<size_t>(&item - items.data()));
+        burst->Select(index[static_cast<size_t>(&item - items.data())]);
         system::TScopeGuard release([&burst] { burst->Release(); });
         pages = 0;
         if (exportEntry) {
