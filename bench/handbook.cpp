@@ -83,8 +83,8 @@ void BM_HandbookQrpToPdf(benchmark::State& state) {
     const int pages = HandbookToQrp(qrp);
     const std::string pdf = (WorkDir() / "handbook.pdf").string();
     for (auto _ : state) {
-        auto source = tools::TPageSource::Open(qrp.string());
-        tools::WritePdf(*source, pdf);
+        auto document = tools::OpenDocument(qrp.string());
+        tools::WritePdf(*document, pdf);
     }
     state.counters["pages"] = pages;
     state.counters["pages_per_s"] = benchmark::Counter(

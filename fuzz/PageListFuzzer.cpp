@@ -1,5 +1,6 @@
-// Opens the input as a QRP file and fetches every page, forwards, then last-to-first: any input must
-// end in pages or in the system's error, never in a crash, a hang or a huge allocation.
+// Opens the input as a QRP file, reads every page's sheet, and fetches every page, forwards, then
+// last-to-first: any input must end in pages or in the system's error, never in a crash, a hang or a
+// huge allocation.
 
 #include "pagestore/PageList.h"
 #include "platform/system/Errors.h"
@@ -32,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pagimo::pagestore::TQRPageList list;
     try {
         list.OpenFile(name);
+        for (int32_t n = 1; n <= list.NumPages(); ++n)
+            list.Sheet(n); // never throws
         for (int32_t n = 1; n <= list.NumPages(); ++n) {
             if (!list.FetchPage(n)) std::abort();
         }

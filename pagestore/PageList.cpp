@@ -49,7 +49,14 @@ void TQRPageList::SetPageStream(std::shared_ptr<TQRStream> stream) {
 
 void TQRPageList::ForgetLayout() {
     FIndex.assign(1, static_cast<int32_t>(HeaderSize));
+    FSheets.clear();
     FWindowLength = 0;
+}
+
+void TQRPageList::NoteSheet(int32_t n, const emf::TEmfHeader& header) {
+    if (n < 1) return;
+    if (FSheets.size() < static_cast<size_t>(n)) FSheets.resize(static_cast<size_t>(n));
+    FSheets[static_cast<size_t>(n - 1)] = SheetOf(header);
 }
 
 void TQRPageList::ResetPages() {
@@ -180,6 +187,7 @@ void TQRPageList::StorePage(const emf::TEmfPicture& picture) {
         throw;
     }
     FNumPages = pageNumber;
+    NoteSheet(pageNumber, picture.Header());
     if (static_cast<int64_t>(FIndex.size()) == pageNumber && FIndex.back() == start) {
         FIndex.push_back(static_cast<int32_t>(end));
     } else if (pageNumber == 1) {
@@ -311,73 +319,126 @@ int64_t TQRPageList::TrailingBytes() {
 }
 
 std::unique_ptr<emf::TEmfPicture> TQRPageList::CheckedPage(int32_t n, std::string& reason, bool* chainBroken) {
-    reason.clear();
     if (chainBroken) *chainBroken = false;
-    try {
-        PageRecord(n);
-    } catch (const EQRError& e) {
-        reason = e.what();
-        if (chainBroken) *chainBroken = true;
-        return nullptr;
-    }
-    std::unique_ptr<emf::TEmfPicture> picture;
-    try {
-        picture = FetchPage(n);
-    } catch (const EQRError& e) {
-        reason = e.what();
-        return nullptr;
-    }
-    if (!picture) {
-        reason = "Page " + std::to_string(n) + " does not exist";
-        return nullptr;
-    }
-    reason = emf::CheckRecordChain(picture->Bytes()).Problem();
-    if (!reason.empty()) return nullptr;
-    return picture;
+    TDocumentPage page = Page(n, chainBroken);
+    reason = page.State == TDocumentPage::dpPending ? "Page " + std::to_string(n) + " does not exist" : page.Problem;
+    if (!page.Picture) return nullptr;
+    // The only reference: handed over without a copy.
+    return std::make_unique<emf::TEmfPicture>(std::move(const_cast<emf::TEmfPicture&>(*page.Picture)));
 }
 
 std::unique_ptr<emf::TEmfPicture> TQRPageList::FetchPage(int32_t n) {
-    if (n > FNumPages || n < 1) return nullptr;
-    TGuard guard(FLock);
-    if (!FPageStream) return nullptr;
-    TGuard streamGuard(FPageStream->Lock());
-    const TQRPageRecord record = GoToPage(n);
-    const int64_t bodyStart = record.Start + 8;
-    const int64_t bodySize = record.BodySize();
+    // The body's bytes are copied out under the lock; decoding them needs no lock, so a page that
+    // takes long to decode does not hold up the pages and sheets asked for meanwhile.
     std::vector<uint8_t> bytes;
-    if (FCompressed) {
-        bool ok = false;
-        const int32_t length = ReadI32(bodyStart, ok);
-        const int64_t codeSize = bodySize - 4;
-        // Every byte takes at least one bit of code, which bounds what a damaged count can claim.
-        if (!ok || codeSize < 0 || length < static_cast<int32_t>(emf::EmfMinHeaderSize) || length > codeSize * 8) {
-            InvalidPicture();
+    int32_t length = 0;
+    {
+        TGuard guard(FLock);
+        if (n > FNumPages || n < 1 || !FPageStream) return nullptr;
+        TGuard streamGuard(FPageStream->Lock());
+        const TQRPageRecord record = GoToPage(n);
+        const int64_t bodyStart = record.Start + 8;
+        const int64_t bodySize = record.BodySize();
+        if (FCompressed) {
+            bool ok = false;
+            length = ReadI32(bodyStart, ok);
+            const int64_t codeSize = bodySize - 4;
+            // Every byte takes at least one bit of code, which bounds what a damaged count can claim.
+            if (!ok || codeSize < 0 || length < static_cast<int32_t>(emf::EmfMinHeaderSize) || length > codeSize * 8) {
+                InvalidPicture();
+            }
+            bytes.resize(static_cast<size_t>(codeSize));
+            if (!ReadAt(bodyStart + 4, bytes.size(), bytes.data())) InvalidPicture();
+        } else {
+            if (bodySize < static_cast<int64_t>(emf::EmfMinHeaderSize)) InvalidPicture();
+            const auto head = View(bodyStart, emf::EmfMinHeaderSize);
+            emf::TEmfHeader header;
+            // The body is exactly the picture; an nBytes that disagrees with the record marks damage.
+            if (head.empty() || !emf::ReadEmfHeader(head, header) || header.Bytes != bodySize) InvalidPicture();
+            bytes.resize(header.Bytes);
+            if (!ReadAt(bodyStart, bytes.size(), bytes.data())) InvalidPicture();
         }
-        const auto code = View(bodyStart + 4, static_cast<size_t>(codeSize));
-        if (code.size() != static_cast<size_t>(codeSize)) InvalidPicture();
+        FPageStream->SetPosition(record.End);
+    }
+    if (FCompressed) {
         // Decode the EMF header first, so that the picture's buffer is sized by a checked nBytes.
-        TSplayDecoder decoder(code);
+        TSplayDecoder decoder(bytes);
         uint8_t head[emf::EmfMinHeaderSize];
         decoder.Decode(head, sizeof head);
         emf::TEmfHeader header;
         if (!emf::ReadEmfHeader({head, sizeof head}, header) || header.Bytes != static_cast<uint32_t>(length)) {
             InvalidPicture();
         }
-        bytes.resize(static_cast<size_t>(length));
-        std::memcpy(bytes.data(), head, sizeof head);
-        decoder.Decode(bytes.data() + sizeof head, bytes.size() - sizeof head);
-    } else {
-        if (bodySize < static_cast<int64_t>(emf::EmfMinHeaderSize)) InvalidPicture();
-        const auto head = View(bodyStart, emf::EmfMinHeaderSize);
-        emf::TEmfHeader header;
-        // The body is exactly the picture; an nBytes that disagrees with the record marks damage.
-        if (head.empty() || !emf::ReadEmfHeader(head, header) || header.Bytes != bodySize) InvalidPicture();
-        bytes.resize(header.Bytes);
-        if (!ReadAt(bodyStart, bytes.size(), bytes.data())) InvalidPicture();
+        std::vector<uint8_t> picture(static_cast<size_t>(length));
+        std::memcpy(picture.data(), head, sizeof head);
+        decoder.Decode(picture.data() + sizeof head, picture.size() - sizeof head);
+        bytes = std::move(picture);
     }
-    auto picture = std::make_unique<emf::TEmfPicture>(std::move(bytes));
-    FPageStream->SetPosition(record.End);
-    return picture;
+    return std::make_unique<emf::TEmfPicture>(std::move(bytes));
+}
+
+TDocumentPage TQRPageList::Page(int32_t n) {
+    return Page(n, nullptr);
+}
+
+TDocumentPage TQRPageList::Page(int32_t n, bool* chainBroken) {
+    TDocumentPage page;
+    if (n < 1 || n > FNumPages) return page;
+    page.State = TDocumentPage::dpDamaged;
+    try {
+        PageRecord(n);
+    } catch (const EQRError& e) {
+        page.Problem = e.what();
+        if (chainBroken) *chainBroken = true;
+        return page;
+    }
+    std::unique_ptr<emf::TEmfPicture> picture;
+    try {
+        picture = FetchPage(n);
+    } catch (const EQRError& e) {
+        page.Problem = e.what();
+        return page;
+    }
+    if (!picture) {
+        page.State = TDocumentPage::dpPending;
+        return page;
+    }
+    return CheckedDocumentPage(std::move(picture));
+}
+
+std::optional<TPageSheet> TQRPageList::Sheet(int32_t n) {
+    TGuard guard(FLock);
+    if (n < 1 || n > FNumPages || !FPageStream) return std::nullopt;
+    const auto at = static_cast<size_t>(n - 1);
+    if (at < FSheets.size() && FSheets[at]) return FSheets[at];
+    TGuard streamGuard(FPageStream->Lock());
+    TQRPageRecord record;
+    try {
+        record = GoToPage(n);
+    } catch (const EQRError&) {
+        return std::nullopt;
+    }
+    const int64_t bodyStart = record.Start + 8;
+    emf::TEmfHeader header;
+    if (FCompressed) {
+        // The header is the first bytes the code gives; a few kilobytes of code always hold them.
+        const int64_t codeSize = record.BodySize() - 4;
+        if (codeSize <= 0) return std::nullopt;
+        const auto code = View(bodyStart + 4, static_cast<size_t>(std::min<int64_t>(codeSize, 4096)));
+        if (code.empty()) return std::nullopt;
+        uint8_t head[emf::EmfMinHeaderSize];
+        try {
+            SplayDecode(code, head, sizeof head);
+        } catch (const EQRError&) {
+            return std::nullopt;
+        }
+        if (!emf::ReadEmfHeader({head, sizeof head}, header)) return std::nullopt;
+    } else {
+        const auto head = View(bodyStart, emf::EmfMinHeaderSize);
+        if (head.empty() || !emf::ReadEmfHeader(head, header)) return std::nullopt;
+    }
+    NoteSheet(n, header);
+    return FSheets[at];
 }
 
 void TQRPageList::CopyToFile(const std::string& fileName) {

@@ -7,9 +7,11 @@
 // the next record, body, and the offset of the record's own start. A body is the EMF bytes, or when
 // splay-coded a 32-bit byte count followed by the code.
 
+#include "pagestore/PageDocument.h"
 #include "pagestore/Stream.h"
 #include "platform/emf/EmfPicture.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -34,10 +36,12 @@ struct TQRPageRecord {
     int64_t BodySize() const { return End - Start - 12; }
 };
 
-class TQRPageList {
+// As a page document it gives the stored pages (all that a loaded file declares), each checked as
+// drawing needs it; a fetch holds the lock only while it reads, so pages decode on several threads.
+class TQRPageList : public TPageDocument {
 public:
     TQRPageList();
-    ~TQRPageList();
+    ~TQRPageList() override;
     TQRPageList(const TQRPageList&) = delete;
     TQRPageList& operator=(const TQRPageList&) = delete;
 
@@ -88,6 +92,11 @@ public:
     // (chainBroken set when the record itself cannot be reached, so later pages cannot be either).
     std::unique_ptr<emf::TEmfPicture> CheckedPage(int32_t n, std::string& reason, bool* chainBroken = nullptr);
 
+    // The page document: NumPages pages; a page past those stored so far is pending.
+    int32_t PageCount() override { return FNumPages; }
+    TDocumentPage Page(int32_t n) override;
+    std::optional<TPageSheet> Sheet(int32_t n) override;
+
 private:
     void WriteHeader();
     void ReadHeader();
@@ -96,6 +105,7 @@ private:
     bool TryLastPage(TQRPageRecord& record);
     [[noreturn]] void BrokenChain(int32_t n, int64_t offset) const;
     void ForgetLayout();
+    TDocumentPage Page(int32_t n, bool* chainBroken);
     // Bytes [offset, offset + count) of the stream, through the window buffer when they fit in it;
     // an empty span when the stream ends before.
     std::span<const uint8_t> View(int64_t offset, size_t count);
@@ -105,7 +115,7 @@ private:
 
     std::recursive_mutex FLock;
     bool FCompressed = false;
-    int32_t FNumPages = 0;
+    std::atomic<int32_t> FNumPages = 0;
     std::shared_ptr<TQRStream> FPageStream;
     TQRFileHeader FHeader;
 
@@ -113,6 +123,9 @@ private:
     // entry the end of the last page checked. Recording fills it as it appends; reading builds it
     // lazily on the first walk, so random access costs one lookup.
     std::vector<int32_t> FIndex;
+    // The sheets read so far, by page (none: not read yet, or unreadable).
+    std::vector<std::optional<TPageSheet>> FSheets;
+    void NoteSheet(int32_t n, const emf::TEmfHeader& header);
     int64_t FStreamSize = 0;
 
     // One read fills the window with a few records of small pages, so browsing page by page and walking

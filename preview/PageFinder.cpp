@@ -24,7 +24,7 @@ bool TPageFinder::Step(int budgetMs) {
     while (Running()) {
         const int32_t page = (FFrom - 1 + FNext) % FPageCount + 1;
         ++FNext;
-        if (std::unique_ptr<emf::TEmfPicture> picture = FFetch ? FFetch(page) : nullptr) {
+        if (std::shared_ptr<const emf::TEmfPicture> picture = FFetch ? FFetch(page) : nullptr) {
             std::vector<QRectF> hits = FindOnPage(PageTextOf(*picture), FNeedle, FOptions);
             if (!hits.empty()) {
                 FHitCount += static_cast<int32_t>(hits.size());

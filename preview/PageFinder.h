@@ -18,7 +18,7 @@ namespace pagimo::preview {
 class TPageFinder {
 public:
     // Page n's picture, or none when it cannot be drawn (the page then has no hits).
-    using TFetch = std::function<std::unique_ptr<emf::TEmfPicture>(int32_t n)>;
+    using TFetch = std::function<std::shared_ptr<const emf::TEmfPicture>(int32_t n)>;
 
     void Start(int32_t pageCount, int32_t fromPage, const QString& needle, const TFindOptions& options, TFetch fetch);
     // Searches pages for about budgetMs milliseconds (at least one page); returns whether the search

@@ -1,7 +1,5 @@
 #include "preview/QRPreview.h"
 
-#include "platform/gdi/EmfPlayer.h"
-#include "platform/gdi/PainterDevice.h"
 #include "printer/QRPrinter.h"
 
 #include <QPaintEvent>
@@ -11,12 +9,13 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace pagimo::preview {
 
 namespace {
 
-// Border and two-pixel shadow of a sheet w x h, over whatever the picture left there.
+// Border and two-pixel shadow of a sheet w x h, over whatever the page left there.
 void DrawSheetFrame(QPainter& painter, int w, int h) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -29,11 +28,33 @@ void DrawSheetFrame(QPainter& painter, int w, int h) {
     painter.restore();
 }
 
+// The small mark of a page being drawn: a grey ring with a darker quarter, in the middle of the part
+// of the sheet that is in view.
+void DrawBusyMark(QPainter& painter, const QRect& visible) {
+    if (visible.width() < 12 || visible.height() < 12) return;
+    const int size = std::min({24, visible.width() / 2, visible.height() / 2});
+    const QRectF ring(visible.center().x() - size / 2.0, visible.center().y() - size / 2.0, size, size);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(200, 200, 200), 3));
+    painter.drawEllipse(ring);
+    painter.setPen(QPen(QColor(110, 110, 110), 3, Qt::SolidLine, Qt::RoundCap));
+    painter.drawArc(ring, 90 * 16, -90 * 16);
+    painter.restore();
+}
+
+// The page inside a sheet of w x h: the border and shadow take the outer pixels.
+QRect PageArea(const QRect& sheet) {
+    return QRect(sheet.x() + 1, sheet.y() + 1, std::max(0, sheet.width() - SheetMargin),
+                 std::max(0, sheet.height() - SheetMargin));
+}
+
 } // namespace
 
 // ---- TQRPreviewImage ----
 
-TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent) {
+TQRPreviewImage::TQRPreviewImage(TQRPreview* owner, QWidget* parent) : QWidget(parent), FOwner(owner) {
     setObjectName(QStringLiteral("PageImage"));
     resize(100, 50);
     // The sheet paints every pixel it owns when it holds a page, and nothing otherwise, so the scroll
@@ -43,67 +64,32 @@ TQRPreviewImage::TQRPreviewImage(QWidget* parent) : QWidget(parent) {
 
 void TQRPreviewImage::ShowPage(int32_t n) {
     FPageNumber = n;
-    FPagePicture.reset();
     FPageProblem.clear();
-    if (FReportPrinter) {
-        std::string reason;
-        FPagePicture = FReportPrinter->FetchPage(n, reason);
-        if (!FPagePicture && !reason.empty()) FPageProblem = QString::fromStdString(reason);
+    FPageIncomplete = false;
+    FHasPage = false;
+    if (FReportPrinter && FOwner) {
+        pagestore::TPageDocument* document = FOwner->Document();
+        FHasPage = document && n >= 1 && n <= document->PageCount();
+        // A page drawn before says at once what it came to.
+        if (const TPageImage* image = FHasPage ? FOwner->Renderer().LastImage(n) : nullptr) SetOutcome(image->Result);
     }
     update();
 }
 
+void TQRPreviewImage::SetOutcome(const printer::TPaintResult& result) {
+    FPageIncomplete = result.Outcome == printer::pgIncomplete;
+    FPageProblem = result.Outcome == printer::pgDamaged ? QString::fromStdString(result.Reason) : QString();
+}
+
 void TQRPreviewImage::DrawPage(QPainter& painter) {
-    if (!HasPage()) return;
-    const int w = width(), h = height();
-    painter.fillRect(QRect(1, 1, w - 4, h - 4), Qt::white);
-    if (FPagePicture) {
-        // The picture covers the whole sheet, the four extra pixels of border and shadow included.
-        gdi::TPlayResult result;
-        painter.save();
-        {
-            gdi::TPainterDevice device(painter);
-            result = gdi::TEmfPlayer::Play(*FPagePicture, device, QRectF(0, 0, w, h));
-        }
-        painter.restore();
-        if (result.OverBudget) {
-            // Drawn only in part: said on the sheet itself, in a strip along its top edge.
-            painter.save();
-            QFont font = painter.font();
-            font.setPixelSize(std::clamp(w / 60, 9, 14));
-            painter.setFont(font);
-            const QRect strip(1, 1, w - 4, std::min(h - 4, font.pixelSize() * 4 + 8));
-            painter.fillRect(strip, QColor(255, 240, 200));
-            painter.setPen(QColor(150, 40, 20));
-            painter.drawText(strip.adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextWordWrap,
-                             QStringLiteral("Page %1 cannot be drawn completely: %2")
-                                 .arg(FPageNumber)
-                                 .arg(QString::fromStdString(result.Problem)));
-            painter.restore();
-        }
-        FPageIncomplete = result.OverBudget;
-    } else {
-        // Not a blank page: a sheet crossed out, with what is wrong with it.
-        painter.save();
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.setPen(QPen(QColor(200, 60, 60), 2));
-        painter.drawLine(QPointF(8, 8), QPointF(w - 11, h - 11));
-        painter.drawLine(QPointF(w - 11, 8), QPointF(8, h - 11));
-        const QRect box(w / 10, h / 3, w - w / 5, h / 3);
-        painter.fillRect(box, Qt::white);
-        painter.setPen(Qt::black);
-        QFont font = painter.font();
-        font.setPixelSize(std::clamp(w / 36, 9, 18));
-        painter.setFont(font);
-        painter.drawText(box, Qt::AlignCenter | Qt::TextWordWrap,
-                         QStringLiteral("Page %1 cannot be drawn\n\n%2").arg(FPageNumber).arg(FPageProblem));
-        painter.restore();
-    }
-    DrawSheetFrame(painter, w, h);
+    if (!HasPage() || !FOwner) return;
+    const QRect exposed = painter.hasClipping() ? painter.clipBoundingRect().toAlignedRect() : rect();
+    FOwner->PaintSheet(painter, FPageNumber, rect(), exposed.isEmpty() ? rect() : exposed);
 }
 
 void TQRPreviewImage::paintEvent(QPaintEvent* event) {
     if (!HasPage()) return;
+    if (FOwner) FOwner->Document();
     QPainter painter(this);
     painter.setClipRegion(event->region());
     DrawPage(painter);
@@ -120,38 +106,61 @@ TQRPreview::TQRPreview(QWidget* parent) : QAbstractScrollArea(parent) {
     verticalScrollBar()->setTracking(true);
     horizontalScrollBar()->setSingleStep(8);
     verticalScrollBar()->setSingleStep(8);
-    FPageImage = new TQRPreviewImage(viewport());
+    // Two workers: the page in view is drawn while another one still is (a slow page scrolled past).
+    FRenderer = new TPageRenderer(this, 160u << 20, MaxHeldPages, 2);
+    FRenderer->OnDrawn = [this](int32_t n, const TPageImage& image) { PageDrawn(n, image); };
+    FPageImage = new TQRPreviewImage(this, viewport());
     FPageImage->move(0, 0);
     // The ground around the sheet is the button face, so that the white sheet stands out.
     viewport()->setBackgroundRole(QPalette::Button);
     viewport()->setAutoFillBackground(true);
 }
 
-void TQRPreview::ShowPage(int32_t n) {
-    FPageImage->ShowPage(n);
-    const QString problem = FPageImage->PageProblem();
-    if (!problem.isEmpty() && OnPageProblem) {
-        // Told from the event loop, not from inside whatever asked for the page (a paint, a key).
-        QPointer<TQRPreview> self(this);
-        QMetaObject::invokeMethod(
-            this,
-            [self, n, problem] {
-                if (self && self->OnPageProblem) self->OnPageProblem(n, problem);
-            },
-            Qt::QueuedConnection);
-    }
-}
-
 TQRPreview::~TQRPreview() {
+    // No worker may still draw once the control is gone (nor when the fonts go at the program's end).
+    FRenderer->Stop();
     if (FReportPrinter) SetReportPrinter(nullptr);
 }
 
-std::unique_ptr<TPaperMetrics> TQRPreview::PaperMetrics() const {
+pagestore::TPageDocument* TQRPreview::Document() {
+    std::shared_ptr<pagestore::TPageDocument> document = FReportPrinter ? FReportPrinter->Document() : nullptr;
+    if (document != FRenderer->Document()) {
+        FRenderer->SetDocument(std::move(document));
+        if (FContinuous) Layout();
+    }
+    return FRenderer->Document().get();
+}
+
+void TQRPreview::ShowPage(int32_t n) {
+    Document();
+    FPageImage->ShowPage(n);
+    if (FContinuous) return;
+    CancelOutOfView();
+    // A page whose sheet differs from the one shown before takes its own size (and its own fit) at once.
+    if (const auto paper = PaperMetrics(n);
+        paper && FShownPaper && *FShownPaper != std::pair(paper->OrientedWidth, paper->OrientedLength)) {
+        if (FZoomMode == zmFitPage)
+            FitWholePage();
+        else if (FZoomMode == zmFitWidth)
+            FitPageWidth();
+        else
+            ApplyZoom();
+    }
+}
+
+std::unique_ptr<TPaperMetrics> TQRPreview::PaperMetrics(int32_t n) const {
     if (!FReportPrinter) return nullptr;
     printer::TQRPrinter* p = FReportPrinter;
-    return std::make_unique<TPaperMetrics>(
-        TPaperMetrics{static_cast<Extended>(p->OrientedWidth()), static_cast<Extended>(p->OrientedLength()),
-                      [p](Extended w) { return p->DeviceWidth(w); }, [p](Extended h) { return p->DeviceHeight(h); }});
+    Extended width = p->OrientedWidth(), length = p->OrientedLength();
+    // A page recorded on the printer's paper keeps the paper's exact size (its picture holds it only to
+    // the pixel); any other page has its own sheet.
+    if (const auto document = p->Document()) {
+        const auto sheet = document->Sheet(n);
+        if (sheet && (sheet->WidthPixels != p->DeviceWidth(width) || sheet->HeightPixels != p->DeviceHeight(length)))
+            width = sheet->WidthTenths, length = sheet->HeightTenths;
+    }
+    return std::make_unique<TPaperMetrics>(TPaperMetrics{width, length, [p](Extended w) { return p->DeviceWidth(w); },
+                                                         [p](Extended h) { return p->DeviceHeight(h); }});
 }
 
 void TQRPreview::SetReportPrinter(printer::TQRPrinter* printer) {
@@ -165,6 +174,7 @@ void TQRPreview::SetReportPrinter(printer::TQRPrinter* printer) {
         printer->SetNotifyWindow(this);
         printer->SetPreviewShown(true);
     }
+    Document();
     SetPageNumber(1);
     ShowPage(1);
     viewport()->update();
@@ -174,6 +184,7 @@ void TQRPreview::ReportPrinterDestroyed(printer::TQRPrinter& printer) {
     if (FReportPrinter != &printer) return;
     FReportPrinter = nullptr;
     FPageImage->SetReportPrinter(nullptr);
+    FRenderer->SetDocument(nullptr);
     FPageImage->ShowPage(FPageImage->PageNumber());
     if (OnReportPrinterGone) OnReportPrinterGone();
 }
@@ -187,8 +198,8 @@ void TQRPreview::SetPageNumber(int32_t n) {
     }
     if (n == FPageNumber && FPageImage->HasPage()) return;
     if (n < 1 || !FReportPrinter || n > FReportPrinter->PageTotal()) return;
-    ShowPage(n);
     FPageNumber = n;
+    ShowPage(n);
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
 }
@@ -201,9 +212,12 @@ void TQRPreview::SetZoom(int32_t zoom) {
 }
 
 void TQRPreview::ApplyZoom() {
-    const auto paper = PaperMetrics();
+    const auto paper = PaperMetrics(FPageNumber);
     FSheet = SheetAt(paper.get(), FZoom, width(), height());
+    FShownPaper.reset();
+    if (paper) FShownPaper = std::pair(paper->OrientedWidth, paper->OrientedLength);
     FPageImage->resize(FSheet.Width, FSheet.Height);
+    if (FContinuous) Layout();
     UpdateScrollRanges();
     horizontalScrollBar()->setValue(0);
     if (FContinuous)
@@ -237,14 +251,15 @@ void TQRPreview::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+// Both fits are computed for the page shown (in continuous mode, the page in view), on its own sheet.
 void TQRPreview::FitWholePage() {
-    const auto paper = PaperMetrics();
+    const auto paper = PaperMetrics(FPageNumber);
     SetZoom(FitWholePageZoom(paper.get(), width(), height()));
     FZoomMode = zmFitPage;
 }
 
 void TQRPreview::FitPageWidth() {
-    const auto paper = PaperMetrics();
+    const auto paper = PaperMetrics(FPageNumber);
     SetZoom(FitPageWidthZoom(paper.get(), width()));
     ApplyZoom();
     FZoomMode = zmFitWidth;
@@ -267,6 +282,8 @@ void TQRPreview::RefreshShownPage() {
 
 void TQRPreview::PageAvailable(int32_t n) {
     if (FContinuous) {
+        Document();
+        Layout();
         UpdateScrollRanges();
         viewport()->update();
     }
@@ -283,11 +300,12 @@ void TQRPreview::UpdateScrollRanges() {
     const QSize view = viewport()->size();
     horizontalScrollBar()->setPageStep(view.width());
     verticalScrollBar()->setPageStep(view.height());
-    horizontalScrollBar()->setRange(0, std::max(0, FSheet.Left + FSheet.Width - view.width()));
     if (FContinuous) {
-        const int32_t end = ContinuousPageTop(ContinuousPageCount() + 1);
-        verticalScrollBar()->setRange(0, std::max(0, end - view.height()));
+        horizontalScrollBar()->setRange(0, std::max(0, FContentWidth - view.width()));
+        const int64_t end = FTop.empty() ? 0 : FTop.back();
+        verticalScrollBar()->setRange(0, static_cast<int32_t>(std::clamp<int64_t>(end - view.height(), 0, 2000000000)));
     } else {
+        horizontalScrollBar()->setRange(0, std::max(0, FSheet.Left + FSheet.Width - view.width()));
         verticalScrollBar()->setRange(0, std::max(0, FSheet.Top + FSheet.Height - view.height()));
     }
 }
@@ -302,7 +320,93 @@ void TQRPreview::PlaceSheet() {
 
 void TQRPreview::scrollContentsBy(int, int) {
     PlaceSheet();
-    if (FContinuous && !FScrollingToPage) FollowScrolledPage();
+    if (FContinuous) {
+        if (!FScrollingToPage) FollowScrolledPage();
+        CancelOutOfView();
+    }
+}
+
+// ---- drawing ----
+
+void TQRPreview::PaintSheet(QPainter& painter, int32_t n, const QRect& rect, const QRect& exposed) {
+    const QRect page = PageArea(rect);
+    const QRect visible = exposed.intersected(page);
+    if (!visible.isEmpty()) {
+        // The part of the page to draw, in the page's own pixels.
+        const QRect part = visible.translated(-page.topLeft());
+        const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
+        pagestore::TPageDocument* document = FRenderer->Document().get();
+        const bool stored = document && n >= 1 && n <= document->PageCount();
+        bool exact = false;
+        const TPageImage* image = stored ? FRenderer->Image(n, page.size(), ratio, part, &exact) : nullptr;
+        if (!image || !exact) painter.fillRect(visible, Qt::white);
+        if (image) {
+            // The image drawn (or, while the page is drawn anew at another size, the last one scaled).
+            const double sx = static_cast<double>(page.width()) / image->Size.width();
+            const double sy = static_cast<double>(page.height()) / image->Size.height();
+            const QRectF at(page.x() + image->Area.x() * sx, page.y() + image->Area.y() * sy, image->Area.width() * sx,
+                            image->Area.height() * sy);
+            painter.save();
+            painter.setClipRect(page, Qt::IntersectClip);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
+            painter.drawImage(at, image->Image);
+            painter.restore();
+        }
+        if (!exact) DrawBusyMark(painter, visible);
+    }
+    painter.save();
+    painter.translate(rect.topLeft());
+    DrawSheetFrame(painter, rect.width(), rect.height());
+    painter.restore();
+}
+
+void TQRPreview::PageDrawn(int32_t n, const TPageImage& image) {
+    if (FContinuous) {
+        const auto [first, last] = PagesInView();
+        if (n >= first && n <= last) viewport()->update();
+        return;
+    }
+    if (n != FPageImage->PageNumber()) return;
+    FPageImage->SetOutcome(image.Result);
+    FPageImage->update();
+    if (image.Result.Outcome == printer::pgDamaged && OnPageProblem) {
+        // Told from the event loop, not from inside the drawing's delivery.
+        QPointer<TQRPreview> self(this);
+        const QString problem = FPageImage->PageProblem();
+        QMetaObject::invokeMethod(
+            this,
+            [self, n, problem] {
+                if (self && self->OnPageProblem) self->OnPageProblem(n, problem);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+std::pair<int32_t, int32_t> TQRPreview::PagesInView() const {
+    if (!FContinuous) return {FPageImage->PageNumber(), FPageImage->PageNumber()};
+    const int64_t v = verticalScrollBar()->value();
+    return {PageAtY(v), PageAtY(v + viewport()->height())};
+}
+
+void TQRPreview::CancelOutOfView() {
+    const auto [first, last] = PagesInView();
+    FRenderer->CancelUnless([first, last](int32_t n) { return n >= first && n <= last; });
+}
+
+void TQRPreview::WaitForPages() {
+    // Paint to learn what is wanted (into an image: a window not exposed yet paints nothing), wait for
+    // it, and paint what came back.
+    for (int round = 0; round < 3; ++round) {
+        QWidget* sheet = FContinuous ? viewport() : FPageImage;
+        if (FContinuous || FPageImage->HasPage()) {
+            QImage scratch(sheet->size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+            sheet->render(&scratch);
+        }
+        if (FRenderer->Idle()) break;
+        FRenderer->WaitUntilIdle();
+        if (FContinuous) viewport()->update();
+        FPageImage->update();
+    }
 }
 
 // ---- continuous mode ----
@@ -311,17 +415,63 @@ int32_t TQRPreview::ContinuousPageCount() const {
     return FReportPrinter ? FReportPrinter->PageTotal() : 0;
 }
 
-int32_t TQRPreview::ContinuousPageTop(int32_t n) const {
+void TQRPreview::Layout() {
+    const int32_t count = ContinuousPageCount();
+    // While a report records, pages come one at a time: only the new ones (and the one that was still
+    // being drawn, whose sheet is known now) are laid out again.
+    const TLayoutKey key{FZoom, width(), height(), FRenderer->Document().get()};
+    const auto known = static_cast<int32_t>(FWidth.size());
+    const int32_t from = key == FLayoutKey && count >= known ? std::max(1, known) : 1;
+    FLayoutKey = key;
+    FLeft.resize(static_cast<size_t>(count));
+    FWidth.resize(static_cast<size_t>(count));
+    FHeight.resize(static_cast<size_t>(count));
+    FTop.resize(static_cast<size_t>(count) + 1);
+    if (from == 1) FTop[0] = ContinuousGap;
     // 64-bit on the way: 10,000 pages at a high zoom are taller than an int holds; the scroll bar
     // then ends where an int ends.
-    const int64_t top = ContinuousGap + static_cast<int64_t>(n - 1) * (FSheet.Height + ContinuousGap);
-    return static_cast<int32_t>(std::min<int64_t>(top, 2000000000));
+    for (int32_t n = from; n <= count; ++n) {
+        const auto paper = PaperMetrics(n);
+        const TSheetGeometry g = SheetAt(paper.get(), FZoom, width(), height());
+        const auto i = static_cast<size_t>(n - 1);
+        FWidth[i] = g.Width;
+        FHeight[i] = g.Height;
+        FTop[i + 1] = FTop[i] + g.Height + ContinuousGap;
+    }
+    // Each sheet centred in the wider of the control and the widest sheet.
+    const int32_t widest = FWidth.empty() ? 0 : *std::max_element(FWidth.begin(), FWidth.end());
+    FContentWidth = std::max(width(), widest);
+    for (size_t i = 0; i < FWidth.size(); ++i)
+        FLeft[i] = FWidth[i] < FContentWidth ? (FContentWidth - FWidth[i]) / 2 : 0;
+    if (count >= 1 && FPageNumber >= 1 && FPageNumber <= count) FSheet = PageSheet(FPageNumber);
+}
+
+TSheetGeometry TQRPreview::PageSheet(int32_t n) const {
+    if (FContinuous && n >= 1 && n <= static_cast<int32_t>(FWidth.size())) {
+        const auto i = static_cast<size_t>(n - 1);
+        return {FLeft[i], static_cast<int32_t>(std::min<int64_t>(FTop[i], 2000000000)), FWidth[i], FHeight[i]};
+    }
+    if (n == FPageNumber) return FSheet;
+    return SheetAt(PaperMetrics(n).get(), FZoom, width(), height());
+}
+
+int32_t TQRPreview::ContinuousPageTop(int32_t n) const {
+    if (FTop.empty()) return ContinuousGap;
+    const auto i = static_cast<size_t>(std::clamp<int64_t>(n - 1, 0, static_cast<int64_t>(FTop.size()) - 1));
+    return static_cast<int32_t>(std::min<int64_t>(FTop[i], 2000000000));
+}
+
+// The page whose sheet (with the gap above it) reaches y of the scrolled area.
+int32_t TQRPreview::PageAtY(int64_t y) const {
+    const auto count = static_cast<int32_t>(FWidth.size());
+    if (count < 1) return 1;
+    const auto it = std::upper_bound(FTop.begin(), FTop.begin() + count, y + ContinuousGap / 2);
+    return std::clamp(static_cast<int32_t>(it - FTop.begin()), 1, count);
 }
 
 void TQRPreview::SetContinuous(bool value) {
     if (value == FContinuous) return;
     FContinuous = value;
-    FHeld.clear();
     FPageImage->setVisible(!value);
     if (!value) FPageImage->ShowPage(FPageNumber);
     ApplyZoom();
@@ -340,13 +490,12 @@ void TQRPreview::ScrollToPage(int32_t n) {
 void TQRPreview::FollowScrolledPage() {
     const int32_t count = ContinuousPageCount();
     if (count < 1) return;
-    const int64_t y = static_cast<int64_t>(verticalScrollBar()->value()) + viewport()->height() / 3;
-    const int64_t pitch = FSheet.Height + ContinuousGap;
-    auto n = static_cast<int32_t>(std::clamp<int64_t>((y - ContinuousGap / 2) / pitch + 1, 1, count));
+    int32_t n = PageAtY(static_cast<int64_t>(verticalScrollBar()->value()) + viewport()->height() / 3);
     // At the end of the document the last page counts, also when it is too short to reach the line.
     if (verticalScrollBar()->maximum() > 0 && verticalScrollBar()->value() == verticalScrollBar()->maximum()) n = count;
     if (n == FPageNumber) return;
     FPageNumber = n;
+    if (n >= 1 && n <= static_cast<int32_t>(FWidth.size())) FSheet = PageSheet(n);
     if (OnPageNumberChanged) OnPageNumberChanged();
 }
 
@@ -355,36 +504,34 @@ void TQRPreview::paintEvent(QPaintEvent* event) {
         QAbstractScrollArea::paintEvent(event);
         return;
     }
-    const int32_t count = ContinuousPageCount();
+    Document();
+    const int32_t count = std::min<int32_t>(ContinuousPageCount(), static_cast<int32_t>(FWidth.size()));
     if (count < 1 || !FReportPrinter) return;
-    const int64_t pitch = FSheet.Height + ContinuousGap;
-    const int64_t v = verticalScrollBar()->value();
-    const auto first = static_cast<int32_t>(std::clamp<int64_t>((v - ContinuousGap) / pitch + 1, 1, count));
-    const auto last =
-        static_cast<int32_t>(std::clamp<int64_t>((v + viewport()->height()) / pitch + 1, 1, count));
-    // Pages that have left the neighbourhood of the view are let go.
-    for (auto it = FHeld.begin(); it != FHeld.end();)
-        it = (it->first < first - 1 || it->first > last + 1) ? FHeld.erase(it) : std::next(it);
+    const auto [first, last] = PagesInView();
     QPainter painter(viewport());
     painter.setClipRegion(event->region());
-    const int w = FSheet.Width, h = FSheet.Height;
-    for (int32_t n = first; n <= last; ++n) {
-        auto it = FHeld.find(n);
-        if (it == FHeld.end()) {
-            if (FHeld.size() >= MaxHeldPages) FHeld.erase(FHeld.begin());
-            it = FHeld.emplace(n, FReportPrinter->FetchPage(n)).first;
+    const QRect exposed = event->region().boundingRect();
+    const int64_t v = verticalScrollBar()->value();
+    const int h = horizontalScrollBar()->value();
+    for (int32_t n = first; n <= std::min(last, count); ++n) {
+        const auto i = static_cast<size_t>(n - 1);
+        const QRect sheet(FLeft[i] - h, static_cast<int>(FTop[i] - v), FWidth[i], FHeight[i]);
+        if (!sheet.intersects(exposed)) continue;
+        // Each page is drawn into an image of its own sheet, so nothing of it reaches a neighbour.
+        PaintSheet(painter, n, sheet, exposed);
+        if (FPaintMarks) {
+            painter.save();
+            painter.translate(sheet.topLeft());
+            painter.setClipRect(QRect(QPoint(0, 0), sheet.size()), Qt::IntersectClip);
+            FPaintMarks(painter, n, sheet.size());
+            painter.restore();
         }
-        const QPoint at(FSheet.Left - horizontalScrollBar()->value(), static_cast<int>(ContinuousPageTop(n) - v));
-        painter.fillRect(QRect(at + QPoint(1, 1), QSize(w - 4, h - 4)), Qt::white);
-        // Played straight into its place: the player's text takes the painter's position, not a
-        // translation set on it.
-        if (it->second) gdi::PlayEnhMetaFile(painter, *it->second, QRectF(at, QSizeF(w, h)));
-        painter.save();
-        painter.translate(at);
-        DrawSheetFrame(painter, w, h);
-        if (FPaintMarks) FPaintMarks(painter, n, QSize(w, h));
-        painter.restore();
     }
+}
+
+void TQRPreview::hideEvent(QHideEvent* event) {
+    FRenderer->Stop();
+    QAbstractScrollArea::hideEvent(event);
 }
 
 void TQRPreview::SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks) {
@@ -397,9 +544,10 @@ void TQRPreview::SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> ma
 void TQRPreview::ShowPlace(int32_t n, const QRectF& place) {
     SetPageNumber(n);
     if (FPageNumber != n) return;
+    const TSheetGeometry sheet = PageSheet(n);
     const int32_t top = FContinuous ? ContinuousPageTop(n) : FSheet.Top;
-    const auto y = static_cast<int32_t>(top + place.top() * FSheet.Height) - viewport()->height() / 3;
-    const auto x = static_cast<int32_t>(FSheet.Left + place.left() * FSheet.Width) - viewport()->width() / 3;
+    const auto y = static_cast<int32_t>(top + place.top() * sheet.Height) - viewport()->height() / 3;
+    const auto x = static_cast<int32_t>(sheet.Left + place.left() * sheet.Width) - viewport()->width() / 3;
     FScrollingToPage = true;
     verticalScrollBar()->setValue(std::max(0, y));
     horizontalScrollBar()->setValue(std::max(0, x));
@@ -410,13 +558,13 @@ void TQRPreview::ShowPlace(int32_t n, const QRectF& place) {
 
 std::pair<int32_t, QPointF> TQRPreview::PlaceAt(QPoint p) const {
     if (!FReportPrinter || FSheet.Width <= 0 || FSheet.Height <= 0) return {0, {}};
-    const double x = p.x() + horizontalScrollBar()->value() - FSheet.Left;
+    const double x = p.x() + horizontalScrollBar()->value();
     const double y = p.y() + verticalScrollBar()->value();
-    if (!FContinuous) return {FPageNumber, QPointF(x / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
-    const int64_t pitch = FSheet.Height + ContinuousGap;
-    const auto n = static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(y - ContinuousGap) / pitch + 1, 1,
-                                                             std::max(1, ContinuousPageCount())));
-    return {n, QPointF(x / FSheet.Width, (y - ContinuousPageTop(n)) / FSheet.Height)};
+    if (!FContinuous) return {FPageNumber, QPointF((x - FSheet.Left) / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
+    const int32_t n = PageAtY(static_cast<int64_t>(y));
+    const TSheetGeometry sheet = PageSheet(n);
+    if (sheet.Width <= 0 || sheet.Height <= 0) return {0, {}};
+    return {n, QPointF((x - sheet.Left) / sheet.Width, (y - ContinuousPageTop(n)) / sheet.Height)};
 }
 
 void TQRPreview::resizeEvent(QResizeEvent* event) {
@@ -425,9 +573,13 @@ void TQRPreview::resizeEvent(QResizeEvent* event) {
 }
 
 bool TQRPreview::viewportEvent(QEvent* event) {
-    // Scroll bars coming and going change the viewport, not the control: only the ranges follow.
+    // Scroll bars coming and going change the viewport, not the control: only the ranges follow. A
+    // range cut short meanwhile (full screen on and off, a panel docked) moves the scroll bar, which
+    // must not take the reader to another page.
     if (event->type() == QEvent::Resize) {
+        const bool scrolling = std::exchange(FScrollingToPage, true);
         UpdateScrollRanges();
+        FScrollingToPage = scrolling;
         PlaceSheet();
     }
     return QAbstractScrollArea::viewportEvent(event);

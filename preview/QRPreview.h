@@ -1,10 +1,16 @@
 #pragma once
 // The preview control: one recorded page of a report printer on a white sheet with a thin black
-// border and a two-pixel shadow, at a zoom factor, inside a scroll box. It follows a report printer
-// that is still recording (page-available and progress notifications) and passes both on to its
-// owner as events. Only the page on screen is held, as a vector picture replayed at every paint.
+// border and a two-pixel shadow, at a zoom factor, inside a scroll box, or all pages one below the
+// other (continuous mode). Every page is shown on its own sheet, the size its picture was recorded
+// at. It follows a report printer that is still recording (page-available and progress
+// notifications) and passes both on to its owner as events.
+//
+// Pages are drawn off the user-interface thread (TPageRenderer): a sheet whose page is being drawn
+// shows white with a small busy mark until the page's image comes back; the images last drawn are
+// kept, within a bound, so paging back and scrolling show them at once.
 
-#include "platform/emf/EmfPicture.h"
+#include "pagestore/PageDocument.h"
+#include "preview/PageRenderer.h"
 #include "preview/ZoomRules.h"
 #include "printer/PreviewInterface.h"
 
@@ -14,8 +20,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -26,39 +34,44 @@ enum TZoomMode { zmFitPage, zmFitWidth, zmCustom };
 using TQRPageAvailableEvent = std::function<void(QObject* sender, int32_t pageNum)>;
 using TQRProgressUpdateEvent = std::function<void(QObject* sender, int32_t progress)>;
 
-// The sheet inside the control. Mouse use on it is left unhandled, so it reaches the control's own
-// handlers as mouse use on the control does.
+class TQRPreview;
+
+// The sheet inside the control (single-page mode). Mouse use on it is left unhandled, so it reaches
+// the control's own handlers as mouse use on the control does.
 class TQRPreviewImage : public QWidget {
 public:
-    explicit TQRPreviewImage(QWidget* parent = nullptr);
+    explicit TQRPreviewImage(TQRPreview* owner, QWidget* parent);
 
     printer::TQRPrinter* ReportPrinter() const { return FReportPrinter; }
     void SetReportPrinter(printer::TQRPrinter* printer) { FReportPrinter = printer; }
     int32_t PageNumber() const { return FPageNumber; }
-    bool HasPage() const { return FPagePicture != nullptr || !FPageProblem.isEmpty(); }
-    const emf::TEmfPicture* PagePicture() const { return FPagePicture.get(); }
+    // The sheet shows a page: page n is stored (it may still turn out not to be drawable).
+    bool HasPage() const { return FHasPage; }
 
-    // Replaces the held picture by page n of the report printer (none when the page is not available
-    // yet) and repaints. A page that cannot be drawn is held as its reason (PageProblem) instead.
+    // Shows page n of the report printer (nothing while it is not stored yet) and repaints; the page
+    // is drawn on a worker, and the sheet shows it when it comes back.
     void ShowPage(int32_t n);
-    // Paints the sheet of the current size: white ground, the page stretched over the whole sheet,
-    // border and shadow. A page that cannot be drawn gets a sheet marked so, with the reason. Without
-    // a page nothing is drawn.
+    // Paints the sheet of the current size: the page on white (or white with the busy mark while it
+    // is being drawn), border and shadow. A page that cannot be drawn completely is marked, with the
+    // reason. Without a page nothing is drawn.
     void DrawPage(QPainter& painter);
     // Drawn over the page after it (found text, a selection): painter in sheet pixels, sheet size.
     std::function<void(QPainter& painter, int32_t page, QSize sheet)> OnPaintMarks;
-    // Why the shown page cannot be drawn; empty when it can (or is not available yet).
+    // Why the shown page cannot be drawn; empty when it can (or has not been drawn yet).
     const QString& PageProblem() const { return FPageProblem; }
-    // The page shown was drawn only in part (over its work budget), as its last painting found.
+    // The page shown was drawn only in part (over its work budget).
     bool PageIncomplete() const { return FPageIncomplete; }
+    // What drawing the shown page came to (the preview sets it when the page comes back).
+    void SetOutcome(const printer::TPaintResult& result);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    TQRPreview* FOwner;
     printer::TQRPrinter* FReportPrinter = nullptr;
     int32_t FPageNumber = 1;
-    std::unique_ptr<emf::TEmfPicture> FPagePicture;
+    bool FHasPage = false;
     QString FPageProblem;
     bool FPageIncomplete = false;
 };
@@ -93,16 +106,25 @@ public:
 
     void FitWholePage();
     void FitPageWidth();
-    // Continuous mode: every page one below another with a gap, the scroll bar moving through the
-    // whole document and PageNumber following the page in view. Only the pages in or near the view
-    // are held (at most MaxHeldPages pictures). Off, the control shows one page as before.
+    // Continuous mode: every page one below another with a gap, each on its own sheet, the scroll bar
+    // moving through the whole document and PageNumber following the page in view. Only the pages
+    // in view are drawn; a page scrolled out of view stops being drawn. Off, the control shows one
+    // page as before.
     void SetContinuous(bool value);
     bool Continuous() const { return FContinuous; }
     static constexpr int32_t ContinuousGap = 10;
-    static constexpr size_t MaxHeldPages = 8;
-    size_t HeldPages() const { return FHeld.size(); }
+    // The drawn pages kept at most (images, in either mode).
+    static constexpr size_t MaxHeldPages = 16;
+    size_t HeldPages() const { return FRenderer->CachedPages(); }
     // Where page n's sheet starts in the scrolled area of continuous mode.
     int32_t ContinuousPageTop(int32_t n) const;
+    // Page n's sheet (border and shadow included) at the current zoom: its size, and in continuous
+    // mode its place in the scrolled area.
+    TSheetGeometry PageSheet(int32_t n) const;
+    // The pages drawn off the user-interface thread.
+    TPageRenderer& Renderer() const { return *FRenderer; }
+    // Runs the event loop until every page asked for has been drawn and shown (tests, benchmarks).
+    void WaitForPages();
     // Marks drawn over every page shown, in both modes (see TQRPreviewImage::OnPaintMarks).
     void SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> marks);
     // Brings a place of page n (page fractions) into view: shows the page and scrolls the place to
@@ -137,15 +159,33 @@ protected:
     // Ctrl+wheel zooms in steps; the wheel alone scrolls.
     void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Drawing stops while the control is hidden (also when its window closes): no worker may still
+    // draw text when the program ends and the fonts go with it.
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    friend class TQRPreviewImage;
     void PageAvailable(int32_t n);
     void ProgressUpdate(int32_t progress);
     void UpdateScrollRanges();
     void PlaceSheet();
-    std::unique_ptr<TPaperMetrics> PaperMetrics() const;
+    // The paper metrics of page n's own sheet (the printer's paper for a page whose sheet is not known
+    // yet); none without a report printer.
+    std::unique_ptr<TPaperMetrics> PaperMetrics(int32_t n) const;
+    // The document shown, taken afresh from the printer when it has changed (a file loaded).
+    pagestore::TPageDocument* Document();
+    // Continuous mode: the sheets of all pages at the current zoom, one below the other.
+    void Layout();
+    // Draws page n's sheet at rect (painter coordinates, border and shadow included), of which exposed
+    // is to be painted: the page's image when drawn, else white with the busy mark (asking for it).
+    void PaintSheet(QPainter& painter, int32_t n, const QRect& rect, const QRect& exposed);
+    void PageDrawn(int32_t n, const TPageImage& image);
+    // The pages whose sheets lie in the view now (continuous mode), or the page shown.
+    std::pair<int32_t, int32_t> PagesInView() const;
+    void CancelOutOfView();
 
     TQRPreviewImage* FPageImage = nullptr;
+    TPageRenderer* FRenderer = nullptr;
     int32_t FPageNumber = 1;
     printer::TQRPrinter* FReportPrinter = nullptr;
     int32_t FZoom = 100;
@@ -154,10 +194,23 @@ private:
     int32_t ContinuousPageCount() const;
     void FollowScrolledPage();
     void ScrollToPage(int32_t n);
+    int32_t PageAtY(int64_t y) const;
     bool FContinuous = false;
     bool FScrollingToPage = false;
-    std::map<int32_t, std::unique_ptr<emf::TEmfPicture>> FHeld;
-    std::function<void(QPainter&, int32_t, QSize)> FPaintMarks; // continuous mode's pages near the view
+    // Continuous layout: sheet n at FLeft[n - 1], FTop[n - 1] with FWidth/FHeight; FTop has one more
+    // entry, the end of the document.
+    std::vector<int32_t> FLeft, FWidth, FHeight;
+    std::vector<int64_t> FTop;
+    int32_t FContentWidth = 0;
+    struct TLayoutKey {
+        int32_t Zoom = 0, Width = 0, Height = 0;
+        const void* Document = nullptr;
+        bool operator==(const TLayoutKey&) const = default;
+    };
+    TLayoutKey FLayoutKey;
+    // The paper of the sheet last sized (page shown), so that a page of another size re-sizes it.
+    std::optional<std::pair<Extended, Extended>> FShownPaper;
+    std::function<void(QPainter&, int32_t, QSize)> FPaintMarks;
     int FWheelZoomAngle = 0; // eighths of a degree of Ctrl+wheel not yet turned into a step
 };
 

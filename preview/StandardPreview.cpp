@@ -1,5 +1,6 @@
 #include "preview/StandardPreview.h"
 
+#include "pagestore/PageList.h"
 #include "preview/ToolBarGlyphs.h"
 #include "printer/QRPrintDialog.h"
 #include "printer/QRPrinter.h"
@@ -210,6 +211,10 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     JobPanel->setObjectName(QStringLiteral("JobPanel"));
     JobPanel->hide();
     StatusBar->addPermanentWidget(JobPanel);
+    ReloadPanel = new QLabel(StatusBar);
+    ReloadPanel->setObjectName(QStringLiteral("ReloadPanel"));
+    ReloadPanel->hide();
+    StatusBar->addPermanentWidget(ReloadPanel);
     ZoomPanel = new QLabel(StatusBar);
     ZoomPanel->setObjectName(QStringLiteral("ZoomPanel"));
     ZoomPanel->setMinimumWidth(44);
@@ -364,11 +369,33 @@ void TQRStandardPreview::ReloadClick() {
     }
     if (!FReportPrinter || !FReportPrinter->LoadedFromFile()) return;
     const QString fileName = FromStd(FReportPrinter->FileName());
+    // A file that cannot be shown whole (caught while it is being written) leaves the pages shown,
+    // and with them the reader's place, as they are.
+    if (!FileWhole(fileName)) return;
     const int32_t page = QRPreview->PageNumber();
     LoadReportFile(fileName);
     if (FReportPrinter && FReportPrinter->PageTotal() > 0)
         QRPreview->SetPageNumber(std::min(page, FReportPrinter->PageTotal()));
     UpdatePageInfo();
+}
+
+bool TQRStandardPreview::FileWhole(const QString& fileName) {
+    std::string problem;
+    try {
+        pagestore::TQRPageList pages;
+        pages.OpenFile(ToStd(fileName));
+        if (pages.ReachablePages(&problem) == pages.NumPages()) problem.clear();
+    } catch (const std::exception& e) {
+        problem = e.what();
+    }
+    if (problem.empty()) {
+        ReloadPanel->hide();
+        return true;
+    }
+    ReloadPanel->setText(QStringLiteral("Not reloaded: %1").arg(FromStd(problem)));
+    ReloadPanel->setToolTip(ReloadPanel->text());
+    ReloadPanel->show();
+    return false;
 }
 
 void TQRStandardPreview::FileChangedOnDisk() {
@@ -377,6 +404,17 @@ void TQRStandardPreview::FileChangedOnDisk() {
         WatchFile();
         return;
     }
+    // A file still being written is left alone until its size and time have held still for a
+    // while: it is looked at again after another interval.
+    QFileInfo info(FWatchedFiles.constFirst());
+    info.setCaching(false);
+    const std::pair<qint64, QDateTime> stamp(info.size(), info.lastModified());
+    if (stamp != FDiskStamp) {
+        FDiskStamp = stamp;
+        FReloadTimer->start();
+        return;
+    }
+    FDiskStamp = {};
     if (FLiveRerun) {
         WatchFile();
         FLiveRerun();
@@ -385,8 +423,8 @@ void TQRStandardPreview::FileChangedOnDisk() {
     try {
         ReloadClick();
     } catch (const std::exception&) {
-        WatchFile();
     }
+    WatchFile();
 }
 
 void TQRStandardPreview::WatchFile() {
@@ -464,8 +502,9 @@ void TQRStandardPreview::SetContinuous(bool value) {
 
 // ---- find ----
 
-std::unique_ptr<emf::TEmfPicture> TQRStandardPreview::FetchForText(int32_t page) const {
-    return FReportPrinter ? FReportPrinter->FetchPage(page) : nullptr;
+std::shared_ptr<const emf::TEmfPicture> TQRStandardPreview::FetchForText(int32_t page) const {
+    const auto document = FReportPrinter ? FReportPrinter->Document() : nullptr;
+    return document && page <= FReportPrinter->PageTotal() ? document->Page(page).Picture : nullptr;
 }
 
 void TQRStandardPreview::ShowFindBar() {
@@ -606,7 +645,7 @@ void TQRStandardPreview::SelectArea(int32_t page, const QRectF& area) {
     FSelectionPage = 0;
     FSelectionRects.clear();
     FSelectedText.clear();
-    if (std::unique_ptr<emf::TEmfPicture> picture = FetchForText(page)) {
+    if (std::shared_ptr<const emf::TEmfPicture> picture = FetchForText(page)) {
         FSelectedText = TextInArea(PageTextOf(*picture), area.normalized(), &FSelectionRects);
         FSelectionPage = page;
     }
@@ -646,7 +685,12 @@ bool TQRStandardPreview::SelectionMouse(QEvent* event) {
 }
 
 void TQRStandardPreview::ToggleFullScreen() {
-    setWindowState(windowState() ^ Qt::WindowFullScreen);
+    if (isFullScreen()) {
+        setWindowState(FStateBeforeFullScreen & ~Qt::WindowFullScreen);
+        return;
+    }
+    FStateBeforeFullScreen = windowState();
+    setWindowState(windowState() | Qt::WindowFullScreen);
 }
 
 QString TQRStandardPreview::SettingsFileName() {
@@ -664,7 +708,7 @@ QStringList TQRStandardPreview::RecentFileList() {
 }
 
 void TQRStandardPreview::AddRecentFile(const QString& fileName) {
-    if (!FRemembers) return;
+    if (!FRemembers && !FRecentFiles) return;
     const QString path = QFileInfo(fileName).absoluteFilePath();
     QStringList files = RecentFileList();
     files.removeAll(path);
@@ -678,12 +722,17 @@ void TQRStandardPreview::AddRecentFile(const QString& fileName) {
 
 void TQRStandardPreview::RebuildRecentMenu() {
     RecentMenu->clear();
-    const QStringList files = FRemembers ? RecentFileList() : QStringList();
+    const QStringList files = FRemembers || FRecentFiles ? RecentFileList() : QStringList();
     for (const QString& file : files) {
         QAction* a = RecentMenu->addAction(QFileInfo(file).fileName(), this, [this, file] { LoadReportFile(file); });
         a->setToolTip(file);
     }
     RecentFiles->setEnabled(!files.isEmpty());
+}
+
+void TQRStandardPreview::SetRecentFiles(bool value) {
+    FRecentFiles = value;
+    RebuildRecentMenu();
 }
 
 void TQRStandardPreview::SetRemembersSettings(bool value) {
@@ -884,6 +933,10 @@ void TQRStandardPreview::SetFileCaption(bool value) {
 
 void TQRStandardPreview::SaveClick() {
     if (!FReportPrinter) return;
+    if (FReportPrinter->PageTotal() < 1) {
+        ShowMessage(QStringLiteral("There are no pages to save"));
+        return;
+    }
     QFileDialog dialog(this);
     PrepareFileDialog(dialog, QStringLiteral("Save report"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -951,7 +1004,8 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     ProgressPanel->setText(FProgressPanel.Text());
     FButtonRules.FileLoaded();
     ApplyButtonRules();
-    SetFileCaption(FFileCaption);
+    // A live preview keeps the caption its caller gave (the description's name).
+    if (!FLiveRerun) SetFileCaption(FFileCaption);
     // A live preview watches its description, not the file its pages came in.
     if (!FLiveRerun) {
         FWatchedFiles = QStringList{QFileInfo(fileName).absoluteFilePath()};
@@ -978,7 +1032,11 @@ void TQRStandardPreview::ExitClick() {
 void TQRStandardPreview::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     switch (PreviewKeyAction(key, modifiers)) {
     case kaExit:
-        ExitClick();
+        // Esc first leaves full screen; pressed again it closes the window.
+        if (isFullScreen())
+            ToggleFullScreen();
+        else
+            ExitClick();
         break;
     case kaFirstPage:
         FirstPageClick();
@@ -999,8 +1057,14 @@ void TQRStandardPreview::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 
 void TQRStandardPreview::QRPreviewPageAvailable(QObject*, int32_t) {
     UpdatePageInfo();
-    FButtonRules.PageAvailable(FReportPrinter && FReportPrinter->JobState() == printer::jsFinished);
+    const bool finished = FReportPrinter && FReportPrinter->JobState() == printer::jsFinished;
+    FButtonRules.PageAvailable(finished);
     ApplyButtonRules();
+    // A finished run has no progress left to show, also when it never told any.
+    if (finished) {
+        FProgressPanel.Clear();
+        ProgressPanel->setText(FProgressPanel.Text());
+    }
 }
 
 void TQRStandardPreview::QRPreviewProgressUpdate(QObject*, int32_t progress) {
@@ -1012,6 +1076,8 @@ void TQRStandardPreview::closeEvent(QCloseEvent* event) {
     event->accept();
     if (FClosed) return;
     FClosed = true;
+    // The geometry saved is the normal one: the next window does not open full screen.
+    if (isFullScreen()) ToggleFullScreen();
     SaveSettings();
     // The report behind the printer learns that its preview has gone; the window then frees itself,
     // and its preview control lets go of the printer.

@@ -11,17 +11,18 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFileSystemWatcher>
-#include <QLineEdit>
-#include <QMenu>
 #include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 #include <functional>
@@ -60,6 +61,7 @@ public:
     QLabel* ProgressPanel = nullptr; // panel 0
     QLabel* PagePanel = nullptr;     // panel 1
     QLabel* JobPanel = nullptr;      // right end: where the last print job went, for a few seconds
+    QLabel* ReloadPanel = nullptr;   // why the file changed on disk could not be shown (until it can)
     QLabel* ZoomPanel = nullptr;     // the zoom in percent
     QLineEdit* GoToPageField = nullptr; // a page number, Enter goes there (Ctrl+G)
     QToolButton* ContinuousButton = nullptr; // continuous pages on and off (Ctrl+Shift+C)
@@ -100,6 +102,7 @@ public:
     void GoToPageEntered();
     // Loads the shown file again from disk, keeping the page (the last one when the file got shorter).
     void ReloadClick();
+    // Full screen on and off; Esc leaves it too, and settings are saved from the window's normal state.
     void ToggleFullScreen();
     void SetContinuous(bool value);
 
@@ -187,6 +190,11 @@ public:
 
     // Seen by tests instead of the message boxes the window shows (title, text); none: the boxes.
     std::function<void(const QString& text)> OnMessage;
+    // A message box over the window (or OnMessage).
+    void ShowMessage(const QString& text);
+    // Keeps the recent files (the menu, and each file loaded added to it) without the window's other
+    // settings: a report's preview in the viewer program.
+    void SetRecentFiles(bool value);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -209,8 +217,7 @@ private:
     void GoToHit(int32_t page, int index);
     void PaintMarks(QPainter& painter, int32_t page, QSize sheet) const;
     bool SelectionMouse(QEvent* event);
-    std::unique_ptr<emf::TEmfPicture> FetchForText(int32_t page) const;
-    void ShowMessage(const QString& text);
+    std::shared_ptr<const emf::TEmfPicture> FetchForText(int32_t page) const;
     void PageProblem(int32_t page, const QString& reason);
     // Printer setup of loaded pages; false when cancelled.
     bool SetUpStoredPagesPrint();
@@ -241,6 +248,12 @@ private:
     std::function<void()> FLiveRerun;
     QString FLiveError;
     QTimer* FReloadTimer = nullptr; // a rewrite comes as several changes: reload once it has settled
+    // The watched file's size and time when last looked at: it is reloaded once they hold still.
+    std::pair<qint64, QDateTime> FDiskStamp;
+    bool FRecentFiles = false;
+    Qt::WindowStates FStateBeforeFullScreen;
+    // Whether the file on disk can be shown whole; when not, says so in the status bar.
+    bool FileWhole(const QString& fileName);
 };
 
 } // namespace pagimo::preview

@@ -8,8 +8,22 @@
 
 namespace pagimo::preview {
 
+namespace {
+
+std::function<void(TQRStandardPreview&)>& OpenedHook() {
+    static std::function<void(TQRStandardPreview&)> hook;
+    return hook;
+}
+
+} // namespace
+
+void SetPreviewOpened(std::function<void(TQRStandardPreview& window)> hook) {
+    OpenedHook() = std::move(hook);
+}
+
 QObject* TQRStandardPreviewInterface::OpenPreview(printer::TQRPrinter& printer) {
     auto* window = new TQRStandardPreview(nullptr, &printer);
+    if (OpenedHook()) OpenedHook()(*window);
     window->show();
     window->UpdatePageInfo();
     return window;
@@ -17,6 +31,7 @@ QObject* TQRStandardPreviewInterface::OpenPreview(printer::TQRPrinter& printer) 
 
 void TQRStandardPreviewInterface::OpenPreviewModal(printer::TQRPrinter& printer) {
     QPointer<TQRStandardPreview> window = new TQRStandardPreview(nullptr, &printer);
+    if (OpenedHook()) OpenedHook()(*window);
     window->setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     QObject::connect(window.data(), &QObject::destroyed, &loop, &QEventLoop::quit);

@@ -4,6 +4,8 @@
 
 #include "printer/PreviewInterface.h"
 
+#include <functional>
+
 namespace pagimo::preview {
 
 class TQRStandardPreviewInterface : public printer::TQRPreviewInterface {
@@ -14,6 +16,11 @@ public:
     // The same window, run modally: returns when it has closed.
     void OpenPreviewModal(printer::TQRPrinter& printer) override;
 };
+
+class TQRStandardPreview;
+
+// Runs for every standard preview window the interface opens, before it is shown (none: nothing).
+void SetPreviewOpened(std::function<void(TQRStandardPreview& window)> hook);
 
 // Makes TQRStandardPreviewInterface the class every report printer's ShowPreview instantiates, and
 // installs the run dialogs its commands lead to (printer setup, progress of a print or export).

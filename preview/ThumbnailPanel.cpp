@@ -1,12 +1,13 @@
 #include "preview/ThumbnailPanel.h"
 
-#include "platform/gdi/PainterDevice.h"
+#include "preview/PageRenderer.h"
 #include "printer/QRPrinter.h"
 
 #include <QAbstractListModel>
 #include <QPainter>
 #include <QPointer>
 
+#include <cmath>
 #include <memory>
 
 namespace pagimo::preview {
@@ -54,8 +55,10 @@ TThumbnailPanel::TThumbnailPanel(QWidget* parent, std::function<printer::TQRPrin
     : QDockWidget(QStringLiteral("Pages"), parent), FPrinter(std::move(printer)) {
     setObjectName(QStringLiteral("ThumbnailPanel"));
     setFeatures(QDockWidget::DockWidgetClosable);
-    // One worker: thumbnails come in the order asked, and the viewer leaves a core to the rest.
-    FPool.setMaxThreadCount(1);
+    // One worker: thumbnails come in the order asked, and the viewer leaves a core to the rest. The
+    // thumbnails themselves are kept here; the drawer keeps only a few.
+    FRenderer = new TPageRenderer(this, 8u << 20, 8, 1);
+    FRenderer->OnDrawn = [this](int32_t n, const TPageImage& image) { Rendered(n, image); };
     List = new QListView(this);
     List->setObjectName(QStringLiteral("ThumbnailList"));
     List->setViewMode(QListView::IconMode);
@@ -78,24 +81,27 @@ TThumbnailPanel::TThumbnailPanel(QWidget* parent, std::function<printer::TQRPrin
 }
 
 TThumbnailPanel::~TThumbnailPanel() {
-    FPool.clear();
-    FPool.waitForDone();
+    FRenderer->Stop();
 }
 
 void TThumbnailPanel::hideEvent(QHideEvent* event) {
-    FPool.clear();
-    FPool.waitForDone();
-    // Pages whose rendering was dropped are asked for again when they are shown; the renderings
-    // that finished still arrive and fill the cache.
-    FPending.clear();
+    // Pages whose rendering was dropped are asked for again when they are shown.
+    FRenderer->Stop();
     QDockWidget::hideEvent(event);
 }
 
+void TThumbnailPanel::WaitForRendering() {
+    FRenderer->WaitUntilIdle();
+}
+
+bool TThumbnailPanel::Rendering() const {
+    return !FRenderer->Idle();
+}
+
 void TThumbnailPanel::Reset() {
-    ++FGeneration; // renderings of the old document are dropped when they come back
-    FPool.clear();
+    printer::TQRPrinter* p = FPrinter ? FPrinter() : nullptr;
+    FRenderer->SetDocument(p ? p->Document() : nullptr);
     FCache.clear();
-    FPending.clear();
     FModel->ResetAll();
 }
 
@@ -106,51 +112,42 @@ void TThumbnailPanel::SetCurrent(int32_t n) {
     List->scrollTo(i);
 }
 
+QSize TThumbnailPanel::ThumbnailSize(int32_t n) const {
+    const auto& document = FRenderer->Document();
+    const auto sheet = document ? document->Sheet(n) : std::nullopt;
+    const int w = ThumbnailWidth;
+    if (!sheet) return QSize(w, w * 297 / 210);
+    return QSize(w, std::max(1, static_cast<int>(std::lround(w * static_cast<double>(sheet->HeightPixels) /
+                                                             std::max(1, sheet->WidthPixels)))));
+}
+
 QImage TThumbnailPanel::Thumbnail(int32_t n) {
+    printer::TQRPrinter* p = FPrinter ? FPrinter() : nullptr;
+    if (!p) return {};
+    // A document loaded meanwhile: its thumbnails are made afresh (the list learns of it from Reset).
+    if (p->Document() != FRenderer->Document()) {
+        FRenderer->SetDocument(p->Document());
+        FCache.clear();
+    }
     if (const QImage* image = FCache.object(n)) return *image;
-    Request(n);
+    // A hidden panel draws nothing: the list still asks for an item's picture when it lays itself out
+    // (its uniform item size), and a worker started then could outlive the window and the fonts.
+    const auto& document = FRenderer->Document();
+    if (!isVisible() || !document || n < 1 || n > document->PageCount()) return {};
+    const QSize size = ThumbnailSize(n);
+    bool exact = false;
+    FRenderer->Image(n, size, devicePixelRatioF(), QRect(QPoint(0, 0), size), &exact);
     return {};
 }
 
-void TThumbnailPanel::Request(int32_t n) {
-    // A hidden panel draws nothing: the list still asks for an item's picture when it lays itself out
-    // (its uniform item size), and a worker started then could outlive the window and the fonts.
-    if (FPending.contains(n) || !isVisible()) return;
-    printer::TQRPrinter* p = FPrinter ? FPrinter() : nullptr;
-    if (!p) return;
-    std::shared_ptr<emf::TEmfPicture> picture(p->FetchPage(n).release());
-    if (!picture) return;
-    FPending.insert(n);
-    const int generation = FGeneration;
-    QPointer<TThumbnailPanel> self(this);
-    const qreal ratio = devicePixelRatioF();
-    FPool.start([self, picture, generation, n, ratio] {
-        const int w = ThumbnailWidth;
-        const int h = std::max(1, static_cast<int>(std::lround(w * static_cast<double>(picture->Height()) /
-                                                               std::max(1, picture->Width()))));
-        QImage image(QSize(w, h) * ratio, QImage::Format_RGB32);
-        image.setDevicePixelRatio(ratio);
-        image.fill(Qt::white);
-        {
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            gdi::PlayEnhMetaFile(painter, *picture, QRectF(0, 0, w, h));
-            painter.setPen(QColor(120, 120, 120));
-            painter.drawRect(QRectF(0, 0, w - 1, h - 1));
-        }
-        QMetaObject::invokeMethod(
-            self.data(), [self, generation, n, image] {
-                if (self) self->Rendered(generation, n, image);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void TThumbnailPanel::Rendered(int generation, int32_t n, const QImage& image) {
-    if (generation != FGeneration) return;
-    FPending.remove(n);
-    FCache.insert(n, new QImage(image));
+void TThumbnailPanel::Rendered(int32_t n, const TPageImage& page) {
+    auto* image = new QImage(page.Image);
+    {
+        QPainter painter(image);
+        painter.setPen(QColor(120, 120, 120));
+        painter.drawRect(QRectF(0, 0, page.Size.width() - 1, page.Size.height() - 1));
+    }
+    FCache.insert(n, image);
     FModel->Changed(n);
 }
 

@@ -1,15 +1,13 @@
 #pragma once
 // The thumbnail panel of the preview window: one small picture per page in a list beside the pages,
-// rendered only when its row comes into view, on a worker thread (the page picture is fetched on the
-// user-interface thread, which owns the report printer, and played into an image off it). A bounded
-// cache keeps the thumbnails last made; the page shown is the current row; a click goes to a page.
+// each of its own sheet's shape, drawn only when its row comes into view by the page painter on a
+// worker thread (TPageRenderer). A bounded cache keeps the thumbnails last made; the page shown is the
+// current row; a click goes to a page.
 
 #include <QCache>
 #include <QDockWidget>
 #include <QImage>
 #include <QListView>
-#include <QSet>
-#include <QThreadPool>
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +18,8 @@ class TQRPrinter;
 
 namespace pagimo::preview {
 
+class TPageRenderer;
+struct TPageImage;
 class TThumbnailModel;
 
 class TThumbnailPanel : public QDockWidget {
@@ -44,9 +44,9 @@ public:
     bool IsRendered(int32_t n) const { return FCache.contains(n); }
     int RenderedCount() const { return static_cast<int>(FCache.size()); }
     // Waits for the renderings under way (for tests and benchmarks).
-    void WaitForRendering() { FPool.waitForDone(); }
+    void WaitForRendering();
     // A worker is drawing a thumbnail now.
-    bool Rendering() const { return FPool.activeThreadCount() > 0; }
+    bool Rendering() const;
 
 protected:
     // Renderings stop when the panel is hidden (also when its window closes): a window left for the
@@ -54,15 +54,14 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void Request(int32_t n);
-    void Rendered(int generation, int32_t n, const QImage& image);
+    void Rendered(int32_t n, const TPageImage& image);
+    // The size of page n's thumbnail: ThumbnailWidth wide, its sheet's shape.
+    QSize ThumbnailSize(int32_t n) const;
 
     std::function<printer::TQRPrinter*()> FPrinter;
     TThumbnailModel* FModel = nullptr;
     QCache<int32_t, QImage> FCache{CacheSize};
-    QSet<int32_t> FPending;
-    QThreadPool FPool;
-    int FGeneration = 0;
+    TPageRenderer* FRenderer = nullptr;
     friend class TThumbnailModel;
 };
 

@@ -1,8 +1,10 @@
 #include "printer/PdfWriter.h"
 
+#include "pagestore/PageDocument.h"
 #include "platform/gdi/PdfDevice.h"
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
+#include "printer/PagePainter.h"
 
 #include <QPageSize>
 
@@ -35,21 +37,24 @@ void TPdfPagesWriter::BeginPage(double widthMM, double heightMM) {
 }
 
 gdi::TPlayResult TPdfPagesWriter::AddPage(const emf::TEmfPicture& picture) {
-    BeginPage(picture.WidthMM(), picture.HeightMM());
-    const QRectF target(0, 0, picture.WidthMM() / 25.4 * Resolution, picture.HeightMM() / 25.4 * Resolution);
+    // The page's own sheet is its media box.
+    const auto sheet = pagestore::SheetOf(picture.Header());
+    const double widthMM = sheet ? sheet->WidthTenths / 10.0 : 210, heightMM = sheet ? sheet->HeightTenths / 10.0 : 297;
+    BeginPage(widthMM, heightMM);
+    const QRectF target(0, 0, widthMM / 25.4 * Resolution, heightMM / 25.4 * Resolution);
     gdi::TDeviceCaps caps = gdi::TDeviceCaps::Screen(static_cast<int32_t>(std::lround(target.width())),
                                                      static_cast<int32_t>(std::lround(target.height())), Resolution);
-    caps.HorzSizeMM = static_cast<int32_t>(std::lround(picture.WidthMM()));
-    caps.VertSizeMM = static_cast<int32_t>(std::lround(picture.HeightMM()));
+    caps.HorzSizeMM = static_cast<int32_t>(std::lround(widthMM));
+    caps.VertSizeMM = static_cast<int32_t>(std::lround(heightMM));
     // Thin pens and hatches in pixels of the picture's own reference device.
     const double pixel = gdi::ScaleOf(gdi::TEmfPlayer::FrameTransform(picture.Header(), target));
-    gdi::TPlayResult result;
+    TPaintResult result;
     {
         gdi::TPdfDevice device(*FDocument, caps, FPageHeightPt, pixel);
-        result = gdi::TEmfPlayer::Play(picture, device, target);
+        result = PlayPage(picture, device, target);
     }
     FDocument->EndPage();
-    return result;
+    return result.Play;
 }
 
 void TPdfPagesWriter::AddBlankPage(double widthMM, double heightMM) {

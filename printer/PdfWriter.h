@@ -33,7 +33,8 @@ public:
     TPdfPagesWriter(const TPdfPagesWriter&) = delete;
     TPdfPagesWriter& operator=(const TPdfPagesWriter&) = delete;
 
-    // Draws picture as the next page and returns what the player reported.
+    // Draws picture as the next page, on its own sheet, through the page painter; returns what the
+    // player reported.
     gdi::TPlayResult AddPage(const emf::TEmfPicture& picture);
     // An empty page of the given size (a page that could not be drawn keeps its place).
     void AddBlankPage(double widthMM, double heightMM);

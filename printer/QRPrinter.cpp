@@ -8,6 +8,7 @@
 #include "platform/printing/Printer.h"
 #include "platform/system/Errors.h"
 #include "platform/system/ScopeGuard.h"
+#include "printer/PagePainter.h"
 #include "printer/StoredPageExport.h"
 
 #include <QPainter>
@@ -26,7 +27,7 @@ constexpr Extended ScreenScale = static_cast<Extended>(emf::ScreenPixelsPerInch)
 
 TQRPrinter::TQRPrinter()
     : FDevice(std::make_unique<printing::TPrinter>()), FSettings(std::make_unique<TPrinterSettings>()),
-      FPages(std::make_unique<pagestore::TQRPageList>()) {
+      FPages(std::make_shared<pagestore::TQRPageList>()) {
     printing::TPrinter& application = printing::Printer();
     FHasPrinters = !application.Printers().empty();
     if (FHasPrinters) {
@@ -305,8 +306,19 @@ void TQRPrinter::Print() {
         const int32_t height = FDevice->GetDeviceCaps(printing::VERTRES);
         for (int32_t i = first; i <= last; ++i) {
             ProcessMessages();
-            if (std::unique_ptr<emf::TEmfPicture> picture = FetchPage(i)) {
-                gdi::PlayEnhMetaFile(*FDevice->Canvas(), *picture, QRectF(0, 0, width, height));
+            const pagestore::TDocumentPage page = FPages->Page(i);
+            if (page.Picture) {
+                // The whole sheet on the printable area, as large as it fits there without being stretched.
+                const auto sheet = pagestore::SheetOf(page.Picture->Header());
+                const QRectF area(0, 0, width, height);
+                const QRectF target = sheet ? FitInto(QSizeF(sheet->WidthPixels, sheet->HeightPixels), area) : area;
+                QPainter& painter = *FDevice->Canvas();
+                painter.save();
+                {
+                    gdi::TPainterDevice device(painter);
+                    PlayPage(*page.Picture, device, target);
+                }
+                painter.restore();
             }
             if (PagePrintedHook) PagePrintedHook(i, first, last);
             if (i < last) FDevice->NewPage();
@@ -339,23 +351,19 @@ std::unique_ptr<emf::TEmfPicture> TQRPrinter::FetchPage(int32_t n, std::string& 
     return FPages->CheckedPage(n, reason);
 }
 
-TStoredPages TQRPrinter::StoredPages() {
-    TStoredPages pages;
-    pages.Count = (FJobState == jsBusy || FJobState == jsFinished) ? DeclaredPages() : 0;
-    pages.Page = [this](int32_t n, std::string& reason) {
-        std::unique_ptr<emf::TEmfPicture> picture = FetchPage(n, reason);
-        if (!picture && reason.empty()) reason = "Page " + std::to_string(n) + " is not available";
-        return picture;
-    };
-    return pages;
+std::shared_ptr<pagestore::TPageDocument> TQRPrinter::Document() const {
+    return FPages;
 }
 
 void TQRPrinter::CheckPages(int32_t first, int32_t last) {
-    const TStoredPages pages = StoredPages();
-    if (last <= 0 || last > pages.Count) last = pages.Count;
+    const int32_t count = (FJobState == jsBusy || FJobState == jsFinished) ? DeclaredPages() : 0;
+    if (last <= 0 || last > count) last = count;
     std::string reason;
     for (int32_t n = std::max(1, first); n <= last; ++n) {
-        if (!pages.Page(n, reason)) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+        if (!FetchPage(n, reason)) {
+            if (reason.empty()) reason = "Page " + std::to_string(n) + " is not available";
+            throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+        }
     }
 }
 
@@ -364,7 +372,7 @@ void TQRPrinter::CheckPages(int32_t first, int32_t last) {
 void TQRPrinter::OpenReportFile(const std::string& fileName) {
     // The new file is opened and checked on a page list of its own; the pages shown so far are dropped
     // only once it has proved usable.
-    auto pages = std::make_unique<pagestore::TQRPageList>();
+    auto pages = std::make_shared<pagestore::TQRPageList>();
     pages->OpenFile(fileName);
     std::string problem;
     const int32_t declared = pages->NumPages();
@@ -416,7 +424,7 @@ void TQRPrinter::ExportPages(TQRExporter& filter) {
     }
     if (FJobState != jsFinished) return;
     filter.Printer = this;
-    ExportStoredPages(filter, StoredPages());
+    ExportStoredPages(filter, *FPages);
 }
 
 // Paper properties.

@@ -38,6 +38,7 @@ class TPainterCanvas;
 } // namespace pagimo::gdi
 
 namespace pagimo::pagestore {
+class TPageDocument;
 class TQRPageList;
 class TQRStream;
 } // namespace pagimo::pagestore
@@ -47,8 +48,6 @@ class TPrinter;
 }
 
 namespace pagimo::printer {
-
-struct TStoredPages; // printer/StoredPageExport.h
 
 enum TQROutputKind { okPages = 0, okPrinter = 1 };
 enum TQRJobState { jsReady = 0, jsBusy = 1, jsFinished = 2 };
@@ -109,7 +108,8 @@ public:
     void SetPreviewShown(bool value);
 
     // Printing the finished pages: asks the report to print again (MsgPrintReport) unless the pages
-    // were loaded from a file; otherwise plays the stored pages of the range onto the printer.
+    // were loaded from a file; otherwise plays the stored pages of the range onto the printer, each
+    // scaled to fit the printable area with its aspect kept (a page is never stretched).
     void Print();
     void PrintSetup(QObject* sender);
     // Selects printer n of the installed ones (-1: the default) and reads its settings afresh.
@@ -126,9 +126,10 @@ public:
     const std::string& OpenProblem() const { return FOpenProblem; }
     // The pages a loaded file declares (PageTotal for recorded pages).
     int32_t DeclaredPages() const { return FLoadedFromFile ? FDeclaredPages : FPageTotal; }
-    // The stored pages as export and printing take them: every declared page, each checked as drawing
-    // needs it (pages past a broken chain give OpenProblem as their reason).
-    TStoredPages StoredPages();
+    // The stored pages as a page document (the page list): what the preview, thumbnails, printing and
+    // export read. Shared, so that a page drawn on a worker outlives a document replaced meanwhile;
+    // loading a file replaces it, so it is asked for afresh rather than kept.
+    std::shared_ptr<pagestore::TPageDocument> Document() const;
     // Checks pages first..last (0: the last declared page) before anything is written or sent; raises
     // EQRError("Page N cannot be drawn: REASON") for the first that cannot be drawn.
     void CheckPages(int32_t first, int32_t last);
@@ -211,7 +212,7 @@ private:
 
     std::unique_ptr<printing::TPrinter> FDevice;
     std::unique_ptr<TPrinterSettings> FSettings;
-    std::unique_ptr<pagestore::TQRPageList> FPages;
+    std::shared_ptr<pagestore::TQRPageList> FPages;
     std::shared_ptr<pagestore::TQRStream> FPageStream;
 
     TQROutputKind FOutput = okPages;

@@ -59,28 +59,37 @@ gdi::TFont CommonFont(const std::vector<gdi::TTextItem>& items) {
 
 } // namespace
 
-int32_t ExportStoredPages(TQRExporter& filter, const TStoredPages& pages, const TStoredExportOptions& options) {
+int32_t ExportStoredPages(TQRExporter& filter, pagestore::TPageDocument& pages, const TStoredExportOptions& options) {
+    const int32_t count = pages.PageCount();
     const int32_t first = std::max(1, options.First);
-    const int32_t last = options.Last > 0 ? std::min(options.Last, pages.Count) : pages.Count;
+    const int32_t last = options.Last > 0 ? std::min(options.Last, count) : count;
     int32_t damaged = 0;
-    std::string reason;
     const auto fetch = [&](int32_t n) {
-        std::unique_ptr<emf::TEmfPicture> picture = pages.Page(n, reason);
-        if (!picture) {
+        pagestore::TDocumentPage page = pages.Page(n);
+        if (page.State != pagestore::TDocumentPage::dpReady) {
+            const std::string reason = page.State == pagestore::TDocumentPage::dpPending
+                                           ? "Page " + std::to_string(n) + " is not available"
+                                           : page.Problem;
             if (!options.KeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
             ++damaged;
             if (options.OnDamagedPage) options.OnDamagedPage(n, reason);
         }
-        return picture;
+        if (!page.Partial.empty() && options.OnPartialPage) options.OnPartialPage(n, page.Partial);
+        return page.Picture;
     };
 
-    std::unique_ptr<emf::TEmfPicture> picture = first <= last ? fetch(first) : nullptr;
+    std::shared_ptr<const emf::TEmfPicture> picture = first <= last ? fetch(first) : nullptr;
     // The paper of the first page that can be drawn; A4 when none can.
     int32_t paperWidth = 2100, paperLength = 2970;
+    const auto takeSheet = [&](int32_t n) {
+        // A page that cannot be drawn keeps its own sheet when its header can be read, else the
+        // previous page's.
+        const auto sheet = picture ? pagestore::SheetOf(picture->Header()) : pages.Sheet(n);
+        if (sheet) paperWidth = sheet->WidthTenths, paperLength = sheet->HeightTenths;
+    };
     std::vector<gdi::TTextItem> texts;
     if (picture) {
-        paperWidth = static_cast<int32_t>(std::lround(picture->WidthMM() * 10));
-        paperLength = static_cast<int32_t>(std::lround(picture->HeightMM() * 10));
+        takeSheet(first);
         if (!filter.TakesPictures()) texts = TextsOf(*picture);
     }
     if (!filter.Started) filter.StartExport(paperWidth, paperLength, CommonFont(texts));
@@ -92,10 +101,7 @@ int32_t ExportStoredPages(TQRExporter& filter, const TStoredPages& pages, const 
             if (picture && !filter.TakesPictures()) texts = TextsOf(*picture);
         }
         filter.NewExportPage();
-        if (picture) {
-            paperWidth = static_cast<int32_t>(std::lround(picture->WidthMM() * 10));
-            paperLength = static_cast<int32_t>(std::lround(picture->HeightMM() * 10));
-        }
+        takeSheet(n);
         if (filter.TakesPictures()) {
             if (picture)
                 filter.ExportPicture(*picture);

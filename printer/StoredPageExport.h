@@ -6,6 +6,7 @@
 //
 // And the "PDF document" filter itself, which writes the pages as a vector PDF.
 
+#include "pagestore/PageDocument.h"
 #include "platform/emf/EmfPicture.h"
 #include "printer/ExportFilter.h"
 
@@ -18,19 +19,14 @@ namespace pagimo::printer {
 
 class TPdfPagesWriter;
 
-// Pages taken from a store: Page(n) returns the picture of page n as drawing needs it, or none and
-// the reason it cannot be drawn.
-struct TStoredPages {
-    int32_t Count = 0;
-    std::function<std::unique_ptr<emf::TEmfPicture>(int32_t n, std::string& reason)> Page;
-};
-
 struct TStoredExportOptions {
     int32_t First = 1, Last = 0; // inclusive; Last 0: the last page
     // A page that cannot be drawn becomes an empty page of the previous page's size (page numbers
     // stay) and is reported through OnDamagedPage; without KeepGoing the export stops there.
     bool KeepGoing = false;
     std::function<void(int32_t page, const std::string& reason)> OnDamagedPage;
+    // A page that holds less than its file promised (TDocumentPage::Partial), exported as far as it goes.
+    std::function<void(int32_t page, const std::string& missing)> OnPartialPage;
 };
 
 // Runs the whole export: StartExport (paper of the first page, the font most texts of that page use),
@@ -38,7 +34,8 @@ struct TStoredExportOptions {
 // FinishExport. Returns how many pages could not be drawn. Without KeepGoing a page that cannot be
 // drawn raises EQRError("Page N cannot be drawn: REASON") before the file is written, so a failed
 // export leaves no file.
-int32_t ExportStoredPages(TQRExporter& filter, const TStoredPages& pages, const TStoredExportOptions& options = {});
+int32_t ExportStoredPages(TQRExporter& filter, pagestore::TPageDocument& pages,
+                          const TStoredExportOptions& options = {});
 
 // "PDF document": the pages as a vector PDF, each at its own paper size; the file appears when the
 // export has finished. Exported from a report run's texts alone (which carry no drawing) it still

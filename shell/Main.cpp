@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     pagimo::shell::TApplication app(argc, argv);
     app.EndOnTerminationSignals();
     pagimo::preview::InstallStandardPreviewInterface();
+    pagimo::shell::InstallViewerPreviewWindows();
     pagimo::printer::RegisterStandardExportFilters(pagimo::printer::QRExportFilterLibrary());
 
     if (!cl.Files.empty()) {

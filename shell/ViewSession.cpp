@@ -1,6 +1,7 @@
 #include "shell/ViewSession.h"
 
 #include "preview/StandardPreview.h"
+#include "preview/StandardPreviewInterface.h"
 #include "printer/QRPrinter.h"
 #include "shell/MainForm.h"
 
@@ -12,6 +13,28 @@
 #include <algorithm>
 
 namespace pagimo::shell {
+
+namespace {
+
+// A window opened for a file that cannot be opened says why and closes, rather than staying empty.
+void LoadOrClose(preview::TQRStandardPreview& window, const QString& fileName) {
+    try {
+        window.LoadReportFile(fileName);
+    } catch (const std::exception& e) {
+        window.ShowMessage(QString::fromUtf8(e.what()));
+    }
+    // A missing file has been reported by the window itself.
+    if (!window.ReportPrinter() || !window.ReportPrinter()->LoadedFromFile()) window.close();
+}
+
+} // namespace
+
+void InstallViewerPreviewWindows() {
+    preview::SetPreviewOpened([](preview::TQRStandardPreview& window) {
+        window.SetFileCaption(true);
+        window.SetRecentFiles(true);
+    });
+}
 
 struct TViewSession::TPreview {
     std::unique_ptr<printer::TQRPrinter> Printer;
@@ -71,7 +94,7 @@ void TViewSession::Show(const QString& fileName) {
     // A file viewer remembers its geometry, zoom and recent files between runs.
     window->SetRemembersSettings(true);
     window->RestoreSettings();
-    QTimer::singleShot(0, window, [window, fileName] { window->LoadReportFile(fileName); });
+    QTimer::singleShot(0, window, [window, fileName] { LoadOrClose(*window, fileName); });
 }
 
 void TViewSession::Open(const QString& fileName, bool fromViewButton) {
@@ -79,7 +102,7 @@ void TViewSession::Open(const QString& fileName, bool fromViewButton) {
     if (!view) return;
     if (!fileName.isEmpty()) {
         if (auto* window = dynamic_cast<preview::TQRStandardPreview*>(view->Window.data()))
-            window->LoadReportFile(fileName);
+            LoadOrClose(*window, fileName);
     }
 
     // Returns when the preview has closed (its printer is freed then) or the program is ending.

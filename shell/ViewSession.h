@@ -16,6 +16,10 @@ class TQRPrinter;
 
 namespace pagimo::shell {
 
+// Every preview window of the viewer program is a file viewer's window: once a file is loaded into it
+// (also into the preview of "Prohlížet") it is captioned after the file, and it keeps the recent files.
+void InstallViewerPreviewWindows();
+
 class TViewSession : public QObject {
 public:
     TViewSession();

@@ -21,15 +21,15 @@ namespace {
 // Returns the number of pages converted; counts them on a progress line when showPages.
 int64_t Convert(const std::string& input, const std::string& output, int jobs, TDamagePolicy& damage, bool showPages) {
     RefuseInputAsOutput({input}, output);
-    std::unique_ptr<TPageSource> source = TPageSource::Open(input);
-    const int count = source->Count();
-    source = Prefetch(std::move(source), input, jobs, 1, count);
+    std::unique_ptr<pagestore::TPageDocument> document = OpenDocument(input);
+    const int32_t count = document->PageCount();
+    document = Prefetch(std::move(document), input, jobs, 1, count);
     std::optional<TProgress> progress;
     if (showPages) {
         progress.emplace("qrptool convert", "pages", count);
-        source = CountedPages(std::move(source), *progress, 1);
+        document = CountedPages(std::move(document), *progress, 1);
     }
-    WritePdf(*source, output, damage);
+    WritePdf(*document, output, damage);
     if (progress) progress->Update(count);
     return count;
 }

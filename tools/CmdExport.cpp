@@ -31,13 +31,13 @@ int64_t Export(const std::string& input, const std::string& out, int index, cons
     RefuseInputAsOutput({input}, out);
     printer::TQRExportFilterLibrary library;
     printer::RegisterStandardExportFilters(library);
-    auto source = TPageSource::Open(input);
-    const auto [first, last] = PageRange(std::nullopt, pages, source->Count());
-    source = Prefetch(std::move(source), input, jobs, first, last);
+    auto document = OpenDocument(input);
+    const auto [first, last] = PageRange(std::nullopt, pages, document->PageCount());
+    document = Prefetch(std::move(document), input, jobs, first, last);
     std::optional<TProgress> progress;
     if (showPages) {
         progress.emplace("qrptool export", "pages", last - first + 1);
-        source = CountedPages(std::move(source), *progress, first);
+        document = CountedPages(std::move(document), *progress, first);
     }
     const std::unique_ptr<printer::TQRExporter> filter = library.CreateExporter(index, out);
     printer::TStoredExportOptions options;
@@ -45,7 +45,7 @@ int64_t Export(const std::string& input, const std::string& out, int index, cons
     options.Last = last;
     options.KeepGoing = damage.KeepGoing();
     options.OnDamagedPage = [&damage](int32_t n, const std::string& reason) { damage.Damaged(n, reason); };
-    printer::ExportStoredPages(*filter, source->Stored(), options);
+    printer::ExportStoredPages(*filter, *document, options);
     if (progress) progress->Update(last - first + 1);
     return last - first + 1;
 }

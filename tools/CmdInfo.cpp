@@ -98,14 +98,17 @@ int RunInfo(TArgs& args) {
 
     // One page at a time in page order: its record, then its body decoded and its records walked, as
     // drawing does; the decoding runs ahead on the worker threads.
-    std::unique_ptr<TPageSource> pages = reachable > 0 ? Prefetch(TPageSource::Open(name), name, jobs, 1, reachable) : nullptr;
+    std::unique_ptr<pagestore::TPageDocument> pages =
+        reachable > 0 ? Prefetch(OpenDocument(name), name, jobs, 1, reachable) : nullptr;
     TProgress progress("qrptool info", "pages", reachable, true);
     const auto readPage = [&list, &pages, &progress](int32_t n) {
         progress.Update(n - 1);
         TPageInfo p;
         p.Number = n;
         p.Record = list.PageRecord(n);
-        const auto picture = pages->Checked(n, p.Problem);
+        const pagestore::TDocumentPage page = pages->Page(n);
+        p.Problem = page.Problem;
+        const auto& picture = page.Picture;
         if (picture) {
             p.Drawable = true;
             p.EmfBytes = picture->Bytes().size();

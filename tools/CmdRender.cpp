@@ -1,12 +1,11 @@
 // qrptool render: pages to PNG or JPEG images.
 
-#include "platform/gdi/EmfPlayer.h"
-#include "platform/gdi/PainterDevice.h"
 #include "platform/graphics/Jpeg.h"
 #include "platform/graphics/Png.h"
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
 #include "platform/system/OutputFile.h"
+#include "printer/PagePainter.h"
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
@@ -69,25 +68,27 @@ int Run(TArgs& args) {
     if (dpi < 10 || dpi > 1200) throw EUsage{"--dpi must lie between 10 and 1200"};
 
     EnsureGuiApplication();
-    auto source = TPageSource::Open(files[0]);
-    const auto [first, last] = PageRange(page, pages, source->Count());
+    auto document = OpenDocument(files[0]);
+    const auto [first, last] = PageRange(page, pages, document->PageCount());
     if (first != last && *out == "-") throw EUsage{"standard output takes one page"};
-    source = Prefetch(std::move(source), files[0], jobs, first, last);
+    document = Prefetch(std::move(document), files[0], jobs, first, last);
     if (first != last && out->find("%d") == std::string::npos)
         throw EUsage{"several pages need an output pattern with %d"};
 
-    TDamagePolicy damage("render", keepGoing);
+    TDamagePolicy damage("render", keepGoing, "drawn crossed out");
     TMissingFontNotice fonts("render");
-    if (first != last) damage.CheckFirst(*source, first, last);
-    int width = 0, height = 0; // of the last page drawn, for the empty page of a damaged one
+    if (first != last) damage.CheckFirst(*document, first, last);
+    int width = 0, height = 0; // of the last page drawn, for a damaged page whose sheet is unknown
     const double scale = dpi / 96.0;
     TProgress progress("qrptool render", "pages", last - first + 1);
     for (int n = first; n <= last; ++n) {
         progress.Update(n - first);
-        const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, n);
-        if (picture) {
-            width = std::max(1, static_cast<int>(std::lround(picture->Width() * scale)));
-            height = std::max(1, static_cast<int>(std::lround(picture->Height() * scale)));
+        const pagestore::TDocumentPage content = damage.Take(*document, n);
+        // Each page on its own sheet.
+        const auto sheet = content.Picture ? pagestore::SheetOf(content.Picture->Header()) : document->Sheet(n);
+        if (sheet) {
+            width = std::max(1, static_cast<int>(std::lround(sheet->WidthPixels * scale)));
+            height = std::max(1, static_cast<int>(std::lround(sheet->HeightPixels * scale)));
         } else if (width == 0) {
             width = static_cast<int>(std::lround(210 / 25.4 * dpi)), height = static_cast<int>(std::lround(297 / 25.4 * dpi));
         }
@@ -96,37 +97,22 @@ int Run(TArgs& args) {
         QImage image(width, height, QImage::Format_RGB32);
         if (image.isNull()) throw EQRError("out of memory rendering page " + std::to_string(n));
         image.fill(Qt::white);
-        if (picture) {
-            gdi::TPlayResult result;
-            {
-                QPainter painter(&image);
-                gdi::TPainterDevice device(painter);
-                result = gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
-            }
-            if (result.Damaged) {
-                TProgress::ClearShown();
-                std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Damaged);
-            }
-            fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
-            const std::string partial = source->Incomplete(n);
-            if (!partial.empty()) {
-                // A file cut short: what its whole records draw is written all the same.
-                RefuseInputAsOutput({files[0]}, OutputName(*out, n));
-                Save(image, imageFormat, OutputName(*out, n));
-                damage.Partial(n, partial);
-                if (result.OverBudget) damage.Incomplete(n, result.Problem);
-                continue;
-            }
-            if (result.OverBudget) {
-                // What could be drawn is kept; the page still counts as one that cannot be drawn.
-                RefuseInputAsOutput({files[0]}, OutputName(*out, n));
-                Save(image, imageFormat, OutputName(*out, n));
-                damage.Incomplete(n, result.Problem);
-                continue;
-            }
+        printer::TPaintResult result;
+        {
+            QPainter painter(&image);
+            result = printer::PaintPage(content, n, painter, QRectF(0, 0, width, height));
         }
         RefuseInputAsOutput({files[0]}, OutputName(*out, n));
+        if (result.Play.Damaged) {
+            TProgress::ClearShown();
+            std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Play.Damaged);
+        }
+        fonts.Note(n, result.Play.DroppedGlyphFace, result.Play.DroppedGlyphs);
+        // A page drawn only in part (a file cut short, or over its work budget) is written all the same,
+        // and still counts as one that cannot be drawn completely.
         Save(image, imageFormat, OutputName(*out, n));
+        if (!content.Partial.empty()) damage.Partial(n, content.Partial);
+        if (result.Outcome == printer::pgIncomplete) damage.Incomplete(n, result.Reason);
     }
     progress.Update(last - first + 1);
     return damage.ExitStatus();
@@ -141,7 +127,8 @@ extern const TCommand CmdRender = {
     "  one page to standard output (PNG unless --format jpg).\n"
     "  --dpi D        pixels per inch (default 96)\n"
     "  --format F     png or jpg instead of OUT's extension\n"
-    "  --keep-going   a page that cannot be drawn becomes an empty image (named on stderr, exit status 1)\n"
+    "  --keep-going   a page that cannot be drawn is drawn crossed out with its reason (named on stderr,\n"
+    "                 exit status 1)\n"
     "  -j N           threads that decode pages ahead (default: the number of cores)\n",
     Run};
 

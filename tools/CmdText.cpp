@@ -27,9 +27,9 @@ int Run(TArgs& args) {
     if (files.size() != 1) throw EUsage{"one input file expected"};
     if (out) RefuseInputAsOutput({files[0]}, *out);
     EnsureGuiApplication();
-    auto source = TPageSource::Open(files[0]);
-    const auto [first, last] = PageRange(page, pages, source->Count());
-    source = Prefetch(std::move(source), files[0], jobs, first, last);
+    auto document = OpenDocument(files[0]);
+    const auto [first, last] = PageRange(page, pages, document->PageCount());
+    document = Prefetch(std::move(document), files[0], jobs, first, last);
     // Written page by page as extracted: standard output directly, a file under a temporary name.
     std::unique_ptr<TOutputFile> file;
     if (out && *out != "-") file = std::make_unique<TOutputFile>(*out);
@@ -49,14 +49,15 @@ int Run(TArgs& args) {
     for (int n = first; n <= last; ++n) {
         progress.Update(n - first);
         if (n > first) write("\f");
-        const std::unique_ptr<emf::TEmfPicture> picture = damage.Take(*source, n);
+        const pagestore::TDocumentPage content = damage.Take(*document, n);
+        const std::shared_ptr<const emf::TEmfPicture>& picture = content.Picture;
         if (!picture) continue;
         gdi::TTextDevice device;
         const gdi::TPlayResult result =
             gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
         fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
         write(device.ReadingOrder().toStdString());
-        if (const std::string partial = source->Incomplete(n); !partial.empty()) damage.Partial(n, partial);
+        if (!content.Partial.empty()) damage.Partial(n, content.Partial);
     }
     progress.Update(last - first + 1);
     progress.Finish();

@@ -1,12 +1,11 @@
 // qrptool thumbnail: the first page as a small PNG image, as file managers' thumbnailers ask for it
 // ("qrptool thumbnail -s %s %i %o").
 
-#include "platform/gdi/EmfPlayer.h"
-#include "platform/gdi/PainterDevice.h"
 #include "platform/graphics/Png.h"
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
 #include "platform/system/OutputFile.h"
+#include "printer/PagePainter.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
 
@@ -31,14 +30,14 @@ int Run(TArgs& args) {
     if (size < 1 || size > MaxSize) throw EUsage{"-s must lie between 1 and " + std::to_string(MaxSize)};
 
     EnsureGuiApplication();
-    auto source = TPageSource::Open(files[0]);
-    if (source->Count() < 1) throw EQRError("the file has no pages");
-    std::string reason;
-    const std::unique_ptr<emf::TEmfPicture> picture = source->Checked(1, reason);
-    if (!picture) throw EQRError("Page 1 cannot be drawn: " + reason);
+    auto document = OpenDocument(files[0]);
+    if (document->PageCount() < 1) throw EQRError("the file has no pages");
+    const pagestore::TDocumentPage page = document->Page(1);
+    if (!page.Picture) throw EQRError("Page 1 cannot be drawn: " + page.Problem);
 
     // The page keeps its aspect: its longer side becomes size pixels.
-    const double w = std::max(1, picture->Width()), h = std::max(1, picture->Height());
+    const auto sheet = pagestore::SheetOf(page.Picture->Header());
+    const double w = sheet ? sheet->WidthPixels : 1, h = sheet ? sheet->HeightPixels : 1;
     const double scale = size / std::max(w, h);
     const int width = std::clamp(static_cast<int>(std::lround(w * scale)), 1, size);
     const int height = std::clamp(static_cast<int>(std::lround(h * scale)), 1, size);
@@ -47,10 +46,7 @@ int Run(TArgs& args) {
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        gdi::TPainterDevice device(painter);
-        gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, width, height));
+        printer::PaintPage(page, 1, painter, QRectF(0, 0, width, height));
     }
     const std::vector<uint8_t> bytes = graphics::EncodePng(image);
     RefuseInputAsOutput({files[0]}, files[1]);

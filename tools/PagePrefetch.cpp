@@ -11,15 +11,16 @@ namespace pagimo::tools {
 
 namespace {
 
-class TPrefetchingSource : public TPageSource {
+class TPrefetchingDocument : public pagestore::TPageDocument {
 public:
-    TPrefetchingSource(std::unique_ptr<TPageSource> main, const std::string& path, int jobs, int first, int last)
-        : FMain(std::move(main)), FFirst(first), FLast(last), FWindow(static_cast<size_t>(jobs) * 4),
-          FSlots(FWindow), FNext(first), FWanted(first) {
+    TPrefetchingDocument(std::unique_ptr<pagestore::TPageDocument> main, const std::string& path, int jobs, int first,
+                         int last)
+        : FMain(std::move(main)), FFirst(first), FLast(last), FWindow(static_cast<size_t>(jobs) * 4), FSlots(FWindow),
+          FNext(first), FWanted(first) {
         for (int i = 0; i < jobs; ++i)
             FWorkers.emplace_back([this, path] { Work(path); });
     }
-    ~TPrefetchingSource() override {
+    ~TPrefetchingDocument() override {
         {
             std::lock_guard lock(FLock);
             FStop = true;
@@ -29,39 +30,37 @@ public:
             t.join();
     }
 
-    int Count() const override { return FMain->Count(); }
-    std::string Incomplete(int n) const override { return FMain->Incomplete(n); }
+    int32_t PageCount() override { return FMain->PageCount(); }
+    std::optional<pagestore::TPageSheet> Sheet(int32_t n) override { return FMain->Sheet(n); }
 
-    std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) override {
+    pagestore::TDocumentPage Page(int32_t n) override {
         std::unique_lock lock(FLock);
         if (n != FWanted || n < FFirst || n > FLast) {
             lock.unlock();
-            return FMain->Checked(n, reason);
+            return FMain->Page(n);
         }
         TSlot& slot = FSlots[Index(n)];
         FChanged.wait(lock, [&] { return slot.Page == n; });
-        std::unique_ptr<emf::TEmfPicture> picture = std::move(slot.Picture);
-        reason = std::move(slot.Reason);
+        pagestore::TDocumentPage page = std::move(slot.Content);
         slot.Page = 0;
         ++FWanted;
         lock.unlock();
         FChanged.notify_all();
-        return picture;
+        return page;
     }
 
 private:
     struct TSlot {
-        int Page = 0; // the page the slot holds, 0 when empty
-        std::unique_ptr<emf::TEmfPicture> Picture;
-        std::string Reason;
+        int32_t Page = 0; // the page the slot holds, 0 when empty
+        pagestore::TDocumentPage Content;
     };
 
     size_t Index(int n) const { return static_cast<size_t>(n - FFirst) % FWindow; }
 
     void Work(const std::string& path) {
-        std::unique_ptr<TPageSource> source;
+        std::unique_ptr<pagestore::TPageDocument> source;
         try {
-            source = TPageSource::Open(path);
+            source = OpenDocument(path);
         } catch (...) {
             // The file opened once already; should it fail now, the pages come from the main source.
         }
@@ -77,9 +76,10 @@ private:
             TSlot result;
             result.Page = n;
             if (source) {
-                result.Picture = source->Checked(n, result.Reason);
+                result.Content = source->Page(n);
             } else {
-                result.Reason = "the file could not be opened again";
+                result.Content.State = pagestore::TDocumentPage::dpDamaged;
+                result.Content.Problem = "the file could not be opened again";
             }
             {
                 std::lock_guard lock(FLock);
@@ -90,7 +90,7 @@ private:
         }
     }
 
-    std::unique_ptr<TPageSource> FMain;
+    std::unique_ptr<pagestore::TPageDocument> FMain;
     const int FFirst, FLast;
     const size_t FWindow;
     std::vector<TSlot> FSlots;
@@ -113,12 +113,12 @@ int JobsOption(TArgs& args) {
     return jobs;
 }
 
-std::unique_ptr<TPageSource> Prefetch(std::unique_ptr<TPageSource> source, const std::string& path, int jobs,
-                                      int first, int last) {
-    if (last <= 0 || last > source->Count()) last = source->Count();
+std::unique_ptr<pagestore::TPageDocument> Prefetch(std::unique_ptr<pagestore::TPageDocument> document,
+                                                   const std::string& path, int jobs, int first, int last) {
+    if (last <= 0 || last > document->PageCount()) last = document->PageCount();
     first = std::max(1, first);
-    if (jobs <= 1 || last - first < 1) return source;
-    return std::make_unique<TPrefetchingSource>(std::move(source), path, jobs, first, last);
+    if (jobs <= 1 || last - first < 1) return document;
+    return std::make_unique<TPrefetchingDocument>(std::move(document), path, jobs, first, last);
 }
 
 } // namespace pagimo::tools

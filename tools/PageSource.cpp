@@ -5,7 +5,6 @@
 #include "platform/emf/RecordLayouts.h"
 #include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
-#include "printer/StoredPageExport.h"
 #include "tools/CommandLine.h"
 #include "tools/Progress.h"
 
@@ -27,36 +26,21 @@ namespace pagimo::tools {
 
 namespace {
 
-class TEmfFileSource : public TPageSource {
+// A stand-alone metafile: one page on its own sheet.
+class TEmfFileDocument : public pagestore::TPageDocument {
 public:
-    TEmfFileSource(std::vector<uint8_t> bytes, std::string incomplete)
-        : FPicture(std::move(bytes)), FIncomplete(std::move(incomplete)) {
-        FProblem = emf::CheckRecordChain(FPicture.Bytes()).Problem();
+    TEmfFileDocument(std::vector<uint8_t> bytes, std::string partial)
+        : FPage(pagestore::CheckedDocumentPage(std::make_shared<const emf::TEmfPicture>(std::move(bytes)))) {
+        if (FPage.Picture) FPage.Partial = std::move(partial);
+        FSheet = FPage.Picture ? pagestore::SheetOf(FPage.Picture->Header()) : std::nullopt;
     }
-    int Count() const override { return 1; }
-    std::string Incomplete(int) const override { return FIncomplete; }
-    std::unique_ptr<emf::TEmfPicture> Checked(int, std::string& reason) override {
-        reason = FProblem;
-        return FProblem.empty() ? std::make_unique<emf::TEmfPicture>(FPicture) : nullptr;
-    }
+    int32_t PageCount() override { return 1; }
+    pagestore::TDocumentPage Page(int32_t n) override { return n == 1 ? FPage : pagestore::TDocumentPage{}; }
+    std::optional<pagestore::TPageSheet> Sheet(int32_t n) override { return n == 1 ? FSheet : std::nullopt; }
 
 private:
-    emf::TEmfPicture FPicture;
-    std::string FProblem;
-    std::string FIncomplete; // a file cut short: what is missing
-};
-
-// A QRP file's pages, read through the page list (which checks the record chain and each body).
-class TQrpFileSource : public TPageSource {
-public:
-    explicit TQrpFileSource(const std::string& path) { FPages.OpenFile(path); }
-    int Count() const override { return FPages.NumPages(); }
-    std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) override {
-        return FPages.CheckedPage(n, reason);
-    }
-
-private:
-    pagestore::TQRPageList FPages;
+    pagestore::TDocumentPage FPage; // Partial: a file cut short, what is missing
+    std::optional<pagestore::TPageSheet> FSheet;
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -65,31 +49,37 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string ReasonOf(const pagestore::TDocumentPage& page, int n) {
+    return page.State == pagestore::TDocumentPage::dpPending ? "Page " + std::to_string(n) + " is not available"
+                                                             : page.Problem;
+}
+
 // Counts the pages asked for: when page n is asked for, those from first up to it are done.
-class TCountedSource : public TPageSource {
+class TCountedDocument : public pagestore::TPageDocument {
 public:
-    TCountedSource(std::unique_ptr<TPageSource> source, TProgress& progress, int first)
-        : FSource(std::move(source)), FProgress(progress), FFirst(first) {}
-    int Count() const override { return FSource->Count(); }
-    std::string Incomplete(int n) const override { return FSource->Incomplete(n); }
-    std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) override {
+    TCountedDocument(std::unique_ptr<pagestore::TPageDocument> document, TProgress& progress, int first)
+        : FDocument(std::move(document)), FProgress(progress), FFirst(first) {}
+    int32_t PageCount() override { return FDocument->PageCount(); }
+    pagestore::TDocumentPage Page(int32_t n) override {
         FProgress.Update(std::max<int64_t>(FProgress.Done(), n - FFirst));
-        return FSource->Checked(n, reason);
+        return FDocument->Page(n);
     }
+    std::optional<pagestore::TPageSheet> Sheet(int32_t n) override { return FDocument->Sheet(n); }
 
 private:
-    std::unique_ptr<TPageSource> FSource;
+    std::unique_ptr<pagestore::TPageDocument> FDocument;
     TProgress& FProgress;
     int FFirst;
 };
 
 } // namespace
 
-std::unique_ptr<TPageSource> CountedPages(std::unique_ptr<TPageSource> source, TProgress& progress, int first) {
-    return std::make_unique<TCountedSource>(std::move(source), progress, first);
+std::unique_ptr<pagestore::TPageDocument> CountedPages(std::unique_ptr<pagestore::TPageDocument> document,
+                                                       TProgress& progress, int first) {
+    return std::make_unique<TCountedDocument>(std::move(document), progress, first);
 }
 
-std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
+std::unique_ptr<pagestore::TPageDocument> OpenDocument(const std::string& path) {
     {
         // Told apart by content, from the first bytes only (a report file may be large): an enhanced
         // metafile starts with its header record, anything else goes to the page list, which checks it.
@@ -100,8 +90,11 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
         in.read(reinterpret_cast<char*>(head), sizeof head);
         if (in.gcount() < static_cast<std::streamsize>(sizeof head) ||
             emf::GetU32(head + emf::RecordTypeAt) != emf::EmrHeader ||
-            emf::GetU32(head + H::SignatureAt) != emf::EmfSignature)
-            return std::make_unique<TQrpFileSource>(path);
+            emf::GetU32(head + H::SignatureAt) != emf::EmfSignature) {
+            auto list = std::make_unique<pagestore::TQRPageList>();
+            list->OpenFile(path);
+            return list;
+        }
     }
     std::vector<uint8_t> bytes = ReadFile(path);
     using H = emf::THeaderLayout;
@@ -118,46 +111,41 @@ std::unique_ptr<TPageSource> TPageSource::Open(const std::string& path) {
             bytes = emf::WholeRecordsOf(std::move(bytes), incomplete);
             if (bytes.empty()) throw EQRError("Metafile is not valid");
         }
-        return std::make_unique<TEmfFileSource>(std::move(bytes), std::move(incomplete));
+        return std::make_unique<TEmfFileDocument>(std::move(bytes), std::move(incomplete));
     }
     throw EQRError("Metafile is not valid");
 }
 
-emf::TEmfPicture TPageSource::Page(int n) {
-    std::string reason;
-    std::unique_ptr<emf::TEmfPicture> picture = Checked(n, reason);
-    if (!picture) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
-    return std::move(*picture);
+std::shared_ptr<const emf::TEmfPicture> DrawablePage(pagestore::TPageDocument& document, int n) {
+    pagestore::TDocumentPage page = document.Page(n);
+    if (!page.Picture) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + ReasonOf(page, n));
+    return std::move(page.Picture);
 }
 
-printer::TStoredPages TPageSource::Stored() {
-    printer::TStoredPages pages;
-    pages.Count = Count();
-    pages.Page = [this](int32_t n, std::string& reason) { return Checked(n, reason); };
-    return pages;
-}
-
-std::unique_ptr<emf::TEmfPicture> TDamagePolicy::Take(TPageSource& source, int n) {
-    std::string reason;
-    std::unique_ptr<emf::TEmfPicture> picture = source.Checked(n, reason);
-    if (!picture) {
+pagestore::TDocumentPage TDamagePolicy::Take(pagestore::TPageDocument& document, int n) {
+    pagestore::TDocumentPage page = document.Page(n);
+    if (!page.Picture) {
+        const std::string reason = ReasonOf(page, n);
         if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
         Damaged(n, reason);
+        page.State = pagestore::TDocumentPage::dpDamaged;
+        page.Problem = reason;
     }
-    return picture;
+    return page;
 }
 
-void TDamagePolicy::CheckFirst(TPageSource& source, int first, int last) const {
+void TDamagePolicy::CheckFirst(pagestore::TPageDocument& document, int first, int last) const {
     if (FKeepGoing) return;
-    std::string reason;
-    for (int n = first; n <= last; ++n)
-        if (!source.Checked(n, reason)) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);
+    for (int n = first; n <= last; ++n) {
+        const pagestore::TDocumentPage page = document.Page(n);
+        if (!page.Picture) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + ReasonOf(page, n));
+    }
 }
 
 void TDamagePolicy::Damaged(int n, const std::string& reason) {
     ++FDamaged;
     TProgress::ClearShown();
-    std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; left empty\n", FCommand, n, reason.c_str());
+    std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; %s\n", FCommand, n, reason.c_str(), FSkipped);
 }
 
 void TDamagePolicy::Incomplete(int n, const std::string& reason) {

@@ -1,8 +1,8 @@
 #pragma once
-// The pages qrptool's drawing commands work on: a QRP file's pages or a bare enhanced metafile, and
-// the damaged-page policy they share.
+// The pages qrptool's drawing commands work on: a QRP file's pages or a bare enhanced metafile as a page
+// document, and the damaged-page policy they share.
 
-#include "platform/emf/EmfPicture.h"
+#include "pagestore/PageDocument.h"
 
 #include <memory>
 #include <optional>
@@ -10,52 +10,45 @@
 #include <string>
 #include <utility>
 
-namespace pagimo::printer {
-struct TStoredPages;
-}
-
 namespace pagimo::tools {
 
 class TProgress;
 
-class TPageSource {
-public:
-    virtual ~TPageSource() = default;
-    // Opens a QRP file or a bare .emf file (told apart by content); throws EQRError with the system's
-    // message when the file cannot be opened or is not valid.
-    static std::unique_ptr<TPageSource> Open(const std::string& path);
+// Opens a QRP file (its page list) or a bare .emf file (a document of one page), told apart by
+// content; throws EQRError with the system's message when the file cannot be opened or is not valid.
+// A stand-alone metafile cut short is drawn up to its last whole record: its page is ready, with
+// Partial saying what is missing.
+std::unique_ptr<pagestore::TPageDocument> OpenDocument(const std::string& path);
 
-    virtual int Count() const = 0;
-    // Page n (1-based) as drawing needs it: reached, decoded and its records walkable to the end; none
-    // and the reason when it cannot be drawn.
-    virtual std::unique_ptr<emf::TEmfPicture> Checked(int n, std::string& reason) = 0;
-    // Why page n, though it can be drawn, holds less than its file promised (an .emf file cut short,
-    // drawn up to its last whole record); empty for a whole page.
-    virtual std::string Incomplete(int) const { return {}; }
-    // Page n; throws EQRError("Page N cannot be drawn: REASON") for a damaged page.
-    emf::TEmfPicture Page(int n);
-    // The pages as the export driver takes them.
-    printer::TStoredPages Stored();
-};
+// Page n's picture; throws EQRError("Page N cannot be drawn: REASON") for a page that cannot be drawn.
+std::shared_ptr<const emf::TEmfPicture> DrawablePage(pagestore::TPageDocument& document, int n);
+
+// document, with its pages counted on progress as they are asked for: asking for page n tells that the
+// pages from first up to it are done (commands that go through pages once in order: convert, export).
+std::unique_ptr<pagestore::TPageDocument> CountedPages(std::unique_ptr<pagestore::TPageDocument> document,
+                                                       TProgress& progress, int first);
 
 // What a command does with pages that cannot be drawn. Without --keep-going the first one stops the
 // command (an error, exit status 1, no output). With it, each is named on standard error, takes its
 // place as an empty page of the previous page's size, and the command ends with exit status 1.
 class TDamagePolicy {
 public:
-    TDamagePolicy(const char* command, bool keepGoing) : FCommand(command), FKeepGoing(keepGoing) {}
+    // skipped: what becomes of a damaged page when going on, as stderr says it.
+    TDamagePolicy(const char* command, bool keepGoing, const char* skipped = "left empty")
+        : FCommand(command), FSkipped(skipped), FKeepGoing(keepGoing) {}
     bool KeepGoing() const { return FKeepGoing; }
-    // Page n of source, or none for a damaged page when going on (reported); throws otherwise.
-    std::unique_ptr<emf::TEmfPicture> Take(TPageSource& source, int n);
+    // Page n of the document; a damaged one when going on (reported), which the command draws marked
+    // or leaves empty; throws otherwise.
+    pagestore::TDocumentPage Take(pagestore::TPageDocument& document, int n);
     // Without --keep-going, checks pages first..last before anything is written (commands that write
     // one file per page); throws for the first damaged one.
-    void CheckFirst(TPageSource& source, int first, int last) const;
+    void CheckFirst(pagestore::TPageDocument& document, int first, int last) const;
     // Reports a damaged page found by other means (the export driver).
     void Damaged(int n, const std::string& reason);
     // A page that was drawn only in part (over its work budget): named on standard error with
     // --keep-going; otherwise it stops the command like a damaged page. Either way exit status 1.
     void Incomplete(int n, const std::string& reason);
-    // A page that holds less than its file promised (TPageSource::Incomplete) and was drawn as far as it
+    // A page that holds less than its file promised (TDocumentPage::Partial) and was drawn as far as it
     // goes: named on standard error, exit status 1, whether or not going on.
     void Partial(int n, const std::string& reason);
     int DamagedPages() const { return FDamaged; }
@@ -63,13 +56,10 @@ public:
 
 private:
     const char* FCommand;
+    const char* FSkipped;
     bool FKeepGoing;
     int FDamaged = 0;
 };
-
-// source, with its pages counted on progress as they are asked for: asking for page n tells that the
-// pages from first up to it are done (commands that go through pages once in order: convert, export).
-std::unique_ptr<TPageSource> CountedPages(std::unique_ptr<TPageSource> source, TProgress& progress, int first);
 
 // Pages whose glyph-index text needs a font that is not installed (only a substitute is, whose glyph
 // order differs): the first page naming a face is told on standard error, once per face and command.

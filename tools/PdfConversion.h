@@ -9,10 +9,11 @@
 
 namespace pagimo::tools {
 
-// Writes every page of source to the PDF file at path ("-": standard output), under a temporary
+// Writes every page of document to the PDF file at path ("-": standard output), under a temporary
 // name put in place at the end. Needs the Qt application object (EnsureGuiApplication). Throws
 // EQRError when the file cannot be written or, unless the policy goes on past them, a page is damaged.
-void WritePdf(TPageSource& source, const std::string& path);
-void WritePdf(TPageSource& source, const std::string& path, TDamagePolicy& damage, int first = 1, int last = 0);
+void WritePdf(pagestore::TPageDocument& document, const std::string& path);
+void WritePdf(pagestore::TPageDocument& document, const std::string& path, TDamagePolicy& damage, int first = 1,
+              int last = 0);
 
 } // namespace pagimo::tools

@@ -1303,6 +1303,11 @@ TPlayResult TPlayback::Run(std::span<const uint8_t> bytes) {
             FResult.Complete = false;
             break;
         }
+        if (FOptions.Cancel && FOptions.Cancel->load(std::memory_order_relaxed)) {
+            FResult.Complete = false;
+            FResult.Cancelled = true;
+            break;
+        }
         const uint32_t type = record.Type();
         if (first) {
             first = false;

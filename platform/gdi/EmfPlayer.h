@@ -12,6 +12,7 @@
 #include <QRectF>
 #include <QTransform>
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,6 +36,7 @@ struct TPlayResult {
     // nothing; the face named by the first such text.
     uint32_t DroppedGlyphs = 0;
     std::string DroppedGlyphFace;
+    bool Cancelled = false; // the caller's cancellation flag stopped playback (not Complete)
 };
 
 struct TPlayOptions {
@@ -47,6 +49,8 @@ struct TPlayOptions {
     uint32_t MaxRecords = 0;
     // The page's work budget (points, stroked length, clips).
     TWorkLimits Limits;
+    // Polled between records: once set, playback stops there (a caller that no longer wants the page).
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 class TEmfPlayer {

@@ -28,12 +28,15 @@ protected:
 
     std::vector<uint8_t> Good(int pages, bool compressed) { return MakeFile(Tmp.File("good.qrp"), pages, compressed); }
 
-    // Opens the bytes and fetches every page; returns the error text, or "" when all went well.
+    // Opens the bytes, reads every sheet (which never throws) and fetches every page; returns the error
+    // text, or "" when all went well.
     std::string OpenAndFetchAll(const std::vector<uint8_t>& bytes) {
         WriteFileBytes(Name, bytes);
         TQRPageList list;
         try {
             list.OpenFile(Name);
+            for (int n = 1; n <= list.NumPages(); ++n)
+                list.Sheet(n);
             for (int n = 1; n <= list.NumPages(); ++n) {
                 if (!list.FetchPage(n)) return "page " + std::to_string(n) + " missing";
             }

@@ -8,7 +8,9 @@
 #include "printer/QRPrinter.h"
 
 #include "DamagedFiles.h"
+#include "MixedSheets.h"
 #include "RecordedPages.h"
+#include "TestPaths.h"
 #include "pagestore/PageListFixture.h"
 
 #include <QApplication>
@@ -26,7 +28,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 using namespace pagimo;
 
@@ -38,8 +42,8 @@ QString ShotPath(const char* name) {
 }
 
 // Waits for the window manager, then grabs the screen.
-void Shoot(const char* name) {
-    QTest::qWait(700);
+void Shoot(const char* name, int wait = 700) {
+    QTest::qWait(wait);
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_TRUE(screen->grabWindow(0).save(ShotPath(name)));
 }
@@ -156,6 +160,53 @@ TEST_F(Screenshots, ViewerSelection) {
     Shown->ZoomTo100Click();
     Shown->SelectArea(1, QRectF(0.07, 0.12, 0.5, 0.1));
     Shoot("viewer-selection");
+}
+
+} // namespace
+
+namespace {
+
+// Pages on sheets of three sizes (the middle one a real printed page of 200 x 188 mm when the corpus
+// is at hand) one below the other.
+TEST_F(Screenshots, ViewerSheetsOfThreeSizesInContinuousMode) {
+    const std::string mixed = Dir.File("mixed.qrp");
+    test::MixedSheetsReport(mixed);
+    pagestore::TQRPageList source;
+    source.OpenFile(mixed);
+    pagestore::TQRPageList list;
+    list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
+    list.StorePage(*source.FetchPage(1));
+    const auto corpus = test::CorpusDir() / "emf" / "windows-print-nt4" / "nt4_l_image001.emf";
+    if (std::ifstream in{corpus, std::ios::binary}) {
+        list.StorePage(emf::TEmfPicture(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})));
+    } else {
+        list.StorePage(*source.FetchPage(2));
+    }
+    list.StorePage(*source.FetchPage(3));
+    const std::string file = Dir.File("sheets.qrp");
+    test::SaveRecording(list, file);
+    Shown->setGeometry(60, 10, 1000, 990);
+    Shown->setWindowTitle(QStringLiteral("sheets.qrp – Pagimo"));
+    Shown->LoadReportFile(QString::fromStdString(file));
+    Shown->ContinuousAction->trigger();
+    Shown->QRPreview->SetZoom(30);
+    Shown->QRPreview->WaitForPages();
+    Shoot("viewer-sheets-continuous");
+}
+
+// A page near its work budget while it is being drawn: white, with the busy mark.
+TEST_F(Screenshots, ViewerPageBeingDrawn) {
+    const std::string file = Dir.File("slow.qrp");
+    pagestore::TQRPageList list;
+    list.SetPageStream(std::make_shared<pagestore::TQRStream>(100000));
+    list.StorePage(test::TroublePage(false));
+    list.StorePage(test::TroublePage(true, 1'400'000));
+    test::SaveRecording(list, file);
+    Shown->LoadReportFile(QString::fromStdString(file));
+    Shown->ZoomFit->click();
+    QTest::qWait(700);
+    Shown->NextPageClick();
+    Shoot("viewer-page-being-drawn", 60);
 }
 
 } // namespace

@@ -177,6 +177,7 @@ TEST_F(ViewerFeatures, ContinuousModeDrawsThePagesTextInItsPlace) {
     Window.ContinuousAction->trigger();
     Window.GoToPageField->setText(QStringLiteral("2"));
     Window.GoToPageEntered();
+    Window.QRPreview->WaitForPages();
     QImage view(Window.QRPreview->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     view.fill(Qt::gray);
     Window.QRPreview->viewport()->render(&view);
@@ -202,6 +203,7 @@ TEST_F(ViewerFeatures, ContinuousModeHoldsOnlyThePagesNearTheView) {
     size_t most = 0;
     for (int v = 0; v <= bar->maximum(); v += bar->pageStep() / 2) {
         bar->setValue(v);
+        Window.QRPreview->WaitForPages();
         Window.QRPreview->viewport()->render(&target);
         most = std::max(most, Window.QRPreview->HeldPages());
     }

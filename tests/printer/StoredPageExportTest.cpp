@@ -168,7 +168,7 @@ TEST_F(StoredPageExport, ADamagedPageStopsTheExportOrStaysEmpty) {
     options.KeepGoing = true;
     std::vector<int32_t> reported;
     options.OnDamagedPage = [&reported](int32_t n, const std::string&) { reported.push_back(n); };
-    EXPECT_EQ(ExportStoredPages(filter, p.StoredPages(), options), 1);
+    EXPECT_EQ(ExportStoredPages(filter, *p.Document(), options), 1);
     EXPECT_EQ(reported, std::vector<int32_t>{2});
     ASSERT_EQ(filter.Pages.size(), 3u);
     EXPECT_EQ(filter.Pages[0].size(), 21u);

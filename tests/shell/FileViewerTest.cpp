@@ -10,6 +10,7 @@
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
 
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -136,6 +137,28 @@ TEST_F(FileViewer, ATerminatingSignalEndsTheLoopAndRemovesThePageStoreFile) {
         session.CloseAll();
     }
     EXPECT_FALSE(std::filesystem::exists(spill));
+}
+
+} // namespace
+
+namespace {
+
+// A file that is no report at all (a picture renamed) is said so and its window goes; the program
+// then ends as it does when the last window is closed.
+TEST_F(FileViewer, AFileThatIsNoReportIsSaidSoAndItsWindowCloses) {
+    const QString picture = Dir.filePath(QStringLiteral("picture.qrp"));
+    QImage(40, 30, QImage::Format_RGB32).save(picture, "PNG");
+    TViewSession session;
+    session.Show(picture);
+    ASSERT_EQ(session.OpenWindows().size(), 1u);
+    QStringList messages;
+    dynamic_cast<preview::TQRStandardPreview*>(session.OpenWindows().front())->OnMessage =
+        [&messages](const QString& text) { messages << text; };
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(session.OpenWindows().empty());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("is not a QRP file"))) << messages[0].toStdString();
 }
 
 } // namespace

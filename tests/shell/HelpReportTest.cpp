@@ -2,16 +2,19 @@
 // texts, fonts and places follow the help page's layout, previewed by "Prohlížet".
 
 #include "shell/HelpReport.h"
+#include "shell/ViewSession.h"
 
 #include "engine/Report.h"
 #include "engine/ReportRun.h"
 #include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/TraceDevice.h"
+#include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
 #include "printer/QRPrinter.h"
 
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -154,4 +157,40 @@ TEST(HelpReport, ProhlizetShowsThePageAndASecondPressBringsThePreviewForward) {
     EXPECT_TRUE(sameWindow);
     EXPECT_EQ(help.Window(), nullptr);
     EXPECT_TRUE(help.Report().Available());
+}
+
+// In the viewer program the preview of "Prohlížet" is a viewer's window: its run finished, it shows
+// no progress; a file loaded into it names the window and goes to the recent files.
+TEST(HelpReport, APreviewOfProhlizetTakesALoadedFileAsAViewerWindowDoes) {
+    QTemporaryDir config;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    preview::InstallStandardPreviewInterface();
+    InstallViewerPreviewWindows();
+    const QString file = config.filePath(QStringLiteral("ledger.qrp"));
+    test::PrinterWithPages(2)->SaveReportFile(file.toStdString());
+    THelpReport help(THelpReport::Locate());
+    QString progress, caption;
+    bool recent = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* window = dynamic_cast<preview::TQRStandardPreview*>(help.Window());
+        if (!caption.isEmpty() || !window || !help.Report().Available()) return;
+        QCoreApplication::sendPostedEvents();
+        progress = window->ProgressPanel->text();
+        window->LoadReportFile(file);
+        caption = window->windowTitle();
+        recent = window->RecentFiles->isEnabled();
+        window->close();
+    });
+    poll.start(10);
+    QTimer::singleShot(20000, [&] {
+        if (auto* window = help.Window()) window->close();
+    });
+    help.View();
+    preview::SetPreviewOpened(nullptr);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(progress, QString());
+    EXPECT_EQ(caption, QStringLiteral("ledger.qrp \u2013 Pagimo"));
+    EXPECT_TRUE(recent);
 }

@@ -1,5 +1,8 @@
 // qrptool render, convert and text, run as the user runs them.
 
+#include "MixedSheets.h"
+#include "PageMark.h"
+#include "PopplerProbe.h"
 #include "TestPaths.h"
 
 #include "pagestore/PageList.h"
@@ -418,4 +421,43 @@ TEST(QrptoolThumbnail, BadInputFailsAndLeavesTheOutputAlone) {
         EXPECT_EQ(QFileInfo(out).size(), 3);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5) << "no temporary file is left";
+}
+
+// Each page on its own sheet: rendered at its own size with its disc round, and each PDF page with its
+// own media box; pages that cannot be drawn completely come out marked as the viewer marks them.
+TEST(QrptoolRender, EveryPageOnItsOwnSheetAndTroubleMarkedAsTheViewerMarksIt) {
+    QTemporaryDir dir;
+    const std::string sheets = dir.filePath(QStringLiteral("sheets.qrp")).toStdString();
+    const std::string trouble = dir.filePath(QStringLiteral("trouble.qrp")).toStdString();
+    test::MixedSheetsReport(sheets);
+    test::TroubleReport(trouble);
+    const QString out = dir.filePath(QStringLiteral("p-%d.png"));
+    ASSERT_EQ(Qrptool({QStringLiteral("render"), QString::fromStdString(sheets), QStringLiteral("-o"), out}).Exit, 0);
+    const QString pdf = dir.filePath(QStringLiteral("sheets.pdf"));
+    ASSERT_EQ(Qrptool({QStringLiteral("convert"), QString::fromStdString(sheets), pdf}).Exit, 0);
+    const std::string info = test::CommandOutput("pdfinfo -f 1 -l 3 '" + pdf.toStdString() + "'");
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        const auto [width, height] = test::MixedSheets()[static_cast<size_t>(n - 1)];
+        const QImage image(dir.filePath(QStringLiteral("p-%1.png").arg(n)));
+        EXPECT_NEAR(image.width(), width * 96 / 254.0, 1);
+        EXPECT_NEAR(image.height(), height * 96 / 254.0, 1);
+        const auto [across, down] = test::DarkRuns(image, image.rect().center());
+        EXPECT_NEAR(across, down, 1);
+        if (HavePoppler()) {
+            const auto at = info.find("Page    " + std::to_string(n) + " size:");
+            double w = 0, h = 0;
+            ASSERT_NE(at, std::string::npos) << info;
+            ASSERT_EQ(std::sscanf(info.c_str() + at + 15, "%lf x %lf", &w, &h), 2);
+            EXPECT_NEAR(w, width / 254.0 * 72, 1.5);
+            EXPECT_NEAR(h, height / 254.0 * 72, 1.5);
+        }
+    }
+    const TRun r = Qrptool({QStringLiteral("render"), QString::fromStdString(trouble), QStringLiteral("--keep-going"),
+                            QStringLiteral("-o"), out});
+    EXPECT_EQ(r.Exit, 1);
+    for (const auto& [n, marked] : {std::pair(1, false), {2, true}, {3, true}}) {
+        const QImage image(dir.filePath(QStringLiteral("p-%1.png").arg(n)));
+        EXPECT_EQ(test::HasPageMark(image, QRectF(image.rect())), marked) << n;
+    }
 }
