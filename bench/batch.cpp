@@ -62,8 +62,8 @@ std::string Database(int invoices) {
     const std::string db = (WorkDir() / ("invoices-" + std::to_string(invoices) + ".db")).string();
     if (!fs::exists(db))
         Shell("(cat " + Source + "/examples/invoices.sql; echo 'CREATE TABLE batch_size AS SELECT " +
-              std::to_string(invoices) + " AS invoices;'; cat " + Source + "/examples/batch/more-invoices.sql) | sqlite3 " +
-              db);
+              std::to_string(invoices) + " AS invoices;'; cat " + Source +
+              "/examples/batch/more-invoices.sql) | sqlite3 " + db);
     return db;
 }
 
@@ -83,11 +83,13 @@ void BM_BurstPdf(benchmark::State& state) {
         fs::remove_all(out);
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
-        if (Shell("/usr/bin/time -f %M -o " + peak.string() + " " + Burst(db, out)) != 0) state.SkipWithError("qrptool failed");
+        if (Shell("/usr/bin/time -f %M -o " + peak.string() + " " + Burst(db, out)) != 0)
+            state.SkipWithError("qrptool failed");
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::ifstream(peak) >> kilobytes;
     }
-    state.counters["ms_per_output"] = 1000 * seconds / (static_cast<double>(invoices) * static_cast<double>(state.iterations()));
+    state.counters["ms_per_output"] =
+        1000 * seconds / (static_cast<double>(invoices) * static_cast<double>(state.iterations()));
     state.counters["peak_rss_kB"] = static_cast<double>(kilobytes);
     fs::remove_all(out);
 }
@@ -102,13 +104,15 @@ void BM_LoopPdf(benchmark::State& state) {
         for (int i = 0; i < sample; ++i) {
             char number[32];
             std::snprintf(number, sizeof number, "2027-%06d", 7 + i * (invoices - 7) / sample);
-            const std::string command = std::string(QRPTOOL_PATH) + " report " + Form + " --db " + db + " --param NUMBER=" +
-                                        number + " -o " + (out / (std::string(number) + ".pdf")).string() + " --quiet";
+            const std::string command = std::string(QRPTOOL_PATH) + " report " + Form + " --db " + db +
+                                        " --param NUMBER=" + number + " -o " +
+                                        (out / (std::string(number) + ".pdf")).string() + " --quiet";
             if (Shell(command) != 0) state.SkipWithError("qrptool failed");
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.counters["ms_per_output"] = 1000 * seconds / (static_cast<double>(sample) * static_cast<double>(state.iterations()));
+    state.counters["ms_per_output"] =
+        1000 * seconds / (static_cast<double>(sample) * static_cast<double>(state.iterations()));
     fs::remove_all(out);
 }
 
@@ -147,10 +151,10 @@ void BM_SlurmBurst(benchmark::State& state) {
         state.ResumeTiming();
         // Submitted, then squeue asked ten times a second until no task is left: sbatch --wait polls
         // too seldom to time a job of seconds.
-        const std::string job = Output("cd " + WorkDir().string() + " && SLURM_CONF=" + conf + " sbatch --parsable --array=0-" +
-                                       std::to_string(tasks - 1) + " --export=ALL,FORM=" + Form + ",DB=" + db +
-                                       ",OUT=" + out.string() + ",QRPTOOL=" + QRPTOOL_PATH + " " + Source +
-                                       "/examples/batch/slurm-burst.sh");
+        const std::string job =
+            Output("cd " + WorkDir().string() + " && SLURM_CONF=" + conf + " sbatch --parsable --array=0-" +
+                   std::to_string(tasks - 1) + " --export=ALL,FORM=" + Form + ",DB=" + db + ",OUT=" + out.string() +
+                   ",QRPTOOL=" + QRPTOOL_PATH + " " + Source + "/examples/batch/slurm-burst.sh");
         if (job.empty()) {
             state.SkipWithError("sbatch failed");
             return;

@@ -83,8 +83,8 @@ TQRDataSet::~TQRDataSet() = default;
 
 void TQRDataSet::BeginSlice(std::vector<std::vector<TFieldValue>> rows) {
     if (!FSaved) {
-        FSaved = std::make_unique<TSavedRecords>(TSavedRecords{std::move(FRows), std::move(FCursor), FRecord, FActive,
-                                                               FEof, FBof, FPastFirst, FCount});
+        FSaved = std::make_unique<TSavedRecords>(
+            TSavedRecords{std::move(FRows), std::move(FCursor), FRecord, FActive, FEof, FBof, FPastFirst, FCount});
         FCursor.reset();
     }
     for (auto& row : rows)

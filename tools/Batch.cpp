@@ -218,8 +218,10 @@ TShard ParseShard(const std::string& text) {
         };
         int given = slash == std::string::npos ? 0 : number(text.substr(slash + 1), "N");
         if (const auto id = env("SLURM_ARRAY_TASK_ID")) {
-            const int min = env("SLURM_ARRAY_TASK_MIN") ? number(*env("SLURM_ARRAY_TASK_MIN"), "SLURM_ARRAY_TASK_MIN") : 0;
-            const int step = env("SLURM_ARRAY_TASK_STEP") ? number(*env("SLURM_ARRAY_TASK_STEP"), "SLURM_ARRAY_TASK_STEP") : 1;
+            const int min =
+                env("SLURM_ARRAY_TASK_MIN") ? number(*env("SLURM_ARRAY_TASK_MIN"), "SLURM_ARRAY_TASK_MIN") : 0;
+            const int step =
+                env("SLURM_ARRAY_TASK_STEP") ? number(*env("SLURM_ARRAY_TASK_STEP"), "SLURM_ARRAY_TASK_STEP") : 1;
             const auto count = env("SLURM_ARRAY_TASK_COUNT");
             shard.Index = (number(*id, "SLURM_ARRAY_TASK_ID") - min) / std::max(step, 1);
             shard.Count = count ? number(*count, "SLURM_ARRAY_TASK_COUNT") : given;
@@ -371,9 +373,9 @@ TBatchOptions TBatchOptions::Take(TArgs& args) {
 
 std::string TBatchOptions::ManifestPath(const std::string& folder) const {
     if (Manifest) return *Manifest;
-    const std::string name = Shard.Sharded() ? "manifest." + std::to_string(Shard.Index) + "-of-" +
-                                                   std::to_string(Shard.Count) + ".csv"
-                                             : std::string("manifest.csv");
+    const std::string name =
+        Shard.Sharded() ? "manifest." + std::to_string(Shard.Index) + "-of-" + std::to_string(Shard.Count) + ".csv"
+                        : std::string("manifest.csv");
     return (fs::path(folder) / name).string();
 }
 
@@ -447,8 +449,8 @@ int RunBatch(const char* command, const std::vector<TBatchItem>& items, const TB
     int status = ExitOk, made = 0, failed = 0;
     const auto summary = [&](const char* what) {
         progress.Clear();
-        std::string text = name + ": " + what + ": " + std::to_string(made) + " of " + std::to_string(todo.size()) +
-                           " outputs made";
+        std::string text =
+            name + ": " + what + ": " + std::to_string(made) + " of " + std::to_string(todo.size()) + " outputs made";
         if (skipped) text += " (" + std::to_string(skipped) + " done before)";
         if (listed) text += ", listed in " + listed->Path();
         std::fprintf(stderr, "%s\n", text.c_str());

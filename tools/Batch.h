@@ -113,12 +113,11 @@ struct TBatchItem {
     std::string Key, Output;
 };
 
-// Makes the folder when missing, then the outputs of the items in order: those of other shards and, with --resume, those done
-// already are left out; each is made by make (which returns its page count and writes the file as
-// a whole or not at all) and gets its manifest row. Progress counts outputs. A failing output stops
-// the batch unless keepGoing (then it is named and the next one made); a termination request stops
-// it between outputs. Returns the exit status; says on stderr what was made and where it is listed
-// when something failed.
+// Makes the folder when missing, then the outputs of the items in order: those of other shards and, with --resume,
+// those done already are left out; each is made by make (which returns its page count and writes the file as a whole or
+// not at all) and gets its manifest row. Progress counts outputs. A failing output stops the batch unless keepGoing
+// (then it is named and the next one made); a termination request stops it between outputs. Returns the exit status;
+// says on stderr what was made and where it is listed when something failed.
 int RunBatch(const char* command, const std::vector<TBatchItem>& items, const TBatchOptions& options,
              const std::string& folder, bool keepGoing, const std::function<int64_t(const TBatchItem&)>& make);
 

@@ -53,9 +53,9 @@ int Run(TArgs& args) {
     // Every file is tried; each that fails is named, and the status says whether any did.
     std::vector<TBatchItem> items;
     for (const std::string& input : files)
-        items.push_back({input, (std::filesystem::path(*outDir) /
-                                 std::filesystem::path(input).filename().replace_extension(".pdf"))
-                                    .string()});
+        items.push_back(
+            {input, (std::filesystem::path(*outDir) / std::filesystem::path(input).filename().replace_extension(".pdf"))
+                        .string()});
     const int status = RunBatch("convert", items, batch, *outDir, true, [&](const TBatchItem& item) {
         return Convert(item.Key, item.Output, jobs, damage, false);
     });

@@ -2,9 +2,9 @@
 // page pictures exactly as the viewer exports a loaded file.
 
 #include "platform/system/Errors.h"
+#include "platform/system/OutputFile.h"
 #include "printer/ExportFilters.h"
 #include "printer/StoredPageExport.h"
-#include "platform/system/OutputFile.h"
 #include "tools/Batch.h"
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
@@ -59,7 +59,8 @@ int Run(TArgs& args) {
     const TBatchOptions batch = TBatchOptions::Take(args);
     const auto files = args.Positionals();
     if (outDir && !format) throw EUsage{"--out-dir needs --format txt|csv|html|pdf"};
-    if (!outDir && files.size() != 2) throw EUsage{"input file and output file expected (or --out-dir DIR with inputs)"};
+    if (!outDir && files.size() != 2)
+        throw EUsage{"input file and output file expected (or --out-dir DIR with inputs)"};
     if (!outDir && batch.Listed) throw EUsage{"--manifest, --resume and --shard go with --out-dir"};
     if (outDir && files.empty()) throw EUsage{"--out-dir needs input files"};
     const std::string out = outDir ? std::string() : files[1];

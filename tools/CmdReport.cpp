@@ -121,7 +121,8 @@ int RunBurst(engine::TQRDescription& description, const std::string& expression,
     }
     const std::vector<engine::TQRBurstKey>& keys = burst->Keys();
     const auto output = [&](size_t i) { return pattern.Path(keys[i].Value, static_cast<int64_t>(i) + 1); };
-    RefuseSameOutputs(keys.size(), [&keys](size_t i) { return keys[i].Value; }, output);
+    RefuseSameOutputs(
+        keys.size(), [&keys](size_t i) { return keys[i].Value; }, output);
     // The outputs of this shard, each with the index of its key.
     std::vector<TBatchItem> items;
     std::vector<size_t> index;

@@ -39,8 +39,8 @@ TProgress::TMode TProgress::DefaultMode() {
 }
 
 TProgress::TProgress(std::string command, std::string unit, int64_t total, bool toStdout)
-    : FCommand(std::move(command)), FUnit(std::move(unit)), FTotal(total), FMode(DefaultMode()),
-      FStart(TClock::now()), FLastDrawn(FStart) {
+    : FCommand(std::move(command)), FUnit(std::move(unit)), FTotal(total), FMode(DefaultMode()), FStart(TClock::now()),
+      FLastDrawn(FStart) {
     if (FMode == pmTerminal && toStdout && ::isatty(STDOUT_FILENO)) FMode = pmNone;
 }
 
@@ -57,8 +57,9 @@ std::string TProgress::Text(bool terminal) const {
     char text[256];
     int n = 0;
     if (FTotal > 0)
-        n = std::snprintf(text, sizeof text, "%s: %lld/%lld %s (%d %%)", FCommand.c_str(), static_cast<long long>(FDone),
-                          static_cast<long long>(FTotal), FUnit.c_str(), static_cast<int>(FDone * 100 / FTotal));
+        n = std::snprintf(text, sizeof text, "%s: %lld/%lld %s (%d %%)", FCommand.c_str(),
+                          static_cast<long long>(FDone), static_cast<long long>(FTotal), FUnit.c_str(),
+                          static_cast<int>(FDone * 100 / FTotal));
     else
         n = std::snprintf(text, sizeof text, "%s: %lld %s", FCommand.c_str(), static_cast<long long>(FDone),
                           FUnit.c_str());
@@ -67,8 +68,10 @@ std::string TProgress::Text(bool terminal) const {
         const double rate = FDone / seconds;
         std::snprintf(text, sizeof text, rate >= 10 ? ", %.0f/s" : ", %.1f/s", rate);
         line += text;
-        if (FTotal > FDone) line += ", " + Duration((FTotal - FDone) / rate) + " left";
-        else if (!terminal) line += ", in " + Duration(seconds);
+        if (FTotal > FDone)
+            line += ", " + Duration((FTotal - FDone) / rate) + " left";
+        else if (!terminal)
+            line += ", in " + Duration(seconds);
     }
     return line;
 }

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,11 +70,14 @@ protected:
     // The example database grown to 150 invoices, made once per test program.
     static const std::string& ManyInvoices() {
         static const std::string db = [] {
-            const std::string path = (fs::temp_directory_path() / ("pagimo-batch-" + std::to_string(::getpid()) + ".db")).string();
-            const std::string script = "(cat " + Examples + "/invoices.sql; echo 'CREATE TABLE batch_size AS SELECT 150 AS invoices;'; cat " +
-                                       Examples + "/batch/more-invoices.sql) | sqlite3 " + path;
+            const std::string path =
+                (fs::temp_directory_path() / ("pagimo-batch-" + std::to_string(::getpid()) + ".db")).string();
+            const std::string script =
+                "(cat " + Examples + "/invoices.sql; echo 'CREATE TABLE batch_size AS SELECT 150 AS invoices;'; cat " +
+                Examples + "/batch/more-invoices.sql) | sqlite3 " + path;
             EXPECT_EQ(std::system(script.c_str()), 0);
-            std::atexit([] { fs::remove(fs::temp_directory_path() / ("pagimo-batch-" + std::to_string(::getpid()) + ".db")); });
+            std::atexit(
+                [] { fs::remove(fs::temp_directory_path() / ("pagimo-batch-" + std::to_string(::getpid()) + ".db")); });
             return path;
         }();
         return db;
@@ -92,7 +95,8 @@ TEST_F(QrptoolBatch, BurstEqualsRunsOnFilteredData) {
         const std::string db = In("c" + std::to_string(customer) + ".db");
         fs::copy_file(ExampleDb, db);
         const std::string others = "<> " + std::to_string(customer);
-        ASSERT_EQ(Shell("sqlite3 " + db + " 'DELETE FROM invoice_lines WHERE invoice IN (SELECT id FROM invoices WHERE customer " +
+        ASSERT_EQ(Shell("sqlite3 " + db +
+                        " 'DELETE FROM invoice_lines WHERE invoice IN (SELECT id FROM invoices WHERE customer " +
                         others + "); DELETE FROM invoices WHERE customer " + others + ";'")
                       .Status,
                   0);
@@ -100,14 +104,15 @@ TEST_F(QrptoolBatch, BurstEqualsRunsOnFilteredData) {
     for (const std::string ext : {".pdf", ".txt", ".csv", ".html", ".qrp"}) {
         SCOPED_TRACE(ext);
         const std::string form = Examples + "/invoice.form";
-        const TRun burst = RunQrptool(Dir, "report " + form + " --db " + ExampleDb + " --burst '[Invoices.customer]' -o '" +
-                                               In("b/{n}-{key}" + ext) + "'");
+        const TRun burst = RunQrptool(Dir, "report " + form + " --db " + ExampleDb +
+                                               " --burst '[Invoices.customer]' -o '" + In("b/{n}-{key}" + ext) + "'");
         ASSERT_EQ(burst.Status, 0) << burst.Err;
         const auto rows = pagimo::tools::ReadManifest(In("b/manifest.csv"));
         ASSERT_EQ(rows.size(), 3u);
         for (int customer = 1; customer <= 3; ++customer) {
             const std::string alone = In("alone" + std::to_string(customer) + ext);
-            const TRun run = RunQrptool(Dir, "report " + form + " --db " + In("c" + std::to_string(customer) + ".db") + " -o " + alone);
+            const TRun run = RunQrptool(Dir, "report " + form + " --db " + In("c" + std::to_string(customer) + ".db") +
+                                                 " -o " + alone);
             ASSERT_EQ(run.Status, 0) << run.Err;
             const std::string made = In("b/" + rows[customer - 1].File);
             EXPECT_EQ(rows[customer - 1].Key, std::to_string(customer));
@@ -120,7 +125,10 @@ TEST_F(QrptoolBatch, BurstEqualsRunsOnFilteredData) {
             const TRun a = RunQrptool(Dir, "text " + made), b = RunQrptool(Dir, "text " + alone);
             EXPECT_EQ(a.Out, b.Out);
             EXPECT_NE(a.Out.find("Celkem / Grand total"), std::string::npos);
-            EXPECT_EQ(RunQrptool(Dir, "info --json " + made).Out.substr(0, 200).find("\"page_count\": " + std::to_string(rows[customer - 1].Pages)) != std::string::npos, true);
+            EXPECT_EQ(RunQrptool(Dir, "info --json " + made)
+                              .Out.substr(0, 200)
+                              .find("\"page_count\": " + std::to_string(rows[customer - 1].Pages)) != std::string::npos,
+                      true);
         }
         fs::remove_all(In("b"));
     }
@@ -142,16 +150,21 @@ TEST(QrptoolBatchNames, KeysPatternsAndShards) {
         {std::string("bad\xff", 4), "bad_", "a byte that is not UTF-8"},
         {"a:b*c?\"<>|", "a_b_c_____", "what Windows shares refuse"},
         {"", "_", "an empty key"},
-        {longKey, std::string(190, 'k') + "~" + [] {
-             char hex[9];
-             std::snprintf(hex, sizeof hex, "%08x", unsigned(pagimo::tools::StableHash(std::string(300, 'k')) & 0xFFFFFFFF));
-             return std::string(hex);
-         }(), "cut, with a hash of the whole key"},
+        {longKey,
+         std::string(190, 'k') + "~" +
+             [] {
+                 char hex[9];
+                 std::snprintf(hex, sizeof hex, "%08x",
+                               unsigned(pagimo::tools::StableHash(std::string(300, 'k')) & 0xFFFFFFFF));
+                 return std::string(hex);
+             }(),
+         "cut, with a hash of the whole key"},
     };
     for (const auto& k : keys)
         EXPECT_EQ(FileNameOfKey(k.Key), k.Name) << k.Why;
     EXPECT_NE(FileNameOfKey(longKey), FileNameOfKey(longKey + "!")) << "long keys that differ late stay apart";
-    EXPECT_EQ(FileNameOfKey(std::string(189, 'x') + "é" + std::string(110, 'x')).size(), 198u) << "cut before a character";
+    EXPECT_EQ(FileNameOfKey(std::string(189, 'x') + "é" + std::string(110, 'x')).size(), 198u)
+        << "cut before a character";
 
     const struct {
         std::string Pattern, Error;
@@ -177,9 +190,9 @@ TEST(QrptoolBatchNames, KeysPatternsAndShards) {
         std::string Text, Slurm, Kubernetes;
         int Index, Count; // -1: refused
     } shards[] = {
-        {"2/3", "", "", 2, 3},     {"3/3", "", "", -1, 0},          {"x/3", "", "", -1, 0},
-        {"auto", "5 1 2 4", "", 2, 4}, // ids 1, 3, 5, 7: the third task
-        {"auto/4", "", "3", 3, 4}, {"auto", "", "3", -1, 0}, // Kubernetes does not say how many
+        {"2/3", "", "", 2, 3},     {"3/3", "", "", -1, 0},
+        {"x/3", "", "", -1, 0},    {"auto", "5 1 2 4", "", 2, 4}, // ids 1, 3, 5, 7: the third task
+        {"auto/4", "", "3", 3, 4}, {"auto", "", "3", -1, 0},      // Kubernetes does not say how many
         {"auto", "", "", -1, 0},
     };
     for (const auto& s : shards) {
@@ -206,13 +219,16 @@ TEST(QrptoolBatchNames, KeysPatternsAndShards) {
 
 // Keys that need cleaning go into the file names as cleaned and into the manifest as they are.
 TEST_F(QrptoolBatch, BurstOfKeysThatNeedCleaning) {
-    std::ofstream(In("k.form")) << "object R: TQRReport\n  DataSet = Q\n"
-                                   "  object Q: TQRSQLiteQuery\n    DatabaseName = '" << ExampleDb << "'\n"
-                                   "    SQL = ('SELECT ''a/b'' AS k UNION ALL SELECT ''..'' UNION ALL SELECT char(9) || ''t'''\n"
-                                   "           'UNION ALL SELECT '''' UNION ALL SELECT printf(''%.300c'', ''k'')')\n"
-                                   "    Active = True\n  end\n"
-                                   "  object D: TQRBand\n    BandType = rbDetail\n    Size.Values = (50 1900)\n"
-                                   "    object E: TQRExpr\n      Expression = '[k]'\n    end\n  end\nend\n";
+    std::ofstream(In("k.form"))
+        << "object R: TQRReport\n  DataSet = Q\n"
+           "  object Q: TQRSQLiteQuery\n    DatabaseName = '"
+        << ExampleDb
+        << "'\n"
+           "    SQL = ('SELECT ''a/b'' AS k UNION ALL SELECT ''..'' UNION ALL SELECT char(9) || ''t'''\n"
+           "           'UNION ALL SELECT '''' UNION ALL SELECT printf(''%.300c'', ''k'')')\n"
+           "    Active = True\n  end\n"
+           "  object D: TQRBand\n    BandType = rbDetail\n    Size.Values = (50 1900)\n"
+           "    object E: TQRExpr\n      Expression = '[k]'\n    end\n  end\nend\n";
     const TRun run = RunQrptool(Dir, "report " + In("k.form") + " --burst '[k]' -o '" + In("out/{key}.txt") + "'");
     ASSERT_EQ(run.Status, 0) << run.Err;
     std::set<std::string> keys;
@@ -244,8 +260,7 @@ TEST_F(QrptoolBatch, RefusalsBeforeAnyOutput) {
         {"[Invoices.name]", "file/out/{key}.pdf", 1, "Cannot create folder"},
     };
     for (const auto& c : cases) {
-        const TRun run =
-            RunQrptool(Dir, "report " + form + " --burst \"" + c.Burst + "\" -o '" + In(c.Pattern) + "'");
+        const TRun run = RunQrptool(Dir, "report " + form + " --burst \"" + c.Burst + "\" -o '" + In(c.Pattern) + "'");
         EXPECT_EQ(run.Status, c.Status) << c.Burst << "\n" << run.Err;
         EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
         EXPECT_FALSE(fs::exists(In("out"))) << c.Burst;
@@ -260,9 +275,10 @@ TEST_F(QrptoolBatch, InterruptedBurstResumes) {
     if (child == 0) {
         const int err = ::open(In("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(err, 2);
-        const std::string db = "--db=" + ManyInvoices(), out = In("cut/{key}.pdf"), form = Examples + "/invoice-pages.form";
-        ::execl(QRPTOOL_PATH, QRPTOOL_PATH, "report", form.c_str(), db.c_str(), "--burst", "[L.number]", "-o", out.c_str(),
-                static_cast<char*>(nullptr));
+        const std::string db = "--db=" + ManyInvoices(), out = In("cut/{key}.pdf"),
+                          form = Examples + "/invoice-pages.form";
+        ::execl(QRPTOOL_PATH, QRPTOOL_PATH, "report", form.c_str(), db.c_str(), "--burst", "[L.number]", "-o",
+                out.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     // Stopped once a few outputs are listed.
@@ -285,7 +301,8 @@ TEST_F(QrptoolBatch, InterruptedBurstResumes) {
 
     const TRun resumed = BurstInvoices(In("cut/{key}.pdf"), "--resume --progress");
     ASSERT_EQ(resumed.Status, 0) << resumed.Err;
-    EXPECT_NE(resumed.Err.find("/" + std::to_string(150 - listed) + " outputs (100 %)"), std::string::npos) << resumed.Err;
+    EXPECT_NE(resumed.Err.find("/" + std::to_string(150 - listed) + " outputs (100 %)"), std::string::npos)
+        << resumed.Err;
     const TRun check = RunQrptool(Dir, "manifest check " + In("cut") + " --against " + In("whole"));
     EXPECT_EQ(check.Status, 0) << check.Out;
     EXPECT_EQ(Listed(In("cut")), Listed(In("whole")));
@@ -298,7 +315,8 @@ TEST_F(QrptoolBatch, ShardsMakeTheWholeRunAndCheckFindsDamage) {
     size_t made = 0;
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(BurstInvoices(In("shards/{key}.pdf"), "--shard " + std::to_string(i) + "/3").Status, 0);
-        const size_t rows = pagimo::tools::ReadManifest(In("shards/manifest." + std::to_string(i) + "-of-3.csv")).size();
+        const size_t rows =
+            pagimo::tools::ReadManifest(In("shards/manifest." + std::to_string(i) + "-of-3.csv")).size();
         EXPECT_GT(rows, 20u) << "shards of 150 keys are near 50 each";
         made += rows;
     }
@@ -312,19 +330,22 @@ TEST_F(QrptoolBatch, ShardsMakeTheWholeRunAndCheckFindsDamage) {
     std::ofstream(In("shards/manifest.0-of-3.csv"), std::ios::app) << "2027-000007,2027-000007.pdf,1,3";
     const TRun check = RunQrptool(Dir, "manifest check " + In("shards") + " --against " + In("whole"));
     EXPECT_EQ(check.Status, 1);
-    for (const std::string& says : std::vector<std::string>{"missing " + In("shards/2027-000100.pdf"), "damaged " + In("shards/2027-000120.pdf"),
-                                   "manifest.0-of-3.csv:", "a row cut short", "1 missing, 1 damaged, 0 duplicate, 1 bad row"})
+    for (const std::string& says : std::vector<std::string>{
+             "missing " + In("shards/2027-000100.pdf"), "damaged " + In("shards/2027-000120.pdf"),
+             "manifest.0-of-3.csv:", "a row cut short", "1 missing, 1 damaged, 0 duplicate, 1 bad row"})
         EXPECT_NE(check.Out.find(says), std::string::npos) << says << "\n" << check.Out;
 }
 
 // A disk that fills: the output being written goes, the manifest lists only whole outputs.
 TEST_F(QrptoolBatch, FullDiskLeavesTheManifestWhole) {
     // Files beyond 16 KiB cannot be written (the effect of a full disk on each output).
-    const TRun run = Shell("ulimit -f 16; trap '' XFSZ; " + std::string(QRPTOOL_PATH) + " report " + Examples +
-                           "/invoice-pages.form --db " + ExampleDb + " --burst '[L.number]' -o '" + In("out/{key}.pdf") + "'");
+    const TRun run =
+        Shell("ulimit -f 16; trap '' XFSZ; " + std::string(QRPTOOL_PATH) + " report " + Examples +
+              "/invoice-pages.form --db " + ExampleDb + " --burst '[L.number]' -o '" + In("out/{key}.pdf") + "'");
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Out.find("Cannot create file " + In("out/2026-0001.pdf")), std::string::npos) << run.Out;
-    EXPECT_NE(run.Out.find("stopped: 0 of 6 outputs made, listed in " + In("out/manifest.csv")), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("stopped: 0 of 6 outputs made, listed in " + In("out/manifest.csv")), std::string::npos)
+        << run.Out;
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(In("out")))
         left.push_back(entry.path().filename().string());
@@ -339,7 +360,9 @@ TEST_F(QrptoolBatch, ProgressOnATerminalOnly) {
     const std::string convert = std::string(QRPTOOL_PATH) + " convert " + In("s.qrp") + " " + In("s.pdf");
     const std::string burst = std::string(QRPTOOL_PATH) + " report " + Examples + "/invoice.form --db " + ExampleDb +
                               " --burst '[Invoices.customer]' -o " + In("b/{key}.txt");
-    const auto terminal = [](const std::string& command) { return Shell("script -qfec \"" + command + "\" /dev/null"); };
+    const auto terminal = [](const std::string& command) {
+        return Shell("script -qfec \"" + command + "\" /dev/null");
+    };
     const struct {
         TRun Run;
         std::string Has, Lacks;

@@ -24,7 +24,8 @@ int Shell(const std::string& command) {
 
 TEST(SlurmBatch, JobArrayEqualsALocalRun) {
     if (::geteuid() != 0) GTEST_SKIP() << "the private cluster runs its daemons as root";
-    if (Shell("command -v sbatch >/dev/null && test -x /usr/sbin/slurmctld -a -x /usr/sbin/slurmd -a -x /usr/sbin/munged") != 0)
+    if (Shell("command -v sbatch >/dev/null && test -x /usr/sbin/slurmctld -a -x /usr/sbin/slurmd -a -x "
+              "/usr/sbin/munged") != 0)
         GTEST_SKIP() << "Slurm is not installed (slurmctld slurmd slurm-client munge)";
     std::string tmpl = (fs::temp_directory_path() / "pagimo-slurm-XXXXXX").string();
     const fs::path dir = mkdtemp(tmpl.data());
@@ -37,24 +38,31 @@ TEST(SlurmBatch, JobArrayEqualsALocalRun) {
     } stop{source + "/scripts/slurm-cluster.sh stop " + cluster};
 
     const std::string db = (dir / "invoices.db").string();
-    ASSERT_EQ(Shell("(cat " + source + "/examples/invoices.sql; echo 'CREATE TABLE batch_size AS SELECT 2000 AS invoices;'; cat " +
+    ASSERT_EQ(Shell("(cat " + source +
+                    "/examples/invoices.sql; echo 'CREATE TABLE batch_size AS SELECT 2000 AS invoices;'; cat " +
                     source + "/examples/batch/more-invoices.sql) | sqlite3 " + db),
               0);
     const std::string form = source + "/examples/invoice-pages.form";
-    const auto local = RunQrptool(dir, "report " + form + " --db " + db + " --burst '[L.number]' -o '" + (dir / "local/{key}.pdf").string() + "'");
+    const auto local = RunQrptool(dir, "report " + form + " --db " + db + " --burst '[L.number]' -o '" +
+                                           (dir / "local/{key}.pdf").string() + "'");
     ASSERT_EQ(local.Status, 0) << local.Err;
 
-    ASSERT_EQ(Shell(source + "/scripts/slurm-cluster.sh start " + cluster + " 2 >" + (dir / "start.txt").string() + " 2>&1"), 0)
+    ASSERT_EQ(
+        Shell(source + "/scripts/slurm-cluster.sh start " + cluster + " 2 >" + (dir / "start.txt").string() + " 2>&1"),
+        0)
         << "see " << cluster << "/log";
-    const std::string submit = "cd " + dir.string() + " && SLURM_CONF=" + cluster + "/slurm.conf sbatch --wait --quiet --array=0-3 " +
-                               "--export=ALL,FORM=" + form + ",DB=" + db + ",OUT=" + (dir / "shared").string() +
-                               ",QRPTOOL=" + QRPTOOL_PATH + " " + source + "/examples/batch/slurm-burst.sh";
+    const std::string submit = "cd " + dir.string() + " && SLURM_CONF=" + cluster +
+                               "/slurm.conf sbatch --wait --quiet --array=0-3 " + "--export=ALL,FORM=" + form +
+                               ",DB=" + db + ",OUT=" + (dir / "shared").string() + ",QRPTOOL=" + QRPTOOL_PATH + " " +
+                               source + "/examples/batch/slurm-burst.sh";
     EXPECT_EQ(Shell(submit), 0) << "the job array failed; its logs are pagimo-burst-*.log in " << dir;
     for (int task = 0; task < 4; ++task)
         EXPECT_TRUE(fs::exists(dir / "shared" / ("manifest." + std::to_string(task) + "-of-4.csv"))) << task;
-    const auto check = RunQrptool(dir, "manifest check " + (dir / "shared").string() + " --against " + (dir / "local").string());
+    const auto check =
+        RunQrptool(dir, "manifest check " + (dir / "shared").string() + " --against " + (dir / "local").string());
     EXPECT_EQ(check.Status, 0) << check.Out;
-    EXPECT_NE(check.Out.find("2000 output(s) listed: all there and whole, the same as the other run"), std::string::npos)
+    EXPECT_NE(check.Out.find("2000 output(s) listed: all there and whole, the same as the other run"),
+              std::string::npos)
         << check.Out;
     if (!HasFailure()) fs::remove_all(dir);
 }
