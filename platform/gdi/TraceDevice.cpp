@@ -81,6 +81,11 @@ void TTraceDevice::DrawShape(const TShape& shape, const TDrawState& s) {
     const bool filled = shape.Fill && s.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
                         shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     if (filled) line += " brush=" + std::to_string(s.Brush.Style) + "/" + Hex(s.Brush.Color);
+    if (filled && s.Brush.Style == BS_HATCHED && s.Brush.Hatch > HS_DIAGCROSS) line += " hatch=" + std::to_string(s.Brush.Hatch);
+    if (filled && s.Brush.Style == BS_FILL && s.Brush.Fill) {
+        static const char* const Kinds[] = {"linear", "mesh", "texture"};
+        line += std::string(" fill=") + Kinds[static_cast<int>(s.Brush.Fill->Kind)];
+    }
     if (s.Rop2 != R2_COPYPEN) line += " rop2=" + std::to_string(s.Rop2);
     FLines.push_back(line + Common(s));
 }

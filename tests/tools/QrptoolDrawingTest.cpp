@@ -153,6 +153,12 @@ TEST(QrptoolRender, AFileCutShortIsDrawnUpToItsLastWholeRecord) {
         EXPECT_EQ(QColor(image.pixel(50, 25)), QColor(Qt::black)) << "the whole box";
         EXPECT_EQ(QColor(image.pixel(150, 25)), QColor(Qt::white)) << "the cut record draws nothing";
     }
+    // The thumbnailer tells it the same way, and writes what was drawn.
+    const QString thumb = dir.filePath(QStringLiteral("t.png"));
+    const TRun thumbnail = Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("100"), emf, thumb});
+    EXPECT_EQ(thumbnail.Exit, 1);
+    EXPECT_EQ(thumbnail.Err.count(QStringLiteral("page 1 cannot be drawn completely")), 1) << thumbnail.Err.toStdString();
+    EXPECT_EQ(QImage(thumb).size(), QSize(100, 50));
     const TRun text = Qrptool({QStringLiteral("text"), emf});
     EXPECT_EQ(text.Exit, 1);
     EXPECT_EQ(text.Out, QStringLiteral("whole\n"));
