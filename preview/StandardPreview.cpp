@@ -154,6 +154,9 @@ TQRStandardPreview::TQRStandardPreview(QWidget* owner, printer::TQRPrinter* repo
     QRPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
     QRPreview->OnProgressUpdate = [this](QObject* sender, int32_t p) { QRPreviewProgressUpdate(sender, p); };
     QRPreview->OnPageProblem = [this](int32_t page, const QString& reason) { PageProblem(page, reason); };
+    QRPreview->OnMissingFont = [this](int32_t page, const QString& face, uint32_t glyphs) {
+        MissingFont(page, face, glyphs);
+    };
     // The page area: the pages, or a live preview's error in their place.
     auto* pageArea = new QWidget(this);
     pageArea->setObjectName(QStringLiteral("PageArea"));
@@ -925,6 +928,17 @@ void TQRStandardPreview::PageProblem(int32_t, const QString& reason) {
     ShowMessage(reason);
 }
 
+void TQRStandardPreview::MissingFont(int32_t page, const QString& face, uint32_t glyphs) {
+    // Once per face and document, in the status bar: the page is drawn all the same.
+    if (FMissingFontsTold.contains(face)) return;
+    FMissingFontsTold.push_back(face);
+    StatusBar->showMessage(QStringLiteral("Page %1 needs the font \"%2\": its text is set in that font's glyph "
+                                          "numbers and the font is not installed (%3 glyphs left out)")
+                               .arg(page)
+                               .arg(face)
+                               .arg(glyphs));
+}
+
 void TQRStandardPreview::SetFileCaption(bool value) {
     FFileCaption = value;
     if (value && FReportPrinter && FReportPrinter->LoadedFromFile())
@@ -987,6 +1001,7 @@ void TQRStandardPreview::LoadReportFile(const QString& fileName) {
     FReportPrinter->OpenReportFile(ToStd(fileName));
     FStoredPrintSetUp = false;
     FPageProblemShown = false;
+    FMissingFontsTold.clear();
     // A damaged file is said so at once; its first page problem then needs no second message.
     const QString problem = FromStd(FReportPrinter->OpenProblem());
     QRPreview->SetPageNumber(1);

@@ -219,6 +219,7 @@ private:
     bool SelectionMouse(QEvent* event);
     std::shared_ptr<const emf::TEmfPicture> FetchForText(int32_t page) const;
     void PageProblem(int32_t page, const QString& reason);
+    void MissingFont(int32_t page, const QString& face, uint32_t glyphs);
     // Printer setup of loaded pages; false when cancelled.
     bool SetUpStoredPagesPrint();
 
@@ -230,6 +231,7 @@ private:
     bool FFileCaption = false;
     bool FStoredPrintSetUp = false; // the print dialog has been confirmed for the loaded pages
     bool FPageProblemShown = false; // one message per loaded document
+    QStringList FMissingFontsTold;  // faces whose missing-font notice the loaded document has shown
     TPageFinder FFinder;
     QTimer* FFindTimer = nullptr;
     int32_t FHitPage = 0;

@@ -7,6 +7,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <cstdio>
 #include <functional>
@@ -99,6 +100,7 @@ int RunInfo(TArgs& args) {
     // Every page in page order: its record, then its body decoded and its records walked, as drawing
     // does; the decoding and checking run on the worker threads in batches of pages.
     std::unique_ptr<pagestore::TPageDocument> pages = reachable > 0 ? OpenDocument(name) : nullptr;
+    TProgress progress("qrptool info", "pages", reachable, true);
     const auto eachPage = [&](const std::function<void(TPageInfo&)>& use) {
         if (reachable == 0) return;
         InPageOrder<TPageInfo>(
@@ -119,6 +121,7 @@ int RunInfo(TArgs& args) {
                 return p;
             },
             [&](int n, TPageInfo&& p) {
+                progress.Update(n - 1);
                 p.Record = list.PageRecord(n);
                 use(p);
             });
@@ -148,6 +151,7 @@ int RunInfo(TArgs& args) {
             }
             out.Maybe();
         });
+        progress.Update(reachable);
         o += "], \"usable_pages\": " + std::to_string(reachable - static_cast<int32_t>(damaged.size())) +
              ", \"trailing_bytes\": " + std::to_string(trailing) + ", \"damaged\": [";
         for (int32_t n = reachable + 1; n <= declared; ++n)
@@ -191,6 +195,7 @@ int RunInfo(TArgs& args) {
         }
         out.Maybe();
     });
+    progress.Update(reachable);
     if (reachable < declared) {
         if (reachable + 1 == declared)
             add(std::snprintf(line, sizeof line, "%6d", declared));

@@ -8,6 +8,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <cstdio>
 #include <memory>
@@ -54,6 +55,7 @@ int Run(TArgs& args) {
     TMissingFontNotice fonts("text");
     // Pages are read and their text extracted on the worker threads; what is written, and what is
     // said on standard error, follows page order on this one.
+    TProgress progress("qrptool text", "pages", last - first + 1, !file);
     InPageOrder<TPageText>(
         *document, files[0], jobs, first, last,
         [](pagestore::TPageDocument& source, int n) {
@@ -71,6 +73,7 @@ int Run(TArgs& args) {
             return result;
         },
         [&](int n, TPageText&& result) {
+            progress.Update(n - first);
             if (n > first) write("\f");
             if (!result.Drawn) {
                 damage.Take(std::move(result.Page), n);
@@ -80,6 +83,8 @@ int Run(TArgs& args) {
             write(result.Text);
             if (!result.Page.Partial.empty()) damage.Partial(n, result.Page.Partial);
         });
+    progress.Update(last - first + 1);
+    progress.Finish();
     if (file) file->Commit();
     if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");
     return damage.ExitStatus();

@@ -48,7 +48,11 @@ private:
     void SetStroke(const std::string& operators);
     void SetStrokeColor(TColorRef color);
     void SetLine(const std::string& operators);
-    void SetBrush(const TLogBrush& brush);                                 // the fill of the brush's colour or pattern
+    // The fill of brush (its colour, hatch, pattern or gradient) for a shape of logical extent drawn
+    // through t (logical to device units).
+    void SetBrush(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
+    std::string BrushFill(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
+    std::string GradientFill(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     void AppendPath(const QPainterPath& path, const QTransform& toDevice); // path through toDevice
     void FillPath(const QPainterPath& path, const QTransform& t);          // with the fill set
     void FillRect(const QRectF& rect, const QTransform& t, TColorRef color);

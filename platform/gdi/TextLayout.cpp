@@ -52,7 +52,7 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
             ch.Glyph = font->GlyphOfIndex(run.Text[i]);
             ch.Char = font->CharOfIndex(run.Text[i]);
             if (ch.Glyph == 0) {
-                ch.Skip = true;
+                ch.Skip = ch.Char == 0; // a character without a glyph is kept, unseen
             } else if (measure) {
                 // Undivided glyph runs advance by the glyphs' own widths.
                 QPointF advance;
@@ -159,8 +159,12 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     layout.DeviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(base.determinant()));
     layout.Glyphs.reserve(n);
     for (const TChar& ch : chars) {
-        if (ch.Skip || ch.Glyph == 0) continue;
-        layout.Glyphs.push_back({ch.Glyph, ch.Fallback, ch.Char, QPointF((dx0 + ch.X) / ws, baseline + ch.Y)});
+        if (ch.Skip) continue;
+        const TPlacedGlyph placed{ch.Glyph, ch.Fallback, ch.Char, QPointF((dx0 + ch.X) / ws, baseline + ch.Y)};
+        if (ch.Glyph != 0)
+            layout.Glyphs.push_back(placed);
+        else if (ch.Char != 0)
+            layout.Missing.emplace_back(layout.Glyphs.size(), placed);
     }
     layout.Valid = true;
     return layout;
