@@ -5,6 +5,7 @@
 #include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
 #include "platform/system/LocalTime.h"
+#include "platform/system/OutputFile.h"
 
 #include <cstring>
 #include <filesystem>
@@ -270,7 +271,8 @@ TQRPageRecord TQRPageList::GoToPage(int32_t n) {
     if (n <= known) return {FIndex[n - 1], FIndex[n]};
     TQRPageRecord record;
     if (n == FNumPages && n > known + 1 && TryLastPage(record)) return record;
-    FIndex.reserve(static_cast<size_t>(n) + 1);
+    // No reserve to n + 1 here: pages read in order reach this one page further each time, and an
+    // exact reserve would copy the whole index on every page; push_back grows it geometrically.
     for (int32_t page = known + 1; page <= n; ++page) {
         const int64_t start = FIndex.back();
         if (!CheckRecord(start, page, record)) BrokenChain(page, start);
@@ -467,7 +469,7 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
     } catch (const EQRError&) {
         throw cannotCreate();
     }
-    if (::fchmod(handle, mode) != 0 || ::fsync(handle) != 0) throw cannotCreate();
+    if (::fchmod(handle, mode) != 0 || (SyncOnCommit() && ::fsync(handle) != 0)) throw cannotCreate();
     try {
         out.Close();
     } catch (const EQRError&) {

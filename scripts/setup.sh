@@ -13,13 +13,15 @@ packages=(
   # database servers for report data: Qt's SQL drivers, and a PostgreSQL server (and its ODBC driver)
   # for the tests
   libqt6sql6 libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc libqt6sql6-sqlite postgresql odbc-postgresql
-  libjpeg-dev libpng-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev
+  libjpeg-dev libpng-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev libssl-dev
   # barcodes and 2D codes; readers that decode them back in the tests
   libzint-dev zbar-tools dmtx-utils libzxing-dev
   # fuzzing
   clang libclang-rt-14-dev
   # fonts the reports name, through metric-compatible faces
   fontconfig fonts-liberation2 fonts-wine fonts-dejavu-core fonts-crosextra-carlito fonts-crosextra-caladea
+  # batch tests: a private one-node Slurm cluster (scripts/slurm-cluster.sh)
+  slurmctld slurmd slurm-client munge
   # printing tests: a private CUPS with an IPP Everywhere printer
   cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
   # screenshots and peers used by tests and benchmarks

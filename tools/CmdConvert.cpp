@@ -3,11 +3,13 @@
 
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
+#include "tools/Batch.h"
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
 #include "tools/PdfConversion.h"
 #include "tools/ProcessLimits.h"
+#include "tools/Progress.h"
 #include "tools/WebConversion.h"
 
 #include <algorithm>
@@ -15,17 +17,20 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 namespace pagimo::tools {
 
 namespace {
 
-void Convert(const std::string& input, const std::string& output, int jobs, TDamagePolicy& damage) {
+// One file of a batch; returns the number of pages converted.
+int64_t Convert(const std::string& input, const std::string& output, int jobs, TDamagePolicy& damage) {
     RefuseInputAsOutput({input}, output);
     std::unique_ptr<pagestore::TPageDocument> document = OpenDocument(input);
     const int32_t count = document->PageCount();
     document = Prefetch(std::move(document), input, jobs, 1, count);
     WritePdf(*document, output, damage);
+    return count;
 }
 
 struct TWebRequest {
@@ -70,7 +75,10 @@ void ConvertOne(const std::string& input, const std::string& output, const TWebR
         if (request.Lang) options.Lang = *request.Lang;
         WriteHtml(*source, output, options, first, last, damage, fonts);
     } else {
+        TProgress progress("qrptool convert", "pages", last - first + 1);
+        source = CountedPages(std::move(source), progress, first);
         WritePdf(*source, output, damage, first, last);
+        progress.Update(last - first + 1);
     }
 }
 
@@ -84,11 +92,13 @@ int Run(TArgs& args) {
     request.Lang = args.Option("--lang");
     const int jobs = JobsOption(args);
     LimitsOption(args, "convert");
+    const TBatchOptions batch = TBatchOptions::Take(args);
     const auto files = args.Positionals();
     EnsureGuiApplication();
     TDamagePolicy damage("convert", keepGoing);
     if (!outDir) {
         if (files.size() != 2) throw EUsage{"input file and output file expected (or --out-dir DIR with inputs)"};
+        if (batch.Listed) throw EUsage{"--manifest, --resume and --shard go with --out-dir"};
         RefuseInputAsOutput({files[0]}, files[1]);
         ConvertOne(files[0], files[1], request, jobs, damage);
         return damage.ExitStatus();
@@ -107,17 +117,13 @@ int Run(TArgs& args) {
                            (std::filesystem::path(*outDir) / name).string() + "; nothing was converted");
     }
     // Every file is tried; each that fails is named, and the status says whether any did.
-    int status = ExitOk;
-    for (const std::string& input : files) {
-        const std::filesystem::path output =
-            std::filesystem::path(*outDir) / std::filesystem::path(input).filename().replace_extension(".pdf");
-        try {
-            Convert(input, output.string(), jobs, damage);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "qrptool convert: %s\n", e.what());
-            status = ExitFailure;
-        }
-    }
+    std::vector<TBatchItem> items;
+    for (const std::string& input : files)
+        items.push_back(
+            {input, (std::filesystem::path(*outDir) / std::filesystem::path(input).filename().replace_extension(".pdf"))
+                        .string()});
+    const int status = RunBatch("convert", items, batch, *outDir, true,
+                                [&](const TBatchItem& item) { return Convert(item.Key, item.Output, jobs, damage); });
     return damage.ExitStatus() == ExitOk ? status : ExitFailure;
 }
 
@@ -128,13 +134,20 @@ extern const TCommand CmdConvert = {
     "usage: qrptool convert FILE OUT.pdf [--page N | --pages A-B] [--keep-going] [-j N]\n"
     "       qrptool convert FILE OUT.svg|OUT-%d.svg|DIR/ [--page N | --pages A-B] [--keep-going] [-j N]\n"
     "       qrptool convert FILE OUT.html [--title TEXT] [--lang CODE] [--pages A-B] [--keep-going] [-j N]\n"
-    "       qrptool convert FILE... --out-dir DIR [--keep-going] [-j N]\n"
+    "       qrptool convert FILE... --out-dir DIR [--keep-going] [-j N] [--manifest FILE] [--resume]\n"
+    "                       [--shard I/N|auto|auto/N]\n"
     "  FILE is a QRP file or an .emf file; one PDF page per page, at its own size. OUT.pdf '-' writes\n"
     "  to standard output; with --out-dir each FILE becomes DIR/NAME.pdf.\n"
     "  OUT.svg: one SVG file per page (several pages need OUT-%d.svg, or a folder: DIR/NAME-N.svg);\n"
     "  OUT.html: one self-contained file that shows the pages in a web browser.\n"
     "  --title TEXT   the HTML viewer's title (default: the input file's name)\n"
     "  --lang CODE    the language of the pages' text in the HTML (default en)\n"
+    "  --manifest F   list each finished PDF in F (key,file,pages,bytes,sha256; the key is FILE as\n"
+    "                 given); --resume and --shard write DIR/manifest.csv (manifest.I-of-N.csv) unless\n"
+    "                 --manifest names one\n"
+    "  --resume       leave out the files whose PDF the manifest lists, there and whole\n"
+    "  --shard I/N    convert only the files whose stable hash is I modulo N (as qrptool report\n"
+    "                 --burst shards keys; auto and auto/N from Slurm or Kubernetes)\n"
     "  --keep-going   a page that cannot be drawn becomes an empty page (named on stderr, exit status 1)\n"
     "                 instead of stopping the conversion\n"
     "  -j N           threads that decode pages ahead (default: the number of cores)\n"

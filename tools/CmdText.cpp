@@ -9,6 +9,7 @@
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
 #include "tools/ProcessLimits.h"
+#include "tools/Progress.h"
 
 #include <cstdio>
 #include <memory>
@@ -16,6 +17,16 @@
 namespace pagimo::tools {
 
 namespace {
+
+// A page's text as a worker extracts it, its picture already let go.
+struct TPageText {
+    pagestore::TDocumentPage Page;
+    bool Drawn = false;
+    std::string Text;
+    std::string DroppedFace;
+    uint32_t Dropped = 0;
+    std::string Problem; // over the page's work budget
+};
 
 int Run(TArgs& args) {
     const auto page = args.Option("--page");
@@ -30,7 +41,6 @@ int Run(TArgs& args) {
     EnsureGuiApplication();
     auto document = OpenDocument(files[0]);
     const auto [first, last] = PageRange(page, pages, document->PageCount());
-    document = Prefetch(std::move(document), files[0], jobs, first, last);
     // Written page by page as extracted: standard output directly, a file under a temporary name.
     std::unique_ptr<TOutputFile> file;
     if (out && *out != "-") file = std::make_unique<TOutputFile>(*out);
@@ -46,20 +56,42 @@ int Run(TArgs& args) {
     };
     TDamagePolicy damage("text", keepGoing);
     TMissingFontNotice fonts("text");
-    for (int n = first; n <= last; ++n) {
-        if (n > first) write("\f");
-        const pagestore::TDocumentPage content = damage.Take(*document, n);
-        const std::shared_ptr<const emf::TEmfPicture>& picture = content.Picture;
-        if (!picture) continue;
-        gdi::TTextDevice device;
-        const gdi::TPlayResult result =
-            gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
-        fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
-        write(device.ReadingOrder().toStdString());
-        if (!content.Partial.empty()) damage.Partial(n, content.Partial);
-        // The text read before the budget ran out is written; the page counts as incomplete.
-        if (result.OverBudget) damage.Incomplete(n, result.Problem);
-    }
+    // Pages are read and their text extracted on the worker threads; what is written, and what is
+    // said on standard error, follows page order on this one.
+    TProgress progress("qrptool text", "pages", last - first + 1, !file);
+    InPageOrder<TPageText>(
+        *document, files[0], jobs, first, last,
+        [](pagestore::TPageDocument& source, int n) {
+            TPageText result;
+            result.Page = source.Page(n);
+            const std::shared_ptr<const emf::TEmfPicture> picture = std::move(result.Page.Picture);
+            if (!picture) return result;
+            result.Drawn = true;
+            gdi::TTextDevice device;
+            const gdi::TPlayResult played =
+                gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
+            result.DroppedFace = played.DroppedGlyphFace;
+            result.Dropped = played.DroppedGlyphs;
+            result.Text = device.ReadingOrder().toStdString();
+            if (played.OverBudget) result.Problem = played.Problem;
+            return result;
+        },
+        [&](int n, TPageText&& result) {
+            RenewPageTime(); // the pages drawn next get their own processor time under the command's limits
+            progress.Update(n - first);
+            if (n > first) write("\f");
+            if (!result.Drawn) {
+                damage.Take(std::move(result.Page), n);
+                return;
+            }
+            fonts.Note(n, result.DroppedFace, result.Dropped);
+            write(result.Text);
+            if (!result.Page.Partial.empty()) damage.Partial(n, result.Page.Partial);
+            // The text read before the budget ran out is written; the page counts as incomplete.
+            if (!result.Problem.empty()) damage.Incomplete(n, result.Problem);
+        });
+    progress.Update(last - first + 1);
+    progress.Finish();
     if (file) file->Commit();
     if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");
     return damage.ExitStatus();
@@ -74,10 +106,11 @@ extern const TCommand CmdText = {
     "  a file ('-' is standard output too).\n"
     "  --keep-going   a page that cannot be drawn gives an empty page (named on stderr,\n"
     "                 exit status 1) instead of stopping\n"
-    "  -j N           threads that decode pages ahead (default: the number of cores)\n"
-    "  --no-limits    lift the limits the command sets itself before reading FILE (on by default,\n"
-    "                 --limits): 1 GB of address space, 10 s of processor time per page, no core\n"
-    "                 file; QRPTOOL_LIMITS=memory=MB,cpu=SECONDS changes them\n",
+    "  -j N           threads that read pages and extract their text (default: the number of\n"
+    "                 cores); the output is the same for any N\n"
+    "  --no-limits    lift the limits the command sets itself before reading FILE (on by\n"
+    "                 default, --limits): 1 GB of address space, 10 s of processor time per\n"
+    "                 page, no core file; QRPTOOL_LIMITS=memory=MB,cpu=SECONDS changes them\n",
     Run};
 
 } // namespace pagimo::tools

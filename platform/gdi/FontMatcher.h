@@ -8,6 +8,7 @@
 #include <QRawFont>
 #include <QString>
 
+#include <array>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -61,7 +62,26 @@ public:
     // Advances of each UTF-16 unit rounded to whole logical units, as recorded in dx arrays (the
     // second unit of a surrogate pair gets 0).
     std::vector<int32_t> Advances(std::u16string_view text) const;
+    // The same advances summed: the width ExtTextOut gives the text.
+    int32_t Width(std::u16string_view text) const;
     int32_t CellHeight() const; // rounded ascent + descent
+
+    // How a character is drawn: its glyph (0: none), whether from Fallback, and its advance as
+    // Advances gives it.
+    struct TCharGlyph {
+        quint32 Glyph = 0;
+        bool Fallback = false;
+        int32_t Advance = 0;
+    };
+    TCharGlyph GlyphOfChar(char32_t c) const;
+    // Fills the table of the first 256 characters, which report text mostly keeps to, so that their
+    // glyphs and advances are looked up once per font rather than once per character drawn.
+    void CacheLatin();
+
+private:
+    TCharGlyph LookUpChar(char32_t c) const;
+    std::array<TCharGlyph, 256> FLatin{};
+    bool FLatinCached = false;
 };
 
 // The face at index of a TrueType collection (.ttc) as a font file of its own (its table directory and
@@ -95,7 +115,7 @@ private:
         QString Family;
         double WinAscent = 0, WinDescent = 0, UnitsPerEm = 1000; // font units
         QByteArray Data;
-        QByteArray Os2; // the face's OS/2 table, which tells one style of a family from another
+        QByteArray Os2;     // the face's OS/2 table, which tells one style of a family from another
         bool Named = false; // fontconfig's match is the family asked for, not a substitute
         std::shared_ptr<const TGlyphChars> GlyphChars;
     };
@@ -104,16 +124,16 @@ private:
     QByteArray FileData(const QString& path);
 
     // A map whose entries are kept in order of use, the oldest dropped past a size.
-    template <class V> class TLru {
+    template <class K, class V, class H = std::hash<K>> class TLru {
     public:
         explicit TLru(size_t capacity) : FCapacity(capacity) {}
-        V* Find(const std::string& key) {
+        V* Find(const K& key) {
             const auto it = FIndex.find(key);
             if (it == FIndex.end()) return nullptr;
             FOrder.splice(FOrder.begin(), FOrder, it->second);
             return &it->second->second;
         }
-        V& Put(const std::string& key, V value) {
+        V& Put(const K& key, V value) {
             if (V* present = Find(key)) return *present = std::move(value);
             FOrder.emplace_front(key, std::move(value));
             FIndex[key] = FOrder.begin();
@@ -126,14 +146,25 @@ private:
 
     private:
         size_t FCapacity;
-        std::list<std::pair<std::string, V>> FOrder;
-        std::unordered_map<std::string, typename std::list<std::pair<std::string, V>>::iterator> FIndex;
+        std::list<std::pair<K, V>> FOrder;
+        std::unordered_map<K, typename std::list<std::pair<K, V>>::iterator, H> FIndex;
+    };
+
+    // A LOGFONT's fields that choose the matched font, the face name in lower case.
+    struct TFontKey {
+        std::u16string Face;
+        int32_t Height = 0, Width = 0, Escapement = 0, Weight = 0;
+        uint8_t Italic = 0, Underline = 0, StrikeOut = 0, CharSet = 0;
+        bool operator==(const TFontKey&) const = default;
+    };
+    struct TFontKeyHash {
+        size_t operator()(const TFontKey& k) const;
     };
 
     std::mutex FMutex;
-    TLru<std::shared_ptr<const TFace>> FFaces{MaxFaces};
-    TLru<std::shared_ptr<const TMatchedFont>> FFonts{MaxFonts};
-    TLru<QByteArray> FFiles{MaxFiles};
+    TLru<std::string, std::shared_ptr<const TFace>> FFaces{MaxFaces};
+    TLru<TFontKey, std::shared_ptr<const TMatchedFont>, TFontKeyHash> FFonts{MaxFonts};
+    TLru<std::string, QByteArray> FFiles{MaxFiles};
 };
 
 } // namespace pagimo::gdi
