@@ -11,7 +11,9 @@ namespace pagimo::gdi {
 
 TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTransform& base) {
     TTextLayout layout;
-    const QTransform t = state.Transform * base;
+    // The baseline is laid out in the page's logical mapping; base (the painter's own transform: a
+    // turn, a part of the page drawn alone) then takes it to the device, once.
+    const QTransform& t = state.Transform;
     layout.Font = TFontMatcher::Shared().Match(state.Font);
     const auto& font = layout.Font;
     if (run.Text.empty() || !font->Raw.isValid()) return layout;
@@ -160,7 +162,8 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     layout.DeviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(base.determinant()));
     for (size_t i = 0; i < n; ++i) {
         if (skip[i] || glyphs[i] == 0) continue;
-        layout.Glyphs.push_back({glyphs[i], useFallback[i] != 0, chars[i], QPointF((dx0 + xs[i]) / ws, baseline + ys[i])});
+        layout.Glyphs.push_back(
+            {glyphs[i], useFallback[i] != 0, chars[i], QPointF((dx0 + xs[i]) / ws, baseline + ys[i])});
     }
     layout.Valid = true;
     return layout;
