@@ -144,6 +144,7 @@ void TPreviewActions::ShowViewMode(const TQRPreview& preview) {
     FActions[pcContinuous]->setChecked(preview.Continuous());
     FActions[pcFacing]->setChecked(preview.Facing());
     FActions[pcFirstAlone]->setChecked(preview.FirstAlone());
+    FActions[pcFirstAlone]->setEnabled(preview.Facing());
 }
 
 } // namespace pagimo::preview

@@ -16,11 +16,14 @@
 #include "pagestore/PageListFixture.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -209,6 +212,56 @@ TEST_F(Screenshots, ViewerPageBeingDrawn) {
     QTest::qWait(700);
     Shown->NextPageClick();
     Shoot("viewer-page-being-drawn", 60);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Screenshots, ViewerMenuBarOpen) {
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->activateWindow();
+    QTest::qWait(300);
+    Shown->menuBar()->setActiveAction(Shown->menuBar()->actions().at(2)); // View
+    Shoot("viewer-menu-view");
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+}
+
+TEST_F(Screenshots, ViewerFacingPages) {
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->Action(preview::pcFacing)->trigger();
+    Shown->NextPageClick();
+    Shown->QRPreview()->WaitForPages();
+    Shoot("viewer-facing");
+}
+
+TEST_F(Screenshots, ViewerRotatedPage) {
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->Action(preview::pcRotateRight)->trigger();
+    Shown->QRPreview()->WaitForPages();
+    Shoot("viewer-rotated");
+}
+
+TEST_F(Screenshots, ViewerPropertiesDialog) {
+    WhenModal([](QWidget* dialog) {
+        Shoot("viewer-properties", 1200);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    Shown->Action(preview::pcProperties)->trigger();
+}
+
+TEST_F(Screenshots, ViewerPrintToFile) {
+    WhenModal([this](QWidget* modal) {
+        auto* dialog = qobject_cast<QPrintDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        for (auto* printers : dialog->findChildren<QComboBox*>(QStringLiteral("printers")))
+            if (const int pdf = printers->findText(QStringLiteral("PDF"), Qt::MatchContains); pdf >= 0)
+                printers->setCurrentIndex(pdf);
+        dialog->setPrintRange(QAbstractPrintDialog::CurrentPage);
+        Shoot("viewer-print-to-file");
+        dialog->reject();
+    });
+    Shown->PrintSetupClick();
 }
 
 } // namespace
