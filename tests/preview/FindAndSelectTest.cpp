@@ -225,6 +225,29 @@ TEST_F(FindAndSelect, CtrlASelectsThePageAndADragSelectsWithTheMouse) {
     EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE pie"));
 }
 
+// A double click selects a word and a drag after it extends by words; a triple click selects the line.
+// What is selected is offered as the X primary selection too.
+TEST_F(FindAndSelect, DoubleClickSelectsAWordAndTripleClickALine) {
+    test::GoToPage(Window, QStringLiteral("4"));
+    Window.ZoomTo100Click();
+    Window.show();
+    const TSheetGeometry& s = Window.QRPreview()->Sheet();
+    QWidget* view = Window.QRPreview()->viewport();
+    const QPoint apple(s.Left + 90, s.Top + 108), pie(s.Left + 150, s.Top + 108);
+    QTest::mouseDClick(view, Qt::LeftButton, {}, apple);
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE"));
+    if (QGuiApplication::clipboard()->supportsSelection()) {
+        EXPECT_EQ(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("APPLE"));
+    }
+    QTest::mouseDClick(view, Qt::LeftButton, {}, apple);
+    QTest::mouseMove(view, pie);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, pie);
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE pie")) << "extended by words";
+    QTest::mouseDClick(view, Qt::LeftButton, {}, QPoint(s.Left + 90, s.Top + 146));
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(s.Left + 90, s.Top + 146));
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("apple_tree and apple.")) << "the line";
+}
+
 TEST(PageText, FindsNothingForAnEmptyNeedleAndKeepsHitsInsideTheirRun) {
     TPageText page;
     gdi::TTextItem item;

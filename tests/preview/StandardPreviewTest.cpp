@@ -399,6 +399,32 @@ TEST_F(StandardPreviewFiles, SaveThroughAnExportFilterAddsItsExtension) {
     EXPECT_EQ(exportedTo, (target + QStringLiteral(".csv")).toStdString());
 }
 
+// The save dialog opens in a loaded document's folder with its name; choosing another file type
+// changes the name's extension.
+TEST_F(StandardPreviewFiles, TheSaveDialogProposesTheDocumentsFolderAndName) {
+    printer::RegisterStandardExportFilters(printer::QRExportFilterLibrary());
+    printer::TQRPrinter printer;
+    TQRStandardPreview w(nullptr, &printer);
+    w.LoadReportFile(Saved);
+    QString folder, name, renamed;
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        folder = dialog->directory().absolutePath();
+        auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        name = field->text();
+        const qsizetype pdf = dialog->nameFilters().indexOf(QStringLiteral("PDF document (*.pdf)"));
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setCurrentIndex(static_cast<int>(pdf));
+        emit types->textActivated(types->itemText(static_cast<int>(pdf)));
+        renamed = field->text();
+        dialog->reject();
+    });
+    w.SaveClick();
+    EXPECT_EQ(folder, QDir(Dir.path()).absolutePath());
+    EXPECT_EQ(name, QStringLiteral("four.QRP"));
+    EXPECT_EQ(renamed, QStringLiteral("four.pdf"));
+}
+
 TEST_F(StandardPreviewFiles, ACancelledDialogDoesNothing) {
     auto printer = test::PrinterWithPages(2);
     TQRStandardPreview w(nullptr, printer.get());
