@@ -17,6 +17,9 @@ namespace pagimo::preview {
 
 namespace {
 
+// Rows of the bar above and below its widgets.
+constexpr int FieldInset = 4;
+
 QLabel* Panel(QStatusBar* bar, const QString& name, const QString& text = QString()) {
     auto* panel = new QLabel(text, bar);
     panel->setObjectName(name);
@@ -60,12 +63,15 @@ TPreviewStatusBar::TPreviewStatusBar(QWidget* parent) : QStatusBar(parent) {
 
 void TPreviewStatusBar::FitToFont() {
     const QFontMetrics metrics(font());
-    // The usual font keeps the designed sizes; a larger one takes what its text needs.
+    // The usual font keeps the designed sizes; a larger one takes what its text needs. The bar's own
+    // layout keeps a few pixels above its widgets, so the page field is that much lower than the bar.
     const int line = metrics.height();
-    setFixedHeight(std::max(19, line + 5));
+    const int bar = std::max(19, line + 5);
+    const int field = bar - FieldInset;
+    setFixedHeight(bar);
     FProgress->setFixedWidth(std::max(40, metrics.horizontalAdvance(QStringLiteral("100%")) + 4));
     FGoTo->setFixedWidth(std::max(80, metrics.horizontalAdvance(FGoTo->placeholderText()) + 16));
-    FGoTo->setFixedHeight(std::max(17, line + 3));
+    FGoTo->setFixedHeight(field);
 }
 
 void TPreviewStatusBar::changeEvent(QEvent* event) {

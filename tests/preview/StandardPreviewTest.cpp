@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -93,6 +94,33 @@ TEST(StandardPreview, IsBuiltAsTheFormDescribes) {
     EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page"));
     EXPECT_EQ(test::Part<QStatusBar>(w, "StatusBar")->height(), 19);
     EXPECT_EQ(w.QRPreview()->ReportPrinter(), printer.get());
+}
+
+// The status bar holds its panels and the page field whole with the usual font and at twice its size.
+TEST(StandardPreview, TheStatusBarFitsItsFieldsAtEveryScale) {
+    auto printer = test::PrinterWithPages(3);
+    TQRStandardPreview w(nullptr, printer.get());
+    w.setWindowState(Qt::WindowNoState);
+    w.resize(900, 600);
+    w.show();
+    auto* bar = test::Part<QStatusBar>(w, "StatusBar");
+    const QFont usual = bar->font();
+    for (const qreal scale : {1.0, 2.0}) {
+        QFont font = usual;
+        font.setPointSizeF(usual.pointSizeF() * scale);
+        bar->setFont(font);
+        for (QWidget* field : bar->findChildren<QWidget*>()) {
+            if (!field->isVisible()) continue;
+            field->setFont(font);
+        }
+        QCoreApplication::processEvents();
+        bar->layout()->activate();
+        for (const char* name : {"Panel0", "Panel1", "ZoomPanel", "GoToPageField"}) {
+            const QWidget* field = test::Part<QWidget>(*bar, name);
+            EXPECT_TRUE(bar->rect().contains(field->geometry())) << name << " at " << scale;
+            EXPECT_GE(field->height(), field->fontMetrics().height()) << name << " at " << scale;
+        }
+    }
 }
 
 TEST(StandardPreview, TakesTheReportTitleAsCaption) {
