@@ -3,8 +3,10 @@
 // pages converted to PDF, and the external converter emf2svg-conv on the same page as the baseline.
 // PDF size and speed: 100 report pages (qrptool sample's) and 100 dense text pages written by Qt's PDF
 // engine through the painter device and by the PDF device, in bytes per page and pages per second.
+// SVG on the same pages: a stand-alone file per page (fonts in each, as OUT-%d.svg) and the pages of
+// one document sharing its fonts (as the HTML viewer holds them, before it deflates them).
 //
-//   build/release/bench/bench_gdi --benchmark_filter=Pdf100 --benchmark_repetitions=5
+//   build/release/bench/bench_gdi --benchmark_filter='Pdf100|Svg100' --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true
 
 #include "pagestore/PageList.h"
@@ -14,6 +16,7 @@
 #include "platform/gdi/MetafileCanvas.h"
 #include "platform/gdi/PainterDevice.h"
 #include "platform/gdi/PdfDevice.h"
+#include "platform/gdi/SvgDevice.h"
 #include "platform/gdi/TraceDevice.h"
 
 #include <benchmark/benchmark.h>
@@ -297,6 +300,35 @@ void BM_Pdf100Own(benchmark::State& state) {
     ReportPdf(state, file, pages.size());
 }
 
+// The SVG device. Range 1: 0 a stand-alone file per page, 1 the pages of one document.
+void BM_Svg100(benchmark::State& state) {
+    const auto& pages = PdfPages(static_cast<int>(state.range(0)));
+    if (pages.empty()) return state.SkipWithError("no pages (qrptool not built)");
+    const bool shared = state.range(1) == 1;
+    size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = 0;
+        std::unique_ptr<gdi::TSvgDocument> document;
+        for (size_t i = 0; i < pages.size(); ++i) {
+            if (!shared || !document) document = std::make_unique<gdi::TSvgDocument>();
+            std::string prefix = "p";
+            prefix += std::to_string(i + 1);
+            prefix += '-';
+            gdi::TSvgDevice device(*document, QSizeF(pages[i].WidthMM(), pages[i].HeightMM()),
+                                   QSize(pages[i].Width(), pages[i].Height()), prefix);
+            gdi::TEmfPlayer::Play(pages[i], device, device.Target());
+            bytes +=
+                shared ? device.Finish().size() : device.Finish(document->StyleSheet() + document->ImageDefs()).size();
+        }
+        if (shared) bytes += document->StyleSheet().size() + document->ImageDefs().size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["bytes/page"] = static_cast<double>(bytes) / static_cast<double>(pages.size());
+    state.counters["pages/s"] =
+        benchmark::Counter(static_cast<double>(pages.size()) * state.iterations(), benchmark::Counter::kIsRate);
+    state.SetLabel(std::string(PdfKinds[state.range(0)]) + std::string(shared ? ", one document" : ", a file each"));
+}
+
 // The external converter on the same page (process start included, SVG rasterising not).
 void BM_Emf2SvgConv(benchmark::State& state) {
     const std::string in = "/tmp/pagimo-bench-page.emf", out = "/tmp/pagimo-bench-page.svg";
@@ -324,6 +356,7 @@ BENCHMARK(BM_QrpToPdf)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Emf2SvgConv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pdf100Qt)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pdf100Own)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Svg100)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

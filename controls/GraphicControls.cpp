@@ -332,9 +332,17 @@ void TQRImage::StartPrinting() {
     FNotDrawnTold = false;
     FFilePicture.Clear();
     if (FFileName.empty()) return;
-    // Read once per run, so that a report shows the file as it is when the report runs.
+    // Read once per run, so that a report shows the file as it is when the report runs; the same bytes
+    // as the run before are not decoded again (a description run once per key reads its logo often).
     try {
-        FFilePicture.LoadFromBytes(graphics::ReadPictureFile(Resolve(FFileName), MaxPictureFileBytes));
+        std::vector<uint8_t> bytes = graphics::ReadPictureFile(Resolve(FFileName), MaxPictureFileBytes);
+        if (bytes != FDecodedBytes || FDecoded.Empty()) {
+            FDecoded.Clear();
+            FDecodedBytes.clear();
+            FDecoded.LoadFromBytes(bytes);
+            FDecodedBytes = std::move(bytes);
+        }
+        FFilePicture = FDecoded;
     } catch (const EQRError& e) {
         TellNotDrawn(std::string("no picture from ") + FFileName + ": " + e.what(), "FileName");
     }

@@ -171,6 +171,8 @@ protected:
 private:
     std::unique_ptr<TQRPicture> FPicture = std::make_unique<TQRPicture>();
     graphics::TPicture FFilePicture;
+    graphics::TPicture FDecoded; // FileName's picture as last decoded, and the bytes it came from
+    std::vector<uint8_t> FDecodedBytes;
     std::string FFileName;
     std::string FBaseFolder;
     bool FAutoSize = false;

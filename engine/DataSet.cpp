@@ -70,8 +70,49 @@ std::string TQRField::AsString() const {
     return {};
 }
 
+struct TQRDataSet::TSavedRecords {
+    std::vector<std::vector<TFieldValue>> Rows;
+    std::unique_ptr<TRowCursor> Cursor;
+    size_t Record = 0;
+    bool Active = false, Eof = true, Bof = true, PastFirst = false;
+    int64_t Count = -2;
+};
+
 TQRDataSet::TQRDataSet() = default;
 TQRDataSet::~TQRDataSet() = default;
+
+void TQRDataSet::BeginSlice(std::vector<std::vector<TFieldValue>> rows) {
+    if (!FSaved) {
+        FSaved = std::make_unique<TSavedRecords>(
+            TSavedRecords{std::move(FRows), std::move(FCursor), FRecord, FActive, FEof, FBof, FPastFirst, FCount});
+        FCursor.reset();
+    }
+    for (auto& row : rows)
+        row.resize(FColumns.size());
+    FRows = std::move(rows);
+    FActive = true;
+    First();
+}
+
+void TQRDataSet::EndSlice() {
+    if (!FSaved) return;
+    FRows = std::move(FSaved->Rows);
+    FCursor = std::move(FSaved->Cursor);
+    FRecord = FSaved->Record;
+    FActive = FSaved->Active;
+    FEof = FSaved->Eof;
+    FBof = FSaved->Bof;
+    FPastFirst = FSaved->PastFirst;
+    FCount = FSaved->Count;
+    FSaved.reset();
+}
+
+std::vector<TFieldValue> TQRDataSet::CurrentRow() const {
+    if (!FActive || FRecord >= FRows.size() || FEof) return {};
+    std::vector<TFieldValue> row = FRows[FRecord];
+    row.resize(FColumns.size());
+    return row;
+}
 
 void TQRDataSet::SetActive(bool active) {
     if (Loading()) {
@@ -90,6 +131,11 @@ void TQRDataSet::Loaded() {
 
 void TQRDataSet::Open() {
     if (FActive) return;
+    if (FSaved) {
+        FActive = true;
+        First();
+        return;
+    }
     std::vector<TColumn> columns;
     if (std::unique_ptr<TRowCursor> cursor = OpenCursor(columns)) {
         SetColumns(columns);
@@ -151,10 +197,11 @@ bool TQRDataSet::FetchRow() {
 
 void TQRDataSet::Close() {
     FActive = false;
-    FCursor.reset();
-    FRows.clear();
     FRecord = 0;
     FEof = FBof = true;
+    if (FSaved) return; // the slice stays to be read again
+    FCursor.reset();
+    FRows.clear();
     // Fields stay: evaluators prepared against them hold pointers until they are unprepared, and
     // a closed data set's fields read as null.
 }

@@ -103,6 +103,17 @@ public:
     TQRField* FindField(std::string_view name) const;   // ignoring case; null when absent
     TQRField& FieldByName(std::string_view name) const; // throws EQRError "Field 'X' not found"
 
+    // Bursting, one run per key: while a slice is served the data set's records are these rows alone
+    // (First, Next, Prior, Eof, RecordCount and the fields see only them; each row holds a value per
+    // field, as CurrentRow gives them) and its own records wait where they were. Close and Open keep
+    // the slice, so a run that refreshes a parameterised query reads the slice again. EndSlice goes
+    // back to the data set's own records at the place they were left.
+    void BeginSlice(std::vector<std::vector<TFieldValue>> rows);
+    void EndSlice();
+    bool Sliced() const { return FSaved != nullptr; }
+    // The current record's values, one per field; empty when there is no current record.
+    std::vector<TFieldValue> CurrentRow() const;
+
     // Parameterised queries override these; a plain table has none.
     virtual std::vector<TQRParam>* Params() { return nullptr; }
     TQRParam* FindParam(std::string_view name);
@@ -170,6 +181,9 @@ private:
     size_t FRecord = 0;
     bool FEof = true;
     bool FBof = true;
+    // The data set's own records while a slice is served.
+    struct TSavedRecords;
+    std::unique_ptr<TSavedRecords> FSaved;
 };
 
 // Finds the field an expression names: "name" in the first data set that has it, or

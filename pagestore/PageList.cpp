@@ -5,6 +5,7 @@
 #include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
 #include "platform/system/LocalTime.h"
+#include "platform/system/OutputFile.h"
 
 #include <cstring>
 #include <filesystem>
@@ -467,7 +468,7 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
     } catch (const EQRError&) {
         throw cannotCreate();
     }
-    if (::fchmod(handle, mode) != 0 || ::fsync(handle) != 0) throw cannotCreate();
+    if (::fchmod(handle, mode) != 0 || (SyncOnCommit() && ::fsync(handle) != 0)) throw cannotCreate();
     try {
         out.Close();
     } catch (const EQRError&) {

@@ -96,6 +96,16 @@ void TPreviewStatusBar::SetLiveStatus(const QString& text) {
     FLive->setVisible(!text.isEmpty());
 }
 
+void TPreviewStatusBar::MissingFont(int32_t page, const QString& face, uint32_t glyphs) {
+    if (FMissingFontsTold.contains(face)) return;
+    FMissingFontsTold.push_back(face);
+    showMessage(QStringLiteral("Page %1 needs the font \"%2\": its text is set in that font's glyph numbers and the "
+                               "font is not installed (%3 glyphs left out)")
+                    .arg(page)
+                    .arg(face)
+                    .arg(glyphs));
+}
+
 void TPreviewStatusBar::ShowDone(const QString& text) {
     FDone->setText(text);
     FDone->setToolTip(text);

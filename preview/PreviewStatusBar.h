@@ -6,6 +6,7 @@
 // them as large as their text needs.
 
 #include <QStatusBar>
+#include <QStringList>
 
 class QLabel;
 class QLineEdit;
@@ -25,6 +26,10 @@ public:
     void SetLiveStatus(const QString& text);
     // Where a print job or an export went, shown for a few seconds.
     void ShowDone(const QString& text);
+    // Tells once per face and document that a page left out text set in the glyph numbers of a font
+    // that is not installed (the page is drawn all the same); other pages loaded: told afresh.
+    void MissingFont(int32_t page, const QString& face, uint32_t glyphs);
+    void ForgetMissingFonts() { FMissingFontsTold.clear(); }
     // Why the file on disk was not reloaded; an empty text hides it.
     void SetReloadProblem(const QString& text);
     // The page field: a number and Enter go to that page of the preview control (numbers outside the
@@ -39,6 +44,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QStringList FMissingFontsTold;
     // Sizes that follow the font: the bar, panel 0 and the page field hold their text at every scale.
     void FitToFont();
 

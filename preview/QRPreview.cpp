@@ -406,6 +406,18 @@ void TQRPreview::PaintSheet(QPainter& painter, int32_t n, const QRect& rect, con
 }
 
 void TQRPreview::PageDrawn(int32_t n, const TPageImage& image) {
+    if (image.Result.Play.DroppedGlyphs && OnMissingFont) {
+        // Told from the event loop, not from inside the drawing's delivery.
+        QPointer<TQRPreview> self(this);
+        const QString face = QString::fromStdString(image.Result.Play.DroppedGlyphFace);
+        const uint32_t glyphs = image.Result.Play.DroppedGlyphs;
+        QMetaObject::invokeMethod(
+            this,
+            [self, n, face, glyphs] {
+                if (self && self->OnMissingFont) self->OnMissingFont(n, face, glyphs);
+            },
+            Qt::QueuedConnection);
+    }
     if (Laid()) {
         const auto [first, last] = PagesInView();
         if (n >= first && n <= last) viewport()->update();

@@ -94,6 +94,9 @@ public:
     std::function<void()> OnReportPrinterGone;
     // Runs, from the event loop, when a page that cannot be drawn has been shown (page, reason).
     std::function<void(int32_t page, const QString& reason)> OnPageProblem;
+    // Runs, from the event loop, when a page drawn left out glyph-index text of a font that is not
+    // installed (page, the font's face name, glyphs left out).
+    std::function<void(int32_t page, const QString& face, uint32_t glyphs)> OnMissingFont;
 
     TQRPreviewImage* PageImage() const { return FPageImage; }
 

@@ -99,6 +99,9 @@ void TQRStandardPreview::BindParts() {
     FPreview->OnPageAvailable = [this](QObject* sender, int32_t n) { QRPreviewPageAvailable(sender, n); };
     FPreview->OnProgressUpdate = [this](QObject* sender, int32_t p) { QRPreviewProgressUpdate(sender, p); };
     FPreview->OnPageProblem = [this](int32_t page, const QString& reason) { PageProblem(page, reason); };
+    FPreview->OnMissingFont = [this](int32_t page, const QString& face, uint32_t glyphs) {
+        FStatusBar->MissingFont(page, face, glyphs);
+    };
     // A printer freed while the window stays open (a failed run) must not be reached from here.
     FPreview->OnReportPrinterGone = [this] {
         FReportPrinter = nullptr;
@@ -326,6 +329,7 @@ void TQRStandardPreview::LoadPages(const QString& fileName, bool open) {
     FReportPrinter->OpenReportFile(fileName.toUtf8().toStdString());
     FPrintAndSave->PagesLoaded();
     FPageProblemShown = false;
+    FStatusBar->ForgetMissingFonts();
     // A damaged file is said so at once; its first page problem then needs no second message.
     const QString problem = FromStd(FReportPrinter->OpenProblem());
     FPreview->SetPageNumber(1);

@@ -255,7 +255,9 @@ void TPrinterSettings::SetOutputBin(TQRBin value) {
 }
 
 void TPrinterSettings::SetPaperSize(TQRPaperSize value) {
-    if (value == TQRPaperSize::Default || PaperAvailable(value)) FPaperSize = value;
+    // Like the orientation, the paper is a matter of layout: without any printer mode nothing says
+    // which papers exist, so a report recorded on a machine without printers keeps the paper it names.
+    if (value == TQRPaperSize::Default || PaperAvailable(value) || !FMode) FPaperSize = value;
 }
 
 int32_t TPrinterSettings::SheetWidth() const {

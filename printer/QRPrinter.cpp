@@ -320,6 +320,7 @@ void TQRPrinter::Print() {
                 }
                 painter.restore();
             }
+            if (PagePrintedHook) PagePrintedHook(i, first, last);
             if (i < last) FDevice->NewPage();
             if (FCancelRequested) {
                 FDevice->Abort();

@@ -178,6 +178,8 @@ public:
     TNotifyEvent AfterPrintHook;
     TSetupEvent PrintSetupHook;
     TExportEvent ExportHook;
+    // Print of stored pages: after each page has gone to the device (page, of the first..last range).
+    std::function<void(int32_t page, int32_t first, int32_t last)> PagePrintedHook;
 
     // Paper properties, forwarded to Settings through its guarded setters.
     TQRPaperSize PaperSize() const;

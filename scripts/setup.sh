@@ -12,17 +12,21 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6svg6
   # database servers for report data: Qt's SQL drivers, and a PostgreSQL server for the tests
   libqt6sql6 libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc libqt6sql6-sqlite postgresql
-  libjpeg-dev libpng-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev
+  libjpeg-dev libpng-dev libsqlite3-dev zlib1g-dev libfontconfig-dev libcups2-dev libssl-dev
   # barcodes and 2D codes; readers that decode them back in the tests
   libzint-dev zbar-tools dmtx-utils libzxing-dev
   # fuzzing
   clang libclang-rt-14-dev
   # fonts the reports name, through metric-compatible faces
   fontconfig fonts-liberation2 fonts-wine fonts-dejavu-core fonts-crosextra-carlito fonts-crosextra-caladea
+  # batch tests: a private one-node Slurm cluster (scripts/slurm-cluster.sh)
+  slurmctld slurmd slurm-client munge
   # printing tests: a private CUPS with an IPP Everywhere printer
   cups cups-client cups-ipp-utils avahi-daemon dbus poppler-utils
   # screenshots and peers used by tests and benchmarks
   xvfb xauth x11-utils openbox imagemagick emf2svg sqlite3 python3 python3-reportlab qpdf
+  # the browser tests of the SVG pages and the HTML viewer (headless, through the DevTools protocol)
+  chromium
   # the Debian package: its checker, and the databases its triggers refresh
   lintian file man-db shared-mime-info desktop-file-utils hicolor-icon-theme
   # measuring time and peak memory (scripts/hostile-pages.sh)

@@ -7,6 +7,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <cstdio>
 #include <string>
@@ -99,7 +100,9 @@ int RunInfo(TArgs& args) {
     // drawing does; the decoding runs ahead on the worker threads.
     std::unique_ptr<pagestore::TPageDocument> pages =
         reachable > 0 ? Prefetch(OpenDocument(name), name, jobs, 1, reachable) : nullptr;
-    const auto readPage = [&list, &pages](int32_t n) {
+    TProgress progress("qrptool info", "pages", reachable, true);
+    const auto readPage = [&list, &pages, &progress](int32_t n) {
+        progress.Update(n - 1);
         TPageInfo p;
         p.Number = n;
         p.Record = list.PageRecord(n);
@@ -141,6 +144,7 @@ int RunInfo(TArgs& args) {
             }
             out.Maybe();
         }
+        progress.Update(reachable);
         o += "], \"usable_pages\": " + std::to_string(reachable - static_cast<int32_t>(damaged.size())) +
              ", \"trailing_bytes\": " + std::to_string(trailing) + ", \"damaged\": [";
         for (int32_t n = reachable + 1; n <= declared; ++n)
@@ -184,6 +188,7 @@ int RunInfo(TArgs& args) {
         }
         out.Maybe();
     }
+    progress.Update(reachable);
     if (reachable < declared) {
         if (reachable + 1 == declared)
             add(std::snprintf(line, sizeof line, "%6d", declared));

@@ -7,6 +7,7 @@
 #include "printer/QRPrinter.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -80,7 +81,13 @@ int Run(TArgs& args) {
     if (range.first > p.DeclaredPages()) {
         throw EQRError("the file has " + std::to_string(p.DeclaredPages()) + " pages; nothing to print");
     }
+    TProgress progress("qrptool print", "pages");
+    p.PagePrintedHook = [&progress](int32_t page, int32_t first, int32_t last) {
+        progress.SetTotal(last - first + 1);
+        progress.Update(page - first + 1);
+    };
     p.Print();
+    progress.Finish();
     const int job = p.Device().LastJobId();
     if (job <= 0) throw EQRError("nothing was printed");
     std::printf("%s-%d\n", p.Settings().DeviceName().c_str(), job);

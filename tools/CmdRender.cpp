@@ -9,6 +9,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <QImage>
 #include <QPainter>
@@ -79,7 +80,9 @@ int Run(TArgs& args) {
     if (first != last) damage.CheckFirst(*document, first, last);
     int width = 0, height = 0; // of the last page drawn, for a damaged page whose sheet is unknown
     const double scale = dpi / 96.0;
+    TProgress progress("qrptool render", "pages", last - first + 1);
     for (int n = first; n <= last; ++n) {
+        progress.Update(n - first);
         const pagestore::TDocumentPage content = damage.Take(*document, n);
         // Each page on its own sheet.
         const auto sheet = content.Picture ? pagestore::SheetOf(content.Picture->Header()) : document->Sheet(n);
@@ -100,8 +103,10 @@ int Run(TArgs& args) {
             result = printer::PaintPage(content, n, painter, QRectF(0, 0, width, height));
         }
         RefuseInputAsOutput({files[0]}, OutputName(*out, n));
-        if (result.Play.Damaged)
+        if (result.Play.Damaged) {
+            TProgress::ClearShown();
             std::fprintf(stderr, "qrptool render: page %d: %u damaged records skipped\n", n, result.Play.Damaged);
+        }
         fonts.Note(n, result.Play.DroppedGlyphFace, result.Play.DroppedGlyphs);
         // A page drawn only in part (a file cut short, or over its work budget) is written all the same,
         // and still counts as one that cannot be drawn completely.
@@ -109,6 +114,7 @@ int Run(TArgs& args) {
         if (!content.Partial.empty()) damage.Partial(n, content.Partial);
         if (result.Outcome == printer::pgIncomplete) damage.Incomplete(n, result.Reason);
     }
+    progress.Update(last - first + 1);
     return damage.ExitStatus();
 }
 

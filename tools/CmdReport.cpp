@@ -1,5 +1,7 @@
-// qrptool report: loads a stored report description and runs its first report.
+// qrptool report: loads a stored report description and runs its first report, once or once per key
+// (--burst).
 
+#include "engine/Burst.h"
 #include "engine/CompositeReport.h"
 #include "engine/Description.h"
 #include "engine/PrinterTarget.h"
@@ -8,12 +10,15 @@
 #include "engine/TraceTarget.h"
 #include "platform/system/Errors.h"
 #include "platform/system/OutputFile.h"
+#include "platform/system/ScopeGuard.h"
 #include "platform/system/Termination.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 #include "printer/StoredPageExport.h"
+#include "tools/Batch.h"
 #include "tools/Commands.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 #include "tools/ReportChecks.h"
 
 #include <algorithm>
@@ -64,7 +69,6 @@ void SaveRecordedPages(printer::TQRPrinter& pages, const std::string& output, bo
 }
 
 int RunReportCommand(TArgs& args);
-bool ProgressShown = false;
 // The run's diagnostics (made once the description is read), and whether they fail the run.
 std::unique_ptr<TRunDiagnostics> Diagnostics;
 bool StrictRun = false;
@@ -83,14 +87,7 @@ int StrictStatus(int status) {
 int RunReport(TArgs& args) {
     InstallTerminationRequest();
     int signal = 0;
-    // The progress line ends before anything else is said.
-    struct TEndProgress {
-        ~TEndProgress() {
-            if (ProgressShown) std::fputs("\n", stderr);
-        }
-    };
     try {
-        TEndProgress endProgress;
         const int status = StrictStatus(RunReportCommand(args));
         InstallTerminationCleanup();
         if (!TerminationRequested()) return status;
@@ -108,14 +105,49 @@ int RunReport(TArgs& args) {
     return ExitFailure;
 }
 
-// Shows the page being made on a terminal.
-void ShowProgress(engine::TQRDescription& description) {
-    if (!::isatty(STDERR_FILENO)) return;
-    description.OnPage = [](int page) {
-        ProgressShown = true;
-        std::fprintf(stderr, "\rqrptool: page %d ", page);
-        std::fflush(stderr);
-    };
+// One output per key of the burst expression, each what the report gives on that key's records.
+int RunBurst(engine::TQRDescription& description, const std::string& expression, const TOutputPattern& pattern,
+             const TBatchOptions& batch, const printer::TQRExporterEntry* exportEntry, bool pdf,
+             const std::vector<std::string>& inputs) {
+    std::unique_ptr<engine::TQRBurst> burst;
+    try {
+        burst = std::make_unique<engine::TQRBurst>(description, expression);
+    } catch (const engine::EBurstExpression& e) {
+        throw EUsage{e.what()};
+    }
+    {
+        TProgress reading("qrptool report", "records");
+        burst->ReadKeys([&reading](int records) { reading.Update(records); });
+    }
+    const std::vector<engine::TQRBurstKey>& keys = burst->Keys();
+    const auto output = [&](size_t i) { return pattern.Path(keys[i].Value, static_cast<int64_t>(i) + 1); };
+    RefuseSameOutputs(
+        keys.size(), [&keys](size_t i) { return keys[i].Value; }, output);
+    // The outputs of this shard, each with the index of its key.
+    std::vector<TBatchItem> items;
+    std::vector<size_t> index;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!batch.Shard.Selects(keys[i].Value)) continue;
+        items.push_back({keys[i].Value, output(i)});
+        index.push_back(i);
+    }
+    int pages = 0;
+    description.OnPage = [&pages](int page) { pages = std::max(pages, page); };
+    return RunBatch("report", items, batch, pattern.Folder(), false, [&](const TBatchItem& item) -> int64_t {
+        RefuseInputAsOutput(inputs, item.Output);
+        burst->Select(index[static_cast<size_t>(&item - items.data())]);
+        system::TScopeGuard release([&burst] { burst->Release(); });
+        pages = 0;
+        if (exportEntry) {
+            std::unique_ptr<printer::TQRExporter> filter = exportEntry->ExporterClass(item.Output);
+            if (!filter) throw EQRError("No export filter for " + item.Output);
+            description.Export(*filter);
+            return pages;
+        }
+        std::unique_ptr<printer::TQRPrinter> recorded = description.Record();
+        SaveRecordedPages(*recorded, item.Output, pdf);
+        return recorded->PageTotal();
+    });
 }
 
 int RunReportCommand(TArgs& args) {
@@ -128,10 +160,16 @@ int RunReportCommand(TArgs& args) {
     const bool fields = args.Flag("--fields");
     StrictRun = args.Flag("--strict");
     const auto output = args.Option("-o");
+    const auto burst = args.Option("--burst");
+    TBatchOptions batch = TBatchOptions::Take(args);
     const auto positionals = args.Positionals();
     if (positionals.size() != 1) throw EUsage{"expected one description file"};
     if (int(trace) + int(print) + int(output.has_value()) + int(fields) != 1)
         throw EUsage{"give one of -o OUT, --print, --trace, --fields"};
+    if (burst && !output) throw EUsage{"--burst makes files: give -o DIR/{key}.pdf (or another output type)"};
+    if (!burst && batch.Listed) throw EUsage{"--manifest, --resume and --shard go with --burst"};
+    std::optional<TOutputPattern> pattern;
+    if (burst) pattern.emplace(*output);
     const auto ext = output ? std::filesystem::path(*output).extension().string() : std::string();
     const bool pdf = Lower(ext) == ".pdf";
     const printer::TQRExporterEntry* exportEntry = nullptr;
@@ -146,6 +184,7 @@ int RunReportCommand(TArgs& args) {
     for (const std::string& p : params)
         if (std::string error = runOptions.AddParam(p); !error.empty()) throw EUsage{error};
     if (db) runOptions.SetDatabase(*db);
+    if (pattern) CheckWritableFolder(pattern->Folder());
     int pageLimit = 0;
     if (maxPages) {
         auto [end, ec] = std::from_chars(maxPages->data(), maxPages->data() + maxPages->size(), pageLimit);
@@ -171,22 +210,17 @@ int RunReportCommand(TArgs& args) {
         std::cerr << positionals[0] << ": warning: event handlers not connected (no program code in this run): "
                   << list << "\n";
     }
-    if (output) {
-        // The report's own files are never overwritten by its output.
-        std::vector<std::string> inputs{positionals[0]};
-        for (const std::string& file : description.DataFiles())
-            inputs.push_back(file);
-        RefuseInputAsOutput(inputs, *output);
-    }
+    // The report's own files are never overwritten by its output.
+    std::vector<std::string> inputs{positionals[0]};
+    for (const std::string& file : description.DataFiles())
+        inputs.push_back(file);
+    if (output && !burst) RefuseInputAsOutput(inputs, *output);
     for (engine::TQRReport* r : description.Reports()) {
         if (maxPages) r->SetMaxPages(pageLimit);
         if (compress) r->SetOptions(r->Options() | engine::OptionBit(engine::Compression));
     }
     Diagnostics = std::make_unique<TRunDiagnostics>(positionals[0]);
-    Diagnostics->BeforeWrite = [] {
-        if (ProgressShown) std::fputs("\n", stderr);
-        ProgressShown = false;
-    };
+    Diagnostics->BeforeWrite = [] { TProgress::ClearShown(); };
     if (fields) {
         const int inactive = ListFields(description.Root(), description.Report(), stdout);
         if (inactive && StrictRun) {
@@ -198,7 +232,12 @@ int RunReportCommand(TArgs& args) {
     Diagnostics->Listen(description);
     if (description.Composite() && exportEntry) throw EUsage{"a composite report records to .qrp or .pdf only"};
     if (!description.Report()) throw EQRError(positionals[0] + ": no report in the description");
-    ShowProgress(description);
+    if (burst) {
+        batch.Listed = true;
+        return RunBurst(description, *burst, *pattern, batch, exportEntry, pdf, inputs);
+    }
+    TProgress progress("qrptool report", "pages");
+    description.OnPage = [&progress](int page) { progress.Update(page); };
     if (print) {
         description.Print();
         return ExitOk;
@@ -250,6 +289,8 @@ extern const TCommand CmdReport = {
     "usage: qrptool report FILE.form (-o OUT.qrp|OUT.pdf|OUT.txt|OUT.csv|OUT.html [--compress]\n"
     "                                 | --print | --trace | --fields) [--db FILE.sqlite]\n"
     "                                 [--param NAME=VALUE ...] [--max-pages N] [--strict]\n"
+    "       qrptool report FILE.form --burst EXPR -o 'DIR/{key}.pdf' [--manifest FILE] [--resume]\n"
+    "                                 [--shard I/N|auto|auto/N] [--db ...] [--param ...] ...\n"
     "  Loads the description (a report alone or a form holding one) and runs its first report;\n"
     "  a form holding a TQRCompositeReport runs the composite's Reports as one document.\n"
     "  -o OUT           record the pages and save them as a QRP file, or convert them to PDF;\n"
@@ -266,7 +307,7 @@ extern const TCommand CmdReport = {
     "                   the description does not have is a usage error that lists those it has\n"
     "  --max-pages N    end with an error when the report gives more than N pages\n"
     "                   (default 100000)\n"
-    "  --strict         exit 1 when the run found mistakes in the description (the output is\n"
+    "  --strict         exit 1 when the run found mistakes in the description (the output was\n"
     "                   still made); without it they are only reported\n"
     "  Mistakes go to stderr as FILE:LINE: warning: ..., each once: before any page, data sets\n"
     "  the report reads that are not active, expressions that do not parse and names that are\n"
@@ -274,7 +315,27 @@ extern const TCommand CmdReport = {
     "  control prints, texts cut short and pictures or barcodes that cannot be drawn.\n"
     "  A report that prints its page total (TOTALPAGES) runs twice: once to count the pages.\n"
     "  Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends the run at its next page, leaving no files behind;\n"
-    "  a second one ends it at once.\n",
+    "  a second one ends it at once.\n"
+    "Bursting: one output per value of EXPR over the report's records, in one process.\n"
+    "  --burst EXPR     a report expression such as '[Invoices.customer]'; records with the same\n"
+    "                   value must come together (sorted by it): a value met again after another\n"
+    "                   is an error before any output. Each output is what the report gives on\n"
+    "                   that value's records alone (own title, summary and page numbers).\n"
+    "  -o PATTERN       the outputs, any type above: {key} is the value as a file name, {n} the\n"
+    "                   output's number from 1, at least one of them in the file name. In {key},\n"
+    "                   / \\ : * ? \" < > | control characters and bytes that are not UTF-8 become _,\n"
+    "                   leading dots become _, an empty value is _, and a value over 200 bytes is\n"
+    "                   cut to 190 and ends in ~ and 8 hex digits of its hash. Two values that give\n"
+    "                   the same file are refused before anything is written. The folder is made\n"
+    "                   when missing; each output appears whole or not at all.\n"
+    "  --manifest FILE  the manifest (default DIR/manifest.csv, DIR/manifest.I-of-N.csv for a\n"
+    "                   shard): key,file,pages,bytes,sha256, a row as each output is finished\n"
+    "  --resume         keep the outputs the manifest lists whose file is there and matches its\n"
+    "                   row; make the rest (a batch task that stopped half way is run again)\n"
+    "  --shard I/N      make only the values whose stable hash is I modulo N (I from 0); auto\n"
+    "                   takes I and N from a Slurm job array, auto/N takes I from Slurm or a\n"
+    "                   Kubernetes indexed Job (JOB_COMPLETION_INDEX)\n"
+    "  Check the outputs with qrptool manifest check DIR.\n",
     RunReport};
 
 } // namespace pagimo::tools

@@ -8,6 +8,7 @@
 #include "tools/Commands.h"
 #include "tools/PagePrefetch.h"
 #include "tools/PageSource.h"
+#include "tools/Progress.h"
 
 #include <cstdio>
 #include <memory>
@@ -44,7 +45,9 @@ int Run(TArgs& args) {
     };
     TDamagePolicy damage("text", keepGoing);
     TMissingFontNotice fonts("text");
+    TProgress progress("qrptool text", "pages", last - first + 1, !file);
     for (int n = first; n <= last; ++n) {
+        progress.Update(n - first);
         if (n > first) write("\f");
         const pagestore::TDocumentPage content = damage.Take(*document, n);
         const std::shared_ptr<const emf::TEmfPicture>& picture = content.Picture;
@@ -56,6 +59,8 @@ int Run(TArgs& args) {
         write(device.ReadingOrder().toStdString());
         if (!content.Partial.empty()) damage.Partial(n, content.Partial);
     }
+    progress.Update(last - first + 1);
+    progress.Finish();
     if (file) file->Commit();
     if (std::fflush(stdout) != 0) throw EQRError("Cannot write to standard output");
     return damage.ExitStatus();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace pagimo::tools {
 
@@ -32,8 +33,11 @@ int Run(TArgs& args) {
     EnsureGuiApplication();
     auto document = OpenDocument(files[0]);
     if (document->PageCount() < 1) throw EQRError("the file has no pages");
-    const pagestore::TDocumentPage page = document->Page(1);
-    if (!page.Picture) throw EQRError("Page 1 cannot be drawn: " + page.Problem);
+    // A damaged, cut or over-budget first page is told as render tells it: what can be drawn is
+    // written, the message goes to standard error and the exit status is 1.
+    TDamagePolicy damage("thumbnail", false);
+    TMissingFontNotice fonts("thumbnail");
+    const pagestore::TDocumentPage page = damage.Take(*document, 1);
 
     // The page keeps its aspect: its longer side becomes size pixels.
     const auto sheet = pagestore::SheetOf(page.Picture->Header());
@@ -44,9 +48,10 @@ int Run(TArgs& args) {
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) throw EQRError("out of memory drawing the thumbnail");
     image.fill(Qt::white);
+    printer::TPaintResult result;
     {
         QPainter painter(&image);
-        printer::PaintPage(page, 1, painter, QRectF(0, 0, width, height));
+        result = printer::PaintPage(page, 1, painter, QRectF(0, 0, width, height));
     }
     const std::vector<uint8_t> bytes = graphics::EncodePng(image);
     RefuseInputAsOutput({files[0]}, files[1]);
@@ -54,7 +59,12 @@ int Run(TArgs& args) {
     if (bytes.empty() || PWriteFull(file.Fd(), bytes.data(), bytes.size(), 0) != static_cast<int64_t>(bytes.size()))
         throw EQRError(FormatMessage("Cannot create file %s", files[1]));
     file.Commit();
-    return ExitOk;
+    if (result.Play.Damaged)
+        std::fprintf(stderr, "qrptool thumbnail: page 1: %u damaged records skipped\n", result.Play.Damaged);
+    fonts.Note(1, result.Play.DroppedGlyphFace, result.Play.DroppedGlyphs);
+    if (!page.Partial.empty()) damage.Partial(1, page.Partial);
+    if (result.Outcome == printer::pgIncomplete) damage.Incomplete(1, result.Reason);
+    return damage.ExitStatus();
 }
 
 } // namespace

@@ -32,5 +32,6 @@ extern const TCommand CmdPrint;
 extern const TCommand CmdReport;
 extern const TCommand CmdThumbnail;
 extern const TCommand CmdClasses;
+extern const TCommand CmdManifest;
 
 } // namespace pagimo::tools

@@ -4,6 +4,7 @@
 #include "platform/system/Termination.h"
 #include "platform/system/Version.h"
 #include "tools/Commands.h"
+#include "tools/Progress.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -57,6 +58,7 @@ const TCommand Commands[] = {
     CmdText,
     CmdEval,
     CmdSample,
+    CmdManifest,
 #ifdef PAGIMO_PRINTING_HELPER
     {"printers", PrintersSummary, nullptr, InHelper},
     {"print", PrintSummary, nullptr, InHelper},
@@ -76,7 +78,10 @@ void PrintHelp(FILE* out) {
                "Commands:\n",
                out);
     for (const auto& c : Commands) std::fprintf(out, "  %-10s %s\n", c.Name, c.Summary);
-    std::fputs("\nRun 'qrptool COMMAND --help' for a command's options.\n", out);
+    std::fputs("\nEvery command takes --quiet (no progress line on a terminal) and --progress (plain\n"
+               "progress lines for logs, at each tenth of the work or every 10 s).\n"
+               "Run 'qrptool COMMAND --help' for a command's options.\n",
+               out);
 }
 
 } // namespace
@@ -103,6 +108,7 @@ int main(int argc, char** argv) {
         if (!command.Usage) return RunInHelper(argv);
 #endif
         std::vector<std::string> rest(argv + 2, argv + argc);
+        TProgress::TakeOptions(rest);
         for (const auto& a : rest) {
             if (a == "--help" || a == "-h") {
                 std::fputs(command.Usage, stdout);

@@ -6,9 +6,11 @@
 #include "platform/emf/RecordReader.h"
 #include "platform/system/Errors.h"
 #include "tools/CommandLine.h"
+#include "tools/Progress.h"
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +54,30 @@ std::string ReasonOf(const pagestore::TDocumentPage& page, int n) {
                                                              : page.Problem;
 }
 
+// Counts the pages asked for: when page n is asked for, those from first up to it are done.
+class TCountedDocument : public pagestore::TPageDocument {
+public:
+    TCountedDocument(std::unique_ptr<pagestore::TPageDocument> document, TProgress& progress, int first)
+        : FDocument(std::move(document)), FProgress(progress), FFirst(first) {}
+    int32_t PageCount() override { return FDocument->PageCount(); }
+    pagestore::TDocumentPage Page(int32_t n) override {
+        FProgress.Update(std::max<int64_t>(FProgress.Done(), n - FFirst));
+        return FDocument->Page(n);
+    }
+    std::optional<pagestore::TPageSheet> Sheet(int32_t n) override { return FDocument->Sheet(n); }
+
+private:
+    std::unique_ptr<pagestore::TPageDocument> FDocument;
+    TProgress& FProgress;
+    int FFirst;
+};
+
 } // namespace
+
+std::unique_ptr<pagestore::TPageDocument> CountedPages(std::unique_ptr<pagestore::TPageDocument> document,
+                                                       TProgress& progress, int first) {
+    return std::make_unique<TCountedDocument>(std::move(document), progress, first);
+}
 
 std::unique_ptr<pagestore::TPageDocument> OpenDocument(const std::string& path) {
     {
@@ -119,22 +144,26 @@ void TDamagePolicy::CheckFirst(pagestore::TPageDocument& document, int first, in
 
 void TDamagePolicy::Damaged(int n, const std::string& reason) {
     ++FDamaged;
+    TProgress::ClearShown();
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn: %s; %s\n", FCommand, n, reason.c_str(), FSkipped);
 }
 
 void TDamagePolicy::Incomplete(int n, const std::string& reason) {
     if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn completely: " + reason);
     ++FDamaged;
+    TProgress::ClearShown();
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
 }
 
 void TDamagePolicy::Partial(int n, const std::string& reason) {
     ++FDamaged;
+    TProgress::ClearShown();
     std::fprintf(stderr, "qrptool %s: page %d cannot be drawn completely: %s\n", FCommand, n, reason.c_str());
 }
 
 void TMissingFontNotice::Note(int page, const std::string& face, uint32_t droppedGlyphs) {
     if (droppedGlyphs == 0 || !FTold.insert(face).second) return;
+    TProgress::ClearShown();
     std::fprintf(stderr,
                  "qrptool %s: page %d needs the font \"%s\": its text is set in that font's glyph numbers and "
                  "the font is not installed (%u glyphs left out)\n",

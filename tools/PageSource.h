@@ -12,6 +12,8 @@
 
 namespace pagimo::tools {
 
+class TProgress;
+
 // Opens a QRP file (its page list) or a bare .emf file (a document of one page), told apart by
 // content; throws EQRError with the system's message when the file cannot be opened or is not valid.
 // A stand-alone metafile cut short is drawn up to its last whole record: its page is ready, with
@@ -20,6 +22,11 @@ std::unique_ptr<pagestore::TPageDocument> OpenDocument(const std::string& path);
 
 // Page n's picture; throws EQRError("Page N cannot be drawn: REASON") for a page that cannot be drawn.
 std::shared_ptr<const emf::TEmfPicture> DrawablePage(pagestore::TPageDocument& document, int n);
+
+// document, with its pages counted on progress as they are asked for: asking for page n tells that the
+// pages from first up to it are done (commands that go through pages once in order: convert, export).
+std::unique_ptr<pagestore::TPageDocument> CountedPages(std::unique_ptr<pagestore::TPageDocument> document,
+                                                       TProgress& progress, int first);
 
 // What a command does with pages that cannot be drawn. Without --keep-going the first one stops the
 // command (an error, exit status 1, no output). With it, each is named on standard error, takes its

@@ -1,5 +1,6 @@
 #include "platform/emf/EmfPlusRecords.h"
 
+#include "platform/emf/EmfPlusLayouts.h"
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/RecordLayouts.h"
 
@@ -60,9 +61,7 @@ void TEmfPlusWriter::Record(uint16_t type, uint16_t flags, std::span<const uint8
 }
 
 void TEmfPlusWriter::Header(bool dual, uint32_t dpi) {
-    TEmfPlusData d;
-    d.U32(EmfPlusGraphicsVersion).U32(1).U32(dpi).U32(dpi);
-    Record(EmfPlusHeader, dual ? 1 : 0, d);
+    Record(EmfPlusHeader, dual ? 1 : 0, TPlusHeaderRecord{EmfPlusGraphicsVersion, 1, dpi, dpi}.Data());
 }
 
 void TEmfPlusWriter::Object(uint8_t id, uint8_t type, const TEmfPlusData& data, size_t chunk) {

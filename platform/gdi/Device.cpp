@@ -1,6 +1,7 @@
 #include "platform/gdi/Device.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -157,6 +158,60 @@ std::vector<double> DashPattern(const TLogPen& pen, bool thin) {
     // An odd count repeats with dashes and gaps swapped; the dash pattern of the devices is even.
     if (out.size() % 2) out.insert(out.end(), out.begin(), out.end());
     return out;
+}
+
+QImage HatchImage(uint32_t hatch, TColorRef color) {
+    QImage image(8, 8, QImage::Format_ARGB32);
+    const uint8_t* rows = HatchRows(hatch);
+    const QRgb on = qRgb(RedOf(color), GreenOf(color), BlueOf(color));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            image.setPixel(x, y, (rows[y] & (0x80 >> x)) ? on : 0);
+    return image;
+}
+
+QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return image;
+    image.fill(Qt::transparent);
+    const QTransform t = fill.Space * toImage;
+    auto premultiplied = [](uint32_t argb) {
+        const double a = (argb >> 24) / 255.0;
+        return std::array<double, 4>{static_cast<double>(argb >> 24), ((argb >> 16) & 0xFF) * a, ((argb >> 8) & 0xFF) * a,
+                                     (argb & 0xFF) * a};
+    };
+    for (size_t i = 0; i + 2 < fill.Triangles.size(); i += 3) {
+        const QPointF p[3] = {t.map(fill.Triangles[i].At), t.map(fill.Triangles[i + 1].At), t.map(fill.Triangles[i + 2].At)};
+        const std::array<double, 4> c[3] = {premultiplied(fill.Triangles[i].Argb), premultiplied(fill.Triangles[i + 1].Argb),
+                                            premultiplied(fill.Triangles[i + 2].Argb)};
+        const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
+        if (!(std::abs(area) > 1e-12) || !std::isfinite(area)) continue;
+        // The triangle's pixel rows and columns within the image (corners far outside are held at its edge).
+        auto within = [](double v, int last) { return static_cast<int>(std::clamp(v, -1.0, static_cast<double>(last) + 1)); };
+        const int x0 = std::max(0, within(std::floor(std::min({p[0].x(), p[1].x(), p[2].x()})), size.width()));
+        const int x1 = std::min(size.width() - 1, within(std::ceil(std::max({p[0].x(), p[1].x(), p[2].x()})), size.width()));
+        const int y0 = std::max(0, within(std::floor(std::min({p[0].y(), p[1].y(), p[2].y()})), size.height()));
+        const int y1 =
+            std::min(size.height() - 1, within(std::ceil(std::max({p[0].y(), p[1].y(), p[2].y()})), size.height()));
+        // Pixel centres by barycentric weights, a hair of slack so that neighbouring triangles meet.
+        constexpr double Slack = -1e-3;
+        for (int y = y0; y <= y1; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            const double py = y + 0.5;
+            for (int x = x0; x <= x1; ++x) {
+                const double px = x + 0.5;
+                const double w0 = ((p[1].x() - px) * (p[2].y() - py) - (p[2].x() - px) * (p[1].y() - py)) / area;
+                const double w1 = ((p[2].x() - px) * (p[0].y() - py) - (p[0].x() - px) * (p[2].y() - py)) / area;
+                const double w2 = 1 - w0 - w1;
+                if (w0 < Slack || w1 < Slack || w2 < Slack) continue;
+                int v[4];
+                for (int k = 0; k < 4; ++k)
+                    v[k] = std::clamp(static_cast<int>(std::lround(w0 * c[0][k] + w1 * c[1][k] + w2 * c[2][k])), 0, 255);
+                row[x] = qRgba(v[1], v[2], v[3], v[0]);
+            }
+        }
+    }
+    return image;
 }
 
 QRect DibSourceRect(const TDibDraw& draw, const QImage& image) {

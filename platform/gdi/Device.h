@@ -129,6 +129,11 @@ std::vector<double> DashPattern(uint32_t style, bool thin);
 // The same for a pen, taking PS_USERSTYLE entries into account: a geometric pen scales them by its
 // width, a thin pen takes them as pixels.
 std::vector<double> DashPattern(const TLogPen& pen, bool thin);
+// Hatch pattern hatch (HatchRows) as an 8 x 8 image: color where the pattern is set, transparent elsewhere.
+QImage HatchImage(uint32_t hatch, TColorRef color);
+// A mesh fill's triangles drawn into a premultiplied ARGB image of size, toImage mapping the fill's space
+// to the image's pixels; transparent outside the triangles.
+QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize size);
 // The source rectangle of a StretchDIBits call in the decoded image's rows (top-down), normalised;
 // the whole image when the call gives an empty one.
 QRect DibSourceRect(const TDibDraw& draw, const QImage& image);

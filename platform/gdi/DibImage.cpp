@@ -35,4 +35,16 @@ TDibBytes ImageToDib(const QImage& image) {
     return out;
 }
 
+TDibBytes ImageToAlphaDib(const QImage& image) {
+    const QImage pm = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    TDibBytes dib = ImageToDib(pm);
+    for (int y = 0; y < pm.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(pm.constScanLine(pm.height() - 1 - y));
+        uint8_t* row = dib.Bits.data() + static_cast<size_t>(y) * pm.width() * 4;
+        for (int x = 0; x < pm.width(); ++x)
+            row[4 * x + 3] = static_cast<uint8_t>(qAlpha(in[x]));
+    }
+    return dib;
+}
+
 } // namespace pagimo::gdi

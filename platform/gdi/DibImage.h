@@ -21,5 +21,7 @@ struct TDibBytes {
 };
 // Encodes any image as a 32-bit (alpha ignored by GDI) DIB, or 24-bit when it is opaque.
 TDibBytes ImageToDib(const QImage& image);
+// A 32-bit DIB whose top bytes carry premultiplied alpha (for AlphaBlend with AC_SRC_ALPHA).
+TDibBytes ImageToAlphaDib(const QImage& image);
 
 } // namespace pagimo::gdi

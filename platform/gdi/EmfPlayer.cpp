@@ -1397,6 +1397,7 @@ TPlayResult TEmfPlayer::Play(std::span<const uint8_t> bytes, TDevice& device, co
     result.PlusRecords = plus.Records();
     result.PlusUnknown = plus.Unknown();
     result.Damaged += plus.Damaged();
+    result.Skipped += plus.Skipped();
     return result;
 }
 

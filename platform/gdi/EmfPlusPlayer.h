@@ -4,7 +4,10 @@
 // them, the EMF+ records are drawn, and of the GDI records only those between a GetDC record and the
 // next EMF+ record are played (the rest is the GDI fallback of dual pictures). Otherwise (unknown EMF+
 // records, counted by Unknown()) the picture is played from its GDI records alone, unless it has no
-// GDI records to fall back to: then its known EMF+ records are drawn and the unknown ones skipped. Every field is checked against its record; object ids are 0..63.
+// GDI records to fall back to: then its known EMF+ records are drawn and the unknown ones skipped.
+// Records are read through their layouts (EmfPlusLayouts.h) and dispatched through a table of type,
+// minimum size and handler: a record shorter than its fixed fields counts as damaged, one of an unknown
+// kind as skipped; object ids are 0..63.
 // Drawing goes through the GDI player's TPageGuard, so EMF+ figures get the same coordinate bound and
 // count against the same work budget as GDI records (EPageOverBudget leaves Intercept).
 
@@ -32,6 +35,7 @@ public:
     uint32_t Records() const;
     uint32_t Unknown() const;
     uint32_t Damaged() const;
+    uint32_t Skipped() const; // EMF+ records of kinds not known, passed over while playing
 
 private:
     struct TImpl;

@@ -19,6 +19,16 @@ uint16_t BigU16(const QByteArray& table, int at) {
     return static_cast<uint16_t>((static_cast<uint8_t>(table[at]) << 8) | static_cast<uint8_t>(table[at + 1]));
 }
 
+uint32_t BigU32(const QByteArray& data, int64_t at) {
+    if (at < 0 || at + 4 > data.size()) return 0;
+    return (static_cast<uint32_t>(BigU16(data, static_cast<int>(at))) << 16) | BigU16(data, static_cast<int>(at + 2));
+}
+
+void PutBigU32(QByteArray& out, int at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
 std::string KeyOf(const TLogFont& f) {
     std::string key = QString::fromStdU16String(f.FaceName).toLower().toStdString();
     key += '|' + std::to_string(f.Height) + '|' + std::to_string(f.Width) + '|' + std::to_string(f.Escapement) + '|' +
@@ -28,6 +38,27 @@ std::string KeyOf(const TLogFont& f) {
 }
 
 } // namespace
+
+QByteArray FaceOfCollection(const QByteArray& data, int index) {
+    if (!data.startsWith("ttcf")) return data;
+    const uint32_t faces = BigU32(data, 8);
+    if (index < 0 || static_cast<uint32_t>(index) >= faces || faces > 4096) return {};
+    const int64_t directory = BigU32(data, 12 + 4 * static_cast<int64_t>(index));
+    const uint32_t tables = BigU16(data, static_cast<int>(std::min<int64_t>(directory + 4, INT32_MAX)));
+    if (tables == 0 || tables > 512 || directory + 12 + 16 * static_cast<int64_t>(tables) > data.size()) return {};
+    // The face's own table directory, its tables after it, each at a four-byte boundary.
+    QByteArray out = data.mid(static_cast<qsizetype>(directory), 12 + 16 * static_cast<qsizetype>(tables));
+    for (uint32_t i = 0; i < tables; ++i) {
+        const int64_t record = directory + 12 + 16 * static_cast<int64_t>(i);
+        const int64_t offset = BigU32(data, record + 8), length = BigU32(data, record + 12);
+        if (offset + length > data.size()) return {};
+        PutBigU32(out, 12 + 16 * static_cast<int>(i) + 8, static_cast<uint32_t>(out.size()));
+        out += data.mid(static_cast<qsizetype>(offset), static_cast<qsizetype>(length));
+        while (out.size() % 4)
+            out += '\0';
+    }
+    return out;
+}
 
 QRawFont TFontMatcher::RawFont(const TFace& face, bool bold, bool italic, double pixelSize) {
     // Through Qt's font database when it knows the face, so that PDF output embeds the font file and
@@ -93,7 +124,8 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
                     face->File = f.fileName();
                     face->Index = index;
                     face->Family = fam ? QString::fromUtf8(reinterpret_cast<const char*>(fam)) : QString();
-                    face->Data = f.readAll();
+                    // A collection's face is taken out of it: the first face is not always the style asked for.
+                    face->Data = FaceOfCollection(f.readAll(), index);
                     ok = !face->Data.isEmpty();
                     // The family asked for itself, under any of the names the face gives (localised
                     // ones too), or another face standing in for it.

@@ -63,6 +63,10 @@ public:
     int32_t CellHeight() const; // rounded ascent + descent
 };
 
+// The face at index of a TrueType collection (.ttc) as a font file of its own (its table directory and
+// tables); the data as given when it is not a collection, empty when the collection is damaged.
+QByteArray FaceOfCollection(const QByteArray& data, int index);
+
 class TFontMatcher {
 public:
     // The process-wide matcher (fonts are a process resource: fontconfig's configuration and Qt's

@@ -45,9 +45,120 @@ uint32_t Checksum(const std::string& table) {
 constexpr uint16_t ArgsAreWords = 0x0001, HaveScale = 0x0008, MoreComponents = 0x0020, HaveXYScale = 0x0040,
                    HaveTwoByTwo = 0x0080;
 
+// A cmap of one subtable: format 4 (Windows Unicode BMP) when every character lies in the BMP and
+// the segments fit, else format 12 (Windows Unicode full repertoire).
+std::string CharacterMap(std::vector<std::pair<char32_t, uint16_t>> pairs) {
+    std::erase_if(pairs, [](const auto& p) { return p.first == 0 || p.first > 0x10FFFF || p.first == 0xFFFF; });
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end(), [](auto& a, auto& b) { return a.first == b.first; }),
+                pairs.end());
+    // Runs of consecutive characters on consecutive glyphs share a segment (group).
+    struct TRun {
+        char32_t First, Last;
+        uint16_t Glyph;
+    };
+    std::vector<TRun> runs;
+    for (const auto& [c, g] : pairs) {
+        if (!runs.empty() && runs.back().Last + 1 == c && runs.back().Glyph + (c - runs.back().First) == g)
+            runs.back().Last = c;
+        else
+            runs.push_back({c, c, g});
+    }
+    const bool bmp = pairs.empty() || pairs.back().first < 0xFFFF;
+    std::string cmap;
+    Append16(cmap, 0);
+    Append16(cmap, 1);
+    Append16(cmap, 3);
+    if (bmp && runs.size() < 8000) {
+        Append16(cmap, 1);
+        Append32(cmap, 12);
+        const auto segments = static_cast<uint16_t>(runs.size() + 1);
+        uint16_t range = 1, selector = 0;
+        while (range * 2 <= segments) {
+            range *= 2;
+            ++selector;
+        }
+        Append16(cmap, 4);
+        Append16(cmap, static_cast<uint16_t>(16 + 8 * segments));
+        Append16(cmap, 0);
+        Append16(cmap, static_cast<uint16_t>(segments * 2));
+        Append16(cmap, static_cast<uint16_t>(range * 2));
+        Append16(cmap, selector);
+        Append16(cmap, static_cast<uint16_t>(segments * 2 - range * 2));
+        for (const TRun& r : runs)
+            Append16(cmap, static_cast<uint16_t>(r.Last));
+        Append16(cmap, 0xFFFF);
+        Append16(cmap, 0); // reserved pad
+        for (const TRun& r : runs)
+            Append16(cmap, static_cast<uint16_t>(r.First));
+        Append16(cmap, 0xFFFF);
+        for (const TRun& r : runs)
+            Append16(cmap, static_cast<uint16_t>(r.Glyph - r.First));
+        Append16(cmap, 1);
+        for (size_t i = 0; i < segments; ++i)
+            Append16(cmap, 0); // idRangeOffset: glyphs by delta only
+        return cmap;
+    }
+    Append16(cmap, 10);
+    Append32(cmap, 12);
+    Append16(cmap, 12);
+    Append16(cmap, 0);
+    Append32(cmap, static_cast<uint32_t>(16 + 12 * runs.size()));
+    Append32(cmap, 0);
+    Append32(cmap, static_cast<uint32_t>(runs.size()));
+    for (const TRun& r : runs) {
+        Append32(cmap, r.First);
+        Append32(cmap, r.Last);
+        Append32(cmap, r.Glyph);
+    }
+    return cmap;
+}
+
+// A name table (format 0, Windows Unicode English) giving the family, style, full and PostScript names.
+std::string NameTable(const std::string& family) {
+    std::u16string name;
+    for (char c : family)
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')
+            name.push_back(static_cast<char16_t>(c));
+    if (name.empty()) name = u"Font";
+    const std::u16string style = u"Regular";
+    const std::pair<uint16_t, const std::u16string*> records[] = {{1, &name}, {2, &style}, {4, &name}, {6, &name}};
+    std::string table, strings;
+    Append16(table, 0);
+    Append16(table, 4);
+    Append16(table, static_cast<uint16_t>(6 + 12 * 4));
+    for (const auto& [id, text] : records) {
+        Append16(table, 3);
+        Append16(table, 1);
+        Append16(table, 0x409);
+        Append16(table, id);
+        Append16(table, static_cast<uint16_t>(text->size() * 2));
+        Append16(table, static_cast<uint16_t>(strings.size()));
+        for (char16_t u : *text)
+            Append16(strings, u);
+    }
+    return table + strings;
+}
+
+// The face's OS/2 table when it has a readable one, else a version 1 table of plain values.
+std::string Os2Table(const std::string& face, int16_t ascender, int16_t descender) {
+    static constexpr size_t Needs[] = {78, 86, 96, 96, 96, 100}; // bytes by version
+    if (face.size() >= 78 && U16(face, 0) <= 5 && face.size() >= Needs[U16(face, 0)]) return face;
+    std::string t(86, '\0');
+    Put16(t, 0, 1);
+    Put16(t, 2, 500); // average width
+    Put16(t, 4, 400); // weight
+    Put16(t, 6, 5);   // width class
+    Put16(t, 68, static_cast<uint16_t>(ascender));
+    Put16(t, 70, static_cast<uint16_t>(descender));
+    Put16(t, 74, static_cast<uint16_t>(ascender));
+    Put16(t, 76, static_cast<uint16_t>(-descender));
+    return t;
+}
+
 } // namespace
 
-TFontSubset SubsetTrueType(const TFontTables& tables, std::vector<uint16_t>& glyphs) {
+TFontSubset SubsetTrueType(const TFontTables& tables, std::vector<uint16_t>& glyphs, const TWebFontInfo* web) {
     TFontSubset subset;
     const std::string head = tables("head"), hhea = tables("hhea"), maxp = tables("maxp"), hmtx = tables("hmtx"),
                       loca = tables("loca"), glyf = tables("glyf");
@@ -110,6 +221,8 @@ TFontSubset SubsetTrueType(const TFontTables& tables, std::vector<uint16_t>& gly
             outGlyf.push_back('\0');
     }
     offsets.push_back(static_cast<uint32_t>(outGlyf.size()));
+    if (outGlyf.empty())
+        outGlyf.assign(4, '\0'); // glyphs without outlines only (spaces): font checkers refuse an empty table
     const auto count = static_cast<uint16_t>(glyphs.size());
 
     std::string outLoca, outHmtx;
@@ -133,6 +246,16 @@ TFontSubset SubsetTrueType(const TFontTables& tables, std::vector<uint16_t>& gly
     for (const char* tag : {"cvt ", "fpgm", "prep"}) {
         std::string t = tables(tag);
         if (!t.empty()) out.emplace(tag, std::move(t));
+    }
+    if (web) {
+        out.emplace("cmap", CharacterMap(web->Map));
+        out.emplace("name", NameTable(web->Family));
+        out.emplace("OS/2", Os2Table(tables("OS/2"), subset.Ascender, subset.Descender));
+        std::string post = tables("post");
+        post = post.size() >= 32 ? post.substr(0, 32) : std::string(32, '\0');
+        Put16(post, 0, 3); // version 3: no glyph names
+        Put16(post, 2, 0);
+        out.emplace("post", std::move(post));
     }
 
     // The table directory, tables sorted by tag (std::map order), each 4-byte aligned.

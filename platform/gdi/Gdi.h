@@ -4,6 +4,8 @@
 // reads or writes metafile records keeps the numbers of the file format).
 
 #include <QImage>
+#include <QPointF>
+#include <QTransform>
 
 #include <cstdint>
 #include <memory>
@@ -40,6 +42,11 @@ constexpr uint32_t PS_COSMETIC = 0, PS_GEOMETRIC = 0x10000, PS_TYPE_MASK = 0xF00
 constexpr uint32_t BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2, BS_PATTERN = 3, BS_DIBPATTERN = 5, BS_DIBPATTERNPT = 6;
 constexpr uint32_t HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_FDIAGONAL = 2, HS_BDIAGONAL = 3, HS_CROSS = 4,
                    HS_DIAGCROSS = 5;
+// The hatches past GDI's six (EMF+ pictures have them: percentages, light, dark and wide lines, dashes,
+// bricks, checkerboards ...), HS_DIAGCROSS + 1 .. HatchStyleLast, each an 8 x 8 pattern of device pixels
+// (HatchRows). BS_FILL: a TBrushFill (EMF+ gradients and textures), no GDI style.
+constexpr uint32_t HatchStyleLast = 52;
+constexpr uint32_t BS_FILL = 0x100;
 
 // Text alignment.
 constexpr uint32_t TA_NOUPDATECP = 0, TA_UPDATECP = 1, TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_TOP = 0,
@@ -81,7 +88,40 @@ struct TLogPen {
     TColorRef Color = clBlack;
     // The dash and gap lengths of a PS_USERSTYLE pen in logical units; shared because pens are copied freely.
     std::shared_ptr<const std::vector<double>> UserStyle;
+    // Where the dash pattern starts, in the units of its entries (EMF+ pens; GDI pens start at 0).
+    double DashOffset = 0;
     bool operator==(const TLogPen&) const = default;
+};
+
+// A fill past GDI's brushes, as every device can draw it: colours are ARGB (0xAARRGGBB) and geometry is in
+// the logical units of the shape filled, through Space.
+struct TBrushFill {
+    enum class TKind { Linear, Mesh, Texture };
+    enum class TWrap { Tile, Reflect, Clamp };
+    struct TStop {
+        double At = 0;
+        uint32_t Argb = 0;
+        bool operator==(const TStop&) const = default;
+    };
+    struct TVertex {
+        QPointF At;
+        uint32_t Argb = 0;
+        bool operator==(const TVertex&) const = default;
+    };
+    TKind Kind = TKind::Linear;
+    QTransform Space; // the fill's own space -> logical units
+    // Linear: the colour by x in the fill's space, Stops from 0 to 1 (rising At); past them by Wrap.
+    std::vector<TStop> Stops;
+    TWrap Wrap = TWrap::Clamp;
+    // Mesh: triangles (three vertices each, in the fill's space), colours interpolated between their
+    // corners; nothing outside them.
+    std::vector<TVertex> Triangles;
+    // Texture: the image's pixels are the fill's space (x right, y down from its top-left corner); Tile
+    // repeats it, Clamp draws it once (Reflect is not used: mirrored tiles come built into Image).
+    std::shared_ptr<const QImage> Image;
+    // One colour for what cannot draw the fill itself (the metafile recorder, text).
+    uint32_t Mean = 0xFF000000;
+    bool operator==(const TBrushFill&) const = default;
 };
 
 struct TLogBrush {
@@ -90,8 +130,12 @@ struct TLogBrush {
     uint32_t Hatch = HS_HORIZONTAL;
     // The pattern of BS_PATTERN / BS_DIBPATTERN brushes, decoded; shared because brushes are copied freely.
     std::shared_ptr<const QImage> Pattern;
+    std::shared_ptr<const TBrushFill> Fill; // BS_FILL
     bool operator==(const TLogBrush&) const = default;
 };
+
+// The eight rows of a hatch's pattern (bit 7 is the leftmost pixel); all zero past HatchStyleLast.
+const uint8_t* HatchRows(uint32_t hatch);
 
 struct TLogFont {
     int32_t Height = -13;   // logical units: below 0 the character (em) height, above 0 the cell height

@@ -4,7 +4,9 @@
 #include "platform/emf/RecordLayouts.h"
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/FontMatcher.h"
+#include "platform/gdi/PainterDevice.h"
 
+#include <QPainter>
 #include <QPolygon>
 #include <QRegion>
 
@@ -321,12 +323,66 @@ TDeviceCaps TEmfRecorder::Caps() const {
 
 void TEmfRecorder::DrawShape(const TShape& shape, const TDrawState& state) {
     TImpl& f = *F;
+    if (state.Brush.Style == BS_FILL && state.Brush.Fill && shape.Fill && shape.Kind != TShapeKind::skPolyline &&
+        shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier) {
+        // Gradients and textures have no GDI brush: the fill is drawn into a bitmap of the reference
+        // device's pixels it covers (transparent outside the shape) and recorded as an alpha blend.
+        const QRectF covered = state.Transform.mapRect(ShapeToPath(shape, state, false).boundingRect())
+                                   .intersected(QRectF(0, 0, f.Width, f.Height));
+        const QRect pixels = covered.toAlignedRect();
+        if (static_cast<int64_t>(pixels.width()) * pixels.height() > (1 << 24)) {
+            // Larger than any page of the reference device: the fill's mean colour.
+            TDrawState solid = state;
+            solid.Brush = TLogBrush{BS_SOLID, state.Brush.Color, 0, nullptr, nullptr};
+            DrawShape(shape, solid);
+            return;
+        }
+        if (!pixels.isEmpty()) {
+            QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            {
+                QPainter painter(&image);
+                painter.translate(-pixels.x(), -pixels.y());
+                TPainterDevice device(painter);
+                TShape fillOnly = shape;
+                fillOnly.Stroke = false;
+                TDrawState unclipped = state;
+                unclipped.Clip = nullptr;
+                device.DrawShape(fillOnly, unclipped);
+            }
+            const TDibBytes dib = ImageToAlphaDib(image);
+            TDibDraw draw;
+            draw.Dib = dib.View();
+            draw.Source = QRect(0, 0, pixels.width(), pixels.height());
+            draw.Destination = pixels;
+            draw.SourceAlpha = true;
+            TDrawState placed = state;
+            placed.Transform = QTransform();
+            DrawDib(draw, placed);
+        }
+        if (!shape.Stroke) return;
+        TDrawState strokeOnly = state;
+        strokeOnly.Brush = TLogBrush{BS_NULL, clBlack, 0, nullptr, nullptr};
+        DrawShape(shape, strokeOnly);
+        return;
+    }
     f.SyncModes(state);
     const bool fillOnly = !shape.Stroke;
     const bool usesBrush = shape.Fill && shape.Kind != TShapeKind::skPolyline && shape.Kind != TShapeKind::skArc &&
                            shape.Kind != TShapeKind::skPolyBezier;
     f.SyncPen(fillOnly ? TLogPen{PS_NULL, 0, clBlack, {}} : state.Pen);
-    if (usesBrush) f.SyncBrush(state.Brush);
+    if (usesBrush && state.Brush.Style == BS_HATCHED && state.Brush.Hatch > HS_DIAGCROSS) {
+        // GDI knows six hatches: the others are recorded as the 8 x 8 pattern they draw.
+        QImage pattern(8, 8, QImage::Format_RGB32);
+        pattern.fill(QColor(RedOf(state.BkColor), GreenOf(state.BkColor), BlueOf(state.BkColor)));
+        if (state.BkMode != OPAQUE) pattern.fill(Qt::white);
+        QPainter painter(&pattern);
+        painter.drawImage(0, 0, HatchImage(state.Brush.Hatch, state.Brush.Color));
+        painter.end();
+        f.SyncBrush(TLogBrush{BS_PATTERN, state.Brush.Color, 0, std::make_shared<const QImage>(pattern), nullptr});
+    } else if (usesBrush) {
+        f.SyncBrush(state.Brush);
+    }
     if (shape.Kind == TShapeKind::skArc && state.ArcDirection != f.ArcDirection) {
         TEmrValue{static_cast<uint32_t>(state.ArcDirection)}.Write(f.Writer, EMR_SETARCDIRECTION);
         f.ArcDirection = state.ArcDirection;

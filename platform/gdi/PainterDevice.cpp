@@ -10,6 +10,9 @@
 #include <QPaintDevice>
 #include <QPaintEngine>
 
+#include <QLinearGradient>
+
+#include <algorithm>
 #include <cmath>
 
 namespace pagimo::gdi {
@@ -36,7 +39,7 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
     if (dashes.empty())
         pen.setStyle(Qt::SolidLine);
     else
-        pen.setDashPattern(QList<qreal>(dashes.begin(), dashes.end()));
+        pen.setDashPattern(QList<qreal>(dashes.begin(), dashes.end())), pen.setDashOffset(lp.DashOffset);
     switch (lp.Style & PS_ENDCAP_MASK) {
     case PS_ENDCAP_SQUARE:
         pen.setCapStyle(Qt::SquareCap);
@@ -62,11 +65,45 @@ QPen MakePen(const TLogPen& lp, double deviceScale) {
     return pen;
 }
 
-QBrush MakeBrush(const TLogBrush& lb) {
+QColor ArgbColor(uint32_t argb) {
+    return QColor::fromRgba(argb);
+}
+
+// Linear gradients and tiled textures as Qt brushes, in logical units; other fills in their mean colour.
+QBrush FillBrush(const TBrushFill& f) {
+    if (f.Kind == TBrushFill::TKind::Texture && f.Image) {
+        QBrush brush(*f.Image);
+        brush.setTransform(f.Space);
+        return brush;
+    }
+    if (f.Kind != TBrushFill::TKind::Linear || f.Stops.empty()) return QBrush(ArgbColor(f.Mean));
+    QLinearGradient gradient(0, 0, 1, 0);
+    for (const TBrushFill::TStop& stop : f.Stops)
+        gradient.setColorAt(std::clamp(stop.At, 0.0, 1.0), ArgbColor(stop.Argb));
+    gradient.setSpread(f.Wrap == TBrushFill::TWrap::Tile      ? QGradient::RepeatSpread
+                       : f.Wrap == TBrushFill::TWrap::Reflect ? QGradient::ReflectSpread
+                                                              : QGradient::PadSpread);
+    QBrush brush(gradient);
+    brush.setTransform(f.Space);
+    return brush;
+}
+
+// A brush for logical units that toDevice maps to the painter's device.
+QBrush MakeBrush(const TLogBrush& lb, const QTransform& toDevice) {
     switch (lb.Style) {
     case BS_NULL:
         return QBrush(Qt::NoBrush);
+    case BS_FILL:
+        return lb.Fill ? FillBrush(*lb.Fill) : QBrush(ToQColor(lb.Color));
     case BS_HATCHED: {
+        if (lb.Hatch > HS_DIAGCROSS) {
+            // The patterns past GDI's six: 8 x 8 device pixels, whatever the transform.
+            QBrush brush(HatchImage(lb.Hatch, lb.Color));
+            bool invertible = false;
+            const QTransform back = toDevice.inverted(&invertible);
+            if (invertible) brush.setTransform(back);
+            return brush;
+        }
         Qt::BrushStyle s = Qt::HorPattern;
         switch (lb.Hatch) {
         case HS_VERTICAL:
@@ -205,7 +242,7 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             if (d.height() < 1) d = QRectF(d.left(), std::floor(d.center().y()), d.width(), 1);
             if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
             FPainter.setTransform(FBase);
-            FPainter.fillRect(d, MakeBrush(state.Brush));
+            FPainter.fillRect(d, MakeBrush(state.Brush, FBase));
             fill = false;
             if (!stroke) return;
         }
@@ -213,7 +250,10 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     if (fill) {
         FPainter.setTransform(t);
         if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) FPainter.fillPath(path, ToQColor(state.BkColor));
-        FPainter.fillPath(path, MakeBrush(state.Brush));
+        if (state.Brush.Style == BS_FILL && state.Brush.Fill)
+            FillSpecial(path, *state.Brush.Fill, t);
+        else
+            FPainter.fillPath(path, MakeBrush(state.Brush, t));
     }
     if (stroke) {
         // GDI strokes pixel centres: shift by half a device pixel so thin lines land on whole pixels.
@@ -231,6 +271,40 @@ void TPainterDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             pen.setStyle(Qt::SolidLine); // millions of dashes off the page would take seconds to build
         FPainter.strokePath(path, pen);
     }
+}
+
+void TPainterDevice::FillSpecial(const QPainterPath& path, const TBrushFill& fill, const QTransform& t) {
+    const bool clamped = fill.Kind == TBrushFill::TKind::Texture && fill.Wrap == TBrushFill::TWrap::Clamp;
+    if (fill.Kind != TBrushFill::TKind::Mesh && !clamped) {
+        FPainter.fillPath(path, FillBrush(fill));
+        return;
+    }
+    // Meshes (drawn into an image of the covered device pixels) and textures drawn once, within the path.
+    FPainter.save();
+    FPainter.setClipPath(path, Qt::IntersectClip);
+    if (clamped) {
+        if (fill.Image) {
+            FPainter.setTransform(fill.Space * t);
+            FPainter.drawImage(QPointF(0, 0), *fill.Image);
+        }
+    } else {
+        QRectF area = t.mapRect(path.boundingRect());
+        if (const QPaintDevice* device = FPainter.device())
+            area = area.intersected(QRectF(0, 0, device->width(), device->height()));
+        const QRect pixels = area.toAlignedRect();
+        // Very large areas (a printer page) are drawn at a lower resolution and scaled up.
+        constexpr int MaxSide = 2048;
+        const double scale = std::min(1.0, static_cast<double>(MaxSide) / std::max(pixels.width(), pixels.height()));
+        const QSize size(std::max(1, static_cast<int>(std::ceil(pixels.width() * scale))),
+                         std::max(1, static_cast<int>(std::ceil(pixels.height() * scale))));
+        if (!pixels.isEmpty()) {
+            const QTransform toImage = t * QTransform::fromTranslate(-pixels.x(), -pixels.y()) * QTransform::fromScale(scale, scale);
+            const QImage image = RasteriseMesh(fill, toImage, size);
+            FPainter.setTransform(QTransform());
+            FPainter.drawImage(QRectF(pixels.x(), pixels.y(), size.width() / scale, size.height() / scale), image);
+        }
+    }
+    FPainter.restore();
 }
 
 void TPainterDevice::DrawText(const TTextRun& run, const TDrawState& state) {
@@ -342,11 +416,11 @@ void TPainterDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         case PATINVERT:
             if (FRasterOps) {
                 FPainter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-                FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
+                FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush, t));
             }
             break;
         case PATCOPY:
-            if (state.Brush.Style != BS_NULL) FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush));
+            if (state.Brush.Style != BS_NULL) FPainter.fillRect(dest.normalized(), MakeBrush(state.Brush, t));
             break;
         default:
             break; // operations that keep the destination or need a source draw nothing here

@@ -31,6 +31,9 @@ public:
 private:
     void ApplyClip(const TDrawState& state);
     void ApplyRop2(int rop2);
+    // BS_FILL brushes: gradients and tiled textures as Qt brushes, meshes and clamped textures drawn
+    // within the path (t: logical units to the painter's device).
+    void FillSpecial(const QPainterPath& path, const TBrushFill& fill, const QTransform& t);
 
     QPainter& FPainter;
     TDeviceCaps FCaps;

@@ -3,11 +3,18 @@
 #include "platform/gdi/DibImage.h"
 #include "platform/gdi/TextLayout.h"
 
+#include <QPolygonF>
+
+#include <algorithm>
 #include <cmath>
 
 namespace pagimo::gdi {
 
 namespace {
+
+TColorRef ToColorRef(uint32_t argb) {
+    return gdi::Rgb(static_cast<uint8_t>(argb >> 16), static_cast<uint8_t>(argb >> 8), static_cast<uint8_t>(argb));
+}
 
 std::string Rgb(TColorRef c, const char* op) {
     std::string s = ColorOperands(c);
@@ -22,6 +29,51 @@ void AppendPoint(std::string& out, QPointF p) {
     out += ' ';
     AppendNumber(out, p.y(), 1);
     out += ' ';
+}
+
+// An ARGB colour's operands, over white where it is not opaque (shadings carry no alpha).
+std::string ArgbOperands(uint32_t argb) {
+    const double a = (argb >> 24) / 255.0;
+    std::string s;
+    for (int shift : {16, 8, 0}) {
+        if (shift != 16) s += ' ';
+        AppendNumber(s, (((argb >> shift) & 0xFF) * a + 255 * (1 - a)) / 255.0, 3);
+    }
+    return s;
+}
+
+// A function from 0..1 to the colours of stops (rising positions): linear between neighbours.
+std::string StopsFunction(std::vector<TBrushFill::TStop> stops) {
+    for (auto& stop : stops)
+        stop.At = std::clamp(stop.At, 0.0, 1.0);
+    if (stops.empty()) stops.push_back({0, 0xFF000000});
+    if (stops.front().At > 0) stops.insert(stops.begin(), {0, stops.front().Argb});
+    if (stops.back().At < 1) stops.push_back({1, stops.back().Argb});
+    std::vector<std::string> parts;
+    std::string bounds, encode;
+    for (size_t i = 0; i + 1 < stops.size(); ++i) {
+        if (stops[i + 1].At - stops[i].At < 1e-6) continue;
+        if (!parts.empty()) {
+            AppendNumber(bounds, stops[i].At, 5);
+            bounds += ' ';
+        }
+        parts.push_back("<< /FunctionType 2 /Domain [0 1] /C0 [" + ArgbOperands(stops[i].Argb) + "] /C1 [" +
+                        ArgbOperands(stops[i + 1].Argb) + "] /N 1 >>");
+        encode += "0 1 ";
+    }
+    if (parts.empty())
+        return "<< /FunctionType 2 /Domain [0 1] /C0 [" + ArgbOperands(stops.front().Argb) + "] /C1 [" +
+               ArgbOperands(stops.front().Argb) + "] /N 1 >>";
+    if (parts.size() == 1) return parts.front();
+    std::string f = "<< /FunctionType 3 /Domain [0 1] /Functions [";
+    for (const auto& p : parts)
+        f += p + ' ';
+    return f + "] /Bounds [" + bounds + "] /Encode [" + encode + "] >>";
+}
+
+void PutU32BigEndian(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>(v >> shift));
 }
 
 void AppendMatrix(std::string& out, const QTransform& m) {
@@ -152,9 +204,90 @@ void TPdfDevice::AppendPath(const QPainterPath& path, const QTransform& toDevice
     }
 }
 
-std::string TPdfDevice::BrushFill(const TLogBrush& brush) {
+std::string TPdfDevice::GradientFill(const TBrushFill& f, const QTransform& t, const QRectF& extent) {
+    const QTransform toPage = f.Space * t * FDeviceToPage;
+    if (f.Kind == TBrushFill::TKind::Texture) {
+        if (!f.Image || f.Image->isNull()) return Rgb(ToColorRef(f.Mean), "rg");
+        return "/Pattern cs /" + FDocument.ImagePatternName(*f.Image, 1, toPage) + " scn\n";
+    }
+    std::string shading;
+    std::string stream;
+    if (f.Kind == TBrushFill::TKind::Linear) {
+        // Colour by x of the fill's space; tiled and mirrored gradients as periods side by side over the
+        // filled extent (at most 256, padded beyond).
+        const std::string stops = StopsFunction(f.Stops);
+        std::string coords = "0 0 1 0", domain = "0 1", function = stops;
+        bool invertible = false;
+        const QTransform back = f.Space.inverted(&invertible);
+        if (f.Wrap != TBrushFill::TWrap::Clamp && invertible) {
+            const QPolygonF corners = back.map(QPolygonF(extent));
+            double lo = corners.boundingRect().left(), hi = corners.boundingRect().right();
+            if (std::isfinite(lo) && std::isfinite(hi)) {
+                const double first = std::floor(lo);
+                const double last = std::min(std::ceil(hi), first + 256);
+                if (last - first > 1) {
+                    std::string functions, bounds, encode;
+                    for (double k = first; k < last; ++k) {
+                        functions += stops + ' ';
+                        if (k > first) AppendNumber(bounds, k, 0), bounds += ' ';
+                        const bool mirrored = f.Wrap == TBrushFill::TWrap::Reflect && std::fmod(std::abs(k), 2) == 1;
+                        encode += mirrored ? "1 0 " : "0 1 ";
+                    }
+                    std::string range;
+                    AppendNumber(range, first, 0);
+                    range += ' ';
+                    AppendNumber(range, last, 0);
+                    domain = range;
+                    std::string a, b;
+                    AppendNumber(a, first, 0);
+                    AppendNumber(b, last, 0);
+                    coords = a + " 0 " + b + " 0";
+                    function = "<< /FunctionType 3 /Domain [" + range + "] /Functions [" + functions + "] /Bounds [" +
+                               bounds + "] /Encode [" + encode + "] >>";
+                }
+            }
+        }
+        shading = "/ShadingType 2 /ColorSpace /DeviceRGB /Coords [" + coords + "] /Domain [" + domain +
+                  "] /Function " + function + " /Extend [true true]";
+    } else {
+        // Mesh: a free-form triangle mesh, one flag, two 32-bit coordinates and three colour bytes a vertex.
+        if (f.Triangles.size() < 3) return Rgb(ToColorRef(f.Mean), "rg");
+        double x0 = f.Triangles[0].At.x(), x1 = x0, y0 = f.Triangles[0].At.y(), y1 = y0;
+        for (const auto& v : f.Triangles) {
+            x0 = std::min(x0, v.At.x()), x1 = std::max(x1, v.At.x());
+            y0 = std::min(y0, v.At.y()), y1 = std::max(y1, v.At.y());
+        }
+        if (!(x1 > x0) || !(y1 > y0)) return Rgb(ToColorRef(f.Mean), "rg");
+        constexpr double Max = 4294967295.0;
+        for (size_t i = 0; i < f.Triangles.size() / 3 * 3; ++i) {
+            const auto& v = f.Triangles[i];
+            stream.push_back(0);
+            PutU32BigEndian(stream, static_cast<uint32_t>(std::clamp((v.At.x() - x0) / (x1 - x0), 0.0, 1.0) * Max));
+            PutU32BigEndian(stream, static_cast<uint32_t>(std::clamp((v.At.y() - y0) / (y1 - y0), 0.0, 1.0) * Max));
+            const double a = (v.Argb >> 24) / 255.0;
+            for (int shift : {16, 8, 0})
+                stream.push_back(static_cast<char>(std::lround(((v.Argb >> shift) & 0xFF) * a + 255 * (1 - a))));
+        }
+        std::string decode;
+        for (double v : {x0, x1, y0, y1}) {
+            AppendNumber(decode, v, 4);
+            decode += ' ';
+        }
+        shading = "/ShadingType 4 /ColorSpace /DeviceRGB /BitsPerCoordinate 32 /BitsPerComponent 8 /BitsPerFlag 8 "
+                  "/Decode [" + decode + "0 1 0 1 0 1]";
+    }
+    return "/Pattern cs /" + FDocument.ShadingPatternName(shading, stream, toPage) + " scn\n";
+}
+
+std::string TPdfDevice::BrushFill(const TLogBrush& brush, const QTransform& t, const QRectF& extent) {
     switch (brush.Style) {
+    case BS_FILL:
+        if (brush.Fill) return GradientFill(*brush.Fill, t, extent);
+        return Rgb(brush.Color, "rg");
     case BS_HATCHED:
+        if (brush.Hatch > HS_DIAGCROSS)
+            return "/Pattern cs /" +
+                   FDocument.ImagePatternName(HatchImage(brush.Hatch, brush.Color), FPixel, FDeviceToPage) + " scn\n";
         return "/Pattern cs /" + FDocument.HatchPatternName(brush.Hatch, brush.Color, 8 * FPixel, FPixel, FDeviceToPage) +
                " scn\n";
     case BS_PATTERN:
@@ -197,14 +330,26 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
             QPainterPath rule;
             rule.addRect(d);
-            FillPath(rule, QTransform(), BrushFill(state.Brush));
+            FillPath(rule, QTransform(), BrushFill(state.Brush, t, path.boundingRect()));
             fill = false;
             if (!stroke) return;
         }
     }
     if (fill) {
         if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) FillPath(path, t, Rgb(state.BkColor, "rg"));
-        FillPath(path, t, BrushFill(state.Brush));
+        const TBrushFill* special = state.Brush.Style == BS_FILL ? state.Brush.Fill.get() : nullptr;
+        if (special && special->Kind == TBrushFill::TKind::Texture && special->Wrap == TBrushFill::TWrap::Clamp &&
+            special->Image && !special->Image->isNull()) {
+            // A texture drawn once: the image within the path.
+            FOut += "q\n";
+            AppendPath(path, t);
+            FOut += path.fillRule() == Qt::OddEvenFill ? "W* n\n" : "W n\n";
+            const double w = special->Image->width(), h = special->Image->height();
+            AppendMatrix(FOut, QTransform(w, 0, 0, -h, 0, h) * special->Space * t * FFlip);
+            FOut += "cm /" + FDocument.ImageName(*special->Image) + " Do\nQ\n";
+        } else {
+            FillPath(path, t, BrushFill(state.Brush, t, path.boundingRect()));
+        }
     }
     if (!stroke) return;
 
@@ -252,7 +397,9 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             if (i) s += ' ';
             AppendNumber(s, pattern[i] * (thin ? FPixel : width), 2);
         }
-        s += "] 0 d\n";
+        s += "] ";
+        AppendNumber(s, pattern.empty() ? 0 : lp.DashOffset * (thin ? FPixel : width), 2);
+        s += " d\n";
         return s;
     };
     if (!dashes.empty() && state.BkMode == OPAQUE && thin) {
@@ -427,7 +574,7 @@ void TPdfDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
             FillPath(box, t, Rgb(clWhite, "rg"));
             break;
         case PATCOPY:
-            if (state.Brush.Style != BS_NULL) FillPath(box, t, BrushFill(state.Brush));
+            if (state.Brush.Style != BS_NULL) FillPath(box, t, BrushFill(state.Brush, t, box.boundingRect()));
             break;
         default:
             break;

@@ -40,7 +40,9 @@ private:
     void SetFill(const std::string& operators);
     void SetStroke(const std::string& operators);
     void SetLine(const std::string& operators);
-    std::string BrushFill(const TLogBrush& brush);
+    // The fill operators of brush for a shape of logical extent drawn through t (logical to device units).
+    std::string BrushFill(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
+    std::string GradientFill(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     void AppendPath(const QPainterPath& path, const QTransform& toDevice); // path through toDevice
     void FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill);
     void FillRect(const QRectF& rect, const QTransform& t, TColorRef color);

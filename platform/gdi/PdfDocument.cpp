@@ -527,6 +527,27 @@ std::string TPdfDocument::ImagePatternName(const QImage& image, double pixel, co
     return UseResource("Pattern", it->second.first, it->second.second);
 }
 
+std::string TPdfDocument::ShadingPatternName(const std::string& shading, std::string_view stream,
+                                             const QTransform& matrix) {
+    const std::string key = "sh|" + shading + "|" + MatrixOperands(matrix) + "|" +
+                            std::to_string(std::hash<std::string_view>{}(stream)) + "|" + std::to_string(stream.size());
+    auto it = FNamed.find(key);
+    if (it == FNamed.end()) {
+        std::string ref = "<< " + shading + " >>";
+        if (!stream.empty()) {
+            const uint32_t data = NewObject();
+            WriteStream(data, shading, stream, true);
+            ref = Ref(data);
+        }
+        const uint32_t object = NewObject();
+        BeginObject(object);
+        FOut.Write("<< /Type /Pattern /PatternType 2 /Shading " + ref + " /Matrix [" + MatrixOperands(matrix) +
+                   "] >>\nendobj\n");
+        it = FNamed.emplace(key, std::make_pair("P" + std::to_string(FNextName++), object)).first;
+    }
+    return UseResource("Pattern", it->second.first, it->second.second);
+}
+
 void TPdfDocument::Finish() {
     if (FFinished) return;
     FFinished = true;

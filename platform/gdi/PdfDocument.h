@@ -92,6 +92,10 @@ public:
     std::string HatchPatternName(uint32_t hatch, TColorRef color, double cell, double lineWidth,
                                  const QTransform& deviceToPage);
     std::string ImagePatternName(const QImage& image, double pixel, const QTransform& deviceToPage);
+    // A shading pattern: shading is the shading's dictionary (its entries, without the brackets), the
+    // dictionary of a stream of stream's bytes when stream is not empty; matrix maps the shading's space to
+    // the page's default space.
+    std::string ShadingPatternName(const std::string& shading, std::string_view stream, const QTransform& matrix);
 
 private:
     struct TFace;

@@ -31,7 +31,7 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
             // The face the page was set in: its glyphs, whatever their index.
             glyphs[i] = font->GlyphOfIndex(run.Text[i]);
             chars[i] = font->CharOfIndex(run.Text[i]);
-            if (glyphs[i] == 0) skip[i] = 1;
+            if (glyphs[i] == 0 && chars[i] == 0) skip[i] = 1;
             continue;
         }
         if (glyphIndices) {
@@ -161,9 +161,13 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
     layout.DeviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(base.determinant()));
     for (size_t i = 0; i < n; ++i) {
-        if (skip[i] || glyphs[i] == 0) continue;
-        layout.Glyphs.push_back(
-            {glyphs[i], useFallback[i] != 0, chars[i], QPointF((dx0 + xs[i]) / ws, baseline + ys[i])});
+        if (skip[i]) continue;
+        const TPlacedGlyph placed{glyphs[i], useFallback[i] != 0, chars[i],
+                                  QPointF((dx0 + xs[i]) / ws, baseline + ys[i])};
+        if (glyphs[i] != 0)
+            layout.Glyphs.push_back(placed);
+        else if (chars[i] != 0)
+            layout.Missing.emplace_back(layout.Glyphs.size(), placed);
     }
     layout.Valid = true;
     return layout;

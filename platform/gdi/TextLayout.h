@@ -31,6 +31,10 @@ struct TTextLayout {
     double Total = 0;    // advance of the whole run
     double Baseline = 0; // y of the baseline in text space
     std::vector<TPlacedGlyph> Glyphs; // drawable glyphs, in the order of the run
+    // Characters of the run that neither the face nor its fallback can show (Glyph 0), with the places
+    // the run gives them, and how many of Glyphs come before each: devices that keep text as text
+    // keep them too, unseen.
+    std::vector<std::pair<size_t, TPlacedGlyph>> Missing;
     // Em size in device units; runs of 1e6 and more are not drawn at all.
     double DeviceEm = 0;
     bool Valid = false; // false: nothing to draw (empty text, no usable face, degenerate transform)

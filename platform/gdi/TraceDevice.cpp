@@ -81,6 +81,11 @@ void TTraceDevice::DrawShape(const TShape& shape, const TDrawState& s) {
     const bool filled = shape.Fill && s.Brush.Style != BS_NULL && shape.Kind != TShapeKind::skPolyline &&
                         shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     if (filled) line += " brush=" + std::to_string(s.Brush.Style) + "/" + Hex(s.Brush.Color);
+    if (filled && s.Brush.Style == BS_HATCHED && s.Brush.Hatch > HS_DIAGCROSS) line += " hatch=" + std::to_string(s.Brush.Hatch);
+    if (filled && s.Brush.Style == BS_FILL && s.Brush.Fill) {
+        static const char* const Kinds[] = {"linear", "mesh", "texture"};
+        line += std::string(" fill=") + Kinds[static_cast<int>(s.Brush.Fill->Kind)];
+    }
     if (s.Rop2 != R2_COPYPEN) line += " rop2=" + std::to_string(s.Rop2);
     FLines.push_back(line + Common(s));
 }
@@ -216,36 +221,63 @@ void TTextDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     FItems.push_back(item);
 }
 
-QString TTextDevice::ReadingOrder() const {
-    std::vector<TTextItem> items = FItems;
-    std::stable_sort(items.begin(), items.end(),
-                     [](const TTextItem& a, const TTextItem& b) { return a.Origin.y() < b.Origin.y(); });
-    std::vector<std::vector<TTextItem>> lines;
-    for (const auto& item : items) {
+std::vector<TReadingStep> TTextDevice::ReadingSteps() const {
+    std::vector<size_t> order(FItems.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return FItems[a].Origin.y() < FItems[b].Origin.y(); });
+    std::vector<std::vector<size_t>> lines;
+    for (size_t i : order) {
+        const TTextItem& item = FItems[i];
         if (!lines.empty()) {
-            const TTextItem& head = lines.back().front();
+            const TTextItem& head = FItems[lines.back().front()];
             if (std::abs(item.Origin.y() - head.Origin.y()) <= std::max(head.Height, item.Height) / 2) {
-                lines.back().push_back(item);
+                lines.back().push_back(i);
                 continue;
             }
         }
-        lines.push_back({item});
+        lines.push_back({i});
     }
-    QString out;
+    std::vector<TReadingStep> steps;
+    steps.reserve(FItems.size());
     for (auto& line : lines) {
         std::stable_sort(line.begin(), line.end(),
-                         [](const TTextItem& a, const TTextItem& b) { return a.Origin.x() < b.Origin.x(); });
-        QString text;
+                         [&](size_t a, size_t b) { return FItems[a].Origin.x() < FItems[b].Origin.x(); });
+        bool empty = true, endsWithSpace = false;
         double end = 0;
-        for (const auto& item : line) {
+        const bool firstLine = steps.empty();
+        for (size_t i : line) {
+            const TTextItem& item = FItems[i];
             // Programs that place words or single characters one by one leave no gap inside a word.
             const bool gap = item.Origin.x() - end > item.Height * 0.15;
-            if (!text.isEmpty() && gap && !text.endsWith(u' ') && !item.Text.startsWith(u' ')) text += u' ';
-            text += item.Text;
+            char before = i == line.front() && !firstLine ? '\n' : '\0';
+            if (!empty && gap && !endsWithSpace && !item.Text.startsWith(u' ')) before = ' ';
+            steps.push_back({i, before});
+            if (!item.Text.isEmpty()) {
+                empty = false;
+                endsWithSpace = item.Text.endsWith(u' ');
+            } else if (before == ' ') {
+                endsWithSpace = true;
+            }
             end = item.Origin.x() + item.Width;
         }
-        out += text.trimmed() + u'\n';
     }
+    return steps;
+}
+
+QString TTextDevice::ReadingOrder() const {
+    QString out, line;
+    for (const TReadingStep& step : ReadingSteps()) {
+        if (step.Before == '\n') {
+            out += line.trimmed() + u'\n';
+            line.clear();
+        } else if (step.Before == ' ') {
+            line += u' ';
+        }
+        line += FItems[step.Item].Text;
+    }
+    if (!FItems.empty()) out += line.trimmed() + u'\n';
     return out;
 }
 

@@ -65,6 +65,13 @@ struct TTextItem {
     std::vector<double> CharEdges;
 };
 
+// One run of a page in reading order: its index in TTextDevice::Items() and what separates it from the
+// run before it: '\n' (a new line), ' ' (a gap between words) or '\0' (nothing).
+struct TReadingStep {
+    size_t Item = 0;
+    char Before = '\0';
+};
+
 class TTextDevice : public TDevice {
 public:
     void DrawShape(const TShape&, const TDrawState&) override {}
@@ -74,8 +81,11 @@ public:
 
     const std::vector<TTextItem>& Items() const { return FItems; }
     // The runs in reading order: lines top to bottom (runs whose baselines lie within half a cell of
-    // each other share a line), left to right within a line, separated by spaces and newlines.
+    // each other share a line), left to right within a line, separated by spaces and newlines; each
+    // line trimmed and ended by a newline.
     QString ReadingOrder() const;
+    // The same order as steps, for writers that keep the runs apart (the SVG device).
+    std::vector<TReadingStep> ReadingSteps() const;
 
 private:
     std::vector<TTextItem> FItems;

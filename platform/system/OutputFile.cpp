@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +22,22 @@ std::filesystem::path Target(const std::string& path) {
     return ec || target.empty() ? std::filesystem::path(path) : target;
 }
 
+bool SyncEachCommit = true;
+
 } // namespace
+
+void SetSyncOnCommit(bool sync) {
+    SyncEachCommit = sync;
+}
+
+bool SyncOnCommit() {
+    return SyncEachCommit;
+}
+
+bool SyncFileSystemOf(const std::string& path) {
+    TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.Valid() && ::syncfs(fd.Get()) == 0;
+}
 
 TOutputFile::TOutputFile(const std::string& path) : FPath(path) {
     std::string directory = TempDirectory();
@@ -65,7 +81,8 @@ void TOutputFile::Commit() {
         return;
     }
     const std::filesystem::path target = Target(FPath);
-    if (::fchmod(FFd->Get(), ReplacementMode(target.string())) != 0 || ::fsync(FFd->Get()) != 0 || !FFd->Close())
+    if (::fchmod(FFd->Get(), ReplacementMode(target.string())) != 0 || (SyncEachCommit && ::fsync(FFd->Get()) != 0) ||
+        !FFd->Close())
         throw cannotCreate();
     if (::rename(FTemp.c_str(), target.c_str()) != 0) throw cannotCreate();
     FRemover->Keep();

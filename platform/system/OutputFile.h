@@ -41,6 +41,16 @@ private:
     bool FCommitted = false;
 };
 
+// Whether Commit syncs each file to the disk before putting it in place (the default), so that even a
+// power failure never leaves a torn file under the final name. A batch of many outputs turns it off
+// for the process and syncs the file system once at its end (SyncFileSystemOf): it lists each output
+// with its checksum and checks them when it resumes, and a sync per file would cost more than making
+// a small output.
+void SetSyncOnCommit(bool sync);
+bool SyncOnCommit();
+// Syncs the file system that holds path (syncfs); false when that fails.
+bool SyncFileSystemOf(const std::string& path);
+
 // Refuses to write output over one of the files a command reads: raises EQRError("Cannot create file
 // OUT: it is the input file IN") when output names the same file as an input (through links too).
 void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::string& output);

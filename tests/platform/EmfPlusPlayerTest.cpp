@@ -1,9 +1,10 @@
 // The EMF+ player: pages built with the project's EMF+ writer, probed by pixels and by the trace of
 // device calls; the GDI fallback of dual pages; unknown and hostile EMF+ records.
 
+#include "PdfTestSupport.h"
 #include "RenderCompare.h"
 
-#include "platform/emf/EmfPlusRecords.h"
+#include "platform/emf/EmfPlusLayouts.h"
 #include "platform/emf/EmfRecords.h"
 #include "platform/emf/EmfWriter.h"
 #include "platform/gdi/EmfPlayer.h"
@@ -14,6 +15,7 @@
 #include "TestPaths.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <QColor>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 using namespace pagimo;
 using namespace pagimo::emf;
@@ -37,15 +40,27 @@ struct TPage {
         // Pixel units, as GDI+ writes for screen pictures.
         P.Record(EmfPlusSetPageTransform, EmfPlusUnitPixel, TEmfPlusData().F32(1));
     }
+    template <class T> void Object(uint8_t id, uint8_t type, const T& object) {
+        TEmfPlusData d;
+        object.Write(d);
+        P.Object(id, type, d);
+    }
     void SolidBrush(uint8_t id, uint32_t argb) {
-        P.Object(id, EmfPlusObjectBrush, TEmfPlusData().U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushSolid).U32(argb));
+        TPlusBrush brush;
+        brush.Color = argb;
+        Object(id, EmfPlusObjectBrush, brush);
     }
     void Pen(uint8_t id, float width, uint32_t argb, uint32_t lineStyle = 0) {
-        TEmfPlusData d;
-        d.U32(EmfPlusGraphicsVersion).U32(0).U32(lineStyle ? EmfPlusPenLineStyle : 0).U32(EmfPlusUnitPixel).F32(width);
-        if (lineStyle) d.U32(lineStyle);
-        d.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushSolid).U32(argb);
-        P.Object(id, EmfPlusObjectPen, d);
+        TPlusPen pen;
+        pen.Flags = lineStyle ? EmfPlusPenLineStyle : 0;
+        pen.Unit = EmfPlusUnitPixel, pen.Width = width, pen.LineStyle = lineStyle, pen.Brush.Color = argb;
+        Object(id, EmfPlusObjectPen, pen);
+    }
+    void FillRect(uint32_t brush, TPlusRectF rect, uint16_t flags = 0) {
+        P.Record(EmfPlusFillRects, flags, TPlusRects{brush, {rect}}.Data(true, flags));
+    }
+    void Line(uint8_t pen, std::vector<TPlusPointF> points) {
+        P.Record(EmfPlusDrawLines, pen, TPlusPoints{0, 0, 0, 0, std::move(points)}.Data(TPlusPoints::psLines, 0));
     }
     std::vector<uint8_t> Bytes() {
         P.EndOfFile();
@@ -125,9 +140,9 @@ TEST(EmfPlus, PensCarryWidthAndDashes) {
     for (int y : {18, 20, 22}) EXPECT_TRUE(IsRed(image, 50, y)) << y;
     EXPECT_TRUE(IsWhite(image, 50, 25));
     const std::string trace = Trace(bytes);
-    // The dashed hairline reaches the device as PS_DASH one pixel wide, the 6-pixel pen as a pen of
+    // The dashed hairline reaches the device as dashes of its own one pixel wide, the 6-pixel pen as a pen of
     // 6 world units (in sixteenths) under a transform of 1/16.
-    EXPECT_NE(trace.find("pen=1/0/#0000ff xform=0.0625"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("pen=7/0/#0000ff xform=0.0625"), std::string::npos) << trace;
     EXPECT_NE(trace.find("pen=0/96/#ff0000 xform=0.0625"), std::string::npos) << trace;
 }
 
@@ -482,35 +497,228 @@ TEST(EmfPlus, ClipPathsRegionsAndOffsets) {
     EXPECT_TRUE(IsWhite(image, 95, 95));
 }
 
-TEST(EmfPlus, GradientsKeepTheFallbackAndPagesWithoutOneStillDraw) {
-    TEmfPlusData gradient;
-    gradient.U32(EmfPlusGraphicsVersion).U32(EmfPlusBrushLinearGradient).U32(0).U32(0).Rect(0, 0, 10, 10).U32(Red).U32(Blue).U32(0).U32(0);
-    {
-        TPage page(true);
-        page.P.Object(1, EmfPlusObjectBrush, gradient);
-        page.P.Record(EmfPlusFillRects, 0, TEmfPlusData().U32(1).U32(1).Rect(0, 0, 50, 50));
-        page.W.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(0x80000000u | BLACK_BRUSH)});
-        page.W.Record(EMR_RECTANGLE, {60, 60, 100, 100});
+TPlusBrush Linear(TPlusRectF rect, uint32_t from, uint32_t to, uint32_t wrap = 0) {
+    TPlusBrush b;
+    b.Type = EmfPlusBrushLinearGradient, b.Rect = rect, b.Color = from, b.Back = to, b.Wrap = wrap;
+    return b;
+}
+
+TPlusBrush Radial(float focus) {
+    TPlusBrush b;
+    b.Type = EmfPlusBrushPathGradient, b.Color = Red, b.Center = {50, 50}, b.Surround = {Blue};
+    b.BoundaryPoints = {{10, 10}, {90, 10}, {90, 90}, {10, 90}};
+    if (focus > 0) b.Flags = EmfPlusBrushDataFocusScales, b.FocusX = b.FocusY = focus;
+    return b;
+}
+
+// A texture of 4 x 4 pixels in 2 x 2 blocks: red, blue above green, white.
+TPlusBrush Texture(uint32_t wrap, std::optional<TPlusMatrix> transform = {}) {
+    static const std::vector<uint8_t> pixels = [] {
+        std::vector<uint8_t> v;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const uint32_t c = y < 2 ? (x < 2 ? Red : Blue) : (x < 2 ? Green : 0xFFFFFFFF);
+                for (int shift : {0, 8, 16, 24}) v.push_back(static_cast<uint8_t>(c >> shift));
+            }
+        return v;
+    }();
+    TPlusImage image;
+    image.Width = image.Height = 4, image.Stride = 16, image.PixelFormat = 0x0026200A, image.Data = pixels;
+    TPlusBrush b;
+    b.Type = EmfPlusBrushTexture, b.Wrap = wrap, b.Image = std::make_shared<const TPlusImage>(image);
+    if (transform) b.Flags = EmfPlusBrushDataTransform, b.Transform = *transform;
+    return b;
+}
+
+struct TProbe {
+    int X, Y;
+    uint32_t Rgb; // expected within 28 per channel
+};
+
+bool Near(const QColor& c, uint32_t rgb) {
+    return std::abs(c.red() - static_cast<int>((rgb >> 16) & 0xFF)) <= 28 &&
+           std::abs(c.green() - static_cast<int>((rgb >> 8) & 0xFF)) <= 28 &&
+           std::abs(c.blue() - static_cast<int>(rgb & 0xFF)) <= 28;
+}
+
+TEST(EmfPlus, GradientAndTextureBrushesFillWithTheirColours) {
+    // Each brush fills (10, 10, 80, 80) of its own page, drawn by the painter and by the PDF device.
+    struct TCase {
+        const char* Name;
+        TPlusBrush Brush;
+        std::vector<TProbe> Probes;
+    };
+    TPlusBrush preset = Linear({10, 0, 80, 10}, 0, 0);
+    preset.Flags = EmfPlusBrushDataPresetColors, preset.BlendPositions = {0, 0.5f, 1}, preset.PresetColors = {Red, Green, Blue};
+    TPlusBrush factors = Linear({10, 0, 80, 10}, Red, Blue);
+    factors.Flags = EmfPlusBrushDataBlendFactorsH, factors.BlendPositions = {0, 0.5f, 1}, factors.BlendFactors = {0, 0, 1};
+    TPlusBrush turned = Linear({10, 0, 80, 1}, Red, Blue);
+    turned.Flags = EmfPlusBrushDataTransform, turned.Transform = {0, 1, -1, 0, 0, 0}; // along y
+    TPlusBrush gamma = Linear({10, 0, 80, 10}, Red, Blue);
+    gamma.Flags = 0x80;
+    const std::vector<TCase> cases = {
+        {"linear", Linear({10, 0, 80, 10}, Red, Blue), {{12, 50, 0xF70008}, {50, 50, 0x800080}, {88, 20, 0x0800F7}}},
+        {"preset colours", preset, {{12, 50, 0xFF0000}, {50, 50, 0x00FF00}, {88, 50, 0x0000FF}}},
+        {"blend factors", factors, {{40, 50, 0xFF0000}, {70, 50, 0x7F007F}}},
+        {"transformed", turned, {{50, 12, 0xF70008}, {20, 50, 0x800080}, {80, 50, 0x800080}}},
+        {"gamma corrected", gamma, {{50, 50, 0xBA00BA}}},
+        {"tiled", Linear({10, 0, 20, 10}, Red, Blue, 0), {{11, 50, 0xFF0000}, {31, 50, 0xFF0000}, {29, 50, 0x0000FF}}},
+        {"mirrored", Linear({10, 0, 20, 10}, Red, Blue, 1), {{11, 50, 0xFF0000}, {31, 50, 0x0000FF}, {49, 50, 0xFF0000}}},
+        {"path gradient", Radial(0), {{50, 50, 0xFF0000}, {30, 50, 0x800080}, {11, 50, 0x0000FF}}},
+        {"focus scales", Radial(0.5f), {{35, 50, 0xFF0000}, {50, 65, 0xFF0000}, {11, 50, 0x0000FF}}},
+        {"texture", Texture(0), {{20, 20, 0xFF0000}, {22, 20, 0x0000FF}, {20, 22, 0x00FF00}, {22, 22, 0xFFFFFF}}},
+        {"texture mirrored", Texture(1), {{20, 20, 0x0000FF}, {22, 20, 0xFF0000}, {24, 20, 0xFF0000}}},
+        {"texture once", Texture(4, TPlusMatrix{5, 0, 0, 5, 40, 40}), {{45, 45, 0xFF0000}, {55, 45, 0x0000FF}, {80, 80, 0xFFFFFF}}},
+    };
+    const bool pdf = test::HaveTool("pdftoppm");
+    QTemporaryDir dir;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPage page;
+        page.Object(1, EmfPlusObjectBrush, c.Brush);
+        page.FillRect(1, {10, 10, 80, 80});
+        const auto bytes = page.Bytes();
         gdi::TPlayResult result;
-        const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
-        EXPECT_EQ(result.PlusUnknown, 1u);
-        EXPECT_TRUE(IsWhite(image, 25, 25));
-        EXPECT_LT(At(image, 80, 80).lightness(), 40);
+        const QImage painted = test::RenderEmf(bytes, 100, 100, &result);
+        EXPECT_EQ(result.PlusUnknown, 0u);
+        EXPECT_EQ(result.Damaged, 0u);
+        std::vector<std::pair<const char*, QImage>> drawn{{"painter", painted}};
+        if (pdf) {
+            const TEmfPicture picture(bytes);
+            const std::string file = dir.filePath(QStringLiteral("brush.pdf")).toStdString();
+            ASSERT_EQ(test::WritePdfPages({&picture}, file), 0);
+            drawn.emplace_back("pdf", test::RasterisePdf(file, 1, 100, 100));
+        }
+        for (const auto& [device, image] : drawn)
+            for (const TProbe& p : c.Probes)
+                EXPECT_TRUE(Near(At(image, p.X, p.Y), p.Rgb))
+                    << device << " at " << p.X << "," << p.Y << ": " << At(image, p.X, p.Y).name().toStdString();
     }
-    {
-        // No GDI records at all: the EMF+ drawing is all there is, so it is drawn (the gradient in
-        // its mean colour, the unknown record skipped).
-        TPage page(false);
-        page.P.Object(1, EmfPlusObjectBrush, gradient);
-        page.P.Record(0x4040, 0);
-        page.P.Record(EmfPlusFillRects, 0, TEmfPlusData().U32(1).U32(1).Rect(0, 0, 50, 50));
-        gdi::TPlayResult result;
-        const QImage image = test::RenderEmf(page.Bytes(), 100, 100, &result);
-        EXPECT_EQ(result.PlusUnknown, 2u);
-        const QColor c = At(image, 25, 25);
-        EXPECT_GT(c.red(), 100);
-        EXPECT_GT(c.blue(), 100);
+}
+
+TEST(EmfPlus, EveryHatchStyleDrawsItsPattern) {
+    // Black on white over the page: the device pixels repeat the style's 8 x 8 cell (GDI's own six
+    // hatches are Qt's patterns, which match the cell's share of ink).
+    for (uint32_t hatch = 0; hatch <= gdi::HatchStyleLast; ++hatch) {
+        SCOPED_TRACE(hatch);
+        TPage page;
+        TPlusBrush brush;
+        brush.Type = EmfPlusBrushHatch, brush.Hatch = hatch, brush.Color = 0xFF000000, brush.Back = 0xFFFFFFFF;
+        page.Object(1, EmfPlusObjectBrush, brush);
+        page.FillRect(1, {0, 0, 100, 100});
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+        const uint8_t* rows = gdi::HatchRows(hatch);
+        int wrong = 0, ink = 0, expected = 0;
+        for (int y = 16; y < 32; ++y)
+            for (int x = 16; x < 32; ++x) {
+                const bool set = rows[y % 8] & (0x80 >> (x % 8)), dark = At(image, x, y).lightness() < 128;
+                wrong += set != dark, ink += dark, expected += set;
+            }
+        if (hatch > gdi::HS_DIAGCROSS)
+            EXPECT_EQ(wrong, 0);
+        else
+            EXPECT_NEAR(ink, expected, 8);
     }
+}
+
+TEST(EmfPlus, DashArraysAndOffsetsPlaceTheDashes) {
+    // A line 2 pixels wide from x = 20 along y = 50; each character is a pixel of the line from x = 20:
+    // '#' ink, '.' none (pixels at a dash's edge are not looked at).
+    struct TCase {
+        const char* Name;
+        uint32_t LineStyle;
+        std::vector<float> Dashes;
+        float Offset;
+        const char* Expected;
+    };
+    const std::vector<TCase> cases = {
+        {"custom array", 5, {2, 2}, 0, "####....####....####"},
+        {"offset by a pen width", 5, {2, 2}, 1, "##....####....####.."},
+        {"odd array repeats swapped", 5, {1, 2, 3}, 0, "##....######..####.."},
+        {"stock dash", 1, {}, 0, "######..######..####"},
+        {"stock dash dot", 3, {}, 0, "######..##..######.."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPage page;
+        TPlusPen pen;
+        pen.Flags = EmfPlusPenLineStyle | EmfPlusPenDashedLineOffset;
+        pen.Unit = EmfPlusUnitPixel, pen.Width = 2, pen.LineStyle = c.LineStyle, pen.DashArray = c.Dashes;
+        pen.DashOffset = c.Offset, pen.Brush.Color = 0xFF000000;
+        page.Object(1, EmfPlusObjectPen, pen);
+        page.Line(1, {{20, 50}, {60, 50}});
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+        const std::string expected = c.Expected;
+        for (size_t i = 1; i + 1 < expected.size(); ++i) {
+            if (expected[i - 1] != expected[i] || expected[i + 1] != expected[i]) continue;
+            const int x = 20 + static_cast<int>(i);
+            EXPECT_EQ(At(image, x, 50).lightness() < 128, expected[i] == '#') << "x = " << x;
+        }
+    }
+}
+
+TEST(EmfPlus, LineCapsDrawArrowsAnchorsAndPaths) {
+    // A line from (20, 50) to (70, 50); each case probes where its cap puts ink (or leaves none).
+    struct TCase {
+        const char* Name;
+        float Width;
+        int32_t Start, End;
+        std::optional<TPlusCustomLineCap> Custom; // the end cap
+        std::vector<std::pair<QPoint, bool>> Probes;
+    };
+    TPlusCustomLineCap arrow;
+    arrow.Type = 1, arrow.Width = 4, arrow.Height = 4, arrow.FillState = 1;
+    TPlusCustomLineCap open = arrow;
+    open.FillState = 0, open.Width = open.Height = 8;
+    TPlusCustomLineCap square;
+    square.FillPath = TPlusPath{0, {{-1, 0}, {1, 0}, {1, 2}, {-1, 2}}, {0, 1, 1, 0x81}};
+    const std::vector<TCase> cases = {
+        {"flat", 6, 0, 0, {}, {{{17, 50}, false}, {{73, 50}, false}, {{40, 50}, true}}},
+        {"arrow anchor", 6, 0, 0x14, {}, {{{61, 46}, true}, {{72, 50}, false}, {{61, 44}, false}}},
+        {"adjustable arrow", 2, 0, 0xFF, arrow, {{{63, 47}, true}, {{63, 52}, true}, {{72, 50}, false}}},
+        {"open arrow", 2, 0, 0xFF, open, {{{60, 45}, true}, {{60, 47}, false}, {{60, 53}, false}}},
+        {"round anchor at the start", 4, 0x12, 0, {}, {{{17, 50}, true}, {{20, 47}, true}, {{73, 50}, false}}},
+        {"square path cap", 3, 0, 0xFF, square, {{{74, 50}, true}, {{74, 45}, false}}},
+        {"triangle", 6, 0, 3, {}, {{{72, 50}, true}, {{72, 47}, false}}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPage page;
+        TPlusPen pen;
+        pen.Flags = EmfPlusPenStartCap | EmfPlusPenEndCap;
+        pen.Unit = EmfPlusUnitPixel, pen.Width = c.Width, pen.StartCap = c.Start, pen.EndCap = c.End;
+        pen.CustomEndCap = c.Custom, pen.Brush.Color = 0xFF000000;
+        page.Object(1, EmfPlusObjectPen, pen);
+        page.Line(1, {{20, 50}, {70, 50}});
+        const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+        for (const auto& [at, ink] : c.Probes)
+            EXPECT_EQ(At(image, at.x(), at.y()).lightness() < 128, ink) << at.x() << "," << at.y();
+    }
+}
+
+TEST(EmfPlus, NestedContainersMapTheirRectanglesInTheirUnits) {
+    TPage page;
+    // The outer container puts its 100 x 100 units onto half an inch from a quarter inch (24..72 px).
+    page.P.Record(EmfPlusBeginContainer, EmfPlusUnitInch << 8,
+                  TPlusBeginContainer{{0.25f, 0.25f, 0.5f, 0.5f}, {0, 0, 100, 100}, 1}.Data());
+    page.FillRect(0xFFFF0000, {0, 0, 100, 100}, EmfPlusFlagSolidColor);
+    page.P.Record(EmfPlusSetClipRect, 0, TPlusSetClipRect{{0, 0, 50, 100}}.Data()); // x up to 48 px
+    // The inner one puts 10 units onto an inch (25.4 mm) of the outer container's page units: 46 px.
+    page.P.Record(EmfPlusBeginContainer, EmfPlusUnitMillimeter << 8,
+                  TPlusBeginContainer{{0, 0, 25.4f, 25.4f}, {0, 0, 10, 10}, 2}.Data());
+    page.P.Record(EmfPlusResetClip, 0); // back to the clip the container began with, not to none
+    page.FillRect(Blue, {0, 0, 10, 10}, EmfPlusFlagSolidColor);
+    page.P.Record(EmfPlusEndContainer, 0, TPlusValue{2}.Data());
+    page.P.Record(EmfPlusEndContainer, 0, TPlusValue{1}.Data());
+    page.FillRect(Green, {80, 80, 10, 10}, EmfPlusFlagSolidColor);
+    const QImage image = test::RenderEmf(page.Bytes(), 100, 100);
+    EXPECT_TRUE(IsBlue(image, 30, 30));
+    EXPECT_TRUE(IsBlue(image, 44, 44));
+    EXPECT_TRUE(IsRed(image, 60, 30));
+    EXPECT_TRUE(IsRed(image, 60, 65));
+    EXPECT_TRUE(IsWhite(image, 76, 30));
+    EXPECT_TRUE(IsWhite(image, 20, 20));
+    EXPECT_TRUE(IsGreen(image, 85, 85));
 }
 
 TEST(EmfPlus, DrawingPassesThePageGuard) {

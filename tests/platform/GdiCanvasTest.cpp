@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QtEndian>
+
 #include <QImage>
 #include <QPainter>
 
@@ -180,6 +183,43 @@ TEST(FontMatcher, WindowsFacesResolveToMetricCompatibleFaces) {
     EXPECT_EQ(m.ResolveFamily(QStringLiteral("Times New Roman"), 700, true), QStringLiteral("Liberation Serif"));
     EXPECT_EQ(m.ResolveFamily(QStringLiteral("Courier New"), 400, false), QStringLiteral("Liberation Mono"));
     EXPECT_FALSE(m.ResolveFamily(QStringLiteral("No Such Face 123"), 400, false).isEmpty());
+}
+
+TEST(FontMatcher, ACollectionGivesTheFaceAskedFor) {
+    // A collection of Liberation Sans regular and bold, made here: each index gives its own face.
+    std::vector<QByteArray> faces;
+    for (const char* name : {"Regular", "Bold"}) {
+        QFile f(QStringLiteral("/usr/share/fonts/truetype/liberation2/LiberationSans-%1.ttf").arg(QLatin1String(name)));
+        if (!f.open(QIODevice::ReadOnly)) GTEST_SKIP() << "Liberation Sans not installed";
+        faces.push_back(f.readAll());
+    }
+    auto u32 = [](QByteArray& b, qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (24 - 8 * i));
+    };
+    QByteArray ttc("ttcf\0\1\0\0\0\0\0\2", 12);
+    ttc += QByteArray(8, 0);
+    for (size_t i = 0; i < faces.size(); ++i) {
+        const auto start = static_cast<uint32_t>(ttc.size());
+        u32(ttc, 12 + 4 * static_cast<qsizetype>(i), start);
+        QByteArray face = faces[i];
+        const int tables = (static_cast<uint8_t>(face[4]) << 8) | static_cast<uint8_t>(face[5]);
+        for (int t = 0; t < tables; ++t) {
+            const qsizetype at = 12 + 16 * t + 8;
+            const auto offset = qFromBigEndian<uint32_t>(face.constData() + at);
+            u32(face, at, offset + start);
+        }
+        ttc += face;
+    }
+    for (int index : {0, 1}) {
+        const QByteArray face = FaceOfCollection(ttc, index);
+        const QRawFont raw(face, 20);
+        ASSERT_TRUE(raw.isValid()) << index;
+        EXPECT_EQ(raw.fontTable("OS/2"), QRawFont(faces[static_cast<size_t>(index)], 20).fontTable("OS/2")) << index;
+        EXPECT_EQ(raw.weight() >= QFont::Bold, index == 1);
+    }
+    EXPECT_TRUE(FaceOfCollection(ttc, 2).isEmpty());
+    EXPECT_TRUE(FaceOfCollection(ttc.left(300), 1).isEmpty()) << "a cut collection";
+    EXPECT_EQ(FaceOfCollection(faces[0], 0), faces[0]) << "a single face as it is";
 }
 
 TEST(FontMatcher, NegativeHeightIsTheEmAndPositiveTheCell) {

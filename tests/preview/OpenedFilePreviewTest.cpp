@@ -12,6 +12,7 @@
 #include "WindowParts.h"
 #include "pagestore/PageListFixture.h"
 
+#include "platform/gdi/FontMatcher.h"
 #include "platform/system/Errors.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -205,4 +207,39 @@ TEST_F(OpenedFilePreview, APageOverItsWorkBudgetIsMarkedOnItsSheet) {
     EXPECT_TRUE(sheet->PageIncomplete());
     EXPECT_TRUE(Messages.isEmpty()) << "the page itself is readable; the sheet tells";
     EXPECT_TRUE(test::HasPageMark(image, QRectF(1, 1, image.width() - 4, image.height() - 4)));
+}
+
+TEST_F(OpenedFilePreview, AMissingFontIsToldOncePerDocumentInTheStatusBar) {
+    // Two pages of glyph-index text in Arial, whose substitute's glyph order differs: the first page
+    // painted tells it in the status bar, the second does not tell it again.
+    if (gdi::TFontMatcher::Shared().ResolveFamily(QStringLiteral("Arial"), 400, false) == QStringLiteral("Arial"))
+        GTEST_SKIP() << "Arial is installed";
+    printer::TQRPrinter recording;
+    recording.SetPaperSize(printer::TQRPaperSize::A4);
+    recording.StartDocument();
+    const int32_t dx[] = {12, 12};
+    for (int n = 0; n < 2; ++n) {
+        recording.NewPage();
+        recording.PageCanvas()->Font.Name = "Arial";
+        recording.PageCanvas()->ExtTextOut(100, 100, gdi::ETO_GLYPH_INDEX, nullptr, std::u16string{u'\x300', u'\x301'},
+                                           dx);
+    }
+    recording.FinishDocument();
+    const std::string file = Dir.File("fonts.qrp");
+    recording.SaveReportFile(file);
+    Window.LoadReportFile(QString::fromStdString(file));
+    // Pages are drawn on workers; the notice comes when a drawing comes back.
+    auto paint = [&] {
+        Window.QRPreview()->WaitForPages();
+        Pump();
+    };
+    paint();
+    EXPECT_TRUE(Window.statusBar()->currentMessage().contains(QStringLiteral("Page 1 needs the font \"Arial\"")))
+        << Window.statusBar()->currentMessage().toStdString();
+    Window.statusBar()->clearMessage();
+    Window.NextPageClick();
+    Pump();
+    paint();
+    EXPECT_TRUE(Window.statusBar()->currentMessage().isEmpty()) << "told once per document";
+    EXPECT_TRUE(Messages.isEmpty()) << "the pages are drawn; no message box";
 }

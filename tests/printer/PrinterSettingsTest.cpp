@@ -103,7 +103,7 @@ TEST(PaperDetection, LastMatchOfTheTableWins) {
     EXPECT_EQ(a4[0].Size, TQRPaperSize::A4);
 }
 
-TEST(SettingsWithoutPrinter, GuardedSettersIgnoreAllButDefault) {
+TEST(SettingsWithoutPrinter, GuardedSettersIgnoreTheDeviceSettingsButKeepTheLayout) {
     ASSERT_TRUE(NoPrinters);
     printing::TPrinter device;
     ASSERT_TRUE(device.Printers().empty());
@@ -111,9 +111,11 @@ TEST(SettingsWithoutPrinter, GuardedSettersIgnoreAllButDefault) {
     s.SetDevice(&device); // nothing installed: nothing is read
     EXPECT_FALSE(s.HasDevModeField(printing::DM_COPIES));
     EXPECT_EQ(s.PaperSize(), TQRPaperSize::A4);
-    s.SetPaperSize(TQRPaperSize::Letter);
-    s.SetPaperSize(TQRPaperSize::Custom);
-    EXPECT_EQ(s.PaperSize(), TQRPaperSize::A4);
+    // Paper and sheet are layout: a report names them and keeps them without a printer.
+    s.SetPaperSize(TQRPaperSize::A5);
+    EXPECT_EQ(s.PaperSize(), TQRPaperSize::A5);
+    EXPECT_EQ(s.SheetWidth(), 1480);
+    s.SetPaperSize(TQRPaperSize::A4);
     s.SetCopies(3);
     s.SetOutputBin(TQRBin::Manual);
     EXPECT_EQ(s.Copies(), 1);
@@ -132,6 +134,12 @@ TEST(SettingsWithoutPrinter, GuardedSettersIgnoreAllButDefault) {
     const bool letter = printing::LocaleDefaultPaper() == printing::DMPAPER_LETTER;
     EXPECT_EQ(s.SheetWidth(), letter ? 2159 : 2100);
     EXPECT_EQ(s.SheetLength(), letter ? 2794 : 2970);
+    s.SetPaperSize(TQRPaperSize::Custom);
+    s.SetSheetWidth(1420);
+    s.SetSheetLength(2900);
+    EXPECT_EQ(s.PaperSize(), TQRPaperSize::Custom);
+    EXPECT_EQ(s.SheetWidth(), 1420);
+    EXPECT_EQ(s.SheetLength(), 2900);
 
     // The printer layer without a printer: no capabilities, no document.
     EXPECT_EQ(device.GetDeviceCaps(printing::LOGPIXELSX), 0);

@@ -93,10 +93,10 @@ TEST(QRPrinterWithoutPrinter, ConstructionAndCoordinates) {
     EXPECT_EQ(p.DeviceHeight(-2.5L), -2);
     EXPECT_EQ(p.DeviceX(p.OriginLeft()), 0);
 
-    // Every paper request but Default is ignored; Default is the locale's paper, not 0 x 0.
+    // The paper a report names is kept (it is layout); Default is the locale's paper, not 0 x 0.
     EXPECT_EQ(p.PaperSize(), TQRPaperSize::A4);
     p.SetPaperSize(TQRPaperSize::Letter);
-    EXPECT_EQ(p.PaperSize(), TQRPaperSize::A4);
+    EXPECT_EQ(p.PaperSize(), TQRPaperSize::Letter);
     p.SetPaperSize(TQRPaperSize::Default);
     EXPECT_GT(p.OrientedWidth(), 2000);
     EXPECT_GT(p.OrientedLength(), 2700);

@@ -55,15 +55,15 @@ TEST_F(QrptoolDamage, InfoListsTheDamagedPageWithItsReasonAndExitsWithOne) {
 
 // Without --keep-going the first damaged page stops every drawing command, and nothing is written.
 TEST_F(QrptoolDamage, DrawingCommandsStopAtTheDamagedPageAndWriteNothing) {
-    for (const std::string& args : {"convert " + Damaged + " " + Tmp.File("out.pdf"),
-                                    "export " + Damaged + " " + Tmp.File("out.csv"),
-                                    "text " + Damaged + " -o " + Tmp.File("out.txt"),
-                                    "render " + Damaged + " -o " + Tmp.File("out-%d.png")}) {
+    for (const std::string& args :
+         {"convert " + Damaged + " " + Tmp.File("out.pdf"), "export " + Damaged + " " + Tmp.File("out.csv"),
+          "text " + Damaged + " -o " + Tmp.File("out.txt"), "render " + Damaged + " -o " + Tmp.File("out-%d.png"),
+          "convert " + Damaged + " " + Tmp.File("out-%d.svg"), "convert " + Damaged + " " + Tmp.File("out.html")}) {
         const auto run = Run(args);
         EXPECT_EQ(run.Status, 1) << args;
         EXPECT_NE(run.Err.find("Page 7 cannot be drawn: Metafile is not valid"), std::string::npos) << run.Err;
     }
-    for (const char* name : {"out.pdf", "out.csv", "out.txt"})
+    for (const char* name : {"out.pdf", "out.csv", "out.txt", "out.html"})
         EXPECT_FALSE(Exists(name)) << name;
     EXPECT_EQ(Tmp.Count(), 3u) << "the two QRP files and stderr.txt: every page is checked before one is rendered";
 }
@@ -87,8 +87,16 @@ TEST_F(QrptoolDamage, KeepGoingLeavesTheDamagedPageEmptyNamesItAndExitsWithOne) 
 
     const auto render = Run("render " + Damaged + " --pages 6-8 -o " + Tmp.File("p-%d.png") + " --keep-going");
     EXPECT_EQ(render.Status, 1);
-    for (const char* name : {"p-6.png", "p-7.png", "p-8.png"})
+    const auto svg = Run("convert " + Damaged + " --pages 6-8 " + Tmp.File("p-%d.svg") + " --keep-going");
+    EXPECT_EQ(svg.Status, 1);
+    const auto html = Run("convert " + Damaged + " " + Tmp.File("all.html") + " --keep-going");
+    EXPECT_EQ(html.Status, 1);
+    for (const char* name : {"p-6.png", "p-7.png", "p-8.png", "p-6.svg", "p-7.svg", "p-8.svg", "all.html"})
         EXPECT_TRUE(Exists(name)) << name;
+    const auto svgBytes = FileBytes(Tmp.File("p-7.svg"));
+    const std::string crossed(svgBytes.begin(), svgBytes.end());
+    EXPECT_NE(crossed.find("<g class=\"mark\" role=\"img\" aria-label=\"Page 7 cannot be drawn"), std::string::npos)
+        << "crossed out with the reason, as render draws it";
 }
 
 TEST_F(QrptoolDamage, AForeignFileIsNotAQrpFile) {

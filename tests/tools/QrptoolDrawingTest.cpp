@@ -153,6 +153,12 @@ TEST(QrptoolRender, AFileCutShortIsDrawnUpToItsLastWholeRecord) {
         EXPECT_EQ(QColor(image.pixel(50, 25)), QColor(Qt::black)) << "the whole box";
         EXPECT_EQ(QColor(image.pixel(150, 25)), QColor(Qt::white)) << "the cut record draws nothing";
     }
+    // The thumbnailer tells it the same way, and writes what was drawn.
+    const QString thumb = dir.filePath(QStringLiteral("t.png"));
+    const TRun thumbnail = Qrptool({QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("100"), emf, thumb});
+    EXPECT_EQ(thumbnail.Exit, 1);
+    EXPECT_EQ(thumbnail.Err.count(QStringLiteral("page 1 cannot be drawn completely")), 1) << thumbnail.Err.toStdString();
+    EXPECT_EQ(QImage(thumb).size(), QSize(100, 50));
     const TRun text = Qrptool({QStringLiteral("text"), emf});
     EXPECT_EQ(text.Exit, 1);
     EXPECT_EQ(text.Out, QStringLiteral("whole\n"));
@@ -329,6 +335,65 @@ TEST(QrptoolQrp, RendersConvertsAndReadsPagesOfAReportFile) {
     const QString out = QString::fromUtf8(info.readAllStandardOutput());
     EXPECT_TRUE(out.contains(QStringLiteral("Pages:           3"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("Page    2 size:  842 x 596 pts"))) << out.toStdString();
+}
+
+TEST(QrptoolConvert, WritesSvgFilesAndAnHtmlViewerWhereTheOutputSays) {
+    QTemporaryDir dir;
+    const QString qrp = WriteQrp(dir), emf = Write(dir, QStringLiteral("page.emf"), SamplePage());
+    QDir(dir.path()).mkdir(QStringLiteral("folder"));
+    struct TCase {
+        QStringList Args;
+        int Exit;
+        QStringList Files; // written, each with its first bytes' mark
+        const char* Reason;
+    };
+    const TCase cases[] = {
+        {{emf, QStringLiteral("one.svg")}, 0, {QStringLiteral("one.svg")}, "a metafile's page"},
+        {{qrp, QStringLiteral("p-%d.svg"), QStringLiteral("--pages"), QStringLiteral("2-3")},
+         0,
+         {QStringLiteral("p-2.svg"), QStringLiteral("p-3.svg")},
+         "a pattern takes the page numbers"},
+        {{qrp, QStringLiteral("folder/")},
+         0,
+         {QStringLiteral("folder/report-1.svg"), QStringLiteral("folder/report-3.svg")},
+         "a folder gets NAME-N.svg"},
+        {{qrp, QStringLiteral("two.svg"), QStringLiteral("--page"), QStringLiteral("2")},
+         0,
+         {QStringLiteral("two.svg")},
+         "one page of several"},
+        {{qrp, QStringLiteral("all.svg")}, 2, {}, "several pages need a pattern or a folder"},
+        {{qrp, QStringLiteral("view.html"), QStringLiteral("--title"), QStringLiteral("Zpráva <1>")},
+         0,
+         {QStringLiteral("view.html")},
+         "the viewer"},
+        {{qrp, QStringLiteral("x.pdf"), QStringLiteral("--title"), QStringLiteral("T")}, 2, {}, "titles are for HTML"},
+        {{qrp, QStringLiteral("p.pdf"), QStringLiteral("--pages"), QStringLiteral("2-3")},
+         0,
+         {QStringLiteral("p.pdf")},
+         "a PDF of some pages"},
+    };
+    for (const TCase& c : cases) {
+        QStringList args{QStringLiteral("convert")};
+        for (const QString& a : c.Args)
+            args << ((a.contains(u'.') || a.endsWith(u'/')) && a != qrp && a != emf ? dir.filePath(a) : a);
+        const TRun r = Qrptool(args);
+        EXPECT_EQ(r.Exit, c.Exit) << c.Reason << ": " << r.Err.toStdString();
+        for (const QString& name : c.Files)
+            EXPECT_TRUE(QFile::exists(dir.filePath(name))) << c.Reason << ": " << name.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("p-1.svg"))));
+    QFile svg(dir.filePath(QStringLiteral("two.svg")));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QString two = QString::fromUtf8(svg.readAll());
+    EXPECT_TRUE(two.startsWith(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ")));
+    EXPECT_TRUE(two.contains(QStringLiteral("width=\"297.1mm\" height=\"210.1mm\" viewBox=\"0 0 1123 794\"")));
+    EXPECT_TRUE(two.contains(QStringLiteral(">Strana 2</text>")));
+    QFile html(dir.filePath(QStringLiteral("view.html")));
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    const QString viewer = QString::fromUtf8(html.readAll());
+    EXPECT_TRUE(viewer.contains(QStringLiteral("<title>Zpráva &lt;1&gt;</title>")));
+    EXPECT_TRUE(viewer.contains(QStringLiteral("\"sizes\":[210.1,297.1,297.1,210.1,52.9,52.9]")));
+    EXPECT_FALSE(viewer.contains(QStringLiteral("src=\"http"))) << "nothing from the network";
 }
 
 TEST(QrptoolQrp, ADamagedReportFailsWithoutLeavingAPdf) {

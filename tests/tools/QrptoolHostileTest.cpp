@@ -36,8 +36,14 @@ TEST(QrptoolHostile, EachPageEndsWithExitOneAndSaysItCannotBeDrawnCompletely) {
         EXPECT_EQ(convert.Status, 1);
         EXPECT_NE(convert.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << convert.Err;
         EXPECT_FALSE(std::filesystem::exists(pdf));
+        const std::string svg = tmp.File(page.Name + ".svg");
+        const auto web = RunQrptool(tmp.Path(), "convert " + file + " " + svg);
+        EXPECT_EQ(web.Status, 1);
+        EXPECT_NE(web.Err.find("Page 1 cannot be drawn completely: "), std::string::npos) << web.Err;
+        EXPECT_TRUE(std::filesystem::exists(svg)) << "as render, what could be drawn is kept";
         std::filesystem::remove(file);
         std::filesystem::remove(png);
+        std::filesystem::remove(svg);
     }
 }
 
