@@ -16,5 +16,7 @@ scripts/setup.sh "$preset"
 cmake --build --preset "$preset" -j "$(nproc)"
 status=0
 ctest --preset "$preset" -LE "^(cups|postgres|slurm)$exclude\$" "$@" || status=$?
-ctest --preset "$preset" -L "^(cups|postgres|slurm)\$" --repeat until-pass:2 --no-tests=ignore "$@" || status=$?
+daemons=(-L "^(cups|postgres|slurm)\$")
+[ -n "$exclude" ] && daemons+=(-LE "^(${exclude#|})\$")
+ctest --preset "$preset" "${daemons[@]}" --repeat until-pass:2 --no-tests=ignore "$@" || status=$?
 exit $status
