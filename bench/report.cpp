@@ -13,6 +13,10 @@
 // (initdb and pg_ctl in a temporary folder, as the tests do), next to SQLite; skipped with a
 // message when the server programs are not installed.
 //
+// BM_ReportToPdf and BM_ReportLabPdfAt run both at 1,000, 10,000 and 100,000 records, the report going
+// to PDF through the PDF export filter as `qrptool report -o x.pdf` writes it; BM_PeakMemory measures
+// the same PDF runs' peak memory in a child.
+//
 // Run with: bench_report --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 //
 // The detail texts are drawn by a small printable of this benchmark (TText): the text controls are
@@ -31,6 +35,7 @@
 #include "platform/gdi/PainterDevice.h"
 #include "platform/system/Errors.h"
 #include "printer/QRPrinter.h"
+#include "printer/StoredPageExport.h"
 
 #include <QGuiApplication>
 #include <QPageSize>
@@ -305,16 +310,19 @@ void WritePdf(printer::TQRPrinter& pages, const fs::path& file) {
     painter.end();
 }
 
-enum TOutput { outQrp, outQrpCompressed, outPdf };
+enum TOutput { outQrp, outQrpCompressed, outPdf, outPdfFilter };
 
 // One whole run: load, generate, save. Returns the page count.
 int RunOnce(int records, bool subDetail, TOutput output) {
     TBenchReport report(records, subDetail, output == outQrpCompressed);
     std::unique_ptr<printer::TQRPrinter> pages = report.Record();
     const int total = pages->PageTotal();
-    if (output == outPdf)
+    if (output == outPdf) {
         WritePdf(*pages, WorkDir() / "report.pdf");
-    else
+    } else if (output == outPdfFilter) {
+        printer::TQRPDFExportFilter filter((WorkDir() / ("report-" + std::to_string(records) + ".pdf")).string());
+        pages->ExportPages(filter);
+    } else
         pages->SaveReportFile((WorkDir() / "report.qrp").string());
     return total;
 }
@@ -343,11 +351,24 @@ void BM_ReportSubDetailQrp(benchmark::State& state) {
     Report(state, true, outQrp);
 }
 
+// The report to PDF as qrptool report writes it, at range(0) records.
+void BM_ReportToPdf(benchmark::State& state) {
+    const int records = static_cast<int>(state.range(0));
+    Database(records);
+    int pages = 0;
+    for (auto _ : state)
+        pages = RunOnce(records, false, outPdfFilter);
+    state.counters["pages"] = pages;
+    state.counters["pages_per_s"] = benchmark::Counter(pages, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["file_kB"] =
+        static_cast<double>(fs::file_size(WorkDir() / ("report-" + std::to_string(records) + ".pdf"))) / 1024;
+}
+
 // The peer: ReportLab drawing the same grouped report to PDF; the script prints its page count.
-void BM_ReportLabPdf(benchmark::State& state) {
+void ReportLab(benchmark::State& state, int records) {
     const std::string out = (WorkDir() / "reportlab.pdf").string();
     const std::string command =
-        "/usr/bin/python3 " PAGIMO_SOURCE_DIR "/bench/report_reportlab.py " + Database(Records).string() + " " + out;
+        "/usr/bin/python3 " PAGIMO_SOURCE_DIR "/bench/report_reportlab.py " + Database(records).string() + " " + out;
     int pages = 0;
     for (auto _ : state) {
         FILE* p = popen(command.c_str(), "r");
@@ -360,6 +381,12 @@ void BM_ReportLabPdf(benchmark::State& state) {
     state.counters["pages"] = pages;
     state.counters["pages_per_s"] = benchmark::Counter(pages, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["file_kB"] = static_cast<double>(fs::file_size(out)) / 1024;
+}
+void BM_ReportLabPdf(benchmark::State& state) {
+    ReportLab(state, Records);
+}
+void BM_ReportLabPdfAt(benchmark::State& state) {
+    ReportLab(state, static_cast<int>(state.range(0)));
 }
 
 // The grouped report over PostgreSQL to QRP: the counterpart of BM_ReportQrp in the same run.
@@ -452,8 +479,10 @@ int WalkChild(int argc, char** argv) {
 // its own high-water mark (VmHWM): the rusage of a spawned child also counts the parent's pages it
 // shared before exec.
 void BM_PeakMemory(benchmark::State& state) {
+    Database(static_cast<int>(state.range(0)));
     const std::string command = fs::read_symlink("/proc/self/exe").string() + " --child " +
-                                std::to_string(state.range(0)) + " " + WorkDir().string();
+                                std::to_string(state.range(0)) + " " + WorkDir().string() +
+                                (state.range(1) ? " pdf" : "");
     long hwm = 0;
     for (auto _ : state) {
         FILE* p = popen(command.c_str(), "r");
@@ -466,15 +495,22 @@ void BM_PeakMemory(benchmark::State& state) {
     state.counters["peak_rss_kB"] = static_cast<double>(hwm);
 }
 
-// The child of BM_PeakMemory: one run to compressed QRP in the parent's work folder; prints VmHWM in kB.
+// The child of BM_PeakMemory: one run to compressed QRP (or with "pdf" to PDF through the export
+// filter) in the parent's work folder; prints VmHWM in kB.
 int Child(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const int records = std::atoi(argv[2]);
     const fs::path dir = argv[3];
+    const bool pdf = argc == 5 && std::strcmp(argv[4], "pdf") == 0;
     try {
-        TBenchReport report(records, false, true);
+        TBenchReport report(records, false, !pdf);
         std::unique_ptr<printer::TQRPrinter> pages = report.Record();
-        pages->SaveReportFile((dir / ("child-" + std::to_string(records) + ".qrp")).string());
+        if (pdf) {
+            printer::TQRPDFExportFilter filter((dir / ("child-" + std::to_string(records) + ".pdf")).string());
+            pages->ExportPages(filter);
+        } else {
+            pages->SaveReportFile((dir / ("child-" + std::to_string(records) + ".qrp")).string());
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
@@ -492,7 +528,17 @@ BENCHMARK(BM_ReportQrpCompressed)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportSubDetailQrp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportLabPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_PeakMemory)->Arg(Records / 10)->Arg(Records)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportToPdf)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportLabPdfAt)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PeakMemory)
+    ->Args({Records / 10, 0})
+    ->Args({Records, 0})
+    ->Args({1000, 1})
+    ->Args({100000, 1})
+    ->ArgNames({"records", "pdf"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_ReportQrpPostgres)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DataSetPeakMemory)
     ->Args({1000, 0})
@@ -507,7 +553,7 @@ BENCHMARK(BM_DataSetPeakMemory)
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("FONTCONFIG_FILE", PAGIMO_SOURCE_DIR "/resources/fonts/fonts.conf", 0);
-    if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return Child(argc, argv);
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--child") == 0) return Child(argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--walk") == 0) return WalkChild(argc, argv);
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

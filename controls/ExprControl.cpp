@@ -93,7 +93,7 @@ void TQRExpr::PrintAt(int32_t ofsX, int32_t ofsY) {
         const expr::EvResult value = FEvaluator.Value();
         // The first error this control prints in a run is told to the report's listener, and so is
         // the first text cut short.
-        auto* report = dynamic_cast<TQRControlReport*>(ParentReport());
+        TQRControlReport* report = ControlReport();
         if (value.Kind == expr::resError && !FErrorReported) {
             FErrorReported = true;
             if (report)

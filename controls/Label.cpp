@@ -132,13 +132,13 @@ TAlignment TQRCustomLabel::EffectiveAlignment() const {
 }
 
 int TQRCustomLabel::TextWidth(std::string_view text) const {
-    const auto* report = dynamic_cast<const TQRControlReport*>(ParentReport());
+    const TQRControlReport* report = ControlReport();
     const int width = report ? report->MeasureTextWidth(*FFont, text) : FMeasure.Width(*FFont, text);
     return static_cast<int>(std::lround(static_cast<double>(width) * Zoom() / 100.0));
 }
 
 int TQRCustomLabel::LineHeight() const {
-    const auto* report = dynamic_cast<const TQRControlReport*>(ParentReport());
+    const TQRControlReport* report = ControlReport();
     return report ? report->TextHeight(*FFont, "W") : FMeasure.Height(*FFont);
 }
 
@@ -324,7 +324,7 @@ void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
         AssignFontQuietly(font);
         if (FHighlightColor != clNone) SetColor(FHighlightColor);
     }
-    auto* controlReport = dynamic_cast<TQRControlReport*>(report);
+    TQRControlReport* controlReport = ControlReport();
     gdi::TCanvas* canvas = target->PageCanvas();
     const bool finalPass = report->FinalPass() && !report->Exporting();
     const TQRPrintableSize& size = *Size();
@@ -402,7 +402,7 @@ void TQRCustomLabel::PrintAt(int32_t ofsX, int32_t ofsY) {
     const gdi::TFont exportFont = exporter ? ToGdiFont(*FFont) : gdi::TFont();
     const uint32_t exportBackground = static_cast<uint32_t>(ColorToRGB(Color())) & 0xFFFFFF;
     const printer::TAlignment exportAlignment = ExportAlignment(alignment);
-    auto* stretchParent = dynamic_cast<TQRStretchParent*>(ParentPanel());
+    TQRStretchParent* stretchParent = StretchParent();
     Extended growth = 0;
     // Whether this print has grown the band yet; until it has, growth other controls already gave
     // the band is used first.

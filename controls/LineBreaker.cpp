@@ -56,6 +56,12 @@ void TLineBreaker::BreakSourceLine(std::string_view line, std::vector<std::strin
         return;
     }
     const int width = FOptions.Width;
+    // A line that fits as a whole is its own output line: widths only grow as text is added, so
+    // word by word would come to the same.
+    if (Measure(line) <= width) {
+        lines.emplace_back(line);
+        return;
+    }
     std::string current;
     for (std::string_view wordView : SplitWords(line)) {
         std::string word(wordView);

@@ -119,8 +119,25 @@ void TQRPrintable::SetZoom(int zoom) {
     FSize->ResizeOwner();
 }
 
+TQRControlReport* TQRPrintable::ControlReport() const {
+    if (FControlReportOf != FReport || !FReport) {
+        FControlReport = dynamic_cast<TQRControlReport*>(FReport);
+        FControlReportOf = FReport;
+    }
+    return FControlReport;
+}
+
+TQRStretchParent* TQRPrintable::StretchParent() const {
+    if (FStretchParentOf != FParent || !FParent) {
+        FStretchParent = dynamic_cast<TQRStretchParent*>(FParent);
+        FStretchParentOf = FParent;
+    }
+    return FStretchParent;
+}
+
 void TQRPrintable::SetParentReport(TQRPrintableReport* report) {
     FReport = report;
+    FControlReportOf = nullptr;
     if (report)
         FSize->SetFontSizeSource([report] { return report->FontSize(); });
     else
@@ -132,6 +149,7 @@ void TQRPrintable::SetParentComponent(system::TComponent* parent) {
     if (panel == FParent) return;
     if (FParent) FParent->RemovePrintable(this);
     FParent = panel;
+    FStretchParentOf = nullptr;
     if (!panel) return;
     panel->InsertPrintable(this);
     FSize->SetUnits(panel->PanelUnits());

@@ -19,6 +19,8 @@ class TQREvaluator;
 namespace pagimo::controls {
 
 class TQRPrintable;
+class TQRControlReport;
+class TQRStretchParent;
 
 // The report as its printable controls see it during a run.
 class TQRPrintableReport {
@@ -123,6 +125,10 @@ public:
     void DetachParent() { FParent = nullptr; }
     TQRPrintableReport* ParentReport() const { return FReport; }
     void SetParentReport(TQRPrintableReport* report);
+    // The parent report and panel in the roles controls print through (null when they have none),
+    // looked up once rather than at every print.
+    TQRControlReport* ControlReport() const;
+    TQRStretchParent* StretchParent() const;
 
     bool Printing() const { return FPrinting; }
     bool PrintFinished() const { return FPrintFinished; }
@@ -170,6 +176,11 @@ private:
     TQRPrintableParent* FParent = nullptr;
     TQRPrintableReport* FReport = nullptr;
     TQRPrintTarget* FTarget = nullptr;
+    // What ControlReport and StretchParent found, and for which report and panel.
+    mutable TQRControlReport* FControlReport = nullptr;
+    mutable const TQRPrintableReport* FControlReportOf = nullptr;
+    mutable TQRStretchParent* FStretchParent = nullptr;
+    mutable const TQRPrintableParent* FStretchParentOf = nullptr;
     int32_t FLeft = 0, FTop = 0, FWidth = 10, FHeight = 10;
     int32_t FPendingLeft = 0, FPendingTop = 0, FPendingWidth = 0, FPendingHeight = 0;
     TAlignment FAlignment = taLeftJustify;

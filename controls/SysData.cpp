@@ -73,7 +73,7 @@ std::string DateTimeText(std::time_t now, const expr::TQRLocale& locale) {
 } // namespace
 
 void TQRSysData::PrintAt(int32_t ofsX, int32_t ofsY) {
-    const auto* report = dynamic_cast<const TQRControlReport*>(ParentReport());
+    const TQRControlReport* report = ControlReport();
     const std::time_t now = std::time(nullptr);
     const expr::TQRLocale& locale = expr::CurrentLocale();
     switch (FData) {

@@ -55,6 +55,12 @@ void TQRPrinterTarget::SetProgress(int percent) {
     FPrinter.SetProgress(percent);
 }
 void TQRPrinterTarget::ProcessMessages() {
+    // Asked for before every record: handling the window's events takes a poll of the event loop,
+    // which costs more than a record of a plain report, so it is done at most every few milliseconds
+    // (the first time always). A cancel button or a closed preview is still seen at once.
+    const auto now = std::chrono::steady_clock::now();
+    if (FMessagesHandled && now - *FMessagesHandled < std::chrono::milliseconds(8)) return;
+    FMessagesHandled = now;
     printer::ProcessMessages();
 }
 int32_t TQRPrinterTarget::DeviceX(Extended x) const {

@@ -4,6 +4,9 @@
 
 #include "engine/ReportTarget.h"
 
+#include <chrono>
+#include <optional>
+
 namespace pagimo::printer {
 class TQRPrinter;
 }
@@ -39,6 +42,7 @@ public:
 
 private:
     printer::TQRPrinter& FPrinter;
+    std::optional<std::chrono::steady_clock::time_point> FMessagesHandled; // when events were last handled
 };
 
 } // namespace pagimo::engine

@@ -271,7 +271,8 @@ TQRPageRecord TQRPageList::GoToPage(int32_t n) {
     if (n <= known) return {FIndex[n - 1], FIndex[n]};
     TQRPageRecord record;
     if (n == FNumPages && n > known + 1 && TryLastPage(record)) return record;
-    FIndex.reserve(static_cast<size_t>(n) + 1);
+    // No reserve to n + 1 here: pages read in order reach this one page further each time, and an
+    // exact reserve would copy the whole index on every page; push_back grows it geometrically.
     for (int32_t page = known + 1; page <= n; ++page) {
         const int64_t start = FIndex.back();
         if (!CheckRecord(start, page, record)) BrokenChain(page, start);

@@ -10,6 +10,7 @@
 #include "tools/Progress.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -96,28 +97,34 @@ int RunInfo(TArgs& args) {
     const int32_t reachable = list.ReachablePages(&chainProblem);
     const int64_t trailing = reachable == declared ? list.TrailingBytes() : 0;
 
-    // One page at a time in page order: its record, then its body decoded and its records walked, as
-    // drawing does; the decoding runs ahead on the worker threads.
-    std::unique_ptr<pagestore::TPageDocument> pages =
-        reachable > 0 ? Prefetch(OpenDocument(name), name, jobs, 1, reachable) : nullptr;
+    // Every page in page order: its record, then its body decoded and its records walked, as drawing
+    // does; the decoding and checking run on the worker threads in batches of pages.
+    std::unique_ptr<pagestore::TPageDocument> pages = reachable > 0 ? OpenDocument(name) : nullptr;
     TProgress progress("qrptool info", "pages", reachable, true);
-    const auto readPage = [&list, &pages, &progress](int32_t n) {
-        progress.Update(n - 1);
-        TPageInfo p;
-        p.Number = n;
-        p.Record = list.PageRecord(n);
-        const pagestore::TDocumentPage page = pages->Page(n);
-        p.Problem = page.Problem;
-        const auto& picture = page.Picture;
-        if (picture) {
-            p.Drawable = true;
-            p.EmfBytes = picture->Bytes().size();
-            p.WidthMM = picture->WidthMM();
-            p.HeightMM = picture->HeightMM();
-            p.Width = picture->Width();
-            p.Height = picture->Height();
-        }
-        return p;
+    const auto eachPage = [&](const std::function<void(TPageInfo&)>& use) {
+        if (reachable == 0) return;
+        InPageOrder<TPageInfo>(
+            *pages, name, jobs, 1, reachable,
+            [](pagestore::TPageDocument& source, int n) {
+                TPageInfo p;
+                p.Number = n;
+                const pagestore::TDocumentPage page = source.Page(n);
+                p.Problem = page.Problem;
+                if (const auto& picture = page.Picture) {
+                    p.Drawable = true;
+                    p.EmfBytes = picture->Bytes().size();
+                    p.WidthMM = picture->WidthMM();
+                    p.HeightMM = picture->HeightMM();
+                    p.Width = picture->Width();
+                    p.Height = picture->Height();
+                }
+                return p;
+            },
+            [&](int n, TPageInfo&& p) {
+                progress.Update(n - 1);
+                p.Record = list.PageRecord(n);
+                use(p);
+            });
     };
     std::vector<std::pair<int32_t, std::string>> damaged;
     const std::string unreachable = "not reachable: " + chainProblem;
@@ -129,8 +136,8 @@ int RunInfo(TArgs& args) {
              std::to_string(header.FormatWord2) + "], \"page_count\": " + std::to_string(header.PageCount) +
              ", \"compressed\": " + (list.Compressed() ? "true" : "false") +
              ", \"timestamp\": " + (stamp.empty() ? "null" : JsonString(stamp)) + ", \"pages\": [";
-        for (int32_t n = 1; n <= reachable; ++n) {
-            const TPageInfo p = readPage(n);
+        eachPage([&](const TPageInfo& p) {
+            const int32_t n = p.Number;
             o += std::string(n > 1 ? ", " : "") + "{\"number\": " + std::to_string(n) +
                  ", \"offset\": " + std::to_string(p.Record.Start) +
                  ", \"body_bytes\": " + std::to_string(p.Record.BodySize());
@@ -143,7 +150,7 @@ int RunInfo(TArgs& args) {
                 damaged.emplace_back(n, p.Problem);
             }
             out.Maybe();
-        }
+        });
         progress.Update(reachable);
         o += "], \"usable_pages\": " + std::to_string(reachable - static_cast<int32_t>(damaged.size())) +
              ", \"trailing_bytes\": " + std::to_string(trailing) + ", \"damaged\": [";
@@ -172,8 +179,8 @@ int RunInfo(TArgs& args) {
         add(std::snprintf(line, sizeof line, "\n%6s %10s %10s %10s %17s %13s\n", "page", "offset", "body", "emf",
                           "frame mm", "pixels"));
     }
-    for (int32_t n = 1; n <= reachable; ++n) {
-        const TPageInfo p = readPage(n);
+    eachPage([&](const TPageInfo& p) {
+        const int32_t n = p.Number;
         if (p.Drawable) {
             const std::string frame = Number(p.WidthMM) + " x " + Number(p.HeightMM);
             const std::string pixels = std::to_string(p.Width) + " x " + std::to_string(p.Height);
@@ -187,7 +194,7 @@ int RunInfo(TArgs& args) {
             damaged.emplace_back(n, p.Problem);
         }
         out.Maybe();
-    }
+    });
     progress.Update(reachable);
     if (reachable < declared) {
         if (reachable + 1 == declared)
@@ -225,7 +232,8 @@ extern const TCommand CmdInfo = {
     "as drawing needs it (record chain, body, the picture's own records); each damaged page is listed\n"
     "with its reason.\n\n"
     "  --json   print the same as one JSON object ('valid', 'usable_pages', 'damaged': [{page, reason}])\n"
-    "  -j N     threads that decode pages ahead (default: the number of cores)\n\n"
+    "  -j N     threads that read and check pages (default: the number of cores); the output is\n"
+    "           the same for any N\n\n"
     "Exit status: 0 the file is valid, 1 it cannot be read or has damaged pages (the reasons are in the\n"
     "output; a file that cannot be opened at all prints its error on stderr), 2 usage error.\n",
     RunInfo};

@@ -17,6 +17,15 @@ namespace pagimo::tools {
 
 namespace {
 
+// A page's text as a worker extracts it, its picture already let go.
+struct TPageText {
+    pagestore::TDocumentPage Page;
+    bool Drawn = false;
+    std::string Text;
+    std::string DroppedFace;
+    uint32_t Dropped = 0;
+};
+
 int Run(TArgs& args) {
     const auto page = args.Option("--page");
     const auto pages = args.Option("--pages");
@@ -29,7 +38,6 @@ int Run(TArgs& args) {
     EnsureGuiApplication();
     auto document = OpenDocument(files[0]);
     const auto [first, last] = PageRange(page, pages, document->PageCount());
-    document = Prefetch(std::move(document), files[0], jobs, first, last);
     // Written page by page as extracted: standard output directly, a file under a temporary name.
     std::unique_ptr<TOutputFile> file;
     if (out && *out != "-") file = std::make_unique<TOutputFile>(*out);
@@ -45,20 +53,36 @@ int Run(TArgs& args) {
     };
     TDamagePolicy damage("text", keepGoing);
     TMissingFontNotice fonts("text");
+    // Pages are read and their text extracted on the worker threads; what is written, and what is
+    // said on standard error, follows page order on this one.
     TProgress progress("qrptool text", "pages", last - first + 1, !file);
-    for (int n = first; n <= last; ++n) {
-        progress.Update(n - first);
-        if (n > first) write("\f");
-        const pagestore::TDocumentPage content = damage.Take(*document, n);
-        const std::shared_ptr<const emf::TEmfPicture>& picture = content.Picture;
-        if (!picture) continue;
-        gdi::TTextDevice device;
-        const gdi::TPlayResult result =
-            gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
-        fonts.Note(n, result.DroppedGlyphFace, result.DroppedGlyphs);
-        write(device.ReadingOrder().toStdString());
-        if (!content.Partial.empty()) damage.Partial(n, content.Partial);
-    }
+    InPageOrder<TPageText>(
+        *document, files[0], jobs, first, last,
+        [](pagestore::TPageDocument& source, int n) {
+            TPageText result;
+            result.Page = source.Page(n);
+            const std::shared_ptr<const emf::TEmfPicture> picture = std::move(result.Page.Picture);
+            if (!picture) return result;
+            result.Drawn = true;
+            gdi::TTextDevice device;
+            const gdi::TPlayResult played =
+                gdi::TEmfPlayer::Play(*picture, device, QRectF(0, 0, picture->Width(), picture->Height()));
+            result.DroppedFace = played.DroppedGlyphFace;
+            result.Dropped = played.DroppedGlyphs;
+            result.Text = device.ReadingOrder().toStdString();
+            return result;
+        },
+        [&](int n, TPageText&& result) {
+            progress.Update(n - first);
+            if (n > first) write("\f");
+            if (!result.Drawn) {
+                damage.Take(std::move(result.Page), n);
+                return;
+            }
+            fonts.Note(n, result.DroppedFace, result.Dropped);
+            write(result.Text);
+            if (!result.Page.Partial.empty()) damage.Partial(n, result.Page.Partial);
+        });
     progress.Update(last - first + 1);
     progress.Finish();
     if (file) file->Commit();
@@ -74,7 +98,8 @@ extern const TCommand CmdText = {"text", "print the text of pages in reading ord
                                  "  a file ('-' is standard output too).\n"
                                  "  --keep-going   a page that cannot be drawn gives an empty page (named on stderr,\n"
                                  "                 exit status 1) instead of stopping\n"
-                                 "  -j N           threads that decode pages ahead (default: the number of cores)\n",
+                                 "  -j N           threads that read pages and extract their text (default: the number of\n"
+                                 "                 cores); the output is the same for any N\n",
                                  Run};
 
 } // namespace pagimo::tools

@@ -123,7 +123,10 @@ std::shared_ptr<const emf::TEmfPicture> DrawablePage(pagestore::TPageDocument& d
 }
 
 pagestore::TDocumentPage TDamagePolicy::Take(pagestore::TPageDocument& document, int n) {
-    pagestore::TDocumentPage page = document.Page(n);
+    return Take(document.Page(n), n);
+}
+
+pagestore::TDocumentPage TDamagePolicy::Take(pagestore::TDocumentPage page, int n) {
     if (!page.Picture) {
         const std::string reason = ReasonOf(page, n);
         if (!FKeepGoing) throw EQRError("Page " + std::to_string(n) + " cannot be drawn: " + reason);

@@ -40,6 +40,8 @@ public:
     // Page n of the document; a damaged one when going on (reported), which the command draws marked
     // or leaves empty; throws otherwise.
     pagestore::TDocumentPage Take(pagestore::TPageDocument& document, int n);
+    // The same for page n read already (by a worker thread).
+    pagestore::TDocumentPage Take(pagestore::TDocumentPage page, int n);
     // Without --keep-going, checks pages first..last before anything is written (commands that write
     // one file per page); throws for the first damaged one.
     void CheckFirst(pagestore::TPageDocument& document, int first, int last) const;

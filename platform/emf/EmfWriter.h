@@ -26,6 +26,12 @@ public:
     void I16(int16_t v) { U16(static_cast<uint16_t>(v)); }
     void F32(float v);
     void Bytes(std::span<const uint8_t> bytes);
+    // n more bytes (zero) to fill in place; valid until the next write.
+    uint8_t* Grow(size_t n) {
+        const size_t at = FBuffer.size();
+        FBuffer.resize(at + n);
+        return FBuffer.data() + at;
+    }
     void End();
     size_t RecordOffset() const { return FRecordStart; } // offset of the record being built
     size_t Position() const { return FBuffer.size(); }

@@ -1,6 +1,7 @@
 #include "platform/emf/RecordLayouts.h"
 
 #include "platform/emf/EmfRecords.h"
+#include "platform/emf/LittleEndian.h"
 
 namespace pagimo::emf {
 
@@ -212,11 +213,18 @@ void TEmrExtTextOut::Write(TEmfWriter& w, std::u16string_view string, std::span<
     w.F32(ExScale);
     w.F32(EyScale);
     Text.Write(w);
-    for (char16_t c : string)
-        w.U16(c);
-    if (string.size() % 2) w.U16(0);
-    for (int32_t d : dx)
-        w.I32(d);
+    // The string (padded to four bytes) and the advances in one piece.
+    const size_t units = string.size() + string.size() % 2;
+    uint8_t* p = w.Grow(2 * units + 4 * dx.size());
+    for (char16_t c : string) {
+        PutU16(p, c);
+        p += 2;
+    }
+    p += 2 * (units - string.size());
+    for (int32_t d : dx) {
+        PutI32(p, d);
+        p += 4;
+    }
     w.End();
 }
 

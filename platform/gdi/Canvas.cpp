@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -13,6 +14,8 @@ namespace pagimo::gdi {
 
 namespace {
 std::u16string FromUtf8(std::string_view utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::u16string(utf8.begin(), utf8.end());
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String();
 }
 } // namespace
@@ -39,6 +42,11 @@ TLogFont TFont::ToLogFont() const {
     return lf;
 }
 
+bool TFont::SameLogFont(const TFont& o) const {
+    return Height == o.Height && Weight == o.Weight && Italic == o.Italic && Underline == o.Underline &&
+           StrikeOut == o.StrikeOut && Charset == o.Charset && Escapement == o.Escapement && Name == o.Name;
+}
+
 TFont TFont::FromLogFont(const TLogFont& lf, TColorRef color) {
     TFont f;
     f.Name = QString::fromStdU16String(lf.FaceName).toStdString();
@@ -57,6 +65,22 @@ TCanvas::TCanvas(TDevice& device, const QTransform& baseTransform) : FDevice(dev
 
 TCanvas::~TCanvas() = default;
 
+const TLogFont& TCanvas::LogFont() const {
+    if (!FFontCache.Valid || !FFontCache.Font.SameLogFont(Font)) {
+        FFontCache.Font = Font;
+        FFontCache.Log = Font.ToLogFont();
+        FFontCache.Matched.reset();
+        FFontCache.Valid = true;
+    }
+    return FFontCache.Log;
+}
+
+const TMatchedFont& TCanvas::MatchedFont() const {
+    const TLogFont& log = LogFont();
+    if (!FFontCache.Matched) FFontCache.Matched = TFontMatcher::Shared().Match(log);
+    return *FFontCache.Matched;
+}
+
 TDrawState TCanvas::DrawState() const {
     TDrawState s;
     s.Transform = FBase;
@@ -66,7 +90,7 @@ TDrawState TCanvas::DrawState() const {
     s.Brush.Style = Brush.Style;
     s.Brush.Color = Brush.Color;
     s.Brush.Hatch = Brush.Hatch;
-    s.Font = Font.ToLogFont();
+    s.Font = LogFont();
     s.TextColor = Font.Color;
     s.BkColor = FBkColor;
     s.BkMode = FBkMode;
@@ -219,13 +243,12 @@ void TCanvas::ExtTextOut(int32_t x, int32_t y, uint32_t options, const QRect* re
 }
 
 std::vector<int32_t> TCanvas::TextAdvances(std::u16string_view text) const {
-    return TFontMatcher::Shared().Match(Font.ToLogFont())->Advances(text);
+    return MatchedFont().Advances(text);
 }
 
 QSize TCanvas::TextExtent(std::u16string_view text) const {
-    const auto font = TFontMatcher::Shared().Match(Font.ToLogFont());
-    const auto advances = font->Advances(text);
-    return QSize(std::accumulate(advances.begin(), advances.end(), 0), font->CellHeight());
+    const TMatchedFont& font = MatchedFont();
+    return QSize(font.Width(text), font.CellHeight());
 }
 
 QSize TCanvas::TextExtent(std::string_view utf8) const {

@@ -21,6 +21,8 @@
 
 namespace pagimo::gdi {
 
+class TMatchedFont;
+
 // The canvas's font in the terms report code uses; turned into a LOGFONT when text is drawn.
 struct TFont {
     std::string Name = "Arial"; // UTF-8 face name
@@ -35,6 +37,8 @@ struct TFont {
     void SetSize(double points, int pixelsPerInch);
     double Size(int pixelsPerInch) const;
     TLogFont ToLogFont() const;
+    // The same LOGFONT (every field but the colour equal).
+    bool SameLogFont(const TFont& other) const;
     static TFont FromLogFont(const TLogFont& lf, TColorRef color);
 };
 
@@ -145,6 +149,9 @@ private:
     };
     void Shape(TShape&& shape) const;
     void ClipTo(const QPainterPath& deviceArea, bool intersect);
+    // Font as a LOGFONT and as matched, made again only when Font has changed since.
+    const TLogFont& LogFont() const;
+    const TMatchedFont& MatchedFont() const;
 
     TDevice& FDevice;
     QTransform FBase;
@@ -157,6 +164,13 @@ private:
     std::shared_ptr<const QPainterPath> FClip;
     QPoint FPenPos;
     std::vector<TSaved> FSaved;
+    struct TFontCache {
+        TFont Font;
+        TLogFont Log;
+        std::shared_ptr<const TMatchedFont> Matched;
+        bool Valid = false;
+    };
+    mutable TFontCache FFontCache;
 };
 
 } // namespace pagimo::gdi

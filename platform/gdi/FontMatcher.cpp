@@ -29,12 +29,14 @@ void PutBigU32(QByteArray& out, int at, uint32_t v) {
         out[at + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
-std::string KeyOf(const TLogFont& f) {
-    std::string key = QString::fromStdU16String(f.FaceName).toLower().toStdString();
-    key += '|' + std::to_string(f.Height) + '|' + std::to_string(f.Width) + '|' + std::to_string(f.Escapement) + '|' +
-           std::to_string(f.Weight) + '|' + std::to_string(f.Italic) + std::to_string(f.Underline) +
-           std::to_string(f.StrikeOut) + '|' + std::to_string(f.CharSet);
-    return key;
+// The face name in lower case: ASCII names (nearly all) without a round trip through QString.
+std::u16string LowerFace(const std::u16string& face) {
+    std::u16string out = face;
+    for (char16_t& c : out) {
+        if (c >= 0x80) return QString::fromStdU16String(face).toLower().toStdU16String();
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    }
+    return out;
 }
 
 } // namespace
@@ -163,9 +165,19 @@ const TFontMatcher::TFace& TFontMatcher::FaceFor(const QString& faceName, int we
     return *FFaces.emplace(key, std::move(face)).first->second;
 }
 
+size_t TFontMatcher::TFontKeyHash::operator()(const TFontKey& k) const {
+    size_t h = std::hash<std::u16string>()(k.Face);
+    for (const int64_t v :
+         {int64_t{k.Height}, int64_t{k.Width}, int64_t{k.Escapement}, int64_t{k.Weight},
+          int64_t{k.Italic} << 24 | int64_t{k.Underline} << 16 | int64_t{k.StrikeOut} << 8 | k.CharSet})
+        h = h * 1000003 ^ std::hash<int64_t>()(v);
+    return h;
+}
+
 std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
+    TFontKey key{LowerFace(font.FaceName), font.Height,    font.Width,  font.Escapement, font.Weight, font.Italic,
+                 font.Underline,           font.StrikeOut, font.CharSet};
     std::lock_guard lock(FMutex);
-    const std::string key = KeyOf(font);
     if (auto it = FFonts.find(key); it != FFonts.end()) return it->second;
 
     const QString faceName = QString::fromStdU16String(font.FaceName);
@@ -201,46 +213,76 @@ std::shared_ptr<const TMatchedFont> TFontMatcher::Match(const TLogFont& font) {
     const TFace& fallback = FaceFor(QStringLiteral("DejaVu Sans"), font.Weight, font.Italic != 0);
     if (fallback.File != face.File)
         m->Fallback = RawFont(fallback, font.Weight >= 600, font.Italic != 0, em > 0 ? em : 1);
+    m->CacheLatin();
     if (FFonts.size() > 512) FFonts.clear();
-    return FFonts.emplace(key, std::move(m)).first->second;
+    return FFonts.emplace(std::move(key), std::move(m)).first->second;
+}
+
+TMatchedFont::TCharGlyph TMatchedFont::LookUpChar(char32_t c) const {
+    QChar units[2];
+    int n = 1;
+    if (c > 0xFFFF) {
+        units[0] = QChar(QChar::highSurrogate(c));
+        units[1] = QChar(QChar::lowSurrogate(c));
+        n = 2;
+    } else {
+        units[0] = QChar(static_cast<char16_t>(c));
+    }
+    TCharGlyph out;
+    int count = 1;
+    const QRawFont* font = &Raw;
+    Raw.glyphIndexesForChars(units, n, &out.Glyph, &count);
+    if (out.Glyph == 0 && Symbol && c < 0x100) {
+        units[0] = QChar(static_cast<char16_t>(0xF000 + c));
+        Raw.glyphIndexesForChars(units, 1, &out.Glyph, &count);
+    }
+    if (out.Glyph == 0 && Fallback.isValid()) {
+        font = &Fallback;
+        out.Fallback = true;
+        Fallback.glyphIndexesForChars(units, n, &out.Glyph, &count);
+    }
+    QPointF advance;
+    font->advancesForGlyphIndexes(&out.Glyph, &advance, 1, QRawFont::UseDesignMetrics);
+    out.Advance = static_cast<int32_t>(std::lround(advance.x() * WidthScale));
+    return out;
+}
+
+void TMatchedFont::CacheLatin() {
+    if (!Raw.isValid()) return;
+    for (char32_t c = 0; c < FLatin.size(); ++c)
+        FLatin[c] = LookUpChar(c);
+    FLatinCached = true;
+}
+
+TMatchedFont::TCharGlyph TMatchedFont::GlyphOfChar(char32_t c) const {
+    if (c < FLatin.size() && FLatinCached) return FLatin[c];
+    return LookUpChar(c);
 }
 
 std::vector<int32_t> TMatchedFont::Advances(std::u16string_view text) const {
     std::vector<int32_t> out(text.size(), 0);
     if (text.empty() || !Raw.isValid()) return out;
-    const QString s =
-        QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        char32_t c = s[i].unicode();
-        const bool pair = QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate();
-        if (pair) c = QChar::surrogateToUcs4(s[i], s[i + 1]);
-        QChar units[2];
-        int n = 1;
-        if (c > 0xFFFF) {
-            units[0] = QChar(QChar::highSurrogate(c));
-            units[1] = QChar(QChar::lowSurrogate(c));
-            n = 2;
-        } else {
-            units[0] = QChar(static_cast<char16_t>(c));
-        }
-        quint32 glyph = 0;
-        int count = 1;
-        const QRawFont* font = &Raw;
-        Raw.glyphIndexesForChars(units, n, &glyph, &count);
-        if (glyph == 0 && Symbol && c < 0x100) {
-            units[0] = QChar(static_cast<char16_t>(0xF000 + c));
-            Raw.glyphIndexesForChars(units, 1, &glyph, &count);
-        }
-        if (glyph == 0 && Fallback.isValid()) {
-            font = &Fallback;
-            Fallback.glyphIndexesForChars(units, n, &glyph, &count);
-        }
-        QPointF advance;
-        font->advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics);
-        out[static_cast<size_t>(i)] = static_cast<int32_t>(std::lround(advance.x() * WidthScale));
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1]);
+        if (pair) c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+        out[i] = GlyphOfChar(c).Advance;
         if (pair) ++i;
     }
     return out;
+}
+
+int32_t TMatchedFont::Width(std::u16string_view text) const {
+    int32_t width = 0;
+    if (!Raw.isValid()) return 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1]);
+        if (pair) c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+        width += GlyphOfChar(c).Advance;
+        if (pair) ++i;
+    }
+    return width;
 }
 
 char32_t TGlyphChars::CharOf(quint32 glyph) const {

@@ -8,6 +8,7 @@
 #include <QRawFont>
 #include <QString>
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -60,7 +61,26 @@ public:
     // Advances of each UTF-16 unit rounded to whole logical units, as recorded in dx arrays (the
     // second unit of a surrogate pair gets 0).
     std::vector<int32_t> Advances(std::u16string_view text) const;
+    // The same advances summed: the width ExtTextOut gives the text.
+    int32_t Width(std::u16string_view text) const;
     int32_t CellHeight() const; // rounded ascent + descent
+
+    // How a character is drawn: its glyph (0: none), whether from Fallback, and its advance as
+    // Advances gives it.
+    struct TCharGlyph {
+        quint32 Glyph = 0;
+        bool Fallback = false;
+        int32_t Advance = 0;
+    };
+    TCharGlyph GlyphOfChar(char32_t c) const;
+    // Fills the table of the first 256 characters, which report text mostly keeps to, so that their
+    // glyphs and advances are looked up once per font rather than once per character drawn.
+    void CacheLatin();
+
+private:
+    TCharGlyph LookUpChar(char32_t c) const;
+    std::array<TCharGlyph, 256> FLatin{};
+    bool FLatinCached = false;
 };
 
 // The face at index of a TrueType collection (.ttc) as a font file of its own (its table directory and
@@ -85,16 +105,27 @@ private:
         QString Family;
         double WinAscent = 0, WinDescent = 0, UnitsPerEm = 1000; // font units
         QByteArray Data;
-        QByteArray Os2; // the face's OS/2 table, which tells one style of a family from another
+        QByteArray Os2;     // the face's OS/2 table, which tells one style of a family from another
         bool Named = false; // fontconfig's match is the family asked for, not a substitute
         std::shared_ptr<const TGlyphChars> GlyphChars;
     };
     const TFace& FaceFor(const QString& faceName, int weight, bool italic);
     static QRawFont RawFont(const TFace& face, bool bold, bool italic, double pixelSize);
 
+    // A LOGFONT's fields that choose the matched font, the face name in lower case.
+    struct TFontKey {
+        std::u16string Face;
+        int32_t Height = 0, Width = 0, Escapement = 0, Weight = 0;
+        uint8_t Italic = 0, Underline = 0, StrikeOut = 0, CharSet = 0;
+        bool operator==(const TFontKey&) const = default;
+    };
+    struct TFontKeyHash {
+        size_t operator()(const TFontKey& k) const;
+    };
+
     std::mutex FMutex;
     std::unordered_map<std::string, std::unique_ptr<TFace>> FFaces;
-    std::unordered_map<std::string, std::shared_ptr<const TMatchedFont>> FFonts;
+    std::unordered_map<TFontKey, std::shared_ptr<const TMatchedFont>, TFontKeyHash> FFonts;
 };
 
 } // namespace pagimo::gdi

@@ -117,15 +117,31 @@ void TPdfDevice::Restore() {
 }
 
 void TPdfDevice::SetFill(const std::string& operators) {
-    if (operators == FState.Fill) return;
+    if (!FState.FillColor && operators == FState.Fill) return;
     FOut += operators;
     FState.Fill = operators;
+    FState.FillColor.reset();
+}
+
+void TPdfDevice::SetFillColor(TColorRef color) {
+    if (FState.FillColor == color) return;
+    AppendColorOperands(FOut, color);
+    FOut += " rg\n";
+    FState.FillColor = color;
 }
 
 void TPdfDevice::SetStroke(const std::string& operators) {
-    if (operators == FState.Stroke) return;
+    if (!FState.StrokeColor && operators == FState.Stroke) return;
     FOut += operators;
     FState.Stroke = operators;
+    FState.StrokeColor.reset();
+}
+
+void TPdfDevice::SetStrokeColor(TColorRef color) {
+    if (FState.StrokeColor == color) return;
+    AppendColorOperands(FOut, color);
+    FOut += " RG\n";
+    FState.StrokeColor = color;
 }
 
 void TPdfDevice::SetLine(const std::string& operators) {
@@ -301,8 +317,23 @@ std::string TPdfDevice::BrushFill(const TLogBrush& brush, const QTransform& t, c
     }
 }
 
-void TPdfDevice::FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill) {
-    SetFill(fill);
+void TPdfDevice::SetBrush(const TLogBrush& brush, const QTransform& t, const QRectF& extent) {
+    // A plain colour (nearly every fill of a report) without building its operators as a string.
+    switch (brush.Style) {
+    case BS_FILL:
+    case BS_HATCHED:
+    case BS_PATTERN:
+    case BS_DIBPATTERN:
+    case BS_DIBPATTERNPT:
+        SetFill(BrushFill(brush, t, extent));
+        return;
+    default:
+        SetFillColor(brush.Color);
+        return;
+    }
+}
+
+void TPdfDevice::FillPath(const QPainterPath& path, const QTransform& t) {
     AppendPath(path, t);
     FOut += path.fillRule() == Qt::OddEvenFill ? "f*\n" : "f\n";
 }
@@ -310,7 +341,50 @@ void TPdfDevice::FillPath(const QPainterPath& path, const QTransform& t, const s
 void TPdfDevice::FillRect(const QRectF& rect, const QTransform& t, TColorRef color) {
     QPainterPath path;
     path.addRect(rect);
-    FillPath(path, t, Rgb(color, "rg"));
+    SetFillColor(color);
+    FillPath(path, t);
+}
+
+bool TPdfDevice::FillBox(const TShape& shape, const TDrawState& state) {
+    // The box of a filled rectangle without outline (cell and band backgrounds, most of a report's
+    // figures), written as the general path below writes it, without building the path.
+    const QTransform& t = state.Transform;
+    // Gradients, textures and meshes take the general path, which knows their extent and images.
+    if (shape.Kind != TShapeKind::skRectangle || t.type() > QTransform::TxScale || state.Brush.Style == BS_FILL)
+        return false;
+    QRectF box;
+    if (shape.Stroke) {
+        // A rectangle meant for a pen (here a null one) fills the box inside its right and bottom edge.
+        const QRect& b = shape.Box;
+        const double l = std::min(b.left(), b.right()), r = std::max(b.left(), b.right());
+        const double top = std::min(b.top(), b.bottom()), bottom = std::max(b.top(), b.bottom());
+        box = QRectF(l, top, std::max(r - l - 1, 0.0), std::max(bottom - top - 1, 0.0));
+    } else {
+        const QRect n = shape.Box.normalized();
+        box = QRectF(n.left(), n.top(), n.right() - n.left(), n.bottom() - n.top());
+    }
+    if (!(box.width() > 0) || !(box.height() > 0)) return false;
+    const QRectF d = t.mapRect(box);
+    if (d.height() < 1 || d.width() < 1) return false; // a hairline rule: the general path widens it
+    const QTransform toContent = t * FFlip;
+    const QPointF p0 = toContent.map(box.topLeft());
+    const QPointF p2 = toContent.map(QPointF(box.left() + box.width(), box.top() + box.height()));
+    const char* op = state.PolyFillMode == WINDING ? "f\n" : "f*\n";
+    auto write = [&] {
+        AppendPoint(FOut, p0);
+        AppendNumber(FOut, p2.x() - p0.x(), 1);
+        FOut += ' ';
+        AppendNumber(FOut, p2.y() - p0.y(), 1);
+        FOut += " re\n";
+        FOut += op;
+    };
+    if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) {
+        SetFillColor(state.BkColor);
+        write();
+    }
+    SetBrush(state.Brush, t, box);
+    write();
+    return true;
 }
 
 void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
@@ -321,6 +395,7 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
                 shape.Kind != TShapeKind::skArc && shape.Kind != TShapeKind::skPolyBezier;
     const bool stroke = shape.Stroke && (state.Pen.Style & PS_STYLE_MASK) != PS_NULL;
     if (!fill && !stroke) return;
+    if (fill && !stroke && FillBox(shape, state)) return;
     const QPainterPath path = ShapeToPath(shape, state, false);
     if (fill && path.elementCount() <= 5 && IsRectilinear(path, t)) {
         // A hairline rule thinner than a device unit still covers one row or column.
@@ -330,13 +405,17 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             if (d.width() < 1) d = QRectF(std::floor(d.center().x()), d.top(), 1, d.height());
             QPainterPath rule;
             rule.addRect(d);
-            FillPath(rule, QTransform(), BrushFill(state.Brush, t, path.boundingRect()));
+            SetBrush(state.Brush, t, path.boundingRect());
+            FillPath(rule, QTransform());
             fill = false;
             if (!stroke) return;
         }
     }
     if (fill) {
-        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) FillPath(path, t, Rgb(state.BkColor, "rg"));
+        if (state.Brush.Style == BS_HATCHED && state.BkMode == OPAQUE) {
+            SetFillColor(state.BkColor);
+            FillPath(path, t);
+        }
         const TBrushFill* special = state.Brush.Style == BS_FILL ? state.Brush.Fill.get() : nullptr;
         if (special && special->Kind == TBrushFill::TKind::Texture && special->Wrap == TBrushFill::TWrap::Clamp &&
             special->Image && !special->Image->isNull()) {
@@ -348,7 +427,8 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             AppendMatrix(FOut, QTransform(w, 0, 0, -h, 0, h) * special->Space * t * FFlip);
             FOut += "cm /" + FDocument.ImageName(*special->Image) + " Do\nQ\n";
         } else {
-            FillPath(path, t, BrushFill(state.Brush, t, path.boundingRect()));
+            SetBrush(state.Brush, t, path.boundingRect());
+            FillPath(path, t);
         }
     }
     if (!stroke) return;
@@ -362,7 +442,8 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     const double width = thin ? FPixel : std::min(lp.Width, 1 << 20) * scale;
     std::vector<double> dashes = DashPattern(lp, thin);
     const QRectF extent = t.mapRect(path.boundingRect());
-    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5) dashes.clear(); // millions of dashes off the page
+    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5)
+        dashes.clear();    // millions of dashes off the page
     int cap = 1, join = 1; // round
     switch (lp.Style & PS_ENDCAP_MASK) {
     case PS_ENDCAP_SQUARE:
@@ -405,12 +486,12 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     if (!dashes.empty() && state.BkMode == OPAQUE && thin) {
         // Gaps of thin styled lines show the background colour in opaque mode.
         SetLine(line({}));
-        SetStroke(Rgb(state.BkColor, "RG"));
+        SetStrokeColor(state.BkColor);
         AppendPath(path, shifted);
         FOut += "S\n";
     }
     SetLine(line(dashes));
-    SetStroke(Rgb(lp.Color, "RG"));
+    SetStrokeColor(lp.Color);
     AppendPath(path, shifted);
     FOut += "S\n";
 }
@@ -426,7 +507,8 @@ void TPdfDevice::DrawGlyphs(const TTextLayout& layout, const TDrawState& state) 
     const double fontSize = font.EmSize * k;
     for (int pass = 0; pass < 2; ++pass) {
         const QRawFont& raw = pass ? font.Fallback : font.Raw;
-        std::vector<const TPlacedGlyph*> glyphs;
+        std::vector<const TPlacedGlyph*>& glyphs = FGlyphs;
+        glyphs.clear();
         for (const TPlacedGlyph& g : layout.Glyphs) {
             if (g.Fallback == (pass == 1)) glyphs.push_back(&g);
         }
@@ -434,20 +516,26 @@ void TPdfDevice::DrawGlyphs(const TTextLayout& layout, const TDrawState& state) 
         const int pdfFont = FDocument.FontFor(raw, font.EmSize);
         if (pdfFont < 0) {
             // A face without TrueType outlines cannot be embedded here: its glyphs become shapes.
-            const std::string fill = Rgb(state.TextColor, "rg");
+            SetFillColor(state.TextColor);
             for (const TPlacedGlyph* g : glyphs) {
                 QPainterPath outline = raw.pathForGlyph(g->Glyph).translated(g->Position);
                 outline.setFillRule(Qt::WindingFill);
-                FillPath(outline, QTransform::fromScale(ws, 1) * layout.Text, fill);
+                FillPath(outline, QTransform::fromScale(ws, 1) * layout.Text);
             }
             continue;
         }
-        SetFill(Rgb(state.TextColor, "rg"));
-        std::string tf = "/";
-        tf += FDocument.FontName(pdfFont);
-        tf += ' ';
-        AppendNumber(tf, fontSize, 2);
-        tf += " Tf\n";
+        SetFillColor(state.TextColor);
+        // The font operator of this font and size, made (and the font named among the page's
+        // resources) when it differs from the last run's.
+        if (pdfFont != FFontOperator.Font || fontSize != FFontOperator.Size || FFontOperator.Text.empty()) {
+            std::string tf = "/";
+            tf += FDocument.FontName(pdfFont);
+            tf += ' ';
+            AppendNumber(tf, fontSize, 2);
+            tf += " Tf\n";
+            FFontOperator = {pdfFont, fontSize, std::move(tf)};
+        }
+        const std::string& tf = FFontOperator.Text;
         FOut += "BT\n";
         if (tf != FState.Font) {
             FOut += tf;
@@ -470,16 +558,17 @@ void TPdfDevice::DrawGlyphs(const TTextLayout& layout, const TDrawState& state) 
         // viewer will compute it, so rounding does not add up along the line.
         QPointF lineStart = first;
         double pen = first.x();
-        std::string array;
+        // The array is written straight into the content; arrayAt is where it starts (npos: nothing
+        // written yet), so that an adjusted one gets its bracket in front when it ends.
+        size_t arrayAt = std::string::npos;
         bool inString = false, adjusted = false;
         auto flush = [&] {
-            if (inString) array += '>';
+            if (inString) FOut += '>';
             inString = false;
-            if (array.empty()) return;
-            FOut += array;
+            if (arrayAt == std::string::npos) return;
+            if (adjusted) FOut.insert(arrayAt, 1, '[');
             FOut += adjusted ? "] TJ\n" : " Tj\n";
-            if (adjusted) FOut.insert(FOut.size() - array.size() - 5, 1, '[');
-            array.clear();
+            arrayAt = std::string::npos;
             adjusted = false;
         };
         for (size_t i = 0; i < glyphs.size(); ++i) {
@@ -491,20 +580,22 @@ void TPdfDevice::DrawGlyphs(const TTextLayout& layout, const TDrawState& state) 
                 lineStart = here;
                 pen = here.x();
             }
+            if (arrayAt == std::string::npos) arrayAt = FOut.size();
             const long adjustment = std::lround((pen - here.x()) * 1000 / fontSize);
             if (adjustment != 0) {
-                if (inString) array += '>';
+                if (inString) FOut += '>';
                 inString = false;
-                array += std::to_string(adjustment);
+                FOut += std::to_string(adjustment);
                 adjusted = true;
                 pen -= adjustment * fontSize / 1000;
             }
-            if (!inString) array += '<';
+            if (!inString) FOut += '<';
             inString = true;
             const uint16_t code = FDocument.GlyphCode(pdfFont, glyphs[i]->Glyph, glyphs[i]->Char);
             static const char Digits[] = "0123456789ABCDEF";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                array.push_back(Digits[(code >> shift) & 15]);
+            const char hex[4] = {Digits[code >> 12], Digits[(code >> 8) & 15], Digits[(code >> 4) & 15],
+                                 Digits[code & 15]};
+            FOut.append(hex, 4);
             // The first advance a glyph is given in this size becomes its width: text laid out in whole
             // pixels then needs no adjustments at all.
             double width;
@@ -523,7 +614,11 @@ void TPdfDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (run.Text.empty() && !(run.Options & ETO_OPAQUE)) return;
     ApplyClip(state);
     const QTransform& t = state.Transform;
-    const TTextLayout layout = LayOutText(run, state, QTransform());
+    if (!FMatchedFont || !(state.Font == FMatchedFor)) {
+        FMatchedFont = TFontMatcher::Shared().Match(state.Font);
+        FMatchedFor = state.Font;
+    }
+    const TTextLayout layout = LayOutText(run, state, QTransform(), FMatchedFont);
     if ((run.Options & ETO_OPAQUE) && !run.Rect.isNull()) {
         const QRect r = run.Rect.normalized();
         FillRect(QRectF(r.left(), r.top(), r.width() - 1, r.height() - 1), t, state.BkColor);
@@ -531,8 +626,8 @@ void TPdfDevice::DrawText(const TTextRun& run, const TDrawState& state) {
     if (!layout.Valid) return;
     const auto& font = *layout.Font;
     if (state.BkMode == OPAQUE && !(run.Options & ETO_OPAQUE))
-        FillRect(QRectF(layout.Left, layout.Baseline - font.Ascent, layout.Total, font.Ascent + font.Descent), layout.Text,
-                 state.BkColor);
+        FillRect(QRectF(layout.Left, layout.Baseline - font.Ascent, layout.Total, font.Ascent + font.Descent),
+                 layout.Text, state.BkColor);
     const bool clipped = (run.Options & ETO_CLIPPED) && !run.Rect.isNull();
     if (clipped) {
         Save();
@@ -568,13 +663,18 @@ void TPdfDevice::DrawDib(const TDibDraw& draw, const TDrawState& state) {
         box.addRect(dest.normalized());
         switch (draw.Rop) {
         case BLACKNESS:
-            FillPath(box, t, Rgb(clBlack, "rg"));
+            SetFillColor(clBlack);
+            FillPath(box, t);
             break;
         case WHITENESS:
-            FillPath(box, t, Rgb(clWhite, "rg"));
+            SetFillColor(clWhite);
+            FillPath(box, t);
             break;
         case PATCOPY:
-            if (state.Brush.Style != BS_NULL) FillPath(box, t, BrushFill(state.Brush, t, box.boundingRect()));
+            if (state.Brush.Style != BS_NULL) {
+                SetBrush(state.Brush, t, box.boundingRect());
+                FillPath(box, t);
+            }
             break;
         default:
             break;

@@ -7,11 +7,15 @@
 #include "platform/gdi/PdfDocument.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pagimo::gdi {
 
 struct TTextLayout;
+struct TPlacedGlyph;
+class TMatchedFont;
 
 class TPdfDevice : public TDevice {
 public:
@@ -33,19 +37,27 @@ private:
     // What the content stream has set, so that operators are written only when a value changes.
     struct TState {
         std::string Fill, Stroke, Line, Font;
+        // The colours Fill and Stroke set, when they set plain colours.
+        std::optional<TColorRef> FillColor, StrokeColor;
     };
     void ApplyClip(const TDrawState& state);
     void Save();    // q, remembering the state
     void Restore(); // Q, back to the state remembered
     void SetFill(const std::string& operators);
+    void SetFillColor(TColorRef color);
     void SetStroke(const std::string& operators);
+    void SetStrokeColor(TColorRef color);
     void SetLine(const std::string& operators);
-    // The fill operators of brush for a shape of logical extent drawn through t (logical to device units).
+    // The fill of brush (its colour, hatch, pattern or gradient) for a shape of logical extent drawn
+    // through t (logical to device units).
+    void SetBrush(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
     std::string BrushFill(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
     std::string GradientFill(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     void AppendPath(const QPainterPath& path, const QTransform& toDevice); // path through toDevice
-    void FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill);
+    void FillPath(const QPainterPath& path, const QTransform& t);          // with the fill set
     void FillRect(const QRectF& rect, const QTransform& t, TColorRef color);
+    // A filled rectangle without outline under an axis-parallel transform; false for any other shape.
+    bool FillBox(const TShape& shape, const TDrawState& state);
     void DrawGlyphs(const TTextLayout& layout, const TDrawState& state);
 
     TPdfDocument& FDocument;
@@ -58,6 +70,17 @@ private:
     bool FClipped = false;
     bool FClipKnown = false;
     std::shared_ptr<const QPainterPath> FAppliedClip; // held, so that its address is not reused
+    // The font of the last text run, matched.
+    TLogFont FMatchedFor;
+    std::shared_ptr<const TMatchedFont> FMatchedFont;
+    // The last font operator written into the page (a font used on the page is among its resources).
+    struct TFontOperator {
+        int Font = -1;
+        double Size = 0;
+        std::string Text;
+    };
+    TFontOperator FFontOperator;
+    std::vector<const TPlacedGlyph*> FGlyphs; // the glyphs of one face of a run
 };
 
 } // namespace pagimo::gdi

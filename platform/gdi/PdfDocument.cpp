@@ -5,11 +5,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <unistd.h>
 
 namespace pagimo::gdi {
@@ -27,6 +29,39 @@ std::string Deflate(std::string_view data) {
     out.resize(size);
     return out;
 }
+
+} // namespace
+
+// The deflate stream of the page contents, made once and reset for each page. Page contents are packed
+// for speed: a report writes thousands of them, and the best level only makes them a sixth smaller at
+// three times the work.
+struct TPdfDocument::TDeflater {
+    z_stream Stream{};
+    bool Ready = false;
+    std::vector<unsigned char> Out;
+
+    ~TDeflater() {
+        if (Ready) deflateEnd(&Stream);
+    }
+    std::string_view Pack(std::string_view data) {
+        if (!Ready) {
+            if (deflateInit(&Stream, Z_BEST_SPEED) != Z_OK) throw EQRError("Out of memory");
+            Ready = true;
+        } else if (deflateReset(&Stream) != Z_OK) {
+            throw EQRError("Out of memory");
+        }
+        const uLong bound = deflateBound(&Stream, data.size());
+        if (Out.size() < bound) Out.resize(bound);
+        Stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        Stream.avail_in = static_cast<uInt>(data.size());
+        Stream.next_out = Out.data();
+        Stream.avail_out = static_cast<uInt>(Out.size());
+        if (deflate(&Stream, Z_FINISH) != Z_STREAM_END) throw EQRError("Out of memory");
+        return std::string_view(reinterpret_cast<const char*>(Out.data()), Stream.total_out);
+    }
+};
+
+namespace {
 
 std::string Ref(uint32_t object) {
     return std::to_string(object) + " 0 R";
@@ -47,7 +82,6 @@ std::string NameToken(const QString& s) {
     }
     return out.empty() ? std::string("Font") : out;
 }
-
 
 std::string MatrixOperands(const QTransform& m) {
     std::string s;
@@ -74,18 +108,67 @@ std::string TilingPattern(double w, double h, const std::string& resources, cons
 
 } // namespace
 
+void AppendColorOperands(std::string& out, TColorRef c) {
+    // The 256 levels of a colour channel as AppendNumber writes them, made once.
+    static const std::array<std::string, 256> Levels = [] {
+        std::array<std::string, 256> levels;
+        for (size_t i = 0; i < levels.size(); ++i)
+            AppendNumber(levels[i], static_cast<double>(i) / 255.0, 3);
+        return levels;
+    }();
+    out += Levels[RedOf(c)];
+    out += ' ';
+    out += Levels[GreenOf(c)];
+    out += ' ';
+    out += Levels[BlueOf(c)];
+}
+
 std::string ColorOperands(TColorRef c) {
     std::string s;
-    AppendNumber(s, RedOf(c) / 255.0, 3);
-    s += ' ';
-    AppendNumber(s, GreenOf(c) / 255.0, 3);
-    s += ' ';
-    AppendNumber(s, BlueOf(c) / 255.0, 3);
+    AppendColorOperands(s, c);
     return s;
 }
 
 void AppendNumber(std::string& out, double value, int decimals) {
     if (!std::isfinite(value)) value = 0;
+    // The common case in integer arithmetic: a value whose scaled form is plainly not half-way between
+    // two integers rounds the same however it is computed, so the digits are those of the exact
+    // decimal rounding below. Values near a tie, large ones and many decimals take the exact path.
+    static constexpr double Scales[] = {1, 10, 100, 1000, 10000, 100000};
+    if (decimals >= 0 && decimals <= 5 && std::abs(value) < 1e9) {
+        const double scaled = std::abs(value) * Scales[decimals];
+        const double below = std::floor(scaled);
+        if (std::abs(scaled - below - 0.5) > 1e-3) {
+            auto units = static_cast<uint64_t>(scaled - below > 0.5 ? below + 1 : below);
+            if (units == 0) {
+                out += '0';
+                return;
+            }
+            char buffer[32];
+            char* end = buffer + sizeof buffer;
+            char* p = end;
+            int places = decimals;
+            // Fraction digits, trailing zeros dropped.
+            while (places > 0 && units % 10 == 0) {
+                units /= 10;
+                --places;
+            }
+            if (places > 0) {
+                for (int i = 0; i < places; ++i) {
+                    *--p = static_cast<char>('0' + units % 10);
+                    units /= 10;
+                }
+                *--p = '.';
+            }
+            do {
+                *--p = static_cast<char>('0' + units % 10);
+                units /= 10;
+            } while (units > 0);
+            if (value < 0) *--p = '-';
+            out.append(p, static_cast<size_t>(end - p));
+            return;
+        }
+    }
     char buffer[64];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     if (ec != std::errc()) {
@@ -157,14 +240,13 @@ struct TPdfDocument::TFace {
     std::vector<int> Fonts; // its sizes
     std::string Hmtx, Hhea;
     unsigned UnitsPerEm = 1000;
-    std::vector<uint16_t> Glyphs{0};   // old glyph id of each code
-    std::vector<char32_t> Shows{0};    // the character each code shows
-    std::vector<double> Widths{0};     // the face's own advances, thousandths of an em
-    std::unordered_map<quint32, uint16_t> Codes;
+    std::vector<uint16_t> Glyphs{0}; // old glyph id of each code
+    std::vector<char32_t> Shows{0};  // the character each code shows
+    std::vector<double> Widths{0};   // the face's own advances, thousandths of an em
+    std::vector<uint16_t> Codes;     // by old glyph id: its code, 0 for none yet
 };
 
-TPdfDocument::TPdfDocument(const std::string& path, const std::string& creator, const std::string& title)
-    : FOut(path) {
+TPdfDocument::TPdfDocument(const std::string& path, const std::string& creator, const std::string& title) : FOut(path) {
     Start(creator, title);
 }
 
@@ -205,10 +287,14 @@ void TPdfDocument::BeginObject(uint32_t id) {
     FOut.Write(std::to_string(id) + " 0 obj\n");
 }
 
-void TPdfDocument::WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress) {
+void TPdfDocument::WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress,
+                               bool quick) {
     BeginObject(id);
     std::string packed;
-    if (compress) {
+    if (compress && quick) {
+        if (!FDeflater) FDeflater = std::make_unique<TDeflater>();
+        data = FDeflater->Pack(data);
+    } else if (compress) {
         packed = Deflate(data);
         data = packed;
     }
@@ -227,7 +313,7 @@ void TPdfDocument::BeginPage(double widthPt, double heightPt) {
 
 void TPdfDocument::EndPage() {
     const uint32_t content = NewObject();
-    WriteStream(content, "", FContent, true);
+    WriteStream(content, "", FContent, true, true);
     const uint32_t page = NewObject();
     BeginObject(page);
     std::string s = "<< /Type /Page /Parent " + Ref(FPagesObject) + " /MediaBox [0 0 ";
@@ -253,6 +339,17 @@ std::string TPdfDocument::UseResource(const char* kind, const std::string& name,
 }
 
 int TPdfDocument::FontFor(const QRawFont& raw, double emSize) {
+    // A raw font seen before (the same font engine) names its face without reading its tables again.
+    const int64_t size = std::llround(emSize * 1000);
+    for (const TSeenFont& seen : FSeenFonts)
+        if (seen.Size == size && seen.Raw == raw) return seen.Font;
+    const int font = FontOf(raw, emSize);
+    if (FSeenFonts.size() >= 64) FSeenFonts.erase(FSeenFonts.begin());
+    FSeenFonts.push_back({raw, size, font});
+    return font;
+}
+
+int TPdfDocument::FontOf(const QRawFont& raw, double emSize) {
     const QByteArray head = raw.fontTable("head");
     const std::string key = (raw.familyName() + u'|' + raw.styleName()).toStdString() + '|' + head.toStdString();
     auto faceIt = FFaceIndex.find(key);
@@ -285,10 +382,12 @@ int TPdfDocument::FontFor(const QRawFont& raw, double emSize) {
 
 uint16_t TPdfDocument::GlyphCode(int font, quint32 glyph, char32_t shows) {
     TFace& f = *FFaces[FFonts[static_cast<size_t>(font)].Face];
-    if (auto it = f.Codes.find(glyph); it != f.Codes.end()) return it->second;
+    if (glyph > 0xFFFF) return 0; // no TrueType glyph id
+    if (glyph < f.Codes.size() && f.Codes[glyph] != 0) return f.Codes[glyph];
     if (f.Glyphs.size() >= 0xFFF0) return 0; // beyond what two-byte codes hold: the missing glyph
     const auto code = static_cast<uint16_t>(f.Glyphs.size());
-    f.Codes.emplace(glyph, code);
+    if (glyph >= f.Codes.size()) f.Codes.resize(std::max<size_t>(glyph + 1, 2 * f.Codes.size()), 0);
+    f.Codes[glyph] = code;
     f.Glyphs.push_back(static_cast<uint16_t>(glyph));
     f.Shows.push_back(shows);
     // The advance as the face's metrics give it; hmtx lists numberOfHMetrics advances, the last one
@@ -304,17 +403,19 @@ uint16_t TPdfDocument::GlyphCode(int font, quint32 glyph, char32_t shows) {
 
 double TPdfDocument::GlyphWidth(int font, uint16_t code) {
     const TFont& s = FFonts[static_cast<size_t>(font)];
-    if (auto it = s.Widths.find(code); it != s.Widths.end()) return it->second;
+    if (code < s.Widths.size() && !std::isnan(s.Widths[code])) return s.Widths[code];
     const TFace& f = *FFaces[s.Face];
     return code < f.Widths.size() ? f.Widths[code] : 0;
 }
 
 double TPdfDocument::LearnWidth(int font, uint16_t code, double width) {
     TFont& s = FFonts[static_cast<size_t>(font)];
-    if (auto it = s.Widths.find(code); it != s.Widths.end()) return it->second;
+    if (code < s.Widths.size() && !std::isnan(s.Widths[code])) return s.Widths[code];
     if (!(width >= 0 && width < 10000)) return GlyphWidth(font, code);
     const double written = std::round(width * 100) / 100; // as the W array will say it
-    s.Widths.emplace(code, written);
+    if (code >= s.Widths.size())
+        s.Widths.resize(std::max<size_t>(code + 1, 2 * s.Widths.size()), std::numeric_limits<double>::quiet_NaN());
+    s.Widths[code] = written;
     return written;
 }
 
@@ -334,10 +435,9 @@ void TPdfDocument::WriteFace(TFace& f) {
     std::string tag;
     for (int i = 0; i < 6; ++i, h /= 26)
         tag.push_back(static_cast<char>('A' + h % 26));
-    const std::string baseFont = tag + "+" + NameToken(raw.familyName()) +
-                                 (raw.styleName().isEmpty() || raw.styleName() == u"Regular"
-                                      ? std::string()
-                                      : "-" + NameToken(raw.styleName()));
+    const std::string baseFont =
+        tag + "+" + NameToken(raw.familyName()) +
+        (raw.styleName().isEmpty() || raw.styleName() == u"Regular" ? std::string() : "-" + NameToken(raw.styleName()));
     const double scale = 1000.0 / subset.UnitsPerEm;
 
     const uint32_t file = NewObject(), descriptor = NewObject(), toUnicode = NewObject();
@@ -398,7 +498,7 @@ void TPdfDocument::WriteFace(TFace& f) {
         for (size_t i = 0; i < glyphs.size(); ++i) {
             if (i) c += ' ';
             double w = i < f.Widths.size() ? f.Widths[i] : std::round(subset.Advances[i] * scale);
-            if (auto it = font.Widths.find(static_cast<uint16_t>(i)); it != font.Widths.end()) w = it->second;
+            if (i < font.Widths.size() && !std::isnan(font.Widths[i])) w = font.Widths[i];
             AppendNumber(c, w, 2);
         }
         c += "]] >>\nendobj\n";
@@ -443,12 +543,14 @@ uint32_t TPdfDocument::WriteImage(const QImage& source) {
 
 std::string TPdfDocument::ImageName(const QImage& image) {
     // Pictures repeated on every page (a letterhead's logo) are stored once.
-    const std::string key = "image|" + std::to_string(image.width()) + "x" + std::to_string(image.height()) + "|" +
-                            std::to_string(image.format()) + "|" +
-                            std::to_string(std::hash<std::string_view>()(std::string_view(
-                                reinterpret_cast<const char*>(image.constBits()), static_cast<size_t>(image.sizeInBytes()))));
+    const std::string key =
+        "image|" + std::to_string(image.width()) + "x" + std::to_string(image.height()) + "|" +
+        std::to_string(image.format()) + "|" +
+        std::to_string(std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(image.constBits()),
+                                                                      static_cast<size_t>(image.sizeInBytes()))));
     auto it = FNamed.find(key);
-    if (it == FNamed.end()) it = FNamed.emplace(key, std::make_pair("Im" + std::to_string(FNextName++), WriteImage(image))).first;
+    if (it == FNamed.end())
+        it = FNamed.emplace(key, std::make_pair("Im" + std::to_string(FNextName++), WriteImage(image))).first;
     return UseResource("XObject", it->second.first, it->second.second);
 }
 

@@ -55,6 +55,7 @@ private:
 void AppendNumber(std::string& out, double value, int decimals = 2);
 // "r g b" for the colour operators.
 std::string ColorOperands(TColorRef c);
+void AppendColorOperands(std::string& out, TColorRef c);
 
 class TPdfDocument {
 public:
@@ -81,7 +82,7 @@ public:
     // A face that cannot be embedded (no TrueType outlines) gives -1.
     int FontFor(const QRawFont& raw, double emSize);
     uint16_t GlyphCode(int font, quint32 glyph, char32_t shows); // the code of glyph in font
-    double GlyphWidth(int font, uint16_t code);                   // advance in thousandths of an em
+    double GlyphWidth(int font, uint16_t code);                  // advance in thousandths of an em
     // Sets the width of a code that has none yet (thousandths of an em); returns the width in force.
     double LearnWidth(int font, uint16_t code, double width);
     std::string FontName(int font);
@@ -99,19 +100,29 @@ public:
 
 private:
     struct TFace;
+    struct TDeflater;
     struct TFont {
         size_t Face = 0;
         std::string Name;
         uint32_t Object = 0;
-        std::unordered_map<uint16_t, double> Widths; // learnt, thousandths of an em
+        std::vector<double> Widths; // learnt, thousandths of an em, by code; NaN where none is
     };
     struct TImage {
         uint32_t Object = 0;
     };
+    // The raw fonts FontFor was asked for lately, the most recent last.
+    struct TSeenFont {
+        QRawFont Raw;
+        int64_t Size = 0;
+        int Font = -1;
+    };
+    int FontOf(const QRawFont& raw, double emSize);
     void Start(const std::string& creator, const std::string& title);
     uint32_t NewObject();
     void BeginObject(uint32_t id);
-    void WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress);
+    // quick: packed at the fastest level, through the document's one deflate stream (page contents).
+    void WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress,
+                     bool quick = false);
     uint32_t WriteImage(const QImage& image);
     void WriteFace(TFace& face);
     std::string UseResource(const char* kind, const std::string& name, uint32_t object);
@@ -127,9 +138,11 @@ private:
     std::map<std::string, int> FFaceIndex;
     std::vector<TFont> FFonts;
     std::map<std::pair<int, int64_t>, int> FFontIndex;
+    std::vector<TSeenFont> FSeenFonts;
     std::unordered_map<std::string, std::pair<std::string, uint32_t>> FNamed; // key -> name, object
     uint32_t FNextName = 1;
     bool FFinished = false;
+    std::unique_ptr<TDeflater> FDeflater;
 };
 
 } // namespace pagimo::gdi

@@ -10,28 +10,57 @@
 namespace pagimo::gdi {
 
 TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTransform& base) {
+    return LayOutText(run, state, base, TFontMatcher::Shared().Match(state.Font));
+}
+
+TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTransform& base,
+                       std::shared_ptr<const TMatchedFont> matched) {
     TTextLayout layout;
     // The baseline is laid out in the page's logical mapping; base (the painter's own transform: a
     // turn, a part of the page drawn alone) then takes it to the device, once.
     const QTransform& t = state.Transform;
-    layout.Font = TFontMatcher::Shared().Match(state.Font);
+    layout.Font = std::move(matched);
     const auto& font = layout.Font;
     if (run.Text.empty() || !font->Raw.isValid()) return layout;
 
-    // Glyphs.
+    // Glyphs, and the advances measured when the run gives none.
+    struct TChar {
+        quint32 Glyph = 0;
+        char32_t Char = 0;
+        bool Fallback = false, Skip = false;
+        int32_t Measured = 0;
+        double X = 0, Y = 0;
+    };
     const bool glyphIndices = run.Options & ETO_GLYPH_INDEX;
+    const bool measure = run.Dx.empty();
     const size_t n = run.Text.size();
-    std::vector<quint32> glyphs(n, 0);
-    std::vector<char32_t> chars(n, 0);
-    std::vector<uint8_t> useFallback(n, 0);
-    std::vector<uint8_t> skip(n, 0);
+    std::vector<TChar> chars(n);
+    if (measure && !(glyphIndices && font->NamedFace)) {
+        // As TMatchedFont::Advances measures: by characters, the second unit of a pair advancing by
+        // nothing.
+        for (size_t i = 0; i < n; ++i) {
+            char32_t c = run.Text[i];
+            const bool pair = QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(run.Text[i + 1]);
+            if (pair) c = QChar::surrogateToUcs4(run.Text[i], run.Text[i + 1]);
+            chars[i].Measured = font->GlyphOfChar(c).Advance;
+            if (pair) ++i;
+        }
+    }
     for (size_t i = 0; i < n; ++i) {
+        TChar& ch = chars[i];
         char32_t c = run.Text[i];
         if (glyphIndices && font->NamedFace) {
             // The face the page was set in: its glyphs, whatever their index.
-            glyphs[i] = font->GlyphOfIndex(run.Text[i]);
-            chars[i] = font->CharOfIndex(run.Text[i]);
-            if (glyphs[i] == 0 && chars[i] == 0) skip[i] = 1;
+            ch.Glyph = font->GlyphOfIndex(run.Text[i]);
+            ch.Char = font->CharOfIndex(run.Text[i]);
+            if (ch.Glyph == 0) {
+                ch.Skip = ch.Char == 0; // a character without a glyph is kept, unseen
+            } else if (measure) {
+                // Undivided glyph runs advance by the glyphs' own widths.
+                QPointF advance;
+                font->Raw.advancesForGlyphIndexes(&ch.Glyph, &advance, 1, QRawFont::UseDesignMetrics);
+                ch.Measured = static_cast<int32_t>(std::lround(advance.x() * font->WidthScale));
+            }
             continue;
         }
         if (glyphIndices) {
@@ -39,65 +68,35 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
             // Macintosh order, which maps back to characters; past it their order is their own.
             c = graphics::StandardOrderGlyphToChar(static_cast<uint16_t>(run.Text[i]));
             if (c == 0) {
-                skip[i] = 1; // an index we cannot map draws nothing rather than a wrong glyph
+                ch.Skip = true; // an index we cannot map draws nothing rather than a wrong glyph
                 continue;
             }
         } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(run.Text[i + 1])) {
             c = QChar::surrogateToUcs4(static_cast<char16_t>(c), run.Text[i + 1]);
-            skip[i + 1] = 1;
+            chars[i + 1].Skip = true;
         }
         if (c < 0x20 && c != 0x09) {
-            skip[i] = 1;
+            ch.Skip = true;
             continue;
         }
-        chars[i] = c;
-        QChar units[2];
-        int count = 1;
-        if (c > 0xFFFF) {
-            units[0] = QChar(QChar::highSurrogate(c));
-            units[1] = QChar(QChar::lowSurrogate(c));
-            count = 2;
-        } else {
-            units[0] = QChar(static_cast<char16_t>(c));
-        }
-        int got = 1;
-        font->Raw.glyphIndexesForChars(units, count, &glyphs[i], &got);
-        if (glyphs[i] == 0 && font->Symbol && c < 0x100) {
-            units[0] = QChar(static_cast<char16_t>(0xF000 + c));
-            font->Raw.glyphIndexesForChars(units, 1, &glyphs[i], &got);
-        }
-        if (glyphs[i] == 0 && font->Fallback.isValid()) {
-            font->Fallback.glyphIndexesForChars(units, count, &glyphs[i], &got);
-            useFallback[i] = 1;
-        }
+        ch.Char = c;
+        const TMatchedFont::TCharGlyph glyph = font->GlyphOfChar(c);
+        ch.Glyph = glyph.Glyph;
+        ch.Fallback = glyph.Fallback;
     }
 
-    // Advances.
-    std::vector<double> xs(n, 0), ys(n, 0);
+    // Positions.
     double x = 0, y = 0;
     const bool pdy = run.Options & ETO_PDY;
-    std::vector<int32_t> measured;
-    if (run.Dx.empty() && glyphIndices && font->NamedFace) {
-        // Undivided glyph runs advance by the glyphs' own widths.
-        measured.assign(n, 0);
-        for (size_t i = 0; i < n; ++i) {
-            if (glyphs[i] == 0) continue;
-            QPointF advance;
-            font->Raw.advancesForGlyphIndexes(&glyphs[i], &advance, 1, QRawFont::UseDesignMetrics);
-            measured[i] = static_cast<int32_t>(std::lround(advance.x() * font->WidthScale));
-        }
-    } else if (run.Dx.empty()) {
-        measured = font->Advances(run.Text);
-    }
     for (size_t i = 0; i < n; ++i) {
-        xs[i] = x;
-        ys[i] = y;
-        if (!run.Dx.empty()) {
+        chars[i].X = x;
+        chars[i].Y = y;
+        if (!measure) {
             const size_t k = pdy ? 2 * i : i;
             if (k < run.Dx.size()) x += run.Dx[k];
             if (pdy && k + 1 < run.Dx.size()) y -= run.Dx[k + 1];
         } else {
-            x += measured[i];
+            x += chars[i].Measured;
         }
     }
     const double total = x;
@@ -105,8 +104,8 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
         // Right-to-left reading: the first character in the string takes the rightmost place; each keeps
         // its own advance.
         for (size_t i = 0; i < n; ++i) {
-            const double advance = (i + 1 < n ? xs[i + 1] : total) - xs[i];
-            xs[i] = total - xs[i] - advance;
+            const double advance = (i + 1 < n ? chars[i + 1].X : total) - chars[i].X;
+            chars[i].X = total - chars[i].X - advance;
         }
     }
 
@@ -129,7 +128,7 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     layout.Text = QTransform(u.x() * sx, u.y() * sx, v.x() * sy, v.y() * sy, origin.x(), origin.y()) * base;
     if (reversed) {
         for (size_t i = 0; i < n; ++i)
-            xs[i] = -xs[i] - (i + 1 < n ? xs[i + 1] - xs[i] : total - xs[i]);
+            chars[i].X = -chars[i].X - (i + 1 < n ? chars[i + 1].X - chars[i].X : total - chars[i].X);
     }
 
     double dx0 = 0;
@@ -160,13 +159,13 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
     layout.Baseline = baseline;
     const double ws = font->WidthScale > 0 ? font->WidthScale : 1;
     layout.DeviceEm = font->EmSize * std::max(sy, sx * ws) * std::sqrt(std::abs(base.determinant()));
-    for (size_t i = 0; i < n; ++i) {
-        if (skip[i]) continue;
-        const TPlacedGlyph placed{glyphs[i], useFallback[i] != 0, chars[i],
-                                  QPointF((dx0 + xs[i]) / ws, baseline + ys[i])};
-        if (glyphs[i] != 0)
+    layout.Glyphs.reserve(n);
+    for (const TChar& ch : chars) {
+        if (ch.Skip) continue;
+        const TPlacedGlyph placed{ch.Glyph, ch.Fallback, ch.Char, QPointF((dx0 + ch.X) / ws, baseline + ch.Y)};
+        if (ch.Glyph != 0)
             layout.Glyphs.push_back(placed);
-        else if (chars[i] != 0)
+        else if (ch.Char != 0)
             layout.Missing.emplace_back(layout.Glyphs.size(), placed);
     }
     layout.Valid = true;

@@ -15,10 +15,10 @@
 namespace pagimo::gdi {
 
 struct TPlacedGlyph {
-    quint32 Glyph = 0;     // in Font->Raw, or in Font->Fallback when Fallback is set
+    quint32 Glyph = 0; // in Font->Raw, or in Font->Fallback when Fallback is set
     bool Fallback = false;
-    char32_t Char = 0;     // the character it shows (for text extraction)
-    QPointF Position;      // glyph origin in text space, before the width scale (see TTextLayout::Text)
+    char32_t Char = 0; // the character it shows (for text extraction)
+    QPointF Position;  // glyph origin in text space, before the width scale (see TTextLayout::Text)
 };
 
 struct TTextLayout {
@@ -27,9 +27,9 @@ struct TTextLayout {
     // the device's coordinates (the device's base transform included). Glyphs are drawn with
     // QTransform::fromScale(Font->WidthScale, 1) * Text.
     QTransform Text;
-    double Left = 0;     // start of the run in text space after alignment
-    double Total = 0;    // advance of the whole run
-    double Baseline = 0; // y of the baseline in text space
+    double Left = 0;                  // start of the run in text space after alignment
+    double Total = 0;                 // advance of the whole run
+    double Baseline = 0;              // y of the baseline in text space
     std::vector<TPlacedGlyph> Glyphs; // drawable glyphs, in the order of the run
     // Characters of the run that neither the face nor its fallback can show (Glyph 0), with the places
     // the run gives them, and how many of Glyphs come before each: devices that keep text as text
@@ -43,5 +43,8 @@ struct TTextLayout {
 // Lays out run for a device whose base transform (logical pixels of the picture's device to the
 // device's own coordinates) is base.
 TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTransform& base);
+// The same with the state's font matched already.
+TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTransform& base,
+                       std::shared_ptr<const TMatchedFont> font);
 
 } // namespace pagimo::gdi

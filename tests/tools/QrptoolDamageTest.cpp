@@ -205,7 +205,7 @@ TEST(QrptoolInfo, BytesAfterTheLastPageAndOddFileNamesAreReported) {
 
 namespace {
 
-// Pages decoded ahead on worker threads change nothing of what is written.
+// Pages read and worked on by worker threads change nothing of what is written.
 TEST(QrptoolJobs, OutputsWithSeveralThreadsAreTheSameAsWithOne) {
     TTempDir tmp;
     const std::string coded = tmp.File("coded.qrp");
@@ -232,6 +232,14 @@ TEST(QrptoolJobs, OutputsWithSeveralThreadsAreTheSameAsWithOne) {
             EXPECT_TRUE(outputs[0] == outputs[1]) << kind << " of " << input;
         }
     }
+    // Without --keep-going the damaged page stops text at the same page with the same message,
+    // whichever worker read it.
+    const auto stopOne = RunQrptool(tmp.Path(), "text " + damaged + " -j 1");
+    const auto stopThree = RunQrptool(tmp.Path(), "text " + damaged + " -j 3");
+    EXPECT_EQ(stopOne.Status, 1);
+    EXPECT_EQ(stopThree.Status, stopOne.Status);
+    EXPECT_EQ(stopThree.Err, stopOne.Err);
+    EXPECT_EQ(stopThree.Out, stopOne.Out);
     // PDF pages carry a creation time; their pages and text are compared.
     const auto one = RunQrptool(tmp.Path(), "convert " + coded + " " + tmp.File("one.pdf") + " -j 1");
     const auto three = RunQrptool(tmp.Path(), "convert " + coded + " " + tmp.File("three.pdf") + " -j 3");
