@@ -82,7 +82,7 @@ void BM_LiveRerun(benchmark::State& state) {
         state.SkipWithError(live.Error().toStdString().c_str());
         return;
     }
-    live.Window()->QRPreview->SetPageNumber(5);
+    live.Window()->QRPreview()->SetPageNumber(5);
     for (auto _ : state)
         live.Run();
     const int pages = live.Window()->ReportPrinter()->PageTotal();

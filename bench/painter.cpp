@@ -162,12 +162,12 @@ void BM_ScrollWhileASlowPageDraws(benchmark::State& state) {
         w.resize(1000, 900);
         QCoreApplication::processEvents(); // the window exposed, so that it paints
         w.LoadReportFile(file);
-        w.ContinuousAction->trigger();
-        w.QRPreview->SetZoom(200);
-        w.QRPreview->SetPageNumber(3);
-        QWidget* view = w.QRPreview->viewport();
-        QScrollBar* bar = w.QRPreview->verticalScrollBar();
-        preview::TPageRenderer& renderer = w.QRPreview->Renderer();
+        w.Action(preview::pcContinuous)->trigger();
+        w.QRPreview()->SetZoom(200);
+        w.QRPreview()->SetPageNumber(3);
+        QWidget* view = w.QRPreview()->viewport();
+        QScrollBar* bar = w.QRPreview()->verticalScrollBar();
+        preview::TPageRenderer& renderer = w.QRPreview()->Renderer();
         std::vector<double> frames, waits;
         int step = 8, drawings = 0;
         QElapsedTimer t;
@@ -175,14 +175,14 @@ void BM_ScrollWhileASlowPageDraws(benchmark::State& state) {
             view->repaint(); // asks for the pages in view
             if (!renderer.Drawing(3)) {
                 // Drawn: asked for once more at another zoom, so that the page is always being drawn.
-                w.QRPreview->SetZoom(w.QRPreview->Zoom() == 200 ? 201 : 200);
-                w.QRPreview->SetPageNumber(3);
+                w.QRPreview()->SetZoom(w.QRPreview()->Zoom() == 200 ? 201 : 200);
+                w.QRPreview()->SetPageNumber(3);
                 ++drawings;
                 continue;
             }
             // One scroll step within the slow page, then the frame it makes.
-            if (bar->value() + step > w.QRPreview->ContinuousPageTop(4) - view->height() ||
-                bar->value() + step < w.QRPreview->ContinuousPageTop(3))
+            if (bar->value() + step > w.QRPreview()->ContinuousPageTop(4) - view->height() ||
+                bar->value() + step < w.QRPreview()->ContinuousPageTop(3))
                 step = -step;
             t.start();
             bar->setValue(bar->value() + step);

@@ -77,10 +77,10 @@ long ResidentKb() {
 // rendered into an image as large as the visible part of the sheet (the offscreen platform has no
 // screen to flush to).
 void Paint(preview::TQRStandardPreview& w) {
-    w.QRPreview->WaitForPages();
-    QWidget* sheet = w.QRPreview->PageImage();
+    w.QRPreview()->WaitForPages();
+    QWidget* sheet = w.QRPreview()->PageImage();
     const QRect visible = sheet->visibleRegion().boundingRect().isEmpty()
-                              ? QRect(QPoint(0, 0), sheet->size().boundedTo(w.QRPreview->viewport()->size()))
+                              ? QRect(QPoint(0, 0), sheet->size().boundedTo(w.QRPreview()->viewport()->size()))
                               : sheet->visibleRegion().boundingRect();
     static QImage target;
     if (target.size() != visible.size()) target = QImage(visible.size(), QImage::Format_ARGB32_Premultiplied);
@@ -107,7 +107,7 @@ void BM_OpenToFirstPagePainted(benchmark::State& state) {
         auto* w = new preview::TQRStandardPreview(nullptr, &p);
         w->show();
         w->LoadReportFile(file);
-        w->QRPreview->FitPageWidth();
+        w->QRPreview()->FitPageWidth();
         Paint(*w);
         state.PauseTiming();
         delete w;
@@ -136,9 +136,9 @@ void BM_PageFlipAt100(benchmark::State& state) {
     w.showNormal();
     w.resize(1000, 1200);
     w.LoadReportFile(file);
-    w.QRPreview->SetZoom(100);
+    w.QRPreview()->SetZoom(100);
     for (auto _ : state) {
-        if (w.QRPreview->PageNumber() == p.PageTotal())
+        if (w.QRPreview()->PageNumber() == p.PageTotal())
             w.FirstPageClick();
         else
             w.NextPageClick();
@@ -159,9 +159,9 @@ void BM_PageThrough10000(benchmark::State& state) {
             w.NextPageClick(); // warm up caches and allocator
         Paint(w);
         const long before = ResidentKb();
-        while (w.QRPreview->PageNumber() < p.PageTotal()) {
+        while (w.QRPreview()->PageNumber() < p.PageTotal()) {
             w.NextPageClick();
-            if (w.QRPreview->PageNumber() % 50 == 0) Paint(w);
+            if (w.QRPreview()->PageNumber() % 50 == 0) Paint(w);
         }
         Paint(w);
         state.counters["growth_MB"] = (ResidentKb() - before) / 1024.0;
@@ -245,27 +245,27 @@ void BM_ContinuousScroll1000(benchmark::State& state) {
         w.showNormal();
         w.resize(1000, 900);
         w.LoadReportFile(file);
-        w.ContinuousAction->trigger();
+        w.Action(preview::pcContinuous)->trigger();
         w.ZoomToWidthClick();
-        QWidget* view = w.QRPreview->viewport();
+        QWidget* view = w.QRPreview()->viewport();
         QImage target(view->size(), QImage::Format_ARGB32_Premultiplied);
-        QScrollBar* bar = w.QRPreview->verticalScrollBar();
+        QScrollBar* bar = w.QRPreview()->verticalScrollBar();
         std::vector<double> frames;
         long before = 0;
         QElapsedTimer t;
         for (int v = 0; v <= bar->maximum(); v += view->height() / 3) {
             t.start();
             bar->setValue(v);
-            w.QRPreview->WaitForPages(); // the frame with the pages drawn
+            w.QRPreview()->WaitForPages(); // the frame with the pages drawn
             view->render(&target);
             frames.push_back(t.nsecsElapsed() / 1e6);
-            if (before == 0 && w.QRPreview->PageNumber() >= 50) before = ResidentKb();
+            if (before == 0 && w.QRPreview()->PageNumber() >= 50) before = ResidentKb();
         }
         std::sort(frames.begin(), frames.end());
         state.counters["frame_median_ms"] = frames[frames.size() / 2];
         state.counters["frame_p99_ms"] = frames[frames.size() * 99 / 100];
         state.counters["growth_MB"] = (ResidentKb() - before) / 1024.0;
-        state.counters["last_page"] = w.QRPreview->PageNumber();
+        state.counters["last_page"] = w.QRPreview()->PageNumber();
     }
 }
 BENCHMARK(BM_ContinuousScroll1000)->Unit(benchmark::kMillisecond)->Iterations(1);

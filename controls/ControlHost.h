@@ -7,7 +7,7 @@
 
 #include "controls/Graphics.h"
 #include "controls/UnitBase.h"
-#include "expr/DataSet.h"
+#include "expr/EvDataSet.h"
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,7 @@
 // and brush; TQRImage prints a picture at its natural size, centred, or stretched to the control.
 
 #include "controls/Printable.h"
-#include "expr/DataSet.h"
+#include "expr/EvDataSet.h"
 #include "platform/graphics/Picture.h"
 
 #include <span>

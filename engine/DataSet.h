@@ -8,7 +8,7 @@
 // are kept (a controller steps back one record at every group change to print the group footers),
 // so memory does not grow with the number of records.
 
-#include "expr/DataSet.h"
+#include "expr/EvDataSet.h"
 #include "platform/system/Component.h"
 
 #include <cstdint>

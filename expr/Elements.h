@@ -5,7 +5,7 @@
 // function precedes its arguments and the argument-end marker. Evaluating an element takes its
 // operands from the list, so each element consumes exactly the elements of its own subtree.
 
-#include "expr/DataSet.h"
+#include "expr/EvDataSet.h"
 #include "expr/EvResult.h"
 
 #include <memory>

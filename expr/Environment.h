@@ -8,8 +8,8 @@
 // SetIntegerConstant/SetStringConstant/SetConstant as pages and columns begin; every expression
 // that names the entry sees the new value at its next evaluation.
 
-#include "expr/DataSet.h"
 #include "expr/Elements.h"
+#include "expr/EvDataSet.h"
 #include "expr/Evaluator.h"
 
 #include <memory>

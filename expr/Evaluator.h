@@ -16,8 +16,8 @@
 // start of a run; DoAggregate once per record for aggregate expressions (the controller's record
 // notification), Value whenever the value is printed; Unprepare at the end of the run.
 
-#include "expr/DataSet.h"
 #include "expr/Elements.h"
+#include "expr/EvDataSet.h"
 
 #include <memory>
 #include <string>

@@ -2,7 +2,7 @@
 // A small in-memory data set: named columns, rows of values and a current record. It serves
 // tests, benchmarks and tools, and is the simplest TQREvDataSet a report can iterate.
 
-#include "expr/DataSet.h"
+#include "expr/EvDataSet.h"
 
 #include <memory>
 #include <string>

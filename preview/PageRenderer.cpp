@@ -1,5 +1,7 @@
 #include "preview/PageRenderer.h"
 
+#include "preview/PageLayout.h"
+
 #include <QCoreApplication>
 #include <QPainter>
 
@@ -40,14 +42,16 @@ const TPageImage* TPageRenderer::LastImage(int32_t n) const {
     return it == FCache.end() ? nullptr : &it->second.Page;
 }
 
-const TPageImage* TPageRenderer::Image(int32_t n, QSize size, qreal ratio, const QRect& area, bool* exact) {
+const TPageImage* TPageRenderer::Image(int32_t n, QSize size, qreal ratio, const QRect& area, bool* exact, int turns) {
+    turns = NormalTurns(turns);
     *exact = false;
     const QRect sheet(QPoint(0, 0), size);
     const QRect want = area.intersected(sheet);
     auto cached = FCache.find(n);
     if (cached != FCache.end()) {
         const TPageImage& image = cached->second.Page;
-        if (image.Size == size && qFuzzyCompare(image.Ratio, ratio) && image.Area.contains(want)) {
+        if (image.Size == size && qFuzzyCompare(image.Ratio, ratio) && image.Turns == turns &&
+            image.Area.contains(want)) {
             cached->second.Used = ++FClock;
             *exact = true;
             return &image;
@@ -57,7 +61,8 @@ const TPageImage* TPageRenderer::Image(int32_t n, QSize size, qreal ratio, const
 
     auto running = FRequests.find(n);
     const bool covered = running != FRequests.end() && running->second.Size == size &&
-                         qFuzzyCompare(running->second.Ratio, ratio) && running->second.Area.contains(want);
+                         qFuzzyCompare(running->second.Ratio, ratio) && running->second.Turns == turns &&
+                         running->second.Area.contains(want);
     if (!covered) {
         if (running != FRequests.end()) running->second.Cancel->store(true);
         // A page of ordinary size is drawn whole; a larger one in the part asked for with a view's worth
@@ -70,13 +75,13 @@ const TPageImage* TPageRenderer::Image(int32_t n, QSize size, qreal ratio, const
             const double limit = std::sqrt(MaxWholePixels / (ratio * ratio));
             if (draw.width() * static_cast<double>(draw.height()) > limit * limit) draw = want;
         }
-        TRequest request{size, ratio, draw, std::make_shared<std::atomic<bool>>(false)};
+        TRequest request{size, ratio, draw, turns, std::make_shared<std::atomic<bool>>(false)};
         FRequests[n] = request;
         ++FRequestsMade;
         const int generation = FGeneration;
         std::shared_ptr<pagestore::TPageDocument> document = FDocument;
         FPool.start([this, document, n, request, generation] {
-            TPageImage image{request.Size, request.Ratio, request.Area, {}, {}};
+            TPageImage image{request.Size, request.Ratio, request.Area, request.Turns, {}, {}};
             if (request.Cancel->load()) {
                 image.Result.Outcome = printer::pgCancelled;
             } else {
@@ -89,9 +94,12 @@ const TPageImage* TPageRenderer::Image(int32_t n, QSize size, qreal ratio, const
                     image.Image.fill(Qt::white);
                     QPainter painter(&image.Image);
                     painter.translate(-request.Area.topLeft());
+                    // A turned sheet: the page is drawn upright at its own size and turned into place.
+                    const QSize upright = TurnedSize(request.Size, request.Turns);
+                    painter.setTransform(TurnTransform(upright, request.Turns), true);
                     printer::TPaintOptions options;
                     options.Cancel = request.Cancel.get();
-                    image.Result = printer::PaintPage(page, n, painter, QRectF(QPointF(0, 0), request.Size), options);
+                    image.Result = printer::PaintPage(page, n, painter, QRectF(QPointF(0, 0), upright), options);
                 }
             }
             QMetaObject::invokeMethod(

@@ -25,12 +25,14 @@
 
 namespace pagimo::preview {
 
-// A page image: page n's sheet drawn at Size (device-independent pixels) and Ratio, or the part Area
-// of it (in sheet pixels at that size; the whole sheet for a page of ordinary size).
+// A page image: page n's sheet drawn at Size (device-independent pixels) and Ratio, turned by Turns
+// quarters clockwise (Size is the turned sheet's), or the part Area of it (in sheet pixels at that
+// size; the whole sheet for a page of ordinary size).
 struct TPageImage {
     QSize Size;
     qreal Ratio = 1;
     QRect Area;
+    int Turns = 0;
     QImage Image; // Area.size() x Ratio device pixels
     printer::TPaintResult Result;
 };
@@ -47,10 +49,11 @@ public:
     void SetDocument(std::shared_ptr<pagestore::TPageDocument> document);
     const std::shared_ptr<pagestore::TPageDocument>& Document() const { return FDocument; }
 
-    // The image of page n drawn at size and ratio covering area (sheet pixels): when it is drawn, that
-    // image (*exact set); otherwise the request is made (once) and the page's last image at another
-    // size or of another part, if any, comes back as a stand-in (*exact cleared), or none.
-    const TPageImage* Image(int32_t n, QSize size, qreal ratio, const QRect& area, bool* exact);
+    // The image of page n drawn at size and ratio covering area (sheet pixels), turned by turns quarters:
+    // when it is drawn, that image (*exact set); otherwise the request is made (once) and the page's
+    // last image at another size or of another part, if any, comes back as a stand-in (*exact
+    // cleared), or none. A stand-in may be turned otherwise than asked.
+    const TPageImage* Image(int32_t n, QSize size, qreal ratio, const QRect& area, bool* exact, int turns = 0);
     // The last image drawn of page n, whatever its size; none when there is none.
     const TPageImage* LastImage(int32_t n) const;
     // A request for page n is under way.
@@ -78,6 +81,7 @@ private:
         QSize Size;
         qreal Ratio = 1;
         QRect Area;
+        int Turns = 0;
         std::shared_ptr<std::atomic<bool>> Cancel;
     };
     struct TEntry {

@@ -36,4 +36,15 @@ std::vector<QRectF> FindOnPage(const TPageText& page, const QString& needle, con
 // the rectangles of those characters' runs for highlighting.
 QString TextInArea(const TPageText& page, const QRectF& area, std::vector<QRectF>* covered = nullptr);
 
+// What a selection made by clicks takes: the word under a place (a double click), or its line (a
+// triple click).
+enum TTextUnit { tuWord, tuLine };
+
+// The text from the unit under one place (page fractions) to the unit under another, in reading order
+// as TextInArea gives it, with the rectangles of what it covers. A place between lines belongs to the
+// nearest line, a place beside a line's text to its nearest character; a place on a space or a sign
+// takes that character as its word. No text on the page gives an empty text.
+QString TextBetween(const TPageText& page, QPointF from, QPointF to, TTextUnit unit,
+                    std::vector<QRectF>* covered = nullptr);
+
 } // namespace pagimo::preview

@@ -2,6 +2,7 @@
 
 #include "printer/QRPrinter.h"
 
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -9,6 +10,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 
 namespace pagimo::preview {
@@ -41,6 +43,18 @@ void DrawBusyMark(QPainter& painter, const QRect& visible) {
     painter.drawEllipse(ring);
     painter.setPen(QPen(QColor(110, 110, 110), 3, Qt::SolidLine, Qt::RoundCap));
     painter.drawArc(ring, 90 * 16, -90 * 16);
+    painter.restore();
+}
+
+// Runs marks drawn in the upright sheet's pixels over a sheet (of sheet's size, at the painter's
+// origin) turned by turns quarters.
+void RunMarks(const std::function<void(QPainter&, int32_t, QSize)>& marks, QPainter& painter, int32_t n, QSize sheet,
+              int turns) {
+    if (!marks) return;
+    const QSize upright = TurnedSize(sheet, turns);
+    painter.save();
+    painter.setTransform(TurnTransform(upright, turns), true);
+    marks(painter, n, upright);
     painter.restore();
 }
 
@@ -93,7 +107,7 @@ void TQRPreviewImage::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setClipRegion(event->region());
     DrawPage(painter);
-    if (OnPaintMarks) OnPaintMarks(painter, FPageNumber, size());
+    RunMarks(OnPaintMarks, painter, FPageNumber, size(), FOwner ? FOwner->Rotation() : 0);
 }
 
 // ---- TQRPreview ----
@@ -126,7 +140,7 @@ pagestore::TPageDocument* TQRPreview::Document() {
     std::shared_ptr<pagestore::TPageDocument> document = FReportPrinter ? FReportPrinter->Document() : nullptr;
     if (document != FRenderer->Document()) {
         FRenderer->SetDocument(std::move(document));
-        if (FContinuous) Layout();
+        if (Laid()) Layout();
     }
     return FRenderer->Document().get();
 }
@@ -134,7 +148,7 @@ pagestore::TPageDocument* TQRPreview::Document() {
 void TQRPreview::ShowPage(int32_t n) {
     Document();
     FPageImage->ShowPage(n);
-    if (FContinuous) return;
+    if (Laid()) return;
     CancelOutOfView();
     // A page whose sheet differs from the one shown before takes its own size (and its own fit) at once.
     if (const auto paper = PaperMetrics(n);
@@ -159,8 +173,29 @@ std::unique_ptr<TPaperMetrics> TQRPreview::PaperMetrics(int32_t n) const {
         if (sheet && (sheet->WidthPixels != p->DeviceWidth(width) || sheet->HeightPixels != p->DeviceHeight(length)))
             width = sheet->WidthTenths, length = sheet->HeightTenths;
     }
+    // A view turned a quarter shows the sheet the other way round.
+    if (FRotation % 2)
+        return std::make_unique<TPaperMetrics>(TPaperMetrics{length, width,
+                                                             [p](Extended w) { return p->DeviceHeight(w); },
+                                                             [p](Extended h) { return p->DeviceWidth(h); }});
     return std::make_unique<TPaperMetrics>(TPaperMetrics{width, length, [p](Extended w) { return p->DeviceWidth(w); },
                                                          [p](Extended h) { return p->DeviceHeight(h); }});
+}
+
+std::unique_ptr<TPaperMetrics> TQRPreview::FitMetrics(int32_t n) const {
+    std::unique_ptr<TPaperMetrics> paper = PaperMetrics(n);
+    if (!paper || !FMode.Facing) return paper;
+    // A spread is two sheets wide (a lone page fits as one of a spread, so it keeps the spreads' size).
+    const auto [first, last] = SpreadOf(n, ContinuousPageCount(), FMode);
+    const auto other = PaperMetrics(first == n ? last : first);
+    paper->OrientedWidth += other->OrientedWidth;
+    paper->OrientedLength = std::max(paper->OrientedLength, other->OrientedLength);
+    return paper;
+}
+
+QSize TQRPreview::SheetSize(int32_t n) const {
+    const TSheetGeometry g = SheetAt(PaperMetrics(n).get(), FZoom, width(), height());
+    return {g.Width, g.Height};
 }
 
 void TQRPreview::SetReportPrinter(printer::TQRPrinter* printer) {
@@ -190,10 +225,11 @@ void TQRPreview::ReportPrinterDestroyed(printer::TQRPrinter& printer) {
 }
 
 void TQRPreview::SetPageNumber(int32_t n) {
-    if (FContinuous) {
+    if (Laid()) {
         if (n < 1 || !FReportPrinter || n > FReportPrinter->PageTotal()) return;
         FPageNumber = n;
         ScrollToPage(n);
+        if (!FMode.Continuous) CancelOutOfView();
         return;
     }
     if (n == FPageNumber && FPageImage->HasPage()) return;
@@ -217,10 +253,10 @@ void TQRPreview::ApplyZoom() {
     FShownPaper.reset();
     if (paper) FShownPaper = std::pair(paper->OrientedWidth, paper->OrientedLength);
     FPageImage->resize(FSheet.Width, FSheet.Height);
-    if (FContinuous) Layout();
+    if (Laid()) Layout();
     UpdateScrollRanges();
     horizontalScrollBar()->setValue(0);
-    if (FContinuous)
+    if (Laid())
         ScrollToPage(FPageNumber); // the page in view stays in view at the new size
     else
         verticalScrollBar()->setValue(0);
@@ -235,6 +271,15 @@ void TQRPreview::ZoomStep(int direction) {
 
 void TQRPreview::wheelEvent(QWheelEvent* event) {
     if (!(event->modifiers() & Qt::ControlModifier)) {
+        const QScrollBar* bar = verticalScrollBar();
+        const int turn = TurnsAtEnd() ? FWheelTurn.Turn(event->angleDelta().y(), event->phase(),
+                                                        bar->value() <= bar->minimum(), bar->value() >= bar->maximum())
+                                      : 0;
+        if (turn != 0) {
+            TurnPage(turn, turn < 0);
+            event->accept();
+            return;
+        }
         QAbstractScrollArea::wheelEvent(event);
         return;
     }
@@ -253,13 +298,13 @@ void TQRPreview::wheelEvent(QWheelEvent* event) {
 
 // Both fits are computed for the page shown (in continuous mode, the page in view), on its own sheet.
 void TQRPreview::FitWholePage() {
-    const auto paper = PaperMetrics(FPageNumber);
+    const auto paper = FitMetrics(FPageNumber);
     SetZoom(FitWholePageZoom(paper.get(), width(), height()));
     FZoomMode = zmFitPage;
 }
 
 void TQRPreview::FitPageWidth() {
-    const auto paper = PaperMetrics(FPageNumber);
+    const auto paper = FitMetrics(FPageNumber);
     SetZoom(FitPageWidthZoom(paper.get(), width()));
     ApplyZoom();
     FZoomMode = zmFitWidth;
@@ -281,7 +326,7 @@ void TQRPreview::RefreshShownPage() {
 }
 
 void TQRPreview::PageAvailable(int32_t n) {
-    if (FContinuous) {
+    if (Laid()) {
         Document();
         Layout();
         UpdateScrollRanges();
@@ -300,10 +345,10 @@ void TQRPreview::UpdateScrollRanges() {
     const QSize view = viewport()->size();
     horizontalScrollBar()->setPageStep(view.width());
     verticalScrollBar()->setPageStep(view.height());
-    if (FContinuous) {
-        horizontalScrollBar()->setRange(0, std::max(0, FContentWidth - view.width()));
-        const int64_t end = FTop.empty() ? 0 : FTop.back();
-        verticalScrollBar()->setRange(0, static_cast<int32_t>(std::clamp<int64_t>(end - view.height(), 0, 2000000000)));
+    if (Laid()) {
+        horizontalScrollBar()->setRange(0, std::max(0, FLayout.Width() - view.width()));
+        verticalScrollBar()->setRange(
+            0, static_cast<int32_t>(std::clamp<int64_t>(FLayout.Height() - view.height(), 0, 2000000000)));
     } else {
         horizontalScrollBar()->setRange(0, std::max(0, FSheet.Left + FSheet.Width - view.width()));
         verticalScrollBar()->setRange(0, std::max(0, FSheet.Top + FSheet.Height - view.height()));
@@ -311,7 +356,7 @@ void TQRPreview::UpdateScrollRanges() {
 }
 
 void TQRPreview::PlaceSheet() {
-    if (FContinuous) {
+    if (Laid()) {
         viewport()->update();
         return;
     }
@@ -320,10 +365,8 @@ void TQRPreview::PlaceSheet() {
 
 void TQRPreview::scrollContentsBy(int, int) {
     PlaceSheet();
-    if (FContinuous) {
-        if (!FScrollingToPage) FollowScrolledPage();
-        CancelOutOfView();
-    }
+    if (FMode.Continuous && !FScrollingToPage) FollowScrolledPage();
+    if (Laid()) CancelOutOfView();
 }
 
 // ---- drawing ----
@@ -338,7 +381,9 @@ void TQRPreview::PaintSheet(QPainter& painter, int32_t n, const QRect& rect, con
         pagestore::TPageDocument* document = FRenderer->Document().get();
         const bool stored = document && n >= 1 && n <= document->PageCount();
         bool exact = false;
-        const TPageImage* image = stored ? FRenderer->Image(n, page.size(), ratio, part, &exact) : nullptr;
+        const TPageImage* image = stored ? FRenderer->Image(n, page.size(), ratio, part, &exact, FRotation) : nullptr;
+        // An image turned otherwise cannot stand in.
+        if (image && image->Turns != FRotation) image = nullptr;
         if (!image || !exact) painter.fillRect(visible, Qt::white);
         if (image) {
             // The image drawn (or, while the page is drawn anew at another size, the last one scaled).
@@ -373,7 +418,7 @@ void TQRPreview::PageDrawn(int32_t n, const TPageImage& image) {
             },
             Qt::QueuedConnection);
     }
-    if (FContinuous) {
+    if (Laid()) {
         const auto [first, last] = PagesInView();
         if (n >= first && n <= last) viewport()->update();
         return;
@@ -395,9 +440,9 @@ void TQRPreview::PageDrawn(int32_t n, const TPageImage& image) {
 }
 
 std::pair<int32_t, int32_t> TQRPreview::PagesInView() const {
-    if (!FContinuous) return {FPageImage->PageNumber(), FPageImage->PageNumber()};
+    if (!Laid()) return {FPageImage->PageNumber(), FPageImage->PageNumber()};
     const int64_t v = verticalScrollBar()->value();
-    return {PageAtY(v), PageAtY(v + viewport()->height())};
+    return {FLayout.RowAt(v).first, FLayout.RowAt(v + viewport()->height()).second};
 }
 
 void TQRPreview::CancelOutOfView() {
@@ -409,19 +454,19 @@ void TQRPreview::WaitForPages() {
     // Paint to learn what is wanted (into an image: a window not exposed yet paints nothing), wait for
     // it, and paint what came back.
     for (int round = 0; round < 3; ++round) {
-        QWidget* sheet = FContinuous ? viewport() : FPageImage;
-        if (FContinuous || FPageImage->HasPage()) {
+        QWidget* sheet = Laid() ? viewport() : FPageImage;
+        if (Laid() || FPageImage->HasPage()) {
             QImage scratch(sheet->size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
             sheet->render(&scratch);
         }
         if (FRenderer->Idle()) break;
         FRenderer->WaitUntilIdle();
-        if (FContinuous) viewport()->update();
+        if (Laid()) viewport()->update();
         FPageImage->update();
     }
 }
 
-// ---- continuous mode ----
+// ---- laid-out modes: continuous pages and facing pages ----
 
 int32_t TQRPreview::ContinuousPageCount() const {
     return FReportPrinter ? FReportPrinter->PageTotal() : 0;
@@ -429,71 +474,82 @@ int32_t TQRPreview::ContinuousPageCount() const {
 
 void TQRPreview::Layout() {
     const int32_t count = ContinuousPageCount();
-    // While a report records, pages come one at a time: only the new ones (and the one that was still
-    // being drawn, whose sheet is known now) are laid out again.
-    const TLayoutKey key{FZoom, width(), height(), FRenderer->Document().get()};
-    const auto known = static_cast<int32_t>(FWidth.size());
-    const int32_t from = key == FLayoutKey && count >= known ? std::max(1, known) : 1;
+    int32_t first = 1, last = count;
+    if (!FMode.Continuous && count >= 1)
+        std::tie(first, last) = SpreadOf(std::clamp(FPageNumber, 1, count), count, FMode);
+    // While a report records, pages come one at a time: only the new rows (and the row of the last page
+    // known, whose sheet may have been pending) are laid out again.
+    const TLayoutKey key{FZoom, width(), height(), FRotation, FRenderer->Document().get(), FMode, first};
+    const int32_t keep = key == FLayoutKey ? FLayout.Last() : 0;
     FLayoutKey = key;
-    FLeft.resize(static_cast<size_t>(count));
-    FWidth.resize(static_cast<size_t>(count));
-    FHeight.resize(static_cast<size_t>(count));
-    FTop.resize(static_cast<size_t>(count) + 1);
-    if (from == 1) FTop[0] = ContinuousGap;
-    // 64-bit on the way: 10,000 pages at a high zoom are taller than an int holds; the scroll bar
-    // then ends where an int ends.
-    for (int32_t n = from; n <= count; ++n) {
-        const auto paper = PaperMetrics(n);
-        const TSheetGeometry g = SheetAt(paper.get(), FZoom, width(), height());
-        const auto i = static_cast<size_t>(n - 1);
-        FWidth[i] = g.Width;
-        FHeight[i] = g.Height;
-        FTop[i + 1] = FTop[i] + g.Height + ContinuousGap;
-    }
-    // Each sheet centred in the wider of the control and the widest sheet.
-    const int32_t widest = FWidth.empty() ? 0 : *std::max_element(FWidth.begin(), FWidth.end());
-    FContentWidth = std::max(width(), widest);
-    for (size_t i = 0; i < FWidth.size(); ++i)
-        FLeft[i] = FWidth[i] < FContentWidth ? (FContentWidth - FWidth[i]) / 2 : 0;
-    if (count >= 1 && FPageNumber >= 1 && FPageNumber <= count) FSheet = PageSheet(FPageNumber);
+    FLayout.Build(
+        first, last, [this](int32_t n) { return SheetSize(n); }, size(), FMode, keep);
+    if (FLayout.Holds(FPageNumber)) FSheet = FLayout.Sheet(FPageNumber);
 }
 
 TSheetGeometry TQRPreview::PageSheet(int32_t n) const {
-    if (FContinuous && n >= 1 && n <= static_cast<int32_t>(FWidth.size())) {
-        const auto i = static_cast<size_t>(n - 1);
-        return {FLeft[i], static_cast<int32_t>(std::min<int64_t>(FTop[i], 2000000000)), FWidth[i], FHeight[i]};
-    }
+    if (Laid() && FLayout.Holds(n)) return FLayout.Sheet(n);
     if (n == FPageNumber) return FSheet;
     return SheetAt(PaperMetrics(n).get(), FZoom, width(), height());
 }
 
 int32_t TQRPreview::ContinuousPageTop(int32_t n) const {
-    if (FTop.empty()) return ContinuousGap;
-    const auto i = static_cast<size_t>(std::clamp<int64_t>(n - 1, 0, static_cast<int64_t>(FTop.size()) - 1));
-    return static_cast<int32_t>(std::min<int64_t>(FTop[i], 2000000000));
-}
-
-// The page whose sheet (with the gap above it) reaches y of the scrolled area.
-int32_t TQRPreview::PageAtY(int64_t y) const {
-    const auto count = static_cast<int32_t>(FWidth.size());
-    if (count < 1) return 1;
-    const auto it = std::upper_bound(FTop.begin(), FTop.begin() + count, y + ContinuousGap / 2);
-    return std::clamp(static_cast<int32_t>(it - FTop.begin()), 1, count);
+    const int32_t page =
+        FLayout.Holds(n) ? n : std::clamp(n, FLayout.First(), std::max(FLayout.First(), FLayout.Last()));
+    return static_cast<int32_t>(std::min<int64_t>(FLayout.RowTop(page), 2000000000));
 }
 
 void TQRPreview::SetContinuous(bool value) {
-    if (value == FContinuous) return;
-    FContinuous = value;
-    FPageImage->setVisible(!value);
-    if (!value) FPageImage->ShowPage(FPageNumber);
-    ApplyZoom();
+    if (value == FMode.Continuous) return;
+    FMode.Continuous = value;
+    ModeChanged();
+}
+
+void TQRPreview::SetFacing(bool facing, bool firstAlone) {
+    if (facing == FMode.Facing && firstAlone == FMode.FirstAlone) return;
+    FMode.Facing = facing;
+    FMode.FirstAlone = firstAlone;
+    ModeChanged();
+}
+
+void TQRPreview::ModeChanged() {
+    FLayoutKey = {};
+    FPageImage->setVisible(!Laid());
+    if (!Laid()) FPageImage->ShowPage(FPageNumber);
+    // A spread fits otherwise than a page.
+    ReapplyZoomMode();
     viewport()->update();
+}
+
+void TQRPreview::SetRotation(int quarterTurns) {
+    const int turns = NormalTurns(quarterTurns);
+    if (turns == FRotation) return;
+    FRotation = turns;
+    FLayoutKey = {};
+    ReapplyZoomMode();
+    FPageImage->update();
+    viewport()->update();
+}
+
+int32_t TQRPreview::PageStep(int direction) const {
+    return SpreadStep(FPageNumber, ContinuousPageCount(), FMode, direction);
+}
+
+void TQRPreview::TurnPage(int direction, bool atEnd) {
+    const int32_t before = FPageNumber;
+    SetPageNumber(PageStep(direction));
+    FWheelTurn.Reset();
+    if (FPageNumber == before) return;
+    if (atEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    if (OnPageNumberChanged) OnPageNumberChanged();
 }
 
 void TQRPreview::ScrollToPage(int32_t n) {
     FScrollingToPage = true;
+    if (!FMode.Continuous) Layout(); // the spread of page n
     UpdateScrollRanges();
-    verticalScrollBar()->setValue(ContinuousPageTop(n) - ContinuousGap);
+    verticalScrollBar()->setValue(FMode.Continuous ? ContinuousPageTop(n) - ContinuousGap : 0);
+    if (!FMode.Continuous) horizontalScrollBar()->setValue(0);
     FScrollingToPage = false;
     viewport()->update();
 }
@@ -502,42 +558,70 @@ void TQRPreview::ScrollToPage(int32_t n) {
 void TQRPreview::FollowScrolledPage() {
     const int32_t count = ContinuousPageCount();
     if (count < 1) return;
-    int32_t n = PageAtY(static_cast<int64_t>(verticalScrollBar()->value()) + viewport()->height() / 3);
+    int32_t n = FLayout.RowAt(static_cast<int64_t>(verticalScrollBar()->value()) + viewport()->height() / 3).first;
     // At the end of the document the last page counts, also when it is too short to reach the line.
     if (verticalScrollBar()->maximum() > 0 && verticalScrollBar()->value() == verticalScrollBar()->maximum()) n = count;
     if (n == FPageNumber) return;
     FPageNumber = n;
-    if (n >= 1 && n <= static_cast<int32_t>(FWidth.size())) FSheet = PageSheet(n);
+    if (FLayout.Holds(n)) FSheet = FLayout.Sheet(n);
     if (OnPageNumberChanged) OnPageNumberChanged();
 }
 
+void TQRPreview::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    QScrollBar* v = verticalScrollBar();
+    const QScrollBar* h = horizontalScrollBar();
+    if (event->key() == Qt::Key_Space && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        const TScreenStep step =
+            ScreenStep(v->value(), v->maximum(), viewport()->height(), mods ? -1 : 1, TurnsAtEnd());
+        if (step.Turn != 0)
+            TurnPage(step.Turn, step.Turn < 0);
+        else
+            v->setValue(step.Value);
+        event->accept();
+        return;
+    }
+    // In the whole-page fit an arrow at the end of the page turns it.
+    int turn = 0;
+    if (mods == Qt::NoModifier && TurnsAtEnd() && FZoomMode == zmFitPage) {
+        if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Right)
+            turn = (event->key() == Qt::Key_Down ? v->value() >= v->maximum() : h->value() >= h->maximum()) ? 1 : 0;
+        else if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Left)
+            turn = (event->key() == Qt::Key_Up ? v->value() <= 0 : h->value() <= 0) ? -1 : 0;
+    }
+    if (turn != 0) {
+        TurnPage(turn, event->key() == Qt::Key_Up);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
 void TQRPreview::paintEvent(QPaintEvent* event) {
-    if (!FContinuous) {
+    if (!Laid()) {
         QAbstractScrollArea::paintEvent(event);
         return;
     }
     Document();
-    const int32_t count = std::min<int32_t>(ContinuousPageCount(), static_cast<int32_t>(FWidth.size()));
-    if (count < 1 || !FReportPrinter) return;
+    if (ContinuousPageCount() < 1 || !FReportPrinter) return;
     const auto [first, last] = PagesInView();
     QPainter painter(viewport());
     painter.setClipRegion(event->region());
     const QRect exposed = event->region().boundingRect();
     const int64_t v = verticalScrollBar()->value();
     const int h = horizontalScrollBar()->value();
-    for (int32_t n = first; n <= std::min(last, count); ++n) {
-        const auto i = static_cast<size_t>(n - 1);
-        const QRect sheet(FLeft[i] - h, static_cast<int>(FTop[i] - v), FWidth[i], FHeight[i]);
+    for (int32_t n = first; n <= last; ++n) {
+        if (!FLayout.Holds(n)) continue;
+        const TSheetGeometry g = FLayout.Sheet(n);
+        const QRect sheet(g.Left - h, static_cast<int>(FLayout.Top(n) - v), g.Width, g.Height);
         if (!sheet.intersects(exposed)) continue;
         // Each page is drawn into an image of its own sheet, so nothing of it reaches a neighbour.
         PaintSheet(painter, n, sheet, exposed);
-        if (FPaintMarks) {
-            painter.save();
-            painter.translate(sheet.topLeft());
-            painter.setClipRect(QRect(QPoint(0, 0), sheet.size()), Qt::IntersectClip);
-            FPaintMarks(painter, n, sheet.size());
-            painter.restore();
-        }
+        painter.save();
+        painter.translate(sheet.topLeft());
+        painter.setClipRect(QRect(QPoint(0, 0), sheet.size()), Qt::IntersectClip);
+        RunMarks(FPaintMarks, painter, n, sheet.size(), FRotation);
+        painter.restore();
     }
 }
 
@@ -556,10 +640,11 @@ void TQRPreview::SetPaintMarks(std::function<void(QPainter&, int32_t, QSize)> ma
 void TQRPreview::ShowPlace(int32_t n, const QRectF& place) {
     SetPageNumber(n);
     if (FPageNumber != n) return;
+    const QRectF turned = TurnedPlace(place, FRotation);
     const TSheetGeometry sheet = PageSheet(n);
-    const int32_t top = FContinuous ? ContinuousPageTop(n) : FSheet.Top;
-    const auto y = static_cast<int32_t>(top + place.top() * sheet.Height) - viewport()->height() / 3;
-    const auto x = static_cast<int32_t>(sheet.Left + place.left() * sheet.Width) - viewport()->width() / 3;
+    const int64_t top = Laid() ? FLayout.Top(n) : FSheet.Top;
+    const auto y = static_cast<int32_t>(top + turned.top() * sheet.Height) - viewport()->height() / 3;
+    const auto x = static_cast<int32_t>(sheet.Left + turned.left() * sheet.Width) - viewport()->width() / 3;
     FScrollingToPage = true;
     verticalScrollBar()->setValue(std::max(0, y));
     horizontalScrollBar()->setValue(std::max(0, x));
@@ -569,14 +654,20 @@ void TQRPreview::ShowPlace(int32_t n, const QRectF& place) {
 }
 
 std::pair<int32_t, QPointF> TQRPreview::PlaceAt(QPoint p) const {
-    if (!FReportPrinter || FSheet.Width <= 0 || FSheet.Height <= 0) return {0, {}};
+    if (!FReportPrinter) return {0, {}};
     const double x = p.x() + horizontalScrollBar()->value();
     const double y = p.y() + verticalScrollBar()->value();
-    if (!FContinuous) return {FPageNumber, QPointF((x - FSheet.Left) / FSheet.Width, (y - FSheet.Top) / FSheet.Height)};
-    const int32_t n = PageAtY(static_cast<int64_t>(y));
-    const TSheetGeometry sheet = PageSheet(n);
+    int32_t n = FPageNumber;
+    TSheetGeometry sheet = FSheet;
+    double top = FSheet.Top;
+    if (Laid()) {
+        n = FLayout.PageAt(x, static_cast<int64_t>(y));
+        if (!FLayout.Holds(n)) return {0, {}};
+        sheet = FLayout.Sheet(n);
+        top = static_cast<double>(FLayout.Top(n));
+    }
     if (sheet.Width <= 0 || sheet.Height <= 0) return {0, {}};
-    return {n, QPointF((x - sheet.Left) / sheet.Width, (y - ContinuousPageTop(n)) / sheet.Height)};
+    return {n, UnturnedPlace(QPointF((x - sheet.Left) / sheet.Width, (y - top) / sheet.Height), FRotation)};
 }
 
 void TQRPreview::resizeEvent(QResizeEvent* event) {

@@ -5,12 +5,18 @@
 // at. It follows a report printer that is still recording (page-available and progress
 // notifications) and passes both on to its owner as events.
 //
+// On top: facing pages (two side by side, alone or continuous), a view turned by quarter turns (the
+// page's own places, its text and marks, stay the page's), and keys and a wheel that turn the page
+// at its end (Space, the arrows in the whole-page fit, the wheel past the end of a page).
+//
 // Pages are drawn off the user-interface thread (TPageRenderer): a sheet whose page is being drawn
 // shows white with a small busy mark until the page's image comes back; the images last drawn are
 // kept, within a bound, so paging back and scrolling show them at once.
 
 #include "pagestore/PageDocument.h"
+#include "preview/PageLayout.h"
 #include "preview/PageRenderer.h"
+#include "preview/PreviewWindowRules.h"
 #include "preview/ZoomRules.h"
 #include "printer/PreviewInterface.h"
 
@@ -55,7 +61,8 @@ public:
     // is being drawn), border and shadow. A page that cannot be drawn completely is marked, with the
     // reason. Without a page nothing is drawn.
     void DrawPage(QPainter& painter);
-    // Drawn over the page after it (found text, a selection): painter in sheet pixels, sheet size.
+    // Drawn over the page after it (found text, a selection): painter in the upright sheet's pixels
+    // (turned with the view), the upright sheet's size.
     std::function<void(QPainter& painter, int32_t page, QSize sheet)> OnPaintMarks;
     // Why the shown page cannot be drawn; empty when it can (or has not been drawn yet).
     const QString& PageProblem() const { return FPageProblem; }
@@ -114,8 +121,22 @@ public:
     // in view are drawn; a page scrolled out of view stops being drawn. Off, the control shows one
     // page as before.
     void SetContinuous(bool value);
-    bool Continuous() const { return FContinuous; }
-    static constexpr int32_t ContinuousGap = 10;
+    bool Continuous() const { return FMode.Continuous; }
+    // Facing pages: two pages side by side (page 1 alone first when firstAlone), in continuous mode
+    // as rows, otherwise one spread at a time; paging steps a spread, and the fits take the spread.
+    void SetFacing(bool facing, bool firstAlone);
+    bool Facing() const { return FMode.Facing; }
+    bool FirstAlone() const { return FMode.FirstAlone; }
+    const TViewMode& ViewMode() const { return FMode; }
+    // The view turned by quarter turns clockwise (0 to 3); every page turns, the zoom mode re-fits.
+    void SetRotation(int quarterTurns);
+    int Rotation() const { return FRotation; }
+    // The page a step back (direction < 0) or on goes to: the page before or after, or the spread's.
+    int32_t PageStep(int direction) const;
+    // Goes a step back or on as the keys and the wheel do at the end of a page: landing at the top of
+    // the next page, or at the bottom of the one before (atEnd); tells OnPageNumberChanged.
+    void TurnPage(int direction, bool atEnd);
+    static constexpr int32_t ContinuousGap = TPageLayout::Gap;
     // The drawn pages kept at most (images, in either mode).
     static constexpr size_t MaxHeldPages = 16;
     size_t HeldPages() const { return FRenderer->CachedPages(); }
@@ -159,8 +180,11 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
-    // Ctrl+wheel zooms in steps; the wheel alone scrolls.
+    // Ctrl+wheel zooms in steps; the wheel alone scrolls, and past the end of a page turns it.
     void wheelEvent(QWheelEvent* event) override;
+    // Space and Shift+Space scroll by a screen and turn the page at its end; the arrows scroll, and
+    // in the whole-page fit turn the page at the end.
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     // Drawing stops while the control is hidden (also when its window closes): no worker may still
     // draw text when the program ends and the fonts go with it.
@@ -175,9 +199,21 @@ private:
     // The paper metrics of page n's own sheet (the printer's paper for a page whose sheet is not known
     // yet); none without a report printer.
     std::unique_ptr<TPaperMetrics> PaperMetrics(int32_t n) const;
+    // What the fits measure: page n's sheet, or its spread's two sheets side by side.
+    std::unique_ptr<TPaperMetrics> FitMetrics(int32_t n) const;
+    // Sheets laid out by the layout (continuous or facing) rather than the one sheet of PageImage.
+    bool Laid() const { return FMode.Continuous || FMode.Facing; }
+    // Page n's sheet size at the current zoom and turn.
+    QSize SheetSize(int32_t n) const;
+    // Paints page n's sheet at rect with its marks (laid-out modes).
+    void PaintLaidSheet(QPainter& painter, int32_t n, const QRect& rect, const QRect& exposed);
+    // Runs the marks of page n over its sheet at the origin of painter, turned with the view.
+    void PaintMarksOf(QPainter& painter, int32_t n, QSize sheet) const;
     // The document shown, taken afresh from the printer when it has changed (a file loaded).
     pagestore::TPageDocument* Document();
-    // Continuous mode: the sheets of all pages at the current zoom, one below the other.
+    // The view mode or the turn changed: the sheets are laid out and fitted anew.
+    void ModeChanged();
+    // Laid-out modes: the sheets of all pages (continuous) or of the spread shown, at the current zoom.
     void Layout();
     // Draws page n's sheet at rect (painter coordinates, border and shadow included), of which exposed
     // is to be painted: the page's image when drawn, else white with the busy mark (asking for it).
@@ -197,20 +233,21 @@ private:
     int32_t ContinuousPageCount() const;
     void FollowScrolledPage();
     void ScrollToPage(int32_t n);
-    int32_t PageAtY(int64_t y) const;
-    bool FContinuous = false;
+    // Whether a key or the wheel at the end of a page turns it: single pages or spreads, not continuous.
+    bool TurnsAtEnd() const { return !FMode.Continuous && FReportPrinter; }
+    TViewMode FMode;
+    int FRotation = 0;
     bool FScrollingToPage = false;
-    // Continuous layout: sheet n at FLeft[n - 1], FTop[n - 1] with FWidth/FHeight; FTop has one more
-    // entry, the end of the document.
-    std::vector<int32_t> FLeft, FWidth, FHeight;
-    std::vector<int64_t> FTop;
-    int32_t FContentWidth = 0;
+    TPageLayout FLayout;
     struct TLayoutKey {
-        int32_t Zoom = 0, Width = 0, Height = 0;
+        int32_t Zoom = 0, Width = 0, Height = 0, Rotation = 0;
         const void* Document = nullptr;
+        TViewMode Mode;
+        int32_t First = 0;
         bool operator==(const TLayoutKey&) const = default;
     };
     TLayoutKey FLayoutKey;
+    TWheelTurn FWheelTurn;
     // The paper of the sheet last sized (page shown), so that a page of another size re-sizes it.
     std::optional<std::pair<Extended, Extended>> FShownPaper;
     std::function<void(QPainter&, int32_t, QSize)> FPaintMarks;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QLineEdit>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPointer>
@@ -32,7 +33,6 @@ namespace {
 int16_t Tenths(qreal millimetres) {
     return static_cast<int16_t>(std::lround(millimetres * 10));
 }
-
 
 // Re-enables what it disabled and reactivates the remembered window, whatever way the run ends.
 class TDisabledWindows {
@@ -171,26 +171,37 @@ bool TQRPrintDialog::ShowDialog() {
     QPrintDialog dialog(&printer, nullptr);
     dialog.setWindowTitle(QStringLiteral("Print"));
     dialog.setOptions(QtDialogOptions(flags));
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, CurrentPage > 0);
     // Page numbers are plain integers here: no 16-bit limit cuts a long report's range.
     dialog.setMinMax(MinPage, MaxPage);
     if (FromPage >= MinPage && ToPage <= MaxPage && FromPage <= ToPage && FromPage > 0)
         dialog.setFromTo(FromPage, ToPage);
     dialog.setPrintRange(QtPrintRange(PrintRange));
+    // The file field of Qt's dialog keeps what it holds when print to file is chosen.
+    if (auto* file = dialog.findChild<QLineEdit*>(QStringLiteral("filename")); file && !FileName.empty())
+        file->setText(QString::fromStdString(FileName));
     if (OnPrepared) OnPrepared(dialog, printer);
 
     if (!TaskModal(dialog)) return false;
+
+    PrintToFile = printer.outputFormat() == QPrinter::PdfFormat;
+    FileName = PrintToFile ? printer.outputFileName().toStdString() : std::string();
+    PrintRange = RangeFromQt(dialog.printRange());
+    if (dialog.printRange() == QAbstractPrintDialog::CurrentPage && CurrentPage > 0) {
+        PrintRange = prPageNums;
+        FromPage = ToPage = CurrentPage;
+    } else if (PrintRange == prPageNums) {
+        FromPage = dialog.fromPage();
+        ToPage = dialog.toPage();
+    }
+    // A file chosen where a printer was offered changes nothing of the printer.
+    if (PrintToFile && (flags & PD_HIDEPRINTTOFILE) == 0) return true;
 
     const TDevMode chosen = ModeFromQt(printer, FMode ? *FMode : TDevMode{});
     auto handle = std::make_shared<TDevMode>(chosen);
     const std::string device = printer.printerName().isEmpty() ? FDevice : printer.printerName().toStdString();
     if (TargetPrinter) TargetPrinter->SetPrinter(device, FDriver, FPort, handle);
     Collate = printer.collateCopies();
-    PrintToFile = printer.outputFormat() == QPrinter::PdfFormat;
-    PrintRange = RangeFromQt(dialog.printRange());
-    if (PrintRange == prPageNums) {
-        FromPage = dialog.fromPage();
-        ToPage = dialog.toPage();
-    }
     // Qt keeps the count it asked for; a driver that copies itself would report one and keep the count
     // in its mode.
     // Without an installed printer Qt's dialog still offers a PDF file, and there is no mode to write
@@ -261,8 +272,9 @@ bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOri
 
 // ---- printer setup for stored pages ----
 
-bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner) {
+bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner, int32_t currentPage, TPrintToFile* toFile) {
     TQRPrintDialog dialog(owner);
+    dialog.CurrentPage = currentPage;
     printing::TPrinter& device = printing::Printer();
     {
         std::string dev, driver, port;
@@ -283,8 +295,18 @@ bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner) {
         dialog.ToPage = pages;
     }
     dialog.Options = {poPageNums, poWarning};
-    dialog.SetCopies(reportPrinter.Copies());
+    if (toFile) {
+        dialog.Options.Include(poPrintToFile);
+        dialog.FileName = toFile->FileName;
+    }
+    // Without a printer there is no mode to hold the copies: they are only kept.
+    if (reportPrinter.HasPrinters()) dialog.SetCopies(reportPrinter.Copies());
     if (!dialog.ShowDialog()) return false;
+    if (toFile && dialog.PrintToFile) {
+        const auto [from, to] = ChosenRange(dialog);
+        *toFile = {dialog.FileName, from > 0 ? from : 1, to, true};
+        return true;
+    }
 
     std::string dev, driver, port;
     TDevModeHandle mode;

@@ -75,6 +75,11 @@ public:
     TPrintDialogOptions Options;
     bool PrintToFile = false;
     TPrintRange PrintRange = prAllPages;
+    // Above 0: the dialog offers "Current page" too, which comes back as the range of that one page.
+    int32_t CurrentPage = 0;
+    // The file offered for print to file (empty: Qt's choice); confirmed with print to file, the file
+    // chosen, and the printer object is left as it was.
+    std::string FileName;
 
     int32_t Copies() const { return FCopies; }
     // Also writes the count into TargetPrinter's mode: raises "Operation not supported on selected
@@ -104,13 +109,24 @@ class TQRPrinterSettings;
 bool ReportPrintSetup(TQRPrinterSettings& settings, TPrinterOrientation& pageOrientation,
                       const TQRPrinter* reportPrinter, QObject* owner = nullptr);
 
+// A print of stored pages into a PDF file, as the print dialog chose it: the file and pages first..last.
+// The file given is the one the dialog offers.
+struct TPrintToFile {
+    std::string FileName;
+    int32_t First = 1, Last = 0;
+    bool Chosen = false; // the dialog chose the file rather than a printer
+};
+
 // Printer setup for stored pages (a loaded QRP file), through the dialog on the application-wide
 // printer object: it starts from the report printer's own printer and mode, offers pages
-// 1..DeclaredPages (the report printer's range preset), its copies, collation and two-sided printing.
-// Confirmed, the report printer takes the chosen printer with its mode, the copies and the range
-// (0..0 for all pages); the paper and orientation stay those detected from the file. Cancelled,
-// nothing changes. Returns whether it was confirmed.
-bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner = nullptr);
+// 1..DeclaredPages (the report printer's range preset), its copies, collation and two-sided printing,
+// and with currentPage above 0 "Current page". Confirmed, the report printer takes the chosen printer
+// with its mode, the copies and the range (0..0 for all pages); the paper and orientation stay those
+// detected from the file. Cancelled, nothing changes. Returns whether it was confirmed.
+// With toFile the dialog offers print to file as well (also when no printer is installed); chosen,
+// toFile holds the file and the range, and the report printer is left as it was.
+bool StoredPagesPrintSetup(TQRPrinter& reportPrinter, QObject* owner = nullptr, int32_t currentPage = 0,
+                           TPrintToFile* toFile = nullptr);
 
 // The mode a printer of Qt's describes (paper, orientation, copies, collation, duplex), starting from
 // base (the fields Qt has no say in, such as the bin, are kept).

@@ -4,6 +4,7 @@
 #include "platform/system/Errors.h"
 #include "platform/system/File.h"
 #include "platform/system/ScopeGuard.h"
+#include "preview/LiveMode.h"
 #include "preview/StandardPreview.h"
 #include "printer/QRPrinter.h"
 
@@ -52,7 +53,7 @@ void TLivePreview::Show() {
     }
     const QString name = FromStd(FDescription.filename().string());
     FWindow->setWindowTitle(name + QStringLiteral(" \u2013 Pagimo"));
-    FWindow->SetLiveSource({FromStd(std::filesystem::absolute(FDescription).string())}, [this] { Run(); });
+    FWindow->Live().SetSource({FromStd(std::filesystem::absolute(FDescription).string())}, [this] { Run(); });
     QTimer::singleShot(0, this, [this] { Run(); });
 }
 
@@ -78,7 +79,7 @@ void TLivePreview::CancelRun() {
 
 void TLivePreview::ShowError(const QString& text) {
     FError = text;
-    if (FWindow) FWindow->ShowLiveError(text);
+    if (FWindow) FWindow->Live().ShowError(text);
 }
 
 void TLivePreview::RunOnce() {
@@ -90,7 +91,7 @@ void TLivePreview::RunOnce() {
         QStringList watched{FromStd(std::filesystem::absolute(FDescription).string())};
         for (const std::string& file : loaded.DataFiles())
             watched << FromStd(file);
-        FWindow->SetWatchedFiles(watched);
+        FWindow->Live().SetWatchedFiles(watched);
         std::string handlers;
         for (const std::string& h : loaded.EventHandlers())
             handlers += (handlers.empty() ? "" : ", ") + h;
@@ -102,14 +103,14 @@ void TLivePreview::RunOnce() {
         // reports besides its pages is shown above them, each once, with its line.
         FRunWarnings.clear();
         loaded.OnPage = [this](int page) {
-            if (FWindow) FWindow->ShowLiveStatus(QStringLiteral("Running: page %1").arg(page));
+            if (FWindow) FWindow->Live().ShowStatus(QStringLiteral("Running: page %1").arg(page));
         };
         loaded.OnDiagnostic = [this](const engine::TQRDescriptionDiagnostic& d) {
             const QString text = (d.Line > 0 ? QStringLiteral("line %1: ").arg(d.Line) : QString()) + FromStd(d.Text);
             if (!FRunWarnings.contains(text)) FRunWarnings << text;
         };
         system::TScopeGuard endStatus([this] {
-            if (FWindow) FWindow->ShowLiveStatus(QString());
+            if (FWindow) FWindow->Live().ShowStatus(QString());
         });
         // The run processes window messages: the window stays usable and shows the last pages meanwhile.
         FRunningDescription = &loaded;
@@ -141,8 +142,8 @@ void TLivePreview::RunOnce() {
         fd = TUniqueFd();
         pages->SaveReportFile(path);
         pages.reset();
-        FWindow->ShowLivePages(FromStd(path));
-        FWindow->ShowLiveWarnings(FRunWarnings);
+        FWindow->Live().ShowPages(FromStd(path));
+        FWindow->Live().ShowWarnings(FRunWarnings);
         // On stderr too, as qrptool report writes them, once each while they last.
         // "line 12: text" in the window is "FILE:12: warning: text" on stderr.
         for (const QString& w : FRunWarnings) {

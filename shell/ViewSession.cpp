@@ -2,6 +2,7 @@
 
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "preview/ViewerMemory.h"
 #include "printer/QRPrinter.h"
 #include "shell/MainForm.h"
 
@@ -32,7 +33,7 @@ void LoadOrClose(preview::TQRStandardPreview& window, const QString& fileName) {
 void InstallViewerPreviewWindows() {
     preview::SetPreviewOpened([](preview::TQRStandardPreview& window) {
         window.SetFileCaption(true);
-        window.SetRecentFiles(true);
+        window.Memory().SetRecentFiles(true);
     });
 }
 
@@ -92,8 +93,8 @@ void TViewSession::Show(const QString& fileName) {
     window->setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" \u2013 Pagimo"));
     window->SetFileCaption(true);
     // A file viewer remembers its geometry, zoom and recent files between runs.
-    window->SetRemembersSettings(true);
-    window->RestoreSettings();
+    window->Memory().SetRemembers(true);
+    window->Memory().RestoreSettings();
     QTimer::singleShot(0, window, [window, fileName] { LoadOrClose(*window, fileName); });
 }
 

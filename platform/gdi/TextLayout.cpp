@@ -16,7 +16,9 @@ TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTran
 TTextLayout LayOutText(const TTextRun& run, const TDrawState& state, const QTransform& base,
                        std::shared_ptr<const TMatchedFont> matched) {
     TTextLayout layout;
-    const QTransform t = state.Transform * base;
+    // The baseline is laid out in the page's logical mapping; base (the painter's own transform: a
+    // turn, a part of the page drawn alone) then takes it to the device, once.
+    const QTransform& t = state.Transform;
     layout.Font = std::move(matched);
     const auto& font = layout.Font;
     if (run.Text.empty() || !font->Raw.isValid()) return layout;

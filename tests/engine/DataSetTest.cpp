@@ -3,6 +3,7 @@
 #undef LLVMFuzzerTestOneInput
 
 #include "FuzzReplay.h"
+#include "TempDir.h"
 #include "engine/CSVTable.h"
 #include "engine/FormReader.h"
 #include "engine/SQLiteDataSet.h"
@@ -27,15 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TTempDir {
-public:
-    TTempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-ds-XXXXXX").string();
-        Path = mkdtemp(tmpl.data());
-    }
-    ~TTempDir() { fs::remove_all(Path); }
-    fs::path Path;
-};
+using pagimo::test::TTempDir;
 
 void Exec(const fs::path& db, const std::string& sql) {
     sqlite3* h = nullptr;
@@ -51,7 +44,7 @@ void Exec(const fs::path& db, const std::string& sql) {
 class DataSets : public ::testing::Test {
 protected:
     TTempDir Dir;
-    fs::path Db = Dir.Path / "sales.sqlite";
+    fs::path Db = Dir.Path() / "sales.sqlite";
     void SetUp() override {
         Exec(Db, "CREATE TABLE customers (id INTEGER, name TEXT, region TEXT, amount REAL, vip BOOLEAN, note);"
                  "INSERT INTO customers VALUES (1, 'Nov\xC3\xA1k', 'A', 10.5, 1, NULL),"
@@ -179,15 +172,15 @@ TEST_F(DataSets, TableNameIsQuotedNotSpliced) {
 TEST_F(DataSets, MissingDatabaseAndBadSqlNameTheProblem) {
     TQRSQLiteQuery q;
     q.SetName("Query1");
-    q.SetDatabaseName((Dir.Path / "none.sqlite").string());
+    q.SetDatabaseName((Dir.Path() / "none.sqlite").string());
     q.SetSQL({"SELECT 1"});
     try {
         q.Open();
         FAIL();
     } catch (const EQRError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + (Dir.Path / "none.sqlite").string());
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + (Dir.Path() / "none.sqlite").string());
     }
-    EXPECT_FALSE(fs::exists(Dir.Path / "none.sqlite")) << "opening read-only creates nothing";
+    EXPECT_FALSE(fs::exists(Dir.Path() / "none.sqlite")) << "opening read-only creates nothing";
     q.SetDatabaseName(Db.string());
     q.SetSQL({"SELEC name FROM customers"});
     try {
@@ -414,8 +407,8 @@ TEST_F(DataSets, DescriptionOpensRelativeToItsFolderAfterLoading) {
     system::TClassRegistry registry;
     registry.Register<TQRSQLiteQuery>();
     registry.Register<TQRCSVTable>();
-    std::ofstream(Dir.Path / "regions.csv") << "code;label\nA;Alpha\n";
-    std::ofstream(Dir.Path / "r.form") << "object Query1: TQRSQLiteQuery\n"
+    std::ofstream(Dir.Path() / "regions.csv") << "code;label\nA;Alpha\n";
+    std::ofstream(Dir.Path() / "r.form") << "object Query1: TQRSQLiteQuery\n"
                                           "  Active = True\n"
                                           "  DatabaseName = 'sales.sqlite'\n"
                                           "  SQL = (\n    'select * from customers')\n"
@@ -425,7 +418,7 @@ TEST_F(DataSets, DescriptionOpensRelativeToItsFolderAfterLoading) {
                                           "    FileName = 'regions.csv'\n"
                                           "  end\n"
                                           "end\n";
-    auto root = ReadFormFile(Dir.Path / "r.form", registry);
+    auto root = ReadFormFile(Dir.Path() / "r.form", registry);
     auto& q = static_cast<TQRSQLiteQuery&>(*root);
     EXPECT_TRUE(q.Active()) << "Active written before DatabaseName still opens, after loading";
     EXPECT_EQ(q.RecordCount(), 3);
@@ -436,17 +429,17 @@ TEST_F(DataSets, DescriptionOpensRelativeToItsFolderAfterLoading) {
 TEST_F(DataSets, DescriptionNamingAMissingDatabaseFailsAtTheComponentsLine) {
     system::TClassRegistry registry;
     registry.Register<TQRSQLiteQuery>();
-    std::ofstream(Dir.Path / "bad.form") << "object Query1: TQRSQLiteQuery\n"
+    std::ofstream(Dir.Path() / "bad.form") << "object Query1: TQRSQLiteQuery\n"
                                             "  Active = True\n"
                                             "  DatabaseName = 'missing.sqlite'\n"
                                             "  SQL = ('select 1')\n"
                                             "end\n";
     try {
-        ReadFormFile(Dir.Path / "bad.form", registry);
+        ReadFormFile(Dir.Path() / "bad.form", registry);
         FAIL();
     } catch (const EQRError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  (Dir.Path / "bad.form").string() + ":1: Cannot open file " + (Dir.Path / "missing.sqlite").string());
+                  (Dir.Path() / "bad.form").string() + ":1: Cannot open file " + (Dir.Path() / "missing.sqlite").string());
     }
 }
 

@@ -1,5 +1,6 @@
 // Reports read from stored descriptions and run onto the band trace.
 
+#include "TempDir.h"
 #include "TestPaths.h"
 #include "controls/ControlClasses.h"
 #include "engine/CompositeReport.h"
@@ -189,10 +190,9 @@ TEST_F(Descriptions, CompositeRecordsPagesThatNameItAndDiscardsThemWhenThePrevie
 
 class SalesForm : public ::testing::Test {
 protected:
-    fs::path Dir;
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-sales-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open((Dir / "sales.sqlite").c_str(), &db), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(db, ReadText(test::DataDir() / "sales.sql").c_str(), nullptr, nullptr, nullptr),
@@ -200,7 +200,6 @@ protected:
         sqlite3_close(db);
         fs::copy_file(test::DataDir() / "sales.form", Dir / "sales.form");
     }
-    void TearDown() override { fs::remove_all(Dir); }
 };
 
 TEST_F(SalesForm, GroupsAndSubDetailsNestedTwoDeep) {

@@ -90,7 +90,9 @@ bool TPostgresFixture::Start(std::string& error) {
         error = "no PostgreSQL server is installed (/usr/lib/postgresql/*/bin/initdb)";
         return false;
     }
-    std::string pattern = (fs::temp_directory_path() / "pagimo-pg-XXXXXX").string();
+    // The server outlives the test that starts it and runs as another user: its folder goes in the
+    // system's temporary folder, not in $TMPDIR, which a test may point at its own private folder.
+    std::string pattern = (fs::path(P_tmpdir) / "pagimo-pg-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) {
         error = "cannot make a temporary folder";
         return false;

@@ -4,6 +4,7 @@
 
 #include "PostgresFixture.h"
 #include "QrptoolRun.h"
+#include "TempDir.h"
 
 #include "engine/SQLQuery.h"
 #include "platform/system/Errors.h"
@@ -42,12 +43,6 @@ protected:
                 << err;
             loaded = true;
         }
-        std::string pattern = (fs::temp_directory_path() / "pagimo-pgreport-XXXXXX").string();
-        Dir = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!Dir.empty()) fs::remove_all(Dir, ec);
     }
     std::unique_ptr<TQRSQLQuery> Query(const std::vector<std::string>& sql) {
         auto query = std::make_unique<TQRSQLQuery>();
@@ -77,7 +72,8 @@ protected:
         return out;
     }
     TPostgresFixture* Server = nullptr;
-    fs::path Dir;
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
 };
 
 TEST_F(Postgres, TheQueryReadsTypedRowsWithItsParameters) {

@@ -1,6 +1,7 @@
 // Golden check of a recorded report: the band fills in the page pictures that the report printer
 // records lie where the band trace of the same report puts the bands.
 
+#include "TempDir.h"
 #include "TestPaths.h"
 #include "engine/FormHost.h"
 #include "engine/FormReader.h"
@@ -40,8 +41,8 @@ public:
 };
 
 TEST(RecordedReport, BandFillsLieWhereTheTraceHasTheBands) {
-    std::string tmpl = (fs::temp_directory_path() / "pagimo-golden-XXXXXX").string();
-    const fs::path dir = mkdtemp(tmpl.data());
+    const pagimo::test::TTempDir temp;
+    const fs::path& dir = temp.Path();
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((dir / "sales.sqlite").c_str(), &db), SQLITE_OK);
     std::ifstream sql(test::DataDir() / "sales.sql");
@@ -96,7 +97,6 @@ TEST(RecordedReport, BandFillsLieWhereTheTraceHasTheBands) {
         // Tenths of a millimetre to pixels at 96 per inch; the picture's frame may shift a pixel.
         EXPECT_NEAR(recorded[i].second, traced[i].second * 96.0 / 254.0, 1.0) << traced[i].first;
     }
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -255,3 +255,37 @@ TEST(FontMatcher, CzechTextHasGlyphsAndWholePixelAdvances) {
     ASSERT_EQ(pair.size(), 4u);
     EXPECT_EQ(pair[2], 0);
 }
+
+// A page played through a painter that is already turned or shifted (a rotated view, a part of a page
+// drawn alone) is the upright page turned or shifted: text included, which is laid out in the page's
+// mapping and taken to the device once.
+TEST(CanvasRoundTrip, APainterTurnedOrShiftedTurnsOrShiftsTheText) {
+    const emf::TEmfPicture picture = Recorded(400, 300, [](TCanvas& c) {
+        c.Font.Name = "Arial";
+        c.Font.Height = -14;
+        for (int i = 0; i < 12; ++i)
+            c.TextOut(20 + i * 8, 20 + i * 22, "Položka " + std::to_string(i + 1) + " – šroubů a matic");
+    });
+    const QImage upright = test::RenderEmf(picture.Bytes(), 400, 300);
+    const struct {
+        const char* Why;
+        QTransform Painter; // the painter's transform when the page is played
+        QSize Size;
+    } cases[] = {{"a quarter turn clockwise", QTransform(0, 1, -1, 0, 300, 0), {300, 400}},
+                 {"a half turn", QTransform(-1, 0, 0, -1, 400, 300), {400, 300}},
+                 {"a part of the page", QTransform::fromTranslate(-120, -90), {280, 210}}};
+    for (const auto& c : cases) {
+        QImage played(c.Size, QImage::Format_RGB32);
+        played.fill(Qt::white);
+        {
+            QPainter painter(&played);
+            painter.setTransform(c.Painter);
+            TPainterDevice device(painter);
+            TEmfPlayer::Play(picture, device, QRectF(0, 0, 400, 300));
+        }
+        // QImage::transformed drops the translation, which only keeps a turned page in view.
+        const QImage expected = c.Painter.type() == QTransform::TxTranslate ? upright.copy(120, 90, 280, 210)
+                                                                            : upright.transformed(c.Painter);
+        EXPECT_GE(test::InkAgreement(played, expected), 0.95) << c.Why;
+    }
+}

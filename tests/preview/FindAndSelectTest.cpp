@@ -2,8 +2,11 @@
 // window offers them, with the text and its places read from the page pictures.
 
 #include "platform/gdi/Canvas.h"
+#include "preview/FindBar.h"
 #include "preview/PageText.h"
 #include "preview/StandardPreview.h"
+#include "preview/TextSelection.h"
+#include "preview/WindowParts.h"
 #include "printer/QRPrinter.h"
 
 #include "pagestore/PageListFixture.h"
@@ -58,18 +61,18 @@ protected:
     }
     // Types the text into the find bar and lets the search run to its end.
     void Find(const QString& text, bool matchCase = false, bool wholeWords = false) {
-        Window.FindAction->trigger();
-        Window.MatchCase->setChecked(matchCase);
-        Window.WholeWords->setChecked(wholeWords);
-        Window.FindField->setText(text);
-        Window.StartFind();
+        Window.Action(pcFind)->trigger();
+        test::Part<QCheckBox>(Window, "MatchCase")->setChecked(matchCase);
+        test::Part<QCheckBox>(Window, "WholeWords")->setChecked(wholeWords);
+        test::Part<QLineEdit>(Window, "FindField")->setText(text);
+        Window.FindBar().Start();
         QElapsedTimer t;
         t.start();
-        while (Window.Finder().Running() && t.elapsed() < 5000)
+        while (Window.FindBar().Finder().Running() && t.elapsed() < 5000)
             QCoreApplication::processEvents();
     }
     // Where the hit gone to last is: page and index on it.
-    std::pair<int32_t, int> Hit() const { return {Window.HitPage(), Window.HitIndex()}; }
+    std::pair<int32_t, int> Hit() const { return {Window.FindBar().HitPage(), Window.FindBar().HitIndex()}; }
     test::TTempDir Dir;
     std::string File;
     printer::TQRPrinter Printer;
@@ -78,11 +81,11 @@ protected:
 
 TEST_F(FindAndSelect, FindCountsEveryHitAcrossThePagesAndGoesToTheFirst) {
     Find(QStringLiteral("apple"));
-    EXPECT_EQ(Window.Finder().HitCount(), 6);
-    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("1 of 6"));
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 6);
+    EXPECT_EQ(test::Part<QLabel>(Window, "FindStatus")->text(), QStringLiteral("1 of 6"));
     EXPECT_EQ(Hit(), std::make_pair(1, 0));
     std::vector<int32_t> pages;
-    for (const auto& [page, hits] : Window.Finder().Hits())
+    for (const auto& [page, hits] : Window.FindBar().Finder().Hits())
         pages.push_back(page);
     EXPECT_EQ(pages, (std::vector<int32_t>{1, 2, 4}));
 }
@@ -91,36 +94,36 @@ TEST_F(FindAndSelect, NextAndPreviousWalkTheHitsInOrderAndWrapRound) {
     Find(QStringLiteral("apple"));
     const std::vector<std::pair<int32_t, int>> order = {{1, 1}, {2, 0}, {4, 0}, {4, 1}, {4, 2}, {1, 0}};
     for (const auto& expected : order) {
-        Window.FindNextAction->trigger();
+        Window.Action(pcFindNext)->trigger();
         EXPECT_EQ(Hit(), expected);
-        EXPECT_EQ(Window.QRPreview->PageNumber(), expected.first);
+        EXPECT_EQ(Window.QRPreview()->PageNumber(), expected.first);
     }
-    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 1 of 5"));
-    Window.FindPreviousAction->trigger();
+    EXPECT_EQ(test::Part<QLabel>(Window, "Panel1")->text(), QStringLiteral("Page 1 of 5"));
+    Window.Action(pcFindPrevious)->trigger();
     EXPECT_EQ(Hit(), std::make_pair(4, 2)) << "back round the start";
-    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("6 of 6"));
-    Window.FindPreviousAction->trigger();
+    EXPECT_EQ(test::Part<QLabel>(Window, "FindStatus")->text(), QStringLiteral("6 of 6"));
+    Window.Action(pcFindPrevious)->trigger();
     EXPECT_EQ(Hit(), std::make_pair(4, 1));
     // Enter and Shift+Enter in the field do the same.
-    QTest::keyClick(Window.FindField, Qt::Key_Return);
+    QTest::keyClick(test::Part<QLineEdit>(Window, "FindField"), Qt::Key_Return);
     EXPECT_EQ(Hit(), std::make_pair(4, 2));
-    QTest::keyClick(Window.FindField, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(test::Part<QLineEdit>(Window, "FindField"), Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(Hit(), std::make_pair(4, 1));
 }
 
 TEST_F(FindAndSelect, MatchCaseAndWholeWordsNarrowTheHits) {
     Find(QStringLiteral("apple"), true);
-    EXPECT_EQ(Window.Finder().HitCount(), 4) << "apple, pineapple, apple_tree, apple.";
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 4) << "apple, pineapple, apple_tree, apple.";
     Find(QStringLiteral("Apple"), true);
-    EXPECT_EQ(Window.Finder().HitCount(), 1);
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 1);
     EXPECT_EQ(Hit(), std::make_pair(1, 0));
     Find(QStringLiteral("apple"), false, true);
-    EXPECT_EQ(Window.Finder().HitCount(), 4) << "not in pineapple nor apple_tree";
-    EXPECT_TRUE(Window.Finder().HitsOn(2).empty());
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 4) << "not in pineapple nor apple_tree";
+    EXPECT_TRUE(Window.FindBar().Finder().HitsOn(2).empty());
     Find(QStringLiteral("kiwi"));
-    EXPECT_EQ(Window.Finder().HitCount(), 0);
-    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("Not found"));
-    Window.FindNextAction->trigger(); // nothing to go to
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 0);
+    EXPECT_EQ(test::Part<QLabel>(Window, "FindStatus")->text(), QStringLiteral("Not found"));
+    Window.Action(pcFindNext)->trigger(); // nothing to go to
     EXPECT_EQ(Hit(), std::make_pair(0, -1));
 }
 
@@ -128,50 +131,50 @@ TEST_F(FindAndSelect, ASearchBeginsAtThePageShownAndEscStopsIt) {
     Window.LastPageClick();
     Find(QStringLiteral("apple"));
     EXPECT_EQ(Hit(), std::make_pair(1, 0)) << "round the end from page 5";
-    Window.GoToPageField->setText(QStringLiteral("3"));
-    Window.GoToPageEntered();
+    test::Part<QLineEdit>(Window, "GoToPageField")->setText(QStringLiteral("3"));
+    emit test::Part<QLineEdit>(Window, "GoToPageField")->returnPressed();
     Find(QStringLiteral("apple"));
     EXPECT_EQ(Hit(), std::make_pair(4, 0)) << "the first hit after page 3";
-    Window.FindAction->trigger();
-    QTest::keyClick(Window.FindField, Qt::Key_Escape);
-    EXPECT_FALSE(Window.FindBar->isVisible());
-    EXPECT_FALSE(Window.Finder().Running());
+    Window.Action(pcFind)->trigger();
+    QTest::keyClick(test::Part<QLineEdit>(Window, "FindField"), Qt::Key_Escape);
+    EXPECT_FALSE(Window.FindBar().isVisible());
+    EXPECT_FALSE(Window.FindBar().Finder().Running());
     EXPECT_EQ(Window.ReportPrinter(), &Printer) << "Esc in the find bar does not close the window";
 }
 
 // The search is left to the event loop: starting it searches no page, so the window never waits for
 // a long document, and Esc stops it before it has gone on.
 TEST_F(FindAndSelect, StartingASearchLeavesTheWorkToTheEventLoopAndEscStopsIt) {
-    Window.FindAction->trigger();
-    Window.FindField->setText(QStringLiteral("apple"));
-    Window.StartFind();
-    EXPECT_TRUE(Window.Finder().Running());
-    EXPECT_EQ(Window.Finder().PagesSearched(), 0);
-    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("searching 0%"));
-    QTest::keyClick(Window.FindField, Qt::Key_Escape);
-    EXPECT_FALSE(Window.Finder().Running());
-    EXPECT_EQ(Window.Finder().HitCount(), 0);
+    Window.Action(pcFind)->trigger();
+    test::Part<QLineEdit>(Window, "FindField")->setText(QStringLiteral("apple"));
+    Window.FindBar().Start();
+    EXPECT_TRUE(Window.FindBar().Finder().Running());
+    EXPECT_EQ(Window.FindBar().Finder().PagesSearched(), 0);
+    EXPECT_EQ(test::Part<QLabel>(Window, "FindStatus")->text(), QStringLiteral("searching 0%"));
+    QTest::keyClick(test::Part<QLineEdit>(Window, "FindField"), Qt::Key_Escape);
+    EXPECT_FALSE(Window.FindBar().Finder().Running());
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 0);
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
-    EXPECT_EQ(Window.Finder().HitCount(), 0) << "nothing searched after Esc";
-    EXPECT_EQ(Window.HitPage(), 0);
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 0) << "nothing searched after Esc";
+    EXPECT_EQ(Window.FindBar().HitPage(), 0);
     // Typing starts a new search, which then runs to its end from the event loop.
-    Window.FindAction->trigger();
-    QTest::keyClicks(Window.FindField, QStringLiteral("pie"));
+    Window.Action(pcFind)->trigger();
+    QTest::keyClicks(test::Part<QLineEdit>(Window, "FindField"), QStringLiteral("pie"));
     QElapsedTimer t;
     t.start();
-    while (Window.Finder().Running() && t.elapsed() < 5000)
+    while (Window.FindBar().Finder().Running() && t.elapsed() < 5000)
         QCoreApplication::processEvents();
-    EXPECT_EQ(Window.Finder().HitCount(), 1);
-    EXPECT_EQ(Window.FindStatus->text(), QStringLiteral("1 of 1"));
+    EXPECT_EQ(Window.FindBar().Finder().HitCount(), 1);
+    EXPECT_EQ(test::Part<QLabel>(Window, "FindStatus")->text(), QStringLiteral("1 of 1"));
 }
 
 TEST_F(FindAndSelect, HitsArePaintedOnThePage) {
     Window.show();
     Find(QStringLiteral("pineapple"));
     ASSERT_EQ(Hit(), std::make_pair(2, 0));
-    const QRectF hit = Window.Finder().HitsOn(2)[0];
-    QWidget* sheet = Window.QRPreview->PageImage();
+    const QRectF hit = Window.FindBar().Finder().HitsOn(2)[0];
+    QWidget* sheet = Window.QRPreview()->PageImage();
     const QImage image = sheet->grab().toImage();
     // Inside the hit, between letters, the paper is tinted; below it, it is white.
     const QPoint inside(static_cast<int>((hit.left() + 0.1 * hit.width()) * sheet->width()),
@@ -185,41 +188,64 @@ TEST_F(FindAndSelect, HitsArePaintedOnThePage) {
 
 TEST_F(FindAndSelect, ARectangleSelectsTheTextInsideItAndCtrlCCopiesIt) {
     Find(QStringLiteral("APPLE"), true);
-    const QRectF apple = Window.Finder().HitsOn(4)[0];
+    const QRectF apple = Window.FindBar().Finder().HitsOn(4)[0];
     // From the top left of "APPLE pie" to the right end of the line below, over its first words.
     const QRectF area(apple.left() - 0.01, apple.top() - 0.005, 0.25, 0.065);
-    Window.SelectArea(4, area);
-    EXPECT_EQ(Window.SelectedText(), QStringLiteral("APPLE pie\napple_tree and apple."));
-    Window.CopyAction->trigger();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), Window.SelectedText());
+    Window.Selection().SelectArea(4, area);
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE pie\napple_tree and apple."));
+    Window.Action(pcCopy)->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), Window.Selection().Text());
     // A rectangle over the first word alone.
-    Window.SelectArea(4, QRectF(apple.left() - 0.005, apple.top(), apple.width() + 0.002, apple.height()));
-    EXPECT_EQ(Window.SelectedText(), QStringLiteral("APPLE"));
-    Window.CopyAction->trigger();
+    Window.Selection().SelectArea(4, QRectF(apple.left() - 0.005, apple.top(), apple.width() + 0.002, apple.height()));
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE"));
+    Window.Action(pcCopy)->trigger();
     // Over white paper: nothing, and Ctrl+C leaves the clipboard alone.
-    Window.SelectArea(4, QRectF(0.5, 0.8, 0.1, 0.1));
-    EXPECT_TRUE(Window.SelectedText().isEmpty());
-    Window.CopyAction->trigger();
+    Window.Selection().SelectArea(4, QRectF(0.5, 0.8, 0.1, 0.1));
+    EXPECT_TRUE(Window.Selection().Text().isEmpty());
+    Window.Action(pcCopy)->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("APPLE"));
 }
 
 TEST_F(FindAndSelect, CtrlASelectsThePageAndADragSelectsWithTheMouse) {
-    Window.GoToPageField->setText(QStringLiteral("4"));
-    Window.GoToPageEntered();
-    Window.SelectPageAction->trigger();
-    EXPECT_EQ(Window.SelectedText(), QStringLiteral("APPLE pie\napple_tree and apple."));
+    test::Part<QLineEdit>(Window, "GoToPageField")->setText(QStringLiteral("4"));
+    emit test::Part<QLineEdit>(Window, "GoToPageField")->returnPressed();
+    Window.Action(pcSelectAll)->trigger();
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE pie\napple_tree and apple."));
     Window.ZoomTo100Click();
     Window.show();
     // A drag over the first line, in viewport pixels.
-    const TSheetGeometry& s = Window.QRPreview->Sheet();
-    const auto [page, start] = Window.QRPreview->PlaceAt(QPoint(s.Left + 60, s.Top + 100));
+    const TSheetGeometry& s = Window.QRPreview()->Sheet();
+    const auto [page, start] = Window.QRPreview()->PlaceAt(QPoint(s.Left + 60, s.Top + 100));
     ASSERT_EQ(page, 4);
-    QWidget* view = Window.QRPreview->viewport();
+    QWidget* view = Window.QRPreview()->viewport();
     // "APPLE pie" lies at 30 mm down (113 px at 100 %), from 20 mm across (76 px).
     QTest::mousePress(view, Qt::LeftButton, {}, QPoint(s.Left + 70, s.Top + 108));
     QTest::mouseMove(view, QPoint(s.Left + 400, s.Top + 130));
     QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(s.Left + 400, s.Top + 130));
-    EXPECT_EQ(Window.SelectedText(), QStringLiteral("APPLE pie"));
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE pie"));
+}
+
+// A double click selects a word and a drag after it extends by words; a triple click selects the line.
+// What is selected is offered as the X primary selection too.
+TEST_F(FindAndSelect, DoubleClickSelectsAWordAndTripleClickALine) {
+    test::GoToPage(Window, QStringLiteral("4"));
+    Window.ZoomTo100Click();
+    Window.show();
+    const TSheetGeometry& s = Window.QRPreview()->Sheet();
+    QWidget* view = Window.QRPreview()->viewport();
+    const QPoint apple(s.Left + 90, s.Top + 108), pie(s.Left + 150, s.Top + 108);
+    QTest::mouseDClick(view, Qt::LeftButton, {}, apple);
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE"));
+    if (QGuiApplication::clipboard()->supportsSelection()) {
+        EXPECT_EQ(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("APPLE"));
+    }
+    QTest::mouseDClick(view, Qt::LeftButton, {}, apple);
+    QTest::mouseMove(view, pie);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, pie);
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("APPLE pie")) << "extended by words";
+    QTest::mouseDClick(view, Qt::LeftButton, {}, QPoint(s.Left + 90, s.Top + 146));
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(s.Left + 90, s.Top + 146));
+    EXPECT_EQ(Window.Selection().Text(), QStringLiteral("apple_tree and apple.")) << "the line";
 }
 
 TEST(PageText, FindsNothingForAnEmptyNeedleAndKeepsHitsInsideTheirRun) {

@@ -2,6 +2,7 @@
 // drawn completely, and drawn off the event loop.
 
 #include "preview/StandardPreview.h"
+#include "preview/ThumbnailPanel.h"
 #include "printer/QRPrinter.h"
 
 #include "MixedSheets.h"
@@ -38,26 +39,26 @@ protected:
         Window.ZoomToFitClick();
     }
     TShown Single(int32_t n) {
-        Window.QRPreview->SetPageNumber(n);
-        Window.QRPreview->WaitForPages();
-        const QImage image = Window.QRPreview->PageImage()->grab().toImage();
+        Window.QRPreview()->SetPageNumber(n);
+        Window.QRPreview()->WaitForPages();
+        const QImage image = Window.QRPreview()->PageImage()->grab().toImage();
         return {image, QRectF(1, 1, image.width() - 4, image.height() - 4)};
     }
     TShown Continuous(int32_t n) {
-        if (!Window.QRPreview->Continuous()) Window.ContinuousAction->trigger();
-        Window.QRPreview->SetPageNumber(n);
-        Window.QRPreview->WaitForPages();
-        QWidget* view = Window.QRPreview->viewport();
-        const TSheetGeometry s = Window.QRPreview->PageSheet(n);
+        if (!Window.QRPreview()->Continuous()) Window.Action(pcContinuous)->trigger();
+        Window.QRPreview()->SetPageNumber(n);
+        Window.QRPreview()->WaitForPages();
+        QWidget* view = Window.QRPreview()->viewport();
+        const TSheetGeometry s = Window.QRPreview()->PageSheet(n);
         return {view->grab().toImage(),
-                QRectF(s.Left + 1 - Window.QRPreview->horizontalScrollBar()->value(),
-                       s.Top + 1 - Window.QRPreview->verticalScrollBar()->value(), s.Width - 4, s.Height - 4)};
+                QRectF(s.Left + 1 - Window.QRPreview()->horizontalScrollBar()->value(),
+                       s.Top + 1 - Window.QRPreview()->verticalScrollBar()->value(), s.Width - 4, s.Height - 4)};
     }
     TShown Thumbnail(int32_t n) {
-        if (!Window.Thumbnails->isVisible()) Window.ThumbnailsAction->trigger();
-        Window.Thumbnails->Thumbnail(n);
-        Window.Thumbnails->WaitForRendering();
-        const QImage image = Window.Thumbnails->Thumbnail(n);
+        if (!Window.Thumbnails().isVisible()) Window.Action(pcThumbnails)->trigger();
+        Window.Thumbnails().Thumbnail(n);
+        Window.Thumbnails().WaitForRendering();
+        const QImage image = Window.Thumbnails().Thumbnail(n);
         return {image, QRectF(0, 0, image.width(), image.height())};
     }
     std::vector<std::pair<const char*, std::function<TShown(int32_t)>>> Views() {
@@ -96,14 +97,14 @@ TEST_F(PageViews, APageDrawingPastItsSheetLeavesItsNeighbourAlone) {
     test::MixedSheetsReport(file, true);
     Open(file);
     const TShown first = Continuous(1);
-    const TSheetGeometry below = Window.QRPreview->PageSheet(2);
+    const TSheetGeometry below = Window.QRPreview()->PageSheet(2);
     const QImage& view = first.Image;
     const QPointF corner = first.Page.bottomRight();
     EXPECT_LT(view.pixelColor((corner - QPointF(6, 6)).toPoint()).lightness(), 60) << "page 1 draws its corner";
     EXPECT_EQ(view.pixelColor((corner + QPointF(-6, 5)).toPoint()), Window.palette().color(QPalette::Button))
         << "the gap below it";
-    const int top = below.Top - Window.QRPreview->verticalScrollBar()->value();
-    const int right = below.Left + below.Width - 4 - Window.QRPreview->horizontalScrollBar()->value();
+    const int top = below.Top - Window.QRPreview()->verticalScrollBar()->value();
+    const int right = below.Left + below.Width - 4 - Window.QRPreview()->horizontalScrollBar()->value();
     EXPECT_EQ(view.pixelColor(right - 6, top + 6), QColor(Qt::white)) << "page 2 under it";
 }
 
@@ -126,13 +127,13 @@ TEST_F(PageViews, ASlowPageIsDrawnWhileTheEventLoopRunsAndIsDroppedWhenLeft) {
     const std::string file = Dir.File("trouble.qrp");
     test::TroubleReport(file);
     Open(file);
-    TPageRenderer& renderer = Window.QRPreview->Renderer();
+    TPageRenderer& renderer = Window.QRPreview()->Renderer();
     int ticks = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
     ticker.start(1);
     Window.NextPageClick(); // the page over its budget
-    Window.QRPreview->PageImage()->repaint();
+    Window.QRPreview()->PageImage()->repaint();
     ASSERT_TRUE(renderer.Drawing(2));
     while (renderer.Drawing(2))
         QTest::qWait(5);
@@ -140,13 +141,13 @@ TEST_F(PageViews, ASlowPageIsDrawnWhileTheEventLoopRunsAndIsDroppedWhenLeft) {
     ASSERT_NE(renderer.LastImage(2), nullptr);
 
     // Asked for again at another zoom and left at once: its drawing is abandoned, not kept.
-    Window.QRPreview->SetZoom(Window.QRPreview->Zoom() + 10);
-    Window.QRPreview->PageImage()->repaint();
+    Window.QRPreview()->SetZoom(Window.QRPreview()->Zoom() + 10);
+    Window.QRPreview()->PageImage()->repaint();
     ASSERT_TRUE(renderer.Drawing(2));
     Window.PrevPageClick();
     EXPECT_FALSE(renderer.Drawing(2));
-    Window.QRPreview->WaitForPages();
-    EXPECT_NE(renderer.LastImage(2)->Size.width(), Window.QRPreview->PageSheet(2).Width - 4)
+    Window.QRPreview()->WaitForPages();
+    EXPECT_NE(renderer.LastImage(2)->Size.width(), Window.QRPreview()->PageSheet(2).Width - 4)
         << "only the image at the first zoom is kept";
 }
 

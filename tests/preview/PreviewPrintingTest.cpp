@@ -4,6 +4,7 @@
 #include "pagestore/PageListFixture.h"
 #include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
+#include "preview/WindowParts.h"
 #include "printer/CupsFixture.h"
 #include "printer/PdfProbe.h"
 #include "printer/QRPrintDialog.h"
@@ -49,7 +50,7 @@ TEST_F(PreviewPrinting, PrintPlaysTheLoadedPagesOntoTheQueue) {
     printer::TQRPrinter printer;
     preview::TQRStandardPreview w(nullptr, &printer);
     w.LoadReportFile(File);
-    ASSERT_TRUE(w.Print->isEnabled());
+    ASSERT_TRUE(test::Part<QAbstractButton>(w, "Print")->isEnabled());
     bool asked = false;
     QTimer::singleShot(0, [&asked] {
         auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
@@ -57,7 +58,7 @@ TEST_F(PreviewPrinting, PrintPlaysTheLoadedPagesOntoTheQueue) {
         asked = true;
         dialog->QDialog::accept();
     });
-    QTest::mouseClick(w.Print, Qt::LeftButton);
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "Print"), Qt::LeftButton);
     EXPECT_TRUE(asked);
     const auto documents = Cups->WaitForDocuments(before + 1, 30s);
     ASSERT_EQ(documents.size(), before + 1);
@@ -106,7 +107,7 @@ TEST_F(PreviewPrinting, TheDialogOfALoadedFileChoosesTheRangeAndCopiesThatPrintS
     printer::TQRPrinter printer;
     preview::TQRStandardPreview w(nullptr, &printer);
     w.LoadReportFile(five);
-    ASSERT_TRUE(w.PrintSetup->isEnabled());
+    ASSERT_TRUE(test::Part<QAbstractButton>(w, "PrintSetup")->isEnabled());
     std::array<int, 4> offered{};
     QTimer::singleShot(0, [&offered] {
         auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
@@ -117,11 +118,11 @@ TEST_F(PreviewPrinting, TheDialogOfALoadedFileChoosesTheRangeAndCopiesThatPrintS
         dialog->printer()->setCopyCount(2);
         dialog->QDialog::accept();
     });
-    QTest::mouseClick(w.PrintSetup, Qt::LeftButton);
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "PrintSetup"), Qt::LeftButton);
     EXPECT_EQ(offered, (std::array<int, 4>{1, 5, 1, 5}));
     EXPECT_EQ(printer.FirstPage(), 2);
     EXPECT_EQ(printer.LastPage(), 4);
-    QTest::mouseClick(w.Print, Qt::LeftButton); // no second question once set up
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "Print"), Qt::LeftButton); // no second question once set up
     const auto documents = Cups->WaitForDocuments(before + 1, 30s);
     ASSERT_EQ(documents.size(), before + 1);
     const auto pages = test::PdfPages(*Cups, documents.back());
@@ -132,8 +133,10 @@ TEST_F(PreviewPrinting, TheDialogOfALoadedFileChoosesTheRangeAndCopiesThatPrintS
     const auto job = Cups->PrinterJob(static_cast<int>(documents.size()));
     EXPECT_EQ(job.at("copies"), "2");
     EXPECT_EQ(job.at("job-name"), "five.qrp");
-    EXPECT_TRUE(w.JobPanel->text().startsWith(QStringLiteral("Sent to ") + QString::fromStdString(Cups->Queue())))
-        << w.JobPanel->text().toStdString();
+    EXPECT_TRUE(test::Part<QLabel>(w, "JobPanel")
+                    ->text()
+                    .startsWith(QStringLiteral("Sent to ") + QString::fromStdString(Cups->Queue())))
+        << test::Part<QLabel>(w, "JobPanel")->text().toStdString();
 }
 
 // A print whose range holds a page that cannot be drawn sends nothing at all.
@@ -174,11 +177,11 @@ TEST_F(PreviewPrinting, ALandscapeFileLoadedOverPortraitPagesGetsALandscapeSheet
 
     auto portrait = test::PrinterWithPages(1);
     preview::TQRStandardPreview w(nullptr, portrait.get());
-    w.QRPreview->SetZoom(100);
-    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(798, 1127));
+    w.QRPreview()->SetZoom(100);
+    EXPECT_EQ(w.QRPreview()->PageImage()->size(), QSize(798, 1127));
     w.LoadReportFile(landscape);
-    EXPECT_EQ(w.QRPreview->Zoom(), 100);
-    EXPECT_EQ(w.QRPreview->PageImage()->size(), QSize(1127, 798));
+    EXPECT_EQ(w.QRPreview()->Zoom(), 100);
+    EXPECT_EQ(w.QRPreview()->PageImage()->size(), QSize(1127, 798));
 }
 
 // The report's printer setup: what the dialog is given and what the report takes back.

@@ -4,6 +4,7 @@
 // $PAGIMO_SCREENSHOT_DIR/NAME.png. Printing shots use the private CUPS of the printing tests.
 
 #include "preview/StandardPreview.h"
+#include "preview/TextSelection.h"
 #include "printer/CupsFixture.h"
 #include "printer/QRPrinter.h"
 
@@ -11,14 +12,18 @@
 #include "MixedSheets.h"
 #include "RecordedPages.h"
 #include "TestPaths.h"
+#include "WindowParts.h"
 #include "pagestore/PageListFixture.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -37,8 +42,8 @@ using namespace pagimo;
 namespace {
 
 QString ShotPath(const char* name) {
-    return QString::fromLocal8Bit(std::getenv("PAGIMO_SCREENSHOT_DIR")) + QLatin1Char('/') +
-           QString::fromLatin1(name) + QStringLiteral(".png");
+    return QString::fromLocal8Bit(std::getenv("PAGIMO_SCREENSHOT_DIR")) + QLatin1Char('/') + QString::fromLatin1(name) +
+           QStringLiteral(".png");
 }
 
 // Waits for the window manager, then grabs the screen.
@@ -89,7 +94,7 @@ protected:
 };
 
 TEST_F(Screenshots, LoadedFileAtWholePage) {
-    QTest::mouseClick(Shown->ZoomFit, Qt::LeftButton);
+    QTest::mouseClick(test::Part<QAbstractButton>(*Shown, "ZoomFit"), Qt::LeftButton);
     Shown->NextPageClick();
     Shoot("opened-file-fit");
 }
@@ -120,7 +125,7 @@ TEST_F(Screenshots, DamagedFileMessage) {
         static_cast<QDialog*>(box)->accept();
     });
     Shown->setWindowTitle(QStringLiteral("ledger-damaged.qrp \u2013 Pagimo"));
-    QTest::mouseClick(Shown->ZoomFit, Qt::LeftButton);
+    QTest::mouseClick(test::Part<QAbstractButton>(*Shown, "ZoomFit"), Qt::LeftButton);
     Shown->LoadReportFile(QString::fromStdString(damaged));
     Shown->NextPageClick(); // page 2 cannot be drawn; the file's message has told already
     Shoot("damaged-page");
@@ -131,34 +136,34 @@ TEST_F(Screenshots, DamagedFileMessage) {
 namespace {
 
 TEST_F(Screenshots, ViewerContinuousPages) {
-    Shown->ZoomFit->click();
-    Shown->ContinuousAction->trigger();
-    Shown->QRPreview->verticalScrollBar()->setValue(Shown->QRPreview->ContinuousPageTop(3) + 300);
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->Action(preview::pcContinuous)->trigger();
+    Shown->QRPreview()->verticalScrollBar()->setValue(Shown->QRPreview()->ContinuousPageTop(3) + 300);
     Shoot("viewer-continuous");
 }
 
 TEST_F(Screenshots, ViewerFindBarWithHits) {
     Shown->ZoomTo100Click();
-    Shown->FindAction->trigger();
-    QTest::keyClicks(Shown->FindField, QStringLiteral("words"));
+    Shown->Action(preview::pcFind)->trigger();
+    QTest::keyClicks(test::Part<QLineEdit>(*Shown, "FindField"), QStringLiteral("words"));
     QTest::qWait(300);
-    Shown->FindNextAction->trigger();
-    Shown->FindNextAction->trigger();
+    Shown->Action(preview::pcFindNext)->trigger();
+    Shown->Action(preview::pcFindNext)->trigger();
     Shoot("viewer-find");
 }
 
 TEST_F(Screenshots, ViewerThumbnailPanel) {
-    Shown->ThumbnailsAction->trigger();
-    Shown->ZoomFit->click();
-    Shown->GoToPageField->setText(QStringLiteral("4"));
-    Shown->GoToPageEntered();
+    Shown->Action(preview::pcThumbnails)->trigger();
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    test::Part<QLineEdit>(*Shown, "GoToPageField")->setText(QStringLiteral("4"));
+    emit test::Part<QLineEdit>(*Shown, "GoToPageField")->returnPressed();
     QTest::qWait(500);
     Shoot("viewer-thumbnails");
 }
 
 TEST_F(Screenshots, ViewerSelection) {
     Shown->ZoomTo100Click();
-    Shown->SelectArea(1, QRectF(0.07, 0.12, 0.5, 0.1));
+    Shown->Selection().SelectArea(1, QRectF(0.07, 0.12, 0.5, 0.1));
     Shoot("viewer-selection");
 }
 
@@ -188,9 +193,9 @@ TEST_F(Screenshots, ViewerSheetsOfThreeSizesInContinuousMode) {
     Shown->setGeometry(60, 10, 1000, 990);
     Shown->setWindowTitle(QStringLiteral("sheets.qrp – Pagimo"));
     Shown->LoadReportFile(QString::fromStdString(file));
-    Shown->ContinuousAction->trigger();
-    Shown->QRPreview->SetZoom(30);
-    Shown->QRPreview->WaitForPages();
+    Shown->Action(preview::pcContinuous)->trigger();
+    Shown->QRPreview()->SetZoom(30);
+    Shown->QRPreview()->WaitForPages();
     Shoot("viewer-sheets-continuous");
 }
 
@@ -203,10 +208,60 @@ TEST_F(Screenshots, ViewerPageBeingDrawn) {
     list.StorePage(test::TroublePage(true, 1'400'000));
     test::SaveRecording(list, file);
     Shown->LoadReportFile(QString::fromStdString(file));
-    Shown->ZoomFit->click();
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
     QTest::qWait(700);
     Shown->NextPageClick();
     Shoot("viewer-page-being-drawn", 60);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Screenshots, ViewerMenuBarOpen) {
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->activateWindow();
+    QTest::qWait(300);
+    Shown->menuBar()->setActiveAction(Shown->menuBar()->actions().at(2)); // View
+    Shoot("viewer-menu-view");
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+}
+
+TEST_F(Screenshots, ViewerFacingPages) {
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->Action(preview::pcFacing)->trigger();
+    Shown->NextPageClick();
+    Shown->QRPreview()->WaitForPages();
+    Shoot("viewer-facing");
+}
+
+TEST_F(Screenshots, ViewerRotatedPage) {
+    test::Part<QAbstractButton>(*Shown, "ZoomFit")->click();
+    Shown->Action(preview::pcRotateRight)->trigger();
+    Shown->QRPreview()->WaitForPages();
+    Shoot("viewer-rotated");
+}
+
+TEST_F(Screenshots, ViewerPropertiesDialog) {
+    WhenModal([](QWidget* dialog) {
+        Shoot("viewer-properties", 1200);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    Shown->Action(preview::pcProperties)->trigger();
+}
+
+TEST_F(Screenshots, ViewerPrintToFile) {
+    WhenModal([this](QWidget* modal) {
+        auto* dialog = qobject_cast<QPrintDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        for (auto* printers : dialog->findChildren<QComboBox*>(QStringLiteral("printers")))
+            if (const int pdf = printers->findText(QStringLiteral("PDF"), Qt::MatchContains); pdf >= 0)
+                printers->setCurrentIndex(pdf);
+        dialog->setPrintRange(QAbstractPrintDialog::CurrentPage);
+        Shoot("viewer-print-to-file");
+        dialog->reject();
+    });
+    Shown->PrintSetupClick();
 }
 
 } // namespace

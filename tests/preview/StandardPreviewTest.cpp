@@ -1,15 +1,18 @@
 #include "preview/StandardPreview.h"
+#include "preview/PreviewToolBar.h"
 #include "preview/StandardPreviewInterface.h"
 #include "printer/ExportFilters.h"
 #include "printer/QRPrinter.h"
 
 #include "RecordedPages.h"
 #include "TestPaths.h"
+#include "WindowParts.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -63,33 +66,61 @@ TEST(StandardPreview, IsBuiltAsTheFormDescribes) {
     TQRStandardPreview w(nullptr, printer.get());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Print Preview"));
     EXPECT_TRUE(w.windowState().testFlag(Qt::WindowMaximized));
-    const std::vector<std::pair<QToolButton*, const char*>> hints = {{w.ZoomFit, "Zoom to fit"},
-                                                                     {w.Zoom100, "100%"},
-                                                                     {w.ZoomToWidth, "Zoom to width"},
-                                                                     {w.FirstPage, "First page"},
-                                                                     {w.PreviousPage, "Previous page"},
-                                                                     {w.ToolButton2, "Next page"},
-                                                                     {w.LastPage, "Last page"},
-                                                                     {w.PrintSetup, "Printer setup"},
-                                                                     {w.Print, "Print"},
-                                                                     {w.SaveReport, "Save Report"},
-                                                                     {w.LoadReport, "Load Report"}};
-    for (const auto& [button, hint] : hints) {
+    const std::pair<const char*, const char*> hints[] = {{"ZoomFit", "Zoom to fit"},
+                                                         {"Zoom100", "100%"},
+                                                         {"ZoomToWidth", "Zoom to width"},
+                                                         {"FirstPage", "First page"},
+                                                         {"PreviousPage", "Previous page"},
+                                                         {"ToolButton2", "Next page"},
+                                                         {"LastPage", "Last page"},
+                                                         {"PrintSetup", "Printer setup"},
+                                                         {"Print", "Print"},
+                                                         {"SaveReport", "Save Report"},
+                                                         {"LoadReport", "Load Report"}};
+    for (const auto& [name, hint] : hints) {
+        const QAbstractButton* button = test::Part<QAbstractButton>(w, name);
         EXPECT_EQ(button->toolTip(), QString::fromUtf8(hint));
         EXPECT_EQ(button->width(), 23);
         EXPECT_FALSE(button->icon().isNull());
     }
-    EXPECT_EQ(w.ExitButton->text(), QStringLiteral("&Close"));
-    EXPECT_EQ(w.ExitButton->size(), QSize(40, 22));
-    EXPECT_TRUE(w.ZoomToWidth->isChecked());
-    EXPECT_FALSE(w.ZoomFit->isChecked());
-    EXPECT_FALSE(w.Zoom100->isChecked());
-    EXPECT_EQ(w.Images.size(), 11);
-    EXPECT_EQ(w.ProgressPanel->text(), QStringLiteral("0%"));
-    EXPECT_EQ(w.ProgressPanel->width(), 40);
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page"));
-    EXPECT_EQ(w.StatusBar->height(), 19);
-    EXPECT_EQ(w.QRPreview->ReportPrinter(), printer.get());
+    EXPECT_EQ(test::Part<QPushButton>(w, "ExitButton")->text(), QStringLiteral("&Close"));
+    EXPECT_EQ(test::Part<QPushButton>(w, "ExitButton")->size(), QSize(40, 22));
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "ZoomToWidth")->isChecked());
+    EXPECT_FALSE(test::Part<QAbstractButton>(w, "ZoomFit")->isChecked());
+    EXPECT_FALSE(test::Part<QAbstractButton>(w, "Zoom100")->isChecked());
+    EXPECT_EQ(static_cast<TPreviewToolBar*>(test::Part<QToolBar>(w, "ToolBar1"))->Images().size(), 11);
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel0")->text(), QStringLiteral("0%"));
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel0")->width(), 40);
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page"));
+    EXPECT_EQ(test::Part<QStatusBar>(w, "StatusBar")->height(), 19);
+    EXPECT_EQ(w.QRPreview()->ReportPrinter(), printer.get());
+}
+
+// The status bar holds its panels and the page field whole with the usual font and at twice its size.
+TEST(StandardPreview, TheStatusBarFitsItsFieldsAtEveryScale) {
+    auto printer = test::PrinterWithPages(3);
+    TQRStandardPreview w(nullptr, printer.get());
+    w.setWindowState(Qt::WindowNoState);
+    w.resize(900, 600);
+    w.show();
+    auto* bar = test::Part<QStatusBar>(w, "StatusBar");
+    const QFont usual = bar->font();
+    for (const qreal scale : {1.0, 2.0}) {
+        QFont font = usual;
+        font.setPointSizeF(usual.pointSizeF() * scale);
+        bar->setFont(font);
+        for (QWidget* field : bar->findChildren<QWidget*>()) {
+            if (!field->isVisible()) continue;
+            field->setFont(font);
+        }
+        QCoreApplication::processEvents();
+        bar->layout()->activate();
+        for (const char* name : {"Panel0", "Panel1", "ZoomPanel", "GoToPageField"}) {
+            const QWidget* field = test::Part<QWidget>(*bar, name);
+            EXPECT_TRUE(bar->rect().contains(field->geometry())) << name << " at " << scale;
+            EXPECT_GE(field->height(), field->fontMetrics().height()) << name << " at " << scale;
+        }
+    }
 }
 
 TEST(StandardPreview, TakesTheReportTitleAsCaption) {
@@ -103,35 +134,36 @@ TEST(StandardPreview, ZoomButtonsActAsOneRadioGroup) {
     auto printer = test::PrinterWithPages(1);
     TQRStandardPreview w(nullptr, printer.get());
     w.show();
-    QTest::mouseClick(w.ZoomFit, Qt::LeftButton);
-    EXPECT_TRUE(w.ZoomFit->isChecked());
-    EXPECT_FALSE(w.ZoomToWidth->isChecked());
-    EXPECT_EQ(w.QRPreview->ZoomMode(), zmFitPage);
-    QTest::mouseClick(w.Zoom100, Qt::LeftButton);
-    EXPECT_EQ(w.QRPreview->Zoom(), 100);
-    EXPECT_EQ(w.QRPreview->ZoomMode(), zmCustom);
-    QTest::mouseClick(w.Zoom100, Qt::LeftButton);
-    EXPECT_TRUE(w.Zoom100->isChecked()) << "one of them is always down";
-    QTest::mouseClick(w.ZoomToWidth, Qt::LeftButton);
-    EXPECT_EQ(w.QRPreview->ZoomMode(), zmFitWidth);
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "ZoomFit"), Qt::LeftButton);
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "ZoomFit")->isChecked());
+    EXPECT_FALSE(test::Part<QAbstractButton>(w, "ZoomToWidth")->isChecked());
+    EXPECT_EQ(w.QRPreview()->ZoomMode(), zmFitPage);
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "Zoom100"), Qt::LeftButton);
+    EXPECT_EQ(w.QRPreview()->Zoom(), 100);
+    EXPECT_EQ(w.QRPreview()->ZoomMode(), zmCustom);
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "Zoom100"), Qt::LeftButton);
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "Zoom100")->isChecked()) << "one of them is always down";
+    QTest::mouseClick(test::Part<QAbstractButton>(w, "ZoomToWidth"), Qt::LeftButton);
+    EXPECT_EQ(w.QRPreview()->ZoomMode(), zmFitWidth);
 }
 
 TEST(StandardPreview, PagesAndCountsEvenWhenThePageStays) {
     auto printer = test::PrinterWithPages(3);
     TQRStandardPreview w(nullptr, printer.get());
     w.UpdatePageInfo();
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 1 of 3"));
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 1 of 3"));
     w.NextPageClick();
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 2 of 3"));
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 2 of 3"));
     w.LastPageClick();
-    EXPECT_EQ(w.QRPreview->PageNumber(), 3);
-    w.PagePanel->setText(QString());
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 3);
+    test::Part<QLabel>(w, "Panel1")->setText(QString());
     w.NextPageClick();
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 3 of 3")) << "rewritten although nothing moved";
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 3 of 3"))
+        << "rewritten although nothing moved";
     w.FirstPageClick();
-    w.PagePanel->setText(QString());
+    test::Part<QLabel>(w, "Panel1")->setText(QString());
     w.PrevPageClick();
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 1 of 3"));
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 1 of 3"));
 }
 
 TEST(StandardPreview, KeysReachTheWindowBeforeTheFocusedControl) {
@@ -140,25 +172,25 @@ TEST(StandardPreview, KeysReachTheWindowBeforeTheFocusedControl) {
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.QRPreview->setFocus();
+    w.QRPreview()->setFocus();
     QWidget* target = QApplication::focusWidget();
     ASSERT_NE(target, nullptr);
 
     QTest::keyClick(target, Qt::Key_End);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 5);
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 5);
     QTest::keyClick(target, Qt::Key_PageUp);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 4) << "Page Up is not swallowed by the scroll box";
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 4) << "Page Up is not swallowed by the scroll box";
     QTest::keyClick(target, Qt::Key_PageUp, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 3) << "Ctrl+Shift is not Ctrl alone";
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 3) << "Ctrl+Shift is not Ctrl alone";
     QTest::keyClick(target, Qt::Key_PageUp, Qt::ControlModifier);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 1);
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 1);
     QTest::keyClick(target, Qt::Key_PageDown, Qt::ControlModifier);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 5);
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 5);
     QTest::keyClick(target, Qt::Key_Home);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 1);
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 1);
     QTest::keyClick(target, Qt::Key_PageDown);
-    EXPECT_EQ(w.QRPreview->PageNumber(), 2);
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 2 of 5"));
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 2);
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 2 of 5"));
 }
 
 TEST(StandardPreview, EscapeClosesAndTellsTheReport) {
@@ -183,7 +215,7 @@ TEST(StandardPreview, ProgressPanelShowsStepsOfFiveAndClearsAtTheEnds) {
     auto progress = [&](int32_t value) {
         printer.SetProgress(value);
         Pump();
-        return w.ProgressPanel->text();
+        return test::Part<QLabel>(w, "Panel0")->text();
     };
     EXPECT_EQ(progress(0), QString());
     EXPECT_EQ(progress(3), QString());
@@ -199,20 +231,20 @@ TEST(StandardPreview, PrintButtonsFollowTheJob) {
     printer::TQRPrinter printer;
     printer.SetPaperSize(printer::TQRPaperSize::A4);
     TQRStandardPreview w(nullptr, &printer);
-    EXPECT_FALSE(w.Print->isEnabled());
-    EXPECT_FALSE(w.PrintSetup->isEnabled());
+    EXPECT_FALSE(test::Part<QAbstractButton>(w, "Print")->isEnabled());
+    EXPECT_FALSE(test::Part<QAbstractButton>(w, "PrintSetup")->isEnabled());
     test::RecordPages(printer, 2, false);
     Pump();
-    EXPECT_FALSE(w.Print->isEnabled()) << "still generating";
+    EXPECT_FALSE(test::Part<QAbstractButton>(w, "Print")->isEnabled()) << "still generating";
     printer.FinishDocument();
     Pump();
-    EXPECT_TRUE(w.Print->isEnabled());
-    EXPECT_TRUE(w.PrintSetup->isEnabled());
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "Print")->isEnabled());
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "PrintSetup")->isEnabled());
 
     auto finished = test::PrinterWithPages(1);
     TQRStandardPreview late(nullptr, finished.get());
-    EXPECT_TRUE(late.Print->isEnabled()) << "a finished printer enables Print at once";
-    EXPECT_FALSE(late.PrintSetup->isEnabled());
+    EXPECT_TRUE(test::Part<QAbstractButton>(late, "Print")->isEnabled()) << "a finished printer enables Print at once";
+    EXPECT_FALSE(test::Part<QAbstractButton>(late, "PrintSetup")->isEnabled());
 }
 
 TEST(StandardPreviewInterface, OpensAShownWindowWithItsPageCounter) {
@@ -222,8 +254,8 @@ TEST(StandardPreviewInterface, OpensAShownWindowWithItsPageCounter) {
     auto* w = dynamic_cast<TQRStandardPreview*>(opened.data());
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(w->PagePanel->text(), QStringLiteral("Page 1 of 2"));
-    EXPECT_EQ(printer->NotifyWindow(), static_cast<QObject*>(w->QRPreview));
+    EXPECT_EQ(test::Part<QLabel>(*w, "Panel1")->text(), QStringLiteral("Page 1 of 2"));
+    EXPECT_EQ(printer->NotifyWindow(), static_cast<QObject*>(w->QRPreview()));
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(opened.isNull());
@@ -288,7 +320,7 @@ TEST_F(StandardPreviewFiles, LoadThroughTheDialogReplacesThePages) {
     TQRStandardPreview w(nullptr, printer.get());
     Pump();
     w.QRPreviewPageAvailable(nullptr, 2); // as if the last notification came now
-    ASSERT_TRUE(w.PrintSetup->isEnabled());
+    ASSERT_TRUE(test::Part<QAbstractButton>(w, "PrintSetup")->isEnabled());
     QString title;
     QStringList filters;
     WhenModal([&, file = Saved](QWidget* modal) {
@@ -303,11 +335,12 @@ TEST_F(StandardPreviewFiles, LoadThroughTheDialogReplacesThePages) {
     EXPECT_EQ(filters, QStringList{QStringLiteral("Report file (*.QRP)")});
     EXPECT_EQ(printer->PageTotal(), 4);
     EXPECT_TRUE(printer->LoadedFromFile());
-    EXPECT_EQ(w.QRPreview->PageNumber(), 1);
-    EXPECT_TRUE(w.QRPreview->PageImage()->HasPage());
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 1 of 4"));
-    EXPECT_TRUE(w.Print->isEnabled());
-    EXPECT_TRUE(w.PrintSetup->isEnabled()) << "a loaded file is printed through the print dialog";
+    EXPECT_EQ(w.QRPreview()->PageNumber(), 1);
+    EXPECT_TRUE(w.QRPreview()->PageImage()->HasPage());
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 1 of 4"));
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "Print")->isEnabled());
+    EXPECT_TRUE(test::Part<QAbstractButton>(w, "PrintSetup")->isEnabled())
+        << "a loaded file is printed through the print dialog";
 }
 
 // Qt delivers a drop only inside a drag it runs itself; the window's handlers are called directly.
@@ -322,11 +355,11 @@ public:
 TEST_F(StandardPreviewFiles, AFileLoadedIntoAnEmptyWindowFitsTheWidth) {
     printer::TQRPrinter empty;
     TQRStandardPreview first(nullptr, &empty);
-    first.QRPreview->resize(644, 501);
+    first.QRPreview()->resize(644, 501);
     first.LoadReportFile(Saved);
-    EXPECT_EQ(first.QRPreview->ZoomMode(), zmFitWidth);
-    EXPECT_EQ(first.QRPreview->Zoom(), 73);
-    EXPECT_EQ(first.QRPreview->PageImage()->size(), QSize(583, 823));
+    EXPECT_EQ(first.QRPreview()->ZoomMode(), zmFitWidth);
+    EXPECT_EQ(first.QRPreview()->Zoom(), 73);
+    EXPECT_EQ(first.QRPreview()->PageImage()->size(), QSize(583, 823));
 }
 
 TEST_F(StandardPreviewFiles, AFileDroppedOnTheWindowIsLoaded) {
@@ -340,7 +373,7 @@ TEST_F(StandardPreviewFiles, AFileDroppedOnTheWindowIsLoaded) {
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     w.dropEvent(&drop);
     EXPECT_EQ(printer.PageTotal(), 4);
-    EXPECT_EQ(w.PagePanel->text(), QStringLiteral("Page 1 of 4"));
+    EXPECT_EQ(test::Part<QLabel>(w, "Panel1")->text(), QStringLiteral("Page 1 of 4"));
 }
 
 TEST_F(StandardPreviewFiles, SaveAsQrpThroughTheDialog) {
@@ -392,6 +425,32 @@ TEST_F(StandardPreviewFiles, SaveThroughAnExportFilterAddsItsExtension) {
                                     QStringLiteral("PDF document (*.pdf)")}));
     EXPECT_TRUE(csv);
     EXPECT_EQ(exportedTo, (target + QStringLiteral(".csv")).toStdString());
+}
+
+// The save dialog opens in a loaded document's folder with its name; choosing another file type
+// changes the name's extension.
+TEST_F(StandardPreviewFiles, TheSaveDialogProposesTheDocumentsFolderAndName) {
+    printer::RegisterStandardExportFilters(printer::QRExportFilterLibrary());
+    printer::TQRPrinter printer;
+    TQRStandardPreview w(nullptr, &printer);
+    w.LoadReportFile(Saved);
+    QString folder, name, renamed;
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        folder = dialog->directory().absolutePath();
+        auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        name = field->text();
+        const qsizetype pdf = dialog->nameFilters().indexOf(QStringLiteral("PDF document (*.pdf)"));
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setCurrentIndex(static_cast<int>(pdf));
+        emit types->textActivated(types->itemText(static_cast<int>(pdf)));
+        renamed = field->text();
+        dialog->reject();
+    });
+    w.SaveClick();
+    EXPECT_EQ(folder, QDir(Dir.path()).absolutePath());
+    EXPECT_EQ(name, QStringLiteral("four.QRP"));
+    EXPECT_EQ(renamed, QStringLiteral("four.pdf"));
 }
 
 TEST_F(StandardPreviewFiles, ACancelledDialogDoesNothing) {

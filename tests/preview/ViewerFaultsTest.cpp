@@ -2,9 +2,11 @@
 // screen, a file caught half written on reload, saving nothing.
 
 #include "preview/StandardPreview.h"
+#include "preview/ViewerMemory.h"
 #include "printer/QRPrinter.h"
 
 #include "RecordedPages.h"
+#include "WindowParts.h"
 #include "pagestore/PageListFixture.h"
 
 #include <QApplication>
@@ -52,35 +54,35 @@ protected:
 };
 
 TEST_F(ViewerFaults, FullScreenWithTheThumbnailsOpenKeepsThePage) {
-    Window.ThumbnailsAction->trigger();
+    Window.Action(pcThumbnails)->trigger();
     for (bool continuous : {false, true}) {
         SCOPED_TRACE(continuous);
-        if (continuous) Window.ContinuousAction->trigger();
-        Window.GoToPageField->setText(QStringLiteral("3"));
-        Window.GoToPageEntered();
+        if (continuous) Window.Action(pcContinuous)->trigger();
+        test::Part<QLineEdit>(Window, "GoToPageField")->setText(QStringLiteral("3"));
+        emit test::Part<QLineEdit>(Window, "GoToPageField")->returnPressed();
         for (int i = 0; i < 2; ++i) {
-            Window.FullScreenAction->trigger();
+            Window.Action(pcFullScreen)->trigger();
             QTest::qWait(50);
-            EXPECT_EQ(Window.QRPreview->PageNumber(), 3);
-            EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 3 of 10"));
+            EXPECT_EQ(Window.QRPreview()->PageNumber(), 3);
+            EXPECT_EQ(test::Part<QLabel>(Window, "Panel1")->text(), QStringLiteral("Page 3 of 10"));
         }
     }
 }
 
 TEST_F(ViewerFaults, EscLeavesFullScreenAndTheNextWindowOpensAsTheLastWasLeft) {
-    Window.SetRemembersSettings(true);
-    Window.FullScreenAction->trigger();
+    Window.Memory().SetRemembers(true);
+    Window.Action(pcFullScreen)->trigger();
     ASSERT_TRUE(Window.isFullScreen());
     Window.FormKeyDown(Qt::Key_Escape, Qt::NoModifier);
     EXPECT_FALSE(Window.isFullScreen());
     EXPECT_TRUE(Window.isVisible()) << "the window stays";
     // Closed while full screen, it is remembered in its normal state.
-    Window.FullScreenAction->trigger();
+    Window.Action(pcFullScreen)->trigger();
     Window.close();
     printer::TQRPrinter p;
     TQRStandardPreview next(nullptr, &p);
-    next.SetRemembersSettings(true);
-    next.RestoreSettings();
+    next.Memory().SetRemembers(true);
+    next.Memory().RestoreSettings();
     EXPECT_FALSE(next.windowState() & Qt::WindowFullScreen);
     EXPECT_EQ(next.size(), QSize(700, 600));
 }
@@ -88,18 +90,18 @@ TEST_F(ViewerFaults, EscLeavesFullScreenAndTheNextWindowOpensAsTheLastWasLeft) {
 // A file caught while it is being written is left alone until it is whole: the pages and the place
 // stay, the status bar says why, and no box interrupts the reader.
 TEST_F(ViewerFaults, AFileCaughtHalfWrittenKeepsThePagesAndThePlaceUntilItIsWhole) {
-    Window.GoToPageField->setText(QStringLiteral("8"));
-    Window.GoToPageEntered();
+    test::Part<QLineEdit>(Window, "GoToPageField")->setText(QStringLiteral("8"));
+    emit test::Part<QLineEdit>(Window, "GoToPageField")->returnPressed();
     const std::vector<uint8_t> whole = test::FileBytes(File);
     test::WriteFileBytes(File, std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
-    ASSERT_TRUE(PumpUntil([&] { return Window.ReloadPanel->isVisible(); }));
+    ASSERT_TRUE(PumpUntil([&] { return test::Part<QLabel>(Window, "ReloadPanel")->isVisible(); }));
     EXPECT_TRUE(Messages.isEmpty());
-    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 8 of 10"));
+    EXPECT_EQ(test::Part<QLabel>(Window, "Panel1")->text(), QStringLiteral("Page 8 of 10"));
     test::PrinterWithPages(12)->SaveReportFile(File + ".new");
     std::rename((File + ".new").c_str(), File.c_str());
     ASSERT_TRUE(PumpUntil([&] { return Printer.PageTotal() == 12; }));
-    EXPECT_EQ(Window.PagePanel->text(), QStringLiteral("Page 8 of 12"));
-    EXPECT_FALSE(Window.ReloadPanel->isVisible());
+    EXPECT_EQ(test::Part<QLabel>(Window, "Panel1")->text(), QStringLiteral("Page 8 of 12"));
+    EXPECT_FALSE(test::Part<QLabel>(Window, "ReloadPanel")->isVisible());
     EXPECT_TRUE(Messages.isEmpty());
 }
 

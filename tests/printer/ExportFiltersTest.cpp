@@ -1,6 +1,7 @@
 // The text, CSV and HTML export filters driven through the filter contract the way a report run drives
 // them, their registration, and what they leave on disk when writing fails.
 
+#include "TempDir.h"
 #include "printer/ExportFilters.h"
 #include "printer/StoredPageExport.h"
 #include "platform/system/Errors.h"
@@ -46,16 +47,9 @@ std::vector<std::string> Listing(const fs::path& dir) {
 
 class ExportFilters : public ::testing::Test {
 protected:
-    fs::path Dir;
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
     gdi::TFont Font; // Arial, 13 px: the report font and the detail font
-
-    void SetUp() override {
-        Dir = fs::temp_directory_path() / ("pagimo-export-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-    }
-    void TearDown() override { fs::remove_all(Dir); }
 
     // Two invoice pages as a report run hands them over: the report ends a page before its first one,
     // headers with a right-aligned page number, detail lines with right-aligned amounts placed a

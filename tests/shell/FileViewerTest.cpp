@@ -9,6 +9,7 @@
 #include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "preview/WindowParts.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -60,8 +61,8 @@ TEST(ViewerCommandLine, ReadsFilesAndItsOwnOptionsAndLetsQtOptionsThrough) {
 
 // Run without any display and without Qt's offscreen platform: these must not need one.
 std::pair<int, std::string> RunWithoutDisplay(const std::string& args) {
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(PAGIMO_PATH) +
-                                " " + args + " 2>&1";
+    const std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(PAGIMO_PATH) + " " + args + " 2>&1";
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[1024];
@@ -106,7 +107,7 @@ TEST_F(FileViewer, AWindowPerFileAndTheProgramEndsWithTheLast) {
         for (QWidget* w : session.OpenWindows()) {
             auto* preview = dynamic_cast<preview::TQRStandardPreview*>(w);
             captions << preview->windowTitle();
-            counters << preview->PagePanel->text();
+            counters << test::Part<QLabel>(*preview, "Panel1")->text();
         }
         session.OpenWindows().front()->close();
         QTimer::singleShot(0, [&session] { session.OpenWindows().front()->close(); });
@@ -114,7 +115,8 @@ TEST_F(FileViewer, AWindowPerFileAndTheProgramEndsWithTheLast) {
     QTimer::singleShot(10000, [] { QCoreApplication::exit(99); }); // a loop that did not end is a failure
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(session.OpenWindows().empty());
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("report-1.qrp \u2013 Pagimo"), QStringLiteral("report-2.qrp \u2013 Pagimo")}));
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("report-1.qrp \u2013 Pagimo"),
+                                     QStringLiteral("report-2.qrp \u2013 Pagimo")}));
     EXPECT_EQ(counters, (QStringList{QStringLiteral("Page 1 of 2"), QStringLiteral("Page 1 of 3")}));
 }
 

@@ -11,6 +11,7 @@
 #include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "preview/WindowParts.h"
 #include "printer/QRPrinter.h"
 
 #include <QPointer>
@@ -87,7 +88,7 @@ TEST(HelpReport, IsOnePageWithTheHelpTextsInTheirPlacesAndFonts) {
 
     // Places, from the stored sizes in tenths of a millimetre: the device scale follows from two
     // labels, every other place must agree with it to within a pixel.
-    const TTextLine& a = at("Pagimo je program pro prohlížení qrp dokumentů"); // left 26.46, top 10.58
+    const TTextLine& a = at("Pagimo je program pro prohlížení qrp dokumentů");           // left 26.46, top 10.58
     const TTextLine& b = at("1. zobrazení ( celá stránka, 100 %, na šířku obrazovky )"); // 952.5, 518.58
     const double sx = (b.X - a.X) / (952.5 - 26.4583);
     const double sy = (b.Y - a.Y) / (518.5833 - 10.5833);
@@ -143,7 +144,7 @@ TEST(HelpReport, ProhlizetShowsThePageAndASecondPressBringsThePreviewForward) {
         closed = true;
         QCoreApplication::sendPostedEvents(); // the page notices posted while the report ran
         first = window;
-        counter = window->PagePanel->text();
+        counter = test::Part<QLabel>(*window, "Panel1")->text();
         help.View(); // returns at once
         sameWindow = help.Window() == first.data();
         window->close();
@@ -177,10 +178,10 @@ TEST(HelpReport, APreviewOfProhlizetTakesALoadedFileAsAViewerWindowDoes) {
         auto* window = dynamic_cast<preview::TQRStandardPreview*>(help.Window());
         if (!caption.isEmpty() || !window || !help.Report().Available()) return;
         QCoreApplication::sendPostedEvents();
-        progress = window->ProgressPanel->text();
+        progress = test::Part<QLabel>(*window, "Panel0")->text();
         window->LoadReportFile(file);
         caption = window->windowTitle();
-        recent = window->RecentFiles->isEnabled();
+        recent = test::Part<QToolButton>(*window, "RecentFiles")->isEnabled();
         window->close();
     });
     poll.start(10);

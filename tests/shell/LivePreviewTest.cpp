@@ -6,9 +6,11 @@
 #include "shell/LivePreview.h"
 #include "shell/CommandLine.h"
 
+#include "preview/LiveMode.h"
 #include "preview/PageText.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "preview/WindowParts.h"
 #include "printer/QRPrinter.h"
 
 #include <QTemporaryDir>
@@ -162,12 +164,12 @@ TEST_F(LivePreview, RunsAgainWhenTheDescriptionOrItsDataChangeKeepingPageAndZoom
     EXPECT_EQ(Live->Error(), QString());
     ASSERT_EQ(Pages(), 3);
     EXPECT_TRUE(PageText(1).contains(QStringLiteral("Alpha heading"))) << PageText(1).toStdString();
-    const QStringList watched = Window().WatchedFiles();
+    const QStringList watched = Window().Live().WatchedFiles();
     EXPECT_EQ(watched, (QStringList{QString::fromStdString(Form.string()),
                                     QString::fromStdString((Form.parent_path() / "rows.csv").string())}));
 
-    Window().QRPreview->SetPageNumber(3);
-    Window().QRPreview->SetZoom(150);
+    Window().QRPreview()->SetPageNumber(3);
+    Window().QRPreview()->SetZoom(150);
     // Written in place: a new heading and shorter bands, so fewer pages; the last page is shown.
     int runs = Live->FinishedRuns();
     Write(Form, Description("Beta heading", 30));
@@ -175,16 +177,16 @@ TEST_F(LivePreview, RunsAgainWhenTheDescriptionOrItsDataChangeKeepingPageAndZoom
     EXPECT_EQ(Live->Error(), QString());
     ASSERT_EQ(Pages(), 2);
     EXPECT_TRUE(PageText(1).contains(QStringLiteral("Beta heading"))) << PageText(1).toStdString();
-    EXPECT_EQ(Window().QRPreview->PageNumber(), 2);
-    EXPECT_EQ(Window().QRPreview->Zoom(), 150);
+    EXPECT_EQ(Window().QRPreview()->PageNumber(), 2);
+    EXPECT_EQ(Window().QRPreview()->Zoom(), 150);
 
     // The data file changes: more rows, more pages, the page shown stays.
-    Window().QRPreview->SetPageNumber(1);
+    Window().QRPreview()->SetPageNumber(1);
     runs = Live->FinishedRuns();
     WriteRows(40);
     ASSERT_TRUE(WaitForRunAfter(runs));
     EXPECT_EQ(Pages(), 5);
-    EXPECT_EQ(Window().QRPreview->PageNumber(), 1);
+    EXPECT_EQ(Window().QRPreview()->PageNumber(), 1);
 
     // Replaced by renaming, twice: the watch follows the name each time.
     for (const char* heading : {"Gamma heading", "Delta heading"}) {
@@ -206,7 +208,7 @@ TEST_F(LivePreview, ABrokenDescriptionShowsItsErrorInTheWindowUntilTheNextGoodSa
     Write(Form, Description("Alpha heading", 60));
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_EQ(Pages(), 3);
-    Window().QRPreview->SetPageNumber(2);
+    Window().QRPreview()->SetPageNumber(2);
 
     // A property the class does not have, on line 13.
     std::string broken = Description("Alpha heading", 60);
@@ -217,13 +219,16 @@ TEST_F(LivePreview, ABrokenDescriptionShowsItsErrorInTheWindowUntilTheNextGoodSa
     const QString expected =
         QString::fromStdString(Form.string()) + QStringLiteral(":15: unknown property 'AutoSise' of TQRLabel");
     EXPECT_EQ(Live->Error(), expected);
-    EXPECT_EQ(Window().LiveError(), expected);
+    EXPECT_EQ(Window().Live().Error(), expected);
     EXPECT_TRUE(Window().isVisible()) << "the window stays";
-    EXPECT_TRUE(Window().LiveErrorPanel->isVisible());
-    EXPECT_TRUE(Window().LiveErrorPanel->text().contains(QStringLiteral("unknown property &#39;AutoSise&#39;")) ||
-                Window().LiveErrorPanel->text().contains(QStringLiteral("unknown property 'AutoSise'")))
-        << Window().LiveErrorPanel->text().toStdString();
-    EXPECT_FALSE(Window().QRPreview->isVisible());
+    EXPECT_TRUE(test::Part<QLabel>(Window(), "LiveErrorPanel")->isVisible());
+    EXPECT_TRUE(
+        test::Part<QLabel>(Window(), "LiveErrorPanel")
+            ->text()
+            .contains(QStringLiteral("unknown property &#39;AutoSise&#39;")) ||
+        test::Part<QLabel>(Window(), "LiveErrorPanel")->text().contains(QStringLiteral("unknown property 'AutoSise'")))
+        << test::Part<QLabel>(Window(), "LiveErrorPanel")->text().toStdString();
+    EXPECT_FALSE(Window().QRPreview()->isVisible());
 
     // An error of the run (a data file that is not there) is shown the same way, named after the description.
     runs = Live->FinishedRuns();
@@ -240,10 +245,10 @@ TEST_F(LivePreview, ABrokenDescriptionShowsItsErrorInTheWindowUntilTheNextGoodSa
     Write(Form, Description("Mended heading", 60));
     ASSERT_TRUE(WaitForRunAfter(runs));
     EXPECT_EQ(Live->Error(), QString());
-    EXPECT_FALSE(Window().LiveErrorPanel->isVisible());
-    EXPECT_TRUE(Window().QRPreview->isVisible());
+    EXPECT_FALSE(test::Part<QLabel>(Window(), "LiveErrorPanel")->isVisible());
+    EXPECT_TRUE(Window().QRPreview()->isVisible());
     ASSERT_EQ(Pages(), 3);
-    EXPECT_EQ(Window().QRPreview->PageNumber(), 2);
+    EXPECT_EQ(Window().QRPreview()->PageNumber(), 2);
     EXPECT_TRUE(PageText(1).contains(QStringLiteral("Mended heading")));
 }
 
@@ -261,15 +266,15 @@ TEST_F(LivePreview, WhatARunReportsBesidesItsPagesIsShownAboveThem) {
     const auto line = std::count(unknownField.begin(), unknownField.begin() + unknownField.find("[prize]"), '\n') + 1;
     EXPECT_EQ(Live->Warnings(),
               QStringList{QStringLiteral("line %1: report Report, Name: unknown field or function [prize]").arg(line)});
-    EXPECT_TRUE(Window().LiveWarningPanel->isVisible());
-    EXPECT_EQ(Window().LiveWarningPanel->text(), Live->Warnings().join(QLatin1Char('\n')));
-    EXPECT_TRUE(Window().QRPreview->isVisible());
+    EXPECT_TRUE(test::Part<QLabel>(Window(), "LiveWarningPanel")->isVisible());
+    EXPECT_EQ(test::Part<QLabel>(Window(), "LiveWarningPanel")->text(), Live->Warnings().join(QLatin1Char('\n')));
+    EXPECT_TRUE(Window().QRPreview()->isVisible());
 
     const int runs = Live->FinishedRuns();
     Write(Form, Description("Alpha heading", 60));
     ASSERT_TRUE(WaitForRunAfter(runs));
     EXPECT_TRUE(Live->Warnings().isEmpty());
-    EXPECT_FALSE(Window().LiveWarningPanel->isVisible());
+    EXPECT_FALSE(test::Part<QLabel>(Window(), "LiveWarningPanel")->isVisible());
 }
 
 TEST_F(LivePreview, ADescriptionBrokenFromTheStartShowsPagesOnceMended) {
@@ -277,14 +282,14 @@ TEST_F(LivePreview, ADescriptionBrokenFromTheStartShowsPagesOnceMended) {
     ASSERT_NO_FATAL_FAILURE(Open());
     EXPECT_TRUE(Live->Error().contains(QStringLiteral("live.form:3: invalid value for Units")))
         << Live->Error().toStdString();
-    EXPECT_TRUE(Window().LiveErrorPanel->isVisible());
+    EXPECT_TRUE(test::Part<QLabel>(Window(), "LiveErrorPanel")->isVisible());
     EXPECT_EQ(Pages(), 0);
     const int runs = Live->FinishedRuns();
     Write(Form, Description("First pages", 60));
     ASSERT_TRUE(WaitForRunAfter(runs));
     EXPECT_EQ(Live->Error(), QString());
     EXPECT_EQ(Pages(), 3);
-    EXPECT_EQ(Window().QRPreview->PageNumber(), 1);
+    EXPECT_EQ(Window().QRPreview()->PageNumber(), 1);
 }
 
 // Deleted and written anew (as some editors save), or not there at first: the folder's watch brings
@@ -340,7 +345,8 @@ TEST_F(LivePreview, AChangeDuringARunRunsTheNewDescriptionAndTheOldPagesStayMean
     QTimer watchStatus;
     watchStatus.setInterval(0);
     QObject::connect(&watchStatus, &QTimer::timeout, [&] {
-        if (!Window().LiveStatusPanel->isHidden()) statusDuringRun = Window().LiveStatusPanel->text();
+        if (!test::Part<QLabel>(Window(), "LiveStatusPanel")->isHidden())
+            statusDuringRun = test::Part<QLabel>(Window(), "LiveStatusPanel")->text();
     });
     watchStatus.start();
     Write(Form, Description("First change", 60));
@@ -349,7 +355,7 @@ TEST_F(LivePreview, AChangeDuringARunRunsTheNewDescriptionAndTheOldPagesStayMean
     EXPECT_TRUE(sawRun);
     EXPECT_EQ(pagesDuringRun, 3);
     EXPECT_TRUE(statusDuringRun.startsWith(QStringLiteral("Running: page "))) << "the status bar follows the run";
-    EXPECT_TRUE(Window().LiveStatusPanel->isHidden());
+    EXPECT_TRUE(test::Part<QLabel>(Window(), "LiveStatusPanel")->isHidden());
     EXPECT_EQ(Live->FinishedRuns(), runs + 1) << "the cancelled run shows nothing";
     EXPECT_TRUE(PageText(1).contains(QStringLiteral("Second change"))) << PageText(1).toStdString();
     EXPECT_EQ(Pages(), 2);

@@ -2,6 +2,7 @@
 #include "preview/RecordedPages.h"
 #include "preview/StandardPreview.h"
 #include "preview/StandardPreviewInterface.h"
+#include "preview/WindowParts.h"
 #include "shell/Application.h"
 
 #include <QMessageBox>
@@ -43,7 +44,8 @@ TEST_F(ViewSession, ProhlizetOpensThePreviewAndReturnsWhenItCloses) {
         ASSERT_NE(w, nullptr);
         window = w;
         EXPECT_TRUE(w->isVisible());
-        EXPECT_EQ(w->PagePanel->text(), QStringLiteral("Page 1 of 0")) << "an empty printer, ready for a file";
+        EXPECT_EQ(test::Part<QLabel>(*w, "Panel1")->text(), QStringLiteral("Page 1 of 0"))
+            << "an empty printer, ready for a file";
         w->ExitClick();
     });
     session.View();
@@ -57,8 +59,8 @@ TEST_F(ViewSession, AFileNamedOnTheCommandLineIsShownAtOnce) {
     QString counter;
     bool hasPage = false;
     WithOpenPreview(session, [&](preview::TQRStandardPreview* w) {
-        counter = w->PagePanel->text();
-        hasPage = w->QRPreview->PageImage()->HasPage();
+        counter = test::Part<QLabel>(*w, "Panel1")->text();
+        hasPage = w->QRPreview()->PageImage()->HasPage();
         w->close();
     });
     session.View(File);

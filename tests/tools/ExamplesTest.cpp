@@ -4,6 +4,7 @@
 // loses no word where its paragraphs cross page breaks.
 
 #include "QrptoolRun.h"
+#include "TempDir.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -117,12 +118,8 @@ std::vector<std::vector<std::string>> CsvRecords(const std::string& text) {
 
 class Examples : public ::testing::Test {
 protected:
-    fs::path Dir;
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-examples-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
 
     // qrptool with the given arguments, in a fixed locale so that amounts print as 1,234.50.
     TRun Qrptool(const std::string& args) { return RunQrptool(Dir, args, "LC_ALL=C.UTF-8"); }

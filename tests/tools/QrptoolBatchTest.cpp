@@ -2,6 +2,7 @@
 // and the progress line of long commands.
 
 #include "QrptoolRun.h"
+#include "TempDir.h"
 #include "TestPaths.h"
 #include "tools/Batch.h"
 
@@ -59,12 +60,8 @@ std::map<std::string, std::string> Listed(const fs::path& dir) {
 
 class QrptoolBatch : public ::testing::Test {
 protected:
-    fs::path Dir;
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-batch-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
     std::string In(const std::string& name) const { return (Dir / name).string(); }
 
     // The example database grown to 150 invoices, made once per test program.

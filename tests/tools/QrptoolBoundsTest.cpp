@@ -3,6 +3,7 @@
 // its limit, and a terminating signal ends any run through its own path with nothing left behind.
 
 #include "QrptoolRun.h"
+#include "TempDir.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -49,12 +50,8 @@ using pagimo::test::TRun;
 
 class QrptoolBounds : public ::testing::Test {
 protected:
-    fs::path Dir;
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-bounds-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
 
     // A title band followed by a chain of count - 1 child bands, each with a label naming it.
     std::string ChildChain(int count) { return Write("chain.form", ChildChainBody(count) + "end\n"); }

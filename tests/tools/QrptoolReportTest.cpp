@@ -1,6 +1,7 @@
 // qrptool report as a user runs it: the band trace of stored descriptions, and its failures.
 
 #include "QrptoolRun.h"
+#include "TempDir.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -21,12 +22,8 @@ using pagimo::test::TRun;
 
 class QrptoolReport : public ::testing::Test {
 protected:
-    fs::path Dir;
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-report-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
 
     TRun Run(const std::string& args) { return RunQrptool(Dir, "report " + args); }
 };

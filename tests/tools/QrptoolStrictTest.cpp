@@ -2,6 +2,7 @@
 // failing the run on them (the output still made), and --fields listing the data sets' fields.
 
 #include "QrptoolRun.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,17 +20,15 @@ using pagimo::test::TRun;
 
 class QrptoolStrict : public ::testing::Test {
 protected:
-    fs::path Dir;
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-strict-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
         std::ofstream(Dir / "s.sql") << "CREATE TABLE sales (region TEXT, value REAL, n INTEGER, day DATE);"
                                         "INSERT INTO sales VALUES ('A', 1.5, 1, '2026-01-02'), ('B', 2, 2, NULL),"
                                         "('B', 3, 3, '2026-01-04');";
         EXPECT_EQ(std::system(("sqlite3 " + (Dir / "d.sqlite").string() + " < " + (Dir / "s.sql").string()).c_str()), 0);
         std::ofstream(Dir / "c.csv") << "name,qty,price\nbolt,10,0.5\nnut,,1\n";
     }
-    void TearDown() override { fs::remove_all(Dir); }
 
     TRun Run(const std::string& args) { return RunQrptool(Dir, "report " + args); }
 

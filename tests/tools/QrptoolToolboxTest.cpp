@@ -3,6 +3,7 @@
 // description data, files and fields found where they belong, long texts printed whole.
 
 #include "QrptoolRun.h"
+#include "TempDir.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -27,12 +28,8 @@ using pagimo::test::TRun;
 
 class QrptoolToolbox : public ::testing::Test {
 protected:
-    fs::path Dir;
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "pagimo-toolbox-XXXXXX").string();
-        Dir = mkdtemp(tmpl.data());
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    pagimo::test::TTempDir Temp;
+    fs::path Dir = Temp.Path();
 
     // Runs a report whose title band holds `controls` (sizes in millimetres) and draws its first
     // page at `dpi`; `more` goes into the report before the band.

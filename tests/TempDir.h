@@ -1,5 +1,6 @@
 #pragma once
-// A private temporary directory per test, set as $TMPDIR so spilled streams land in it, removed after.
+// The one temporary folder helper of the tests: a private folder per test (or fixture), set as $TMPDIR
+// while it lives so that spilled streams and the programs a test runs write into it, removed after.
 
 #include <cstdlib>
 #include <filesystem>
