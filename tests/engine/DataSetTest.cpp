@@ -209,7 +209,7 @@ TEST_F(DataSets, QueriesOnlyReadAndStopAtTheLimits) {
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     const std::string before = bytes();
-    const fs::path copy = Dir.Path / "copy.sqlite";
+    const fs::path copy = Dir.Path() / "copy.sqlite";
     const std::string refused = "Query1: only statements that read are allowed";
     struct TCase {
         std::string Sql, Said, Options;
@@ -370,9 +370,9 @@ TEST_F(DataSets, ACsvTableOfManyColumnsOpensAndReopens) {
         header.append(c ? ",c" : "c").append(n);
         row.append(c ? "," : "").append(n);
     }
-    std::ofstream(Dir.Path / "wide.csv") << header << "\n" << row << "\n" << row << "\n";
+    std::ofstream(Dir.Path() / "wide.csv") << header << "\n" << row << "\n" << row << "\n";
     TQRCSVTable t;
-    t.SetFileName((Dir.Path / "wide.csv").string());
+    t.SetFileName((Dir.Path() / "wide.csv").string());
     t.Open();
     TQRField& last = t.FieldByName("c99999");
     for (int pass = 0; pass < 2; ++pass) {
