@@ -1,13 +1,13 @@
 #include "platform/gdi/SvgDocument.h"
 
 #include "platform/gdi/FontSubset.h"
+#include "platform/gdi/PdfDocument.h"
 #include "platform/graphics/Png.h"
 
 #include <QByteArray>
 #include <QFont>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <functional>
 
@@ -43,22 +43,8 @@ bool IsXmlChar(char32_t c) {
 }
 
 void AppendSvgNumber(std::string& out, double value, int decimals) {
-    if (!std::isfinite(value)) value = 0;
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    if (ec != std::errc()) {
-        out += '0';
-        return;
-    }
-    char* dot = std::find(buffer, end, '.');
-    if (dot != end) {
-        while (end > dot && (end[-1] == '0' || end[-1] == '.')) {
-            if (*--end == '.') break;
-        }
-    }
-    std::string_view text(buffer, static_cast<size_t>(end - buffer));
-    if (text == "-0" || text.empty()) text = "0";
-    out += text;
+    // SVG numbers are written as PDF numbers are: fixed decimals, trailing zeros dropped, no "-0".
+    AppendNumber(out, value, decimals);
 }
 
 std::string SvgColor(TColorRef c) {
