@@ -176,6 +176,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // The cluster's daemons are stopped by the process ids in its folder, before the folder goes.
+    Shell(Source + "/scripts/slurm-cluster.sh stop " + (WorkDir() / "cluster").string());
     std::error_code ec;
     fs::remove_all(WorkDir(), ec);
     return 0;

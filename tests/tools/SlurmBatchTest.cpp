@@ -32,10 +32,16 @@ TEST(SlurmBatch, JobArrayEqualsALocalRun) {
     fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
                              fs::perms::others_exec);
     const std::string source = pagimo::test::SourceDir().string(), cluster = (dir / "cluster").string();
+    // The daemons are stopped by the process ids in the cluster's folder, so the folder goes after them.
     struct TStop {
         std::string Command;
-        ~TStop() { std::system(Command.c_str()); }
-    } stop{source + "/scripts/slurm-cluster.sh stop " + cluster};
+        fs::path Dir;
+        bool Remove = false;
+        ~TStop() {
+            std::system(Command.c_str());
+            if (Remove) fs::remove_all(Dir);
+        }
+    } stop{source + "/scripts/slurm-cluster.sh stop " + cluster, dir};
 
     const std::string db = (dir / "invoices.db").string();
     ASSERT_EQ(Shell("(cat " + source +
@@ -64,7 +70,7 @@ TEST(SlurmBatch, JobArrayEqualsALocalRun) {
     EXPECT_NE(check.Out.find("2000 output(s) listed: all there and whole, the same as the other run"),
               std::string::npos)
         << check.Out;
-    if (!HasFailure()) fs::remove_all(dir);
+    stop.Remove = !HasFailure();
 }
 
 } // namespace
