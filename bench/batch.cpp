@@ -6,7 +6,8 @@
 //   BM_LoopPdf      - the baseline: one `qrptool report --param NUMBER=... -o N.pdf` process per invoice,
 //                     a sample of 100 of the 10,000, as a shell loop would run them: time per output;
 //   BM_SlurmBurst/T - the repository's job array script (examples/batch/slurm-burst.sh) with T tasks over
-//                     2,000 invoices on a private one-node Slurm cluster of 2 CPUs
+//                     10,000 invoices (enough work per task that the scheduler's start of the job is not
+//                     most of it) on a private one-node Slurm cluster of 2 CPUs
 //                     (scripts/slurm-cluster.sh): wall time from submission until the last task ends.
 //
 // Run with: bench_batch --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
@@ -143,7 +144,7 @@ void BM_SlurmBurst(benchmark::State& state) {
         return;
     }
     const int tasks = static_cast<int>(state.range(0));
-    const std::string db = Database(2000);
+    const std::string db = Database(10000);
     const fs::path out = WorkDir() / "shared";
     for (auto _ : state) {
         state.PauseTiming();
