@@ -126,6 +126,17 @@ double ScaleOf(const QTransform& t) {
     return std::sqrt(std::abs(t.determinant()));
 }
 
+TStroke StrokeOf(const TLogPen& pen, const QTransform& t, double pixel, const QRectF& extent) {
+    const bool geometric = (pen.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
+    const double scale = ScaleOf(t);
+    TStroke stroke;
+    stroke.Thin = (pen.Width <= 1 && !geometric) || pen.Width * scale < 1.0;
+    stroke.Width = stroke.Thin ? pixel : std::min(pen.Width, 1 << 20) * scale;
+    stroke.Dashes = DashPattern(pen, stroke.Thin);
+    if (!stroke.Dashes.empty() && std::max(extent.width(), extent.height()) > 1e5) stroke.Dashes.clear();
+    return stroke;
+}
+
 std::vector<double> DashPattern(uint32_t style, bool thin) {
     switch (style & PS_STYLE_MASK) {
     case PS_DASH:

@@ -129,6 +129,17 @@ std::vector<double> DashPattern(uint32_t style, bool thin);
 // The same for a pen, taking PS_USERSTYLE entries into account: a geometric pen scales them by its
 // width, a thin pen takes them as pixels.
 std::vector<double> DashPattern(const TLogPen& pen, bool thin);
+// How a vector device strokes a pen under transform t on a device of pixel size pixel: a thin pen (a
+// cosmetic pen of width 1 or less, or any pen narrower than a pixel) is one pixel wide; Dashes are in
+// units of Width either way (pixels for a thin pen, pen widths for a wide one). extent is the stroked figure's box on the
+// device: dashes are left out of figures reaching far off the page (millions of dashes would take
+// seconds to write and draw nothing seen).
+struct TStroke {
+    bool Thin = false;
+    double Width = 0;
+    std::vector<double> Dashes;
+};
+TStroke StrokeOf(const TLogPen& pen, const QTransform& t, double pixel, const QRectF& extent);
 // Hatch pattern hatch (HatchRows) as an 8 x 8 image: color where the pattern is set, transparent elsewhere.
 QImage HatchImage(uint32_t hatch, TColorRef color);
 // A mesh fill's triangles drawn into a premultiplied ARGB image of size, toImage mapping the fill's space

@@ -436,14 +436,10 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     // GDI strokes pixel centres: half a pixel of the reference device to the right and down.
     const QTransform shifted = t * QTransform::fromTranslate(FPixel / 2, FPixel / 2);
     const TLogPen& lp = state.Pen;
-    const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
-    const double scale = ScaleOf(t);
-    const bool thin = (lp.Width <= 1 && !geometric) || lp.Width * scale < 1.0;
-    const double width = thin ? FPixel : std::min(lp.Width, 1 << 20) * scale;
-    std::vector<double> dashes = DashPattern(lp, thin);
-    const QRectF extent = t.mapRect(path.boundingRect());
-    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5)
-        dashes.clear();    // millions of dashes off the page
+    const TStroke pen = StrokeOf(lp, t, FPixel, t.mapRect(path.boundingRect()));
+    const bool thin = pen.Thin;
+    const double width = pen.Width;
+    const std::vector<double>& dashes = pen.Dashes;
     int cap = 1, join = 1; // round
     switch (lp.Style & PS_ENDCAP_MASK) {
     case PS_ENDCAP_SQUARE:
@@ -476,10 +472,10 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
         s += '[';
         for (size_t i = 0; i < pattern.size(); ++i) {
             if (i) s += ' ';
-            AppendNumber(s, pattern[i] * (thin ? FPixel : width), 2);
+            AppendNumber(s, pattern[i] * width, 2);
         }
         s += "] ";
-        AppendNumber(s, pattern.empty() ? 0 : lp.DashOffset * (thin ? FPixel : width), 2);
+        AppendNumber(s, pattern.empty() ? 0 : lp.DashOffset * width, 2);
         s += " d\n";
         return s;
     };

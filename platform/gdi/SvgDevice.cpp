@@ -363,14 +363,10 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
     // GDI strokes pixel centres: half a pixel of the reference device to the right and down.
     const QTransform shifted = t * QTransform::fromTranslate(FPixel / 2, FPixel / 2);
     const TLogPen& lp = state.Pen;
-    const bool geometric = (lp.Style & PS_TYPE_MASK) == PS_GEOMETRIC;
-    const double scale = ScaleOf(t);
-    const bool thin = (lp.Width <= 1 && !geometric) || lp.Width * scale < 1.0;
-    const double width = thin ? FPixel : std::min(lp.Width, 1 << 20) * scale;
-    std::vector<double> dashes = DashPattern(lp, thin);
-    const QRectF extent = shifted.mapRect(path.boundingRect());
-    if (!dashes.empty() && std::max(extent.width(), extent.height()) > 1e5)
-        dashes.clear(); // millions of dashes off the page
+    const TStroke pen = StrokeOf(lp, t, FPixel, shifted.mapRect(path.boundingRect()));
+    const bool thin = pen.Thin;
+    const double width = pen.Width;
+    const std::vector<double>& dashes = pen.Dashes;
     std::string common = " fill=\"none\" stroke-width=\"";
     AppendSvgNumber(common, width, 2);
     common += '"';
@@ -408,12 +404,12 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
         attributes += " stroke-dasharray=\"";
         for (size_t i = 0; i < dashes.size(); ++i) {
             if (i) attributes += ' ';
-            AppendSvgNumber(attributes, dashes[i] * (thin ? FPixel : width), 2);
+            AppendSvgNumber(attributes, dashes[i] * width, 2);
         }
         attributes += '"';
         if (lp.DashOffset != 0) {
             attributes += " stroke-dashoffset=\"";
-            AppendSvgNumber(attributes, lp.DashOffset * (thin ? FPixel : width), 2);
+            AppendSvgNumber(attributes, lp.DashOffset * width, 2);
             attributes += '"';
         }
     }
