@@ -131,9 +131,9 @@ std::vector<double> DashPattern(uint32_t style, bool thin);
 std::vector<double> DashPattern(const TLogPen& pen, bool thin);
 // How a vector device strokes a pen under transform t on a device of pixel size pixel: a thin pen (a
 // cosmetic pen of width 1 or less, or any pen narrower than a pixel) is one pixel wide; Dashes are in
-// units of Width either way (pixels for a thin pen, pen widths for a wide one). extent is the stroked figure's box on the
-// device: dashes are left out of figures reaching far off the page (millions of dashes would take
-// seconds to write and draw nothing seen).
+// units of Width either way (pixels for a thin pen, pen widths for a wide one). extent is the stroked figure's box on
+// the device: dashes are left out of figures reaching far off the page (millions of dashes would take seconds to write
+// and draw nothing seen).
 struct TStroke {
     bool Thin = false;
     double Width = 0;
