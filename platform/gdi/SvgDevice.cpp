@@ -358,8 +358,13 @@ void TSvgDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             FillPath(path, t, SvgColor(state.BkColor), state, crisp);
         FillPath(path, t, FillPaint(state.Brush, t, t.mapRect(path.boundingRect())), state, crisp);
     }
-    if (!stroke) return;
+    if (stroke) StrokePath(path, state, crisp);
+}
 
+// The pen along path: its width, caps, joins and dashes, and the background in the gaps of thin
+// styled lines in opaque mode.
+void TSvgDevice::StrokePath(const QPainterPath& path, const TDrawState& state, bool crisp) {
+    const QTransform& t = state.Transform;
     // GDI strokes pixel centres: half a pixel of the reference device to the right and down.
     const QTransform shifted = t * QTransform::fromTranslate(FPixel / 2, FPixel / 2);
     const TLogPen& lp = state.Pen;

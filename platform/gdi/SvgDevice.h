@@ -76,6 +76,7 @@ private:
     std::string GradientPaint(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     std::string PathData(const QPainterPath& path, const QTransform& toDevice) const;
     std::string Element(const QPainterPath& path, const QTransform& toDevice, const std::string& attributes) const;
+    void StrokePath(const QPainterPath& path, const TDrawState& state, bool crisp);
     void FillPath(const QPainterPath& path, const QTransform& t, const std::string& fill, const TDrawState& state,
                   bool crisp);
     std::string TextElement(const TTextLayout& layout, const TDrawState& state, std::string& outlines);
@@ -91,7 +92,7 @@ private:
     std::string FDefs;                                          // the page's own clip paths and patterns
     std::vector<std::shared_ptr<const QPainterPath>> FClipKeys; // held, so that their addresses are not reused
     std::map<const QPainterPath*, int> FClipIndex;
-    std::vector<QRectF> FClipBounds; // by clip number - 1
+    std::vector<QRectF> FClipBounds;          // by clip number - 1
     std::map<std::string, int> FClipElements; // the clip path's element -> its number
     int FClips = 0;
     std::map<std::string, std::string> FPatterns; // key -> id
