@@ -263,8 +263,8 @@ std::string TPdfDevice::GradientFill(const TBrushFill& f, const QTransform& t, c
                 }
             }
         }
-        shading = "/ShadingType 2 /ColorSpace /DeviceRGB /Coords [" + coords + "] /Domain [" + domain +
-                  "] /Function " + function + " /Extend [true true]";
+        shading = "/ShadingType 2 /ColorSpace /DeviceRGB /Coords [" + coords + "] /Domain [" + domain + "] /Function " +
+                  function + " /Extend [true true]";
     } else {
         // Mesh: a free-form triangle mesh, one flag, two 32-bit coordinates and three colour bytes a vertex.
         if (f.Triangles.size() < 3) return Rgb(ToColorRef(f.Mean), "rg");
@@ -290,7 +290,8 @@ std::string TPdfDevice::GradientFill(const TBrushFill& f, const QTransform& t, c
             decode += ' ';
         }
         shading = "/ShadingType 4 /ColorSpace /DeviceRGB /BitsPerCoordinate 32 /BitsPerComponent 8 /BitsPerFlag 8 "
-                  "/Decode [" + decode + "0 1 0 1 0 1]";
+                  "/Decode [" +
+                  decode + "0 1 0 1 0 1]";
     }
     return "/Pattern cs /" + FDocument.ShadingPatternName(shading, stream, toPage) + " scn\n";
 }
@@ -304,8 +305,8 @@ std::string TPdfDevice::BrushFill(const TLogBrush& brush, const QTransform& t, c
         if (brush.Hatch > HS_DIAGCROSS)
             return "/Pattern cs /" +
                    FDocument.ImagePatternName(HatchImage(brush.Hatch, brush.Color), FPixel, FDeviceToPage) + " scn\n";
-        return "/Pattern cs /" + FDocument.HatchPatternName(brush.Hatch, brush.Color, 8 * FPixel, FPixel, FDeviceToPage) +
-               " scn\n";
+        return "/Pattern cs /" +
+               FDocument.HatchPatternName(brush.Hatch, brush.Color, 8 * FPixel, FPixel, FDeviceToPage) + " scn\n";
     case BS_PATTERN:
     case BS_DIBPATTERN:
     case BS_DIBPATTERNPT:
@@ -431,8 +432,13 @@ void TPdfDevice::DrawShape(const TShape& shape, const TDrawState& state) {
             FillPath(path, t);
         }
     }
-    if (!stroke) return;
+    if (stroke) StrokePath(path, state);
+}
 
+// The pen along path: its width, caps, joins and dashes, and the background in the gaps of thin
+// styled lines in opaque mode.
+void TPdfDevice::StrokePath(const QPainterPath& path, const TDrawState& state) {
+    const QTransform& t = state.Transform;
     // GDI strokes pixel centres: half a pixel of the reference device to the right and down.
     const QTransform shifted = t * QTransform::fromTranslate(FPixel / 2, FPixel / 2);
     const TLogPen& lp = state.Pen;

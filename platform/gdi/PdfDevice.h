@@ -54,7 +54,8 @@ private:
     std::string BrushFill(const TLogBrush& brush, const QTransform& t, const QRectF& extent);
     std::string GradientFill(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     void AppendPath(const QPainterPath& path, const QTransform& toDevice); // path through toDevice
-    void FillPath(const QPainterPath& path, const QTransform& t);          // with the fill set
+    void StrokePath(const QPainterPath& path, const TDrawState& state);
+    void FillPath(const QPainterPath& path, const QTransform& t); // with the fill set
     void FillRect(const QRectF& rect, const QTransform& t, TColorRef color);
     // A filled rectangle without outline under an axis-parallel transform; false for any other shape.
     bool FillBox(const TShape& shape, const TDrawState& state);
