@@ -211,6 +211,26 @@ inline emf::TEmfPlusData CompressedImage(const std::vector<uint8_t>& bytes) {
     return d;
 }
 
+// EMF+ rectangles of the whole page filled with a path gradient whose boundary runs between the two
+// top corners again and again: each of its triangles covers a quarter of the page, so one fill colours
+// the page `points / 4` times over, pixel by pixel.
+inline void PathGradientFills(emf::TEmfWriter& w, size_t points, int fills) {
+    using namespace emf;
+    TEmfPlusWriter plus(w);
+    plus.Header(false);
+    TPlusBrush mesh;
+    mesh.Type = EmfPlusBrushPathGradient, mesh.Color = 0x80FF0000, mesh.Surround = {0x800000FF};
+    mesh.Center = {Width / 2.0f, Height / 2.0f};
+    for (size_t i = 0; i < points; ++i)
+        mesh.BoundaryPoints.push_back({i % 2 ? Width - 1.0f : 1.0f, static_cast<float>(i % 7)});
+    TEmfPlusData d;
+    mesh.Write(d);
+    plus.Object(1, EmfPlusObjectBrush, d);
+    for (int i = 0; i < fills; ++i)
+        plus.Record(EmfPlusFillRects, 0, TPlusRects{1, {{0, 0, Width, Height}}}.Data(true, 0));
+    plus.EndOfFile();
+}
+
 inline std::vector<THostilePage> Pages() {
     using namespace emf;
     std::vector<THostilePage> pages;
@@ -317,6 +337,7 @@ inline std::vector<THostilePage> Pages() {
                              picture = NestedPicture(level < 3 ? 100 : Width, level < 3 ? 100 : Height, &picture, 150);
                          return picture;
                      }});
+    add("emfplus-path-gradient-meshes", [](TEmfWriter& w) { PathGradientFills(w, 2000, 100); });
     for (const bool brush : {false, true})
         add(brush ? "emfplus-png-texture-brushes" : "emfplus-png-image-objects", [brush](TEmfWriter& w) {
             TEmfPlusWriter plus(w);

@@ -188,19 +188,25 @@ QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize si
     const QTransform t = fill.Space * toImage;
     auto premultiplied = [](uint32_t argb) {
         const double a = (argb >> 24) / 255.0;
-        return std::array<double, 4>{static_cast<double>(argb >> 24), ((argb >> 16) & 0xFF) * a, ((argb >> 8) & 0xFF) * a,
-                                     (argb & 0xFF) * a};
+        return std::array<double, 4>{static_cast<double>(argb >> 24), ((argb >> 16) & 0xFF) * a,
+                                     ((argb >> 8) & 0xFF) * a, (argb & 0xFF) * a};
     };
     for (size_t i = 0; i + 2 < fill.Triangles.size(); i += 3) {
-        const QPointF p[3] = {t.map(fill.Triangles[i].At), t.map(fill.Triangles[i + 1].At), t.map(fill.Triangles[i + 2].At)};
-        const std::array<double, 4> c[3] = {premultiplied(fill.Triangles[i].Argb), premultiplied(fill.Triangles[i + 1].Argb),
+        const QPointF p[3] = {t.map(fill.Triangles[i].At), t.map(fill.Triangles[i + 1].At),
+                              t.map(fill.Triangles[i + 2].At)};
+        const std::array<double, 4> c[3] = {premultiplied(fill.Triangles[i].Argb),
+                                            premultiplied(fill.Triangles[i + 1].Argb),
                                             premultiplied(fill.Triangles[i + 2].Argb)};
-        const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
+        const double area =
+            (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
         if (!(std::abs(area) > 1e-12) || !std::isfinite(area)) continue;
         // The triangle's pixel rows and columns within the image (corners far outside are held at its edge).
-        auto within = [](double v, int last) { return static_cast<int>(std::clamp(v, -1.0, static_cast<double>(last) + 1)); };
+        auto within = [](double v, int last) {
+            return static_cast<int>(std::clamp(v, -1.0, static_cast<double>(last) + 1));
+        };
         const int x0 = std::max(0, within(std::floor(std::min({p[0].x(), p[1].x(), p[2].x()})), size.width()));
-        const int x1 = std::min(size.width() - 1, within(std::ceil(std::max({p[0].x(), p[1].x(), p[2].x()})), size.width()));
+        const int x1 =
+            std::min(size.width() - 1, within(std::ceil(std::max({p[0].x(), p[1].x(), p[2].x()})), size.width()));
         const int y0 = std::max(0, within(std::floor(std::min({p[0].y(), p[1].y(), p[2].y()})), size.height()));
         const int y1 =
             std::min(size.height() - 1, within(std::ceil(std::max({p[0].y(), p[1].y(), p[2].y()})), size.height()));
@@ -209,7 +215,28 @@ QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize si
         for (int y = y0; y <= y1; ++y) {
             auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
             const double py = y + 0.5;
-            for (int x = x0; x <= x1; ++x) {
+            // Each weight is linear along the row; the columns where all three reach the slack (a pixel
+            // wider each side, the test below decides) are the only ones visited, so a thin triangle
+            // costs its own pixels, not its bounding box's.
+            const std::array<double, 3> slope = {(p[1].y() - p[2].y()) / area, (p[2].y() - p[0].y()) / area,
+                                                 (p[0].y() - p[1].y()) / area};
+            const std::array<double, 3> at0 = {(p[1].x() * (p[2].y() - py) - p[2].x() * (p[1].y() - py)) / area,
+                                               (p[2].x() * (p[0].y() - py) - p[0].x() * (p[2].y() - py)) / area,
+                                               (p[0].x() * (p[1].y() - py) - p[1].x() * (p[0].y() - py)) / area};
+            double lo = x0, hi = x1;
+            for (int k = 0; k < 3 && lo <= hi; ++k) {
+                if (slope[k] == 0) {
+                    if (at0[k] < 2 * Slack) hi = lo - 1;
+                    continue;
+                }
+                const double edge = (Slack - at0[k]) / slope[k] - 0.5; // the column where weight k is the slack
+                if (slope[k] > 0)
+                    lo = std::max(lo, std::floor(edge) - 1);
+                else
+                    hi = std::min(hi, std::ceil(edge) + 1);
+            }
+            if (!(lo <= hi)) continue;
+            for (int x = static_cast<int>(lo); x <= static_cast<int>(hi); ++x) {
                 const double px = x + 0.5;
                 const double w0 = ((p[1].x() - px) * (p[2].y() - py) - (p[2].x() - px) * (p[1].y() - py)) / area;
                 const double w1 = ((p[2].x() - px) * (p[0].y() - py) - (p[0].x() - px) * (p[2].y() - py)) / area;
@@ -217,7 +244,8 @@ QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize si
                 if (w0 < Slack || w1 < Slack || w2 < Slack) continue;
                 int v[4];
                 for (int k = 0; k < 4; ++k)
-                    v[k] = std::clamp(static_cast<int>(std::lround(w0 * c[0][k] + w1 * c[1][k] + w2 * c[2][k])), 0, 255);
+                    v[k] =
+                        std::clamp(static_cast<int>(std::lround(w0 * c[0][k] + w1 * c[1][k] + w2 * c[2][k])), 0, 255);
                 row[x] = qRgba(v[1], v[2], v[3], v[0]);
             }
         }

@@ -246,6 +246,31 @@ void TPageGuard::ChargePainted(const QRectF& extent, double most) {
     if (FWork.PaintedArea > FLimits.PaintedArea) Stop("painted area in pages", FWork.PaintedArea, FLimits.PaintedArea);
 }
 
+void TPageGuard::ChargeMesh(const TBrushFill& fill, const QTransform& t, const QRectF& extent) {
+    // Devices colour a mesh pixel by pixel, each triangle over the pixels it covers and a span for each
+    // of its rows: several times the work of a plain fill of the same pixels, and triangles may overlap
+    // any number of times. Each triangle is charged its area (within the figure's extent on the page)
+    // and its rows, four times over.
+    constexpr double Weight = 4;
+    const QRectF on = extent.intersected(FPage);
+    if (on.isEmpty()) return;
+    const QTransform space = fill.Space * t;
+    double pixels = 0;
+    for (size_t i = 0; i + 2 < fill.Triangles.size(); i += 3) {
+        const QPointF a = space.map(fill.Triangles[i].At), b = space.map(fill.Triangles[i + 1].At),
+                      c = space.map(fill.Triangles[i + 2].At);
+        const double area = std::abs((b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y())) / 2;
+        const double rows = std::max({a.y(), b.y(), c.y()}) - std::min({a.y(), b.y(), c.y()});
+        if (!std::isfinite(area) || !std::isfinite(rows)) {
+            pixels += on.width() * on.height() + on.height();
+            continue;
+        }
+        pixels += std::min(area, on.width() * on.height()) + std::min(rows, on.height());
+    }
+    FWork.PaintedArea += Weight * pixels / FPageArea;
+    if (FWork.PaintedArea > FLimits.PaintedArea) Stop("painted area in pages", FWork.PaintedArea, FLimits.PaintedArea);
+}
+
 void TPageGuard::ChargeRecord() {
     TPageGuard& root = *FRoot;
     if (++root.FWork.Records > root.FLimits.Records)
@@ -352,7 +377,11 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
     if (FRoot == this) ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
     // The pixels painted: a fill covers about its extent on the page, a stroke its length times the pen's
     // width at most.
-    if (fill && FRoot == this) ChargePainted(extent);
+    if (fill && FRoot == this) {
+        ChargePainted(extent);
+        if (state.Brush.Style == BS_FILL && state.Brush.Fill && state.Brush.Fill->Kind == TBrushFill::TKind::Mesh)
+            ChargeMesh(*state.Brush.Fill, t, extent);
+    }
     TDrawState drawn = state;
     if (stroke && FRoot == this) {
         double length = 0;

@@ -2,11 +2,11 @@
 // What stands between the EMF player and a device: every figure's device coordinates are checked
 // against a bound (a page of up to 32,767 pixels a side, with as much again as margin all round),
 // figures wholly outside are dropped and figures reaching past it are cut to it (fills closer, a
-// page's size beyond the page), so no coordinate that reaches Qt or a device can overflow. The guard also keeps the page's work budget: points
-// drawn, stroked length, clip operations and the points they combine, records played, image pixels
-// decoded, fonts loaded, the area of the glyphs drawn and the area painted. Past the soft limits long dashed strokes
-// are drawn solid and clip regions are replaced by their bounds; past the hard limits the page stops (EPageOverBudget),
-// which the player reports as an incomplete page.
+// page's size beyond the page), so no coordinate that reaches Qt or a device can overflow. The guard also keeps the
+// page's work budget: points drawn, stroked length, clip operations and the points they combine, records played, image
+// pixels decoded, fonts loaded, the area of the glyphs drawn and the area painted. Past the soft limits long dashed
+// strokes are drawn solid and clip regions are replaced by their bounds; past the hard limits the page stops
+// (EPageOverBudget), which the player reports as an incomplete page.
 //
 // A picture played inside a page (a nested EMF of an EMF+ image) gets a guard of its own around the
 // page's guard; every count goes to the outermost guard (figures are counted there as they reach it),
@@ -113,6 +113,8 @@ public:
 private:
     // Device pixels painted within extent (at most most of them), on the page only.
     void ChargePainted(const QRectF& extent, double most = std::numeric_limits<double>::infinity());
+    // The triangles of a mesh fill (t: its logical units to device pixels) over extent, on the page only.
+    void ChargeMesh(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     [[noreturn]] void Stop(const char* what, double used, double limit) const;
     void Simplify(const char* what, double used, double limit);
     TDevice& FInner;

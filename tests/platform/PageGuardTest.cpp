@@ -334,6 +334,10 @@ TEST(PageBudget, RecordsImagesFontsAndGlyphsStopThePageAtTheirLimits) {
                  Fill(w);
          },
          [](gdi::TWorkLimits& l) { l.PaintedArea = 5; }},
+        // A path gradient of eight triangles over a quarter of the page each: a mesh is charged for every
+        // pixel each triangle colours, not for the figure it fills.
+        {"painted area in pages", [](TEmfWriter& w) { PathGradientFills(w, 8, 1); },
+         [](gdi::TWorkLimits& l) { l.PaintedArea = 4; }},
         // EMF+: a PNG image object, charged when it is made; a picture drawn five times inside the page.
         {"image pixels",
          [](TEmfWriter& w) {
