@@ -26,8 +26,8 @@ constexpr Extended ScreenScale = static_cast<Extended>(emf::ScreenPixelsPerInch)
 } // namespace
 
 TQRPrinter::TQRPrinter()
-    : FDevice(std::make_unique<printing::TPrinter>()), FSettings(std::make_unique<TPrinterSettings>()),
-      FPages(std::make_shared<pagestore::TQRPageList>()) {
+    : FDevice(std::make_unique<printing::TPrinter>(printing::Printer().Printers())),
+      FSettings(std::make_unique<TPrinterSettings>()), FPages(std::make_shared<pagestore::TQRPageList>()) {
     printing::TPrinter& application = printing::Printer();
     FHasPrinters = !application.Printers().empty();
     if (FHasPrinters) {

@@ -16,9 +16,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,9 +58,12 @@ int16_t DmDuplexOf(QPrinter::DuplexMode mode) {
     }
 }
 
-
 TPrinter::TPrinter() {
     Refresh();
+}
+
+TPrinter::TPrinter(const std::vector<TPrinterInfo>& printers) {
+    SetList(printers);
 }
 
 TPrinter::~TPrinter() {
@@ -68,19 +71,25 @@ TPrinter::~TPrinter() {
 }
 
 void TPrinter::Refresh() {
-    FPrinters.clear();
+    std::vector<TPrinterInfo> printers;
     const QString defaultName = QPrinterInfo::defaultPrinterName();
-    int defaultIndex = -1;
     for (const QPrinterInfo& info : QPrinterInfo::availablePrinters()) {
         TPrinterInfo p;
         p.Name = info.printerName().toStdString();
         p.Description = info.description().toStdString();
         p.MakeAndModel = info.makeAndModel().toStdString();
         p.IsDefault = info.printerName() == defaultName;
-        if (p.IsDefault) defaultIndex = static_cast<int>(FPrinters.size());
-        FPrinters.push_back(std::move(p));
+        printers.push_back(std::move(p));
     }
-    FIndex = FPrinters.empty() ? -1 : (defaultIndex >= 0 ? defaultIndex : 0);
+    SetList(std::move(printers));
+}
+
+void TPrinter::SetList(std::vector<TPrinterInfo> printers) {
+    FPrinters = std::move(printers);
+    // The default printer, else the first one; -1 when there is none.
+    FIndex = FPrinters.empty() ? -1 : 0;
+    for (size_t i = 0; i < FPrinters.size(); ++i)
+        if (FPrinters[i].IsDefault) FIndex = static_cast<int>(i);
     FMode.reset();
     FDevice.reset();
 }

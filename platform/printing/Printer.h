@@ -33,6 +33,9 @@ class TPrinter {
 public:
     // Selects the system's default printer (or the first one when no default is set).
     TPrinter();
+    // The same, choosing among printers another object has already listed: no request to the
+    // print system (a report run makes one of these per document; a burst makes thousands).
+    explicit TPrinter(const std::vector<TPrinterInfo>& printers);
     ~TPrinter();
     TPrinter(const TPrinter&) = delete;
     TPrinter& operator=(const TPrinter&) = delete;
@@ -89,6 +92,7 @@ private:
     std::vector<std::pair<std::string, std::string>> JobOptions() const;
     std::string Target() const;
     void ReleaseDocument();
+    void SetList(std::vector<TPrinterInfo> printers);
     // Ends a document whose file could not be written whole, and raises the error saying so.
     [[noreturn]] void SpoolFailed();
 
