@@ -57,10 +57,10 @@ TEST(SlurmBatch, JobArrayEqualsALocalRun) {
         Shell(source + "/scripts/slurm-cluster.sh start " + cluster + " 2 >" + (dir / "start.txt").string() + " 2>&1"),
         0)
         << "see " << cluster << "/log";
-    const std::string submit = "cd " + dir.string() + " && SLURM_CONF=" + cluster +
-                               "/slurm.conf sbatch --wait --quiet --array=0-3 " + "--export=ALL,FORM=" + form +
-                               ",DB=" + db + ",OUT=" + (dir / "shared").string() + ",QRPTOOL=" + QRPTOOL_PATH + " " +
-                               source + "/examples/batch/slurm-burst.sh";
+    // Submitted as the script's header shows: the variables in sbatch's environment.
+    const std::string submit = "cd " + dir.string() + " && SLURM_CONF=" + cluster + "/slurm.conf FORM=" + form +
+                               " DB=" + db + " OUT=" + (dir / "shared").string() + " QRPTOOL=" + QRPTOOL_PATH +
+                               " sbatch --wait --quiet --array=0-3 " + source + "/examples/batch/slurm-burst.sh";
     EXPECT_EQ(Shell(submit), 0) << "the job array failed; its logs are pagimo-burst-*.log in " << dir;
     for (int task = 0; task < 4; ++task)
         EXPECT_TRUE(fs::exists(dir / "shared" / ("manifest." + std::to_string(task) + "-of-4.csv"))) << task;
