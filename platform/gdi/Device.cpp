@@ -236,16 +236,15 @@ QImage RasteriseMesh(const TBrushFill& fill, const QTransform& toImage, QSize si
                     hi = std::min(hi, std::ceil(edge) + 1);
             }
             if (!(lo <= hi)) continue;
-            for (int x = static_cast<int>(lo); x <= static_cast<int>(hi); ++x) {
-                const double px = x + 0.5;
-                const double w0 = ((p[1].x() - px) * (p[2].y() - py) - (p[2].x() - px) * (p[1].y() - py)) / area;
-                const double w1 = ((p[2].x() - px) * (p[0].y() - py) - (p[0].x() - px) * (p[2].y() - py)) / area;
+            // Along the row the weights change by their slopes; each channel is a sum of the weights.
+            const int from = static_cast<int>(lo), to = static_cast<int>(hi);
+            double w0 = at0[0] + slope[0] * (from + 0.5), w1 = at0[1] + slope[1] * (from + 0.5);
+            for (int x = from; x <= to; ++x, w0 += slope[0], w1 += slope[1]) {
                 const double w2 = 1 - w0 - w1;
-                if (w0 < Slack || w1 < Slack || w2 < Slack) continue;
+                if (!(w0 >= Slack && w1 >= Slack && w2 >= Slack)) continue; // NaN weights too
                 int v[4];
                 for (int k = 0; k < 4; ++k)
-                    v[k] =
-                        std::clamp(static_cast<int>(std::lround(w0 * c[0][k] + w1 * c[1][k] + w2 * c[2][k])), 0, 255);
+                    v[k] = static_cast<int>(std::clamp(w0 * c[0][k] + w1 * c[1][k] + w2 * c[2][k], 0.0, 255.0) + 0.5);
                 row[x] = qRgba(v[1], v[2], v[3], v[0]);
             }
         }

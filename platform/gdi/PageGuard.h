@@ -42,8 +42,9 @@ struct TWorkLimits {
                                         // image objects), counted before decoding: stops
     uint64_t Fonts = 2'000;             // fonts made anew (a face at a size): stops
     double GlyphArea = 100;             // em squares of the glyphs drawn, in areas of the page: stops
-    double PaintedArea = 750;           // areas filled, stroked (length by pen width) and covered by
-                                        // bitmaps, each within the page, in areas of the page: stops
+    double PaintedArea = 900;           // areas filled, stroked (length by pen width) and covered by
+                                        // bitmaps, each within the page, with the crossings of edges and
+                                        // pixel rows and the triangles of meshes, in areas of the page: stops
     uint64_t Pictures = 2'000;          // pictures played inside the page (nested metafiles): stops
     uint64_t PictureBytes = 256u << 20; // their bytes, one play after another: stops
 };
@@ -113,6 +114,9 @@ public:
 private:
     // Device pixels painted within extent (at most most of them), on the page only.
     void ChargePainted(const QRectF& extent, double most = std::numeric_limits<double>::infinity());
+    // The crossings of a figure's edges (outlines: 1 for a fill, 2 for a wide pen's outline) with the
+    // page's pixel rows, charged as painted pixels by how many edges share a row.
+    void ChargeCrossings(const TShape& shape, const QTransform& t, const QRectF& extent, int outlines);
     // The triangles of a mesh fill (t: its logical units to device pixels) over extent, on the page only.
     void ChargeMesh(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     [[noreturn]] void Stop(const char* what, double used, double limit) const;
