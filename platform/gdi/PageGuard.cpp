@@ -373,6 +373,50 @@ QPainterPath TPageGuard::Bounded(const QPainterPath& clip) {
     return clip.intersected(box);
 }
 
+void TPageGuard::ChargeShape(const TShape& shape, const QRectF& extent, bool fill, bool stroke, double penWidth,
+                             TDrawState& drawn) {
+    const QTransform& t = drawn.Transform;
+    const uint32_t penStyle = drawn.Pen.Style & PS_STYLE_MASK;
+    const QRectF bound = Bound();
+    // The work: points (a wide pen's outline has about four per point), and the length stroked
+    // within the bound, which sets how many dashes a styled pen makes.
+    const uint64_t points = PointsOf(shape);
+    ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
+    // The pixels painted: a fill covers about its extent on the page, a stroke its length times the pen's
+    // width at most.
+    if (fill || (stroke && penWidth > 1.5)) ChargeCrossings(shape, t, extent, fill ? 1 : 2);
+    if (fill) {
+        ChargePainted(extent);
+        if (drawn.Brush.Style == BS_FILL && drawn.Brush.Fill && drawn.Brush.Fill->Kind == TBrushFill::TKind::Mesh)
+            ChargeMesh(*drawn.Brush.Fill, t, extent);
+    }
+    if (stroke) {
+        double length = 0;
+        ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
+            if (ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
+        });
+        ChargePainted(extent, length * penWidth);
+        length /= FReferenceScale;
+        FWork.StrokedLength += length;
+        if (FWork.StrokedLength > FLimits.StrokedLengthStop)
+            Stop("pixels stroked", FWork.StrokedLength, FLimits.StrokedLengthStop);
+        if (Dashed(penStyle)) {
+            if (FWork.StrokedLength > FLimits.StrokedLength) {
+                drawn.Pen.Style = (drawn.Pen.Style & ~PS_STYLE_MASK) | PS_SOLID;
+                Simplify("pixels stroked", FWork.StrokedLength, FLimits.StrokedLength);
+            } else {
+                // Each dash is a figure of its own. Thin pens' patterns count in pixels, wide pens' in
+                // pen widths.
+                double period = 0;
+                for (double d : DashPattern(drawn.Pen, penWidth <= 1.5))
+                    period += d;
+                if (penWidth > 1.5) period *= penWidth / FReferenceScale;
+                ChargePoints(static_cast<uint64_t>(length / std::max(period, 1.0)) * 4);
+            }
+        }
+    }
+}
+
 void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
     const QTransform& t = state.Transform;
     const uint32_t penStyle = state.Pen.Style & PS_STYLE_MASK;
@@ -393,47 +437,11 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
         return;
     }
 
-    // The work: points (a wide pen's outline has about four per point), and the length stroked
-    // within the bound, which sets how many dashes a styled pen makes.
-    // A picture played inside the page draws through the page's own guard, which counts it.
-    const uint64_t points = PointsOf(shape);
     const bool fill = shape.Fill && shape.Kind != TShapeKind::skPolyline && shape.Kind != TShapeKind::skArc &&
                       shape.Kind != TShapeKind::skPolyBezier && state.Brush.Style != BS_NULL;
-    if (FRoot == this) ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
-    // The pixels painted: a fill covers about its extent on the page, a stroke its length times the pen's
-    // width at most.
-    if (FRoot == this && (fill || (stroke && penWidth > 1.5))) ChargeCrossings(shape, t, extent, fill ? 1 : 2);
-    if (fill && FRoot == this) {
-        ChargePainted(extent);
-        if (state.Brush.Style == BS_FILL && state.Brush.Fill && state.Brush.Fill->Kind == TBrushFill::TKind::Mesh)
-            ChargeMesh(*state.Brush.Fill, t, extent);
-    }
+    // A picture played inside the page draws through the page's own guard, which counts it.
     TDrawState drawn = state;
-    if (stroke && FRoot == this) {
-        double length = 0;
-        ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
-            if (ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
-        });
-        ChargePainted(extent, length * penWidth);
-        length /= FReferenceScale;
-        FWork.StrokedLength += length;
-        if (FWork.StrokedLength > FLimits.StrokedLengthStop)
-            Stop("pixels stroked", FWork.StrokedLength, FLimits.StrokedLengthStop);
-        if (Dashed(penStyle)) {
-            if (FWork.StrokedLength > FLimits.StrokedLength) {
-                drawn.Pen.Style = (drawn.Pen.Style & ~PS_STYLE_MASK) | PS_SOLID;
-                Simplify("pixels stroked", FWork.StrokedLength, FLimits.StrokedLength);
-            } else {
-                // Each dash is a figure of its own. Thin pens' patterns count in pixels, wide pens' in
-                // pen widths.
-                double period = 0;
-                for (double d : DashPattern(state.Pen, penWidth <= 1.5))
-                    period += d;
-                if (penWidth > 1.5) period *= penWidth / FReferenceScale;
-                ChargePoints(static_cast<uint64_t>(length / std::max(period, 1.0)) * 4);
-            }
-        }
-    }
+    if (FRoot == this) ChargeShape(shape, extent, fill, stroke, penWidth, drawn);
 
     // Fills are cut a page's size beyond the page: the rasteriser's work on a figure grows with its
     // extent, whatever of it reaches the device.
@@ -445,6 +453,12 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
         FInner.DrawShape(shape, drawn);
         return;
     }
+    DrawCut(shape, drawn, near, fill, stroke);
+}
+
+void TPageGuard::DrawCut(const TShape& shape, const TDrawState& drawn, const QRectF& near, bool fill, bool stroke) {
+    const QTransform& t = drawn.Transform;
+    const QRectF bound = Bound();
     // Reaching past the bound: the figure cut to it, back in logical units so pens keep their width.
     bool invertible = false;
     const QTransform back = t.inverted(&invertible);
@@ -452,7 +466,7 @@ void TPageGuard::DrawShape(const TShape& shape, const TDrawState& state) {
         ++FWork.Dropped;
         return;
     }
-    const QPainterPath device = t.map(ShapeToPath(shape, state, false));
+    const QPainterPath device = t.map(ShapeToPath(shape, drawn, false));
     const QList<QPolygonF> figures = device.toSubpathPolygons();
     if (fill) {
         QPainterPath area;

@@ -112,6 +112,12 @@ public:
     void ChargePicture(uint64_t bytes);
 
 private:
+    // The work of a figure within the bound: its points, crossings, area painted and length stroked; past
+    // the stroked-length limit a dashed pen in drawn turns solid.
+    void ChargeShape(const TShape& shape, const QRectF& extent, bool fill, bool stroke, double penWidth,
+                     TDrawState& drawn);
+    // A figure reaching past the bound, cut to it (fills to near) and drawn in parts.
+    void DrawCut(const TShape& shape, const TDrawState& drawn, const QRectF& near, bool fill, bool stroke);
     // Device pixels painted within extent (at most most of them), on the page only.
     void ChargePainted(const QRectF& extent, double most = std::numeric_limits<double>::infinity());
     // The crossings of a figure's edges (outlines: 1 for a fill, 2 for a wide pen's outline) with the
