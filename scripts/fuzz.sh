@@ -21,14 +21,8 @@ run() {
   mkdir -p "$work/corpus"
   local seeds=fuzz/corpus/$name
   [ -d "$seeds" ] || seeds=""
-  # Pages of hundreds of semi-transparent, antialiased full-page fills stay inside the page budget
-  # (it counts painted area, not the cost of blending it) yet can take up to a minute each under the
-  # sanitizers; until the budget weighs that cost, the structure-aware EMF+ target gives an input
-  # longer before it counts as a finding, so that this known case does not fail every other run.
-  local timeout=25
-  [ "$target" = fuzz_emfpluslayout ] && timeout=120
   echo "fuzz: $target for ${seconds}s"
-  if ! (cd "$work" && "$OLDPWD/build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=2048 \
+  if ! (cd "$work" && "$OLDPWD/build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
         -artifact_prefix="./" -print_final_stats=1 corpus ${seeds:+"$OLDPWD/$seeds"} >"log.txt" 2>&1); then
     echo "fuzz: $target found a problem:" >&2
     tail -40 "$work/log.txt" >&2
