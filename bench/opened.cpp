@@ -3,6 +3,9 @@
 //   BM_QrptoolConvert                         - `qrptool convert FILE OUT.pdf`, whole process, the baseline;
 //   BM_InfoReadPages  - what qrptool info did per page before it checked pages: the record and the body;
 //   BM_InfoCheckPages - what it does now: the chain walked, the body decoded and its records walked.
+//   BM_QrptoolJobs/command/jobs - `qrptool convert|text|info|export ... -j N` on a 10,000-page splay-coded
+//                     file, whole process, -j 1 against -j 2 (the workers decode and check pages; the output
+//                     is the same bytes whatever N);
 // All report pages per second ("pages_per_s"); plain and splay-coded files for the info pair.
 //
 // Run with: bench_opened --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
@@ -68,8 +71,8 @@ void Process(benchmark::State& state, const std::vector<std::string>& args) {
     for (auto _ : state) {
         if (Run(args) != 0) state.SkipWithError("qrptool failed");
     }
-    state.counters["pages_per_s"] = benchmark::Counter(static_cast<double>(Pages) * static_cast<double>(state.iterations()),
-                                                       benchmark::Counter::kIsRate);
+    state.counters["pages_per_s"] = benchmark::Counter(
+        static_cast<double>(Pages) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_QrptoolExportCsv(benchmark::State& state) {
@@ -80,6 +83,32 @@ void BM_QrptoolExportPdf(benchmark::State& state) {
 }
 void BM_QrptoolConvert(benchmark::State& state) {
     Process(state, {QRPTOOL_PATH, "convert", SampleFile(false).string(), (WorkDir() / "convert.pdf").string()});
+}
+
+const fs::path& LargeCodedFile() {
+    static const fs::path coded = [] {
+        const fs::path f = WorkDir() / "coded-10000.qrp";
+        Run({QRPTOOL_PATH, "sample", f.string(), "--pages", "10000", "--compress"});
+        return f;
+    }();
+    return coded;
+}
+
+void BM_QrptoolJobs(benchmark::State& state) {
+    static const char* const names[] = {"convert", "text", "info", "export"};
+    const std::string command = names[state.range(0)], jobs = std::to_string(state.range(1));
+    const std::string file = LargeCodedFile().string(), out = (WorkDir() / "jobs-out").string();
+    std::vector<std::string> args = {QRPTOOL_PATH, command, file};
+    if (command == "convert") args.push_back(out + ".pdf");
+    if (command == "text") args.insert(args.end(), {"-o", out + ".txt"});
+    if (command == "export") args.push_back(out + ".csv");
+    args.insert(args.end(), {"-j", jobs});
+    state.SetLabel(command + " -j " + jobs);
+    for (auto _ : state) {
+        if (Run(args) != 0) state.SkipWithError("qrptool failed");
+    }
+    state.counters["pages_per_s"] =
+        benchmark::Counter(10000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // Each iteration opens the file afresh, as a run of qrptool info does.
@@ -95,8 +124,8 @@ void BM_InfoReadPages(benchmark::State& state) {
         }
     }
     benchmark::DoNotOptimize(bytes);
-    state.counters["pages_per_s"] = benchmark::Counter(static_cast<double>(Pages) * static_cast<double>(state.iterations()),
-                                                       benchmark::Counter::kIsRate);
+    state.counters["pages_per_s"] = benchmark::Counter(
+        static_cast<double>(Pages) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_InfoCheckPages(benchmark::State& state) {
@@ -113,8 +142,8 @@ void BM_InfoCheckPages(benchmark::State& state) {
         }
     }
     benchmark::DoNotOptimize(bytes);
-    state.counters["pages_per_s"] = benchmark::Counter(static_cast<double>(Pages) * static_cast<double>(state.iterations()),
-                                                       benchmark::Counter::kIsRate);
+    state.counters["pages_per_s"] = benchmark::Counter(
+        static_cast<double>(Pages) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 } // namespace
@@ -122,6 +151,11 @@ void BM_InfoCheckPages(benchmark::State& state) {
 BENCHMARK(BM_QrptoolExportCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QrptoolExportPdf)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QrptoolConvert)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_QrptoolJobs)
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 2}})
+    ->ArgNames({"command", "jobs"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_InfoReadPages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InfoCheckPages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
