@@ -12,6 +12,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <limits>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <unistd.h>
 
 namespace pagimo::gdi {
@@ -28,6 +31,52 @@ std::string Deflate(std::string_view data) {
         throw EQRError("Out of memory");
     out.resize(size);
     return out;
+}
+
+// Images met again in later documents of the process (a letterhead's logo in every output of a burst):
+// their packed streams, up to 8 MB in all, the least recently used let go first. The image itself is
+// kept beside its streams and compared whole, so a hash that happens to agree never mixes two images.
+struct TPackedImage {
+    QImage Image;
+    std::string Rgb, Alpha; // deflated; Alpha empty for an opaque image
+};
+
+class TPackedImages {
+public:
+    std::shared_ptr<const TPackedImage> Find(const QImage& image) {
+        std::lock_guard lock(FLock);
+        for (auto it = FList.begin(); it != FList.end(); ++it) {
+            if ((*it)->Image != image) continue;
+            FList.splice(FList.begin(), FList, it);
+            return FList.front();
+        }
+        return nullptr;
+    }
+    void Add(std::shared_ptr<const TPackedImage> packed) {
+        const size_t bytes = Bytes(*packed);
+        if (bytes > MostBytes / 4) return;
+        std::lock_guard lock(FLock);
+        FList.push_front(std::move(packed));
+        FBytes += bytes;
+        while (FBytes > MostBytes) {
+            FBytes -= Bytes(*FList.back());
+            FList.pop_back();
+        }
+    }
+
+private:
+    static constexpr size_t MostBytes = 8u << 20;
+    static size_t Bytes(const TPackedImage& p) {
+        return static_cast<size_t>(p.Image.sizeInBytes()) + p.Rgb.size() + p.Alpha.size();
+    }
+    std::mutex FLock;
+    std::list<std::shared_ptr<const TPackedImage>> FList;
+    size_t FBytes = 0;
+};
+
+TPackedImages& PackedImages() {
+    static TPackedImages images;
+    return images;
 }
 
 } // namespace
@@ -298,8 +347,16 @@ void TPdfDocument::WriteStream(uint32_t id, const std::string& dictionary, std::
         packed = Deflate(data);
         data = packed;
     }
-    FOut.Write("<< " + dictionary + (compress ? " /Filter /FlateDecode" : "") + " /Length " +
-               std::to_string(data.size()) + " >>\nstream\n");
+    WriteStreamData(dictionary + (compress ? " /Filter /FlateDecode" : ""), data);
+}
+
+void TPdfDocument::WritePacked(uint32_t id, const std::string& dictionary, std::string_view deflated) {
+    BeginObject(id);
+    WriteStreamData(dictionary + " /Filter /FlateDecode", deflated);
+}
+
+void TPdfDocument::WriteStreamData(const std::string& dictionary, std::string_view data) {
+    FOut.Write("<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n");
     FOut.Write(data);
     FOut.Write("\nendstream\nendobj\n");
 }
@@ -511,33 +568,42 @@ void TPdfDocument::WriteFace(TFace& f) {
 }
 
 uint32_t TPdfDocument::WriteImage(const QImage& source) {
-    const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
-    const int w = argb.width(), h = argb.height();
-    std::string rgb, alpha;
-    rgb.reserve(static_cast<size_t>(w) * h * 3);
-    bool translucent = false;
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            rgb.push_back(static_cast<char>(qRed(row[x])));
-            rgb.push_back(static_cast<char>(qGreen(row[x])));
-            rgb.push_back(static_cast<char>(qBlue(row[x])));
-            alpha.push_back(static_cast<char>(qAlpha(row[x])));
-            translucent |= qAlpha(row[x]) != 255;
+    std::shared_ptr<const TPackedImage> packed = PackedImages().Find(source);
+    if (!packed) {
+        const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
+        const int w = argb.width(), h = argb.height();
+        std::string rgb, alpha;
+        rgb.reserve(static_cast<size_t>(w) * h * 3);
+        bool translucent = false;
+        for (int y = 0; y < h; ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                rgb.push_back(static_cast<char>(qRed(row[x])));
+                rgb.push_back(static_cast<char>(qGreen(row[x])));
+                rgb.push_back(static_cast<char>(qBlue(row[x])));
+                alpha.push_back(static_cast<char>(qAlpha(row[x])));
+                translucent |= qAlpha(row[x]) != 255;
+            }
         }
+        auto made = std::make_shared<TPackedImage>();
+        made->Image = source;
+        made->Rgb = Deflate(rgb);
+        if (translucent) made->Alpha = Deflate(alpha);
+        PackedImages().Add(made);
+        packed = std::move(made);
     }
-    const std::string size = "/Width " + std::to_string(w) + " /Height " + std::to_string(h);
+    const std::string size = "/Width " + std::to_string(source.width()) + " /Height " + std::to_string(source.height());
     uint32_t mask = 0;
-    if (translucent) {
+    if (!packed->Alpha.empty()) {
         mask = NewObject();
-        WriteStream(mask, "/Type /XObject /Subtype /Image " + size + " /ColorSpace /DeviceGray /BitsPerComponent 8",
-                    alpha, true);
+        WritePacked(mask, "/Type /XObject /Subtype /Image " + size + " /ColorSpace /DeviceGray /BitsPerComponent 8",
+                    packed->Alpha);
     }
     const uint32_t image = NewObject();
-    WriteStream(image,
+    WritePacked(image,
                 "/Type /XObject /Subtype /Image " + size + " /ColorSpace /DeviceRGB /BitsPerComponent 8" +
                     (mask ? " /SMask " + Ref(mask) : std::string()),
-                rgb, true);
+                packed->Rgb);
     return image;
 }
 

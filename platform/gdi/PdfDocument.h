@@ -123,6 +123,9 @@ private:
     // quick: packed at the fastest level, through the document's one deflate stream (page contents).
     void WriteStream(uint32_t id, const std::string& dictionary, std::string_view data, bool compress,
                      bool quick = false);
+    // A stream whose data is deflated already; the object's end follows the data.
+    void WritePacked(uint32_t id, const std::string& dictionary, std::string_view deflated);
+    void WriteStreamData(const std::string& dictionary, std::string_view data);
     uint32_t WriteImage(const QImage& image);
     void WriteFace(TFace& face);
     std::string UseResource(const char* kind, const std::string& name, uint32_t object);
