@@ -481,6 +481,42 @@ std::string TPdfDocument::FontName(int font) {
     return UseResource("Font", s.Name, s.Object);
 }
 
+namespace {
+
+// The ToUnicode map of a subset: for each code (from 1) the character it shows, 0 where none.
+std::string ToUnicodeCMap(const std::vector<char32_t>& shows) {
+    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    std::vector<std::pair<uint16_t, char32_t>> shown;
+    for (size_t i = 1; i < shows.size(); ++i) {
+        if (shows[i] != 0) shown.emplace_back(static_cast<uint16_t>(i), shows[i]);
+    }
+    for (size_t at = 0; at < shown.size(); at += 100) {
+        const size_t n = std::min<size_t>(100, shown.size() - at);
+        cmap += std::to_string(n) + " beginbfchar\n";
+        for (size_t k = at; k < at + n; ++k) {
+            cmap += '<';
+            AppendHex16(cmap, shown[k].first);
+            cmap += "> <";
+            const char32_t u = shown[k].second;
+            if (u > 0xFFFF) {
+                AppendHex16(cmap, 0xD800 + ((u - 0x10000) >> 10));
+                AppendHex16(cmap, 0xDC00 + ((u - 0x10000) & 0x3FF));
+            } else {
+                AppendHex16(cmap, u);
+            }
+            cmap += ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    return cmap;
+}
+
+} // namespace
+
 void TPdfDocument::WriteFace(TFace& f) {
     std::vector<uint16_t> glyphs = f.Glyphs;
     const QRawFont& raw = f.Raw;
@@ -515,34 +551,7 @@ void TPdfDocument::WriteFace(TFace& f) {
     d += " /StemV 80 /FontFile2 " + Ref(file) + " >>\nendobj\n";
     FOut.Write(d);
 
-    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-    std::vector<std::pair<uint16_t, char32_t>> shown;
-    for (size_t i = 1; i < f.Shows.size(); ++i) {
-        if (f.Shows[i] != 0) shown.emplace_back(static_cast<uint16_t>(i), f.Shows[i]);
-    }
-    for (size_t at = 0; at < shown.size(); at += 100) {
-        const size_t n = std::min<size_t>(100, shown.size() - at);
-        cmap += std::to_string(n) + " beginbfchar\n";
-        for (size_t k = at; k < at + n; ++k) {
-            cmap += '<';
-            AppendHex16(cmap, shown[k].first);
-            cmap += "> <";
-            const char32_t u = shown[k].second;
-            if (u > 0xFFFF) {
-                AppendHex16(cmap, 0xD800 + ((u - 0x10000) >> 10));
-                AppendHex16(cmap, 0xDC00 + ((u - 0x10000) & 0x3FF));
-            } else {
-                AppendHex16(cmap, u);
-            }
-            cmap += ">\n";
-        }
-        cmap += "endbfchar\n";
-    }
-    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-    WriteStream(toUnicode, "", cmap, true);
+    WriteStream(toUnicode, "", ToUnicodeCMap(f.Shows), true);
 
     // Each size: its widths, the shared subset and text map.
     for (const int index : f.Fonts) {
