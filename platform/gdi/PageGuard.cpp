@@ -239,14 +239,17 @@ TPageGuard::TPageGuard(TDevice& inner, const TWorkLimits& limits, TPlayWork& wor
     if (auto* outer = dynamic_cast<TPageGuard*>(&inner)) FRoot = outer->FRoot;
 }
 
-void TPageGuard::ChargePainted(const QRectF& extent, double most) {
-    const QRectF on = extent.intersected(FPage);
-    if (on.isEmpty()) return;
-    FWork.PaintedArea += std::min(on.width() * on.height(), most) / FPageArea;
+void TPageGuard::AddPainted(double pages) {
+    FWork.PaintedArea += pages;
     if (FWork.PaintedArea > FLimits.PaintedArea) Stop("painted area in pages", FWork.PaintedArea, FLimits.PaintedArea);
 }
 
-void TPageGuard::ChargeCrossings(const TShape& shape, const QTransform& t, const QRectF& extent, int outlines) {
+void TPageGuard::ChargePainted(const QRectF& extent, double most) {
+    const QRectF on = extent.intersected(FPage);
+    if (!on.isEmpty()) AddPainted(std::min(on.width() * on.height(), most) / FPageArea);
+}
+
+void TPageGuard::ChargeCrossings(double crossings, const QRectF& on) {
     // An antialiased fill sweeps the page row by row, sorting the edges each row meets: its cost grows
     // with the crossings of edges and rows, and each crossing costs more the more edges share its row
     // (a few hundred nanoseconds with two to a row, ten microseconds from about fifty on, measured on
@@ -256,19 +259,9 @@ void TPageGuard::ChargeCrossings(const TShape& shape, const QTransform& t, const
     // A figure zigzagging across the page is charged for what it costs, plain figures a little over
     // their area. A wide pen's outline meets each row twice for every crossing of its path.
     constexpr double PixelsPerCrossing = 100, MostEdgesCounted = 50, NarrowestPage = 794;
-    const QRectF on = extent.intersected(FPage);
-    if (on.isEmpty()) return;
-    const double top = on.top(), bottom = on.bottom();
-    double crossings = 0;
-    ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
-        const double y0 = std::clamp(a.y(), top, bottom), y1 = std::clamp(b.y(), top, bottom);
-        if (std::isfinite(y0) && std::isfinite(y1)) crossings += std::abs(y1 - y0);
-    });
-    crossings *= outlines;
     const double perRow = crossings / std::max(on.height(), 1.0);
-    FWork.PaintedArea += crossings * PixelsPerCrossing * std::min(perRow, MostEdgesCounted) /
-                         (std::max(FPage.height(), 1.0) * std::max(FPage.width(), NarrowestPage));
-    if (FWork.PaintedArea > FLimits.PaintedArea) Stop("painted area in pages", FWork.PaintedArea, FLimits.PaintedArea);
+    AddPainted(crossings * PixelsPerCrossing * std::min(perRow, MostEdgesCounted) /
+               (std::max(FPage.height(), 1.0) * std::max(FPage.width(), NarrowestPage)));
 }
 
 void TPageGuard::ChargeMesh(const TBrushFill& fill, const QTransform& t, const QRectF& extent) {
@@ -292,8 +285,7 @@ void TPageGuard::ChargeMesh(const TBrushFill& fill, const QTransform& t, const Q
         }
         pixels += std::min(area, on.width() * on.height()) + std::min(rows, on.height());
     }
-    FWork.PaintedArea += Weight * pixels / FPageArea;
-    if (FWork.PaintedArea > FLimits.PaintedArea) Stop("painted area in pages", FWork.PaintedArea, FLimits.PaintedArea);
+    AddPainted(Weight * pixels / FPageArea);
 }
 
 void TPageGuard::ChargeRecord() {
@@ -382,19 +374,27 @@ void TPageGuard::ChargeShape(const TShape& shape, const QRectF& extent, bool fil
     // within the bound, which sets how many dashes a styled pen makes.
     const uint64_t points = PointsOf(shape);
     ChargePoints(points * ((fill ? 1 : 0) + (stroke ? (penWidth > 1.5 ? 5 : 2) : 0)));
+    // One walk along the edges: the length stroked within the bound, and the rows each edge crosses on
+    // the page (for fills, and for wide pens, whose outline is filled: it meets each row twice).
+    const bool rows = fill || (stroke && penWidth > 1.5);
+    const QRectF on = extent.intersected(FPage);
+    double length = 0, crossings = 0;
+    if (stroke || (rows && !on.isEmpty())) {
+        ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
+            const double y0 = std::clamp(a.y(), on.top(), on.bottom()), y1 = std::clamp(b.y(), on.top(), on.bottom());
+            if (std::isfinite(y0) && std::isfinite(y1)) crossings += std::abs(y1 - y0);
+            if (stroke && ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
+        });
+    }
     // The pixels painted: a fill covers about its extent on the page, a stroke its length times the pen's
     // width at most.
-    if (fill || (stroke && penWidth > 1.5)) ChargeCrossings(shape, t, extent, fill ? 1 : 2);
+    if (rows && !on.isEmpty()) ChargeCrossings(crossings * (fill ? 1 : 2), on);
     if (fill) {
         ChargePainted(extent);
         if (drawn.Brush.Style == BS_FILL && drawn.Brush.Fill && drawn.Brush.Fill->Kind == TBrushFill::TKind::Mesh)
             ChargeMesh(*drawn.Brush.Fill, t, extent);
     }
     if (stroke) {
-        double length = 0;
-        ForEachSegment(shape, t, [&](QPointF a, QPointF b) {
-            if (ClipSegment(bound, a, b)) length += std::hypot(b.x() - a.x(), b.y() - a.y());
-        });
         ChargePainted(extent, length * penWidth);
         length /= FReferenceScale;
         FWork.StrokedLength += length;

@@ -120,9 +120,11 @@ private:
     void DrawCut(const TShape& shape, const TDrawState& drawn, const QRectF& near, bool fill, bool stroke);
     // Device pixels painted within extent (at most most of them), on the page only.
     void ChargePainted(const QRectF& extent, double most = std::numeric_limits<double>::infinity());
-    // The crossings of a figure's edges (outlines: 1 for a fill, 2 for a wide pen's outline) with the
-    // page's pixel rows, charged as painted pixels by how many edges share a row.
-    void ChargeCrossings(const TShape& shape, const QTransform& t, const QRectF& extent, int outlines);
+    // Page areas painted, stopping the page past the limit.
+    void AddPainted(double pages);
+    // Crossings of a figure's edges with the page's pixel rows within on (its extent on the page),
+    // charged as painted pixels by how many edges share a row.
+    void ChargeCrossings(double crossings, const QRectF& on);
     // The triangles of a mesh fill (t: its logical units to device pixels) over extent, on the page only.
     void ChargeMesh(const TBrushFill& fill, const QTransform& t, const QRectF& extent);
     [[noreturn]] void Stop(const char* what, double used, double limit) const;
