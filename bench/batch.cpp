@@ -146,8 +146,8 @@ void BM_SlurmBurst(benchmark::State& state) {
     }
     const int tasks = static_cast<int>(state.range(0));
     const std::string db = Database(40000);
-    // The shared folder on this machine's disk, or in memory (tmpfs): the disk of this virtual machine
-    // makes two processes that create files side by side wait for each other's journal, which a
+    // The shared folder on this machine's disk, or in memory (tmpfs): on the disk of this virtual
+    // machine two processes creating thousands of files side by side slow each other down, as a
     // cluster's shared file system does in its own way; the tmpfs rows show what the tasks
     // themselves scale to.
     const bool memory = state.range(1) != 0;
